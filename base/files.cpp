@@ -1,0 +1,131 @@
+#include "base/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUuid>
+
+namespace base {
+
+QString FileError::message() const {
+    QString text;
+    switch (kind_) {
+    case Kind::notFound: text = QStringLiteral("File not found: "); break;
+    case Kind::tooLarge: text = QStringLiteral("File too large: "); break;
+    case Kind::readFailed: text = QStringLiteral("Could not read file: "); break;
+    case Kind::writeFailed: text = QStringLiteral("Could not write file: "); break;
+    case Kind::folderFailed: text = QStringLiteral("Could not create folder: "); break;
+    }
+    text += path_;
+    if (!detail_.isEmpty()) text += QStringLiteral(" (") + detail_ + u')';
+    return text;
+}
+
+namespace files {
+
+constexpr auto kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr auto kOwnerOnlyFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+void ensurePrivateFolder(const QString& path) {
+    if (path.isEmpty() || QDir::isRelativePath(path))
+        throw FileError(FileError::Kind::folderFailed, path, QStringLiteral("not an absolute path"));
+    const QString clean = QDir::cleanPath(path);
+    QFileInfo info(clean);
+    if (info.isDir()) return;
+    if (info.exists()) throw FileError(FileError::Kind::folderFailed, clean, QStringLiteral("not a folder"));
+    ensurePrivateFolder(info.absolutePath());
+    if (!QDir().mkdir(clean, kOwnerOnlyFolder) && !QFileInfo(clean).isDir())
+        throw FileError(FileError::Kind::folderFailed, clean);
+}
+
+QByteArray readCapped(const QString& path, qint64 maxBytes) {
+    QFile file(path);
+    if (!file.exists()) throw FileError(FileError::Kind::notFound, path);
+    if (file.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
+    if (!file.open(QIODevice::ReadOnly)) throw FileError(FileError::Kind::readFailed, path, file.errorString());
+    // The file may grow between the size check and the read: read one byte past the limit to see.
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw FileError(FileError::Kind::readFailed, path, file.errorString());
+    if (bytes.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
+    return bytes;
+}
+
+void writeAtomically(const QString& path, const QByteArray& bytes) {
+    const QFileInfo info(path);
+    try {
+        ensurePrivateFolder(info.absolutePath());
+    } catch (const FileError& error) {
+        throw FileError(FileError::Kind::writeFailed, path, error.message());
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileError(FileError::Kind::writeFailed, path, file.errorString());
+    if (!file.setPermissions(kOwnerOnlyFile)) {
+        file.cancelWriting();
+        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+    }
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw FileError(FileError::Kind::writeFailed, path, reason);
+    }
+    if (!file.commit()) throw FileError(FileError::Kind::writeFailed, path, file.errorString());
+}
+
+void makeOwnerOnly(const QString& path) {
+    if (!QFile::setPermissions(path, kOwnerOnlyFile))
+        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+}
+
+}  // namespace files
+
+StagingFolder StagingFolder::create(const QString& prefix) { return createIn(QDir::tempPath(), prefix); }
+
+StagingFolder StagingFolder::createIn(const QString& parent, const QString& prefix) {
+    const QString cleanParent = QDir::cleanPath(QFileInfo(parent).absoluteFilePath());
+    const QString path = cleanParent + u'/' + prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    if (!QDir().mkdir(path, files::kOwnerOnlyFolder))
+        throw FileError(FileError::Kind::folderFailed, path);
+    return StagingFolder(cleanParent, prefix, path);
+}
+
+StagingFolder::StagingFolder(StagingFolder&& other) noexcept
+    : parent_(std::move(other.parent_)), prefix_(std::move(other.prefix_)), path_(std::exchange(other.path_, {})) {}
+
+StagingFolder& StagingFolder::operator=(StagingFolder&& other) noexcept {
+    if (this != &other) {
+        remove();
+        parent_ = std::move(other.parent_);
+        prefix_ = std::move(other.prefix_);
+        path_ = std::exchange(other.path_, {});
+    }
+    return *this;
+}
+
+StagingFolder::~StagingFolder() { remove(); }
+
+QString StagingFolder::filePath(const QString& name) const { return path_ + u'/' + name; }
+
+bool StagingFolder::remove() {
+    if (path_.isEmpty()) return true;
+    const bool gone = removeGuardedFolder(parent_, prefix_, path_);
+    if (gone) path_.clear();
+    return gone;
+}
+
+QString StagingFolder::release() { return std::exchange(path_, {}); }
+
+bool removeGuardedFolder(const QString& parent, const QString& prefix, const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return true;
+    if (info.isSymLink() || !info.isDir()) return false;
+    if (QDir::cleanPath(info.absolutePath()) != QDir::cleanPath(parent)) return false;
+    if (prefix.isEmpty() || !info.fileName().startsWith(prefix)) return false;
+    QDir dir(info.absoluteFilePath());
+    dir.removeRecursively();
+    return !QFileInfo::exists(path);
+}
+
+}  // namespace base

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "base/errors.h"
+
+// Private files and folders: atomic writes with owner-only permissions, size-capped reads,
+// and per-operation staging folders in the temporary directory.
+namespace base {
+
+class FileError : public Error {
+public:
+    enum class Kind { notFound, tooLarge, readFailed, writeFailed, folderFailed };
+    FileError(Kind kind, QString path, QString detail = {})
+        : kind_(kind), path_(std::move(path)), detail_(std::move(detail)) {}
+    Kind kind() const { return kind_; }
+    const QString& path() const { return path_; }
+    QString message() const override;
+
+private:
+    Kind kind_;
+    QString path_;
+    QString detail_;
+};
+
+namespace files {
+
+// Creates `path` and any missing parents; every folder this call creates gets 0700. An existing
+// folder keeps its permissions. Throws FileError(folderFailed).
+void ensurePrivateFolder(const QString& path);
+
+// Reads a whole file of at most `maxBytes` bytes (a file of exactly `maxBytes` is accepted).
+// Throws FileError: notFound, tooLarge (checked before reading and again while reading), readFailed.
+QByteArray readCapped(const QString& path, qint64 maxBytes);
+
+// Writes `bytes` atomically: a temporary file in the same folder, set to 0600 before it replaces
+// `path`. The parent folder is created 0700 when missing. Throws FileError(writeFailed); the old
+// file is then untouched.
+void writeAtomically(const QString& path, const QByteArray& bytes);
+
+// Sets 0600 on an existing file.
+void makeOwnerOnly(const QString& path);
+
+}  // namespace files
+
+// A private folder "<prefix><UUID>" (0700) in the temporary directory for one operation. Removed
+// with its contents by remove() or the destructor, and only if it still is the folder this object
+// made (a real directory, not a link, named with the prefix, directly inside the temporary folder).
+class StagingFolder {
+public:
+    // Throws FileError(folderFailed).
+    static StagingFolder create(const QString& prefix);
+    // Uses `parent` instead of the system temporary directory (tests).
+    static StagingFolder createIn(const QString& parent, const QString& prefix);
+
+    StagingFolder(StagingFolder&& other) noexcept;
+    StagingFolder& operator=(StagingFolder&& other) noexcept;
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    ~StagingFolder();
+
+    const QString& path() const { return path_; }
+    QString filePath(const QString& name) const;
+    bool isActive() const { return !path_.isEmpty(); }
+
+    // Removes the folder now; returns whether it is gone. Safe to call more than once.
+    bool remove();
+    // Stops owning the folder without removing it.
+    QString release();
+
+private:
+    StagingFolder(QString parent, QString prefix, QString path)
+        : parent_(std::move(parent)), prefix_(std::move(prefix)), path_(std::move(path)) {}
+    QString parent_;
+    QString prefix_;
+    QString path_;
+};
+
+// Removes `path` recursively only when it is a real directory directly inside `parent` whose name
+// begins with `prefix`. Returns whether nothing is left at `path`.
+bool removeGuardedFolder(const QString& parent, const QString& prefix, const QString& path);
+
+}  // namespace base

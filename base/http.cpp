@@ -1,0 +1,105 @@
+#include "base/http.h"
+
+#include <QCoroNetworkReply>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+namespace base {
+
+HttpClient::HttpClient() : manager_(std::make_unique<QNetworkAccessManager>()) {
+    manager_->setCookieJar(nullptr);
+    manager_->setCache(nullptr);
+    manager_->setAutoDeleteReplies(false);
+}
+
+HttpClient::~HttpClient() = default;
+
+bool HttpClient::isAllowedUrl(const QUrl& url) {
+    if (!url.isValid()) return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https")) return !url.host().isEmpty();
+    return scheme == QLatin1String("http") && url.host() == QLatin1String("127.0.0.1");
+}
+
+namespace {
+
+NetworkError::Kind classify(QNetworkReply::NetworkError code) {
+    switch (code) {
+    case QNetworkReply::TimeoutError: return NetworkError::Kind::timedOut;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::UnknownNetworkError:
+        return NetworkError::Kind::notConnected;
+    default:
+        return NetworkError::Kind::other;
+    }
+}
+
+}  // namespace
+
+QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToken cancellation) {
+    cancellation.throwIfCancelled();
+    if (!isAllowedUrl(request.url))
+        throw NetworkError(NetworkError::Kind::insecure, QStringLiteral("refused an insecure URL: ") + request.url.toString());
+
+    QNetworkRequest qrequest(request.url);
+    for (const auto& [name, value] : request.headers) qrequest.setRawHeader(name, value);
+    qrequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    qrequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    qrequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    qrequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    qrequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                          request.carriesCredentials ? QNetworkRequest::ManualRedirectPolicy
+                                                     : QNetworkRequest::NoLessSafeRedirectPolicy);
+    qrequest.setTransferTimeout(int(request.requestTimeout.count()));
+
+    std::unique_ptr<QNetworkReply> reply(
+        manager_->sendCustomRequest(qrequest, request.method, request.body));
+
+    // QNetworkReply reports both a time-out and abort() as OperationCanceledError: remember which.
+    bool cancelled = false;
+    bool totalTimeoutFired = false;
+    QTimer total;
+    total.setSingleShot(true);
+    QPointer<QNetworkReply> guard(reply.get());
+    QObject::connect(&total, &QTimer::timeout, reply.get(), [&totalTimeoutFired, guard] {
+        totalTimeoutFired = true;
+        if (guard) guard->abort();
+    });
+    total.start(request.totalTimeout);
+    CancelCallbackScope scope(cancellation, [guard, &cancelled] {
+        if (!guard) return;
+        QMetaObject::invokeMethod(guard.data(), [guard, &cancelled] {
+            cancelled = true;
+            if (guard) guard->abort();
+        }, Qt::QueuedConnection);
+    });
+
+    if (!reply->isFinished()) co_await reply.get();
+    total.stop();
+
+    if (cancelled || cancellation.isCancelled()) throw CancellationError();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError code = reply->error();
+    if (status.isValid() && code != QNetworkReply::OperationCanceledError && code != QNetworkReply::TimeoutError) {
+        HttpResponse response;
+        response.status = status.toInt();
+        response.body = reply->readAll();
+        for (const auto& pair : reply->rawHeaderPairs()) response.headers.append(pair);
+        co_return response;
+    }
+    if (totalTimeoutFired || code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError)
+        throw NetworkError(NetworkError::Kind::timedOut, QStringLiteral("the request timed out"));
+    throw NetworkError(classify(code), reply->errorString());
+}
+
+}  // namespace base

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QPair>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <memory>
+
+#include "base/cancellation.h"
+#include "base/errors.h"
+
+namespace base {
+
+// A request that got no HTTP response: the kind decides what the interface says.
+class NetworkError : public Error {
+public:
+    enum class Kind {
+        timedOut,      // no answer within the per-request or total time-out
+        notConnected,  // no route, refused, host not found, connection lost
+        insecure,      // not https (plain http is allowed for 127.0.0.1 only)
+        other,         // TLS and protocol failures
+    };
+    NetworkError(Kind kind, QString detail) : kind_(kind), detail_(std::move(detail)) {}
+    Kind kind() const { return kind_; }
+    QString message() const override { return detail_; }
+
+private:
+    Kind kind_;
+    QString detail_;
+};
+
+struct HttpRequest {
+    QByteArray method = "GET";
+    QUrl url;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // A request that carries a token or a password never follows a redirect.
+    bool carriesCredentials = false;
+    // Longest silence between two pieces of the exchange, and the longest whole exchange.
+    std::chrono::milliseconds requestTimeout{60000};
+    std::chrono::milliseconds totalTimeout{60000};
+};
+
+struct HttpResponse {
+    int status = 0;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+};
+
+// The one way this program speaks HTTP: no cookies, no cache, https only (except 127.0.0.1).
+// Belongs to the thread that created it; copies of a client that hold the same shared pointer
+// share one connection pool.
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Sends the request and returns any HTTP response, whatever its status. Throws NetworkError
+    // when no response came and CancellationError when `cancellation` fired (the reply is aborted
+    // and a response that arrived anyway is dropped).
+    QCoro::Task<HttpResponse> send(HttpRequest request, CancellationToken cancellation = {});
+
+    // True for https URLs, and for http URLs whose host is 127.0.0.1.
+    static bool isAllowedUrl(const QUrl& url);
+
+private:
+    std::unique_ptr<QNetworkAccessManager> manager_;
+};
+
+}  // namespace base
