@@ -53,6 +53,33 @@ auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
     }
 }
 
+// Runs `task` to its end in a nested event loop and returns its result or rethrows its error.
+// (QCoro::waitFor never returns when the task throws, so the error is carried out as a value.)
+template <typename T>
+T waitForTask(QCoro::Task<T> task) {
+    struct Outcome {
+        std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
+        std::exception_ptr error;
+    };
+    auto wrapped = [](QCoro::Task<T> inner) -> QCoro::Task<Outcome> {
+        Outcome outcome;
+        try {
+            if constexpr (std::is_void_v<T>) {
+                co_await std::move(inner);
+                outcome.value.emplace(true);
+            } else {
+                outcome.value.emplace(co_await std::move(inner));
+            }
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        co_return outcome;
+    };
+    Outcome outcome = QCoro::waitFor(wrapped(std::move(task)));
+    if (outcome.error) std::rethrow_exception(outcome.error);
+    if constexpr (!std::is_void_v<T>) return std::move(*outcome.value);
+}
+
 // Waits `duration` on the current thread's event loop; throws CancellationError when `token`
 // is cancelled before or during the wait.
 QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken token = {});

@@ -4,38 +4,96 @@
 
 namespace base::text {
 
-QList<qsizetype> graphemeBoundaries(const QString& text) {
+namespace {
+
+bool isRegionalIndicatorAt(const QString& text, qsizetype i) {
+    if (i < 0 || i + 1 >= text.size()) return false;
+    const QChar high = text.at(i);
+    const QChar low = text.at(i + 1);
+    if (!high.isHighSurrogate() || !low.isLowSurrogate()) return false;
+    const char32_t c = QChar::surrogateToUcs4(high, low);
+    return c >= 0x1F1E6 && c <= 0x1F1FF;
+}
+
+// Walks the grapheme boundaries after 0, the end included. QTextBoundaryFinder (Qt 6.4) pairs the
+// regional indicators of flags wrongly after an emoji, so inside a run of regional indicators the
+// breaks are set here: one after every pair, counted from the start of the run.
+class BoundaryWalker {
+public:
+    explicit BoundaryWalker(const QString& text) : text_(text), finder_(QTextBoundaryFinder::Grapheme, text) {}
+
+    // The next boundary, or -1 after the end.
+    qsizetype next() {
+        for (;;) {
+            if (scan_ < qtNext_) {
+                // Between the previous and the next boundary the finder gave: the pair breaks it missed.
+                const qsizetype r = scan_;
+                scan_ += text_.at(r).isHighSurrogate() ? 2 : 1;
+                if (r > last_ && insideRun(r) && pairsBefore(r)) return last_ = r;
+                continue;
+            }
+            if (qtNext_ == -1) return -1;
+            if (qtNext_ > last_) {
+                const qsizetype q = qtNext_;
+                advanceFinder();
+                if (!(insideRun(q) && !pairsBefore(q))) return last_ = q;
+                continue;
+            }
+            advanceFinder();
+        }
+    }
+
+private:
+    void advanceFinder() {
+        scan_ = std::max(qtNext_, last_);
+        do qtNext_ = finder_.toNextBoundary();
+        while (qtNext_ == 0);
+        if (qtNext_ == -1) scan_ = text_.size();
+    }
+
+    bool insideRun(qsizetype pos) const { return isRegionalIndicatorAt(text_, pos - 2) && isRegionalIndicatorAt(text_, pos); }
+
+    // Whether an even number of regional indicators stands right before `pos`.
+    bool pairsBefore(qsizetype pos) const {
+        qsizetype run = 0;
+        for (qsizetype i = pos - 2; isRegionalIndicatorAt(text_, i); i -= 2) ++run;
+        return run % 2 == 0;
+    }
+
+    const QString& text_;
+    QTextBoundaryFinder finder_;
+    qsizetype last_ = 0;    // the last boundary returned
+    qsizetype qtNext_ = 0;  // the finder's next boundary not yet handled
+    qsizetype scan_ = 0;    // next position to look at for a missed pair break
+};
+
+QList<qsizetype> boundariesAfterStart(const QString& text, qsizetype limit = -1) {
     QList<qsizetype> bounds;
-    bounds.append(0);
-    if (text.isEmpty()) return bounds;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    while (finder.toNextBoundary() != -1) bounds.append(finder.position());
-    if (bounds.last() != text.size()) bounds.append(text.size());
+    BoundaryWalker walker(text);
+    qsizetype pos;
+    while ((limit < 0 || bounds.size() < limit) && (pos = walker.next()) != -1) bounds.append(pos);
+    return bounds;
+}
+
+// UTF-16 offset after `count` clusters from the start (text.size() when there are fewer).
+qsizetype offsetAfter(const QString& text, qsizetype count) {
+    if (count <= 0) return 0;
+    const QList<qsizetype> bounds = boundariesAfterStart(text, count);
+    return count <= bounds.size() ? bounds[count - 1] : text.size();
+}
+
+}  // namespace
+
+QList<qsizetype> graphemeBoundaries(const QString& text) {
+    QList<qsizetype> bounds{0};
+    if (!text.isEmpty()) bounds.append(boundariesAfterStart(text));
     return bounds;
 }
 
 qsizetype graphemeCount(const QString& text) {
     if (text.isEmpty()) return 0;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() != -1) ++count;
-    return count;
+    return boundariesAfterStart(text).size();
 }
-
-namespace {
-// UTF-16 offset after `count` clusters from the start (text.size() when there are fewer).
-qsizetype offsetAfter(const QString& text, qsizetype count) {
-    if (count <= 0) return 0;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype pos = 0;
-    for (qsizetype i = 0; i < count; ++i) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next == -1) return text.size();
-        pos = next;
-    }
-    return pos;
-}
-}  // namespace
 
 QString graphemePrefix(const QString& text, qsizetype count) {
     if (count <= 0) return {};
@@ -44,35 +102,29 @@ QString graphemePrefix(const QString& text, qsizetype count) {
 
 QString graphemeSuffix(const QString& text, qsizetype count) {
     if (count <= 0) return {};
-    const qsizetype total = graphemeCount(text);
+    const QList<qsizetype> bounds = graphemeBoundaries(text);
+    const qsizetype total = bounds.size() - 1;
     if (count >= total) return text;
-    return text.mid(offsetAfter(text, total - count));
+    return text.mid(bounds[total - count]);
 }
 
 QString graphemeSlice(const QString& text, qsizetype start, qsizetype count) {
     if (count <= 0 || start < 0) return {};
-    const qsizetype from = offsetAfter(text, start);
-    if (from >= text.size()) return {};
-    const QString rest = text.mid(from);
-    return rest.left(offsetAfter(rest, count));
+    const QList<qsizetype> bounds = graphemeBoundaries(text);
+    const qsizetype total = bounds.size() - 1;
+    if (start >= total) return {};
+    const qsizetype end = std::min(total, start + count);
+    return text.mid(bounds[start], bounds[end] - bounds[start]);
 }
 
 QStringList graphemeRuns(const QString& text, qsizetype runLength) {
     QStringList runs;
     if (text.isEmpty() || runLength <= 0) return runs;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype runStart = 0;
-    qsizetype inRun = 0;
-    qsizetype pos;
-    while ((pos = finder.toNextBoundary()) != -1) {
-        if (pos == 0) continue;
-        if (++inRun == runLength) {
-            runs.append(text.mid(runStart, pos - runStart));
-            runStart = pos;
-            inRun = 0;
-        }
+    const QList<qsizetype> bounds = graphemeBoundaries(text);
+    for (qsizetype i = 0; i + 1 < bounds.size(); i += runLength) {
+        const qsizetype end = std::min(i + runLength, bounds.size() - 1);
+        runs.append(text.mid(bounds[i], bounds[end] - bounds[i]));
     }
-    if (runStart < text.size()) runs.append(text.mid(runStart));
     return runs;
 }
 

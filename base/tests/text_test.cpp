@@ -4,7 +4,92 @@
 
 using namespace base::text;
 
-TEST(Text, CountsGraphemeClusters) {
+namespace {
+const QString kFamily = QStringLiteral("👨‍👩‍👧‍👦");  // one cluster of 7 code points
+const QString kFlag = QStringLiteral("🇫🇷");
+const QString kDecomposed = QStringLiteral("e\u0301");  // e + combining acute
+}  // namespace
+
+TEST(Text, CountsUserPerceivedCharacters) {
     EXPECT_EQ(graphemeCount(QString()), 0);
+    EXPECT_EQ(graphemeCount(QStringLiteral("abc")), 3);
     EXPECT_EQ(graphemeCount(QStringLiteral("a\r\nb")), 3);
+    EXPECT_EQ(graphemeCount(kFamily + kFlag + kDecomposed + QStringLiteral("中文")), 5);
+    EXPECT_EQ(graphemeCount(QStringLiteral("👍🏽")), 1);
+    // A flag right after an emoji stays one character, and a run of flags pairs from its start.
+    EXPECT_EQ(graphemeCount(QStringLiteral("👦") + kFlag), 2);
+    EXPECT_EQ(graphemeCount(kFlag + kFlag + QStringLiteral("🇫")), 3);
+    EXPECT_EQ(graphemeRuns(QStringLiteral("👦") + kFlag + kFlag, 1), (QStringList{QStringLiteral("👦"), kFlag, kFlag}));
+}
+
+TEST(Text, CutsNeverSplitAClusterAndRunsCoverTheText) {
+    const QString text = QStringLiteral("ab") + kFamily + kDecomposed + QStringLiteral("中") + kFlag;
+    EXPECT_EQ(graphemePrefix(text, 3), QStringLiteral("ab") + kFamily);
+    EXPECT_EQ(graphemePrefix(text, 0), QString());
+    EXPECT_EQ(graphemePrefix(text, 100), text);
+    EXPECT_EQ(graphemeSuffix(text, 2), QStringLiteral("中") + kFlag);
+    EXPECT_EQ(graphemeSlice(text, 2, 2), kFamily + kDecomposed);
+    EXPECT_EQ(graphemeSlice(text, 10, 2), QString());
+
+    const QStringList runs = graphemeRuns(text, 2);
+    EXPECT_EQ(runs, (QStringList{QStringLiteral("ab"), kFamily + kDecomposed, QStringLiteral("中") + kFlag}));
+    EXPECT_EQ(graphemeRuns(text, 4), (QStringList{QStringLiteral("ab") + kFamily + kDecomposed, QStringLiteral("中") + kFlag}));
+    EXPECT_TRUE(graphemeRuns(QString(), 3).isEmpty());
+    EXPECT_EQ(graphemeBoundaries(QStringLiteral("a") + kFlag), (QList<qsizetype>{0, 1, 5}));
+}
+
+TEST(Text, TrimsUnicodeWhiteSpaceButNotFormatCharacters) {
+    EXPECT_EQ(trimmed(QStringLiteral("\u3000\u00a0\t word \n\u2028\u2029\u0085")), QStringLiteral("word"));
+    EXPECT_EQ(trimmed(QStringLiteral("\u200bword\ufeff")), QStringLiteral("\u200bword\ufeff"));
+    EXPECT_EQ(trimSpacesAndTabs(QStringLiteral(" \t\nx\n\t ")), QStringLiteral("\nx\n"));
+    EXPECT_EQ(trimSpacesAndTabs(QStringLiteral(" \t ")), QString());
+}
+
+TEST(Text, SplitsAtEveryNewlineCharacter) {
+    EXPECT_EQ(splitLines(QStringLiteral("a\r\nb")), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
+    EXPECT_EQ(splitLines(QStringLiteral("a\u2028b\u2029c\u0085d\u000be\u000cf")),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                           QStringLiteral("e"), QStringLiteral("f")}));
+    EXPECT_EQ(splitLines(QString()), QStringList{QString()});
+    EXPECT_EQ(splitLines(QStringLiteral("x\n")), (QStringList{QStringLiteral("x"), QString()}));
+}
+
+TEST(Text, CaseMappingIsFullAndLocaleFree) {
+    EXPECT_EQ(upper(QStringLiteral("straße")), QStringLiteral("STRASSE"));
+    EXPECT_TRUE(containsIgnoringCase(QStringLiteral("Respondus LockDown Browser"), QStringLiteral("lockdown")));
+    EXPECT_TRUE(equalsIgnoringCase(QStringLiteral("COM.APPLE.DOCK"), QStringLiteral("com.apple.dock")));
+    EXPECT_FALSE(equalsIgnoringCase(QStringLiteral("com.apple.dockx"), QStringLiteral("com.apple.dock")));
+}
+
+TEST(Text, LettersAndDigitsOfAnyScript) {
+    EXPECT_TRUE(containsLetterOrDigit(QStringLiteral("é")));
+    EXPECT_TRUE(containsLetterOrDigit(QStringLiteral("٣")));  // Arabic-Indic digit three
+    EXPECT_TRUE(containsLetterOrDigit(QStringLiteral("字")));
+    EXPECT_TRUE(containsLetterOrDigit(QStringLiteral("𝐀")));  // outside the basic plane
+    EXPECT_FALSE(containsLetterOrDigit(QStringLiteral("…!?、。")));
+    EXPECT_FALSE(containsLetterOrDigit(QStringLiteral("❤️") + kFamily));  // emoji with a variation selector
+    EXPECT_FALSE(containsLetterOrDigit(QStringLiteral("½Ⅻ")));         // numbers, not decimal digits
+}
+
+TEST(Text, ControlCharacters) {
+    EXPECT_TRUE(containsControlCharacter(QStringLiteral("a\nb")));
+    EXPECT_TRUE(containsControlCharacter(QStringLiteral("a\u0085")));
+    EXPECT_TRUE(containsControlCharacter(QStringLiteral("a\u007f")));
+    EXPECT_FALSE(containsControlCharacter(QStringLiteral("token-中文 é")));
+}
+
+TEST(Text, FlagRunsPairFromTheirStartInEveryContext) {
+    // Compare against a plain reference: every run of regional indicators pairs from its start.
+    const QString ri[] = {QStringLiteral("🇫"), QStringLiteral("🇷")};
+    const QString before[] = {QString(), QStringLiteral("a"), QStringLiteral("👦"), QStringLiteral("👨‍👩‍👧"), QStringLiteral("é")};
+    for (const QString& prefix : before) {
+        for (int n = 1; n <= 5; ++n) {
+            QString text = prefix;
+            for (int i = 0; i < n; ++i) text += ri[i % 2];
+            text += QStringLiteral("x");
+            const qsizetype expected = graphemeCount(prefix) + (n + 1) / 2 + 1;
+            EXPECT_EQ(graphemeCount(text), expected) << prefix.toStdString() << " + " << n;
+            EXPECT_EQ(graphemeRuns(text, 1).join(QString()), text);
+        }
+    }
 }

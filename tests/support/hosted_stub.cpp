@@ -1,0 +1,193 @@
+#include "tests/support/hosted_stub.h"
+
+#include <QJsonDocument>
+#include <QSet>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace testsupport {
+
+bool RecordedRequest::hasHeader(const QByteArray& name) const {
+    for (const auto& [n, v] : headers)
+        if (n == name.toLower()) return true;
+    return false;
+}
+
+QByteArray RecordedRequest::header(const QByteArray& name) const {
+    for (const auto& [n, v] : headers)
+        if (n == name.toLower()) return v;
+    return {};
+}
+
+QStringList RecordedRequest::headerNames() const {
+    QStringList names;
+    for (const auto& [n, v] : headers) names.append(QString::fromLatin1(n));
+    return names;
+}
+
+QJsonObject RecordedRequest::json() const { return QJsonDocument::fromJson(body).object(); }
+
+ScriptedReply ScriptedReply::answer(const QString& text) {
+    QJsonObject object;
+    object.insert(QStringLiteral("answer"), text);
+    return json(200, QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+ScriptedReply ScriptedReply::dropped(int delayMs) {
+    ScriptedReply reply;
+    reply.action = Action::drop;
+    reply.delayMs = delayMs;
+    return reply;
+}
+
+ScriptedReply ScriptedReply::held() {
+    ScriptedReply reply;
+    reply.action = Action::hold;
+    return reply;
+}
+
+HostedStub::HostedStub() {
+    connect(&server_, &QTcpServer::newConnection, this, &HostedStub::onNewConnection);
+    if (!server_.listen(QHostAddress::LocalHost, 0)) qFatal("stub: cannot listen on 127.0.0.1");
+}
+
+HostedStub::~HostedStub() {
+    server_.close();
+    for (const auto& socket : sockets_) {
+        if (!socket) continue;
+        socket->disconnect(this);
+        socket->abort();
+        delete socket.data();
+    }
+}
+
+QUrl HostedStub::baseUrl() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(server_.serverPort()));
+}
+
+void HostedStub::expect(const QByteArray& method, const QByteArray& path, Check check) {
+    routes_[path].method = method;
+    routes_[path].check = std::move(check);
+}
+
+void HostedStub::enqueue(const QByteArray& path, const ScriptedReply& reply) { routes_[path].replies.append(reply); }
+
+int HostedStub::openConnections() const {
+    int count = 0;
+    for (const auto& socket : sockets_)
+        if (socket && socket->state() == QAbstractSocket::ConnectedState) ++count;
+    return count;
+}
+
+void HostedStub::onNewConnection() {
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        sockets_.append(socket);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, this, [this, socket] { buffers_.remove(socket); });
+    }
+}
+
+void HostedStub::onReadyRead(QTcpSocket* socket) {
+    QByteArray& buffer = buffers_[socket];
+    buffer += socket->readAll();
+    for (;;) {
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0) return;
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        RecordedRequest request;
+        request.method = requestLine.value(0);
+        request.path = requestLine.value(1);
+        qsizetype contentLength = 0;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0) continue;
+            const QByteArray name = line.left(colon).trimmed().toLower();
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            request.headers.append({name, value});
+            if (name == "content-length") contentLength = value.toLongLong();
+        }
+        if (buffer.size() < headerEnd + 4 + contentLength) return;
+        request.body = buffer.mid(headerEnd + 4, contentLength);
+        buffer.remove(0, headerEnd + 4 + contentLength);
+        handle(socket, std::move(request));
+    }
+}
+
+void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
+    requests_.append(request);
+    const QByteArray path = request.path;
+    auto route = routes_.find(path);
+    QString problem;
+    if (route == routes_.end() || !route->check)
+        problem = QStringLiteral("no route for ") + QString::fromLatin1(request.method + ' ' + path);
+    else if (request.method != route->method)
+        problem = QStringLiteral("method ") + QString::fromLatin1(request.method) + QStringLiteral(" on ") + QString::fromLatin1(path);
+    else
+        problem = route->check(request);
+    if (problem.isEmpty() && route->replies.isEmpty()) problem = QStringLiteral("no reply scripted for ") + QString::fromLatin1(path);
+    if (!problem.isEmpty()) {
+        violations_.append(problem);
+        writeReply(socket, 599, problem.toUtf8(), {});
+        return;
+    }
+    const ScriptedReply reply = route->replies.takeFirst();
+    Q_EMIT requestReceived();
+    if (reply.action == ScriptedReply::Action::hold) return;
+    QPointer<QTcpSocket> guard(socket);
+    QTimer::singleShot(reply.delayMs, this, [guard, reply] {
+        if (!guard) return;
+        if (reply.action == ScriptedReply::Action::drop) {
+            guard->abort();
+            return;
+        }
+        writeReply(guard, reply.status, reply.body, reply.headers);
+    });
+}
+
+void HostedStub::writeReply(QTcpSocket* socket, int status, const QByteArray& body,
+                            const QList<QPair<QByteArray, QByteArray>>& headers) {
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Stub\r\n";
+    for (const auto& [name, value] : headers) out += name + ": " + value + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += "Connection: keep-alive\r\n\r\n";
+    out += body;
+    socket->write(out);
+    socket->flush();
+}
+
+QString HostedStub::checkAnswerRequest(const RecordedRequest& request) {
+    if (request.header("content-type") != "application/json") return QStringLiteral("Content-Type is not application/json");
+    const QByteArray authorization = request.header("authorization");
+    if (!authorization.startsWith("Bearer ") || authorization.size() <= 7) return QStringLiteral("no bearer token");
+    if (request.hasHeader("cookie")) return QStringLiteral("a cookie was sent");
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return QStringLiteral("body is not a JSON object");
+    const QJsonObject body = document.object();
+    const bool tutor = body.contains(QStringLiteral("model_tier"));
+    QSet<QString> expected{QStringLiteral("text"), QStringLiteral("mode"), QStringLiteral("language"), QStringLiteral("privacy_consent")};
+    if (tutor) expected.insert(QStringLiteral("model_tier"));
+    const QStringList keys = body.keys();
+    if (QSet<QString>(keys.begin(), keys.end()) != expected) return QStringLiteral("unexpected members: ") + keys.join(u',');
+    if (!body.value(QStringLiteral("text")).isString()) return QStringLiteral("text is not a string");
+    const QString mode = body.value(QStringLiteral("mode")).toString();
+    const QStringList modes = tutor ? QStringList{QStringLiteral("teach"), QStringLiteral("quiz"), QStringLiteral("grade"), QStringLiteral("summary"), QStringLiteral("sprint")}
+                                    : QStringList{QStringLiteral("translate"), QStringLiteral("explain"), QStringLiteral("ask")};
+    if (!modes.contains(mode)) return QStringLiteral("unknown mode: ") + mode;
+    const QStringList languages{QStringLiteral("zh-CN"), QStringLiteral("zh-TW"), QStringLiteral("en"), QStringLiteral("fr")};
+    if (!languages.contains(body.value(QStringLiteral("language")).toString())) return QStringLiteral("unknown language");
+    if (body.value(QStringLiteral("privacy_consent")) != QJsonValue(true)) return QStringLiteral("privacy_consent is not true");
+    if (tutor) {
+        const QString tier = body.value(QStringLiteral("model_tier")).toString();
+        if (tier != QLatin1String("flash") && tier != QLatin1String("pro")) return QStringLiteral("unknown model_tier");
+        if (request.hasHeader("accept")) return QStringLiteral("a tutor request carries Accept");
+    } else if (request.header("accept") != "application/json") {
+        return QStringLiteral("Accept is not application/json");
+    }
+    return {};
+}
+
+}  // namespace testsupport

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <functional>
+
+namespace testsupport {
+
+// One request as the stub received it.
+struct RecordedRequest {
+    QByteArray method;
+    QByteArray path;
+    // Header names lower-cased, in arrival order.
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    bool hasHeader(const QByteArray& name) const;
+    QByteArray header(const QByteArray& name) const;
+    QStringList headerNames() const;
+    QJsonObject json() const;  // the body as a JSON object (empty when it is not one)
+};
+
+// What the stub does with the next request of a route.
+struct ScriptedReply {
+    enum class Action { respond, drop, hold };
+    int status = 200;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
+    int delayMs = 0;                 // wait before answering (or before dropping)
+    Action action = Action::respond; // drop: close the connection without a reply; hold: never answer
+
+    static ScriptedReply json(int status, const QByteArray& body) { return ScriptedReply{status, body}; }
+    static ScriptedReply answer(const QString& text);
+    static ScriptedReply dropped(int delayMs = 0);
+    static ScriptedReply held();
+};
+
+// The hosted services on 127.0.0.1 with a free port, in this process. It checks each request
+// strictly against the contract of its route (method, path, headers, body members) and plays the
+// scripted replies queued for that route, in order. A request that breaks the contract, or that
+// arrives with no route or no reply queued, is answered with status 599 and listed in violations().
+class HostedStub : public QObject {
+    Q_OBJECT
+public:
+    // Returns an empty string when the request keeps the contract, otherwise what is wrong.
+    using Check = std::function<QString(const RecordedRequest&)>;
+
+    HostedStub();
+    ~HostedStub() override;
+
+    QUrl baseUrl() const;
+
+    void expect(const QByteArray& method, const QByteArray& path, Check check);
+    void enqueue(const QByteArray& path, const ScriptedReply& reply);
+
+    const QList<RecordedRequest>& requests() const { return requests_; }
+    const QStringList& violations() const { return violations_; }
+    int openConnections() const;
+
+Q_SIGNALS:
+    // A request arrived and was recorded; its reply (if any) is written later.
+    void requestReceived();
+
+public:
+    // The contract of POST /v1/ai/answer: study and tutor requests.
+    static QString checkAnswerRequest(const RecordedRequest& request);
+
+private:
+    void onNewConnection();
+    void onReadyRead(QTcpSocket* socket);
+    void handle(QTcpSocket* socket, RecordedRequest request);
+    static void writeReply(QTcpSocket* socket, int status, const QByteArray& body,
+                           const QList<QPair<QByteArray, QByteArray>>& headers);
+
+    struct Route {
+        QByteArray method;
+        Check check;
+        QList<ScriptedReply> replies;
+    };
+    QTcpServer server_;
+    QHash<QByteArray, Route> routes_;
+    QList<RecordedRequest> requests_;
+    QStringList violations_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+    QList<QPointer<QTcpSocket>> sockets_;
+};
+
+}  // namespace testsupport

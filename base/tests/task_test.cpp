@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "base/http.h"
+#include "base/task.h"
+
+using namespace base;
+
+TEST(Task, BlockingWorkRunsOffThisThreadAndCarriesErrorsBack) {
+    QThread* const mainThread = QThread::currentThread();
+    const bool offMain = waitForTask(runBlocking([mainThread] { return QThread::currentThread() != mainThread; }));
+    EXPECT_TRUE(offMain);
+    EXPECT_THROW(waitForTask(runBlocking([]() -> int { throw SystemError(QStringLiteral("disk")); })), SystemError);
+    bool ran = false;
+    waitForTask(runBlocking([&ran] { ran = true; }));
+    EXPECT_TRUE(ran);
+}
+
+TEST(Task, SleepEndsEarlyOnCancellation) {
+    CancellationSource cancel;
+    QTimer::singleShot(20, [&] { cancel.cancel(); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(waitForTask(sleepFor(std::chrono::seconds(30), cancel.token())), CancellationError);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_NO_THROW(waitForTask(sleepFor(std::chrono::milliseconds(1))));
+}
+
+TEST(Task, CancellationCallbacksRunOnceAndCanBeRemoved) {
+    CancellationSource source;
+    int calls = 0;
+    const int id = source.token().onCancel([&] { ++calls; });
+    int removed = 0;
+    const int other = source.token().onCancel([&] { ++removed; });
+    source.token().removeCallback(other);
+    source.cancel();
+    source.cancel();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(removed, 0);
+    EXPECT_NE(id, 0);
+    int late = 0;
+    source.token().onCancel([&] { ++late; });  // already cancelled: runs at once
+    EXPECT_EQ(late, 1);
+    EXPECT_FALSE(CancellationToken().isCancelled());
+}
+
+TEST(Task, OperationIdentifiersGoStale) {
+    OperationGeneration generation;
+    const quint64 first = generation.begin();
+    const quint64 second = generation.begin();
+    EXPECT_FALSE(generation.isCurrent(first));
+    EXPECT_TRUE(generation.isCurrent(second));
+    OperationIdentifier identifier;
+    const QUuid id = identifier.begin();
+    EXPECT_TRUE(identifier.isCurrent(id));
+    identifier.invalidate();
+    EXPECT_FALSE(identifier.isCurrent(id));
+    EXPECT_FALSE(identifier.isCurrent(QUuid()));
+}
+
+TEST(Http, OnlyHttpsOrLoopbackHttp) {
+    EXPECT_TRUE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("https://api.example.test/v1"))));
+    EXPECT_TRUE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://127.0.0.1:8080/v1"))));
+    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://localhost:8080/v1"))));
+    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://api.example.test/v1"))));
+    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("ftp://127.0.0.1/x"))));
+    HttpClient client;
+    HttpRequest request;
+    request.url = QUrl(QStringLiteral("http://example.test/"));
+    try {
+        waitForTask(client.send(request));
+        FAIL() << "sent";
+    } catch (const NetworkError& error) {
+        EXPECT_EQ(error.kind(), NetworkError::Kind::insecure);
+    }
+}

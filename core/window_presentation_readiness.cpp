@@ -1,0 +1,62 @@
+#include "core/window_presentation_readiness.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace tamsel {
+
+WindowPresentationReadiness::WindowPresentationReadiness(double deadline, double stableDuration)
+    : deadline_(deadline), stableDuration_(stableDuration) {
+    if (!std::isfinite(deadline) || !std::isfinite(stableDuration) || !(stableDuration > 0) ||
+        !(stableDuration < deadline))
+        throw std::invalid_argument("WindowPresentationReadiness needs finite 0 < stableDuration < deadline");
+}
+
+WindowPresentationReadiness::Outcome WindowPresentationReadiness::observe(const WindowPresentationSample& sample,
+                                                                          double elapsed) {
+    if (outcome_ != Outcome::waiting) return outcome_;
+    if (!std::isfinite(elapsed) || elapsed < previousTime_) {
+        readySince_.reset();
+        return Outcome::waiting;
+    }
+    previousTime_ = elapsed;
+    if (elapsed >= deadline_) {
+        readySince_.reset();
+        outcome_ = Outcome::timedOut;
+        return outcome_;
+    }
+    if (!sample.ready()) {
+        readySince_.reset();
+        return Outcome::waiting;
+    }
+    if (!readySince_) readySince_ = elapsed;
+    if (elapsed - *readySince_ >= stableDuration_) {
+        outcome_ = Outcome::ready;
+        return outcome_;
+    }
+    return Outcome::waiting;
+}
+
+QString rawValue(WindowPresentationReadiness::Outcome outcome) {
+    using Outcome = WindowPresentationReadiness::Outcome;
+    switch (outcome) {
+    case Outcome::waiting: return QStringLiteral("waiting");
+    case Outcome::ready: return QStringLiteral("ready");
+    case Outcome::timedOut: return QStringLiteral("timedOut");
+    }
+    return {};
+}
+
+const QList<WindowPresentationReadiness::Outcome>& readinessOutcomeAllCases() {
+    using Outcome = WindowPresentationReadiness::Outcome;
+    static const QList<Outcome> cases{Outcome::waiting, Outcome::ready, Outcome::timedOut};
+    return cases;
+}
+
+std::optional<WindowPresentationReadiness::Outcome> readinessOutcomeFromRawValue(const QString& raw) {
+    for (auto outcome : readinessOutcomeAllCases())
+        if (rawValue(outcome) == raw) return outcome;
+    return std::nullopt;
+}
+
+}  // namespace tamsel
