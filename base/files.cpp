@@ -66,7 +66,9 @@ void writeAtomically(const QString& path, const QByteArray& bytes) {
         file.cancelWriting();
         throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
     }
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile::commit() does not notice a failure of its final flush (a full disk, a size limit)
+    // and would put a truncated file in place of the old one: flush and check before committing.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw FileError(FileError::Kind::writeFailed, path, reason);

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "base/files.h"
 #include "tests/support/file_mode.h"
 
@@ -38,14 +41,20 @@ TEST(Files, AtomicWriteIsPrivateAndCreatesPrivateFolders) {
 
 TEST(Files, FailedWriteKeepsTheOldFile) {
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("ro"));
-    const QString path = folder + QStringLiteral("/f");
+    const QString path = dir.filePath(QStringLiteral("f"));
     files::writeAtomically(path, "old");
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(folder).isWritable()) GTEST_SKIP() << "running with privileges that ignore folder permissions";
-    EXPECT_THROW(files::writeAtomically(path, "new"), FileError);
+    // A file-size limit makes the write fail for every user, root included.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = saved;
+    tiny.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    EXPECT_THROW(files::writeAtomically(path, QByteArray(4096, 'n')), FileError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(files::readCapped(path, 10), QByteArray("old"));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("f")});
 }
 
 TEST(Files, CappedReadAcceptsTheLimitItself) {
