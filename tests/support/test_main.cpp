@@ -1,6 +1,11 @@
 // Entry point of every test program: private XDG folders, so that no test touches the user's
-// settings or data, and a Qt application object for event loops and coroutines.
+// settings or data, and a Qt application object for event loops and coroutines (a widget
+// application in the GUI variant; offscreen unless a display is given).
+#ifdef ORVEL_TEST_GUI
+#include <QApplication>
+#else
 #include <QCoreApplication>
+#endif
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -14,7 +19,11 @@ int main(int argc, char** argv) {
     qunsetenv("ORVEL_DEFAULTS_FILE");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
+#ifdef ORVEL_TEST_GUI
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

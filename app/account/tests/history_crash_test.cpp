@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/learning_record.h"
+#include "base/files.h"
+
+namespace {
+
+// Starts the writer program with its standard output on a pipe; returns its pid and the pipe.
+pid_t startWriter(const QString& dataFolder, const QString& account, int answerLength, int* output) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+    const QByteArray program(HISTORY_WRITER);
+    const QByteArray folder = QFile::encodeName(dataFolder);
+    const QByteArray id = account.toUtf8();
+    const QByteArray length = QByteArray::number(answerLength);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::execl(program.constData(), program.constData(), folder.constData(), id.constData(), length.constData(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+        ::close(fds[0]);
+        return -1;
+    }
+    *output = fds[0];
+    return pid;
+}
+
+// Waits for the writer's "writing" line; false when it ended first.
+bool waitUntilWriting(int output) {
+    QByteArray seen;
+    char buffer[64];
+    while (!seen.contains("writing\n")) {
+        const ssize_t n = ::read(output, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        seen.append(buffer, n);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A writer killed at any moment of a save leaves either the old or the new history, never a file
+// that fails to load.
+TEST(HistoryCrash, KilledWriterNeverLeavesAnUnreadableFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString account = QStringLiteral("crash_test_account");
+    const QString path = *velquin::AccountDataScope::learningHistoryURL(account, dir.path());
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
+
+    int kills = 0;
+    qsizetype largest = 0;
+    for (int round = 0; round < 200; ++round) {
+        int output = -1;
+        const pid_t pid = startWriter(dir.path(), account, 1500, &output);
+        ASSERT_GT(pid, 0);
+        const bool writing = waitUntilWriting(output);
+        if (writing) std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(30000)));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(output);
+        ASSERT_TRUE(writing) << "the writer ended on its own in round " << round;
+        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) ++kills;
+
+        if (!QFileInfo::exists(path)) {
+            ASSERT_EQ(round, 0) << "the history disappeared";
+            continue;
+        }
+        QList<velquin::LearningRecord> records;
+        ASSERT_NO_THROW(records = velquin::learning_history::decode(
+                            base::files::readCapped(path, velquin::learning_history::maxFileBytes)))
+            << "round " << round;
+        largest = std::max(largest, records.size());
+    }
+    EXPECT_EQ(kills, 200);
+    // The writer got far enough to rewrite a file of some megabytes many times.
+    EXPECT_GT(largest, 150);
+    const QStringList aside = QDir(QFileInfo(path).absolutePath()).entryList({QStringLiteral("*.unreadable-*")});
+    EXPECT_TRUE(aside.isEmpty());
+}

@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <stdexcept>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_error.h"
+#include "app/account/history_store.h"
+#include "base/text.h"
+#include "history_test_support.h"
+#include "tests/support/file_mode.h"
+#include "tutor-engine/teacher_learning_session.h"
+
+using namespace historytest;
+using testsupport::fileMode;
+using velquin::AccountDataScope;
+using velquin::HistoryStore;
+using velquin::LearningRecord;
+namespace history = velquin::learning_history;
+
+namespace {
+
+const QString kAccount = QStringLiteral("acct_0001");
+const QString kOther = QStringLiteral("acct_0002");
+
+class HistoryStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    std::unique_ptr<HistoryStore> store(HistoryStore::SessionTokenLoader loader = {}) {
+        return std::make_unique<HistoryStore>(HistoryStore::Options{dir_.path(), std::move(loader)});
+    }
+    QString guestFile() const { return *AccountDataScope::legacyLearningHistory(dir_.path()); }
+    QString accountFile(const QString& id = kAccount) const {
+        return *AccountDataScope::learningHistoryURL(id, dir_.path());
+    }
+    QStringList files() const { return filesBelow(dir_.path()); }
+    static QList<LearningRecord> read(const QString& path) { return history::decode(contents(path)); }
+
+    QTemporaryDir dir_;
+};
+
+meridcore::TeacherLearningSession lesson(const QString& title = QStringLiteral("标题")) {
+    meridcore::TeacherLearningSession::Options options;
+    options.title = title;
+    return meridcore::TeacherLearningSession(0, options);
+}
+
+}  // namespace
+
+TEST_F(HistoryStoreTest, StartScopeFollowsTheSessionToken) {
+    writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
+    EXPECT_EQ(store()->records().size(), 1);
+    EXPECT_EQ(store([] { return std::optional<QString>(); })->records().size(), 1);
+    EXPECT_EQ(store([] { return std::optional<QString>(QString()); })->records().size(), 1);
+    EXPECT_EQ(store([]() -> std::optional<QString> { throw std::runtime_error("keyring locked"); })->records().size(), 1);
+    const auto pending = store([] { return std::optional<QString>(QStringLiteral("token")); });
+    EXPECT_FALSE(pending->hasActiveFile());
+    EXPECT_TRUE(pending->records().isEmpty());
+}
+
+TEST_F(HistoryStoreTest, PendingScopeChangesAndWritesNothing) {
+    const auto history = store([] { return std::optional<QString>(QStringLiteral("token")); });
+    writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
+    const LearningRecord guestRecord = record(idOf(1), 5);
+    history->add(QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("translate"));
+    history->toggleNote(guestRecord);
+    history->remove(guestRecord);
+    history->deleteAll();
+    meridcore::TeacherLearningSession session = lesson();
+    session.latestClassroomResponse = QStringLiteral("讲解");
+    EXPECT_FALSE(history->saveMeridLesson(session, true));
+    EXPECT_EQ(history->importLegacyToCurrentAccount(), 0);
+    EXPECT_FALSE(history->canImportLegacy());
+    EXPECT_TRUE(history->records().isEmpty());
+    EXPECT_EQ(files(), QStringList{QStringLiteral("com.orvel.formac/learning-history.json")});
+    EXPECT_EQ(read(guestFile()).size(), 1);
+}
+
+TEST_F(HistoryStoreTest, SwitchingReloadsAndNeverWrites) {
+    writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
+    writeFile(accountFile(), R"([{"id":"00000000-0000-4000-8000-000000000002","createdAt":1,"mode":"m","source":"s","answer":"a","isNote":false,"extra":1}])");
+    const QByteArray accountBytes = contents(accountFile());
+    const auto history = store();
+    QSignalSpy changed(history.get(), &HistoryStore::recordsChanged);
+    history->switchToAccount(kAccount);
+    ASSERT_EQ(history->records().size(), 1);
+    EXPECT_EQ(history->records()[0].id, QUuid::fromString(idOf(2)));
+    EXPECT_TRUE(history->canImportLegacy());
+    history->switchToAccount(kOther);  // no file yet: empty, nothing created
+    EXPECT_TRUE(history->hasActiveFile());
+    EXPECT_TRUE(history->records().isEmpty());
+    history->switchToAccount(QStringLiteral("bad id!"));  // fails the rule: pending
+    EXPECT_FALSE(history->hasActiveFile());
+    history->switchToGuest();
+    EXPECT_EQ(history->records().size(), 1);
+    EXPECT_FALSE(history->canImportLegacy());
+    history->switchToGuest();  // the same scope again still reloads
+    EXPECT_EQ(changed.count(), 5);
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("com.orvel.formac/learning-history.json"),
+                                    QStringLiteral("com.orvel.formac/users/u_acct_0001/learning-history.json")}));
+    EXPECT_EQ(contents(accountFile()), accountBytes);
+}
+
+TEST_F(HistoryStoreTest, AddKeepsTheNewest500InPrivateFiles) {
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    for (int i = 0; i < 501; ++i) history->add(QString::number(i), QStringLiteral("答案/"), QStringLiteral("translate"));
+    ASSERT_EQ(history->records().size(), 500);
+    EXPECT_EQ(history->records().constFirst().source, QStringLiteral("500"));
+    EXPECT_EQ(history->records().constLast().source, QStringLiteral("1"));
+    const QList<LearningRecord> stored = read(accountFile());
+    ASSERT_EQ(stored.size(), 500);
+    EXPECT_EQ(stored.constFirst().source, QStringLiteral("500"));
+    EXPECT_EQ(stored.constFirst().mode, QStringLiteral("translate"));
+    EXPECT_FALSE(stored.constFirst().isNote);
+    EXPECT_TRUE(history->statusMessage().isEmpty());
+
+    history->switchToGuest();
+    history->add(QStringLiteral("g"), QStringLiteral("a"), QStringLiteral("explain"));
+    const QString root = *AccountDataScope::root(dir_.path());
+    EXPECT_EQ(fileMode(root), 0700);
+    EXPECT_EQ(fileMode(root + QStringLiteral("/users")), 0700);
+    EXPECT_EQ(fileMode(root + QStringLiteral("/users/u_acct_0001")), 0700);
+    EXPECT_EQ(fileMode(accountFile()), 0600);
+    EXPECT_EQ(fileMode(guestFile()), 0600);
+    // Only the two history files: no temporary files are left behind.
+    EXPECT_EQ(files().size(), 2);
+}
+
+TEST_F(HistoryStoreTest, NotesAndDeletion) {
+    writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
+    writeFile(accountFile(), history::encode({record(idOf(2), 9), record(idOf(3), 8), record(idOf(2), 7)}));
+    const QByteArray guestBytes = contents(guestFile());
+    const auto history = store();
+    history->switchToAccount(kAccount);
+
+    LearningRecord stale = history->records()[1];
+    stale.isNote = true;  // the stored mark is inverted, not the given one
+    history->toggleNote(stale);
+    EXPECT_TRUE(history->records()[1].isNote);
+    EXPECT_TRUE(read(accountFile())[1].isNote);
+
+    // A record that is gone: toggling writes nothing; removing rewrites the file unchanged.
+    QFile::remove(accountFile());
+    history->toggleNote(record(idOf(9), 1));
+    EXPECT_FALSE(QFileInfo::exists(accountFile()));
+    history->remove(record(idOf(9), 1));
+    EXPECT_EQ(read(accountFile()).size(), 3);
+
+    history->remove(record(idOf(2), 0));  // every record with that id
+    ASSERT_EQ(history->records().size(), 1);
+    EXPECT_EQ(history->records()[0].id, QUuid::fromString(idOf(3)));
+
+    history->deleteAll();
+    EXPECT_TRUE(history->records().isEmpty());
+    EXPECT_EQ(contents(accountFile()), QByteArray("[]"));
+    EXPECT_EQ(contents(guestFile()), guestBytes);
+}
+
+TEST_F(HistoryStoreTest, ImportCopiesNewGuestRecordsOnce) {
+    // Guest: one id the account has, a repeated new id, and a record as old as an account record.
+    writeFile(guestFile(), history::encode({record(idOf(1), 50, QStringLiteral("guest dup")),
+                                            record(idOf(4), 40, QStringLiteral("first 4")),
+                                            record(idOf(4), 39, QStringLiteral("second 4")),
+                                            record(idOf(5), 30, QStringLiteral("guest 30"))}));
+    writeFile(accountFile(), history::encode({record(idOf(1), 60), record(idOf(2), 30, QStringLiteral("mine 30"))}));
+    const QByteArray guestBytes = contents(guestFile());
+    const auto history = store();
+    history->switchToGuest();
+    EXPECT_EQ(history->importLegacyToCurrentAccount(), 0);  // no account
+    history->switchToAccount(kAccount);
+
+    EXPECT_EQ(history->importLegacyToCurrentAccount(), 2);
+    QStringList sources;
+    for (const LearningRecord& r : history->records()) sources.append(r.source);
+    EXPECT_EQ(sources, (QStringList{QStringLiteral("s"), QStringLiteral("first 4"), QStringLiteral("mine 30"),
+                                    QStringLiteral("guest 30")}));
+    EXPECT_EQ(read(accountFile()).size(), 4);
+    EXPECT_EQ(history->importLegacyToCurrentAccount(), 0);
+    EXPECT_EQ(history->records().size(), 4);
+    EXPECT_EQ(contents(guestFile()), guestBytes);
+    EXPECT_TRUE(history->canImportLegacy());
+}
+
+TEST_F(HistoryStoreTest, ImportAppliesNoCapUntilTheNextAdd) {
+    QList<LearningRecord> guest, account;
+    for (int i = 0; i < 400; ++i) guest.append(record(idOf(i), i));
+    for (int i = 400; i < 700; ++i) account.append(record(idOf(i), i));
+    writeFile(guestFile(), history::encode(guest));
+    writeFile(accountFile(), history::encode(account));
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    EXPECT_EQ(history->importLegacyToCurrentAccount(), 400);
+    EXPECT_EQ(history->records().size(), 700);
+    history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+    EXPECT_EQ(history->records().size(), 500);
+    EXPECT_EQ(history->records().constLast().id, QUuid::fromString(idOf(201)));
+}
+
+TEST_F(HistoryStoreTest, LessonTranscriptAndLabel) {
+    const auto history = store();
+    history->switchToAccount(kAccount);
+
+    meridcore::TeacherLearningSession empty = lesson();
+    EXPECT_FALSE(history->saveMeridLesson(empty, false));
+    empty.latestClassroomResponse = QStringLiteral(" \n\u3000");
+    EXPECT_FALSE(history->saveMeridLesson(empty, false));
+    EXPECT_FALSE(QFileInfo::exists(accountFile()));
+
+    meridcore::TeacherLearningSession turns = lesson(QStringLiteral("  会话标题 "));
+    turns.courseName = QStringLiteral("   ");
+    turns.topicName = QString();
+    for (int i = 0; i < 20; ++i)
+        turns.turns.append(meridcore::TeacherTurn(i % 2 ? meridcore::TeacherTurn::Role::assistant
+                                                        : meridcore::TeacherTurn::Role::user,
+                                                  QString::number(i)));
+    ASSERT_TRUE(history->saveMeridLesson(turns, false));
+    const LearningRecord saved = history->records()[0];
+    EXPECT_EQ(saved.id, turns.id);
+    EXPECT_EQ(saved.mode, QStringLiteral("MERID"));
+    EXPECT_EQ(saved.source, QStringLiteral("  会话标题 "));
+    EXPECT_EQ(saved.answer, QStringLiteral("学生: 12\n\n老师: 13\n\n学生: 14\n\n老师: 15\n\n学生: 16\n\n老师: 17\n\n"
+                                           "学生: 18\n\n老师: 19"));
+
+    meridcore::TeacherLearningSession quiz = lesson();
+    quiz.courseName = QStringLiteral(" 物理 ");
+    quiz.topicName = QStringLiteral("\n力学");
+    quiz.latestClassroomResponse = QStringLiteral("最新讲解");
+    meridcore::MeridQuizRecord answered(QUuid::createUuid(), QStringLiteral("何为力？"), QString(), QString());
+    answered.answer = QStringLiteral("推或拉");
+    answered.feedback = QStringLiteral("正确");
+    meridcore::MeridQuizRecord open(QUuid::createUuid(), QStringLiteral("单位？"), QString(), QString());
+    open.answer = QString();
+    quiz.quizRecords = QList<meridcore::MeridQuizRecord>{answered, open};
+    quiz.turns.append(meridcore::TeacherTurn(meridcore::TeacherTurn::Role::user, QStringLiteral("unused")));
+    ASSERT_TRUE(history->saveMeridLesson(quiz, false));
+    EXPECT_EQ(history->records()[0].source, QStringLiteral("物理 / 力学"));
+    EXPECT_EQ(history->records()[0].answer,
+              QStringLiteral("最新讲解\n\nQ: 何为力？\n\n学生答案: 推或拉\n\n真实批改: 正确\n\nQ: 单位？"));
+
+    meridcore::TeacherLearningSession longOne = lesson();
+    longOne.latestClassroomResponse = QString(99998, u'x') + QStringLiteral("e\u0301");
+    ASSERT_TRUE(history->saveMeridLesson(longOne, false));
+    EXPECT_EQ(base::text::graphemeCount(history->records()[0].answer), 80000);
+    EXPECT_EQ(read(accountFile()).size(), 3);
+}
+
+TEST_F(HistoryStoreTest, SavingALessonAgainReplacesItsRecord) {
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    meridcore::TeacherLearningSession session = lesson();
+    session.latestClassroomResponse = QStringLiteral("第一次");
+    ASSERT_TRUE(history->saveMeridLesson(session, true));
+    const base::Date firstSaved = history->records()[0].createdAt;
+    history->add(QStringLiteral("later"), QStringLiteral("a"), QStringLiteral("explain"));
+
+    session.latestClassroomResponse = QStringLiteral("第二次");
+    session.courseName = QStringLiteral("课程");
+    ASSERT_TRUE(history->saveMeridLesson(session, false));
+    ASSERT_EQ(history->records().size(), 2);
+    // Sorted by creation: the lesson keeps its first time, so the later study answer stays first.
+    EXPECT_EQ(history->records()[0].source, QStringLiteral("later"));
+    const LearningRecord saved = history->records()[1];
+    EXPECT_EQ(saved.createdAt, firstSaved);
+    EXPECT_EQ(saved.answer, QStringLiteral("第二次"));
+    EXPECT_EQ(saved.source, QStringLiteral("课程"));
+    EXPECT_TRUE(saved.isNote);
+}
+
+// A history file that cannot be used is moved aside unchanged before the next write, never replaced.
+TEST_F(HistoryStoreTest, UnreadableFileIsMovedAsideBeforeTheNextWrite) {
+    QByteArray missingMember = history::encode({record(idOf(1), 5), record(idOf(2), 4)});
+    missingMember.replace(R"(,"isNote":false}])", "}]");
+    QByteArray oversized = history::encode({record(idOf(1), 5)});
+    oversized.insert(oversized.indexOf(R"("answer":"a)") + 10, QByteArray(history::maxFileBytes + 1 - oversized.size(), 'p'));
+    ASSERT_EQ(oversized.size(), history::maxFileBytes + 1);
+
+    for (const QByteArray& bad : {QByteArray("[{\"id\":"), missingMember, oversized, QByteArray()}) {
+        QDir(dir_.path()).removeRecursively();
+        writeFile(accountFile(), bad);
+        const auto history = store();
+        history->switchToAccount(kAccount);
+        EXPECT_TRUE(history->records().isEmpty());
+        EXPECT_FALSE(history->statusMessage().isEmpty());
+        EXPECT_EQ(contents(accountFile()), bad);  // loading and switching leave it alone
+
+        history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+        const QString folder = QFileInfo(accountFile()).absolutePath();
+        const QStringList aside = QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_EQ(contents(folder + u'/' + aside[0]), bad);
+        EXPECT_EQ(fileMode(folder + u'/' + aside[0]), 0600);
+        EXPECT_TRUE(history->statusMessage().contains(aside[0]));
+        ASSERT_EQ(read(accountFile()).size(), 1);
+        EXPECT_EQ(history->records().size(), 1);
+
+        // Once moved aside, later writes go on normally and move nothing else.
+        history->add(QStringLiteral("next"), QStringLiteral("a"), QStringLiteral("explain"));
+        EXPECT_EQ(read(accountFile()).size(), 2);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
+    }
+}
+
+TEST_F(HistoryStoreTest, FileSizeLimitOnLoadingAndWriting) {
+    QByteArray exact = history::encode({record(idOf(1), 5)});
+    exact.insert(exact.indexOf(R"("answer":"a)") + 10, QByteArray(history::maxFileBytes - exact.size(), 'p'));
+    ASSERT_EQ(exact.size(), history::maxFileBytes);
+    writeFile(accountFile(), exact);
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    ASSERT_EQ(history->records().size(), 1);
+    EXPECT_TRUE(history->statusMessage().isEmpty());
+
+    // One more record would pass the limit: refused, nothing changes, the user is told.
+    QSignalSpy changed(history.get(), &HistoryStore::recordsChanged);
+    history->add(QStringLiteral("one more"), QStringLiteral("a"), QStringLiteral("explain"));
+    EXPECT_EQ(history->records().size(), 1);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(history->statusMessage(), velquin::HistoryError(velquin::HistoryError::Kind::tooLarge).message());
+    EXPECT_EQ(contents(accountFile()), exact);
+    meridcore::TeacherLearningSession session = lesson();
+    session.latestClassroomResponse = QStringLiteral("讲解");
+    EXPECT_FALSE(history->saveMeridLesson(session, false));
+    EXPECT_EQ(history->records().size(), 1);
+
+    // A write that shrinks the file is stored and ends the notice.
+    history->remove(history->records()[0]);
+    EXPECT_TRUE(history->statusMessage().isEmpty());
+    EXPECT_EQ(contents(accountFile()), QByteArray("[]"));
+}
+
+TEST_F(HistoryStoreTest, ImportThatWouldPassTheLimitIsRefused) {
+    QByteArray big = history::encode({record(idOf(1), 5)});
+    big.insert(big.indexOf(R"("answer":"a)") + 10, QByteArray(history::maxFileBytes - big.size() - 10, 'p'));
+    writeFile(guestFile(), big);
+    writeFile(accountFile(), history::encode({record(idOf(2), 5)}));
+    const QByteArray accountBytes = contents(accountFile());
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    EXPECT_THROW(history->importLegacyToCurrentAccount(), velquin::HistoryError);
+    EXPECT_EQ(history->records().size(), 1);
+    EXPECT_EQ(contents(accountFile()), accountBytes);
+}
+
+// Tests run as root, where folder permissions stop nothing: the account folder is replaced by a
+// regular file, which makes every write fail.
+TEST_F(HistoryStoreTest, FailedWritesAreReportedAndRolledBack) {
+    writeFile(accountFile(), history::encode({record(idOf(1), 9), record(idOf(2), 8)}));
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    const QString folder = QFileInfo(accountFile()).absolutePath();
+    ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".moved")));
+    writeFile(folder, "not a folder");
+
+    QSignalSpy changed(history.get(), &HistoryStore::recordsChanged);
+    const auto expectUnchanged = [&](const char* what) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(history->records().size(), 2);
+        EXPECT_EQ(history->records()[0].id, QUuid::fromString(idOf(1)));
+        EXPECT_FALSE(history->records()[0].isNote);
+        EXPECT_TRUE(history->statusMessage().startsWith(
+            velquin::HistoryError(velquin::HistoryError::Kind::writeFailed).message()));
+        EXPECT_EQ(changed.count(), 0);
+    };
+    history->add(QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("explain"));
+    expectUnchanged("add");
+    history->toggleNote(history->records()[0]);
+    expectUnchanged("toggleNote");
+    history->remove(history->records()[0]);
+    expectUnchanged("remove");
+    history->deleteAll();
+    expectUnchanged("deleteAll");
+    meridcore::TeacherLearningSession session = lesson();
+    session.latestClassroomResponse = QStringLiteral("讲解");
+    EXPECT_FALSE(history->saveMeridLesson(session, false));
+    expectUnchanged("saveMeridLesson");
+    writeFile(guestFile(), history::encode({record(idOf(3), 1)}));
+    EXPECT_THROW(history->importLegacyToCurrentAccount(), velquin::HistoryError);
+    expectUnchanged("import");
+    EXPECT_EQ(contents(folder), QByteArray("not a folder"));
+
+    // Once writing works again, the next change is stored and the notice goes away.
+    ASSERT_TRUE(QFile::remove(folder));
+    history->add(QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("explain"));
+    EXPECT_EQ(history->records().size(), 3);
+    EXPECT_EQ(read(accountFile()).size(), 3);
+    EXPECT_TRUE(history->statusMessage().isEmpty());
+}
+
+TEST_F(HistoryStoreTest, WithoutADataFolderNothingIsStored) {
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qunsetenv("HOME");
+    qunsetenv("XDG_DATA_HOME");
+    const QString previousDirectory = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
+    {
+        HistoryStore history;
+        EXPECT_FALSE(history.hasActiveFile());
+        EXPECT_FALSE(history.statusMessage().isEmpty());
+        history.add(QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("explain"));
+        history.switchToAccount(kAccount);
+        EXPECT_FALSE(history.hasActiveFile());
+        EXPECT_FALSE(history.statusMessage().isEmpty());
+        history.add(QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("explain"));
+        EXPECT_TRUE(history.records().isEmpty());
+    }
+    QDir::setCurrent(previousDirectory);
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", dataHome);
+    EXPECT_TRUE(files().isEmpty());
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QObject>
+#include <QPalette>
+#include <QVariant>
+
+#include <optional>
+
+#include "app/shell/interface_settings.h"
+
+class QDBusVariant;
+
+namespace velquin {
+
+// A colour scheme as views see it.
+enum class ColorScheme { light, dark };
+
+// Reads the desktop's colour-scheme preference through the desktop portal
+// (org.freedesktop.portal.Settings, "org.freedesktop.appearance" "color-scheme") and follows its
+// changes. Without a session bus or a portal the desktop counts as light.
+class DesktopColorScheme : public QObject {
+    Q_OBJECT
+public:
+    explicit DesktopColorScheme(QObject* parent = nullptr);
+
+    ColorScheme scheme() const { return scheme_; }
+    // Asks the portal once and subscribes to its changes; later calls do nothing.
+    void start();
+
+    // The portal's value: 1 prefers dark; 0 (no preference), 2 (prefers light) and anything else
+    // count as light. Nested variants, as the older Read method returns them, are unwrapped.
+    static ColorScheme schemeFromPortalValue(const QVariant& value);
+
+Q_SIGNALS:
+    void schemeChanged(velquin::ColorScheme scheme);
+
+private Q_SLOTS:
+    void settingChanged(const QString& nameSpace, const QString& key, const QDBusVariant& value);
+
+private:
+    void setScheme(ColorScheme scheme);
+
+    ColorScheme scheme_ = ColorScheme::light;
+    bool started_ = false;
+};
+
+// The appearance of the whole process: light and dark palettes of our own, or the desktop's
+// scheme for `system`. Without a GUI application the choice is only recorded.
+class ApplicationAppearance : public QObject {
+    Q_OBJECT
+public:
+    static ApplicationAppearance& shared();
+
+    // The appearance last applied; nothing before the first `apply`.
+    std::optional<InterfaceAppearance> applied() const { return applied_; }
+    // The scheme the application shows now.
+    ColorScheme colorScheme() const;
+
+    void apply(InterfaceAppearance appearance);
+    // Back to the state before any appearance was applied (the self-check's restore).
+    void restore(std::optional<InterfaceAppearance> appearance);
+
+    static QPalette palette(ColorScheme scheme);
+
+Q_SIGNALS:
+    void colorSchemeChanged(velquin::ColorScheme scheme);
+
+private:
+    ApplicationAppearance();
+    void update();
+
+    DesktopColorScheme desktop_;
+    std::optional<InterfaceAppearance> applied_;
+    std::optional<QPalette> originalPalette_;
+    ColorScheme shown_ = ColorScheme::light;
+};
+
+}  // namespace velquin

@@ -1,0 +1,163 @@
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <gtest/gtest.h>
+
+#include "app/shell/interface_settings.h"
+#include "app/shell/tests/interface_source_texts.h"
+#include "app/shell/ui_strings.h"
+
+namespace velquin {
+namespace {
+
+QString s(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QString en(const char* source) { return UIStrings::translated(s(source), InterfaceLanguage::english); }
+QString fr(const char* source) { return UIStrings::translated(s(source), InterfaceLanguage::french); }
+
+TEST(UIStringsTable, HoldsExactlyTheInterfaceTextsWithBothLanguages) {
+    QSet<QString> expected;
+    for (const char16_t* text : test::kInterfaceSourceTexts) expected.insert(QString::fromUtf16(text));
+    ASSERT_EQ(expected.size(), qsizetype(test::kInterfaceSourceTexts.size())) << "the expected list has duplicates";
+
+    QFile file(QStringLiteral(":/strings/ui_strings.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("strings")).toArray();
+    QSet<QString> found;
+    for (const QJsonValue& row : rows) {
+        const QJsonObject entry = row.toObject();
+        const QString zh = entry.value(QStringLiteral("zh")).toString();
+        EXPECT_FALSE(found.contains(zh)) << "duplicate row: " << zh.toStdString();
+        found.insert(zh);
+        EXPECT_EQ(entry.keys(), (QStringList{"en", "fr", "zh"})) << zh.toStdString();
+        for (const char* language : {"zh", "en", "fr"})
+            EXPECT_FALSE(entry.value(QLatin1String(language)).toString().trimmed().isEmpty())
+                << language << " of " << zh.toStdString();
+    }
+    EXPECT_EQ(found, expected);
+    for (const QString& key : expected) {
+        if (!found.contains(key)) ADD_FAILURE() << "missing: " << key.toStdString();
+    }
+
+    const QList<QString> englishKeys = UIStrings::english().keys();
+    const QList<QString> frenchKeys = UIStrings::french().keys();
+    EXPECT_EQ(QSet<QString>(englishKeys.begin(), englishKeys.end()), expected);
+    EXPECT_EQ(QSet<QString>(frenchKeys.begin(), frenchKeys.end()), expected);
+}
+
+TEST(UIStringsTable, KeepsTheFixedWordings) {
+    EXPECT_EQ(en("保存"), "Save");
+    EXPECT_EQ(fr("保存"), "Enregistrer");
+    EXPECT_EQ(en("立即生效并记住选择；不会改变回答语言。"),
+              "Applies immediately and remembers your choice. Answer language stays separate.");
+    EXPECT_EQ(fr("立即生效并记住选择；不会改变回答语言。"),
+              s("S'applique immédiatement et mémorise votre choix. La langue de réponse reste distincte."));
+    EXPECT_EQ(en("Orvel：点击打开选中文字"), "Orvel: click to open the selected text");
+    EXPECT_EQ(fr("使用刚才的结果 · 未重复请求"), s("Utilisation du résultat précédent · Sans nouvelle requête"));
+}
+
+TEST(UIStringsLookup, ChineseComesBackUnchanged) {
+    for (const char* text : {"保存", "用时 3.2 秒", "微信：已收到鼠标按下，等待拖选完成。", "未知文字"})
+        EXPECT_EQ(UIStrings::translated(s(text), InterfaceLanguage::chinese), s(text));
+}
+
+TEST(UIStringsLookup, EachRuleRewritesItsPattern) {
+    EXPECT_EQ(en("微信：已收到鼠标按下，等待拖选完成。"), s("微信: mouse down received; waiting for selection."));
+    EXPECT_EQ(fr("微信：已收到鼠标按下，等待拖选完成。"), s("微信 : clic de souris reçu ; en attente de la sélection."));
+    EXPECT_EQ(en("正在读取选区：文本编辑器"), s("Reading selection: 文本编辑器"));
+    EXPECT_EQ(fr("正在读取选区：Firefox"), s("Lecture de la sélection : Firefox"));
+    EXPECT_EQ(en("Firefox：已读取 42 个字符。点击选区旁 AI 图标打开；尚未调用模型。"),
+              s("Firefox: 42 characters read. Click the AI icon; no model request yet."));
+    EXPECT_EQ(fr("Firefox：已读取 42 个字符。点击选区旁 AI 图标打开；尚未调用模型。"),
+              s("Firefox : 42 caractères lus. Cliquez sur l'icône IA ; aucune requête modèle pour l'instant."));
+    EXPECT_EQ(en("系统文本服务已交付 7 个字符；这条入口不需要辅助功能授权。"),
+              s("Text service delivered 7 characters; no Accessibility permission needed."));
+    EXPECT_EQ(fr("系统文本服务已交付 7 个字符；这条入口不需要辅助功能授权。"),
+              s("Le service de texte a fourni 7 caractères ; aucune autorisation Accessibilité n'est nécessaire."));
+    EXPECT_EQ(en("无法访问系统密钥环：集合已锁定"), s("Could not access the system keyring: 集合已锁定"));
+    EXPECT_EQ(fr("无法访问系统密钥环：集合已锁定"), s("Impossible d'accéder au trousseau de clés du système : 集合已锁定"));
+    EXPECT_EQ(en("模型服务暂时不可用（HTTP 503），请稍后重试。"), s("Model service unavailable (HTTP 503). Try again later."));
+    EXPECT_EQ(fr("模型服务暂时不可用（HTTP 503），请稍后重试。"),
+              s("Service modèle indisponible (HTTP 503). Réessayez plus tard."));
+    EXPECT_EQ(en("请求失败（HTTP 418）。"), s("Request failed (HTTP 418)."));
+    EXPECT_EQ(fr("请求失败（HTTP 418）。"), s("Échec de la requête (HTTP 418)."));
+}
+
+TEST(UIStringsLookup, RulesNeedTheExactPunctuationAndKeepCapturesLiteral) {
+    // ASCII parentheses in place of the full-width ones match no rule.
+    EXPECT_EQ(en("请求失败(HTTP 418)。"), s("请求失败(HTTP 418)。"));
+    // A number that is not decimal digits matches no rule either.
+    EXPECT_EQ(en("请求失败（HTTP abc）。"), s("请求失败（HTTP abc）。"));
+    // An application name with "\" or "$1" in it comes through as it stands.
+    EXPECT_EQ(en("C:\\x $1：已收到鼠标按下，等待拖选完成。"), s("C:\\x $1: mouse down received; waiting for selection."));
+}
+
+TEST(UIStringsLookup, SplitsAtTheFirstFullWidthColonOnly) {
+    EXPECT_EQ(en("任意标签：保存"), s("任意标签: Save"));
+    EXPECT_EQ(fr("任意标签：保存"), s("任意标签 : Enregistrer"));
+    EXPECT_EQ(en("任意标签：不是表里的字"), s("任意标签：不是表里的字"));
+    // The whole remainder after the first colon must be a key, its own colon included.
+    EXPECT_EQ(en("甲：乙：保存"), s("甲：乙：保存"));
+    EXPECT_EQ(en("甲：Orvel：点击打开选中文字"), s("甲: Orvel: click to open the selected text"));
+    // The tail is not trimmed.
+    EXPECT_EQ(en("标签： 保存"), s("标签： 保存"));
+}
+
+TEST(UIStringsLookup, UnknownTextStaysChineseExceptSeconds) {
+    EXPECT_EQ(en("Orvel AI · 3.2 秒"), s("Orvel AI · 3.2 s"));
+    EXPECT_EQ(fr("用时 12 秒，共 2 秒"), s("用时 12 s，共 2 s"));
+    EXPECT_EQ(en("用时 3秒"), s("用时 3秒"));
+    EXPECT_EQ(en("完全不认识的句子。"), s("完全不认识的句子。"));
+}
+
+TEST(UIStringsLookup, AnExactKeyBeatsRulesAndTheColonSplit) {
+    const QString ruleText = s("微信：已收到鼠标按下，等待拖选完成。");
+    const QString colonText = s("标签：保存");
+    const QHash<QString, QString> table{
+        {ruleText, s("exact")}, {colonText, s("exact too")}, {s("保存"), s("Save")}};
+    EXPECT_EQ(UIStrings::localize(ruleText, table, InterfaceLanguage::english), "exact");
+    EXPECT_EQ(UIStrings::localize(colonText, table, InterfaceLanguage::french), "exact too");
+    EXPECT_EQ(UIStrings::localize(s("别的：保存"), table, InterfaceLanguage::french), s("别的 : Save"));
+    // A table without "保存" leaves it Chinese.
+    EXPECT_EQ(UIStrings::localize(s("保存"), {}, InterfaceLanguage::english), s("保存"));
+}
+
+class UIStringsCurrentLanguage : public ::testing::Test {
+protected:
+    void TearDown() override {
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
+        setPreferredLanguagesSource({});
+    }
+};
+
+TEST_F(UIStringsCurrentLanguage, ChooseAndTextFollowTheSharedSetting) {
+    auto& settings = InterfaceSettings::shared();
+    const QString zh = s("跳过"), english = s("Skip"), french = s("Passer");
+
+    settings.setLanguage(InterfaceLanguage::french);
+    EXPECT_EQ(UIStrings::choose(zh, english, french), french);
+    EXPECT_EQ(UIStrings::text(s("保存")), s("Enregistrer"));
+
+    settings.setLanguage(InterfaceLanguage::english);
+    EXPECT_EQ(UIStrings::choose(zh, english, french), english);
+    EXPECT_EQ(UIStrings::text(s("保存")), s("Save"));
+
+    settings.setLanguage(InterfaceLanguage::chinese);
+    EXPECT_EQ(UIStrings::choose(zh, english, french), zh);
+    EXPECT_EQ(UIStrings::text(s("保存")), s("保存"));
+
+    settings.setLanguage(InterfaceLanguage::system);
+    setPreferredLanguagesSource([] { return QStringList{"de-DE", "fr-FR"}; });
+    EXPECT_EQ(UIStrings::choose(zh, english, french), english);
+    EXPECT_EQ(UIStrings::text(s("保存")), s("Save"));
+    setPreferredLanguagesSource([] { return QStringList{"zh-Hant-TW"}; });
+    EXPECT_EQ(UIStrings::choose(zh, english, french), zh);
+    EXPECT_EQ(UIStrings::text(s("用时 3 秒")), s("用时 3 秒"));
+    setPreferredLanguagesSource([] { return QStringList{"fr-CA"}; });
+    EXPECT_EQ(UIStrings::choose(zh, english, french), french);
+}
+
+}  // namespace
+}  // namespace velquin

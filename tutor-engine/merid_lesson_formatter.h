@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+#include "tutor-engine/raw_value.h"
+
+namespace meridcore {
+
+// `concept_` is the kind "concept" (the plain word is a C++ keyword).
+enum class MeridLessonSectionKind { intuition, concept_, example, reminder, paragraph };
+
+QString rawValue(MeridLessonSectionKind kind);
+template <>
+std::optional<MeridLessonSectionKind> fromRawValue<MeridLessonSectionKind>(const QString& raw);
+template <>
+QList<MeridLessonSectionKind> allCases<MeridLessonSectionKind>();
+
+// One titled (or untitled) section of a lesson reply.
+struct MeridLessonSection {
+    // Position in the result, from 0.
+    int id = 0;
+    MeridLessonSectionKind kind = MeridLessonSectionKind::paragraph;
+    // Trimmed, never empty.
+    QString text;
+
+    bool operator==(const MeridLessonSection&) const = default;
+};
+
+}  // namespace meridcore
+
+// Cuts a lesson reply into sections at its bracketed ("【先说人话】…") and Markdown ("## Example")
+// titles so that each kind can be drawn differently.
+namespace meridcore::MeridLessonFormatter {
+
+// Text before the first title is cut into paragraphs at blank lines; a titled section runs on
+// across blank lines until the next title. Empty sections are dropped.
+QList<MeridLessonSection> sections(const QString& text);
+
+}  // namespace meridcore::MeridLessonFormatter
