@@ -53,6 +53,7 @@ struct HttpResponse {
 };
 
 // The one way this program speaks HTTP: no cookies, no cache, https only (except 127.0.0.1).
+// (Coroutines here take no default arguments: GCC 12 destroys such an argument twice.)
 // Belongs to the thread that created it; copies of a client that hold the same shared pointer
 // share one connection pool.
 class HttpClient {
@@ -65,7 +66,8 @@ public:
     // Sends the request and returns any HTTP response, whatever its status. Throws NetworkError
     // when no response came and CancellationError when `cancellation` fired (the reply is aborted
     // and a response that arrived anyway is dropped).
-    QCoro::Task<HttpResponse> send(HttpRequest request, CancellationToken cancellation = {});
+    QCoro::Task<HttpResponse> send(HttpRequest request, CancellationToken cancellation);
+    QCoro::Task<HttpResponse> send(HttpRequest request) { return send(std::move(request), CancellationToken()); }
 
     // True for https URLs, and for http URLs whose host is 127.0.0.1.
     static bool isAllowedUrl(const QUrl& url);

@@ -82,6 +82,8 @@ T waitForTask(QCoro::Task<T> task) {
 
 // Waits `duration` on the current thread's event loop; throws CancellationError when `token`
 // is cancelled before or during the wait.
-QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken token = {});
+// (No default argument on the coroutine itself: GCC 12 destroys such an argument twice.)
+QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken token);
+inline QCoro::Task<void> sleepFor(std::chrono::milliseconds duration) { return sleepFor(duration, CancellationToken()); }
 
 }  // namespace base

@@ -79,13 +79,25 @@ public:
                                          base::DefaultsStore& defaults = base::DefaultsStore::standard(),
                                          const QUrl& endpoint = {});
 
+    // (The coroutines take no default arguments: GCC 12 destroys such an argument twice. The
+    // overloads without a cancellation token forward to them.)
     QCoro::Task<ModelAnswer> answer(QString text, StudyMode mode, AnswerLanguage language, QString apiKey,
                                     QString model, int maxOutputTokens, ReasoningEffort reasoningEffort,
-                                    base::CancellationToken cancellation = {}) const;
+                                    base::CancellationToken cancellation) const;
+    QCoro::Task<ModelAnswer> answer(QString text, StudyMode mode, AnswerLanguage language, QString apiKey,
+                                    QString model, int maxOutputTokens, ReasoningEffort reasoningEffort) const {
+        return answer(std::move(text), mode, language, std::move(apiKey), std::move(model), maxOutputTokens,
+                      reasoningEffort, base::CancellationToken());
+    }
 
     // The tutor variant: `text` is the whole tutor prompt, sent as given.
     QCoro::Task<ModelAnswer> proAnswer(QString text, QString mode, AnswerLanguage language, QString sessionToken,
-                                       QString modelTier, base::CancellationToken cancellation = {}) const;
+                                       QString modelTier, base::CancellationToken cancellation) const;
+    QCoro::Task<ModelAnswer> proAnswer(QString text, QString mode, AnswerLanguage language, QString sessionToken,
+                                       QString modelTier) const {
+        return proAnswer(std::move(text), std::move(mode), language, std::move(sessionToken), std::move(modelTier),
+                         base::CancellationToken());
+    }
 
     // Maps one reply of the service.
     static ModelAnswer decode(const QByteArray& data, int statusCode);

@@ -1,0 +1,117 @@
+#include "platform/compatibility_copy_checks.h"
+
+#include <QTimer>
+
+#include <QCoroTimer>
+
+#include "platform/selection_clipboard_reader.h"
+
+namespace halvern {
+
+namespace {
+
+const QString fixtureRichType = QStringLiteral("com.orvel.fixture.rich");
+
+// One read with the fakes of a check; the result, or nothing when it threw.
+QCoro::Task<std::optional<SelectionReadResult>> attempt(const SelectionClipboardReader::CopyProcedure& procedure,
+                                                        Pasteboard& pasteboard, std::function<bool()> focus,
+                                                        std::function<bool()> copy,
+                                                        base::CancellationToken cancellation = {}) {
+    try {
+        co_return co_await procedure(pasteboard, std::move(focus), std::move(copy), cancellation);
+    } catch (...) {
+        co_return std::nullopt;
+    }
+}
+
+}  // namespace
+
+QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChecks(CopyProcedure procedure) {
+    namespace names = compatibility_copy_checks;
+    if (!procedure) procedure = &SelectionClipboardReader::readFrom;
+
+    // A private pasteboard: the user's clipboard is never touched.
+    auto pasteboard = std::make_shared<MemoryPasteboard>();
+    pasteboard->clearContents();
+    pasteboard->writeItems({PasteboardItemData{{Pasteboard::plainTextType, QByteArrayLiteral("old clipboard")},
+                                               {fixtureRichType, QByteArray("\x01\x02\x03", 3)}}});
+    Pasteboard& board = *pasteboard;
+    const auto text = [pasteboard] { return pasteboard->string(Pasteboard::plainTextType); };
+    const auto writeText = [pasteboard](const QString& value) { pasteboard->setString(value); };
+
+    const auto focusAlways = [] { return true; };
+    const auto focusNever = [] { return false; };
+    const auto copyNewSelection = [writeText] {
+        writeText(QStringLiteral("Selected text"));
+        return true;
+    };
+
+    QMap<QString, bool> results;
+
+    const auto first = co_await attempt(procedure, board, focusAlways, copyNewSelection);
+    results[names::readsNewSelection] = first && first->text == QStringLiteral("Selected text");
+    results[names::restoresAllTypes] = first && text() == QStringLiteral("old clipboard") &&
+                                       board.itemCount() > 0 && board.data(0, fixtureRichType) ==
+                                                                    QByteArray("\x01\x02\x03", 3);
+
+    const qint64 unchangedCount = board.changeCount();
+    {
+        const auto read = co_await attempt(procedure, board, focusAlways, [] { return false; });
+        results[names::rejectsStaleClipboard] =
+            !read && board.changeCount() == unchangedCount && text() == QStringLiteral("old clipboard");
+    }
+    {
+        bool copyRequested = false;
+        const auto read = co_await attempt(procedure, board, focusNever, [&copyRequested] {
+            copyRequested = true;
+            return true;
+        });
+        results[names::rejectsOtherSource] = !read && !copyRequested && board.changeCount() == unchangedCount;
+    }
+    {
+        const auto read = co_await attempt(procedure, board, focusAlways, [writeText] {
+            writeText(QString(3001, QLatin1Char('x')));
+            return true;
+        });
+        results[names::rejectsOversizedText] = !read && text() == QStringLiteral("old clipboard");
+    }
+    {
+        int calls = 0;
+        const auto focusLeavesOnThirdCall = [&calls, writeText] {
+            if (++calls != 3) return true;
+            writeText(QStringLiteral("a later user copy"));
+            return false;
+        };
+        const auto read = co_await attempt(procedure, board, focusLeavesOnThirdCall, [writeText] {
+            writeText(QStringLiteral("temporary selection"));
+            return true;
+        });
+        results[names::preservesLaterClipboard] = !read && text() == QStringLiteral("a later user copy");
+    }
+    {
+        const auto read = co_await attempt(procedure, board, focusAlways, [pasteboard] {
+            const PasteboardItemData file{{Pasteboard::fileURLType, QByteArrayLiteral("file:///tmp/fixture.txt")},
+                                          {Pasteboard::plainTextType, QByteArrayLiteral("/tmp/fixture.txt")}};
+            pasteboard->clearContents();
+            pasteboard->writeItems({file});
+            return true;
+        });
+        results[names::rejectsFileSelections] = !read && text() == QStringLiteral("a later user copy");
+    }
+    {
+        base::CancellationSource cancellation;
+        const auto delayedCopy = [writeText] {
+            QTimer::singleShot(std::chrono::milliseconds(40), [writeText] { writeText(QStringLiteral("delayed copy")); });
+            return true;
+        };
+        auto read = attempt(procedure, board, focusAlways, delayedCopy, cancellation.token());
+        co_await QCoro::sleepFor(std::chrono::milliseconds(10));
+        cancellation.cancel();
+        const auto outcome = co_await std::move(read);
+        results[names::cancellationRestoresClipboard] = !outcome && text() == QStringLiteral("a later user copy");
+    }
+
+    co_return results;
+}
+
+}  // namespace halvern

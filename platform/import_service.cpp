@@ -1,0 +1,278 @@
+#include "platform/import_service.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageIOHandler>
+#include <QImageReader>
+#include <QStringDecoder>
+
+#include <poppler/qt6/poppler-qt6.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "base/files.h"
+#include "base/text.h"
+#include "core/local_document_reference.h"
+#include "core/study.h"
+#include "platform/text_recognizer.h"
+
+namespace halvern {
+
+QString ImportFailure::message() const {
+    switch (case_) {
+    case Case::unreadable: return QStringLiteral("无法读取这个文件，请确认文件完整且当前账户有访问权限。");
+    case Case::tooLarge: return QStringLiteral("文件超过 40 MB，请先拆分或缩小图片。");
+    case Case::unsupported: return QStringLiteral("请使用 UTF-8/UTF-16 文本、图片或 PDF 文件。");
+    case Case::empty: return QStringLiteral("未识别到文字。请换一张更清晰、方向正确的图片，或手动输入。");
+    case Case::lockedPDF: return QStringLiteral("PDF 已加密。请使用你获准读取的未加密副本。");
+    case Case::copyingDisabled: return QStringLiteral("这个 PDF 不允许复制文字，请使用允许提取文字的文件。");
+    case Case::invalidRange: return QStringLiteral("PDF 页码范围无效，请检查起止页。");
+    case Case::noPages: return QStringLiteral("PDF 中没有页面。");
+    case Case::tooManyPages: return QStringLiteral("一次最多导入 20 页，请分批选择。");
+    }
+    return {};
+}
+
+namespace {
+
+using Failure = ImportFailure::Case;
+
+[[noreturn]] void fail(Failure failureCase) { throw ImportFailure(failureCase); }
+
+struct FileFacts {
+    bool regular = false;
+    qint64 size = 0;
+};
+
+// "Is regular file" and "file size" of a path (links followed, as opening it would); a failure to
+// read them is the file system's own error.
+FileFacts fileFacts(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        const int error = errno;
+        throw base::FileError(error == ENOENT ? base::FileError::Kind::notFound : base::FileError::Kind::readFailed, path,
+                              QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return {S_ISREG(info.st_mode), qint64(info.st_size)};
+}
+
+QString localPath(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : QString(); }
+
+// Not a regular file -> unreadable; over the limit -> tooLarge. Empty files pass here.
+void checkFile(const QString& path) {
+    if (path.isEmpty()) fail(Failure::unreadable);
+    const FileFacts facts = fileFacts(path);
+    if (!facts.regular) fail(Failure::unreadable);
+    if (facts.size > ImportService::fileSizeLimit) fail(Failure::tooLarge);
+}
+
+QByteArray readWhole(const QString& path) {
+    try {
+        return base::files::readCapped(path, ImportService::fileSizeLimit);
+    } catch (const base::FileError& error) {
+        if (error.kind() == base::FileError::Kind::tooLarge) fail(Failure::tooLarge);
+        throw;
+    }
+}
+
+// UTF-8; UTF-16 only with a byte-order mark; anything else is refused.
+QString decodeText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+
+    const bool littleEndian = bytes.startsWith("\xFF\xFE");
+    const bool bigEndian = bytes.startsWith("\xFE\xFF");
+    if (!littleEndian && !bigEndian) fail(Failure::unsupported);
+    if (bytes.size() % 2 != 0) fail(Failure::unsupported);
+    QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    text = utf16(bytes.mid(2));
+    if (utf16.hasError()) fail(Failure::unsupported);
+    // A lone surrogate is no text.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate()) fail(Failure::unsupported);
+    }
+    return text;
+}
+
+void ignorePopplerMessage(const QString&, const QVariant&) {}
+
+std::unique_ptr<Poppler::Document> openPDF(const QString& path) {
+    // The PDF library reports damaged files through failures here; its own messages only add noise.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { Poppler::setDebugErrorFunction(&ignorePopplerMessage, QVariant()); });
+    std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    if (!document) fail(Failure::unreadable);
+    if (document->isLocked()) fail(Failure::lockedPDF);
+    if (!document->okToCopy()) fail(Failure::copyingDisabled);
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    return document;
+}
+
+ImportedText extractPDF(const QString& path, std::optional<PageRange> pages, const base::CancellationToken& cancellation) {
+    std::unique_ptr<Poppler::Document> document = openPDF(path);
+    const int pageCount = document->numPages();
+    if (pageCount <= 0) fail(Failure::noPages);
+
+    int first = 1;
+    int last = std::min(pageCount, ImportService::defaultLastPage);
+    if (pages) {
+        first = pages->first;
+        last = pages->last;
+        if (first < 1 || last > pageCount || last < first) fail(Failure::invalidRange);
+        if (qint64(last) - first + 1 > ImportService::maximumPages) fail(Failure::tooManyPages);
+    }
+
+    QStringList parts;
+    qsizetype joinedLength = 0;  // grapheme count of parts joined with "\n\n"
+    bool usedRecognition = false;
+    for (int number = first; number <= last; ++number) {
+        cancellation.throwIfCancelled();
+        std::unique_ptr<Poppler::Page> page = document->page(number - 1);
+        if (!page) fail(Failure::unreadable);
+        QString text = base::text::trimmed(page->text(QRectF()));
+        if (text.isEmpty()) {
+            usedRecognition = true;
+            const QSizeF size = page->pageSizeF();
+            if (!(size.width() > 0) || !(size.height() > 0)) fail(Failure::unreadable);
+            const double scale = std::min(2200.0 / std::max(size.width(), size.height()), 2.5);
+            const double dotsPerInch = 72.0 * scale;
+            const QImage image = page->renderToImage(dotsPerInch, dotsPerInch);
+            if (image.isNull()) fail(Failure::unreadable);
+            text = TextRecognizer::recognize(image, 1, qRound(dotsPerInch), cancellation);
+        }
+        if (!text.isEmpty()) {
+            const QString part = QStringLiteral("[第 ") + QString::number(number) + QStringLiteral(" 页]\n") + text;
+            joinedLength += base::text::graphemeCount(part) + (parts.isEmpty() ? 0 : 2);
+            parts << part;
+        }
+        if (joinedLength > tamsel::SourceText::limit) throw tamsel::StudyError(tamsel::StudyError::Case::inputTooLong);
+    }
+    if (parts.isEmpty()) fail(Failure::empty);
+
+    const QString text = tamsel::SourceText::validated(parts.join(QStringLiteral("\n\n")));
+    QString note = QStringLiteral("已导入 PDF 第 ") + QString::number(first) + QChar(0x2013) + QString::number(last) + QStringLiteral(" 页。");
+    note += usedRecognition ? QStringLiteral("部分页面使用本机 OCR，请核对识别结果。") : QStringLiteral("请核对文字顺序。");
+    return {text, note};
+}
+
+// The EXIF orientation number of the transformation an image reader found in the file.
+quint32 exifOrientation(QImageIOHandler::Transformations transformation) {
+    switch (int(transformation)) {
+    case QImageIOHandler::TransformationMirror: return 2;
+    case QImageIOHandler::TransformationRotate180: return 3;
+    case QImageIOHandler::TransformationFlip: return 4;
+    case QImageIOHandler::TransformationFlipAndRotate90: return 5;
+    case QImageIOHandler::TransformationRotate90: return 6;
+    case QImageIOHandler::TransformationMirrorAndRotate90: return 7;
+    case QImageIOHandler::TransformationRotate270: return 8;
+    default: return 1;
+    }
+}
+
+}  // namespace
+
+QUrl ImportService::stageSelectedFile(const QUrl& source) {
+    if (!tamsel::LocalDocumentReference::isSupported(source)) fail(Failure::unsupported);
+    const QString sourcePath = localPath(source);
+    if (sourcePath.isEmpty()) fail(Failure::unsupported);
+
+    const FileFacts facts = fileFacts(sourcePath);
+    if (!facts.regular) fail(Failure::unreadable);
+    if (facts.size <= 0) fail(Failure::empty);
+    if (facts.size > fileSizeLimit) fail(Failure::tooLarge);
+
+    // Removed with everything in it on any failure below.
+    base::StagingFolder folder = base::StagingFolder::create(stagingPrefix);
+    const QString copyPath = folder.filePath(QFileInfo(sourcePath).fileName());
+
+    QFile in(sourcePath);
+    if (!in.open(QIODevice::ReadOnly)) throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
+    QFile out(copyPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
+    // The source may grow while it is copied: copy at most one byte past the limit, which the
+    // check below then refuses.
+    qint64 copied = 0;
+    QByteArray chunk;
+    while (copied <= fileSizeLimit) {
+        chunk = in.read(std::min<qint64>(1 << 20, fileSizeLimit + 1 - copied));
+        if (chunk.isEmpty()) break;
+        if (out.write(chunk) != chunk.size()) throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
+        copied += chunk.size();
+    }
+    if (in.error() != QFileDevice::NoError) throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
+    if (!out.flush()) throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
+    out.close();
+    in.close();
+
+    struct stat copyInfo {};
+    if (::lstat(QFile::encodeName(copyPath).constData(), &copyInfo) != 0 || !S_ISREG(copyInfo.st_mode) ||
+        copyInfo.st_size < 1 || copyInfo.st_size > fileSizeLimit)
+        fail(Failure::tooLarge);
+    base::files::makeOwnerOnly(copyPath);
+
+    folder.release();
+    return QUrl::fromLocalFile(copyPath);
+}
+
+void ImportService::removeStagedFile(const QUrl& stagedFile) {
+    const QString path = localPath(stagedFile);
+    if (path.isEmpty() || QDir::isRelativePath(path)) return;
+    const QString folder = QFileInfo(QDir::cleanPath(path)).absolutePath();
+    base::removeGuardedFolder(QDir::cleanPath(QDir::tempPath()), stagingPrefix, folder);
+}
+
+int ImportService::pdfPageCount(const QUrl& file) {
+    const QString path = localPath(file);
+    checkFile(path);
+    const int count = openPDF(path)->numPages();
+    if (count <= 0) fail(Failure::noPages);
+    return count;
+}
+
+ImportedText ImportService::extractFile(const QUrl& file, std::optional<PageRange> pages, const base::CancellationToken& cancellation) {
+    cancellation.throwIfCancelled();
+    const QString path = localPath(file);
+    checkFile(path);
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == QLatin1String("pdf")) return extractPDF(path, pages, cancellation);
+    if (extension == QLatin1String("txt") || extension == QLatin1String("md") || extension == QLatin1String("text")) {
+        const QString text = tamsel::SourceText::validated(decodeText(readWhole(path)));
+        return {text, QStringLiteral("已导入文本：") + QFileInfo(path).fileName()};
+    }
+    return recognizeImage(readWhole(path), cancellation);
+}
+
+ImportedText ImportService::recognizeImage(const QByteArray& data, const base::CancellationToken& cancellation) {
+    cancellation.throwIfCancelled();
+    if (data.size() > fileSizeLimit) fail(Failure::tooLarge);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    if (!reader.canRead()) fail(Failure::unreadable);
+    const quint32 orientation = exifOrientation(reader.transformation());
+    const QImage image = reader.read();
+    if (image.isNull()) fail(Failure::unreadable);
+
+    const QString text = TextRecognizer::recognize(image, orientation, 0, cancellation);
+    if (text.isEmpty()) fail(Failure::empty);
+    return {tamsel::SourceText::validated(text), QStringLiteral("已在本机 OCR。发送前请核对公式、数字和多栏阅读顺序。")};
+}
+
+}  // namespace halvern

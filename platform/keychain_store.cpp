@@ -1,0 +1,116 @@
+// libsecret (through GLib) must come before any Qt header: Qt's "signals" keyword would break it.
+#include <libsecret/secret.h>
+
+#include "platform/keychain_store.h"
+
+#include <QStringDecoder>
+
+namespace halvern {
+
+QString KeychainError::message() const {
+    return QStringLiteral("无法访问系统密钥环：") +
+           (description_.isEmpty() ? QStringLiteral("错误代码 ") + QString::number(status_) : description_);
+}
+
+namespace {
+
+// Items are found by their two attributes alone, whatever schema name stored them.
+const SecretSchema& tokenSchema() {
+    static const SecretSchema schema = {
+        "com.orvel.formac.account",
+        SECRET_SCHEMA_DONT_MATCH_NAME,
+        {
+            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+        },
+        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    };
+    return schema;
+}
+
+struct GErrorHolder {
+    GError* error = nullptr;
+    ~GErrorHolder() {
+        if (error) g_error_free(error);
+    }
+    [[noreturn]] void raise() const {
+        throw KeychainError(error ? error->code : -1, error ? QString::fromUtf8(error->message) : QString());
+    }
+};
+
+struct HashTableHolder {
+    GHashTable* table;
+    ~HashTableHolder() { g_hash_table_unref(table); }
+};
+
+// The query that identifies the one item.
+GHashTable* tokenAttributes() {
+    GHashTable* attributes = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free);
+    g_hash_table_insert(attributes, g_strdup("service"), g_strdup(KeychainStore::service.toUtf8().constData()));
+    g_hash_table_insert(attributes, g_strdup("account"), g_strdup(KeychainStore::account.toUtf8().constData()));
+    return attributes;
+}
+
+SecretService* connectService() {
+    GErrorHolder error;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error.error);
+    if (!service) error.raise();
+    return service;
+}
+
+}  // namespace
+
+std::optional<QString> KeychainStore::load() {
+    SecretService* service = connectService();
+    HashTableHolder attributes{tokenAttributes()};
+    GErrorHolder error;
+    SecretValue* value = secret_service_lookup_sync(service, &tokenSchema(), attributes.table, nullptr, &error.error);
+    g_object_unref(service);
+    if (error.error) error.raise();
+    if (!value) return std::nullopt;
+    gsize length = 0;
+    const gchar* bytes = secret_value_get(value, &length);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QString token = decoder(QByteArrayView(bytes, qsizetype(length)));
+    const bool valid = bytes != nullptr || length == 0;
+    secret_value_unref(value);
+    if (!valid || decoder.hasError()) throw KeychainError(KeychainError::decodeStatus, QStringLiteral("无法解码所提供的数据。"));
+    return token.isNull() ? QString(QLatin1String("")) : token;
+}
+
+void KeychainStore::save(const QString& token) {
+    const QByteArray bytes = token.toUtf8();
+    SecretService* service = connectService();
+    HashTableHolder attributes{tokenAttributes()};
+    SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+
+    // Update the data of the stored item(s) first; add an item only when there is none.
+    GErrorHolder error;
+    GList* items = secret_service_search_sync(service, &tokenSchema(), attributes.table,
+                                              SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr, &error.error);
+    bool ok = error.error == nullptr;
+    if (ok && items) {
+        for (GList* item = items; item && ok; item = item->next)
+            ok = secret_item_set_secret_sync(SECRET_ITEM(item->data), value, nullptr, &error.error);
+    } else if (ok) {
+        ok = secret_service_store_sync(service, &tokenSchema(), attributes.table, SECRET_COLLECTION_DEFAULT,
+                                       "Orvel session token", value, nullptr, &error.error);
+    }
+    g_list_free_full(items, g_object_unref);
+    secret_value_unref(value);
+    g_object_unref(service);
+    if (!ok) error.raise();
+}
+
+void KeychainStore::remove() {
+    SecretService* service = connectService();
+    HashTableHolder attributes{tokenAttributes()};
+    GErrorHolder error;
+    // False without an error means nothing matched: not an error here.
+    secret_service_clear_sync(service, &tokenSchema(), attributes.table, nullptr, &error.error);
+    g_object_unref(service);
+    if (error.error) error.raise();
+}
+
+}  // namespace halvern

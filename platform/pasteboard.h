@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The clipboard behind a small interface: the desktop's clipboard in production, a private
+// in-memory one for the built-in self test and for tests.
+namespace halvern {
+
+// The data of one item by type.
+using PasteboardItemData = QMap<QString, QByteArray>;
+
+class Pasteboard {
+public:
+    // Plain text, UTF-8.
+    static inline const QString plainTextType = QStringLiteral("text/plain");
+    // The same with its character set named, as some programs offer it.
+    static inline const QString plainTextUtf8Type = QStringLiteral("text/plain;charset=utf-8");
+    // A list of file URLs: copied files, never taken as text.
+    static inline const QString fileURLType = QStringLiteral("text/uri-list");
+
+    virtual ~Pasteboard();
+
+    // Grows with every change of the contents, by anyone.
+    virtual qint64 changeCount() = 0;
+    virtual qsizetype itemCount() = 0;
+    // The types an item declares, in its order.
+    virtual QStringList types(qsizetype item) = 0;
+    // The bytes an item holds for a type; nothing when it yields no data.
+    virtual std::optional<QByteArray> data(qsizetype item, const QString& type) = 0;
+    virtual void clearContents() = 0;
+    // Writes one item per entry (after clearContents).
+    virtual void writeItems(const QList<PasteboardItemData>& items) = 0;
+
+    // The text of the first item that declares `type`, decoded as UTF-8.
+    std::optional<QString> string(const QString& type);
+    // Clears the pasteboard and writes one item holding `text` as plain text.
+    void setString(const QString& text);
+};
+
+// A private pasteboard in memory. Items may declare a type without data, as a broken provider
+// would.
+class MemoryPasteboard : public Pasteboard {
+public:
+    struct Item {
+        QList<std::pair<QString, std::optional<QByteArray>>> entries;
+    };
+
+    qint64 changeCount() override { return changeCount_; }
+    qsizetype itemCount() override { return items_.size(); }
+    QStringList types(qsizetype item) override;
+    std::optional<QByteArray> data(qsizetype item, const QString& type) override;
+    void clearContents() override;
+    void writeItems(const QList<PasteboardItemData>& items) override;
+
+    // Writes raw items, declared types and data as given (one change).
+    void writeRawItems(const QList<Item>& items);
+    const QList<Item>& items() const { return items_; }
+
+private:
+    QList<Item> items_;
+    qint64 changeCount_ = 0;
+};
+
+// The desktop's clipboard (the CLIPBOARD selection on X11) through QClipboard. Main thread only.
+// It holds one item. Content this process restores lives only as long as the process when no
+// clipboard manager takes it over.
+class SystemPasteboard : public QObject, public Pasteboard {
+    Q_OBJECT
+public:
+    static SystemPasteboard& shared();
+
+    qint64 changeCount() override;
+    qsizetype itemCount() override;
+    QStringList types(qsizetype item) override;
+    std::optional<QByteArray> data(qsizetype item, const QString& type) override;
+    void clearContents() override;
+    void writeItems(const QList<PasteboardItemData>& items) override;
+
+private:
+    SystemPasteboard();
+    quint64 currentOwner() const;
+
+    qint64 changedSignals_ = 0;
+    quint64 ownerAtLastSignal_ = 0;
+};
+
+}  // namespace halvern

@@ -1,0 +1,261 @@
+#include "platform/selected_text_reader.h"
+
+#include "base/text.h"
+
+namespace halvern {
+
+using tamsel::DirectSelectionFailure;
+using tamsel::DirectSelectionRules;
+using Case = DirectSelectionFailure::Case;
+using Attr = AccessibilityAttribute;
+using Param = AccessibilityParameterizedAttribute;
+
+namespace {
+
+// The state of one read: its owner, deadline and cancellation.
+struct ReadContext {
+    AccessibilitySystem& system;
+    const base::CancellationToken& cancellation;
+    AccessibilitySystem::Clock::time_point deadline;
+    qint32 owner = 0;
+
+    bool beforeDeadline() const { return system.now() < deadline; }
+    bool cancelled() const { return cancellation.isCancelled(); }
+    bool open() const { return beforeDeadline() && !cancelled(); }
+
+    // A request made only before the deadline and while not cancelled, with the messaging
+    // time-out set on the element first.
+    AccessibilityReply attribute(const AccessibilityElementPtr& element, Attr attribute) const {
+        if (!element || !open()) return AccessibilityReply::failed(accessibility_error::notAttempted);
+        element->setMessagingTimeout(SelectedTextReader::messagingTimeout);
+        return element->attribute(attribute);
+    }
+    AccessibilityReply parameterized(const AccessibilityElementPtr& element, Param attribute,
+                                     const AccessibilityValue& parameter) const {
+        if (!element || !open()) return AccessibilityReply::failed(accessibility_error::notAttempted);
+        element->setMessagingTimeout(SelectedTextReader::messagingTimeout);
+        return element->parameterizedAttribute(attribute, parameter);
+    }
+};
+
+// Text whose trimmed form is not empty.
+std::optional<QString> meaningfulText(const AccessibilityReply& reply) {
+    const std::optional<QString> text = reply.as<QString>();
+    if (!text || base::text::trimmed(*text).isEmpty()) return std::nullopt;
+    return text;
+}
+
+bool isSecure(const AccessibilityReply& reply) {
+    const std::optional<QString> text = reply.as<QString>();
+    return text && *text == secureTextFieldRole;
+}
+
+struct Found {
+    QString text;
+    QString route;
+};
+
+// The read of one candidate: the secure-field walk, then the routes on the candidate (and, with
+// `includeAncestors`, on its ancestors), each element at most once per attempt.
+std::optional<Found> selectedText(const ReadContext& context, const AccessibilityElementPtr& candidate,
+                                  AccessibilityElementList& visited, bool includeAncestors) {
+    AccessibilityElementList chain;
+    AccessibilityElementPtr current = candidate;
+    while (true) {
+        if (!context.open()) break;
+        if (containsElement(chain, current)) break;
+        if (!belongsTo(current, context.owner)) break;
+        chain.append(current);
+        const AccessibilityReply role = context.attribute(current, Attr::role);
+        const AccessibilityReply subrole = context.attribute(current, Attr::subrole);
+        if (isSecure(role) || isSecure(subrole)) throw DirectSelectionFailure(Case::protectedField);
+        const AccessibilityElementPtr parent = context.attribute(current, Attr::parent).element();
+        if (!parent) break;
+        current = parent;
+        if (chain.size() == SelectedTextReader::secureWalkElements) break;
+    }
+    if (context.cancelled()) throw base::CancellationError();
+    if (!context.beforeDeadline()) throw DirectSelectionFailure(Case::timedOut);
+
+    const AccessibilityElementList toRead = includeAncestors ? chain : chain.mid(0, 1);
+    for (const AccessibilityElementPtr& element : toRead) {
+        if (!context.open()) continue;
+        if (containsElement(visited, element)) continue;
+        visited.append(element);
+
+        std::optional<AccessibilityRange> keptRange;
+        if (const auto range = context.attribute(element, Attr::selectedTextRange).as<AccessibilityRange>()) {
+            if (range->location < 0 || range->length < 0) continue;
+            if (range->length > SelectedTextReader::longestRange) throw DirectSelectionFailure(Case::tooLong);
+            if (range->length > 0) keptRange = range;
+        }
+
+        if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
+            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::selectedTextRoute};
+
+        if (keptRange) {
+            const AccessibilityReply reply = context.parameterized(element, Param::stringForRange, *keptRange);
+            if (const auto text = meaningfulText(reply))
+                return Found{DirectSelectionRules::validated(*text), SelectedTextReader::stringForRangeRoute};
+        }
+
+        // Text markers: toolkits on this desktop have no counterpart (AT-SPI knows only character
+        // offsets), so these requests give no value there; the route stays for toolkits that do.
+        if (!context.open()) continue;
+        const auto markers = context.attribute(element, Attr::selectedTextMarkerRange)
+                                 .as<AccessibilityTextMarkerRange>();
+        if (!markers) continue;
+        if (const auto length =
+                context.parameterized(element, Param::lengthForTextMarkerRange, *markers).as<qint64>()) {
+            if (*length < 0) continue;
+            if (*length > SelectedTextReader::longestRange) throw DirectSelectionFailure(Case::tooLong);
+        }
+        if (!context.open()) continue;
+        const AccessibilityReply reply = context.parameterized(element, Param::stringForTextMarkerRange, *markers);
+        if (const auto text = meaningfulText(reply))
+            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::textMarkerRoute};
+    }
+    return std::nullopt;
+}
+
+// Depth-first search of the focused window for an element with selected text.
+std::optional<Found> searchWindowSelectedText(const ReadContext& context, const AccessibilityElementPtr& window) {
+    QList<std::pair<AccessibilityElementPtr, int>> stack{{window, 0}};
+    AccessibilityElementList seen;
+    int popped = 0;
+    while (true) {
+        if (stack.isEmpty() || popped >= SelectedTextReader::windowSearchElements || !context.open())
+            return std::nullopt;
+        const auto [element, depth] = stack.takeLast();
+        ++popped;
+        if (containsElement(seen, element) || !belongsTo(element, context.owner)) continue;
+        seen.append(element);
+
+        if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
+            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::windowSearchRoute};
+
+        if (depth <= SelectedTextReader::windowSearchChildDepth) {
+            const auto children = context.attribute(element, Attr::children).as<AccessibilityElementList>();
+            if (!children) continue;
+            for (auto child = children->crbegin(); child != children->crend(); ++child)
+                if (belongsTo(*child, context.owner)) stack.append({*child, depth + 1});
+        }
+    }
+}
+
+}  // namespace
+
+bool SelectedTextReader::isAuthorized(AccessibilitySystem& system) { return system.isProcessTrusted(); }
+
+bool SelectedTextReader::requestAuthorization(AccessibilitySystem& system) { return system.requestTrust(); }
+
+SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF pointer,
+                                             const base::CancellationToken& cancellation,
+                                             AccessibilitySystem& system) {
+    cancellation.throwIfCancelled();
+    if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+
+    ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
+    const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
+    application->setMessagingTimeout(messagingTimeout);
+    context.attribute(application, Attr::role);
+
+    int focusCode = 0;
+    int hitCode = 0;
+    qsizetype candidateCount = 0;
+    const auto suffix = [&] {
+        return QStringLiteral("focus=%1, hit=%2, candidates=%3").arg(focusCode).arg(hitCode).arg(candidateCount);
+    };
+
+    try {
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
+            if (!context.beforeDeadline()) continue;
+            cancellation.throwIfCancelled();
+            if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+
+            AccessibilityElementList candidates;
+            AccessibilityElementList visited;
+
+            // The focused element, asked directly: the application's own time-out bounds it.
+            const AccessibilityReply focused = application->attribute(Attr::focusedUIElement);
+            focusCode = focused.error;
+            if (const auto element = elementOfOwner(focused, processIdentifier)) candidates.append(element);
+
+            if (!context.cancelled() && context.beforeDeadline()) {
+                const AccessibilityReply hit =
+                    application->elementAtPosition(float(pointer.x()), float(pointer.y()));
+                hitCode = hit.error;
+                const auto element = elementOfOwner(hit, processIdentifier);
+                if (element && !containsElement(candidates, element)) candidates.append(element);
+            }
+
+            const AccessibilityElementPtr window =
+                elementOfOwner(context.attribute(application, Attr::focusedWindow), processIdentifier);
+            if (window) {
+                if (const auto element =
+                        elementOfOwner(context.attribute(window, Attr::focusedUIElement), processIdentifier))
+                    candidates.append(element);
+                candidates.append(window);
+            }
+
+            const qsizetype gathered = candidates.size();
+            for (qsizetype index = 0; index < gathered; ++index) {
+                if (candidates.size() > candidatesForSelectedChildren) continue;
+                const auto children = context.attribute(candidates[index], Attr::selectedChildren)
+                                          .as<AccessibilityElementList>();
+                if (!children) continue;
+                for (const AccessibilityElementPtr& child : children->mid(0, selectedChildrenPerCandidate))
+                    if (belongsTo(child, processIdentifier) && !containsElement(candidates, child))
+                        candidates.append(child);
+            }
+            candidateCount = candidates.size();
+
+            for (const bool includeAncestors : {false, true}) {
+                for (const AccessibilityElementPtr& candidate : candidates) {
+                    if (!context.beforeDeadline()) continue;
+                    if (auto found = selectedText(context, candidate, visited, includeAncestors))
+                        return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
+                }
+            }
+
+            if (window) {
+                if (auto found = searchWindowSelectedText(context, window))
+                    return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
+            }
+
+            if (attempt < attempts && system.now() + pauseMargin < context.deadline)
+                system.sleep(attempt == 1 ? pauseAfterFirstAttempt : pauseAfterSecondAttempt);
+        }
+
+        cancellation.throwIfCancelled();
+        if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+        throw DirectSelectionFailure(context.beforeDeadline() ? Case::unsupported : Case::timedOut);
+    } catch (const DirectSelectionFailure& failure) {
+        throw SelectionReadFailure(failure.failureCase(), QStringLiteral("AX ") + suffix());
+    }
+}
+
+bool SelectedTextReader::permitsCompatibilityCopy(qint32 processIdentifier, AccessibilitySystem& system) {
+    if (!system.isProcessTrusted()) return false;
+    const base::CancellationToken never;
+    const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
+    const ReadContext context{system, never, system.now() + compatibilityCopyDeadline, processIdentifier};
+
+    AccessibilityElementPtr current = context.attribute(application, Attr::focusedUIElement).element();
+    if (!current) return true;
+    AccessibilityElementList chain;
+    while (true) {
+        if (!context.beforeDeadline()) return true;
+        if (!belongsTo(current, processIdentifier)) return true;
+        if (containsElement(chain, current)) return true;
+        chain.append(current);
+        if (isSecure(context.attribute(current, Attr::role)) || isSecure(context.attribute(current, Attr::subrole)))
+            return false;
+        const AccessibilityElementPtr parent = context.attribute(current, Attr::parent).element();
+        if (!parent) return true;
+        if (chain.size() == secureWalkElements) return true;
+        current = parent;
+    }
+}
+
+}  // namespace halvern

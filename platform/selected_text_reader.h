@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QPointF>
+#include <QString>
+
+#include "base/cancellation.h"
+#include "base/errors.h"
+#include "core/direct_selection_rules.h"
+#include "platform/accessibility_element.h"
+
+// Reads the text selected in another application through the accessibility tree, without
+// touching the clipboard.
+namespace halvern {
+
+// A successful selection read.
+struct SelectionReadResult {
+    QString text;   // validated by DirectSelectionRules
+    QString route;  // how the text was obtained, with the read's diagnostic suffix
+    int attempt = 1;
+
+    bool operator==(const SelectionReadResult& other) const = default;
+};
+
+// A failed accessibility read. Its message is the reason's; the diagnostics line is only for the
+// diagnostics display.
+class SelectionReadFailure : public base::Error {
+public:
+    SelectionReadFailure(tamsel::DirectSelectionFailure::Case reason, QString diagnostics)
+        : reason_(reason), diagnostics_(std::move(diagnostics)) {}
+
+    tamsel::DirectSelectionFailure::Case reason() const { return reason_; }
+    const QString& diagnostics() const { return diagnostics_; }
+    QString message() const override { return tamsel::DirectSelectionFailure(reason_).message(); }
+
+private:
+    tamsel::DirectSelectionFailure::Case reason_;
+    QString diagnostics_;
+};
+
+struct SelectedTextReader {
+    // Fixed values of a read.
+    static constexpr std::chrono::milliseconds deadline{2500};
+    static constexpr std::chrono::milliseconds messagingTimeout{120};
+    static constexpr int attempts = 3;
+    static constexpr std::chrono::milliseconds pauseAfterFirstAttempt{150};
+    static constexpr std::chrono::milliseconds pauseAfterSecondAttempt{250};
+    static constexpr std::chrono::milliseconds pauseMargin{250};
+    static constexpr int selectedChildrenPerCandidate = 8;
+    static constexpr int candidatesForSelectedChildren = 15;
+    static constexpr int secureWalkElements = 7;
+    static constexpr qint64 longestRange = 4 * tamsel::DirectSelectionRules::limit;
+    static constexpr int windowSearchElements = 40;
+    static constexpr int windowSearchChildDepth = 3;
+    static constexpr std::chrono::milliseconds compatibilityCopyDeadline{400};
+
+    // Route names: the start of SelectionReadResult::route.
+    static inline const QString selectedTextRoute = QStringLiteral("AXSelectedText");
+    static inline const QString stringForRangeRoute = QStringLiteral("AXStringForRange");
+    static inline const QString textMarkerRoute =
+        QStringLiteral("AXSelectedTextMarkerRange → AXStringForTextMarkerRange");
+    static inline const QString windowSearchRoute = QStringLiteral("AXWindowSearch → AXSelectedText");
+
+    // Whether assistive technologies may read other applications (the desktop's switch).
+    static bool isAuthorized(AccessibilitySystem& system = AccessibilitySystem::standard());
+    // Turns the desktop's switch on; whether it is on now.
+    static bool requestAuthorization(AccessibilitySystem& system = AccessibilitySystem::standard());
+
+    // Reads the selection of the application with that process id. `pointer` is the end of the
+    // selection gesture in screen coordinates (origin top left). Blocks for at most about 2.5 s
+    // plus one messaging time-out; never call it on the main thread. Throws
+    // DirectSelectionFailure permission (untrusted at the start), SelectionReadFailure, or
+    // base::CancellationError when `cancellation` is cancelled.
+    static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
+                                    const base::CancellationToken& cancellation = {},
+                                    AccessibilitySystem& system = AccessibilitySystem::standard());
+
+    // False when untrusted or when the application's focused element lies in a password field.
+    static bool permitsCompatibilityCopy(qint32 processIdentifier,
+                                         AccessibilitySystem& system = AccessibilitySystem::standard());
+};
+
+}  // namespace halvern

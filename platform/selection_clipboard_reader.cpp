@@ -1,0 +1,159 @@
+#include "platform/selection_clipboard_reader.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <QCoroTimer>
+
+#include "core/direct_selection_rules.h"
+#include "platform/x11_windows.h"
+
+namespace halvern {
+
+using tamsel::DirectSelectionFailure;
+using tamsel::DirectSelectionRules;
+
+QString CompatibilityReadFailure::message() const {
+    switch (case_) {
+    case Case::busy: return QStringLiteral("上一笔兼容复制尚在恢复剪贴板，请重新划选。");
+    case Case::sourceChanged: return QStringLiteral("来源应用已切换，已取消兼容复制。");
+    case Case::snapshotUnavailable:
+        return QStringLiteral("原剪贴板无法完整备份，本次没有模拟复制。请先手动复制所选文字。");
+    case Case::noCopy: return QStringLiteral("未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。");
+    }
+    return {};
+}
+
+bool SelectionClipboardReader::migrateDefault(base::DefaultsStore& defaults) {
+    if (const std::optional<bool> stored = defaults.boolValue(preferenceKey)) return *stored;
+    defaults.setBool(preferenceKey, true);
+    defaults.setInteger(migrationVersionKey, 1);
+    return true;
+}
+
+namespace {
+
+// Main thread only: one compatibility copy at a time.
+bool reading = false;
+
+struct ReadingScope {
+    ReadingScope() { reading = true; }
+    ~ReadingScope() { reading = false; }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+};
+
+using Snapshot = QList<PasteboardItemData>;
+
+// The whole pasteboard, or nothing when it is over a limit or a declared type yields no data.
+std::optional<Snapshot> takeSnapshot(Pasteboard& pasteboard) {
+    Snapshot snapshot;
+    qint64 total = 0;
+    const qsizetype items = pasteboard.itemCount();
+    for (qsizetype item = 0; item < items; ++item) {
+        if (snapshot.size() >= SelectionClipboardReader::snapshotItems) return std::nullopt;
+        const QStringList types = pasteboard.types(item);
+        if (types.size() > SelectionClipboardReader::snapshotTypesPerItem) return std::nullopt;
+        PasteboardItemData entry;
+        for (const QString& type : types) {
+            const std::optional<QByteArray> bytes = pasteboard.data(item, type);
+            if (!bytes) return std::nullopt;
+            total += bytes->size();
+            if (total > SelectionClipboardReader::snapshotBytes) return std::nullopt;
+            entry.insert(type, *bytes);
+        }
+        snapshot.append(entry);
+    }
+    return snapshot;
+}
+
+void restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 landedCount) {
+    // Something copied after our copy landed is the user's newer clipboard: keep it.
+    if (pasteboard.changeCount() != landedCount) return;
+    pasteboard.clearContents();
+    if (!snapshot.isEmpty()) pasteboard.writeItems(snapshot);
+}
+
+bool declaresFile(Pasteboard& pasteboard) {
+    const qsizetype items = pasteboard.itemCount();
+    for (qsizetype item = 0; item < items; ++item) {
+        const QStringList types = pasteboard.types(item);
+        if (types.contains(Pasteboard::fileURLType) || types.contains(QStringLiteral("x-special/gnome-copied-files")))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& pasteboard,
+                                                                    std::function<bool()> sourceStillFocused,
+                                                                    std::function<bool()> requestCopy,
+                                                                    base::CancellationToken cancellation) {
+    if (reading) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::busy);
+    if (!sourceStillFocused()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::sourceChanged);
+    cancellation.throwIfCancelled();
+
+    const ReadingScope scope;
+    const qint64 before = pasteboard.changeCount();
+    const std::optional<Snapshot> snapshot = takeSnapshot(pasteboard);
+    if (!snapshot || pasteboard.changeCount() != before)
+        throw CompatibilityReadFailure(CompatibilityReadFailure::Case::snapshotUnavailable);
+    if (!sourceStillFocused()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::sourceChanged);
+    if (!requestCopy()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
+
+    // Wait for the copy on the event loop, so that the main thread stays free meanwhile.
+    for (int checks = 1; pasteboard.changeCount() == before; ++checks) {
+        co_await QCoro::sleepFor(copyPause);
+        if (checks == copyChecks) {
+            cancellation.throwIfCancelled();
+            throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
+        }
+    }
+
+    const qint64 landed = pasteboard.changeCount();
+    QString text;
+    try {
+        cancellation.throwIfCancelled();
+        if (!sourceStillFocused()) throw base::CancellationError();
+        if (declaresFile(pasteboard)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+        const std::optional<QString> copied = pasteboard.string(Pasteboard::plainTextType);
+        if (!copied) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+        text = DirectSelectionRules::validated(*copied);
+        if (pasteboard.changeCount() != landed) throw base::CancellationError();
+    } catch (...) {
+        restore(pasteboard, *snapshot, landed);
+        throw;
+    }
+    restore(pasteboard, *snapshot, landed);
+    co_return SelectionReadResult{text, copyRoute, 1};
+}
+
+QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processIdentifier,
+                                                                base::CancellationToken cancellation,
+                                                                AccessibilitySystem& system) {
+    if (!SelectedTextReader::isAuthorized(system))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
+    if (!SelectedTextReader::permitsCompatibilityCopy(processIdentifier, system))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
+
+    // The PRIMARY selection holds what the user just selected, without a keystroke into the
+    // application; it is taken only when the source itself owns it.
+    if (x11::windowBelongsToProcess(x11::primaryOwner(), processIdentifier)) {
+        const QString primary = QGuiApplication::clipboard()->text(QClipboard::Selection);
+        try {
+            co_return SelectionReadResult{DirectSelectionRules::validated(primary), primaryRoute, 1};
+        } catch (const DirectSelectionFailure& failure) {
+            if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
+        }
+    }
+
+    const auto sourceStillFocused = [processIdentifier] {
+        const std::optional<qint32> frontmost = x11::frontmostProcess();
+        return frontmost && *frontmost == processIdentifier;
+    };
+    const auto requestCopy = [processIdentifier] { return x11::postCopyKeystroke(processIdentifier); };
+    co_return co_await readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
+}
+
+}  // namespace halvern

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <functional>
+
+#include "base/cancellation.h"
+#include "base/defaults_store.h"
+#include "base/errors.h"
+#include "platform/accessibility_element.h"
+#include "platform/pasteboard.h"
+#include "platform/selected_text_reader.h"
+
+// The compatibility copy: the selection of another application obtained from the PRIMARY
+// selection, else by making the application copy it, with the user's clipboard put back.
+namespace halvern {
+
+class CompatibilityReadFailure : public base::Error {
+public:
+    enum class Case { busy, sourceChanged, snapshotUnavailable, noCopy };
+
+    explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
+    Case failureCase() const { return case_; }
+    QString message() const override;
+
+private:
+    Case case_;
+};
+
+struct SelectionClipboardReader {
+    // Bool: the user's on/off switch of the compatibility copy.
+    static inline const QString preferenceKey = QStringLiteral("nativeSelectionCompatibilityCopy");
+    // Integer written when the switch is first given its default; never read here.
+    static inline const QString migrationVersionKey = QStringLiteral("nativeSelectionCompatibilityCopyMigration");
+
+    static inline const QString copyRoute = QStringLiteral("Compatibility Copy · clipboard snapshot restore attempted");
+    static inline const QString primaryRoute = QStringLiteral("Compatibility Copy · primary selection");
+
+    // Backup limits.
+    static constexpr qsizetype snapshotItems = 16;
+    static constexpr qsizetype snapshotTypesPerItem = 32;
+    static constexpr qint64 snapshotBytes = 8 * 1024 * 1024;
+    // Waiting for the copy: checks and the pause after each.
+    static constexpr int copyChecks = 30;
+    static constexpr std::chrono::milliseconds copyPause{20};
+
+    // The switch's value, storing true (and the migration marker 1) when none is stored or the
+    // stored value is not a Bool.
+    static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
+
+    // The compatibility copy from the application with that process id, on the main thread.
+    // First the PRIMARY selection, taken only when its owner window belongs to that process;
+    // when it gives nothing, a guarded Ctrl+C to the application's active window (never to a
+    // terminal) over the desktop's clipboard, which is put back afterwards.
+    // (The coroutines take no default arguments: GCC 12 destroys such an argument twice; the
+    // shorter overloads forward.)
+    static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier, base::CancellationToken cancellation,
+                                                 AccessibilitySystem& system);
+    static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier, base::CancellationToken cancellation) {
+        return read(processIdentifier, std::move(cancellation), AccessibilitySystem::standard());
+    }
+    static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier) {
+        return read(processIdentifier, base::CancellationToken(), AccessibilitySystem::standard());
+    }
+
+    // The copy procedure over any pasteboard with its two side effects injected:
+    // `sourceStillFocused` tells whether the source is still the application in use,
+    // `requestCopy` asks it to copy and tells whether that could be asked. Main thread.
+    static QCoro::Task<SelectionReadResult> readFrom(Pasteboard& pasteboard, std::function<bool()> sourceStillFocused,
+                                                     std::function<bool()> requestCopy,
+                                                     base::CancellationToken cancellation);
+
+    using CopyProcedure = std::function<QCoro::Task<SelectionReadResult>(
+        Pasteboard&, std::function<bool()>, std::function<bool()>, base::CancellationToken)>;
+
+    // The built-in self test of the copy procedure on a private pasteboard: one outcome per
+    // named check. `procedure` replaces readFrom (to check the checks); empty means readFrom.
+    static QCoro::Task<QMap<QString, bool>> performRegressionChecks(CopyProcedure procedure);
+    static QCoro::Task<QMap<QString, bool>> performRegressionChecks() { return performRegressionChecks(CopyProcedure()); }
+};
+
+}  // namespace halvern

@@ -1,0 +1,60 @@
+#include "platform/selection_service_provider.h"
+
+namespace halvern {
+
+QString SelectionFailure::message() const {
+    switch (case_) {
+    case Case::noText: return QStringLiteral("没有收到所选文字。请在支持文本服务的应用中先选中文字。");
+    case Case::unknownAction: return QStringLiteral("无法识别这个 Orvel 服务，请重新安装最新版。");
+    }
+    return {};
+}
+
+SelectionRequest SelectionInput::read(Pasteboard& pasteboard, const std::optional<QString>& userData) {
+    std::optional<QString> text = pasteboard.string(Pasteboard::plainTextType);
+    if (!text) text = pasteboard.string(Pasteboard::plainTextUtf8Type);
+    if (!text) throw SelectionFailure(SelectionFailure::Case::noText);
+    const QString validated = tamsel::SourceText::validated(*text);
+    const QString raw = userData.value_or(QStringLiteral("practice"));
+    const std::optional<tamsel::StudyMode> mode = tamsel::studyModeFromRawValue(raw);
+    if (!mode || tamsel::rawValue(*mode) != raw) throw SelectionFailure(SelectionFailure::Case::unknownAction);
+    return SelectionRequest{validated, *mode};
+}
+
+SelectionServiceProvider::SelectionServiceProvider(std::function<void(const SelectionRequest&)> receive,
+                                                   QObject* parent)
+    : QObject(parent), receive_(std::move(receive)) {}
+
+void SelectionServiceProvider::studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData,
+                                                 QString* error) {
+    SelectionRequest request;
+    try {
+        request = SelectionInput::read(pasteboard, userData);
+    } catch (const base::Error& failure) {
+        if (error) *error = failure.message();
+        return;
+    }
+    if (receive_) receive_(request);
+}
+
+bool SelectionServiceProvider::registerOn(QDBusConnection connection) {
+    return connection.registerObject(objectPath, interfaceName, this, QDBusConnection::ExportAllSlots);
+}
+
+QString SelectionServiceProvider::StudySelectedText(const QString& text, const QString& mode) {
+    return handOver(text, mode);
+}
+
+QString SelectionServiceProvider::StudySelectedText(const QString& text) { return handOver(text, std::nullopt); }
+
+QString SelectionServiceProvider::handOver(const QString& text, const std::optional<QString>& mode) {
+    // The text arrives as a call argument: it is put on a private pasteboard of its own, so that
+    // it takes the same road as any other hand-over.
+    MemoryPasteboard pasteboard;
+    pasteboard.setString(text);
+    QString error;
+    studySelectedText(pasteboard, mode, &error);
+    return error;
+}
+
+}  // namespace halvern

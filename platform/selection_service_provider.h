@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include "base/errors.h"
+#include "core/study.h"
+#include "platform/pasteboard.h"
+
+// The desktop's service entry: another program hands over selected text and a study mode through
+// a method on the session bus, and the request goes on to select-anywhere.
+namespace halvern {
+
+struct SelectionRequest {
+    QString text;  // as SourceText::validated returns it
+    tamsel::StudyMode mode = tamsel::StudyMode::practice;
+
+    bool operator==(const SelectionRequest& other) const = default;
+};
+
+// Why a hand-over was refused.
+class SelectionFailure : public base::Error {
+public:
+    enum class Case { noText, unknownAction };
+
+    explicit SelectionFailure(Case failureCase) : case_(failureCase) {}
+    Case failureCase() const { return case_; }
+    QString message() const override;
+    bool operator==(const SelectionFailure& other) const { return case_ == other.case_; }
+
+private:
+    Case case_;
+};
+
+struct SelectionInput {
+    // The plain text of the pasteboard (the plain-text type, else its charset-qualified form),
+    // validated with SourceText (its StudyError thrown unchanged) before the mode is looked at;
+    // the mode is `userData` ("translate", "explain", "practice", compared exactly; absent means
+    // practice). Throws SelectionFailure noText or unknownAction. Only reads the pasteboard.
+    static SelectionRequest read(Pasteboard& pasteboard, const std::optional<QString>& userData);
+};
+
+// Receives the hand-overs. `receive` is called synchronously on the main thread with each
+// accepted request.
+class SelectionServiceProvider : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Selection")
+public:
+    static inline const QString serviceName = QStringLiteral("com.orvel.formac");
+    static inline const QString objectPath = QStringLiteral("/com/orvel/formac/Selection");
+    static inline const QString interfaceName = QStringLiteral("com.orvel.formac.Selection");
+
+    explicit SelectionServiceProvider(std::function<void(const SelectionRequest&)> receive, QObject* parent = nullptr);
+
+    // Reads the request from the pasteboard; on failure stores the message in `error` when given
+    // (and drops it silently otherwise) and does not call `receive`.
+    void studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData, QString* error);
+
+    // Exports the D-Bus methods at objectPath on `connection` (the caller owns the bus name).
+    bool registerOn(QDBusConnection connection);
+
+public Q_SLOTS:
+    // D-Bus: StudySelectedText(s text, s mode) → s and StudySelectedText(s text) → s (practice).
+    // The answer is empty when the request was accepted, else the message of the failure.
+    QString StudySelectedText(const QString& text, const QString& mode);
+    QString StudySelectedText(const QString& text);
+
+private:
+    QString handOver(const QString& text, const std::optional<QString>& mode);
+
+    std::function<void(const SelectionRequest&)> receive_;
+};
+
+}  // namespace halvern

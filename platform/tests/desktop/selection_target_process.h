@@ -1,0 +1,116 @@
+#pragma once
+
+// The selection target program under test: started, driven with xdotool, asked what it holds.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace halvern::testing {
+
+// Runs xdotool with the arguments and waits for it.
+inline bool xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(5000) && process.exitCode() == 0;
+}
+
+// Spins the event loop for a while (the X server, the accessibility bus and Qt need it).
+inline void settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+class SelectionTarget {
+public:
+    explicit SelectionTarget(const QStringList& arguments = {}) {
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start(QStringLiteral(ORVEL_SELECTION_TARGET), arguments);
+        started_ = process_.waitForStarted(5000) && waitFor(QStringLiteral("ready "), 10000);
+    }
+    ~SelectionTarget() {
+        process_.write("quit\n");
+        if (!process_.waitForFinished(2000)) {
+            process_.kill();
+            process_.waitForFinished(2000);
+        }
+    }
+
+    bool started() const { return started_; }
+    qint32 pid() const { return qint32(process_.processId()); }
+    QRect geometry(const QString& name) const { return geometry_.value(name); }
+    // Every line printed so far.
+    QStringList lines() {
+        readLines();
+        return lines_;
+    }
+
+    // Selects the whole text of a one-line control by dragging across it.
+    void dragAcross(const QString& name) {
+        const QRect box = geometry(name);
+        const int y = box.center().y();
+        xdotool({QStringLiteral("mousemove"), QString::number(box.left() + 3), QString::number(y)});
+        settle(60);
+        xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+        settle(60);
+        xdotool({QStringLiteral("mousemove"), QString::number(box.center().x()), QString::number(y)});
+        settle(30);
+        xdotool({QStringLiteral("mousemove"), QString::number(box.right() - 3), QString::number(y)});
+        settle(60);
+        xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+        settle(250);
+    }
+
+    // The clipboard as the target sees it.
+    QString clipboard() {
+        process_.write("clipboard\n");
+        if (!waitFor(QStringLiteral("clipboard "), 3000)) return QStringLiteral("<no answer>");
+        QString text = last_.mid(10);
+        return text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    }
+
+private:
+    void readLines() {
+        while (process_.canReadLine()) {
+            const QString line = QString::fromUtf8(process_.readLine()).chopped(1);
+            lines_.append(line);
+            const QStringList parts = line.split(QLatin1Char(' '));
+            if (parts.size() == 6 && parts[0] == QStringLiteral("geometry"))
+                geometry_.insert(parts[1], QRect(parts[2].toInt(), parts[3].toInt(), parts[4].toInt(), parts[5].toInt()));
+        }
+    }
+    bool waitFor(const QString& prefix, int milliseconds) {
+        const qsizetype seen = lines_.size();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < milliseconds) {
+            process_.waitForReadyRead(20);
+            QCoreApplication::processEvents();
+            readLines();
+            for (qsizetype i = seen; i < lines_.size(); ++i)
+                if (lines_[i].startsWith(prefix)) {
+                    last_ = lines_[i];
+                    return true;
+                }
+        }
+        return false;
+    }
+
+    QProcess process_;
+    bool started_ = false;
+    QStringList lines_;
+    QString last_;
+    QHash<QString, QRect> geometry_;
+};
+
+}  // namespace halvern::testing

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include <optional>
+
+// Questions about the X11 desktop asked on this program's own display connection (Qt's):
+// which window is active and whose it is, who owns a selection, how a window is classed, and
+// the synthetic copy keystroke. Main thread only. Every answer is empty without an X11 display.
+namespace halvern::x11 {
+
+using WindowId = quint64;
+
+// Whether this program runs on an X11 display.
+bool available();
+
+// The owner window of the CLIPBOARD and PRIMARY selections; 0 when none.
+WindowId clipboardOwner();
+WindowId primaryOwner();
+
+// The window the user works in: the desktop's _NET_ACTIVE_WINDOW, or, where no window manager
+// keeps it, the top-level window holding the input focus.
+std::optional<WindowId> activeWindow();
+// The process of the active window.
+std::optional<qint32> frontmostProcess();
+
+// The process that made a window: _NET_WM_PID on it or on one of its ancestors.
+std::optional<qint32> windowProcess(WindowId window);
+// Whether a window belongs to the process: by _NET_WM_PID, or, for windows that carry no pid
+// (selection owners often do not), because it was made by the same display connection as a
+// top-level window of that process.
+bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
+
+// The class of WM_CLASS, lower-cased; empty when unset.
+QString windowClass(WindowId window);
+// Whether the window is a terminal emulator's, where Ctrl+C interrupts the running program.
+bool isTerminalWindow(WindowId window);
+// The identifier of the application owning a window: its desktop-file id without ".desktop",
+// else the class of its WM_CLASS, lower-cased.
+QString applicationIdentifier(WindowId window);
+
+// Sends Ctrl+C to the active window through XTest when it belongs to the process and is not a
+// terminal: first releases modifier keys still held, so that they do not combine with Ctrl.
+// False when no key was sent.
+bool postCopyKeystroke(qint32 processIdentifier);
+
+// The pointer's position on the root window now.
+std::optional<QPoint> pointerPosition();
+
+}  // namespace halvern::x11
