@@ -61,7 +61,12 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
                                                      : QNetworkRequest::NoLessSafeRedirectPolicy);
     qrequest.setTransferTimeout(int(request.requestTimeout.count()));
 
-    std::unique_ptr<QNetworkReply> reply(
+    // Deleted later, never at once: the reply may be inside abort() (a cancellation, a time-out)
+    // when this coroutine resumes and ends.
+    struct DeleteLater {
+        void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
+    };
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(
         manager_->sendCustomRequest(qrequest, request.method, request.body));
 
     // QNetworkReply reports both a time-out and abort() as OperationCanceledError: remember which.

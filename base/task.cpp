@@ -1,6 +1,6 @@
 #include "base/task.h"
 
-#include <QCoroSignal>
+#include <QCoroTimer>
 
 namespace base {
 
@@ -14,7 +14,8 @@ QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken
         QMetaObject::invokeMethod(&timer, [&timer] { timer.start(0); }, Qt::QueuedConnection);
     });
     timer.start();
-    co_await qCoro(&timer, &QTimer::timeout);
+    auto timeout = qCoro(timer).waitForTimeout();
+    co_await std::move(timeout);
     token.throwIfCancelled();
 }
 

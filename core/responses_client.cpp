@@ -129,7 +129,9 @@ QCoro::Task<ModelAnswer> ResponsesClient::answer(QString text, StudyMode mode, A
                                                  base::CancellationToken cancellation) const {
     base::HttpRequest request = makeRequest(text, mode, language, apiKey, model, maxOutputTokens, reasoningEffort,
                                             defaults(), options_.endpoint);
-    co_return co_await execute(prepare(std::move(request)), std::move(cancellation));
+    // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
+    auto exchange = execute(prepare(std::move(request)), std::move(cancellation));
+    co_return co_await std::move(exchange);
 }
 
 QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, AnswerLanguage language,
@@ -157,13 +159,16 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
     body.insert(QStringLiteral("privacy_consent"), true);
     body.insert(QStringLiteral("model_tier"), modelTier);
     request.body = jsonBody(body);
-    co_return co_await execute(prepare(std::move(request)), std::move(cancellation));
+    // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
+    auto exchange = execute(prepare(std::move(request)), std::move(cancellation));
+    co_return co_await std::move(exchange);
 }
 
 QCoro::Task<ModelAnswer> ResponsesClient::execute(base::HttpRequest request, base::CancellationToken cancellation) const {
     // Keep the session alive for the whole exchange, even if this client is destroyed meanwhile.
     const std::shared_ptr<base::HttpClient> session = session_;
-    const base::HttpResponse response = co_await session->send(std::move(request), cancellation);
+    auto sending = session->send(std::move(request), cancellation);
+    const base::HttpResponse response = co_await std::move(sending);
     cancellation.throwIfCancelled();
     co_return decode(response.body, response.status);
 }

@@ -13,12 +13,15 @@ namespace {
 const QString fixtureRichType = QStringLiteral("com.orvel.fixture.rich");
 
 // One read with the fakes of a check; the result, or nothing when it threw.
+// (Every awaited task below is a named local and no coroutine takes a default argument: GCC 12
+// destroys temporaries of an awaited expression, and defaulted arguments, twice.)
 QCoro::Task<std::optional<SelectionReadResult>> attempt(const SelectionClipboardReader::CopyProcedure& procedure,
                                                         Pasteboard& pasteboard, std::function<bool()> focus,
                                                         std::function<bool()> copy,
-                                                        base::CancellationToken cancellation = {}) {
+                                                        base::CancellationToken cancellation) {
     try {
-        co_return co_await procedure(pasteboard, std::move(focus), std::move(copy), cancellation);
+        auto reading = procedure(pasteboard, std::move(focus), std::move(copy), cancellation);
+        co_return co_await std::move(reading);
     } catch (...) {
         co_return std::nullopt;
     }
@@ -48,7 +51,9 @@ QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChec
 
     QMap<QString, bool> results;
 
-    const auto first = co_await attempt(procedure, board, focusAlways, copyNewSelection);
+    auto firstTask = attempt(procedure, board, focusAlways, copyNewSelection, base::CancellationToken());
+
+    const auto first = co_await std::move(firstTask);
     results[names::readsNewSelection] = first && first->text == QStringLiteral("Selected text");
     results[names::restoresAllTypes] = first && text() == QStringLiteral("old clipboard") &&
                                        board.itemCount() > 0 && board.data(0, fixtureRichType) ==
@@ -56,23 +61,26 @@ QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChec
 
     const qint64 unchangedCount = board.changeCount();
     {
-        const auto read = co_await attempt(procedure, board, focusAlways, [] { return false; });
+        auto readTask = attempt(procedure, board, focusAlways, [] { return false; }, base::CancellationToken());
+        const auto read = co_await std::move(readTask);
         results[names::rejectsStaleClipboard] =
             !read && board.changeCount() == unchangedCount && text() == QStringLiteral("old clipboard");
     }
     {
         bool copyRequested = false;
-        const auto read = co_await attempt(procedure, board, focusNever, [&copyRequested] {
+        auto readTask = attempt(procedure, board, focusNever, [&copyRequested] {
             copyRequested = true;
             return true;
-        });
+        }, base::CancellationToken());
+        const auto read = co_await std::move(readTask);
         results[names::rejectsOtherSource] = !read && !copyRequested && board.changeCount() == unchangedCount;
     }
     {
-        const auto read = co_await attempt(procedure, board, focusAlways, [writeText] {
+        auto readTask = attempt(procedure, board, focusAlways, [writeText] {
             writeText(QString(3001, QLatin1Char('x')));
             return true;
-        });
+        }, base::CancellationToken());
+        const auto read = co_await std::move(readTask);
         results[names::rejectsOversizedText] = !read && text() == QStringLiteral("old clipboard");
     }
     {
@@ -82,20 +90,22 @@ QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChec
             writeText(QStringLiteral("a later user copy"));
             return false;
         };
-        const auto read = co_await attempt(procedure, board, focusLeavesOnThirdCall, [writeText] {
+        auto readTask = attempt(procedure, board, focusLeavesOnThirdCall, [writeText] {
             writeText(QStringLiteral("temporary selection"));
             return true;
-        });
+        }, base::CancellationToken());
+        const auto read = co_await std::move(readTask);
         results[names::preservesLaterClipboard] = !read && text() == QStringLiteral("a later user copy");
     }
     {
-        const auto read = co_await attempt(procedure, board, focusAlways, [pasteboard] {
+        auto readTask = attempt(procedure, board, focusAlways, [pasteboard] {
             const PasteboardItemData file{{Pasteboard::fileURLType, QByteArrayLiteral("file:///tmp/fixture.txt")},
                                           {Pasteboard::plainTextType, QByteArrayLiteral("/tmp/fixture.txt")}};
             pasteboard->clearContents();
             pasteboard->writeItems({file});
             return true;
-        });
+        }, base::CancellationToken());
+        const auto read = co_await std::move(readTask);
         results[names::rejectsFileSelections] = !read && text() == QStringLiteral("a later user copy");
     }
     {

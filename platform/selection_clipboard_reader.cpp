@@ -153,7 +153,9 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
         return frontmost && *frontmost == processIdentifier;
     };
     const auto requestCopy = [processIdentifier] { return x11::postCopyKeystroke(processIdentifier); };
-    co_return co_await readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
+    // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
+    auto copying = readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
+    co_return co_await std::move(copying);
 }
 
 }  // namespace halvern

@@ -68,7 +68,9 @@ public:
         xdotool({QStringLiteral("mousemove"), QString::number(box.right() - 3), QString::number(y)});
         settle(60);
         xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
-        settle(250);
+        // The target reports its selection; a busy machine may take a while to deliver the drag.
+        waitForSelection(name, 5000);
+        settle(50);
     }
 
     // The clipboard as the target sees it.
@@ -77,6 +79,24 @@ public:
         if (!waitFor(QStringLiteral("clipboard "), 3000)) return QStringLiteral("<no answer>");
         QString text = last_.mid(10);
         return text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    }
+
+    // Waits until the target reports a non-empty selection in the control `name`.
+    bool waitForSelection(const QString& name, int milliseconds) {
+        const QString prefix = QStringLiteral("selection ") + name + u' ';
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < milliseconds) {
+            readLines();
+            for (qsizetype i = lines_.size() - 1; i >= 0; --i) {
+                if (!lines_[i].startsWith(QStringLiteral("selection "))) continue;
+                if (lines_[i].startsWith(prefix) && lines_[i].size() > prefix.size()) return true;
+                break;
+            }
+            process_.waitForReadyRead(20);
+            QCoreApplication::processEvents();
+        }
+        return false;
     }
 
 private:

@@ -5,6 +5,7 @@
 //   geometry <objectName> x y w h      the controls in screen coordinates
 //   key <key> <modifiers>              every key press it receives
 //   clipboard <text, escaped>          in answer to the command "clipboard"
+//   selection <control> <text, escaped> when a selection changes (a password field shows "*")
 // Options: --class NAME sets the class of WM_CLASS (e.g. a terminal's).
 #include <QApplication>
 #include <QClipboard>
@@ -72,6 +73,16 @@ int main(int argc, char** argv) {
     layout->addWidget(password);
     layout->addWidget(multi);
     window.setGeometry(40, 40, 420, 260);
+
+    // Every change of a selection is reported, so that tests wait for it instead of sleeping.
+    QObject::connect(line, &QLineEdit::selectionChanged,
+                     [line] { say(QStringLiteral("selection lineEdit ") + escaped(line->selectedText())); });
+    QObject::connect(password, &QLineEdit::selectionChanged, [password] {
+        say(QStringLiteral("selection passwordField ") + escaped(password->hasSelectedText() ? QStringLiteral("*") : QString()));
+    });
+    QObject::connect(multi, &QPlainTextEdit::selectionChanged, [multi] {
+        say(QStringLiteral("selection multiLine ") + escaped(multi->textCursor().selectedText()));
+    });
 
     KeyLog keys;
     app.installEventFilter(&keys);

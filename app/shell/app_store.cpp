@@ -1,0 +1,751 @@
+#include "app/shell/app_store.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QSaveFile>
+
+#include "app/account/history_store.h"
+#include "app/account/learning_record.h"
+#include "app/shell/work_scheduler.h"
+#include "base/errors.h"
+#include "base/http.h"
+#include "base/text.h"
+#include "core/consent.h"
+#include "core/local_document_reference.h"
+
+namespace velquin {
+
+using tamsel::AnswerLanguage;
+using tamsel::ModelAnswer;
+using tamsel::ReasoningEffort;
+using tamsel::StudyMode;
+
+namespace {
+
+const QString kLanguageKey = QStringLiteral("answerLanguage");
+const QString kModelKey = QStringLiteral("modelID");
+const QString kOutputTokensKey = QStringLiteral("maxOutputTokens");
+const QString kEffortKey = QStringLiteral("reasoningEffort");
+
+const QString kEditedSourceNote = QStringLiteral("输入已更新，请核对文字后发送。");
+const QString kExtractionLabel = QStringLiteral("正在本机提取文字…");
+const QString kTimedOutMessage = QStringLiteral("请求超时。请检查网络，或缩短输入后重试。");
+const QString kConnectionMessage = QStringLiteral("网络连接失败，请检查网络后重试。");
+
+std::optional<AppStoreServices>& configuredServices() {
+    static std::optional<AppStoreServices> services;
+    return services;
+}
+
+AppStore*& sharedInstance() {
+    static AppStore* instance = nullptr;
+    return instance;
+}
+
+// Lets a started coroutine run on by itself: it frees itself when it ends.
+// (Inside the coroutines below, every awaited object is a named local first: g++ 12 may destroy
+// the captures of a temporary awaited in place twice.)
+void detach(QCoro::Task<void>&& task) {
+    QCoro::Task<void> released = std::move(task);
+    (void)released;
+}
+
+bool canonicallyEqual(const QString& a, const QString& b) {
+    return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
+// The extension of a URL's last path component, lower-cased: what follows its last dot when that
+// dot is neither the first nor the last character.
+QString lowerPathExtension(const QUrl& url) {
+    QString name = url.path();
+    while (name.size() > 1 && name.endsWith(u'/')) name.chop(1);
+    name = name.mid(name.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0 || dot == name.size() - 1) return {};
+    return name.mid(dot + 1).toLower();
+}
+
+// The URL with its path made absolute and clean, for comparing two references to one file.
+QUrl standardizedFileURL(const QUrl& url) {
+    if (!url.isLocalFile()) return url.adjusted(QUrl::NormalizePathSegments);
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(url.toLocalFile())));
+}
+
+// Replaces the file at `path` as a whole with `bytes`; an existing file stays as it was when
+// anything fails.
+void writeExport(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw base::SystemError(file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw base::SystemError(reason);
+    }
+    if (!file.commit()) throw base::SystemError(file.errorString());
+}
+
+}  // namespace
+
+// ---- Creation and settings -------------------------------------------------------------------
+
+AppStore::AppStore(AppStoreServices services, QObject* parent)
+    : QObject(parent),
+      services_(services.completed()),
+      defaults_(*services_.defaults),
+      history_(*services_.history),
+      model_(tamsel::ResponsesClient::defaultModel) {
+    // The first start writes the hosted profile, so that the reads below see it.
+    tamsel::BudgetProfile::applyOnce(defaults_);
+    language_ = tamsel::answerLanguageFromRawValue(defaults_.string(kLanguageKey))
+                    .value_or(AnswerLanguage::simplifiedChinese);
+    model_ = tamsel::ResponsesClient::defaultModel;
+    const qint64 storedLimit = defaults_.integer(kOutputTokensKey, 0);
+    maxOutputTokens_ = tamsel::ResponsesClient::isValidOutputLimit(storedLimit)
+                           ? int(storedLimit)
+                           : tamsel::ResponsesClient::defaultOutputTokens;
+    reasoningEffort_ = tamsel::reasoningEffortFromRawValue(defaults_.string(kEffortKey)).value_or(ReasoningEffort::none);
+}
+
+AppStore::~AppStore() {
+    // Work that ends while it is being stopped finds its operation stale and touches nothing.
+    operationID_ = QUuid();
+    if (work_) work_->cancel();
+    if (sharedInstance() == this) sharedInstance() = nullptr;
+}
+
+AppStore& AppStore::shared() {
+    AppStore*& instance = sharedInstance();
+    if (!instance) instance = new AppStore(configuredServices().value_or(AppStoreServices{}));
+    return *instance;
+}
+
+void AppStore::configureShared(AppStoreServices services) {
+    if (!sharedInstance()) configuredServices() = std::move(services);
+}
+
+// ---- State -----------------------------------------------------------------------------------
+
+void AppStore::setSelectionPresentation(bool value) {
+    if (selectionPresentation_ == value) return;
+    selectionPresentation_ = value;
+    emit selectionPresentationChanged();
+}
+
+void AppStore::setTutorHandoffSource(const std::optional<QString>& value) {
+    if (tutorHandoffSource_ == value) return;
+    tutorHandoffSource_ = value;
+    emit tutorHandoffSourceChanged();
+}
+
+void AppStore::setSource(const QString& value) {
+    if (source_ == value) return;
+    const QString old = source_;
+    source_ = value;
+    emit sourceChanged();
+    if (canonicallyEqual(old, value)) return;
+    setTutorHandoffSource(std::nullopt);
+    setAnswer(std::nullopt);
+    setResultDetail(QString());
+    setSourceNote(kEditedSourceNote);
+}
+
+void AppStore::setMode(StudyMode value) {
+    if (mode_ == value) return;
+    mode_ = value;
+    emit modeChanged();
+    setAnswer(std::nullopt);
+}
+
+void AppStore::setLanguage(AnswerLanguage value) {
+    const bool changed = language_ != value;
+    language_ = value;
+    defaults_.setString(kLanguageKey, tamsel::rawValue(value));
+    if (!changed) return;
+    emit languageChanged();
+    setAnswer(std::nullopt);
+}
+
+void AppStore::setModel(const QString& value) {
+    const bool changed = model_ != value;
+    model_ = value;
+    defaults_.setString(kModelKey, value);
+    if (changed) emit modelChanged();
+}
+
+void AppStore::setMaxOutputTokens(int value) {
+    const bool changed = maxOutputTokens_ != value;
+    maxOutputTokens_ = value;
+    defaults_.setInteger(kOutputTokensKey, value);
+    if (changed) emit maxOutputTokensChanged();
+}
+
+void AppStore::setReasoningEffort(ReasoningEffort value) {
+    const bool changed = reasoningEffort_ != value;
+    reasoningEffort_ = value;
+    defaults_.setString(kEffortKey, tamsel::rawValue(value));
+    if (changed) emit reasoningEffortChanged();
+}
+
+void AppStore::setAnswer(const std::optional<ModelAnswer>& value) {
+    if (answer_ == value) return;
+    answer_ = value;
+    emit answerChanged();
+}
+
+void AppStore::setResultDetail(const QString& value) {
+    if (resultDetail_ == value) return;
+    resultDetail_ = value;
+    emit resultDetailChanged();
+}
+
+void AppStore::setSourceNote(const QString& value) {
+    if (sourceNote_ == value) return;
+    sourceNote_ = value;
+    emit sourceNoteChanged();
+}
+
+void AppStore::setStatus(const QString& value) {
+    if (status_ == value) return;
+    status_ = value;
+    emit statusChanged();
+}
+
+void AppStore::setErrorMessage(const std::optional<QString>& value) {
+    if (errorMessage_ == value) return;
+    errorMessage_ = value;
+    emit errorMessageChanged();
+}
+
+void AppStore::setBusy(bool value) {
+    if (isBusy_ == value) return;
+    isBusy_ = value;
+    emit isBusyChanged();
+}
+
+void AppStore::setShowImporter(bool value) {
+    if (showImporter_ == value) return;
+    showImporter_ = value;
+    emit showImporterChanged();
+}
+
+void AppStore::setShowSettings(bool value) {
+    if (showSettings_ == value) return;
+    showSettings_ = value;
+    emit showSettingsChanged();
+}
+
+void AppStore::setShowPrivacyConsent(bool value) {
+    if (showPrivacyConsent_ == value) return;
+    showPrivacyConsent_ = value;
+    emit showPrivacyConsentChanged();
+}
+
+void AppStore::setShowAccountLogin(bool value) {
+    if (showAccountLogin_ == value) return;
+    showAccountLogin_ = value;
+    emit showAccountLoginChanged();
+}
+
+void AppStore::setShowCaptureGuide(bool value) {
+    if (showCaptureGuide_ == value) return;
+    showCaptureGuide_ = value;
+    emit showCaptureGuideChanged();
+}
+
+void AppStore::setShowDirectSelectionSettings(bool value) {
+    if (showDirectSelectionSettings_ == value) return;
+    showDirectSelectionSettings_ = value;
+    emit showDirectSelectionSettingsChanged();
+}
+
+void AppStore::setPdfChoice(const std::optional<PDFChoice>& value) {
+    const bool same = (!pdfChoice_ && !value) || (pdfChoice_ && value && pdfChoice_->id == value->id);
+    pdfChoice_ = value;
+    if (!same) emit pdfChoiceChanged();
+}
+
+bool AppStore::canSubmit() const {
+    return !isBusy_ && !base::text::trimmed(source_).isEmpty() && base::text::graphemeCount(source_) <= submitLimit;
+}
+
+std::optional<QUrl> AppStore::pendingDocumentURL() const { return tamsel::LocalDocumentReference::url(source_); }
+
+QString AppStore::submitTitle() const {
+    if (pendingDocumentURL()) return QStringLiteral("读取文件内容");
+    return tamsel::actionTitle(mode_);
+}
+
+// ---- Operations ------------------------------------------------------------------------------
+
+QUuid AppStore::begin(const QString& message) {
+    operationID_ = QUuid::createUuid();
+    setBusy(true);
+    setErrorMessage(std::nullopt);
+    setStatus(message);
+    return operationID_;
+}
+
+void AppStore::finish(const QUuid& id, const QString& message) {
+    if (id != operationID_) return;
+    setBusy(false);
+    work_.reset();
+    setStatus(message);
+}
+
+void AppStore::completeError(std::exception_ptr error, const QUuid& id) {
+    if (id != operationID_) return;
+    finish(id, QStringLiteral("未完成"));
+    try {
+        std::rethrow_exception(error);
+    } catch (const base::CancellationError&) {
+        setStatus(QStringLiteral("已停止"));
+    } catch (const std::exception& other) {
+        report(other);
+    } catch (...) {
+        setErrorMessage(std::nullopt);
+    }
+}
+
+void AppStore::report(const std::exception& error) {
+    if (const auto* network = dynamic_cast<const base::NetworkError*>(&error)) {
+        setErrorMessage(network->kind() == base::NetworkError::Kind::timedOut ? kTimedOutMessage : kConnectionMessage);
+    } else if (dynamic_cast<const base::CancellationError*>(&error)) {
+        setErrorMessage(std::nullopt);
+    } else if (const auto* known = dynamic_cast<const base::Error*>(&error)) {
+        setErrorMessage(known->message());
+    } else {
+        setErrorMessage(QString::fromUtf8(error.what()));
+    }
+}
+
+base::CancellationToken AppStore::replaceWork() {
+    work_ = std::make_shared<base::CancellationSource>();
+    return work_->token();
+}
+
+bool AppStore::isCurrent(const QUuid& id, const base::CancellationToken& cancellation) const {
+    return id == operationID_ && !cancellation.isCancelled();
+}
+
+// ---- The answer request ----------------------------------------------------------------------
+
+void AppStore::submit() {
+    if (isBusy_) return;
+    if (const auto document = pendingDocumentURL()) {
+        importURL(*document);
+        return;
+    }
+    try {
+        // Only the check counts: the request carries the source as it is, and the client trims it.
+        (void)tamsel::SourceText::validated(source_);
+    } catch (const base::Error& error) {
+        report(error);
+        return;
+    }
+    if (!tamsel::AIPrivacyConsent::isGranted(defaults_)) {
+        setShowPrivacyConsent(true);
+        setStatus(QStringLiteral("同意 AI 数据处理后，再点击发送"));
+        return;
+    }
+    RequestValues values{source_, mode_, language_, model_, maxOutputTokens_, reasoningEffort_};
+    const QUuid id = begin(QStringLiteral("正在生成，请稍候…"));
+    setAnswer(std::nullopt);
+    setResultDetail(QString());
+    const double started = services_.clock->now();
+    const base::CancellationToken cancellation = replaceWork();
+    detach(runRequest(id, started, std::move(values), cancellation, services_.client));
+}
+
+QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues values,
+                                       base::CancellationToken cancellation,
+                                       std::shared_ptr<tamsel::ResponsesClient> client) {
+    QPointer<AppStore> guard(this);
+    auto tokenSource = services_.sessionToken;
+
+    // The keyring may block (or ask to be unlocked): it is read away from the main thread.
+    std::optional<QString> token;
+    std::exception_ptr failure;
+    try {
+        auto pending = blocking(*services_.scheduler, [tokenSource]() { return tokenSource->load(); });
+        token = co_await pending;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) co_return;
+    if (failure) {
+        completeError(failure, id);
+        co_return;
+    }
+    // A request that was stopped or replaced meanwhile ends here, and never asks for a sign-in.
+    if (!isCurrent(id, cancellation)) co_return;
+    if (!token || token->isEmpty()) {
+        setShowAccountLogin(true);
+        completeError(std::make_exception_ptr(tamsel::StudyError(tamsel::StudyError::Case::missingKey)), id);
+        co_return;
+    }
+
+    ModelAnswer result;
+    try {
+        auto request = client->answer(values.source, values.mode, values.language, *token, values.model,
+                                      values.maxOutputTokens, values.reasoningEffort, cancellation);
+        result = co_await request;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) co_return;
+    if (failure) {
+        completeError(failure, id);
+        co_return;
+    }
+    if (!isCurrent(id, cancellation)) co_return;
+
+    setAnswer(result);
+    history_.add(values.source, result.text, tamsel::rawValue(values.mode));
+    setResultDetail(detailLine(values.model, services_.clock->now() - started, result));
+    finish(id, QStringLiteral("已完成"));
+}
+
+QString AppStore::detailLine(const QString& model, double elapsedSeconds, const ModelAnswer& answer) {
+    QString detail = model + QStringLiteral(" · ") + QString::number(elapsedSeconds, 'f', 1) + QStringLiteral(" 秒");
+    if (answer.inputTokens && answer.outputTokens) {
+        detail += QStringLiteral(" · tokens：输入 ") + QString::number(*answer.inputTokens) + QStringLiteral(" / 输出 ") +
+                  QString::number(*answer.outputTokens);
+    }
+    return detail;
+}
+
+void AppStore::cancel() {
+    operationID_ = QUuid::createUuid();
+    if (work_) {
+        const auto running = std::move(work_);
+        work_.reset();
+        running->cancel();
+    }
+    discardPendingPDF();
+    setBusy(false);
+    setStatus(QStringLiteral("已停止"));
+}
+
+// ---- Hand-offs and window actions ------------------------------------------------------------
+
+void AppStore::stageInLessonary(const QString& text, StudyMode mode, const std::optional<ModelAnswer>& existingAnswer,
+                                const QString& sourceDescription) {
+    cancel();
+    setShowImporter(false);
+    setPdfChoice(std::nullopt);
+    setShowCaptureGuide(false);
+    setSource(text);
+    setMode(mode);
+    setSelectionPresentation(false);
+    setAnswer(existingAnswer);
+    setResultDetail(existingAnswer ? QStringLiteral("已从现有学习结果打开 · 未再次调用 AI") : QString());
+    setSourceNote(sourceDescription);
+    setErrorMessage(std::nullopt);
+    setStatus(existingAnswer ? QStringLiteral("已载入学习结果") : QStringLiteral("已载入原文，请选择学习方式后开始"));
+}
+
+void AppStore::reopenHistoryRecord(const LearningRecord& record) {
+    const StudyMode mode = tamsel::studyModeFromRawValue(record.mode).value_or(StudyMode::explain);
+    const ModelAnswer answer{record.answer, std::nullopt, std::nullopt, std::nullopt};
+    stageInLessonary(record.source, mode, answer, QStringLiteral("从学习历史继续 · 原记录未修改"));
+}
+
+bool AppStore::stageCurrentSourceForTutor() {
+    const QString trimmed = base::text::trimmed(source_);
+    if (trimmed.isEmpty()) return false;
+    setTutorHandoffSource(trimmed);
+    return true;
+}
+
+void AppStore::receiveSelection(const QString& text, StudyMode mode) {
+    cancel();
+    setShowImporter(false);
+    setPdfChoice(std::nullopt);
+    setShowSettings(false);
+    setShowCaptureGuide(false);
+    setShowDirectSelectionSettings(false);
+    setSource(text);
+    setMode(mode);
+    setSelectionPresentation(true);
+    setSourceNote(QStringLiteral("来自系统文本服务；仅在你明确同意 AI 处理后才会发送。"));
+    submit();
+}
+
+void AppStore::showFullWorkspace() {
+    const bool leavingCompactView = selectionPresentation_;
+    setSelectionPresentation(false);
+    // The window keeps the size the user gave it unless it is coming back from the compact view.
+    if (!leavingCompactView) return;
+    QPointer<AppStore> guard(this);
+    services_.scheduler->post([guard]() {
+        if (!guard) return;
+        const auto window = guard->mainWorkspaceWindow();
+        if (!window) return;
+        const QSizeF wanted(std::max(760.0, window->minimumContentSize.width()),
+                            std::max(840.0, window->minimumContentSize.height()));
+        guard->services_.windows->setContentSize(window->id, wanted);
+    });
+}
+
+std::optional<WindowSystem::Window> AppStore::mainWorkspaceWindow() const {
+    return window_rules::mainWorkspaceWindow(services_.windows->windows());
+}
+
+// ---- Input actions ---------------------------------------------------------------------------
+
+std::optional<QUrl> AppStore::clipboardFile() const {
+    for (const QUrl& url : services_.clipboard->fileURLs()) {
+        if (tamsel::LocalDocumentReference::isSupported(url)) return url;
+    }
+    return std::nullopt;
+}
+
+void AppStore::pasteText() {
+    if (isBusy_) return;
+    if (const auto file = clipboardFile()) {
+        importURL(*file);
+        return;
+    }
+    const std::optional<QString> text = services_.clipboard->string();
+    if (!text) {
+        setErrorMessage(QStringLiteral("剪贴板没有文字。图片请使用“粘贴图片”。"));
+        return;
+    }
+    if (const auto document = tamsel::LocalDocumentReference::url(*text)) {
+        importURL(*document);
+        return;
+    }
+    QString validated;
+    try {
+        validated = tamsel::SourceText::validated(*text);
+    } catch (const base::Error& error) {
+        report(error);
+        return;
+    }
+    setSource(validated);
+    setSourceNote(QStringLiteral("已粘贴文字。你可以先编辑，再发送。"));
+    setErrorMessage(std::nullopt);
+}
+
+void AppStore::pasteImage() {
+    if (isBusy_) return;
+    if (const auto file = clipboardFile()) {
+        importURL(*file);
+        return;
+    }
+    if (const auto text = services_.clipboard->string()) {
+        if (const auto document = tamsel::LocalDocumentReference::url(*text)) {
+            importURL(*document);
+            return;
+        }
+    }
+    const std::optional<QByteArray> image = services_.clipboard->imageData();
+    if (!image || image->isEmpty()) {
+        setErrorMessage(QStringLiteral("剪贴板没有可读取的图片。可以先复制图片，再点“粘贴图片”。"));
+        return;
+    }
+    auto importer = services_.importer;
+    const QByteArray bytes = *image;
+    runImport(QStringLiteral("正在识别图片…"), [importer, bytes](const base::CancellationToken& cancellation) {
+        return importer->recognizeImage(bytes, cancellation);
+    });
+}
+
+void AppStore::importURL(const QUrl& file) {
+    if (isBusy_) return;
+    QUrl staged;
+    try {
+        staged = services_.importer->stageSelectedFile(file);
+    } catch (const std::exception& error) {
+        report(error);
+        return;
+    }
+    if (lowerPathExtension(staged) != QLatin1String("pdf")) {
+        runImport(kExtractionLabel, importStagedFile(staged, std::nullopt));
+        return;
+    }
+    discardPendingPDF();
+    const QUuid id = begin(QStringLiteral("正在读取 PDF 信息…"));
+    const base::CancellationToken cancellation = replaceWork();
+    detach(runPageCount(id, staged, cancellation));
+}
+
+QCoro::Task<void> AppStore::runPageCount(QUuid id, QUrl staged, base::CancellationToken cancellation) {
+    QPointer<AppStore> guard(this);
+    auto importer = services_.importer;
+    int count = 0;
+    std::exception_ptr failure;
+    try {
+        auto pending = blocking(*services_.scheduler, [importer, staged]() { return importer->pdfPageCount(staged); });
+        count = co_await pending;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        importer->removeStagedFile(staged);
+        if (guard) completeError(failure, id);
+        co_return;
+    }
+    if (!guard || !isCurrent(id, cancellation)) {
+        importer->removeStagedFile(staged);
+        co_return;
+    }
+    pendingStagedPDF_ = staged;
+    // Not busy any more before the sheet shows, so that its import is not refused.
+    finish(id, QStringLiteral("请选择 PDF 页码"));
+    setPdfChoice(PDFChoice(staged, count));
+}
+
+void AppStore::importFile(const QUrl& file, std::optional<PageRange> pages) {
+    if (isBusy_) return;
+    if (pendingStagedPDF_ && standardizedFileURL(*pendingStagedPDF_) == standardizedFileURL(file)) {
+        // Taken out of the slot first: the sheet's dismissal discards the pending PDF, and must not
+        // delete the copy that is being read.
+        pendingStagedPDF_.reset();
+        runImport(kExtractionLabel, importStagedFile(file, pages));
+        return;
+    }
+    QUrl staged;
+    try {
+        staged = services_.importer->stageSelectedFile(file);
+    } catch (const std::exception& error) {
+        report(error);
+        return;
+    }
+    runImport(kExtractionLabel, importStagedFile(staged, pages));
+}
+
+AppStore::ImportOperation AppStore::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) const {
+    auto importer = services_.importer;
+    return [importer, staged, pages](const base::CancellationToken& cancellation) {
+        ImportedText result;
+        try {
+            result = importer->extractFile(staged, pages, cancellation);
+        } catch (...) {
+            importer->removeStagedFile(staged);
+            throw;
+        }
+        importer->removeStagedFile(staged);
+        return result;
+    };
+}
+
+void AppStore::runImport(const QString& label, ImportOperation operation) {
+    if (isBusy_) return;
+    const QUuid id = begin(label);
+    const base::CancellationToken cancellation = replaceWork();
+    detach(runExtraction(id, std::move(operation), cancellation));
+}
+
+QCoro::Task<void> AppStore::runExtraction(QUuid id, ImportOperation operation, base::CancellationToken cancellation) {
+    QPointer<AppStore> guard(this);
+    ImportedText result;
+    std::exception_ptr failure;
+    try {
+        auto pending = blocking(*services_.scheduler, [operation, cancellation]() { return operation(cancellation); });
+        result = co_await pending;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) co_return;
+    if (failure) {
+        completeError(failure, id);
+        co_return;
+    }
+    if (!isCurrent(id, cancellation)) co_return;
+    setSource(result.text);
+    setSourceNote(result.note);
+    finish(id, QStringLiteral("文字已提取，请核对后发送"));
+}
+
+void AppStore::discardPendingPDF() {
+    if (pendingStagedPDF_) {
+        const QUrl staged = *pendingStagedPDF_;
+        pendingStagedPDF_.reset();
+        services_.importer->removeStagedFile(staged);
+    }
+    setPdfChoice(std::nullopt);
+}
+
+void AppStore::captureScreenText() {
+    if (isBusy_) return;
+    showFullWorkspace();
+    const QUuid id = begin(QStringLiteral("请拖动鼠标框选文字；按 Esc 取消…"));
+    services_.windows->hideApplication();
+    const base::CancellationToken cancellation = replaceWork();
+    detach(runCapture(id, cancellation));
+}
+
+QCoro::Task<void> AppStore::runCapture(QUuid id, base::CancellationToken cancellation) {
+    QPointer<AppStore> guard(this);
+    auto capture = services_.capture;
+    auto windows = services_.windows;
+    ImportedText result;
+    std::exception_ptr failure;
+    try {
+        auto captured = capture->recognizeSelectedRegion(cancellation);
+        result = co_await captured;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The application comes back whatever happened.
+    windows->unhideApplication();
+    windows->activateIgnoringOtherApps();
+    if (!guard) co_return;
+    if (failure) {
+        completeError(failure, id);
+        co_return;
+    }
+    if (!isCurrent(id, cancellation)) co_return;
+    setSource(result.text);
+    setSourceNote(result.note);
+    finish(id, QStringLiteral("截图文字已提取，请核对后发送"));
+}
+
+void AppStore::openDocumentReader() {
+    showFullWorkspace();
+    setShowDirectSelectionSettings(false);
+    setShowSettings(false);
+    setShowImporter(false);
+    discardPendingPDF();
+    setShowCaptureGuide(true);
+    services_.windows->unhideApplication();
+    if (const auto window = mainWorkspaceWindow()) services_.windows->makeKeyAndFront(window->id);
+    services_.windows->activateIgnoringOtherApps();
+}
+
+// ---- Output actions --------------------------------------------------------------------------
+
+void AppStore::clear() {
+    if (isBusy_) return;
+    discardPendingPDF();
+    setSource(QString());
+    setAnswer(std::nullopt);
+    setResultDetail(QString());
+    setSourceNote(initialSourceNote);
+    setErrorMessage(std::nullopt);
+    setStatus(initialStatus);
+}
+
+void AppStore::copyAnswer() {
+    if (!answer_) return;
+    services_.clipboard->replaceWithString(answer_->text);
+    setStatus(QStringLiteral("答案已复制"));
+}
+
+void AppStore::exportAnswer() {
+    if (!answer_) return;
+    // What the user asked to export, whatever changes while the dialog is open.
+    const QByteArray bytes = answer_->text.toUtf8();
+    const std::optional<QString> path = services_.windows->chooseSaveLocation(exportFileName);
+    if (!path || path->isEmpty()) return;
+    try {
+        writeExport(*path, bytes);
+    } catch (const std::exception& error) {
+        report(error);
+        return;
+    }
+    setStatus(QStringLiteral("答案已导出"));
+}
+
+}  // namespace velquin

@@ -1,0 +1,169 @@
+#include "app/shell/qt_window_system.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QWindow>
+
+#include "app/shell/ui_strings.h"
+
+namespace velquin {
+
+namespace {
+
+bool isPanelWidget(const QWidget* widget) {
+    const Qt::WindowType type = widget->windowType();
+    return type == Qt::Tool || type == Qt::ToolTip || type == Qt::Popup || type == Qt::SplashScreen;
+}
+
+bool isSheetWidget(const QWidget* widget) {
+    return qobject_cast<const QDialog*>(widget) && widget->parentWidget() && widget->windowModality() == Qt::WindowModal;
+}
+
+// The top-level widgets in the order their native windows were made; widgets never shown last.
+QList<QWidget*> orderedTopLevelWidgets() {
+    const QList<QWidget*> widgets = QApplication::topLevelWidgets();
+    QList<QWidget*> ordered;
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        for (QWidget* widget : widgets) {
+            if (widget->windowHandle() == window && !ordered.contains(widget)) ordered.append(widget);
+        }
+    }
+    for (QWidget* widget : widgets) {
+        if (!ordered.contains(widget)) ordered.append(widget);
+    }
+    return ordered;
+}
+
+}  // namespace
+
+std::shared_ptr<QtWindowSystem> QtWindowSystem::shared() {
+    static const auto instance = std::make_shared<QtWindowSystem>();
+    return instance;
+}
+
+QWidget* QtWindowSystem::widget(WindowId window) {
+    for (QWidget* candidate : QApplication::topLevelWidgets()) {
+        if (idOf(candidate) == window) return candidate;
+    }
+    return nullptr;
+}
+
+QList<WindowSystem::Window> QtWindowSystem::windows() {
+    QList<Window> result;
+    for (QWidget* widget : orderedTopLevelWidgets()) {
+        // Qt's own helper windows (menus, tooltips without a parent, desktop) are not the
+        // application's windows.
+        if (widget->windowType() == Qt::Desktop || widget->windowType() == Qt::Popup ||
+            widget->windowType() == Qt::ToolTip)
+            continue;
+        Window window;
+        window.id = idOf(widget);
+        window.identifier = widget->objectName();
+        window.isPanel = isPanelWidget(widget);
+        window.isSheet = isSheetWidget(widget);
+        window.canBecomeMain = !window.isPanel && !window.isSheet;
+        window.isVisible = widget->isVisible() && !widget->isMinimized();
+        window.isFullScreen = widget->isFullScreen();
+        window.frame = QRectF(widget->frameGeometry());
+        window.minimumContentSize = QSizeF(widget->minimumSize());
+        result.append(window);
+    }
+    return result;
+}
+
+std::optional<QRectF> QtWindowSystem::visibleScreenFrame(WindowId window) {
+    QScreen* screen = nullptr;
+    if (QWidget* target = widget(window)) screen = target->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return std::nullopt;
+    return QRectF(screen->availableGeometry());
+}
+
+void QtWindowSystem::setFrame(WindowId window, const QRectF& frame) {
+    QWidget* target = widget(window);
+    if (!target) return;
+    // The frame includes the decorations; the widget's geometry does not.
+    const QRect outer = target->frameGeometry();
+    const QRect inner = target->geometry();
+    const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                           outer.bottom() - inner.bottom());
+    target->setGeometry(frame.toRect().marginsRemoved(margins));
+}
+
+void QtWindowSystem::setContentSize(WindowId window, const QSizeF& size) {
+    if (QWidget* target = widget(window)) target->resize(size.toSize());
+}
+
+void QtWindowSystem::makeKeyAndFront(WindowId window) {
+    QWidget* target = widget(window);
+    if (!target) return;
+    if (target->isMinimized()) target->showNormal();
+    target->show();
+    target->raise();
+    target->activateWindow();
+}
+
+bool QtWindowSystem::isApplicationActive() {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+void QtWindowSystem::hideApplication() {
+    if (hidden_) return;
+    hidden_ = true;
+    hiddenWidgets_.clear();
+    for (QWidget* widget : orderedTopLevelWidgets()) {
+        if (!widget->isVisible() || widget->windowType() == Qt::Desktop) continue;
+        hiddenWidgets_.append(widget);
+        widget->hide();
+    }
+}
+
+void QtWindowSystem::unhideApplication() {
+    if (!hidden_) return;
+    hidden_ = false;
+    const auto widgets = std::exchange(hiddenWidgets_, {});
+    for (const QPointer<QWidget>& widget : widgets) {
+        if (widget) widget->show();
+    }
+}
+
+QWidget* QtWindowSystem::mainWindowWidget() {
+    const auto main = window_rules::mainWorkspaceWindow(windows());
+    return main ? widget(main->id) : nullptr;
+}
+
+void QtWindowSystem::activateIgnoringOtherApps() {
+    QWidget* target = QApplication::activeWindow();
+    if (!target) target = mainWindowWidget();
+    if (!target || !target->isVisible()) return;
+    target->raise();
+    target->activateWindow();
+}
+
+void QtWindowSystem::openWorkspace() {
+    if (openWorkspaceHandler_) {
+        openWorkspaceHandler_();
+        return;
+    }
+    unhideApplication();
+    if (QWidget* main = mainWindowWidget()) makeKeyAndFront(idOf(main));
+    activateIgnoringOtherApps();
+}
+
+std::optional<QString> QtWindowSystem::chooseSaveLocation(const QString& fileName) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QString filter = UIStrings::choose(QStringLiteral("纯文本 (*.txt)"), QStringLiteral("Plain text (*.txt)"),
+                                             QStringLiteral("Texte brut (*.txt)"));
+    const QString path = QFileDialog::getSaveFileName(mainWindowWidget(), QString(),
+                                                      QDir(folder).filePath(fileName), filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+}  // namespace velquin

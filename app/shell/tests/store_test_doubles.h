@@ -1,0 +1,345 @@
+#pragma once
+
+// Test doubles of the store's and the router's outside world: a scheduler turned by hand, a clock
+// set by the test, an in-memory clipboard, a token, an importer that keeps count of its staged
+// copies, a screen capture the test finishes, and a window system of plain records.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QList>
+#include <QMetaObject>
+#include <QSet>
+#include <QStringList>
+#include <QUrl>
+
+#include <coroutine>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <optional>
+
+#include "app/shell/app_store_services.h"
+#include "app/shell/window_system.h"
+#include "app/shell/work_scheduler.h"
+#include "app/account/history_store.h"
+#include "app/shell/app_store.h"
+#include "base/defaults_store.h"
+#include "base/errors.h"
+#include "core/consent.h"
+#include "core/responses_client.h"
+#include "tests/support/hosted_stub.h"
+#include <memory>
+
+namespace storetest {
+
+using namespace velquin;
+
+// Blocking jobs wait until the test runs them (or, when `automatic`, run on the next turn of the
+// event loop); posted main-queue tasks wait for runPosted().
+class ManualScheduler : public WorkScheduler {
+public:
+    bool automatic = false;
+
+    void post(std::function<void()> task) override { posted_.push_back(std::move(task)); }
+
+    void runBlocking(std::function<void()> job, std::function<void()> completion) override {
+        if (automatic) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [job = std::move(job), completion = std::move(completion)]() {
+                    job();
+                    completion();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        jobs_.push_back({std::move(job), std::move(completion)});
+    }
+
+    int pendingJobs() const { return int(jobs_.size()); }
+    int pendingPosts() const { return int(posted_.size()); }
+
+    // Runs the oldest waiting job and then its completion (which resumes the waiting work).
+    void runNextJob() {
+        ASSERT_FALSE(jobs_.empty());
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        job.work();
+        job.completion();
+    }
+
+    void runPosted() {
+        while (!posted_.empty()) {
+            auto task = std::move(posted_.front());
+            posted_.pop_front();
+            task();
+        }
+    }
+
+private:
+    struct Job {
+        std::function<void()> work;
+        std::function<void()> completion;
+    };
+    std::deque<Job> jobs_;
+    std::deque<std::function<void()>> posted_;
+};
+
+class FakeClock : public Clock {
+public:
+    double time = 1000.0;
+    double now() override { return time; }
+};
+
+class FakeClipboard : public Clipboard {
+public:
+    QList<QUrl> files;
+    std::optional<QString> text;
+    std::optional<QByteArray> image;
+    int replacements = 0;
+
+    QList<QUrl> fileURLs() override { return files; }
+    std::optional<QString> string() override { return text; }
+    std::optional<QByteArray> imageData() override { return image; }
+    void replaceWithString(const QString& value) override {
+        ++replacements;
+        files.clear();
+        image.reset();
+        text = value;
+    }
+};
+
+class FakeTokenSource : public SessionTokenSource {
+public:
+    std::optional<QString> token = QStringLiteral("session-token-1");
+    std::optional<QString> failure;
+    int loads = 0;
+
+    std::optional<QString> load() override {
+        ++loads;
+        if (failure) throw base::SystemError(*failure);
+        return token;
+    }
+};
+
+// Staged copies are names the importer hands out and counts until they are removed.
+class FakeImporter : public DocumentImporter {
+public:
+    std::optional<QString> stageFailure;
+    int pageCount = 1;
+    std::optional<QString> pageCountFailure;
+    ImportedText extracted{QStringLiteral("extracted text"), QStringLiteral("extracted note")};
+    std::optional<QString> extractFailure;
+    ImportedText recognized{QStringLiteral("recognized text"), QStringLiteral("recognized note")};
+
+    QList<QUrl> live;       // staged copies not yet removed
+    QList<QUrl> removed;
+    QList<QUrl> extractedFiles;
+    QList<std::optional<PageRange>> extractedRanges;
+    QList<QByteArray> recognizedImages;
+    int staged = 0;
+
+    QUrl stageSelectedFile(const QUrl& file) override {
+        if (stageFailure) throw base::SystemError(*stageFailure);
+        const QUrl copy = QUrl::fromLocalFile(QStringLiteral("/tmp/OrvelReaderImport-fake%1/").arg(++staged) +
+                                              file.fileName());
+        live.append(copy);
+        return copy;
+    }
+    void removeStagedFile(const QUrl& stagedFile) override {
+        live.removeAll(stagedFile);
+        removed.append(stagedFile);
+    }
+    int pdfPageCount(const QUrl&) override {
+        if (pageCountFailure) throw base::SystemError(*pageCountFailure);
+        return pageCount;
+    }
+    ImportedText extractFile(const QUrl& file, std::optional<PageRange> pages,
+                             const base::CancellationToken& cancellation) override {
+        extractedFiles.append(file);
+        extractedRanges.append(pages);
+        cancellation.throwIfCancelled();
+        if (extractFailure) throw base::SystemError(*extractFailure);
+        return extracted;
+    }
+    ImportedText recognizeImage(const QByteArray& data, const base::CancellationToken&) override {
+        recognizedImages.append(data);
+        return recognized;
+    }
+};
+
+// A capture that waits until the test succeeds or fails it; cancelling ends it at once with a
+// cancellation error, as ending the capture program does.
+class FakeCapture : public ScreenCapture {
+public:
+    int calls = 0;
+    bool cancelled = false;
+
+    QCoro::Task<ImportedText> recognizeSelectedRegion(base::CancellationToken cancellation) override {
+        ++calls;
+        result_.reset();
+        error_ = nullptr;
+        const int callbackId = cancellation.onCancel([this]() {
+            cancelled = true;
+            fail(std::make_exception_ptr(base::CancellationError()));
+        });
+        co_await Gate{this};
+        cancellation.removeCallback(callbackId);
+        if (error_) std::rethrow_exception(error_);
+        co_return *result_;
+    }
+
+    bool isWaiting() const { return bool(waiting_); }
+    void succeed(const ImportedText& text) {
+        result_ = text;
+        resume();
+    }
+    void fail(std::exception_ptr error) {
+        error_ = std::move(error);
+        resume();
+    }
+
+private:
+    struct Gate {
+        FakeCapture* owner;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) { owner->waiting_ = handle; }
+        void await_resume() const noexcept {}
+    };
+    void resume() {
+        if (!waiting_) return;
+        auto handle = std::exchange(waiting_, {});
+        handle.resume();
+    }
+
+    std::coroutine_handle<> waiting_;
+    std::optional<ImportedText> result_;
+    std::exception_ptr error_;
+};
+
+class FakeWindowSystem : public WindowSystem {
+public:
+    QList<Window> list;
+    std::optional<QRectF> screen = QRectF(0, 0, 1920, 1080);
+    bool hidden = false;
+    bool active = true;
+    std::optional<QString> savePath;
+    QStringList proposedNames;
+    // What was done, in order: "hide", "unhide", "activate", "openWorkspace", "front <id>",
+    // "frame <id>", "size <id> <w>x<h>".
+    QStringList calls;
+
+    Window& add(WindowId id, const QString& identifier, QRectF frame = QRectF(100, 100, 1000, 700)) {
+        Window window;
+        window.id = id;
+        window.identifier = identifier;
+        window.isVisible = true;
+        window.frame = frame;
+        window.minimumContentSize = QSizeF(820, 650);
+        list.append(window);
+        return list.last();
+    }
+    Window* find(WindowId id) {
+        for (auto& window : list) {
+            if (window.id == id) return &window;
+        }
+        return nullptr;
+    }
+
+    QList<Window> windows() override { return list; }
+    std::optional<QRectF> visibleScreenFrame(WindowId) override { return screen; }
+    void setFrame(WindowId id, const QRectF& frame) override {
+        calls.append(QStringLiteral("frame %1").arg(id));
+        if (auto* window = find(id)) window->frame = frame;
+    }
+    void setContentSize(WindowId id, const QSizeF& size) override {
+        calls.append(QStringLiteral("size %1 %2x%3").arg(id).arg(size.width()).arg(size.height()));
+    }
+    void makeKeyAndFront(WindowId id) override { calls.append(QStringLiteral("front %1").arg(id)); }
+    bool isApplicationHidden() override { return hidden; }
+    bool isApplicationActive() override { return active; }
+    void hideApplication() override {
+        hidden = true;
+        calls.append(QStringLiteral("hide"));
+    }
+    void unhideApplication() override {
+        hidden = false;
+        calls.append(QStringLiteral("unhide"));
+    }
+    void activateIgnoringOtherApps() override {
+        active = true;
+        calls.append(QStringLiteral("activate"));
+    }
+    void openWorkspace() override { calls.append(QStringLiteral("openWorkspace")); }
+    std::optional<QString> chooseSaveLocation(const QString& fileName) override {
+        proposedNames.append(fileName);
+        return savePath;
+    }
+};
+
+// A store over the doubles above, an in-memory defaults store with the AI consent given, a
+// history in a temporary folder and the answer client pointed at the loopback stub.
+class StoreFixture : public ::testing::Test {
+protected:
+    static inline const QByteArray answerPath = "/v1/ai/answer";
+
+    StoreFixture() : defaults(QString()) {
+        tamsel::AIPrivacyConsent::set(true, defaults);
+        HistoryStore::Options options;
+        options.dataFolder = dir.filePath(QStringLiteral("data"));
+        history = std::make_unique<HistoryStore>(options);
+        stub.expect("POST", answerPath, &testsupport::HostedStub::checkAnswerRequest);
+    }
+
+    // Made on first use, so that a test can prepare the defaults first.
+    AppStore& store() {
+        if (!store_) {
+            tamsel::ResponsesClient::Options clientOptions;
+            clientOptions.endpoint = tamsel::ResponsesClient::endpoint(endpointBase.isEmpty() ? stub.baseUrl() : endpointBase);
+            clientOptions.requestTimeout = requestTimeout;
+            clientOptions.resourceTimeout = requestTimeout + std::chrono::milliseconds(500);
+            clientOptions.defaults = &defaults;
+            AppStoreServices services;
+            services.defaults = &defaults;
+            services.history = history.get();
+            services.windows = windows;
+            services.scheduler = scheduler;
+            services.clock = clock;
+            services.clipboard = clipboard;
+            services.sessionToken = token;
+            services.importer = importer;
+            services.capture = capture;
+            services.client = std::make_shared<tamsel::ResponsesClient>(nullptr, clientOptions);
+            store_ = std::make_unique<AppStore>(services);
+        }
+        return *store_;
+    }
+
+    bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+    // Waits until the running operation has ended.
+    bool waitIdle(int timeoutMs = 5000) { return waitUntil([this] { return !store().isBusy(); }, timeoutMs); }
+
+    QTemporaryDir dir;
+    base::DefaultsStore defaults;
+    std::unique_ptr<HistoryStore> history;
+    testsupport::HostedStub stub;
+    QUrl endpointBase;
+    std::chrono::milliseconds requestTimeout{5000};
+    std::shared_ptr<FakeWindowSystem> windows = std::make_shared<FakeWindowSystem>();
+    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();
+    std::shared_ptr<FakeTokenSource> token = std::make_shared<FakeTokenSource>();
+    std::shared_ptr<FakeImporter> importer = std::make_shared<FakeImporter>();
+    std::shared_ptr<FakeCapture> capture = std::make_shared<FakeCapture>();
+
+private:
+    std::unique_ptr<AppStore> store_;
+};
+
+}  // namespace storetest

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+
+// What the central store and the page router need of the desktop's windows: the application's
+// top-level windows in order, their screens, moving and sizing them, hiding and activating the
+// application, and the save dialog. One implementation drives Qt's widgets; tests use a fake.
+namespace velquin {
+
+// The identifier (the top-level widget's objectName) that marks the main window.
+inline const QString workspaceWindowIdentifier = QStringLiteral("Orvel.workspace");
+
+class WindowSystem {
+public:
+    using WindowId = quintptr;
+
+    // A snapshot of one top-level window. Frames are in screen coordinates (points, origin at the
+    // top left), including the window's decorations.
+    struct Window {
+        WindowId id = 0;
+        QString identifier;
+        bool isPanel = false;        // a floating tool panel
+        bool isSheet = false;        // a dialog attached to another window
+        bool canBecomeMain = true;
+        bool isVisible = false;
+        bool isFullScreen = false;
+        QRectF frame;
+        QSizeF minimumContentSize;
+    };
+
+    virtual ~WindowSystem();
+
+    // The application's windows in its window order.
+    virtual QList<Window> windows() = 0;
+    // The visible area (without panels and docks) of the window's screen, or else of the main
+    // screen; nothing when there is no screen at all.
+    virtual std::optional<QRectF> visibleScreenFrame(WindowId window) = 0;
+    virtual void setFrame(WindowId window, const QRectF& frame) = 0;
+    virtual void setContentSize(WindowId window, const QSizeF& size) = 0;
+    // Shows the window (restoring it when minimised), raises it and gives it the keyboard.
+    virtual void makeKeyAndFront(WindowId window) = 0;
+
+    virtual bool isApplicationHidden() = 0;
+    virtual bool isApplicationActive() = 0;
+    virtual void hideApplication() = 0;
+    virtual void unhideApplication() = 0;
+    virtual void activateIgnoringOtherApps() = 0;
+    // Brings the main window back and activates the application.
+    virtual void openWorkspace() = 0;
+
+    // Runs a modal save dialog for a plain-text file proposing `fileName`; the chosen path, or
+    // nothing when the user cancelled.
+    virtual std::optional<QString> chooseSaveLocation(const QString& fileName) = 0;
+};
+
+// The window rules shared by the store and the router.
+namespace window_rules {
+
+// The first window tagged as the main window; else the first one that can become main and is not
+// a panel.
+std::optional<WindowSystem::Window> mainWorkspaceWindow(const QList<WindowSystem::Window>& windows);
+// The first window tagged as the main window that is neither a panel nor a sheet.
+std::optional<WindowSystem::Window> taggedWorkspaceWindow(const QList<WindowSystem::Window>& windows);
+// Whether some window tagged as the main window is visible.
+bool hasVisibleWorkspaceWindow(const QList<WindowSystem::Window>& windows);
+
+}  // namespace window_rules
+
+}  // namespace velquin
