@@ -69,8 +69,8 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     std::unique_ptr<QNetworkReply, DeleteLater> reply(
         manager_->sendCustomRequest(qrequest, request.method, request.body));
 
-    // QNetworkReply reports both a time-out and abort() as OperationCanceledError: remember which.
-    bool cancelled = false;
+    // QNetworkReply reports both a time-out and abort() as OperationCanceledError: the token tells a
+    // cancellation, this flag the total time-out.
     bool totalTimeoutFired = false;
     QTimer total;
     total.setSingleShot(true);
@@ -80,10 +80,11 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
         if (guard) guard->abort();
     });
     total.start(request.totalTimeout);
-    CancelCallbackScope scope(cancellation, [guard, &cancelled] {
+    // The abort is queued to the reply's thread; it may run after this coroutine ended (the reply
+    // is deleted later), so it touches nothing but the reply.
+    CancelCallbackScope scope(cancellation, [guard] {
         if (!guard) return;
-        QMetaObject::invokeMethod(guard.data(), [guard, &cancelled] {
-            cancelled = true;
+        QMetaObject::invokeMethod(guard.data(), [guard] {
             if (guard) guard->abort();
         }, Qt::QueuedConnection);
     });
@@ -91,7 +92,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     if (!reply->isFinished()) co_await reply.get();
     total.stop();
 
-    if (cancelled || cancellation.isCancelled()) throw CancellationError();
+    if (cancellation.isCancelled()) throw CancellationError();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError code = reply->error();

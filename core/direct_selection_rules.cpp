@@ -9,15 +9,14 @@ namespace tamsel {
 QString DirectSelectionFailure::message() const {
     switch (case_) {
     case Case::permission:
-        return QStringLiteral("请在系统设置 → 辅助功能中开启辅助技术（屏幕阅读器）支持，再回到直接划词设置重新检查。");
+        return QStringLiteral("请在桌面设置 → 辅助功能中开启辅助技术，再回到直接划词设置重新检查。");
     case Case::noText: return QStringLiteral("未读到选中文字。请先在文档中选中一段文字。");
     case Case::protectedField: return QStringLiteral("这个控件是受保护的输入框，不读取其中的文字。");
     case Case::tooLong: return QStringLiteral("自动划词一次最多 3,000 个字符，请缩短选区。");
     case Case::unsupported:
         return QStringLiteral("来源应用没有提供可读取的选区文字。可尝试该应用的系统文本服务或复制文字入口。");
     case Case::timedOut:
-        return QStringLiteral(
-            "来源应用没有及时返回选区。请保持文档在前台，再试一次；也可复制文字后在 Orvel 主窗口中粘贴。");
+        return QStringLiteral("来源应用没有及时返回选区。请保持文档在前台，再试一次；也可使用右键 → 服务 → Orvel。");
     }
     return {};
 }

@@ -72,7 +72,12 @@ std::optional<QUrl> LocalDocumentReference::url(const QString& text) {
         path = QDir::homePath() + path.mid(1);
     else if (!path.startsWith(QLatin1Char('/')))
         return std::nullopt;
-    const QUrl fileUrl = QUrl::fromLocalFile(path);
+    // Built by hand: QUrl::fromLocalFile reads a leading "//" as a network share and turns the first
+    // component into a host, while here every such text is a plain local path.
+    QUrl fileUrl;
+    fileUrl.setScheme(QStringLiteral("file"));
+    fileUrl.setHost(QLatin1String(""));  // present and empty, as in "file:///"
+    fileUrl.setPath(path, QUrl::DecodedMode);
     if (!isSupported(fileUrl)) return std::nullopt;
     return fileUrl;
 }

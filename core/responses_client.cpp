@@ -29,6 +29,8 @@ constexpr qsizetype kStudyTextLimit = 1500;
 constexpr qsizetype kTutorTextLimit = 12000;
 const QString kAnswerPath = QStringLiteral("/v1/ai/answer");
 const QString kDefaultService = QStringLiteral("https://api.orvel.app");
+constexpr std::chrono::milliseconds kRequestTimeout{50000};
+constexpr std::chrono::milliseconds kResourceTimeout{55000};
 
 QByteArray jsonBody(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
 
@@ -97,13 +99,16 @@ base::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mo
     const QString source = SourceText::validated(text);
     if (base::text::graphemeCount(source) > kStudyTextLimit) throw StudyError(StudyError::Case::inputTooLong);
     const QString token = base::text::trimmed(apiKey);
-    if (token.isEmpty()) throw StudyError(StudyError::Case::missingKey);
+    // A control character inside the token would break or inject into the header: refused as well.
+    if (token.isEmpty() || base::text::containsControlCharacter(token)) throw StudyError(StudyError::Case::missingKey);
     if (!AIPrivacyConsent::isGranted(defaults)) throw OrvelHostedError::consentRequired();
 
     base::HttpRequest request;
     request.method = "POST";
     request.url = endpointUrl.isEmpty() ? endpoint() : endpointUrl;
     request.carriesCredentials = true;
+    request.requestTimeout = kRequestTimeout;
+    request.totalTimeout = kResourceTimeout;
     request.headers = {{"Authorization", "Bearer " + token.toUtf8()},
                        {"Content-Type", "application/json"},
                        {"Accept", "application/json"}};
@@ -151,6 +156,8 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
     request.method = "POST";
     request.url = endpoint();
     request.carriesCredentials = true;
+    request.requestTimeout = kRequestTimeout;
+    request.totalTimeout = kResourceTimeout;
     request.headers = {{"Authorization", "Bearer " + sessionToken.toUtf8()}, {"Content-Type", "application/json"}};
     QJsonObject body;
     body.insert(QStringLiteral("text"), text);

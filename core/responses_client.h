@@ -71,8 +71,9 @@ public:
     explicit ResponsesClient(std::shared_ptr<base::HttpClient> session = nullptr);
     ResponsesClient(std::shared_ptr<base::HttpClient> session, Options options);
 
-    // Validates and builds the study request. `model`, `maxOutputTokens` and `reasoningEffort`
-    // are accepted and not sent.
+    // Validates and builds the study request (time-outs 50 s per request, 55 s in all). `model`,
+    // `maxOutputTokens` and `reasoningEffort` are accepted and not sent. A token that is blank or
+    // holds a control character gives missingKey.
     static base::HttpRequest makeRequest(const QString& text, StudyMode mode, AnswerLanguage language,
                                          const QString& apiKey, const QString& model, int maxOutputTokens,
                                          ReasoningEffort reasoningEffort,

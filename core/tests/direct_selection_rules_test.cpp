@@ -32,12 +32,12 @@ QString repeated(const QString& unit, int count) {
 
 TEST(DirectSelectionFailure, MessagesMatchTheTableExactly) {
     const std::pair<Failure, const char16_t*> rows[] = {
-        {Failure::permission, u"请在系统设置 → 辅助功能中开启辅助技术（屏幕阅读器）支持，再回到直接划词设置重新检查。"},
+        {Failure::permission, u"请在桌面设置 → 辅助功能中开启辅助技术，再回到直接划词设置重新检查。"},
         {Failure::noText, u"未读到选中文字。请先在文档中选中一段文字。"},
         {Failure::protectedField, u"这个控件是受保护的输入框，不读取其中的文字。"},
         {Failure::tooLong, u"自动划词一次最多 3,000 个字符，请缩短选区。"},
         {Failure::unsupported, u"来源应用没有提供可读取的选区文字。可尝试该应用的系统文本服务或复制文字入口。"},
-        {Failure::timedOut, u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可复制文字后在 Orvel 主窗口中粘贴。"},
+        {Failure::timedOut, u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可使用右键 → 服务 → Orvel。"},
     };
     QSet<DirectSelectionFailure> distinct;
     for (const auto& [failureCase, text] : rows) {

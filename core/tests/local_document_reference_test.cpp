@@ -21,6 +21,8 @@ TEST(LocalDocumentReference, RecognisesPathsAndFileUrls) {
         {QStringLiteral("FILE:///tmp/photo.heic"), QStringLiteral("/tmp/photo.heic")},
         {QStringLiteral("file://localhost/tmp/photo.webp"), QStringLiteral("/tmp/photo.webp")},
         {QStringLiteral("\"file:///tmp/x.gif\""), QStringLiteral("/tmp/x.gif")},
+        // A doubled leading slash is still a local path, not a host.
+        {QStringLiteral("//tmp/scan.png"), QStringLiteral("//tmp/scan.png")},
     };
     for (const Row& row : rows) {
         const auto url = LocalDocumentReference::url(row.text);

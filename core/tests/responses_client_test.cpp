@@ -90,6 +90,13 @@ TEST_F(ResponsesClientTest, StudyRequestCarriesExactHeadersAndMembers) {
     EXPECT_EQ(body.value(QStringLiteral("mode")).toString(), QStringLiteral("ask"));
     EXPECT_EQ(body.value(QStringLiteral("language")).toString(), QStringLiteral("fr"));
     EXPECT_EQ(body.value(QStringLiteral("privacy_consent")), QJsonValue(true));
+
+    // The request built on its own carries the service's time-outs too.
+    const base::HttpRequest built =
+        ResponsesClient::makeRequest(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
+                                     QStringLiteral("t"), QString(), 400, ReasoningEffort::none, defaults);
+    EXPECT_EQ(built.requestTimeout, std::chrono::seconds(50));
+    EXPECT_EQ(built.totalTimeout, std::chrono::seconds(55));
 }
 
 TEST_F(ResponsesClientTest, WireCodesOfEveryModeAndLanguage) {
@@ -115,6 +122,11 @@ TEST_F(ResponsesClientTest, StudyChecksRunInOrderAndSendNothing) {
     // A token of white space only.
     EXPECT_EQ(expectThrows<StudyError>([&] { study(QStringLiteral("text"), StudyMode::explain,
                                                    AnswerLanguage::english, QStringLiteral(" \n")); }).errorCase(),
+              StudyError::Case::missingKey);
+    // A control character inside the token would split the header: refused the same way.
+    EXPECT_EQ(expectThrows<StudyError>([&] { study(QStringLiteral("text"), StudyMode::explain,
+                                                   AnswerLanguage::english, QStringLiteral("a\r\nX-Evil: 1")); })
+                  .errorCase(),
               StudyError::Case::missingKey);
     // Consent last.
     AIPrivacyConsent::set(false, defaults);
