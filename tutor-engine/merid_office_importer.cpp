@@ -1,11 +1,13 @@
 #include "tutor-engine/merid_office_importer.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "base/files.h"
 #include "base/process.h"
@@ -144,8 +146,23 @@ MeridImportedText MeridOfficeImporter::extract(const QString& path, const Option
     if (info.size() > maxFileBytes) throw Archive(Archive::Case::tooLarge);
 
     // An absolute path never reads as an option of the program.
-    const QString archive = info.absoluteFilePath();
+    QString archive = info.absoluteFilePath();
     const QString extension = info.suffix().toLower();
+
+    // unzip treats "*", "?" and "[" in the archive's file name as a pattern over its folder, so
+    // "Lecture [1].docx" would read a neighbouring "Lecture 1.docx". Such a file is handed to it
+    // through a link with a plain name in a private folder, removed when the call ends.
+    std::optional<base::StagingFolder> linkFolder;
+    if (extension == u"docx" || extension == u"pptx") {
+        const QString fileName = info.fileName();
+        if (fileName.contains(u'*') || fileName.contains(u'?') || fileName.contains(u'[')) {
+            linkFolder = base::StagingFolder::create(QStringLiteral("OrvelOfficeImport-"));
+            const QString link = linkFolder->filePath(QStringLiteral("document.") + extension);
+            if (!QFile::link(archive, link))
+                throw base::FileError(base::FileError::Kind::writeFailed, link, QStringLiteral("cannot link the file"));
+            archive = link;
+        }
+    }
 
     if (extension == u"docx") {
         const QByteArray xml = unzip({QStringLiteral("-p"), archive, QStringLiteral("word/document.xml")},

@@ -92,6 +92,8 @@ std::optional<QString> jsonText(const QString& reply) {
 
 // The material excerpt carried by the request's last message, between the delimiter lines that
 // the lesson and chapter request texts put around it; nullopt when the request quoted no material.
+// The last opening line is taken: the student's instruction comes before the excerpt and may
+// itself hold a copy of the opening line, while a copy inside the excerpt only narrows it.
 std::optional<QString> sentExcerpt(const MeridTutorRequest& request) {
     if (!request.sourceName || request.messages.isEmpty()) return std::nullopt;
     static const std::pair<QString, QString> delimiters[] = {
@@ -101,7 +103,7 @@ std::optional<QString> sentExcerpt(const MeridTutorRequest& request) {
     const QString& text = request.messages.last().content;
     for (const auto& [opening, closing] : delimiters) {
         if (!text.endsWith(closing)) continue;
-        const qsizetype start = text.indexOf(opening);
+        const qsizetype start = text.lastIndexOf(opening);
         const qsizetype end = text.size() - closing.size();
         if (start < 0 || start + opening.size() > end) continue;
         return text.mid(start + opening.size(), end - start - opening.size());

@@ -124,8 +124,13 @@ QString TeacherLearningStore::cleanedNamespace(const QString& nameSpace) {
 
 QList<TeacherLearningSession> TeacherLearningStore::load() const {
     if (url_.isEmpty()) throw base::FileError(base::FileError::Kind::notFound, url_, unusableReason_);
+    // No file is a successful load of nothing: a file that failed before and was moved away since
+    // no longer blocks saving.
     const QFileInfo info(url_);
-    if (!info.exists() && !info.isSymLink()) return {};
+    if (!info.exists() && !info.isSymLink()) {
+        failedLoads().remove(canonical(url_));
+        return {};
+    }
 
     QList<TeacherLearningSession> sessions;
     try {
@@ -133,7 +138,10 @@ QList<TeacherLearningSession> TeacherLearningStore::load() const {
         try {
             bytes = base::files::readCapped(url_, maxBytes);
         } catch (const base::FileError& error) {
-            if (error.kind() == base::FileError::Kind::notFound) return {};
+            if (error.kind() == base::FileError::Kind::notFound) {
+                failedLoads().remove(canonical(url_));
+                return {};
+            }
             if (error.kind() == base::FileError::Kind::tooLarge) throw Error(Error::Case::corruptHistory);
             throw;
         }

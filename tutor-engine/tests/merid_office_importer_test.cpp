@@ -164,6 +164,30 @@ TEST_F(OfficeImporterTest, RefusalsOfTheFileItself) {
     EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(good, noProgram); }), Case::unreadable);
 }
 
+TEST_F(OfficeImporterTest, PatternCharactersInTheFileNameReadThatFileOnly) {
+    // unzip would read "Lecture [1].docx" as a pattern matching "Lecture 1.docx" beside it.
+    const auto document = [&](const QString& name, const QByteArray& text) {
+        const QString made = archive(QStringLiteral("plain-") + QString::number(serial_ + 1) + QStringLiteral(".zip"),
+                                     {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>" + text + "</w:t></w:p>")}});
+        const QString target = dir_.filePath(name);
+        EXPECT_TRUE(QFile::rename(made, target));
+        return target;
+    };
+    document(QStringLiteral("Lecture 1.docx"), "neighbour");
+    document(QStringLiteral("Deck 1.pptx"), "neighbour");
+    EXPECT_EQ(MeridOfficeImporter::extract(document(QStringLiteral("Lecture [1].docx"), "bracketed")).text,
+              QStringLiteral("bracketed"));
+    EXPECT_EQ(MeridOfficeImporter::extract(document(QStringLiteral("Lecture ?.docx"), "question")).text,
+              QStringLiteral("question"));
+
+    const QString deck = archive(QStringLiteral("deck-source.pptx"), {{slideName(1), slideXml({"Starred"})}});
+    const QString starred = dir_.filePath(QStringLiteral("Deck *.pptx"));
+    ASSERT_TRUE(QFile::rename(deck, starred));
+    EXPECT_EQ(MeridOfficeImporter::extract(starred).text, QStringLiteral("[第 1 张幻灯片]\nStarred"));
+    // The private link folder is gone afterwards.
+    EXPECT_TRUE(QDir(QDir::tempPath()).entryList({QStringLiteral("OrvelOfficeImport-*")}, QDir::Dirs).isEmpty());
+}
+
 TEST_F(OfficeImporterTest, FileSizeLimitAcceptsExactlyFortyMiB) {
     const QString over = dir_.filePath(QStringLiteral("big.docx"));
     {

@@ -152,6 +152,14 @@ TEST_F(TeacherLearningStoreTest, UndecodableFilesAreRefusedAndNeverOverwritten) 
         EXPECT_EQ(contents(file), bytes);
     }
 
+    // A broken file moved away by the user no longer blocks saving once a load finds no file.
+    ASSERT_TRUE(QFile::rename(file, file + QStringLiteral(".broken")));
+    EXPECT_TRUE(store.load().isEmpty());
+    store.save({session(4)});
+    EXPECT_EQ(store.load().size(), 1);
+    write(file, "[]");
+    EXPECT_EQ(workspaceErrorOf([&] { store.load(); }), Case::corruptHistory);
+
     // Once the file loads again, saving is allowed.
     write(file, R"({"formatVersion":1,"sessions":[],"future":true})");
     EXPECT_TRUE(store.load().isEmpty());
