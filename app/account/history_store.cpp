@@ -196,13 +196,18 @@ void HistoryStore::setAsideUnreadableFile() {
         const int error = renameWithoutReplacing(path, target);
         if (error == EEXIST) continue;
         if (error == ENOENT) {
-            // The file is gone: nothing is left to protect.
+            // The file is gone: nothing is left to protect, and the notice about it no longer holds.
             activeFileUnreadable_ = false;
+            if (statusMessage_ == kUnreadableFile) setStatus(QString());
             return;
         }
         if (error != 0)
             throw HistoryError(HistoryError::Kind::setAsideFailed, QString::fromLocal8Bit(std::strerror(error)));
-        ::chmod(QFile::encodeName(target).constData(), S_IRUSR | S_IWUSR);
+        // Only a regular file is made owner-only: 0600 would lock its owner out of a folder.
+        const QByteArray movedName = QFile::encodeName(target);
+        struct stat moved {};
+        if (::lstat(movedName.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
+            ::chmod(movedName.constData(), S_IRUSR | S_IWUSR);
         activeFileUnreadable_ = false;
         setAsideNotice_ = QStringLiteral("无法读取的学习历史文件已原样另存为 ") + QFileInfo(target).fileName() +
                           QStringLiteral("。");
@@ -261,6 +266,8 @@ int HistoryStore::importLegacyToCurrentAccount() {
 
     setAsideNotice_.clear();
     write(merged);
+    if (writeFailureShown_ && setAsideNotice_.isEmpty()) setStatus(QString());
+    writeFailureShown_ = false;
     setRecords(std::move(merged));
     return added;
 }

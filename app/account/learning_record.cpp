@@ -47,6 +47,14 @@ void appendString(QByteArray& out, const QString& text) {
     out += '"';
 }
 
+// The shortest text that reads back as the same double, without an exponent from 1e-4 up to 2^53
+// ("739000000", not "7.39e+08"), as other writers of this file write their dates.
+QByteArray numberText(double value) {
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude >= 1e-4 && magnitude < 9007199254740992.0;
+    return QByteArray::number(value, plain ? 'f' : 'g', QLocale::FloatingPointShortest);
+}
+
 void appendMember(QByteArray& out, const char* key) {
     out += '"';
     out += key;
@@ -63,7 +71,7 @@ void appendRecord(QByteArray& out, const LearningRecord& record) {
     appendString(out, base::json::uuidString(record.id));
     out += ',';
     appendMember(out, "createdAt");
-    out += QByteArray::number(seconds, 'g', QLocale::FloatingPointShortest);
+    out += numberText(seconds);
     out += ',';
     appendMember(out, "mode");
     appendString(out, record.mode);

@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <QSaveFile>
 
+#include <array>
+#include <charconv>
+
 #include "app/account/history_store.h"
 #include "app/account/learning_record.h"
 #include "app/shell/work_scheduler.h"
@@ -12,6 +15,7 @@
 #include "base/text.h"
 #include "core/consent.h"
 #include "core/local_document_reference.h"
+#include "platform/selection_service_provider.h"
 
 namespace velquin {
 
@@ -69,6 +73,16 @@ QString lowerPathExtension(const QUrl& url) {
 QUrl standardizedFileURL(const QUrl& url) {
     if (!url.isLocalFile()) return url.adjusted(QUrl::NormalizePathSegments);
     return QUrl::fromLocalFile(QDir::cleanPath(QDir::fromNativeSeparators(url.toLocalFile())));
+}
+
+// The number with one digit after a decimal point, as "%.1f" writes it in the C locale: rounded
+// from its exact binary value (3.25 gives "3.2"), whatever the process locale.
+QString oneDecimal(double value) {
+    std::array<char, 64> buffer{};
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                       std::chars_format::fixed, 1);
+    if (written.ec != std::errc()) return QString::number(value, 'f', 1);
+    return QString::fromLatin1(buffer.data(), written.ptr - buffer.data());
 }
 
 // Replaces the file at `path` as a whole with `bytes`; an existing file stays as it was when
@@ -406,7 +420,7 @@ QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues v
 }
 
 QString AppStore::detailLine(const QString& model, double elapsedSeconds, const ModelAnswer& answer) {
-    QString detail = model + QStringLiteral(" · ") + QString::number(elapsedSeconds, 'f', 1) + QStringLiteral(" 秒");
+    QString detail = model + QStringLiteral(" · ") + oneDecimal(elapsedSeconds) + QStringLiteral(" 秒");
     if (answer.inputTokens && answer.outputTokens) {
         detail += QStringLiteral(" · tokens：输入 ") + QString::number(*answer.inputTokens) + QStringLiteral(" / 输出 ") +
                   QString::number(*answer.outputTokens);
@@ -457,15 +471,15 @@ bool AppStore::stageCurrentSourceForTutor() {
     return true;
 }
 
-void AppStore::receiveSelection(const QString& text, StudyMode mode) {
+void AppStore::receiveSelection(const halvern::SelectionRequest& request) {
     cancel();
     setShowImporter(false);
     setPdfChoice(std::nullopt);
     setShowSettings(false);
     setShowCaptureGuide(false);
     setShowDirectSelectionSettings(false);
-    setSource(text);
-    setMode(mode);
+    setSource(request.text);
+    setMode(request.mode);
     setSelectionPresentation(true);
     setSourceNote(QStringLiteral("来自系统文本服务；仅在你明确同意 AI 处理后才会发送。"));
     submit();

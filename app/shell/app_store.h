@@ -18,6 +18,10 @@
 #include "core/responses_client.h"
 #include "core/study.h"
 
+namespace halvern {
+struct SelectionRequest;
+}
+
 namespace velquin {
 
 struct LearningRecord;
@@ -128,7 +132,7 @@ public:
     // Hands the trimmed source to the tutor page; false when it is blank.
     bool stageCurrentSourceForTutor();
     // Loads a text-service request into the compact selection view and submits it.
-    void receiveSelection(const QString& text, tamsel::StudyMode mode);
+    void receiveSelection(const halvern::SelectionRequest& request);
     // Leaves the compact selection view; the main window gets its full size back.
     void showFullWorkspace();
 

@@ -62,7 +62,7 @@ void SystemClipboard::replaceWithString(const QString& text) {
 AppStoreServices AppStoreServices::completed() const {
     AppStoreServices services = *this;
     if (!services.defaults) services.defaults = &base::DefaultsStore::standard();
-    if (!services.history) services.history = &HistoryStore::shared();
+    if (!services.history) services.history = &sharedHistoryWithKeychain();
     if (!services.windows) services.windows = QtWindowSystem::shared();
     if (!services.scheduler) services.scheduler = std::make_shared<QtWorkScheduler>();
     if (!services.clock) services.clock = std::make_shared<SteadyClock>();

@@ -106,7 +106,7 @@ public:
 // Everything the store is built over. Empty members get the production implementation.
 struct AppStoreServices {
     base::DefaultsStore* defaults = nullptr;  // null: the standard store
-    HistoryStore* history = nullptr;          // null: HistoryStore::shared()
+    HistoryStore* history = nullptr;          // null: the shared history, reading the keyring
     std::shared_ptr<WindowSystem> windows;
     std::shared_ptr<WorkScheduler> scheduler;
     std::shared_ptr<Clock> clock;
@@ -122,6 +122,9 @@ struct AppStoreServices {
 };
 
 // The production implementations over the platform services (keyring, import, screen capture).
+// The shared learning history, configured (once, before its first use) to read the session token
+// from the keyring, so that it starts pending while a token is held instead of in the guest scope.
+HistoryStore& sharedHistoryWithKeychain();
 std::shared_ptr<SessionTokenSource> makeKeychainTokenSource();
 std::shared_ptr<DocumentImporter> makePlatformDocumentImporter();
 std::shared_ptr<ScreenCapture> makePlatformScreenCapture();

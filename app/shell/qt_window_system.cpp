@@ -160,10 +160,16 @@ std::optional<QString> QtWindowSystem::chooseSaveLocation(const QString& fileNam
     if (folder.isEmpty()) folder = QDir::homePath();
     const QString filter = UIStrings::choose(QStringLiteral("纯文本 (*.txt)"), QStringLiteral("Plain text (*.txt)"),
                                              QStringLiteral("Texte brut (*.txt)"));
-    const QString path = QFileDialog::getSaveFileName(mainWindowWidget(), QString(),
-                                                      QDir(folder).filePath(fileName), filter);
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    QFileDialog dialog(mainWindowWidget(), QString(), folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Plain text only: a name typed without an extension gets ".txt".
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.constFirst().isEmpty()) return std::nullopt;
+    return chosen.constFirst();
 }
 
 }  // namespace velquin

@@ -305,6 +305,24 @@ TEST_F(HistoryStoreTest, UnreadableFileIsMovedAsideBeforeTheNextWrite) {
     }
 }
 
+// A folder in the place of the history file is moved aside as it is, its permissions kept.
+TEST_F(HistoryStoreTest, FolderInThePlaceOfTheFileIsMovedAsideIntact) {
+    writeFile(accountFile() + QStringLiteral("/kept.txt"), "kept");
+    ASSERT_TRUE(QFile::setPermissions(accountFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                         QFileDevice::ExeGroup));
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    EXPECT_FALSE(history->statusMessage().isEmpty());
+    history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+    ASSERT_EQ(read(accountFile()).size(), 1);
+    const QString folder = QFileInfo(accountFile()).absolutePath();
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Dirs);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(fileMode(folder + u'/' + aside[0]), 0750);
+    EXPECT_EQ(contents(folder + u'/' + aside[0] + QStringLiteral("/kept.txt")), QByteArray("kept"));
+}
+
 TEST_F(HistoryStoreTest, FileSizeLimitOnLoadingAndWriting) {
     QByteArray exact = history::encode({record(idOf(1), 5)});
     exact.insert(exact.indexOf(R"("answer":"a)") + 10, QByteArray(history::maxFileBytes - exact.size(), 'p'));

@@ -41,6 +41,11 @@ TEST(LearningHistoryFile, WriterBytesAreExact) {
     second.mode = second.source = second.answer = QString();
     EXPECT_TRUE(history::encode({sample(), second})
                     .endsWith(R"(},{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":0,"mode":"","source":"","answer":"","isNote":false}])"));
+    // A whole number of seconds is written out in full, not with an exponent.
+    second.createdAt = base::Date{739000000};
+    EXPECT_TRUE(history::encode({second}).contains(R"("createdAt":739000000,)"));
+    second.createdAt = base::Date{-0.125};
+    EXPECT_TRUE(history::encode({second}).contains(R"("createdAt":-0.125,)"));
 }
 
 TEST(LearningHistoryFile, RoundTripsAndReadsEitherCase) {

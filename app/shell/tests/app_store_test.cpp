@@ -10,6 +10,7 @@
 #include "app/account/learning_record.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "base/http.h"
+#include "platform/selection_service_provider.h"
 
 using namespace storetest;
 using tamsel::AnswerLanguage;
@@ -219,6 +220,9 @@ TEST_F(AppStoreRequestTest, DetailLineAddsTokenCountsOnlyWhenBothAreKnown) {
     EXPECT_EQ(AppStore::detailLine(QStringLiteral("Orvel AI"), 12.0,
                                    ModelAnswer{QStringLiteral("a"), QStringLiteral("warn"), {}, {}}),
               QStringLiteral("Orvel AI · 12.0 秒"));
+    // Rounded as "%.1f" rounds the exact binary value: 3.25 is exactly representable and goes to 3.2.
+    EXPECT_EQ(AppStore::detailLine(QStringLiteral("Orvel AI"), 3.25, ModelAnswer{QStringLiteral("a"), {}, {}, {}}),
+              QStringLiteral("Orvel AI · 3.2 秒"));
 }
 
 TEST_F(AppStoreRequestTest, CancelThenSubmitShowsOnlyTheSecondAnswerAndAddsOneRecord) {
@@ -517,7 +521,7 @@ TEST_F(AppStoreHandoffTest, ATextServiceRequestOpensTheCompactViewAndSubmits) {
     AppStore& s = store();
     s.setShowSettings(true);
     s.setShowDirectSelectionSettings(true);
-    s.receiveSelection(QStringLiteral("selected"), StudyMode::translate);
+    s.receiveSelection(halvern::SelectionRequest{QStringLiteral("selected"), StudyMode::translate});
     EXPECT_TRUE(s.selectionPresentation());
     EXPECT_FALSE(s.showSettings());
     EXPECT_FALSE(s.showDirectSelectionSettings());
