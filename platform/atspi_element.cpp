@@ -135,6 +135,11 @@ AccessibilitySystem& AccessibilitySystem::standard() { return AtspiSystem::share
 std::optional<QDBusConnection> AtspiSystem::bus() {
     QMutexLocker lock(&mutex_);
     if (bus_ && bus_->isConnected()) return bus_;
+    if (bus_) {
+        // The accessibility bus went away: forget the dead connection, or Qt hands it back by name.
+        bus_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("orvel-accessibility-bus"));
+    }
     QDBusMessage request = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
                                                           QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
     const QDBusMessage reply = QDBusConnection::sessionBus().call(request, QDBus::Block, 1000);

@@ -36,6 +36,23 @@ std::optional<unsigned long> cardinalProperty(Display* dpy, Window window, Atom 
     return value;
 }
 
+// A list of windows kept in a 32-bit property; empty when unset.
+QList<Window> windowListProperty(Display* dpy, Window window, Atom property) {
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    QList<Window> windows;
+    if (XGetWindowProperty(dpy, window, property, 0, 4096, False, XA_WINDOW, &actualType, &format, &count, &after,
+                           &data) == Success &&
+        data && actualType == XA_WINDOW && format == 32) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        for (unsigned long i = 0; i < count; ++i) windows.append(Window(values[i]));
+    }
+    if (data) XFree(data);
+    return windows;
+}
+
 QByteArray stringProperty(Display* dpy, Window window, Atom property) {
     Atom actualType = None;
     int format = 0;
@@ -143,21 +160,25 @@ bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
     if (!dpy || !window || processIdentifier <= 0) return false;
     if (const auto pid = windowProcess(window)) return *pid == processIdentifier;
     // No pid on the window: compare the client that made it with the clients of the process's
-    // top-level windows.
+    // top-level windows. Under a reparenting window manager those sit inside the manager's frames,
+    // so the managed windows of its client list count as well as the children of the root.
     const unsigned long base = resourceBase(dpy, window);
+    const Window rootWindow = DefaultRootWindow(dpy);
+    QList<Window> topLevels = windowListProperty(dpy, rootWindow, atom(dpy, "_NET_CLIENT_LIST"));
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) return false;
-    bool belongs = false;
-    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    for (unsigned int i = 0; i < count && !belongs; ++i) {
-        if (resourceBase(dpy, children[i]) != base) continue;
-        const auto pid = cardinalProperty(dpy, children[i], pidAtom, XA_CARDINAL);
-        belongs = pid && qint64(*pid) == processIdentifier;
+    if (XQueryTree(dpy, rootWindow, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) topLevels.append(children[i]);
+        if (children) XFree(children);
     }
-    if (children) XFree(children);
-    return belongs;
+    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
+    for (const Window topLevel : topLevels) {
+        if (resourceBase(dpy, topLevel) != base) continue;
+        const auto pid = cardinalProperty(dpy, topLevel, pidAtom, XA_CARDINAL);
+        if (pid && qint64(*pid) == processIdentifier) return true;
+    }
+    return false;
 }
 
 QString windowClass(WindowId window) {

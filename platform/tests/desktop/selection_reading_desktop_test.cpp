@@ -9,6 +9,9 @@
 #include "platform/x11_windows.h"
 #include "platform/tests/desktop/selection_target_process.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 using namespace halvern;
 using namespace halvern::testing;
 using Case = tamsel::DirectSelectionFailure::Case;
@@ -98,4 +101,61 @@ TEST(SelectionReadingDesktop, ATerminalWindowGetsNoSyntheticKeys) {
     settle(200);
     for (const QString& line : target.lines()) EXPECT_FALSE(line.startsWith(QStringLiteral("key "))) << line.toStdString();
     EXPECT_EQ(target.clipboard(), QStringLiteral("old"));
+}
+
+// Under a reparenting window manager a program's top-level windows sit inside frames made by the
+// manager, and only the manager's client list names them. The selection owner window of a Qt or
+// GTK program carries no process id, so it is matched through those managed windows.
+TEST(SelectionReadingDesktop, ThePrimarySelectionIsRecognisedInsideAWindowManagerFrame) {
+    auto* x11App = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_TRUE(x11App);
+    Display* dpy = x11App->display();
+    const Window root = DefaultRootWindow(dpy);
+
+    SelectionTarget target;
+    ASSERT_TRUE(target.started());
+    QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+    settle(100);
+    target.dragAcross(QStringLiteral("lineEdit"));
+
+    // The target's visible top-level window.
+    Window topLevel = 0;
+    {
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        ASSERT_TRUE(XQueryTree(dpy, root, &rootReturn, &parent, &children, &count));
+        for (unsigned int i = 0; i < count && !topLevel; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(dpy, children[i], &attributes) && attributes.map_state == IsViewable &&
+                x11::windowProcess(children[i]) == target.pid())
+                topLevel = children[i];
+        }
+        if (children) XFree(children);
+    }
+    ASSERT_NE(topLevel, Window(0));
+    const x11::WindowId owner = x11::primaryOwner();
+    ASSERT_NE(owner, x11::WindowId(0));
+    ASSERT_FALSE(x11::windowProcess(owner)) << "the owner window carries a process id of its own";
+
+    // Frame it as a window manager would, and list it as a managed client.
+    const Window frame = XCreateSimpleWindow(dpy, root, 0, 0, 800, 600, 0, 0, 0);
+    XMapWindow(dpy, frame);
+    XReparentWindow(dpy, topLevel, frame, 0, 0);
+    const Atom clientList = XInternAtom(dpy, "_NET_CLIENT_LIST", False);
+    XChangeProperty(dpy, root, clientList, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&topLevel), 1);
+    XSync(dpy, False);
+    settle(100);
+
+    EXPECT_TRUE(x11::windowBelongsToProcess(owner, target.pid()));
+    EXPECT_FALSE(x11::windowBelongsToProcess(owner, target.pid() + 1));
+    const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(target.pid()));
+    EXPECT_EQ(result.text, QStringLiteral("hello world"));
+    EXPECT_EQ(result.route, SelectionClipboardReader::primaryRoute);
+
+    XDeleteProperty(dpy, root, clientList);
+    XReparentWindow(dpy, topLevel, root, 0, 0);
+    XDestroyWindow(dpy, frame);
+    XSync(dpy, False);
 }
