@@ -63,7 +63,17 @@ FileFacts fileFacts(const QString& path) {
     return {S_ISREG(info.st_mode), qint64(info.st_size)};
 }
 
-QString localPath(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : QString(); }
+// The path of a file URL on this machine; "localhost" names this machine too (QUrl would keep it as
+// a network share), any other host is no local file.
+QString localPath(const QUrl& url) {
+    if (!url.isLocalFile()) return {};
+    QUrl local = url;
+    if (local.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        local.setHost(QString());
+    else if (!local.host().isEmpty())
+        return {};
+    return local.toLocalFile();
+}
 
 // Not a regular file -> unreadable; over the limit -> tooLarge. Empty files pass here.
 void checkFile(const QString& path) {

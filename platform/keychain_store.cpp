@@ -52,6 +52,11 @@ GHashTable* tokenAttributes() {
     return attributes;
 }
 
+struct ServiceHolder {
+    SecretService* service;
+    ~ServiceHolder() { g_object_unref(service); }
+};
+
 SecretService* connectService() {
     GErrorHolder error;
     SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error.error);
@@ -59,16 +64,39 @@ SecretService* connectService() {
     return service;
 }
 
+// The items that carry the token's attributes, locked ones included; unlocking them when `unlock`
+// (the keyring may ask the user). Throws KeychainError.
+GList* findItems(SecretService* service, GHashTable* attributes, bool unlock) {
+    GErrorHolder error;
+    const SecretSearchFlags flags = unlock ? SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK) : SECRET_SEARCH_ALL;
+    GList* items = secret_service_search_sync(service, &tokenSchema(), attributes, flags, nullptr, &error.error);
+    if (error.error) {
+        g_list_free_full(items, g_object_unref);
+        error.raise();
+    }
+    return items;
+}
+
+// A locked item that the keyring would not open: its data is out of reach, which is no missing token.
+[[noreturn]] void raiseLocked() { throw KeychainError(SECRET_ERROR_IS_LOCKED, QString()); }
+
 }  // namespace
 
 std::optional<QString> KeychainStore::load() {
-    SecretService* service = connectService();
+    ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
     GErrorHolder error;
-    SecretValue* value = secret_service_lookup_sync(service, &tokenSchema(), attributes.table, nullptr, &error.error);
-    g_object_unref(service);
+    SecretValue* value = secret_service_lookup_sync(service.service, &tokenSchema(), attributes.table, nullptr, &error.error);
     if (error.error) error.raise();
-    if (!value) return std::nullopt;
+    if (!value) {
+        // The lookup finds nothing also when the item stays locked (the unlock was refused).
+        GList* items = findItems(service.service, attributes.table, false);
+        bool locked = false;
+        for (GList* item = items; item; item = item->next) locked = locked || secret_item_get_locked(SECRET_ITEM(item->data));
+        g_list_free_full(items, g_object_unref);
+        if (locked) raiseLocked();
+        return std::nullopt;
+    }
     gsize length = 0;
     const gchar* bytes = secret_value_get(value, &length);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
@@ -100,17 +128,22 @@ void KeychainStore::save(const QString& token) {
     g_list_free_full(items, g_object_unref);
     secret_value_unref(value);
     g_object_unref(service);
+    if (!ok && !error.error) raiseLocked();
     if (!ok) error.raise();
 }
 
 void KeychainStore::remove() {
-    SecretService* service = connectService();
+    ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
+    // Every matching item, locked ones too (clearing by attributes alone would skip those and still
+    // report success). No item at all is no error.
+    GList* items = findItems(service.service, attributes.table, true);
     GErrorHolder error;
-    // False without an error means nothing matched: not an error here.
-    secret_service_clear_sync(service, &tokenSchema(), attributes.table, nullptr, &error.error);
-    g_object_unref(service);
-    if (error.error) error.raise();
+    bool ok = true;
+    for (GList* item = items; item && ok; item = item->next) ok = secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &error.error);
+    g_list_free_full(items, g_object_unref);
+    if (!ok && !error.error) raiseLocked();
+    if (!ok) error.raise();
 }
 
 }  // namespace halvern

@@ -92,6 +92,16 @@ TEST_F(ImportServiceTest, StagingAcceptsExactlyTheLimitAsAPrivateCopy) {
     ImportService::removeStagedFile(staged);
     EXPECT_FALSE(QFileInfo::exists(copy.absolutePath()));
     EXPECT_TRUE(QFileInfo::exists(source));
+
+    // "localhost" names this machine: the same file, not a share called "localhost".
+    const QString small = path(QStringLiteral("small.txt"));
+    ASSERT_TRUE(fixtures::writeFile(small, "words"));
+    QUrl onLocalhost = url(small);
+    onLocalhost.setHost(QStringLiteral("localhost"));
+    const QUrl stagedSmall = ImportService::stageSelectedFile(onLocalhost);
+    EXPECT_EQ(QFileInfo(stagedSmall.toLocalFile()).fileName(), QStringLiteral("small.txt"));
+    EXPECT_EQ(ImportService::extractFile(onLocalhost).text, QStringLiteral("words"));
+    ImportService::removeStagedFile(stagedSmall);
 }
 
 TEST_F(ImportServiceTest, StagingRefusesBadFilesAndLeavesNothing) {

@@ -76,3 +76,27 @@ TEST(KeychainStore, DataThatIsNotUtf8IsAnError) {
     KeychainStore::remove();
     EXPECT_EQ(itemCount(), 0);
 }
+
+// A locked keyring is no empty one: reading and removing must fail visibly, and the token stays.
+TEST(KeychainStore, LockedKeyringFailsInsteadOfLookingEmpty) {
+    KeychainStore::save(QStringLiteral("kept-token"));
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+    ASSERT_NE(service, nullptr);
+    SecretCollection* collection = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, nullptr);
+    ASSERT_NE(collection, nullptr);
+    GList* objects = g_list_append(nullptr, collection);
+    // No unlock prompt can be answered in the test session, so the collection stays locked below.
+    ASSERT_EQ(secret_service_lock_sync(service, objects, nullptr, nullptr, nullptr), 1);
+    g_list_free_full(objects, g_object_unref);
+    g_object_unref(service);
+
+    EXPECT_THROW(KeychainStore::load(), KeychainError);
+    EXPECT_THROW(KeychainStore::save(QStringLiteral("other-token")), KeychainError);
+    try {
+        KeychainStore::remove();
+        ADD_FAILURE() << "removal reported success";
+    } catch (const KeychainError& failure) {
+        EXPECT_TRUE(failure.message().startsWith(QStringLiteral("无法访问系统密钥环："))) << failure.message().toStdString();
+    }
+    EXPECT_EQ(itemCount(), 1);
+}
