@@ -22,12 +22,6 @@ std::optional<Failure> failureOf(SelectionTextPolicy policy, const QString& text
     return std::nullopt;
 }
 
-QString repeated(const QString& unit, int count) {
-    QString text;
-    for (int i = 0; i < count; ++i) text += unit;
-    return text;
-}
-
 }  // namespace
 
 TEST(DirectSelectionFailure, MessagesMatchTheTableExactly) {
@@ -62,17 +56,17 @@ TEST(DirectSelectionRules, ValidatesLettersDigitsAndLength) {
         {QStringLiteral("\U0001F600\U0001F44D"), Failure::noText},
         {QStringLiteral("\u2764\uFE0F"), Failure::noText},          // emoji with a variation selector
         {QStringLiteral("\u00B2\u2460"), Failure::noText},          // superscript and circled digits are not Nd
-        {repeated(QStringLiteral("."), 3001), Failure::noText},    // letter test before length
-        {repeated(QStringLiteral("a"), 3001), Failure::tooLong},
+        {QStringLiteral(".").repeated(3001), Failure::noText},    // letter test before length
+        {QStringLiteral("a").repeated(3001), Failure::tooLong},
     };
     for (const Row& row : rows) EXPECT_EQ(failureOf(SelectionTextPolicy::automatic, row.text), row.expected);
 
-    const QString atLimit = repeated(QStringLiteral("e\u0301"), 3000);  // 3,000 characters, 6,000 units
+    const QString atLimit = QStringLiteral("e\u0301").repeated(3000);  // 3,000 characters, 6,000 units
     EXPECT_EQ(DirectSelectionRules::validated(QStringLiteral("\n ") + atLimit + QStringLiteral(" ")), atLimit);
 }
 
 TEST(SelectionTextPolicy, EachPolicyRaisesItsOwnErrorType) {
-    const QString fiveThousand = repeated(QStringLiteral("b"), 5000);
+    const QString fiveThousand = QStringLiteral("b").repeated(5000);
     EXPECT_EQ(validated(SelectionTextPolicy::service, QStringLiteral(" ") + fiveThousand), fiveThousand);
     EXPECT_EQ(failureOf(SelectionTextPolicy::automatic, fiveThousand), Failure::tooLong);
 

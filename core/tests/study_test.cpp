@@ -20,12 +20,6 @@ std::optional<StudyError> studyErrorOf(Body body) {
     return std::nullopt;
 }
 
-QString repeated(const QString& unit, int count) {
-    QString text;
-    for (int i = 0; i < count; ++i) text += unit;
-    return text;
-}
-
 }  // namespace
 
 TEST(StudyVocabulary, TablesAndRawValuesRoundTrip) {
@@ -96,12 +90,12 @@ TEST(SourceText, TrimsAndEnforcesTheLimitInCharacters) {
         EXPECT_EQ(error->errorCase(), StudyError::Case::emptyInput);
     }
 
-    const QString atLimit = repeated(QStringLiteral("字"), 20000);
+    const QString atLimit = QStringLiteral("字").repeated(20000);
     EXPECT_EQ(SourceText::validated(QStringLiteral("   \n") + atLimit + QStringLiteral("\n")), atLimit);
 
     // One emoji family is one character but several UTF-16 units: the limit counts characters.
     const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    const QString families = repeated(family, 20000);
+    const QString families = family.repeated(20000);
     EXPECT_EQ(SourceText::validated(families), families);
 
     const auto tooLong = studyErrorOf([&] { SourceText::validated(atLimit + QStringLiteral("x")); });
