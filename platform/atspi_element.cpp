@@ -58,15 +58,24 @@ std::optional<std::pair<QString, QString>> reference(const QDBusArgument& argume
     return std::make_pair(service, path.path());
 }
 
+// A reply is read only in the shape asked for: QtDBus reads a value of another shape out of bounds,
+// and any application on the accessibility bus may answer with anything.
+bool hasSignature(const QDBusArgument& argument, QLatin1StringView signature) {
+    return argument.currentSignature() == signature;
+}
+
 std::optional<std::pair<QString, QString>> referenceOf(const QVariant& value) {
     if (value.userType() != qMetaTypeId<QDBusArgument>()) return std::nullopt;
-    return reference(value.value<QDBusArgument>());
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (!hasSignature(argument, QLatin1StringView("(so)"))) return std::nullopt;
+    return reference(argument);
 }
 
 QList<std::pair<QString, QString>> referencesOf(const QVariant& value) {
     QList<std::pair<QString, QString>> result;
     if (value.userType() != qMetaTypeId<QDBusArgument>()) return result;
     const QDBusArgument argument = value.value<QDBusArgument>();
+    if (!hasSignature(argument, QLatin1StringView("a(so)"))) return result;
     argument.beginArray();
     while (!argument.atEnd())
         if (auto entry = reference(argument)) result.append(*entry);
@@ -82,6 +91,7 @@ std::optional<quint64> statesOf(AtspiSystem& system, const QString& service, con
     QList<uint> words;
     if (value.userType() == qMetaTypeId<QDBusArgument>()) {
         const QDBusArgument argument = value.value<QDBusArgument>();
+        if (!hasSignature(argument, QLatin1StringView("au"))) return std::nullopt;
         argument >> words;
     } else {
         words = value.value<QList<uint>>();
@@ -132,17 +142,22 @@ AtspiSystem& AtspiSystem::shared() {
 
 AccessibilitySystem& AccessibilitySystem::standard() { return AtspiSystem::shared(); }
 
-std::optional<QDBusConnection> AtspiSystem::bus() {
+std::optional<QDBusConnection> AtspiSystem::bus(Deadline deadline) {
     QMutexLocker lock(&mutex_);
     if (bus_ && bus_->isConnected()) return bus_;
     if (bus_) {
-        // The accessibility bus went away: forget the dead connection, or Qt hands it back by name.
+        // The accessibility bus went away: forget the dead connection, or Qt hands it back by name,
+        // and the processes of its bus names, which a new bus hands out again.
         bus_.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("orvel-accessibility-bus"));
+        processes_.clear();
     }
+    // Finding the bus counts against the caller's time-out like the call itself.
+    const int timeout = std::min(remainingMilliseconds(deadline), 1000);
+    if (timeout <= 0) return std::nullopt;
     QDBusMessage request = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
                                                           QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(request, QDBus::Block, 1000);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(request, QDBus::Block, timeout);
     if (failed(reply)) return std::nullopt;
     const QString address = firstArgument(reply).toString();
     if (address.isEmpty()) return std::nullopt;
@@ -159,11 +174,12 @@ QDBusMessage AtspiSystem::call(const QString& service, const QString& path, cons
                                const QString& method, const QVariantList& arguments, Deadline deadline) {
     QDBusMessage request = QDBusMessage::createMethodCall(service, path, interface, method);
     request.setArguments(arguments);
-    const int timeout = remainingMilliseconds(deadline);
-    if (service.isEmpty() || timeout <= 0)
+    if (service.isEmpty() || remainingMilliseconds(deadline) <= 0)
         return request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"), QString());
-    const std::optional<QDBusConnection> connection = bus();
+    const std::optional<QDBusConnection> connection = bus(deadline);
     if (!connection) return request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), {});
+    const int timeout = remainingMilliseconds(deadline);
+    if (timeout <= 0) return request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"), QString());
     return connection->call(request, QDBus::Block, timeout);
 }
 
@@ -399,7 +415,10 @@ AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
                                                   QStringLiteral("GetExtents"), {uint(ATSPI_COORD_TYPE_SCREEN)}, deadline);
         if (failed(extents)) continue;
         int left = 0, top = 0, width = 0, height = 0;
-        const QDBusArgument box = firstArgument(extents).value<QDBusArgument>();
+        const QVariant boxValue = firstArgument(extents);
+        if (boxValue.userType() != qMetaTypeId<QDBusArgument>()) continue;
+        const QDBusArgument box = boxValue.value<QDBusArgument>();
+        if (!hasSignature(box, QLatin1StringView("(iiii)"))) continue;
         box.beginStructure();
         box >> left >> top >> width >> height;
         box.endStructure();

@@ -73,7 +73,7 @@ public:
 
 private:
     AtspiSystem() = default;
-    std::optional<QDBusConnection> bus();
+    std::optional<QDBusConnection> bus(std::chrono::steady_clock::time_point deadline);
 
     QMutex mutex_;
     std::optional<QDBusConnection> bus_;

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <chrono>
+
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/extensions/record.h>
@@ -77,17 +79,24 @@ bool X11RecordMonitor::start() {
     running_ = true;
     Display* data = connection_->data;
     const XRecordContext context = connection_->context;
-    listener_ = std::thread([data, context, delivery = Delivery{this}]() mutable {
+    std::promise<void> ended;
+    listenerEnded_ = ended.get_future();
+    listener_ = std::thread([data, context, delivery = Delivery{this}, ended = std::move(ended)]() mutable {
         // Blocks until the context is disabled.
         XRecordEnableContext(data, context, deliver, reinterpret_cast<XPointer>(&delivery));
+        ended.set_value();
     });
     return true;
 }
 
 void X11RecordMonitor::stop() {
     if (!running_) return;
-    XRecordDisableContext(connection_->control, connection_->context);
-    XSync(connection_->control, False);
+    // Disabling has no effect on a context that is not enabled yet, and the listener thread may not
+    // have enabled it when a stop follows a start closely: repeat until the listener has returned.
+    do {
+        XRecordDisableContext(connection_->control, connection_->context);
+        XSync(connection_->control, False);
+    } while (listenerEnded_.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready);
     if (listener_.joinable()) listener_.join();
     connection_.reset();
     running_ = false;

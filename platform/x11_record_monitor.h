@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,7 @@ private:
     struct Connection;
     std::unique_ptr<Connection> connection_;
     std::thread listener_;
+    std::future<void> listenerEnded_;
     std::atomic<bool> running_{false};
 };
 

@@ -3,6 +3,12 @@
 #include <QDBusConnection>
 #include <QProcess>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
 #include "platform/selection_mouse_event.h"
 #include "platform/selection_service_provider.h"
 #include "platform/tests/desktop/selection_target_process.h"
@@ -122,4 +128,25 @@ TEST(SelectionEventsDesktop, TheDBusEntryAnswersWithTheMessages) {
     EXPECT_EQ(received[1].mode, tamsel::StudyMode::practice);
     bus.unregisterObject(SelectionServiceProvider::objectPath);
     bus.unregisterService(SelectionServiceProvider::serviceName);
+}
+
+// Stopping right after starting must not hang: the stop may reach the display server before the
+// listener thread has enabled recording.
+TEST(SelectionEventsDesktop, AMonitorStoppedRightAfterStartingEnds) {
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&finished] {
+        for (int i = 0; i < 200 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!finished) {
+            std::fputs("the monitor did not stop\n", stderr);
+            std::_Exit(1);
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        X11RecordMonitor monitor;
+        ASSERT_TRUE(monitor.start());
+        monitor.stop();
+        EXPECT_FALSE(monitor.isRunning());
+    }
+    finished = true;
+    watchdog.join();
 }

@@ -159,3 +159,20 @@ TEST(SelectionReadingDesktop, ThePrimarySelectionIsRecognisedInsideAWindowManage
     XDestroyWindow(dpy, frame);
     XSync(dpy, False);
 }
+
+// With nobody owning the clipboard before the read, the restore leaves it empty: the copied
+// selection, which another program owns, does not stay behind.
+TEST(SelectionReadingDesktop, AnEmptyClipboardIsLeftEmptyAfterTheGuardedCopy) {
+    SelectionTarget target;
+    ASSERT_TRUE(target.started());
+    ASSERT_EQ(x11::clipboardOwner(), x11::WindowId(0));
+    target.dragAcross(QStringLiteral("lineEdit"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
+    settle(100);
+    const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(target.pid()));
+    EXPECT_EQ(result.text, QStringLiteral("hello world"));
+    EXPECT_EQ(result.route, SelectionClipboardReader::copyRoute);
+    settle(100);
+    EXPECT_EQ(x11::clipboardOwner(), x11::WindowId(0));
+    EXPECT_EQ(target.clipboard(), QString());
+}
