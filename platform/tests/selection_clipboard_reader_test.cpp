@@ -247,7 +247,8 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
                                                            std::function<bool()> copy,
                                                            base::CancellationToken token) -> QCoro::Task<SelectionReadResult> {
         NoRestorePasteboard view(pasteboard);
-        co_return co_await SelectionClipboardReader::readFrom(view, focus, copy, token);
+        auto reading = SelectionClipboardReader::readFrom(view, focus, copy, token);
+        co_return co_await std::move(reading);
     });
     for (const QString& name : {names::restoresAllTypes, names::rejectsOversizedText, names::rejectsFileSelections,
                                 names::cancellationRestoresClipboard})
@@ -263,7 +264,8 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
         std::optional<SelectionReadResult> result;
         std::exception_ptr error;
         try {
-            result = co_await SelectionClipboardReader::readFrom(pasteboard, focus, copy, token);
+            auto reading = SelectionClipboardReader::readFrom(pasteboard, focus, copy, token);
+            result = co_await std::move(reading);
         } catch (...) {
             error = std::current_exception();
         }
@@ -279,7 +281,8 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
                                                             std::function<bool()> copy,
                                                             base::CancellationToken token) -> QCoro::Task<SelectionReadResult> {
         if (!copy()) throw CompatibilityReadFailure(Failure::noCopy);
-        co_return co_await SelectionClipboardReader::readFrom(pasteboard, focus, [] { return true; }, token);
+        auto reading = SelectionClipboardReader::readFrom(pasteboard, focus, [] { return true; }, token);
+        co_return co_await std::move(reading);
     });
     EXPECT_FALSE(focusAfterCopy.value(names::rejectsOtherSource));
 
@@ -287,7 +290,8 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
                                                           std::function<bool()> copy,
                                                           base::CancellationToken token) -> QCoro::Task<SelectionReadResult> {
         try {
-            co_return co_await SelectionClipboardReader::readFrom(pasteboard, focus, copy, token);
+            auto reading = SelectionClipboardReader::readFrom(pasteboard, focus, copy, token);
+            co_return co_await std::move(reading);
         } catch (const CompatibilityReadFailure& failure) {
             if (failure.failureCase() != Failure::noCopy) throw;
         }

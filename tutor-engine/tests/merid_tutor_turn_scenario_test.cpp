@@ -31,7 +31,8 @@ public:
     QCoro::Task<QString> reply(MeridTutorRequest request, base::CancellationToken token) override {
         received_.append(request);
         prompts_.append(MeridV12HostedPrompt::make(request));
-        co_await base::sleepFor(std::chrono::milliseconds(0), token);
+        auto pause = base::sleepFor(std::chrono::milliseconds(0), token);
+        co_await std::move(pause);
         if (replies_.isEmpty()) throw std::logic_error("no scripted reply left");
         co_return replies_.takeFirst()(request);
     }
@@ -79,7 +80,8 @@ QCoro::Task<Click> runClick(A action, TeacherLearningSession& session, ScriptedT
     while (next) {
         MeridTutorOrchestrator::prepare(*next, session);
         const MeridTutorRequest request = MeridRequestBuilder::makeRequest(session);
-        const QString raw = co_await transport.reply(request, base::CancellationToken());
+        auto replying = transport.reply(request, base::CancellationToken());
+        const QString raw = co_await std::move(replying);
         const QString reply = MeridV12ReplyContract::normalize(raw, request, session);
         MeridResponseRecorder::apply(reply, request, session);
         click.actions.append(*next);
