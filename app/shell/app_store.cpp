@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <utility>
 
 #include "app/account/history_store.h"
 #include "app/account/learning_record.h"
@@ -124,6 +125,8 @@ AppStore::~AppStore() {
     // Work that ends while it is being stopped finds its operation stale and touches nothing.
     operationID_ = QUuid();
     if (work_) work_->cancel();
+    // A PDF still waiting for its page range is not read any more.
+    if (pendingStagedPDF_) services_.importer->removeStagedFile(*std::exchange(pendingStagedPDF_, std::nullopt));
     if (sharedInstance() == this) sharedInstance() = nullptr;
 }
 

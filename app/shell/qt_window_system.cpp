@@ -24,9 +24,19 @@ bool isSheetWidget(const QWidget* widget) {
     return qobject_cast<const QDialog*>(widget) && widget->parentWidget() && widget->windowModality() == Qt::WindowModal;
 }
 
-// The top-level widgets in the order their native windows were made; widgets never shown last.
+// Top-level widgets that Qt makes for itself and that are not the application's windows: the
+// desktop, menus, tooltips, and the icon of the tray entry on an XEmbed system tray (a visible
+// frameless top-level window that lives inside the desktop's panel).
+bool isQtHelperWidget(const QWidget* widget) {
+    const Qt::WindowType type = widget->windowType();
+    return type == Qt::Desktop || type == Qt::Popup || type == Qt::ToolTip || widget->inherits("QSystemTrayIconSys");
+}
+
+// The application's top-level widgets in the order their native windows were made; widgets never
+// shown last.
 QList<QWidget*> orderedTopLevelWidgets() {
-    const QList<QWidget*> widgets = QApplication::topLevelWidgets();
+    QList<QWidget*> widgets = QApplication::topLevelWidgets();
+    widgets.removeIf(isQtHelperWidget);
     QList<QWidget*> ordered;
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         for (QWidget* widget : widgets) {
@@ -56,11 +66,6 @@ QWidget* QtWindowSystem::widget(WindowId window) {
 QList<WindowSystem::Window> QtWindowSystem::windows() {
     QList<Window> result;
     for (QWidget* widget : orderedTopLevelWidgets()) {
-        // Qt's own helper windows (menus, tooltips without a parent, desktop) are not the
-        // application's windows.
-        if (widget->windowType() == Qt::Desktop || widget->windowType() == Qt::Popup ||
-            widget->windowType() == Qt::ToolTip)
-            continue;
         Window window;
         window.id = idOf(widget);
         window.identifier = widget->objectName();
@@ -117,7 +122,7 @@ void QtWindowSystem::hideApplication() {
     hidden_ = true;
     hiddenWidgets_.clear();
     for (QWidget* widget : orderedTopLevelWidgets()) {
-        if (!widget->isVisible() || widget->windowType() == Qt::Desktop) continue;
+        if (!widget->isVisible()) continue;
         hiddenWidgets_.append(widget);
         widget->hide();
     }

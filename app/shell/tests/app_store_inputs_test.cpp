@@ -298,6 +298,38 @@ TEST_F(AppStoreInputTest, ScreenCaptureHidesTheApplicationAndAlwaysBringsItBack)
     EXPECT_EQ(s.source(), QStringLiteral("captured"));
 }
 
+TEST_F(AppStoreInputTest, AStoreThatGoesAwayLeavesNoStagedPdfBehind) {
+    AppStoreServices services;
+    services.defaults = &defaults;
+    services.history = history.get();
+    services.windows = windows;
+    services.scheduler = scheduler;
+    services.clock = clock;
+    services.clipboard = clipboard;
+    services.sessionToken = token;
+    services.importer = importer;
+    services.capture = capture;
+
+    // Waiting for its page range.
+    {
+        AppStore s(services);
+        s.importURL(kPdf);
+        scheduler->runNextJob();
+        ASSERT_TRUE(s.pdfChoice());
+        EXPECT_EQ(importer->live.size(), 1);
+    }
+    EXPECT_TRUE(importer->live.isEmpty());
+
+    // Still counting its pages: the count ends after the store is gone.
+    {
+        AppStore s(services);
+        s.importURL(kPdf);
+    }
+    EXPECT_EQ(importer->live.size(), 1);
+    scheduler->runNextJob();
+    EXPECT_TRUE(importer->live.isEmpty());
+}
+
 // The production importer over real files: a generated one-page PDF and a text file, through the
 // real thread pool. Nothing is left in the temporary directory.
 TEST_F(AppStoreInputTest, RealImporterLeavesNoStagingFolderBehind) {

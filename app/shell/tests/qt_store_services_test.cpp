@@ -13,6 +13,14 @@
 
 using namespace velquin;
 
+// Stands for the widget Qt makes for a tray icon on an XEmbed system tray: a visible frameless
+// top-level window of this class, docked inside the desktop's panel.
+class QSystemTrayIconSys : public QWidget {
+    Q_OBJECT
+public:
+    QSystemTrayIconSys() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint) {}
+};
+
 TEST(SystemClipboardTest, ReadsFilesTextAndImagesAndReplacesEverythingWithText) {
     SystemClipboard clipboard;
     auto* data = new QMimeData;
@@ -75,3 +83,28 @@ TEST(QtWindowSystemTest, DescribesTopLevelWidgetsAndHidesAndShowsThemAgain) {
     system.setContentSize(QtWindowSystem::idOf(&main), QSizeF(900, 700));
     EXPECT_EQ(main.size(), QSize(900, 700));
 }
+
+// The tray icon is part of the desktop's panel, not a window of the application: hiding the
+// application leaves it where it is, and it is never taken for the main window.
+TEST(QtWindowSystemTest, LeavesTheTrayIconOutOfTheApplicationsWindows) {
+    QtWindowSystem system;
+    QSystemTrayIconSys trayIcon;
+    trayIcon.resize(22, 22);
+    trayIcon.show();
+    QWidget untagged;
+    untagged.show();
+
+    const auto windows = system.windows();
+    for (const auto& window : windows) EXPECT_NE(window.id, QtWindowSystem::idOf(&trayIcon));
+    ASSERT_TRUE(window_rules::mainWorkspaceWindow(windows));
+    EXPECT_EQ(window_rules::mainWorkspaceWindow(windows)->id, QtWindowSystem::idOf(&untagged));
+
+    system.hideApplication();
+    EXPECT_FALSE(untagged.isVisible());
+    EXPECT_TRUE(trayIcon.isVisible());
+    system.unhideApplication();
+    EXPECT_TRUE(untagged.isVisible());
+    EXPECT_TRUE(trayIcon.isVisible());
+}
+
+#include "qt_store_services_test.moc"
