@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <QUuid>
@@ -25,6 +27,8 @@ public:
     // Calls `callback` once on cancellation, on the cancelling thread (at once if already cancelled).
     // Returns an id for removeCallback. Callbacks must be cheap and must not throw.
     int onCancel(std::function<void()> callback) const;
+    // After this returns the callback is not running and never will: when another thread is running
+    // it right now, this waits for it to finish.
     void removeCallback(int id) const;
 
 private:
@@ -32,8 +36,11 @@ private:
     struct State {
         std::atomic<bool> cancelled{false};
         std::mutex mutex;
+        std::condition_variable callbackDone;
         int nextId = 1;
         std::vector<std::pair<int, std::function<void()>>> callbacks;
+        int runningId = 0;  // the callback cancel() is running now, on `runningThread`
+        std::thread::id runningThread;
     };
     explicit CancellationToken(std::shared_ptr<State> state) : state_(std::move(state)) {}
     std::shared_ptr<State> state_;

@@ -44,11 +44,20 @@ QByteArray readCapped(const QString& path, qint64 maxBytes) {
     if (!file.exists()) throw FileError(FileError::Kind::notFound, path);
     if (file.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
     if (!file.open(QIODevice::ReadOnly)) throw FileError(FileError::Kind::readFailed, path, file.errorString());
-    // The file may grow between the size check and the read: read one byte past the limit to see.
-    QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw FileError(FileError::Kind::readFailed, path, file.errorString());
-    if (bytes.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
+    // The file may grow between the size check and the read: read on to the end, at most one byte
+    // past the limit. (QIODevice::read(n) allocates n bytes up front and keeps them, so the first
+    // read asks for what the file holds, not for the limit.)
+    QByteArray bytes;
+    qint64 want = std::min(file.size(), maxBytes) + 1;
+    for (;;) {
+        const QByteArray part = file.read(want);
+        if (file.error() != QFileDevice::NoError)
+            throw FileError(FileError::Kind::readFailed, path, file.errorString());
+        if (part.isEmpty()) break;
+        bytes += part;
+        if (bytes.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
+        want = std::min<qint64>(64 * 1024, maxBytes + 1 - bytes.size());
+    }
     return bytes;
 }
 

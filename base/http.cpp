@@ -43,6 +43,16 @@ NetworkError::Kind classify(QNetworkReply::NetworkError code) {
     }
 }
 
+// Qt 6.4 now and then ends a reply whose connection closed early without an error: a body shorter
+// than its Content-Length is cut off as well. (A decoded body has another length: not checked.)
+bool shorterThanAnnounced(const QNetworkReply& reply, const QByteArray& method, int status, qsizetype bodySize) {
+    if (method.toUpper() == "HEAD" || status == 204 || status == 304 || (status >= 100 && status < 200)) return false;
+    if (reply.hasRawHeader("Content-Encoding")) return false;
+    bool ok = false;
+    const qint64 announced = reply.rawHeader("Content-Length").trimmed().toLongLong(&ok);
+    return ok && bodySize < announced;
+}
+
 }  // namespace
 
 QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToken cancellation) {
@@ -96,10 +106,15 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError code = reply->error();
-    if (status.isValid() && code != QNetworkReply::OperationCanceledError && code != QNetworkReply::TimeoutError) {
+    // A connection lost after the status line leaves a cut-off body: that is no response.
+    const bool cutOff = code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError ||
+                        classify(code) == NetworkError::Kind::notConnected;
+    if (status.isValid() && !cutOff) {
         HttpResponse response;
         response.status = status.toInt();
         response.body = reply->readAll();
+        if (shorterThanAnnounced(*reply, request.method, response.status, response.body.size()))
+            throw NetworkError(NetworkError::Kind::notConnected, QStringLiteral("Connection closed"));
         for (const auto& pair : reply->rawHeaderPairs()) response.headers.append(pair);
         co_return response;
     }

@@ -15,12 +15,137 @@ bool isRegionalIndicatorAt(const QString& text, qsizetype i) {
     return c >= 0x1F1E6 && c <= 0x1F1FF;
 }
 
+// Qt 6.4 tailors grapheme breaks for Indic scripts, Thai, Tibetan, Myanmar and Khmer, and applies that
+// tailoring to every UTF-16 unit of a script run: emoji, CR LF, keycaps and other neighbours of such
+// text come apart, surrogate pairs included. The tailored answer is kept only between two characters of
+// those scripts; every other position takes the answer for a copy of the text in which those characters
+// are replaced by neutral stand-ins of the same length and kind (letter, mark, spacing mark, prepended
+// mark).
+bool isTailoredScript(char32_t c) {
+    // Quick answers for the common ranges: Latin and its neighbours, CJK and Hangul.
+    if (c < 0x0900 || (c >= 0x2E80 && c <= 0xD7FF)) return false;
+    switch (QChar::script(c)) {
+    case QChar::Script_Devanagari:
+    case QChar::Script_Bengali:
+    case QChar::Script_Gurmukhi:
+    case QChar::Script_Gujarati:
+    case QChar::Script_Oriya:
+    case QChar::Script_Tamil:
+    case QChar::Script_Telugu:
+    case QChar::Script_Kannada:
+    case QChar::Script_Malayalam:
+    case QChar::Script_Sinhala:
+    case QChar::Script_Thai:
+    case QChar::Script_Tibetan:
+    case QChar::Script_Myanmar:
+    case QChar::Script_Khmer:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isJoiner(QChar c) { return c == QChar(0x200C) || c == QChar(0x200D); }
+
+char32_t codePointEndingAt(const QString& text, qsizetype end) {
+    if (end <= 0) return 0;
+    const QChar last = text.at(end - 1);
+    if (last.isLowSurrogate() && end >= 2 && text.at(end - 2).isHighSurrogate())
+        return QChar::surrogateToUcs4(text.at(end - 2), last);
+    return last.unicode();
+}
+
+char32_t codePointAt(const QString& text, qsizetype pos) {
+    if (pos >= text.size()) return 0;
+    const QChar first = text.at(pos);
+    if (first.isHighSurrogate() && pos + 1 < text.size() && text.at(pos + 1).isLowSurrogate())
+        return QChar::surrogateToUcs4(first, text.at(pos + 1));
+    return first.unicode();
+}
+
+// The text with every character of a tailored script replaced by a stand-in of the same length.
+QString withoutTailoredScripts(const QString& text, bool* changed) {
+    *changed = false;
+    QString plain;
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t c = codePointAt(text, i);
+        const qsizetype width = c > 0xFFFF ? 2 : 1;
+        if (!isTailoredScript(c)) {
+            i += width;
+            continue;
+        }
+        if (!*changed) {
+            plain = text;
+            *changed = true;
+        }
+        char32_t standIn;
+        if (c == 0x0D4E)
+            standIn = 0x0600;  // a prepended mark
+        else if (QChar::category(c) == QChar::Mark_SpacingCombining && width == 1)
+            standIn = 0x1B04;  // a spacing mark of no tailored script
+        else if (QChar::isMark(c))
+            standIn = width == 2 ? 0x101FD : 0x0301;  // combining marks of no tailored script
+        else
+            standIn = width == 2 ? 0x10000 : u'a';
+        const QString replacement = QString::fromUcs4(&standIn, 1);
+        for (qsizetype k = 0; k < width; ++k) plain[i + k] = replacement.at(k);
+        i += width;
+    }
+    return plain;
+}
+
+// QTextBoundaryFinder with the tailoring confined to the runs of the scripts it is meant for.
+class GraphemeFinder {
+public:
+    explicit GraphemeFinder(const QString& text) : text_(text), tailored_(QTextBoundaryFinder::Grapheme, text) {
+        const QString plain = withoutTailoredScripts(text, &hasPlain_);
+        if (!hasPlain_) return;
+        plain_ = QTextBoundaryFinder(QTextBoundaryFinder::Grapheme, plain);
+        tailoredNext_ = tailored_.toNextBoundary();
+        plainNext_ = plain_.toNextBoundary();
+    }
+
+    // The next boundary after the last one, or -1 after the end.
+    qsizetype toNextBoundary() {
+        if (!hasPlain_) return tailored_.toNextBoundary();
+        for (;;) {
+            if (tailoredNext_ == -1 && plainNext_ == -1) return -1;
+            const qsizetype pos = tailoredNext_ == -1 ? plainNext_
+                                : plainNext_ == -1    ? tailoredNext_
+                                                      : std::min(tailoredNext_, plainNext_);
+            const bool inTailored = tailoredNext_ == pos;
+            const bool inPlain = plainNext_ == pos;
+            if (inTailored) tailoredNext_ = tailored_.toNextBoundary();
+            if (inPlain) plainNext_ = plain_.toNextBoundary();
+            if (pos == text_.size() || (betweenTailored(pos) ? inTailored : inPlain)) return pos;
+        }
+    }
+
+private:
+    // Whether both neighbours of `pos` belong to a tailored script (one joiner on either side is skipped).
+    bool betweenTailored(qsizetype pos) const {
+        qsizetype left = pos;
+        if (left > 0 && isJoiner(text_.at(left - 1))) --left;
+        qsizetype right = pos;
+        if (right < text_.size() && isJoiner(text_.at(right))) ++right;
+        return left > 0 && right < text_.size() && isTailoredScript(codePointEndingAt(text_, left)) &&
+               isTailoredScript(codePointAt(text_, right));
+    }
+
+    const QString& text_;
+    QTextBoundaryFinder tailored_;
+    QTextBoundaryFinder plain_;
+    bool hasPlain_ = false;
+    qsizetype tailoredNext_ = 0;
+    qsizetype plainNext_ = 0;
+};
+
 // Walks the grapheme boundaries after 0, the end included. QTextBoundaryFinder (Qt 6.4) pairs the
 // regional indicators of flags wrongly after an emoji, so inside a run of regional indicators the
 // breaks are set here: one after every pair, counted from the start of the run.
 class BoundaryWalker {
 public:
-    explicit BoundaryWalker(const QString& text) : text_(text), finder_(QTextBoundaryFinder::Grapheme, text) {}
+    explicit BoundaryWalker(const QString& text) : text_(text), finder_(text) {}
 
     // The next boundary, or -1 after the end.
     qsizetype next() {
@@ -61,7 +186,7 @@ private:
     }
 
     const QString& text_;
-    QTextBoundaryFinder finder_;
+    GraphemeFinder finder_;
     qsizetype last_ = 0;    // the last boundary returned
     qsizetype qtNext_ = 0;  // the finder's next boundary not yet handled
     qsizetype scan_ = 0;    // next position to look at for a missed pair break

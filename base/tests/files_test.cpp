@@ -62,6 +62,14 @@ TEST(Files, CappedReadAcceptsTheLimitItself) {
     const QString path = dir.filePath(QStringLiteral("f"));
     writeBytes(path, 1000);
     EXPECT_EQ(files::readCapped(path, 1000).size(), 1000);
+    // A small file read under a large limit holds about its own size, not the limit.
+    const QByteArray small = files::readCapped(path, 256 * 1024 * 1024);
+    EXPECT_EQ(small.size(), 1000);
+    EXPECT_LT(small.capacity(), 1024 * 1024);
+    // A file whose size is not known beforehand is still read whole, and still capped.
+    const QString status = QStringLiteral("/proc/self/status");
+    EXPECT_TRUE(files::readCapped(status, 1024 * 1024).contains("Pid:"));
+    EXPECT_THROW(files::readCapped(status, 10), FileError);
     try {
         files::readCapped(path, 999);
         FAIL() << "no error";

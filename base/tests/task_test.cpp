@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include "base/http.h"
 #include "base/task.h"
@@ -74,5 +80,58 @@ TEST(Http, OnlyHttpsOrLoopbackHttp) {
         FAIL() << "sent";
     } catch (const NetworkError& error) {
         EXPECT_EQ(error.kind(), NetworkError::Kind::insecure);
+    }
+}
+
+TEST(Task, RemovingACallbackWaitsWhileAnotherThreadRunsIt) {
+    // What a callback touches (a timer, a reply) is destroyed right after its scope ends: the scope
+    // must not end while the cancelling thread is still inside the callback.
+    CancellationSource source;
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    const int id = source.token().onCancel([&] {
+        started = true;
+        QThread::msleep(150);
+        finished = true;
+    });
+    std::thread canceller([&] { source.cancel(); });
+    while (!started) QThread::msleep(1);
+    source.token().removeCallback(id);
+    EXPECT_TRUE(finished);
+    canceller.join();
+
+    // A callback may remove itself (or another) on the cancelling thread without waiting on itself.
+    CancellationSource self;
+    int selfId = 0;
+    bool ran = false;
+    selfId = self.token().onCancel([&] {
+        self.token().removeCallback(selfId);
+        ran = true;
+    });
+    self.cancel();
+    EXPECT_TRUE(ran);
+}
+
+TEST(Http, AConnectionLostInTheBodyIsNoResponse) {
+    // The server promises 100 bytes, sends the status line and a few, then closes the connection.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            socket->readAll();
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"answer\":");
+            socket->flush();
+            QTimer::singleShot(50, socket, [socket] { socket->disconnectFromHost(); });
+        });
+    });
+    HttpClient client;
+    HttpRequest request;
+    request.url = QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort()) + QStringLiteral("/v1"));
+    try {
+        const HttpResponse response = waitForTask(client.send(request));
+        FAIL() << "a cut-off body came back as status " << response.status << " body " << response.body.toStdString();
+    } catch (const NetworkError& error) {
+        EXPECT_EQ(error.kind(), NetworkError::Kind::notConnected);
     }
 }

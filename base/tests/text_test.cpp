@@ -93,3 +93,24 @@ TEST(Text, FlagRunsPairFromTheirStartInEveryContext) {
         }
     }
 }
+
+TEST(Text, EmojiAndLineBreaksBesideIndicAndThaiTextStayWhole) {
+    // Letters of these scripts keep their syllable rules (a conjunct is one character)...
+    const QString hindi = QStringLiteral("नमस्ते");
+    EXPECT_EQ(graphemeCount(hindi), 3);
+    EXPECT_EQ(graphemeCount(QStringLiteral("क्ष")), 1);
+    // ...while their neighbours are counted as anywhere else, and no cut splits a surrogate pair.
+    EXPECT_EQ(graphemeCount(hindi + QStringLiteral(" 😀")), 5);
+    EXPECT_EQ(graphemeCount(QStringLiteral("😀 ") + hindi), 5);
+    EXPECT_EQ(graphemeCount(QStringLiteral("क\r\n")), 2);
+    EXPECT_EQ(graphemeCount(QStringLiteral("ক ") + QStringLiteral("👍🏽")), 3);  // Bengali
+    const QString thai = QStringLiteral("ภาษาไทย ") + kFamily + kFlag + QStringLiteral("❤️#️⃣");
+    EXPECT_EQ(graphemeSuffix(thai, 4), kFamily + kFlag + QStringLiteral("❤️#️⃣"));
+    for (const QString& text : {hindi + QStringLiteral(" 😀🇫🇷"), thai, QStringLiteral("😀") + QStringLiteral("ः")}) {
+        const QStringList runs = graphemeRuns(text, 1);
+        EXPECT_EQ(runs.join(QString()), text);
+        for (const QString& run : runs) EXPECT_TRUE(run.isValidUtf16()) << text.toStdString();
+    }
+    EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 5), hindi + QStringLiteral(" 😀"));
+    EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 4), hindi + QStringLiteral(" "));
+}
