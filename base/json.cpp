@@ -4,6 +4,7 @@
 #include <QJsonParseError>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 
 namespace base {
@@ -17,7 +18,11 @@ Date Date::fromDateTime(const QDateTime& dateTime) {
 }
 
 QDateTime Date::toDateTime() const {
-    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(unixSeconds() * 1000.0)), QTimeZone::utc());
+    // A stored date may be anything a file held: keep the conversion inside the range of qint64.
+    double ms = unixSeconds() * 1000.0;
+    if (!std::isfinite(ms)) ms = std::isnan(ms) ? 0.0 : std::copysign(9.0e18, ms);
+    ms = std::clamp(ms, -9.0e18, 9.0e18);
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(ms)), QTimeZone::utc());
 }
 
 namespace json {

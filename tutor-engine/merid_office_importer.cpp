@@ -57,7 +57,14 @@ public:
             switch (reader.readNext()) {
             case QXmlStreamReader::StartElement: didStart(localName(reader.qualifiedName())); break;
             case QXmlStreamReader::Characters:
-                if (insideText_) current_ += reader.text();
+                if (insideText_) {
+                    // Without entities a part of at most maxPartBytes bytes holds no more text than
+                    // that; only internal entities repeated many times expand past it (a few hundred
+                    // kilobytes of XML could otherwise fill gigabytes).
+                    collected_ += reader.text().size();
+                    if (collected_ > MeridOfficeImporter::maxPartBytes) throw Archive(Archive::Case::tooLarge);
+                    current_ += reader.text();
+                }
                 break;
             case QXmlStreamReader::EndElement: didEnd(localName(reader.qualifiedName())); break;
             default: break;
@@ -93,10 +100,18 @@ private:
     const QString textElement_;
     const QString paragraphElement_;
     bool insideText_ = false;
+    qint64 collected_ = 0;  // UTF-16 units of text collected so far
     QString current_;
     QString paragraph_;
     QStringList rows_;
 };
+
+// unzip asks for the password of an encrypted member on the controlling terminal and waits there
+// (an application started from a terminal would hang); a given password, right or wrong, never
+// prompts: a wrong one makes it end non-zero, which reads as unreadable.
+QStringList memberArguments(const QString& archive, const QString& member) {
+    return {QStringLiteral("-P"), QString(), QStringLiteral("-p"), archive, member};
+}
 
 }  // namespace
 
@@ -165,8 +180,7 @@ MeridImportedText MeridOfficeImporter::extract(const QString& path, const Option
     }
 
     if (extension == u"docx") {
-        const QByteArray xml = unzip({QStringLiteral("-p"), archive, QStringLiteral("word/document.xml")},
-                                     maxPartBytes, options);
+        const QByteArray xml = unzip(memberArguments(archive, QStringLiteral("word/document.xml")), maxPartBytes, options);
         return validated(parseXmlWords(xml), docxNote());
     }
     if (extension != u"pptx") throw Archive(Archive::Case::unsupported);
@@ -183,12 +197,20 @@ MeridImportedText MeridOfficeImporter::extract(const QString& path, const Option
     if (slides.size() > maxSlides) throw Archive(Archive::Case::tooLarge);
 
     QStringList blocks;
+    // Characters of the blocks joined so far. Each block begins and ends with a non-blank character
+    // and the "\n\n" between them never joins a cluster, so the count adds up exactly; once it is
+    // over the limit no later slide can bring it back, and reading on (up to 120 parts of 2,000,000
+    // bytes each) would only hold gigabytes of text for nothing.
+    qsizetype characters = 0;
     for (const QString& slide : slides) {
         options.cancellation.throwIfCancelled();
-        const QStringList rows = parseXmlWords(unzip({QStringLiteral("-p"), archive, slide}, maxPartBytes, options));
+        const QStringList rows =
+            parseXmlWords(unzip(memberArguments(archive, slide), maxPartBytes, options));
         if (rows.isEmpty()) continue;
         blocks.append(QStringLiteral("[第 ") + QString::number(slideNumber(slide)) + QStringLiteral(" 张幻灯片]\n") +
                       rows.join(u'\n'));
+        characters += (blocks.size() > 1 ? 2 : 0) + base::text::graphemeCount(blocks.last());
+        if (characters > maxTextLength) throw TeacherWorkspaceError(TeacherWorkspaceError::Case::materialTooLong);
     }
     return validated(blocks, pptxNote());
 }

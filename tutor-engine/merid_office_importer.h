@@ -49,8 +49,8 @@ public:
     static QString pptxNote();
 
     struct Options {
-        // The ZIP reader: "-Z", "-1", archive lists entry names one per line; "-p", archive,
-        // member writes that member to standard output.
+        // The ZIP reader: "-Z", "-1", archive lists entry names one per line; "-P", "", "-p",
+        // archive, member writes that member to standard output (never asking for a password).
         QString unzipProgram = QStringLiteral("/usr/bin/unzip");
         // Checked at entry and before every slide; cancelling ends a running unzip and waits for it.
         base::CancellationToken cancellation;
@@ -64,7 +64,8 @@ public:
 
     // The rows (finished, trimmed, non-empty paragraphs) of one XML part: the character data
     // directly inside elements whose local name is `textElement`, one row per `paragraphElement`.
-    // Throws MeridArchiveError(unreadable) for XML that does not parse.
+    // Throws MeridArchiveError(unreadable) for XML that does not parse, (tooLarge) when entities
+    // expand the text past maxPartBytes UTF-16 units.
     static QStringList parseXmlWords(const QByteArray& xml, const QString& textElement = QStringLiteral("t"),
                                      const QString& paragraphElement = QStringLiteral("p"));
 

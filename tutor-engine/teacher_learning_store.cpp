@@ -3,12 +3,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QFile>
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QStandardPaths>
 #include <QUuid>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 #include "base/files.h"
 #include "base/json.h"
@@ -20,33 +24,73 @@ namespace {
 
 using Error = TeacherWorkspaceError;
 
-// Files that failed to load in this process; no store writes over them until one loads again.
-class FailedLoads {
+// What identifies one version of a file on disk: a replacement (a new inode) or a rewrite in place
+// changes it.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+    return FileStamp{info.st_dev, info.st_ino, info.st_size,
+                     qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                     qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
+// Per file, in this process: whether its last load failed (no store writes over it until one
+// loads again), and the version of it that was last loaded or written here. A file found in
+// another version when saving was put there by someone else and is checked before it is replaced.
+class KnownFiles {
 public:
-    void add(const QString& path) {
+    void failed(const QString& path) {
         QMutexLocker lock(&mutex_);
-        paths_.insert(path);
+        failed_.insert(path);
+        stamps_.remove(path);
     }
-    void remove(const QString& path) {
+    void loaded(const QString& path, const std::optional<FileStamp>& stamp) {
         QMutexLocker lock(&mutex_);
-        paths_.remove(path);
+        failed_.remove(path);
+        if (stamp)
+            stamps_.insert(path, *stamp);
+        else
+            stamps_.remove(path);
     }
-    bool contains(const QString& path) {
+    bool hasFailed(const QString& path) {
         QMutexLocker lock(&mutex_);
-        return paths_.contains(path);
+        return failed_.contains(path);
+    }
+    bool isKnown(const QString& path, const FileStamp& stamp) {
+        QMutexLocker lock(&mutex_);
+        const auto it = stamps_.constFind(path);
+        return it != stamps_.constEnd() && *it == stamp;
     }
 
 private:
     QMutex mutex_;
-    QSet<QString> paths_;
+    QSet<QString> failed_;
+    QHash<QString, FileStamp> stamps_;
 };
 
-FailedLoads& failedLoads() {
-    static FailedLoads registry;
+KnownFiles& knownFiles() {
+    static KnownFiles registry;
     return registry;
 }
 
-QString canonical(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+// One key per file however it is named (a linked folder, "..", a link to the file).
+QString canonical(const QString& path) {
+    const QFileInfo info(path);
+    const QString resolved = info.canonicalFilePath();
+    if (!resolved.isEmpty()) return resolved;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (!folder.isEmpty()) return folder + u'/' + info.fileName();
+    return QDir::cleanPath(info.absoluteFilePath());
+}
 
 bool onlyDots(const QString& text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u'.'; });
@@ -122,35 +166,49 @@ QString TeacherLearningStore::cleanedNamespace(const QString& nameSpace) {
     return cleaned;
 }
 
-QList<TeacherLearningSession> TeacherLearningStore::load() const {
-    if (url_.isEmpty()) throw base::FileError(base::FileError::Kind::notFound, url_, unusableReason_);
+namespace {
+
+// Reads and decodes the file at `path`; nullopt when there is none. Records the outcome.
+std::optional<QList<TeacherLearningSession>> loadRecorded(const QString& path) {
+    const QString key = canonical(path);
     // No file is a successful load of nothing: a file that failed before and was moved away since
     // no longer blocks saving.
-    const QFileInfo info(url_);
+    const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
-        failedLoads().remove(canonical(url_));
-        return {};
+        knownFiles().loaded(key, std::nullopt);
+        return std::nullopt;
     }
-
+    // Taken before reading: a file replaced during the read then differs when saving.
+    const std::optional<FileStamp> stamp = stampOf(path);
     QList<TeacherLearningSession> sessions;
     try {
         QByteArray bytes;
         try {
-            bytes = base::files::readCapped(url_, maxBytes);
+            bytes = base::files::readCapped(path, TeacherLearningStore::maxBytes);
         } catch (const base::FileError& error) {
             if (error.kind() == base::FileError::Kind::notFound) {
-                failedLoads().remove(canonical(url_));
-                return {};
+                knownFiles().loaded(key, std::nullopt);
+                return std::nullopt;
             }
             if (error.kind() == base::FileError::Kind::tooLarge) throw Error(Error::Case::corruptHistory);
             throw;
         }
         sessions = decodeArchive(bytes);
     } catch (...) {
-        failedLoads().add(canonical(url_));
+        knownFiles().failed(key);
         throw;
     }
-    failedLoads().remove(canonical(url_));
+    knownFiles().loaded(key, stamp);
+    return sessions;
+}
+
+}  // namespace
+
+QList<TeacherLearningSession> TeacherLearningStore::load() const {
+    if (url_.isEmpty()) throw base::FileError(base::FileError::Kind::notFound, url_, unusableReason_);
+    std::optional<QList<TeacherLearningSession>> loaded = loadRecorded(url_);
+    if (!loaded) return {};
+    QList<TeacherLearningSession> sessions = std::move(*loaded);
 
     sortNewestFirst(sessions);
     // The same session twice (an old import, a hand-merged file) would show and save twice: keep
@@ -179,9 +237,17 @@ void TeacherLearningStore::save(const QList<TeacherLearningSession>& sessions) c
     const QByteArray bytes = base::json::compact(archive);
     if (bytes.size() > maxBytes) throw Error(Error::Case::historyTooLarge);
 
-    if (failedLoads().contains(canonical(url_))) throw Error(Error::Case::corruptHistory);
+    const QString key = canonical(url_);
+    if (knownFiles().hasFailed(key)) throw Error(Error::Case::corruptHistory);
+    // A file that this process neither loaded nor wrote in its present version (put there or
+    // replaced by someone else since) is replaced only when it loads: an unreadable one is kept,
+    // and saving stays refused as after a failed load.
+    if (const std::optional<FileStamp> stamp = stampOf(url_); stamp && !knownFiles().isKnown(key, *stamp))
+        loadRecorded(url_);
     base::files::writeAtomically(url_, bytes);
+    knownFiles().loaded(key, stampOf(url_));
     base::files::makeOwnerOnly(url_);
+    knownFiles().loaded(key, stampOf(url_));  // the mode change moved the change time
 }
 
 }  // namespace meridcore

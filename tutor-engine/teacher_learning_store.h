@@ -14,7 +14,9 @@ namespace meridcore {
 // The whole list is written on every save, atomically, the file 0600 in a 0700 folder.
 //
 // A file that failed to load is never overwritten by this process: after a failed load, saves to
-// that file are refused with `corruptHistory` until a later load of it succeeds.
+// that file are refused with `corruptHistory` until a later load of it succeeds. A file that was
+// put in place or replaced by someone else since this process last loaded or wrote it is loaded
+// before it is replaced, with the same outcome when that fails.
 class TeacherLearningStore {
 public:
     static constexpr qint64 maxBytes = 26214400;  // 25 MiB, equal accepted, on loading and saving
@@ -45,8 +47,8 @@ public:
     QList<TeacherLearningSession> load() const;
 
     // Writes the sessions, newest first. Throws TeacherWorkspaceError(historyTooLarge) when the
-    // encoding is over 25 MiB and (corruptHistory) when the file failed to load; nothing is written
-    // then. File system failures are thrown as base::FileError.
+    // encoding is over 25 MiB and (corruptHistory) when the file failed to load, now or before;
+    // nothing is written then. File system failures are thrown as base::FileError.
     void save(const QList<TeacherLearningSession>& sessions) const;
 
     // Every code point other than ASCII letters, digits, ".", "_" and "-" becomes one "_".

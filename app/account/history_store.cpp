@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <numeric>
 #include <sys/stat.h>
 
 #include "app/account/account_data_scope.h"
@@ -126,6 +127,10 @@ bool HistoryStore::canImportLegacy() const {
 }
 
 HistoryStore::Loaded HistoryStore::loadFile(const QString& path) {
+    // Only a regular file (or a link to one) is read: opening a named pipe would block until some
+    // other program writes to it, and a device never ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return {{}, true};
     try {
         return {learning_history::decode(base::files::readCapped(path, learning_history::maxFileBytes)), false};
     } catch (const base::FileError& error) {
@@ -162,8 +167,7 @@ void HistoryStore::enterPending(const QString& status) {
     fileURL_.reset();
     activeFileUnreadable_ = false;
     writeFailureShown_ = false;
-    setRecords({});
-    setStatus(status);
+    publish(QList<LearningRecord>(), status);
 }
 
 void HistoryStore::enterFile(const QString& path, const std::optional<QString>& accountID) {
@@ -172,23 +176,10 @@ void HistoryStore::enterFile(const QString& path, const std::optional<QString>& 
     fileURL_ = path;
     activeFileUnreadable_ = loaded.failed;
     writeFailureShown_ = false;
-    setRecords(std::move(loaded.records));
-    setStatus(loaded.failed ? kUnreadableFile : QString());
+    publish(std::move(loaded.records), loaded.failed ? kUnreadableFile : QString());
 }
 
-void HistoryStore::setRecords(QList<LearningRecord> records) {
-    records_ = std::move(records);
-    emit recordsChanged();
-}
-
-void HistoryStore::setStatus(const QString& message) {
-    if (statusMessage_ == message) return;
-    statusMessage_ = message;
-    emit statusMessageChanged();
-}
-
-void HistoryStore::setAsideUnreadableFile() {
-    const QString& path = *fileURL_;
+void HistoryStore::setAsideUnreadableFile(const QString& path) {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base = path + QStringLiteral(".unreadable-") + stamp;
     for (int attempt = 1; attempt <= 100; ++attempt) {
@@ -196,9 +187,8 @@ void HistoryStore::setAsideUnreadableFile() {
         const int error = renameWithoutReplacing(path, target);
         if (error == EEXIST) continue;
         if (error == ENOENT) {
-            // The file is gone: nothing is left to protect, and the notice about it no longer holds.
+            // The file is gone: nothing is left to protect (the notice about it is ended by the caller).
             activeFileUnreadable_ = false;
-            if (statusMessage_ == kUnreadableFile) setStatus(QString());
             return;
         }
         if (error != 0)
@@ -211,36 +201,54 @@ void HistoryStore::setAsideUnreadableFile() {
         activeFileUnreadable_ = false;
         setAsideNotice_ = QStringLiteral("无法读取的学习历史文件已原样另存为 ") + QFileInfo(target).fileName() +
                           QStringLiteral("。");
-        setStatus(setAsideNotice_);
         return;
     }
     throw HistoryError(HistoryError::Kind::setAsideFailed);
 }
 
 void HistoryStore::write(const QList<LearningRecord>& records) {
+    setAsideNotice_.clear();
+    const QString path = *fileURL_;
     const QByteArray bytes = learning_history::encode(records);
     if (bytes.size() > learning_history::maxFileBytes) throw HistoryError(HistoryError::Kind::tooLarge);
-    if (activeFileUnreadable_) setAsideUnreadableFile();
+    if (activeFileUnreadable_) setAsideUnreadableFile(path);
     try {
-        base::files::writeAtomically(*fileURL_, bytes);
+        base::files::writeAtomically(path, bytes);
     } catch (const base::FileError& error) {
         throw HistoryError(HistoryError::Kind::writeFailed, error.message());
     }
 }
 
+QString HistoryStore::statusAfterWrite(const HistoryError* failure) const {
+    if (failure) return setAsideNotice_ + failure->message();
+    if (!setAsideNotice_.isEmpty()) return setAsideNotice_;
+    // A stored change ends the notice of an earlier failed one, and that of a file that is gone.
+    if (writeFailureShown_ || (statusMessage_ == kUnreadableFile && !activeFileUnreadable_)) return QString();
+    return statusMessage_;
+}
+
+void HistoryStore::publish(std::optional<QList<LearningRecord>> records, const QString& status) {
+    // Every field is set before any signal goes out, so that a receiver that changes the store
+    // (another change, a switch of scope) finds it consistent and is not undone afterwards.
+    const bool statusChanged = statusMessage_ != status;
+    statusMessage_ = status;
+    if (records) records_ = std::move(*records);
+    if (records) emit recordsChanged();
+    if (statusChanged) emit statusMessageChanged();
+}
+
 bool HistoryStore::commit(QList<LearningRecord> next) {
-    setAsideNotice_.clear();
     try {
         write(next);
     } catch (const HistoryError& error) {
-        setStatus(setAsideNotice_.isEmpty() ? error.message() : setAsideNotice_ + error.message());
+        const QString status = statusAfterWrite(&error);
         writeFailureShown_ = true;
+        publish(std::nullopt, status);
         return false;
     }
-    // A stored change ends the notice of an earlier failed one; a notice about a moved-aside file stays.
-    if (writeFailureShown_ && setAsideNotice_.isEmpty()) setStatus(QString());
+    const QString status = statusAfterWrite(nullptr);
     writeFailureShown_ = false;
-    setRecords(std::move(next));
+    publish(std::move(next), status);
     return true;
 }
 
@@ -264,11 +272,16 @@ int HistoryStore::importLegacyToCurrentAccount() {
     }
     sortNewestFirst(merged);
 
-    setAsideNotice_.clear();
-    write(merged);
-    if (writeFailureShown_ && setAsideNotice_.isEmpty()) setStatus(QString());
+    try {
+        write(merged);
+    } catch (const HistoryError&) {
+        // The caller shows the error; a file moved aside before the failure is still told here.
+        if (!setAsideNotice_.isEmpty()) publish(std::nullopt, setAsideNotice_);
+        throw;
+    }
+    const QString status = statusAfterWrite(nullptr);
     writeFailureShown_ = false;
-    setRecords(std::move(merged));
+    publish(std::move(merged), status);
     return added;
 }
 
@@ -296,9 +309,25 @@ bool HistoryStore::saveMeridLesson(const meridcore::TeacherLearningSession& sess
     } else {
         next.prepend(std::move(record));
     }
-    sortNewestFirst(next);
-    keepNewest(next);
-    return commit(std::move(next));
+    // Sorted newest first (stable), following where the saved record lands.
+    const qsizetype savedIndex = std::max<qsizetype>(found, 0);
+    QList<qsizetype> order(next.size());
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return next.at(a).createdAt.secondsSinceReference > next.at(b).createdAt.secondsSinceReference;
+    });
+    QList<LearningRecord> sorted;
+    sorted.reserve(next.size());
+    qsizetype savedPosition = 0;
+    for (const qsizetype index : order) {
+        if (index == savedIndex) savedPosition = sorted.size();
+        sorted.append(std::move(next[index]));
+    }
+    // The cap drops the oldest records but never the lesson being saved: dated before all others
+    // (a clock set back, records dated ahead) it would fall off at once while the save says stored.
+    if (savedPosition >= maxRecords) std::swap(sorted[maxRecords - 1], sorted[savedPosition]);
+    keepNewest(sorted);
+    return commit(std::move(sorted));
 }
 
 void HistoryStore::toggleNote(const LearningRecord& record) {

@@ -15,6 +15,8 @@ struct TeacherLearningSession;
 
 namespace velquin {
 
+class HistoryError;
+
 // The learning history of whoever uses the application now: the records of the active scope in
 // memory and the file they come from. Three scopes: guest (the account-less file), account (the
 // file of one confirmed account) and pending (a session token is held but the account is not
@@ -96,13 +98,15 @@ private:
 
     void enterFile(const QString& path, const std::optional<QString>& accountID);
     void enterPending(const QString& status);
-    void setRecords(QList<LearningRecord> records);
-    void setStatus(const QString& message);
     // Encodes and writes `records` to the active file. Throws HistoryError.
     void write(const QList<LearningRecord>& records);
     // Writes and applies `next`; on failure keeps the list and reports. True when stored.
     bool commit(QList<LearningRecord> next);
-    void setAsideUnreadableFile();
+    void setAsideUnreadableFile(const QString& path);
+    // The notice after a write that stored the list (no failure) or failed.
+    QString statusAfterWrite(const HistoryError* failure) const;
+    // Sets the list (when given) and the notice, then signals the changes.
+    void publish(std::optional<QList<LearningRecord>> records, const QString& status);
 
     Options options_;
     QList<LearningRecord> records_;

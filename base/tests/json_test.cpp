@@ -2,6 +2,8 @@
 
 #include "base/json.h"
 
+#include <cmath>
+
 using namespace base;
 
 TEST(Json, DatesAreSecondsSinceTwoThousandOne) {
@@ -14,6 +16,9 @@ TEST(Json, DatesAreSecondsSinceTwoThousandOne) {
     EXPECT_EQ(json::requireDate(back, QStringLiteral("at")), precise);  // exact round trip
     EXPECT_EQ(json::compact(QJsonObject{{QStringLiteral("at"), json::dateValue(Date::fromUnixSeconds(978307200))}}),
               QByteArray(R"({"at":0})"));
+    // A date far outside any calendar, as a hostile file may hold, still converts without overflow.
+    EXPECT_NO_THROW(Date{1e308}.toDateTime());
+    EXPECT_EQ(Date{std::nan("")}.toDateTime().toMSecsSinceEpoch(), 0);
 }
 
 TEST(Json, UuidsAreWrittenUpperCaseAndReadInEitherCase) {

@@ -158,6 +158,23 @@ TEST_F(OfficeImporterTest, RefusalsOfTheFileItself) {
               Case::empty);
     EXPECT_THROW(MeridOfficeImporter::extract(dir_.filePath(QStringLiteral("missing.docx"))), base::FileError);
 
+    // An encrypted member is unreadable (and unzip is never left waiting for a password).
+    {
+        const QString content = dir_.filePath(QStringLiteral("encrypted"));
+        QDir().mkpath(content + QStringLiteral("/word"));
+        QFile part(content + QStringLiteral("/word/document.xml"));
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+        part.write(docxXml("<w:p><w:t>secret</w:t></w:p>"));
+        part.close();
+        QProcess zip;
+        zip.setWorkingDirectory(content);
+        zip.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("pw"),
+                                          dir_.filePath(QStringLiteral("locked.docx")), QStringLiteral("word/document.xml")});
+        ASSERT_TRUE(zip.waitForFinished(60000));
+        EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(dir_.filePath(QStringLiteral("locked.docx"))); }),
+                  Case::unreadable);
+    }
+
     MeridOfficeImporter::Options noProgram;
     noProgram.unzipProgram = dir_.filePath(QStringLiteral("no-such-unzip"));
     const QString good = archive(QStringLiteral("good.docx"), {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>x</w:t></w:p>")}});
@@ -315,6 +332,41 @@ TEST_F(OfficeImporterTest, CancellationEndsTheProgramAndWaitsForIt) {
     // Ended and reaped: no such process any more (not even a zombie).
     EXPECT_EQ(::kill(child, 0), -1);
     EXPECT_EQ(errno, ESRCH);
+}
+
+TEST_F(OfficeImporterTest, TextOverTheLimitEndsTheDeckEarly) {
+    // Slide 1 alone is over 100,000 characters: the broken slide 2 is never read.
+    const QString deck = archive(QStringLiteral("long.pptx"), {{slideName(1), slideXml({QByteArray(100001, 'w')})},
+                                                             {slideName(2), "<p:sld><a:p>"}});
+    try {
+        MeridOfficeImporter::extract(deck);
+        ADD_FAILURE() << "accepted more than 100,000 characters";
+    } catch (const meridcore::TeacherWorkspaceError& error) {
+        EXPECT_EQ(error.errorCase(), meridcore::TeacherWorkspaceError::Case::materialTooLong);
+    }
+    // Exactly at the limit the next slide is still read.
+    const QByteArray exact(100000 - QStringLiteral("[第 1 张幻灯片]\n").size(), 'w');
+    const QString fits = archive(QStringLiteral("fits.pptx"), {{slideName(1), slideXml({exact})}, {slideName(2), "<p:sld><a:p>"}});
+    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(fits); }), Case::unreadable);
+}
+
+TEST(OfficeXmlWords, EntitiesCannotExpandPastThePartLimit) {
+    // 600 references to a 4,000-character entity: 2,400,000 characters out of 6 kB of XML.
+    QByteArray xml = "<!DOCTYPE r [<!ENTITY a \"" + QByteArray(4000, 'a') + "\">]><r><p><t>";
+    for (int i = 0; i < 600; ++i) xml += "&a;";
+    xml += "</t></p></r>";
+    try {
+        MeridOfficeImporter::parseXmlWords(xml);
+        ADD_FAILURE() << "entities expanded past the limit";
+    } catch (const MeridArchiveError& error) {
+        EXPECT_EQ(error.errorCase(), Case::tooLarge);
+    }
+    // Ordinary use of an entity still reads, and an external one is never fetched.
+    EXPECT_EQ(MeridOfficeImporter::parseXmlWords("<!DOCTYPE r [<!ENTITY a \"hi\">]><r><p><t>&a;</t></p></r>"),
+              QStringList{QStringLiteral("hi")});
+    EXPECT_TRUE(MeridOfficeImporter::parseXmlWords(
+                    "<!DOCTYPE r [<!ENTITY a SYSTEM \"file:///etc/passwd\">]><r><p><t>&a;</t></p></r>")
+                    .isEmpty());
 }
 
 TEST(OfficeXmlWords, OnlyDirectTextOfTextElementsCounts) {

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 #include <sys/stat.h>
 
 #include "base/files.h"
@@ -171,6 +173,47 @@ TEST_F(TeacherLearningStoreTest, UndecodableFilesAreRefusedAndNeverOverwritten) 
     QDir().mkpath(folder);
     const TeacherLearningStore unreadable(folder);
     EXPECT_THROW(unreadable.load(), base::FileError);
+}
+
+TEST_F(TeacherLearningStoreTest, AFileReplacedSinceTheLoadIsOnlyOverwrittenWhenItLoads) {
+    const QString file = path(QStringLiteral("teacher_sessions.json"));
+    const TeacherLearningStore store(file);
+    store.save({session(1)});
+    ASSERT_EQ(store.load().size(), 1);
+
+    // Someone else puts an unreadable file in its place: the next save keeps it and saving stays
+    // refused, from every store, until it loads again.
+    const QString other = path(QStringLiteral("other.json"));
+    write(other, "{\"formatVersion\":1,\"sessions\":[");
+    ASSERT_TRUE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(file).constData()) == 0);
+    EXPECT_EQ(workspaceErrorOf([&] { store.save({session(2)}); }), Case::corruptHistory);
+    EXPECT_EQ(workspaceErrorOf([&] { TeacherLearningStore(file).save({}); }), Case::corruptHistory);
+    EXPECT_EQ(contents(file), QByteArray("{\"formatVersion\":1,\"sessions\":["));
+
+    // A readable replacement is overwritten as usual (the last save wins).
+    write(other, R"({"formatVersion":1,"sessions":[]})");
+    ASSERT_TRUE(::rename(QFile::encodeName(other).constData(), QFile::encodeName(file).constData()) == 0);
+    EXPECT_TRUE(store.load().isEmpty());
+    TeacherLearningStore(file).save({session(3)});  // another store: this one's next save is not checked again
+    store.save({session(3), session(4)});
+    EXPECT_EQ(store.load().size(), 2);
+
+    // A file rewritten in place by someone else is checked too.
+    write(file, "not json");
+    EXPECT_EQ(workspaceErrorOf([&] { store.save({session(5)}); }), Case::corruptHistory);
+    EXPECT_EQ(contents(file), QByteArray("not json"));
+}
+
+TEST_F(TeacherLearningStoreTest, AFailedLoadGuardsTheFileUnderEveryName) {
+    const QString folder = path(QStringLiteral("real"));
+    write(folder + QStringLiteral("/teacher_sessions.json"), "[]");
+    ASSERT_TRUE(QFile::link(folder, path(QStringLiteral("alias"))));
+    EXPECT_EQ(workspaceErrorOf([&] { TeacherLearningStore(folder + QStringLiteral("/teacher_sessions.json")).load(); }),
+              Case::corruptHistory);
+    for (const QString& name : {QStringLiteral("alias/teacher_sessions.json"), QStringLiteral("real/../alias/teacher_sessions.json")})
+        EXPECT_EQ(workspaceErrorOf([&] { TeacherLearningStore(path(name)).save({}); }), Case::corruptHistory)
+            << name.toStdString();
+    EXPECT_EQ(contents(folder + QStringLiteral("/teacher_sessions.json")), QByteArray("[]"));
 }
 
 TEST_F(TeacherLearningStoreTest, SaveSizeLimitAcceptsExactly25MiB) {

@@ -4,7 +4,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/history_error.h"
@@ -431,4 +438,159 @@ TEST_F(HistoryStoreTest, WithoutADataFolderNothingIsStored) {
     qputenv("HOME", home);
     qputenv("XDG_DATA_HOME", dataHome);
     EXPECT_TRUE(files().isEmpty());
+}
+
+// Receivers of the store's signals may change it (switch scope, add): the signals go out only once
+// the write is done and the store is consistent, so a write never lands in another scope's file
+// and a nested change is not undone.
+TEST_F(HistoryStoreTest, ReceiversThatChangeTheStoreDoNotDisturbAWrite) {
+    writeFile(accountFile(), "not json");
+    writeFile(accountFile(kOther), history::encode({record(idOf(7), 70), record(idOf(8), 60)}));
+    const QByteArray otherBytes = contents(accountFile(kOther));
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    bool switched = false;
+    auto switcher = QObject::connect(history.get(), &HistoryStore::statusMessageChanged, [&] {
+        if (switched) return;
+        switched = true;
+        history->switchToAccount(kOther);
+    });
+    history->add(QStringLiteral("mine"), QStringLiteral("a"), QStringLiteral("explain"));
+    QObject::disconnect(switcher);
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(contents(accountFile(kOther)), otherBytes);
+    const QList<LearningRecord> mine = read(accountFile());
+    ASSERT_EQ(mine.size(), 1);
+    EXPECT_EQ(mine[0].source, QStringLiteral("mine"));
+    EXPECT_EQ(history->records().size(), 2);  // the other account, as the receiver asked
+
+    // After a failed write, the next stored change clears the notice; a receiver that adds then
+    // builds on that change.
+    const QString folder = QFileInfo(accountFile(kOther)).absolutePath();
+    ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".moved")));
+    writeFile(folder, "not a folder");
+    history->add(QStringLiteral("lost"), QStringLiteral("a"), QStringLiteral("explain"));
+    ASSERT_FALSE(history->statusMessage().isEmpty());
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().rename(folder + QStringLiteral(".moved"), folder));
+    bool added = false;
+    auto adder = QObject::connect(history.get(), &HistoryStore::statusMessageChanged, [&] {
+        if (added) return;
+        added = true;
+        history->add(QStringLiteral("nested"), QStringLiteral("a"), QStringLiteral("explain"));
+    });
+    history->add(QStringLiteral("outer"), QStringLiteral("a"), QStringLiteral("explain"));
+    QObject::disconnect(adder);
+    ASSERT_TRUE(added);
+    QStringList inMemory, onDisk;
+    for (const LearningRecord& r : history->records()) inMemory.append(r.source);
+    for (const LearningRecord& r : read(accountFile(kOther))) onDisk.append(r.source);
+    EXPECT_EQ(inMemory.mid(0, 2), (QStringList{QStringLiteral("nested"), QStringLiteral("outer")}));
+    EXPECT_EQ(onDisk, inMemory);
+}
+
+// With records dated after now (a clock set back since they were made), a new lesson sorts last;
+// the cap then drops the oldest other record, not the lesson that the save reports as stored.
+TEST_F(HistoryStoreTest, LessonDatedBeforeAllOthersSurvivesTheCap) {
+    const double ahead = base::Date::now().secondsSinceReference + 86400;
+    QList<LearningRecord> full;
+    for (int i = 0; i < 500; ++i) full.append(record(idOf(i), ahead + 500 - i));
+    writeFile(accountFile(), history::encode(full));
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    meridcore::TeacherLearningSession session = lesson();
+    session.latestClassroomResponse = QStringLiteral("讲解");
+    ASSERT_TRUE(history->saveMeridLesson(session, false));
+    ASSERT_EQ(history->records().size(), 500);
+    EXPECT_EQ(history->records().constLast().id, session.id);
+    EXPECT_EQ(history->records().at(498).id, QUuid::fromString(idOf(498)));
+    const QList<LearningRecord> stored = read(accountFile());
+    ASSERT_EQ(stored.size(), 500);
+    EXPECT_EQ(stored.constLast().id, session.id);
+}
+
+// A named pipe in the place of the history file is not opened (that would block until something
+// writes to it): it counts as unreadable and is moved aside before the next write.
+TEST_F(HistoryStoreTest, NamedPipeInThePlaceOfTheFileDoesNotBlock) {
+    QDir().mkpath(QFileInfo(accountFile()).absolutePath());
+    const QByteArray pipe = QFile::encodeName(accountFile());
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    const auto history = store();
+    auto switching = std::async(std::launch::async, [&] { history->switchToAccount(kAccount); });
+    if (switching.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        const int writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+        switching.wait();
+        FAIL() << "loading blocked on the pipe";
+    }
+    EXPECT_TRUE(history->records().isEmpty());
+    EXPECT_FALSE(history->statusMessage().isEmpty());
+    history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+    EXPECT_EQ(read(accountFile()).size(), 1);
+    const QStringList aside = QDir(QFileInfo(accountFile()).absolutePath())
+                                  .entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::System);
+    EXPECT_EQ(aside.size(), 1);
+}
+
+// A file-size limit (a full disk alike) during a write: the stored history stays as it was, and an
+// unreadable file moved aside before the write keeps its bytes.
+TEST_F(HistoryStoreTest, SizeLimitDuringAWriteKeepsTheStoredHistory) {
+    QList<LearningRecord> three = {record(idOf(1), 9), record(idOf(2), 8), record(idOf(3), 7)};
+    writeFile(accountFile(), history::encode(three));
+    writeFile(accountFile(kOther), "[{\"broken\"");
+    const QByteArray accountBytes = contents(accountFile());
+    const auto history = store();
+    history->switchToAccount(kAccount);
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = accountBytes.size() + 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    history->add(QStringLiteral("s"), QString(4096, u'答'), QStringLiteral("explain"));
+    const QString afterAdd = history->statusMessage();
+    const qsizetype recordsAfterAdd = history->records().size();
+    history->switchToAccount(kOther);
+    history->add(QStringLiteral("s"), QString(4096, u'答'), QStringLiteral("explain"));
+    const QString afterOtherAdd = history->statusMessage();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    const QString writeFailed = velquin::HistoryError(velquin::HistoryError::Kind::writeFailed).message();
+    EXPECT_TRUE(afterAdd.startsWith(writeFailed)) << afterAdd.toStdString();
+    EXPECT_EQ(recordsAfterAdd, 3);
+    EXPECT_EQ(contents(accountFile()), accountBytes);
+    // The unreadable file was moved aside intact; the notice says so and that the change failed.
+    const QString folder = QFileInfo(accountFile(kOther)).absolutePath();
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(contents(folder + u'/' + aside[0]), QByteArray("[{\"broken\""));
+    EXPECT_TRUE(afterOtherAdd.contains(aside[0]));
+    EXPECT_TRUE(afterOtherAdd.contains(writeFailed));
+    EXPECT_TRUE(history->records().isEmpty());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), aside);
+}
+
+// Earlier moved-aside files are never replaced: a name already taken gets a counter.
+TEST_F(HistoryStoreTest, MovedAsideNameThatIsTakenGetsACounter) {
+    writeFile(accountFile(), "old unreadable");
+    const auto history = store();
+    history->switchToAccount(kAccount);
+    writeFile(accountFile(), "newer unreadable");
+    QStringList taken;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (int second = 0; second < 3; ++second) {
+        const QString name = accountFile() + QStringLiteral(".unreadable-") +
+                             now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        writeFile(name, "earlier copy");
+        taken.append(name);
+    }
+    history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+    for (const QString& name : taken) EXPECT_EQ(contents(name), QByteArray("earlier copy"));
+    const QStringList aside = QDir(QFileInfo(accountFile()).absolutePath())
+                                  .entryList({QStringLiteral("learning-history.json.unreadable-*-2")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(contents(QFileInfo(accountFile()).absolutePath() + u'/' + aside[0]), QByteArray("newer unreadable"));
+    EXPECT_EQ(read(accountFile()).size(), 1);
 }
