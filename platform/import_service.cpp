@@ -10,7 +10,9 @@
 
 #include <poppler/qt6/poppler-qt6.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -209,8 +211,20 @@ QUrl ImportService::stageSelectedFile(const QUrl& source) {
     base::StagingFolder folder = base::StagingFolder::create(stagingPrefix);
     const QString copyPath = folder.filePath(QFileInfo(sourcePath).fileName());
 
-    QFile in(sourcePath);
-    if (!in.open(QIODevice::ReadOnly)) throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
+    // Opened without blocking and checked again through the open file: a source swapped for a pipe
+    // or a device after the check above would otherwise block the open or the copy for good.
+    const int sourceFd = ::open(QFile::encodeName(sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (sourceFd < 0) {
+        const int error = errno;
+        throw base::FileError(base::FileError::Kind::readFailed, sourcePath, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    QFile in;
+    if (!in.open(sourceFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(sourceFd);
+        throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
+    }
+    struct stat opened {};
+    if (::fstat(sourceFd, &opened) != 0 || !S_ISREG(opened.st_mode)) fail(Failure::unreadable);
     QFile out(copyPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());

@@ -5,13 +5,19 @@
 #include <QUrl>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "base/files.h"
@@ -47,6 +53,44 @@ struct RegionCaptureJob {
     std::mutex mutex;
     pid_t pid = 0;  // the running program (its own process group); 0 before and after
     bool cancelled = false;
+
+    // How long a cancelled program may take to end on SIGTERM before its group is killed.
+    static constexpr std::chrono::milliseconds killGrace{1000};
+
+    // Waits for the program to end without reaping it, so the handler's signal cannot reach a
+    // reused id. Once cancelled, a program that does not end on SIGTERM is killed after killGrace.
+    void waitForEnd(pid_t child) {
+        int exitFd = -1;
+#ifdef SYS_pidfd_open
+        exitFd = int(::syscall(SYS_pidfd_open, child, 0));
+#endif
+        std::optional<std::chrono::steady_clock::time_point> killAt;
+        bool killed = false;
+        for (;;) {
+            siginfo_t info {};
+            if (::waitid(P_PID, id_t(child), &info, WEXITED | WNOWAIT | WNOHANG) == 0) {
+                if (info.si_pid == child) break;
+            } else if (errno != EINTR) {
+                break;
+            }
+            if (!killAt) {
+                std::lock_guard lock(mutex);
+                if (cancelled) killAt = std::chrono::steady_clock::now() + killGrace;
+            }
+            if (killAt && !killed && std::chrono::steady_clock::now() >= *killAt) {
+                ::kill(-child, SIGKILL);
+                killed = true;
+            }
+            // Sleeps until the program ends, at most a moment, then looks again.
+            if (exitFd >= 0) {
+                pollfd ended {exitFd, POLLIN, 0};
+                ::poll(&ended, 1, 50);
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        if (exitFd >= 0) ::close(exitFd);
+    }
 
     void cancel() {
         std::lock_guard lock(mutex);
@@ -102,16 +146,16 @@ struct RegionCaptureJob {
             pid = child;
         }
 
-        // Wait for the end without reaping, so the handler's signal cannot reach a reused id.
-        siginfo_t info {};
-        while (::waitid(P_PID, id_t(child), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-        }
+        waitForEnd(child);
         bool wasCancelled = false;
         {
             std::lock_guard lock(mutex);
             pid = 0;
             wasCancelled = cancelled;
         }
+        // Nothing of a cancelled capture outlives it: whatever is left of the program's group goes
+        // too (the id is still reserved, the program is not reaped yet).
+        if (wasCancelled) ::kill(-child, SIGKILL);
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }

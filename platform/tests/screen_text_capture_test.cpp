@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -131,6 +132,48 @@ TEST_F(ScreenTextCaptureTest, CancelledBeforeTheStartRunsNothing) {
     EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)), base::CancellationError);
     EXPECT_FALSE(QFileInfo::exists(marker));
     EXPECT_TRUE(leftovers().isEmpty());
+}
+
+
+// Nothing of a cancelled capture lingers: a program that ignores the request to end is killed
+// after a grace period, and helpers it started go with it, so the caller never waits for a
+// selection nobody wants any more.
+TEST_F(ScreenTextCaptureTest, CancellingEndsAProgramThatIgnoresTheRequest) {
+    const QString pidFile = file(QStringLiteral("pid"));
+    const QString publishPid = "echo $! > '" + pidFile + ".part'\nmv '" + pidFile + ".part' '" + pidFile + "'\n";
+    const QStringList bodies{
+        // The program itself ignores SIGTERM (and so does its helper).
+        "trap '' TERM\nsleep 60 &\n" + publishPid + "wait\nexit 0",
+        // The program ends on SIGTERM, its helper does not.
+        "(trap '' TERM; exec sleep 60) &\n" + publishPid + "wait\nexit 0",
+    };
+    for (const QString& body : bodies) {
+        QFile::remove(pidFile);
+        const QString fake = program(body);
+        base::CancellationSource source;
+        std::thread canceller([&] {
+            for (int i = 0; i < 500 && !QFileInfo::exists(pidFile); ++i) QThread::msleep(10);
+            source.cancel();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)), base::CancellationError);
+        canceller.join();
+        EXPECT_LT(clock.elapsed(), 20000) << body.toStdString();
+        QFile pidText(pidFile);
+        ASSERT_TRUE(pidText.open(QIODevice::ReadOnly));
+        const pid_t helper = pid_t(pidText.readAll().trimmed().toLongLong());
+        ASSERT_GT(helper, 0);
+        // The helper is no child of this process, so it may linger for a moment as a zombie.
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
+            gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+            if (!gone) QThread::msleep(20);
+        }
+        EXPECT_TRUE(gone) << body.toStdString();
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
 }
 
 }  // namespace
