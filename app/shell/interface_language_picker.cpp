@@ -23,6 +23,8 @@ InterfaceLanguagePicker::InterfaceLanguagePicker(QWidget* parent) : QWidget(pare
     title_->setTextFormat(Qt::PlainText);
     picker_ = new QComboBox(this);
     picker_->setObjectName(QStringLiteral("orvel.settings.interface-language"));
+    // The titles change with the language: the list keeps the width of its longest one.
+    picker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     title_->setBuddy(picker_);
     row->addWidget(title_);
     row->addWidget(picker_);
@@ -33,7 +35,11 @@ InterfaceLanguagePicker::InterfaceLanguagePicker(QWidget* parent) : QWidget(pare
     caption_->setTextFormat(Qt::PlainText);
     caption_->setWordWrap(true);
     QFont captionFont = caption_->font();
-    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
+    // A font given in pixels has no point size.
+    if (captionFont.pointSizeF() > 0)
+        captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
+    else if (captionFont.pixelSize() > 0)
+        captionFont.setPixelSize(qMax(1, qRound(captionFont.pixelSize() * 0.85)));
     caption_->setFont(captionFont);
     caption_->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(caption_);

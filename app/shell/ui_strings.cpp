@@ -59,7 +59,9 @@ const std::array<const char*, 7> kPatterns{
 Rules makeRules(const std::array<const char*, 7>& templates) {
     Rules rules;
     for (size_t i = 0; i < rules.size(); ++i) {
-        rules[i].pattern = QRegularExpression(QString::fromUtf8(kPatterns[i]));
+        // Every line terminator counts as one (CR LF, CR, LF, NEL, LS, PS, VT, FF): "$" also
+        // matches before a final CR LF, and "." takes none of them.
+        rules[i].pattern = QRegularExpression(QStringLiteral("(*ANY)") + QString::fromUtf8(kPatterns[i]));
         rules[i].tmpl = QString::fromUtf8(templates[i]);
     }
     return rules;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include "app/shell/application_appearance.h"
@@ -143,6 +144,40 @@ TEST(InterfaceLanguagePicker, ListsTheLanguagesAndAppliesTheChoice) {
     for (QLabel* label : labels) texts << label->text();
     EXPECT_TRUE(texts.contains(s("Langue de l'interface")));
     settings.setLanguage(InterfaceLanguage::system);
+}
+
+TEST(InterfaceLanguagePicker, KeepsTheLongestTitleVisibleAfterALanguageChange) {
+    auto& settings = InterfaceSettings::shared();
+    settings.setLanguage(InterfaceLanguage::chinese);
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* picker = new InterfaceLanguagePicker(&window);
+    layout->addWidget(picker);
+    window.resize(600, 120);
+    window.show();
+    QApplication::processEvents();
+
+    settings.setLanguage(InterfaceLanguage::french);
+    QApplication::processEvents();
+    QComboBox sample;
+    for (int i = 0; i < picker->picker()->count(); ++i) sample.addItem(picker->picker()->itemText(i));
+    EXPECT_GE(picker->picker()->width(), sample.sizeHint().width());
+    settings.setLanguage(InterfaceLanguage::system);
+}
+
+TEST(InterfaceLanguagePicker, CaptionIsSmallerAlsoWithAFontGivenInPixels) {
+    const QFont before = QApplication::font();
+    QFont pixels = before;
+    pixels.setPixelSize(20);
+    QApplication::setFont(pixels);
+    InterfaceLanguagePicker picker;
+    QApplication::setFont(before);
+    QLabel* caption = nullptr;
+    QLabel* title = nullptr;
+    for (QLabel* label : picker.findChildren<QLabel*>()) (label->wordWrap() ? caption : title) = label;
+    ASSERT_TRUE(caption && title);
+    EXPECT_EQ(title->font().pixelSize(), 20);
+    EXPECT_EQ(caption->font().pixelSize(), 17);
 }
 
 }  // namespace

@@ -94,6 +94,17 @@ TEST(UIStringsLookup, RulesNeedTheExactPunctuationAndKeepCapturesLiteral) {
     EXPECT_EQ(en("C:\\x $1：已收到鼠标按下，等待拖选完成。"), s("C:\\x $1: mouse down received; waiting for selection."));
 }
 
+TEST(UIStringsLookup, RulesTreatEveryLineTerminatorAlike) {
+    // "$" matches before a final line break, CR LF included; the break stays.
+    EXPECT_EQ(en("请求失败（HTTP 418）。\n"), s("Request failed (HTTP 418).\n"));
+    EXPECT_EQ(en("请求失败（HTTP 418）。\r\n"), s("Request failed (HTTP 418).\r\n"));
+    EXPECT_EQ(fr("正在读取选区：Kate\r\n"), s("Lecture de la sélection : Kate\r\n"));
+    // A captured name does not run across a line break of any kind.
+    EXPECT_EQ(en("正在读取选区：A\r\nB"), s("正在读取选区：A\r\nB"));
+    EXPECT_EQ(en("正在读取选区：A\u2028B"), s("正在读取选区：A\u2028B"));
+    EXPECT_EQ(en("甲\r乙：已收到鼠标按下，等待拖选完成。"), s("甲\r乙：已收到鼠标按下，等待拖选完成。"));
+}
+
 TEST(UIStringsLookup, SplitsAtTheFirstFullWidthColonOnly) {
     EXPECT_EQ(en("任意标签：保存"), s("任意标签: Save"));
     EXPECT_EQ(fr("任意标签：保存"), s("任意标签 : Enregistrer"));
