@@ -82,6 +82,14 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     // QNetworkReply reports both a time-out and abort() as OperationCanceledError: the token tells a
     // cancellation, this flag the total time-out.
     bool totalTimeoutFired = false;
+    // A body past the limit is refused while it arrives, so it never fills memory.
+    bool tooLarge = false;
+    const qint64 maxBytes = request.maxResponseBytes;
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(), [&tooLarge, maxBytes, guard = QPointer<QNetworkReply>(reply.get())](qint64 received, qint64 total) {
+        if (tooLarge || !guard || (received <= maxBytes && total <= maxBytes)) return;
+        tooLarge = true;
+        guard->abort();
+    });
     QTimer total;
     total.setSingleShot(true);
     QPointer<QNetworkReply> guard(reply.get());
@@ -103,6 +111,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     total.stop();
 
     if (cancellation.isCancelled()) throw CancellationError();
+    if (tooLarge) throw NetworkError(NetworkError::Kind::tooLarge, QStringLiteral("the response is too large"));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError code = reply->error();

@@ -23,6 +23,7 @@ public:
         timedOut,      // no answer within the per-request or total time-out
         notConnected,  // no route, refused, host not found, connection lost
         insecure,      // not https (plain http is allowed for 127.0.0.1 only)
+        tooLarge,      // the response body is longer than the request allows
         other,         // TLS and protocol failures
     };
     NetworkError(Kind kind, QString detail) : kind_(kind), detail_(std::move(detail)) {}
@@ -44,6 +45,8 @@ struct HttpRequest {
     // Longest silence between two pieces of the exchange, and the longest whole exchange.
     std::chrono::milliseconds requestTimeout{60000};
     std::chrono::milliseconds totalTimeout{60000};
+    // The largest response body accepted; a longer one ends the exchange with `tooLarge`.
+    qint64 maxResponseBytes = 16 * 1024 * 1024;
 };
 
 struct HttpResponse {

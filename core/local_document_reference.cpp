@@ -60,6 +60,8 @@ std::optional<QUrl> LocalDocumentReference::url(const QString& text) {
     if (candidate.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
         QUrl parsed(candidate, QUrl::StrictMode);
         if (!parsed.isValid() || parsed.hasQuery() || parsed.hasFragment()) return std::nullopt;
+        // An encoded NUL ("%00") names no file: the system call would stop at it and open another.
+        if (parsed.path().contains(QChar(u'\0'))) return std::nullopt;
         if (!isSupported(parsed)) return std::nullopt;
         // "localhost" names this machine; without it toLocalFile() gives the plain path, not "//localhost/…".
         parsed.setHost(QString());

@@ -125,6 +125,7 @@ base::HttpRequest ResponsesClient::prepare(base::HttpRequest request) const {
     if (!options_.endpoint.isEmpty()) request.url = options_.endpoint;
     request.requestTimeout = options_.requestTimeout;
     request.totalTimeout = options_.resourceTimeout;
+    request.maxResponseBytes = options_.maxResponseBytes;
     return request;
 }
 
@@ -175,7 +176,14 @@ QCoro::Task<ModelAnswer> ResponsesClient::execute(base::HttpRequest request, bas
     // Keep the session alive for the whole exchange, even if this client is destroyed meanwhile.
     const std::shared_ptr<base::HttpClient> session = session_;
     auto sending = session->send(std::move(request), cancellation);
-    const base::HttpResponse response = co_await std::move(sending);
+    base::HttpResponse response;
+    try {
+        response = co_await std::move(sending);
+    } catch (const base::NetworkError& error) {
+        // A reply too large to hold is one the service should never send: an unreadable reply.
+        if (error.kind() == base::NetworkError::Kind::tooLarge) throw StudyError(StudyError::Case::invalidResponse);
+        throw;
+    }
     cancellation.throwIfCancelled();
     co_return decode(response.body, response.status);
 }

@@ -64,6 +64,7 @@ public:
         QUrl endpoint;                                 // empty: endpoint()
         std::chrono::milliseconds requestTimeout{50000};
         std::chrono::milliseconds resourceTimeout{55000};
+        qint64 maxResponseBytes = 8 * 1024 * 1024;     // a longer reply is unreadable (invalidResponse)
         base::DefaultsStore* defaults = nullptr;       // where the consent is read; null: the standard store
     };
 

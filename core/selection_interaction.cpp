@@ -1,6 +1,7 @@
 #include "core/selection_interaction.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tamsel {
 
@@ -146,6 +147,10 @@ SelectionPoint SelectionPlacement::origin(SelectionPoint near, double width, dou
     y = std::min(y, maxY - height - 8);
     x = std::max(x, minX + 8);
     y = std::max(y, minY + 8);
+    // A pointer or size that is not a number passes both clamps unchanged (every comparison with
+    // NaN is false): the panel then goes to the lower bound instead of to no position at all.
+    if (std::isnan(x)) x = minX + 8;
+    if (std::isnan(y)) y = minY + 8;
     return SelectionPoint{x, y};
 }
 

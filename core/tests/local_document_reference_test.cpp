@@ -54,6 +54,9 @@ TEST(LocalDocumentReference, RefusesEverythingElse) {
         QStringLiteral("file:///tmp/a.pdf#page=2"),
         QStringLiteral("file://server/tmp/a.pdf"),
         QStringLiteral("file:///tmp/a b.pdf"),  // not a valid URL
+        // An encoded NUL names no file: the path would end early at the system call.
+        QStringLiteral("file:///tmp/a%00.pdf"),
+        QStringLiteral("file:///tmp/notes.txt%00.pdf"),
         QStringLiteral("/") + QString(4096, QLatin1Char('a')) + QStringLiteral(".pdf"),
     };
     for (const QString& text : rows)

@@ -311,6 +311,27 @@ TEST_F(ResponsesClientTest, SilenceTimesOutAndRefusalIsNoConnection) {
     EXPECT_EQ(noConnection.kind(), base::NetworkError::Kind::notConnected);
 }
 
+TEST_F(ResponsesClientTest, AReplyPastTheSizeLimitIsUnreadable) {
+    // A body longer than the limit is refused while it arrives, whether or not it announces its length.
+    ResponsesClient::Options options;
+    options.endpoint = ResponsesClient::endpoint(stub.baseUrl());
+    options.defaults = &defaults;
+    options.maxResponseBytes = 4096;
+    ResponsesClient limited(nullptr, options);
+    const QByteArray big = "{\"answer\":\"" + QByteArray(64 * 1024, 'x') + "\"}";
+    stub.enqueue(kPath, ScriptedReply::json(200, big));
+    stub.enqueue(kPath, ScriptedReply::json(200, R"({"answer":"small"})"));
+    const auto error = expectThrows<StudyError>([&] {
+        base::waitForTask(limited.answer(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
+                                         QStringLiteral("t"), QString(), 400, ReasoningEffort::none));
+    });
+    EXPECT_EQ(error.errorCase(), StudyError::Case::invalidResponse);
+    EXPECT_EQ(base::waitForTask(limited.answer(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
+                                               QStringLiteral("t"), QString(), 400, ReasoningEffort::none))
+                  .text,
+              QStringLiteral("small"));
+}
+
 TEST_F(ResponsesClientTest, DroppedConnectionIsNoConnection) {
     // The network layer sends a request once more when the connection closes before any reply.
     stub.enqueue(kPath, ScriptedReply::dropped(20));
@@ -324,4 +345,51 @@ TEST_F(ResponsesClientTest, EndpointIsTheServicePathOnTheConfiguredHost) {
               QStringLiteral("https://ai.example.test/v1/ai/answer"));
     EXPECT_EQ(ResponsesClient::endpoint().path(), QStringLiteral("/v1/ai/answer"));
     EXPECT_EQ(ResponsesClient::endpoint().scheme(), QStringLiteral("https"));
+}
+
+TEST_F(ResponsesClientTest, HostileRepliesOverTheWire) {
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        std::optional<QString> answer;  // absent: an error
+    };
+    const Case cases[] = {
+        // An HTTP/1.0 reply whose body ends where the connection closes.
+        {"HTTP/1.0 without length", "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n{\"answer\":\"old\"}",
+         QStringLiteral("old")},
+        // The content type is not looked at; a byte-order mark before the object is accepted.
+        {"wrong content type", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n{\"answer\":\"h\"}\n",
+         QStringLiteral("h")},
+        {"byte-order mark", "HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n\xEF\xBB\xBF{\"answer\":\"b\"}", QStringLiteral("b")},
+        // Valid JSON followed by anything else is no reply.
+        {"trailing garbage", "HTTP/1.1 200 OK\r\nContent-Length: 16\r\n\r\n{\"answer\":\"g\"}xx", std::nullopt},
+        // Of two "answer" members the last one counts.
+        {"duplicate answer", "HTTP/1.1 200 OK\r\nContent-Length: 28\r\n\r\n{\"answer\":\"a\",\"answer\":\"\"}\n\n",
+         std::nullopt},
+        // A body cut short of its announced length.
+        {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"answer\":\"cut\"}", std::nullopt},
+        // Closed before a complete header.
+        {"half a header", "HTTP/1.1 200 OK\r\nContent-Le", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A stub of its own per case: a reply the network layer did not ask for stays unplayed.
+        HostedStub hostile;
+        hostile.expect("POST", kPath, &HostedStub::checkAnswerRequest);
+        // The network layer sends the request again (up to three times) when the connection closes
+        // before a whole reply.
+        for (int i = 0; i < 8; ++i) hostile.enqueue(kPath, ScriptedReply::raw(c.bytes));
+        ResponsesClient::Options options;
+        options.endpoint = ResponsesClient::endpoint(hostile.baseUrl());
+        options.defaults = &defaults;
+        try {
+            const ModelAnswer answer = base::waitForTask(ResponsesClient(nullptr, options).answer(
+                QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english, QStringLiteral("t"), QString(), 400,
+                ReasoningEffort::none));
+            EXPECT_EQ(std::optional<QString>(answer.text), c.answer);
+        } catch (const base::Error& error) {
+            EXPECT_FALSE(c.answer) << error.message().toStdString();
+        }
+        EXPECT_TRUE(hostile.violations().isEmpty()) << hostile.requests().size();
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/selection_interaction.h"
 
 using namespace tamsel;
@@ -190,4 +192,16 @@ TEST(SelectionPlacement, PlacesRightAndBelowWithinTheVisibleArea) {
     // A second screen with an offset origin.
     EXPECT_EQ(SelectionPlacement::origin({1500, 100}, 360, 390, 1440, -200, 3360, 880),
               (SelectionPoint{1512, -192}));
+}
+
+TEST(SelectionPlacement, NonFiniteInputStillGivesAPointInsideTheArea) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // A pointer or a size that is not a number would otherwise slip through both clamps.
+    EXPECT_EQ(SelectionPlacement::origin({nan, nan}, 36, 36, 0, 0, 1440, 900), (SelectionPoint{8, 8}));
+    // (An unknown width leaves no upper bound to apply to x.)
+    EXPECT_EQ(SelectionPlacement::origin({500, 500}, nan, nan, 0, 0, 1440, 900), (SelectionPoint{512, 8}));
+    // Huge and infinite sizes and pointers end at the bounds.
+    EXPECT_EQ(SelectionPlacement::origin({500, 500}, 1e308, inf, 0, 0, 1440, 900), (SelectionPoint{8, 8}));
+    EXPECT_EQ(SelectionPlacement::origin({inf, -inf}, 36, 36, 0, 0, 1440, 900), (SelectionPoint{1396, 8}));
 }

@@ -46,6 +46,14 @@ ScriptedReply ScriptedReply::held() {
     return reply;
 }
 
+ScriptedReply ScriptedReply::raw(const QByteArray& bytes, int delayMs) {
+    ScriptedReply reply;
+    reply.action = Action::raw;
+    reply.body = bytes;
+    reply.delayMs = delayMs;
+    return reply;
+}
+
 HostedStub::HostedStub() {
     connect(&server_, &QTcpServer::newConnection, this, &HostedStub::onNewConnection);
     if (!server_.listen(QHostAddress::LocalHost, 0)) qFatal("stub: cannot listen on 127.0.0.1");
@@ -100,6 +108,7 @@ void HostedStub::onReadyRead(QTcpSocket* socket) {
         request.method = requestLine.value(0);
         request.path = requestLine.value(1);
         qsizetype contentLength = 0;
+        bool lengthValid = true;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
             const qsizetype colon = line.indexOf(':');
@@ -107,7 +116,19 @@ void HostedStub::onReadyRead(QTcpSocket* socket) {
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed();
             request.headers.append({name, value});
-            if (name == "content-length") contentLength = value.toLongLong();
+            if (name == "content-length") {
+                contentLength = value.toLongLong(&lengthValid);
+                lengthValid = lengthValid && contentLength >= 0;
+            }
+        }
+        if (!lengthValid) {
+            // A length that is no count leaves no way to find where the request ends: refuse it
+            // and close, instead of reading the header again as the next request.
+            buffer.clear();
+            violations_.append(QStringLiteral("invalid Content-Length"));
+            writeReply(socket, 599, "invalid Content-Length", {});
+            socket->disconnectFromHost();
+            return;
         }
         if (buffer.size() < headerEnd + 4 + contentLength) return;
         request.body = buffer.mid(headerEnd + 4, contentLength);
@@ -141,6 +162,11 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         if (!guard) return;
         if (reply.action == ScriptedReply::Action::drop) {
             guard->abort();
+            return;
+        }
+        if (reply.action == ScriptedReply::Action::raw) {
+            guard->write(reply.body);
+            guard->disconnectFromHost();  // sends what is buffered first
             return;
         }
         writeReply(guard, reply.status, reply.body, reply.headers);

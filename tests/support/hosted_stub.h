@@ -32,17 +32,22 @@ struct RecordedRequest {
 
 // What the stub does with the next request of a route.
 struct ScriptedReply {
-    enum class Action { respond, drop, hold };
+    enum class Action { respond, drop, hold, raw };
     int status = 200;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
     int delayMs = 0;                 // wait before answering (or before dropping)
-    Action action = Action::respond; // drop: close the connection without a reply; hold: never answer
+    Action action = Action::respond; // drop: close the connection without a reply; hold: never answer;
+                                     // raw: write `body` byte for byte (status line and headers
+                                     // included), then close the connection
 
     static ScriptedReply json(int status, const QByteArray& body) { return ScriptedReply{status, body}; }
     static ScriptedReply answer(const QString& text);
     static ScriptedReply dropped(int delayMs = 0);
     static ScriptedReply held();
+    // Bytes written as they stand, then the connection is closed: replies no well-behaved server
+    // would send (HTTP/1.0, a body cut short, a wrong length).
+    static ScriptedReply raw(const QByteArray& bytes, int delayMs = 0);
 };
 
 // The hosted services on 127.0.0.1 with a free port, in this process. It checks each request
