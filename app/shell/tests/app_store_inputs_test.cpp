@@ -299,16 +299,7 @@ TEST_F(AppStoreInputTest, ScreenCaptureHidesTheApplicationAndAlwaysBringsItBack)
 }
 
 TEST_F(AppStoreInputTest, AStoreThatGoesAwayLeavesNoStagedPdfBehind) {
-    AppStoreServices services;
-    services.defaults = &defaults;
-    services.history = history.get();
-    services.windows = windows;
-    services.scheduler = scheduler;
-    services.clock = clock;
-    services.clipboard = clipboard;
-    services.sessionToken = token;
-    services.importer = importer;
-    services.capture = capture;
+    const AppStoreServices services = fakeServices();
 
     // Waiting for its page range.
     {

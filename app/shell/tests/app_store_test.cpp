@@ -68,17 +68,7 @@ TEST_F(AppStoreSettingsTest, StoredValuesOutsideTheirRangeOrVocabularyAreReplace
         defaults.setString(QStringLiteral("answerLanguage"), language);
         defaults.setString(QStringLiteral("reasoningEffort"), effort);
         defaults.setString(QStringLiteral("modelID"), QStringLiteral("another-model"));
-        AppStoreServices services;
-        services.defaults = &defaults;
-        services.history = history.get();
-        services.windows = windows;
-        services.scheduler = scheduler;
-        services.clock = clock;
-        services.clipboard = clipboard;
-        services.sessionToken = token;
-        services.importer = importer;
-        services.capture = capture;
-        return std::make_unique<AppStore>(services);
+        return std::make_unique<AppStore>(fakeServices());
     };
 
     auto s = make(127, QStringLiteral("zh-CN"), QStringLiteral("high"));

@@ -294,6 +294,21 @@ protected:
         stub.expect("POST", answerPath, &testsupport::HostedStub::checkAnswerRequest);
     }
 
+    // The fakes of this fixture as a store's services (the client is left to the store).
+    AppStoreServices fakeServices() {
+        AppStoreServices services;
+        services.defaults = &defaults;
+        services.history = history.get();
+        services.windows = windows;
+        services.scheduler = scheduler;
+        services.clock = clock;
+        services.clipboard = clipboard;
+        services.sessionToken = token;
+        services.importer = importer;
+        services.capture = capture;
+        return services;
+    }
+
     // Made on first use, so that a test can prepare the defaults first.
     AppStore& store() {
         if (!store_) {
@@ -302,16 +317,7 @@ protected:
             clientOptions.requestTimeout = requestTimeout;
             clientOptions.resourceTimeout = requestTimeout + std::chrono::milliseconds(500);
             clientOptions.defaults = &defaults;
-            AppStoreServices services;
-            services.defaults = &defaults;
-            services.history = history.get();
-            services.windows = windows;
-            services.scheduler = scheduler;
-            services.clock = clock;
-            services.clipboard = clipboard;
-            services.sessionToken = token;
-            services.importer = importer;
-            services.capture = capture;
+            AppStoreServices services = fakeServices();
             services.client = std::make_shared<tamsel::ResponsesClient>(nullptr, clientOptions);
             store_ = std::make_unique<AppStore>(services);
         }
