@@ -61,17 +61,17 @@ QByteArray readCapped(const QString& path, qint64 maxBytes) {
     return bytes;
 }
 
-void writeAtomically(const QString& path, const QByteArray& bytes) {
+void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess access) {
     const QFileInfo info(path);
     try {
-        ensurePrivateFolder(info.absolutePath());
+        if (access == FileAccess::ownerOnly) ensurePrivateFolder(info.absolutePath());
     } catch (const FileError& error) {
         throw FileError(FileError::Kind::writeFailed, path, error.message());
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw FileError(FileError::Kind::writeFailed, path, file.errorString());
-    if (!file.setPermissions(kOwnerOnlyFile)) {
+    if (access == FileAccess::ownerOnly && !file.setPermissions(kOwnerOnlyFile)) {
         file.cancelWriting();
         throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
     }

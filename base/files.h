@@ -16,6 +16,8 @@ public:
         : kind_(kind), path_(std::move(path)), detail_(std::move(detail)) {}
     Kind kind() const { return kind_; }
     const QString& path() const { return path_; }
+    // What the system said, when it said something.
+    const QString& detail() const { return detail_; }
     QString message() const override;
 
 private:
@@ -34,10 +36,15 @@ void ensurePrivateFolder(const QString& path);
 // Throws FileError: notFound, tooLarge (checked before reading and again while reading), readFailed.
 QByteArray readCapped(const QString& path, qint64 maxBytes);
 
-// Writes `bytes` atomically: a temporary file in the same folder, set to 0600 before it replaces
-// `path`. The parent folder is created 0700 when missing. Throws FileError(writeFailed); the old
-// file is then untouched.
-void writeAtomically(const QString& path, const QByteArray& bytes);
+enum class FileAccess {
+    ownerOnly,    // 0600, set before the file replaces the old one
+    userDefault,  // the user's usual permissions, in a folder that must exist (a file the user saves)
+};
+
+// Writes `bytes` atomically: a temporary file in the same folder that replaces `path` only once
+// it is complete. For owner-only files a missing parent folder is created 0700. Throws
+// FileError(writeFailed); the old file is then untouched.
+void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess access = FileAccess::ownerOnly);
 
 // Sets 0600 on an existing file.
 void makeOwnerOnly(const QString& path);

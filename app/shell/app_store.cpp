@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <array>
 #include <charconv>
@@ -12,6 +11,7 @@
 #include "app/account/learning_record.h"
 #include "app/shell/work_scheduler.h"
 #include "base/errors.h"
+#include "base/files.h"
 #include "base/http.h"
 #include "base/text.h"
 #include "core/consent.h"
@@ -86,17 +86,14 @@ QString oneDecimal(double value) {
     return QString::fromLatin1(buffer.data(), written.ptr - buffer.data());
 }
 
-// Replaces the file at `path` as a whole with `bytes`; an existing file stays as it was when
-// anything fails.
+// Replaces the file at `path` as a whole with `bytes`, with the user's usual permissions; an
+// existing file stays as it was when anything fails. The failure shows the system's own words.
 void writeExport(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throw base::SystemError(file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw base::SystemError(reason);
+    try {
+        base::files::writeAtomically(path, bytes, base::files::FileAccess::userDefault);
+    } catch (const base::FileError& error) {
+        throw base::SystemError(error.detail().isEmpty() ? error.message() : error.detail());
     }
-    if (!file.commit()) throw base::SystemError(file.errorString());
 }
 
 }  // namespace

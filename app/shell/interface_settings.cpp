@@ -8,6 +8,7 @@
 
 #include "app/shell/application_appearance.h"
 #include "app/shell/ui_strings.h"
+#include "base/json.h"
 
 namespace velquin {
 
@@ -193,7 +194,7 @@ QHash<QString, bool> InterfaceSettings::performRegressionChecks() {
     QTemporaryDir folder;
     if (!folder.isValid()) return {};
     const QString suiteName =
-        QStringLiteral("Orvel.InterfaceFixture.") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        QStringLiteral("Orvel.InterfaceFixture.") + base::json::uuidString(QUuid::createUuid());
     auto store = std::make_unique<base::DefaultsStore>(folder.filePath(suiteName + QStringLiteral(".json")));
 
     // The application's appearance is process-wide: put back what was shown before the check.
