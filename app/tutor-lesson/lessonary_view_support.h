@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+#include <functional>
+
+#include "app/shell/application_appearance.h"
+
+class QLabel;
+class QObject;
+class QWidget;
+
+// Small helpers the lesson views share: the colour scheme they paint in, fonts in pixels, text
+// colours, and following the interface language and the appearance.
+namespace velquin::lessonary {
+
+// The colour scheme the application shows now.
+ColorScheme currentScheme();
+
+// The application font at `pixelSize` device-independent pixels and `weight`.
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
+
+// Sets the colour of a widget's text (labels, buttons, editors) for every state but disabled.
+void setTextColor(QWidget* widget, const QColor& color);
+
+// A plain-text label in `font`, optionally wrapping (then it takes the height its lines need).
+QLabel* makeLabel(QWidget* parent, const QFont& font, bool wrap);
+
+// Calls `retranslate` after every change of the shared interface language and `restyle` after
+// every change of the application's colour scheme, for as long as `owner` lives. Neither is called
+// now: the view calls both once at the end of its constructor.
+void follow(QObject* owner, std::function<void()> retranslate, std::function<void()> restyle);
+
+}  // namespace velquin::lessonary
