@@ -6,6 +6,14 @@
 #include <QSaveFile>
 #include <QUuid>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 namespace base {
 
 QString FileError::message() const {
@@ -88,6 +96,35 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
 void makeOwnerOnly(const QString& path) {
     if (!QFile::setPermissions(path, kOwnerOnlyFile))
         throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+}
+
+std::optional<qint64> copyRegularFile(const QString& source, const QString& destination, qint64 maxBytes) {
+    const int sourceFd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (sourceFd < 0) {
+        const int error = errno;
+        throw FileError(FileError::Kind::readFailed, source, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    QFile in;
+    if (!in.open(sourceFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(sourceFd);
+        throw FileError(FileError::Kind::readFailed, source, in.errorString());
+    }
+    struct stat opened {};
+    if (::fstat(sourceFd, &opened) != 0 || !S_ISREG(opened.st_mode)) return std::nullopt;
+    QFile out(destination);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnlyFile))
+        throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+    qint64 copied = 0;
+    while (copied <= maxBytes) {
+        const QByteArray chunk = in.read(std::min<qint64>(1 << 20, maxBytes + 1 - copied));
+        if (chunk.isEmpty()) break;
+        if (out.write(chunk) != chunk.size())
+            throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+        copied += chunk.size();
+    }
+    if (in.error() != QFileDevice::NoError) throw FileError(FileError::Kind::readFailed, source, in.errorString());
+    if (!out.flush()) throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+    return copied;
 }
 
 }  // namespace files

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 #include "base/errors.h"
 
 // Private files and folders: atomic writes with owner-only permissions, size-capped reads,
@@ -48,6 +50,15 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
 
 // Sets 0600 on an existing file.
 void makeOwnerOnly(const QString& path);
+
+// Copies the regular file `source` into the new file `destination` (created 0600; an existing file
+// is never replaced) and returns the number of bytes copied. The source is opened without
+// blocking and checked through the open file, so that a source swapped for a pipe or a device
+// after an earlier check neither blocks nor gets copied: that gives nothing, and no destination.
+// A source that grows while it is copied is copied up to `maxBytes` + 1 bytes, so that the caller
+// sees it is over its limit. Throws FileError(readFailed, writeFailed); a partial destination may
+// then be left for the caller to remove with its folder.
+std::optional<qint64> copyRegularFile(const QString& source, const QString& destination, qint64 maxBytes);
 
 }  // namespace files
 

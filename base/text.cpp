@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
 namespace base::text {
@@ -320,6 +321,28 @@ bool containsControlCharacter(const QString& text) {
         if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) return true;
     }
     return false;
+}
+
+std::optional<QString> decodeUnicode(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+
+    const bool littleEndian = bytes.startsWith("\xFF\xFE");
+    const bool bigEndian = bytes.startsWith("\xFE\xFF");
+    if ((!littleEndian && !bigEndian) || bytes.size() % 2 != 0) return std::nullopt;
+    QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    text = utf16(bytes.mid(2));
+    if (utf16.hasError()) return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate()) return std::nullopt;
+    }
+    return text;
 }
 
 }  // namespace base::text

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // Text helpers shared by every module. Lengths, cuts and chunks count user-perceived
 // characters (extended grapheme clusters), never UTF-16 units.
@@ -54,5 +57,10 @@ bool containsLetterOrDigit(const QString& text);
 
 // True when `text` holds any code point below U+0020 or U+007F..U+009F.
 bool containsControlCharacter(const QString& text);
+
+// The text of a file's bytes: UTF-8 (a leading byte-order mark dropped), or UTF-16 when the bytes
+// begin with its byte-order mark. Nothing for anything else: invalid UTF-8 without a UTF-16 mark,
+// an odd number of UTF-16 bytes, or a lone surrogate. Never guesses a legacy encoding.
+std::optional<QString> decodeUnicode(const QByteArray& bytes);
 
 }  // namespace base::text

@@ -6,13 +6,10 @@
 #include <QFileInfo>
 #include <QImageIOHandler>
 #include <QImageReader>
-#include <QStringDecoder>
 
 #include <poppler/qt6/poppler-qt6.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -85,6 +82,13 @@ void checkFile(const QString& path) {
     if (facts.size > ImportService::fileSizeLimit) fail(Failure::tooLarge);
 }
 
+// UTF-8; UTF-16 only with a byte-order mark; anything else is refused.
+QString decodedText(const QByteArray& bytes) {
+    std::optional<QString> text = base::text::decodeUnicode(bytes);
+    if (!text) fail(Failure::unsupported);
+    return std::move(*text);
+}
+
 QByteArray readWhole(const QString& path) {
     try {
         return base::files::readCapped(path, ImportService::fileSizeLimit);
@@ -92,31 +96,6 @@ QByteArray readWhole(const QString& path) {
         if (error.kind() == base::FileError::Kind::tooLarge) fail(Failure::tooLarge);
         throw;
     }
-}
-
-// UTF-8; UTF-16 only with a byte-order mark; anything else is refused.
-QString decodeText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError()) return text;
-
-    const bool littleEndian = bytes.startsWith("\xFF\xFE");
-    const bool bigEndian = bytes.startsWith("\xFE\xFF");
-    if (!littleEndian && !bigEndian) fail(Failure::unsupported);
-    if (bytes.size() % 2 != 0) fail(Failure::unsupported);
-    QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-    text = utf16(bytes.mid(2));
-    if (utf16.hasError()) fail(Failure::unsupported);
-    // A lone surrogate is no text.
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate()) fail(Failure::unsupported);
-    }
-    return text;
 }
 
 void ignorePopplerMessage(const QString&, const QVariant&) {}
@@ -211,37 +190,8 @@ QUrl ImportService::stageSelectedFile(const QUrl& source) {
     base::StagingFolder folder = base::StagingFolder::create(stagingPrefix);
     const QString copyPath = folder.filePath(QFileInfo(sourcePath).fileName());
 
-    // Opened without blocking and checked again through the open file: a source swapped for a pipe
-    // or a device after the check above would otherwise block the open or the copy for good.
-    const int sourceFd = ::open(QFile::encodeName(sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (sourceFd < 0) {
-        const int error = errno;
-        throw base::FileError(base::FileError::Kind::readFailed, sourcePath, QString::fromLocal8Bit(std::strerror(error)));
-    }
-    QFile in;
-    if (!in.open(sourceFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(sourceFd);
-        throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
-    }
-    struct stat opened {};
-    if (::fstat(sourceFd, &opened) != 0 || !S_ISREG(opened.st_mode)) fail(Failure::unreadable);
-    QFile out(copyPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
-    // The source may grow while it is copied: copy at most one byte past the limit, which the
-    // check below then refuses.
-    qint64 copied = 0;
-    QByteArray chunk;
-    while (copied <= fileSizeLimit) {
-        chunk = in.read(std::min<qint64>(1 << 20, fileSizeLimit + 1 - copied));
-        if (chunk.isEmpty()) break;
-        if (out.write(chunk) != chunk.size()) throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
-        copied += chunk.size();
-    }
-    if (in.error() != QFileDevice::NoError) throw base::FileError(base::FileError::Kind::readFailed, sourcePath, in.errorString());
-    if (!out.flush()) throw base::FileError(base::FileError::Kind::writeFailed, copyPath, out.errorString());
-    out.close();
-    in.close();
+    // A source swapped for a pipe or a device after the check above is neither waited for nor copied.
+    if (!base::files::copyRegularFile(sourcePath, copyPath, fileSizeLimit)) fail(Failure::unreadable);
 
     struct stat copyInfo {};
     if (::lstat(QFile::encodeName(copyPath).constData(), &copyInfo) != 0 || !S_ISREG(copyInfo.st_mode) ||
@@ -275,7 +225,7 @@ ImportedText ImportService::extractFile(const QUrl& file, std::optional<PageRang
     const QString extension = QFileInfo(path).suffix().toLower();
     if (extension == QLatin1String("pdf")) return extractPDF(path, pages, cancellation);
     if (extension == QLatin1String("txt") || extension == QLatin1String("md") || extension == QLatin1String("text")) {
-        const QString text = tamsel::SourceText::validated(decodeText(readWhole(path)));
+        const QString text = tamsel::SourceText::validated(decodedText(readWhole(path)));
         return {text, QStringLiteral("已导入文本：") + QFileInfo(path).fileName()};
     }
     return recognizeImage(readWhole(path), cancellation);
