@@ -1,0 +1,672 @@
+#include "app/tutor-workspace/merid_formal_workspace_controller.h"
+
+#include <QPointer>
+
+#include <utility>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_store.h"
+#include "app/shell/ui_strings.h"
+#include "app/shell/work_scheduler.h"
+#include "base/defaults_store.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "core/consent.h"
+#include "tutor-engine/merid_request_builder.h"
+#include "tutor-engine/merid_response_recorder.h"
+#include "tutor-engine/merid_tutor_orchestrator.h"
+#include "tutor-engine/merid_v12_auto_advance.h"
+#include "tutor-engine/merid_v12_course_navigator.h"
+#include "tutor-engine/merid_v12_reply_contract.h"
+
+namespace velquin {
+
+using meridcore::MeridAction;
+using meridcore::TeacherLearningSession;
+namespace Navigator = meridcore::MeridV12CourseNavigator;
+
+namespace {
+
+// (Every awaited object in the coroutines below is a named local first: g++ 12 may destroy the
+// captures of a temporary awaited in place twice.)
+void detach(QCoro::Task<void>&& task) {
+    QCoro::Task<void> released = std::move(task);
+    (void)released;
+}
+
+// The text a failure shows: the error's own message.
+QString describe(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const base::Error& known) {
+        return known.message();
+    } catch (const std::exception& other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+    }
+    return QStringLiteral("未知错误。");
+}
+
+bool isCancellation(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const base::CancellationError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+TeacherLearningSession blankSession() { return TeacherLearningSession(0); }
+
+MeridWorkspaceServices withDefaults(MeridWorkspaceServices services) {
+    if (!services.consentGranted)
+        services.consentGranted = [] { return tamsel::AIPrivacyConsent::isGranted(base::DefaultsStore::standard()); };
+    if (!services.storage) services.storage.emplace(std::nullopt, AccountDataScope::appNamespace());
+    if (!services.sessionToken) services.sessionToken = makeKeychainTokenSource();
+    if (!services.scheduler) services.scheduler = std::make_shared<QtWorkScheduler>();
+    if (!services.history) services.history = &sharedHistoryWithKeychain();
+    return services;
+}
+
+}  // namespace
+
+// What one round keeps from its start to its end.
+struct MeridFormalWorkspaceController::Round {
+    meridcore::MeridTutorRequest request;
+    std::optional<QString> followup;  // present in a follow-up round
+    QUuid sessionID;
+    QUuid generation;
+    std::optional<MeridAction> previous;
+    int budget = 1;
+    std::shared_ptr<base::CancellationSource> cancellation;
+};
+
+MeridFormalWorkspaceController::MeridFormalWorkspaceController(MeridWorkspaceServices services, QObject* parent)
+    : QObject(parent),
+      services_(withDefaults(std::move(services))),
+      storage_(*services_.storage),
+      active_(blankSession()),
+      generation_(QUuid::createUuid()) {}
+
+MeridFormalWorkspaceController::~MeridFormalWorkspaceController() {
+    if (requestTask_) requestTask_->cancel();
+}
+
+// ---- State ---------------------------------------------------------------------------------------
+
+void MeridFormalWorkspaceController::setActive(const TeacherLearningSession& value) {
+    if (active_ == value) return;
+    active_ = value;
+    emit activeChanged();
+}
+
+void MeridFormalWorkspaceController::setSessions(const QList<TeacherLearningSession>& value) {
+    if (sessions_ == value) return;
+    sessions_ = value;
+    emit sessionsChanged();
+}
+
+void MeridFormalWorkspaceController::setCanSave(bool value) {
+    if (canSave_ == value) return;
+    canSave_ = value;
+    emit canSaveChanged();
+}
+
+void MeridFormalWorkspaceController::setBusy(bool value) {
+    if (busy_ == value) return;
+    busy_ = value;
+    emit busyChanged();
+}
+
+void MeridFormalWorkspaceController::setErrorMessage(const QString& value) {
+    if (errorMessage_ == value) return;
+    errorMessage_ = value;
+    emit errorMessageChanged();
+}
+
+void MeridFormalWorkspaceController::setFollowupDraft(const QString& value) {
+    if (followupDraft_ == value) return;
+    followupDraft_ = value;
+    emit followupDraftChanged();
+}
+
+void MeridFormalWorkspaceController::updateActive(const std::function<void(TeacherLearningSession&)>& change) {
+    TeacherLearningSession changed = active_;
+    change(changed);
+    setActive(changed);
+}
+
+void MeridFormalWorkspaceController::setPdfChoice(const std::optional<MeridFormalPDFChoice>& value) {
+    const bool same = pdfChoice_.has_value() == value.has_value() && (!value || pdfChoice_->id == value->id);
+    if (same) return;
+    pdfChoice_ = value;
+    emit importStateChanged();
+}
+
+void MeridFormalWorkspaceController::setPendingStagedPDF(const std::optional<QUrl>& value) {
+    if (pendingStagedPDF_ == value) return;
+    pendingStagedPDF_ = value;
+    emit importStateChanged();
+}
+
+void MeridFormalWorkspaceController::setImportFeedback(const QString& text, bool succeeded) {
+    if (importFeedback_ == text && importSucceeded_ == succeeded) return;
+    importFeedback_ = text;
+    importSucceeded_ = succeeded;
+    emit importStateChanged();
+}
+
+void MeridFormalWorkspaceController::setDeleteCandidate(const std::optional<QUuid>& value) {
+    if (deleteCandidate_ == value) return;
+    deleteCandidate_ = value;
+    emit deleteCandidateChanged();
+}
+
+namespace {
+void assign(bool& field, bool value, MeridFormalWorkspaceController* owner) {
+    if (field == value) return;
+    field = value;
+    emit owner->layoutChanged();
+}
+}  // namespace
+
+void MeridFormalWorkspaceController::setShowCourseEditor(bool value) { assign(showCourseEditor_, value, this); }
+void MeridFormalWorkspaceController::setSidebarVisible(bool value) { assign(sidebarVisible_, value, this); }
+void MeridFormalWorkspaceController::setCompactCoursesOpen(bool value) { assign(compactCoursesOpen_, value, this); }
+void MeridFormalWorkspaceController::setTeacherDrawerOpen(bool value) { assign(teacherDrawerOpen_, value, this); }
+
+void MeridFormalWorkspaceController::setTransport(std::shared_ptr<meridcore::MeridTutorTransport> transport) {
+    services_.transport = std::move(transport);
+}
+
+QString MeridFormalWorkspaceController::questionBoxText(const TeacherLearningSession& session) {
+    if (session.followupDraft) return *session.followupDraft;
+    if (!session.pendingQuizIndex()) return session.draft;
+    return QString();
+}
+
+// ---- Sessions ------------------------------------------------------------------------------------
+
+void MeridFormalWorkspaceController::load() {
+    if (hasLoaded_) return;
+    hasLoaded_ = true;
+    QList<TeacherLearningSession> loaded;
+    try {
+        loaded = storage_.load();
+    } catch (...) {
+        // The file stays as it is: nothing is written to it for the life of this screen.
+        setCanSave(false);
+        setErrorMessage(readFailurePrefix + describe(std::current_exception()));
+        return;
+    }
+    setSessions(loaded);
+    if (loaded.isEmpty()) return;
+    setActive(loaded.first());
+    setFollowupDraft(questionBoxText(loaded.first()));
+}
+
+void MeridFormalWorkspaceController::reloadSessions() {
+    if (!hasLoaded_ || !canSave_) return;
+    try {
+        setSessions(storage_.load());
+    } catch (...) {
+        setCanSave(false);
+        setErrorMessage(readFailurePrefix + describe(std::current_exception()));
+    }
+}
+
+void MeridFormalWorkspaceController::save() {
+    if (!hasLoaded_ || !canSave_) return;
+    TeacherLearningSession stamped = active_;
+    stamped.followupDraft = followupDraft_;
+    stamped.updatedAt = base::Date::now();
+    setActive(stamped);
+
+    QList<TeacherLearningSession> list = sessions_;
+    const auto existing =
+        std::find_if(list.begin(), list.end(), [this](const TeacherLearningSession& s) { return s.id == active_.id; });
+    if (existing != list.end())
+        *existing = active_;
+    else
+        list.append(active_);
+    setSessions(list);
+    try {
+        storage_.save(sessions_);
+    } catch (...) {
+        // The list in memory keeps the change; the file keeps its last good contents.
+        setCanSave(false);
+        setErrorMessage(saveFailurePrefix + describe(std::current_exception()));
+    }
+}
+
+void MeridFormalWorkspaceController::startNewSession() {
+    if (busy_) return;
+    save();
+    setActive(blankSession());
+    setFollowupDraft(QString());
+}
+
+void MeridFormalWorkspaceController::openSession(TeacherLearningSession session) {
+    if (busy_) return;
+    // (Taken by value: the caller's session may be an element of the list that save() replaces.)
+    save();
+    setActive(session);
+    setFollowupDraft(questionBoxText(session));
+}
+
+void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
+    if (!hasLoaded_ || !canSave_ || busy_) return;
+    const QList<TeacherLearningSession> previous = sessions_;
+    QList<TeacherLearningSession> remaining = sessions_;
+    remaining.removeIf([&id](const TeacherLearningSession& s) { return s.id == id; });
+    try {
+        storage_.save(remaining);
+    } catch (...) {
+        // Writing stays allowed: the file still holds the list as it was.
+        setSessions(previous);
+        setErrorMessage(QStringLiteral("删除失败：") + describe(std::current_exception()));
+        return;
+    }
+    setSessions(remaining);
+    if (active_.id == id) setActive(remaining.isEmpty() ? blankSession() : remaining.first());
+    setErrorMessage(QStringLiteral("会话已从本机删除。"));
+}
+
+void MeridFormalWorkspaceController::confirmDeletion() {
+    if (const std::optional<QUuid> id = deleteCandidate_) removeSession(*id);
+    setDeleteCandidate(std::nullopt);
+}
+
+void MeridFormalWorkspaceController::acceptLessonarySource() {
+    if (!hasLoaded_ || !canSave_ || busy_ || !services_.incomingSource) return;
+    const std::optional<QString> incoming = services_.incomingSource();
+    if (!incoming) return;
+    const QString text = base::text::trimmed(*incoming);
+    if (text.isEmpty()) return;
+    save();
+    if (!canSave_) return;
+    TeacherLearningSession fresh = blankSession();
+    fresh.followupDraft = text;
+    fresh.draft = QString();
+    setActive(fresh);
+    setFollowupDraft(text);
+    save();
+    if (!canSave_) return;
+    if (services_.clearIncomingSource) services_.clearIncomingSource();
+    setErrorMessage(QStringLiteral("已从 Lessonary 载入原文，尚未发送给 AI。请检查后点击发送追问。"));
+}
+
+void MeridFormalWorkspaceController::cancel() {
+    const bool wasBusy = busy_;
+    generation_ = QUuid::createUuid();
+    if (const std::shared_ptr<base::CancellationSource> running = std::exchange(requestTask_, nullptr))
+        running->cancel();
+    if (pendingRollback_) {
+        const TeacherLearningSession rollback = *std::exchange(pendingRollback_, std::nullopt);
+        setActive(rollback);
+        save();
+    }
+    setBusy(false);
+    if (wasBusy && hasLoaded_ && canSave_) setErrorMessage(userStopText);
+}
+
+void MeridFormalWorkspaceController::discardPendingPDF() {
+    if (const std::optional<QUrl> staged = pendingStagedPDF_) {
+        setPendingStagedPDF(std::nullopt);
+        MeridFormalImport::removeStagedFile(*staged);
+    }
+}
+
+void MeridFormalWorkspaceController::close() {
+    discardPendingPDF();
+    cancel();
+    save();
+}
+
+// ---- The request round ---------------------------------------------------------------------------
+
+bool MeridFormalWorkspaceController::checkPermission() {
+    if (services_.consentGranted()) return true;
+    setErrorMessage(consentText);
+    emit consentRequested();
+    return false;
+}
+
+void MeridFormalWorkspaceController::transmit(const std::optional<QString>& followupText,
+                                              const std::optional<TeacherLearningSession>& rollback) {
+    if (busy_) return;
+    Round round;
+    try {
+        round.request = followupText ? meridcore::MeridRequestBuilder::makeFollowupRequest(active_, *followupText)
+                                     : meridcore::MeridRequestBuilder::makeRequest(active_);
+    } catch (...) {
+        if (rollback) setActive(*rollback);
+        setErrorMessage(describe(std::current_exception()));
+        return;
+    }
+    pendingRollback_ = rollback;
+    round.followup = followupText;
+    round.sessionID = active_.id;
+    round.generation = QUuid::createUuid();
+    if (!followupText) round.previous = active_.lastPedagogicalAction;
+    round.budget = followupText ? 1 : meridcore::MeridV12AutoAdvance::budget(round.previous);
+    round.cancellation = std::make_shared<base::CancellationSource>();
+
+    generation_ = round.generation;
+    setBusy(true);
+    setErrorMessage(QStringLiteral("MERID 正在带课（本轮最多 ") + QString::number(round.budget) +
+                    QStringLiteral(" 次 AI 请求，可随时停止）…"));
+    requestTask_ = round.cancellation;
+    detach(runRound(std::move(round)));
+}
+
+QCoro::Task<QString> MeridFormalWorkspaceController::readSessionToken() {
+    // The keyring may block (or ask to be unlocked): it is read away from the main thread. No
+    // token and a failed read alike count as the empty token.
+    std::shared_ptr<SessionTokenSource> source = services_.sessionToken;
+    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
+    auto reading = blocking(*scheduler, [source]() -> QString {
+        try {
+            return source->load().value_or(QString());
+        } catch (...) {
+            return QString();
+        }
+    });
+    co_return co_await reading;
+}
+
+bool MeridFormalWorkspaceController::isStale(const Round& round) const {
+    return active_.id != round.sessionID || generation_ != round.generation;
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runRound(Round round) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    auto tokenReading = readSessionToken();
+    const QString accountToken = co_await tokenReading;
+    if (!guard) co_return;
+
+    int completed = 0;
+    for (int index = 0; index < round.budget; ++index) {
+        if (round.cancellation->isCancelled()) {
+            failRound(round, std::make_exception_ptr(base::CancellationError()));
+            co_return;
+        }
+        if (isStale(round)) co_return;
+
+        std::shared_ptr<meridcore::MeridTutorTransport> transport = services_.transport;
+        QString raw;
+        std::exception_ptr failure;
+        try {
+            auto replying = transport->reply(round.request, round.cancellation->token());
+            raw = co_await replying;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!guard) co_return;
+        if (failure) {
+            failRound(round, failure);
+            co_return;
+        }
+        if (round.cancellation->isCancelled()) {
+            failRound(round, std::make_exception_ptr(base::CancellationError()));
+            co_return;
+        }
+        if (isStale(round)) co_return;
+
+        // Checked against the session as it was when the request was built, then recorded.
+        TeacherLearningSession recorded = active_;
+        try {
+            const QString reply = meridcore::MeridV12ReplyContract::normalize(raw, round.request, recorded);
+            if (round.followup)
+                meridcore::MeridResponseRecorder::applyFollowup(reply, *round.followup, recorded);
+            else
+                meridcore::MeridResponseRecorder::apply(reply, round.request, recorded);
+        } catch (...) {
+            failRound(round, std::current_exception());
+            co_return;
+        }
+        setActive(recorded);
+        // A question box the student changed meanwhile is left alone.
+        if (round.followup && base::text::trimmed(followupDraft_) == *round.followup) setFollowupDraft(QString());
+        completed = index + 1;
+        pendingRollback_.reset();
+        save();
+
+        if (!canSave_) {
+            endRound(round);  // the save failure text stays
+            co_return;
+        }
+        if (round.followup) break;
+        const std::optional<MeridAction> next =
+            meridcore::MeridV12AutoAdvance::nextAction(round.previous, active_, completed, round.budget);
+        if (!next) break;
+
+        // The automatic step: prepared on a copy, so that a refusal leaves the saved state in place.
+        pendingRollback_ = active_;
+        TeacherLearningSession prepared = active_;
+        try {
+            const base::Date now = base::Date::now();
+            if (*next == MeridAction::continueLearning && round.previous == MeridAction::gradeAnswer) {
+                const std::optional<meridcore::MeridV12CourseTopic> topic = Navigator::recommendedTopic(prepared, now);
+                const std::optional<QString> activeID =
+                    prepared.coursePlan ? prepared.coursePlan->activeTopicID : std::nullopt;
+                if (topic && topic->id != activeID) Navigator::activate(topic->id, prepared, now);
+            }
+            meridcore::MeridTutorOrchestrator::prepare(*next, prepared, now);
+            if (*next == MeridAction::continueLearning && prepared.coursePlan) {
+                if (const auto topic = prepared.coursePlan->activeTopic())
+                    prepared.draft = QStringLiteral("请只讲解教材章节《") + topic->heading +
+                                     QStringLiteral("》的一个知识点，先定义、举例，不要提前出题。");
+            }
+            round.request = meridcore::MeridRequestBuilder::makeRequest(prepared);
+        } catch (...) {
+            // Nothing of the preparation reached the screen: the saved state stays, and is saved.
+            pendingRollback_.reset();
+            save();
+            failRound(round, std::current_exception());
+            co_return;
+        }
+        setActive(prepared);
+        setErrorMessage(QStringLiteral("MERID 正在安排下一教学步骤（已完成 ") + QString::number(completed) + u'/' +
+                        QString::number(round.budget) + QStringLiteral(" 次）…"));
+        round.previous = next;
+
+        // Before every automatic request: still this account, and still the consent.
+        if (round.cancellation->isCancelled()) {
+            failRound(round, std::make_exception_ptr(base::CancellationError()));
+            co_return;
+        }
+        if (isStale(round)) co_return;
+        auto tokenCheck = readSessionToken();
+        const QString currentToken = co_await tokenCheck;
+        if (!guard) co_return;
+        if (round.cancellation->isCancelled()) {
+            failRound(round, std::make_exception_ptr(base::CancellationError()));
+            co_return;
+        }
+        if (isStale(round)) co_return;
+        if (accountToken.isEmpty() || accountToken != currentToken) {
+            restorePendingRollback();
+            setErrorMessage(accountChangedText);
+            endRound(round);
+            co_return;
+        }
+        if (!checkPermission()) {
+            restorePendingRollback();
+            endRound(round);
+            co_return;
+        }
+    }
+    completeRound(round, completed);
+}
+
+void MeridFormalWorkspaceController::restorePendingRollback() {
+    if (!pendingRollback_) return;
+    const TeacherLearningSession rollback = *std::exchange(pendingRollback_, std::nullopt);
+    setActive(rollback);
+    save();
+}
+
+void MeridFormalWorkspaceController::failRound(const Round& round, std::exception_ptr error) {
+    // A stop by the student or a newer round owns the screen: nothing is restored or shown.
+    if (generation_ != round.generation) return;
+    restorePendingRollback();
+    setErrorMessage(isCancellation(error) ? roundStopText : describe(error));
+    endRound(round);
+}
+
+void MeridFormalWorkspaceController::completeRound(const Round& round, int completed) {
+    if (generation_ != round.generation) return;
+    if (canSave_) {
+        setErrorMessage(round.followup ? followupDoneText
+                                       : QStringLiteral("本轮已完成 ") + QString::number(completed) +
+                                             QStringLiteral(" 次 AI 请求，已在需要学生作答或知识点边界处停下。"));
+    }
+    endRound(round);
+}
+
+void MeridFormalWorkspaceController::endRound(const Round& round) {
+    if (generation_ != round.generation) return;
+    requestTask_.reset();
+    setBusy(false);
+}
+
+// ---- Commands ------------------------------------------------------------------------------------
+
+void MeridFormalWorkspaceController::action(MeridAction action) {
+    if (busy_ || !canSave_) return;
+    const base::Date now = base::Date::now();
+
+    if (action == MeridAction::pause) {
+        TeacherLearningSession paused = active_;
+        try {
+            meridcore::MeridTutorOrchestrator::prepare(MeridAction::pause, paused, now);
+        } catch (...) {
+            setErrorMessage(describe(std::current_exception()));
+            return;
+        }
+        setActive(paused);
+        save();
+        if (!canSave_) return;
+        setErrorMessage(QStringLiteral("学习状态已保存，可以稍后从历史继续。"));
+        emit closeRequested();
+        return;
+    }
+
+    if (!checkPermission()) return;
+    if (action == MeridAction::gradeAnswer && base::text::trimmed(active_.draft).isEmpty()) {
+        setErrorMessage(QStringLiteral("请先填写自己的答案，再点击批改。"));
+        return;
+    }
+    const TeacherLearningSession snapshot = active_;
+    TeacherLearningSession prepared = active_;
+
+    // A topic already mastered moves on to the recommended one before the lesson is asked for.
+    const std::optional<meridcore::MeridV12CourseTopic> topic =
+        prepared.coursePlan ? prepared.coursePlan->activeTopic() : std::nullopt;
+    if (action == MeridAction::continueLearning && !prepared.pendingQuizIndex() && topic &&
+        Navigator::evidence(*topic, prepared).status == meridcore::MeridV12KnowledgeStatus::supported) {
+        const std::optional<meridcore::MeridV12CourseTopic> next = Navigator::recommendedTopic(prepared, now);
+        if (next && next->id != topic->id) {
+            try {
+                Navigator::activate(next->id, prepared, now);
+            } catch (...) {
+                setErrorMessage(describe(std::current_exception()));
+                return;
+            }
+        }
+    }
+
+    const bool opensLesson = action == MeridAction::continueLearning && !prepared.latestClassroomResponse &&
+                             (prepared.turns.isEmpty() || prepared.lastFollowupQuestion);
+    try {
+        meridcore::MeridTutorOrchestrator::prepare(action, prepared, now);
+    } catch (...) {
+        // What the topic advance changed stays in the session; the next save stores it.
+        setActive(prepared);
+        setErrorMessage(describe(std::current_exception()));
+        return;
+    }
+    const std::optional<meridcore::MeridV12CourseTopic> lessonTopic =
+        prepared.coursePlan ? prepared.coursePlan->activeTopic() : std::nullopt;
+    if (action == MeridAction::continueLearning && lessonTopic) {
+        prepared.draft = QStringLiteral("请严格围绕教材中的《") + lessonTopic->heading +
+                         QStringLiteral("》讲一个小知识点，英文关键词+中文解释+例子，不要讲其他章节；等我独立回答题目后再继续。");
+    } else if (opensLesson) {
+        prepared.draft = QStringLiteral(
+            "请从当前的学习资料或我的学习目标开始，只讲解一个知识点，提供英文关键词和中文解释、一个简单例子。");
+    }
+    setActive(prepared);
+    transmit(std::nullopt, snapshot);
+}
+
+void MeridFormalWorkspaceController::sendQuestion() {
+    if (busy_ || !canSave_) return;
+    const QString question = base::text::trimmed(followupDraft_);
+    if (question.isEmpty()) return;
+    if (!checkPermission()) return;
+    transmit(question, std::nullopt);
+}
+
+void MeridFormalWorkspaceController::changeChunk(int step) {
+    if (busy_ || active_.pendingQuizIndex()) {
+        setErrorMessage(QStringLiteral("请先完成当前题目，再切换资料段落。"));
+        return;
+    }
+    if (!active_.material) return;
+    const qint64 target = active_.chunkIndex + step;
+    if (target < 0 || target >= active_.material->count()) return;
+    updateActive([target](TeacherLearningSession& session) { session.chunkIndex = target; });
+    setErrorMessage(QStringLiteral("已切换资料段落；未发送新 AI 请求。"));
+    save();
+}
+
+void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
+    if (busy_ || !canSave_) return;
+    TeacherLearningSession changed = active_;
+    try {
+        Navigator::activate(topicID, changed);
+    } catch (...) {
+        setErrorMessage(describe(std::current_exception()));
+        return;
+    }
+    setActive(changed);
+    save();
+    setErrorMessage(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。"));
+}
+
+void MeridFormalWorkspaceController::indexExistingCourse() {
+    if (busy_ || !canSave_) return;
+    TeacherLearningSession changed = active_;
+    try {
+        Navigator::indexExistingSource(changed);
+    } catch (...) {
+        setErrorMessage(describe(std::current_exception()));
+        return;
+    }
+    setActive(changed);
+    save();
+    setErrorMessage(active_.coursePlan
+                        ? QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")
+                        : QStringLiteral("这份课件没有可识别的章节标题；可手动输入知识点学习。"));
+}
+
+void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
+    if (!hasLoaded_ || !canSave_ || busy_) return;
+    save();
+    if (!canSave_) return;
+    if (!services_.history->saveMeridLesson(active_, asNote)) {
+        setErrorMessage(UIStrings::choose(QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。"),
+                                          QStringLiteral("No lesson content to save, or the account history is not ready."),
+                                          QStringLiteral("Aucun contenu à enregistrer ou historique indisponible.")));
+    } else if (asNote) {
+        setErrorMessage(UIStrings::choose(QStringLiteral("已加入学习笔记。"), QStringLiteral("Saved to notes."),
+                                          QStringLiteral("Ajouté aux notes.")));
+    } else {
+        setErrorMessage(UIStrings::choose(QStringLiteral("已保存到学习历史。"), QStringLiteral("Saved to learning history."),
+                                          QStringLiteral("Ajouté à l'historique.")));
+    }
+}
+
+}  // namespace velquin

@@ -1,0 +1,229 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <QCoroTask>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/shell/app_store_services.h"
+#include "app/tutor-workspace/merid_formal_import.h"
+#include "base/cancellation.h"
+#include "tutor-engine/merid_action.h"
+#include "tutor-engine/merid_tutor_request.h"
+#include "tutor-engine/teacher_learning_session.h"
+#include "tutor-engine/teacher_learning_store.h"
+
+namespace velquin {
+
+class HistoryStore;
+class WorkScheduler;
+
+// What the tutor screen works with. Empty members get the production implementation.
+struct MeridWorkspaceServices {
+    // Sends one tutor request and returns the raw reply. Required: the host hands in the hosted transport.
+    std::shared_ptr<meridcore::MeridTutorTransport> transport;
+    // Whether the AI-content consent is granted now. null: the consent kept in the standard defaults.
+    std::function<bool()> consentGranted;
+    // This account's sessions file. none: "teacher_sessions.json" in the application data folder.
+    std::optional<meridcore::TeacherLearningStore> storage;
+    // The session token, compared before every automatic request. null: the keyring.
+    std::shared_ptr<SessionTokenSource> sessionToken;
+    // Where the keyring reads run. null: the thread pool, resuming on the event loop.
+    std::shared_ptr<WorkScheduler> scheduler;
+    // Where saved lessons go. null: the shared learning history.
+    HistoryStore* history = nullptr;
+    // Text handed over from the main window (its tutor hand-over), read and, once taken, cleared.
+    // null: nothing is ever handed over.
+    std::function<std::optional<QString>()> incomingSource;
+    std::function<void()> clearIncomingSource;
+};
+
+// The tutor screen's state and everything it does, without a widget: the open sessions and the
+// active one, loading and saving them, the request round that sends the active session's next
+// tutor request and follows it with automatic requests within the click's budget, and the
+// commands of the lesson, the tutor rail and the course panels. Views read the state, connect to
+// the change signals and call the operations; they keep no session of their own. Main thread only.
+//
+// Data safety: a sessions file that could not be read, or a write that failed, stops all writing
+// for the life of this object (`canSave` false), so that the file keeps its last good contents. A
+// failed or stopped request puts the active session back to the snapshot taken before it; a reply
+// that was recorded and saved is never undone.
+//
+// The status texts are Chinese, as stored and compared; views translate them for display.
+class MeridFormalWorkspaceController : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString consentText = QStringLiteral("请先阅读并同意 AI 内容处理。");
+    static inline const QString userStopText = QStringLiteral("已停止本轮；成功保存的课堂内容不会被撤销。");
+    static inline const QString roundStopText = QStringLiteral("已停止本轮；已完成的教学记录保留，未继续自动请求。");
+    static inline const QString accountChangedText =
+        QStringLiteral("账户已变更，已安全停止自动教学；旧课堂不会发送到新账户。");
+    static inline const QString followupDoneText = QStringLiteral("追问已回答；课堂进度和作答内容没有改变。");
+    static inline const QString readFailurePrefix = QStringLiteral("历史读取失败，已保护原文件并停止写入：");
+    static inline const QString saveFailurePrefix = QStringLiteral("保存失败，已停止覆盖历史：");
+
+    explicit MeridFormalWorkspaceController(MeridWorkspaceServices services, QObject* parent = nullptr);
+    ~MeridFormalWorkspaceController() override;
+
+    // ---- State -----------------------------------------------------------------------------------
+    // The session shown and taught; it enters `sessions` on its first save.
+    const meridcore::TeacherLearningSession& active() const { return active_; }
+    // The stored sessions as last loaded or saved, in stored order (newest first after a load).
+    const QList<meridcore::TeacherLearningSession>& sessions() const { return sessions_; }
+    bool hasLoaded() const { return hasLoaded_; }
+    // False after the sessions file failed to be read or written: nothing is written any more and
+    // every command that changes sessions is refused.
+    bool canSave() const { return canSave_; }
+    // A request round runs.
+    bool busy() const { return busy_; }
+    // The screen's one status line: progress, success and failure texts alike.
+    const QString& errorMessage() const { return errorMessage_; }
+    void setErrorMessage(const QString& value);
+    // Identity of the current round; replaced by every round and every cancel().
+    const QUuid& generation() const { return generation_; }
+    // The text of the tutor rail's question box.
+    const QString& followupDraft() const { return followupDraft_; }
+    void setFollowupDraft(const QString& value);
+    // Applies a change of the student's own fields of the active session (the answer being
+    // written, the course and topic names). Saving is the caller's next step.
+    void updateActive(const std::function<void(meridcore::TeacherLearningSession&)>& change);
+
+    // The import flow's state: the pending page-range choice of a staged PDF and its copy, and
+    // the notice of the last import.
+    const std::optional<MeridFormalPDFChoice>& pdfChoice() const { return pdfChoice_; }
+    void setPdfChoice(const std::optional<MeridFormalPDFChoice>& value);
+    const std::optional<QUrl>& pendingStagedPDF() const { return pendingStagedPDF_; }
+    void setPendingStagedPDF(const std::optional<QUrl>& value);
+    const QString& importFeedback() const { return importFeedback_; }
+    bool importSucceeded() const { return importSucceeded_; }
+    void setImportFeedback(const QString& text, bool succeeded);
+
+    // The session whose deletion waits for the student's confirmation.
+    const std::optional<QUuid>& deleteCandidate() const { return deleteCandidate_; }
+    void setDeleteCandidate(const std::optional<QUuid>& value);
+
+    // Layout flags of the screen: the course editor, the course sidebar, the compact course drawer
+    // and the tutor drawer.
+    bool showCourseEditor() const { return showCourseEditor_; }
+    void setShowCourseEditor(bool value);
+    bool sidebarVisible() const { return sidebarVisible_; }
+    void setSidebarVisible(bool value);
+    bool compactCoursesOpen() const { return compactCoursesOpen_; }
+    void setCompactCoursesOpen(bool value);
+    bool teacherDrawerOpen() const { return teacherDrawerOpen_; }
+    void setTeacherDrawerOpen(bool value);
+
+    // The transport of the next requests (the host makes a new one when the answer language changes).
+    void setTransport(std::shared_ptr<meridcore::MeridTutorTransport> transport);
+
+    // ---- Sessions --------------------------------------------------------------------------------
+    // Reads the sessions file, once. A file that cannot be read stops all writing.
+    void load();
+    // Reads the sessions file again after another part of the program added sessions to it (the
+    // legacy tutor-history import). The list follows the file; the active session and a running
+    // round stay as they are. Nothing before the first load or after writing stopped; a failed
+    // read stops writing as at the first load.
+    void reloadSessions();
+    // Writes the active session into the list and the list into the file.
+    void save();
+    void startNewSession();
+    void openSession(meridcore::TeacherLearningSession session);
+    // Deletes one stored session (after the student confirmed); a failed write restores the list.
+    void removeSession(const QUuid& id);
+    // Deletes the delete candidate, if any, and forgets it.
+    void confirmDeletion();
+    // Takes over the text handed over from the main window into a new session's question box.
+    void acceptLessonarySource();
+    // Stops the running round; the session goes back to the snapshot of the request in flight.
+    void cancel();
+    // Forgets and deletes the staged copy of a long PDF that waits for its page range.
+    void discardPendingPDF();
+    // The screen goes away: a waiting staged PDF is deleted, the round stopped, the session saved.
+    void close();
+
+    // ---- Requests and commands -------------------------------------------------------------------
+    // The request gate: true when the AI-content consent is granted; otherwise shows the consent
+    // text, emits consentRequested() and returns false.
+    bool checkPermission();
+    // Builds the active session's next request (a follow-up when `followupText` is given) and
+    // starts its round; returns at once. `rollback` is what a failed first request restores.
+    void transmit(const std::optional<QString>& followupText,
+                  const std::optional<meridcore::TeacherLearningSession>& rollback);
+    // A lesson action of the canvas or the toolbar; pause saves and asks to leave the tutor page.
+    void action(meridcore::MeridAction action);
+    // Sends the question box as a follow-up question (one request).
+    void sendQuestion();
+    // Moves the active session's material position by `step` (-1 or +1).
+    void changeChunk(int step);
+    void selectCourseTopic(const QString& topicID);
+    // Builds a course outline for the material the active session already holds.
+    void indexExistingCourse();
+    // Saves the active lesson into the learning history, as a note when `asNote`.
+    void saveToLessonary(bool asNote);
+
+Q_SIGNALS:
+    void activeChanged();
+    void sessionsChanged();
+    void canSaveChanged();
+    void busyChanged();
+    void errorMessageChanged();
+    void followupDraftChanged();
+    void importStateChanged();
+    void deleteCandidateChanged();
+    void layoutChanged();
+    // The host should present the AI-content consent sheet.
+    void consentRequested();
+    // The host should leave the tutor page (after the pause action).
+    void closeRequested();
+
+private:
+    struct Round;
+
+    void setActive(const meridcore::TeacherLearningSession& value);
+    void setSessions(const QList<meridcore::TeacherLearningSession>& value);
+    void setCanSave(bool value);
+    void setBusy(bool value);
+    // The question box of a session being opened: its saved question, else its draft unless a
+    // question waits for an answer.
+    static QString questionBoxText(const meridcore::TeacherLearningSession& session);
+
+    QCoro::Task<void> runRound(Round round);
+    QCoro::Task<QString> readSessionToken();
+    bool isStale(const Round& round) const;
+    void restorePendingRollback();
+    void failRound(const Round& round, std::exception_ptr error);
+    void completeRound(const Round& round, int completed);
+    void endRound(const Round& round);
+
+    MeridWorkspaceServices services_;
+    meridcore::TeacherLearningStore storage_;
+
+    meridcore::TeacherLearningSession active_;
+    QList<meridcore::TeacherLearningSession> sessions_;
+    bool hasLoaded_ = false;
+    bool canSave_ = true;
+    bool busy_ = false;
+    std::optional<MeridFormalPDFChoice> pdfChoice_;
+    std::optional<QUrl> pendingStagedPDF_;
+    QString importFeedback_;
+    bool importSucceeded_ = false;
+    QString errorMessage_;
+    QUuid generation_;
+    std::shared_ptr<base::CancellationSource> requestTask_;
+    std::optional<meridcore::TeacherLearningSession> pendingRollback_;
+    std::optional<QUuid> deleteCandidate_;
+    bool showCourseEditor_ = false;
+    bool sidebarVisible_ = true;
+    bool compactCoursesOpen_ = false;
+    bool teacherDrawerOpen_ = false;
+    QString followupDraft_;
+};
+
+}  // namespace velquin
