@@ -127,8 +127,9 @@ public:
     virtual bool isProcessTrusted() = 0;
     // Turns assistive-technology support on where that is possible; whether it is on now.
     virtual bool requestTrust() = 0;
-    // The element of the application with this process id; never null (requests to an
-    // application that cannot be found fail).
+    // The element of the application with this process id. Null when the application is known not
+    // to be on the accessibility bus; when that cannot be told in time, an element whose requests
+    // fail.
     virtual AccessibilityElementPtr applicationElement(qint32 processIdentifier) = 0;
     // The element that stands for the whole desktop.
     virtual AccessibilityElementPtr systemWideElement() = 0;

@@ -21,6 +21,8 @@ const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 const QString selectionInterface = QStringLiteral("org.a11y.atspi.Selection");
 const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
+const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
+const QString hyperlinkInterface = QStringLiteral("org.a11y.atspi.Hyperlink");
 const QString registryService = QStringLiteral("org.a11y.atspi.Registry");
 const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
@@ -31,6 +33,13 @@ constexpr int searchLimit = 80;
 constexpr int windowLimit = 16;
 // Selected children fetched of one element: the reader never takes more.
 constexpr int selectedChildrenLimit = 8;
+// The character that stands for an embedded child object in an object's text (a web document
+// holds one per paragraph), and how far one selection is followed into such objects.
+constexpr char16_t embeddedObjectCharacter = 0xFFFC;
+constexpr int embeddedObjectLimit = 64;
+constexpr int embeddedObjectDepth = 4;
+// An expanded selection is cut here: far beyond what a selection read accepts.
+constexpr qsizetype expandedTextLimit = 65536;
 
 int remainingMilliseconds(Deadline deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -232,12 +241,19 @@ bool AtspiSystem::requestTrust() {
 
 AccessibilityElementPtr AtspiSystem::applicationElement(qint32 processIdentifier) {
     const Deadline deadline = Clock::now() + std::chrono::milliseconds(120);
-    for (const auto& [service, path] : applications(deadline)) {
+    int error = 0;
+    const auto registered = childrenOf(*this, registryService, rootPath, deadline, &error);
+    bool everyProcessKnown = error == accessibility_error::success;
+    for (const auto& [service, path] : registered) {
         const std::optional<qint32> pid = processOf(service, deadline);
+        if (!pid) everyProcessKnown = false;
         if (pid && *pid == processIdentifier)
             return std::make_shared<AtspiElement>(*this, service, path, AtspiElement::Kind::application);
     }
-    // Not on the bus: every request to it fails.
+    // Every application on the bus is known and none is this process: it is not on the bus at all
+    // (a program without an accessibility bridge), and no later request will find it.
+    if (everyProcessKnown) return nullptr;
+    // The bus did not answer in time: every request to this element fails.
     return std::make_shared<AtspiElement>(*this, QString(), rootPath, AtspiElement::Kind::application);
 }
 
@@ -327,15 +343,101 @@ AccessibilityReply AtspiElement::selectedTextRange(Deadline deadline) {
     return AccessibilityReply::ok(AccessibilityRange{std::min(start, end), std::abs(end - start)});
 }
 
+// The selected text, with each embedded-object character in it replaced by the selected text of
+// the object it stands for, as screen readers read it: the selection of a web document is one such
+// character per paragraph, and the paragraphs hold the words.
 AccessibilityReply AtspiElement::selectedText(Deadline deadline) {
     const AccessibilityReply range = selectedTextRange(deadline);
     const auto value = range.as<AccessibilityRange>();
     if (!value) return range;
     if (value->length == 0) return AccessibilityReply::ok(QString());
-    return parameterizedAttribute(AccessibilityParameterizedAttribute::stringForRange, *value);
+    const AccessibilityReply text = parameterizedAttribute(AccessibilityParameterizedAttribute::stringForRange, *value);
+    const std::optional<QString> raw = text.as<QString>();
+    if (!raw || !raw->contains(QChar(embeddedObjectCharacter))) return text;
+    int budget = embeddedObjectLimit;
+    return AccessibilityReply::ok(expandEmbeddedObjects(*raw, value->location, deadline, 1, budget));
+}
+
+QString AtspiElement::expandEmbeddedObjects(const QString& text, qint64 start, Deadline deadline, int depth,
+                                            int& budget) {
+    QString result;
+    bool afterObject = false;  // the last piece added is an object's text
+    qint64 offset = start;     // in characters (code points), as the object counts them
+    for (qsizetype index = 0; index < text.size() && result.size() < expandedTextLimit; ++offset) {
+        const qsizetype width =
+            text[index].isHighSurrogate() && index + 1 < text.size() && text[index + 1].isLowSurrogate() ? 2 : 1;
+        if (text[index] != QChar(embeddedObjectCharacter)) {
+            result += QStringView(text).mid(index, width);
+            afterObject = false;
+            index += width;
+            continue;
+        }
+        index += width;
+        if (depth > embeddedObjectDepth || budget <= 0 || Clock::now() >= deadline) continue;
+        --budget;
+        const std::shared_ptr<AtspiElement> object = embeddedObject(offset, deadline);
+        if (!object) continue;
+        const auto range = object->selectedTextRange(deadline).as<AccessibilityRange>();
+        if (!range || range->length <= 0) continue;
+        const QDBusMessage reply =
+            system_.call(object->service_, object->path_, textInterface, QStringLiteral("GetText"),
+                         {int(range->location), int(range->location + range->length)}, deadline);
+        if (failed(reply)) continue;
+        QString inner = firstArgument(reply).toString();
+        if (inner.contains(QChar(embeddedObjectCharacter)))
+            inner = object->expandEmbeddedObjects(inner, range->location, deadline, depth + 1, budget);
+        if (inner.isEmpty()) continue;
+        // Objects next to each other are blocks (paragraphs): one per line.
+        if (afterObject) result += QLatin1Char('\n');
+        result += inner;
+        afterObject = true;
+    }
+    return result;
+}
+
+std::shared_ptr<AtspiElement> AtspiElement::embeddedObject(qint64 offset, Deadline deadline) {
+    if (implements(hypertextInterface, deadline) != true) return nullptr;
+    const QDBusMessage index =
+        system_.call(service_, path_, hypertextInterface, QStringLiteral("GetLinkIndex"), {int(offset)}, deadline);
+    if (failed(index) || firstArgument(index).toInt() < 0) return nullptr;
+    const QDBusMessage link = system_.call(service_, path_, hypertextInterface, QStringLiteral("GetLink"),
+                                           {firstArgument(index).toInt()}, deadline);
+    const auto linkObject = failed(link) ? std::nullopt : referenceOf(firstArgument(link));
+    if (!linkObject) return nullptr;
+    const QDBusMessage target = system_.call(linkObject->first, linkObject->second, hyperlinkInterface,
+                                             QStringLiteral("GetObject"), {0}, deadline);
+    const auto object = failed(target) ? std::nullopt : referenceOf(firstArgument(target));
+    // Only objects of the same application stand for its text.
+    if (!object || object->first != service_) return nullptr;
+    return std::make_shared<AtspiElement>(system_, object->first, object->second);
+}
+
+std::optional<bool> AtspiElement::implements(const QString& interface, Deadline deadline) {
+    if (!interfaces_) {
+        const QDBusMessage reply =
+            system_.call(service_, path_, accessibleInterface, QStringLiteral("GetInterfaces"), {}, deadline);
+        if (failed(reply)) return std::nullopt;
+        const QVariant value = firstArgument(reply);
+        QStringList names;
+        if (value.userType() == qMetaTypeId<QDBusArgument>()) {
+            const QDBusArgument argument = value.value<QDBusArgument>();
+            if (!hasSignature(argument, QLatin1StringView("as"))) return std::nullopt;
+            argument >> names;
+        } else if (value.userType() == QMetaType::QStringList) {
+            names = value.toStringList();
+        } else {
+            return std::nullopt;
+        }
+        interfaces_ = names;
+    }
+    return interfaces_->contains(interface);
 }
 
 AccessibilityReply AtspiElement::selectedChildren(Deadline deadline) {
+    // Toolkits complain (GTK prints a critical warning) when an object without the interface is
+    // asked for its selected children.
+    if (implements(selectionInterface, deadline) != true)
+        return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
     const QDBusMessage count =
         system_.property(service_, path_, selectionInterface, QStringLiteral("NSelectedChildren"), deadline);
     if (failed(count)) return AccessibilityReply::failed(accessibilityErrorOf(count));

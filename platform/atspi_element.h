@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QHash>
 #include <QMutex>
+#include <QStringList>
 #include <QVariantList>
 
 #include "platform/accessibility_element.h"
@@ -38,6 +39,14 @@ private:
 
     AccessibilityReply selectedTextRange(Deadline deadline);
     AccessibilityReply selectedText(Deadline deadline);
+    // `text`, which starts at character `start` of this object, with each embedded-object
+    // character replaced by the selected text of the object it stands for. `budget` bounds the
+    // objects looked at for one selection.
+    QString expandEmbeddedObjects(const QString& text, qint64 start, Deadline deadline, int depth, int& budget);
+    // The object behind the embedded-object character at `offset`; null when there is none.
+    std::shared_ptr<AtspiElement> embeddedObject(qint64 offset, Deadline deadline);
+    // Whether the object lists the interface; nothing when it could not be asked.
+    std::optional<bool> implements(const QString& interface, Deadline deadline);
     AccessibilityReply selectedChildren(Deadline deadline);
     AccessibilityReply focusedDescendant(Deadline deadline);
     AccessibilityReply activeWindow(Deadline deadline);
@@ -49,6 +58,7 @@ private:
     QString path_;
     Kind kind_;
     std::chrono::milliseconds timeout_{120};
+    std::optional<QStringList> interfaces_;  // asked once
 };
 
 class AtspiSystem : public AccessibilitySystem {
@@ -57,6 +67,7 @@ public:
 
     bool isProcessTrusted() override;
     bool requestTrust() override;
+    // Null when the bus lists every application and none is that process's.
     AccessibilityElementPtr applicationElement(qint32 processIdentifier) override;
     AccessibilityElementPtr systemWideElement() override;
 

@@ -18,6 +18,8 @@ struct ReadContext {
     const base::CancellationToken& cancellation;
     AccessibilitySystem::Clock::time_point deadline;
     qint32 owner = 0;
+    // Some element held selected text without a letter or digit (punctuation, an object stand-in).
+    mutable bool unusableText = false;
 
     bool beforeDeadline() const { return system.now() < deadline; }
     bool cancelled() const { return cancellation.isCancelled(); }
@@ -43,6 +45,18 @@ std::optional<QString> meaningfulText(const AccessibilityReply& reply) {
     const std::optional<QString> text = reply.as<QString>();
     if (!text || base::text::trimmed(*text).isEmpty()) return std::nullopt;
     return text;
+}
+
+// The text as a selection, or nothing when it holds no letter or digit: then another element may
+// still hold the selection. A text over the length limit ends the read.
+std::optional<QString> usable(const ReadContext& context, const QString& text) {
+    try {
+        return DirectSelectionRules::validated(text);
+    } catch (const DirectSelectionFailure& failure) {
+        if (failure.failureCase() != Case::noText) throw;
+        context.unusableText = true;
+        return std::nullopt;
+    }
 }
 
 bool isSecure(const AccessibilityReply& reply) {
@@ -91,12 +105,14 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
         }
 
         if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
-            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::selectedTextRoute};
+            if (const auto selection = usable(context, *text))
+                return Found{*selection, SelectedTextReader::selectedTextRoute};
 
         if (keptRange) {
             const AccessibilityReply reply = context.parameterized(element, Param::stringForRange, *keptRange);
             if (const auto text = meaningfulText(reply))
-                return Found{DirectSelectionRules::validated(*text), SelectedTextReader::stringForRangeRoute};
+                if (const auto selection = usable(context, *text))
+                    return Found{*selection, SelectedTextReader::stringForRangeRoute};
         }
 
         // Text markers: toolkits on this desktop have no counterpart (AT-SPI knows only character
@@ -113,7 +129,8 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
         if (!context.open()) continue;
         const AccessibilityReply reply = context.parameterized(element, Param::stringForTextMarkerRange, *markers);
         if (const auto text = meaningfulText(reply))
-            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::textMarkerRoute};
+            if (const auto selection = usable(context, *text))
+                return Found{*selection, SelectedTextReader::textMarkerRoute};
     }
     return std::nullopt;
 }
@@ -132,7 +149,8 @@ std::optional<Found> searchWindowSelectedText(const ReadContext& context, const 
         seen.append(element);
 
         if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
-            return Found{DirectSelectionRules::validated(*text), SelectedTextReader::windowSearchRoute};
+            if (const auto selection = usable(context, *text))
+                return Found{*selection, SelectedTextReader::windowSearchRoute};
 
         if (depth <= SelectedTextReader::windowSearchChildDepth) {
             const auto children = context.attribute(element, Attr::children).as<AccessibilityElementList>();
@@ -157,6 +175,9 @@ SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF p
 
     ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
     const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
+    // A program without an accessibility bridge stays off the bus for its whole life: waiting for
+    // it would only delay the reads that can work (the PRIMARY selection).
+    if (!application) throw SelectionReadFailure(Case::unsupported, notOnTheBusDiagnostics);
     application->setMessagingTimeout(messagingTimeout);
     context.attribute(application, Attr::role);
 
@@ -222,6 +243,8 @@ SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF p
                 if (auto found = searchWindowSelectedText(context, window))
                     return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
             }
+            // Only text without a letter or digit was selected: another attempt reads the same.
+            if (context.unusableText) throw DirectSelectionFailure(Case::noText);
 
             if (attempt < attempts && system.now() + pauseMargin < context.deadline)
                 system.sleep(attempt == 1 ? pauseAfterFirstAttempt : pauseAfterSecondAttempt);
@@ -239,6 +262,8 @@ bool SelectedTextReader::permitsCompatibilityCopy(qint32 processIdentifier, Acce
     if (!system.isProcessTrusted()) return false;
     const base::CancellationToken never;
     const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
+    // Off the accessibility bus nothing tells a password field apart.
+    if (!application) return true;
     const ReadContext context{system, never, system.now() + compatibilityCopyDeadline, processIdentifier};
 
     AccessibilityElementPtr current = context.attribute(application, Attr::focusedUIElement).element();

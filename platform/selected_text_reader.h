@@ -59,6 +59,8 @@ struct SelectedTextReader {
     static inline const QString textMarkerRoute =
         QStringLiteral("AXSelectedTextMarkerRange → AXStringForTextMarkerRange");
     static inline const QString windowSearchRoute = QStringLiteral("AXWindowSearch → AXSelectedText");
+    // The diagnostics of a read from a program that is not on the accessibility bus.
+    static inline const QString notOnTheBusDiagnostics = QStringLiteral("AX not on the accessibility bus");
 
     // Whether assistive technologies may read other applications (the desktop's switch).
     static bool isAuthorized(AccessibilitySystem& system = AccessibilitySystem::standard());
@@ -69,7 +71,10 @@ struct SelectedTextReader {
     // selection gesture in screen coordinates (origin top left). Blocks for at most about 2.5 s
     // plus one messaging time-out; never call it on the main thread. Throws
     // DirectSelectionFailure permission (untrusted at the start), SelectionReadFailure, or
-    // base::CancellationError when `cancellation` is cancelled.
+    // base::CancellationError when `cancellation` is cancelled. A program that is not on the
+    // accessibility bus fails at once as unsupported. An element whose selected text has no
+    // letter or digit does not end the attempt: the other candidates are read first, and only
+    // when none holds a selection the read fails as noText.
     static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
                                     const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());

@@ -162,13 +162,34 @@ TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
         EXPECT_EQ(scene.system.count(QStringLiteral("field AXSelectedText")), 0);
         EXPECT_EQ(scene.system.count(QStringLiteral("window AXStringForTextMarkerRange")), 0);
     }
-    {  // Punctuation only ends the read with noText at once.
+    {  // Punctuation (or an object stand-in) in one element: the next candidate holds the words.
+        Scene scene;
+        scene.field->set(Attr::selectedText, QString(QChar(0xFFFC)));
+        scene.window->set(Attr::selectedText, QStringLiteral("window text"));
+        EXPECT_EQ(scene.read().text, QStringLiteral("window text"));
+    }
+    {  // Punctuation everywhere: noText at the end of the first attempt, without the pauses.
         Scene scene;
         scene.field->set(Attr::selectedText, QStringLiteral("…!?"));
-        scene.window->set(Attr::selectedText, QStringLiteral("window text"));
-        EXPECT_EQ(scene.failure().reason(), Case::noText);
-        EXPECT_EQ(scene.system.count(QStringLiteral("window AXSelectedText")), 0);
+        const SelectionReadFailure failure = scene.failure();
+        EXPECT_EQ(failure.reason(), Case::noText);
+        EXPECT_EQ(failure.diagnostics(), QStringLiteral("AX focus=0, hit=0, candidates=3"));
+        EXPECT_TRUE(scene.system.sleeps.isEmpty());
+        EXPECT_EQ(scene.system.count(QStringLiteral("app AXFocusedUIElement")), 1);
     }
+}
+
+// A program without an accessibility bridge is not on the bus and never will be: the read says
+// so at once instead of waiting through its attempts.
+TEST(SelectedTextReader, AProgramNotOnTheBusIsUnsupportedAtOnce) {
+    Scene scene;
+    scene.system.offTheBus.append(source);
+    const SelectionReadFailure failure = scene.failure();
+    EXPECT_EQ(failure.reason(), Case::unsupported);
+    EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
+    EXPECT_TRUE(scene.system.requests.isEmpty());
+    EXPECT_TRUE(scene.system.sleeps.isEmpty());
+    EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
 }
 
 TEST(SelectedTextReader, ThreeFruitlessAttemptsGiveUnsupportedWithTheDiagnosticsLine) {

@@ -6,7 +6,6 @@
 
 #include <QHash>
 #include <QMap>
-#include <QMap>
 #include <QStringList>
 
 #include <functional>
@@ -71,6 +70,8 @@ class FakeAccessibilitySystem : public halvern::AccessibilitySystem {
 public:
     bool trusted = true;
     int trustRequests = 0;
+    // Processes that are not on the bus: their application element is null.
+    QList<qint32> offTheBus;
     // Called with each request ("label AXRole") before it is answered.
     std::function<void(const QString&)> onRequest;
     QStringList requests;
@@ -120,7 +121,10 @@ public:
         trusted = true;
         return trusted;
     }
-    AccessibilityElementPtr applicationElement(qint32 pid) override { return application(pid); }
+    AccessibilityElementPtr applicationElement(qint32 pid) override {
+        if (offTheBus.contains(pid)) return nullptr;
+        return application(pid);
+    }
     AccessibilityElementPtr systemWideElement() override {
         if (!systemWide_) systemWide_ = element(QStringLiteral("system"), std::nullopt);
         return systemWide_;
