@@ -1,7 +1,5 @@
 #include "platform/selection_clipboard_reader.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 
 #include <QCoroTimer>
 
@@ -129,23 +127,25 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 
-QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processIdentifier,
-                                                                base::CancellationToken cancellation,
-                                                                AccessibilitySystem& system) {
+SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system) {
     if (!SelectedTextReader::isAuthorized(system))
         throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
     if (!SelectedTextReader::permitsCompatibilityCopy(processIdentifier, system))
         throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
+    if (!x11::windowBelongsToProcess(x11::primaryOwner(), processIdentifier))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+    const std::optional<QString> primary = x11::primarySelectionText(primaryTimeout);
+    if (!primary) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+    return SelectionReadResult{DirectSelectionRules::validated(*primary), primaryRoute, 1};
+}
 
-    // The PRIMARY selection holds what the user just selected, without a keystroke into the
-    // application; it is taken only when the source itself owns it.
-    if (x11::windowBelongsToProcess(x11::primaryOwner(), processIdentifier)) {
-        const QString primary = QGuiApplication::clipboard()->text(QClipboard::Selection);
-        try {
-            co_return SelectionReadResult{DirectSelectionRules::validated(primary), primaryRoute, 1};
-        } catch (const DirectSelectionFailure& failure) {
-            if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
-        }
+QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processIdentifier,
+                                                                base::CancellationToken cancellation,
+                                                                AccessibilitySystem& system) {
+    try {
+        co_return readPrimary(processIdentifier, system);
+    } catch (const DirectSelectionFailure& failure) {
+        if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
     }
 
     const auto sourceStillFocused = [processIdentifier] {

@@ -46,14 +46,25 @@ struct SelectionClipboardReader {
     // Waiting for the copy: checks and the pause after each.
     static constexpr int copyChecks = 30;
     static constexpr std::chrono::milliseconds copyPause{20};
+    // How long the owner of PRIMARY has to hand over its text.
+    static constexpr std::chrono::milliseconds primaryTimeout{500};
 
     // The switch's value, storing true (and the migration marker 1) when none is stored or the
     // stored value is not a Bool.
     static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
 
+    // The PRIMARY selection, taken only when its owner window belongs to the application with that
+    // process id: what the user just selected there, read without a keystroke and without touching
+    // the clipboard. Main thread. Throws DirectSelectionFailure: permission when untrusted,
+    // protectedField when a password field has the application's focus, noText when PRIMARY is
+    // another's or holds no letter or digit, tooLong.
+    static SelectionReadResult readPrimary(qint32 processIdentifier, AccessibilitySystem& system);
+    static SelectionReadResult readPrimary(qint32 processIdentifier) {
+        return readPrimary(processIdentifier, AccessibilitySystem::standard());
+    }
+
     // The compatibility copy from the application with that process id, on the main thread.
-    // First the PRIMARY selection, taken only when its owner window belongs to that process;
-    // when it gives nothing, a guarded Ctrl+C to the application's active window (never to a
+    // First readPrimary; when it gives nothing, a guarded Ctrl+C to the application's active window (never to a
     // terminal) over the desktop's clipboard, which is put back afterwards.
     // (The coroutines take no default arguments: GCC 12 destroys such an argument twice; the
     // shorter overloads forward.)

@@ -9,6 +9,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <poll.h>
+
 namespace halvern::x11 {
 
 namespace {
@@ -264,6 +266,57 @@ bool postCopyKeystroke(qint32 processIdentifier) {
     XTestFakeKeyEvent(dpy, control, False, CurrentTime);
     XSync(dpy, False);
     return true;
+}
+
+namespace {
+
+// Waits for the answer to a conversion request made for `window`.
+bool waitForSelectionNotify(Display* dpy, Window window, std::chrono::steady_clock::time_point deadline,
+                            XEvent& event) {
+    while (true) {
+        if (XCheckTypedWindowEvent(dpy, window, SelectionNotify, &event)) return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return false;
+        pollfd descriptor{ConnectionNumber(dpy), POLLIN, 0};
+        poll(&descriptor, 1, int(left));
+    }
+}
+
+}  // namespace
+
+std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::optional<QString> text;
+    const Window window = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    const Atom property = atom(dpy, "ORVEL_PRIMARY");
+    const Atom incremental = atom(dpy, "INCR");
+    if (XGetSelectionOwner(dpy, XA_PRIMARY) != None) {
+        for (const Atom target : {atom(dpy, "UTF8_STRING"), Atom(XA_STRING)}) {
+            XConvertSelection(dpy, XA_PRIMARY, target, property, window, CurrentTime);
+            XFlush(dpy);
+            XEvent event;
+            if (!waitForSelectionNotify(dpy, window, deadline, event)) break;
+            if (event.xselection.property == None) continue;  // the owner has no text of this kind
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(dpy, window, property, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
+                                   &after, &data) == Success &&
+                data && format == 8 && type != incremental) {
+                const QByteArray bytes(reinterpret_cast<const char*>(data), int(count));
+                text = target == XA_STRING ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+            }
+            if (data) XFree(data);
+            break;
+        }
+    }
+    XDestroyWindow(dpy, window);
+    XCloseDisplay(dpy);
+    return text;
 }
 
 std::optional<QPoint> pointerPosition() {

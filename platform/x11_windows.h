@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 // Questions about the X11 desktop asked on this program's own display connection (Qt's):
@@ -44,6 +45,14 @@ QString applicationIdentifier(WindowId window);
 // terminal: first releases modifier keys still held, so that they do not combine with Ctrl.
 // False when no key was sent.
 bool postCopyKeystroke(qint32 processIdentifier);
+
+// The text of the PRIMARY selection, asked of its owner on a display connection of this call's own
+// (so any thread may ask) and stamped with the current time: owners built on the X toolkit, such
+// as xterm, refuse a request stamped earlier than their selection, and this program sees none of
+// the events that make a selection in another window. Nothing when there is no owner, it does not
+// answer within `timeout`, offers no text, or sends it in pieces (far more than a selection read
+// takes).
+std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout);
 
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();
