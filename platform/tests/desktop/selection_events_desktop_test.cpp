@@ -11,7 +11,7 @@
 
 #include "platform/selection_mouse_event.h"
 #include "platform/selection_service_provider.h"
-#include "platform/tests/desktop/selection_target_process.h"
+#include "tests/support/gui/selection_target_process.h"
 #include "platform/x11_record_monitor.h"
 
 using namespace halvern;

@@ -7,7 +7,7 @@
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/x11_windows.h"
-#include "platform/tests/desktop/selection_target_process.h"
+#include "tests/support/gui/selection_target_process.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

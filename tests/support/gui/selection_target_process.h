@@ -8,28 +8,12 @@
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/gui/desktop_programs.h"
+
 namespace halvern::testing {
-
-// Runs xdotool with the arguments and waits for it.
-inline bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(5000) && process.exitCode() == 0;
-}
-
-// Spins the event loop for a while (the X server, the accessibility bus and Qt need it).
-inline void settle(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-}
 
 class SelectionTarget {
 public:

@@ -1,0 +1,131 @@
+// Reading the selections of programs we did not write: a web browser, a GTK text view and a
+// terminal, each under a window manager as a user runs them.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atspi/atspi-constants.h>
+
+#include "platform/selected_text_reader.h"
+#include "platform/selection_clipboard_reader.h"
+#include "platform/x11_windows.h"
+#include "tests/support/gui/desktop_programs.h"
+
+using namespace halvern;
+using namespace halvern::testing;
+using Case = tamsel::DirectSelectionFailure::Case;
+
+namespace {
+
+const QString firstParagraph = QStringLiteral("Opportunity cost is the next best alternative given up.");
+// Where a click lands on the first word of the first paragraph of the page below, in kiosk mode.
+const QPoint onFirstParagraph(130, 116);
+
+// A page with two paragraphs at fixed places, shown by Chromium filling the screen.
+std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, bool forcedAccessibility) {
+    QFile page(folder.filePath(QStringLiteral("page.html")));
+    if (!page.open(QIODevice::WriteOnly)) return nullptr;
+    page.write("<!doctype html><html><head><meta charset=\"utf-8\"><title>Page</title><style>"
+               "html,body{margin:0;background:#fff} p{position:absolute;left:100px;margin:0;"
+               "font:24px/32px sans-serif;white-space:nowrap}</style></head><body>"
+               "<p style=\"top:100px\">Opportunity cost is the next best alternative given up.</p>"
+               "<p style=\"top:200px\">The second paragraph holds more words to read.</p></body></html>");
+    page.close();
+    QStringList arguments{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"), QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
+                          QStringLiteral("--kiosk"), QUrl::fromLocalFile(page.fileName()).toString()};
+    if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
+    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), arguments);
+}
+
+bool ownsPrimary(qint32 pid) {
+    return waitUntil([pid] { return x11::windowBelongsToProcess(x11::primaryOwner(), pid); }, 5000);
+}
+
+}  // namespace
+
+TEST(OtherProgramsDesktop, AParagraphOfChromiumIsReadOverTheAccessibilityBus) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready());
+    QTemporaryDir folder;
+    const auto chromium = startChromium(folder, true);
+    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(30000));
+    ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PARAGRAPH));
+
+    // A triple click selects the paragraph; the pointer then rests right of its text, over the
+    // document, whose selected text is one embedded-object character for the paragraph.
+    clickAt(onFirstParagraph, 3);
+    ASSERT_TRUE(ownsPrimary(chromium->pid()));
+    const SelectionReadResult result = SelectedTextReader::read(chromium->pid(), QPointF(1000, 116));
+    EXPECT_EQ(result.text, firstParagraph);
+    EXPECT_TRUE(result.route.startsWith(QStringLiteral("AX"))) << result.route.toStdString();
+}
+
+TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityGivesItsSelectionThroughPrimary) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready());
+    QTemporaryDir folder;
+    const auto chromium = startChromium(folder, false);
+    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(30000));
+    settle(2000);  // the page has no accessible object to wait for
+
+    clickAt(onFirstParagraph, 3);
+    ASSERT_TRUE(ownsPrimary(chromium->pid()));
+    const SelectionReadResult result = SelectionClipboardReader::readPrimary(chromium->pid());
+    EXPECT_EQ(result.text, firstParagraph);
+    EXPECT_EQ(result.route, SelectionClipboardReader::primaryRoute);
+}
+
+// GTK prints a critical warning for every request of an interface its object lacks.
+TEST(OtherProgramsDesktop, AGtkTextViewIsReadWithoutComplaints) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready());
+    QTemporaryDir folder;
+    QFile text(folder.filePath(QStringLiteral("text.txt")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("Marginal utility falls as consumption rises\nsecond line\n");
+    text.close();
+    ExternalProgram zenity(QStringLiteral("zenity"), {QStringLiteral("--text-info"), QStringLiteral("--editable"),
+                                                      QStringLiteral("--width=600"), QStringLiteral("--height=300"),
+                                                      QStringLiteral("--filename=") + text.fileName()});
+    ASSERT_TRUE(zenity.waitForActiveWindow(15000));
+    const std::optional<QRect> view = accessibleExtents(zenity.pid(), ATSPI_ROLE_TEXT);
+    ASSERT_TRUE(view);
+
+    const QPoint firstLine = view->topLeft() + QPoint(20, 10);
+    clickAt(firstLine, 3);
+    ASSERT_TRUE(ownsPrimary(zenity.pid()));
+    const SelectionReadResult result = SelectedTextReader::read(zenity.pid(), firstLine);
+    EXPECT_EQ(result.text, QStringLiteral("Marginal utility falls as consumption rises"));
+    settle(200);
+    EXPECT_FALSE(zenity.errors().contains(QStringLiteral("CRITICAL"))) << zenity.errors().toStdString();
+}
+
+// A terminal has no accessibility bridge: the read says so at once, and PRIMARY holds the words.
+TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready());
+    ExternalProgram xterm(QStringLiteral("xterm"),
+                          {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"), QStringLiteral("-e"),
+                           QStringLiteral("sh"), QStringLiteral("-c"),
+                           QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
+    const std::optional<QRect> window = xterm.waitForActiveWindow(15000);
+    ASSERT_TRUE(window);
+
+    const QPoint firstWord = window->topLeft() + QPoint(12, 7);
+    clickAt(firstWord, 2);
+    ASSERT_TRUE(ownsPrimary(xterm.pid()));
+    try {
+        SelectedTextReader::read(xterm.pid(), firstWord);
+        FAIL() << "a terminal was read over the accessibility bus";
+    } catch (const SelectionReadFailure& failure) {
+        EXPECT_EQ(failure.reason(), Case::unsupported);
+        EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
+    }
+    const SelectionReadResult result = SelectionClipboardReader::readPrimary(xterm.pid());
+    EXPECT_EQ(result.text, QStringLiteral("terminal"));
+}

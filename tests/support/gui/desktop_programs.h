@@ -1,0 +1,204 @@
+#pragma once
+
+// Programs of the desktop session that desktop tests drive: xdotool for the pointer, a window
+// manager, and other people's programs (a browser, a text view, a terminal) found by their window
+// and, over the accessibility bus, by the role of one of their objects.
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QThread>
+
+#include <chrono>
+#include <optional>
+
+#include "platform/atspi_element.h"
+
+namespace halvern::testing {
+
+// Runs xdotool with the arguments and waits for it.
+inline bool xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(5000) && process.exitCode() == 0;
+}
+
+// Spins the event loop for a while (the X server, the accessibility bus and Qt need it).
+inline void settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+// The standard output of a short command, trimmed.
+inline QString output(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// Spins the event loop until `condition` holds or the time is up.
+template <typename Condition>
+bool waitUntil(Condition condition, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds) return false;
+        settle(20);
+    }
+    return true;
+}
+
+// Presses the left button at a point and releases it `clicks` times (a double or triple click).
+inline void clickAt(QPoint point, int clicks = 1) {
+    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
+    settle(50);
+    xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(clicks), QStringLiteral("--delay"),
+             QStringLiteral("80"), QStringLiteral("1")});
+}
+
+// Drags with the left button held from one point to another in a few steps.
+inline void dragFrom(QPoint from, QPoint to) {
+    xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())});
+    settle(50);
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    settle(50);
+    for (int step = 1; step <= 4; ++step) {
+        const QPoint at = from + (to - from) * step / 4;
+        xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+        settle(30);
+    }
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+// A light window manager for the test's lifetime: activation, focus and _NET_ACTIVE_WINDOW.
+class WindowManager {
+public:
+    WindowManager() {
+        process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        ready_ = process_.waitForStarted(5000) && waitUntil(
+            [] {
+                return output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                    .contains(QStringLiteral("window id"));
+            },
+            10000);
+    }
+    ~WindowManager() {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) process_.kill();
+        process_.waitForFinished(2000);
+    }
+    bool ready() const { return ready_; }
+
+private:
+    QProcess process_;
+    bool ready_ = false;
+};
+
+// A program of the system, started with its arguments and ended with the test.
+class ExternalProgram {
+public:
+    ExternalProgram(const QString& program, const QStringList& arguments) {
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start(program, arguments);
+        started_ = process_.waitForStarted(5000);
+    }
+    ~ExternalProgram() {
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) process_.kill();
+        process_.waitForFinished(3000);
+    }
+
+    qint32 pid() const { return qint32(process_.processId()); }
+    // What the program wrote to its standard error so far.
+    QString errors() {
+        errors_ += QString::fromUtf8(process_.readAllStandardError());
+        return errors_;
+    }
+
+    // Waits until a visible window of the program is the active window; its geometry then.
+    std::optional<QRect> waitForActiveWindow(int milliseconds) {
+        if (!started_) return std::nullopt;
+        QString window;
+        const bool found = waitUntil(
+            [&] {
+                const QStringList windows = output(QStringLiteral("xdotool"),
+                                                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                    QStringLiteral("--pid"), QString::number(pid())})
+                                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                if (windows.isEmpty()) return false;
+                window = windows.last();
+                if (output(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}) == window) return true;
+                xdotool({QStringLiteral("windowactivate"), window});
+                return false;
+            },
+            milliseconds);
+        if (!found) return std::nullopt;
+        // xwininfo, not xdotool: xdotool counts a window manager's frame twice.
+        QRect geometry;
+        for (const QString& line : output(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).split(u'\n')) {
+            const QString value = line.section(QLatin1Char(':'), 1).trimmed();
+            if (line.contains(QStringLiteral("Absolute upper-left X:"))) geometry.moveLeft(value.toInt());
+            if (line.contains(QStringLiteral("Absolute upper-left Y:"))) geometry.moveTop(value.toInt());
+            if (line.contains(QStringLiteral("Width:"))) geometry.setWidth(value.toInt());
+            if (line.contains(QStringLiteral("Height:"))) geometry.setHeight(value.toInt());
+        }
+        return geometry;
+    }
+
+private:
+    QProcess process_;
+    bool started_ = false;
+    QString errors_;
+};
+
+// The screen rectangle of the first object with this AT-SPI role (ATSPI_ROLE_…) in the program's
+// accessibility tree, looked for breadth first; nothing when it is not found.
+inline std::optional<QRect> accessibleExtents(qint32 pid, unsigned role, int milliseconds = 10000) {
+    std::optional<QRect> found;
+    waitUntil(
+        [&] {
+            auto application = std::dynamic_pointer_cast<AtspiElement>(AtspiSystem::shared().applicationElement(pid));
+            if (!application || application->service().isEmpty()) return false;
+            AtspiSystem& bus = AtspiSystem::shared();
+            const auto deadline = [] { return std::chrono::steady_clock::now() + std::chrono::seconds(2); };
+            QList<std::pair<QString, QString>> queue{{application->service(), application->path()}};
+            for (int looked = 0; !queue.isEmpty() && looked < 2000; ++looked) {
+                const auto [service, path] = queue.takeFirst();
+                const QDBusMessage roleReply = bus.call(service, path, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                        QStringLiteral("GetRole"), {}, deadline());
+                if (!roleReply.arguments().isEmpty() && roleReply.arguments().first().toUInt() == role) {
+                    const QDBusMessage box = bus.call(service, path, QStringLiteral("org.a11y.atspi.Component"),
+                                                      QStringLiteral("GetExtents"), {0u}, deadline());
+                    if (box.arguments().isEmpty()) return false;
+                    int x = 0, y = 0, width = 0, height = 0;
+                    const QDBusArgument argument = box.arguments().first().value<QDBusArgument>();
+                    argument.beginStructure();
+                    argument >> x >> y >> width >> height;
+                    argument.endStructure();
+                    if (width <= 0 || height <= 0) return false;
+                    found = QRect(x, y, width, height);
+                    return true;
+                }
+                AtspiElement element(bus, service, path);
+                const auto children = element.attribute(AccessibilityAttribute::children).as<AccessibilityElementList>();
+                if (!children) continue;
+                for (const AccessibilityElementPtr& child : *children)
+                    if (auto atspi = std::dynamic_pointer_cast<AtspiElement>(child))
+                        queue.append({atspi->service(), atspi->path()});
+            }
+            return false;
+        },
+        milliseconds);
+    return found;
+}
+
+}  // namespace halvern::testing
