@@ -179,11 +179,16 @@ private:
 
     bool insideRun(qsizetype pos) const { return isRegionalIndicatorAt(text_, pos - 2) && isRegionalIndicatorAt(text_, pos); }
 
-    // Whether an even number of regional indicators stands right before `pos`.
-    bool pairsBefore(qsizetype pos) const {
-        qsizetype run = 0;
-        for (qsizetype i = pos - 2; isRegionalIndicatorAt(text_, i); i -= 2) ++run;
-        return run % 2 == 0;
+    // Whether an even number of regional indicators stands right before `pos`, which lies inside a run.
+    // The run met last is remembered, so a run is measured once and the walk over it stays linear.
+    bool pairsBefore(qsizetype pos) {
+        const qsizetype previous = pos - 2;
+        if (previous < runStart_ || previous >= runEnd_) {
+            runStart_ = runEnd_ = previous;
+            while (isRegionalIndicatorAt(text_, runStart_ - 2)) runStart_ -= 2;
+            while (isRegionalIndicatorAt(text_, runEnd_)) runEnd_ += 2;
+        }
+        return (pos - runStart_) / 2 % 2 == 0;
     }
 
     const QString& text_;
@@ -191,6 +196,8 @@ private:
     qsizetype last_ = 0;    // the last boundary returned
     qsizetype qtNext_ = 0;  // the finder's next boundary not yet handled
     qsizetype scan_ = 0;    // next position to look at for a missed pair break
+    qsizetype runStart_ = 0;  // the regional-indicator run met last: [runStart_, runEnd_)
+    qsizetype runEnd_ = 0;
 };
 
 QList<qsizetype> boundariesAfterStart(const QString& text, qsizetype limit = -1) {

@@ -43,6 +43,22 @@ void BM_GraphemeRuns2400(benchmark::State& state) {
 }
 BENCHMARK(BM_GraphemeRuns2400);
 
+// 128,000 regional indicators (64,000 flags, one run) against as many CJK characters: a hostile
+// reply or material made of flag halves must count about as fast as ordinary text.
+void BM_GraphemeCountRegionalIndicators(benchmark::State& state) {
+    static const QString text = QStringLiteral("🇫").repeated(128000);
+    for (auto _ : state) benchmark::DoNotOptimize(base::text::graphemeCount(text));
+    state.SetItemsProcessed(state.iterations() * 128000);
+}
+BENCHMARK(BM_GraphemeCountRegionalIndicators)->Unit(benchmark::kMillisecond);
+
+void BM_GraphemeCountCjk(benchmark::State& state) {
+    static const QString text = QStringLiteral("学").repeated(128000);
+    for (auto _ : state) benchmark::DoNotOptimize(base::text::graphemeCount(text));
+    state.SetItemsProcessed(state.iterations() * 128000);
+}
+BENCHMARK(BM_GraphemeCountCjk)->Unit(benchmark::kMillisecond);
+
 // The platform's own boundary finder alone, for comparison with the corrected walk above.
 void BM_QtBoundaryFinderOnly(benchmark::State& state) {
     const QString& text = sample();

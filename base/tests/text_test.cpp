@@ -82,16 +82,22 @@ TEST(Text, FlagRunsPairFromTheirStartInEveryContext) {
     // Compare against a plain reference: every run of regional indicators pairs from its start.
     const QString ri[] = {QStringLiteral("🇫"), QStringLiteral("🇷")};
     const QString before[] = {QString(), QStringLiteral("a"), QStringLiteral("👦"), QStringLiteral("👨‍👩‍👧"), QStringLiteral("é")};
+    QString all;  // every case in one text: runs of every parity follow one another in one walk
+    qsizetype allCount = 0;
     for (const QString& prefix : before) {
-        for (int n = 1; n <= 5; ++n) {
+        for (int n : {1, 2, 3, 4, 5, 10001}) {
             QString text = prefix;
             for (int i = 0; i < n; ++i) text += ri[i % 2];
             text += QStringLiteral("x");
             const qsizetype expected = graphemeCount(prefix) + (n + 1) / 2 + 1;
             EXPECT_EQ(graphemeCount(text), expected) << prefix.toStdString() << " + " << n;
             EXPECT_EQ(graphemeRuns(text, 1).join(QString()), text);
+            all += text;
+            allCount += expected;
         }
     }
+    EXPECT_EQ(graphemeCount(all), allCount);
+    EXPECT_EQ(graphemeBoundaries(all).size(), allCount + 1);
 }
 
 TEST(Text, EmojiAndLineBreaksBesideIndicAndThaiTextStayWhole) {
