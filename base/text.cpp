@@ -228,6 +228,12 @@ qsizetype graphemeCount(const QString& text) {
     return boundariesAfterStart(text).size();
 }
 
+bool graphemeCountExceeds(const QString& text, qsizetype limit) {
+    if (limit < 0) return true;
+    if (text.size() <= limit) return false;  // a cluster holds at least one UTF-16 unit
+    return boundariesAfterStart(text, limit + 1).size() > limit;
+}
+
 QString graphemePrefix(const QString& text, qsizetype count) {
     if (count <= 0) return {};
     return text.left(offsetAfter(text, count));

@@ -13,6 +13,10 @@ namespace base::text {
 // Number of grapheme clusters in `text`.
 qsizetype graphemeCount(const QString& text);
 
+// Whether `text` has more than `limit` grapheme clusters. Counts no further than `limit` + 1, so a
+// check of a long text against a small limit stops early.
+bool graphemeCountExceeds(const QString& text, qsizetype limit);
+
 // The first `count` grapheme clusters of `text` (the whole text when it is shorter).
 QString graphemePrefix(const QString& text, qsizetype count);
 

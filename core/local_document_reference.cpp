@@ -48,7 +48,7 @@ bool LocalDocumentReference::isSupported(const QUrl& url) {
 std::optional<QUrl> LocalDocumentReference::url(const QString& text) {
     QString candidate = base::text::trimmed(text);
     if (candidate.isEmpty()) return std::nullopt;
-    if (base::text::graphemeCount(candidate) > kMaximumLength) return std::nullopt;
+    if (base::text::graphemeCountExceeds(candidate, kMaximumLength)) return std::nullopt;
     if (candidate.contains(QLatin1Char('\n')) || candidate.contains(QLatin1Char('\r')) ||
         candidate.contains(QChar(u'\0')))
         return std::nullopt;

@@ -97,7 +97,7 @@ base::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mo
                                                int /*maxOutputTokens*/, ReasoningEffort /*reasoningEffort*/,
                                                base::DefaultsStore& defaults, const QUrl& endpointUrl) {
     const QString source = SourceText::validated(text);
-    if (base::text::graphemeCount(source) > kStudyTextLimit) throw StudyError(StudyError::Case::inputTooLong);
+    if (base::text::graphemeCountExceeds(source, kStudyTextLimit)) throw StudyError(StudyError::Case::inputTooLong);
     const QString token = base::text::trimmed(apiKey);
     // A control character inside the token would break or inject into the header: refused as well.
     if (token.isEmpty() || base::text::containsControlCharacter(token)) throw StudyError(StudyError::Case::missingKey);
@@ -145,7 +145,7 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
                                                     base::CancellationToken cancellation) const {
     if (!tutorModes().contains(mode)) throw OrvelHostedError::invalidMode();
     if (!tutorModelTiers().contains(modelTier)) throw OrvelHostedError::invalidMode();
-    if (base::text::graphemeCount(text) > kTutorTextLimit) throw StudyError(StudyError::Case::inputTooLong);
+    if (base::text::graphemeCountExceeds(text, kTutorTextLimit)) throw StudyError(StudyError::Case::inputTooLong);
     if (base::text::trimSpacesAndTabs(text).isEmpty()) throw StudyError(StudyError::Case::emptyInput);
     if (!AIPrivacyConsent::isGranted(defaults())) throw OrvelHostedError::consentRequired();
     // The token goes as given, but an empty one or one holding control characters (which would

@@ -124,7 +124,7 @@ QString title(ReasoningEffort effort) {
 QString SourceText::validated(const QString& text) {
     const QString trimmed = base::text::trimmed(text);
     if (trimmed.isEmpty()) throw StudyError(StudyError::Case::emptyInput);
-    if (base::text::graphemeCount(trimmed) > limit) throw StudyError(StudyError::Case::inputTooLong);
+    if (base::text::graphemeCountExceeds(trimmed, limit)) throw StudyError(StudyError::Case::inputTooLong);
     return trimmed;
 }
 

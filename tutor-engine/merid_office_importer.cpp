@@ -148,7 +148,7 @@ QByteArray MeridOfficeImporter::unzip(const QStringList& arguments, qint64 limit
 MeridImportedText MeridOfficeImporter::validated(const QStringList& parts, const QString& note) {
     const QString text = base::text::trimmed(parts.join(QStringLiteral("\n\n")));
     if (text.isEmpty()) throw Archive(Archive::Case::empty);
-    if (base::text::graphemeCount(text) > maxTextLength)
+    if (base::text::graphemeCountExceeds(text, maxTextLength))
         throw TeacherWorkspaceError(TeacherWorkspaceError::Case::materialTooLong);
     return MeridImportedText{text, note};
 }

@@ -186,7 +186,7 @@ QString chapterRequestText(const QString& input, const TeacherMaterial& material
     using WorkspaceError = TeacherWorkspaceError;
     const QString instruction = base::text::trimmed(input);
     if (instruction.isEmpty()) throw WorkspaceError(WorkspaceError::Case::emptyMessage);
-    if (base::text::graphemeCount(instruction) > 1000) throw WorkspaceError(WorkspaceError::Case::messageTooLong);
+    if (base::text::graphemeCountExceeds(instruction, 1000)) throw WorkspaceError(WorkspaceError::Case::messageTooLong);
 
     QString excerpt;
     if (chunkIndex == topic.chunkIndex) {
@@ -220,7 +220,7 @@ QString chapterRequestText(const QString& input, const TeacherMaterial& material
         excerpt,
         QStringLiteral("--- 章节原文结束 ---"),
     }.join(QLatin1Char('\n'));
-    if (base::text::graphemeCount(text) > 4000) throw WorkspaceError(WorkspaceError::Case::messageTooLong);
+    if (base::text::graphemeCountExceeds(text, 4000)) throw WorkspaceError(WorkspaceError::Case::messageTooLong);
     return text;
 }
 

@@ -69,8 +69,7 @@ QList<MeridV12SourceTopic> build(const TeacherMaterial& material, int maxTopics)
             if (found.hasMatch()) currentMarker = found.captured(0);
         }
 
-        // A line of at most 120 UTF-16 units cannot hold more than 120 characters.
-        if (line.size() > maxHeadingLength && base::text::graphemeCount(line) > maxHeadingLength) continue;
+        if (base::text::graphemeCountExceeds(line, maxHeadingLength)) continue;
         if (!heading.isValid()) continue;
         const QRegularExpressionMatch match = heading.match(line);
         if (!match.hasMatch() || match.capturedStart() != 0) continue;

@@ -76,7 +76,7 @@ QString make(const MeridTutorRequest& request) {
     }
     result += currentBlock;
     // The history heading is paid from the reserve; the finished text is held to the limit as sent.
-    if (base::text::graphemeCount(result) > characterLimit) throw Error(Error::Case::messageTooLong);
+    if (base::text::graphemeCountExceeds(result, characterLimit)) throw Error(Error::Case::messageTooLong);
     return result;
 }
 

@@ -147,7 +147,7 @@ QString normalizeEnvelope(const QString& json, const MeridTutorRequest& request,
     const QJsonValue textValue = object.value(QStringLiteral("text"));
     if (!kindValue.isString() || !textValue.isString()) throw Error(Error::Case::invalidEnvelope);
     const QString text = textValue.toString();
-    if (base::text::trimmed(text).isEmpty() || base::text::graphemeCount(text) > maxTextLength)
+    if (base::text::trimmed(text).isEmpty() || base::text::graphemeCountExceeds(text, maxTextLength))
         throw Error(Error::Case::invalidEnvelope);
     if (kindValue.toString() != kind(request.mode)) throw Error(Error::Case::wrongEvent);
 

@@ -12,7 +12,7 @@ using Error = TeacherWorkspaceError;
 TeacherMaterial::TeacherMaterial(const QString& name, const QString& text, const QString& note) {
     const QString cleaned = base::text::trimmed(text);
     if (cleaned.isEmpty()) throw Error(Error::Case::emptyMaterial);
-    if (base::text::graphemeCount(cleaned) > maxTextLength) throw Error(Error::Case::materialTooLong);
+    if (base::text::graphemeCountExceeds(cleaned, maxTextLength)) throw Error(Error::Case::materialTooLong);
     name_ = base::text::graphemePrefix(name, maxNameLength);
     text_ = cleaned;
     note_ = base::text::graphemePrefix(note, maxNoteLength);

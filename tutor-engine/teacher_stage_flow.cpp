@@ -24,7 +24,7 @@ QString TeacherStageFlow::makeRequestText(const QString& input, const std::optio
                                           qsizetype chunkIndex, TeacherMode mode) {
     const QString instruction = base::text::trimmed(input);
     const qsizetype limit = material ? maxInputWithMaterial : maxInputWithoutMaterial;
-    if (base::text::graphemeCount(instruction) > limit) throw Error(Error::Case::messageTooLong);
+    if (base::text::graphemeCountExceeds(instruction, limit)) throw Error(Error::Case::messageTooLong);
     if (instruction.isEmpty())
         throw Error(mode == TeacherMode::grade ? Error::Case::noAnswerToGrade : Error::Case::emptyMessage);
     if (!material) return instruction;
@@ -47,7 +47,7 @@ QString TeacherStageFlow::makeRequestText(const QString& input, const std::optio
     text += u'\n';
     text += chunks.at(chunkIndex);
     text += QStringLiteral("\n--- 资料片段结束 ---");
-    if (base::text::graphemeCount(text) > maxRequestLength) throw Error(Error::Case::messageTooLong);
+    if (base::text::graphemeCountExceeds(text, maxRequestLength)) throw Error(Error::Case::messageTooLong);
     return text;
 }
 

@@ -100,6 +100,21 @@ TEST(Text, FlagRunsPairFromTheirStartInEveryContext) {
     EXPECT_EQ(graphemeBoundaries(all).size(), allCount + 1);
 }
 
+TEST(Text, CountExceedsALimit) {
+    const QString flags = QStringLiteral("🇫🇷").repeated(3);  // 3 characters in 12 units
+    const struct {
+        QString text;
+        qsizetype limit;
+        bool exceeds;
+    } rows[] = {
+        {QString(), 0, false},     {QStringLiteral("a"), 0, true},  {flags, 3, false},
+        {flags, 2, true},          {flags + kDecomposed, 4, false}, {flags + kDecomposed, 3, true},
+        {QStringLiteral("ab"), -1, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(graphemeCountExceeds(row.text, row.limit), row.exceeds) << row.text.toStdString() << " " << row.limit;
+}
+
 TEST(Text, EmojiAndLineBreaksBesideIndicAndThaiTextStayWhole) {
     // Letters of these scripts keep their syllable rules (a conjunct is one character)...
     const QString hindi = QStringLiteral("नमस्ते");
