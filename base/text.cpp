@@ -23,8 +23,10 @@ bool isRegionalIndicatorAt(const QString& text, qsizetype i) {
 // are replaced by neutral stand-ins of the same length and kind (letter, mark, spacing mark, prepended
 // mark).
 bool isTailoredScript(char32_t c) {
-    // Quick answers for the common ranges: Latin and its neighbours, CJK and Hangul.
-    if (c < 0x0900 || (c >= 0x2E80 && c <= 0xD7FF)) return false;
+    // Quick answers for the common ranges: Latin and its neighbours, CJK and Yi (up to Latin Extended-D),
+    // and the Hangul syllables. U+A800..U+ABFF lies between them: it holds Devanagari Extended and the
+    // Myanmar extensions among other scripts.
+    if (c < 0x0900 || (c >= 0x2E80 && c <= 0xA7FF) || (c >= 0xAC00 && c <= 0xD7FF)) return false;
     switch (QChar::script(c)) {
     case QChar::Script_Devanagari:
     case QChar::Script_Bengali:

@@ -135,3 +135,22 @@ TEST(Text, EmojiAndLineBreaksBesideIndicAndThaiTextStayWhole) {
     EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 5), hindi + QStringLiteral(" 😀"));
     EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 4), hindi + QStringLiteral(" "));
 }
+
+TEST(Text, EveryNonSpacingMarkOfTheTailoredScriptsJoinsAnyLetter) {
+    // Wherever such a mark is encoded (Devanagari Extended and the Myanmar extensions lie among the CJK
+    // blocks), it joins the character before it, even one of another script.
+    const QChar::Script tailored[] = {QChar::Script_Devanagari, QChar::Script_Bengali, QChar::Script_Gurmukhi,
+                                      QChar::Script_Gujarati,   QChar::Script_Oriya,   QChar::Script_Tamil,
+                                      QChar::Script_Telugu,     QChar::Script_Kannada, QChar::Script_Malayalam,
+                                      QChar::Script_Sinhala,    QChar::Script_Thai,    QChar::Script_Tibetan,
+                                      QChar::Script_Myanmar,    QChar::Script_Khmer};
+    int marks = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (QChar::category(c) != QChar::Mark_NonSpacing || !std::ranges::count(tailored, QChar::script(c))) continue;
+        ++marks;
+        EXPECT_EQ(graphemeCount(QStringLiteral("`") + QString::fromUcs4(&c, 1)), 1) << std::hex << uint32_t(c);
+    }
+    EXPECT_GT(marks, 250);
+    EXPECT_EQ(graphemeCount(QStringLiteral("`\ua8e1\uff8c")), 2);
+    EXPECT_EQ(graphemeCount(QStringLiteral("\u6000`\ua8e1\uff8c")), 3);
+}
