@@ -57,12 +57,16 @@ std::optional<QString> question(const QString& text) {
 
     QStringList kept;
     for (const QString& line : base::text::splitLines(*rest)) {
-        if (hasCharacterPrefix(base::text::upper(base::text::trimmed(line)), QStringLiteral("Q_TYPE:"))) break;
+        if (isQuestionKindLine(line)) break;
         kept.append(line);
     }
     const QString result = base::text::trimmed(kept.join(QLatin1Char('\n')));
     if (result.isEmpty()) return std::nullopt;
     return base::text::graphemePrefix(result, MeridQuizRecord::maxQuestionLength);
+}
+
+bool isQuestionKindLine(const QString& line) {
+    return hasCharacterPrefix(base::text::upper(base::text::trimmed(line)), QStringLiteral("Q_TYPE:"));
 }
 
 std::optional<QString> questionKind(const QString& text) {

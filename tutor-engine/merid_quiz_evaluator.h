@@ -20,6 +20,9 @@ MeridAssessment assessment(const QString& text);
 // "Q_TYPE:" line, trimmed and cut to 2,000 characters; absent when there is none or it is empty.
 std::optional<QString> question(const QString& text);
 
+// Whether `line`, trimmed and upper-cased, opens with "Q_TYPE:": a line that ends the question.
+bool isQuestionKindLine(const QString& line);
+
 // The lower-case kind of the first "Q_TYPE:" line when it is one of the four kinds.
 std::optional<QString> questionKind(const QString& text);
 

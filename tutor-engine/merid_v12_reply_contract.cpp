@@ -6,6 +6,8 @@
 #include <QJsonValue>
 #include <QStringList>
 
+#include <algorithm>
+
 #include "base/text.h"
 #include "tutor-engine/merid_quiz_evaluator.h"
 
@@ -165,6 +167,9 @@ QString normalizeEnvelope(const QString& json, const MeridTutorRequest& request,
     case TeacherMode::sprint: return body;
     case TeacherMode::quiz: {
         if (!questionKind || !questionKinds().contains(*questionKind)) throw Error(Error::Case::invalidQuestion);
+        // The kind comes from "question_kind" alone: a kind line inside the text would be read first.
+        if (std::ranges::any_of(base::text::splitLines(body), MeridQuizEvaluator::isQuestionKindLine))
+            throw Error(Error::Case::invalidQuestion);
         const QString result = QStringLiteral("Q: ") + body + QStringLiteral("\nQ_TYPE: ") + *questionKind;
         checkQuestion(result, session);
         return result;
