@@ -16,16 +16,21 @@ namespace {
 
 bool needsEscape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\' || byte == '/'; }
 
-void appendString(QByteArray& out, const QString& text) {
+void appendUnicodeEscape(QByteArray& out, char16_t unit) {
     static constexpr char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 0xF];
+}
+
+// The UTF-8 bytes with quotes, backslashes, slashes and control characters escaped; the bytes of
+// every other character go out as they are.
+void appendEscapedUtf8(QByteArray& out, const QByteArray& utf8) {
     const char* const data = utf8.constData();
     const qsizetype size = utf8.size();
-    out += '"';
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const auto byte = static_cast<unsigned char>(data[i]);
-        if (!needsEscape(byte)) continue;  // UTF-8 bytes of other characters go out as they are
+        if (!needsEscape(byte)) continue;
         out.append(data + runStart, i - runStart);
         runStart = i + 1;
         switch (byte) {
@@ -37,13 +42,30 @@ void appendString(QByteArray& out, const QString& text) {
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
-        default:
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
+        default: appendUnicodeEscape(out, byte);
         }
     }
     out.append(data + runStart, size - runStart);
+}
+
+// A JSON string. UTF-8 cannot hold an unpaired surrogate (it would become "?"), so one is written
+// as a \uXXXX escape, which JSON readers give back as that same unit.
+void appendString(QByteArray& out, const QString& text) {
+    out += '"';
+    const QStringView view(text);
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < view.size(); ++i) {
+        const QChar unit = view.at(i);
+        if (!unit.isSurrogate()) continue;
+        if (unit.isHighSurrogate() && i + 1 < view.size() && view.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        appendEscapedUtf8(out, view.mid(runStart, i - runStart).toUtf8());
+        appendUnicodeEscape(out, unit.unicode());
+        runStart = i + 1;
+    }
+    appendEscapedUtf8(out, view.mid(runStart).toUtf8());
     out += '"';
 }
 

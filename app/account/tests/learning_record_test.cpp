@@ -66,6 +66,19 @@ TEST(LearningHistoryFile, RoundTripsAndReadsEitherCase) {
     EXPECT_EQ(history::encode(lower),
               R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":12,"mode":"m","source":"s\/t","answer":"a","isNote":false}])");
     EXPECT_TRUE(history::decode("[]").isEmpty());
+
+    // Unpaired surrogates (a cut emoji, a reversed pair) survive as escapes; a whole pair stays raw UTF-8.
+    LearningRecord broken = sample();
+    broken.mode = QString::fromUtf16(u"\xdc00\xd800");
+    broken.source = QString::fromUtf16(u"x\xdc00y😀");
+    broken.answer = QString::fromUtf16(u"\n\xd83d");
+    const QByteArray bytes = history::encode({broken});
+    EXPECT_TRUE(bytes.contains(R"("mode":"\udc00\ud800","source":"x\udc00y😀","answer":"\n\ud83d")")) << bytes.toStdString();
+    const QList<LearningRecord> back = history::decode(bytes);
+    ASSERT_EQ(back.size(), 1);
+    EXPECT_EQ(back[0].mode, broken.mode);
+    EXPECT_EQ(back[0].source, broken.source);
+    EXPECT_EQ(back[0].answer, broken.answer);
 }
 
 TEST(LearningHistoryFile, AnyFaultMakesTheWholeFileUnreadable) {
