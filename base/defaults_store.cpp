@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cmath>
+
 #include "base/files.h"
 
 namespace base {
@@ -33,10 +35,17 @@ std::optional<DefaultsStore::Type> typeFromName(const QString& name) {
     return std::nullopt;
 }
 
+// A JSON number that a qint64 holds exactly: no fraction, within range.
+bool isWholeNumber(const QJsonValue& value) {
+    if (!value.isDouble()) return false;
+    const double number = value.toDouble();
+    return std::trunc(number) == number && number >= -0x1p63 && number < 0x1p63;
+}
+
 bool valueFits(DefaultsStore::Type type, const QJsonValue& value) {
     switch (type) {
     case DefaultsStore::Type::boolean: return value.isBool();
-    case DefaultsStore::Type::integer:
+    case DefaultsStore::Type::integer: return isWholeNumber(value);
     case DefaultsStore::Type::real:
     case DefaultsStore::Type::date: return value.isDouble();
     case DefaultsStore::Type::string: return value.isString();

@@ -69,11 +69,18 @@ TEST(DefaultsStore, UnreadableFileReadsAsEmptyAndMemoryStoreWorks) {
     const QString path = dir.filePath(QStringLiteral("d.json"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"a":{"type":"int","value":"not a number"},"b":{"type":"bool","value":true},"c":3})");
+    file.write(R"({"a":{"type":"int","value":"not a number"},"b":{"type":"bool","value":true},"c":3,)"
+               R"("d":{"type":"int","value":0.25},"e":{"type":"int","value":1e300},"f":{"type":"int","value":-3.0},)"
+               R"("g":{"type":"int","value":9007199254740993}})");
     file.close();
     DefaultsStore store(path);
+    // A value that does not fit its type is another type: nothing to read.
     EXPECT_FALSE(store.contains(QStringLiteral("a")));
     EXPECT_FALSE(store.contains(QStringLiteral("c")));
+    EXPECT_EQ(store.integerValue(QStringLiteral("d")), std::nullopt);
+    EXPECT_EQ(store.integerValue(QStringLiteral("e")), std::nullopt);
+    EXPECT_EQ(store.integerValue(QStringLiteral("f")), -3);
+    EXPECT_EQ(store.integerValue(QStringLiteral("g")), 9007199254740993);
     EXPECT_EQ(store.boolValue(QStringLiteral("b")), true);
 
     DefaultsStore memory(QString{});
