@@ -83,6 +83,10 @@ std::optional<QString> questionKind(const QString& text) {
     return std::nullopt;
 }
 
+QString questionIdentity(const QString& question) {
+    return base::text::lower(base::text::trimmed(question)).normalized(QString::NormalizationForm_C);
+}
+
 MeridEvidenceStatus evidence(const QList<MeridQuizRecord>& records) {
     QList<const MeridQuizRecord*> graded;
     for (const MeridQuizRecord& record : records)
@@ -93,7 +97,7 @@ MeridEvidenceStatus evidence(const QList<MeridQuizRecord>& records) {
     QSet<QString> correctQuestions;
     for (const MeridQuizRecord* record : graded)
         if (record->assessment == MeridAssessment::correct)
-            correctQuestions.insert(base::text::lower(base::text::trimmed(record->question)));
+            correctQuestions.insert(questionIdentity(record->question));
     return correctQuestions.size() >= 2 ? MeridEvidenceStatus::repeated : MeridEvidenceStatus::preliminary;
 }
 

@@ -26,6 +26,10 @@ bool isQuestionKindLine(const QString& line);
 // The lower-case kind of the first "Q_TYPE:" line when it is one of the four kinds.
 std::optional<QString> questionKind(const QString& text);
 
+// The form in which two questions are compared: trimmed, lower-cased and composed (NFC), so texts
+// that differ only in letter case or in how an accent is encoded are one question.
+QString questionIdentity(const QString& question);
+
 // The coarse evidence status of graded records taken oldest first.
 MeridEvidenceStatus evidence(const QList<MeridQuizRecord>& records);
 

@@ -2,7 +2,7 @@
 
 #include <QSet>
 
-#include "base/text.h"
+#include "tutor-engine/merid_quiz_evaluator.h"
 
 namespace meridcore {
 
@@ -60,9 +60,7 @@ bool isWrong(MeridAssessment assessment) {
     return assessment == MeridAssessment::incorrect || assessment == MeridAssessment::partial;
 }
 
-QString identity(const MeridQuizRecord& record) {
-    return base::text::lower(base::text::trimmed(record.question));
-}
+QString identity(const MeridQuizRecord& record) { return MeridQuizEvaluator::questionIdentity(record.question); }
 
 }  // namespace
 

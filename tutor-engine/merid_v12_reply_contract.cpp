@@ -70,15 +70,14 @@ const QStringList& questionKinds() {
     return kinds;
 }
 
-QString comparisonKey(const QString& question) { return base::text::lower(base::text::trimmed(question)); }
-
 // The quiz checks: the result must hold a question, and not one the session already asked.
 void checkQuestion(const QString& result, const TeacherLearningSession& session) {
     const std::optional<QString> question = MeridQuizEvaluator::question(result);
     if (!question) throw Error(Error::Case::invalidQuestion);
-    const QString key = comparisonKey(*question);
+    const QString identity = MeridQuizEvaluator::questionIdentity(*question);
     for (const MeridQuizRecord& record : session.quizRecords.value_or(QList<MeridQuizRecord>{}))
-        if (comparisonKey(record.question) == key) throw Error(Error::Case::repeatedQuestion);
+        if (MeridQuizEvaluator::questionIdentity(record.question) == identity)
+            throw Error(Error::Case::repeatedQuestion);
 }
 
 // The JSON text of a reply that is a bare object or a fenced block; nullopt for a plain-text reply.

@@ -48,11 +48,10 @@ bool TeacherLearningSession::recordQuestion(const QString& reply, const QString&
     const std::optional<QString> question = MeridQuizEvaluator::question(reply);
     if (!question) return false;
 
-    auto key = [](const QString& text) { return base::text::lower(base::text::trimmed(text)); };
-    const QString questionKey = key(*question);
+    const QString identity = MeridQuizEvaluator::questionIdentity(*question);
     QList<MeridQuizRecord> records = quizRecords.value_or(QList<MeridQuizRecord>{});
     for (const MeridQuizRecord& record : records)
-        if (key(record.question) == questionKey) return false;
+        if (MeridQuizEvaluator::questionIdentity(record.question) == identity) return false;
 
     MeridQuizRecord record(QUuid::createUuid(), *question, topicName.value_or(defaultTopic), source);
     record.questionKind = MeridQuizEvaluator::questionKind(reply);

@@ -71,6 +71,9 @@ TEST(MeridQuizEvaluatorTest, EvidenceFromGradedRecords) {
               MeridEvidenceStatus::needsReview);
     EXPECT_EQ(evidence({graded("A", MeridAssessment::correct), graded(" a ", MeridAssessment::correct)}),
               MeridEvidenceStatus::preliminary);
+    // One question whether its accent is one character or a letter and a combining mark.
+    EXPECT_EQ(evidence({graded("Café ?", MeridAssessment::correct), graded("CAFE\u0301 ?", MeridAssessment::correct)}),
+              MeridEvidenceStatus::preliminary);
     EXPECT_EQ(evidence({graded("A", MeridAssessment::incorrect), graded("A", MeridAssessment::correct),
                         graded("B", MeridAssessment::correct)}),
               MeridEvidenceStatus::repeated);

@@ -25,8 +25,11 @@ TeacherLearningSession sessionFor(Setup setup, TeacherMode mode) {
     // One question answered earlier and one still open.
     MeridQuizRecord answered(QUuid::createUuid(), QStringLiteral("What is ATP?"), QStringLiteral("ATP"), QString());
     answered.answer = QStringLiteral("energy");
+    MeridQuizRecord accented(QUuid::createUuid(), QStringLiteral("Qu'est-ce qu'un café ?"), QStringLiteral("ATP"), QString());
+    accented.answer = QStringLiteral("une boisson");
     session.quizRecords = QList<MeridQuizRecord>{
-        answered, MeridQuizRecord(QUuid::createUuid(), QStringLiteral("为什么需要氧气？"), QStringLiteral("ATP"), QString())};
+        answered, accented,
+        MeridQuizRecord(QUuid::createUuid(), QStringLiteral("为什么需要氧气？"), QStringLiteral("ATP"), QString())};
     if (mode == TeacherMode::grade) session.draft = QStringLiteral("因为要产生能量");
     return session;
 }
@@ -106,6 +109,9 @@ TEST(MeridV12ReplyContract, NormalizeTable) {
          Case::invalidQuestion},
         {"question repeated in other case", TeacherMode::quiz,
          json(QStringLiteral(R"("schema_version":1,"kind":"question","text":" what is atp? ","question_kind":"recognition")")),
+         Case::repeatedQuestion},
+        {"question repeated with a combining accent", TeacherMode::quiz,
+         json(QStringLiteral(R"("schema_version":1,"kind":"question","text":"qu'est-ce qu'un cafe\u0301 ?","question_kind":"recognition")")),
          Case::repeatedQuestion},
         {"pending question repeated", TeacherMode::quiz,
          json(QStringLiteral(R"("schema_version":1,"kind":"question","text":"为什么需要氧气？","question_kind":"explanation")")),
