@@ -115,7 +115,10 @@ std::optional<QString> sentExcerpt(const MeridTutorRequest& request) {
 void checkSourceMarker(const QString& marker, const MeridTutorRequest& request,
                        const TeacherLearningSession& session) {
     if (!session.material) throw Error(Error::Case::falseCitation);
-    if (const std::optional<QString> excerpt = sentExcerpt(request); excerpt && excerpt->contains(marker)) return;
+    // A label the excerpt holds, whole: not any piece of its text.
+    if (const std::optional<QString> excerpt = sentExcerpt(request);
+        excerpt && TeacherMaterial::sourceLabels(*excerpt).contains(marker))
+        return;
 
     std::optional<QString> expected;
     if (session.coursePlan) {

@@ -52,8 +52,9 @@ QString instruction(TeacherMode mode);
 // Checks `raw` against the contract, the request that was sent and the session before recording,
 // and returns the reply as plain text: a question becomes "Q: …\nQ_TYPE: kind", a grading ends
 // in "EVAL_RESULT: VERDICT". A reply without JSON is taken as plain text. A "source_marker" is
-// accepted when it occurs verbatim in the material excerpt the request carried, or when it is
-// the page label the session's position names. Throws MeridV12ReplyError; changes nothing.
+// accepted when it is one of the page or slide labels of the material excerpt the request
+// carried, or the page label the session's position names. Throws MeridV12ReplyError; changes
+// nothing.
 QString normalize(const QString& raw, const MeridTutorRequest& request, const TeacherLearningSession& session);
 
 }  // namespace MeridV12ReplyContract

@@ -24,13 +24,17 @@ qsizetype TeacherMaterial::count() const { return chunks().size(); }
 
 std::optional<QString> TeacherMaterial::sourceMarker(qsizetype index) const {
     if (index < 0 || index >= count()) return std::nullopt;
-    const QString prefix = base::text::graphemePrefix(text_, (index + 1) * chunkSize);
+    const QStringList labels = sourceLabels(base::text::graphemePrefix(text_, (index + 1) * chunkSize));
+    if (labels.isEmpty()) return std::nullopt;
+    return labels.last();
+}
+
+QStringList TeacherMaterial::sourceLabels(const QString& text) {
     static const QRegularExpression label(QStringLiteral("\\[第 [0-9]+ (?:页|张幻灯片)\\]"));
-    if (!label.isValid()) return std::nullopt;
-    std::optional<QString> last;
-    auto matches = label.globalMatch(prefix);
-    while (matches.hasNext()) last = matches.next().captured(0);
-    return last;
+    QStringList labels;
+    auto matches = label.globalMatch(text);
+    while (matches.hasNext()) labels.append(matches.next().captured(0));
+    return labels;
 }
 
 QJsonObject TeacherMaterial::toJson() const {

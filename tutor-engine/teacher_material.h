@@ -37,6 +37,9 @@ public:
     // segment `index`; absent for an index outside the material or when there is none.
     std::optional<QString> sourceMarker(qsizetype index) const;
 
+    // The page and slide labels that occur in `text`, in order: the form the importers write.
+    static QStringList sourceLabels(const QString& text);
+
     // JSON object {"name", "text", "note"}. Decoding takes the three strings exactly as stored,
     // without trimming or length checks; throws base::JsonDecodeError when one is missing or not a string.
     QJsonObject toJson() const;

@@ -138,6 +138,12 @@ TEST(MeridV12ReplyContract, NormalizeTable) {
          json(lesson + QStringLiteral(R"(,"source_marker":"[第 9 页]")")), Case::falseCitation, Setup::withMaterial},
         {"part of a marker is no marker", TeacherMode::teach,
          json(lesson + QStringLiteral(R"(,"source_marker":"[第 1 页] 第二段")")), Case::falseCitation, Setup::withMaterial},
+        {"a word of the excerpt is no marker", TeacherMode::teach,
+         json(lesson + QStringLiteral(R"(,"source_marker":"ATP")")), Case::falseCitation, Setup::withMaterial},
+        {"a cut label is no marker", TeacherMode::teach,
+         json(lesson + QStringLiteral(R"(,"source_marker":"[第 1 页")")), Case::falseCitation, Setup::withMaterial},
+        {"a label with its line break is no marker", TeacherMode::teach,
+         json(lesson + QStringLiteral(R"(,"source_marker":"[第 1 页]\n")")), Case::falseCitation, Setup::withMaterial},
         // Plain-text replies of older tutors.
         {"plain lesson", TeacherMode::teach, QStringLiteral("  直接讲解，没有 JSON。\n"), QStringLiteral("直接讲解，没有 JSON。")},
         {"plain question", TeacherMode::quiz, QStringLiteral("Q: 什么是酶？\nQ_TYPE: recognition"),
