@@ -8,7 +8,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 320> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 322> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -329,6 +329,8 @@ inline constexpr std::array<const char16_t*, 320> kInterfaceSourceTexts{
     u"只发送选中文字 · 正在翻译…",
     u"只发送选中文字 · 正在解释…",
     u"只发送选中文字 · 正在回答…",
+    u"资料段落",
+    u"切换资料段落",
 };
 
 }  // namespace velquin::test
