@@ -92,53 +92,6 @@ bool SelectionInteraction::shouldDismissOnActivation(qint32 pid, qint32 ownPID, 
     return phase != Phase::idle;
 }
 
-QString rawValue(SelectionInteraction::Phase phase) {
-    using Phase = SelectionInteraction::Phase;
-    switch (phase) {
-    case Phase::idle: return QStringLiteral("idle");
-    case Phase::waiting: return QStringLiteral("waiting");
-    case Phase::reading: return QStringLiteral("reading");
-    case Phase::icon: return QStringLiteral("icon");
-    case Phase::result: return QStringLiteral("result");
-    }
-    return {};
-}
-
-const QList<SelectionInteraction::Phase>& interactionPhaseAllCases() {
-    using Phase = SelectionInteraction::Phase;
-    static const QList<Phase> cases{Phase::idle, Phase::waiting, Phase::reading, Phase::icon, Phase::result};
-    return cases;
-}
-
-std::optional<SelectionInteraction::Phase> interactionPhaseFromRawValue(const QString& raw) {
-    for (auto phase : interactionPhaseAllCases())
-        if (rawValue(phase) == raw) return phase;
-    return std::nullopt;
-}
-
-QString rawValue(SelectionInteraction::Origin origin) {
-    using Origin = SelectionInteraction::Origin;
-    switch (origin) {
-    case Origin::automatic: return QStringLiteral("automatic");
-    case Origin::manual: return QStringLiteral("manual");
-    case Origin::service: return QStringLiteral("service");
-    case Origin::preview: return QStringLiteral("preview");
-    }
-    return {};
-}
-
-const QList<SelectionInteraction::Origin>& interactionOriginAllCases() {
-    using Origin = SelectionInteraction::Origin;
-    static const QList<Origin> cases{Origin::automatic, Origin::manual, Origin::service, Origin::preview};
-    return cases;
-}
-
-std::optional<SelectionInteraction::Origin> interactionOriginFromRawValue(const QString& raw) {
-    for (auto origin : interactionOriginAllCases())
-        if (rawValue(origin) == raw) return origin;
-    return std::nullopt;
-}
-
 SelectionPoint SelectionPlacement::origin(SelectionPoint near, double width, double height, double minX,
                                           double minY, double maxX, double maxY) {
     double x = near.x + 12;

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "base/raw_value.h"
+
 // The state of one select-anywhere interaction: from a finished gesture, through the wait for the
 // selection to settle and the read, to the icon beside the pointer and the answer panel. Driven by
 // the select-anywhere controller on the main thread.
@@ -63,13 +65,17 @@ struct SelectionInteraction {
     bool shouldDismissOnActivation(qint32 pid, qint32 ownPID, bool isSystem, bool isProtected) const;
 };
 
-QString rawValue(SelectionInteraction::Phase phase);
-std::optional<SelectionInteraction::Phase> interactionPhaseFromRawValue(const QString& raw);
-const QList<SelectionInteraction::Phase>& interactionPhaseAllCases();
+constexpr auto rawValueTable(SelectionInteraction::Phase) {
+    using enum SelectionInteraction::Phase;
+    return base::rawValues<SelectionInteraction::Phase>({{idle, u"idle"}, {waiting, u"waiting"}, {reading, u"reading"},
+        {icon, u"icon"}, {result, u"result"}});
+}
 
-QString rawValue(SelectionInteraction::Origin origin);
-std::optional<SelectionInteraction::Origin> interactionOriginFromRawValue(const QString& raw);
-const QList<SelectionInteraction::Origin>& interactionOriginAllCases();
+constexpr auto rawValueTable(SelectionInteraction::Origin) {
+    using enum SelectionInteraction::Origin;
+    return base::rawValues<SelectionInteraction::Origin>({{automatic, u"automatic"}, {manual, u"manual"},
+        {service, u"service"}, {preview, u"preview"}});
+}
 
 // A screen position in points with y growing upwards (convert Qt's y-down coordinates first).
 struct SelectionPoint {

@@ -11,32 +11,6 @@ std::optional<SelectionSourceResolution> SelectionEventSource::resolve(qint32 /*
     return std::nullopt;
 }
 
-QString rawValue(SelectionSourceBlock block) {
-    switch (block) {
-    case SelectionSourceBlock::ownApplication: return QStringLiteral("ownApplication");
-    case SelectionSourceBlock::terminated: return QStringLiteral("terminated");
-    case SelectionSourceBlock::systemApplication: return QStringLiteral("systemApplication");
-    case SelectionSourceBlock::nonTextApplication: return QStringLiteral("nonTextApplication");
-    case SelectionSourceBlock::protectedApplication: return QStringLiteral("protectedApplication");
-    case SelectionSourceBlock::browsersDisabled: return QStringLiteral("browsersDisabled");
-    }
-    return {};
-}
-
-const QList<SelectionSourceBlock>& selectionSourceBlockAllCases() {
-    static const QList<SelectionSourceBlock> cases{
-        SelectionSourceBlock::ownApplication,     SelectionSourceBlock::terminated,
-        SelectionSourceBlock::systemApplication,  SelectionSourceBlock::nonTextApplication,
-        SelectionSourceBlock::protectedApplication, SelectionSourceBlock::browsersDisabled};
-    return cases;
-}
-
-std::optional<SelectionSourceBlock> selectionSourceBlockFromRawValue(const QString& raw) {
-    for (auto block : selectionSourceBlockAllCases())
-        if (rawValue(block) == raw) return block;
-    return std::nullopt;
-}
-
 QString message(SelectionSourceBlock block) {
     switch (block) {
     case SelectionSourceBlock::ownApplication: return QStringLiteral("来源是 Orvel 自身，不读取自己的窗口。");

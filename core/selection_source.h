@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/defaults_store.h"
+#include "base/raw_value.h"
 
 // Which application a selection gesture belongs to, and whether that application may be read.
 //
@@ -47,9 +48,13 @@ enum class SelectionSourceBlock {
     browsersDisabled,
 };
 
-QString rawValue(SelectionSourceBlock block);
-std::optional<SelectionSourceBlock> selectionSourceBlockFromRawValue(const QString& raw);
-const QList<SelectionSourceBlock>& selectionSourceBlockAllCases();
+constexpr auto rawValueTable(SelectionSourceBlock) {
+    using enum SelectionSourceBlock;
+    return base::rawValues<SelectionSourceBlock>({{ownApplication, u"ownApplication"}, {terminated, u"terminated"},
+        {systemApplication, u"systemApplication"}, {nonTextApplication, u"nonTextApplication"},
+        {protectedApplication, u"protectedApplication"}, {browsersDisabled, u"browsersDisabled"}});
+}
+
 // The text shown to the user for a refused source.
 QString message(SelectionSourceBlock block);
 

@@ -6,26 +6,6 @@ namespace tamsel {
 
 // ---- StudyMode -------------------------------------------------------------------------------
 
-QString rawValue(StudyMode mode) {
-    switch (mode) {
-    case StudyMode::translate: return QStringLiteral("translate");
-    case StudyMode::explain: return QStringLiteral("explain");
-    case StudyMode::practice: return QStringLiteral("practice");
-    }
-    return {};
-}
-
-std::optional<StudyMode> studyModeFromRawValue(const QString& raw) {
-    for (StudyMode mode : studyModeAllCases())
-        if (rawValue(mode) == raw) return mode;
-    return std::nullopt;
-}
-
-const QList<StudyMode>& studyModeAllCases() {
-    static const QList<StudyMode> cases{StudyMode::translate, StudyMode::explain, StudyMode::practice};
-    return cases;
-}
-
 QString title(StudyMode mode) {
     switch (mode) {
     case StudyMode::translate: return QStringLiteral("翻译");
@@ -55,28 +35,6 @@ QString actionTitle(StudyMode mode) {
 
 // ---- AnswerLanguage --------------------------------------------------------------------------
 
-QString rawValue(AnswerLanguage language) {
-    switch (language) {
-    case AnswerLanguage::simplifiedChinese: return QStringLiteral("simplifiedChinese");
-    case AnswerLanguage::traditionalChinese: return QStringLiteral("traditionalChinese");
-    case AnswerLanguage::english: return QStringLiteral("english");
-    case AnswerLanguage::french: return QStringLiteral("french");
-    }
-    return {};
-}
-
-std::optional<AnswerLanguage> answerLanguageFromRawValue(const QString& raw) {
-    for (AnswerLanguage language : answerLanguageAllCases())
-        if (rawValue(language) == raw) return language;
-    return std::nullopt;
-}
-
-const QList<AnswerLanguage>& answerLanguageAllCases() {
-    static const QList<AnswerLanguage> cases{AnswerLanguage::simplifiedChinese, AnswerLanguage::traditionalChinese,
-                                             AnswerLanguage::english, AnswerLanguage::french};
-    return cases;
-}
-
 QString title(AnswerLanguage language) {
     switch (language) {
     case AnswerLanguage::simplifiedChinese: return QStringLiteral("简体中文");
@@ -88,27 +46,6 @@ QString title(AnswerLanguage language) {
 }
 
 // ---- ReasoningEffort -------------------------------------------------------------------------
-
-QString rawValue(ReasoningEffort effort) {
-    switch (effort) {
-    case ReasoningEffort::automatic: return QStringLiteral("automatic");
-    case ReasoningEffort::none: return QStringLiteral("none");
-    case ReasoningEffort::low: return QStringLiteral("low");
-    }
-    return {};
-}
-
-std::optional<ReasoningEffort> reasoningEffortFromRawValue(const QString& raw) {
-    for (ReasoningEffort effort : reasoningEffortAllCases())
-        if (rawValue(effort) == raw) return effort;
-    return std::nullopt;
-}
-
-const QList<ReasoningEffort>& reasoningEffortAllCases() {
-    static const QList<ReasoningEffort> cases{ReasoningEffort::automatic, ReasoningEffort::none,
-                                              ReasoningEffort::low};
-    return cases;
-}
 
 QString title(ReasoningEffort effort) {
     switch (effort) {
@@ -170,7 +107,7 @@ void BudgetProfile::applyOnce(base::DefaultsStore& store) {
     if (store.integer(versionKey) >= 1) return;
     store.setString(QStringLiteral("modelID"), QStringLiteral("Orvel AI"));
     store.setInteger(QStringLiteral("maxOutputTokens"), 400);
-    store.setString(QStringLiteral("reasoningEffort"), rawValue(ReasoningEffort::none));
+    store.setString(QStringLiteral("reasoningEffort"), base::rawValue(ReasoningEffort::none));
     store.setInteger(versionKey, 1);
 }
 

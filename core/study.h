@@ -8,18 +8,15 @@
 
 #include "base/defaults_store.h"
 #include "base/errors.h"
+#include "base/raw_value.h"
 
 // The study vocabulary shared by the whole program: what the user asks for, the language of the
 // answer, the model's reasoning setting, the one-time hosted profile, the rule for a source text,
 // the errors of the study flow and the fixed instruction text per mode and language.
 //
-// Naming scheme of the enumerations (free functions in namespace tamsel):
-//   QString rawValue(E)                              the stored value (also the identifier)
-//   std::optional<E> <type>FromRawValue(QString)     unknown string -> std::nullopt
-//   const QList<E>& <type>AllCases()                 every case, in declaration order
-//   QString title(E)                                 the name shown to the user
-// where <type> is studyMode, answerLanguage or reasoningEffort. StudyMode also has
-// symbol(StudyMode) and actionTitle(StudyMode). The enumerations hash with std::hash and qHash.
+// The enumerations have raw values (base/raw_value.h) and `QString title(E)`, the name shown to the
+// user; StudyMode also has symbol(StudyMode) and actionTitle(StudyMode). They hash with std::hash
+// and qHash.
 namespace tamsel {
 
 enum class StudyMode { translate, explain, practice };
@@ -31,23 +28,30 @@ inline size_t qHash(StudyMode value, size_t seed = 0) noexcept { return ::qHash(
 inline size_t qHash(AnswerLanguage value, size_t seed = 0) noexcept { return ::qHash(int(value), seed); }
 inline size_t qHash(ReasoningEffort value, size_t seed = 0) noexcept { return ::qHash(int(value), seed); }
 
-QString rawValue(StudyMode mode);
-std::optional<StudyMode> studyModeFromRawValue(const QString& raw);
-const QList<StudyMode>& studyModeAllCases();
+constexpr auto rawValueTable(StudyMode) {
+    using enum StudyMode;
+    return base::rawValues<StudyMode>({{translate, u"translate"}, {explain, u"explain"}, {practice, u"practice"}});
+}
+
 QString title(StudyMode mode);
 // The name of the system symbol shown beside the mode.
 QString symbol(StudyMode mode);
 // The label of the send button.
 QString actionTitle(StudyMode mode);
 
-QString rawValue(AnswerLanguage language);
-std::optional<AnswerLanguage> answerLanguageFromRawValue(const QString& raw);
-const QList<AnswerLanguage>& answerLanguageAllCases();
+constexpr auto rawValueTable(AnswerLanguage) {
+    using enum AnswerLanguage;
+    return base::rawValues<AnswerLanguage>({{simplifiedChinese, u"simplifiedChinese"},
+        {traditionalChinese, u"traditionalChinese"}, {english, u"english"}, {french, u"french"}});
+}
+
 QString title(AnswerLanguage language);
 
-QString rawValue(ReasoningEffort effort);
-std::optional<ReasoningEffort> reasoningEffortFromRawValue(const QString& raw);
-const QList<ReasoningEffort>& reasoningEffortAllCases();
+constexpr auto rawValueTable(ReasoningEffort) {
+    using enum ReasoningEffort;
+    return base::rawValues<ReasoningEffort>({{automatic, u"automatic"}, {none, u"none"}, {low, u"low"}});
+}
+
 QString title(ReasoningEffort effort);
 
 // The rule for a pasted, typed or imported text.

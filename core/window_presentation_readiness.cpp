@@ -37,26 +37,4 @@ WindowPresentationReadiness::Outcome WindowPresentationReadiness::observe(const 
     return Outcome::waiting;
 }
 
-QString rawValue(WindowPresentationReadiness::Outcome outcome) {
-    using Outcome = WindowPresentationReadiness::Outcome;
-    switch (outcome) {
-    case Outcome::waiting: return QStringLiteral("waiting");
-    case Outcome::ready: return QStringLiteral("ready");
-    case Outcome::timedOut: return QStringLiteral("timedOut");
-    }
-    return {};
-}
-
-const QList<WindowPresentationReadiness::Outcome>& readinessOutcomeAllCases() {
-    using Outcome = WindowPresentationReadiness::Outcome;
-    static const QList<Outcome> cases{Outcome::waiting, Outcome::ready, Outcome::timedOut};
-    return cases;
-}
-
-std::optional<WindowPresentationReadiness::Outcome> readinessOutcomeFromRawValue(const QString& raw) {
-    for (auto outcome : readinessOutcomeAllCases())
-        if (rawValue(outcome) == raw) return outcome;
-    return std::nullopt;
-}
-
 }  // namespace tamsel

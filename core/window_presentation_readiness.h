@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "base/raw_value.h"
+
 // Decides once, from repeated samples of a freshly shown window, whether it is really presented
 // (ready without a break for a short stable time) or failed to appear before the deadline.
 namespace tamsel {
@@ -44,8 +46,10 @@ private:
     double previousTime_ = 0;
 };
 
-QString rawValue(WindowPresentationReadiness::Outcome outcome);
-std::optional<WindowPresentationReadiness::Outcome> readinessOutcomeFromRawValue(const QString& raw);
-const QList<WindowPresentationReadiness::Outcome>& readinessOutcomeAllCases();
+constexpr auto rawValueTable(WindowPresentationReadiness::Outcome) {
+    using enum WindowPresentationReadiness::Outcome;
+    return base::rawValues<WindowPresentationReadiness::Outcome>({{waiting, u"waiting"}, {ready, u"ready"},
+        {timedOut, u"timedOut"}});
+}
 
 }  // namespace tamsel

@@ -16,8 +16,8 @@ SelectionRequest SelectionInput::read(Pasteboard& pasteboard, const std::optiona
     if (!text) throw SelectionFailure(SelectionFailure::Case::noText);
     const QString validated = tamsel::SourceText::validated(*text);
     const QString raw = userData.value_or(QStringLiteral("practice"));
-    const std::optional<tamsel::StudyMode> mode = tamsel::studyModeFromRawValue(raw);
-    if (!mode || tamsel::rawValue(*mode) != raw) throw SelectionFailure(SelectionFailure::Case::unknownAction);
+    const std::optional<tamsel::StudyMode> mode = base::fromRawValue<tamsel::StudyMode>(raw);
+    if (!mode || base::rawValue(*mode) != raw) throw SelectionFailure(SelectionFailure::Case::unknownAction);
     return SelectionRequest{validated, *mode};
 }
 

@@ -8,30 +8,6 @@
 
 namespace meridcore {
 
-QString rawValue(LessonaryMilestoneStatus status) {
-    switch (status) {
-    case LessonaryMilestoneStatus::locked: return QStringLiteral("locked");
-    case LessonaryMilestoneStatus::available: return QStringLiteral("available");
-    case LessonaryMilestoneStatus::active: return QStringLiteral("active");
-    case LessonaryMilestoneStatus::completedByAction: return QStringLiteral("completedByAction");
-    case LessonaryMilestoneStatus::requiresReview: return QStringLiteral("requiresReview");
-    }
-    return {};
-}
-
-template <>
-QList<LessonaryMilestoneStatus> allCases<LessonaryMilestoneStatus>() {
-    return {LessonaryMilestoneStatus::locked, LessonaryMilestoneStatus::available, LessonaryMilestoneStatus::active,
-            LessonaryMilestoneStatus::completedByAction, LessonaryMilestoneStatus::requiresReview};
-}
-
-template <>
-std::optional<LessonaryMilestoneStatus> fromRawValue<LessonaryMilestoneStatus>(const QString& raw) {
-    for (const LessonaryMilestoneStatus status : allCases<LessonaryMilestoneStatus>())
-        if (rawValue(status) == raw) return status;
-    return std::nullopt;
-}
-
 namespace LessonaryPresentationMapper {
 
 namespace {

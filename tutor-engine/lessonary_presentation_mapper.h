@@ -5,10 +5,10 @@
 
 #include <optional>
 
+#include "base/raw_value.h"
 #include "tutor-engine/merid_action.h"
 #include "tutor-engine/merid_assessment.h"
 #include "tutor-engine/merid_quiz_record.h"
-#include "tutor-engine/raw_value.h"
 #include "tutor-engine/teacher_learning_session.h"
 #include "tutor-engine/teacher_mode.h"
 
@@ -17,11 +17,11 @@ namespace meridcore {
 // How far the lesson has come on one milestone of the ribbon.
 enum class LessonaryMilestoneStatus { locked, available, active, completedByAction, requiresReview };
 
-QString rawValue(LessonaryMilestoneStatus status);
-template <>
-std::optional<LessonaryMilestoneStatus> fromRawValue<LessonaryMilestoneStatus>(const QString& raw);
-template <>
-QList<LessonaryMilestoneStatus> allCases<LessonaryMilestoneStatus>();
+constexpr auto rawValueTable(LessonaryMilestoneStatus) {
+    using enum LessonaryMilestoneStatus;
+    return base::rawValues<LessonaryMilestoneStatus>({{locked, u"locked"}, {available, u"available"},
+        {active, u"active"}, {completedByAction, u"completedByAction"}, {requiresReview, u"requiresReview"}});
+}
 
 // One of the six lesson milestones: "explain", "quiz", "grade", "repair", "retest", "recap".
 struct LessonaryMilestone {

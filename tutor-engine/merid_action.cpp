@@ -2,35 +2,6 @@
 
 namespace meridcore {
 
-QString rawValue(MeridAction action) {
-    switch (action) {
-    case MeridAction::continueLearning: return QStringLiteral("continueLearning");
-    case MeridAction::explainDifferently: return QStringLiteral("explainDifferently");
-    case MeridAction::testMe: return QStringLiteral("testMe");
-    case MeridAction::gradeAnswer: return QStringLiteral("gradeAnswer");
-    case MeridAction::reinforceMistake: return QStringLiteral("reinforceMistake");
-    case MeridAction::summarize: return QStringLiteral("summarize");
-    case MeridAction::sprint: return QStringLiteral("sprint");
-    case MeridAction::skipConcept: return QStringLiteral("skipConcept");
-    case MeridAction::pause: return QStringLiteral("pause");
-    }
-    return {};
-}
-
-template <>
-std::optional<MeridAction> fromRawValue<MeridAction>(const QString& raw) {
-    for (const MeridAction action : allCases<MeridAction>())
-        if (rawValue(action) == raw) return action;
-    return std::nullopt;
-}
-
-template <>
-QList<MeridAction> allCases<MeridAction>() {
-    return {MeridAction::continueLearning, MeridAction::explainDifferently, MeridAction::testMe,
-            MeridAction::gradeAnswer,      MeridAction::reinforceMistake,   MeridAction::summarize,
-            MeridAction::sprint,           MeridAction::skipConcept,        MeridAction::pause};
-}
-
 QString title(MeridAction action) {
     switch (action) {
     case MeridAction::continueLearning: return QStringLiteral("我懂了，继续");

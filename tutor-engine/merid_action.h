@@ -2,8 +2,8 @@
 
 #include <QString>
 
+#include "base/raw_value.h"
 #include "tutor-engine/merid_step.h"
-#include "tutor-engine/raw_value.h"
 #include "tutor-engine/teacher_mode.h"
 
 namespace meridcore {
@@ -21,13 +21,15 @@ enum class MeridAction {
     pause,
 };
 
-QString rawValue(MeridAction action);
-template <>
-std::optional<MeridAction> fromRawValue<MeridAction>(const QString& raw);
-template <>
-QList<MeridAction> allCases<MeridAction>();
+constexpr auto rawValueTable(MeridAction) {
+    using enum MeridAction;
+    return base::rawValues<MeridAction>({{continueLearning, u"continueLearning"},
+        {explainDifferently, u"explainDifferently"}, {testMe, u"testMe"}, {gradeAnswer, u"gradeAnswer"},
+        {reinforceMistake, u"reinforceMistake"}, {summarize, u"summarize"}, {sprint, u"sprint"},
+        {skipConcept, u"skipConcept"}, {pause, u"pause"}});
+}
 
-inline QString id(MeridAction action) { return rawValue(action); }
+inline QString id(MeridAction action) { return base::rawValue(action); }
 // The text of the action's button.
 QString title(MeridAction action);
 // Whether the action sends a request to the tutor (false only for pause).

@@ -4,34 +4,6 @@
 
 #include "base/text.h"
 
-namespace meridcore {
-
-QString rawValue(MeridLessonSectionKind kind) {
-    switch (kind) {
-    case MeridLessonSectionKind::intuition: return QStringLiteral("intuition");
-    case MeridLessonSectionKind::concept_: return QStringLiteral("concept");
-    case MeridLessonSectionKind::example: return QStringLiteral("example");
-    case MeridLessonSectionKind::reminder: return QStringLiteral("reminder");
-    case MeridLessonSectionKind::paragraph: return QStringLiteral("paragraph");
-    }
-    return {};
-}
-
-template <>
-std::optional<MeridLessonSectionKind> fromRawValue<MeridLessonSectionKind>(const QString& raw) {
-    for (const MeridLessonSectionKind kind : allCases<MeridLessonSectionKind>())
-        if (rawValue(kind) == raw) return kind;
-    return std::nullopt;
-}
-
-template <>
-QList<MeridLessonSectionKind> allCases<MeridLessonSectionKind>() {
-    return {MeridLessonSectionKind::intuition, MeridLessonSectionKind::concept_, MeridLessonSectionKind::example,
-            MeridLessonSectionKind::reminder, MeridLessonSectionKind::paragraph};
-}
-
-}  // namespace meridcore
-
 namespace meridcore::MeridLessonFormatter {
 
 namespace {

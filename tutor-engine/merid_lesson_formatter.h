@@ -5,18 +5,18 @@
 
 #include <optional>
 
-#include "tutor-engine/raw_value.h"
+#include "base/raw_value.h"
 
 namespace meridcore {
 
 // `concept_` is the kind "concept" (the plain word is a C++ keyword).
 enum class MeridLessonSectionKind { intuition, concept_, example, reminder, paragraph };
 
-QString rawValue(MeridLessonSectionKind kind);
-template <>
-std::optional<MeridLessonSectionKind> fromRawValue<MeridLessonSectionKind>(const QString& raw);
-template <>
-QList<MeridLessonSectionKind> allCases<MeridLessonSectionKind>();
+constexpr auto rawValueTable(MeridLessonSectionKind) {
+    using enum MeridLessonSectionKind;
+    return base::rawValues<MeridLessonSectionKind>({{intuition, u"intuition"}, {concept_, u"concept"},
+        {example, u"example"}, {reminder, u"reminder"}, {paragraph, u"paragraph"}});
+}
 
 // One titled (or untitled) section of a lesson reply.
 struct MeridLessonSection {

@@ -20,7 +20,7 @@ QJsonObject MeridQuizRecord::toJson() const {
         {QStringLiteral("question"), question},
         {QStringLiteral("topic"), topic},
         {QStringLiteral("materialReference"), materialReference},
-        {QStringLiteral("assessment"), rawValue(assessment)},
+        {QStringLiteral("assessment"), base::rawValue(assessment)},
     };
     insertOptional(object, QStringLiteral("answer"), answer);
     insertOptional(object, QStringLiteral("feedback"), feedback);
@@ -37,7 +37,7 @@ MeridQuizRecord MeridQuizRecord::fromJson(const QJsonObject& object) {
     record.question = requireString(object, QStringLiteral("question"));
     record.topic = requireString(object, QStringLiteral("topic"));
     record.materialReference = requireString(object, QStringLiteral("materialReference"));
-    record.assessment = requireRawValue<MeridAssessment>(object, QStringLiteral("assessment"));
+    record.assessment = base::requireRawValue<MeridAssessment>(object, QStringLiteral("assessment"));
     record.answer = optionalString(object, QStringLiteral("answer"));
     record.feedback = optionalString(object, QStringLiteral("feedback"));
     record.questionKind = optionalString(object, QStringLiteral("questionKind"));

@@ -2,30 +2,7 @@
 
 namespace meridcore {
 
-QString rawValue(MeridStep step) {
-    switch (step) {
-    case MeridStep::understand: return QStringLiteral("understand");
-    case MeridStep::practice: return QStringLiteral("practice");
-    case MeridStep::review: return QStringLiteral("review");
-    case MeridStep::reinforce: return QStringLiteral("reinforce");
-    case MeridStep::master: return QStringLiteral("master");
-    }
-    return {};
-}
-
-template <>
-std::optional<MeridStep> fromRawValue<MeridStep>(const QString& raw) {
-    for (const MeridStep step : allCases<MeridStep>())
-        if (rawValue(step) == raw) return step;
-    return std::nullopt;
-}
-
-template <>
-QList<MeridStep> allCases<MeridStep>() {
-    return {MeridStep::understand, MeridStep::practice, MeridStep::review, MeridStep::reinforce, MeridStep::master};
-}
-
-int number(MeridStep step) { return int(allCases<MeridStep>().indexOf(step)) + 1; }
+int number(MeridStep step) { return int(base::allCases<MeridStep>().indexOf(step)) + 1; }
 
 QString label(MeridStep step) {
     switch (step) {
@@ -39,7 +16,7 @@ QString label(MeridStep step) {
 }
 
 QString english(MeridStep step) {
-    const QString raw = rawValue(step);
+    const QString raw = base::rawValue(step);
     return raw.left(1).toUpper() + raw.mid(1);
 }
 

@@ -2,20 +2,20 @@
 
 #include <QString>
 
-#include "tutor-engine/raw_value.h"
+#include "base/raw_value.h"
 
 namespace meridcore {
 
 // The five steps of one lesson, in lesson order. The raw values are stored in session files.
 enum class MeridStep { understand, practice, review, reinforce, master };
 
-QString rawValue(MeridStep step);
-template <>
-std::optional<MeridStep> fromRawValue<MeridStep>(const QString& raw);
-template <>
-QList<MeridStep> allCases<MeridStep>();
+constexpr auto rawValueTable(MeridStep) {
+    using enum MeridStep;
+    return base::rawValues<MeridStep>({{understand, u"understand"}, {practice, u"practice"}, {review, u"review"},
+        {reinforce, u"reinforce"}, {master, u"master"}});
+}
 
-inline QString id(MeridStep step) { return rawValue(step); }
+inline QString id(MeridStep step) { return base::rawValue(step); }
 // 1-based position in the lesson path.
 int number(MeridStep step);
 QString label(MeridStep step);

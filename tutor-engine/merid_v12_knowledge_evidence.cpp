@@ -6,31 +6,6 @@
 
 namespace meridcore {
 
-QString rawValue(MeridV12KnowledgeStatus status) {
-    switch (status) {
-    case MeridV12KnowledgeStatus::notTested: return QStringLiteral("notTested");
-    case MeridV12KnowledgeStatus::learning: return QStringLiteral("learning");
-    case MeridV12KnowledgeStatus::needsRepair: return QStringLiteral("needsRepair");
-    case MeridV12KnowledgeStatus::provisional: return QStringLiteral("provisional");
-    case MeridV12KnowledgeStatus::supported: return QStringLiteral("supported");
-    }
-    return {};
-}
-
-template <>
-std::optional<MeridV12KnowledgeStatus> fromRawValue<MeridV12KnowledgeStatus>(const QString& raw) {
-    for (const MeridV12KnowledgeStatus status : allCases<MeridV12KnowledgeStatus>())
-        if (rawValue(status) == raw) return status;
-    return std::nullopt;
-}
-
-template <>
-QList<MeridV12KnowledgeStatus> allCases<MeridV12KnowledgeStatus>() {
-    return {MeridV12KnowledgeStatus::notTested, MeridV12KnowledgeStatus::learning,
-            MeridV12KnowledgeStatus::needsRepair, MeridV12KnowledgeStatus::provisional,
-            MeridV12KnowledgeStatus::supported};
-}
-
 QString chineseLabel(MeridV12KnowledgeStatus status) {
     switch (status) {
     case MeridV12KnowledgeStatus::notTested: return QStringLiteral("未检测");

@@ -3,19 +3,20 @@
 #include <QList>
 #include <QString>
 
+#include "base/raw_value.h"
 #include "tutor-engine/merid_quiz_record.h"
-#include "tutor-engine/raw_value.h"
 
 namespace meridcore {
 
 // What the student has shown on one topic, from independent (unaided) answers.
 enum class MeridV12KnowledgeStatus { notTested, learning, needsRepair, provisional, supported };
 
-QString rawValue(MeridV12KnowledgeStatus status);
-template <>
-std::optional<MeridV12KnowledgeStatus> fromRawValue<MeridV12KnowledgeStatus>(const QString& raw);
-template <>
-QList<MeridV12KnowledgeStatus> allCases<MeridV12KnowledgeStatus>();
+constexpr auto rawValueTable(MeridV12KnowledgeStatus) {
+    using enum MeridV12KnowledgeStatus;
+    return base::rawValues<MeridV12KnowledgeStatus>({{notTested, u"notTested"}, {learning, u"learning"},
+        {needsRepair, u"needsRepair"}, {provisional, u"provisional"}, {supported, u"supported"}});
+}
+
 QString chineseLabel(MeridV12KnowledgeStatus status);
 
 struct MeridV12KnowledgeEvidence {

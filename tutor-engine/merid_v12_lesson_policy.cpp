@@ -5,38 +5,6 @@
 #include "base/text.h"
 #include "tutor-engine/merid_v12_course_navigator.h"
 
-namespace meridcore {
-
-QString rawValue(MeridV12TeachingPhase phase) {
-    switch (phase) {
-    case MeridV12TeachingPhase::ready: return QStringLiteral("ready");
-    case MeridV12TeachingPhase::explaining: return QStringLiteral("explaining");
-    case MeridV12TeachingPhase::checking: return QStringLiteral("checking");
-    case MeridV12TeachingPhase::remediating: return QStringLiteral("remediating");
-    case MeridV12TeachingPhase::retesting: return QStringLiteral("retesting");
-    case MeridV12TeachingPhase::reviewing: return QStringLiteral("reviewing");
-    case MeridV12TeachingPhase::awaitingAnswer: return QStringLiteral("awaitingAnswer");
-    case MeridV12TeachingPhase::paused: return QStringLiteral("paused");
-    }
-    return {};
-}
-
-template <>
-std::optional<MeridV12TeachingPhase> fromRawValue<MeridV12TeachingPhase>(const QString& raw) {
-    for (const MeridV12TeachingPhase phase : allCases<MeridV12TeachingPhase>())
-        if (rawValue(phase) == raw) return phase;
-    return std::nullopt;
-}
-
-template <>
-QList<MeridV12TeachingPhase> allCases<MeridV12TeachingPhase>() {
-    return {MeridV12TeachingPhase::ready,     MeridV12TeachingPhase::explaining, MeridV12TeachingPhase::checking,
-            MeridV12TeachingPhase::remediating, MeridV12TeachingPhase::retesting, MeridV12TeachingPhase::reviewing,
-            MeridV12TeachingPhase::awaitingAnswer, MeridV12TeachingPhase::paused};
-}
-
-}  // namespace meridcore
-
 namespace meridcore::MeridV12LessonPolicy {
 
 namespace {

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "base/json.h"
+#include "base/raw_value.h"
 #include "tutor-engine/merid_action.h"
 #include "tutor-engine/merid_v12_knowledge_evidence.h"
-#include "tutor-engine/raw_value.h"
 #include "tutor-engine/teacher_learning_session.h"
 
 namespace meridcore {
@@ -15,11 +15,12 @@ namespace meridcore {
 // Where a lesson on one topic stands.
 enum class MeridV12TeachingPhase { ready, explaining, checking, remediating, retesting, reviewing, awaitingAnswer, paused };
 
-QString rawValue(MeridV12TeachingPhase phase);
-template <>
-std::optional<MeridV12TeachingPhase> fromRawValue<MeridV12TeachingPhase>(const QString& raw);
-template <>
-QList<MeridV12TeachingPhase> allCases<MeridV12TeachingPhase>();
+constexpr auto rawValueTable(MeridV12TeachingPhase) {
+    using enum MeridV12TeachingPhase;
+    return base::rawValues<MeridV12TeachingPhase>({{ready, u"ready"}, {explaining, u"explaining"},
+        {checking, u"checking"}, {remediating, u"remediating"}, {retesting, u"retesting"}, {reviewing, u"reviewing"},
+        {awaitingAnswer, u"awaitingAnswer"}, {paused, u"paused"}});
+}
 
 struct MeridV12Guidance {
     MeridV12TeachingPhase phase = MeridV12TeachingPhase::ready;

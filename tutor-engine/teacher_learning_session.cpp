@@ -97,7 +97,7 @@ QJsonObject TeacherLearningSession::toJson() const {
         {QStringLiteral("title"), title},
         {QStringLiteral("createdAt"), dateValue(createdAt)},
         {QStringLiteral("updatedAt"), dateValue(updatedAt)},
-        {QStringLiteral("mode"), rawValue(mode)},
+        {QStringLiteral("mode"), base::rawValue(mode)},
         {QStringLiteral("turns"), turnArray},
         {QStringLiteral("chunkIndex"), chunkIndex},
         {QStringLiteral("draft"), draft},
@@ -105,14 +105,14 @@ QJsonObject TeacherLearningSession::toJson() const {
     if (material) object.insert(QStringLiteral("material"), material->toJson());
     insertOptional(object, QStringLiteral("followupDraft"), followupDraft);
     insertOptional(object, QStringLiteral("latestClassroomResponse"), latestClassroomResponse);
-    if (latestClassroomMode) object.insert(QStringLiteral("latestClassroomMode"), rawValue(*latestClassroomMode));
+    if (latestClassroomMode) object.insert(QStringLiteral("latestClassroomMode"), base::rawValue(*latestClassroomMode));
     insertOptional(object, QStringLiteral("lastFollowupQuestion"), lastFollowupQuestion);
     insertOptional(object, QStringLiteral("lastFollowupAnswer"), lastFollowupAnswer);
     insertOptional(object, QStringLiteral("courseName"), courseName);
     insertOptional(object, QStringLiteral("topicName"), topicName);
-    if (lessonStep) object.insert(QStringLiteral("lessonStep"), rawValue(*lessonStep));
+    if (lessonStep) object.insert(QStringLiteral("lessonStep"), base::rawValue(*lessonStep));
     if (lastPedagogicalAction)
-        object.insert(QStringLiteral("lastPedagogicalAction"), rawValue(*lastPedagogicalAction));
+        object.insert(QStringLiteral("lastPedagogicalAction"), base::rawValue(*lastPedagogicalAction));
     if (coursePlan) object.insert(QStringLiteral("coursePlan"), coursePlan->toJson());
     if (quizRecords) {
         QJsonArray recordArray;
@@ -137,7 +137,7 @@ TeacherLearningSession TeacherLearningSession::fromJson(const QJsonObject& objec
     session.title = requireString(object, QStringLiteral("title"));
     session.createdAt = requireDate(object, QStringLiteral("createdAt"));
     session.updatedAt = requireDate(object, QStringLiteral("updatedAt"));
-    session.mode = requireRawValue<TeacherMode>(object, QStringLiteral("mode"));
+    session.mode = base::requireRawValue<TeacherMode>(object, QStringLiteral("mode"));
     session.turns.clear();
     for (const QJsonValue& value : requireArray(object, QStringLiteral("turns")))
         session.turns.append(TeacherTurn::fromJson(elementObject(value, QStringLiteral("turns"))));
@@ -147,13 +147,14 @@ TeacherLearningSession TeacherLearningSession::fromJson(const QJsonObject& objec
     session.draft = requireString(object, QStringLiteral("draft"));
     session.followupDraft = optionalString(object, QStringLiteral("followupDraft"));
     session.latestClassroomResponse = optionalString(object, QStringLiteral("latestClassroomResponse"));
-    session.latestClassroomMode = optionalRawValue<TeacherMode>(object, QStringLiteral("latestClassroomMode"));
+    session.latestClassroomMode = base::optionalRawValue<TeacherMode>(object, QStringLiteral("latestClassroomMode"));
     session.lastFollowupQuestion = optionalString(object, QStringLiteral("lastFollowupQuestion"));
     session.lastFollowupAnswer = optionalString(object, QStringLiteral("lastFollowupAnswer"));
     session.courseName = optionalString(object, QStringLiteral("courseName"));
     session.topicName = optionalString(object, QStringLiteral("topicName"));
-    session.lessonStep = optionalRawValue<MeridStep>(object, QStringLiteral("lessonStep"));
-    session.lastPedagogicalAction = optionalRawValue<MeridAction>(object, QStringLiteral("lastPedagogicalAction"));
+    session.lessonStep = base::optionalRawValue<MeridStep>(object, QStringLiteral("lessonStep"));
+    session.lastPedagogicalAction =
+        base::optionalRawValue<MeridAction>(object, QStringLiteral("lastPedagogicalAction"));
     if (const std::optional<QJsonObject> plan = optionalObject(object, QStringLiteral("coursePlan")))
         session.coursePlan = MeridV12CoursePlan::fromJson(*plan);
     session.quizRecords = std::nullopt;

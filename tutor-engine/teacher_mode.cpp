@@ -2,29 +2,6 @@
 
 namespace meridcore {
 
-QString rawValue(TeacherMode mode) {
-    switch (mode) {
-    case TeacherMode::teach: return QStringLiteral("teach");
-    case TeacherMode::quiz: return QStringLiteral("quiz");
-    case TeacherMode::grade: return QStringLiteral("grade");
-    case TeacherMode::summary: return QStringLiteral("summary");
-    case TeacherMode::sprint: return QStringLiteral("sprint");
-    }
-    return {};
-}
-
-template <>
-std::optional<TeacherMode> fromRawValue<TeacherMode>(const QString& raw) {
-    for (const TeacherMode mode : allCases<TeacherMode>())
-        if (rawValue(mode) == raw) return mode;
-    return std::nullopt;
-}
-
-template <>
-QList<TeacherMode> allCases<TeacherMode>() {
-    return {TeacherMode::teach, TeacherMode::quiz, TeacherMode::grade, TeacherMode::summary, TeacherMode::sprint};
-}
-
 QString title(TeacherMode mode) {
     switch (mode) {
     case TeacherMode::teach: return QStringLiteral("逐步讲解");

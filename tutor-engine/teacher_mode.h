@@ -2,21 +2,21 @@
 
 #include <QString>
 
-#include "tutor-engine/raw_value.h"
+#include "base/raw_value.h"
 
 namespace meridcore {
 
 // The kind of work one tutor request asks for.
 enum class TeacherMode { teach, quiz, grade, summary, sprint };
 
-QString rawValue(TeacherMode mode);
-template <>
-std::optional<TeacherMode> fromRawValue<TeacherMode>(const QString& raw);
-template <>
-QList<TeacherMode> allCases<TeacherMode>();
+constexpr auto rawValueTable(TeacherMode) {
+    using enum TeacherMode;
+    return base::rawValues<TeacherMode>({{teach, u"teach"}, {quiz, u"quiz"}, {grade, u"grade"}, {summary, u"summary"},
+        {sprint, u"sprint"}});
+}
 
 // The identifier of a mode is its raw value.
-inline QString id(TeacherMode mode) { return rawValue(mode); }
+inline QString id(TeacherMode mode) { return base::rawValue(mode); }
 
 // The mode's name as the student sees it.
 QString title(TeacherMode mode);

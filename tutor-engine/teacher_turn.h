@@ -3,7 +3,7 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "tutor-engine/raw_value.h"
+#include "base/raw_value.h"
 
 namespace meridcore {
 
@@ -23,10 +23,9 @@ struct TeacherTurn {
     static TeacherTurn fromJson(const QJsonObject& object);
 };
 
-QString rawValue(TeacherTurn::Role role);
-template <>
-std::optional<TeacherTurn::Role> fromRawValue<TeacherTurn::Role>(const QString& raw);
-template <>
-QList<TeacherTurn::Role> allCases<TeacherTurn::Role>();
+constexpr auto rawValueTable(TeacherTurn::Role) {
+    using enum TeacherTurn::Role;
+    return base::rawValues<TeacherTurn::Role>({{user, u"user"}, {assistant, u"assistant"}});
+}
 
 }  // namespace meridcore

@@ -108,14 +108,15 @@ AppStore::AppStore(AppStoreServices services, QObject* parent)
       model_(tamsel::ResponsesClient::defaultModel) {
     // The first start writes the hosted profile, so that the reads below see it.
     tamsel::BudgetProfile::applyOnce(defaults_);
-    language_ = tamsel::answerLanguageFromRawValue(defaults_.string(kLanguageKey))
+    language_ = base::fromRawValue<AnswerLanguage>(defaults_.string(kLanguageKey))
                     .value_or(AnswerLanguage::simplifiedChinese);
     model_ = tamsel::ResponsesClient::defaultModel;
     const qint64 storedLimit = defaults_.integer(kOutputTokensKey, 0);
     maxOutputTokens_ = tamsel::ResponsesClient::isValidOutputLimit(storedLimit)
                            ? int(storedLimit)
                            : tamsel::ResponsesClient::defaultOutputTokens;
-    reasoningEffort_ = tamsel::reasoningEffortFromRawValue(defaults_.string(kEffortKey)).value_or(ReasoningEffort::none);
+    reasoningEffort_ =
+        base::fromRawValue<ReasoningEffort>(defaults_.string(kEffortKey)).value_or(ReasoningEffort::none);
 }
 
 AppStore::~AppStore() {
@@ -173,7 +174,7 @@ void AppStore::setMode(StudyMode value) {
 void AppStore::setLanguage(AnswerLanguage value) {
     const bool changed = language_ != value;
     language_ = value;
-    defaults_.setString(kLanguageKey, tamsel::rawValue(value));
+    defaults_.setString(kLanguageKey, base::rawValue(value));
     if (!changed) return;
     emit languageChanged();
     setAnswer(std::nullopt);
@@ -196,7 +197,7 @@ void AppStore::setMaxOutputTokens(int value) {
 void AppStore::setReasoningEffort(ReasoningEffort value) {
     const bool changed = reasoningEffort_ != value;
     reasoningEffort_ = value;
-    defaults_.setString(kEffortKey, tamsel::rawValue(value));
+    defaults_.setString(kEffortKey, base::rawValue(value));
     if (changed) emit reasoningEffortChanged();
 }
 
@@ -414,7 +415,7 @@ QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues v
     if (!isCurrent(id, cancellation)) co_return;
 
     setAnswer(result);
-    history_.add(values.source, result.text, tamsel::rawValue(values.mode));
+    history_.add(values.source, result.text, base::rawValue(values.mode));
     setResultDetail(detailLine(values.model, services_.clock->now() - started, result));
     finish(id, QStringLiteral("已完成"));
 }
@@ -459,7 +460,7 @@ void AppStore::stageInLessonary(const QString& text, StudyMode mode, const std::
 }
 
 void AppStore::reopenHistoryRecord(const LearningRecord& record) {
-    const StudyMode mode = tamsel::studyModeFromRawValue(record.mode).value_or(StudyMode::explain);
+    const StudyMode mode = base::fromRawValue<StudyMode>(record.mode).value_or(StudyMode::explain);
     const ModelAnswer answer{record.answer, std::nullopt, std::nullopt, std::nullopt};
     stageInLessonary(record.source, mode, answer, QStringLiteral("从学习历史继续 · 原记录未修改"));
 }

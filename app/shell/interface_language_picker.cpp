@@ -44,10 +44,11 @@ InterfaceLanguagePicker::InterfaceLanguagePicker(QWidget* parent) : QWidget(pare
     caption_->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(caption_);
 
-    for (InterfaceLanguage language : interfaceLanguageAllCases()) picker_->addItem(QString(), rawValue(language));
+    for (InterfaceLanguage language : base::allCases<InterfaceLanguage>())
+        picker_->addItem(QString(), base::rawValue(language));
 
     connect(picker_, &QComboBox::activated, this, [this](int index) {
-        const auto language = interfaceLanguageFromRawValue(picker_->itemData(index).toString());
+        const auto language = base::fromRawValue<InterfaceLanguage>(picker_->itemData(index).toString());
         if (language) InterfaceSettings::shared().setLanguage(*language);
     });
     connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
@@ -62,7 +63,7 @@ void InterfaceLanguagePicker::refresh() {
     title_->setText(UIStrings::text(QStringLiteral("界面语言")));
     caption_->setText(UIStrings::text(QStringLiteral("立即生效并记住选择；不会改变回答语言。")));
     const InterfaceLanguage current = InterfaceSettings::shared().language();
-    const auto& cases = interfaceLanguageAllCases();
+    const auto& cases = base::allCases<InterfaceLanguage>();
     for (int i = 0; i < cases.size(); ++i) {
         picker_->setItemText(i, title(cases.at(i)));
         if (cases.at(i) == current) picker_->setCurrentIndex(i);

@@ -35,28 +35,6 @@ QString inCurrentLanguage(const char* chinese, const char* english, const char* 
 
 }  // namespace
 
-QString rawValue(InterfaceLanguage language) {
-    switch (language) {
-    case InterfaceLanguage::system: return QStringLiteral("system");
-    case InterfaceLanguage::chinese: return QStringLiteral("zh-Hans");
-    case InterfaceLanguage::english: return QStringLiteral("en");
-    case InterfaceLanguage::french: return QStringLiteral("fr");
-    }
-    return {};
-}
-
-std::optional<InterfaceLanguage> interfaceLanguageFromRawValue(const QString& raw) {
-    for (InterfaceLanguage language : interfaceLanguageAllCases())
-        if (raw == rawValue(language)) return language;
-    return std::nullopt;
-}
-
-const QList<InterfaceLanguage>& interfaceLanguageAllCases() {
-    static const QList<InterfaceLanguage> cases{InterfaceLanguage::system, InterfaceLanguage::chinese,
-                                                InterfaceLanguage::english, InterfaceLanguage::french};
-    return cases;
-}
-
 QString title(InterfaceLanguage language) {
     switch (language) {
     case InterfaceLanguage::system: return inCurrentLanguage("跟随系统", "Follow System", "Selon le système");
@@ -87,27 +65,6 @@ QLocale locale(InterfaceLanguage language) {
     case InterfaceLanguage::french: return QLocale(QStringLiteral("fr"));
     default: return QLocale(QStringLiteral("en"));
     }
-}
-
-QString rawValue(InterfaceAppearance appearance) {
-    switch (appearance) {
-    case InterfaceAppearance::system: return QStringLiteral("system");
-    case InterfaceAppearance::light: return QStringLiteral("light");
-    case InterfaceAppearance::dark: return QStringLiteral("dark");
-    }
-    return {};
-}
-
-std::optional<InterfaceAppearance> interfaceAppearanceFromRawValue(const QString& raw) {
-    for (InterfaceAppearance appearance : interfaceAppearanceAllCases())
-        if (raw == rawValue(appearance)) return appearance;
-    return std::nullopt;
-}
-
-const QList<InterfaceAppearance>& interfaceAppearanceAllCases() {
-    static const QList<InterfaceAppearance> cases{InterfaceAppearance::system, InterfaceAppearance::light,
-                                                  InterfaceAppearance::dark};
-    return cases;
 }
 
 QString title(InterfaceAppearance appearance) {
@@ -164,24 +121,25 @@ InterfaceSettings::InterfaceSettings(base::DefaultsStore& defaults, QObject* par
     // Earlier versions stored Simplified Chinese for everyone; once, that becomes "follow the system".
     if (!defaults_.boolean(migrationKey())) {
         if (defaults_.stringValue(preferenceKey()) == QStringLiteral("zh-Hans"))
-            defaults_.setString(preferenceKey(), rawValue(InterfaceLanguage::system));
+            defaults_.setString(preferenceKey(), base::rawValue(InterfaceLanguage::system));
         defaults_.setBool(migrationKey(), true);
     }
 
-    language_ = interfaceLanguageFromRawValue(defaults_.string(preferenceKey())).value_or(InterfaceLanguage::system);
+    language_ =
+        base::fromRawValue<InterfaceLanguage>(defaults_.string(preferenceKey())).value_or(InterfaceLanguage::system);
     applyAppearance();
 }
 
 void InterfaceSettings::setAppearance(InterfaceAppearance appearance) {
     appearance_ = appearance;
-    defaults_.setString(appearanceKey(), rawValue(appearance));
+    defaults_.setString(appearanceKey(), base::rawValue(appearance));
     applyAppearance();
     Q_EMIT appearanceChanged(appearance);
 }
 
 void InterfaceSettings::setLanguage(InterfaceLanguage language) {
     language_ = language;
-    defaults_.setString(preferenceKey(), rawValue(language));
+    defaults_.setString(preferenceKey(), base::rawValue(language));
     Q_EMIT languageChanged(language);
     Q_EMIT interfaceLanguageDidChange(this);
     Q_EMIT InterfaceSettingsCenter::shared().interfaceLanguageDidChange(this);
@@ -207,7 +165,7 @@ QHash<QString, bool> InterfaceSettings::performRegressionChecks() {
     {
         InterfaceSettings fixture(*store);
         result.insert(QStringLiteral("interface_language_defaults_to_system"),
-                      rawValue(fixture.language()) == QLatin1String("system"));
+                      base::rawValue(fixture.language()) == QLatin1String("system"));
         result.insert(QStringLiteral("appearance_defaults_to_system"),
                       fixture.appearance() == InterfaceAppearance::system);
 
@@ -223,7 +181,7 @@ QHash<QString, bool> InterfaceSettings::performRegressionChecks() {
 
         fixture.setLanguage(InterfaceLanguage::english);
         result.insert(QStringLiteral("interface_language_persists_english"),
-                      rawValue(InterfaceSettings(*store).language()) == QLatin1String("en"));
+                      base::rawValue(InterfaceSettings(*store).language()) == QLatin1String("en"));
 
         fixture.setLanguage(InterfaceLanguage::chinese);
 
@@ -240,7 +198,7 @@ QHash<QString, bool> InterfaceSettings::performRegressionChecks() {
                       UIStrings::translated(QStringLiteral("保存"), InterfaceLanguage::english) == QLatin1String("Save")
                           && UIStrings::translated(QStringLiteral("保存"), InterfaceLanguage::chinese)
                                  == QStringLiteral("保存")
-                          && rawValue(fixture.language()) == QLatin1String("zh-Hans")
+                          && base::rawValue(fixture.language()) == QLatin1String("zh-Hans")
                           && UIStrings::translated(mouseDown, InterfaceLanguage::english)
                                  == QStringLiteral("微信: mouse down received; waiting for selection."));
         result.insert(QStringLiteral("interface_language_french_round_trip"),

@@ -11,24 +11,23 @@
 #include <optional>
 
 #include "base/defaults_store.h"
+#include "base/raw_value.h"
 
 namespace velquin {
 
-// The language the interface is shown in. `system` follows the user's preferred languages.
-//
-// Free functions, as for every enumeration of the application:
-//   QString rawValue(E)                                the stored value (also the identifier)
-//   std::optional<E> <type>FromRawValue(QString)       exact, case-sensitive; anything else -> nullopt
-//   const QList<E>& <type>AllCases()                   every case, in declaration order
-//   QString title(E)                                   the name shown in pickers
+// The language the interface is shown in. `system` follows the user's preferred languages. Its raw
+// value (base/raw_value.h) is stored and is also the identifier; `title(E)` is the name shown in pickers.
 enum class InterfaceLanguage { system, chinese, english, french };
 
 // The appearance of the whole application. `system` follows the desktop's colour scheme.
 enum class InterfaceAppearance { system, light, dark };
 
-QString rawValue(InterfaceLanguage language);
-std::optional<InterfaceLanguage> interfaceLanguageFromRawValue(const QString& raw);
-const QList<InterfaceLanguage>& interfaceLanguageAllCases();
+constexpr auto rawValueTable(InterfaceLanguage) {
+    using enum InterfaceLanguage;
+    return base::rawValues<InterfaceLanguage>({{system, u"system"}, {chinese, u"zh-Hans"}, {english, u"en"},
+        {french, u"fr"}});
+}
+
 // "简体中文", "English" and "Français" are the languages' own names; the title of `system` is
 // in the effective language of the shared settings.
 QString title(InterfaceLanguage language);
@@ -40,9 +39,11 @@ InterfaceLanguage effectiveLanguage(InterfaceLanguage language, const QStringLis
 // The locale of the effective language: "zh-Hans", "en" or "fr".
 QLocale locale(InterfaceLanguage language);
 
-QString rawValue(InterfaceAppearance appearance);
-std::optional<InterfaceAppearance> interfaceAppearanceFromRawValue(const QString& raw);
-const QList<InterfaceAppearance>& interfaceAppearanceAllCases();
+constexpr auto rawValueTable(InterfaceAppearance) {
+    using enum InterfaceAppearance;
+    return base::rawValues<InterfaceAppearance>({{system, u"system"}, {light, u"light"}, {dark, u"dark"}});
+}
+
 // In the effective language of the shared settings at the moment of the call.
 QString title(InterfaceAppearance appearance);
 

@@ -2,11 +2,6 @@
 
 namespace velquin {
 
-std::optional<OrvelNativeCoach::Step> OrvelNativeCoach::stepFromRawValue(qint64 raw) {
-    if (raw < rawValue(Step::inactive) || raw > rawValue(Step::finished)) return std::nullopt;
-    return static_cast<Step>(raw);
-}
-
 OrvelNativeCoach& OrvelNativeCoach::shared() {
     static OrvelNativeCoach* coach = new OrvelNativeCoach(base::DefaultsStore::standard());
     return *coach;
@@ -14,7 +9,7 @@ OrvelNativeCoach& OrvelNativeCoach::shared() {
 
 OrvelNativeCoach::OrvelNativeCoach(base::DefaultsStore& defaults, QObject* parent)
     : QObject(parent), defaults_(defaults), key_(QStringLiteral("orvel.nativeGuide.build121.progress")) {
-    step_ = stepFromRawValue(defaults_.integer(key_, 0)).value_or(Step::inactive);
+    step_ = base::fromRawValue<Step>(defaults_.integer(key_, 0)).value_or(Step::inactive);
 }
 
 void OrvelNativeCoach::startOnFirstSetup() {
@@ -48,13 +43,13 @@ void OrvelNativeCoach::skip() { setStep(Step::inactive); }
 void OrvelNativeCoach::advance(Step target) {
     // From `inactive` the tour can only be started, never resumed by an event; and it never moves back.
     if (target != Step::selection && step_ == Step::inactive) return;
-    if (rawValue(step_) >= rawValue(target)) return;
+    if (base::rawValue(step_) >= base::rawValue(target)) return;
     setStep(target);
 }
 
 void OrvelNativeCoach::setStep(Step step) {
     step_ = step;
-    defaults_.setInteger(key_, rawValue(step));
+    defaults_.setInteger(key_, base::rawValue(step));
     Q_EMIT stepChanged(step);
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/defaults_store.h"
+#include "base/raw_value.h"
 
 namespace velquin {
 
@@ -26,10 +27,6 @@ public:
         finished = 6,
     };
     Q_ENUM(Step)
-
-    // Exactly 0 to 6; any other integer gives nothing.
-    static std::optional<Step> stepFromRawValue(qint64 raw);
-    static qint64 rawValue(Step step) { return static_cast<qint64>(step); }
 
     // The tour of the application, over the standard defaults store, created on first use.
     static OrvelNativeCoach& shared();
@@ -62,5 +59,12 @@ private:
     Step step_ = Step::inactive;
     QString key_;
 };
+
+// The step is stored as its number; exactly 0 to 6 are steps.
+constexpr auto rawValueTable(OrvelNativeCoach::Step) {
+    using enum OrvelNativeCoach::Step;
+    return base::rawValues<OrvelNativeCoach::Step, qint64>(
+        {{inactive, 0}, {selection, 1}, {selectSentence, 2}, {handoff, 3}, {classroom, 4}, {quiz, 5}, {finished, 6}});
+}
 
 }  // namespace velquin

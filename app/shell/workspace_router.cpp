@@ -86,28 +86,6 @@ void WorkspaceRouter::restoreAfterCoach(const QRectF& saved) {
     windows_->setFrame(window->id, QRectF(x, y, width, height));
 }
 
-QString rawValue(WorkspaceRouter::Page page) {
-    switch (page) {
-    case WorkspaceRouter::Page::home: return QStringLiteral("home");
-    case WorkspaceRouter::Page::history: return QStringLiteral("history");
-    case WorkspaceRouter::Page::coach: return QStringLiteral("coach");
-    }
-    return {};
-}
-
-std::optional<WorkspaceRouter::Page> pageFromRawValue(const QString& raw) {
-    for (const auto page : pageAllCases()) {
-        if (rawValue(page) == raw) return page;
-    }
-    return std::nullopt;
-}
-
-const QList<WorkspaceRouter::Page>& pageAllCases() {
-    static const QList<WorkspaceRouter::Page> cases{WorkspaceRouter::Page::home, WorkspaceRouter::Page::history,
-                                                    WorkspaceRouter::Page::coach};
-    return cases;
-}
-
 AuxiliaryWindowController& AuxiliaryWindowController::shared() {
     static AuxiliaryWindowController instance;
     return instance;

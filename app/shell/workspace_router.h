@@ -11,6 +11,7 @@
 
 #include "app/shell/window_system.h"
 #include "app/shell/work_scheduler.h"
+#include "base/raw_value.h"
 
 namespace velquin {
 
@@ -62,9 +63,10 @@ private:
     std::optional<QRectF> preTutorWindowFrame_;
 };
 
-QString rawValue(WorkspaceRouter::Page page);
-std::optional<WorkspaceRouter::Page> pageFromRawValue(const QString& raw);
-const QList<WorkspaceRouter::Page>& pageAllCases();
+constexpr auto rawValueTable(WorkspaceRouter::Page) {
+    using enum WorkspaceRouter::Page;
+    return base::rawValues<WorkspaceRouter::Page>({{home, u"home"}, {history, u"history"}, {coach, u"coach"}});
+}
 
 // Names the coach window for the selection controller's main-window test, and opens the coach page.
 class AuxiliaryWindowController {

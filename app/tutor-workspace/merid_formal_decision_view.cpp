@@ -93,7 +93,7 @@ void MeridFormalDecisionView::rebuild() {
     for (qsizetype i = 1; i < choices_.size(); ++i) {
         const MeridAction action = choices_.at(i);
         QAction* item = menu_->addAction(workspaceSymbol(symbolName(action)), meridcore::title(action));
-        item->setData(meridcore::rawValue(action));
+        item->setData(base::rawValue(action));
         connect(item, &QAction::triggered, this, [this, action] {
             if (!busy_) emit actionChosen(action);
         });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/json.h"
+#include "base/raw_value.h"
 
 #include <cmath>
 
@@ -49,4 +50,42 @@ TEST(Json, RequiredAndOptionalMembers) {
     EXPECT_EQ(json::compact(out), QByteArray(R"({"empty":"","id":"00000000-0000-0000-0000-000000000000"})"));
     EXPECT_THROW(json::parseObject("[1]"), JsonDecodeError);
     EXPECT_THROW(json::parseObject("{"), JsonDecodeError);
+}
+
+namespace rawtest {
+
+enum class Fruit { apple, pear };
+constexpr auto rawValueTable(Fruit) {
+    return base::rawValues<Fruit>({{Fruit::apple, u"apple"}, {Fruit::pear, u"Pear"}});
+}
+
+enum class Level { low = 3, high = 9 };
+constexpr auto rawValueTable(Level) {
+    return base::rawValues<Level, qint64>({{Level::low, 10}, {Level::high, 20}});
+}
+
+}  // namespace rawtest
+
+TEST(Json, RawValuesOfEnumerations) {
+    using rawtest::Fruit;
+    using rawtest::Level;
+    EXPECT_EQ(rawValue(Fruit::pear), QStringLiteral("Pear"));
+    EXPECT_EQ(fromRawValue<Fruit>(QStringLiteral("Pear")), Fruit::pear);
+    for (const QString& unknown : {QStringLiteral("pear"), QStringLiteral(" apple"), QString()})
+        EXPECT_EQ(fromRawValue<Fruit>(unknown), std::nullopt) << unknown.toStdString();
+    EXPECT_EQ(allCases<Fruit>(), (QList<Fruit>{Fruit::apple, Fruit::pear}));
+
+    // Integer raw values need not be the enumerators' own numbers.
+    EXPECT_EQ(rawValue(Level::high), 20);
+    EXPECT_EQ(fromRawValue<Level>(10), Level::low);
+    EXPECT_EQ(fromRawValue<Level>(3), std::nullopt);
+
+    const QJsonObject object = json::parseObject(R"({"f":"apple","bad":"plum","n":1,"z":null})");
+    EXPECT_EQ(requireRawValue<Fruit>(object, QStringLiteral("f")), Fruit::apple);
+    EXPECT_THROW(requireRawValue<Fruit>(object, QStringLiteral("bad")), JsonDecodeError);
+    EXPECT_THROW(requireRawValue<Fruit>(object, QStringLiteral("n")), JsonDecodeError);
+    EXPECT_THROW(requireRawValue<Fruit>(object, QStringLiteral("missing")), JsonDecodeError);
+    EXPECT_EQ(optionalRawValue<Fruit>(object, QStringLiteral("z")), std::nullopt);
+    EXPECT_EQ(optionalRawValue<Fruit>(object, QStringLiteral("missing")), std::nullopt);
+    EXPECT_THROW(optionalRawValue<Fruit>(object, QStringLiteral("bad")), JsonDecodeError);
 }

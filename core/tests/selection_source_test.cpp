@@ -39,12 +39,12 @@ TEST(SelectionSourceBlock, MessagesAndRawValues) {
         {Block::protectedApplication, u"来源应用不支持 Orvel 自动划词。"},
         {Block::browsersDisabled, u"浏览器划词已关闭。请在划词设置中开启“在浏览器中启用划词”。"},
     };
-    ASSERT_EQ(selectionSourceBlockAllCases().size(), 6);
+    ASSERT_EQ(base::allCases<SelectionSourceBlock>().size(), 6);
     for (const auto& [block, text] : rows) {
         EXPECT_EQ(message(block), QString::fromUtf16(text));
-        EXPECT_EQ(selectionSourceBlockFromRawValue(rawValue(block)), block);
+        EXPECT_EQ(base::fromRawValue<SelectionSourceBlock>(base::rawValue(block)), block);
     }
-    EXPECT_EQ(rawValue(Block::browsersDisabled), QStringLiteral("browsersDisabled"));
+    EXPECT_EQ(base::rawValue(Block::browsersDisabled), QStringLiteral("browsersDisabled"));
 }
 
 TEST(SelectionSourcePolicy, BlockReasonsInOrder) {

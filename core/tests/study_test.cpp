@@ -29,15 +29,15 @@ TEST(StudyVocabulary, TablesAndRawValuesRoundTrip) {
         {StudyMode::explain, u"explain", u"解释", u"lightbulb", u"帮我讲明白"},
         {StudyMode::practice, u"practice", u"回答", u"pencil.and.outline", u"讲解这道练习题"},
     };
-    ASSERT_EQ(studyModeAllCases().size(), 3);
+    ASSERT_EQ(base::allCases<StudyMode>().size(), 3);
     for (int i = 0; i < 3; ++i) {
         const auto& row = modes[i];
-        EXPECT_EQ(studyModeAllCases()[i], row.mode);
-        EXPECT_EQ(rawValue(row.mode), QString::fromUtf16(row.raw));
+        EXPECT_EQ(base::allCases<StudyMode>()[i], row.mode);
+        EXPECT_EQ(base::rawValue(row.mode), QString::fromUtf16(row.raw));
         EXPECT_EQ(title(row.mode), QString::fromUtf16(row.title));
         EXPECT_EQ(symbol(row.mode), QString::fromUtf16(row.symbol));
         EXPECT_EQ(actionTitle(row.mode), QString::fromUtf16(row.action));
-        EXPECT_EQ(studyModeFromRawValue(rawValue(row.mode)), row.mode);
+        EXPECT_EQ(base::fromRawValue<StudyMode>(base::rawValue(row.mode)), row.mode);
     }
 
     struct LanguageRow { AnswerLanguage language; const char16_t* raw; const char16_t* title; };
@@ -47,12 +47,12 @@ TEST(StudyVocabulary, TablesAndRawValuesRoundTrip) {
         {AnswerLanguage::english, u"english", u"English"},
         {AnswerLanguage::french, u"french", u"Français"},
     };
-    ASSERT_EQ(answerLanguageAllCases().size(), 4);
+    ASSERT_EQ(base::allCases<AnswerLanguage>().size(), 4);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(answerLanguageAllCases()[i], languages[i].language);
-        EXPECT_EQ(rawValue(languages[i].language), QString::fromUtf16(languages[i].raw));
+        EXPECT_EQ(base::allCases<AnswerLanguage>()[i], languages[i].language);
+        EXPECT_EQ(base::rawValue(languages[i].language), QString::fromUtf16(languages[i].raw));
         EXPECT_EQ(title(languages[i].language), QString::fromUtf16(languages[i].title));
-        EXPECT_EQ(answerLanguageFromRawValue(QString::fromUtf16(languages[i].raw)), languages[i].language);
+        EXPECT_EQ(base::fromRawValue<AnswerLanguage>(QString::fromUtf16(languages[i].raw)), languages[i].language);
     }
 
     struct EffortRow { ReasoningEffort effort; const char16_t* raw; const char16_t* title; };
@@ -61,20 +61,20 @@ TEST(StudyVocabulary, TablesAndRawValuesRoundTrip) {
         {ReasoningEffort::none, u"none", u"非思考模式（省流）"},
         {ReasoningEffort::low, u"low", u"低强度思考（low）"},
     };
-    ASSERT_EQ(reasoningEffortAllCases().size(), 3);
+    ASSERT_EQ(base::allCases<ReasoningEffort>().size(), 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(reasoningEffortAllCases()[i], efforts[i].effort);
-        EXPECT_EQ(rawValue(efforts[i].effort), QString::fromUtf16(efforts[i].raw));
+        EXPECT_EQ(base::allCases<ReasoningEffort>()[i], efforts[i].effort);
+        EXPECT_EQ(base::rawValue(efforts[i].effort), QString::fromUtf16(efforts[i].raw));
         EXPECT_EQ(title(efforts[i].effort), QString::fromUtf16(efforts[i].title));
-        EXPECT_EQ(reasoningEffortFromRawValue(QString::fromUtf16(efforts[i].raw)), efforts[i].effort);
+        EXPECT_EQ(base::fromRawValue<ReasoningEffort>(QString::fromUtf16(efforts[i].raw)), efforts[i].effort);
     }
 
     // Wire codes and other spellings are not stored values.
-    EXPECT_EQ(studyModeFromRawValue(QStringLiteral("ask")), std::nullopt);
-    EXPECT_EQ(studyModeFromRawValue(QStringLiteral("Translate")), std::nullopt);
-    EXPECT_EQ(answerLanguageFromRawValue(QStringLiteral("zh-CN")), std::nullopt);
-    EXPECT_EQ(answerLanguageFromRawValue(QStringLiteral("English")), std::nullopt);
-    EXPECT_EQ(reasoningEffortFromRawValue(QString()), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<StudyMode>(QStringLiteral("ask")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<StudyMode>(QStringLiteral("Translate")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<AnswerLanguage>(QStringLiteral("zh-CN")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<AnswerLanguage>(QStringLiteral("English")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<ReasoningEffort>(QString()), std::nullopt);
 
     QHash<StudyMode, int> byMode{{StudyMode::explain, 1}};
     EXPECT_EQ(byMode.value(StudyMode::explain), 1);

@@ -61,9 +61,9 @@ TEST(LessonaryPresentationMapperTest, NewSession) {
                                                             MeridAction::explainDifferently, MeridAction::testMe,
                                                             MeridAction::pause}));
     EXPECT_FALSE(state.busy);
-    EXPECT_EQ(rawValue(Status::completedByAction), QStringLiteral("completedByAction"));
-    EXPECT_EQ(fromRawValue<Status>(QStringLiteral("requiresReview")), Status::requiresReview);
-    EXPECT_EQ(fromRawValue<Status>(QStringLiteral("Locked")), std::nullopt);
+    EXPECT_EQ(base::rawValue(Status::completedByAction), QStringLiteral("completedByAction"));
+    EXPECT_EQ(base::fromRawValue<Status>(QStringLiteral("requiresReview")), Status::requiresReview);
+    EXPECT_EQ(base::fromRawValue<Status>(QStringLiteral("Locked")), std::nullopt);
 }
 
 TEST(LessonaryPresentationMapperTest, PendingQuestionThroughGradingToRetest) {

@@ -54,7 +54,8 @@ TEST(MeridV12HostedPrompt, FixedTextsMatchTheirBytes) {
         {TeacherMode::sprint, golden::prompt::sprintInstruction},
     };
     for (const auto& [mode, expected] : instructions)
-        EXPECT_EQ(MeridV12ReplyContract::instruction(mode).toUtf8(), QByteArray(expected)) << rawValue(mode).toStdString();
+        EXPECT_EQ(MeridV12ReplyContract::instruction(mode).toUtf8(), QByteArray(expected))
+            << base::rawValue(mode).toStdString();
 
     // 129 bytes before the kind, 1,317 after it, and the 988-byte lesson block only for teach.
     const QByteArray quiz = MeridV12ReplyContract::instruction(TeacherMode::quiz).toUtf8();

@@ -18,9 +18,9 @@ namespace {
 
 template <typename E, typename Text>
 void expectGolden(const std::vector<std::pair<E, const char*>>& golden, Text text) {
-    ASSERT_EQ(golden.size(), size_t(allCases<E>().size()));
+    ASSERT_EQ(golden.size(), size_t(base::allCases<E>().size()));
     for (const auto& [value, bytes] : golden)
-        EXPECT_EQ(text(value).toUtf8(), QByteArray(bytes)) << rawValue(value).toStdString();
+        EXPECT_EQ(text(value).toUtf8(), QByteArray(bytes)) << base::rawValue(value).toStdString();
 }
 
 QList<int> utf8Lengths(const QList<QString>& texts) {
@@ -46,11 +46,11 @@ TEST(TutorTexts, MatchTheGoldenBytes) {
 
 TEST(TutorTexts, HaveTheirKnownUtf8Lengths) {
     QList<QString> prompts;
-    for (TeacherMode mode : allCases<TeacherMode>()) prompts.append(prompt(mode));
+    for (TeacherMode mode : base::allCases<TeacherMode>()) prompts.append(prompt(mode));
     EXPECT_EQ(utf8Lengths(prompts), (QList<int>{156, 294, 356, 129, 150}));
 
     QList<QString> drafts;
-    for (MeridAction action : allCases<MeridAction>()) drafts.append(draft(action));
+    for (MeridAction action : base::allCases<MeridAction>()) drafts.append(draft(action));
     EXPECT_EQ(utf8Lengths(drafts), (QList<int>{105, 129, 262, 0, 135, 144, 147, 123, 0}));
 
     EXPECT_EQ(chineseLabel(MeridV12KnowledgeStatus::provisional).toUtf8().size(), 25);
@@ -60,15 +60,15 @@ TEST(TutorTexts, HaveTheirKnownUtf8Lengths) {
 }
 
 TEST(TutorVocabulary, RawValuesAreCaseSensitiveAndStable) {
-    ASSERT_EQ(allCases<TeacherMode>().size(), 5);
-    EXPECT_EQ(allCases<TeacherMode>().first(), TeacherMode::teach);
-    EXPECT_EQ(fromRawValue<TeacherMode>(QStringLiteral("quiz")), TeacherMode::quiz);
-    EXPECT_EQ(fromRawValue<TeacherMode>(QStringLiteral("Quiz")), std::nullopt);
-    EXPECT_EQ(fromRawValue<MeridAction>(QStringLiteral("testme")), std::nullopt);
-    EXPECT_EQ(fromRawValue<MeridStep>(QStringLiteral("Review")), std::nullopt);
-    EXPECT_EQ(rawValue(MeridAction::skipConcept), QStringLiteral("skipConcept"));
-    EXPECT_EQ(allCases<MeridAction>().size(), 9);
-    EXPECT_EQ(allCases<MeridAction>().last(), MeridAction::pause);
+    ASSERT_EQ(base::allCases<TeacherMode>().size(), 5);
+    EXPECT_EQ(base::allCases<TeacherMode>().first(), TeacherMode::teach);
+    EXPECT_EQ(base::fromRawValue<TeacherMode>(QStringLiteral("quiz")), TeacherMode::quiz);
+    EXPECT_EQ(base::fromRawValue<TeacherMode>(QStringLiteral("Quiz")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<MeridAction>(QStringLiteral("testme")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<MeridStep>(QStringLiteral("Review")), std::nullopt);
+    EXPECT_EQ(base::rawValue(MeridAction::skipConcept), QStringLiteral("skipConcept"));
+    EXPECT_EQ(base::allCases<MeridAction>().size(), 9);
+    EXPECT_EQ(base::allCases<MeridAction>().last(), MeridAction::pause);
 }
 
 TEST(TutorVocabulary, StepsAndActions) {

@@ -77,8 +77,8 @@ TEST_F(InterfaceSettingsTest, UnknownStoredValuesReadAsSystem) {
     EXPECT_EQ(InterfaceSettings(store).language(), InterfaceLanguage::system);
     store.setInteger(kLanguageKey, 3);
     EXPECT_EQ(InterfaceSettings(store).language(), InterfaceLanguage::system);
-    EXPECT_EQ(interfaceLanguageFromRawValue(QStringLiteral("zh-Hans")), InterfaceLanguage::chinese);
-    EXPECT_EQ(interfaceLanguageFromRawValue(QStringLiteral("zh-hans")), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<InterfaceLanguage>(QStringLiteral("zh-Hans")), InterfaceLanguage::chinese);
+    EXPECT_EQ(base::fromRawValue<InterfaceLanguage>(QStringLiteral("zh-hans")), std::nullopt);
 }
 
 TEST_F(InterfaceSettingsTest, EffectiveLanguageTakesOnlyTheFirstPreference) {

@@ -60,8 +60,8 @@ TEST_F(CoachTest, OutOfRangeProgressLoadsAsInactiveAndBlocksTheStart) {
     coach.startOnFirstSetup();
     EXPECT_EQ(coach.step(), Step::inactive);
 
-    EXPECT_EQ(OrvelNativeCoach::stepFromRawValue(6), Step::finished);
-    EXPECT_EQ(OrvelNativeCoach::stepFromRawValue(7), std::nullopt);
+    EXPECT_EQ(base::fromRawValue<OrvelNativeCoach::Step>(6), Step::finished);
+    EXPECT_EQ(base::fromRawValue<OrvelNativeCoach::Step>(7), std::nullopt);
 }
 
 TEST_F(CoachTest, SkippingPersistsAcrossRestartsAndFirstSetup) {

@@ -37,10 +37,10 @@ protected:
 }  // namespace
 
 TEST_F(WorkspaceRouterTest, PagesHaveTheirRawValues) {
-    EXPECT_EQ(pageAllCases(), (QList<Page>{Page::home, Page::history, Page::coach}));
-    for (const Page page : pageAllCases()) EXPECT_EQ(pageFromRawValue(rawValue(page)), page);
-    EXPECT_EQ(rawValue(Page::coach), QStringLiteral("coach"));
-    EXPECT_FALSE(pageFromRawValue(QStringLiteral("Home")));
+    EXPECT_EQ(base::allCases<WorkspaceRouter::Page>(), (QList<Page>{Page::home, Page::history, Page::coach}));
+    for (const Page page : base::allCases<Page>()) EXPECT_EQ(base::fromRawValue<Page>(base::rawValue(page)), page);
+    EXPECT_EQ(base::rawValue(Page::coach), QStringLiteral("coach"));
+    EXPECT_FALSE(base::fromRawValue<WorkspaceRouter::Page>(QStringLiteral("Home")));
     EXPECT_EQ(AuxiliaryWindowController::coachIdentifier, QStringLiteral("Orvel.DizUvizi"));
 }
 

@@ -124,8 +124,8 @@ TEST_F(PanelsTest, DecisionPanelNeverOffersGradingOrPause) {
     using meridcore::MeridStep;
     MeridFormalDecisionView view;
     QSignalSpy chosen(&view, &MeridFormalDecisionView::actionChosen);
-    for (const MeridStep step : meridcore::allCases<MeridStep>()) {
-        for (const MeridEvidenceStatus evidence : meridcore::allCases<MeridEvidenceStatus>()) {
+    for (const MeridStep step : base::allCases<MeridStep>()) {
+        for (const MeridEvidenceStatus evidence : base::allCases<MeridEvidenceStatus>()) {
             for (const bool pending : {false, true}) {
                 view.setState(step, pending, evidence, false);
                 QStringList offered{view.primaryButton()->text()};
