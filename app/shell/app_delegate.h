@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "app/shell/application_instance.h"
+
+namespace base {
+class DefaultsStore;
+}
+
+namespace velquin {
+
+class AppStore;
+class OrvelNativeCoach;
+class SelectionController;
+class WorkScheduler;
+
+// The application's launch sequence and its answers to the application's life events: one running
+// copy per session (a later launch hands its request over and ends), the selection entry on the
+// bus, the import check of automated runs, the stop of the check modes, the first-setup step and
+// the start of select-anywhere; reopening, becoming active and terminating. It makes no window.
+// Main thread only.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString setupVersionKey = QStringLiteral("nativeSetupFlowVersion");
+    static inline const QString autoSelectKey = QStringLiteral("nativeAutoSelectEnabled");
+    // Saved window frames are kept under keys that begin with this (the space belongs to it).
+    static inline const QString windowFramePrefix = QStringLiteral("NSWindow Frame ");
+    static constexpr int setupFlowVersion = 6;
+
+    struct Services {
+        base::DefaultsStore& defaults;
+        OrvelNativeCoach& coach;
+        SelectionController& controller;
+        AppStore& store;
+        ApplicationInstance& instance;
+        WorkScheduler& scheduler;
+        // Starts the import check of a file; the check ends the process itself.
+        std::function<void(const QString& file)> startImportCheck;
+        // The main window's handler of the application's URLs.
+        std::function<void(const QString& url)> openURL;
+    };
+
+    // What the application does after the launch sequence.
+    enum class Next {
+        showWindow,   // runs with its main window
+        importCheck,  // runs without a window until the import check ends it
+        end,          // ends at once with `exitStatus`
+    };
+    struct Outcome {
+        Next next = Next::showWindow;
+        int exitStatus = 0;
+        bool operator==(const Outcome&) const = default;
+    };
+
+    explicit AppDelegate(Services services, QObject* parent = nullptr);
+
+    // The launch sequence over the program's arguments (the program path first). Select-anywhere
+    // starts on a later turn of the event loop, after the main window is shown.
+    Outcome applicationDidFinishLaunching(const QStringList& arguments);
+    // A later launch that asked for nothing else.
+    void applicationShouldHandleReopen();
+    void applicationDidBecomeActive();
+    void applicationWillTerminate();
+    // A request that a later launch handed over to this copy.
+    void handleLaunchRequest(const LaunchRequest& request);
+
+private:
+    bool performFirstSetupIfDue();
+
+    Services services_;
+};
+
+}  // namespace velquin

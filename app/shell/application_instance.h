@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace halvern {
+class SelectionServiceProvider;
+struct SelectionRequest;
+}  // namespace halvern
+
+namespace velquin {
+
+// What a launch asks of the application, handed to the running copy when there is one.
+struct LaunchRequest {
+    QStringList urls;    // every argument that is not an option, in order
+    bool setup = false;  // "--setup" was given
+
+    // The arguments of a launch, the program path first.
+    static LaunchRequest fromArguments(const QStringList& arguments);
+    bool operator==(const LaunchRequest&) const = default;
+};
+
+// Keeps the application to one running copy per session and carries a later launch's request to
+// that copy. The delegate's tests use a fake.
+class ApplicationInstance {
+public:
+    virtual ~ApplicationInstance();
+
+    // Tries to become the running copy. False when another copy already is.
+    virtual bool claim() = 0;
+    // Gives the request to the running copy; false when it could not be delivered.
+    virtual bool handOver(const LaunchRequest& request) = 0;
+    // Serves the selection entry (the desktop's "study this text" method) for the running copy.
+    virtual void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) = 0;
+    // Where the running copy's requests from later launches go.
+    virtual void setRequestHandler(std::function<void(const LaunchRequest&)> handler) = 0;
+};
+
+// The running copy on the session bus: it owns the name "com.orvel.formac", serves the launch
+// hand-over at "/com/orvel/formac" (the desktop's org.freedesktop.Application interface:
+// Activate reopens, Open takes URLs, ActivateAction "setup" asks for the setup) and the selection
+// entry at "/com/orvel/formac/Selection". Without a session bus every launch runs on its own.
+class DBusApplicationInstance : public QObject, public ApplicationInstance {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+public:
+    static inline const QString objectPath = QStringLiteral("/com/orvel/formac");
+    static inline const QString interfaceName = QStringLiteral("org.freedesktop.Application");
+    static inline const QString setupAction = QStringLiteral("setup");
+
+    explicit DBusApplicationInstance(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                                     QObject* parent = nullptr);
+    ~DBusApplicationInstance() override;
+
+    bool claim() override;
+    bool handOver(const LaunchRequest& request) override;
+    void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override;
+    void setRequestHandler(std::function<void(const LaunchRequest&)> handler) override;
+
+public Q_SLOTS:
+    // D-Bus methods of org.freedesktop.Application.
+    void Activate(const QVariantMap& platformData);
+    void Open(const QStringList& uris, const QVariantMap& platformData);
+    void ActivateAction(const QString& actionName, const QVariantList& parameter, const QVariantMap& platformData);
+
+private:
+    void deliver(const LaunchRequest& request);
+
+    QDBusConnection bus_;
+    bool registered_ = false;
+    std::function<void(const LaunchRequest&)> handler_;
+    std::unique_ptr<halvern::SelectionServiceProvider> selectionEntry_;
+};
+
+}  // namespace velquin

@@ -1,0 +1,36 @@
+#include "app/shell/application_test_hook.h"
+
+#include <QUrl>
+
+#include "app/shell/app_store.h"
+#include "app/shell/workspace_router.h"
+
+namespace velquin {
+
+ApplicationTestHook::ApplicationTestHook(AppStore& store, WorkspaceRouter& router, QObject* parent)
+    : QObject(parent), store_(store), router_(router) {}
+
+void ApplicationTestHook::registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner) {
+    if (qEnvironmentVariable("ORVEL_TEST_HOOKS") != QLatin1String("1")) return;
+    auto* hook = new ApplicationTestHook(store, router, owner);
+    QDBusConnection::sessionBus().registerObject(objectPath, hook, QDBusConnection::ExportAllSlots);
+}
+
+QVariantMap ApplicationTestHook::State() const {
+    return {
+        {QStringLiteral("showSettings"), store_.showSettings()},
+        {QStringLiteral("showPrivacyConsent"), store_.showPrivacyConsent()},
+        {QStringLiteral("showAccountLogin"), store_.showAccountLogin()},
+        {QStringLiteral("showCaptureGuide"), store_.showCaptureGuide()},
+        {QStringLiteral("showDirectSelectionSettings"), store_.showDirectSelectionSettings()},
+        {QStringLiteral("selectionPresentation"), store_.selectionPresentation()},
+        {QStringLiteral("isBusy"), store_.isBusy()},
+        {QStringLiteral("pdfChoice"), store_.pdfChoice().has_value()},
+        {QStringLiteral("status"), store_.status()},
+        {QStringLiteral("page"), base::rawValue(router_.page())},
+    };
+}
+
+void ApplicationTestHook::ImportFile(const QString& path) { store_.importURL(QUrl::fromLocalFile(path)); }
+
+}  // namespace velquin

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QVariantMap>
+
+namespace velquin {
+
+class AppStore;
+class WorkspaceRouter;
+
+// Lets the end-to-end tests look at the running program from outside: on the session bus at
+// "/com/orvel/formac/Test", registered only when the environment sets ORVEL_TEST_HOOKS=1.
+//   State() -> a{sv}: the store's sheet flags, selectionPresentation, isBusy, pdfChoice (whether
+//                     one is pending), status, and the router's page ("home", "history", "coach")
+//   ImportFile(s path): the store imports the file as the import button does
+class ApplicationTestHook : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Test")
+public:
+    static inline const QString objectPath = QStringLiteral("/com/orvel/formac/Test");
+
+    ApplicationTestHook(AppStore& store, WorkspaceRouter& router, QObject* parent = nullptr);
+
+    // Registers a hook on the session bus when the environment asks for it.
+    static void registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner);
+
+public Q_SLOTS:
+    QVariantMap State() const;
+    void ImportFile(const QString& path);
+
+private:
+    AppStore& store_;
+    WorkspaceRouter& router_;
+};
+
+}  // namespace velquin

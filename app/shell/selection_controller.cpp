@@ -1,0 +1,28 @@
+#include "app/shell/selection_controller.h"
+
+#include "app/shell/app_store.h"
+#include "app/shell/window_system.h"
+
+namespace velquin {
+
+SelectionController::~SelectionController() = default;
+
+WindowOnlySelectionController::WindowOnlySelectionController(AppStore& store, std::shared_ptr<WindowSystem> windows,
+                                                             QObject* parent)
+    : SelectionController(parent), store_(store), windows_(std::move(windows)) {}
+
+void WindowOnlySelectionController::openWorkspace() {
+    store_.showFullWorkspace();
+    windows_->openWorkspace();
+}
+
+void WindowOnlySelectionController::openDirectSettings() {
+    openWorkspace();
+    store_.setShowSettings(false);
+    store_.setShowCaptureGuide(false);
+    store_.setShowImporter(false);
+    store_.setPdfChoice(std::nullopt);
+    store_.setShowDirectSelectionSettings(true);
+}
+
+}  // namespace velquin

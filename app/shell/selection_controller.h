@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace halvern {
+struct SelectionRequest;
+}
+
+namespace velquin {
+
+class AppStore;
+class WindowSystem;
+
+// What the launch sequence, the menus and the main window ask of select-anywhere's controller.
+// The select-anywhere area derives its controller from this class and hands it to the application
+// (OrvelApp::Parts::selectionController); until then WindowOnlySelectionController stands in.
+// Main thread only.
+class SelectionController : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SelectionController() override;
+
+    // Called once, on a turn of the event loop after launching; never in a check mode, in the
+    // import check or in a copy that handed its launch over.
+    virtual void start() = 0;
+    // Called at termination, before the store's running work is cancelled.
+    virtual void stop() = 0;
+    // Called each time the application becomes active.
+    virtual void refreshAuthorization() = 0;
+    // A later launch that asks for nothing else: brings the main window back.
+    virtual void handleReopen() = 0;
+    // Brings the main window forward with the select-anywhere settings sheet (menu item, the
+    // "direct" URL, first setup and "--setup").
+    virtual void openDirectSettings() = 0;
+    // A request that came in through the D-Bus selection entry.
+    virtual void receiveServiceSelection(const halvern::SelectionRequest& request) = 0;
+    // Whether a selection is being shown, as the icon or as an answer.
+    virtual bool hasSelectionPresentation() const = 0;
+
+    // The automatic-selection switch and the accessibility trust, as the sidebar shows and sets them.
+    virtual bool isEnabled() const = 0;
+    virtual bool authorizationTrusted() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+
+Q_SIGNALS:
+    // Emitted after the value changed.
+    void isEnabledChanged(bool enabled);
+    void authorizationTrustedChanged(bool trusted);
+};
+
+// The controller of a program built without select-anywhere: automatic selection stays off and
+// nothing is read, but the ways back into the main window work.
+class WindowOnlySelectionController : public SelectionController {
+    Q_OBJECT
+public:
+    WindowOnlySelectionController(AppStore& store, std::shared_ptr<WindowSystem> windows, QObject* parent = nullptr);
+
+    void start() override {}
+    void stop() override {}
+    void refreshAuthorization() override {}
+    void handleReopen() override { openWorkspace(); }
+    void openDirectSettings() override;
+    void receiveServiceSelection(const halvern::SelectionRequest&) override {}
+    bool hasSelectionPresentation() const override { return false; }
+    bool isEnabled() const override { return false; }
+    bool authorizationTrusted() const override { return false; }
+    void setEnabled(bool) override {}
+
+private:
+    void openWorkspace();
+
+    AppStore& store_;
+    std::shared_ptr<WindowSystem> windows_;
+};
+
+}  // namespace velquin
