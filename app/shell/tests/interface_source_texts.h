@@ -8,7 +8,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 322> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 324> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -331,6 +331,9 @@ inline constexpr std::array<const char16_t*, 322> kInterfaceSourceTexts{
     u"只发送选中文字 · 正在回答…",
     u"资料段落",
     u"切换资料段落",
+    // Titles of the main window's sidebar rows.
+    u"学习首页",
+    u"设置",
 };
 
 }  // namespace velquin::test

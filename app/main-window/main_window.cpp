@@ -1,0 +1,171 @@
+#include "app/main-window/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/main-window/application_parts.h"
+#include "app/main-window/content_view.h"
+#include "app/main-window/sheet_binding.h"
+#include "app/shell/app_store.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/selection_controller.h"
+#include "app/shell/ui_strings.h"
+#include "app/shell/window_system.h"
+#include "base/defaults_store.h"
+
+namespace velquin {
+
+namespace {
+
+struct SheetFlag {
+    bool (AppStore::*read)() const;
+    void (AppStore::*write)(bool);
+    void (AppStore::*changed)();
+    ApplicationParts::SheetFactory ApplicationParts::*factory;
+};
+
+// In the order the sheets are attached to the window.
+constexpr std::array<SheetFlag, 5> kSheetFlags{{
+    {&AppStore::showSettings, &AppStore::setShowSettings, &AppStore::showSettingsChanged,
+     &ApplicationParts::settingsSheet},
+    {&AppStore::showPrivacyConsent, &AppStore::setShowPrivacyConsent, &AppStore::showPrivacyConsentChanged,
+     &ApplicationParts::privacyConsentSheet},
+    {&AppStore::showAccountLogin, &AppStore::setShowAccountLogin, &AppStore::showAccountLoginChanged,
+     &ApplicationParts::accountSheet},
+    {&AppStore::showCaptureGuide, &AppStore::setShowCaptureGuide, &AppStore::showCaptureGuideChanged,
+     &ApplicationParts::captureGuideSheet},
+    {&AppStore::showDirectSelectionSettings, &AppStore::setShowDirectSelectionSettings,
+     &AppStore::showDirectSelectionSettingsChanged, &ApplicationParts::directSelectionSettingsSheet},
+}};
+
+}  // namespace
+
+QString MainWindow::frameKey() { return QStringLiteral("NSWindow Frame ") + workspaceWindowIdentifier; }
+
+MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionController& selection,
+                       OrvelNativeCoach& coach, const ApplicationParts& parts, base::DefaultsStore& defaults,
+                       QWidget* parent)
+    : QMainWindow(parent), store_(store), controller_(selection), defaults_(defaults) {
+    setObjectName(workspaceWindowIdentifier);
+
+    auto* central = new QWidget(this);
+    auto* stack = new QVBoxLayout(central);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    content_ = new ContentView(store_, router, controller_, coach, parts, central);
+    stack->addWidget(content_);
+    selection_ = parts.selectionView ? parts.selectionView(store_, central) : nullptr;
+    if (!selection_) selection_ = new QWidget(central);
+    selection_->setObjectName(QStringLiteral("orvel.selection.view"));
+    stack->addWidget(selection_);
+    setCentralWidget(central);
+    connect(&store_, &AppStore::selectionPresentationChanged, this, &MainWindow::showPresentation);
+    showPresentation();
+
+    for (size_t i = 0; i < kSheetFlags.size(); ++i) {
+        const SheetFlag flag = kSheetFlags[i];
+        const ApplicationParts::SheetFactory& factory = parts.*flag.factory;
+        SheetBinding::Factory make;
+        if (factory) make = [this, factory](QWidget* window) { return factory(store_, window); };
+        sheets_[i] = new SheetBinding(
+            this, [this, flag] { return (store_.*flag.read)(); }, [this, flag] { (store_.*flag.write)(false); },
+            std::move(make), this);
+        connect(&store_, flag.changed, sheets_[i], &SheetBinding::update);
+    }
+
+    menu_ = menuBar()->addMenu(QStringLiteral("Orvel"));
+    settingsAction_ = menu_->addAction(QString(), this, [this] { store_.setShowSettings(true); });
+    settingsAction_->setObjectName(QStringLiteral("orvel.menu.settings"));
+    settingsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    directSettingsAction_ = menu_->addAction(QString(), this, [this] { controller_.openDirectSettings(); });
+    directSettingsAction_->setObjectName(QStringLiteral("orvel.menu.direct-settings"));
+    captureAction_ = menu_->addAction(QString(), this, [this] { store_.openDocumentReader(); });
+    captureAction_->setObjectName(QStringLiteral("orvel.menu.capture"));
+    captureAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    menu_->addSeparator();
+    quitAction_ = menu_->addAction(QString(), qApp, &QCoreApplication::quit);
+    quitAction_->setObjectName(QStringLiteral("orvel.menu.quit"));
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitAction_->setMenuRole(QAction::QuitRole);
+    const auto showBusy = [this] { captureAction_->setEnabled(!store_.isBusy()); };
+    connect(&store_, &AppStore::isBusyChanged, this, showBusy);
+    showBusy();
+
+    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
+            [this](InterfaceSettings* settings) {
+                if (settings == &InterfaceSettings::shared()) retranslate();
+            });
+    retranslate();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::retranslate() {
+    settingsAction_->setText(UIStrings::text(QStringLiteral("设置…")));
+    directSettingsAction_->setText(UIStrings::text(QStringLiteral("直接划词设置…")));
+    captureAction_->setText(UIStrings::text(QStringLiteral("截图取字…")));
+    quitAction_->setText(UIStrings::text(QStringLiteral("退出 Orvel")));
+}
+
+QSize MainWindow::contentMinimum() const {
+    // The window's limit and the shown content's own, whichever is larger.
+    QWidget* shown = store_.selectionPresentation() ? selection_ : static_cast<QWidget*>(content_);
+    const QSize own = shown->minimumSize().expandedTo(shown->minimumSizeHint());
+    return (store_.selectionPresentation() ? selectionMinimum : workspaceMinimum).expandedTo(own);
+}
+
+void MainWindow::showPresentation() {
+    const bool compact = store_.selectionPresentation();
+    // A hidden widget takes no room, so only the shown content's own minimum counts.
+    content_->setVisible(!compact);
+    selection_->setVisible(compact);
+    centralWidget()->setMinimumSize(contentMinimum());
+}
+
+QSize MainWindow::idealSize() const {
+    const QSize content = store_.selectionPresentation() ? selectionIdeal : workspaceIdeal;
+    const QSize wanted = content.expandedTo(contentMinimum());
+    return {wanted.width(), wanted.height() + (menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0)};
+}
+
+void MainWindow::restoreFrame() {
+    const QStringList parts = defaults_.string(frameKey()).split(u' ', Qt::SkipEmptyParts);
+    if (parts.size() == 4) {
+        bool ok[4] = {};
+        const QRect saved(parts[0].toInt(&ok[0]), parts[1].toInt(&ok[1]), parts[2].toInt(&ok[2]),
+                          parts[3].toInt(&ok[3]));
+        const bool numbers = ok[0] && ok[1] && ok[2] && ok[3];
+        bool onScreen = false;
+        for (const QScreen* screen : QGuiApplication::screens())
+            onScreen = onScreen || screen->availableGeometry().intersects(saved);
+        if (numbers && onScreen && saved.width() > 0 && saved.height() > 0) {
+            setGeometry(QRect(saved.topLeft(), saved.size().expandedTo(minimumSizeHint())));
+            return;
+        }
+    }
+    resize(idealSize());
+}
+
+void MainWindow::saveFrame() {
+    if (!isVisible()) return;
+    const QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    defaults_.setString(frameKey(), QStringLiteral("%1 %2 %3 %4")
+                                        .arg(frame.x())
+                                        .arg(frame.y())
+                                        .arg(frame.width())
+                                        .arg(frame.height()));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    saveFrame();
+    // The window is only hidden: the application keeps running, and a reopen shows it again.
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace velquin

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+
+#include <array>
+
+class QAction;
+class QMenu;
+
+namespace base {
+class DefaultsStore;
+}
+
+namespace velquin {
+
+class AppStore;
+class ContentView;
+class OrvelNativeCoach;
+class SelectionController;
+class SheetBinding;
+class WorkspaceRouter;
+struct ApplicationParts;
+
+// The application's one main window: the study workspace, or the compact selection answer while
+// the store presents a selection, each with its own minimum and ideal size; the five sheets bound
+// to the store's flags; the menu bar. Closing it only hides it. It carries the main window's
+// identifier from the start and keeps its frame in the defaults store between runs.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr QSize workspaceMinimum{820, 650};
+    static constexpr QSize workspaceIdeal{1040, 800};
+    static constexpr QSize selectionMinimum{420, 420};
+    static constexpr QSize selectionIdeal{480, 520};
+    // Where the frame is kept: the prefix the first-setup step forgets, and the window's identifier.
+    static QString frameKey();
+
+    enum class Sheet { settings, privacyConsent, accountLogin, captureGuide, directSelectionSettings };
+
+    MainWindow(AppStore& store, WorkspaceRouter& router, SelectionController& selection, OrvelNativeCoach& coach,
+               const ApplicationParts& parts, base::DefaultsStore& defaults, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ContentView* contentView() const { return content_; }
+    // The compact selection answer's place in the window.
+    QWidget* selectionView() const { return selection_; }
+    SheetBinding* sheet(Sheet which) const { return sheets_.at(static_cast<size_t>(which)); }
+
+    QAction* settingsAction() const { return settingsAction_; }
+    QAction* directSettingsAction() const { return directSettingsAction_; }
+    QAction* captureAction() const { return captureAction_; }
+    QAction* quitAction() const { return quitAction_; }
+
+    // The ideal size of the window for the current presentation, menu bar included.
+    QSize idealSize() const;
+    // Puts the saved frame back, or the ideal size when none is saved or it lies off every screen.
+    void restoreFrame();
+    void saveFrame();
+
+    void retranslate();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showPresentation();
+    QSize contentMinimum() const;
+
+    AppStore& store_;
+    SelectionController& controller_;
+    base::DefaultsStore& defaults_;
+    ContentView* content_ = nullptr;
+    QWidget* selection_ = nullptr;
+    std::array<SheetBinding*, 5> sheets_{};
+    QMenu* menu_ = nullptr;
+    QAction* settingsAction_ = nullptr;
+    QAction* directSettingsAction_ = nullptr;
+    QAction* captureAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+};
+
+}  // namespace velquin

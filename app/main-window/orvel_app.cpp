@@ -1,0 +1,148 @@
+#include "app/main-window/orvel_app.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QThreadPool>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/main-window/main_window.h"
+#include "app/shell/app_delegate.h"
+#include "app/shell/app_store.h"
+#include "app/shell/application_instance.h"
+#include "app/shell/application_test_hook.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/orvel_brand.h"
+#include "app/shell/orvel_native_coach.h"
+#include "app/shell/orvel_url.h"
+#include "app/shell/qt_window_system.h"
+#include "app/shell/selection_controller.h"
+#include "app/shell/termination_signals.h"
+#include "app/shell/work_scheduler.h"
+#include "app/shell/workspace_router.h"
+#include "base/defaults_store.h"
+#include "platform/accessibility_repair.h"
+
+namespace velquin {
+
+namespace {
+
+// How long the end of the program waits for blocking work (an extraction removing its staged
+// copy) to finish after it was cancelled.
+constexpr int kFinishWorkMs = 10000;
+
+bool hasImportCheck(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], "--qa-smoke-import") == 0) return true;
+    }
+    return false;
+}
+
+void applyLocale(QWidget* window) {
+    const QLocale locale = velquin::locale(InterfaceSettings::shared().language());
+    QLocale::setDefault(locale);
+    if (window) window->setLocale(locale);
+}
+
+// The import check runs away from the main thread and then ends the process: normally after a
+// pass, at once with its failure status after a failure.
+void startImportCheck(const QString& file, const TutorMaterialImport& tutor, WorkScheduler& scheduler) {
+    auto status = std::make_shared<int>(0);
+    scheduler.runBlocking(
+        [file, tutor, status] {
+            *status = HeadlessImportCheck::perform(file, tutor, [](const QByteArray& line) {
+                std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+                std::fflush(stdout);
+            });
+        },
+        [status] {
+            if (*status == 0) {
+                QCoreApplication::exit(0);
+                return;
+            }
+            std::fflush(stdout);
+            std::_Exit(*status);
+        });
+}
+
+}  // namespace
+
+void OrvelApp::handleURL(const QString& url, AppStore& store, SelectionController& selection) {
+    switch (orvelURLRequest(url)) {
+    case OrvelURLRequest::reader: store.openDocumentReader(); break;
+    case OrvelURLRequest::direct: selection.openDirectSettings(); break;
+    case OrvelURLRequest::none: break;
+    }
+}
+
+int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
+    // The import check needs no screen.
+    if (hasImportCheck(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orvel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
+    QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (const auto icon = OrvelBrand::icon()) QApplication::setWindowIcon(*icon);
+    TerminationSignals::install();
+
+    InterfaceSettings::shared();
+    base::DefaultsStore& defaults = base::DefaultsStore::standard();
+    AppStore& store = AppStore::shared();
+    const std::shared_ptr<QtWindowSystem> windows = QtWindowSystem::shared();
+    std::unique_ptr<SelectionController> standIn;
+    SelectionController* selection = parts.selectionController ? parts.selectionController(store) : nullptr;
+    if (!selection) {
+        standIn = std::make_unique<WindowOnlySelectionController>(store, windows);
+        selection = standIn.get();
+    }
+
+    QtWorkScheduler scheduler;
+    DBusApplicationInstance instance;
+    std::unique_ptr<MainWindow> window;
+    AppDelegate delegate({
+        .defaults = defaults,
+        .coach = OrvelNativeCoach::shared(),
+        .controller = *selection,
+        .store = store,
+        .instance = instance,
+        .scheduler = scheduler,
+        .startImportCheck = [&](const QString& file) { startImportCheck(file, parts.tutorImport, scheduler); },
+        .openURL = [&](const QString& url) { handleURL(url, store, *selection); },
+    });
+
+    const AppDelegate::Outcome outcome = delegate.applicationDidFinishLaunching(QApplication::arguments());
+    if (outcome.next == AppDelegate::Next::end) return outcome.exitStatus;
+
+    if (outcome.next == AppDelegate::Next::showWindow) {
+        window = std::make_unique<MainWindow>(store, WorkspaceRouter::shared(), *selection, OrvelNativeCoach::shared(),
+                                              parts, defaults);
+        applyLocale(window.get());
+        QObject::connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange,
+                         window.get(), [&window](InterfaceSettings* settings) {
+                             if (settings == &InterfaceSettings::shared()) applyLocale(window.get());
+                         });
+        window->restoreFrame();
+        window->show();
+        ApplicationTestHook::registerIfWanted(store, WorkspaceRouter::shared(), window.get());
+    }
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
+    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate, [&] {
+        if (window) window->saveFrame();
+        delegate.applicationWillTerminate();
+    });
+
+    const int status = QApplication::exec();
+    // Cancelled work ends on its worker threads; let it clean up before the process goes.
+    QThreadPool::globalInstance()->waitForDone(kFinishWorkMs);
+    window.reset();
+    return status;
+}
+
+}  // namespace velquin

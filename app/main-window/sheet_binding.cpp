@@ -1,0 +1,43 @@
+#include "app/main-window/sheet_binding.h"
+
+#include <QDialog>
+
+namespace velquin {
+
+SheetBinding::SheetBinding(QWidget* window, std::function<bool()> wanted, std::function<void()> dismissed,
+                           Factory factory, QObject* parent)
+    : QObject(parent),
+      window_(window),
+      wanted_(std::move(wanted)),
+      dismissed_(std::move(dismissed)),
+      factory_(std::move(factory)) {}
+
+SheetBinding::~SheetBinding() {
+    if (sheet_) {
+        sheet_->disconnect(this);
+        delete sheet_;
+    }
+}
+
+void SheetBinding::update() {
+    if (!factory_) return;
+    const bool wanted = wanted_();
+    if (wanted && !sheet_) {
+        QDialog* sheet = factory_(window_);
+        if (!sheet) return;
+        sheet_ = sheet;
+        if (sheet->parentWidget() != window_) sheet->setParent(window_, sheet->windowFlags());
+        sheet->setWindowModality(Qt::WindowModal);
+        connect(sheet, &QDialog::finished, this, [this, sheet] {
+            if (sheet_ == sheet) sheet_.clear();
+            sheet->deleteLater();
+            dismissed_();
+        });
+        sheet->open();
+    } else if (!wanted && sheet_) {
+        // The sheet closes as if dismissed; the flag is already clear.
+        sheet_->done(QDialog::Rejected);
+    }
+}
+
+}  // namespace velquin

@@ -1,0 +1,32 @@
+#include "app/shell/symbol_image.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace velquin {
+
+namespace {
+
+QString pathOf(const QString& name) { return QStringLiteral(":/images/symbols/") + name + QStringLiteral(".svg"); }
+
+}  // namespace
+
+bool SymbolImage::exists(const QString& name) { return !name.isEmpty() && QFile::exists(pathOf(name)); }
+
+QPixmap SymbolImage::pixmap(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio) {
+    QPixmap picture(size * devicePixelRatio);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    picture.fill(Qt::transparent);
+    if (!exists(name)) return picture;
+    QSvgRenderer renderer(pathOf(name));
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The drawing is the shape; the colour fills it.
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), color);
+    return picture;
+}
+
+}  // namespace velquin

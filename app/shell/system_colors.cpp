@@ -1,0 +1,9 @@
+#include "app/shell/system_colors.h"
+
+namespace velquin {
+
+QColor SystemColors::orange(ColorScheme scheme) {
+    return scheme == ColorScheme::dark ? QColor(255, 159, 10) : QColor(255, 149, 0);
+}
+
+}  // namespace velquin

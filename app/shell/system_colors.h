@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+
+#include "app/shell/application_appearance.h"
+
+namespace velquin {
+
+// The desktop's signal colours as the interface uses them, for the light or the dark scheme.
+class SystemColors {
+public:
+    SystemColors() = delete;
+
+    // Hints that need attention (a missing permission, a busy dot).
+    static QColor orange(ColorScheme scheme);
+};
+
+}  // namespace velquin
