@@ -1,0 +1,293 @@
+#include "tests/support/desktop/orvel_desktop.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace orveltest {
+
+namespace {
+
+const QString kHookService = QStringLiteral("com.orvel.formac");
+const QString kHookPath = QStringLiteral("/com/orvel/formac/Test");
+const QString kHookInterface = QStringLiteral("com.orvel.formac.Test");
+
+// Windows may vanish while they are looked at: such errors are no reason to stop.
+int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+
+Display* asDisplay(void* display) { return static_cast<Display*>(display); }
+
+std::optional<unsigned long> cardinalProperty(Display* display, ::Window window, const char* name, Atom type) {
+    const Atom property = XInternAtom(display, name, False);
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    std::optional<unsigned long> value;
+    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count, &remaining,
+                           &data) == Success &&
+        data && count == 1 && format == 32)
+        value = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return value;
+}
+
+QString textProperty(Display* display, ::Window window) {
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    QString title;
+    if (XGetWindowProperty(display, window, name, 0, 1024, False, utf8, &actualType, &format, &count, &remaining,
+                           &data) == Success &&
+        data && format == 8)
+        title = QString::fromUtf8(reinterpret_cast<const char*>(data), int(count));
+    if (data) XFree(data);
+    return title;
+}
+
+void collect(Display* display, ::Window window, qint64 pid, QList<X11Display::Window>& found) {
+    ::Window root = 0;
+    ::Window parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
+    for (unsigned int i = 0; i < count; ++i) {
+        const ::Window child = children[i];
+        const auto owner = cardinalProperty(display, child, "_NET_WM_PID", XA_CARDINAL);
+        XWindowAttributes attributes{};
+        XClassHint hint{};
+        if (owner && qint64(*owner) == pid && XGetWindowAttributes(display, child, &attributes) &&
+            attributes.map_state == IsViewable && XGetClassHint(display, child, &hint)) {
+            X11Display::Window entry;
+            entry.id = child;
+            entry.wmClass = QString::fromLocal8Bit(hint.res_class);
+            entry.title = textProperty(display, child);
+            int x = 0;
+            int y = 0;
+            ::Window ignored = 0;
+            XTranslateCoordinates(display, child, root, 0, 0, &x, &y, &ignored);
+            entry.geometry = QRect(x, y, attributes.width, attributes.height);
+            found.append(entry);
+        }
+        if (hint.res_name) XFree(hint.res_name);
+        if (hint.res_class) XFree(hint.res_class);
+        collect(display, child, pid, found);
+    }
+    if (children) XFree(children);
+}
+
+}  // namespace
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// ---- X11Display ---------------------------------------------------------------------------------
+
+X11Display::X11Display() {
+    XSetErrorHandler(ignoreErrors);
+    display_ = XOpenDisplay(nullptr);
+}
+
+X11Display::~X11Display() {
+    if (display_) XCloseDisplay(asDisplay(display_));
+}
+
+QList<X11Display::Window> X11Display::windowsOf(qint64 pid) const {
+    QList<Window> found;
+    if (!display_) return found;
+    Display* display = asDisplay(display_);
+    XSync(display, False);
+    collect(display, DefaultRootWindow(display), pid, found);
+    return found;
+}
+
+std::optional<X11Display::WindowId> X11Display::activeWindow() const {
+    if (!display_) return std::nullopt;
+    Display* display = asDisplay(display_);
+    XSync(display, False);
+    const auto active = cardinalProperty(display, DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+    if (!active || *active == 0) return std::nullopt;
+    return *active;
+}
+
+bool X11Display::hasWindowManager() const {
+    if (!display_) return false;
+    Display* display = asDisplay(display_);
+    XSync(display, False);
+    return cardinalProperty(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).has_value();
+}
+
+void X11Display::requestClose(WindowId window) const {
+    if (!display_) return;
+    Display* display = asDisplay(display_);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+QImage X11Display::grab(const Window& window) const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    const QRect& area = window.geometry;
+    return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+// ---- WindowManager --------------------------------------------------------------------------------
+
+WindowManager::WindowManager(const X11Display& display) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    running_ = process_.waitForStarted(5000) && waitUntil([&display] { return display.hasWindowManager(); }, 10000);
+}
+
+WindowManager::~WindowManager() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+}
+
+// ---- OrvelProgram -------------------------------------------------------------------------------
+
+OrvelProgram::OrvelProgram(QString binary) : binary_(binary.isEmpty() ? QStringLiteral(ORVEL_BINARY) : binary) {
+    const QString home = homePath();
+    for (const QString& folder : {home + QStringLiteral("/.config"), home + QStringLiteral("/.local/share"),
+                                  home + QStringLiteral("/.cache"), tempPath()})
+        QDir().mkpath(folder);
+    QFile::setPermissions(tempPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    environment_ = QProcessEnvironment::systemEnvironment();
+    environment_.insert(QStringLiteral("HOME"), home);
+    environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment_.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment_.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    environment_.insert(QStringLiteral("TMPDIR"), tempPath());
+    environment_.insert(QStringLiteral("ORVEL_TEST_HOOKS"), QStringLiteral("1"));
+    environment_.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    environment_.remove(QStringLiteral("ORVEL_DEFAULTS_FILE"));
+
+    QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { output_ += process_.readAllStandardOutput(); });
+    QObject::connect(&process_, &QProcess::readyReadStandardError, [this] { error_ += process_.readAllStandardError(); });
+}
+
+OrvelProgram::~OrvelProgram() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+QString OrvelProgram::defaultsFile() const {
+    return homePath() + QStringLiteral("/.config/com.orvel.formac/defaults.json");
+}
+
+bool OrvelProgram::start(const QStringList& arguments) {
+    process_.setProcessEnvironment(environment_);
+    process_.start(binary_, arguments);
+    return process_.waitForStarted(10000);
+}
+
+OrvelProgram::Run OrvelProgram::run(const QStringList& arguments, int timeoutMs) const {
+    QProcess launch;
+    launch.setProcessEnvironment(environment_);
+    launch.start(binary_, arguments);
+    Run result;
+    if (!launch.waitForStarted(10000)) return result;
+    result.finished = waitUntil([&launch] { return launch.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!result.finished) {
+        launch.kill();
+        launch.waitForFinished(5000);
+    } else if (launch.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = launch.exitCode();
+    }
+    result.standardOutput = launch.readAllStandardOutput();
+    result.standardError = launch.readAllStandardError();
+    return result;
+}
+
+std::optional<X11Display::Window> OrvelProgram::waitForWindow(const X11Display& display, int timeoutMs) const {
+    std::optional<X11Display::Window> found;
+    waitUntil(
+        [&] {
+            const auto windows = display.windowsOf(pid());
+            if (!windows.isEmpty()) found = windows.constFirst();
+            return found.has_value();
+        },
+        timeoutMs);
+    return found;
+}
+
+std::optional<int> OrvelProgram::stop(int signal, int timeoutMs) {
+    if (process_.state() == QProcess::NotRunning) return std::nullopt;
+    ::kill(pid_t(process_.processId()), signal);
+    if (!waitUntil([this] { return process_.state() == QProcess::NotRunning; }, timeoutMs)) return std::nullopt;
+    if (process_.exitStatus() != QProcess::NormalExit) return std::nullopt;
+    return process_.exitCode();
+}
+
+QByteArray OrvelProgram::standardOutput() {
+    output_ += process_.readAllStandardOutput();
+    return output_;
+}
+
+QByteArray OrvelProgram::standardError() {
+    error_ += process_.readAllStandardError();
+    return error_;
+}
+
+QVariantMap OrvelProgram::state() const {
+    QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, QStringLiteral("State"));
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    const QVariant value = reply.arguments().constFirst();
+    if (value.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    return value.toMap();
+}
+
+bool OrvelProgram::callHook(const QString& method, const QVariantList& arguments) const {
+    QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+QStringList OrvelProgram::tempEntries(const QString& prefix) const {
+    return QDir(tempPath()).entryList({prefix + QLatin1Char('*')},
+                                      QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+}
+
+}  // namespace orveltest

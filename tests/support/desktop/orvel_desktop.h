@@ -1,0 +1,124 @@
+#pragma once
+
+// End-to-end desktop tests of the real `orvel` program: inside scripts/desktop-session they start
+// it with private folders, look at its windows over X11, talk to it over the session bus, and end
+// it as the desktop would. Any test program linking orvel_test_desktop can use these.
+
+#include <QByteArray>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace orveltest {
+
+// Spins the event loop until `condition` holds or `timeoutMs` passed; whether it held.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);
+
+// The session's X display as another program sees it.
+class X11Display {
+public:
+    using WindowId = unsigned long;
+    struct Window {
+        WindowId id = 0;
+        QRect geometry;  // the client area in root coordinates
+        QString title;
+        QString wmClass;  // the class part of WM_CLASS
+    };
+
+    X11Display();
+    ~X11Display();
+    X11Display(const X11Display&) = delete;
+    X11Display& operator=(const X11Display&) = delete;
+
+    bool isOpen() const { return display_ != nullptr; }
+    // The mapped application windows (those with WM_CLASS) of process `pid`.
+    QList<Window> windowsOf(qint64 pid) const;
+    // The window the window manager calls active, if any.
+    std::optional<WindowId> activeWindow() const;
+    bool hasWindowManager() const;
+    // Asks the window to close, as its close button does.
+    void requestClose(WindowId window) const;
+    // What the screen shows of the window (the client area).
+    QImage grab(const Window& window) const;
+
+private:
+    void* display_ = nullptr;
+};
+
+// A light window manager (openbox) in the session while it lives.
+class WindowManager {
+public:
+    explicit WindowManager(const X11Display& display);
+    ~WindowManager();
+    bool isRunning() const { return running_; }
+
+private:
+    QProcess process_;
+    bool running_ = false;
+};
+
+// The `orvel` program with folders of its own: home, settings, data and temporary files. Every
+// launch made through one OrvelProgram shares them, as launches of one user do.
+class OrvelProgram {
+public:
+    struct Run {
+        bool finished = false;
+        int exitCode = -1;
+        QByteArray standardOutput;
+        QByteArray standardError;
+    };
+
+    // `binary` is the program to start (ORVEL_BINARY by default).
+    explicit OrvelProgram(QString binary = {});
+    ~OrvelProgram();
+
+    QString homePath() const { return folder_.path() + QStringLiteral("/home"); }
+    QString tempPath() const { return folder_.path() + QStringLiteral("/tmp"); }
+    // The settings file the program reads and writes.
+    QString defaultsFile() const;
+    QProcessEnvironment environment() const { return environment_; }
+    void setEnvironmentValue(const QString& name, const QString& value) { environment_.insert(name, value); }
+
+    // Starts the program in the background.
+    bool start(const QStringList& arguments = {});
+    // Runs one more launch to its end.
+    Run run(const QStringList& arguments, int timeoutMs = 60000) const;
+
+    qint64 pid() const { return process_.processId(); }
+    bool isRunning() const { return process_.state() == QProcess::Running; }
+    // Waits for the program's main window to be mapped.
+    std::optional<X11Display::Window> waitForWindow(const X11Display& display, int timeoutMs = 20000) const;
+    // Sends `signal` and waits for the end; the exit status, or nothing when it did not end
+    // normally within the time.
+    std::optional<int> stop(int signal, int timeoutMs = 20000);
+    QByteArray standardOutput();
+    QByteArray standardError();
+
+    // The program's test hook on the session bus (started with ORVEL_TEST_HOOKS=1): the state
+    // of its store and router (keys as the hook names them; empty when it did not answer).
+    QVariantMap state() const;
+    // Calls a method of the test hook; whether it answered.
+    bool callHook(const QString& method, const QVariantList& arguments = {}) const;
+
+    // The folders in the program's temporary folder whose names begin with `prefix`.
+    QStringList tempEntries(const QString& prefix) const;
+
+private:
+    QString binary_;
+    QTemporaryDir folder_;
+    QProcessEnvironment environment_;
+    QProcess process_;
+    QByteArray output_;
+    QByteArray error_;
+};
+
+}  // namespace orveltest
