@@ -633,7 +633,8 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
     }
     setActive(changed);
     save();
-    setErrorMessage(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。"));
+    // A failed save keeps its own text.
+    if (canSave_) setErrorMessage(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。"));
 }
 
 void MeridFormalWorkspaceController::indexExistingCourse() {
@@ -647,6 +648,7 @@ void MeridFormalWorkspaceController::indexExistingCourse() {
     }
     setActive(changed);
     save();
+    if (!canSave_) return;
     setErrorMessage(active_.coursePlan
                         ? QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")
                         : QStringLiteral("这份课件没有可识别的章节标题；可手动输入知识点学习。"));

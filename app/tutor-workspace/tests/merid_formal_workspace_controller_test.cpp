@@ -493,4 +493,9 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     EXPECT_EQ(closeAsked.size(), 1);
     EXPECT_TRUE(stored().first().pausedAt);
     EXPECT_EQ(tutor_->calls.size(), 1);
+
+    // A choice whose save fails reports the failure, not the choice.
+    breakStoreFolder();
+    screen.selectCourseTopic(screen.active().coursePlan->topics.at(0).id);
+    EXPECT_TRUE(screen.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
 }
