@@ -128,8 +128,9 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
         co_return response;
     }
     if (totalTimeoutFired || code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError)
-        throw NetworkError(NetworkError::Kind::timedOut, QStringLiteral("the request timed out"));
-    throw NetworkError(classify(code), reply->errorString());
+        throw NetworkError(NetworkError::Kind::timedOut, QStringLiteral("the request timed out"),
+                           QNetworkReply::TimeoutError);
+    throw NetworkError(classify(code), reply->errorString(), code);
 }
 
 }  // namespace base

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPair>
 #include <QUrl>
 
@@ -26,13 +27,18 @@ public:
         tooLarge,      // the response body is longer than the request allows
         other,         // TLS and protocol failures
     };
-    NetworkError(Kind kind, QString detail) : kind_(kind), detail_(std::move(detail)) {}
+    NetworkError(Kind kind, QString detail, QNetworkReply::NetworkError code = QNetworkReply::NoError)
+        : kind_(kind), detail_(std::move(detail)), code_(code) {}
     Kind kind() const { return kind_; }
+    // The network layer's own code, where it gave one: callers that tell an unknown or refusing
+    // host from a lost connection read it.
+    QNetworkReply::NetworkError code() const { return code_; }
     QString message() const override { return detail_; }
 
 private:
     Kind kind_;
     QString detail_;
+    QNetworkReply::NetworkError code_;
 };
 
 struct HttpRequest {

@@ -3,6 +3,7 @@
 #include <QCoroFuture>
 #include <QCoroTask>
 #include <QCoroTimer>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -17,13 +18,14 @@
 // Helpers for coroutines on the main thread.
 namespace base {
 
-// Runs blocking `work` on the global thread pool and resumes the awaiting coroutine on its own
-// thread with the result; an exception thrown by `work` is rethrown there.
+// Runs blocking `work` on `pool` and resumes the awaiting coroutine on its own thread with the
+// result; an exception thrown by `work` is rethrown there. A pool of one thread runs such work in
+// the order it was started.
 template <typename F>
-auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
+auto runBlocking(QThreadPool& pool, F work) -> QCoro::Task<std::invoke_result_t<F>> {
     using T = std::invoke_result_t<F>;
     if constexpr (std::is_void_v<T>) {
-        auto future = QtConcurrent::run([work = std::move(work)]() mutable -> std::exception_ptr {
+        auto future = QtConcurrent::run(&pool, [work = std::move(work)]() mutable -> std::exception_ptr {
             try {
                 work();
                 return nullptr;
@@ -38,7 +40,7 @@ auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
             std::optional<T> value;
             std::exception_ptr error;
         };
-        auto future = QtConcurrent::run([work = std::move(work)]() mutable -> Outcome {
+        auto future = QtConcurrent::run(&pool, [work = std::move(work)]() mutable -> Outcome {
             Outcome outcome;
             try {
                 outcome.value.emplace(work());
@@ -51,6 +53,12 @@ auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
         if (outcome.error) std::rethrow_exception(outcome.error);
         co_return std::move(*outcome.value);
     }
+}
+
+// The same on the global thread pool.
+template <typename F>
+auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
+    return runBlocking(*QThreadPool::globalInstance(), std::move(work));
 }
 
 // Runs `task` to its end in a nested event loop and returns its result or rethrows its error.
