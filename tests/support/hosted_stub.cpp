@@ -1,5 +1,6 @@
 #include "tests/support/hosted_stub.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTcpSocket>
@@ -54,6 +55,36 @@ ScriptedReply ScriptedReply::raw(const QByteArray& bytes, int delayMs) {
     return reply;
 }
 
+QByteArray ScriptedReply::fromJson(const QJsonObject& description, ScriptedReply& reply, QString& error) {
+    static const QHash<QString, Action> actions{{QStringLiteral("respond"), Action::respond},
+                                                {QStringLiteral("drop"), Action::drop},
+                                                {QStringLiteral("hold"), Action::hold},
+                                                {QStringLiteral("raw"), Action::raw}};
+    const QString path = description.value(QStringLiteral("path")).toString();
+    const QString action = description.value(QStringLiteral("action")).toString(QStringLiteral("respond"));
+    if (!path.startsWith(u'/')) {
+        error = QStringLiteral("a reply needs a \"path\" beginning with \"/\"");
+        return {};
+    }
+    if (!actions.contains(action)) {
+        error = QStringLiteral("unknown action: ") + action;
+        return {};
+    }
+    reply = ScriptedReply{};
+    reply.action = actions.value(action);
+    reply.status = description.value(QStringLiteral("status")).toInt(200);
+    reply.delayMs = description.value(QStringLiteral("delayMs")).toInt(0);
+    reply.repeat = description.value(QStringLiteral("repeat")).toBool(false);
+    const QJsonValue body = description.value(QStringLiteral("body"));
+    if (body.isString()) {
+        reply.body = body.toString().toUtf8();
+    } else if (!body.isUndefined()) {
+        // Any other JSON value is sent as JSON: written inside an array, then unwrapped.
+        reply.body = QJsonDocument(QJsonArray{body}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
+    }
+    return path.toUtf8();
+}
+
 HostedStub::HostedStub() {
     connect(&server_, &QTcpServer::newConnection, this, &HostedStub::onNewConnection);
     if (!server_.listen(QHostAddress::LocalHost, 0)) qFatal("stub: cannot listen on 127.0.0.1");
@@ -79,6 +110,13 @@ void HostedStub::expect(const QByteArray& method, const QByteArray& path, Check 
 }
 
 void HostedStub::enqueue(const QByteArray& path, const ScriptedReply& reply) { routes_[path].replies.append(reply); }
+
+void HostedStub::expectHostedRoutes() {
+    expect("POST", answerPath, &HostedStub::checkAnswerRequest);
+    expect("POST", accountsPath, &HostedStub::checkAccountsRequest);
+    expect("GET", accountPath, &HostedStub::checkAccountRequest);
+    expect("POST", verificationPath, &HostedStub::checkVerificationRequest);
+}
 
 int HostedStub::openConnections() const {
     int count = 0;
@@ -138,6 +176,10 @@ void HostedStub::onReadyRead(QTcpSocket* socket) {
 }
 
 void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
+    if (controlRoutes_ && request.path.startsWith("/stub/")) {
+        handleControl(socket, request);
+        return;
+    }
     requests_.append(request);
     const QByteArray path = request.path;
     auto route = routes_.find(path);
@@ -150,13 +192,31 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         problem = route->check(request);
     if (problem.isEmpty() && route->replies.isEmpty()) problem = QStringLiteral("no reply scripted for ") + QString::fromLatin1(path);
     if (!problem.isEmpty()) {
-        violations_.append(problem);
-        writeReply(socket, 599, problem.toUtf8(), {});
+        violation(socket, problem);
         return;
     }
-    const ScriptedReply reply = route->replies.takeFirst();
+    while (route->replies.size() > 1 && route->replies.first().repeat) route->replies.removeFirst();
+    const ScriptedReply reply = route->replies.first().repeat ? route->replies.first() : route->replies.takeFirst();
     Q_EMIT requestReceived();
-    if (reply.action == ScriptedReply::Action::hold) return;
+    play(socket, reply);
+}
+
+void HostedStub::violation(QTcpSocket* socket, const QString& problem) {
+    violations_.append(problem);
+    Q_EMIT violationRecorded(problem);
+    writeReply(socket, 599, problem.toUtf8(), {});
+}
+
+void HostedStub::release(int index, const ScriptedReply& reply) {
+    if (index < 0 || index >= held_.size()) return;
+    if (QTcpSocket* socket = held_[index]) play(socket, reply);
+}
+
+void HostedStub::play(QTcpSocket* socket, const ScriptedReply& reply) {
+    if (reply.action == ScriptedReply::Action::hold) {
+        held_.append(socket);
+        return;
+    }
     QPointer<QTcpSocket> guard(socket);
     QTimer::singleShot(reply.delayMs, this, [guard, reply] {
         if (!guard) return;
@@ -171,6 +231,50 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         }
         writeReply(guard, reply.status, reply.body, reply.headers);
     });
+}
+
+void HostedStub::enableControlRoutes() { controlRoutes_ = true; }
+
+void HostedStub::handleControl(QTcpSocket* socket, const RecordedRequest& request) {
+    const auto answer = [socket](int status, const QJsonValue& value) {
+        const QJsonDocument document =
+            value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+        const QByteArray body = document.toJson(QJsonDocument::Compact);
+        writeReply(socket, status, body, {{"Content-Type", "application/json"}});
+    };
+    if (request.method == "POST" && request.path == "/stub/replies") {
+        const QJsonDocument document = QJsonDocument::fromJson(request.body);
+        QJsonArray descriptions = document.isArray() ? document.array() : QJsonArray{document.object()};
+        QList<QPair<QByteArray, ScriptedReply>> parsed;
+        for (const QJsonValue& description : descriptions) {
+            ScriptedReply reply;
+            QString error;
+            const QByteArray path = ScriptedReply::fromJson(description.toObject(), reply, error);
+            if (path.isEmpty()) {
+                answer(400, QJsonObject{{QStringLiteral("error"), error}});
+                return;
+            }
+            parsed.append({path, reply});
+        }
+        for (const auto& [path, reply] : parsed) enqueue(path, reply);
+        answer(200, QJsonObject{{QStringLiteral("queued"), int(parsed.size())}});
+    } else if (request.method == "GET" && request.path == "/stub/requests") {
+        QJsonArray list;
+        for (const RecordedRequest& recorded : requests_) {
+            QJsonObject headers;
+            for (const auto& [name, value] : recorded.headers)
+                headers.insert(QString::fromLatin1(name), QString::fromUtf8(value));
+            list.append(QJsonObject{{QStringLiteral("method"), QString::fromLatin1(recorded.method)},
+                                    {QStringLiteral("path"), QString::fromUtf8(recorded.path)},
+                                    {QStringLiteral("headers"), headers},
+                                    {QStringLiteral("body"), QString::fromUtf8(recorded.body)}});
+        }
+        answer(200, list);
+    } else if (request.method == "GET" && request.path == "/stub/violations") {
+        answer(200, QJsonArray::fromStringList(violations_));
+    } else {
+        answer(404, QJsonObject{{QStringLiteral("error"), QStringLiteral("unknown control route")}});
+    }
 }
 
 void HostedStub::writeReply(QTcpSocket* socket, int status, const QByteArray& body,
@@ -213,6 +317,52 @@ QString HostedStub::checkAnswerRequest(const RecordedRequest& request) {
     } else if (request.header("accept") != "application/json") {
         return QStringLiteral("Accept is not application/json");
     }
+    return {};
+}
+
+namespace {
+
+// Common to every request that carries a session token.
+QString checkBearer(const RecordedRequest& request) {
+    const QByteArray authorization = request.header("authorization");
+    if (!authorization.startsWith("Bearer ") || authorization.size() <= 7) return QStringLiteral("no bearer token");
+    if (request.hasHeader("cookie")) return QStringLiteral("a cookie was sent");
+    return {};
+}
+
+}  // namespace
+
+QString HostedStub::checkAccountsRequest(const RecordedRequest& request) {
+    if (request.hasHeader("authorization")) return QStringLiteral("sign-in carries Authorization");
+    if (request.hasHeader("cookie")) return QStringLiteral("a cookie was sent");
+    if (request.header("content-type") != "application/json")
+        return QStringLiteral("Content-Type is not application/json");
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return QStringLiteral("body is not a JSON object");
+    const QJsonObject body = document.object();
+    const QStringList keys = body.keys();
+    if (keys != QStringList{QStringLiteral("email"), QStringLiteral("password")})
+        return QStringLiteral("unexpected members: ") + keys.join(u',');
+    if (!body.value(QStringLiteral("email")).isString() || !body.value(QStringLiteral("password")).isString())
+        return QStringLiteral("email and password must be strings");
+    return {};
+}
+
+QString HostedStub::checkAccountRequest(const RecordedRequest& request) {
+    if (const QString problem = checkBearer(request); !problem.isEmpty()) return problem;
+    if (request.hasHeader("content-type")) return QStringLiteral("a GET carries Content-Type");
+    if (!request.body.isEmpty() || (request.hasHeader("content-length") && request.header("content-length") != "0"))
+        return QStringLiteral("a GET carries a body");
+    return {};
+}
+
+QString HostedStub::checkVerificationRequest(const RecordedRequest& request) {
+    if (const QString problem = checkBearer(request); !problem.isEmpty()) return problem;
+    if (request.header("content-type") != "application/json")
+        return QStringLiteral("Content-Type is not application/json");
+    if (request.body != "{}") return QStringLiteral("body is not {}: ") + QString::fromUtf8(request.body);
     return {};
 }
 

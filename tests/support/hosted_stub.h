@@ -37,9 +37,11 @@ struct ScriptedReply {
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
     int delayMs = 0;                 // wait before answering (or before dropping)
-    Action action = Action::respond; // drop: close the connection without a reply; hold: never answer;
-                                     // raw: write `body` byte for byte (status line and headers
-                                     // included), then close the connection
+    Action action = Action::respond; // drop: close the connection without a reply; hold: answer only
+                                     // when the test releases it; raw: write `body` byte for byte
+                                     // (status line and headers included), then close the connection
+    bool repeat = false;             // stays queued: plays for every later request of the route too,
+                                     // until a reply queued after it takes over
 
     static ScriptedReply json(int status, const QByteArray& body) { return ScriptedReply{status, body}; }
     static ScriptedReply answer(const QString& text);
@@ -48,6 +50,12 @@ struct ScriptedReply {
     // Bytes written as they stand, then the connection is closed: replies no well-behaved server
     // would send (HTTP/1.0, a body cut short, a wrong length).
     static ScriptedReply raw(const QByteArray& bytes, int delayMs = 0);
+
+    // A reply described as JSON (the stub program's scripts): {"path": "/v1/account", "status": 200,
+    // "body": <JSON value, or a string sent as it stands>, "delayMs": 0, "action": "respond" |
+    // "drop" | "hold" | "raw", "repeat": false}. Gives the route's path; an empty one and `error` set
+    // when the description is unusable.
+    static QByteArray fromJson(const QJsonObject& description, ScriptedReply& reply, QString& error);
 };
 
 // The hosted services on 127.0.0.1 with a free port, in this process. It checks each request
@@ -67,6 +75,20 @@ public:
 
     void expect(const QByteArray& method, const QByteArray& path, Check check);
     void enqueue(const QByteArray& path, const ScriptedReply& reply);
+    // Expects every route of the hosted services with its contract: the AI answer, e-mail sign-in,
+    // the account (on the account and the identity base alike) and the verification e-mail.
+    void expectHostedRoutes();
+
+    // How many requests met a `hold` reply so far (released ones included).
+    int heldCount() const { return int(held_.size()); }
+    // Answers the `index`-th held request (0 is the first held) with `reply`.
+    void release(int index, const ScriptedReply& reply);
+
+    // Serves the control routes of the stub program under "/stub/": POST /stub/replies queues
+    // replies (one description or an array, see ScriptedReply::fromJson), GET /stub/requests lists
+    // the recorded requests ({"method", "path", "headers", "body"}) and GET /stub/violations the
+    // broken contracts. Control requests are not recorded.
+    void enableControlRoutes();
 
     const QList<RecordedRequest>& requests() const { return requests_; }
     const QStringList& violations() const { return violations_; }
@@ -75,15 +97,31 @@ public:
 Q_SIGNALS:
     // A request arrived and was recorded; its reply (if any) is written later.
     void requestReceived();
+    // A request broke its contract or found no reply.
+    void violationRecorded(const QString& problem);
 
 public:
+    static inline const QByteArray answerPath = "/v1/ai/answer";
+    static inline const QByteArray accountsPath = "/v1/accounts";
+    static inline const QByteArray accountPath = "/v1/account";
+    static inline const QByteArray verificationPath = "/v1/email/verification/request";
+
     // The contract of POST /v1/ai/answer: study and tutor requests.
     static QString checkAnswerRequest(const RecordedRequest& request);
+    // POST /v1/accounts: JSON with exactly "email" and "password" (strings), no token.
+    static QString checkAccountsRequest(const RecordedRequest& request);
+    // GET /v1/account: a bearer token, no body, no Content-Type.
+    static QString checkAccountRequest(const RecordedRequest& request);
+    // POST /v1/email/verification/request: a bearer token, JSON content, the body exactly "{}".
+    static QString checkVerificationRequest(const RecordedRequest& request);
 
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
     void handle(QTcpSocket* socket, RecordedRequest request);
+    void handleControl(QTcpSocket* socket, const RecordedRequest& request);
+    void play(QTcpSocket* socket, const ScriptedReply& reply);
+    void violation(QTcpSocket* socket, const QString& problem);
     static void writeReply(QTcpSocket* socket, int status, const QByteArray& body,
                            const QList<QPair<QByteArray, QByteArray>>& headers);
 
@@ -98,6 +136,8 @@ private:
     QStringList violations_;
     QHash<QTcpSocket*, QByteArray> buffers_;
     QList<QPointer<QTcpSocket>> sockets_;
+    QList<QPointer<QTcpSocket>> held_;
+    bool controlRoutes_ = false;
 };
 
 }  // namespace testsupport
