@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QProcess>
+
+#include "app/account/account_service_error.h"
+#include "app/account/tests/account_test_doubles.h"
+
+using namespace velquin;
+
+namespace {
+
+QJsonDocument control(base::HttpClient& http, const QUrl& base, const QByteArray& method, const QString& path,
+                      const QByteArray& body = {}) {
+    base::HttpRequest request;
+    request.method = method;
+    request.url = QUrl(base.toString() + path);
+    request.body = body;
+    return QJsonDocument::fromJson(base::waitForTask(http.send(request)).body);
+}
+
+}  // namespace
+
+// The stub as a program of its own, as the tests of the real application start it.
+TEST(HostedStubProgram, ServesScriptedRepliesAndReportsWhatArrived) {
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("script.json"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"([{"path":"/v1/account","status":200,"body":{"id":"abcdefgh"},"repeat":true}])");
+    file.close();
+
+    QProcess stub;
+    stub.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--script"), script});
+    ASSERT_TRUE(stub.waitForStarted());
+    ASSERT_TRUE(accounttest::waitUntil([&] { return stub.canReadLine(); }));
+    const QUrl base(QString::fromUtf8(stub.readLine().trimmed()));
+    ASSERT_TRUE(base.toString().startsWith(QStringLiteral("http://127.0.0.1:"))) << base.toString().toStdString();
+
+    AccountServiceClient::Options options;
+    options.endpoints = AccountServiceEndpoints::single(base.toString());
+    AccountServiceClient client(options);
+    const auto get = [&] {
+        return base::waitForTask(client.request(AccountServiceClient::accountPath, "GET", std::nullopt,
+                                                QStringLiteral("tok"), QStringLiteral("native")));
+    };
+    // The repeating reply serves every request until a later one takes over.
+    EXPECT_EQ(get().value(QStringLiteral("id")).toString(), QStringLiteral("abcdefgh"));
+    EXPECT_EQ(get().value(QStringLiteral("id")).toString(), QStringLiteral("abcdefgh"));
+    base::HttpClient http;
+    EXPECT_EQ(control(http, base, "POST", QStringLiteral("/stub/replies"),
+                      R"({"path":"/v1/account","status":401,"body":{"error":{"code":"expired"}}})")
+                  .object()
+                  .value(QStringLiteral("queued")),
+              QJsonValue(1));
+    EXPECT_THROW(get(), AccountServiceError);
+    // Nothing queued any more: the contract's status 599 and a violation.
+    EXPECT_THROW(get(), AccountServiceError);
+
+    const QJsonArray requests = control(http, base, "GET", QStringLiteral("/stub/requests")).array();
+    ASSERT_EQ(requests.size(), 4);
+    EXPECT_EQ(requests[0].toObject().value(QStringLiteral("path")).toString(), QStringLiteral("/v1/account"));
+    EXPECT_EQ(requests[0].toObject().value(QStringLiteral("headers")).toObject().value(QStringLiteral("authorization")),
+              QJsonValue(QStringLiteral("Bearer tok")));
+    EXPECT_EQ(control(http, base, "GET", QStringLiteral("/stub/violations")).array(),
+              QJsonArray{QStringLiteral("no reply scripted for /v1/account")});
+
+    stub.terminate();
+    EXPECT_TRUE(stub.waitForFinished());
+}
