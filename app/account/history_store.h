@@ -56,6 +56,8 @@ public:
     const QList<LearningRecord>& records() const { return records_; }
     // Whether a history file is active (guest or account scope).
     bool hasActiveFile() const { return fileURL_.has_value(); }
+    // The account whose history is active; nothing in the guest and pending scopes.
+    const std::optional<QString>& accountID() const { return currentAccountID_; }
     // An account is active and a guest history file exists (whatever it holds).
     bool canImportLegacy() const;
     // The latest notice about the history file: no data folder, an unreadable file moved aside,

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <memory>
+#include <optional>
+
+namespace base {
+class DefaultsStore;
+}
+
+namespace velquin {
+
+class AccountServiceClient;
+class HistoryStore;
+class SessionKeyring;
+class StudyFlowReset;
+
+// Everything the account session is built over. Empty members get the production implementation.
+struct AccountSessionServices {
+    base::DefaultsStore* defaults = nullptr;       // null: the standard store
+    HistoryStore* history = nullptr;               // null: the shared history, reading the keyring
+    std::shared_ptr<SessionKeyring> keyring;       // null: the desktop's keyring
+    std::shared_ptr<StudyFlowReset> studyFlow;     // null: the main window's central store
+    std::shared_ptr<AccountServiceClient> client;  // null: the services named by the environment
+
+    AccountSessionServices completed() const;
+};
+
+// The account of whoever uses the application: whether a session token is held, which account
+// the account service confirmed for it, how the user signed in, the e-mail, display name and
+// verification flags, whether an account operation runs, and the last status text for the
+// account sheet. One shared instance serves the application; it lives on the main thread.
+//
+// States, read from `signedIn` and `accountID`: signed out (no token; guest history), pending (a
+// token, no confirmed account; nothing is recorded) and confirmed (the account's own history).
+// The operations never throw and return nothing of their own: each ends by setting `feedback`.
+// Callers may await the returned tasks or let them run (views never await them).
+//
+// Stale results are dropped by two counters: every refresh captures `refreshSequence` and
+// `sessionEpoch` and applies its reply only if neither changed meanwhile; sign-in and sign-out
+// change them. Keyring calls run on the keyring thread in the order they were made.
+class AccountSession : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString emailKey = QStringLiteral("orvelAccountEmail");
+    static inline const QString loginKindKey = QStringLiteral("orvelAccountLoginKind");
+    // The display name while no account is confirmed; "orvelProfileDisplayName.<id>" per account.
+    static inline const QString displayNameKey = QStringLiteral("orvelProfileDisplayName");
+    static constexpr qsizetype preferredNameLimit = 40;
+
+    // Reads the e-mail, the display name and the login kind from the defaults store at once and
+    // the keyring in the background (`started` turns true when that read has ended).
+    explicit AccountSession(AccountSessionServices services = {}, QObject* parent = nullptr);
+    ~AccountSession() override;
+
+    // The application's session, made on first use with the services of configureShared().
+    static AccountSession& shared();
+    // Sets the services of the shared session; has no effect once it exists.
+    static void configureShared(AccountSessionServices services);
+
+    const QString& email() const { return email_; }
+    const std::optional<QString>& accountID() const { return accountID_; }
+    const QString& loginKind() const { return loginKind_; }
+    const QString& preferredName() const { return preferredName_; }
+    bool signedIn() const { return signedIn_; }
+    bool emailVerified() const { return emailVerified_; }
+    bool identityVerified() const { return identityVerified_; }
+    bool working() const { return working_; }
+    const QString& feedback() const { return feedback_; }
+    // The keyring has been read once since start.
+    bool started() const { return started_; }
+
+    // The preferred name; else the e-mail's first run of characters without "@"; else "我的账户".
+    QString displayName() const;
+    // The first character of displayName(), upper-cased.
+    QString initials() const;
+
+    // Trims the name, keeps at most 40 characters, and stores it for the confirmed account (or as
+    // the name used while none is confirmed).
+    void setPreferredName(const QString& name);
+
+    // E-mail sign-in (which also creates the account): POST /v1/accounts with the e-mail and the
+    // password exactly as typed. Ignored while `working`. On success the token goes to the
+    // keyring, the study flow is reset, the history turns pending, and a refresh confirms the
+    // account. A failure changes nothing but `feedback`.
+    // (Coroutines here take no default arguments: GCC 12 destroys such an argument twice.)
+    QCoro::Task<void> signIn(QString email, QString password);
+    // Reads the account of the held token (GET /v1/account) and applies it; a failure leaves the
+    // session pending with its message. Nothing happens while signed out or without a token.
+    QCoro::Task<void> refresh();
+    // Asks the verification service to send the verification e-mail of an unverified e-mail
+    // account; reports the outcome in `feedback`.
+    QCoro::Task<void> sendVerificationEmail();
+    // Removes the token from the keyring and returns everything to the guest state. When the
+    // keyring refuses, only its message is shown and the session stays as it was.
+    QCoro::Task<void> signOut();
+
+Q_SIGNALS:
+    void emailChanged();
+    void accountIDChanged();
+    void loginKindChanged();
+    void preferredNameChanged();
+    void signedInChanged();
+    void emailVerifiedChanged();
+    void identityVerifiedChanged();
+    void workingChanged();
+    void feedbackChanged();
+    void startedChanged();
+
+private:
+    template <typename T, typename Signal>
+    void assign(T& field, const T& value, Signal signal) {
+        if (field == value) return;
+        field = value;
+        Q_EMIT(this->*signal)();
+    }
+
+    QCoro::Task<void> readKeyringAtStart();
+    void applyAccount(const QJsonObject& reply);
+    void applyRefreshFailure(const QString& description);
+
+    AccountSessionServices services_;
+    base::DefaultsStore& defaults_;
+    HistoryStore& history_;
+
+    QString email_;
+    std::optional<QString> accountID_;
+    QString loginKind_ = QStringLiteral("native");
+    QString preferredName_;
+    bool signedIn_ = false;
+    bool emailVerified_ = false;
+    bool identityVerified_ = false;
+    bool working_ = false;
+    QString feedback_;
+    bool started_ = false;
+
+    quint64 sessionEpoch_ = 0;
+    quint64 refreshSequence_ = 0;
+};
+
+}  // namespace velquin

@@ -1,0 +1,39 @@
+#include "app/account/session_keyring.h"
+
+#include <QThreadPool>
+
+#include "base/text.h"
+#include "platform/keychain_store.h"
+
+namespace velquin {
+
+SessionKeyring::~SessionKeyring() = default;
+
+namespace {
+
+class PlatformSessionKeyring : public SessionKeyring {
+public:
+    std::optional<QString> load() override { return halvern::KeychainStore::load(); }
+    void save(const QString& token) override { halvern::KeychainStore::save(token); }
+    void remove() override { halvern::KeychainStore::remove(); }
+};
+
+}  // namespace
+
+std::shared_ptr<SessionKeyring> platformSessionKeyring() { return std::make_shared<PlatformSessionKeyring>(); }
+
+QThreadPool& keyringThread() {
+    static QThreadPool* const pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(1);
+        return threads;
+    }();
+    return *pool;
+}
+
+std::optional<QString> usableToken(const std::optional<QString>& token) {
+    if (!token || token->isEmpty() || base::text::containsControlCharacter(*token)) return std::nullopt;
+    return token;
+}
+
+}  // namespace velquin
