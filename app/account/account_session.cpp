@@ -3,6 +3,7 @@
 #include <QCoroSignal>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QSet>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/account_service_client.h"
@@ -16,6 +17,7 @@
 #include "base/http.h"
 #include "base/text.h"
 #include "core/study.h"
+#include "tutor-engine/teacher_learning_store.h"
 
 namespace velquin {
 
@@ -374,6 +376,43 @@ QCoro::Task<void> AccountSession::signOut() {
     assign(identityVerified_, false, &AccountSession::identityVerifiedChanged);
     defaults_.remove(emailKey);
     assign(feedback_, QStringLiteral("已退出登录"), &AccountSession::feedbackChanged);
+}
+
+void AccountSession::importLegacyMeridHistory() {
+    const auto report = [this](const QString& text) { assign(feedback_, text, &AccountSession::feedbackChanged); };
+    const std::optional<QString> accountFile =
+        accountID_ ? AccountDataScope::meridSessionsURL(*accountID_, services_.dataFolder) : std::nullopt;
+    if (!signedIn_ || !accountFile) {
+        report(QStringLiteral("请先验证并登录账户"));
+        return;
+    }
+    const QString accountID = *accountID_;
+    try {
+        // The older file is only ever read.
+        const meridcore::TeacherLearningStore legacy(std::nullopt, AccountDataScope::appNamespace(), services_.dataFolder);
+        const QList<meridcore::TeacherLearningSession> older = legacy.load();
+        if (older.isEmpty()) {
+            report(QStringLiteral("没有需要导入的旧 MERID 会话"));
+            return;
+        }
+        const meridcore::TeacherLearningStore store(*accountFile);
+        QList<meridcore::TeacherLearningSession> sessions = store.load();
+        QSet<QUuid> known;
+        for (const auto& session : sessions) known.insert(session.id);
+        int copied = 0;
+        for (const auto& session : older) {
+            // A repeated id is copied once: the first, newest copy.
+            if (known.contains(session.id)) continue;
+            known.insert(session.id);
+            sessions.append(session);
+            ++copied;
+        }
+        store.save(sessions);
+        report(QStringLiteral("已复制 ") + QString::number(copied) + QStringLiteral(" 条 MERID 会话。旧版原件仍保留。"));
+        if (copied > 0) Q_EMIT meridSessionsImported(accountID);
+    } catch (...) {
+        report(QStringLiteral("MERID 旧历史导入失败：") + describe(std::current_exception()));
+    }
 }
 
 }  // namespace velquin

@@ -27,6 +27,9 @@ struct AccountSessionServices {
     std::shared_ptr<SessionKeyring> keyring;       // null: the desktop's keyring
     std::shared_ptr<StudyFlowReset> studyFlow;     // null: the main window's central store
     std::shared_ptr<AccountServiceClient> client;  // null: the services named by the environment
+    // Replaces the user's data location (~/.local/share) for the tutor sessions files when not
+    // empty; must be absolute.
+    QString dataFolder;
 
     AccountSessionServices completed() const;
 };
@@ -99,6 +102,10 @@ public:
     // Removes the token from the keyring and returns everything to the guest state. When the
     // keyring refuses, only its message is shown and the session stays as it was.
     QCoro::Task<void> signOut();
+    // Copies the sessions of the older account-less tutor sessions file into the confirmed
+    // account's file, adding only those it lacks; the older file is never changed. Runs in the
+    // call (like every write of the tutor sessions files, on the main thread).
+    void importLegacyMeridHistory();
 
 Q_SIGNALS:
     void emailChanged();
@@ -111,6 +118,9 @@ Q_SIGNALS:
     void workingChanged();
     void feedbackChanged();
     void startedChanged();
+    // Sessions were added to this account's tutor sessions file: a tutor screen showing that
+    // account must reload them before it saves again.
+    void meridSessionsImported(const QString& accountID);
 
 private:
     template <typename T, typename Signal>

@@ -115,6 +115,7 @@ struct AccountHarness {
             services.keyring = keyring;
             services.studyFlow = studyFlow;
             services.client = std::make_shared<velquin::AccountServiceClient>(clientOptions);
+            services.dataFolder = dataFolder();
             session_ = std::make_unique<velquin::AccountSession>(services);
             waitUntil([this] { return session_->started(); });
         }
