@@ -27,6 +27,9 @@ private:
     QString text_;
 };
 
+// The text of a caught failure: an Error's message, another exception's what(), or nothing.
+QString messageOf(const std::exception_ptr& failure);
+
 // The work was cancelled. Never shown to the user.
 class CancellationError : public Error {
 public:

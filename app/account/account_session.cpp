@@ -24,24 +24,11 @@ namespace velquin {
 namespace {
 
 const QString kNative = QStringLiteral("native");
-const QString kSignedInUnverified =
-    QStringLiteral("已登录。请点击“发送验证邮件”完成邮箱验证，之后即可使用 AI 功能。");
+const QString kSignedInUnverified = QStringLiteral("已登录。请点击“发送验证邮件”完成邮箱验证，之后即可使用 AI 功能。");
 
 std::optional<AccountSessionServices>& sharedServices() {
     static std::optional<AccountSessionServices> services;
     return services;
-}
-
-QString describe(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const base::Error& error) {
-        return error.message();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QString();
-    }
 }
 
 // The text after a failed e-mail sign-in: transport failures by their class, everything else
@@ -51,18 +38,21 @@ QString signInFailureText(const std::exception_ptr& failure) {
         std::rethrow_exception(failure);
     } catch (const base::NetworkError& error) {
         switch (error.code()) {
-        case QNetworkReply::HostNotFoundError:
-        case QNetworkReply::ConnectionRefusedError:
-        case QNetworkReply::ProxyNotFoundError:
-        case QNetworkReply::ProxyConnectionRefusedError:
-            return QStringLiteral("无法连接 Orvel 账户服务器。当前账户 API 尚未上线或域名未配置，暂时无法注册或登录。请不要反复提交密码。");
-        default: break;
+            case QNetworkReply::HostNotFoundError:
+            case QNetworkReply::ConnectionRefusedError:
+            case QNetworkReply::ProxyNotFoundError:
+            case QNetworkReply::ProxyConnectionRefusedError:
+                return QStringLiteral(
+                    "无法连接 Orvel 账户服务器。当前账户 API "
+                    "尚未上线或域名未配置，暂时无法注册或登录。请不要反复提交密码。");
+            default: break;
         }
-        if (error.kind() == base::NetworkError::Kind::timedOut || error.kind() == base::NetworkError::Kind::notConnected)
+        if (error.kind() == base::NetworkError::Kind::timedOut ||
+            error.kind() == base::NetworkError::Kind::notConnected)
             return QStringLiteral("网络连接失败，请检查网络，稍后再试。");
         return QStringLiteral("账户连接失败：") + error.message();
     } catch (...) {
-        return QStringLiteral("账户操作失败：") + describe(failure);
+        return QStringLiteral("账户操作失败：") + base::messageOf(failure);
     }
 }
 
@@ -83,10 +73,7 @@ AccountSessionServices AccountSessionServices::completed() const {
 }
 
 AccountSession::AccountSession(AccountSessionServices services, QObject* parent)
-    : QObject(parent),
-      services_(services.completed()),
-      defaults_(*services_.defaults),
-      history_(*services_.history) {
+    : QObject(parent), services_(services.completed()), defaults_(*services_.defaults), history_(*services_.history) {
     email_ = defaults_.string(emailKey);
     preferredName_ = defaults_.string(displayNameKey);
     loginKind_ = defaults_.stringValue(loginKindKey).value_or(kNative);
@@ -116,7 +103,8 @@ QCoro::Task<void> AccountSession::readKeyringAtStart() {
     }
     if (!guard) co_return;
     // A sign-in or sign-out that ended meanwhile knows better.
-    if (epoch == sessionEpoch_) assign(signedIn_, token.has_value() && !token->isEmpty(), &AccountSession::signedInChanged);
+    if (epoch == sessionEpoch_)
+        assign(signedIn_, token.has_value() && !token->isEmpty(), &AccountSession::signedInChanged);
     started_ = true;
     Q_EMIT startedChanged();
 }
@@ -222,7 +210,7 @@ QCoro::Task<void> AccountSession::refresh() {
     // A newer refresh, a sign-in or a sign-out happened meanwhile: the result is stale.
     if (!guard || sequence != refreshSequence_ || epoch != sessionEpoch_ || !signedIn_) co_return;
     if (failure) {
-        applyRefreshFailure(describe(failure));
+        applyRefreshFailure(base::messageOf(failure));
         co_return;
     }
     applyAccount(reply);
@@ -242,7 +230,8 @@ void AccountSession::applyAccount(const QJsonObject& reply) {
         assign(accountID_, std::optional<QString>(accountID), &AccountSession::accountIDChanged);
         assign(loginKind_, kind, &AccountSession::loginKindChanged);
         defaults_.setString(loginKindKey, kind);
-        assign(preferredName_, defaults_.string(displayNameKey + u'.' + accountID), &AccountSession::preferredNameChanged);
+        assign(preferredName_, defaults_.string(displayNameKey + u'.' + accountID),
+               &AccountSession::preferredNameChanged);
         history_.switchToAccount(accountID);
     }
     const QJsonValue email = reply.value(QStringLiteral("email"));
@@ -283,26 +272,29 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
         if (!guard) co_return;
     }
     if (!eligible() || !token) {
-        assign(feedback_,
-               UIStrings::choose(QStringLiteral("请先登录尚未验证邮箱的账户。"),
-                                 QStringLiteral("Sign in to an unverified email account first."),
-                                 QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée.")),
-               &AccountSession::feedbackChanged);
+        assign(
+            feedback_,
+            UIStrings::choose(QStringLiteral("请先登录尚未验证邮箱的账户。"),
+                              QStringLiteral("Sign in to an unverified email account first."),
+                              QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée.")),
+            &AccountSession::feedbackChanged);
         co_return;
     }
     const std::optional<QUrl> url = services_.client->verificationUrl();
     if (!url) {
         assign(feedback_,
-               UIStrings::choose(QStringLiteral("邮箱验证服务不可用。"), QStringLiteral("Email verification is unavailable."),
+               UIStrings::choose(QStringLiteral("邮箱验证服务不可用。"),
+                                 QStringLiteral("Email verification is unavailable."),
                                  QStringLiteral("La vérification par courriel est indisponible.")),
                &AccountSession::feedbackChanged);
         co_return;
     }
 
     assign(working_, true, &AccountSession::workingChanged);
-    const QString failed = UIStrings::choose(QStringLiteral("验证邮件发送失败，请稍后重试。"),
-                                             QStringLiteral("Could not send verification email. Please try again."),
-                                             QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez."));
+    const QString failed =
+        UIStrings::choose(QStringLiteral("验证邮件发送失败，请稍后重试。"),
+                          QStringLiteral("Could not send verification email. Please try again."),
+                          QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez."));
     QString message;
     std::optional<base::HttpResponse> response;
     try {
@@ -325,11 +317,14 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
                                         QStringLiteral("Adresse courriel déjà vérifiée."));
         } else if (response->status == 202) {
             const QJsonDocument document = QJsonDocument::fromJson(response->body);
-            const bool sent = document.isObject() && document.object().value(QStringLiteral("sent")) == QJsonValue(true);
-            message = sent ? UIStrings::choose(QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
-                                               QStringLiteral("Verification email sent. Check your inbox within 15 minutes."),
-                                               QStringLiteral("Courriel de vérification envoyé. Consultez votre boîte de réception dans les 15 minutes."))
-                           : failed;
+            const bool sent =
+                document.isObject() && document.object().value(QStringLiteral("sent")) == QJsonValue(true);
+            message =
+                sent ? UIStrings::choose(QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
+                                         QStringLiteral("Verification email sent. Check your inbox within 15 minutes."),
+                                         QStringLiteral("Courriel de vérification envoyé. Consultez votre boîte de "
+                                                        "réception dans les 15 minutes."))
+                     : failed;
         } else if (response->status == 503) {
             message = UIStrings::choose(QStringLiteral("邮件服务暂时不可用，请稍后重试。"),
                                         QStringLiteral("Email service is temporarily unavailable."),
@@ -359,7 +354,7 @@ QCoro::Task<void> AccountSession::signOut() {
     if (!guard) co_return;
     if (failure) {
         // The token may still be there: the session stays signed in, history scope included.
-        assign(feedback_, describe(failure), &AccountSession::feedbackChanged);
+        assign(feedback_, base::messageOf(failure), &AccountSession::feedbackChanged);
         co_return;
     }
     ++sessionEpoch_;
@@ -389,7 +384,8 @@ void AccountSession::importLegacyMeridHistory() {
     const QString accountID = *accountID_;
     try {
         // The older file is only ever read.
-        const meridcore::TeacherLearningStore legacy(std::nullopt, AccountDataScope::appNamespace(), services_.dataFolder);
+        const meridcore::TeacherLearningStore legacy(std::nullopt, AccountDataScope::appNamespace(),
+                                                     services_.dataFolder);
         const QList<meridcore::TeacherLearningSession> older = legacy.load();
         if (older.isEmpty()) {
             report(QStringLiteral("没有需要导入的旧 MERID 会话"));
@@ -408,10 +404,11 @@ void AccountSession::importLegacyMeridHistory() {
             ++copied;
         }
         store.save(sessions);
-        report(QStringLiteral("已复制 ") + QString::number(copied) + QStringLiteral(" 条 MERID 会话。旧版原件仍保留。"));
+        report(QStringLiteral("已复制 ") + QString::number(copied) +
+               QStringLiteral(" 条 MERID 会话。旧版原件仍保留。"));
         if (copied > 0) Q_EMIT meridSessionsImported(accountID);
     } catch (...) {
-        report(QStringLiteral("MERID 旧历史导入失败：") + describe(std::current_exception()));
+        report(QStringLiteral("MERID 旧历史导入失败：") + base::messageOf(std::current_exception()));
     }
 }
 
