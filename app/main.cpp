@@ -1,11 +1,15 @@
 // The program's entry: the application with the parts every area contributes.
 #include "app/main-window/orvel_app.h"
+#include "app/tutor-workspace/merid_formal_import.h"
 
 namespace {
 
 // Each area connects its windows and services to the application here.
 velquin::ApplicationParts applicationParts() {
+    using velquin::MeridFormalImport;
     velquin::ApplicationParts parts;
+    parts.tutorImport = {&MeridFormalImport::stageSelectedFile, &MeridFormalImport::load,
+                         &MeridFormalImport::removeStagedFile};
     return parts;
 }
 

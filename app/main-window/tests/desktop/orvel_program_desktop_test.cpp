@@ -162,3 +162,80 @@ TEST(OrvelProgramDesktop, TerminationSignalsQuitNormallyAndRemoveStagedCopies) {
         EXPECT_EQ(orvel.tempEntries(QStringLiteral("OrvelImport-")), QStringList());
     }
 }
+
+namespace {
+
+// A Word document with one paragraph, zipped by the zip program.
+bool writeDocx(const QString& path, const QString& folder, const QByteArray& paragraph) {
+    const QByteArray document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
+        "<w:p><w:r><w:t>" +
+        paragraph + "</w:t></w:r></w:p></w:body></w:document>";
+    QDir().mkpath(folder + QStringLiteral("/word"));
+    if (!fixtures::writeFile(folder + QStringLiteral("/word/document.xml"), document)) return false;
+    QProcess zip;
+    zip.setWorkingDirectory(folder);
+    zip.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-X"), path, QStringLiteral("word/document.xml")});
+    return zip.waitForFinished(10000) && zip.exitCode() == 0;
+}
+
+QList<fixtures::Page> textPages(int count) {
+    QList<fixtures::Page> pages;
+    for (int page = 1; page <= count; ++page)
+        pages.append(fixtures::TextPage{QStringLiteral("Page %1: opportunity cost and scarcity.").arg(page)});
+    return pages;
+}
+
+}  // namespace
+
+// The import check of automated runs: each kind of file through the tutor import and, for text and
+// PDF, through the main window's import, with its marker lines, status and no staged copy left.
+TEST(OrvelProgramDesktop, ImportCheckPrintsItsMarkers) {
+    QTemporaryDir files;
+    const auto path = [&files](const char* name) { return files.filePath(QString::fromLatin1(name)); };
+    const QByteArray text = "Opportunity cost is the next best alternative.";
+    ASSERT_TRUE(fixtures::writeFile(path("notes.txt"), text + "\n"));
+    ASSERT_TRUE(fixtures::writeFile(path("empty.txt"), ""));
+    fixtures::writePdf(path("five.pdf"), textPages(5));
+    fixtures::writePdf(path("two.pdf"), textPages(2));
+    fixtures::writePdf(path("one.pdf"), textPages(1));
+    ASSERT_TRUE(writeDocx(path("lesson.docx"), path("docx"), text));
+    ASSERT_TRUE(fixtures::textImage({QStringLiteral("Opportunity cost")}).save(path("scan.png")));
+
+    OrvelProgram orvel;
+    const auto check = [&orvel](const QString& file) {
+        const OrvelProgram::Run run = orvel.run({QStringLiteral("--qa-smoke-import"), file});
+        EXPECT_TRUE(run.finished) << file.toStdString();
+        EXPECT_EQ(orvel.tempEntries(QStringLiteral("OrvelImport-")), QStringList()) << file.toStdString();
+        EXPECT_EQ(orvel.tempEntries(QStringLiteral("OrvelReaderImport-")), QStringList()) << file.toStdString();
+        return run;
+    };
+    const auto lines = [](const OrvelProgram::Run& run) { return QString::fromUtf8(run.standardOutput).split(u'\n', Qt::SkipEmptyParts); };
+
+    const OrvelProgram::Run txt = check(path("notes.txt"));
+    EXPECT_EQ(txt.exitCode, 0);
+    EXPECT_EQ(lines(txt), (QStringList{"ORVEL_SMOKE_IMPORT_READY txt 46 1", "ORVEL_SMOKE_LESSONARY_IMPORT_READY txt 46"}));
+
+    // Pages 1 and 2 only, in both imports: five pages read like their first two, one page less.
+    const OrvelProgram::Run five = check(path("five.pdf"));
+    const OrvelProgram::Run two = check(path("two.pdf"));
+    const OrvelProgram::Run one = check(path("one.pdf"));
+    EXPECT_EQ(five.exitCode, 0) << five.standardOutput.toStdString();
+    ASSERT_EQ(lines(five).size(), 2) << five.standardOutput.toStdString();
+    EXPECT_TRUE(lines(five).at(0).startsWith(QStringLiteral("ORVEL_SMOKE_IMPORT_READY pdf ")));
+    EXPECT_TRUE(lines(five).at(1).startsWith(QStringLiteral("ORVEL_SMOKE_LESSONARY_IMPORT_READY pdf ")));
+    EXPECT_EQ(five.standardOutput, two.standardOutput);
+    EXPECT_NE(five.standardOutput, one.standardOutput);
+
+    const OrvelProgram::Run docx = check(path("lesson.docx"));
+    EXPECT_EQ(docx.exitCode, 0) << docx.standardOutput.toStdString();
+    EXPECT_EQ(lines(docx), QStringList{"ORVEL_SMOKE_IMPORT_READY docx 46 1"});
+
+    for (const char* refused : {"scan.png", "empty.txt", "missing.txt"}) {
+        const OrvelProgram::Run run = check(path(refused));
+        EXPECT_EQ(run.exitCode, 2) << refused;
+        ASSERT_EQ(lines(run).size(), 1) << refused;
+        EXPECT_TRUE(lines(run).at(0).startsWith(QStringLiteral("ORVEL_SMOKE_IMPORT_FAILED "))) << refused;
+    }
+}
