@@ -4,6 +4,7 @@
 
 #include "app/shell/app_store.h"
 #include "app/shell/workspace_router.h"
+#include "platform/accessibility_repair.h"
 
 namespace velquin {
 
@@ -28,6 +29,7 @@ QVariantMap ApplicationTestHook::State() const {
         {QStringLiteral("pdfChoice"), store_.pdfChoice().has_value()},
         {QStringLiteral("status"), store_.status()},
         {QStringLiteral("page"), base::rawValue(router_.page())},
+        {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
     };
 }
 

@@ -12,7 +12,9 @@ class WorkspaceRouter;
 // Lets the end-to-end tests look at the running program from outside: on the session bus at
 // "/com/orvel/formac/Test", registered only when the environment sets ORVEL_TEST_HOOKS=1.
 //   State() -> a{sv}: the store's sheet flags, selectionPresentation, isBusy, pdfChoice (whether
-//                     one is pending), status, and the router's page ("home", "history", "coach")
+//                     one is pending), status, the router's page ("home", "history", "coach"), and
+//                     installedCopy (whether the accessibility repair takes this copy for the
+//                     installed one)
 //   ImportFile(s path): the store imports the file as the import button does
 class ApplicationTestHook : public QObject {
     Q_OBJECT

@@ -86,6 +86,8 @@ public:
     // The settings file the program reads and writes.
     QString defaultsFile() const;
     QProcessEnvironment environment() const { return environment_; }
+    // Starts another program file from now on (an installed copy).
+    void setBinary(const QString& binary) { binary_ = binary; }
     void setEnvironmentValue(const QString& name, const QString& value) { environment_.insert(name, value); }
 
     // Starts the program in the background.

@@ -239,3 +239,50 @@ TEST(OrvelProgramDesktop, ImportCheckPrintsItsMarkers) {
         EXPECT_TRUE(lines(run).at(0).startsWith(QStringLiteral("ORVEL_SMOKE_IMPORT_FAILED "))) << refused;
     }
 }
+
+namespace {
+
+int runTool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = {}) {
+    QProcess tool;
+    if (!environment.isEmpty()) tool.setProcessEnvironment(environment);
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit) return -1;
+    return tool.exitCode();
+}
+
+}  // namespace
+
+// `cmake --install` gives the desktop a valid entry, description and icons; the installed copy
+// knows itself as installed, and the desktop's URL opener reaches it.
+TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
+    X11Display display;
+    OrvelProgram orvel;
+    const QString prefix = orvel.homePath() + QStringLiteral("/.local");
+    ASSERT_EQ(runTool(QStringLiteral(ORVEL_CMAKE), {QStringLiteral("--install"), QStringLiteral(ORVEL_BUILD_DIR),
+                                                    QStringLiteral("--prefix"), prefix}),
+              0);
+    const QString applications = prefix + QStringLiteral("/share/applications");
+    EXPECT_EQ(runTool(QStringLiteral("desktop-file-validate"), {applications + QStringLiteral("/com.orvel.formac.desktop")}), 0);
+    EXPECT_EQ(runTool(QStringLiteral("appstreamcli"),
+                      {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                       prefix + QStringLiteral("/share/metainfo/com.orvel.formac.metainfo.xml")}),
+              0);
+    for (const char* size : {"16x16", "22x22", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"})
+        EXPECT_TRUE(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/%1/apps/com.orvel.formac.png").arg(size)))
+            << size;
+    EXPECT_TRUE(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/scalable/apps/com.orvel.formac.svg")));
+    ASSERT_EQ(runTool(QStringLiteral("update-desktop-database"), {applications}), 0);
+
+    orvel.setBinary(prefix + QStringLiteral("/bin/orvel"));
+    orvel.setEnvironmentValue(QStringLiteral("PATH"), prefix + QStringLiteral("/bin:") +
+                                                          orvel.environment().value(QStringLiteral("PATH")));
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    EXPECT_TRUE(orvel.state().value(QStringLiteral("installedCopy")).toBool());
+    EXPECT_FALSE(orvel.state().value(QStringLiteral("showCaptureGuide")).toBool());
+
+    EXPECT_EQ(runTool(QStringLiteral("xdg-open"), {QStringLiteral("orvel-formac://reader")}, orvel.environment()), 0);
+    EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("showCaptureGuide")).toBool(); }));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
