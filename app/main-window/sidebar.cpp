@@ -33,6 +33,7 @@ constexpr int kSymbolSize = 16;
 constexpr int kRowGap = 11;
 constexpr qreal kRowRadius = 9;
 constexpr int kRowFontSize = 13;
+constexpr qreal kSmallestTitleScale = 0.85;
 constexpr int kBrandIconSize = 34;
 constexpr int kBrandFontSize = 14;
 constexpr int kSwitchRowPadding = 11;
@@ -146,8 +147,15 @@ void SidebarRow::paintEvent(QPaintEvent*) {
 
     const int textX = kRowPadding + kSymbolFrame + kRowGap;
     const QRect textRect(textX, 0, std::max(0, width() - textX - kRowPadding), height());
+    // A title that does not fit shrinks, down to 85 % of its size, before it is cut.
+    QFont titleFont = font();
+    const int natural = QFontMetrics(titleFont).horizontalAdvance(text());
+    if (natural > textRect.width() && natural > 0) {
+        const qreal scale = std::max(kSmallestTitleScale, qreal(textRect.width()) / natural);
+        titleFont.setPixelSize(std::max(1, int(kRowFontSize * scale)));
+    }
     painter.setPen(foreground);
-    painter.setFont(font());
+    painter.setFont(titleFont);
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                      painter.fontMetrics().elidedText(text(), Qt::ElideRight, textRect.width()));
 

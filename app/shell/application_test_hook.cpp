@@ -35,4 +35,9 @@ QVariantMap ApplicationTestHook::State() const {
 
 void ApplicationTestHook::ImportFile(const QString& path) { store_.importURL(QUrl::fromLocalFile(path)); }
 
+void ApplicationTestHook::OpenPage(const QString& page) {
+    if (const auto target = base::fromRawValue<WorkspaceRouter::Page>(page)) router_.open(*target);
+}
+
 }  // namespace velquin
+

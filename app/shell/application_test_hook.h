@@ -16,6 +16,7 @@ class WorkspaceRouter;
 //                     installedCopy (whether the accessibility repair takes this copy for the
 //                     installed one)
 //   ImportFile(s path): the store imports the file as the import button does
+//   OpenPage(s page):   the router opens "home", "history" or "coach" as the sidebar does
 class ApplicationTestHook : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Test")
@@ -30,6 +31,7 @@ public:
 public Q_SLOTS:
     QVariantMap State() const;
     void ImportFile(const QString& path);
+    void OpenPage(const QString& page);
 
 private:
     AppStore& store_;

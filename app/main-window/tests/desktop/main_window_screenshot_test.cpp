@@ -1,0 +1,67 @@
+// Pictures of the real program's main window in every interface language and appearance, for a
+// person to look at: written under ORVEL_SCREENSHOT_DIR, never compared.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/orvel_desktop.h"
+
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+// The window's picture once two grabs in a row agree (its first paint has finished).
+QImage settledPicture(const X11Display& display, const X11Display::Window& window) {
+    QImage last;
+    QImage current;
+    waitUntil(
+        [&] {
+            last = current;
+            current = display.grab(window);
+            return !current.isNull() && current == last;
+        },
+        10000);
+    return current;
+}
+
+}  // namespace
+
+TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
+    X11Display display;
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR)));
+    for (const char* language : {"zh-Hans", "en", "fr"}) {
+        for (const char* appearance : {"light", "dark"}) {
+            SCOPED_TRACE(std::string(language) + " " + appearance);
+            OrvelProgram orvel;
+            {
+                base::DefaultsStore defaults(orvel.defaultsFile());
+                defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QString::fromLatin1(language));
+                defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
+                defaults.setString(QStringLiteral("orvelAppearanceMode"), QString::fromLatin1(appearance));
+            }
+            ASSERT_TRUE(orvel.start());
+            const auto window = orvel.waitForWindow(display);
+            ASSERT_TRUE(window.has_value());
+            for (const char* page : {"home", "coach"}) {
+                ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}));
+                ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
+                // The coach page may widen the window.
+                const auto shown = orvel.waitForWindow(display);
+                ASSERT_TRUE(shown.has_value());
+                const QImage picture = settledPicture(display, *shown);
+                ASSERT_FALSE(picture.isNull());
+                const QString name = QStringLiteral("%1/main-window-%2-%3-%4.png")
+                                         .arg(QStringLiteral(ORVEL_SCREENSHOT_DIR), QLatin1String(page),
+                                              QLatin1String(language), QLatin1String(appearance));
+                EXPECT_TRUE(picture.save(name)) << name.toStdString();
+            }
+            EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        }
+    }
+}
