@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include "base/defaults_store.h"
 #include "platform/tests/fixtures.h"
 #include "tests/support/desktop/orvel_desktop.h"
 
@@ -285,4 +286,48 @@ TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
     EXPECT_EQ(runTool(QStringLiteral("xdg-open"), {QStringLiteral("orvel-formac://reader")}, orvel.environment()), 0);
     EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("showCaptureGuide")).toBool(); }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// The first-setup step runs while the stored setup version is 5 or less: it forgets the saved
+// window frame (the window opens at its ideal size), switches automatic selection off and opens
+// the select-anywhere settings; afterwards only "--setup" opens them, and the frame is kept.
+TEST(OrvelProgramDesktop, FirstSetupStep) {
+    struct Row {
+        const char* name;
+        int storedVersion;
+        QStringList arguments;
+        int width;
+        bool opensSettings;
+    };
+    const QList<Row> rows{
+        {"stored 5", 5, {}, kIdealWidth, true},
+        {"stored 6", 6, {}, 900, false},
+        {"stored 6 with --setup", 6, {QStringLiteral("--setup")}, 900, true},
+    };
+    X11Display display;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        OrvelProgram orvel;
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), row.storedVersion);
+            defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), true);
+            defaults.setString(QStringLiteral("NSWindow Frame Orvel.workspace"), QStringLiteral("50 60 900 700"));
+        }
+        ASSERT_TRUE(orvel.start(row.arguments));
+        const auto window = orvel.waitForWindow(display);
+        ASSERT_TRUE(window.has_value());
+        EXPECT_EQ(window->geometry.width(), row.width);
+        EXPECT_TRUE(waitUntil([&] {
+            return orvel.state().value(QStringLiteral("showDirectSelectionSettings")).toBool() == row.opensSettings;
+        }));
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+
+        const base::DefaultsStore after(orvel.defaultsFile());
+        EXPECT_EQ(after.integer(QStringLiteral("nativeSetupFlowVersion")), 6);
+        EXPECT_EQ(after.boolean(QStringLiteral("nativeAutoSelectEnabled")), row.storedVersion == 6);
+        // The frame the window had when the program ended is kept for the next start.
+        EXPECT_EQ(after.string(QStringLiteral("NSWindow Frame Orvel.workspace")).split(u' ').value(2),
+                  QString::number(row.width));
+    }
 }
