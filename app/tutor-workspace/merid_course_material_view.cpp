@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -31,13 +32,13 @@ void limitLines(QLabel* label, int lines) {
     label->setMaximumHeight(QFontMetrics(label->font()).lineSpacing() * lines);
 }
 
-QToolButton* arrowButton(QWidget* parent, const QString& symbol, const QString& name) {
+QToolButton* arrowButton(QWidget* parent, const QString& name) {
     auto* button = new QToolButton(parent);
     button->setAutoRaise(true);
-    button->setIcon(workspaceSymbol(symbol));
     button->setObjectName(name);
     return button;
 }
+
 
 }  // namespace
 
@@ -54,12 +55,10 @@ MeridCourseTopicRow::MeridCourseTopicRow(const QString& heading, const QString& 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 4, 0, 4);
     row->setSpacing(7);
-    auto* mark = lessonary::makeLabel(this, lessonary::font(11), false);
-    mark->setText(isActive ? QStringLiteral("◉") : QStringLiteral("○"));
-    if (isActive)
-        lessonary::setTextColor(mark, LessonaryMERIDPalette::coral(scheme));
-    else
-        mark->setForegroundRole(QPalette::PlaceholderText);
+    auto* mark = new QLabel(this);
+    const QColor markColor = isActive ? LessonaryMERIDPalette::coral(scheme) : palette().color(QPalette::PlaceholderText);
+    mark->setPixmap(SymbolImage::pixmap(isActive ? QStringLiteral("circle.inset.filled") : QStringLiteral("circle"),
+                                        QSize(11, 11), markColor, devicePixelRatioF()));
     row->addWidget(mark, 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout();
@@ -137,8 +136,8 @@ MeridCourseMaterialView::MeridCourseMaterialView(QWidget* parent) : QWidget(pare
     // Piece navigation.
     auto* navigation = new QHBoxLayout();
     navigation->setSpacing(8);
-    previous_ = arrowButton(this, QStringLiteral("chevron.left"), QStringLiteral("orvel.merid.chunk-previous"));
-    next_ = arrowButton(this, QStringLiteral("chevron.right"), QStringLiteral("orvel.merid.chunk-next"));
+    previous_ = arrowButton(this, QStringLiteral("orvel.merid.chunk-previous"));
+    next_ = arrowButton(this, QStringLiteral("orvel.merid.chunk-next"));
     navigationLabel_ = secondaryLabel(this, 11, false);
     navigation->addWidget(previous_);
     navigation->addStretch(1);
@@ -229,7 +228,10 @@ void MeridCourseMaterialView::retranslate() {
 }
 
 void MeridCourseMaterialView::restyle() {
-    symbol_->setPixmap(workspaceSymbol(QStringLiteral("doc.text")).pixmap(14, 14));
+    symbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("doc.text"), QSize(14, 14),
+                                           palette().color(QPalette::PlaceholderText), devicePixelRatioF()));
+    previous_->setIcon(buttonSymbol(previous_, QStringLiteral("chevron.left"), 14));
+    next_->setIcon(buttonSymbol(next_, QStringLiteral("chevron.right"), 14));
     // The topic rows take their colours when they are made.
     rebuild();
 }

@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
-#include <QToolButton>
 
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -49,11 +48,10 @@ MeridFormalDecisionView::MeridFormalDecisionView(QWidget* parent) : QWidget(pare
     primary_ = new QPushButton(this);
     primary_->setObjectName(QStringLiteral("orvel.merid.decision-primary"));
     primary_->setDefault(true);
-    more_ = new QToolButton(this);
+    // A borderless button whose menu opens on a click; it draws the menu's down arrow itself.
+    more_ = new QPushButton(this);
     more_->setObjectName(QStringLiteral("orvel.merid.decision-more"));
-    more_->setPopupMode(QToolButton::InstantPopup);
-    more_->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    more_->setAutoRaise(true);
+    more_->setFlat(true);
     menu_ = new QMenu(more_);
     more_->setMenu(menu_);
     row->addWidget(primary_);
@@ -83,16 +81,19 @@ void MeridFormalDecisionView::rebuild() {
         const MeridAction first = choices_.first();
         // The action titles are the engine's Chinese texts in every interface language.
         primary_->setText(meridcore::title(first));
-        primary_->setIcon(workspaceSymbol(symbolName(first)));
         QPalette palette = primary_->palette();
         palette.setColor(QPalette::Button, LessonaryMERIDPalette::coral(lessonary::currentScheme()));
         palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
         primary_->setPalette(palette);
+        primary_->setIcon(workspaceSymbol(symbolName(first), palette.color(QPalette::ButtonText), 14,
+                                          palette.color(QPalette::Disabled, QPalette::ButtonText)));
     }
     menu_->clear();
     for (qsizetype i = 1; i < choices_.size(); ++i) {
         const MeridAction action = choices_.at(i);
-        QAction* item = menu_->addAction(workspaceSymbol(symbolName(action)), meridcore::title(action));
+        QAction* item = menu_->addAction(workspaceSymbol(symbolName(action), menu_->palette().color(QPalette::Text), 14,
+                                                         menu_->palette().color(QPalette::Disabled, QPalette::Text)),
+                                         meridcore::title(action));
         item->setData(base::rawValue(action));
         connect(item, &QAction::triggered, this, [this, action] {
             if (!busy_) emit actionChosen(action);
@@ -102,7 +103,6 @@ void MeridFormalDecisionView::rebuild() {
 }
 
 void MeridFormalDecisionView::retranslate() {
-    // The tool button draws the menu's down arrow beside the text.
     more_->setText(UIStrings::choose(QStringLiteral("其他学习方式"), QStringLiteral("Other ways to learn"),
                                      QStringLiteral("Autres méthodes")));
 }

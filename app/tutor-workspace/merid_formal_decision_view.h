@@ -9,7 +9,6 @@
 
 class QMenu;
 class QPushButton;
-class QToolButton;
 
 namespace velquin {
 
@@ -28,7 +27,7 @@ public:
                                                  meridcore::MeridEvidenceStatus evidence);
 
     QPushButton* primaryButton() const { return primary_; }
-    QToolButton* menuButton() const { return more_; }
+    QPushButton* menuButton() const { return more_; }
 
 Q_SIGNALS:
     void actionChosen(meridcore::MeridAction action);
@@ -40,7 +39,7 @@ private:
     QList<meridcore::MeridAction> choices_;
     bool busy_ = false;
     QPushButton* primary_ = nullptr;
-    QToolButton* more_ = nullptr;
+    QPushButton* more_ = nullptr;
     QMenu* menu_ = nullptr;
 };
 

@@ -1,23 +1,23 @@
 #include "app/tutor-workspace/merid_workspace_symbols.h"
 
-#include <QApplication>
-#include <QHash>
-#include <QStyle>
+#include <QWidget>
+
+#include "app/shell/symbol_image.h"
 
 namespace velquin {
 
-QIcon workspaceSymbol(const QString& name) {
-    static const QHash<QString, QStyle::StandardPixmap> standard{
-        {QStringLiteral("doc.text"), QStyle::SP_FileIcon},
-        {QStringLiteral("chevron.left"), QStyle::SP_ArrowLeft},
-        {QStringLiteral("chevron.right"), QStyle::SP_ArrowRight},
-        {QStringLiteral("folder.fill"), QStyle::SP_DirIcon},
-        {QStringLiteral("externaldrive.badge.checkmark"), QStyle::SP_DriveHDIcon},
-        {QStringLiteral("arrow.right"), QStyle::SP_ArrowRight},
-    };
-    const auto found = standard.constFind(name);
-    if (found == standard.constEnd()) return QIcon();
-    return QApplication::style()->standardIcon(*found);
+QIcon workspaceSymbol(const QString& name, const QColor& color, int size, const QColor& disabledColor) {
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        icon.addPixmap(SymbolImage::pixmap(name, QSize(size, size), color, ratio), QIcon::Normal);
+        icon.addPixmap(SymbolImage::pixmap(name, QSize(size, size), disabledColor, ratio), QIcon::Disabled);
+    }
+    return icon;
+}
+
+QIcon buttonSymbol(const QWidget* button, const QString& name, int size) {
+    return workspaceSymbol(name, button->palette().color(QPalette::ButtonText), size,
+                           button->palette().color(QPalette::Disabled, QPalette::ButtonText));
 }
 
 }  // namespace velquin

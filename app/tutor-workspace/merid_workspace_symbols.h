@@ -1,12 +1,18 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <QString>
 
+class QWidget;
+
 namespace velquin {
 
-// The symbol of the tutor panels called `name` (the names the lesson views use, "doc.text",
-// "chevron.left", ...); an empty icon for a name it does not know.
-QIcon workspaceSymbol(const QString& name);
+// A button icon of the interface's line symbol `name` (SymbolImage) at `size` pixels: drawn in
+// `color`, and in `disabledColor` while the button is disabled.
+QIcon workspaceSymbol(const QString& name, const QColor& color, int size, const QColor& disabledColor);
+
+// The same in the button's own text colours.
+QIcon buttonSymbol(const QWidget* button, const QString& name, int size);
 
 }  // namespace velquin
