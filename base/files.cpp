@@ -98,6 +98,32 @@ void makeOwnerOnly(const QString& path) {
         throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
 }
 
+QString localPath(const QUrl& url) {
+    if (!url.isLocalFile()) return {};
+    QUrl local = url;
+    if (local.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        local.setHost(QString());
+    else if (!local.host().isEmpty())
+        return {};
+    return local.toLocalFile();
+}
+
+FileFacts fileFacts(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        const int error = errno;
+        throw FileError(error == ENOENT ? FileError::Kind::notFound : FileError::Kind::readFailed, path,
+                        QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return {S_ISREG(info.st_mode), qint64(info.st_size)};
+}
+
+}  // namespace files
+
+namespace {
+
+// Copies the regular file `source` into the new file `destination` (0600, never replacing one), at
+// most `maxBytes` + 1 bytes; nothing when the opened source is no regular file.
 std::optional<qint64> copyRegularFile(const QString& source, const QString& destination, qint64 maxBytes) {
     const int sourceFd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (sourceFd < 0) {
@@ -112,7 +138,7 @@ std::optional<qint64> copyRegularFile(const QString& source, const QString& dest
     struct stat opened {};
     if (::fstat(sourceFd, &opened) != 0 || !S_ISREG(opened.st_mode)) return std::nullopt;
     QFile out(destination);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnlyFile))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, files::kOwnerOnlyFile))
         throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
     qint64 copied = 0;
     while (copied <= maxBytes) {
@@ -127,7 +153,7 @@ std::optional<qint64> copyRegularFile(const QString& source, const QString& dest
     return copied;
 }
 
-}  // namespace files
+}  // namespace
 
 StagingFolder StagingFolder::create(const QString& prefix) { return createIn(QDir::tempPath(), prefix); }
 
@@ -174,6 +200,31 @@ bool removeGuardedFolder(const QString& parent, const QString& prefix, const QSt
     QDir dir(info.absoluteFilePath());
     dir.removeRecursively();
     return !QFileInfo::exists(path);
+}
+
+std::variant<QString, StagingRefusal> stageCopy(const QString& source, const QString& prefix, qint64 maxBytes) {
+    const files::FileFacts facts = files::fileFacts(source);
+    if (!facts.regular) return StagingRefusal::notRegularFile;
+    if (facts.size <= 0) return StagingRefusal::emptyFile;
+    if (facts.size > maxBytes) return StagingRefusal::tooLarge;
+
+    // Removed with everything in it on every refusal and failure below.
+    StagingFolder folder = StagingFolder::create(prefix);
+    const QString copy = folder.filePath(QFileInfo(source).fileName());
+    if (!copyRegularFile(source, copy, maxBytes)) return StagingRefusal::notRegularFile;
+    struct stat copied {};
+    if (::lstat(QFile::encodeName(copy).constData(), &copied) != 0 || !S_ISREG(copied.st_mode) || copied.st_size < 1 ||
+        copied.st_size > maxBytes)
+        return StagingRefusal::tooLarge;
+    files::makeOwnerOnly(copy);
+    folder.release();
+    return copy;
+}
+
+void removeStagedCopy(const QString& stagedFile, const QString& prefix) {
+    if (stagedFile.isEmpty() || QDir::isRelativePath(stagedFile)) return;
+    const QString folder = QFileInfo(QDir::cleanPath(stagedFile)).absolutePath();
+    removeGuardedFolder(QDir::cleanPath(QDir::tempPath()), prefix, folder);
 }
 
 }  // namespace base

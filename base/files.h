@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include <optional>
+#include <variant>
 
 #include "base/errors.h"
 
@@ -51,14 +53,17 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
 // Sets 0600 on an existing file.
 void makeOwnerOnly(const QString& path);
 
-// Copies the regular file `source` into the new file `destination` (created 0600; an existing file
-// is never replaced) and returns the number of bytes copied. The source is opened without
-// blocking and checked through the open file, so that a source swapped for a pipe or a device
-// after an earlier check neither blocks nor gets copied: that gives nothing, and no destination.
-// A source that grows while it is copied is copied up to `maxBytes` + 1 bytes, so that the caller
-// sees it is over its limit. Throws FileError(readFailed, writeFailed); a partial destination may
-// then be left for the caller to remove with its folder.
-std::optional<qint64> copyRegularFile(const QString& source, const QString& destination, qint64 maxBytes);
+// The path of a file URL on this machine ("localhost" names this machine too, where QUrl would keep
+// it as a network share); empty for any other URL.
+QString localPath(const QUrl& url);
+
+// Whether a path names a regular file (links followed, as opening it would) and its size.
+struct FileFacts {
+    bool regular = false;
+    qint64 size = 0;
+};
+// Throws FileError (notFound, readFailed) with the system's text.
+FileFacts fileFacts(const QString& path);
 
 }  // namespace files
 
@@ -98,5 +103,21 @@ private:
 // Removes `path` recursively only when it is a real directory directly inside `parent` whose name
 // begins with `prefix`. Returns whether nothing is left at `path`.
 bool removeGuardedFolder(const QString& parent, const QString& prefix, const QString& path);
+
+// Why a chosen file was not staged: it is no regular file (also one swapped for a pipe or a device
+// while it was being copied), it is empty, or it holds more than the limit (also a copy that came
+// out otherwise than the file looked before).
+enum class StagingRefusal { notRegularFile, emptyFile, tooLarge };
+
+// A private copy of a chosen file for one import: the file at `source` copied under its own name
+// into a new StagingFolder "<prefix><UUID>", the copy 0600. Returns the copy's path, or why the
+// file was refused; no folder is left behind then. The source is opened without blocking and
+// checked through the open file, so a source swapped for a pipe never blocks the copy. Throws
+// FileError for the file system's failures, also leaving nothing behind.
+std::variant<QString, StagingRefusal> stageCopy(const QString& source, const QString& prefix, qint64 maxBytes);
+
+// Deletes the staging folder of a copy made by stageCopy, with everything in it, only when it is a
+// folder "<prefix>…" directly in the temporary directory. Never throws.
+void removeStagedCopy(const QString& stagedFile, const QString& prefix);
 
 }  // namespace base

@@ -1,7 +1,6 @@
 #include "platform/import_service.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageIOHandler>
@@ -9,12 +8,10 @@
 
 #include <poppler/qt6/poppler-qt6.h>
 
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
+#include <variant>
 
 #include "base/files.h"
 #include "base/text.h"
@@ -45,39 +42,13 @@ using Failure = ImportFailure::Case;
 
 [[noreturn]] void fail(Failure failureCase) { throw ImportFailure(failureCase); }
 
-struct FileFacts {
-    bool regular = false;
-    qint64 size = 0;
-};
-
-// "Is regular file" and "file size" of a path (links followed, as opening it would); a failure to
-// read them is the file system's own error.
-FileFacts fileFacts(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        const int error = errno;
-        throw base::FileError(error == ENOENT ? base::FileError::Kind::notFound : base::FileError::Kind::readFailed, path,
-                              QString::fromLocal8Bit(std::strerror(error)));
-    }
-    return {S_ISREG(info.st_mode), qint64(info.st_size)};
-}
-
-// The path of a file URL on this machine; "localhost" names this machine too (QUrl would keep it as
-// a network share), any other host is no local file.
-QString localPath(const QUrl& url) {
-    if (!url.isLocalFile()) return {};
-    QUrl local = url;
-    if (local.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        local.setHost(QString());
-    else if (!local.host().isEmpty())
-        return {};
-    return local.toLocalFile();
-}
+using base::files::fileFacts;
+using base::files::localPath;
 
 // Not a regular file -> unreadable; over the limit -> tooLarge. Empty files pass here.
 void checkFile(const QString& path) {
     if (path.isEmpty()) fail(Failure::unreadable);
-    const FileFacts facts = fileFacts(path);
+    const base::files::FileFacts facts = fileFacts(path);
     if (!facts.regular) fail(Failure::unreadable);
     if (facts.size > ImportService::fileSizeLimit) fail(Failure::tooLarge);
 }
@@ -181,33 +152,19 @@ QUrl ImportService::stageSelectedFile(const QUrl& source) {
     const QString sourcePath = localPath(source);
     if (sourcePath.isEmpty()) fail(Failure::unsupported);
 
-    const FileFacts facts = fileFacts(sourcePath);
-    if (!facts.regular) fail(Failure::unreadable);
-    if (facts.size <= 0) fail(Failure::empty);
-    if (facts.size > fileSizeLimit) fail(Failure::tooLarge);
-
-    // Removed with everything in it on any failure below.
-    base::StagingFolder folder = base::StagingFolder::create(stagingPrefix);
-    const QString copyPath = folder.filePath(QFileInfo(sourcePath).fileName());
-
-    // A source swapped for a pipe or a device after the check above is neither waited for nor copied.
-    if (!base::files::copyRegularFile(sourcePath, copyPath, fileSizeLimit)) fail(Failure::unreadable);
-
-    struct stat copyInfo {};
-    if (::lstat(QFile::encodeName(copyPath).constData(), &copyInfo) != 0 || !S_ISREG(copyInfo.st_mode) ||
-        copyInfo.st_size < 1 || copyInfo.st_size > fileSizeLimit)
-        fail(Failure::tooLarge);
-    base::files::makeOwnerOnly(copyPath);
-
-    folder.release();
-    return QUrl::fromLocalFile(copyPath);
+    const std::variant<QString, base::StagingRefusal> staged = base::stageCopy(sourcePath, stagingPrefix, fileSizeLimit);
+    if (const auto* refusal = std::get_if<base::StagingRefusal>(&staged)) {
+        switch (*refusal) {
+        case base::StagingRefusal::notRegularFile: fail(Failure::unreadable);
+        case base::StagingRefusal::emptyFile: fail(Failure::empty);
+        case base::StagingRefusal::tooLarge: fail(Failure::tooLarge);
+        }
+    }
+    return QUrl::fromLocalFile(std::get<QString>(staged));
 }
 
 void ImportService::removeStagedFile(const QUrl& stagedFile) {
-    const QString path = localPath(stagedFile);
-    if (path.isEmpty() || QDir::isRelativePath(path)) return;
-    const QString folder = QFileInfo(QDir::cleanPath(path)).absolutePath();
-    base::removeGuardedFolder(QDir::cleanPath(QDir::tempPath()), stagingPrefix, folder);
+    base::removeStagedCopy(localPath(stagedFile), stagingPrefix);
 }
 
 int ImportService::pdfPageCount(const QUrl& file) {

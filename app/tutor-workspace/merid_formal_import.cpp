@@ -1,17 +1,12 @@
 #include "app/tutor-workspace/merid_formal_import.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <poppler/qt6/poppler-qt6.h>
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <mutex>
+#include <variant>
 
 #include "base/files.h"
 #include "base/text.h"
@@ -26,16 +21,7 @@ using Case = MeridArchiveError::Case;
 
 [[noreturn]] void fail(Case errorCase) { throw MeridArchiveError(errorCase); }
 
-// The path of a file URL on this machine ("localhost" names this machine too); empty otherwise.
-QString localPath(const QUrl& url) {
-    if (!url.isLocalFile()) return {};
-    QUrl local = url;
-    if (local.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        local.setHost(QString());
-    else if (!local.host().isEmpty())
-        return {};
-    return local.toLocalFile();
-}
+using base::files::localPath;
 
 // What follows the last dot of the file name, lower-cased; empty for a name without one.
 QString lowerExtension(const QString& path) {
@@ -43,23 +29,6 @@ QString lowerExtension(const QString& path) {
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot < 0) return {};
     return name.mid(dot + 1).toLower();
-}
-
-struct FileFacts {
-    bool regular = false;
-    qint64 size = 0;
-};
-
-// Links are followed for the picked file, as opening it would; the staged copy is looked at itself.
-FileFacts fileFacts(const QString& path, bool followLinks) {
-    struct stat info {};
-    const QByteArray encoded = QFile::encodeName(path);
-    if ((followLinks ? ::stat(encoded.constData(), &info) : ::lstat(encoded.constData(), &info)) != 0) {
-        const int error = errno;
-        throw base::FileError(error == ENOENT ? base::FileError::Kind::notFound : base::FileError::Kind::readFailed,
-                              path, QString::fromLocal8Bit(std::strerror(error)));
-    }
-    return {S_ISREG(info.st_mode), qint64(info.st_size)};
 }
 
 void ignorePopplerMessage(const QString&, const QVariant&) {}
@@ -96,7 +65,7 @@ QString pdfText(const QString& path, std::optional<PageRange> pages) {
 }
 
 QString plainText(const QString& path) {
-    const FileFacts facts = fileFacts(path, true);
+    const base::files::FileFacts facts = base::files::fileFacts(path);
     if (facts.size > MeridFormalImport::maxTextFileBytes) fail(Case::tooLarge);
     QByteArray bytes;
     try {
@@ -124,31 +93,19 @@ bool MeridFormalImport::isAccepted(const QUrl& url) {
 
 QUrl MeridFormalImport::stageSelectedFile(const QUrl& url) {
     if (!isAccepted(url)) fail(Case::unsupported);
-    const QString source = localPath(url);
-
-    const FileFacts facts = fileFacts(source, true);
-    if (!facts.regular) fail(Case::unreadable);
-    if (facts.size <= 0) fail(Case::empty);
-    if (facts.size > maxFileBytes) fail(Case::tooLarge);
-
-    // Removed with everything in it on every failure below.
-    base::StagingFolder folder = base::StagingFolder::create(stagingPrefix);
-    const QString copy = folder.filePath(QFileInfo(source).fileName());
-    if (!base::files::copyRegularFile(source, copy, maxFileBytes)) fail(Case::unreadable);
-
-    const FileFacts copied = fileFacts(copy, false);
-    if (!copied.regular || copied.size < 1 || copied.size > maxFileBytes) fail(Case::tooLarge);
-    base::files::makeOwnerOnly(copy);
-
-    folder.release();
-    return QUrl::fromLocalFile(copy);
+    const std::variant<QString, base::StagingRefusal> staged = base::stageCopy(localPath(url), stagingPrefix, maxFileBytes);
+    if (const auto* refusal = std::get_if<base::StagingRefusal>(&staged)) {
+        switch (*refusal) {
+        case base::StagingRefusal::notRegularFile: fail(Case::unreadable);
+        case base::StagingRefusal::emptyFile: fail(Case::empty);
+        case base::StagingRefusal::tooLarge: fail(Case::tooLarge);
+        }
+    }
+    return QUrl::fromLocalFile(std::get<QString>(staged));
 }
 
 void MeridFormalImport::removeStagedFile(const QUrl& stagedFile) {
-    const QString path = localPath(stagedFile);
-    if (path.isEmpty() || QDir::isRelativePath(path)) return;
-    const QString folder = QFileInfo(QDir::cleanPath(path)).absolutePath();
-    base::removeGuardedFolder(QDir::cleanPath(QDir::tempPath()), stagingPrefix, folder);
+    base::removeStagedCopy(localPath(stagedFile), stagingPrefix);
 }
 
 int MeridFormalImport::pdfPageCount(const QUrl& stagedFile) {
