@@ -52,11 +52,11 @@ QUrl ResponsesClient::endpoint() {
     return url;
 }
 
-ResponsesClient::ResponsesClient(std::shared_ptr<base::HttpClient> session)
+ResponsesClient::ResponsesClient(std::shared_ptr<net::HttpClient> session)
     : ResponsesClient(std::move(session), Options{}) {}
 
-ResponsesClient::ResponsesClient(std::shared_ptr<base::HttpClient> session, Options options)
-    : session_(session ? std::move(session) : std::make_shared<base::HttpClient>()), options_(std::move(options)) {}
+ResponsesClient::ResponsesClient(std::shared_ptr<net::HttpClient> session, Options options)
+    : session_(session ? std::move(session) : std::make_shared<net::HttpClient>()), options_(std::move(options)) {}
 
 base::DefaultsStore& ResponsesClient::defaults() const {
     return options_.defaults ? *options_.defaults : base::DefaultsStore::standard();
@@ -92,7 +92,7 @@ const QStringList& ResponsesClient::tutorModelTiers() {
     return tiers;
 }
 
-base::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mode, AnswerLanguage language,
+net::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mode, AnswerLanguage language,
                                                const QString& apiKey, const QString& /*model*/,
                                                int /*maxOutputTokens*/, ReasoningEffort /*reasoningEffort*/,
                                                base::DefaultsStore& defaults, const QUrl& endpointUrl) {
@@ -103,7 +103,7 @@ base::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mo
     if (token.isEmpty() || base::text::containsControlCharacter(token)) throw StudyError(StudyError::Case::missingKey);
     if (!AIPrivacyConsent::isGranted(defaults)) throw OrvelHostedError::consentRequired();
 
-    base::HttpRequest request;
+    net::HttpRequest request;
     request.method = "POST";
     request.url = endpointUrl.isEmpty() ? endpoint() : endpointUrl;
     request.carriesCredentials = true;
@@ -121,7 +121,7 @@ base::HttpRequest ResponsesClient::makeRequest(const QString& text, StudyMode mo
     return request;
 }
 
-base::HttpRequest ResponsesClient::prepare(base::HttpRequest request) const {
+net::HttpRequest ResponsesClient::prepare(net::HttpRequest request) const {
     if (!options_.endpoint.isEmpty()) request.url = options_.endpoint;
     request.requestTimeout = options_.requestTimeout;
     request.totalTimeout = options_.resourceTimeout;
@@ -133,7 +133,7 @@ QCoro::Task<ModelAnswer> ResponsesClient::answer(QString text, StudyMode mode, A
                                                  QString apiKey, QString model, int maxOutputTokens,
                                                  ReasoningEffort reasoningEffort,
                                                  base::CancellationToken cancellation) const {
-    base::HttpRequest request = makeRequest(text, mode, language, apiKey, model, maxOutputTokens, reasoningEffort,
+    net::HttpRequest request = makeRequest(text, mode, language, apiKey, model, maxOutputTokens, reasoningEffort,
                                             defaults(), options_.endpoint);
     // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
     auto exchange = execute(prepare(std::move(request)), std::move(cancellation));
@@ -153,7 +153,7 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
     if (sessionToken.isEmpty() || base::text::containsControlCharacter(sessionToken))
         throw StudyError(StudyError::Case::missingKey);
 
-    base::HttpRequest request;
+    net::HttpRequest request;
     request.method = "POST";
     request.url = endpoint();
     request.carriesCredentials = true;
@@ -172,16 +172,16 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
     co_return co_await std::move(exchange);
 }
 
-QCoro::Task<ModelAnswer> ResponsesClient::execute(base::HttpRequest request, base::CancellationToken cancellation) const {
+QCoro::Task<ModelAnswer> ResponsesClient::execute(net::HttpRequest request, base::CancellationToken cancellation) const {
     // Keep the session alive for the whole exchange, even if this client is destroyed meanwhile.
-    const std::shared_ptr<base::HttpClient> session = session_;
+    const std::shared_ptr<net::HttpClient> session = session_;
     auto sending = session->send(std::move(request), cancellation);
-    base::HttpResponse response;
+    net::HttpResponse response;
     try {
         response = co_await std::move(sending);
-    } catch (const base::NetworkError& error) {
+    } catch (const net::NetworkError& error) {
         // A reply too large to hold is one the service should never send: an unreadable reply.
-        if (error.kind() == base::NetworkError::Kind::tooLarge) throw StudyError(StudyError::Case::invalidResponse);
+        if (error.kind() == net::NetworkError::Kind::tooLarge) throw StudyError(StudyError::Case::invalidResponse);
         throw;
     }
     cancellation.throwIfCancelled();

@@ -11,7 +11,7 @@
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
 #include "base/errors.h"
-#include "base/http.h"
+#include "net/http.h"
 #include "core/study.h"
 
 namespace tamsel {
@@ -69,13 +69,13 @@ public:
     };
 
     // With no session, the client makes its own (no cookies, no cache).
-    explicit ResponsesClient(std::shared_ptr<base::HttpClient> session = nullptr);
-    ResponsesClient(std::shared_ptr<base::HttpClient> session, Options options);
+    explicit ResponsesClient(std::shared_ptr<net::HttpClient> session = nullptr);
+    ResponsesClient(std::shared_ptr<net::HttpClient> session, Options options);
 
     // Validates and builds the study request (time-outs 50 s per request, 55 s in all). `model`,
     // `maxOutputTokens` and `reasoningEffort` are accepted and not sent. A token that is blank or
     // holds a control character gives missingKey.
-    static base::HttpRequest makeRequest(const QString& text, StudyMode mode, AnswerLanguage language,
+    static net::HttpRequest makeRequest(const QString& text, StudyMode mode, AnswerLanguage language,
                                          const QString& apiKey, const QString& model, int maxOutputTokens,
                                          ReasoningEffort reasoningEffort,
                                          base::DefaultsStore& defaults = base::DefaultsStore::standard(),
@@ -111,11 +111,11 @@ public:
     static const QStringList& tutorModelTiers();
 
 private:
-    base::HttpRequest prepare(base::HttpRequest request) const;
-    QCoro::Task<ModelAnswer> execute(base::HttpRequest request, base::CancellationToken cancellation) const;
+    net::HttpRequest prepare(net::HttpRequest request) const;
+    QCoro::Task<ModelAnswer> execute(net::HttpRequest request, base::CancellationToken cancellation) const;
     base::DefaultsStore& defaults() const;
 
-    std::shared_ptr<base::HttpClient> session_;
+    std::shared_ptr<net::HttpClient> session_;
     Options options_;
 };
 

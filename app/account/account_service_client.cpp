@@ -29,8 +29,8 @@ AccountServiceEndpoints AccountServiceEndpoints::single(const QString& base) { r
 
 AccountServiceClient::AccountServiceClient() : AccountServiceClient(Options{}) {}
 
-AccountServiceClient::AccountServiceClient(Options options, std::shared_ptr<base::HttpClient> http)
-    : options_(std::move(options)), http_(http ? std::move(http) : std::make_shared<base::HttpClient>()) {}
+AccountServiceClient::AccountServiceClient(Options options, std::shared_ptr<net::HttpClient> http)
+    : options_(std::move(options)), http_(http ? std::move(http) : std::make_shared<net::HttpClient>()) {}
 
 QString AccountServiceClient::baseFor(const QString& path, const QString& loginKind) const {
     const bool identity = path == accountPath && loginKind == QLatin1String("google");
@@ -51,7 +51,7 @@ QCoro::Task<QJsonObject> AccountServiceClient::request(QString path, QByteArray 
     const std::optional<QUrl> url = serviceUrl(baseFor(path, loginKind), path);
     if (!url) throw tamsel::StudyError(tamsel::StudyError::Case::invalidResponse);
 
-    base::HttpRequest request;
+    net::HttpRequest request;
     request.method = method;
     request.url = *url;
     request.requestTimeout = options_.accountTimeout;
@@ -66,9 +66,9 @@ QCoro::Task<QJsonObject> AccountServiceClient::request(QString path, QByteArray 
     if (token) request.headers.append({QByteArray("Authorization"), "Bearer " + token->toUtf8()});
 
     // Keep the HTTP session alive for the whole exchange, even if this client goes away meanwhile.
-    const std::shared_ptr<base::HttpClient> http = http_;
+    const std::shared_ptr<net::HttpClient> http = http_;
     auto sending = http->send(std::move(request));
-    const base::HttpResponse response = co_await std::move(sending);
+    const net::HttpResponse response = co_await std::move(sending);
 
     if (response.status < 200 || response.status > 299)
         throw AccountServiceError(response.status, AccountServiceError::codeFromBody(response.body));
@@ -82,8 +82,8 @@ std::optional<QUrl> AccountServiceClient::verificationUrl() const {
     return serviceUrl(options_.endpoints.verification, verificationPath);
 }
 
-QCoro::Task<base::HttpResponse> AccountServiceClient::requestVerification(QUrl url, QString token) {
-    base::HttpRequest request;
+QCoro::Task<net::HttpResponse> AccountServiceClient::requestVerification(QUrl url, QString token) {
+    net::HttpRequest request;
     request.method = "POST";
     request.url = std::move(url);
     request.requestTimeout = options_.verificationTimeout;
@@ -91,7 +91,7 @@ QCoro::Task<base::HttpResponse> AccountServiceClient::requestVerification(QUrl u
     request.carriesCredentials = true;
     request.headers = {{"Authorization", "Bearer " + token.toUtf8()}, {"Content-Type", "application/json"}};
     request.body = "{}";
-    const std::shared_ptr<base::HttpClient> http = http_;
+    const std::shared_ptr<net::HttpClient> http = http_;
     auto sending = http->send(std::move(request));
     co_return co_await std::move(sending);
 }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "base/http.h"
+#include "net/http.h"
 
 namespace velquin {
 
@@ -47,7 +47,7 @@ public:
 
     // With no HTTP session, the client makes its own. Without options: the configured services.
     AccountServiceClient();
-    explicit AccountServiceClient(Options options, std::shared_ptr<base::HttpClient> http = nullptr);
+    explicit AccountServiceClient(Options options, std::shared_ptr<net::HttpClient> http = nullptr);
 
     // The base of a request: the identity service for GET /v1/account of a "google" session (both
     // compared exactly), the account service for everything else.
@@ -59,7 +59,7 @@ public:
     // "Content-Type", `token` as "Authorization: Bearer <token>". Returns the top-level JSON object
     // of a 2xx reply (an empty one when the reply is JSON of another kind). Throws
     // AccountServiceError for any other status, StudyError(invalidResponse) when no URL can be
-    // formed or a 2xx body is not JSON, base::NetworkError when no reply came.
+    // formed or a 2xx body is not JSON, net::NetworkError when no reply came.
     // (Coroutines here take no default arguments: GCC 12 destroys such an argument twice.)
     QCoro::Task<QJsonObject> request(QString path, QByteArray method, std::optional<QMap<QString, QString>> body,
                                      std::optional<QString> token, QString loginKind);
@@ -67,12 +67,12 @@ public:
     // The verification service's address; nothing when the configured base forms no URL.
     std::optional<QUrl> verificationUrl() const;
     // Asks for the verification e-mail: POST with the bearer token and the body "{}". Returns any
-    // HTTP reply; throws base::NetworkError when none came within the verification time-out.
-    QCoro::Task<base::HttpResponse> requestVerification(QUrl url, QString token);
+    // HTTP reply; throws net::NetworkError when none came within the verification time-out.
+    QCoro::Task<net::HttpResponse> requestVerification(QUrl url, QString token);
 
 private:
     Options options_;
-    std::shared_ptr<base::HttpClient> http_;
+    std::shared_ptr<net::HttpClient> http_;
 };
 
 }  // namespace velquin

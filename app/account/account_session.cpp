@@ -14,7 +14,7 @@
 #include "app/shell/app_store_services.h"
 #include "app/shell/ui_strings.h"
 #include "base/defaults_store.h"
-#include "base/http.h"
+#include "net/http.h"
 #include "base/text.h"
 #include "core/study.h"
 #include "tutor-engine/teacher_learning_store.h"
@@ -36,7 +36,7 @@ std::optional<AccountSessionServices>& sharedServices() {
 QString signInFailureText(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
-    } catch (const base::NetworkError& error) {
+    } catch (const net::NetworkError& error) {
         switch (error.code()) {
             case QNetworkReply::HostNotFoundError:
             case QNetworkReply::ConnectionRefusedError:
@@ -47,8 +47,8 @@ QString signInFailureText(const std::exception_ptr& failure) {
                     "尚未上线或域名未配置，暂时无法注册或登录。请不要反复提交密码。");
             default: break;
         }
-        if (error.kind() == base::NetworkError::Kind::timedOut ||
-            error.kind() == base::NetworkError::Kind::notConnected)
+        if (error.kind() == net::NetworkError::Kind::timedOut ||
+            error.kind() == net::NetworkError::Kind::notConnected)
             return QStringLiteral("网络连接失败，请检查网络，稍后再试。");
         return QStringLiteral("账户连接失败：") + error.message();
     } catch (...) {
@@ -296,7 +296,7 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
                           QStringLiteral("Could not send verification email. Please try again."),
                           QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez."));
     QString message;
-    std::optional<base::HttpResponse> response;
+    std::optional<net::HttpResponse> response;
     try {
         auto client = services_.client;
         auto sending = client->requestVerification(*url, *token);

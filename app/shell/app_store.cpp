@@ -12,7 +12,7 @@
 #include "app/shell/work_scheduler.h"
 #include "base/errors.h"
 #include "base/files.h"
-#include "base/http.h"
+#include "net/http.h"
 #include "base/text.h"
 #include "core/consent.h"
 #include "core/local_document_reference.h"
@@ -322,8 +322,8 @@ void AppStore::completeError(std::exception_ptr error, const QUuid& id) {
 }
 
 void AppStore::report(const std::exception& error) {
-    if (const auto* network = dynamic_cast<const base::NetworkError*>(&error)) {
-        setErrorMessage(network->kind() == base::NetworkError::Kind::timedOut ? kTimedOutMessage : kConnectionMessage);
+    if (const auto* network = dynamic_cast<const net::NetworkError*>(&error)) {
+        setErrorMessage(network->kind() == net::NetworkError::Kind::timedOut ? kTimedOutMessage : kConnectionMessage);
     } else if (dynamic_cast<const base::CancellationError*>(&error)) {
         setErrorMessage(std::nullopt);
     } else if (const auto* known = dynamic_cast<const base::Error*>(&error)) {

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <thread>
 
-#include "base/http.h"
 #include "base/task.h"
 
 using namespace base;
@@ -66,23 +63,6 @@ TEST(Task, OperationIdentifiersGoStale) {
     EXPECT_FALSE(identifier.isCurrent(QUuid()));
 }
 
-TEST(Http, OnlyHttpsOrLoopbackHttp) {
-    EXPECT_TRUE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("https://api.example.test/v1"))));
-    EXPECT_TRUE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://127.0.0.1:8080/v1"))));
-    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://localhost:8080/v1"))));
-    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("http://api.example.test/v1"))));
-    EXPECT_FALSE(HttpClient::isAllowedUrl(QUrl(QStringLiteral("ftp://127.0.0.1/x"))));
-    HttpClient client;
-    HttpRequest request;
-    request.url = QUrl(QStringLiteral("http://example.test/"));
-    try {
-        waitForTask(client.send(request));
-        FAIL() << "sent";
-    } catch (const NetworkError& error) {
-        EXPECT_EQ(error.kind(), NetworkError::Kind::insecure);
-    }
-}
-
 TEST(Task, RemovingACallbackWaitsWhileAnotherThreadRunsIt) {
     // What a callback touches (a timer, a reply) is destroyed right after its scope ends: the scope
     // must not end while the cancelling thread is still inside the callback.
@@ -110,28 +90,4 @@ TEST(Task, RemovingACallbackWaitsWhileAnotherThreadRunsIt) {
     });
     self.cancel();
     EXPECT_TRUE(ran);
-}
-
-TEST(Http, AConnectionLostInTheBodyIsNoResponse) {
-    // The server promises 100 bytes, sends the status line and a few, then closes the connection.
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
-        QTcpSocket* socket = server.nextPendingConnection();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-            socket->readAll();
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"answer\":");
-            socket->flush();
-            QTimer::singleShot(50, socket, [socket] { socket->disconnectFromHost(); });
-        });
-    });
-    HttpClient client;
-    HttpRequest request;
-    request.url = QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort()) + QStringLiteral("/v1"));
-    try {
-        const HttpResponse response = waitForTask(client.send(request));
-        FAIL() << "a cut-off body came back as status " << response.status << " body " << response.body.toStdString();
-    } catch (const NetworkError& error) {
-        EXPECT_EQ(error.kind(), NetworkError::Kind::notConnected);
-    }
 }

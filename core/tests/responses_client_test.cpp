@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "base/http.h"
+#include "net/http.h"
 #include "base/task.h"
 #include "core/consent.h"
 #include "core/responses_client.h"
@@ -92,7 +92,7 @@ TEST_F(ResponsesClientTest, StudyRequestCarriesExactHeadersAndMembers) {
     EXPECT_EQ(body.value(QStringLiteral("privacy_consent")), QJsonValue(true));
 
     // The request built on its own carries the service's time-outs too.
-    const base::HttpRequest built =
+    const net::HttpRequest built =
         ResponsesClient::makeRequest(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
                                      QStringLiteral("t"), QString(), 400, ReasoningEffort::none, defaults);
     EXPECT_EQ(built.requestTimeout, std::chrono::seconds(50));
@@ -280,20 +280,20 @@ TEST_F(ResponsesClientTest, CancelAsTheReplyIsWrittenStillGivesNoAnswer) {
 TEST_F(ResponsesClientTest, SilenceTimesOutAndRefusalIsNoConnection) {
     stub.enqueue(kPath, ScriptedReply::held());
     auto silent = client(std::chrono::milliseconds(200), std::chrono::milliseconds(5000));
-    const auto timedOut = expectThrows<base::NetworkError>([&] {
+    const auto timedOut = expectThrows<net::NetworkError>([&] {
         base::waitForTask(silent.answer(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
                                      QStringLiteral("t"), QString(), 400, ReasoningEffort::none));
     });
-    EXPECT_EQ(timedOut.kind(), base::NetworkError::Kind::timedOut);
+    EXPECT_EQ(timedOut.kind(), net::NetworkError::Kind::timedOut);
 
     // The whole-exchange limit holds even while data keeps the connection alive.
     stub.enqueue(kPath, ScriptedReply::held());
     auto bounded = client(std::chrono::milliseconds(5000), std::chrono::milliseconds(300));
-    EXPECT_EQ(expectThrows<base::NetworkError>([&] {
+    EXPECT_EQ(expectThrows<net::NetworkError>([&] {
                   base::waitForTask(bounded.answer(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
                                                 QStringLiteral("t"), QString(), 400, ReasoningEffort::none));
               }).kind(),
-              base::NetworkError::Kind::timedOut);
+              net::NetworkError::Kind::timedOut);
 
     // A closed port: find one by listening and closing again.
     QTcpServer probe;
@@ -304,11 +304,11 @@ TEST_F(ResponsesClientTest, SilenceTimesOutAndRefusalIsNoConnection) {
     options.endpoint = ResponsesClient::endpoint(QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(port)));
     options.defaults = &defaults;
     ResponsesClient refused(nullptr, options);
-    const auto noConnection = expectThrows<base::NetworkError>([&] {
+    const auto noConnection = expectThrows<net::NetworkError>([&] {
         base::waitForTask(refused.answer(QStringLiteral("a"), StudyMode::explain, AnswerLanguage::english,
                                       QStringLiteral("t"), QString(), 400, ReasoningEffort::none));
     });
-    EXPECT_EQ(noConnection.kind(), base::NetworkError::Kind::notConnected);
+    EXPECT_EQ(noConnection.kind(), net::NetworkError::Kind::notConnected);
 }
 
 TEST_F(ResponsesClientTest, AReplyPastTheSizeLimitIsUnreadable) {
@@ -336,8 +336,8 @@ TEST_F(ResponsesClientTest, DroppedConnectionIsNoConnection) {
     // The network layer sends a request once more when the connection closes before any reply.
     stub.enqueue(kPath, ScriptedReply::dropped(20));
     stub.enqueue(kPath, ScriptedReply::dropped(20));
-    const auto error = expectThrows<base::NetworkError>([&] { study(QStringLiteral("a")); });
-    EXPECT_EQ(error.kind(), base::NetworkError::Kind::notConnected);
+    const auto error = expectThrows<net::NetworkError>([&] { study(QStringLiteral("a")); });
+    EXPECT_EQ(error.kind(), net::NetworkError::Kind::notConnected);
 }
 
 TEST_F(ResponsesClientTest, EndpointIsTheServicePathOnTheConfiguredHost) {

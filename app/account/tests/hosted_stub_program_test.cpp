@@ -10,9 +10,9 @@ using namespace velquin;
 
 namespace {
 
-QJsonDocument control(base::HttpClient& http, const QUrl& base, const QByteArray& method, const QString& path,
+QJsonDocument control(net::HttpClient& http, const QUrl& base, const QByteArray& method, const QString& path,
                       const QByteArray& body = {}) {
-    base::HttpRequest request;
+    net::HttpRequest request;
     request.method = method;
     request.url = QUrl(base.toString() + path);
     request.body = body;
@@ -47,7 +47,7 @@ TEST(HostedStubProgram, ServesScriptedRepliesAndReportsWhatArrived) {
     // The repeating reply serves every request until a later one takes over.
     EXPECT_EQ(get().value(QStringLiteral("id")).toString(), QStringLiteral("abcdefgh"));
     EXPECT_EQ(get().value(QStringLiteral("id")).toString(), QStringLiteral("abcdefgh"));
-    base::HttpClient http;
+    net::HttpClient http;
     EXPECT_EQ(control(http, base, "POST", QStringLiteral("/stub/replies"),
                       R"({"path":"/v1/account","status":401,"body":{"error":{"code":"expired"}}})")
                   .object()

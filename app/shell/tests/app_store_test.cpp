@@ -9,7 +9,7 @@
 
 #include "app/account/learning_record.h"
 #include "app/shell/tests/store_test_doubles.h"
-#include "base/http.h"
+#include "net/http.h"
 #include "platform/selection_service_provider.h"
 
 using namespace storetest;
@@ -343,7 +343,7 @@ TEST_F(AppStoreRequestTest, NoConnectionShowsTheConnectionMessage) {
     EXPECT_EQ(s.status(), QStringLiteral("未完成"));
     EXPECT_EQ(s.errorMessage(), kNoConnection);
     // The fixed messages stand for every network failure without a response.
-    s.report(base::NetworkError(base::NetworkError::Kind::other, QStringLiteral("tls")));
+    s.report(net::NetworkError(net::NetworkError::Kind::other, QStringLiteral("tls")));
     EXPECT_EQ(s.errorMessage(), kNoConnection);
     s.report(base::CancellationError());
     EXPECT_FALSE(s.errorMessage());

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPair>
 #include <QUrl>
@@ -15,10 +14,13 @@
 #include "base/cancellation.h"
 #include "base/errors.h"
 
-namespace base {
+class QNetworkAccessManager;
+
+// The HTTP client of the hosted services.
+namespace net {
 
 // A request that got no HTTP response: the kind decides what the interface says.
-class NetworkError : public Error {
+class NetworkError : public base::Error {
 public:
     enum class Kind {
         timedOut,      // no answer within the per-request or total time-out
@@ -75,8 +77,10 @@ public:
     // Sends the request and returns any HTTP response, whatever its status. Throws NetworkError
     // when no response came and CancellationError when `cancellation` fired (the reply is aborted
     // and a response that arrived anyway is dropped).
-    QCoro::Task<HttpResponse> send(HttpRequest request, CancellationToken cancellation);
-    QCoro::Task<HttpResponse> send(HttpRequest request) { return send(std::move(request), CancellationToken()); }
+    QCoro::Task<HttpResponse> send(HttpRequest request, base::CancellationToken cancellation);
+    QCoro::Task<HttpResponse> send(HttpRequest request) {
+        return send(std::move(request), base::CancellationToken());
+    }
 
     // True for https URLs, and for http URLs whose host is 127.0.0.1.
     static bool isAllowedUrl(const QUrl& url);
@@ -85,4 +89,4 @@ private:
     std::unique_ptr<QNetworkAccessManager> manager_;
 };
 
-}  // namespace base
+}  // namespace net

@@ -1,12 +1,13 @@
-#include "base/http.h"
+#include "net/http.h"
 
 #include <QCoroNetworkReply>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
 
-namespace base {
+namespace net {
 
 HttpClient::HttpClient() : manager_(std::make_unique<QNetworkAccessManager>()) {
     manager_->setCookieJar(nullptr);
@@ -55,7 +56,7 @@ bool shorterThanAnnounced(const QNetworkReply& reply, const QByteArray& method, 
 
 }  // namespace
 
-QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToken cancellation) {
+QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::CancellationToken cancellation) {
     cancellation.throwIfCancelled();
     if (!isAllowedUrl(request.url))
         throw NetworkError(NetworkError::Kind::insecure, QStringLiteral("refused an insecure URL: ") + request.url.toString());
@@ -100,7 +101,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     total.start(request.totalTimeout);
     // The abort is queued to the reply's thread; it may run after this coroutine ended (the reply
     // is deleted later), so it touches nothing but the reply.
-    CancelCallbackScope scope(cancellation, [guard] {
+    base::CancelCallbackScope scope(cancellation, [guard] {
         if (!guard) return;
         QMetaObject::invokeMethod(guard.data(), [guard] {
             if (guard) guard->abort();
@@ -110,7 +111,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     if (!reply->isFinished()) co_await reply.get();
     total.stop();
 
-    if (cancellation.isCancelled()) throw CancellationError();
+    if (cancellation.isCancelled()) throw base::CancellationError();
     if (tooLarge) throw NetworkError(NetworkError::Kind::tooLarge, QStringLiteral("the response is too large"));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -133,4 +134,4 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, CancellationToke
     throw NetworkError(classify(code), reply->errorString(), code);
 }
 
-}  // namespace base
+}  // namespace net
