@@ -14,59 +14,61 @@ namespace velquin::learning_history {
 
 namespace {
 
-bool needsEscape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\' || byte == '/'; }
-
-void appendUnicodeEscape(QByteArray& out, char16_t unit) {
+// A JSON string in UTF-8, written in one pass: quotes, backslashes, slashes and control characters
+// escaped, every other character as itself. UTF-8 has no form for an unpaired surrogate (a converter
+// writes "?"), so one is written as a \uXXXX escape, which JSON readers give back as that same unit.
+void appendString(QByteArray& out, QStringView text) {
     static constexpr char hex[] = "0123456789abcdef";
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 0xF];
-}
-
-// The UTF-8 bytes with quotes, backslashes, slashes and control characters escaped; the bytes of
-// every other character go out as they are.
-void appendEscapedUtf8(QByteArray& out, const QByteArray& utf8) {
-    const char* const data = utf8.constData();
-    const qsizetype size = utf8.size();
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto byte = static_cast<unsigned char>(data[i]);
-        if (!needsEscape(byte)) continue;
-        out.append(data + runStart, i - runStart);
-        runStart = i + 1;
-        switch (byte) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: appendUnicodeEscape(out, byte);
+    const qsizetype start = out.size();
+    out.resize(start + 2 + 6 * text.size());  // six bytes (an escape) is the longest form of one unit
+    char* p = out.data() + start;
+    auto escape = [&p](char16_t unit) {
+        *p++ = '\\';
+        *p++ = 'u';
+        for (int shift = 12; shift >= 0; shift -= 4) *p++ = hex[(unit >> shift) & 0xF];
+    };
+    auto shortEscape = [&p](char c) {
+        *p++ = '\\';
+        *p++ = c;
+    };
+    *p++ = '"';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80) {
+            switch (unit) {
+            case '"': shortEscape('"'); break;
+            case '\\': shortEscape('\\'); break;
+            case '/': shortEscape('/'); break;
+            case '\b': shortEscape('b'); break;
+            case '\f': shortEscape('f'); break;
+            case '\n': shortEscape('n'); break;
+            case '\r': shortEscape('r'); break;
+            case '\t': shortEscape('t'); break;
+            default:
+                if (unit < 0x20)
+                    escape(unit);
+                else
+                    *p++ = char(unit);
+            }
+        } else if (unit < 0x800) {
+            *p++ = char(0xC0 | (unit >> 6));
+            *p++ = char(0x80 | (unit & 0x3F));
+        } else if (!QChar::isSurrogate(unit)) {
+            *p++ = char(0xE0 | (unit >> 12));
+            *p++ = char(0x80 | ((unit >> 6) & 0x3F));
+            *p++ = char(0x80 | (unit & 0x3F));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t c = QChar::surrogateToUcs4(unit, text[++i].unicode());
+            *p++ = char(0xF0 | (c >> 18));
+            *p++ = char(0x80 | ((c >> 12) & 0x3F));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            escape(unit);
         }
     }
-    out.append(data + runStart, size - runStart);
-}
-
-// A JSON string. UTF-8 cannot hold an unpaired surrogate (it would become "?"), so one is written
-// as a \uXXXX escape, which JSON readers give back as that same unit.
-void appendString(QByteArray& out, const QString& text) {
-    out += '"';
-    const QStringView view(text);
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < view.size(); ++i) {
-        const QChar unit = view.at(i);
-        if (!unit.isSurrogate()) continue;
-        if (unit.isHighSurrogate() && i + 1 < view.size() && view.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        appendEscapedUtf8(out, view.mid(runStart, i - runStart).toUtf8());
-        appendUnicodeEscape(out, unit.unicode());
-        runStart = i + 1;
-    }
-    appendEscapedUtf8(out, view.mid(runStart).toUtf8());
-    out += '"';
+    *p++ = '"';
+    out.resize(p - out.constData());
 }
 
 // The shortest text that reads back as the same double, without an exponent from 1e-4 up to 2^53
