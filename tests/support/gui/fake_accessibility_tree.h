@@ -39,6 +39,11 @@ public:
     void setCost(std::chrono::milliseconds cost) { cost_ = cost; }
 
     std::chrono::milliseconds lastTimeout() const { return timeout_; }
+    void unlink() {
+        replies_.clear();
+        parameterized_.clear();
+        hit_ = AccessibilityReply::failed(accessibility_error::noValue);
+    }
 
     void setMessagingTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
     std::optional<qint32> processIdentifier() const override { return pid_; }
@@ -77,8 +82,16 @@ public:
     QStringList requests;
     QList<std::chrono::milliseconds> sleeps;
 
+    // Parents and children hold each other: the links are cut when the system goes, so the tree is freed.
+    ~FakeAccessibilitySystem() override {
+        for (const std::weak_ptr<FakeElement>& made : made_)
+            if (const FakeElementPtr element = made.lock()) element->unlink();
+    }
+
     FakeElementPtr element(const QString& label, std::optional<qint32> pid) {
-        return std::make_shared<FakeElement>(this, label, pid);
+        auto element = std::make_shared<FakeElement>(this, label, pid);
+        made_.append(element);
+        return element;
     }
     FakeElementPtr application(qint32 pid) {
         auto& app = applications_[pid];
@@ -139,6 +152,7 @@ private:
     Clock::time_point start_ = Clock::time_point{} + std::chrono::hours(1);
     Clock::time_point now_ = start_;
     QMap<qint32, FakeElementPtr> applications_;
+    QList<std::weak_ptr<FakeElement>> made_;
     FakeElementPtr systemWide_;
 };
 
