@@ -1,0 +1,57 @@
+// The settings file over any bytes: every entry reads as its own type or as nothing, and what was
+// read is written again and reads back the same.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "base/defaults_store.h"
+#include "fuzz/fuzz_support.h"
+
+using base::DefaultsStore;
+using fuzzsupport::require;
+
+namespace {
+
+const QTemporaryDir& folder() {
+    static const QTemporaryDir dir;
+    return dir;
+}
+
+// Every key with its type and the value read under that type, as one comparable text.
+QString contents(const DefaultsStore& store) {
+    QString out;
+    for (const QString& key : store.keys()) {
+        const std::optional<DefaultsStore::Type> type = store.type(key);
+        require(type.has_value(), "a listed key has a type");
+        out += key + u'=' + QString::number(int(*type)) + u':';
+        switch (*type) {
+        case DefaultsStore::Type::boolean: out += QString::number(*store.boolValue(key)); break;
+        case DefaultsStore::Type::integer: out += QString::number(*store.integerValue(key)); break;
+        case DefaultsStore::Type::real: out += QString::number(*store.doubleValue(key), 'g', 17); break;
+        case DefaultsStore::Type::string: out += *store.stringValue(key); break;
+        case DefaultsStore::Type::date: out += QString::number(store.dateValue(key)->secondsSinceReference, 'g', 17); break;
+        case DefaultsStore::Type::array: out += QString::number(store.arrayValue(key)->size()); break;
+        case DefaultsStore::Type::dictionary: out += QString::number(store.dictionaryValue(key)->size()); break;
+        }
+        out += u'\n';
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString path = folder().filePath(QStringLiteral("defaults.json"));
+    QFile::remove(path);
+    QFile file(path);
+    require(file.open(QIODevice::WriteOnly), "the input file opens");
+    file.write(fuzzsupport::bytes(data, size));
+    file.close();
+
+    DefaultsStore store(path);
+    // A change makes the store write every entry it holds; a second store reads them back.
+    store.setBool(QStringLiteral("fuzz.marker"), true);
+    store.remove(QStringLiteral("fuzz.marker"));
+    if (store.lastWriteFailed()) return 0;
+    require(contents(DefaultsStore(path)) == contents(store), "written settings read back the same");
+    return 0;
+}
