@@ -1,4 +1,5 @@
 // The program's entry: the application with the parts every area contributes.
+#include "app/account/account_session.h"
 #include "app/main-window/orvel_app.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 
@@ -10,6 +11,11 @@ velquin::ApplicationParts applicationParts() {
     velquin::ApplicationParts parts;
     parts.tutorImport = {&MeridFormalImport::stageSelectedFile, &MeridFormalImport::load,
                          &MeridFormalImport::removeStagedFile};
+    // Confirms a held session each time the main window's workspace comes on screen (the session
+    // first reads the keyring, then refreshes only when a token is held). It runs on by itself.
+    parts.refreshSignedInAccount = [] {
+        QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
+    };
     return parts;
 }
 

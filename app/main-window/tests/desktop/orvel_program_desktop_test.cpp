@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 
 #include <csignal>
@@ -330,4 +335,75 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
         EXPECT_EQ(after.string(QStringLiteral("NSWindow Frame Orvel.workspace")).split(u' ').value(2),
                   QString::number(row.width));
     }
+}
+
+namespace {
+
+// The loopback stub of the hosted services as a program beside the application.
+class HostedStubProgram {
+public:
+    explicit HostedStubProgram(const QString& script) {
+        process_.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--script"), script});
+        if (process_.waitForStarted(5000) && waitUntil([this] { return process_.canReadLine(); }, 10000))
+            baseUrl_ = QString::fromUtf8(process_.readLine()).trimmed();
+    }
+    ~HostedStubProgram() {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+    const QString& baseUrl() const { return baseUrl_; }
+    // How many requests of `method` and `path` arrived.
+    int count(const QByteArray& method, const QByteArray& path) const {
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(baseUrl_ + QStringLiteral("/stub/requests")))));
+        waitUntil([&reply] { return reply->isFinished(); }, 5000);
+        int found = 0;
+        for (const QJsonValue& request : QJsonDocument::fromJson(reply->readAll()).array()) {
+            const QJsonObject object = request.toObject();
+            if (object.value(QStringLiteral("method")).toString().toUtf8() == method &&
+                object.value(QStringLiteral("path")).toString().toUtf8() == path)
+                ++found;
+        }
+        return found;
+    }
+
+private:
+    QProcess process_;
+    QString baseUrl_;
+};
+
+}  // namespace
+
+// Each time the workspace comes on screen a held session is confirmed with the account service:
+// at start, and again when the closed window is brought back.
+TEST(OrvelProgramDesktop, HeldSessionIsRefreshedWhenTheWorkspaceComesOnScreen) {
+    QTemporaryDir files;
+    const QString script = files.filePath(QStringLiteral("replies.json"));
+    ASSERT_TRUE(fixtures::writeFile(script, R"([{"path": "/v1/account", "status": 200, "repeat": true,
+        "body": {"id": "account_1234", "kind": "email", "email_verified": true, "identity_verified": false}}])"));
+    HostedStubProgram stub(script);
+    ASSERT_FALSE(stub.baseUrl().isEmpty());
+
+    QProcess store;
+    store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Orvel"),
+                                                QStringLiteral("service"), QStringLiteral("com.orvel.formac.account"),
+                                                QStringLiteral("account"), QStringLiteral("session-token")});
+    store.write("session-token-1");
+    store.closeWriteChannel();
+    ASSERT_TRUE(store.waitForFinished(10000) && store.exitCode() == 0);
+
+    X11Display display;
+    OrvelProgram orvel;
+    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    ASSERT_TRUE(orvel.start());
+    const auto window = orvel.waitForWindow(display);
+    ASSERT_TRUE(window.has_value());
+    EXPECT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") == 1; }));
+
+    display.requestClose(window->id);
+    ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).isEmpty(); }));
+    EXPECT_EQ(orvel.run({}).exitCode, 0);
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    EXPECT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") == 2; }));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
