@@ -109,8 +109,9 @@ void ContentView::answerChanged() {
 
 void ContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // Un-minimising is no coming on screen.
-    if (!event->spontaneous()) comeOnScreen();
+    // Un-minimising is no coming on screen. The handler runs once the window is on its way to
+    // the screen, so that what it starts does not hold the window back.
+    if (!event->spontaneous()) QMetaObject::invokeMethod(this, &ContentView::comeOnScreen, Qt::QueuedConnection);
 }
 
 void ContentView::comeOnScreen() {

@@ -87,7 +87,6 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
     QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);
     QApplication::setQuitOnLastWindowClosed(false);
-    if (const auto icon = OrvelBrand::icon()) QApplication::setWindowIcon(*icon);
     TerminationSignals::install();
 
     InterfaceSettings::shared();
@@ -130,6 +129,13 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
         window->show();
         ApplicationTestHook::registerIfWanted(store, WorkspaceRouter::shared(), window.get());
     }
+    // The icon's pictures are decoded after the window is on its way to the screen.
+    QMetaObject::invokeMethod(
+        &application,
+        [] {
+            if (const auto icon = OrvelBrand::icon()) QApplication::setWindowIcon(*icon);
+        },
+        Qt::QueuedConnection);
     QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
     });

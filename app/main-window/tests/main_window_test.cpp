@@ -264,7 +264,7 @@ TEST_F(MainWindowTest, TourFollowsTheWorkspace) {
     parts.refreshSignedInAccount = [&refreshes] { ++refreshes; };
     coach.startOnFirstSetup();
     window().show();
-    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refreshes == 1; }));
     ASSERT_NE(sidebar().tip(), nullptr);
 
     selection.enabled = true;
@@ -288,6 +288,7 @@ TEST_F(MainWindowTest, TourFollowsTheWorkspace) {
 
     store().setSelectionPresentation(true);
     store().setSelectionPresentation(false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refreshes == 2; }));
     EXPECT_EQ(refreshes, 2);
     EXPECT_FALSE(selectTip.isEmpty());
 }
