@@ -9,8 +9,8 @@ namespace {
 velquin::ApplicationParts applicationParts() {
     using velquin::MeridFormalImport;
     velquin::ApplicationParts parts;
-    parts.tutorImport = {&MeridFormalImport::stageSelectedFile, &MeridFormalImport::load,
-                         &MeridFormalImport::removeStagedFile};
+    parts.tutorImport = {&MeridFormalImport::stageSelectedFile, &MeridFormalImport::pdfPageCount,
+                         &MeridFormalImport::load, &MeridFormalImport::removeStagedFile};
     // Confirms a held session each time the main window's workspace comes on screen (the session
     // first reads the keyring, then refreshes only when a token is held). It runs on by itself.
     parts.refreshSignedInAccount = [] {

@@ -2,9 +2,7 @@
 
 #include <QFileInfo>
 
-#include <poppler-qt6.h>
-
-#include <memory>
+#include <algorithm>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -31,11 +29,10 @@ QString lowerExtension(const QString& path) {
 }
 
 // Pages 1 to 2 at most of a PDF that opens and has pages.
-PageRange checkedPages(const QUrl& pdf) {
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(pdf.toLocalFile());
-    if (!document || document->numPages() <= 0)
-        throw meridcore::MeridArchiveError(meridcore::MeridArchiveError::Case::unreadable);
-    return PageRange{1, std::min(document->numPages(), 2)};
+PageRange checkedPages(const TutorMaterialImport& tutor, const QUrl& pdf) {
+    const int count = tutor.pdfPageCount(pdf);
+    if (count <= 0) throw meridcore::MeridArchiveError(meridcore::MeridArchiveError::Case::unreadable);
+    return PageRange{1, std::min(count, 2)};
 }
 
 QByteArray numberText(qsizetype value) { return QByteArray::number(qlonglong(value)); }
@@ -52,7 +49,7 @@ int HeadlessImportCheck::perform(const QString& path, const TutorMaterialImport&
         if (!tutor.isAvailable()) throw MissingTutorImport();
         tutorCopy = tutor.stageSelectedFile(file);
         std::optional<PageRange> pages;
-        if (extension == "pdf") pages = checkedPages(*tutorCopy);
+        if (extension == "pdf") pages = checkedPages(tutor, *tutorCopy);
         const meridcore::TeacherMaterial material = tutor.load(*tutorCopy, pages);
         if (material.text().isEmpty() || material.count() <= 0)
             throw meridcore::MeridArchiveError(meridcore::MeridArchiveError::Case::empty);

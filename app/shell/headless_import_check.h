@@ -12,14 +12,16 @@
 
 namespace velquin {
 
-// The tutor's import of course material as the import check uses it: a private staged copy, its
-// material (a PDF only within `pages`) and the removal of the copy. Filled by the tutor area.
+// The tutor's import of course material as the import check uses it: a private staged copy, the
+// page count of a staged PDF, its material (a PDF only within `pages`) and the removal of the
+// copy. Filled by the tutor area.
 struct TutorMaterialImport {
     std::function<QUrl(const QUrl& file)> stageSelectedFile;
+    std::function<int(const QUrl& staged)> pdfPageCount;
     std::function<meridcore::TeacherMaterial(const QUrl& staged, std::optional<PageRange> pages)> load;
     std::function<void(const QUrl& staged)> removeStagedFile;
 
-    bool isAvailable() const { return stageSelectedFile && load && removeStagedFile; }
+    bool isAvailable() const { return stageSelectedFile && pdfPageCount && load && removeStagedFile; }
 };
 
 // The import check of automated runs ("--qa-smoke-import FILE"): the file goes through the tutor
