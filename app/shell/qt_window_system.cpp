@@ -72,6 +72,9 @@ QList<WindowSystem::Window> QtWindowSystem::windows() {
         window.isPanel = isPanelWidget(widget);
         window.isSheet = isSheetWidget(widget);
         window.canBecomeMain = !window.isPanel && !window.isSheet;
+        const Qt::WindowType type = widget->windowType();
+        window.isTitled = (type == Qt::Window || type == Qt::Dialog) &&
+                          !widget->windowFlags().testFlag(Qt::FramelessWindowHint);
         window.isVisible = widget->isVisible() && !widget->isMinimized();
         window.isFullScreen = widget->isFullScreen();
         window.frame = QRectF(widget->frameGeometry());
@@ -102,6 +105,10 @@ void QtWindowSystem::setFrame(WindowId window, const QRectF& frame) {
 
 void QtWindowSystem::setContentSize(WindowId window, const QSizeF& size) {
     if (QWidget* target = widget(window)) target->resize(size.toSize());
+}
+
+void QtWindowSystem::setIdentifier(WindowId window, const QString& identifier) {
+    if (QWidget* target = widget(window)) target->setObjectName(identifier);
 }
 
 void QtWindowSystem::makeKeyAndFront(WindowId window) {

@@ -24,6 +24,7 @@ public:
     std::optional<QRectF> visibleScreenFrame(WindowId window) override;
     void setFrame(WindowId window, const QRectF& frame) override;
     void setContentSize(WindowId window, const QSizeF& size) override;
+    void setIdentifier(WindowId window, const QString& identifier) override;
     void makeKeyAndFront(WindowId window) override;
 
     bool isApplicationHidden() override { return hidden_; }

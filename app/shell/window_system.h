@@ -28,6 +28,7 @@ public:
         QString identifier;
         bool isPanel = false;        // a floating tool panel
         bool isSheet = false;        // a dialog attached to another window
+        bool isTitled = true;        // has a title bar (a frameless window has none)
         bool canBecomeMain = true;
         bool isVisible = false;
         bool isFullScreen = false;
@@ -44,6 +45,8 @@ public:
     virtual std::optional<QRectF> visibleScreenFrame(WindowId window) = 0;
     virtual void setFrame(WindowId window, const QRectF& frame) = 0;
     virtual void setContentSize(WindowId window, const QSizeF& size) = 0;
+    // Tags the window with an identifier (see `workspaceWindowIdentifier`).
+    virtual void setIdentifier(WindowId window, const QString& identifier) = 0;
     // Shows the window (restoring it when minimised), raises it and gives it the keyboard.
     virtual void makeKeyAndFront(WindowId window) = 0;
 

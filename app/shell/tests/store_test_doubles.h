@@ -258,6 +258,9 @@ public:
     void setContentSize(WindowId id, const QSizeF& size) override {
         calls.append(QStringLiteral("size %1 %2x%3").arg(id).arg(size.width()).arg(size.height()));
     }
+    void setIdentifier(WindowId id, const QString& identifier) override {
+        if (auto* window = find(id)) window->identifier = identifier;
+    }
     void makeKeyAndFront(WindowId id) override { calls.append(QStringLiteral("front %1").arg(id)); }
     bool isApplicationHidden() override { return hidden; }
     bool isApplicationActive() override { return active; }
