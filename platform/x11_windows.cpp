@@ -196,6 +196,41 @@ QString windowClass(WindowId window) {
     return result;
 }
 
+QString applicationName(WindowId window) {
+    Display* dpy = display();
+    if (!dpy || !window) return {};
+    const std::optional<Window> carrier = carrierOf(dpy, window, XA_WM_CLASS);
+    if (!carrier) return {};
+    XClassHint hint{nullptr, nullptr};
+    if (!XGetClassHint(dpy, *carrier, &hint)) return {};
+    const QString result = QString::fromUtf8(hint.res_class ? hint.res_class : "");
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    return result;
+}
+
+std::optional<WindowId> windowOfProcess(qint32 processIdentifier) {
+    Display* dpy = display();
+    if (!dpy || processIdentifier <= 0) return std::nullopt;
+    if (const auto active = activeWindow(); active && windowProcess(*active) == processIdentifier) return active;
+    const Window root = DefaultRootWindow(dpy);
+    for (const Window window : windowListProperty(dpy, root, atom(dpy, "_NET_CLIENT_LIST")))
+        if (windowProcess(window) == processIdentifier) return window;
+    return std::nullopt;
+}
+
+unsigned long watchActiveWindow() {
+    Display* dpy = display();
+    if (!dpy) return 0;
+    const Window root = DefaultRootWindow(dpy);
+    XWindowAttributes attributes;
+    // Adds to what this program already asked of the root window (a mask is per client).
+    if (XGetWindowAttributes(dpy, root, &attributes))
+        XSelectInput(dpy, root, attributes.your_event_mask | PropertyChangeMask);
+    XFlush(dpy);
+    return atom(dpy, "_NET_ACTIVE_WINDOW");
+}
+
 bool isTerminalWindow(WindowId window) {
     static const QStringList terminals{
         QStringLiteral("xterm"),          QStringLiteral("uxterm"),         QStringLiteral("rxvt"),

@@ -35,6 +35,15 @@ bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
 
 // The class of WM_CLASS, lower-cased; empty when unset.
 QString windowClass(WindowId window);
+// The class of WM_CLASS as the program wrote it ("XTerm", "Chromium"): the name shown for the
+// application. Empty when unset.
+QString applicationName(WindowId window);
+// A managed top-level window of the process, the active one first; nothing when it has none.
+std::optional<WindowId> windowOfProcess(qint32 processIdentifier);
+// The atom of _NET_ACTIVE_WINDOW, whose changes on the root window tell that another window
+// became active; and asks the display to report property changes of the root window to this
+// program. 0 without an X11 display.
+unsigned long watchActiveWindow();
 // Whether the window is a terminal emulator's, where Ctrl+C interrupts the running program.
 bool isTerminalWindow(WindowId window);
 // The identifier of the application owning a window: its desktop-file id without ".desktop",

@@ -8,7 +8,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 324> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 325> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -218,6 +218,7 @@ inline constexpr std::array<const char16_t*, 324> kInterfaceSourceTexts{
     u"开关已开启，正在等待辅助功能授权；尚未监听",
     u"开关已开启，但鼠标监听未启动；可点“重试监听一次”",
     u"划词 AI 图标已开启",
+    u"自动划词在此桌面会话中不可用（需要 X11）",  // a Wayland session
     u"暂停直接划词",
     u"读取选区并生成（手动）",
     u"本机读取选区（不调用模型）",

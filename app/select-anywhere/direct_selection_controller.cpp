@@ -1,0 +1,865 @@
+#include "app/select-anywhere/direct_selection_controller.h"
+
+#include <QLineF>
+#include <QPointer>
+
+#include <cmath>
+
+#include "app/shell/app_store.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/qt_window_system.h"
+#include "app/shell/ui_strings.h"
+#include "app/shell/workspace_router.h"
+#include "base/text.h"
+#include "core/direct_selection_rules.h"
+#include "platform/selection_clipboard_reader.h"
+
+namespace velquin {
+
+using tamsel::CapturedSelection;
+using tamsel::DirectSelectionFailure;
+using tamsel::SelectionInteraction;
+using tamsel::SelectionSourceBlock;
+using Event = halvern::SelectionMouseEvent;
+using FailureCase = DirectSelectionFailure::Case;
+
+namespace {
+
+const QString pauseReason = QStringLiteral("自动划词暂停、范围或权限变化");
+const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
+const QString unknownAppName = QStringLiteral("来源应用");
+const QString unavailableStatus = QStringLiteral("自动划词在此桌面会话中不可用（需要 X11）");
+
+QString displayName(const SourceApplication& application) {
+    return application.name.isEmpty() ? unknownAppName : application.name;
+}
+
+void appendCapped(QStringList& list, const QString& entry) {
+    list.append(entry);
+    while (list.size() > DirectSelectionDiagnostics::historyLength) list.removeFirst();
+}
+
+QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+
+QString orNil(const std::optional<qint32>& value) {
+    return value ? QString::number(*value) : QStringLiteral("nil");
+}
+
+// The diagnostics line of one press or release.
+QString snapshotLine(const Event& event, const std::optional<tamsel::SelectionSourceResolution>& resolved) {
+    return QStringLiteral("%1 t=%2 target=%3 hit=%4 focus=%5 workspace=%6 resolved=%7 AXErrors=%8,%9")
+        .arg(event.type == Event::leftMouseDown ? QStringLiteral("down") : QStringLiteral("up"))
+        .arg(QString::asprintf("%.3f", event.timestamp))
+        .arg(event.source.reportedTargetPID)
+        .arg(orNil(event.source.hitPID), orNil(event.source.focusedPID), orNil(event.source.frontmostPID))
+        .arg(resolved ? QString::number(resolved->processIdentifier) + QStringLiteral(" / ") + resolved->method
+                      : QStringLiteral("nil"))
+        .arg(event.hitError)
+        .arg(event.focusError);
+}
+
+// The message shown for an error of a read.
+QString messageOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const base::Error& failure) {
+        return failure.message();
+    } catch (const std::exception& failure) {
+        return QString::fromUtf8(failure.what());
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
+std::optional<halvern::SelectionReadFailure> readFailureOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const halvern::SelectionReadFailure& failure) {
+        return failure;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<FailureCase> selectionFailureCaseOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const DirectSelectionFailure& failure) {
+        return failure.failureCase();
+    } catch (const halvern::SelectionReadFailure& failure) {
+        return failure.reason();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+// One scheduled read: what it reads, and the handle that cancels its wait and its work.
+struct DirectSelectionController::ReadJob {
+    qint64 generation = 0;
+    SourceApplication application;
+    QString name;
+    QPointF point;
+    bool manual = false;
+    bool localOnly = false;
+    base::CancellationSource cancellation;
+    std::optional<SelectionScheduler::TimerId> timer;
+};
+
+DirectSelectionServices DirectSelectionServices::completed() const {
+    DirectSelectionServices services = *this;
+    if (!services.desktop) services.desktop = makeX11SelectionDesktop();
+    if (!services.monitors) services.monitors = makeRecordSelectionMonitors();
+    if (!services.statusItem) services.statusItem = makeTraySelectionStatusItem();
+    if (!services.readers) services.readers = makePlatformSelectionReaders();
+    if (!services.scheduler) services.scheduler = makeQtSelectionScheduler();
+    if (!services.panels) services.panels = makeUnshownSelectionPanels();
+    if (!services.windows) services.windows = QtWindowSystem::shared();
+    return services;
+}
+
+DirectSelectionController::DirectSelectionController(DirectSelectionServices services, QObject* parent)
+    : QObject(parent),
+      services_(services.completed()),
+      defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
+      store_(services_.store ? *services_.store : AppStore::shared()) {}
+
+DirectSelectionController::~DirectSelectionController() {
+    if (isStarted_) stop();
+}
+
+DirectSelectionController& DirectSelectionController::shared() {
+    static DirectSelectionController* instance = [] {
+        auto* controller = new DirectSelectionController();
+        // The main window comes back through the controller, which closes its panels first.
+        QtWindowSystem::shared()->setOpenWorkspaceHandler([controller] { controller->openWorkspace(); });
+        return controller;
+    }();
+    return *instance;
+}
+
+// ---- State ------------------------------------------------------------------------------------------
+
+void DirectSelectionController::setActivityStatus(const QString& value) {
+    activityStatus_ = value;
+    emit activityStatusChanged();
+}
+
+void DirectSelectionController::setWindowStatus(const QString& value) {
+    windowStatus_ = value;
+    emit windowStatusChanged();
+}
+
+void DirectSelectionController::setAutomaticState(const tamsel::AutomaticSelectionState& value) {
+    if (automaticState_ == value) return;
+    automaticState_ = value;
+    emit automaticStateChanged();
+}
+
+QString DirectSelectionController::permissionStatus() const {
+    if (!automaticState_.enabled) return QStringLiteral("直接划词已暂停");
+    if (!services_.desktop->supportsMonitoring()) return unavailableStatus;
+    if (!automaticState_.authorized) return QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听");
+    if (!globalMonitorInstalled_) return QStringLiteral("开关已开启，但鼠标监听未启动；可点“重试监听一次”");
+    return QStringLiteral("划词 AI 图标已开启");
+}
+
+bool DirectSelectionController::hasSelectionPresentation() const {
+    return interaction_.phase == SelectionInteraction::Phase::icon ||
+           interaction_.phase == SelectionInteraction::Phase::result;
+}
+
+// ---- Start and stop ------------------------------------------------------------------------------------
+
+void DirectSelectionController::start() {
+    if (isStarted_) return;
+    browserSelectionEnabled_ = tamsel::SelectionSourcePolicy::loadBrowserPreference(defaults_);
+    compatibilityCopyEnabled_ = halvern::SelectionClipboardReader::migrateDefault(defaults_);
+    setAutomaticState(tamsel::AutomaticSelectionState(defaults_.boolean(enabledKey)));
+    emit browserSelectionEnabledChanged();
+    emit compatibilityCopyEnabledChanged();
+    isStarted_ = true;
+
+    if (!services_.statusItem->isShown()) services_.statusItem->show();
+
+    QPointer<DirectSelectionController> guard(this);
+    auto scheduler = services_.scheduler;
+    if (!observing_) {
+        observing_ = true;
+        services_.desktop->observeActivation([guard, scheduler](const SourceApplication& application) {
+            scheduler->post([guard, application] {
+                if (guard) guard->applicationActivated(application);
+            });
+        });
+        services_.desktop->observeMainWindow([guard, scheduler](WindowSystem::WindowId window) {
+            scheduler->post([guard, window] {
+                if (guard) guard->adoptMainWindow(window);
+            });
+        });
+    }
+    if (const auto frontmost = services_.desktop->frontmostApplication();
+        frontmost && frontmost->processIdentifier != services_.desktop->ownProcess())
+        lastExternalApplication_ = frontmost;
+    if (!languageObserver_) {
+        languageObserver_ = connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange,
+                                    this, [guard, scheduler] {
+                                        scheduler->post([guard] {
+                                            if (guard) guard->updateMenu();
+                                        });
+                                    });
+    }
+
+    registerWorkspace();
+    refreshAuthorization();
+
+    permissionTimer_ = scheduler->every(permissionInterval, [guard, scheduler] {
+        scheduler->post([guard] {
+            if (guard) guard->permissionTick();
+        });
+    });
+}
+
+void DirectSelectionController::permissionTick() {
+    if (isStarted_ && automaticState_.authorized != services_.desktop->isTrusted()) refreshAuthorization();
+}
+
+void DirectSelectionController::stop() {
+    services_.desktop->observeMainWindow({});
+    disconnect(languageObserver_);
+    languageObserver_ = {};
+    isStarted_ = false;
+    if (permissionTimer_) services_.scheduler->cancel(*permissionTimer_);
+    permissionTimer_.reset();
+    dismiss();
+    removeGlobalMonitor();
+    if (localMonitorInstalled_) services_.monitors->stopLocal();
+    localMonitorInstalled_ = false;
+    services_.desktop->observeActivation({});
+    observing_ = false;
+    services_.statusItem->remove();
+}
+
+// ---- Trust and monitors ----------------------------------------------------------------------------------
+
+void DirectSelectionController::refreshAuthorization() {
+    if (!isStarted_) return;
+    const bool trusted = services_.desktop->isTrusted();
+    tamsel::AutomaticSelectionState state = automaticState_;
+    if (trusted != state.authorized) state.updateAuthorization(trusted);
+    setAutomaticState(state);
+
+    const bool monitoring = services_.desktop->supportsMonitoring();
+    if (state.enabled && trusted && monitoring) {
+        if (!globalMonitorInstalled_ && state.shouldStartMonitor()) installGlobalMonitor();
+    } else {
+        if (globalMonitorInstalled_) {
+            removeGlobalMonitor();
+            if (interaction_.origin == SelectionInteraction::Origin::automatic) dismiss(pauseReason);
+        }
+        if (state.enabled && !monitoring) setActivityStatus(unavailableStatus);
+        else if (state.enabled) setActivityStatus(QStringLiteral("辅助功能尚未授权，无法读取选区。"));
+    }
+
+    if (!localMonitorInstalled_) {
+        QPointer<DirectSelectionController> guard(this);
+        localMonitorInstalled_ = services_.monitors->startLocal([guard](QPointF point) {
+            if (guard) guard->handleLocalMouseDown(point);
+        });
+    }
+    updateMenu();
+}
+
+void DirectSelectionController::installGlobalMonitor() {
+    QPointer<DirectSelectionController> guard(this);
+    const bool started = services_.monitors->startGlobal([guard](const Event& event) {
+        if (guard) guard->handleMouseEvent(event);
+    });
+    globalMonitorInstalled_ = started;
+    tamsel::AutomaticSelectionState state = automaticState_;
+    state.recordMonitorStart(started);
+    setAutomaticState(state);
+    setActivityStatus(started ? QStringLiteral("鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。")
+                              : QStringLiteral("监听启动失败，已停止自动重试；开关保持开启。可手动点“重试监听一次”。"));
+}
+
+void DirectSelectionController::removeGlobalMonitor() {
+    if (!globalMonitorInstalled_) return;
+    services_.monitors->stopGlobal();
+    globalMonitorInstalled_ = false;
+    tamsel::AutomaticSelectionState state = automaticState_;
+    state.stopMonitor();
+    setAutomaticState(state);
+}
+
+// ---- The switches --------------------------------------------------------------------------------------
+
+void DirectSelectionController::setEnabled(bool enabled) {
+    if (automaticState_.enabled == enabled) return;
+    if (!enabled && interaction_.origin == SelectionInteraction::Origin::automatic) dismiss(pauseReason);
+    tamsel::AutomaticSelectionState state = automaticState_;
+    state.setEnabled(enabled);
+    setAutomaticState(state);
+    defaults_.setBool(enabledKey, enabled);
+    refreshAuthorization();
+    if (!enabled) setActivityStatus(QStringLiteral("自动划词已暂停；仍可使用菜单栏的本机测试。"));
+}
+
+void DirectSelectionController::setBrowserSelectionEnabled(bool enabled) {
+    if (browserSelectionEnabled_ == enabled) return;
+    browserSelectionEnabled_ = enabled;
+    defaults_.setBool(tamsel::SelectionSourcePolicy::browserPreferenceKey, enabled);
+    emit browserSelectionEnabledChanged();
+    if (interaction_.origin == SelectionInteraction::Origin::automatic) dismiss(pauseReason);
+    diagnostics_.lastBlock = QStringLiteral("无");
+    setActivityStatus(enabled ? QStringLiteral("浏览器划词已开启。请在 Chrome 或其他浏览器正文中拖选文字。")
+                              : QStringLiteral("浏览器划词已关闭；其他普通应用仍按自动划词开关工作。"));
+}
+
+void DirectSelectionController::setCompatibilityCopyEnabled(bool enabled) {
+    if (compatibilityCopyEnabled_ == enabled) return;
+    if (interaction_.origin == SelectionInteraction::Origin::automatic) dismiss(pauseReason);
+    compatibilityCopyEnabled_ = enabled;
+    defaults_.setBool(halvern::SelectionClipboardReader::preferenceKey, enabled);
+    emit compatibilityCopyEnabledChanged();
+}
+
+void DirectSelectionController::beginAutomaticSelection() {
+    if (!automaticState_.authorized || isRepairing_) return;
+    setBrowserSelectionEnabled(true);
+    setEnabled(true);
+    store_.setShowDirectSelectionSettings(false);
+    setActivityStatus(QStringLiteral("划词已就绪。拖选文字后，点击选区旁的 AI 图标打开。"));
+}
+
+void DirectSelectionController::retryMonitoringOnce() {
+    if (!automaticState_.enabled) {
+        setActivityStatus(QStringLiteral("请先开启自动划词。"));
+        return;
+    }
+    removeGlobalMonitor();
+    tamsel::AutomaticSelectionState state = automaticState_;
+    state.stopMonitor();
+    state.retryMonitor();
+    setAutomaticState(state);
+    refreshAuthorization();
+}
+
+// ---- Other applications and the main window -----------------------------------------------------------------
+
+void DirectSelectionController::applicationActivated(const SourceApplication& application) {
+    const std::optional<SelectionSourceBlock> block = blockReason(application);
+    const qint32 own = services_.desktop->ownProcess();
+    if (application.processIdentifier != own && !block) lastExternalApplication_ = application;
+    if (interaction_.shouldDismissOnActivation(application.processIdentifier, own,
+                                               block == SelectionSourceBlock::systemApplication,
+                                               block == SelectionSourceBlock::protectedApplication))
+        dismiss(QStringLiteral("来源应用切换"));
+    refreshAuthorization();
+}
+
+bool DirectSelectionController::isWorkspaceWindow(const WindowSystem::Window& window) const {
+    if (window.identifier == AuxiliaryWindowController::coachIdentifier) return false;
+    if (window.isPanel || window.isSheet) return false;
+    return window.isTitled;
+}
+
+void DirectSelectionController::registerWorkspace() {
+    const QList<WindowSystem::Window> windows = services_.windows->windows();
+    if (workspaceWindow_) {
+        for (const WindowSystem::Window& window : windows)
+            if (window.id == *workspaceWindow_ && window.identifier == workspaceIdentifier) return;
+    }
+    std::optional<WindowSystem::Window> found;
+    for (const WindowSystem::Window& window : windows) {
+        if (window.identifier == workspaceIdentifier && isWorkspaceWindow(window)) {
+            found = window;
+            break;
+        }
+    }
+    if (!found) {
+        for (const WindowSystem::Window& window : windows) {
+            if (isWorkspaceWindow(window) && window.canBecomeMain) {
+                found = window;
+                break;
+            }
+        }
+    }
+    if (!found) return;
+    services_.windows->setIdentifier(found->id, workspaceIdentifier);
+    workspaceWindow_ = found->id;
+}
+
+void DirectSelectionController::adoptMainWindow(WindowSystem::WindowId id) {
+    for (const WindowSystem::Window& window : services_.windows->windows()) {
+        if (window.id != id) continue;
+        if (!isWorkspaceWindow(window)) return;
+        services_.windows->setIdentifier(id, workspaceIdentifier);
+        workspaceWindow_ = id;
+        return;
+    }
+}
+
+void DirectSelectionController::handleReopen() {
+    ++diagnostics_.reopenCount;
+    openWorkspace();
+}
+
+// ---- The status menu ---------------------------------------------------------------------------------------
+
+void DirectSelectionController::updateMenu() {
+    const QString status = UIStrings::text(permissionStatus());
+    services_.statusItem->setToolTip(QStringLiteral("Orvel · ") + status);
+    QPointer<DirectSelectionController> guard(this);
+    const auto call = [guard](void (DirectSelectionController::*action)()) {
+        return [guard, action] {
+            if (guard) (guard.data()->*action)();
+        };
+    };
+    const bool enabled = automaticState_.enabled;
+    QList<SelectionMenuEntry> entries{
+        {status, false, {}},
+        {UIStrings::text(enabled ? QStringLiteral("暂停直接划词") : QStringLiteral("开启直接划词")), true,
+         [guard, enabled] {
+             if (guard) guard->setEnabled(!enabled);
+         }},
+        {UIStrings::text(QStringLiteral("读取选区并生成（手动）")), true,
+         [guard] {
+             if (guard) guard->readSelection(false);
+         }},
+        {UIStrings::text(QStringLiteral("本机读取选区（不调用模型）")), true,
+         [guard] {
+             if (guard) guard->readSelection(true);
+         }},
+        {UIStrings::text(QStringLiteral("显示测试小窗（不调用模型）")), true, call(&DirectSelectionController::showPanelTest)},
+        {UIStrings::text(QStringLiteral("显示 AI 图标测试（不调用模型）")), true,
+         call(&DirectSelectionController::showIconTest)},
+        {UIStrings::text(QStringLiteral("打开所选文字的小窗")), true, call(&DirectSelectionController::openSelectionIcon)},
+        {UIStrings::text(QStringLiteral("直接划词设置…")), true, call(&DirectSelectionController::openDirectSettings)},
+        {UIStrings::text(QStringLiteral("打开主窗口")), true, call(&DirectSelectionController::openWorkspace)},
+        {QString(), false, {}},
+        {UIStrings::text(QStringLiteral("退出 Orvel")), true, [] { QCoreApplication::quit(); }},
+    };
+    services_.statusItem->setMenu(entries);
+}
+
+void DirectSelectionController::readSelection(bool localOnly) {
+    std::optional<SourceApplication> source = services_.desktop->frontmostApplication();
+    if (source && source->processIdentifier == services_.desktop->ownProcess()) source = lastExternalApplication_;
+    if (!source) {
+        openDirectSettings();
+        setActivityStatus(QStringLiteral("未找到可读取的来源应用。请先在文本编辑器中选择文字。"));
+        return;
+    }
+    recordSource(*source);
+    if (const auto block = blockReason(*source)) {
+        openDirectSettings();
+        diagnostics_.lastBlock = base::rawValue(*block) + QStringLiteral("：") + tamsel::message(*block);
+        setActivityStatus(displayName(*source) + QStringLiteral("：") + tamsel::message(*block));
+        return;
+    }
+    diagnostics_.lastBlock = QStringLiteral("无");
+    if (!services_.desktop->isTrusted()) {
+        openDirectSettings();
+        setActivityStatus(QStringLiteral("辅助功能尚未授权。更新后请确认勾选的是正在运行的 Orvel。"));
+        return;
+    }
+    scheduleRead(*source, services_.desktop->pointerPosition(), true, localOnly);
+}
+
+// ---- Gestures ---------------------------------------------------------------------------------------------
+
+void DirectSelectionController::handleMouseEvent(const Event& event) {
+    if (!automaticState_.enabled || !automaticState_.authorized) return;
+    // Screen coordinates have their origin at the top left, as the event's.
+    const QPointF point(event.quartzX, event.quartzY);
+    if (presentationContains(point)) return;
+
+    switch (event.type) {
+    case Event::leftMouseDragged:
+        if (mouseDown_ && QLineF(*mouseDown_, point).length() >= dragDistance) observedDrag_ = true;
+        return;
+    case Event::scrollWheel: dismiss(QStringLiteral("来源滚动")); return;
+    case Event::leftMouseDown: ++diagnostics_.mouseDownCount; break;
+    case Event::leftMouseUp: ++diagnostics_.mouseUpCount; break;
+    default: return;
+    }
+
+    const qint32 own = services_.desktop->ownProcess();
+    const std::optional<tamsel::SelectionSourceResolution> resolved = event.source.resolve(own);
+    const QString line = snapshotLine(event, resolved);
+    diagnostics_.lastEventTargetPID = event.source.reportedTargetPID;
+    if (resolved && resolved->processIdentifier == own) {
+        ++diagnostics_.ignoredOwnEventCount;
+        diagnostics_.lastIgnoredOwnSnapshot = line;
+        if (diagnostics_.sourceHistory.isEmpty())
+            setActivityStatus(QStringLiteral("尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。"));
+        return;
+    }
+    diagnostics_.lastSourceSnapshot = line;
+    appendCapped(diagnostics_.sourceHistory, line);
+
+    const std::optional<SourceApplication> application =
+        resolved ? services_.desktop->application(resolved->processIdentifier) : std::nullopt;
+    if (!application) {
+        dismiss();
+        diagnostics_.lastBlock = QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源");
+        setActivityStatus(diagnostics_.lastBlock + QStringLiteral("。请复制诊断中的来源轨迹。"));
+        return;
+    }
+    if (const auto block = blockReason(*application)) {
+        forgetPress();
+        if (block == SelectionSourceBlock::protectedApplication || block == SelectionSourceBlock::nonTextApplication) {
+            dismiss(QStringLiteral("非文本来源"));
+            diagnostics_.lastBlock = base::rawValue(*block) + QStringLiteral("：") + tamsel::message(*block);
+            setActivityStatus(tamsel::message(*block));
+        }
+        return;
+    }
+
+    if (event.type == Event::leftMouseDown) {
+        dismiss(QStringLiteral("新的鼠标操作"));
+        mouseDown_ = point;
+        mouseDownPID_ = application->processIdentifier;
+        observedDrag_ = false;
+        setActivityStatus(displayName(*application) + QStringLiteral("：已收到鼠标按下，等待拖选完成。"));
+        return;
+    }
+
+    const std::optional<QPointF> press = std::exchange(mouseDown_, std::nullopt);
+    const std::optional<qint32> pressPID = std::exchange(mouseDownPID_, std::nullopt);
+    const bool dragged = std::exchange(observedDrag_, false);
+    if (!press) {
+        setActivityStatus(QStringLiteral("未记录到本次划选的起点。请先单击来源应用，再重新拖选文字。"));
+        return;
+    }
+    if (!pressPID || *pressPID != application->processIdentifier) {
+        diagnostics_.lastBlock = QStringLiteral("来源进程变化：按下时 ") +
+                                 (pressPID ? QString::number(*pressPID) : QStringLiteral("未知")) +
+                                 QStringLiteral("，松开时 ") + QString::number(application->processIdentifier);
+        setActivityStatus(diagnostics_.lastBlock + QStringLiteral("。请在当前应用重新拖选。"));
+        return;
+    }
+    if (store_.isBusy()) {
+        setActivityStatus(QStringLiteral("主窗口正在处理任务，请完成后再划词。"));
+        return;
+    }
+    diagnostics_.lastBlock = QStringLiteral("无");
+    if (tamsel::DirectSelectionRules::isSelectionGesture(press->x(), press->y(), point.x(), point.y(),
+                                                         event.clickCount, dragged))
+        scheduleRead(*application, point, false, false);
+    else
+        setActivityStatus(QStringLiteral("鼠标事件正常。拖选或双击一个词才会尝试取字。"));
+}
+
+void DirectSelectionController::handleLocalMouseDown(QPointF point) {
+    QPointer<DirectSelectionController> guard(this);
+    services_.scheduler->post([guard, point] {
+        if (!guard || guard->presentationContains(point)) return;
+        if (guard->hasSelectionPresentation() || guard->delayedRead_) guard->dismiss(QStringLiteral("主窗口内点击"));
+    });
+}
+
+void DirectSelectionController::dismiss(const QString& reason) {
+    const bool wasIdle = interaction_.phase == SelectionInteraction::Phase::idle;
+    const bool wasReading = interaction_.phase == SelectionInteraction::Phase::waiting ||
+                            interaction_.phase == SelectionInteraction::Phase::reading;
+    interaction_.reset(reason);
+    if (!wasIdle) notePresentation(QStringLiteral("结束：") + reason);
+    if (wasReading) diagnostics_.lastReadRoute = interaction_.readStatus;
+    forgetPress();
+    interactiveTest_ = false;
+    cancelDelayedRead();
+    services_.panels->cancel();
+    services_.panels->hide();
+    if (!wasIdle) emit interactionChanged();
+}
+
+void DirectSelectionController::forgetPress() {
+    mouseDown_.reset();
+    mouseDownPID_.reset();
+    observedDrag_ = false;
+}
+
+std::optional<SelectionSourceBlock> DirectSelectionController::blockReason(const SourceApplication& application) const {
+    return tamsel::SelectionSourcePolicy::blockReason(
+        application.identifier, application.name, application.processIdentifier == services_.desktop->ownProcess(),
+        services_.desktop->isTerminated(application.processIdentifier), browserSelectionEnabled_);
+}
+
+void DirectSelectionController::recordSource(const SourceApplication& application) {
+    diagnostics_.lastSource = (application.name.isEmpty() ? QStringLiteral("未知应用") : application.name) +
+                              QStringLiteral(" | ") +
+                              (application.identifier.isEmpty() ? QStringLiteral("无 bundle ID") : application.identifier) +
+                              QStringLiteral(" | PID ") + QString::number(application.processIdentifier);
+}
+
+bool DirectSelectionController::presentationContains(QPointF point) const { return services_.panels->contains(point); }
+
+void DirectSelectionController::notePresentation(const QString& text) {
+    appendCapped(diagnostics_.presentationHistory, text);
+}
+
+// ---- Reads ----------------------------------------------------------------------------------------------
+
+void DirectSelectionController::cancelDelayedRead() {
+    const std::shared_ptr<ReadJob> job = std::exchange(delayedRead_, nullptr);
+    if (!job) return;
+    if (job->timer) services_.scheduler->cancel(*job->timer);
+    job->cancellation.cancel();
+}
+
+bool DirectSelectionController::isCurrent(const ReadJob& job) const {
+    return !job.cancellation.isCancelled() && interaction_.generation == job.generation;
+}
+
+bool DirectSelectionController::sourceIsInFront(qint32 processIdentifier) {
+    std::optional<qint32> front;
+    if (const auto frontmost = services_.desktop->frontmostApplication()) front = frontmost->processIdentifier;
+    else front = services_.desktop->focusedApplicationProcess();
+    return front && *front == processIdentifier;
+}
+
+void DirectSelectionController::scheduleRead(const SourceApplication& application, QPointF point, bool manual,
+                                             bool localOnly) {
+    cancelDelayedRead();
+    auto job = std::make_shared<ReadJob>();
+    job->application = application;
+    job->name = displayName(application);
+    job->point = point;
+    job->manual = manual;
+    job->localOnly = localOnly;
+    job->generation = interaction_.beginRead(application.processIdentifier, manual);
+    emit interactionChanged();
+    recordSource(application);
+    diagnostics_.lastReadRoute = interaction_.readStatus;
+    setActivityStatus(QStringLiteral("正在读取选区：") + job->name);
+    delayedRead_ = job;
+
+    QPointer<DirectSelectionController> guard(this);
+    const auto run = [guard, job] {
+        if (guard) guard->startRead(job);
+    };
+    // A gesture's selection settles before it is read; a read asked for from the menu starts at once.
+    if (manual) services_.scheduler->post(run);
+    else job->timer = services_.scheduler->after(settleDelay, run);
+}
+
+void DirectSelectionController::startRead(const std::shared_ptr<ReadJob>& job) {
+    job->timer.reset();
+    if (!isCurrent(*job)) return;
+    if (blockReason(job->application)) {
+        dismiss(lostSourceReason);
+        return;
+    }
+    if (!job->manual && !sourceIsInFront(job->application.processIdentifier)) {
+        dismiss(lostSourceReason);
+        return;
+    }
+    if (!interaction_.markReading(job->generation)) return;
+    diagnostics_.lastReadRoute = interaction_.readStatus;
+
+    auto outcome = std::make_shared<std::pair<std::optional<halvern::SelectionReadResult>, std::exception_ptr>>();
+    auto readers = services_.readers;
+    const qint32 pid = job->application.processIdentifier;
+    const QPointF pointer = job->point;
+    const base::CancellationToken token = job->cancellation.token();
+    QPointer<DirectSelectionController> guard(this);
+    services_.scheduler->runBlocking(
+        [outcome, readers, pid, pointer, token] {
+            try {
+                outcome->first = readers->readAccessibility(pid, pointer, token);
+            } catch (...) {
+                outcome->second = std::current_exception();
+            }
+        },
+        [guard, job, outcome] {
+            if (guard) guard->accessibilityReadEnded(job, std::move(outcome->first), outcome->second);
+        });
+}
+
+void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<ReadJob>& job,
+                                                       std::optional<halvern::SelectionReadResult> result,
+                                                       std::exception_ptr error) {
+    if (result) {
+        readSucceeded(job, *result);
+        return;
+    }
+    const std::optional<halvern::SelectionReadFailure> failure = readFailureOf(error);
+    if (!failure) {
+        readFailed(job, error);
+        return;
+    }
+    diagnostics_.lastAXReadDiagnostics = failure->diagnostics();
+    const FailureCase reason = failure->reason();
+    // The compatibility copy may send the source a copy command: only when switched on, and only
+    // when the accessibility read could not reach the selection at all. PRIMARY holds what was just
+    // selected in programs outside the accessibility bus (terminals, browsers without
+    // accessibility); reading it sends no key and leaves the clipboard alone, so it needs no switch.
+    const bool copyApplies =
+        compatibilityCopyEnabled_ && (reason == FailureCase::unsupported || reason == FailureCase::timedOut);
+    const bool primaryApplies = reason == FailureCase::unsupported || reason == FailureCase::noText;
+    if (!(copyApplies || primaryApplies) || !isCurrent(*job) || !sourceIsInFront(job->application.processIdentifier) ||
+        blockReason(job->application)) {
+        readFailed(job, error);
+        return;
+    }
+    const qint32 pid = job->application.processIdentifier;
+    if (copyApplies) {
+        diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · Compatibility Copy");
+        QPointer<DirectSelectionController> guard(this);
+        services_.readers->copySelection(
+            pid, job->cancellation.token(),
+            [guard, job](std::optional<halvern::SelectionReadResult> copied, std::exception_ptr copyError) {
+                if (!guard) return;
+                if (copied) guard->readSucceeded(job, *copied);
+                else guard->readFailed(job, copyError);
+            });
+        return;
+    }
+    diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · PRIMARY");
+    try {
+        readSucceeded(job, services_.readers->readPrimary(pid));
+    } catch (...) {
+        // An empty PRIMARY says less than the accessibility read did.
+        const std::exception_ptr primaryError = std::current_exception();
+        readFailed(job, selectionFailureCaseOf(primaryError) == FailureCase::noText ? error : primaryError);
+    }
+}
+
+void DirectSelectionController::readSucceeded(const std::shared_ptr<ReadJob>& job,
+                                              const halvern::SelectionReadResult& result) {
+    if (!isCurrent(*job)) return;
+    const qint32 pid = job->application.processIdentifier;
+    if (services_.desktop->isTerminated(pid) || (!job->manual && !sourceIsInFront(pid))) {
+        dismiss(lostSourceReason);
+        return;
+    }
+    delayedRead_.reset();
+    if (result.route.startsWith(QStringLiteral("AX"))) diagnostics_.lastAXReadDiagnostics = result.route;
+    const CapturedSelection selection{result.text, job->name, pid, job->localOnly};
+    if (!interaction_.finishRead(job->generation, selection, !job->manual)) return;
+    emit interactionChanged();
+    diagnostics_.lastReadRoute =
+        result.route + QStringLiteral("（第 ") + QString::number(result.attempt) + QStringLiteral(" 次读取）");
+    selectionPoint_ = job->point;
+    if (job->manual) {
+        presentCaptured(selection);
+        return;
+    }
+    setActivityStatus(job->name + QStringLiteral("：已读取 ") + QString::number(base::text::graphemeCount(result.text)) +
+                      QStringLiteral(" 个字符。点击选区旁 AI 图标打开；尚未调用模型。"));
+    showSelectionIcon(job->point);
+}
+
+void DirectSelectionController::readFailed(const std::shared_ptr<ReadJob>& job, std::exception_ptr error) {
+    if (!isCurrent(*job)) return;
+    const qint32 pid = job->application.processIdentifier;
+    if (services_.desktop->isTerminated(pid) || (!job->manual && !sourceIsInFront(pid))) {
+        dismiss(lostSourceReason);
+        return;
+    }
+    delayedRead_.reset();
+    completeFailedRead(*job, error);
+}
+
+void DirectSelectionController::completeFailedRead(const ReadJob& job, std::exception_ptr error) {
+    const QString message = messageOf(error);
+    if (!interaction_.failRead(job.generation, message, false)) return;
+    emit interactionChanged();
+    diagnostics_.lastReadRoute = interaction_.readStatus;
+    if (const auto failure = readFailureOf(error))
+        diagnostics_.lastReadRoute += QStringLiteral(" · ") + failure->diagnostics();
+    setActivityStatus(job.name + QStringLiteral("：") + message);
+    if (!job.manual) return;
+    selectionPoint_ = job.point;
+    interaction_.present(CapturedSelection{QString(), job.name, std::nullopt, false},
+                         SelectionInteraction::Origin::manual, false);
+    emit interactionChanged();
+    services_.panels->showError(message, job.name);
+    show(job.point, false);
+}
+
+// ---- Panels and the main window -----------------------------------------------------------------------------
+
+void DirectSelectionController::showSelectionIcon(QPointF point) {
+    const QString tooltip = interaction_.failureMessage.value_or(QStringLiteral("Orvel：点击打开选中文字"));
+    const SelectionPanels::Shown shown = services_.panels->showIcon(point, tooltip);
+    ++diagnostics_.iconShowCount;
+    notePresentation(QStringLiteral("图标显示：isVisible=") + flag(shown.visible) + QStringLiteral("，onActiveSpace=") +
+                     flag(shown.onActiveSpace));
+    setWindowStatus(shown.visible ? QStringLiteral("AI 图标已置为可见，等待点击") : QStringLiteral("AI 图标未显示"));
+}
+
+void DirectSelectionController::show(QPointF point, bool activate) {
+    const SelectionPanels::Shown shown = services_.panels->showAnswer(point, activate);
+    setWindowStatus(shown.visible ? QStringLiteral("系统已将结果小窗置为可见")
+                                  : QStringLiteral("系统没有将小窗置为可见，请重新测试"));
+    if (shown.visible) ++diagnostics_.panelShowCount;
+    notePresentation(QStringLiteral("结果窗显示：isVisible=") + flag(shown.visible) + QStringLiteral("，onActiveSpace=") +
+                     flag(shown.onActiveSpace) + QStringLiteral("，occlusionVisible=") + flag(shown.occlusionVisible));
+}
+
+void DirectSelectionController::presentCaptured(const CapturedSelection& selection) {
+    services_.panels->hideIcon();
+    if (selection.localPreview) {
+        services_.panels->preview(selection.text, selection.appName);
+        setActivityStatus(QStringLiteral("本机显示已保存选区，没有调用模型。"));
+    } else {
+        services_.panels->present(selection.text, selection.appName);
+        setActivityStatus(QStringLiteral("正在处理已保存选区，不重新读取来源。"));
+    }
+    show(selectionPoint_, true);
+}
+
+void DirectSelectionController::openSelectionIcon() {
+    const std::optional<CapturedSelection> selection = interaction_.openIcon();
+    if (!selection) return;
+    emit interactionChanged();
+    notePresentation(QStringLiteral("点击 AI 图标，打开已保存选区"));
+    presentCaptured(*selection);
+}
+
+void DirectSelectionController::showPanelTest() {
+    dismiss(QStringLiteral("用户关闭"));
+    setActivityStatus(QStringLiteral("已请求显示本机测试小窗，没有读取选区或调用模型。"));
+    services_.panels->preview(QStringLiteral("如果能看到这段文字，小窗显示路径可以工作。\n\n下一步：在文本编辑器选中 "
+                                             "Hello world，再从菜单栏选择“本机读取选区（不调用模型）”。"),
+                              QStringLiteral("小窗显示测试"));
+    interaction_.present(CapturedSelection{QStringLiteral("本机小窗测试"), QStringLiteral("本机测试"), std::nullopt, true},
+                         SelectionInteraction::Origin::preview, false);
+    emit interactionChanged();
+    interactiveTest_ = true;
+    show(services_.desktop->pointerPosition(), true);
+}
+
+void DirectSelectionController::showIconTest() {
+    dismiss(QStringLiteral("用户关闭"));
+    selectionPoint_ = services_.desktop->pointerPosition();
+    interaction_.present(CapturedSelection{QStringLiteral("Hello world. Opportunity cost is the next best alternative."),
+                                           QStringLiteral("图标交互测试"), std::nullopt, true},
+                         SelectionInteraction::Origin::preview, true);
+    emit interactionChanged();
+    setActivityStatus(QStringLiteral("点击 AI 图标打开本机示例；不读取外部选区，不调用模型。"));
+    showSelectionIcon(selectionPoint_);
+}
+
+void DirectSelectionController::openWorkspace() {
+    dismiss(QStringLiteral("打开主窗口或设置"));
+    registerWorkspace();
+    store_.showFullWorkspace();
+    services_.windows->unhideApplication();
+    if (workspaceWindow_) services_.windows->makeKeyAndFront(*workspaceWindow_);
+    services_.windows->activateIgnoringOtherApps();
+}
+
+void DirectSelectionController::openDirectSettings() {
+    openWorkspace();
+    store_.setShowSettings(false);
+    store_.setShowCaptureGuide(false);
+    store_.setShowImporter(false);
+    store_.setPdfChoice(std::nullopt);
+    store_.setShowDirectSelectionSettings(true);
+}
+
+}  // namespace velquin

@@ -1,0 +1,205 @@
+#pragma once
+
+#include <QObject>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+#include "app/select-anywhere/selection_services.h"
+#include "core/automatic_selection_state.h"
+#include "core/selection_interaction.h"
+#include "core/selection_source.h"
+
+namespace velquin {
+
+// What the controller recorded for the diagnostics report: the last source, refusal and read, the
+// event counters and the trails of recent events and presentations. Texts are Chinese.
+struct DirectSelectionDiagnostics {
+    static constexpr qsizetype historyLength = 10;
+
+    QString lastSource = QStringLiteral("尚未记录来源");     // "name | id | PID n" of the last read's source
+    QString lastBlock = QStringLiteral("无");                 // why the last source was refused
+    QString lastReadRoute = QStringLiteral("尚未读取");       // how the last read went
+    QString lastAXReadDiagnostics = QStringLiteral("尚未读取");
+    qint64 lastEventTargetPID = 0;
+    int mouseDownCount = 0;        // presses accepted from other programs
+    int mouseUpCount = 0;          // releases accepted from other programs
+    int ignoredOwnEventCount = 0;  // events whose source was this program
+    int panelShowCount = 0;
+    int iconShowCount = 0;
+    int reopenCount = 0;
+    QString lastSourceSnapshot = QStringLiteral("尚未捕获外部事件来源");
+    QString lastIgnoredOwnSnapshot = QStringLiteral("无");
+    QStringList sourceHistory;        // the 10 most recent snapshot lines of other programs' events
+    QStringList presentationHistory;  // the 10 most recent presentation notes
+};
+
+// Runs select-anywhere for the whole program: watches the pointer in other programs, decides when
+// a gesture selected text, reads that text after it settles, offers it beside the pointer, and
+// keeps the status item with its menu. One shared instance serves the program; it lives on the main
+// thread. Its status texts are Chinese; views translate them through UIStrings.
+//
+// A read belongs to one generation of the selection interaction: every later gesture, dismissal or
+// switch raises it, and a result of an older generation is dropped without a word.
+class DirectSelectionController : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString workspaceIdentifier = workspaceWindowIdentifier;
+    static inline const QString initialActivityStatus =
+        QStringLiteral("尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。");
+    // The automatic-selection switch; absent reads as off.
+    static inline const QString enabledKey = QStringLiteral("nativeAutoSelectEnabled");
+    static constexpr std::chrono::milliseconds settleDelay{180};
+    static constexpr std::chrono::milliseconds permissionInterval{1000};
+    static constexpr double dragDistance = 4.0;
+
+    explicit DirectSelectionController(DirectSelectionServices services = {}, QObject* parent = nullptr);
+    ~DirectSelectionController() override;
+
+    // The program's controller over the production services, made on first use.
+    static DirectSelectionController& shared();
+
+    // ---- State -------------------------------------------------------------------------------------
+    const QString& activityStatus() const { return activityStatus_; }
+    const QString& windowStatus() const { return windowStatus_; }
+    bool isRepairing() const { return isRepairing_; }
+    const QString& repairFeedback() const { return repairFeedback_; }
+    bool browserSelectionEnabled() const { return browserSelectionEnabled_; }
+    bool compatibilityCopyEnabled() const { return compatibilityCopyEnabled_; }
+    bool isEnabled() const { return automaticState_.enabled; }
+    bool authorizationTrusted() const { return automaticState_.authorized; }
+    // One Chinese line on whether automatic selection works now.
+    QString permissionStatus() const;
+    // An icon is offered or the answer panel shows a selection.
+    bool hasSelectionPresentation() const;
+    bool isStarted() const { return isStarted_; }
+    const tamsel::SelectionInteraction& interaction() const { return interaction_; }
+    const tamsel::AutomaticSelectionState& automaticState() const { return automaticState_; }
+    const DirectSelectionDiagnostics& diagnostics() const { return diagnostics_; }
+    // Where the current selection ended, screen coordinates.
+    QPointF selectionPoint() const { return selectionPoint_; }
+
+    // ---- Start, stop and the switches ---------------------------------------------------------------
+    // Loads the switches, shows the status item, observes activation, language and the main window,
+    // installs the monitors and starts the permission timer. A second call does nothing.
+    void start();
+    // Releases everything start and the monitors made.
+    void stop();
+    // Reads the trust again, installs or removes the monitors and rebuilds the menu.
+    void refreshAuthorization();
+    void setEnabled(bool enabled);
+    void setBrowserSelectionEnabled(bool enabled);
+    void setCompatibilityCopyEnabled(bool enabled);
+    // The settings sheet's start: browsers on, automatic selection on, the sheet closed.
+    void beginAutomaticSelection();
+    // One new attempt to install the global monitor after a failed one.
+    void retryMonitoringOnce();
+    // Finds the main window among the program's windows and tags it.
+    void registerWorkspace();
+    // A reopen request of the running program: counts it and brings the main window back.
+    void handleReopen();
+
+    // ---- Gestures and reads ---------------------------------------------------------------------------
+    // One pointer event of any program (the global monitor's delivery).
+    void handleMouseEvent(const halvern::SelectionMouseEvent& event);
+    // A left press inside this program's windows (the local monitor's delivery).
+    void handleLocalMouseDown(QPointF point);
+    // Ends whatever selection is pending or shown.
+    void dismiss(const QString& reason = QStringLiteral("用户关闭"));
+    // Why the application may not be read, or nothing.
+    std::optional<tamsel::SelectionSourceBlock> blockReason(const SourceApplication& application) const;
+    // Schedules one read of the application's selection; `manual` reads start at once and open the
+    // answer panel, `localOnly` marks the selection to be shown without a request.
+    void scheduleRead(const SourceApplication& application, QPointF point, bool manual, bool localOnly);
+    // The manual read of the status menu.
+    void readSelection(bool localOnly);
+
+    // ---- Panels and the main window ---------------------------------------------------------------------
+    // The bulb's click: opens the offered selection in the answer panel (once).
+    void openSelectionIcon();
+    void showPanelTest();
+    void showIconTest();
+    // Dismisses the panels and brings the main window back, activating the program.
+    void openWorkspace();
+    // The main window with the select-anywhere settings sheet.
+    void openDirectSettings();
+
+Q_SIGNALS:
+    void activityStatusChanged();
+    void windowStatusChanged();
+    void repairChanged();
+    void browserSelectionEnabledChanged();
+    void compatibilityCopyEnabledChanged();
+    // The switch, the trust or the monitor changed (isEnabled, authorizationTrusted, permissionStatus).
+    void automaticStateChanged();
+    // The interaction's phase changed (hasSelectionPresentation).
+    void interactionChanged();
+
+private:
+    struct ReadJob;
+
+    void setActivityStatus(const QString& value);
+    void setWindowStatus(const QString& value);
+    void setAutomaticState(const tamsel::AutomaticSelectionState& value);
+    void applicationActivated(const SourceApplication& application);
+    void adoptMainWindow(WindowSystem::WindowId window);
+    bool isWorkspaceWindow(const WindowSystem::Window& window) const;
+    void permissionTick();
+    void updateMenu();
+    void installGlobalMonitor();
+    void removeGlobalMonitor();
+
+    void recordSource(const SourceApplication& application);
+    bool presentationContains(QPointF point) const;
+    void notePresentation(const QString& text);
+    void forgetPress();
+    void cancelDelayedRead();
+    // Whether the source is still the application in front (or, with none, the focused one).
+    bool sourceIsInFront(qint32 processIdentifier);
+
+    void startRead(const std::shared_ptr<ReadJob>& job);
+    void accessibilityReadEnded(const std::shared_ptr<ReadJob>& job, std::optional<halvern::SelectionReadResult> result,
+                                std::exception_ptr error);
+    void readSucceeded(const std::shared_ptr<ReadJob>& job, const halvern::SelectionReadResult& result);
+    void readFailed(const std::shared_ptr<ReadJob>& job, std::exception_ptr error);
+    bool isCurrent(const ReadJob& job) const;
+    void completeFailedRead(const ReadJob& job, std::exception_ptr error);
+
+    void showSelectionIcon(QPointF point);
+    void show(QPointF point, bool activate);
+    void presentCaptured(const tamsel::CapturedSelection& selection);
+
+    DirectSelectionServices services_;
+    base::DefaultsStore& defaults_;
+    AppStore& store_;
+
+    QString activityStatus_ = initialActivityStatus;
+    tamsel::AutomaticSelectionState automaticState_{false};
+    bool isRepairing_ = false;
+    QString repairFeedback_;
+    QString windowStatus_ = QStringLiteral("尚未测试小窗");
+    bool browserSelectionEnabled_ = true;
+    bool compatibilityCopyEnabled_ = false;
+
+    std::optional<WindowSystem::WindowId> workspaceWindow_;
+    bool globalMonitorInstalled_ = false;
+    bool localMonitorInstalled_ = false;
+    bool observing_ = false;
+    QMetaObject::Connection languageObserver_;
+    std::shared_ptr<ReadJob> delayedRead_;
+    tamsel::SelectionInteraction interaction_;
+    QPointF selectionPoint_;
+    bool observedDrag_ = false;
+    std::optional<QPointF> mouseDown_;
+    std::optional<qint32> mouseDownPID_;
+    std::optional<SourceApplication> lastExternalApplication_;
+    std::optional<SelectionScheduler::TimerId> permissionTimer_;
+    bool isStarted_ = false;
+    bool interactiveTest_ = false;
+    DirectSelectionDiagnostics diagnostics_;
+};
+
+}  // namespace velquin

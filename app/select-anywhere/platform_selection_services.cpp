@@ -1,0 +1,108 @@
+// The production selection readers and scheduler, and the panels that show nothing.
+#include <QHash>
+#include <QPointer>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include "app/select-anywhere/selection_services.h"
+#include "platform/selection_clipboard_reader.h"
+
+namespace velquin {
+
+SelectionDesktop::~SelectionDesktop() = default;
+SelectionMonitors::~SelectionMonitors() = default;
+SelectionStatusItem::~SelectionStatusItem() = default;
+SelectionReaders::~SelectionReaders() = default;
+SelectionPanels::~SelectionPanels() = default;
+
+namespace {
+
+QCoro::Task<void> copyThenComplete(qint32 processIdentifier, base::CancellationToken cancellation,
+                                   SelectionReaders::Completion completion) {
+    std::optional<halvern::SelectionReadResult> result;
+    std::exception_ptr error;
+    try {
+        // A named local: GCC 12 destroys temporaries of an awaited expression twice.
+        auto copying = halvern::SelectionClipboardReader::read(processIdentifier, cancellation);
+        result = co_await std::move(copying);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    completion(std::move(result), error);
+}
+
+class PlatformSelectionReaders : public SelectionReaders {
+public:
+    halvern::SelectionReadResult readAccessibility(qint32 processIdentifier, QPointF pointer,
+                                                   const base::CancellationToken& cancellation) override {
+        return halvern::SelectedTextReader::read(processIdentifier, pointer, cancellation);
+    }
+    halvern::SelectionReadResult readPrimary(qint32 processIdentifier) override {
+        return halvern::SelectionClipboardReader::readPrimary(processIdentifier);
+    }
+    void copySelection(qint32 processIdentifier, base::CancellationToken cancellation, Completion completion) override {
+        // Runs on by itself; the completion reports its end.
+        QCoro::Task<void> running = copyThenComplete(processIdentifier, std::move(cancellation), std::move(completion));
+        (void)running;
+    }
+};
+
+class QtSelectionScheduler : public SelectionScheduler {
+public:
+    void post(std::function<void()> task) override { work_.post(std::move(task)); }
+    void runBlocking(std::function<void()> job, std::function<void()> completion) override {
+        work_.runBlocking(std::move(job), std::move(completion));
+    }
+
+    TimerId after(std::chrono::milliseconds delay, std::function<void()> task) override {
+        return start(delay, true, std::move(task));
+    }
+    TimerId every(std::chrono::milliseconds interval, std::function<void()> task) override {
+        return start(interval, false, std::move(task));
+    }
+    void cancel(TimerId timer) override {
+        if (QTimer* running = timers_.take(timer)) running->deleteLater();
+    }
+
+private:
+    TimerId start(std::chrono::milliseconds interval, bool once, std::function<void()> task) {
+        const TimerId id = ++lastId_;
+        auto* timer = new QTimer;
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(interval);
+        timer->setSingleShot(once);
+        QObject::connect(timer, &QTimer::timeout, timer, [this, id, once, task = std::move(task)] {
+            if (once) cancel(id);
+            task();
+        });
+        timers_.insert(id, timer);
+        timer->start();
+        return id;
+    }
+
+    QtWorkScheduler work_;
+    QHash<TimerId, QTimer*> timers_;
+    TimerId lastId_ = 0;
+};
+
+class UnshownSelectionPanels : public SelectionPanels {
+public:
+    Shown showIcon(QPointF, const QString&) override { return {}; }
+    void hideIcon() override {}
+    Shown showAnswer(QPointF, bool) override { return {}; }
+    void hide() override {}
+    bool contains(QPointF) const override { return false; }
+    void present(const QString&, const QString&) override {}
+    void preview(const QString&, const QString&) override {}
+    void showError(const QString&, const QString&) override {}
+    void cancel() override {}
+};
+
+}  // namespace
+
+std::shared_ptr<SelectionReaders> makePlatformSelectionReaders() { return std::make_shared<PlatformSelectionReaders>(); }
+std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler() { return std::make_shared<QtSelectionScheduler>(); }
+std::shared_ptr<SelectionPanels> makeUnshownSelectionPanels() { return std::make_shared<UnshownSelectionPanels>(); }
+
+}  // namespace velquin

@@ -1,0 +1,87 @@
+// The pointer monitors: every program's pointer events through the X RECORD extension, and left
+// presses in this program's own windows through an event filter on the application.
+#include <QApplication>
+#include <QMouseEvent>
+
+#include "app/select-anywhere/selection_services.h"
+#include "platform/selection_mouse_event.h"
+#include "platform/x11_record_monitor.h"
+#include "platform/x11_windows.h"
+
+namespace velquin {
+
+namespace {
+
+using Event = halvern::SelectionMouseEvent;
+
+class LocalPressFilter : public QObject {
+public:
+    explicit LocalPressFilter(std::function<void(QPointF)> handler) : handler_(std::move(handler)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Each press is seen once, by the window it went to.
+        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType()) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() == Qt::LeftButton) handler_(press->globalPosition());
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QPointF)> handler_;
+};
+
+class RecordSelectionMonitors : public SelectionMonitors {
+public:
+    bool startGlobal(std::function<void(const Event&)> handler) override {
+        stopGlobal();
+        if (!halvern::x11::available()) return false;
+        auto monitor = std::make_unique<halvern::X11RecordMonitor>();
+        auto translator = std::make_shared<halvern::PointerEventTranslator>(halvern::PointerEventTranslator::fromDesktop());
+        QObject::connect(monitor.get(), &halvern::X11RecordMonitor::pointerEvent, monitor.get(),
+                         [translator, handler](const halvern::X11PointerEvent& raw) {
+                             // The translator sees every event, so that it counts clicks and drags.
+                             const auto pointer = translator->translate(raw);
+                             if (!pointer) return;
+                             switch (pointer->type) {
+                             case Event::leftMouseDown:
+                             case Event::leftMouseUp:
+                             case Event::leftMouseDragged:
+                             case Event::scrollWheel: handler(Event::capture(*pointer)); break;
+                             default: break;
+                             }
+                         });
+        if (!monitor->start()) return false;
+        global_ = std::move(monitor);
+        return true;
+    }
+
+    void stopGlobal() override { global_.reset(); }
+
+    bool startLocal(std::function<void(QPointF)> handler) override {
+        if (!qApp) return false;
+        local_ = std::make_unique<LocalPressFilter>(std::move(handler));
+        qApp->installEventFilter(local_.get());
+        return true;
+    }
+
+    void stopLocal() override {
+        if (local_ && qApp) qApp->removeEventFilter(local_.get());
+        local_.reset();
+    }
+
+    ~RecordSelectionMonitors() override {
+        stopGlobal();
+        stopLocal();
+    }
+
+private:
+    std::unique_ptr<halvern::X11RecordMonitor> global_;
+    std::unique_ptr<LocalPressFilter> local_;
+};
+
+}  // namespace
+
+std::shared_ptr<SelectionMonitors> makeRecordSelectionMonitors() { return std::make_shared<RecordSelectionMonitors>(); }
+
+}  // namespace velquin

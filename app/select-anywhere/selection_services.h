@@ -1,0 +1,194 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/shell/window_system.h"
+#include "app/shell/work_scheduler.h"
+#include "base/cancellation.h"
+#include "base/defaults_store.h"
+#include "platform/selected_text_reader.h"
+#include "platform/selection_mouse_event.h"
+
+// The outside world as the selection controller sees it: the desktop's applications and pointer,
+// the pointer monitors, the status item, the selection readers, time, and the floating panels.
+// Each is a narrow interface with one production implementation and test doubles in the tests.
+// Everything is called on the main thread unless it says otherwise.
+namespace velquin {
+
+class AppStore;
+
+// An application a selection can come from: a process with a window on this desktop.
+struct SourceApplication {
+    qint32 processIdentifier = 0;
+    QString name;        // the name shown to the user; may be empty
+    QString identifier;  // desktop-file id, else WM_CLASS class, lower case; may be empty
+
+    bool operator==(const SourceApplication&) const = default;
+};
+
+class SelectionDesktop {
+public:
+    virtual ~SelectionDesktop();
+
+    virtual qint32 ownProcess() = 0;
+    // Whether other programs' pointer events and windows can be seen: false on a Wayland session.
+    virtual bool supportsMonitoring() = 0;
+    // Whether assistive technologies may read other programs (the desktop's accessibility switch).
+    virtual bool isTrusted() = 0;
+    // The application of the active window; nothing without one.
+    virtual std::optional<SourceApplication> frontmostApplication() = 0;
+    // The running application of that process; nothing when no such process runs.
+    virtual std::optional<SourceApplication> application(qint32 processIdentifier) = 0;
+    virtual bool isTerminated(qint32 processIdentifier) = 0;
+    // The process holding the accessibility focus (asked with a short time-out), or nothing.
+    virtual std::optional<qint32> focusedApplicationProcess() = 0;
+    // The pointer's position now, screen coordinates.
+    virtual QPointF pointerPosition() = 0;
+
+    // Calls `handler` whenever another window becomes active, with its application; an empty
+    // handler stops.
+    virtual void observeActivation(std::function<void(const SourceApplication&)> handler) = 0;
+    // Calls `handler` whenever one of this program's windows becomes the active one; an empty
+    // handler stops.
+    virtual void observeMainWindow(std::function<void(WindowSystem::WindowId)> handler) = 0;
+};
+
+// The pointer as other programs and this one see it.
+class SelectionMonitors {
+public:
+    virtual ~SelectionMonitors();
+
+    // Delivers every left press, left release, left drag and wheel step of every program, in
+    // order. False when the display refused.
+    virtual bool startGlobal(std::function<void(const halvern::SelectionMouseEvent&)> handler) = 0;
+    virtual void stopGlobal() = 0;
+    // Delivers the screen point of every left press in this program's own windows.
+    virtual bool startLocal(std::function<void(QPointF)> handler) = 0;
+    virtual void stopLocal() = 0;
+};
+
+// One entry of the status item's menu.
+struct SelectionMenuEntry {
+    QString title;  // already in the interface language; empty for a separator
+    bool enabled = true;
+    std::function<void()> action;  // none for a status line
+
+    bool isSeparator() const { return title.isEmpty(); }
+};
+
+// The status item in the desktop's tray and its menu.
+class SelectionStatusItem {
+public:
+    virtual ~SelectionStatusItem();
+
+    virtual void show() = 0;
+    virtual void remove() = 0;
+    virtual bool isShown() const = 0;
+    virtual void setToolTip(const QString& text) = 0;
+    // Replaces the whole menu.
+    virtual void setMenu(const QList<SelectionMenuEntry>& entries) = 0;
+};
+
+// The ways a selection is read.
+class SelectionReaders {
+public:
+    using Completion = std::function<void(std::optional<halvern::SelectionReadResult>, std::exception_ptr)>;
+
+    virtual ~SelectionReaders();
+
+    // Over the accessibility bus; blocks, so it runs away from the main thread. Throws like
+    // halvern::SelectedTextReader::read.
+    virtual halvern::SelectionReadResult readAccessibility(qint32 processIdentifier, QPointF pointer,
+                                                           const base::CancellationToken& cancellation) = 0;
+    // The PRIMARY selection when the source owns it; no key is sent. Throws like
+    // halvern::SelectionClipboardReader::readPrimary.
+    virtual halvern::SelectionReadResult readPrimary(qint32 processIdentifier) = 0;
+    // The compatibility copy: PRIMARY, else the guarded synthetic copy. Calls `completion` once,
+    // on the main thread, with the result or the error.
+    virtual void copySelection(qint32 processIdentifier, base::CancellationToken cancellation,
+                               Completion completion) = 0;
+};
+
+// Later turns of the main thread's event loop, timers on it, and blocking work (WorkScheduler).
+class SelectionScheduler : public WorkScheduler {
+public:
+    using TimerId = quint64;
+
+    // Runs `task` once after `delay`.
+    virtual TimerId after(std::chrono::milliseconds delay, std::function<void()> task) = 0;
+    // Runs `task` every `interval` until cancelled, also while a menu is open.
+    virtual TimerId every(std::chrono::milliseconds interval, std::function<void()> task) = 0;
+    // A timer that has fired or was cancelled is ignored.
+    virtual void cancel(TimerId timer) = 0;
+};
+
+// The floating panels of select-anywhere: the bulb beside a selection and the answer panel with its
+// answer model. The controller decides what is shown and keeps the state; an implementation shows
+// and hides. The panels call the controller back: a click on the bulb `openSelectionIcon()`,
+// closing the answer panel (its close button, Escape) `dismiss(u"用户关闭")`, its settings button
+// `openDirectSettings()`, its main-window button `openWorkspace()` after handing its text over.
+class SelectionPanels {
+public:
+    // What the desktop made of a panel that was ordered front.
+    struct Shown {
+        bool visible = false;
+        bool onActiveSpace = false;
+        bool occlusionVisible = false;  // some of it can be seen
+    };
+
+    virtual ~SelectionPanels();
+
+    // The 36 x 36 bulb, 12 points right of and below `point` and 8 points inside the screen, shown
+    // without activating this program; `tooltip` is a Chinese text the panel translates.
+    virtual Shown showIcon(QPointF point, const QString& tooltip) = 0;
+    virtual void hideIcon() = 0;
+    // The answer panel placed the same way; `activate` brings this program and the panel forward.
+    virtual Shown showAnswer(QPointF point, bool activate) = 0;
+    // Orders both panels out; they are kept for the next use.
+    virtual void hide() = 0;
+    // Whether a visible panel covers the screen point.
+    virtual bool contains(QPointF point) const = 0;
+
+    // The answer model: asks the hosted service about a read selection (the stored study mode, the
+    // rule for automatically read text), shows a text locally without any request, shows the
+    // message of a failed read, stops a running request.
+    virtual void present(const QString& text, const QString& appName) = 0;
+    virtual void preview(const QString& text, const QString& appName) = 0;
+    virtual void showError(const QString& message, const QString& appName) = 0;
+    virtual void cancel() = 0;
+};
+
+// Everything the controller is built over. Empty members get the production implementation.
+struct DirectSelectionServices {
+    base::DefaultsStore* defaults = nullptr;  // null: the standard store
+    AppStore* store = nullptr;                // null: the shared store
+    std::shared_ptr<SelectionDesktop> desktop;
+    std::shared_ptr<SelectionMonitors> monitors;
+    std::shared_ptr<SelectionStatusItem> statusItem;
+    std::shared_ptr<SelectionReaders> readers;
+    std::shared_ptr<SelectionScheduler> scheduler;
+    std::shared_ptr<SelectionPanels> panels;
+    std::shared_ptr<WindowSystem> windows;
+
+    DirectSelectionServices completed() const;
+};
+
+// The production implementations.
+std::shared_ptr<SelectionDesktop> makeX11SelectionDesktop();
+std::shared_ptr<SelectionMonitors> makeRecordSelectionMonitors();
+std::shared_ptr<SelectionStatusItem> makeTraySelectionStatusItem();
+std::shared_ptr<SelectionReaders> makePlatformSelectionReaders();
+std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler();
+// Panels that show nothing (every display reports the panel not visible): what the controller
+// drives until the floating panels are built.
+std::shared_ptr<SelectionPanels> makeUnshownSelectionPanels();
+
+}  // namespace velquin

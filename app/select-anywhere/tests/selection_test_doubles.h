@@ -1,0 +1,293 @@
+#pragma once
+
+// Test doubles of the selection controller's outside world: a desktop of plain records, monitors
+// that tests drive, a scheduler on virtual time, scripted readers, panels and a status item that
+// record what they were asked, and a fixture that builds a controller over them and a store.
+
+#include <QMap>
+#include <QRectF>
+
+#include <deque>
+#include <map>
+
+#include "app/select-anywhere/direct_selection_controller.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/tests/store_test_doubles.h"
+#include "platform/selection_clipboard_reader.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace selectiontest {
+
+using namespace velquin;
+using Event = halvern::SelectionMouseEvent;
+
+constexpr qint32 ownPID = 100;
+const SourceApplication editor{200, QStringLiteral("Gedit"), QStringLiteral("org.gnome.gedit")};
+const SourceApplication terminal{300, QStringLiteral("XTerm"), QStringLiteral("xterm")};
+
+class FakeDesktop : public SelectionDesktop {
+public:
+    bool trusted = true;
+    bool monitoring = true;
+    std::optional<SourceApplication> frontmost = editor;
+    QMap<qint32, SourceApplication> running{{editor.processIdentifier, editor}, {terminal.processIdentifier, terminal}};
+    std::optional<qint32> focused;
+    QPointF pointer{500, 400};
+    std::function<void(const SourceApplication&)> activation;
+
+    qint32 ownProcess() override { return ownPID; }
+    bool supportsMonitoring() override { return monitoring; }
+    bool isTrusted() override { return trusted; }
+    std::optional<SourceApplication> frontmostApplication() override { return frontmost; }
+    std::optional<SourceApplication> application(qint32 pid) override {
+        if (!running.contains(pid)) return std::nullopt;
+        return running.value(pid);
+    }
+    bool isTerminated(qint32 pid) override { return pid != ownPID && !running.contains(pid); }
+    std::optional<qint32> focusedApplicationProcess() override { return focused; }
+    QPointF pointerPosition() override { return pointer; }
+    void observeActivation(std::function<void(const SourceApplication&)> handler) override {
+        activation = std::move(handler);
+    }
+    void observeMainWindow(std::function<void(WindowSystem::WindowId)>) override {}
+};
+
+class FakeMonitors : public SelectionMonitors {
+public:
+    bool globalWorks = true;
+    int globalStarts = 0;
+    int globalStops = 0;
+    std::function<void(const Event&)> global;
+    std::function<void(QPointF)> local;
+
+    bool startGlobal(std::function<void(const Event&)> handler) override {
+        ++globalStarts;
+        if (globalWorks) global = std::move(handler);
+        return globalWorks;
+    }
+    void stopGlobal() override {
+        ++globalStops;
+        global = {};
+    }
+    bool startLocal(std::function<void(QPointF)> handler) override {
+        local = std::move(handler);
+        return true;
+    }
+    void stopLocal() override { local = {}; }
+};
+
+class FakeStatusItem : public SelectionStatusItem {
+public:
+    bool shown = false;
+    QString toolTip;
+    QList<SelectionMenuEntry> menu;
+
+    void show() override { shown = true; }
+    void remove() override { shown = false; }
+    bool isShown() const override { return shown; }
+    void setToolTip(const QString& text) override { toolTip = text; }
+    void setMenu(const QList<SelectionMenuEntry>& entries) override { menu = entries; }
+};
+
+// Each read answers with the next scripted outcome (a result or an exception); the compatibility
+// copy waits until the test completes it.
+class FakeReaders : public SelectionReaders {
+public:
+    using Script = std::function<halvern::SelectionReadResult()>;
+    Script accessibility = [] { return halvern::SelectionReadResult{QStringLiteral("hello world"), QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1}; };
+    Script primary = [] { return halvern::SelectionReadResult{QStringLiteral("primary words"), halvern::SelectionClipboardReader::primaryRoute, 1}; };
+    QList<qint32> accessibilityReads, primaryReads, copies;
+    Completion pendingCopy;
+
+    halvern::SelectionReadResult readAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
+        accessibilityReads.append(pid);
+        return accessibility();
+    }
+    halvern::SelectionReadResult readPrimary(qint32 pid) override {
+        primaryReads.append(pid);
+        return primary();
+    }
+    void copySelection(qint32 pid, base::CancellationToken, Completion completion) override {
+        copies.append(pid);
+        pendingCopy = std::move(completion);
+    }
+};
+
+// A read that fails with `reason`: as the accessibility read fails (with diagnostics), or, `bare`,
+// as the PRIMARY read does.
+inline FakeReaders::Script failing(tamsel::DirectSelectionFailure::Case reason, bool bare = false) {
+    return [reason, bare]() -> halvern::SelectionReadResult {
+        if (bare) throw tamsel::DirectSelectionFailure(reason);
+        throw halvern::SelectionReadFailure(reason, QStringLiteral("AX focus=-2, hit=0, candidates=1"));
+    };
+}
+
+// Virtual time: timers fire and posted tasks run only when the test advances; blocking jobs wait
+// until the test finishes them (or run at once when `blockingRunsAtOnce`).
+class VirtualScheduler : public SelectionScheduler {
+public:
+    bool blockingRunsAtOnce = true;
+    std::chrono::milliseconds now{0};
+
+    void post(std::function<void()> task) override { posted_.push_back(std::move(task)); }
+    void runBlocking(std::function<void()> job, std::function<void()> completion) override {
+        jobs_.push_back({std::move(job), std::move(completion)});
+        if (blockingRunsAtOnce) finishJobs();
+    }
+    TimerId after(std::chrono::milliseconds delay, std::function<void()> task) override {
+        timers_[++lastId_] = Timer{now + delay, std::chrono::milliseconds(0), std::move(task)};
+        return lastId_;
+    }
+    TimerId every(std::chrono::milliseconds interval, std::function<void()> task) override {
+        timers_[++lastId_] = Timer{now + interval, interval, std::move(task)};
+        return lastId_;
+    }
+    void cancel(TimerId timer) override { timers_.erase(timer); }
+
+    // Runs the posted tasks (and what they post) at the current time.
+    void runPosted() {
+        while (!posted_.empty()) {
+            auto task = std::move(posted_.front());
+            posted_.pop_front();
+            task();
+        }
+    }
+    void finishJobs() {
+        while (!jobs_.empty()) {
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            job.work();
+            posted_.push_back(std::move(job.completion));
+        }
+    }
+    int pendingJobs() const { return int(jobs_.size()); }
+    // Moves the clock forward, firing timers in order and running posted tasks after each.
+    void advance(std::chrono::milliseconds duration) {
+        runPosted();
+        const auto end = now + duration;
+        while (true) {
+            auto next = timers_.end();
+            for (auto it = timers_.begin(); it != timers_.end(); ++it)
+                if (it->second.due <= end && (next == timers_.end() || it->second.due < next->second.due)) next = it;
+            if (next == timers_.end()) break;
+            now = next->second.due;
+            auto task = next->second.task;
+            if (next->second.interval.count() > 0) next->second.due += next->second.interval;
+            else timers_.erase(next);
+            task();
+            runPosted();
+        }
+        now = end;
+    }
+
+private:
+    struct Timer {
+        std::chrono::milliseconds due;
+        std::chrono::milliseconds interval;
+        std::function<void()> task;
+    };
+    struct Job {
+        std::function<void()> work;
+        std::function<void()> completion;
+    };
+    std::map<TimerId, Timer> timers_;
+    std::deque<std::function<void()>> posted_;
+    std::deque<Job> jobs_;
+    TimerId lastId_ = 0;
+};
+
+class FakePanels : public SelectionPanels {
+public:
+    Shown answer{true, true, true};
+    Shown icon{true, true, true};
+    QRectF area;  // what the visible panels cover
+    QStringList calls;
+
+    Shown showIcon(QPointF point, const QString& tooltip) override {
+        calls.append(QStringLiteral("icon %1,%2 %3").arg(point.x()).arg(point.y()).arg(tooltip));
+        return icon;
+    }
+    void hideIcon() override { calls.append(QStringLiteral("hideIcon")); }
+    Shown showAnswer(QPointF point, bool activate) override {
+        calls.append(QStringLiteral("answer %1,%2 %3").arg(point.x()).arg(point.y()).arg(activate));
+        return answer;
+    }
+    void hide() override {}
+    bool contains(QPointF point) const override { return area.contains(point); }
+    void present(const QString& text, const QString& app) override { calls.append(QStringLiteral("present ") + text + QLatin1Char(' ') + app); }
+    void preview(const QString& text, const QString& app) override { calls.append(QStringLiteral("preview ") + text + QLatin1Char(' ') + app); }
+    void showError(const QString& message, const QString& app) override { calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app); }
+    void cancel() override {}
+};
+
+// A controller over the doubles, with automatic selection switched on and trusted.
+class ControllerFixture : public storetest::StoreFixture {
+public:
+    using StoreFixture::defaults;
+    using StoreFixture::store;
+    using StoreFixture::windows;
+
+    ControllerFixture() { defaults.setBool(DirectSelectionController::enabledKey, true); }
+
+    DirectSelectionController& controller() {
+        if (!controller_) {
+            DirectSelectionServices services;
+            services.defaults = &defaults;
+            services.store = &store();
+            services.desktop = desktop;
+            services.monitors = monitors;
+            services.statusItem = statusItem;
+            services.readers = readers;
+            services.scheduler = timeline;
+            services.panels = panels;
+            services.windows = windows;
+            controller_ = std::make_unique<DirectSelectionController>(services);
+        }
+        return *controller_;
+    }
+    DirectSelectionController& started() {
+        controller().start();
+        timeline->runPosted();
+        return *controller_;
+    }
+
+    static Event event(unsigned type, QPointF at, int clicks = 1, std::optional<qint32> front = editor.processIdentifier) {
+        Event snapshot;
+        snapshot.type = type;
+        snapshot.quartzX = at.x();
+        snapshot.quartzY = at.y();
+        snapshot.clickCount = clicks;
+        snapshot.source.frontmostPID = front;
+        return snapshot;
+    }
+    void send(const Event& snapshot) {
+        ASSERT_TRUE(monitors->global) << "no global monitor";
+        monitors->global(snapshot);
+    }
+    // A drag from one point to another in the editor, released there.
+    void drag(QPointF from, QPointF to, qint32 pid = editor.processIdentifier) {
+        send(event(Event::leftMouseDown, from, 1, pid));
+        send(event(Event::leftMouseDragged, to, 0, pid));
+        send(event(Event::leftMouseUp, to, 1, pid));
+    }
+    const tamsel::SelectionInteraction& interaction() { return controller().interaction(); }
+
+    std::shared_ptr<FakeDesktop> desktop = std::make_shared<FakeDesktop>();
+    std::shared_ptr<FakeMonitors> monitors = std::make_shared<FakeMonitors>();
+    std::shared_ptr<FakeStatusItem> statusItem = std::make_shared<FakeStatusItem>();
+    std::shared_ptr<FakeReaders> readers = std::make_shared<FakeReaders>();
+    std::shared_ptr<VirtualScheduler> timeline = std::make_shared<VirtualScheduler>();
+    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
+
+private:
+    std::unique_ptr<DirectSelectionController> controller_;
+};
+
+// The fixture as a plain object, for tables that need a fresh controller per row.
+class ControllerHarness : public ControllerFixture {
+public:
+    void TestBody() override {}
+};
+
+}  // namespace selectiontest

@@ -1,0 +1,128 @@
+// The desktop of an X11 session: applications by their windows (EWMH), the accessibility switch,
+// and the window that becomes active, seen as property changes of the root window.
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFile>
+#include <QGuiApplication>
+#include <QApplication>
+#include <QWidget>
+#include <QWindow>
+
+#include <csignal>
+#include <cerrno>
+
+#include <xcb/xcb.h>
+
+#include "app/select-anywhere/selection_services.h"
+#include "app/shell/qt_window_system.h"
+#include "platform/selected_text_reader.h"
+#include "platform/selection_mouse_event.h"
+#include "platform/x11_windows.h"
+
+namespace velquin {
+
+namespace {
+
+namespace x11 = halvern::x11;
+
+std::optional<SourceApplication> applicationOfWindow(x11::WindowId window) {
+    const std::optional<qint32> pid = x11::windowProcess(window);
+    if (!pid) return std::nullopt;
+    return SourceApplication{*pid, x11::applicationName(window), x11::applicationIdentifier(window)};
+}
+
+class X11SelectionDesktop : public SelectionDesktop, public QAbstractNativeEventFilter {
+public:
+    ~X11SelectionDesktop() override { stopWatching(); }
+
+    qint32 ownProcess() override { return qint32(QCoreApplication::applicationPid()); }
+    bool supportsMonitoring() override { return x11::available(); }
+    bool isTrusted() override { return halvern::SelectedTextReader::isAuthorized(); }
+
+    std::optional<SourceApplication> frontmostApplication() override {
+        const std::optional<x11::WindowId> window = x11::activeWindow();
+        return window ? applicationOfWindow(*window) : std::nullopt;
+    }
+
+    std::optional<SourceApplication> application(qint32 processIdentifier) override {
+        if (isTerminated(processIdentifier)) return std::nullopt;
+        if (const auto window = x11::windowOfProcess(processIdentifier))
+            if (auto found = applicationOfWindow(*window)) return found;
+        // A process without a window of its own (found through the accessibility focus).
+        QFile command(QStringLiteral("/proc/%1/comm").arg(processIdentifier));
+        QString name;
+        if (command.open(QIODevice::ReadOnly)) name = QString::fromUtf8(command.readAll()).trimmed();
+        return SourceApplication{processIdentifier, name, name.toLower()};
+    }
+
+    bool isTerminated(qint32 processIdentifier) override {
+        return processIdentifier <= 0 || (::kill(processIdentifier, 0) != 0 && errno == ESRCH);
+    }
+
+    std::optional<qint32> focusedApplicationProcess() override {
+        return halvern::SelectionMouseEvent::focusedApplicationPID();
+    }
+
+    QPointF pointerPosition() override {
+        if (const auto pointer = x11::pointerPosition()) return *pointer;
+        return QCursor::pos();
+    }
+
+    void observeActivation(std::function<void(const SourceApplication&)> handler) override {
+        activation_ = std::move(handler);
+        if (!activation_) {
+            stopWatching();
+            return;
+        }
+        if (watching_ || !x11::available()) return;
+        activeWindowAtom_ = x11::watchActiveWindow();
+        lastActive_ = x11::activeWindow().value_or(0);
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        watching_ = true;
+    }
+
+    void observeMainWindow(std::function<void(WindowSystem::WindowId)> handler) override {
+        QObject::disconnect(mainWindowConnection_);
+        if (!handler) return;
+        mainWindowConnection_ = QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp,
+                                                 [handler](QWindow* window) {
+                                                     if (!window) return;
+                                                     for (QWidget* widget : QApplication::topLevelWidgets())
+                                                         if (widget->windowHandle() == window)
+                                                             handler(QtWindowSystem::idOf(widget));
+                                                 });
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t" || !activation_) return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
+        if (change->atom != activeWindowAtom_) return false;
+        const x11::WindowId active = x11::activeWindow().value_or(0);
+        if (active == lastActive_) return false;
+        lastActive_ = active;
+        if (const auto application = active ? applicationOfWindow(active) : std::nullopt) activation_(*application);
+        return false;
+    }
+
+private:
+    void stopWatching() {
+        if (!watching_) return;
+        if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(this);
+        watching_ = false;
+    }
+
+    std::function<void(const SourceApplication&)> activation_;
+    QMetaObject::Connection mainWindowConnection_;
+    bool watching_ = false;
+    unsigned long activeWindowAtom_ = 0;
+    x11::WindowId lastActive_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<SelectionDesktop> makeX11SelectionDesktop() { return std::make_shared<X11SelectionDesktop>(); }
+
+}  // namespace velquin
