@@ -82,7 +82,6 @@ QToolButton* headerButton(QWidget* parent, Qt::ToolButtonStyle style) {
 
 CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory& host, QWidget* parent)
     : QWidget(parent), store_(store), router_(router) {
-    setObjectName(QStringLiteral("orvel.page.coach"));
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
@@ -130,13 +129,11 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
     bar->addStretch(1);
 
     history_ = headerButton(header_, Qt::ToolButtonTextBesideIcon);
-    history_->setObjectName(QStringLiteral("orvel.merid.history"));
     history_->setIconSize(QSize(15, 15));
     bar->addWidget(history_);
     connect(history_, &QToolButton::clicked, this, [this] { router_.open(WorkspaceRouter::Page::history); });
 
     account_ = headerButton(header_, Qt::ToolButtonIconOnly);
-    account_->setObjectName(QStringLiteral("orvel.merid.account"));
     account_->setIconSize(QSize(19, 19));
     bar->addWidget(account_);
     connect(account_, &QToolButton::clicked, this, [this] { store_.setShowAccountLogin(true); });

@@ -43,7 +43,6 @@ std::optional<QString> answerText(const AppStore& store) {
 ContentView::ContentView(AppStore& store, WorkspaceRouter& router, SelectionController& selection,
                          OrvelNativeCoach& coach, const ApplicationParts& parts, QWidget* parent)
     : QWidget(parent), store_(store), router_(router), selection_(selection), tour_(coach), parts_(parts) {
-    setObjectName(QStringLiteral("orvel.workspace.content"));
     setMinimumSize(minimumWidth, minimumHeight);
 
     auto* row = new QHBoxLayout(this);

@@ -13,7 +13,6 @@ namespace velquin {
 
 HistoryPage::HistoryPage(AppStore& store, WorkspaceRouter& router, QWidget* parent)
     : QWidget(parent), store_(store), router_(router) {
-    setObjectName(QStringLiteral("orvel.page.history"));
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(27, 23, 27, 24);
     layout_->setAlignment(Qt::AlignTop | Qt::AlignLeft);

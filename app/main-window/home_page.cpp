@@ -12,7 +12,6 @@
 namespace velquin {
 
 HomePage::HomePage(AppStore& store, QWidget* parent) : QScrollArea(parent), store_(store) {
-    setObjectName(QStringLiteral("orvel.page.home"));
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -62,7 +62,6 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     stack->addWidget(content_);
     selection_ = parts.selectionView ? parts.selectionView(store_, central) : nullptr;
     if (!selection_) selection_ = new QWidget(central);
-    selection_->setObjectName(QStringLiteral("orvel.selection.view"));
     stack->addWidget(selection_);
     setCentralWidget(central);
     connect(&store_, &AppStore::selectionPresentationChanged, this, &MainWindow::showPresentation);
@@ -81,16 +80,12 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
 
     menu_ = menuBar()->addMenu(QStringLiteral("Orvel"));
     settingsAction_ = menu_->addAction(QString(), this, [this] { store_.setShowSettings(true); });
-    settingsAction_->setObjectName(QStringLiteral("orvel.menu.settings"));
     settingsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     directSettingsAction_ = menu_->addAction(QString(), this, [this] { controller_.openDirectSettings(); });
-    directSettingsAction_->setObjectName(QStringLiteral("orvel.menu.direct-settings"));
     captureAction_ = menu_->addAction(QString(), this, [this] { store_.openDocumentReader(); });
-    captureAction_->setObjectName(QStringLiteral("orvel.menu.capture"));
     captureAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     menu_->addSeparator();
     quitAction_ = menu_->addAction(QString(), qApp, &QCoreApplication::quit);
-    quitAction_->setObjectName(QStringLiteral("orvel.menu.quit"));
     quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitAction_->setMenuRole(QAction::QuitRole);
     const auto showBusy = [this] { captureAction_->setEnabled(!store_.isBusy()); };

@@ -6,7 +6,6 @@ namespace velquin {
 
 QLabel* makePageTitle(QWidget* parent) {
     auto* title = new QLabel(parent);
-    title->setObjectName(QStringLiteral("orvel.page.title"));
     title->setTextFormat(Qt::PlainText);
     QFont font = title->font();
     font.setPixelSize(24);

@@ -181,7 +181,6 @@ void SidebarRow::focusOutEvent(QFocusEvent* event) {
 Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& selection, OrvelNativeCoach& coach,
                  QWidget* parent)
     : QWidget(parent), store_(store), router_(router), selection_(selection), coach_(coach) {
-    setObjectName(QStringLiteral("orvel.sidebar"));
     setFixedWidth(width);
 
     column_ = new QVBoxLayout(this);
@@ -219,7 +218,6 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     switchLayout->addWidget(switchLabel_);
     switchLayout->addStretch(1);
     switch_ = new SwitchToggle(switchRow_);
-    switch_->setObjectName(QStringLiteral("orvel.sidebar.selection-switch"));
     switchLabel_->setBuddy(switch_);
     switchLayout->addWidget(switch_);
     column_->addWidget(switchRow_);
@@ -227,7 +225,6 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
 
     // The tour's tip goes here (index 2), then the permission hint.
     permissionHint_ = new QPushButton(this);
-    permissionHint_->setObjectName(QStringLiteral("orvel.sidebar.permission-hint"));
     permissionHint_->setFlat(true);
     permissionHint_->setCursor(Qt::PointingHandCursor);
     permissionHint_->setFont(pixelFont(font(), kHintFontSize, QFont::Normal));
