@@ -5,6 +5,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -18,6 +20,32 @@
 
 #include <csignal>
 #include <sys/types.h>
+
+namespace {
+
+// An accessible object's reference on the accessibility bus.
+struct ObjectReference {
+    QString service;
+    QDBusObjectPath path;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const ObjectReference& reference) {
+    argument.beginStructure();
+    argument << reference.service << reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, ObjectReference& reference) {
+    argument.beginStructure();
+    argument >> reference.service >> reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(ObjectReference)
 
 namespace orveltest {
 
@@ -164,6 +192,97 @@ QImage X11Display::grab(const Window& window) const {
     if (!screen) return {};
     const QRect& area = window.geometry;
     return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+// ---- AccessibilityBus -----------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kAccessibilityTimeoutMs = 3000;
+
+QDBusMessage accessibilityCall(const QDBusConnection& bus, const QString& service, const QString& path,
+                               const QString& interface, const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(arguments);
+    return bus.call(call, QDBus::Block, kAccessibilityTimeoutMs);
+}
+
+QList<ObjectReference> childrenOf(const QDBusConnection& bus, const QString& service, const QString& path) {
+    const QDBusMessage reply =
+        accessibilityCall(bus, service, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return qdbus_cast<QList<ObjectReference>>(reply.arguments().constFirst().value<QDBusArgument>());
+}
+
+}  // namespace
+
+AccessibilityBus::AccessibilityBus() {
+    qDBusRegisterMetaType<ObjectReference>();
+    qDBusRegisterMetaType<QList<ObjectReference>>();
+    const QDBusMessage address = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+        QDBus::Block, kAccessibilityTimeoutMs);
+    if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) return;
+    connectionName_ = QStringLiteral("orveltest-accessibility");
+    connected_ = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName_).isConnected();
+}
+
+QList<AccessibilityBus::Object> AccessibilityBus::objectsOf(qint64 pid, int limit) const {
+    QList<Object> found;
+    if (!connected_) return found;
+    const QDBusConnection bus(connectionName_);
+    const QList<ObjectReference> applications =
+        childrenOf(bus, QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/accessible/root"));
+    for (const ObjectReference& application : applications) {
+        const QDBusMessage owner =
+            accessibilityCall(bus, QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                              QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"),
+                              {application.service});
+        if (owner.type() != QDBusMessage::ReplyMessage || owner.arguments().isEmpty() ||
+            owner.arguments().constFirst().toLongLong() != pid)
+            continue;
+        QList<ObjectReference> pending{application};
+        while (!pending.isEmpty() && found.size() < limit) {
+            const ObjectReference next = pending.takeFirst();
+            const QString path = next.path.path();
+            const QDBusMessage name = accessibilityCall(
+                bus, next.service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+            const QDBusMessage role = accessibilityCall(bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                        QStringLiteral("GetRoleName"));
+            const QDBusMessage state = accessibilityCall(bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                         QStringLiteral("GetState"));
+            Object object{next.service, path, {}, {}, false};
+            if (state.type() == QDBusMessage::ReplyMessage && !state.arguments().isEmpty()) {
+                const auto bits = qdbus_cast<QList<uint>>(state.arguments().constFirst().value<QDBusArgument>());
+                constexpr int showing = 25;  // the AT-SPI state "showing"
+                object.showing = !bits.isEmpty() && (bits.constFirst() & (1u << showing));
+            }
+            if (name.type() == QDBusMessage::ReplyMessage && !name.arguments().isEmpty())
+                object.name = name.arguments().constFirst().value<QDBusVariant>().variant().toString();
+            if (role.type() == QDBusMessage::ReplyMessage && !role.arguments().isEmpty())
+                object.role = role.arguments().constFirst().toString();
+            found.append(object);
+            pending = childrenOf(bus, next.service, path) + pending;
+        }
+    }
+    return found;
+}
+
+std::optional<AccessibilityBus::Object> AccessibilityBus::find(qint64 pid, const QString& name, const QString& role) const {
+    for (const Object& object : objectsOf(pid)) {
+        if (object.showing && object.name == name && (role.isEmpty() || object.role == role)) return object;
+    }
+    return std::nullopt;
+}
+
+bool AccessibilityBus::press(const Object& object) const {
+    if (!connected_) return false;
+    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                                                 QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"),
+                                                 {0});
+    return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 // ---- WindowManager --------------------------------------------------------------------------------

@@ -54,6 +54,32 @@ private:
     void* display_ = nullptr;
 };
 
+// The accessible objects of programs on the session's accessibility bus, as a screen reader sees
+// them (Qt programs show theirs when accessibility is on, as it is in the desktop session).
+class AccessibilityBus {
+public:
+    struct Object {
+        QString service;
+        QString path;
+        QString name;
+        QString role;  // the role's name, as "push button"
+        bool showing = false;
+    };
+
+    AccessibilityBus();
+    bool isConnected() const { return connected_; }
+    // Every accessible object of process `pid`, depth first, at most `limit` of them.
+    QList<Object> objectsOf(qint64 pid, int limit = 2000) const;
+    // The first object of process `pid` on screen with this name (and role, when given).
+    std::optional<Object> find(qint64 pid, const QString& name, const QString& role = {}) const;
+    // Does the object's first action: a button's press.
+    bool press(const Object& object) const;
+
+private:
+    QString connectionName_;
+    bool connected_ = false;
+};
+
 // A light window manager (openbox) in the session while it lives.
 class WindowManager {
 public:

@@ -407,3 +407,39 @@ TEST(OrvelProgramDesktop, HeldSessionIsRefreshedWhenTheWorkspaceComesOnScreen) {
     EXPECT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") == 2; }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
+
+// A screen reader finds the sidebar's rows and the coach page's back button by their names, and
+// pressing them moves between the pages.
+TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
+    X11Display display;
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("en"));
+    }
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+
+    const auto page = [&orvel] { return orvel.state().value(QStringLiteral("page")).toString(); };
+    const auto press = [&](const char* name) {
+        std::optional<orveltest::AccessibilityBus::Object> object;
+        EXPECT_TRUE(waitUntil([&] { return (object = accessibility.find(orvel.pid(), QString::fromUtf8(name))).has_value(); }))
+            << name;
+        return object && accessibility.press(*object);
+    };
+    for (const char* name : {"Select", "Selection Settings", "Account", "Settings"}) {
+        EXPECT_TRUE(waitUntil([&] { return accessibility.find(orvel.pid(), QString::fromUtf8(name)).has_value(); }))
+            << name;
+    }
+
+    ASSERT_TRUE(press("History"));
+    EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("history"); }));
+    ASSERT_TRUE(press("AI tutor"));
+    EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("coach"); }));
+    EXPECT_FALSE(accessibility.find(orvel.pid(), QStringLiteral("Settings")).has_value()) << "no sidebar on the coach page";
+    ASSERT_TRUE(press("Lessonary"));
+    EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("home"); }));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
