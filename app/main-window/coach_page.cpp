@@ -11,6 +11,7 @@
 #include "app/shell/app_store.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
@@ -24,14 +25,7 @@ constexpr int kIconSize = 29;
 constexpr qreal kIconRadius = 8;
 constexpr int kTitleFontSize = 15;
 
-ColorScheme scheme() { return ApplicationAppearance::shared().colorScheme(); }
-
-QFont pixelFont(const QFont& base, int pixels, QFont::Weight weight) {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
+using lessonary::currentScheme;
 
 // The header bar's paper with its hairline along the bottom edge.
 class HeaderBar : public QWidget {
@@ -41,8 +35,8 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(rect(), LessonaryMERIDPalette::paper(scheme()));
-        painter.fillRect(QRect(0, height() - 1, width(), 1), LessonaryMERIDPalette::line(scheme()));
+        painter.fillRect(rect(), LessonaryMERIDPalette::paper(currentScheme()));
+        painter.fillRect(QRect(0, height() - 1, width(), 1), LessonaryMERIDPalette::line(currentScheme()));
     }
 };
 
@@ -52,7 +46,7 @@ public:
     using QWidget::QWidget;
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryMERIDPalette::line(scheme())); }
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryMERIDPalette::line(currentScheme())); }
 };
 
 QPixmap roundedIcon(const QIcon& icon, qreal devicePixelRatio) {
@@ -94,7 +88,7 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
 
     back_ = headerButton(header_, Qt::ToolButtonTextBesideIcon);
     back_->setObjectName(QStringLiteral("orvel.merid.return-home"));
-    back_->setFont(pixelFont(font(), 13, QFont::Medium));
+    back_->setFont(lessonary::font(13, QFont::Medium));
     back_->setIconSize(QSize(12, 12));
     bar->addWidget(back_);
     connect(back_, &QToolButton::clicked, this, [this] { router_.returnHome(); });
@@ -114,7 +108,7 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
 
     auto* title = new QHBoxLayout();
     title->setSpacing(6);
-    const QFont titleFont = pixelFont(font(), kTitleFontSize, QFont::DemiBold);
+    const QFont titleFont = lessonary::font(kTitleFontSize, QFont::DemiBold);
     auto* product = new QLabel(QStringLiteral("Orvel"), header_);
     product->setFont(titleFont);
     slash_ = new QLabel(QStringLiteral("/"), header_);
@@ -151,11 +145,7 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
     }
     page->addWidget(screen, 1);
 
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) retranslate();
-            });
-    connect(&ApplicationAppearance::shared(), &ApplicationAppearance::colorSchemeChanged, this, &CoachPage::applyScheme);
+    lessonary::follow(this, [this] { retranslate(); }, [this] { applyScheme(); });
     retranslate();
     applyScheme();
 }
@@ -172,7 +162,7 @@ void CoachPage::retranslate() {
 }
 
 void CoachPage::applyScheme() {
-    const ColorScheme current = scheme();
+    const ColorScheme current = currentScheme();
     const QColor ink = LessonaryMERIDPalette::ink(current);
     const QString style = QStringLiteral("QToolButton { color: %1; border: none; padding: 8px 9px; }").arg(ink.name());
     back_->setStyleSheet(style);

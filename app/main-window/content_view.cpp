@@ -14,6 +14,7 @@
 #include "app/shell/app_store.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/workspace_router.h"
@@ -22,7 +23,7 @@ namespace velquin {
 
 namespace {
 
-ColorScheme scheme() { return ApplicationAppearance::shared().colorScheme(); }
+using lessonary::currentScheme;
 
 // The hairline between the sidebar and the page.
 class VerticalRule : public QWidget {
@@ -30,7 +31,7 @@ public:
     explicit VerticalRule(QWidget* parent) : QWidget(parent) { setFixedWidth(1); }
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryTheme::divider(scheme())); }
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryTheme::divider(currentScheme())); }
 };
 
 std::optional<QString> answerText(const AppStore& store) {
@@ -80,8 +81,7 @@ ContentView::ContentView(AppStore& store, WorkspaceRouter& router, SelectionCont
         showPage();
         if (router_.page() == WorkspaceRouter::Page::coach) tour_.enteredRealClassroom();
     });
-    connect(&ApplicationAppearance::shared(), &ApplicationAppearance::colorSchemeChanged, this,
-            [this] { update(); });
+    lessonary::follow(this, {}, [this] { update(); });
     showPage();
 }
 
@@ -123,7 +123,7 @@ void ContentView::comeOnScreen() {
 
 void ContentView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), LessonaryTheme::paper(scheme()));
+    painter.fillRect(rect(), LessonaryTheme::paper(currentScheme()));
 }
 
 }  // namespace velquin

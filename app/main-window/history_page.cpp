@@ -6,6 +6,7 @@
 #include "app/main-window/page_title.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_settings.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
 
@@ -19,10 +20,7 @@ HistoryPage::HistoryPage(AppStore& store, WorkspaceRouter& router, QWidget* pare
     title_ = makePageTitle(this);
     layout_->addWidget(title_);
 
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) retranslate();
-            });
+    lessonary::follow(this, [this] { retranslate(); }, {});
     retranslate();
 }
 

@@ -7,6 +7,7 @@
 #include "app/main-window/page_title.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_settings.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/ui_strings.h"
 
 namespace velquin {
@@ -38,10 +39,7 @@ HomePage::HomePage(AppStore& store, QWidget* parent) : QScrollArea(parent), stor
     title_ = makePageTitle(columnWidget_);
     column_->addWidget(title_);
 
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) retranslate();
-            });
+    lessonary::follow(this, [this] { retranslate(); }, {});
     retranslate();
 }
 

@@ -14,6 +14,7 @@
 #include "app/main-window/sheet_binding.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_settings.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/window_system.h"
@@ -92,10 +93,7 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     connect(&store_, &AppStore::isBusyChanged, this, showBusy);
     showBusy();
 
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) retranslate();
-            });
+    lessonary::follow(this, [this] { retranslate(); }, {});
     retranslate();
 }
 

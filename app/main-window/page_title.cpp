@@ -2,16 +2,12 @@
 
 #include <QLabel>
 
+#include "app/tutor-lesson/lessonary_view_support.h"
+
 namespace velquin {
 
 QLabel* makePageTitle(QWidget* parent) {
-    auto* title = new QLabel(parent);
-    title->setTextFormat(Qt::PlainText);
-    QFont font = title->font();
-    font.setPixelSize(24);
-    font.setWeight(QFont::DemiBold);
-    title->setFont(font);
-    return title;
+    return lessonary::makeLabel(parent, lessonary::font(24, QFont::DemiBold), false);
 }
 
 }  // namespace velquin

@@ -11,6 +11,7 @@
 #include "app/shell/app_store.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/orvel_native_coach_tip.h"
@@ -40,14 +41,7 @@ constexpr int kSwitchRowPadding = 11;
 constexpr qreal kSwitchRowRadius = 11;
 constexpr int kHintFontSize = 11;
 
-ColorScheme scheme() { return ApplicationAppearance::shared().colorScheme(); }
-
-QFont pixelFont(const QFont& base, int pixels, QFont::Weight weight) {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
+using lessonary::currentScheme;
 
 // A hairline with room above and below.
 class Divider : public QWidget {
@@ -60,7 +54,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.fillRect(QRect(0, margin_, width(), 1), LessonaryTheme::divider(scheme()));
+        painter.fillRect(QRect(0, margin_, width(), 1), LessonaryTheme::divider(currentScheme()));
     }
 
 private:
@@ -95,7 +89,7 @@ struct RowSpec {
 SidebarRow::SidebarRow(const QString& title, const QString& symbol, std::optional<WorkspaceRouter::Page> page,
                        QWidget* parent)
     : QAbstractButton(parent), title_(title), symbol_(symbol), page_(page) {
-    setFont(pixelFont(font(), kRowFontSize, QFont::Medium));
+    setFont(lessonary::font(kRowFontSize, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -130,7 +124,7 @@ void SidebarRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds(rect());
-    QColor foreground = selected_ ? OrvelBrand::accent() : LessonaryTheme::ink(scheme());
+    QColor foreground = selected_ ? OrvelBrand::accent() : LessonaryTheme::ink(currentScheme());
     if (selected_) {
         QColor background = OrvelBrand::accent();
         background.setAlphaF(0.1f);
@@ -200,7 +194,7 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     }
     brandName_ = new QLabel(QStringLiteral("Orvel"), brand);
     brandName_->setTextFormat(Qt::PlainText);
-    brandName_->setFont(pixelFont(font(), kBrandFontSize, QFont::DemiBold));
+    brandName_->setFont(lessonary::font(kBrandFontSize, QFont::DemiBold));
     brandRow->addWidget(brandName_);
     brandRow->addStretch(1);
     column_->addWidget(brand);
@@ -227,7 +221,7 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     permissionHint_ = new QPushButton(this);
     permissionHint_->setFlat(true);
     permissionHint_->setCursor(Qt::PointingHandCursor);
-    permissionHint_->setFont(pixelFont(font(), kHintFontSize, QFont::Normal));
+    permissionHint_->setFont(lessonary::font(kHintFontSize));
     permissionHint_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     column_->addWidget(permissionHint_, 0, Qt::AlignLeft);
     connect(permissionHint_, &QPushButton::clicked, this, [this] { store_.setShowDirectSelectionSettings(true); });
@@ -272,14 +266,12 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     connect(&selection_, &SelectionController::authorizationTrustedChanged, this, &Sidebar::showSelectionState);
     connect(&router_, &WorkspaceRouter::pageChanged, this, &Sidebar::showPage);
     connect(&coach_, &OrvelNativeCoach::stepChanged, this, &Sidebar::showTip);
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) retranslate();
-            });
-    connect(&ApplicationAppearance::shared(), &ApplicationAppearance::colorSchemeChanged, this, [this] {
-        retranslate();
-        update();
-    });
+    lessonary::follow(
+        this, [this] { retranslate(); },
+        [this] {
+            retranslate();
+            update();
+        });
 
     retranslate();
     showSelectionState();
@@ -299,11 +291,11 @@ void Sidebar::retranslate() {
     switch_->setAccessibleName(switchTitle);
     switchRow_->setToolTip(UIStrings::text(QStringLiteral("仅开启或暂停划词，不自动关闭主窗口")));
     switchSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("text.cursor"), QSize(kSymbolSize, kSymbolSize),
-                                                 LessonaryTheme::inkSecondary(scheme()), devicePixelRatioF()));
+                                                 LessonaryTheme::inkSecondary(currentScheme()), devicePixelRatioF()));
     permissionHint_->setText(UIStrings::text(QStringLiteral("需要辅助功能授权")));
     permissionHint_->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; "
                                                   "padding: 2px 7px; color: %1; }")
-                                       .arg(SystemColors::orange(scheme()).name()));
+                                       .arg(SystemColors::orange(currentScheme()).name()));
     for (SidebarRow* row : rows_) row->retranslate();
     showTip();
 }
@@ -348,7 +340,7 @@ void Sidebar::switchToggled(bool on) {
 
 void Sidebar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), LessonaryTheme::rail(scheme()));
+    painter.fillRect(rect(), LessonaryTheme::rail(currentScheme()));
 }
 
 }  // namespace velquin
