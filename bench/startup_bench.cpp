@@ -148,7 +148,13 @@ void BM_StartToMappedWindow(benchmark::State& state) {
         state.SetIterationTime(*seconds);
     }
 }
-BENCHMARK(BM_StartToMappedWindow)->Arg(0)->Arg(1)->Arg(2)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartToMappedWindow)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Resident memory while idle with the window shown (orvel on its home page).
 void BM_IdleResidentMemory(benchmark::State& state) {

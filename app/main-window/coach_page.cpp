@@ -46,7 +46,9 @@ public:
     using QWidget::QWidget;
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryMERIDPalette::line(currentScheme())); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), LessonaryMERIDPalette::line(currentScheme()));
+    }
 };
 
 QPixmap roundedIcon(const QIcon& icon, qreal devicePixelRatio) {
@@ -151,11 +153,15 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
 }
 
 void CoachPage::retranslate() {
-    back_->setText(UIStrings::choose(QStringLiteral("学习首页"), QStringLiteral("Lessonary"), QStringLiteral("Accueil")));
-    back_->setToolTip(UIStrings::choose(QStringLiteral("返回 Orvel 学习首页"), QStringLiteral("Back to the Orvel study home"),
+    back_->setText(
+        UIStrings::choose(QStringLiteral("学习首页"), QStringLiteral("Lessonary"), QStringLiteral("Accueil")));
+    back_->setToolTip(UIStrings::choose(QStringLiteral("返回 Orvel 学习首页"),
+                                        QStringLiteral("Back to the Orvel study home"),
                                         QStringLiteral("Revenir à l’accueil Orvel")));
-    history_->setText(UIStrings::choose(QStringLiteral("历史记录"), QStringLiteral("History"), QStringLiteral("Historique")));
-    const QString account = UIStrings::choose(QStringLiteral("账户"), QStringLiteral("Account"), QStringLiteral("Compte"));
+    history_->setText(
+        UIStrings::choose(QStringLiteral("历史记录"), QStringLiteral("History"), QStringLiteral("Historique")));
+    const QString account =
+        UIStrings::choose(QStringLiteral("账户"), QStringLiteral("Account"), QStringLiteral("Compte"));
     account_->setToolTip(account);
     account_->setAccessibleName(account);
     if (title_) title_->setText(UIStrings::text(QStringLiteral("AI 老师")));

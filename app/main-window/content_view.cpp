@@ -31,7 +31,9 @@ public:
     explicit VerticalRule(QWidget* parent) : QWidget(parent) { setFixedWidth(1); }
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), LessonaryTheme::divider(currentScheme())); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), LessonaryTheme::divider(currentScheme()));
+    }
 };
 
 std::optional<QString> answerText(const AppStore& store) {

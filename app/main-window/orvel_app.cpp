@@ -136,9 +136,10 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
             if (const auto icon = OrvelBrand::icon()) QApplication::setWindowIcon(*icon);
         },
         Qt::QueuedConnection);
-    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
-    });
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &delegate,
+                     [&delegate](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
+                     });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate, [&] {
         if (window) window->saveFrame();
         delegate.applicationWillTerminate();

@@ -232,7 +232,8 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
         auto* rows = new QVBoxLayout();
         rows->setSpacing(kRowSpacing);
         for (const RowSpec& spec : specs) {
-            auto* row = new SidebarRow(QString::fromUtf8(spec.title), QString::fromLatin1(spec.symbol), spec.page, this);
+            auto* row =
+                new SidebarRow(QString::fromUtf8(spec.title), QString::fromLatin1(spec.symbol), spec.page, this);
             rows->addWidget(row);
             rows_.append(row);
         }
@@ -313,7 +314,8 @@ void Sidebar::showTip() {
     QString message;
     switch (coach_.step()) {
     case OrvelNativeCoach::Step::selection:
-        message = UIStrings::choose(QStringLiteral("先打开上面的划词开关。"), QStringLiteral("Turn on text selection above."),
+        message = UIStrings::choose(QStringLiteral("先打开上面的划词开关。"),
+                                    QStringLiteral("Turn on text selection above."),
                                     QStringLiteral("Activez la sélection ci-dessus."));
         break;
     case OrvelNativeCoach::Step::selectSentence:

@@ -53,8 +53,8 @@ int HeadlessImportCheck::perform(const QString& path, const TutorMaterialImport&
         const meridcore::TeacherMaterial material = tutor.load(*tutorCopy, pages);
         if (material.text().isEmpty() || material.count() <= 0)
             throw meridcore::MeridArchiveError(meridcore::MeridArchiveError::Case::empty);
-        print("ORVEL_SMOKE_IMPORT_READY " + extension + ' ' + numberText(base::text::graphemeCount(material.text())) + ' ' +
-              numberText(material.count()) + '\n');
+        print("ORVEL_SMOKE_IMPORT_READY " + extension + ' ' + numberText(base::text::graphemeCount(material.text())) +
+              ' ' + numberText(material.count()) + '\n');
 
         if (extension == "pdf" || extension == "txt" || extension == "md") {
             windowCopy = halvern::ImportService::stageSelectedFile(file);

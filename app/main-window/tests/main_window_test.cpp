@@ -46,7 +46,8 @@ protected:
 
     MainWindow& window() {
         if (!window_) {
-            router = std::make_unique<WorkspaceRouter>(windows, scheduler, [this] { return store().selectionPresentation(); });
+            router = std::make_unique<WorkspaceRouter>(windows, scheduler,
+                                                       [this] { return store().selectionPresentation(); });
             window_ = std::make_unique<MainWindow>(store(), *router, selection, coach, parts, defaults);
         }
         return *window_;

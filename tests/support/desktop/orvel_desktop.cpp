@@ -208,8 +208,8 @@ QDBusMessage accessibilityCall(const QDBusConnection& bus, const QString& servic
 }
 
 QList<ObjectReference> childrenOf(const QDBusConnection& bus, const QString& service, const QString& path) {
-    const QDBusMessage reply =
-        accessibilityCall(bus, service, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
+    const QDBusMessage reply = accessibilityCall(bus, service, path, QStringLiteral("org.a11y.atspi.Accessible"),
+                                                 QStringLiteral("GetChildren"));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     return qdbus_cast<QList<ObjectReference>>(reply.arguments().constFirst().value<QDBusArgument>());
 }
@@ -225,7 +225,8 @@ AccessibilityBus::AccessibilityBus() {
         QDBus::Block, kAccessibilityTimeoutMs);
     if (address.type() != QDBusMessage::ReplyMessage || address.arguments().isEmpty()) return;
     connectionName_ = QStringLiteral("orveltest-accessibility");
-    connected_ = QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName_).isConnected();
+    connected_ =
+        QDBusConnection::connectToBus(address.arguments().constFirst().toString(), connectionName_).isConnected();
 }
 
 QList<AccessibilityBus::Object> AccessibilityBus::objectsOf(qint64 pid, int limit) const {
@@ -249,10 +250,10 @@ QList<AccessibilityBus::Object> AccessibilityBus::objectsOf(qint64 pid, int limi
             const QDBusMessage name = accessibilityCall(
                 bus, next.service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
                 {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
-            const QDBusMessage role = accessibilityCall(bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"),
-                                                        QStringLiteral("GetRoleName"));
-            const QDBusMessage state = accessibilityCall(bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"),
-                                                         QStringLiteral("GetState"));
+            const QDBusMessage role = accessibilityCall(
+                bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetRoleName"));
+            const QDBusMessage state = accessibilityCall(
+                bus, next.service, path, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetState"));
             Object object{next.service, path, {}, {}, false};
             if (state.type() == QDBusMessage::ReplyMessage && !state.arguments().isEmpty()) {
                 const auto bits = qdbus_cast<QList<uint>>(state.arguments().constFirst().value<QDBusArgument>());
@@ -270,7 +271,8 @@ QList<AccessibilityBus::Object> AccessibilityBus::objectsOf(qint64 pid, int limi
     return found;
 }
 
-std::optional<AccessibilityBus::Object> AccessibilityBus::find(qint64 pid, const QString& name, const QString& role) const {
+std::optional<AccessibilityBus::Object> AccessibilityBus::find(qint64 pid, const QString& name,
+                                                               const QString& role) const {
     for (const Object& object : objectsOf(pid)) {
         if (object.showing && object.name == name && (role.isEmpty() || object.role == role)) return object;
     }
@@ -321,8 +323,10 @@ OrvelProgram::OrvelProgram(QString binary) : binary_(binary.isEmpty() ? QStringL
     environment_.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     environment_.remove(QStringLiteral("ORVEL_DEFAULTS_FILE"));
 
-    QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { output_ += process_.readAllStandardOutput(); });
-    QObject::connect(&process_, &QProcess::readyReadStandardError, [this] { error_ += process_.readAllStandardError(); });
+    QObject::connect(&process_, &QProcess::readyReadStandardOutput,
+                     [this] { output_ += process_.readAllStandardOutput(); });
+    QObject::connect(&process_, &QProcess::readyReadStandardError,
+                     [this] { error_ += process_.readAllStandardError(); });
 }
 
 OrvelProgram::~OrvelProgram() {
@@ -390,7 +394,8 @@ QByteArray OrvelProgram::standardError() {
 }
 
 QVariantMap OrvelProgram::state() const {
-    QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, QStringLiteral("State"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, QStringLiteral("State"));
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     const QVariant value = reply.arguments().constFirst();

@@ -50,7 +50,8 @@ TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
             ASSERT_TRUE(window.has_value());
             for (const char* page : {"home", "coach"}) {
                 ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}));
-                ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
+                ASSERT_TRUE(
+                    waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
                 // The coach page may widen the window.
                 const auto shown = orvel.waitForWindow(display);
                 ASSERT_TRUE(shown.has_value());

@@ -151,7 +151,8 @@ TEST(OrvelProgramDesktop, TerminationSignalsQuitNormallyAndRemoveStagedCopies) {
     QTemporaryDir files;
     const QString pdf = files.filePath(QStringLiteral("five.pdf"));
     QList<fixtures::Page> pages;
-    for (int page = 1; page <= 5; ++page) pages.append(fixtures::TextPage{QStringLiteral("Page %1 of the notes.").arg(page)});
+    for (int page = 1; page <= 5; ++page)
+        pages.append(fixtures::TextPage{QStringLiteral("Page %1 of the notes.").arg(page)});
     fixtures::writePdf(pdf, pages);
 
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
@@ -182,7 +183,8 @@ bool writeDocx(const QString& path, const QString& folder, const QByteArray& par
     if (!fixtures::writeFile(folder + QStringLiteral("/word/document.xml"), document)) return false;
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-X"), path, QStringLiteral("word/document.xml")});
+    zip.start(QStringLiteral("zip"),
+              {QStringLiteral("-q"), QStringLiteral("-X"), path, QStringLiteral("word/document.xml")});
     return zip.waitForFinished(10000) && zip.exitCode() == 0;
 }
 
@@ -217,11 +219,14 @@ TEST(OrvelProgramDesktop, ImportCheckPrintsItsMarkers) {
         EXPECT_EQ(orvel.tempEntries(QStringLiteral("OrvelReaderImport-")), QStringList()) << file.toStdString();
         return run;
     };
-    const auto lines = [](const OrvelProgram::Run& run) { return QString::fromUtf8(run.standardOutput).split(u'\n', Qt::SkipEmptyParts); };
+    const auto lines = [](const OrvelProgram::Run& run) {
+        return QString::fromUtf8(run.standardOutput).split(u'\n', Qt::SkipEmptyParts);
+    };
 
     const OrvelProgram::Run txt = check(path("notes.txt"));
     EXPECT_EQ(txt.exitCode, 0);
-    EXPECT_EQ(lines(txt), (QStringList{"ORVEL_SMOKE_IMPORT_READY txt 46 1", "ORVEL_SMOKE_LESSONARY_IMPORT_READY txt 46"}));
+    EXPECT_EQ(lines(txt),
+              (QStringList{"ORVEL_SMOKE_IMPORT_READY txt 46 1", "ORVEL_SMOKE_LESSONARY_IMPORT_READY txt 46"}));
 
     // Pages 1 and 2 only, in both imports: five pages read like their first two, one page less.
     const OrvelProgram::Run five = check(path("five.pdf"));
@@ -269,13 +274,16 @@ TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
                                                     QStringLiteral("--prefix"), prefix}),
               0);
     const QString applications = prefix + QStringLiteral("/share/applications");
-    EXPECT_EQ(runTool(QStringLiteral("desktop-file-validate"), {applications + QStringLiteral("/com.orvel.formac.desktop")}), 0);
+    EXPECT_EQ(
+        runTool(QStringLiteral("desktop-file-validate"), {applications + QStringLiteral("/com.orvel.formac.desktop")}),
+        0);
     EXPECT_EQ(runTool(QStringLiteral("appstreamcli"),
                       {QStringLiteral("validate"), QStringLiteral("--no-net"),
                        prefix + QStringLiteral("/share/metainfo/com.orvel.formac.metainfo.xml")}),
               0);
     for (const char* size : {"16x16", "22x22", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"})
-        EXPECT_TRUE(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/%1/apps/com.orvel.formac.png").arg(size)))
+        EXPECT_TRUE(
+            QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/%1/apps/com.orvel.formac.png").arg(size)))
             << size;
     EXPECT_TRUE(QFile::exists(prefix + QStringLiteral("/share/icons/hicolor/scalable/apps/com.orvel.formac.svg")));
     ASSERT_EQ(runTool(QStringLiteral("update-desktop-database"), {applications}), 0);
@@ -355,7 +363,8 @@ public:
     // How many requests of `method` and `path` arrived.
     int count(const QByteArray& method, const QByteArray& path) const {
         QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(baseUrl_ + QStringLiteral("/stub/requests")))));
+        std::unique_ptr<QNetworkReply> reply(
+            network.get(QNetworkRequest(QUrl(baseUrl_ + QStringLiteral("/stub/requests")))));
         waitUntil([&reply] { return reply->isFinished(); }, 5000);
         int found = 0;
         for (const QJsonValue& request : QJsonDocument::fromJson(reply->readAll()).array()) {
@@ -425,8 +434,9 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
     const auto page = [&orvel] { return orvel.state().value(QStringLiteral("page")).toString(); };
     const auto press = [&](const char* name) {
         std::optional<orveltest::AccessibilityBus::Object> object;
-        EXPECT_TRUE(waitUntil([&] { return (object = accessibility.find(orvel.pid(), QString::fromUtf8(name))).has_value(); }))
-            << name;
+        EXPECT_TRUE(waitUntil([&] {
+            return (object = accessibility.find(orvel.pid(), QString::fromUtf8(name))).has_value();
+        })) << name;
         return object && accessibility.press(*object);
     };
     for (const char* name : {"Select", "Selection Settings", "Account", "Settings"}) {
@@ -438,7 +448,8 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("history"); }));
     ASSERT_TRUE(press("AI tutor"));
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("coach"); }));
-    EXPECT_FALSE(accessibility.find(orvel.pid(), QStringLiteral("Settings")).has_value()) << "no sidebar on the coach page";
+    EXPECT_FALSE(accessibility.find(orvel.pid(), QStringLiteral("Settings")).has_value())
+        << "no sidebar on the coach page";
     ASSERT_TRUE(press("Lessonary"));
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("home"); }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
