@@ -34,19 +34,6 @@ void detach(QCoro::Task<void>&& task) {
     (void)released;
 }
 
-// The text a failure shows: the error's own message.
-QString describe(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const base::Error& known) {
-        return known.message();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-    }
-    return QStringLiteral("未知错误。");
-}
-
 bool isCancellation(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
@@ -197,7 +184,7 @@ void MeridFormalWorkspaceController::load() {
     } catch (...) {
         // The file stays as it is: nothing is written to it for the life of this screen.
         setCanSave(false);
-        setErrorMessage(readFailurePrefix + describe(std::current_exception()));
+        setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
         return;
     }
     setSessions(loaded);
@@ -212,7 +199,7 @@ void MeridFormalWorkspaceController::reloadSessions() {
         setSessions(storage_.load());
     } catch (...) {
         setCanSave(false);
-        setErrorMessage(readFailurePrefix + describe(std::current_exception()));
+        setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
     }
 }
 
@@ -236,7 +223,7 @@ void MeridFormalWorkspaceController::save() {
     } catch (...) {
         // The list in memory keeps the change; the file keeps its last good contents.
         setCanSave(false);
-        setErrorMessage(saveFailurePrefix + describe(std::current_exception()));
+        setErrorMessage(saveFailurePrefix + base::messageOf(std::current_exception()));
     }
 }
 
@@ -265,7 +252,7 @@ void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
     } catch (...) {
         // Writing stays allowed: the file still holds the list as it was.
         setSessions(previous);
-        setErrorMessage(QStringLiteral("删除失败：") + describe(std::current_exception()));
+        setErrorMessage(QStringLiteral("删除失败：") + base::messageOf(std::current_exception()));
         return;
     }
     setSessions(remaining);
@@ -342,7 +329,7 @@ void MeridFormalWorkspaceController::transmit(const std::optional<QString>& foll
                                      : meridcore::MeridRequestBuilder::makeRequest(active_);
     } catch (...) {
         if (rollback) setActive(*rollback);
-        setErrorMessage(describe(std::current_exception()));
+        setErrorMessage(base::messageOf(std::current_exception()));
         return;
     }
     pendingRollback_ = rollback;
@@ -512,7 +499,7 @@ void MeridFormalWorkspaceController::failRound(const Round& round, std::exceptio
     // A stop by the student or a newer round owns the screen: nothing is restored or shown.
     if (generation_ != round.generation) return;
     restorePendingRollback();
-    setErrorMessage(isCancellation(error) ? roundStopText : describe(error));
+    setErrorMessage(isCancellation(error) ? roundStopText : base::messageOf(error));
     endRound(round);
 }
 
@@ -543,7 +530,7 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
         try {
             meridcore::MeridTutorOrchestrator::prepare(MeridAction::pause, paused, now);
         } catch (...) {
-            setErrorMessage(describe(std::current_exception()));
+            setErrorMessage(base::messageOf(std::current_exception()));
             return;
         }
         setActive(paused);
@@ -572,7 +559,7 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
             try {
                 Navigator::activate(next->id, prepared, now);
             } catch (...) {
-                setErrorMessage(describe(std::current_exception()));
+                setErrorMessage(base::messageOf(std::current_exception()));
                 return;
             }
         }
@@ -585,7 +572,7 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
     } catch (...) {
         // What the topic advance changed stays in the session; the next save stores it.
         setActive(prepared);
-        setErrorMessage(describe(std::current_exception()));
+        setErrorMessage(base::messageOf(std::current_exception()));
         return;
     }
     const std::optional<meridcore::MeridV12CourseTopic> lessonTopic =
@@ -628,7 +615,7 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
     try {
         Navigator::activate(topicID, changed);
     } catch (...) {
-        setErrorMessage(describe(std::current_exception()));
+        setErrorMessage(base::messageOf(std::current_exception()));
         return;
     }
     setActive(changed);
@@ -643,7 +630,7 @@ void MeridFormalWorkspaceController::indexExistingCourse() {
     try {
         Navigator::indexExistingSource(changed);
     } catch (...) {
-        setErrorMessage(describe(std::current_exception()));
+        setErrorMessage(base::messageOf(std::current_exception()));
         return;
     }
     setActive(changed);
