@@ -11,7 +11,9 @@ namespace {
 
 constexpr qsizetype kMaximumLength = 4096;
 
-const QStringList& supportedExtensions() {
+}  // namespace
+
+const QStringList& LocalDocumentReference::supportedExtensions() {
     static const QStringList list{
         QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("tif"),
         QStringLiteral("tiff"), QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("bmp"),
@@ -20,6 +22,8 @@ const QStringList& supportedExtensions() {
     };
     return list;
 }
+
+namespace {
 
 // The extension of the last path component: what follows its last dot, when that dot is neither
 // the first nor the last character (".profile" and "name." have none).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -17,6 +18,9 @@ struct LocalDocumentReference {
 
     // A file URL on this machine (no host or "localhost") whose extension, lowered, is supported.
     static bool isSupported(const QUrl& url);
+
+    // The supported extensions, lower case: pictures, PDF and plain text.
+    static const QStringList& supportedExtensions();
 };
 
 }  // namespace tamsel

@@ -57,7 +57,7 @@ ContentView::ContentView(AppStore& store, WorkspaceRouter& router, SelectionCont
     row->addWidget(divider_);
 
     pages_ = new QStackedWidget(this);
-    homePage_ = new HomePage(store_, pages_);
+    homePage_ = new HomePage(store_, router_, tour_, {}, pages_);
     historyPage_ = new HistoryPage(store_, router_, pages_);
     coachPage_ = new CoachPage(store_, router_, parts_.coachHost, pages_);
     pages_->addWidget(homePage_);

@@ -60,6 +60,9 @@ public:
     // Sets the services of the shared store; has no effect once it exists.
     static void configureShared(AppStoreServices services);
 
+    // The learning history the store adds its answers to.
+    HistoryStore& history() const { return history_; }
+
     // ---- State ---------------------------------------------------------------------------------
     bool selectionPresentation() const { return selectionPresentation_; }
     void setSelectionPresentation(bool value);

@@ -6,4 +6,8 @@ QColor SystemColors::orange(ColorScheme scheme) {
     return scheme == ColorScheme::dark ? QColor(255, 159, 10) : QColor(255, 149, 0);
 }
 
+QColor SystemColors::red(ColorScheme scheme) {
+    return scheme == ColorScheme::dark ? QColor(255, 69, 58) : QColor(255, 59, 48);
+}
+
 }  // namespace velquin

@@ -13,6 +13,8 @@ public:
 
     // Hints that need attention (a missing permission, a busy dot).
     static QColor orange(ColorScheme scheme);
+    // Values past a limit.
+    static QColor red(ColorScheme scheme);
 };
 
 }  // namespace velquin

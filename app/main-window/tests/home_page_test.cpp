@@ -1,0 +1,407 @@
+// The home page offscreen, driven through the real store with the answer service on the loopback
+// stub: the input card, the control bar, the answer, recent history, banner and footer, and
+// pictures of the page for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/account/account_data_scope.h"
+#include "app/main-window/answer_section.h"
+#include "app/main-window/answer_text.h"
+#include "app/main-window/application_parts.h"
+#include "app/main-window/busy_spinner.h"
+#include "app/main-window/content_view.h"
+#include "app/main-window/control_bar.h"
+#include "app/main-window/elided_label.h"
+#include "app/main-window/error_banner.h"
+#include "app/main-window/file_chooser.h"
+#include "app/main-window/home_footer.h"
+#include "app/main-window/home_page.h"
+#include "app/main-window/input_card.h"
+#include "app/main-window/main_window.h"
+#include "app/main-window/recent_history_section.h"
+#include "app/main-window/relative_time.h"
+#include "app/main-window/surface_card.h"
+#include "app/shell/application_appearance.h"
+#include "app/shell/orvel_native_coach.h"
+#include "app/shell/tests/fake_selection_controller.h"
+#include "app/shell/tests/store_test_doubles.h"
+#include "app/shell/workspace_router.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace velquin {
+namespace {
+
+using storetest::StoreFixture;
+using tamsel::ModelAnswer;
+
+QString s(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Answers the import dialog as the test says.
+class FakeChooser : public FileChooser {
+public:
+    QList<Request> requests;
+    std::function<void(const QUrl&)> pending;
+
+    void chooseFileToOpen(QWidget*, const Request& request, std::function<void(const QUrl&)> chosen) override {
+        requests.append(request);
+        pending = std::move(chosen);
+    }
+};
+
+class HomePageTest : public StoreFixture {
+protected:
+    HomePageTest() : coach(defaults) {
+        scheduler->automatic = true;
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+    }
+    ~HomePageTest() override {
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
+        ApplicationAppearance::shared().apply(InterfaceAppearance::light);
+    }
+
+    MainWindow& window() {
+        if (!window_) {
+            router = std::make_unique<WorkspaceRouter>(windows, scheduler,
+                                                       [this] { return store().selectionPresentation(); });
+            window_ = std::make_unique<MainWindow>(store(), *router, selection, coach, parts, defaults);
+            window_->resize(MainWindow::workspaceIdeal);
+            window_->show();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        }
+        return *window_;
+    }
+    HomePage& home() { return *window().contentView()->homePage(); }
+    InputCard& input() { return *home().inputCard(); }
+    ControlBar& bar() { return *home().controlBar(); }
+    AnswerSection& answers() { return *home().answerSection(); }
+    RecentHistorySection& recent() { return *home().recentHistory(); }
+
+    void pressCtrlReturn() { QTest::keyClick(input().editor(), Qt::Key_Return, Qt::ControlModifier); }
+
+    static LearningRecord record(const QString& source, double ageSeconds, const QString& mode = "explain") {
+        return {QUuid::createUuid(), base::Date::now().addingSeconds(-ageSeconds), mode, source,
+                source + QStringLiteral(" — answer"), false};
+    }
+    // The guest history file holds `records` (newest first), and the history reads it again.
+    void writeHistory(const QList<LearningRecord>& records) {
+        const QString path = *AccountDataScope::legacyLearningHistory(dir.filePath(QStringLiteral("data")));
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(learning_history::encode(records));
+        file.close();
+        history->switchToGuest();
+    }
+
+    OrvelNativeCoach coach;
+    storetest::FakeSelectionController selection;
+    ApplicationParts parts;
+    std::unique_ptr<WorkspaceRouter> router;
+
+private:
+    std::unique_ptr<MainWindow> window_;
+};
+
+// The counter counts user-perceived characters of the text as it stands and turns red past 1,500,
+// where the send button stops accepting it; blank text shows its count but cannot be sent.
+TEST_F(HomePageTest, CounterPlaceholderAndSendFollowTheSource) {
+    struct Row {
+        QString source;
+        QString counter;
+        bool over;
+        bool canSend;
+    };
+    const QList<Row> rows{
+        {QString(), s("0 / 1,500"), false, false},
+        {s("e\u0301").repeated(1500), s("1500 / 1,500"), false, true},
+        {QStringLiteral("a").repeated(1501), s("1501 / 1,500"), true, false},
+        {s("  \n"), s("3 / 1,500"), false, false},
+        {s("\U0001F468\u200D\U0001F469\u200D\U0001F467 ok"), s("4 / 1,500"), false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.counter.toStdString());
+        store().setSource(row.source);
+        EXPECT_EQ(input().counter()->text(), row.counter);
+        EXPECT_EQ(input().counter()->property("overLimit").toBool(), row.over);
+        EXPECT_EQ(input().editor()->toPlainText().size(), row.source.size());
+        EXPECT_EQ(input().placeholder()->isVisibleTo(&input()), row.source.isEmpty());
+        EXPECT_EQ(input().sourceNote()->isVisibleTo(&input()), !row.source.isEmpty());
+        EXPECT_EQ(input().clearButton()->isEnabled(), !row.source.isEmpty());
+        EXPECT_EQ(bar().sendButton()->isEnabled(), row.canSend);
+    }
+    input().clearButton()->click();
+    EXPECT_EQ(store().source(), QString());
+    EXPECT_EQ(bar().sendButton()->text(), s("帮我讲明白"));
+    store().setSource(QStringLiteral("/home/student/notes.pdf"));
+    EXPECT_EQ(bar().sendButton()->text(), s("读取文件内容"));
+}
+
+// What is typed reaches the store, what the store holds shows in the editor, and the editor
+// changes nothing on the way (no-break spaces, line separators).
+TEST_F(HomePageTest, EditorAndStoreHoldOneText) {
+    QPlainTextEdit* editor = input().editor();
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("abc"));
+    EXPECT_EQ(store().source(), QStringLiteral("abc"));
+    EXPECT_EQ(input().counter()->text(), s("3 / 1,500"));
+
+    store().setSource(s("x\u00A0y\u2028z\nw"));
+    EXPECT_EQ(editor->document()->toRawText(), s("x\u00A0y\u2028z\u2029w"));
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral("!"));
+    EXPECT_EQ(store().source(), s("x\u00A0y\u2028z\nw!"));
+}
+
+// Ctrl+Return sends once while the send button can; while busy the bar shows the spinner and
+// "停止", both pickers are off, and Ctrl+Return does nothing. The answer then fills the card and
+// the recent list.
+TEST_F(HomePageTest, SendStopAndAnswerThroughTheBar) {
+    QSignalSpy sendClicks(bar().sendButton(), &QPushButton::clicked);
+    pressCtrlReturn();
+    EXPECT_EQ(sendClicks.count(), 0) << "nothing to send";
+
+    store().setSource(QStringLiteral("Why is the sky blue?"));
+    stub.enqueue(answerPath, testsupport::ScriptedReply::held());
+    pressCtrlReturn();
+    EXPECT_EQ(sendClicks.count(), 1);
+    ASSERT_TRUE(waitUntil([&] { return stub.requests().size() == 1; }));
+    EXPECT_TRUE(store().isBusy());
+    EXPECT_TRUE(bar().spinner()->isVisible());
+    EXPECT_TRUE(bar().spinner()->isSpinning());
+    EXPECT_TRUE(bar().stopButton()->isVisible());
+    EXPECT_FALSE(bar().sendButton()->isVisible());
+    EXPECT_FALSE(bar().modeSegments().first()->isEnabled());
+    EXPECT_FALSE(bar().languagePicker()->isEnabled());
+    EXPECT_FALSE(input().editor()->isEnabled());
+    EXPECT_EQ(answers().placeholderSymbol()->property("symbol").toString(), QStringLiteral("ellipsis.bubble"));
+    EXPECT_EQ(answers().placeholderText()->text(), s("正在处理，请稍候…"));
+    EXPECT_TRUE(home().footer()->dot()->property("busy").toBool());
+    pressCtrlReturn();
+    EXPECT_EQ(sendClicks.count(), 1) << "sent again while busy";
+
+    bar().stopButton()->click();
+    EXPECT_FALSE(store().isBusy());
+    EXPECT_EQ(home().footer()->status()->text(), s("已停止"));
+    EXPECT_TRUE(bar().sendButton()->isVisible());
+    EXPECT_FALSE(bar().spinner()->isVisible());
+    EXPECT_EQ(answers().placeholderSymbol()->property("symbol").toString(), QStringLiteral("sparkles"));
+
+    // The language is stored; the mode buttons choose the mode.
+    bar().languagePicker()->setCurrentIndex(2);
+    emit bar().languagePicker()->activated(2);
+    EXPECT_EQ(defaults.string(QStringLiteral("answerLanguage")), QStringLiteral("english"));
+    bar().modeSegments().at(0)->click();
+    EXPECT_EQ(store().mode(), tamsel::StudyMode::translate);
+    EXPECT_EQ(bar().sendButton()->text(), s("翻译这段文字"));
+
+    stub.enqueue(answerPath, testsupport::ScriptedReply::answer(QStringLiteral("Light scatters.")));
+    pressCtrlReturn();
+    ASSERT_TRUE(waitUntil([&] { return store().answer().has_value(); }));
+    EXPECT_EQ(stub.requests().size(), 2);
+    EXPECT_EQ(stub.requests().last().json().value(QStringLiteral("mode")).toString(), QStringLiteral("translate"));
+    EXPECT_TRUE(answers().answerCard()->isVisible());
+    EXPECT_FALSE(answers().placeholderCard()->isVisible());
+    EXPECT_EQ(answers().answerText()->toPlainText(), QStringLiteral("Light scatters."));
+    EXPECT_FALSE(answers().warningRow()->isVisible());
+    ASSERT_EQ(recent().reopenButtons().size(), 1);
+    EXPECT_EQ(recent().reopenButtons().first()->source(), QStringLiteral("Why is the sky blue?"));
+    EXPECT_EQ(home().footer()->status()->text(), s("已完成"));
+    EXPECT_TRUE(stub.violations().isEmpty()) << stub.violations().join(u'\n').toStdString();
+}
+
+// An answer with a warning shows it above the text; copy and export take the answer alone; the
+// tutor button hands the source over; the banner shows an error until it is closed.
+TEST_F(HomePageTest, AnswerWarningCopyExportAndBanner) {
+    store().setSource(QStringLiteral("  Explain osmosis. "));
+    store().setAnswer(ModelAnswer{QStringLiteral("Water moves across a membrane."), QStringLiteral("Check the units."),
+                                  std::nullopt, std::nullopt});
+    window();
+    EXPECT_TRUE(answers().warningRow()->isVisible());
+    EXPECT_EQ(answers().warningLabel()->text(), QStringLiteral("Check the units."));
+    EXPECT_TRUE(answers().copyButton()->isVisible() && answers().copyButton()->isEnabled());
+    EXPECT_TRUE(answers().exportButton()->isVisible() && answers().exportButton()->isEnabled());
+    EXPECT_TRUE(answers().answerText()->isReadOnly());
+    EXPECT_TRUE(answers().answerText()->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+    answers().copyButton()->click();
+    EXPECT_EQ(clipboard->text, QStringLiteral("Water moves across a membrane."));
+    EXPECT_EQ(home().footer()->status()->text(), s("答案已复制"));
+    windows->savePath = dir.filePath(QStringLiteral("Orvel-Result.txt"));
+    answers().exportButton()->click();
+    QFile exported(*windows->savePath);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll(), QByteArray("Water moves across a membrane."));
+    EXPECT_EQ(home().footer()->status()->text(), s("答案已导出"));
+
+    store().setAnswer(ModelAnswer{QStringLiteral("Again."), QString(), std::nullopt, std::nullopt});
+    EXPECT_TRUE(answers().warningRow()->isVisible()) << "an empty warning still shows its symbol";
+
+    answers().tutorButton()->click();
+    EXPECT_EQ(store().tutorHandoffSource(), std::optional<QString>(QStringLiteral("Explain osmosis.")));
+    EXPECT_EQ(router->page(), WorkspaceRouter::Page::coach);
+    router->open(WorkspaceRouter::Page::home);
+    store().setSource(s(" \n"));
+    EXPECT_FALSE(answers().tutorButton()->isVisible());
+
+    EXPECT_FALSE(home().errorBanner()->isVisible());
+    store().setErrorMessage(s("剪贴板没有文字。图片请使用“粘贴图片”。"));
+    EXPECT_TRUE(home().errorBanner()->isVisible());
+    EXPECT_EQ(home().errorBanner()->closeButton()->accessibleName(), s("关闭提示"));
+    home().errorBanner()->closeButton()->click();
+    EXPECT_EQ(store().errorMessage(), std::nullopt);
+    EXPECT_FALSE(home().errorBanner()->isVisible());
+}
+
+// The newest three records, named by their upper-case ids; reopening one asks no service; the
+// note button marks it in the history file.
+TEST_F(HomePageTest, RecentHistoryReopensAndMarksNotes) {
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    QList<LearningRecord> records{record(s("第一条\n两行"), 30), record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
+                                  record(QStringLiteral("Third"), 3 * 86400, QStringLiteral("translate")),
+                                  record(QStringLiteral("Fourth"), 20 * 86400), record(QStringLiteral("Fifth"), 400 * 86400)};
+    writeHistory(records);
+    const auto& buttons = recent().reopenButtons();
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_FALSE(recent().emptyText()->isVisible());
+    const QStringList times{QStringLiteral("30 seconds ago"), QStringLiteral("2 hours ago"), QStringLiteral("3 days ago")};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(buttons[i]->objectName(),
+                  QStringLiteral("orvel.history.reopen.") + records[i].id.toString(QUuid::WithoutBraces).toUpper());
+        EXPECT_EQ(recent().findChild<QWidget*>(buttons[i]->objectName()), buttons[i]);
+        EXPECT_EQ(buttons[i]->timeText(), times[i]);
+    }
+    EXPECT_EQ(buttons[0]->source(), s("第一条 两行"));
+
+    buttons[1]->click();
+    EXPECT_EQ(store().source(), QStringLiteral("Lesson"));
+    EXPECT_EQ(store().mode(), tamsel::StudyMode::explain);
+    EXPECT_EQ(answers().answerText()->toPlainText(), s("Lesson — answer"));
+    EXPECT_EQ(answers().detailLabel()->text(), s("已从现有学习结果打开 · 未再次调用 AI"));
+    EXPECT_TRUE(stub.requests().isEmpty());
+    EXPECT_EQ(token->loads, 0);
+
+    EXPECT_EQ(recent().noteButtons()[2]->toolTip(), QStringLiteral("Add to notes"));
+    recent().noteButtons()[2]->click();
+    ASSERT_TRUE(history->records()[2].isNote);
+    EXPECT_EQ(recent().noteButtons()[2]->property("symbol").toString(), QStringLiteral("bookmark.fill"));
+    EXPECT_NE(recent().noteButtons()[2]->toolTip(), QStringLiteral("Add to notes"));
+    history->switchToGuest();
+    EXPECT_TRUE(history->records()[2].isNote) << "the mark is in the file";
+
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
+    EXPECT_EQ(recent().reopenButtons()[1]->timeText(), QStringLiteral("il y a 2 heures"));
+    history->deleteAll();
+    EXPECT_TRUE(recent().reopenButtons().isEmpty());
+    EXPECT_TRUE(recent().emptyText()->isVisible());
+}
+
+TEST(RelativeTime, WordsTheAgeInEachLanguageAndKnowsWhenItChanges) {
+    using L = InterfaceLanguage;
+    struct Row {
+        double age;
+        const char* chinese;
+        const char* english;
+        const char* french;
+        double nextChange;
+    };
+    const Row rows[] = {
+        {-5, "0 秒前", "0 seconds ago", "il y a 0 seconde", 1},
+        {1.5, "1 秒前", "1 second ago", "il y a 1 seconde", 0.5},
+        {59.9, "59 秒前", "59 seconds ago", "il y a 59 secondes", 0.1},
+        {60, "1 分钟前", "1 minute ago", "il y a 1 minute", 60},
+        {3599, "59 分钟前", "59 minutes ago", "il y a 59 minutes", 1},
+        {7200, "2 小时前", "2 hours ago", "il y a 2 heures", 3600},
+        {86400, "1 天前", "1 day ago", "il y a 1 jour", 86400},
+        {29 * 86400, "4 周前", "4 weeks ago", "il y a 4 semaines", 86400},
+        {31 * 86400, "1 个月前", "1 month ago", "il y a 1 mois", 29 * 86400},
+        {800 * 86400, "2 年前", "2 years ago", "il y a 2 ans", 365 * 3 * 86400 - 800 * 86400},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.english);
+        EXPECT_EQ(RelativeTime::text(row.age, L::chinese), s(row.chinese));
+        EXPECT_EQ(RelativeTime::text(row.age, L::english), s(row.english));
+        EXPECT_EQ(RelativeTime::text(row.age, L::french), s(row.french));
+        EXPECT_NEAR(RelativeTime::secondsUntilChange(row.age), row.nextChange, 1e-6);
+    }
+}
+
+// The import item opens the file dialog (not while busy); the chosen file goes to the store.
+TEST_F(HomePageTest, ImportDialogHandsTheChosenFileToTheStore) {
+    auto chooser = std::make_shared<FakeChooser>();
+    router = std::make_unique<WorkspaceRouter>(windows, scheduler, [] { return false; });
+    HomePage page(store(), *router, coach, chooser);
+    page.inputCard()->importFileAction()->trigger();
+    ASSERT_EQ(chooser->requests.size(), 1);
+    EXPECT_EQ(chooser->requests.first().title, s("导入文件"));
+    for (const char* pattern : {"*.pdf", "*.txt", "*.md", "*.png", "*.jpg"})
+        EXPECT_TRUE(chooser->requests.first().patterns.contains(QString::fromLatin1(pattern))) << pattern;
+    chooser->pending(QUrl::fromLocalFile(QStringLiteral("/home/student/words.txt")));
+    EXPECT_TRUE(store().isBusy());
+    page.inputCard()->openImportDialog();
+    EXPECT_EQ(chooser->requests.size(), 1) << "no dialog while busy";
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(page.inputCard()->editor()->toPlainText(), QStringLiteral("extracted text"));
+    EXPECT_EQ(page.inputCard()->sourceNote()->text(), QStringLiteral("extracted note"));
+}
+
+// The page with an answer, three records and an error, in each language and appearance, saved for
+// a person to look at; no button is narrower than its text.
+TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
+    QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
+    writeHistory({record(s("光合作用把光能转化为化学能。"), 90), record(QStringLiteral("Opportunity cost"), 3 * 3600),
+                  record(s("Qu’est-ce que l’osmose ?"), 2 * 86400)});
+    store().setSource(s("Opportunity cost is the value of the next best alternative you give up. 机会成本是什么？"));
+    store().setAnswer(ModelAnswer{
+        s("Opportunity cost is what you give up when you choose one option over another.\n\n"
+          "例如：把一个晚上用来复习，机会成本就是你本可以用来做的其他事情中价值最高的那一件。"),
+        QStringLiteral("This answer was shortened."), std::nullopt, std::nullopt});
+    store().setResultDetail(s("gpt-5.4-mini · 2.4 秒"));
+    struct Language {
+        InterfaceLanguage language;
+        const char* code;
+    };
+    for (const Language& language : {Language{InterfaceLanguage::chinese, "zh"}, Language{InterfaceLanguage::english, "en"},
+                                      Language{InterfaceLanguage::french, "fr"}}) {
+        for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+            InterfaceSettings::shared().setLanguage(language.language);
+            ApplicationAppearance::shared().apply(appearance);
+            window();
+            store().setErrorMessage(s("网络连接失败，请检查网络后重试。"));
+            // A language change reaches the outer layouts in a few rounds of layout requests.
+            for (int round = 0; round < 3; ++round) QApplication::processEvents();
+            const QString name = QStringLiteral("home-%1-%2")
+                                     .arg(QLatin1String(language.code),
+                                          appearance == InterfaceAppearance::dark ? "dark" : "light");
+            for (QAbstractButton* button : home().findChildren<QAbstractButton*>()) {
+                if (!button->isVisible() || qobject_cast<RecentRecordButton*>(button)) continue;
+                EXPECT_GE(button->width(), button->sizeHint().width())
+                    << name.toStdString() << " " << button->text().toStdString();
+            }
+            QComboBox* language = bar().languagePicker();
+            EXPECT_TRUE(waitUntil([&] { return language->width() >= language->sizeHint().width(); })) << name.toStdString();
+            EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1.png").arg(name)));
+            home().verticalScrollBar()->setValue(home().verticalScrollBar()->maximum());
+            QApplication::processEvents();
+            EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1-bottom.png").arg(name)));
+            home().verticalScrollBar()->setValue(0);
+
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velquin
