@@ -1,5 +1,6 @@
 // The program's entry: the application with the parts every area contributes.
 #include "app/account/account_session.h"
+#include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 
@@ -16,6 +17,7 @@ velquin::ApplicationParts applicationParts() {
     parts.refreshSignedInAccount = [] {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
     };
+    velquin::addHomePageSheets(parts);
     return parts;
 }
 

@@ -1,6 +1,6 @@
 // The home page offscreen, driven through the real store with the answer service on the loopback
-// stub: the input card, the control bar, the answer, recent history, banner and footer, and
-// pictures of the page for a person to look at.
+// stub: the input card, the control bar, the answer, recent history, banner and footer, the PDF
+// page-range sheet and the capture guide, and pictures of the page for a person to look at.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -22,6 +22,7 @@
 #include "app/main-window/answer_text.h"
 #include "app/main-window/application_parts.h"
 #include "app/main-window/busy_spinner.h"
+#include "app/main-window/capture_guide_view.h"
 #include "app/main-window/content_view.h"
 #include "app/main-window/control_bar.h"
 #include "app/main-window/elided_label.h"
@@ -29,8 +30,10 @@
 #include "app/main-window/file_chooser.h"
 #include "app/main-window/home_footer.h"
 #include "app/main-window/home_page.h"
+#include "app/main-window/home_page_sheets.h"
 #include "app/main-window/input_card.h"
 #include "app/main-window/main_window.h"
+#include "app/main-window/pdf_range_view.h"
 #include "app/main-window/recent_history_section.h"
 #include "app/main-window/relative_time.h"
 #include "app/main-window/surface_card.h"
@@ -66,6 +69,7 @@ class HomePageTest : public StoreFixture {
 protected:
     HomePageTest() : coach(defaults) {
         scheduler->automatic = true;
+        addHomePageSheets(parts);
         InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     }
     ~HomePageTest() override {
@@ -89,6 +93,12 @@ protected:
     ControlBar& bar() { return *home().controlBar(); }
     AnswerSection& answers() { return *home().answerSection(); }
     RecentHistorySection& recent() { return *home().recentHistory(); }
+    template <typename Sheet>
+    Sheet* sheet() {
+        for (Sheet* candidate : window().findChildren<Sheet*>())
+            if (candidate->isVisible()) return candidate;
+        return nullptr;
+    }
 
     void pressCtrlReturn() { QTest::keyClick(input().editor(), Qt::Key_Return, Qt::ControlModifier); }
 
@@ -270,14 +280,17 @@ TEST_F(HomePageTest, AnswerWarningCopyExportAndBanner) {
 // note button marks it in the history file.
 TEST_F(HomePageTest, RecentHistoryReopensAndMarksNotes) {
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
-    QList<LearningRecord> records{record(s("第一条\n两行"), 30), record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
+    QList<LearningRecord> records{record(s("第一条\n两行"), 30),
+                                  record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
                                   record(QStringLiteral("Third"), 3 * 86400, QStringLiteral("translate")),
-                                  record(QStringLiteral("Fourth"), 20 * 86400), record(QStringLiteral("Fifth"), 400 * 86400)};
+                                  record(QStringLiteral("Fourth"), 20 * 86400),
+                                  record(QStringLiteral("Fifth"), 400 * 86400)};
     writeHistory(records);
     const auto& buttons = recent().reopenButtons();
     ASSERT_EQ(buttons.size(), 3);
     EXPECT_FALSE(recent().emptyText()->isVisible());
-    const QStringList times{QStringLiteral("30 seconds ago"), QStringLiteral("2 hours ago"), QStringLiteral("3 days ago")};
+    const QStringList times{QStringLiteral("30 seconds ago"), QStringLiteral("2 hours ago"),
+                            QStringLiteral("3 days ago")};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(buttons[i]->objectName(),
                   QStringLiteral("orvel.history.reopen.") + records[i].id.toString(QUuid::WithoutBraces).toUpper());
@@ -339,6 +352,115 @@ TEST(RelativeTime, WordsTheAgeInEachLanguageAndKnowsWhenItChanges) {
     }
 }
 
+TEST(PDFRangeView, ValidRanges) {
+    struct Row {
+        int first, last, pages;
+        bool valid;
+    };
+    const Row rows[] = {{1, 1, 1, true},  {1, 20, 30, true},  {1, 21, 30, false}, {0, 3, 5, false},
+                        {2, 1, 5, false}, {1, 6, 5, false},   {1, 0, 0, false},   {11, 30, 30, true},
+                        {-1, 3, 5, false}};
+    for (const Row& row : rows)
+        EXPECT_EQ(PDFRangeView::isValid(row.first, row.last, row.pages), row.valid)
+            << row.first << "-" << row.last << " of " << row.pages;
+}
+
+// The staged PDF's sheet opens on pages 1 to 5; an unusable range shows its error and neither the
+// button nor Return extracts; Escape discards the staged copy once; extracting takes the copy
+// over and leaves none behind.
+TEST_F(HomePageTest, PdfRangeSheetFromImportToText) {
+    window();
+    importer->pageCount = 12;
+    store().importURL(QUrl::fromLocalFile(QStringLiteral("/home/student/Biology notes.pdf")));
+    ASSERT_TRUE(waitUntil([&] { return sheet<PDFRangeView>() != nullptr; }));
+    PDFRangeView* range = sheet<PDFRangeView>();
+    EXPECT_EQ(range->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(range->firstField()->text(), QStringLiteral("1"));
+    EXPECT_EQ(range->lastField()->text(), QStringLiteral("5"));
+    EXPECT_FALSE(range->errorLine()->isVisible());
+    EXPECT_EQ(range->pageCountLine()->text(), s("共 12 页 · 每次最多提取 20 页；AI 回答单次最多接收 1,500 字符"));
+    QTest::keyClick(range, Qt::Key_Escape);
+    EXPECT_FALSE(store().pdfChoice().has_value());
+    EXPECT_TRUE(importer->live.isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(importer->removed.size(), 1) << "the staged copy is discarded exactly once";
+
+    importer->pageCount = 30;
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    store().importURL(QUrl::fromLocalFile(QStringLiteral("/home/student/book.pdf")));
+    ASSERT_TRUE(waitUntil([&] { return sheet<PDFRangeView>() != nullptr; }));
+    range = sheet<PDFRangeView>();
+    EXPECT_EQ(range->pageCountLine()->text(),
+              QStringLiteral("30 pages · Up to 20 pages per import; AI requests accept up to 1,500 characters"));
+    range->lastField()->setText(QStringLiteral("21"));
+    EXPECT_TRUE(range->errorLine()->isVisible());
+    EXPECT_FALSE(range->importButton()->isEnabled());
+    QTest::keyClick(range->lastField(), Qt::Key_Return);
+    EXPECT_TRUE(range->isVisible());
+    EXPECT_TRUE(importer->extractedFiles.isEmpty());
+
+    range->firstField()->setText(QStringLiteral("2"));
+    EXPECT_FALSE(range->errorLine()->isVisible());
+    QTest::keyClick(range->lastField(), Qt::Key_Return);
+    EXPECT_FALSE(store().pdfChoice().has_value());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(importer->extractedRanges.size(), 1);
+    EXPECT_EQ(importer->extractedRanges.first(), std::optional<PageRange>(PageRange{2, 21}));
+    EXPECT_EQ(input().editor()->toPlainText(), QStringLiteral("extracted text"));
+    EXPECT_TRUE(importer->live.isEmpty());
+    EXPECT_EQ(importer->removed.count(importer->extractedFiles.first()), 1);
+}
+
+// The capture guide's capture starts a quarter of a second after the sheet closed, never before;
+// pasting starts at once; while the store is busy only "取消" and Escape work.
+TEST_F(HomePageTest, CaptureGuideStartsTheCaptureAfterItCloses) {
+    window();
+    input().captureAction()->trigger();
+    CaptureGuideView* guide = sheet<CaptureGuideView>();
+    ASSERT_TRUE(guide);
+    ASSERT_EQ(guide->stepLines().size(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(guide->stepLines()[i]->text().startsWith(QString::number(i + 1) + ". "));
+
+    QElapsedTimer sinceClose;
+    guide->captureButton()->click();
+    sinceClose.start();
+    EXPECT_FALSE(store().showCaptureGuide());
+    EXPECT_FALSE(guide->isVisible());
+    EXPECT_EQ(capture->calls, 0);
+    ASSERT_TRUE(waitUntil([&] { return capture->calls == 1; }));
+    EXPECT_GE(sinceClose.elapsed(), CaptureGuideView::captureDelayMs - 5);
+    EXPECT_TRUE(bar().spinner()->isVisible()) << "the capture runs as the store's busy work";
+    capture->succeed({QStringLiteral("captured words"), QStringLiteral("capture note")});
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(input().editor()->toPlainText(), QStringLiteral("captured words"));
+
+    store().setSource(QStringLiteral("question"));
+    stub.enqueue(answerPath, testsupport::ScriptedReply::held());
+    store().submit();
+    store().setShowCaptureGuide(true);
+    guide = sheet<CaptureGuideView>();
+    ASSERT_TRUE(guide);
+    EXPECT_FALSE(guide->captureButton()->isEnabled());
+    EXPECT_FALSE(guide->pasteButton()->isEnabled());
+    QTest::keyClick(guide, Qt::Key_Return);
+    EXPECT_TRUE(guide->isVisible());
+    QTest::keyClick(guide, Qt::Key_Escape);
+    EXPECT_FALSE(store().showCaptureGuide());
+    store().cancel();
+
+    clipboard->image = QByteArray("png bytes");
+    store().setShowCaptureGuide(true);
+    guide = sheet<CaptureGuideView>();
+    ASSERT_TRUE(guide);
+    guide->pasteButton()->click();
+    EXPECT_FALSE(store().showCaptureGuide());
+    EXPECT_TRUE(store().isBusy()) << "the paste started at once";
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(importer->recognizedImages, QList<QByteArray>{QByteArray("png bytes")});
+    EXPECT_EQ(capture->calls, 1);
+}
+
 // The import item opens the file dialog (not while busy); the chosen file goes to the store.
 TEST_F(HomePageTest, ImportDialogHandsTheChosenFileToTheStore) {
     auto chooser = std::make_shared<FakeChooser>();
@@ -374,8 +496,10 @@ TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
         InterfaceLanguage language;
         const char* code;
     };
-    for (const Language& language : {Language{InterfaceLanguage::chinese, "zh"}, Language{InterfaceLanguage::english, "en"},
-                                      Language{InterfaceLanguage::french, "fr"}}) {
+    const Language languages[] = {{InterfaceLanguage::chinese, "zh"},
+                                  {InterfaceLanguage::english, "en"},
+                                  {InterfaceLanguage::french, "fr"}};
+    for (const Language& language : languages) {
         for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
             InterfaceSettings::shared().setLanguage(language.language);
             ApplicationAppearance::shared().apply(appearance);
@@ -391,14 +515,27 @@ TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
                 EXPECT_GE(button->width(), button->sizeHint().width())
                     << name.toStdString() << " " << button->text().toStdString();
             }
-            QComboBox* language = bar().languagePicker();
-            EXPECT_TRUE(waitUntil([&] { return language->width() >= language->sizeHint().width(); })) << name.toStdString();
+            QComboBox* picker = bar().languagePicker();
+            EXPECT_TRUE(waitUntil([&] { return picker->width() >= picker->sizeHint().width(); }))
+                << name.toStdString();
             EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1.png").arg(name)));
             home().verticalScrollBar()->setValue(home().verticalScrollBar()->maximum());
             QApplication::processEvents();
             EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1-bottom.png").arg(name)));
             home().verticalScrollBar()->setValue(0);
 
+            importer->pageCount = 1200;
+            store().importURL(QUrl::fromLocalFile(QStringLiteral("/home/student/Lecture 07 - Thermodynamics.pdf")));
+            ASSERT_TRUE(waitUntil([&] { return sheet<PDFRangeView>() != nullptr; }));
+            EXPECT_TRUE(sheet<PDFRangeView>()->pageCountLine()->text().contains(QStringLiteral("1200")));
+            EXPECT_TRUE(
+                sheet<PDFRangeView>()->grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/pdf-range-%1.png").arg(name)));
+            store().discardPendingPDF();
+            store().setShowCaptureGuide(true);
+            ASSERT_TRUE(sheet<CaptureGuideView>());
+            EXPECT_TRUE(sheet<CaptureGuideView>()->grab().save(
+                QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/capture-guide-%1.png").arg(name)));
+            store().setShowCaptureGuide(false);
         }
     }
 }
