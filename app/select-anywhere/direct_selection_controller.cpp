@@ -848,9 +848,9 @@ void DirectSelectionController::openWorkspace() {
     dismiss(QStringLiteral("打开主窗口或设置"));
     registerWorkspace();
     store_.showFullWorkspace();
-    services_.windows->unhideApplication();
-    if (workspaceWindow_) services_.windows->makeKeyAndFront(*workspaceWindow_);
-    services_.windows->activateIgnoringOtherApps();
+    services_.windows->showApplication();
+    if (workspaceWindow_) services_.windows->raiseWindow(*workspaceWindow_);
+    services_.windows->activateApplication();
 }
 
 void DirectSelectionController::openDirectSettings() {

@@ -704,8 +704,8 @@ QCoro::Task<void> AppStore::runCapture(QUuid id, base::CancellationToken cancell
         failure = std::current_exception();
     }
     // The application comes back whatever happened.
-    windows->unhideApplication();
-    windows->activateIgnoringOtherApps();
+    windows->showApplication();
+    windows->activateApplication();
     if (!guard) co_return;
     if (failure) {
         completeError(failure, id);
@@ -724,9 +724,9 @@ void AppStore::openDocumentReader() {
     setShowImporter(false);
     discardPendingPDF();
     setShowCaptureGuide(true);
-    services_.windows->unhideApplication();
-    if (const auto window = mainWorkspaceWindow()) services_.windows->makeKeyAndFront(window->id);
-    services_.windows->activateIgnoringOtherApps();
+    services_.windows->showApplication();
+    if (const auto window = mainWorkspaceWindow()) services_.windows->raiseWindow(window->id);
+    services_.windows->activateApplication();
 }
 
 // ---- Output actions --------------------------------------------------------------------------

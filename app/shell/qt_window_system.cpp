@@ -111,7 +111,7 @@ void QtWindowSystem::setIdentifier(WindowId window, const QString& identifier) {
     if (QWidget* target = widget(window)) target->setObjectName(identifier);
 }
 
-void QtWindowSystem::makeKeyAndFront(WindowId window) {
+void QtWindowSystem::raiseWindow(WindowId window) {
     QWidget* target = widget(window);
     if (!target) return;
     if (target->isMinimized()) target->showNormal();
@@ -135,7 +135,7 @@ void QtWindowSystem::hideApplication() {
     }
 }
 
-void QtWindowSystem::unhideApplication() {
+void QtWindowSystem::showApplication() {
     if (!hidden_) return;
     hidden_ = false;
     const auto widgets = std::exchange(hiddenWidgets_, {});
@@ -149,7 +149,7 @@ QWidget* QtWindowSystem::mainWindowWidget() {
     return main ? widget(main->id) : nullptr;
 }
 
-void QtWindowSystem::activateIgnoringOtherApps() {
+void QtWindowSystem::activateApplication() {
     QWidget* target = QApplication::activeWindow();
     if (!target) target = mainWindowWidget();
     if (!target || !target->isVisible()) return;
@@ -162,9 +162,9 @@ void QtWindowSystem::openWorkspace() {
         openWorkspaceHandler_();
         return;
     }
-    unhideApplication();
-    if (QWidget* main = mainWindowWidget()) makeKeyAndFront(idOf(main));
-    activateIgnoringOtherApps();
+    showApplication();
+    if (QWidget* main = mainWindowWidget()) raiseWindow(idOf(main));
+    activateApplication();
 }
 
 std::optional<QString> QtWindowSystem::chooseSaveLocation(const QString& fileName) {

@@ -25,13 +25,13 @@ public:
     void setFrame(WindowId window, const QRectF& frame) override;
     void setContentSize(WindowId window, const QSizeF& size) override;
     void setIdentifier(WindowId window, const QString& identifier) override;
-    void makeKeyAndFront(WindowId window) override;
+    void raiseWindow(WindowId window) override;
 
     bool isApplicationHidden() override { return hidden_; }
     bool isApplicationActive() override;
     void hideApplication() override;
-    void unhideApplication() override;
-    void activateIgnoringOtherApps() override;
+    void showApplication() override;
+    void activateApplication() override;
     void openWorkspace() override;
 
     std::optional<QString> chooseSaveLocation(const QString& fileName) override;

@@ -47,14 +47,19 @@ public:
     virtual void setContentSize(WindowId window, const QSizeF& size) = 0;
     // Tags the window with an identifier (see `workspaceWindowIdentifier`).
     virtual void setIdentifier(WindowId window, const QString& identifier) = 0;
-    // Shows the window (restoring it when minimised), raises it and gives it the keyboard.
-    virtual void makeKeyAndFront(WindowId window) = 0;
+    // Shows the window (restoring it when minimised), raises it above the others and activates it
+    // (it gets the keyboard).
+    virtual void raiseWindow(WindowId window) = 0;
 
+    // Hiding the application hides its visible windows; showing it brings back those same windows.
     virtual bool isApplicationHidden() = 0;
-    virtual bool isApplicationActive() = 0;
     virtual void hideApplication() = 0;
-    virtual void unhideApplication() = 0;
-    virtual void activateIgnoringOtherApps() = 0;
+    virtual void showApplication() = 0;
+    // Whether one of the application's windows is the desktop's active window.
+    virtual bool isApplicationActive() = 0;
+    // Raises and activates the application's active window, else its main window, when visible,
+    // even while another application is active.
+    virtual void activateApplication() = 0;
     // Brings the main window back and activates the application.
     virtual void openWorkspace() = 0;
 

@@ -34,7 +34,7 @@ void WorkspaceRouter::open(Page target) {
         windows_->isApplicationHidden()) {
         windows_->openWorkspace();
     } else if (!windows_->isApplicationActive()) {
-        windows_->activateIgnoringOtherApps();
+        windows_->activateApplication();
     }
 
     const bool wasCoach = page_ == Page::coach;

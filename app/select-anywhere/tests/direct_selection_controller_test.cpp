@@ -231,7 +231,7 @@ TEST_F(ControllerTest, TheMenuOpensTheMainWindowAndTheSettings) {
     EXPECT_EQ(interaction().phase, Phase::idle);
     EXPECT_TRUE(store().showDirectSelectionSettings());
     EXPECT_EQ(windows->calls.mid(windows->calls.size() - 3),
-              (QStringList{QStringLiteral("unhide"), QStringLiteral("front 4"), QStringLiteral("activate")}));
+              (QStringList{QStringLiteral("show"), QStringLiteral("raise 4"), QStringLiteral("activate")}));
     controller().handleReopen();
     EXPECT_EQ(controller().diagnostics().reopenCount, 1);
     EXPECT_EQ(windows->calls.last(), QStringLiteral("activate"));

@@ -75,7 +75,7 @@ TEST(QtWindowSystemTest, DescribesTopLevelWidgetsAndHidesAndShowsThemAgain) {
     EXPECT_TRUE(system.isApplicationHidden());
     EXPECT_FALSE(main.isVisible());
     EXPECT_FALSE(panel.isVisible());
-    system.unhideApplication();
+    system.showApplication();
     EXPECT_FALSE(system.isApplicationHidden());
     EXPECT_TRUE(main.isVisible());
     EXPECT_TRUE(panel.isVisible());
@@ -102,7 +102,7 @@ TEST(QtWindowSystemTest, LeavesTheTrayIconOutOfTheApplicationsWindows) {
     system.hideApplication();
     EXPECT_FALSE(untagged.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
-    system.unhideApplication();
+    system.showApplication();
     EXPECT_TRUE(untagged.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
 }

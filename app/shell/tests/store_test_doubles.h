@@ -228,7 +228,7 @@ public:
     bool active = true;
     std::optional<QString> savePath;
     QStringList proposedNames;
-    // What was done, in order: "hide", "unhide", "activate", "openWorkspace", "front <id>",
+    // What was done, in order: "hide", "show", "activate", "openWorkspace", "raise <id>",
     // "frame <id>", "size <id> <w>x<h>".
     QStringList calls;
 
@@ -261,18 +261,18 @@ public:
     void setIdentifier(WindowId id, const QString& identifier) override {
         if (auto* window = find(id)) window->identifier = identifier;
     }
-    void makeKeyAndFront(WindowId id) override { calls.append(QStringLiteral("front %1").arg(id)); }
+    void raiseWindow(WindowId id) override { calls.append(QStringLiteral("raise %1").arg(id)); }
     bool isApplicationHidden() override { return hidden; }
     bool isApplicationActive() override { return active; }
     void hideApplication() override {
         hidden = true;
         calls.append(QStringLiteral("hide"));
     }
-    void unhideApplication() override {
+    void showApplication() override {
         hidden = false;
-        calls.append(QStringLiteral("unhide"));
+        calls.append(QStringLiteral("show"));
     }
-    void activateIgnoringOtherApps() override {
+    void activateApplication() override {
         active = true;
         calls.append(QStringLiteral("activate"));
     }
