@@ -7,7 +7,7 @@
 #include "app/main-window/answer_section.h"
 #include "app/main-window/control_bar.h"
 #include "app/main-window/error_banner.h"
-#include "app/main-window/file_chooser.h"
+#include "app/shell/file_chooser.h"
 #include "app/main-window/home_footer.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/input_card.h"

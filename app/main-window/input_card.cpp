@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/main-window/elided_label.h"
-#include "app/main-window/file_chooser.h"
+#include "app/shell/file_chooser.h"
 #include "app/main-window/home_style.h"
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_brand.h"

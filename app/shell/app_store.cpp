@@ -9,6 +9,8 @@
 
 #include "app/account/history_store.h"
 #include "app/account/learning_record.h"
+#include "app/shell/file_chooser.h"
+#include "app/shell/ui_strings.h"
 #include "app/shell/work_scheduler.h"
 #include "base/errors.h"
 #include "base/files.h"
@@ -752,15 +754,24 @@ void AppStore::exportAnswer() {
     if (!answer_) return;
     // What the user asked to export, whatever changes while the dialog is open.
     const QByteArray bytes = answer_->text.toUtf8();
-    const std::optional<QString> path = services_.windows->chooseSaveLocation(exportFileName);
-    if (!path || path->isEmpty()) return;
-    try {
-        writeExport(*path, bytes);
-    } catch (const std::exception& error) {
-        report(error);
-        return;
-    }
-    setStatus(QStringLiteral("答案已导出"));
+    FileChooser::Request request;
+    request.patterns = {QStringLiteral("*.txt")};
+    request.patternsTitle =
+        UIStrings::choose(QStringLiteral("纯文本"), QStringLiteral("Plain text"), QStringLiteral("Texte brut"));
+    request.fileName = exportFileName;
+    // Plain text only: a name typed without an extension gets ".txt".
+    request.defaultSuffix = QStringLiteral("txt");
+    QPointer<AppStore> guard(this);
+    services_.files->chooseSaveLocation(nullptr, request, [guard, bytes](const QUrl& file) {
+        if (!guard) return;
+        try {
+            writeExport(file.toLocalFile(), bytes);
+        } catch (const std::exception& error) {
+            guard->report(error);
+            return;
+        }
+        guard->setStatus(QStringLiteral("答案已导出"));
+    });
 }
 
 }  // namespace velquin

@@ -18,6 +18,7 @@
 // implementation and test doubles in the tests.
 namespace velquin {
 
+class FileChooser;
 class HistoryStore;
 class WindowSystem;
 class WorkScheduler;
@@ -108,6 +109,7 @@ struct AppStoreServices {
     base::DefaultsStore* defaults = nullptr;  // null: the standard store
     HistoryStore* history = nullptr;          // null: the shared history, reading the keyring
     std::shared_ptr<WindowSystem> windows;
+    std::shared_ptr<FileChooser> files;
     std::shared_ptr<WorkScheduler> scheduler;
     std::shared_ptr<Clock> clock;
     std::shared_ptr<Clipboard> clipboard;

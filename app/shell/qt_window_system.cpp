@@ -2,14 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QWindow>
-
-#include "app/shell/ui_strings.h"
 
 namespace velquin {
 
@@ -165,23 +160,6 @@ void QtWindowSystem::openWorkspace() {
     showApplication();
     if (QWidget* main = mainWindowWidget()) raiseWindow(idOf(main));
     activateApplication();
-}
-
-std::optional<QString> QtWindowSystem::chooseSaveLocation(const QString& fileName) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    const QString filter = UIStrings::choose(QStringLiteral("纯文本 (*.txt)"), QStringLiteral("Plain text (*.txt)"),
-                                             QStringLiteral("Texte brut (*.txt)"));
-    QFileDialog dialog(mainWindowWidget(), QString(), folder, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // Plain text only: a name typed without an extension gets ".txt".
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.selectFile(fileName);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.constFirst().isEmpty()) return std::nullopt;
-    return chosen.constFirst();
 }
 
 }  // namespace velquin

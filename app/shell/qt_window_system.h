@@ -34,8 +34,6 @@ public:
     void activateApplication() override;
     void openWorkspace() override;
 
-    std::optional<QString> chooseSaveLocation(const QString& fileName) override;
-
     // Replaces what openWorkspace() does (the selection controller brings the main window back
     // its own way); without one, the main window is shown, raised and activated.
     void setOpenWorkspaceHandler(std::function<void()> handler) { openWorkspaceHandler_ = std::move(handler); }

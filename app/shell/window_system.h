@@ -10,8 +10,8 @@
 #include <optional>
 
 // What the central store and the page router need of the desktop's windows: the application's
-// top-level windows in order, their screens, moving and sizing them, hiding and activating the
-// application, and the save dialog. One implementation drives Qt's widgets; tests use a fake.
+// top-level windows in order, their screens, moving and sizing them, raising them, hiding, showing
+// and activating the application. One implementation drives Qt's widgets; tests use a fake.
 namespace velquin {
 
 // The identifier (the top-level widget's objectName) that marks the main window.
@@ -62,10 +62,6 @@ public:
     virtual void activateApplication() = 0;
     // Brings the main window back and activates the application.
     virtual void openWorkspace() = 0;
-
-    // Runs a modal save dialog for a plain-text file proposing `fileName`; the chosen path, or
-    // nothing when the user cancelled.
-    virtual std::optional<QString> chooseSaveLocation(const QString& fileName) = 0;
 };
 
 // The window rules shared by the store and the router.

@@ -27,7 +27,7 @@
 #include "app/main-window/control_bar.h"
 #include "app/main-window/elided_label.h"
 #include "app/main-window/error_banner.h"
-#include "app/main-window/file_chooser.h"
+#include "app/shell/file_chooser.h"
 #include "app/main-window/home_footer.h"
 #include "app/main-window/home_page.h"
 #include "app/main-window/home_page_sheets.h"
@@ -63,6 +63,7 @@ public:
         requests.append(request);
         pending = std::move(chosen);
     }
+    void chooseSaveLocation(QWidget*, const Request&, std::function<void(const QUrl&)>) override {}
 };
 
 class HomePageTest : public StoreFixture {
@@ -250,9 +251,9 @@ TEST_F(HomePageTest, AnswerWarningCopyExportAndBanner) {
     answers().copyButton()->click();
     EXPECT_EQ(clipboard->text, QStringLiteral("Water moves across a membrane."));
     EXPECT_EQ(home().footer()->status()->text(), s("答案已复制"));
-    windows->savePath = dir.filePath(QStringLiteral("Orvel-Result.txt"));
+    files->path = dir.filePath(QStringLiteral("Orvel-Result.txt"));
     answers().exportButton()->click();
-    QFile exported(*windows->savePath);
+    QFile exported(*files->path);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
     EXPECT_EQ(exported.readAll(), QByteArray("Water moves across a membrane."));
     EXPECT_EQ(home().footer()->status()->text(), s("答案已导出"));

@@ -552,7 +552,7 @@ TEST_F(AppStoreOutputTest, ClearDoesNothingWhileBusyAndEmptiesEverythingAfterCan
 TEST_F(AppStoreOutputTest, ExportWritesExactlyTheAnswerAsUtf8ReplacingAnExistingFile) {
     AppStore& s = store();
     s.exportAnswer();
-    EXPECT_TRUE(windows->proposedNames.isEmpty());  // no answer, no dialog
+    EXPECT_TRUE(files->requests.isEmpty());  // no answer, no dialog
 
     const QString text = QStringLiteral("第一行 café 😀\r\nzweite Zeile\n");
     s.setSource(QStringLiteral("source text"));
@@ -564,22 +564,34 @@ TEST_F(AppStoreOutputTest, ExportWritesExactlyTheAnswerAsUtf8ReplacingAnExisting
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
         existing.write(QByteArray(4096, 'x'));
     }
-    windows->savePath = path;
+    files->path = path;
     s.exportAnswer();
-    EXPECT_EQ(windows->proposedNames, QStringList{QStringLiteral("Orvel-Result.txt")});
+    ASSERT_EQ(files->requests.size(), 1);
+    EXPECT_EQ(files->requests[0].fileName, QStringLiteral("Orvel-Result.txt"));
+    EXPECT_EQ(files->requests[0].defaultSuffix, QStringLiteral("txt"));
     QFile written(path);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), text.toUtf8());
+    written.close();
     EXPECT_EQ(s.status(), QStringLiteral("答案已导出"));
+
+    // The dialog does not hold up the store: the answer asked for is written, not a newer one.
+    files->answerLater = true;
+    s.exportAnswer();
+    s.setAnswer(answerOf(QStringLiteral("newer")));
+    files->pending(QUrl::fromLocalFile(path));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), text.toUtf8());
+    files->answerLater = false;
 
     // Cancelled in the dialog: nothing changes.
     s.setStatus(QStringLiteral("marker"));
-    windows->savePath.reset();
+    files->path.reset();
     s.exportAnswer();
     EXPECT_EQ(s.status(), QStringLiteral("marker"));
 
     // A write failure shows its description and keeps the status.
-    windows->savePath = dir.filePath(QStringLiteral("missing-folder/out.txt"));
+    files->path = dir.filePath(QStringLiteral("missing-folder/out.txt"));
     s.exportAnswer();
     EXPECT_EQ(s.status(), QStringLiteral("marker"));
     ASSERT_TRUE(s.errorMessage());

@@ -1,14 +1,18 @@
-// The production clipboard and window system over Qt, on the offscreen platform.
+// The production clipboard, window system and file dialogs over Qt, on the offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
 #include <QImage>
 #include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include "app/shell/app_store_services.h"
+#include "app/shell/file_chooser.h"
 #include "app/shell/qt_window_system.h"
 
 using namespace velquin;
@@ -105,6 +109,68 @@ TEST(QtWindowSystemTest, LeavesTheTrayIconOutOfTheApplicationsWindows) {
     system.showApplication();
     EXPECT_TRUE(untagged.isVisible());
     EXPECT_TRUE(trayIcon.isVisible());
+}
+
+// The dialogs are window-modal over the main window and leave the event loop running: the call
+// returns before the user answers, and the answer arrives once the dialog ends.
+TEST(QtFileChooserTest, DialogsAreWindowModalAndAnswerWhenTheyEnd) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QWidget main;
+    main.setObjectName(workspaceWindowIdentifier);
+    main.show();
+    QtFileChooser chooser;
+    const auto openDialog = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+        return static_cast<QFileDialog*>(nullptr);
+    };
+
+    struct Case {
+        const char* name;
+        bool save;
+        QString typed;     // empty: the dialog is cancelled
+        QString expected;  // empty: nothing chosen
+    };
+    const QString existing = dir.filePath(QStringLiteral("material.md"));
+    QFile(existing).open(QIODevice::WriteOnly);
+    const Case cases[] = {
+        {"save, suffix added", true, dir.filePath(QStringLiteral("notes")), dir.filePath(QStringLiteral("notes.txt"))},
+        {"save, cancelled", true, QString(), QString()},
+        {"open an existing file", false, existing, existing},
+        {"open, cancelled", false, QString(), QString()},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::optional<QUrl> chosen;
+        bool finished = false;
+        FileChooser::Request request;
+        request.title = QStringLiteral("Title");
+        request.message = QStringLiteral("A line about the files");
+        request.patterns = {QStringLiteral("*.txt"), QStringLiteral("*.md")};
+        request.fileName = QStringLiteral("Orvel-Result.txt");
+        request.defaultSuffix = QStringLiteral("txt");
+        // No window given: the dialog goes on the main window.
+        if (row.save)
+            chooser.chooseSaveLocation(nullptr, request, [&](const QUrl& file) { chosen = file; });
+        else
+            chooser.chooseFileToOpen(nullptr, request, [&](const QUrl& file) { chosen = file; });
+        QFileDialog* dialog = openDialog();
+        ASSERT_TRUE(dialog);
+        QObject::connect(dialog, &QDialog::finished, [&] { finished = true; });
+        EXPECT_EQ(dialog->parentWidget(), &main);
+        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(dialog->acceptMode(), row.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        if (row.typed.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(row.typed);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(chosen.value_or(QUrl()).toLocalFile(), row.expected);
+        QTRY_VERIFY(!openDialog());
+    }
 }
 
 #include "qt_store_services_test.moc"

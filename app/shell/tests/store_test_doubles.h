@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "app/shell/app_store_services.h"
+#include "app/shell/file_chooser.h"
 #include "app/shell/window_system.h"
 #include "app/shell/work_scheduler.h"
 #include "app/account/history_store.h"
@@ -226,8 +227,6 @@ public:
     std::optional<QRectF> screen = QRectF(0, 0, 1920, 1080);
     bool hidden = false;
     bool active = true;
-    std::optional<QString> savePath;
-    QStringList proposedNames;
     // What was done, in order: "hide", "show", "activate", "openWorkspace", "raise <id>",
     // "frame <id>", "size <id> <w>x<h>".
     QStringList calls;
@@ -277,9 +276,31 @@ public:
         calls.append(QStringLiteral("activate"));
     }
     void openWorkspace() override { calls.append(QStringLiteral("openWorkspace")); }
-    std::optional<QString> chooseSaveLocation(const QString& fileName) override {
-        proposedNames.append(fileName);
-        return savePath;
+};
+
+// Answers every dialog at once with `path` (nothing: cancelled), or, with `answerLater`, keeps
+// the answer in `pending` for the test to give.
+class FakeFileChooser : public FileChooser {
+public:
+    std::optional<QString> path;
+    bool answerLater = false;
+    QList<Request> requests;
+    std::function<void(const QUrl&)> pending;
+
+    void chooseFileToOpen(QWidget*, const Request& request, std::function<void(const QUrl&)> chosen) override {
+        answer(request, std::move(chosen));
+    }
+    void chooseSaveLocation(QWidget*, const Request& request, std::function<void(const QUrl&)> chosen) override {
+        answer(request, std::move(chosen));
+    }
+
+private:
+    void answer(const Request& request, std::function<void(const QUrl&)> chosen) {
+        requests.append(request);
+        if (answerLater)
+            pending = std::move(chosen);
+        else if (path)
+            chosen(QUrl::fromLocalFile(*path));
     }
 };
 
@@ -303,6 +324,7 @@ protected:
         services.defaults = &defaults;
         services.history = history.get();
         services.windows = windows;
+        services.files = files;
         services.scheduler = scheduler;
         services.clock = clock;
         services.clipboard = clipboard;
@@ -340,6 +362,7 @@ protected:
     QUrl endpointBase;
     std::chrono::milliseconds requestTimeout{5000};
     std::shared_ptr<FakeWindowSystem> windows = std::make_shared<FakeWindowSystem>();
+    std::shared_ptr<FakeFileChooser> files = std::make_shared<FakeFileChooser>();
     std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();

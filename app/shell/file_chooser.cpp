@@ -1,0 +1,73 @@
+#include "app/shell/file_chooser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QStandardPaths>
+
+#include "app/shell/qt_window_system.h"
+
+namespace velquin {
+
+namespace {
+
+QWidget* parentWindow(QWidget* window) {
+    if (window) return window;
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    const auto main = window_rules::mainWorkspaceWindow(QtWindowSystem::shared()->windows());
+    return main ? QtWindowSystem::widget(main->id) : nullptr;
+}
+
+// Opens a window-modal dialog in the user's documents folder that deletes itself when it ends and
+// hands a chosen file to `chosen`.
+void openDialog(QWidget* window, const FileChooser::Request& request, QFileDialog::AcceptMode mode,
+                std::function<void(const QUrl&)> chosen) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    auto* dialog = new QFileDialog(parentWindow(window), request.title, folder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!request.patterns.isEmpty())
+        dialog->setNameFilter(request.patternsTitle + QStringLiteral(" (") + request.patterns.join(u' ') + u')');
+    dialog->setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty()) dialog->selectFile(request.fileName);
+    dialog->setWindowModality(Qt::WindowModal);
+    // The dialog has no place for a message of its own: it goes below the file list.
+    if (!request.message.isEmpty()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            auto* message = new QLabel(request.message, dialog);
+            message->setTextFormat(Qt::PlainText);
+            message->setWordWrap(true);
+            grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen = std::move(chosen)](const QString& file) {
+        if (!file.isEmpty()) chosen(QUrl::fromLocalFile(file));
+    });
+    dialog->open();
+}
+
+}  // namespace
+
+FileChooser::~FileChooser() = default;
+
+std::shared_ptr<FileChooser> QtFileChooser::shared() {
+    static const auto instance = std::make_shared<QtFileChooser>();
+    return instance;
+}
+
+void QtFileChooser::chooseFileToOpen(QWidget* window, const Request& request,
+                                     std::function<void(const QUrl&)> chosen) {
+    openDialog(window, request, QFileDialog::AcceptOpen, std::move(chosen));
+}
+
+void QtFileChooser::chooseSaveLocation(QWidget* window, const Request& request,
+                                       std::function<void(const QUrl&)> chosen) {
+    openDialog(window, request, QFileDialog::AcceptSave, std::move(chosen));
+}
+
+}  // namespace velquin
