@@ -8,6 +8,7 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/account_service_client.h"
 #include "app/account/account_service_error.h"
+#include "app/account/google_desktop_oauth.h"
 #include "app/account/history_store.h"
 #include "app/account/session_keyring.h"
 #include "app/account/study_flow_reset.h"
@@ -69,6 +70,7 @@ AccountSessionServices AccountSessionServices::completed() const {
     if (!services.keyring) services.keyring = platformSessionKeyring();
     if (!services.studyFlow) services.studyFlow = appStoreStudyFlow();
     if (!services.client) services.client = std::make_shared<AccountServiceClient>();
+    if (!services.google) services.google = std::make_shared<GoogleDesktopOAuth>();
     return services;
 }
 
@@ -154,26 +156,100 @@ QCoro::Task<void> AccountSession::signIn(QString email, QString password) {
         co_return;
     }
 
-    ++sessionEpoch_;
-    ++refreshSequence_;
-    services_.studyFlow->reset();
-    assign(accountID_, std::optional<QString>(), &AccountSession::accountIDChanged);
-    assign(loginKind_, kNative, &AccountSession::loginKindChanged);
-    defaults_.setString(loginKindKey, kNative);
-    assign(preferredName_, QString(), &AccountSession::preferredNameChanged);
-    history_.switchToPending();
-    assign(emailVerified_, false, &AccountSession::emailVerifiedChanged);
-    assign(identityVerified_, false, &AccountSession::identityVerifiedChanged);
     const QJsonValue replyEmail = reply.value(QStringLiteral("email"));
-    const QString address = replyEmail.isString() ? replyEmail.toString() : base::text::lower(email);
-    assign(email_, address, &AccountSession::emailChanged);
-    defaults_.setString(emailKey, address);
-    assign(signedIn_, true, &AccountSession::signedInChanged);
+    beginPendingSession(kNative, replyEmail.isString() ? replyEmail.toString() : base::text::lower(email));
 
     auto confirming = refresh();
     co_await std::move(confirming);
     if (!guard) co_return;
     if (accountID_ && !emailVerified_) assign(feedback_, kSignedInUnverified, &AccountSession::feedbackChanged);
+    assign(working_, false, &AccountSession::workingChanged);
+}
+
+void AccountSession::beginPendingSession(const QString& loginKind, const QString& email) {
+    ++sessionEpoch_;
+    ++refreshSequence_;
+    services_.studyFlow->reset();
+    assign(accountID_, std::optional<QString>(), &AccountSession::accountIDChanged);
+    assign(preferredName_, QString(), &AccountSession::preferredNameChanged);
+    history_.switchToPending();
+    assign(emailVerified_, false, &AccountSession::emailVerifiedChanged);
+    assign(identityVerified_, false, &AccountSession::identityVerifiedChanged);
+    assign(loginKind_, loginKind, &AccountSession::loginKindChanged);
+    defaults_.setString(loginKindKey, loginKind);
+    assign(email_, email, &AccountSession::emailChanged);
+    defaults_.setString(emailKey, email);
+    assign(signedIn_, true, &AccountSession::signedInChanged);
+}
+
+QCoro::Task<void> AccountSession::signInWithGoogle() {
+    if (working_) co_return;
+    QPointer<AccountSession> guard(this);
+    ++refreshSequence_;  // a refresh already under way is dropped
+    assign(working_, true, &AccountSession::workingChanged);
+
+    const QString invalidReply = tamsel::StudyError(tamsel::StudyError::Case::invalidResponse).message();
+    QJsonObject reply;
+    std::exception_ptr failure;
+    try {
+        auto google = services_.google;
+        auto running = google->signIn();
+        reply = co_await std::move(running);
+        // The checks in this order; nothing of the session changes before they all hold.
+        const QJsonValue token = reply.value(QStringLiteral("token"));
+        const QJsonValue id = reply.value(QStringLiteral("id"));
+        if (!token.isString() || !usableToken(token.toString()) ||
+            reply.value(QStringLiteral("kind")) != QJsonValue(QStringLiteral("google")) ||
+            reply.value(QStringLiteral("identity_verified")) != QJsonValue(true) || !id.isString() ||
+            !AccountDataScope::validAccountID(id.toString()))
+            throw tamsel::StudyError(tamsel::StudyError::Case::invalidResponse);
+        auto keyring = services_.keyring;
+        auto saving = onKeyringThread([keyring, value = token.toString()] { keyring->save(value); });
+        co_await std::move(saving);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) co_return;
+    if (failure) {
+        setGoogleFailure(base::messageOf(failure));
+        co_return;
+    }
+
+    const QString expectedID = reply.value(QStringLiteral("id")).toString();
+    const QJsonValue email = reply.value(QStringLiteral("email"));
+    beginPendingSession(QStringLiteral("google"), email.isString() ? email.toString() : QString());
+
+    auto confirming = refresh();
+    co_await std::move(confirming);
+    if (!guard) co_return;
+    if (accountID_ == expectedID) {
+        assign(feedback_,
+               UIStrings::choose(QStringLiteral("Google 登录成功"), QStringLiteral("Signed in with Google"),
+                                 QStringLiteral("Connexion Google réussie")),
+               &AccountSession::feedbackChanged);
+        assign(working_, false, &AccountSession::workingChanged);
+        co_return;
+    }
+    if (!accountID_) {
+        // Not confirmed yet: the token stays, and a later refresh may still confirm it.
+        setGoogleFailure(invalidReply);
+        co_return;
+    }
+    // The token belongs to another account than the one Google's reply named: no session is kept
+    // for it.
+    auto removing = removeToken();
+    const std::optional<QString> removal = co_await std::move(removing);
+    if (!guard) co_return;
+    if (!removal) endSession();
+    setGoogleFailure(removal.value_or(invalidReply));
+}
+
+void AccountSession::setGoogleFailure(const QString& description) {
+    assign(feedback_,
+           UIStrings::choose(QStringLiteral("Google 登录失败："), QStringLiteral("Google sign-in failed: "),
+                             QStringLiteral("Échec de connexion Google : ")) +
+               description,
+           &AccountSession::feedbackChanged);
     assign(working_, false, &AccountSession::workingChanged);
 }
 
@@ -343,20 +419,31 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
 
 QCoro::Task<void> AccountSession::signOut() {
     QPointer<AccountSession> guard(this);
-    std::exception_ptr failure;
-    try {
-        auto keyring = services_.keyring;
-        auto removing = onKeyringThread([keyring] { keyring->remove(); });
-        co_await std::move(removing);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    auto removing = removeToken();
+    const std::optional<QString> failure = co_await std::move(removing);
     if (!guard) co_return;
     if (failure) {
         // The token may still be there: the session stays signed in, history scope included.
-        assign(feedback_, base::messageOf(failure), &AccountSession::feedbackChanged);
+        assign(feedback_, *failure, &AccountSession::feedbackChanged);
         co_return;
     }
+    endSession();
+    assign(feedback_, QStringLiteral("已退出登录"), &AccountSession::feedbackChanged);
+}
+
+QCoro::Task<std::optional<QString>> AccountSession::removeToken() {
+    auto keyring = services_.keyring;
+    std::optional<QString> failure;
+    try {
+        auto removing = onKeyringThread([keyring] { keyring->remove(); });
+        co_await std::move(removing);
+    } catch (...) {
+        failure = base::messageOf(std::current_exception());
+    }
+    co_return failure;
+}
+
+void AccountSession::endSession() {
     ++sessionEpoch_;
     ++refreshSequence_;
     services_.studyFlow->reset();
@@ -370,7 +457,6 @@ QCoro::Task<void> AccountSession::signOut() {
     assign(emailVerified_, false, &AccountSession::emailVerifiedChanged);
     assign(identityVerified_, false, &AccountSession::identityVerifiedChanged);
     defaults_.remove(emailKey);
-    assign(feedback_, QStringLiteral("已退出登录"), &AccountSession::feedbackChanged);
 }
 
 void AccountSession::importLegacyMeridHistory() {

@@ -16,6 +16,7 @@ class DefaultsStore;
 namespace velquin {
 
 class AccountServiceClient;
+class GoogleDesktopOAuth;
 class HistoryStore;
 class SessionKeyring;
 class StudyFlowReset;
@@ -27,6 +28,7 @@ struct AccountSessionServices {
     std::shared_ptr<SessionKeyring> keyring;       // null: the desktop's keyring
     std::shared_ptr<StudyFlowReset> studyFlow;     // null: the main window's central store
     std::shared_ptr<AccountServiceClient> client;  // null: the services named by the environment
+    std::shared_ptr<GoogleDesktopOAuth> google;     // null: the configured Google sign-in in the browser
     // Replaces the user's data location (~/.local/share) for the tutor sessions files when not
     // empty; must be absolute.
     QString dataFolder;
@@ -93,6 +95,12 @@ public:
     // account. A failure changes nothing but `feedback`.
     // (Coroutines here take no default arguments: GCC 12 destroys such an argument twice.)
     QCoro::Task<void> signIn(QString email, QString password);
+    // Google sign-in: the browser flow up to the identity service's reply, whose "token", "kind"
+    // ("google"), "identity_verified" (true) and "id" must hold; then as the e-mail sign-in, with the
+    // login kind "google". Ignored while `working`. When the refresh confirms another account than
+    // the reply named, the session is signed out again. Every failure ends in `feedback` with its
+    // own text after the "Google sign-in failed" prefix.
+    QCoro::Task<void> signInWithGoogle();
     // Reads the account of the held token (GET /v1/account) and applies it; a failure leaves the
     // session pending with its message. Nothing happens while signed out or without a token.
     QCoro::Task<void> refresh();
@@ -133,6 +141,14 @@ private:
     QCoro::Task<void> readKeyringAtStart();
     void applyAccount(const QJsonObject& reply);
     void applyRefreshFailure(const QString& description);
+    // Removes the token on the keyring thread; the text of what went wrong, if anything.
+    QCoro::Task<std::optional<QString>> removeToken();
+    // Everything of a sign-out after the token left the keyring, up to the guest history.
+    void endSession();
+    // Starts a signed-in session of `loginKind` after the token was saved: the study flow reset,
+    // the history pending, the e-mail stored; the refresh that confirms the account comes next.
+    void beginPendingSession(const QString& loginKind, const QString& email);
+    void setGoogleFailure(const QString& description);
 
     AccountSessionServices services_;
     base::DefaultsStore& defaults_;

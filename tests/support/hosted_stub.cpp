@@ -1,10 +1,14 @@
 #include "tests/support/hosted_stub.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <optional>
 
 namespace testsupport {
 
@@ -116,6 +120,7 @@ void HostedStub::expectHostedRoutes() {
     expect("POST", accountsPath, &HostedStub::checkAccountsRequest);
     expect("GET", accountPath, &HostedStub::checkAccountRequest);
     expect("POST", verificationPath, &HostedStub::checkVerificationRequest);
+    expectGoogleRoutes();
 }
 
 int HostedStub::openConnections() const {
@@ -181,7 +186,8 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         return;
     }
     requests_.append(request);
-    const QByteArray path = request.path;
+    // Routes are named by their path; a query belongs to the request.
+    const QByteArray path = request.path.split('?').first();
     auto route = routes_.find(path);
     QString problem;
     if (route == routes_.end() || !route->check)
@@ -190,13 +196,19 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         problem = QStringLiteral("method ") + QString::fromLatin1(request.method) + QStringLiteral(" on ") + QString::fromLatin1(path);
     else
         problem = route->check(request);
-    if (problem.isEmpty() && route->replies.isEmpty()) problem = QStringLiteral("no reply scripted for ") + QString::fromLatin1(path);
+    if (problem.isEmpty() && route->replies.isEmpty() && !route->respond)
+        problem = QStringLiteral("no reply scripted for ") + QString::fromLatin1(path);
     if (!problem.isEmpty()) {
         violation(socket, problem);
         return;
     }
-    while (route->replies.size() > 1 && route->replies.first().repeat) route->replies.removeFirst();
-    const ScriptedReply reply = route->replies.first().repeat ? route->replies.first() : route->replies.takeFirst();
+    std::optional<ScriptedReply> queued;
+    if (!route->replies.isEmpty()) {
+        while (route->replies.size() > 1 && route->replies.first().repeat) route->replies.removeFirst();
+        queued = route->replies.first().repeat ? route->replies.first() : route->replies.takeFirst();
+    }
+    const ScriptedReply reply = route->respond ? route->respond(request, queued ? &*queued : nullptr) : *queued;
+    rememberReply(path, reply);
     Q_EMIT requestReceived();
     play(socket, reply);
 }
@@ -364,6 +376,191 @@ QString HostedStub::checkVerificationRequest(const RecordedRequest& request) {
         return QStringLiteral("Content-Type is not application/json");
     if (request.body != "{}") return QStringLiteral("body is not {}: ") + QString::fromUtf8(request.body);
     return {};
+}
+
+namespace {
+
+// The parameters of a query or a form in their order, decoded; "+" stays "+".
+QList<QPair<QString, QString>> formFields(const QByteArray& encoded) {
+    QList<QPair<QString, QString>> fields;
+    for (const QByteArray& pair : encoded.split('&')) {
+        if (pair.isEmpty()) continue;
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArray name = equals < 0 ? pair : pair.left(equals);
+        const QByteArray value = equals < 0 ? QByteArray() : pair.mid(equals + 1);
+        fields.append({QString::fromUtf8(QByteArray::fromPercentEncoding(name)),
+                       QString::fromUtf8(QByteArray::fromPercentEncoding(value))});
+    }
+    return fields;
+}
+
+QStringList namesOf(const QList<QPair<QString, QString>>& fields) {
+    QStringList names;
+    for (const auto& [name, value] : fields) names.append(name);
+    return names;
+}
+
+QString valueOf(const QList<QPair<QString, QString>>& fields, const QString& name) {
+    for (const auto& [n, value] : fields)
+        if (n == name) return value;
+    return {};
+}
+
+QString s256(const QString& verifier) {
+    return QString::fromLatin1(QCryptographicHash::hash(verifier.toUtf8(), QCryptographicHash::Sha256)
+                                   .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+bool isUrlSafeBase64(const QString& text) {
+    for (const QChar c : text)
+        if (!c.isLetterOrNumber() || c.unicode() > 127)
+            if (c != u'-' && c != u'_') return false;
+    return true;
+}
+
+// Common to the identity service's two routes: JSON without a token or a cookie.
+QString checkIdentityJson(const RecordedRequest& request, const QStringList& members) {
+    if (request.hasHeader("authorization")) return QStringLiteral("an identity request carries Authorization");
+    if (request.hasHeader("cookie")) return QStringLiteral("a cookie was sent");
+    if (request.header("content-type") != "application/json")
+        return QStringLiteral("Content-Type is not application/json");
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return QStringLiteral("body is not a JSON object");
+    const QJsonObject body = document.object();
+    QStringList keys = body.keys();
+    QStringList expected = members;
+    keys.sort();
+    expected.sort();
+    if (keys != expected) return QStringLiteral("unexpected members: ") + keys.join(u',');
+    for (const QString& key : keys)
+        if (!body.value(key).isString()) return key + QStringLiteral(" is not a string");
+    if (body.value(QStringLiteral("provider")).toString() != QLatin1String("google"))
+        return QStringLiteral("provider is not google");
+    return {};
+}
+
+}  // namespace
+
+void HostedStub::expectGoogleRoutes() {
+    expect("POST", challengePath, [](const RecordedRequest& request) {
+        return checkIdentityJson(request, {QStringLiteral("provider")});
+    });
+    expect("GET", authorizationPath, [this](const RecordedRequest& request) { return checkAuthorization(request); });
+    routes_[authorizationPath].respond = [this](const RecordedRequest& request, const ScriptedReply* queued) {
+        return authorize(request, queued);
+    };
+    expect("POST", tokenPath, [this](const RecordedRequest& request) { return checkToken(request); });
+    expect("POST", federatedPath, [this](const RecordedRequest& request) { return checkFederated(request); });
+}
+
+QString HostedStub::checkAuthorization(const RecordedRequest& request) const {
+    if (!request.body.isEmpty()) return QStringLiteral("the authorization request carries a body");
+    const qsizetype mark = request.path.indexOf('?');
+    const QByteArray query = mark < 0 ? QByteArray() : request.path.mid(mark + 1);
+    // Every value strictly encoded: a raw "+" would come back as a space at Google.
+    if (query.contains('+') || query.contains(' ')) return QStringLiteral("a query value is not percent-encoded");
+    const auto fields = formFields(query);
+    const QStringList order{QStringLiteral("client_id"),      QStringLiteral("redirect_uri"),
+                            QStringLiteral("response_type"),  QStringLiteral("scope"),
+                            QStringLiteral("code_challenge"), QStringLiteral("code_challenge_method"),
+                            QStringLiteral("nonce"),          QStringLiteral("state")};
+    if (namesOf(fields) != order) return QStringLiteral("query items: ") + namesOf(fields).join(u',');
+    if (valueOf(fields, QStringLiteral("client_id")).isEmpty()) return QStringLiteral("no client_id");
+    const QString redirect = valueOf(fields, QStringLiteral("redirect_uri"));
+    if (!redirect.startsWith(QLatin1String("http://127.0.0.1:")) || !redirect.endsWith(QLatin1String("/callback")))
+        return QStringLiteral("redirect_uri is not the loopback callback: ") + redirect;
+    if (valueOf(fields, QStringLiteral("response_type")) != QLatin1String("code"))
+        return QStringLiteral("response_type is not code");
+    if (valueOf(fields, QStringLiteral("scope")) != QLatin1String("openid email profile"))
+        return QStringLiteral("wrong scope");
+    const QString challenge = valueOf(fields, QStringLiteral("code_challenge"));
+    if (challenge.size() != 43 || !isUrlSafeBase64(challenge)) return QStringLiteral("code_challenge is not S256");
+    if (valueOf(fields, QStringLiteral("code_challenge_method")) != QLatin1String("S256"))
+        return QStringLiteral("code_challenge_method is not S256");
+    if (!challengeState_.isEmpty() && (valueOf(fields, QStringLiteral("state")) != challengeState_ ||
+                                       valueOf(fields, QStringLiteral("nonce")) != challengeNonce_))
+        return QStringLiteral("state or nonce is not the challenge's");
+    return {};
+}
+
+ScriptedReply HostedStub::authorize(const RecordedRequest& request, const ScriptedReply* queued) {
+    if (queued && queued->action != ScriptedReply::Action::respond) return *queued;
+    const auto fields = formFields(request.path.mid(request.path.indexOf('?') + 1));
+    QJsonObject parameters;
+    if (queued) {
+        parameters = QJsonDocument::fromJson(queued->body).object();
+    } else {
+        const QString code =
+            QStringLiteral("stub-code-") + QString::number(QRandomGenerator::global()->generate64(), 16);
+        parameters.insert(QStringLiteral("code"), code);
+        issuedCodes_.insert(code, {valueOf(fields, QStringLiteral("code_challenge")),
+                                   valueOf(fields, QStringLiteral("redirect_uri")),
+                                   valueOf(fields, QStringLiteral("client_id"))});
+    }
+    if (!parameters.contains(QStringLiteral("state")))
+        parameters.insert(QStringLiteral("state"), valueOf(fields, QStringLiteral("state")));
+    QByteArray location = valueOf(fields, QStringLiteral("redirect_uri")).toUtf8() + '?';
+    for (auto it = parameters.begin(); it != parameters.end(); ++it) {
+        if (!location.endsWith('?')) location += '&';
+        location += QUrl::toPercentEncoding(it.key()) + '=' + QUrl::toPercentEncoding(it.value().toString());
+    }
+    ScriptedReply reply;
+    reply.status = 302;
+    reply.headers = {{"Location", location}};
+    return reply;
+}
+
+QString HostedStub::checkToken(const RecordedRequest& request) {
+    if (request.hasHeader("authorization")) return QStringLiteral("the token request carries Authorization");
+    if (request.hasHeader("cookie")) return QStringLiteral("a cookie was sent");
+    if (request.header("content-type") != "application/x-www-form-urlencoded")
+        return QStringLiteral("Content-Type is not a form");
+    const auto fields = formFields(request.body);
+    QStringList order{QStringLiteral("client_id"), QStringLiteral("code"), QStringLiteral("code_verifier"),
+                      QStringLiteral("redirect_uri"), QStringLiteral("grant_type")};
+    if (namesOf(fields).size() == 6) order.append(QStringLiteral("client_secret"));
+    if (namesOf(fields) != order) return QStringLiteral("form fields: ") + namesOf(fields).join(u',');
+    if (valueOf(fields, QStringLiteral("grant_type")) != QLatin1String("authorization_code"))
+        return QStringLiteral("grant_type is not authorization_code");
+    const QString verifier = valueOf(fields, QStringLiteral("code_verifier"));
+    if (verifier.size() < 43 || verifier.size() > 128 || !isUrlSafeBase64(verifier))
+        return QStringLiteral("code_verifier is not 43 to 128 URL-safe characters");
+    const auto issued = issuedCodes_.constFind(valueOf(fields, QStringLiteral("code")));
+    if (issued == issuedCodes_.cend())
+        return QStringLiteral("a code the authorization page did not issue (or used twice)");
+    const IssuedCode code = *issued;
+    issuedCodes_.erase(issued);
+    if (s256(verifier) != code.challenge) return QStringLiteral("the verifier does not match the code challenge");
+    if (valueOf(fields, QStringLiteral("redirect_uri")) != code.redirectURI)
+        return QStringLiteral("redirect_uri differs from the authorization request's");
+    if (valueOf(fields, QStringLiteral("client_id")) != code.clientID)
+        return QStringLiteral("client_id differs from the authorization request's");
+    return {};
+}
+
+QString HostedStub::checkFederated(const RecordedRequest& request) const {
+    const QString problem = checkIdentityJson(request, {QStringLiteral("provider"), QStringLiteral("state"),
+                                                        QStringLiteral("nonce"), QStringLiteral("id_token")});
+    if (!problem.isEmpty()) return problem;
+    const QJsonObject body = request.json();
+    if (!challengeState_.isEmpty() && (body.value(QStringLiteral("state")).toString() != challengeState_ ||
+                                       body.value(QStringLiteral("nonce")).toString() != challengeNonce_))
+        return QStringLiteral("state or nonce is not the challenge's");
+    if (!idToken_.isEmpty() && body.value(QStringLiteral("id_token")).toString() != idToken_)
+        return QStringLiteral("id_token is not the one Google issued");
+    return {};
+}
+
+void HostedStub::rememberReply(const QByteArray& path, const ScriptedReply& reply) {
+    const QJsonObject body = QJsonDocument::fromJson(reply.body).object();
+    if (path == challengePath) {
+        challengeState_ = body.value(QStringLiteral("state")).toString();
+        challengeNonce_ = body.value(QStringLiteral("nonce")).toString();
+    } else if (path == tokenPath) {
+        idToken_ = body.value(QStringLiteral("id_token")).toString();
+    }
 }
 
 }  // namespace testsupport

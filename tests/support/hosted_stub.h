@@ -67,6 +67,9 @@ class HostedStub : public QObject {
 public:
     // Returns an empty string when the request keeps the contract, otherwise what is wrong.
     using Check = std::function<QString(const RecordedRequest&)>;
+    // Makes the reply of a route that answers by itself, from the request and the reply queued for
+    // the route (if any).
+    using Respond = std::function<ScriptedReply(const RecordedRequest&, const ScriptedReply* queued)>;
 
     HostedStub();
     ~HostedStub() override;
@@ -76,8 +79,18 @@ public:
     void expect(const QByteArray& method, const QByteArray& path, Check check);
     void enqueue(const QByteArray& path, const ScriptedReply& reply);
     // Expects every route of the hosted services with its contract: the AI answer, e-mail sign-in,
-    // the account (on the account and the identity base alike) and the verification e-mail.
+    // the account (on the account and the identity base alike), the verification e-mail and the
+    // Google sign-in's routes (expectGoogleRoutes).
     void expectHostedRoutes();
+    // The identity service's challenge and federated sign-in, and Google's authorization page and
+    // token endpoint, all on this one base. The authorization page checks its eight query items
+    // and answers by itself: a 302 to the request's redirect URI with a fresh code and the state;
+    // a reply queued for it with a JSON object body replaces the code by that object's members
+    // (for example {"error": "access_denied"}), one with another action plays as it stands. The
+    // token endpoint checks the form and that the verifier's S256 challenge is the one the code
+    // was issued for (each code once); the federated sign-in checks that it presents the last
+    // challenge's state and nonce and the ID token of the last token reply.
+    void expectGoogleRoutes();
 
     // How many requests met a `hold` reply so far (released ones included).
     int heldCount() const { return int(held_.size()); }
@@ -105,6 +118,10 @@ public:
     static inline const QByteArray accountsPath = "/v1/accounts";
     static inline const QByteArray accountPath = "/v1/account";
     static inline const QByteArray verificationPath = "/v1/email/verification/request";
+    static inline const QByteArray challengePath = "/v1/identity/challenge";
+    static inline const QByteArray federatedPath = "/v1/identity/federated";
+    static inline const QByteArray authorizationPath = "/o/oauth2/v2/auth";
+    static inline const QByteArray tokenPath = "/token";
 
     // The contract of POST /v1/ai/answer: study and tutor requests.
     static QString checkAnswerRequest(const RecordedRequest& request);
@@ -129,7 +146,24 @@ private:
         QByteArray method;
         Check check;
         QList<ScriptedReply> replies;
+        Respond respond;
     };
+    // What the Google routes remember between requests.
+    struct IssuedCode {
+        QString challenge;
+        QString redirectURI;
+        QString clientID;
+    };
+    QString checkAuthorization(const RecordedRequest& request) const;
+    ScriptedReply authorize(const RecordedRequest& request, const ScriptedReply* queued);
+    QString checkToken(const RecordedRequest& request);
+    QString checkFederated(const RecordedRequest& request) const;
+    // Notes what a played reply of a Google route hands out (the challenge, the ID token).
+    void rememberReply(const QByteArray& path, const ScriptedReply& reply);
+    QHash<QString, IssuedCode> issuedCodes_;
+    QString challengeState_;
+    QString challengeNonce_;
+    QString idToken_;
     QTcpServer server_;
     QHash<QByteArray, Route> routes_;
     QList<RecordedRequest> requests_;

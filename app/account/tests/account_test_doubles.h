@@ -12,6 +12,7 @@
 
 #include "app/account/account_service_client.h"
 #include "app/account/account_session.h"
+#include "app/account/google_desktop_oauth.h"
 #include "app/account/history_store.h"
 #include "app/account/session_keyring.h"
 #include "app/account/study_flow_reset.h"
@@ -115,6 +116,7 @@ struct AccountHarness {
             services.keyring = keyring;
             services.studyFlow = studyFlow;
             services.client = std::make_shared<velquin::AccountServiceClient>(clientOptions);
+            services.google = google;
             services.dataFolder = dataFolder();
             session_ = std::make_unique<velquin::AccountSession>(services);
             waitUntil([this] { return session_->started(); });
@@ -137,6 +139,8 @@ struct AccountHarness {
     std::shared_ptr<RecordingStudyFlow> studyFlow = std::make_shared<RecordingStudyFlow>();
     std::unique_ptr<velquin::HistoryStore> history;
     velquin::AccountServiceClient::Options clientOptions;
+    // The Google sign-in; set it before the session is made.
+    std::shared_ptr<velquin::GoogleDesktopOAuth> google;
 
 private:
     std::unique_ptr<velquin::AccountSession> session_;
