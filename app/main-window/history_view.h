@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QHash>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <variant>
+
+class QCheckBox;
+class QLabel;
+class QMessageBox;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace velquin {
+
+class HistoryRow;
+class HistoryStore;
+struct LearningRecord;
+
+// The learning history of whoever uses the application now, as a page: the records of the store
+// newest first (only the notes, when asked), each with its source, its whole answer, its date and
+// mode, and the buttons to continue from it, mark it as a note and delete it; deleting all; the
+// copy of the guest history into the account while one exists. It keeps no records of its own and
+// changes the history only through the store.
+class HistoryView : public QWidget {
+    Q_OBJECT
+public:
+    using ContinueCallback = std::function<void(const LearningRecord&)>;
+
+    // Without `onContinue` the rows have no continue button; without `onClose` the page closes
+    // itself where it would call it.
+    HistoryView(HistoryStore& history, ContinueCallback onContinue, std::function<void()> onClose,
+                QWidget* parent = nullptr);
+    ~HistoryView() override;
+
+    // The deletion waiting for the user's confirmation, if any.
+    struct All {
+        bool operator==(const All&) const = default;
+    };
+    using DeleteScope = std::variant<QUuid, All>;
+    const std::optional<DeleteScope>& deleteScope() const { return deleteScope_; }
+
+    void retranslate();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showRecords();
+    void showStoreState();
+    void restyle();
+    void importLegacy();
+    void askToDelete(DeleteScope scope);
+    void confirmDeletion();
+    // The back button and Escape.
+    void leave();
+
+    HistoryStore& history_;
+    ContinueCallback onContinue_;
+    std::function<void()> onClose_;
+    std::optional<DeleteScope> deleteScope_;
+    QString importNotice_;
+
+    QLabel* title_ = nullptr;
+    QCheckBox* notesOnly_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QWidget* importBlock_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QLabel* importExplanation_ = nullptr;
+    QLabel* importNoticeLabel_ = nullptr;
+    QLabel* storageLine_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QVBoxLayout* list_ = nullptr;
+    QPushButton* deleteAll_ = nullptr;
+    QMessageBox* confirmation_ = nullptr;
+    // The shown rows by record id, reused while their record stays.
+    QHash<QUuid, HistoryRow*> rows_;
+};
+
+}  // namespace velquin

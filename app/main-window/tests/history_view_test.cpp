@@ -1,0 +1,172 @@
+// The history page offscreen over a real history store, as a person would use it.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_store.h"
+#include "app/account/tests/history_test_support.h"
+#include "app/main-window/history_view.h"
+#include "app/main-window/tests/view_test_support.h"
+#include "app/shell/interface_settings.h"
+
+namespace velquin {
+namespace {
+
+using viewtest::child;
+using viewtest::shown;
+
+class HistoryViewTest : public ::testing::Test {
+protected:
+    HistoryViewTest() {
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+        history = std::make_unique<HistoryStore>(HistoryStore::Options{dir.filePath(QStringLiteral("data")), {}});
+    }
+
+    // The rows' sources from top to bottom.
+    QStringList sources(HistoryView& view) {
+        QList<QLabel*> labels;
+        for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("source")))
+            if (shown(label)) labels.append(label);
+        std::sort(labels.begin(), labels.end(), above);
+        QStringList list;
+        for (QLabel* label : labels) list.append(label->text());
+        return list;
+    }
+    static bool above(QWidget* a, QWidget* b) {
+        return a->mapTo(a->window(), QPoint()).y() < b->mapTo(b->window(), QPoint()).y();
+    }
+    QAbstractButton* rowButton(HistoryView& view, const char* name, int row) {
+        QList<QAbstractButton*> buttons;
+        for (QAbstractButton* button : view.findChildren<QAbstractButton*>(QString::fromLatin1(name)))
+            if (shown(button)) buttons.append(button);
+        std::sort(buttons.begin(), buttons.end(), above);
+        return row < buttons.size() ? buttons[row] : nullptr;
+    }
+    QMessageBox* confirmation(HistoryView& view) {
+        auto* box = view.findChild<QMessageBox*>(QStringLiteral("deleteConfirmation"));
+        return box && box->isVisible() ? box : nullptr;
+    }
+    void answer(HistoryView& view, const char* button) {
+        QMessageBox* box = confirmation(view);
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<HistoryStore> history;
+};
+
+}  // namespace
+
+TEST_F(HistoryViewTest, TheListFollowsTheStoreAndDeletionAsksFirst) {
+    QList<LearningRecord> continued;
+    int closed = 0;
+    HistoryView view(*history, [&](const LearningRecord& r) { continued.append(r); }, [&] { ++closed; });
+    view.resize(700, 900);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    auto* deleteAll = child<QPushButton>(view, "deleteAllButton");
+    EXPECT_TRUE(sources(view).isEmpty());
+    EXPECT_FALSE(deleteAll->isEnabled());
+
+    history->add(QStringLiteral("first"), QStringLiteral("answer one"), QStringLiteral("explain"));
+    history->add(QStringLiteral("second"), QStringLiteral("answer two"), QStringLiteral("MERID"));
+    history->add(QStringLiteral("third"), QStringLiteral("answer three"), QStringLiteral("translate"));
+    EXPECT_EQ(sources(view), (QStringList{"third", "second", "first"}));
+    EXPECT_TRUE(deleteAll->isEnabled());
+    // The mode after the date as stored, in every language.
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
+    QStringList dates;
+    for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("dateLine"))) dates.append(label->text());
+    EXPECT_TRUE(std::any_of(dates.begin(), dates.end(),
+                            [](const QString& d) { return d.endsWith(QStringLiteral(" · MERID")); }));
+    EXPECT_EQ(rowButton(view, "noteButton", 0)->text(), QStringLiteral("Enregistrer la note"));
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+
+    // A note, and the filter: delete-all still counts every record.
+    QTest::mouseClick(rowButton(view, "noteButton", 1), Qt::LeftButton);
+    EXPECT_TRUE(history->records()[1].isNote);
+    EXPECT_EQ(rowButton(view, "noteButton", 1)->text(), QStringLiteral("取消收藏"));
+    child<QCheckBox>(view, "notesOnly")->setChecked(true);
+    EXPECT_EQ(sources(view), QStringList{"second"});
+    EXPECT_TRUE(deleteAll->isEnabled());
+    // Unmarking under the filter takes the row away while its own button is handled.
+    QTest::mouseClick(rowButton(view, "noteButton", 0), Qt::LeftButton);
+    EXPECT_TRUE(sources(view).isEmpty());
+    EXPECT_TRUE(deleteAll->isEnabled());
+    child<QCheckBox>(view, "notesOnly")->setChecked(false);
+
+    // Continue calls only the continue callback on a page that has a close callback.
+    QTest::mouseClick(rowButton(view, "orvel.history.continue", 2), Qt::LeftButton);
+    ASSERT_EQ(continued.size(), 1);
+    EXPECT_EQ(continued.first().source, QStringLiteral("first"));
+    EXPECT_EQ(closed, 0);
+
+    // One record: asked first; cancel keeps it, confirm removes it alone.
+    QTest::mouseClick(rowButton(view, "deleteButton", 1), Qt::LeftButton);
+    ASSERT_NE(confirmation(view), nullptr);
+    EXPECT_EQ(confirmation(view)->informativeText(), QStringLiteral("仅删除当前记录，其他笔记保留。"));
+    answer(view, "cancelButton");
+    EXPECT_EQ(history->records().size(), 3);
+    EXPECT_FALSE(view.deleteScope());
+    QTest::mouseClick(rowButton(view, "deleteButton", 1), Qt::LeftButton);
+    answer(view, "confirmButton");
+    EXPECT_EQ(sources(view), (QStringList{"third", "first"}));
+
+    // A record that went between the click and the confirmation is not looked for twice.
+    QTest::mouseClick(rowButton(view, "deleteButton", 0), Qt::LeftButton);
+    history->remove(history->records().first());
+    answer(view, "confirmButton");
+    EXPECT_EQ(sources(view), QStringList{"first"});
+
+    // Everything: asked with its own message.
+    QTest::mouseClick(deleteAll, Qt::LeftButton);
+    EXPECT_EQ(confirmation(view)->informativeText(),
+              QStringLiteral("此操作无法撤销，将删除当前账户的全部历史和笔记。"));
+    answer(view, "confirmButton");
+    EXPECT_TRUE(history->records().isEmpty());
+    EXPECT_FALSE(deleteAll->isEnabled());
+
+    // Escape is the back button.
+    child<QCheckBox>(view, "notesOnly")->setFocus();
+    QTest::keyClick(child<QCheckBox>(view, "notesOnly"), Qt::Key_Escape);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(HistoryViewTest, GuestRecordsCanBeCopiedIntoAnAccountAndFileTroubleIsShown) {
+    history->add(QStringLiteral("guest record"), QStringLiteral("a"), QStringLiteral("explain"));
+    HistoryView view(*history, {}, {});
+    view.show();
+    auto* block = child<QWidget>(view, "legacyImportBlock");
+    EXPECT_FALSE(shown(block));  // a guest history has nothing to copy into
+    EXPECT_EQ(view.findChild<QAbstractButton*>(QStringLiteral("orvel.history.continue")), nullptr);
+
+    history->switchToAccount(QStringLiteral("acct_12345"));
+    EXPECT_TRUE(shown(block));
+    QTest::mouseClick(child<QPushButton>(view, "legacyImportButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(),
+              QStringLiteral("已复制 1 条记录。旧记录保留在原位."));
+    EXPECT_EQ(sources(view), QStringList{"guest record"});
+    QTest::mouseClick(child<QPushButton>(view, "legacyImportButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(),
+              QStringLiteral("已复制 0 条记录。旧记录保留在原位."));
+
+    // An account file that cannot be read is moved aside, and the page says so.
+    const QString file = *AccountDataScope::learningHistoryURL(QStringLiteral("acct_67890"), dir.filePath("data"));
+    historytest::writeFile(file, "not json");
+    history->switchToAccount(QStringLiteral("acct_67890"));
+    history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
+    auto* status = child<QLabel>(view, "storeStatus");
+    EXPECT_TRUE(shown(status));
+    EXPECT_EQ(status->text(), history->statusMessage());
+    EXPECT_FALSE(status->text().isEmpty());
+}
+
+}  // namespace velquin
