@@ -1,8 +1,10 @@
 // The program's entry: the application with the parts every area contributes.
 #include "app/account/account_session.h"
+#include "app/main-window/account_profile_view.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
 #include "app/tutor-workspace/merid_formal_import.h"
+#include "base/defaults_store.h"
 
 namespace {
 
@@ -18,6 +20,14 @@ velquin::ApplicationParts applicationParts() {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
     };
     velquin::addHomePageSheets(parts);
+    // The account sheet over the application's session; the AI-consent sheet over it once the
+    // program has one.
+    parts.accountSheet = [consent = parts.privacyConsentSheet](velquin::AppStore& store, QWidget* parent) {
+        velquin::AccountProfileView::Options options;
+        if (consent) options.privacyConsent = [consent, &store](QWidget* over) { return consent(store, over); };
+        return new velquin::AccountProfileView(velquin::AccountSession::shared(), base::DefaultsStore::standard(),
+                                               options, parent);
+    };
     return parts;
 }
 

@@ -1,0 +1,295 @@
+// The account sheet offscreen over a real account session (the hosted services played by the
+// loopback stub), as a person would use it; and pictures of the account views.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/account/tests/account_test_doubles.h"
+#include "app/account/tests/history_test_support.h"
+#include "app/main-window/account_profile_view.h"
+#include "app/main-window/history_view.h"
+#include "app/main-window/tests/view_test_support.h"
+#include "app/shell/application_appearance.h"
+#include "app/shell/interface_settings.h"
+#include "core/consent.h"
+
+namespace velquin {
+namespace {
+
+using accounttest::account;
+using accounttest::AccountHarness;
+using accounttest::run;
+using accounttest::waitUntil;
+using testsupport::HostedStub;
+using testsupport::ScriptedReply;
+
+using viewtest::child;
+using viewtest::shown;
+
+int requestsTo(const HostedStub& stub, const QByteArray& path) {
+    int count = 0;
+    for (const auto& request : stub.requests()) count += request.path == path;
+    return count;
+}
+
+class AccountSheetTest : public ::testing::Test {
+protected:
+    void SetUp() override { InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese); }
+
+    // The sheet over the harness's session, shown as the application shows it.
+    AccountProfileView& open(AccountHarness& h, AccountProfileView::Options options = {}) {
+        options.browser = std::make_shared<NoBrowser>();
+        sheet = std::make_unique<AccountProfileView>(h.session(), h.defaults, std::move(options));
+        sheet->open();
+        return *sheet;
+    }
+
+    struct NoBrowser : BrowserOpener {
+        bool open(const QUrl&) override { return true; }
+    };
+    std::unique_ptr<AccountProfileView> sheet;
+};
+
+}  // namespace
+
+TEST_F(AccountSheetTest, SignInButtonFollowsTheFieldsAndTheWork) {
+    AccountHarness h;
+    AccountProfileView& view = open(h);
+    auto* email = child<QLineEdit>(view, "email");
+    auto* password = child<QLineEdit>(view, "password");
+    auto* signIn = child<QPushButton>(view, "signInButton");
+    ASSERT_TRUE(shown(email));
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+
+    const struct {
+        QString email;
+        QString password;
+        bool enabled;
+    } rows[] = {
+        {QString(), QStringLiteral("12345678"), false},
+        {QStringLiteral("a@b.c"), QStringLiteral("1234567"), false},
+        {QStringLiteral("a@b.c"), QStringLiteral("12345678"), true},
+        {QStringLiteral("   "), QStringLiteral("12345678"), true},  // spaces count as an e-mail
+        {QStringLiteral("a@b.c"), QStringLiteral("密码密码密码密码"), true},
+        // Characters as a person counts them, not code units.
+        {QStringLiteral("a@b.c"), QString::fromUtf8("👍👍👍👍👍👍👍"), false},
+        {QStringLiteral("a@b.c"), QString::fromUtf8("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), false},
+        {QStringLiteral("a@b.c"), QString::fromUtf8("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.password.toStdString());
+        email->setText(row.email);
+        password->setText(row.password);
+        EXPECT_EQ(signIn->isEnabled(), row.enabled);
+    }
+
+    // Return in a field starts nothing.
+    email->setText(QStringLiteral(" A@B.c "));
+    password->setText(QStringLiteral("pass word"));
+    QTest::keyClick(password, Qt::Key_Return);
+    EXPECT_TRUE(h.stub.requests().isEmpty());
+
+    // Pressing: the password leaves the field at once, the e-mail is sent as typed; while the
+    // sign-in runs the sign-in, Google and verification buttons wait, the others do not.
+    h.stub.enqueue(HostedStub::accountsPath, ScriptedReply::held());
+    QTest::mouseClick(signIn, Qt::LeftButton);
+    EXPECT_EQ(password->text(), QString());
+    EXPECT_EQ(email->text(), QStringLiteral(" A@B.c "));
+    ASSERT_TRUE(waitUntil([&] { return h.stub.heldCount() == 1; }));
+    EXPECT_EQ(h.stub.requests().first().json(),
+              (QJsonObject{{"email", " A@B.c "}, {"password", "pass word"}}));
+    password->setText(QStringLiteral("12345678"));
+    EXPECT_TRUE(shown(child<QProgressBar>(view, "progress")));
+    EXPECT_FALSE(signIn->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(view, "orvel.google.signin")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(view, "orvel.apple.coming-soon")->isEnabled());
+
+    // A failed sign-in shows its text; the password stays empty.
+    h.stub.release(0, ScriptedReply::json(401, "{}"));
+    ASSERT_TRUE(waitUntil([&] { return !h.session().working(); }));
+    auto* feedback = child<QLabel>(view, "feedback");
+    EXPECT_TRUE(shown(feedback));
+    EXPECT_EQ(feedback->text(), QStringLiteral("账户操作失败：密码错误或会话无效（HTTP 401）。"));
+    EXPECT_FALSE(shown(child<QProgressBar>(view, "progress")));
+    EXPECT_TRUE(child<QPushButton>(view, "orvel.google.signin")->isEnabled());
+}
+
+TEST_F(AccountSheetTest, SectionsFollowTheSessionState) {
+    struct Row {
+        const char* name;
+        std::function<void(AccountHarness&)> prepare;
+        bool signedIn;
+        bool verification;
+        bool import;
+    };
+    const Row rows[] = {
+        {"signed out", [](AccountHarness&) {}, false, false, false},
+        {"pending e-mail login",
+         [](AccountHarness& h) {
+             h.keyring->set(QStringLiteral("token-1"));
+             h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(503, "{}"));
+         },
+         true, true, false},
+        {"confirmed, unverified",
+         [](AccountHarness& h) {
+             h.keyring->set(QStringLiteral("token-1"));
+             h.stub.enqueue(HostedStub::accountPath, account(QStringLiteral("acct_12345")));
+         },
+         true, true, true},
+        {"confirmed, verified",
+         [](AccountHarness& h) {
+             h.keyring->set(QStringLiteral("token-1"));
+             h.stub.enqueue(HostedStub::accountPath,
+                            account(QStringLiteral("acct_12345"), {{QStringLiteral("email_verified"), true}}));
+         },
+         true, false, true},
+        {"Google, unverified",
+         [](AccountHarness& h) {
+             h.keyring->set(QStringLiteral("token-1"));
+             h.defaults.setString(AccountSession::loginKindKey, QStringLiteral("google"));
+             h.stub.enqueue(HostedStub::accountPath,
+                            account(QStringLiteral("gid_12345"), {{QStringLiteral("kind"), QStringLiteral("google")}}));
+         },
+         true, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AccountHarness h;
+        row.prepare(h);
+        AccountProfileView& view = open(h);
+        // Opening a signed-in sheet refreshes once; a signed-out one asks nothing.
+        if (row.signedIn) {
+            ASSERT_TRUE(waitUntil([&] {
+                return requestsTo(h.stub, HostedStub::accountPath) == 1 &&
+                       (h.session().accountID() || !h.session().feedback().isEmpty());
+            }));
+        }
+        EXPECT_EQ(requestsTo(h.stub, HostedStub::accountPath), row.signedIn ? 1 : 0);
+        EXPECT_EQ(shown(child<QWidget>(view, "signInSection")), !row.signedIn);
+        EXPECT_EQ(shown(child<QWidget>(view, "signedInSection")), row.signedIn);
+        EXPECT_EQ(shown(child<QWidget>(view, "legacyImportBlock")), row.import);
+        EXPECT_EQ(shown(child<QWidget>(view, "verificationBlock")), row.verification);
+        EXPECT_EQ(child<QLabel>(view, "title")->text(),
+                  row.signedIn ? h.session().displayName() : QStringLiteral("Orvel 账户"));
+        // Refresh, sign-out, the name and the import never wait for anything.
+        if (row.signedIn) {
+            EXPECT_TRUE(child<QPushButton>(view, "refreshButton")->isEnabled());
+            EXPECT_TRUE(child<QPushButton>(view, "signOutButton")->isEnabled());
+        }
+        EXPECT_TRUE(h.stub.violations().isEmpty()) << h.stub.violations().join(u'\n').toStdString();
+    }
+}
+
+TEST_F(AccountSheetTest, DisplayNameConsentAndSize) {
+    AccountHarness h;
+    AccountSession& s = h.confirmed(QStringLiteral("acct_12345"));
+    s.setPreferredName(QStringLiteral("Ada"));
+    h.stub.enqueue(HostedStub::accountPath, account(QStringLiteral("acct_12345")));
+    int consentSheets = 0;
+    AccountProfileView::Options options;
+    options.privacyConsent = [&](QWidget* parent) {
+        ++consentSheets;
+        return new QDialog(parent);
+    };
+    AccountProfileView& view = open(h, options);
+    auto* name = child<QLineEdit>(view, "displayName");
+    auto* save = child<QPushButton>(view, "saveNameButton");
+    EXPECT_EQ(name->text(), QStringLiteral("Ada"));
+    name->setText(QString(40, u'名'));
+    EXPECT_TRUE(save->isEnabled());
+    name->setText(QString(41, u'名'));
+    EXPECT_FALSE(save->isEnabled());
+    name->setText(QStringLiteral("  Grace  "));
+    QTest::mouseClick(save, Qt::LeftButton);
+    EXPECT_EQ(s.preferredName(), QStringLiteral("Grace"));
+    EXPECT_EQ(child<QLabel>(view, "title")->text(), QStringLiteral("Grace"));
+    EXPECT_EQ(name->text(), QStringLiteral("  Grace  "));
+
+    // The consent button shows while the stored version is not the current one.
+    run(s.signOut());
+    auto* consent = child<QPushButton>(view, "consentButton");
+    EXPECT_TRUE(shown(consent));
+    h.defaults.setInteger(tamsel::AIPrivacyConsent::versionKey, 2);
+    EXPECT_TRUE(shown(consent));
+    QTest::mouseClick(consent, Qt::LeftButton);
+    EXPECT_EQ(consentSheets, 1);
+    tamsel::AIPrivacyConsent::set(true, h.defaults);
+    EXPECT_FALSE(shown(consent));
+    // No privacy notice to open: its button is not offered.
+    EXPECT_FALSE(shown(child<QPushButton>(view, "privacyButton")));
+
+    EXPECT_EQ(view.width(), 490);
+    EXPECT_EQ(AccountProfileView::sheetHeight(1000), 620);
+    EXPECT_EQ(AccountProfileView::sheetHeight(700), 580);
+    EXPECT_EQ(AccountProfileView::sheetHeight(500), 460);
+    EXPECT_EQ(AccountProfileView::sheetHeight(std::nullopt), 620);
+
+    // Escape closes the sheet.
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_FALSE(view.isVisible());
+}
+
+// Pictures of the sheet and the page in every language and scheme, for a person to look at.
+TEST(AccountViewScreenshots, SheetAndHistoryPage) {
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    AccountHarness h;
+    AccountHarness signedIn;
+    const QJsonObject ada{{QStringLiteral("email"), QStringLiteral("ada@example.org")}};
+    signedIn.confirmed(QStringLiteral("acct_12345"), ada);
+    ScriptedReply everyRefresh = account(QStringLiteral("acct_12345"), ada);
+    everyRefresh.repeat = true;
+    signedIn.stub.enqueue(HostedStub::accountPath, everyRefresh);
+    HistoryStore history(HistoryStore::Options{h.dir.filePath(QStringLiteral("history")), {}});
+    history.add(QStringLiteral("Photosynthesis turns light into chemical energy in the chloroplasts of plant cells, "
+                               "which is then stored as sugar."),
+                QStringLiteral("光合作用是植物利用光能，把二氧化碳和水转化为有机物并释放氧气的过程。"),
+                QStringLiteral("explain"));
+    history.add(QStringLiteral("勾股定理"), QStringLiteral("直角三角形两条直角边的平方和等于斜边的平方。"),
+                QStringLiteral("MERID"));
+    history.toggleNote(history.records().first());
+
+    const struct {
+        InterfaceLanguage language;
+        const char* tag;
+    } languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
+    for (const auto& language : languages) {
+        InterfaceSettings::shared().setLanguage(language.language);
+        // The locale the application sets for the language (dates on the history page).
+        QLocale::setDefault(locale(language.language));
+        for (const auto appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+            ApplicationAppearance::shared().apply(appearance);
+            const QString scheme =
+                appearance == InterfaceAppearance::dark ? QStringLiteral("dark") : QStringLiteral("light");
+            const QString suffix = QString::fromLatin1(language.tag) + u'-' + scheme + QStringLiteral(".png");
+            {
+                AccountProfileView sheet(h.session(), h.defaults, {});
+                sheet.open();
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(sheet.grab().save(folder + QStringLiteral("/account-sheet-") + suffix));
+            }
+            {
+                AccountProfileView sheet(signedIn.session(), signedIn.defaults, {});
+                sheet.open();
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(sheet.grab().save(folder + QStringLiteral("/account-sheet-signed-in-") + suffix));
+            }
+            HistoryView page(history, [](const LearningRecord&) {}, [] {});
+            page.resize(834, 800);
+            page.show();
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(page.grab().save(folder + QStringLiteral("/history-page-") + suffix));
+        }
+    }
+    ApplicationAppearance::shared().apply(InterfaceAppearance::light);
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+    QLocale::setDefault(QLocale::system());
+}
+
+}  // namespace velquin
