@@ -10,6 +10,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
@@ -287,6 +291,22 @@ bool AccessibilityBus::press(const Object& object) const {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
+std::optional<QRect> AccessibilityBus::extents(const Object& object) const {
+    if (!connected_) return std::nullopt;
+    constexpr uint screenCoordinates = 0;
+    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                                                 QStringLiteral("org.a11y.atspi.Component"),
+                                                 QStringLiteral("GetExtents"), {screenCoordinates});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+    int x = 0, y = 0, width = 0, height = 0;
+    const QDBusArgument box = reply.arguments().constFirst().value<QDBusArgument>();
+    box.beginStructure();
+    box >> x >> y >> width >> height;
+    box.endStructure();
+    if (width <= 0 || height <= 0) return std::nullopt;
+    return QRect(x, y, width, height);
+}
+
 // ---- WindowManager --------------------------------------------------------------------------------
 
 WindowManager::WindowManager(const X11Display& display) {
@@ -412,6 +432,50 @@ bool OrvelProgram::callHook(const QString& method, const QVariantList& arguments
 QStringList OrvelProgram::tempEntries(const QString& prefix) const {
     return QDir(tempPath()).entryList({prefix + QLatin1Char('*')},
                                       QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+}
+
+// ---- HostedStubProgram --------------------------------------------------------------------------
+
+HostedStubProgram::HostedStubProgram(const QString& scriptFile) { start(scriptFile); }
+
+HostedStubProgram::HostedStubProgram(const QJsonArray& script) {
+    QFile file(folder_.filePath(QStringLiteral("script.json")));
+    if (file.open(QIODevice::WriteOnly)) file.write(QJsonDocument(script).toJson());
+    file.close();
+    start(file.fileName());
+}
+
+void HostedStubProgram::start(const QString& scriptFile) {
+    process_.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--script"), scriptFile});
+    if (process_.waitForStarted(5000) && waitUntil([this] { return process_.canReadLine(); }, 10000))
+        baseUrl_ = QString::fromUtf8(process_.readLine()).trimmed();
+}
+
+HostedStubProgram::~HostedStubProgram() {
+    process_.kill();
+    process_.waitForFinished(2000);
+}
+
+QJsonArray HostedStubProgram::control(const QString& path) const {
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(baseUrl_ + path))));
+    waitUntil([&reply] { return reply->isFinished(); }, 5000);
+    return QJsonDocument::fromJson(reply->readAll()).array();
+}
+
+QJsonArray HostedStubProgram::requests() const { return control(QStringLiteral("/stub/requests")); }
+
+QJsonArray HostedStubProgram::violations() const { return control(QStringLiteral("/stub/violations")); }
+
+int HostedStubProgram::count(const QByteArray& method, const QByteArray& path) const {
+    int found = 0;
+    for (const QJsonValue& request : requests()) {
+        const QJsonObject object = request.toObject();
+        if (object.value(QStringLiteral("method")).toString().toUtf8() == method &&
+            object.value(QStringLiteral("path")).toString().toUtf8() == path)
+            ++found;
+    }
+    return found;
 }
 
 }  // namespace orveltest

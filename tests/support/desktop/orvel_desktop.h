@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QJsonArray>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -74,6 +75,8 @@ public:
     std::optional<Object> find(qint64 pid, const QString& name, const QString& role = {}) const;
     // Does the object's first action: a button's press.
     bool press(const Object& object) const;
+    // Where the object is on the screen.
+    std::optional<QRect> extents(const Object& object) const;
 
 private:
     QString connectionName_;
@@ -147,6 +150,32 @@ private:
     QProcess process_;
     QByteArray output_;
     QByteArray error_;
+};
+
+// The loopback stub of the hosted services as a program beside the application: it plays the
+// replies of a script (a JSON array, as orvel_hosted_stub reads it) until it is destroyed.
+class HostedStubProgram {
+public:
+    explicit HostedStubProgram(const QString& scriptFile);
+    // The script written into a file of its own first.
+    explicit HostedStubProgram(const QJsonArray& script);
+    ~HostedStubProgram();
+
+    // Empty when the stub did not start.
+    const QString& baseUrl() const { return baseUrl_; }
+    // What arrived so far ({"method", "path", "headers", "body"}), and the contracts broken.
+    QJsonArray requests() const;
+    QJsonArray violations() const;
+    // How many requests of `method` and `path` arrived.
+    int count(const QByteArray& method, const QByteArray& path) const;
+
+private:
+    void start(const QString& scriptFile);
+    QJsonArray control(const QString& path) const;
+
+    QTemporaryDir folder_;
+    QProcess process_;
+    QString baseUrl_;
 };
 
 }  // namespace orveltest

@@ -6,8 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 
 #include <csignal>
@@ -345,43 +343,7 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
     }
 }
 
-namespace {
-
-// The loopback stub of the hosted services as a program beside the application.
-class HostedStubProgram {
-public:
-    explicit HostedStubProgram(const QString& script) {
-        process_.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--script"), script});
-        if (process_.waitForStarted(5000) && waitUntil([this] { return process_.canReadLine(); }, 10000))
-            baseUrl_ = QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    ~HostedStubProgram() {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
-    const QString& baseUrl() const { return baseUrl_; }
-    // How many requests of `method` and `path` arrived.
-    int count(const QByteArray& method, const QByteArray& path) const {
-        QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(
-            network.get(QNetworkRequest(QUrl(baseUrl_ + QStringLiteral("/stub/requests")))));
-        waitUntil([&reply] { return reply->isFinished(); }, 5000);
-        int found = 0;
-        for (const QJsonValue& request : QJsonDocument::fromJson(reply->readAll()).array()) {
-            const QJsonObject object = request.toObject();
-            if (object.value(QStringLiteral("method")).toString().toUtf8() == method &&
-                object.value(QStringLiteral("path")).toString().toUtf8() == path)
-                ++found;
-        }
-        return found;
-    }
-
-private:
-    QProcess process_;
-    QString baseUrl_;
-};
-
-}  // namespace
+using orveltest::HostedStubProgram;
 
 // Each time the workspace comes on screen a held session is confirmed with the account service:
 // at start, and again when the closed window is brought back.
