@@ -1,0 +1,564 @@
+#include "app/select-anywhere/direct_float_view.h"
+
+#include <QAbstractButton>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/select-anywhere/direct_float_model.h"
+#include "app/select-anywhere/floating_bulb_view.h"
+#include "app/shell/orvel_brand.h"
+#include "app/shell/symbol_image.h"
+#include "app/shell/system_colors.h"
+#include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
+#include "base/text.h"
+
+namespace velquin {
+
+using tamsel::StudyMode;
+
+namespace {
+
+// Text sizes, in device-independent pixels.
+constexpr int caption2Size = 11;
+constexpr int captionSize = 12;
+constexpr int calloutSize = 13;
+constexpr int bodySize = 14;
+constexpr int title3Size = 18;
+
+// A rounded card: a filled rounded rectangle, optionally outlined with the theme's border.
+class Card : public QFrame {
+public:
+    Card(qreal radius, bool bordered, QWidget* parent) : QFrame(parent), radius_(radius), bordered_(bordered) {}
+    void setFill(const QColor& fill) {
+        fill_ = fill;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRectF bounds = rect();
+        LessonaryTheme::fillRounded(painter, bounds, fill_, radius_);
+        if (bordered_) LessonaryTheme::border(painter, bounds, lessonary::currentScheme(), radius_);
+    }
+
+private:
+    qreal radius_;
+    bool bordered_;
+    QColor fill_;
+};
+
+// A label on one line: text that does not fit ends in an ellipsis.
+class OneLineLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(contentsRect(), int(alignment() | Qt::TextSingleLine),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
+    }
+};
+
+// One study mode: the current one on a faint accent ground, in accent and semibold.
+class ModeButton : public QAbstractButton {
+public:
+    ModeButton(QColor accent, QWidget* parent) : QAbstractButton(parent), accent_(std::move(accent)) {
+        setCheckable(true);
+        setAutoExclusive(false);
+        setFocusPolicy(Qt::TabFocus);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override {
+        const QFontMetrics metrics(lessonary::font(12, QFont::DemiBold));
+        return {metrics.horizontalAdvance(text()) + 16, metrics.height() + 16};
+    }
+    QSize minimumSizeHint() const override { return {24, sizeHint().height()}; }
+    void setSecondary(const QColor& color) {
+        secondary_ = color;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (!isEnabled()) painter.setOpacity(0.45);
+        if (isChecked()) {
+            QColor ground = accent_;
+            ground.setAlphaF(0.12f);
+            LessonaryTheme::fillRounded(painter, rect(), ground, 8);
+        }
+        painter.setFont(lessonary::font(12, isChecked() ? QFont::DemiBold : QFont::Normal));
+        painter.setPen(isChecked() ? accent_ : secondary_);
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine,
+                         painter.fontMetrics().elidedText(text(), Qt::ElideRight, width() - 4));
+    }
+
+private:
+    QColor accent_;
+    QColor secondary_;
+};
+
+// The small indeterminate progress indicator: an arc that turns while it is shown.
+class Spinner : public QWidget {
+public:
+    explicit Spinner(QWidget* parent) : QWidget(parent) {
+        setFixedSize(16, 16);
+        timer_.setInterval(80);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            angle_ = (angle_ + 30) % 360;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent*) override { timer_.start(); }
+    void hideEvent(QHideEvent*) override { timer_.stop(); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor track = palette().color(QPalette::PlaceholderText);
+        track.setAlphaF(0.3f);
+        painter.setPen(QPen(track, 2));
+        const QRectF ring = QRectF(rect()).adjusted(2, 2, -2, -2);
+        painter.drawEllipse(ring);
+        painter.setPen(QPen(palette().color(QPalette::PlaceholderText), 2, Qt::SolidLine, Qt::RoundCap));
+        painter.drawArc(ring, -angle_ * 16, 100 * 16);
+    }
+
+private:
+    QTimer timer_;
+    int angle_ = 0;
+};
+
+// A button whose title shrinks to 0.85 of its size before it is cut with an ellipsis.
+class FittingButton : public QPushButton {
+public:
+    FittingButton(QFont base, QWidget* parent) : QPushButton(parent), base_(std::move(base)) { setFont(base_); }
+    void setTitle(const QString& title) {
+        title_ = title;
+        setAccessibleName(title);
+        fit();
+    }
+    QSize sizeHint() const override {
+        QFontMetrics metrics(base_);
+        return {metrics.horizontalAdvance(title_) + 28, QPushButton::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {48, QPushButton::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QPushButton::resizeEvent(event);
+        fit();
+    }
+
+private:
+    void fit() {
+        const int room = width() - 20;
+        QFont shown = base_;
+        const int full = QFontMetrics(base_).horizontalAdvance(title_);
+        if (full > room && full > 0)
+            shown.setPixelSize(qMax(1, qRound(base_.pixelSize() * qMax(0.85, qreal(room) / full))));
+        setFont(shown);
+        setText(QFontMetrics(shown).elidedText(title_, Qt::ElideRight, room));
+    }
+
+    QFont base_;
+    QString title_;
+};
+
+// The bordered-prominent button: filled in the accent colour, its title and symbol in the
+// palette's highlighted-text colour; faded while disabled.
+class ProminentButton : public QPushButton {
+public:
+    ProminentButton(QColor fill, QWidget* parent) : QPushButton(parent), fill_(std::move(fill)) {
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (!isEnabled()) painter.setOpacity(0.4);
+        QColor fill = fill_;
+        if (isDown()) fill = fill.darker(115);
+        LessonaryTheme::fillRounded(painter, QRectF(rect()).adjusted(1, 1, -1, -1), fill, 6);
+        const QColor ink = palette().color(QPalette::Active, QPalette::HighlightedText);
+        const QSize symbol = iconSize();
+        const int gap = icon().isNull() ? 0 : 5;
+        const int textWidth = fontMetrics().horizontalAdvance(text());
+        int x = (width() - (icon().isNull() ? 0 : symbol.width()) - gap - textWidth) / 2;
+        if (!icon().isNull()) {
+            icon().paint(&painter, QRect(QPoint(x, (height() - symbol.height()) / 2), symbol));
+            x += symbol.width() + gap;
+        }
+        painter.setPen(ink);
+        painter.drawText(QRect(x, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
+
+private:
+    QColor fill_;
+};
+
+QLabel* symbolLabel(QWidget* parent, int size) {
+    auto* label = new QLabel(parent);
+    label->setFixedSize(size, size);
+    return label;
+}
+
+void setSymbol(QLabel* label, const QString& name, const QColor& color) {
+    label->setPixmap(SymbolImage::pixmap(name, label->size(), color, label->devicePixelRatioF()));
+}
+
+QToolButton* plainIconButton(QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(15, 15));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QString trimmed(const QString& text) { return base::text::trimmed(text); }
+
+// Shows `text` with 5 pixels between lines, unless it is already shown (keeps a selection).
+void setBodyText(QTextEdit* edit, const QString& text) {
+    if (edit->toPlainText() == text) return;
+    edit->setPlainText(text);
+    QTextCursor cursor(edit->document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat spacing;
+    spacing.setLineHeight(5, QTextBlockFormat::LineDistanceHeight);
+    cursor.mergeBlockFormat(spacing);
+}
+
+}  // namespace
+
+DirectFloatView::DirectFloatView(DirectFloatModel& model, std::function<void()> close,
+                                 std::function<void()> openSettings, std::function<void()> openWorkspace,
+                                 QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      close_(std::move(close)),
+      openSettings_(std::move(openSettings)),
+      openWorkspace_(std::move(openWorkspace)),
+      accent_(OrvelBrand::accent()) {
+    build();
+    connect(&model_, &DirectFloatModel::changed, this, [this] { refresh(); });
+    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    restyle();
+    retranslate();
+}
+
+FloatingBulbPhase DirectFloatView::bulbPhase(const DirectFloatModel& model) {
+    if (model.isBusy()) return FloatingBulbPhase::querying;
+    if (model.answer()) return FloatingBulbPhase::done;
+    return FloatingBulbPhase::idle;
+}
+
+void DirectFloatView::collapseSelection() {
+    showSelection_ = false;
+    refresh();
+}
+
+void DirectFloatView::build() {
+    setMinimumSize(320, 280);
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(15, 15, 15, 15);
+    root->setSpacing(12);
+
+    // Header.
+    auto* header = new QHBoxLayout();
+    header->setSpacing(9);
+    header->setContentsMargins(0, 0, 0, 5);
+    bulb_ = new FloatingBulbView(FloatingBulbPhase::idle, this);
+    bulb_->setFixedSize(34, 34);
+    header->addWidget(bulb_);
+    auto* names = new QVBoxLayout();
+    names->setSpacing(1);
+    title_ = lessonary::makeLabel(this, lessonary::font(14, QFont::DemiBold), false);
+    subtitle_ = lessonary::makeLabel(this, lessonary::font(caption2Size), false);
+    names->addWidget(title_);
+    names->addWidget(subtitle_);
+    header->addLayout(names);
+    header->addStretch(1);
+    settingsButton_ = plainIconButton(this);
+    closeButton_ = plainIconButton(this);
+    header->addWidget(settingsButton_);
+    header->addSpacing(5);
+    header->addWidget(closeButton_);
+    root->addLayout(header);
+    connect(settingsButton_, &QToolButton::clicked, this, [this] {
+        if (openSettings_) openSettings_();
+    });
+    connect(closeButton_, &QToolButton::clicked, this, [this] {
+        if (close_) close_();
+    });
+    // The close button's key: Escape anywhere in the panel.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, closeButton_, &QToolButton::click);
+
+    // Source snippet.
+    auto* snippet = new Card(10, false, this);
+    snippet_ = snippet;
+    auto* snippetColumn = new QVBoxLayout(snippet_);
+    snippetColumn->setContentsMargins(12, 9, 12, 9);
+    snippetColumn->setSpacing(6);
+    auto* sourceRow = new QHBoxLayout();
+    sourceRow->setSpacing(5);
+    quoteMark_ = symbolLabel(snippet_, caption2Size + 1);
+    sourceLabel_ = new OneLineLabel(snippet_);
+    sourceLabel_->setTextFormat(Qt::PlainText);
+    sourceLabel_->setFont(lessonary::font(caption2Size));
+    toggleButton_ = new QPushButton(snippet_);
+    toggleButton_->setFlat(true);
+    toggleButton_->setFont(lessonary::font(caption2Size));
+    toggleButton_->setCursor(Qt::PointingHandCursor);
+    sourceRow->addWidget(quoteMark_);
+    sourceRow->addWidget(sourceLabel_, 1);
+    sourceRow->addWidget(toggleButton_);
+    snippetColumn->addLayout(sourceRow);
+    fullText_ = lessonary::makeLabel(snippet_, lessonary::font(captionSize), true);
+    fullText_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    fullText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // At most five lines of the selection.
+    fullText_->setMaximumHeight(QFontMetrics(fullText_->font()).lineSpacing() * 5);
+    snippetColumn->addWidget(fullText_);
+    root->addWidget(snippet_);
+    connect(toggleButton_, &QPushButton::clicked, this, [this] {
+        showSelection_ = !showSelection_;
+        refresh();
+    });
+
+    // Study modes.
+    auto* modes = new Card(10, false, this);
+    modes_ = modes;
+    auto* modeRow = new QHBoxLayout(modes_);
+    modeRow->setContentsMargins(3, 3, 3, 3);
+    modeRow->setSpacing(6);
+    for (const StudyMode mode : base::allCases<StudyMode>()) {
+        auto* button = new ModeButton(accent_, modes_);
+        modeRow->addWidget(button);
+        modeButtons_.append(button);
+        connect(button, &QAbstractButton::clicked, this, [this, mode] {
+            model_.changeMode(mode);
+            refresh();  // a press on the current mode changes nothing, but unchecks the button
+        });
+    }
+    root->addWidget(modes_);
+
+    // Output area.
+    auto* output = new Card(12, true, this);
+    output_ = output;
+    auto* outputColumn = new QVBoxLayout(output_);
+    outputColumn->setContentsMargins(13, 13, 13, 13);
+    outputColumn->setSpacing(10);
+    auto* titleRow = new QHBoxLayout();
+    outputTitle_ = lessonary::makeLabel(output_, lessonary::font(calloutSize, QFont::DemiBold), false);
+    spinner_ = new Spinner(output_);
+    titleRow->addWidget(outputTitle_);
+    titleRow->addStretch(1);
+    titleRow->addWidget(spinner_);
+    outputColumn->addLayout(titleRow);
+    errorRow_ = new QWidget(output_);
+    auto* errorLine = new QHBoxLayout(errorRow_);
+    errorLine->setContentsMargins(0, 0, 0, 0);
+    errorLine->setSpacing(6);
+    errorMark_ = symbolLabel(errorRow_, calloutSize + 2);
+    errorLabel_ = lessonary::makeLabel(errorRow_, lessonary::font(calloutSize), true);
+    errorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    errorLine->addWidget(errorMark_, 0, Qt::AlignTop);
+    errorLine->addWidget(errorLabel_, 1);
+    outputColumn->addWidget(errorRow_);
+
+    body_ = new QStackedWidget(output_);
+    bodyText_ = new QTextEdit(body_);
+    bodyText_->setReadOnly(true);
+    bodyText_->setAcceptRichText(false);
+    bodyText_->setFrameShape(QFrame::NoFrame);
+    bodyText_->setFont(lessonary::font(bodySize));
+    bodyText_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    bodyText_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    bodyText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    bodyText_->document()->setDocumentMargin(0);
+    bodyText_->viewport()->setAutoFillBackground(false);
+    placeholder_ = new QWidget(body_);
+    auto* placeholderColumn = new QVBoxLayout(placeholder_);
+    placeholderColumn->setContentsMargins(0, 24, 0, 0);
+    placeholderColumn->setSpacing(9);
+    placeholderMark_ = symbolLabel(placeholder_, title3Size + 4);
+    placeholderLabel_ = lessonary::makeLabel(placeholder_, lessonary::font(calloutSize), true);
+    placeholderLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    placeholderColumn->addWidget(placeholderMark_, 0, Qt::AlignHCenter);
+    placeholderColumn->addWidget(placeholderLabel_);
+    placeholderColumn->addStretch(1);
+    body_->addWidget(bodyText_);
+    body_->addWidget(placeholder_);
+    outputColumn->addWidget(body_, 1);
+    root->addWidget(output_, 1);
+
+    // Bottom bar.
+    auto* bottom = new QVBoxLayout();
+    bottom->setSpacing(9);
+    warningLabel_ = lessonary::makeLabel(this, lessonary::font(caption2Size), true);
+    bottom->addWidget(warningLabel_);
+    auto* statusRow = new QHBoxLayout();
+    statusRow->setSpacing(8);
+    detailLabel_ = new OneLineLabel(this);
+    detailLabel_->setTextFormat(Qt::PlainText);
+    detailLabel_->setFont(lessonary::font(caption2Size));
+    stopButton_ = new QPushButton(this);
+    retryButton_ = new QPushButton(this);
+    for (QPushButton* button : {stopButton_, retryButton_}) button->setFont(lessonary::font(captionSize));
+    statusRow->addWidget(detailLabel_, 1);
+    statusRow->addWidget(stopButton_);
+    statusRow->addWidget(retryButton_);
+    bottom->addLayout(statusRow);
+    auto* actionRow = new QHBoxLayout();
+    actionRow->setSpacing(8);
+    continueButton_ = new FittingButton(lessonary::font(captionSize), this);
+    continueButton_->setObjectName(QStringLiteral("orvel.reader.continue-in-workspace"));
+    copyButton_ = new ProminentButton(accent_, this);
+    copyButton_->setFont(lessonary::font(captionSize));
+    actionRow->addWidget(continueButton_, 0);
+    actionRow->addStretch(1);
+    actionRow->addSpacing(3);
+    actionRow->addWidget(copyButton_);
+    bottom->addLayout(actionRow);
+    root->addLayout(bottom);
+
+    connect(stopButton_, &QPushButton::clicked, this, [this] { model_.cancel(); });
+    connect(retryButton_, &QPushButton::clicked, this, [this] { model_.request(true); });
+    connect(continueButton_, &QPushButton::clicked, this, [this] {
+        if (openWorkspace_) openWorkspace_();
+    });
+    connect(copyButton_, &QPushButton::clicked, this, [this] { model_.copy(); });
+}
+
+void DirectFloatView::refresh() {
+    const bool busy = model_.isBusy();
+    const bool preview = model_.isLocalPreview();
+    const bool hasText = !model_.text().isEmpty();
+    const auto& answer = model_.answer();
+
+    bulb_->setPhase(bulbPhase(model_));
+
+    snippet_->setVisible(hasText);
+    sourceLabel_->setText(model_.sourceApp().isEmpty() ? UIStrings::text(QStringLiteral("查看原文"))
+                                                       : model_.sourceApp());
+    toggleButton_->setText(UIStrings::text(showSelection_ ? QStringLiteral("收起原文") : QStringLiteral("展开原文")));
+    fullText_->setVisible(showSelection_);
+    fullText_->setText(model_.text());
+
+    modes_->setEnabled(!preview && hasText);
+    const auto& modes = base::allCases<StudyMode>();
+    for (int i = 0; i < modeButtons_.size(); ++i) {
+        modeButtons_[i]->setText(UIStrings::text(tamsel::title(modes.at(i))));
+        modeButtons_[i]->setChecked(modes.at(i) == model_.mode());
+        modeButtons_[i]->setAccessibleName(modeButtons_[i]->text());
+    }
+
+    spinner_->setVisible(busy);
+    errorRow_->setVisible(model_.error().has_value());
+    errorLabel_->setText(model_.error() ? UIStrings::text(*model_.error()) : QString());
+    if (preview || answer) {
+        setBodyText(bodyText_, preview ? model_.text() : answer->text);
+        body_->setCurrentWidget(bodyText_);
+    } else {
+        body_->setCurrentWidget(placeholder_);
+        setSymbol(placeholderMark_, busy ? QStringLiteral("ellipsis.bubble") : QStringLiteral("sparkles"), accent_);
+        placeholderLabel_->setText(
+            UIStrings::text(busy ? QStringLiteral("Orvel AI 正在思考…") : QStringLiteral("清晰解释你选中的内容")));
+    }
+
+    const bool warned = answer && answer->warning;
+    warningLabel_->setVisible(warned);
+    warningLabel_->setText(warned ? UIStrings::text(*answer->warning) : QString());
+    detailLabel_->setText(UIStrings::text(model_.detail()));
+    stopButton_->setVisible(busy);
+    retryButton_->setVisible(!busy && !preview);
+    retryButton_->setEnabled(hasText);
+    continueButton_->setEnabled(!trimmed(model_.text()).isEmpty());
+    copyButton_->setEnabled(answer.has_value());
+}
+
+void DirectFloatView::retranslate() {
+    setLocale(velquin::locale(InterfaceSettings::shared().language()));
+    // The product name stays as it is in every language.
+    title_->setText(QStringLiteral("Orvel"));
+    subtitle_->setText(UIStrings::text(QStringLiteral("直接划词的小助手")));
+    const QString settings = UIStrings::text(QStringLiteral("划词设置"));
+    settingsButton_->setToolTip(settings);
+    settingsButton_->setAccessibleName(settings);
+    const QString close = UIStrings::text(QStringLiteral("关闭窗口"));
+    closeButton_->setToolTip(close);
+    closeButton_->setAccessibleName(close);
+    outputTitle_->setText(UIStrings::text(QStringLiteral("回答结果")));
+    stopButton_->setText(UIStrings::text(QStringLiteral("停止")));
+    retryButton_->setText(UIStrings::text(QStringLiteral("重试")));
+    static_cast<FittingButton*>(continueButton_)
+        ->setTitle(UIStrings::choose(QStringLiteral("在主窗口继续"), QStringLiteral("Continue in Lessonary"),
+                                     QStringLiteral("Continuer dans Lessonary")));
+    copyButton_->setText(UIStrings::text(QStringLiteral("复制")));
+    refresh();
+}
+
+void DirectFloatView::restyle() {
+    const ColorScheme scheme = lessonary::currentScheme();
+    const QColor secondary = LessonaryTheme::inkSecondary(scheme);
+    const QColor ink = LessonaryTheme::ink(scheme);
+    const QColor orange = SystemColors::orange(scheme);
+    const QColor control = ApplicationAppearance::palette(scheme).color(QPalette::Base);
+    const qreal ratio = devicePixelRatioF();
+
+    lessonary::setTextColor(title_, ink);
+    lessonary::setTextColor(this, ink);
+    for (QWidget* widget : std::initializer_list<QWidget*>{subtitle_, sourceLabel_, toggleButton_, detailLabel_,
+                                                           placeholderLabel_, fullText_})
+        lessonary::setTextColor(widget, widget == fullText_ ? ink : secondary);
+    lessonary::setTextColor(errorLabel_, orange);
+    lessonary::setTextColor(warningLabel_, orange);
+    for (QAbstractButton* button : modeButtons_) static_cast<ModeButton*>(button)->setSecondary(secondary);
+    static_cast<Card*>(snippet_)->setFill(control);
+    static_cast<Card*>(modes_)->setFill(control);
+    static_cast<Card*>(output_)->setFill(LessonaryTheme::surface(scheme));
+
+    settingsButton_->setIcon(SymbolImage::pixmap(QStringLiteral("slider.horizontal.3"), QSize(15, 15), ink, ratio));
+    closeButton_->setIcon(SymbolImage::pixmap(QStringLiteral("xmark"), QSize(15, 15), ink, ratio));
+    setSymbol(quoteMark_, QStringLiteral("text.quote"), secondary);
+    setSymbol(errorMark_, QStringLiteral("exclamationmark.circle"), orange);
+
+    // The copy button is filled in the accent colour.
+    copyButton_->setIconSize(QSize(13, 13));
+    copyButton_->setIcon(SymbolImage::pixmap(QStringLiteral("doc.on.doc"), QSize(13, 13),
+                                             palette().color(QPalette::Active, QPalette::HighlightedText), ratio));
+
+    QPalette clear = bodyText_->palette();
+    clear.setColor(QPalette::Base, Qt::transparent);
+    clear.setColor(QPalette::Text, ink);
+    bodyText_->setPalette(clear);
+    refresh();
+    update();
+}
+
+void DirectFloatView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), LessonaryTheme::paper(lessonary::currentScheme()));
+}
+
+}  // namespace velquin

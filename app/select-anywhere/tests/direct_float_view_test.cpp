@@ -1,0 +1,228 @@
+// The answer panel's content as a person sees it (offscreen): what shows in each state of the
+// model, answers as plain text, the three languages, Escape; and screenshots of the panel in every
+// language and appearance, written to the build tree for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTextEdit>
+
+#include "app/select-anywhere/direct_float_model.h"
+#include "app/select-anywhere/direct_float_view.h"
+#include "app/select-anywhere/direct_result_panel.h"
+#include "app/select-anywhere/floating_bulb_view.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/tests/store_test_doubles.h"
+
+namespace {
+
+using namespace velquin;
+using testsupport::ScriptedReply;
+
+// A control by what it says (its text, else its accessible name); null when none shows.
+QAbstractButton* buttonTitled(const QWidget* view, const QString& title) {
+    for (QAbstractButton* button : view->findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(view) && (button->text() == title || button->accessibleName() == title)) return button;
+    return nullptr;
+}
+
+bool showsLabel(const QWidget* view, const QString& text) {
+    for (const QLabel* label : view->findChildren<QLabel*>())
+        if (label->isVisibleTo(view) && label->text() == text) return true;
+    return false;
+}
+
+class DirectFloatViewTest : public storetest::StoreFixture {
+protected:
+    DirectFloatViewTest() {
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+        tamsel::ResponsesClient::Options options;
+        options.endpoint = tamsel::ResponsesClient::endpoint(stub.baseUrl());
+        options.defaults = &defaults;
+        model = std::make_unique<DirectFloatModel>(
+            DirectFloatServices{&defaults, history.get(), scheduler, clock, clipboard, token,
+                                std::make_shared<tamsel::ResponsesClient>(nullptr, options)});
+        view = std::make_unique<DirectFloatView>(
+            *model, [this] { ++closes; }, [] {}, [] {});
+        view->resize(360, 390);
+        view->show();
+    }
+    ~DirectFloatViewTest() override { InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese); }
+
+    // The model answers `text` through the stub.
+    void answer(const QString& text) {
+        scheduler->automatic = true;
+        stub.enqueue(answerPath, ScriptedReply::answer(text));
+        model->present(QStringLiteral("opportunity cost"), QStringLiteral("TextEdit"));
+        ASSERT_TRUE(waitUntil([this] { return !model->isBusy(); }));
+    }
+    QString body() const {
+        const auto* stack = view->findChild<QStackedWidget*>();
+        const auto* text = qobject_cast<QTextEdit*>(stack->currentWidget());
+        return text ? text->toPlainText() : QStringLiteral("<placeholder>");
+    }
+    QString phase() const { return view->findChild<FloatingBulbView*>()->property("phase").toString(); }
+
+    std::unique_ptr<DirectFloatModel> model;
+    std::unique_ptr<DirectFloatView> view;
+    int closes = 0;
+};
+
+TEST_F(DirectFloatViewTest, EachStateShowsItsBulbOutputAndButtons) {
+    struct Row {
+        const char* state;
+        std::function<void()> arrange;
+        QString phase;
+        QString body;         // the text shown, or "<placeholder>"
+        QString placeholder;  // its line, when shown
+        QString statusButton;  // "停止", "重试" or none
+        bool copy;
+    };
+    const QList<Row> rows{
+        {"nothing yet", [] {}, QStringLiteral("idle"), QStringLiteral("<placeholder>"),
+         QStringLiteral("清晰解释你选中的内容"), QStringLiteral("重试"), false},
+        {"busy",
+         [this] {
+             scheduler->automatic = false;  // the token read waits: the request stays busy
+             model->present(QStringLiteral("opportunity cost"), QStringLiteral("TextEdit"));
+         },
+         QStringLiteral("querying"), QStringLiteral("<placeholder>"), QStringLiteral("Orvel AI 正在思考…"),
+         QStringLiteral("停止"), false},
+        {"answer", [this] { answer(QStringLiteral("the next best alternative")); }, QStringLiteral("done"),
+         QStringLiteral("the next best alternative"), {}, QStringLiteral("重试"), true},
+        {"error", [this] { model->showError(QStringLiteral("读取失败"), QStringLiteral("选区读取提示")); },
+         QStringLiteral("idle"), QStringLiteral("<placeholder>"), QStringLiteral("清晰解释你选中的内容"),
+         QStringLiteral("重试"), false},
+        {"local preview", [this] { model->preview(QStringLiteral("local text"), QStringLiteral("Test")); },
+         QStringLiteral("idle"), QStringLiteral("local text"), {}, {}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.state);
+        row.arrange();
+        EXPECT_EQ(phase(), row.phase);
+        EXPECT_EQ(body(), row.body);
+        if (!row.placeholder.isEmpty()) {
+            EXPECT_TRUE(showsLabel(view.get(), row.placeholder));
+        }
+        for (const QString& title : {QStringLiteral("停止"), QStringLiteral("重试")})
+            EXPECT_EQ(buttonTitled(view.get(), title) != nullptr, title == row.statusButton) << title.toStdString();
+        ASSERT_TRUE(buttonTitled(view.get(), QStringLiteral("复制")));
+        EXPECT_EQ(buttonTitled(view.get(), QStringLiteral("复制"))->isEnabled(), row.copy);
+    }
+    // A failed read: its message, and without text no source row.
+    model->showError(QStringLiteral("读取失败"), QStringLiteral("选区读取提示"));
+    EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("读取失败")));
+    EXPECT_FALSE(showsLabel(view.get(), QStringLiteral("选区读取提示")));
+}
+
+TEST_F(DirectFloatViewTest, AnswersAndSelectionsAreShownAsPlainText) {
+    answer(QStringLiteral("<b>x</b> &amp; <i>y</i>"));
+    EXPECT_EQ(body(), QStringLiteral("<b>x</b> &amp; <i>y</i>"));
+
+    model->preview(QStringLiteral("   \n "), QStringLiteral(""));
+    EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("查看原文")));
+    model->showError(QStringLiteral("x"), QString());
+    model->present(QStringLiteral("  \n\t"), QStringLiteral("<b>App</b>"));
+    // Blank text: retry stays (the text is not empty), continue does not.
+    EXPECT_TRUE(buttonTitled(view.get(), QStringLiteral("重试"))->isEnabled());
+    EXPECT_FALSE(view->findChild<QAbstractButton*>(QStringLiteral("orvel.reader.continue-in-workspace"))->isEnabled());
+    EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("<b>App</b>")));
+
+    // Expanding shows the whole selection, in at most five lines; a new presentation collapses it.
+    QString lines;
+    for (int i = 1; i <= 12; ++i) lines += QStringLiteral("line %1\n").arg(i);
+    model->preview(lines, QStringLiteral("Notes"));
+    buttonTitled(view.get(), QStringLiteral("展开原文"))->click();
+    const QLabel* full = nullptr;
+    for (const QLabel* label : view->findChildren<QLabel*>())
+        if (label->text() == lines) full = label;
+    ASSERT_TRUE(full && full->isVisibleTo(view.get()));
+    EXPECT_LE(full->maximumHeight(), full->fontMetrics().lineSpacing() * 5);
+    ASSERT_TRUE(buttonTitled(view.get(), QStringLiteral("收起原文")));
+    view->collapseSelection();
+    EXPECT_TRUE(buttonTitled(view.get(), QStringLiteral("展开原文")));
+}
+
+TEST_F(DirectFloatViewTest, ALanguageSwitchRetitlesTheViewButNotTheProductName) {
+    answer(QStringLiteral("answer"));
+    struct Row {
+        InterfaceLanguage language;
+        QStringList shown;
+    };
+    const QList<Row> rows{
+        {InterfaceLanguage::english,
+         {QStringLiteral("Your selection companion"), QStringLiteral("Translate"), QStringLiteral("Explain"),
+          QStringLiteral("Answer"), QStringLiteral("Explanation"), QStringLiteral("Retry"), QStringLiteral("Copy"),
+          QStringLiteral("Continue in Lessonary"), QStringLiteral("Selection Settings"), QStringLiteral("Close window"),
+          QStringLiteral("Show selection")}},
+        {InterfaceLanguage::french,
+         {QStringLiteral("Votre assistant de sélection"), QStringLiteral("Traduire"), QStringLiteral("Répondre"),
+          QStringLiteral("Explication"), QStringLiteral("Réessayer"), QStringLiteral("Copier"),
+          QStringLiteral("Continuer dans Lessonary"), QStringLiteral("Réglages de sélection"),
+          QStringLiteral("Afficher la sélection")}},
+    };
+    for (const Row& row : rows) {
+        InterfaceSettings::shared().setLanguage(row.language);
+        for (const QString& text : row.shown)
+            EXPECT_TRUE(showsLabel(view.get(), text) || buttonTitled(view.get(), text)) << text.toStdString();
+        EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("Orvel")));
+    }
+}
+
+TEST_F(DirectFloatViewTest, EscapeInThePanelClosesOnce) {
+    DirectResultPanel panel;
+    int dismissals = 0;
+    panel.setDismissResult([&] { ++dismissals; });
+    panel.setContent(view.release());
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    // Through the window, as the desktop delivers it: the content's close takes it.
+    QTest::keyClick(panel.windowHandle(), Qt::Key_Escape);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(dismissals, 0);
+
+    // Without the content's close, the panel's own Escape asks its owner.
+    panel.setContent(new QWidget);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::keyClick(panel.windowHandle(), Qt::Key_Escape);
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(panel.isVisible()) << "the panel is hidden by its owner, never closed";
+}
+
+// Screenshots of the panel with an answer in every language and appearance, and of the busy and
+// the error state.
+TEST_F(DirectFloatViewTest, Screenshots) {
+    const QDir folder(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
+    ASSERT_TRUE(QDir().mkpath(folder.path()));
+    const auto shot = [&](const QString& name) {
+        // The layouts take the new texts' sizes, the nested ones a turn after their children.
+        for (int turn = 0; turn < 4; ++turn) QCoreApplication::processEvents();
+        EXPECT_TRUE(view->grab().save(folder.filePath(name + QStringLiteral(".png"))));
+    };
+    answer(QStringLiteral("机会成本是指为了得到某种东西而放弃的次优选择的价值。\n\nOpportunity cost is the value of the "
+                          "next best alternative given up."));
+    for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+        InterfaceSettings::shared().setAppearance(appearance);
+        for (const InterfaceLanguage language :
+             {InterfaceLanguage::chinese, InterfaceLanguage::english, InterfaceLanguage::french}) {
+            InterfaceSettings::shared().setLanguage(language);
+            shot(QStringLiteral("answer-%1-%2").arg(base::rawValue(language), base::rawValue(appearance)));
+        }
+    }
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    model->showError(QStringLiteral("未读到选中文字。请先在文档中选中一段文字。"), QStringLiteral("选区读取提示"));
+    shot(QStringLiteral("error-en-dark"));
+    scheduler->automatic = false;
+    model->present(QStringLiteral("A fairly long selection that shows how the source row and its toggle share the "
+                                  "width of a narrow panel."),
+                   QStringLiteral("A program with a long name"));
+    view->resize(320, 300);
+    shot(QStringLiteral("busy-en-dark-smallest"));
+    InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
+}
+
+}  // namespace
