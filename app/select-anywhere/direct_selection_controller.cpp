@@ -114,7 +114,7 @@ DirectSelectionServices DirectSelectionServices::completed() const {
     if (!services.statusItem) services.statusItem = makeTraySelectionStatusItem();
     if (!services.readers) services.readers = makePlatformSelectionReaders();
     if (!services.scheduler) services.scheduler = makeQtSelectionScheduler();
-    if (!services.panels) services.panels = makeUnshownSelectionPanels();
+    if (!services.panels) services.panels = makeFloatingSelectionPanels();
     if (!services.windows) services.windows = QtWindowSystem::shared();
     return services;
 }
@@ -123,7 +123,9 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
     : QObject(parent),
       services_(services.completed()),
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
-      store_(services_.store ? *services_.store : AppStore::shared()) {}
+      store_(services_.store ? *services_.store : AppStore::shared()) {
+    services_.panels->attach(*this);
+}
 
 DirectSelectionController::~DirectSelectionController() {
     if (isStarted_) stop();

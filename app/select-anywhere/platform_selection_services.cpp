@@ -1,4 +1,4 @@
-// The production selection readers and scheduler, and the panels that show nothing.
+// The production selection readers and scheduler.
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
@@ -15,6 +15,7 @@ SelectionMonitors::~SelectionMonitors() = default;
 SelectionStatusItem::~SelectionStatusItem() = default;
 SelectionReaders::~SelectionReaders() = default;
 SelectionPanels::~SelectionPanels() = default;
+void SelectionPanels::attach(DirectSelectionController&) {}
 
 namespace {
 
@@ -86,23 +87,9 @@ private:
     TimerId lastId_ = 0;
 };
 
-class UnshownSelectionPanels : public SelectionPanels {
-public:
-    Shown showIcon(QPointF, const QString&) override { return {}; }
-    void hideIcon() override {}
-    Shown showAnswer(QPointF, bool) override { return {}; }
-    void hide() override {}
-    bool contains(QPointF) const override { return false; }
-    void present(const QString&, const QString&) override {}
-    void preview(const QString&, const QString&) override {}
-    void showError(const QString&, const QString&) override {}
-    void cancel() override {}
-};
-
 }  // namespace
 
 std::shared_ptr<SelectionReaders> makePlatformSelectionReaders() { return std::make_shared<PlatformSelectionReaders>(); }
 std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler() { return std::make_shared<QtSelectionScheduler>(); }
-std::shared_ptr<SelectionPanels> makeUnshownSelectionPanels() { return std::make_shared<UnshownSelectionPanels>(); }
 
 }  // namespace velquin

@@ -24,6 +24,7 @@
 namespace velquin {
 
 class AppStore;
+class DirectSelectionController;
 
 // An application a selection can come from: a process with a window on this desktop.
 struct SourceApplication {
@@ -146,6 +147,9 @@ public:
 
     virtual ~SelectionPanels();
 
+    // The controller the panels call back; called once, by the controller as it is made.
+    virtual void attach(DirectSelectionController& controller);
+
     // The 36 x 36 bulb, 12 points right of and below `point` and 8 points inside the screen, shown
     // without activating this program; `tooltip` is a Chinese text the panel translates.
     virtual Shown showIcon(QPointF point, const QString& tooltip) = 0;
@@ -187,8 +191,7 @@ std::shared_ptr<SelectionMonitors> makeRecordSelectionMonitors();
 std::shared_ptr<SelectionStatusItem> makeTraySelectionStatusItem();
 std::shared_ptr<SelectionReaders> makePlatformSelectionReaders();
 std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler();
-// Panels that show nothing (every display reports the panel not visible): what the controller
-// drives until the floating panels are built.
-std::shared_ptr<SelectionPanels> makeUnshownSelectionPanels();
+// The floating bulb and answer panel over the answer model of the program (FloatingSelectionPanels).
+std::shared_ptr<SelectionPanels> makeFloatingSelectionPanels();
 
 }  // namespace velquin
