@@ -43,17 +43,18 @@ std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, bool
 }
 
 bool ownsPrimary(qint32 pid) {
-    return waitUntil([pid] { return x11::windowBelongsToProcess(x11::primaryOwner(), pid); }, 5000);
+    return orveltest::waitUntil([pid] { return x11::windowBelongsToProcess(x11::primaryOwner(), pid); }, 5000);
 }
 
 }  // namespace
 
 TEST(OtherProgramsDesktop, AParagraphOfChromiumIsReadOverTheAccessibilityBus) {
-    WindowManager manager;
-    ASSERT_TRUE(manager.ready());
+    const orveltest::X11Display display;
+    const orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
     QTemporaryDir folder;
     const auto chromium = startChromium(folder, true);
-    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(30000));
+    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
     ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PARAGRAPH));
 
     // A triple click selects the paragraph; the pointer then rests right of its text, over the
@@ -66,11 +67,12 @@ TEST(OtherProgramsDesktop, AParagraphOfChromiumIsReadOverTheAccessibilityBus) {
 }
 
 TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityGivesItsSelectionThroughPrimary) {
-    WindowManager manager;
-    ASSERT_TRUE(manager.ready());
+    const orveltest::X11Display display;
+    const orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
     QTemporaryDir folder;
     const auto chromium = startChromium(folder, false);
-    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(30000));
+    ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
     settle(2000);  // the page has no accessible object to wait for
 
     clickAt(onFirstParagraph, 3);
@@ -82,8 +84,9 @@ TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityGivesItsSelectionTh
 
 // GTK prints a critical warning for every request of an interface its object lacks.
 TEST(OtherProgramsDesktop, AGtkTextViewIsReadWithoutComplaints) {
-    WindowManager manager;
-    ASSERT_TRUE(manager.ready());
+    const orveltest::X11Display display;
+    const orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
     QTemporaryDir folder;
     QFile text(folder.filePath(QStringLiteral("text.txt")));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
@@ -92,7 +95,7 @@ TEST(OtherProgramsDesktop, AGtkTextViewIsReadWithoutComplaints) {
     ExternalProgram zenity(QStringLiteral("zenity"), {QStringLiteral("--text-info"), QStringLiteral("--editable"),
                                                       QStringLiteral("--width=600"), QStringLiteral("--height=300"),
                                                       QStringLiteral("--filename=") + text.fileName()});
-    ASSERT_TRUE(zenity.waitForActiveWindow(15000));
+    ASSERT_TRUE(zenity.waitForActiveWindow(display, 15000));
     const std::optional<QRect> view = accessibleExtents(zenity.pid(), ATSPI_ROLE_TEXT);
     ASSERT_TRUE(view);
 
@@ -107,13 +110,14 @@ TEST(OtherProgramsDesktop, AGtkTextViewIsReadWithoutComplaints) {
 
 // A terminal has no accessibility bridge: the read says so at once, and PRIMARY holds the words.
 TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary) {
-    WindowManager manager;
-    ASSERT_TRUE(manager.ready());
+    const orveltest::X11Display display;
+    const orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
     ExternalProgram xterm(QStringLiteral("xterm"),
                           {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"), QStringLiteral("-e"),
                            QStringLiteral("sh"), QStringLiteral("-c"),
                            QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
-    const std::optional<QRect> window = xterm.waitForActiveWindow(15000);
+    const std::optional<QRect> window = xterm.waitForActiveWindow(display, 15000);
     ASSERT_TRUE(window);
 
     const QPoint firstWord = window->topLeft() + QPoint(12, 7);

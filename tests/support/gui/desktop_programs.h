@@ -1,7 +1,7 @@
 #pragma once
 
-// Programs of the desktop session that desktop tests drive: xdotool for the pointer, a window
-// manager, and other people's programs (a browser, a text view, a terminal) found by their window
+// Programs of the desktop session that desktop tests drive: xdotool for the pointer and other
+// people's programs (a browser, a text view, a terminal) found by their window
 // and, over the accessibility bus, by the role of one of their objects.
 
 #include <QCoreApplication>
@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/atspi_element.h"
+#include "tests/support/desktop/orvel_desktop.h"
 
 namespace halvern::testing {
 
@@ -35,26 +36,6 @@ inline void settle(int milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(2);
     }
-}
-
-// The standard output of a short command, trimmed.
-inline QString output(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// Spins the event loop until `condition` holds or the time is up.
-template <typename Condition>
-bool waitUntil(Condition condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        settle(20);
-    }
-    return true;
 }
 
 // Presses the left button at a point and releases it `clicks` times (a double or triple click).
@@ -79,30 +60,6 @@ inline void dragFrom(QPoint from, QPoint to) {
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
-// A light window manager for the test's lifetime: activation, focus and _NET_ACTIVE_WINDOW.
-class WindowManager {
-public:
-    WindowManager() {
-        process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        ready_ = process_.waitForStarted(5000) && waitUntil(
-            [] {
-                return output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                    .contains(QStringLiteral("window id"));
-            },
-            10000);
-    }
-    ~WindowManager() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-        process_.waitForFinished(2000);
-    }
-    bool ready() const { return ready_; }
-
-private:
-    QProcess process_;
-    bool ready_ = false;
-};
-
 // A program of the system, started with its arguments and ended with the test.
 class ExternalProgram {
 public:
@@ -124,34 +81,21 @@ public:
         return errors_;
     }
 
-    // Waits until a visible window of the program is the active window; its geometry then.
-    std::optional<QRect> waitForActiveWindow(int milliseconds) {
+    // Waits until a window of the program is the active one; its client area then.
+    std::optional<QRect> waitForActiveWindow(const orveltest::X11Display& display, int milliseconds) {
         if (!started_) return std::nullopt;
-        QString window;
-        const bool found = waitUntil(
+        std::optional<QRect> found;
+        orveltest::waitUntil(
             [&] {
-                const QStringList windows = output(QStringLiteral("xdotool"),
-                                                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                                    QStringLiteral("--pid"), QString::number(pid())})
-                                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                const auto windows = display.windowsOf(pid());
                 if (windows.isEmpty()) return false;
-                window = windows.last();
-                if (output(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}) == window) return true;
-                xdotool({QStringLiteral("windowactivate"), window});
-                return false;
+                for (const auto& window : windows)
+                    if (display.activeWindow() == window.id) found = window.geometry;
+                if (!found) xdotool({QStringLiteral("windowactivate"), QString::number(windows.last().id)});
+                return found.has_value();
             },
             milliseconds);
-        if (!found) return std::nullopt;
-        // xwininfo, not xdotool: xdotool counts a window manager's frame twice.
-        QRect geometry;
-        for (const QString& line : output(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).split(u'\n')) {
-            const QString value = line.section(QLatin1Char(':'), 1).trimmed();
-            if (line.contains(QStringLiteral("Absolute upper-left X:"))) geometry.moveLeft(value.toInt());
-            if (line.contains(QStringLiteral("Absolute upper-left Y:"))) geometry.moveTop(value.toInt());
-            if (line.contains(QStringLiteral("Width:"))) geometry.setWidth(value.toInt());
-            if (line.contains(QStringLiteral("Height:"))) geometry.setHeight(value.toInt());
-        }
-        return geometry;
+        return found;
     }
 
 private:
@@ -164,7 +108,7 @@ private:
 // accessibility tree, looked for breadth first; nothing when it is not found.
 inline std::optional<QRect> accessibleExtents(qint32 pid, unsigned role, int milliseconds = 10000) {
     std::optional<QRect> found;
-    waitUntil(
+    orveltest::waitUntil(
         [&] {
             auto application = std::dynamic_pointer_cast<AtspiElement>(AtspiSystem::shared().applicationElement(pid));
             if (!application || application->service().isEmpty()) return false;
