@@ -3,6 +3,7 @@
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
+#include "app/select-anywhere/direct_selection_controller.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/defaults_store.h"
 
@@ -12,6 +13,9 @@ namespace {
 velquin::ApplicationParts applicationParts() {
     using velquin::MeridFormalImport;
     velquin::ApplicationParts parts;
+    parts.selectionController = [](velquin::AppStore&) -> velquin::SelectionController* {
+        return &velquin::DirectSelectionController::shared();
+    };
     parts.tutorImport = {&MeridFormalImport::stageSelectedFile, &MeridFormalImport::pdfPageCount,
                          &MeridFormalImport::load, &MeridFormalImport::removeStagedFile};
     // Confirms a held session each time the main window's workspace comes on screen (the session

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/shell/app_store.h"
+#include "app/shell/application_test_hook.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/ui_strings.h"
@@ -120,7 +121,7 @@ DirectSelectionServices DirectSelectionServices::completed() const {
 }
 
 DirectSelectionController::DirectSelectionController(DirectSelectionServices services, QObject* parent)
-    : QObject(parent),
+    : SelectionController(parent),
       services_(services.completed()),
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
       store_(services_.store ? *services_.store : AppStore::shared()) {
@@ -136,6 +137,15 @@ DirectSelectionController& DirectSelectionController::shared() {
         auto* controller = new DirectSelectionController();
         // The main window comes back through the controller, which closes its panels first.
         QtWindowSystem::shared()->setOpenWorkspaceHandler([controller] { controller->openWorkspace(); });
+        // What the end-to-end tests look at (answered only when the test hook is registered).
+        ApplicationTestHook::addState([controller] {
+            return QVariantMap{
+                {QStringLiteral("selectionActivityStatus"), controller->activityStatus()},
+                {QStringLiteral("selectionReadRoute"), controller->diagnostics().lastReadRoute},
+                {QStringLiteral("selectionPermissionStatus"), controller->permissionStatus()},
+                {QStringLiteral("selectionPhase"), base::rawValue(controller->interaction().phase)},
+            };
+        });
         return controller;
     }();
     return *instance;
@@ -155,8 +165,10 @@ void DirectSelectionController::setWindowStatus(const QString& value) {
 
 void DirectSelectionController::setAutomaticState(const tamsel::AutomaticSelectionState& value) {
     if (automaticState_ == value) return;
-    automaticState_ = value;
+    const tamsel::AutomaticSelectionState previous = std::exchange(automaticState_, value);
     emit automaticStateChanged();
+    if (previous.enabled != value.enabled) emit isEnabledChanged(value.enabled);
+    if (previous.authorized != value.authorized) emit authorizationTrustedChanged(value.authorized);
 }
 
 QString DirectSelectionController::permissionStatus() const {
@@ -406,6 +418,8 @@ void DirectSelectionController::handleReopen() {
     ++diagnostics_.reopenCount;
     openWorkspace();
 }
+
+void DirectSelectionController::receiveServiceSelection(const halvern::SelectionRequest&) {}
 
 // ---- The status menu ---------------------------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/select-anywhere/selection_services.h"
+#include "app/shell/selection_controller.h"
 #include "core/automatic_selection_state.h"
 #include "core/selection_interaction.h"
 #include "core/selection_source.h"
@@ -44,7 +45,7 @@ struct DirectSelectionDiagnostics {
 //
 // A read belongs to one generation of the selection interaction: every later gesture, dismissal or
 // switch raises it, and a result of an older generation is dropped without a word.
-class DirectSelectionController : public QObject {
+class DirectSelectionController : public SelectionController {
     Q_OBJECT
 public:
     static inline const QString workspaceIdentifier = workspaceWindowIdentifier;
@@ -69,12 +70,12 @@ public:
     const QString& repairFeedback() const { return repairFeedback_; }
     bool browserSelectionEnabled() const { return browserSelectionEnabled_; }
     bool compatibilityCopyEnabled() const { return compatibilityCopyEnabled_; }
-    bool isEnabled() const { return automaticState_.enabled; }
-    bool authorizationTrusted() const { return automaticState_.authorized; }
+    bool isEnabled() const override { return automaticState_.enabled; }
+    bool authorizationTrusted() const override { return automaticState_.authorized; }
     // One Chinese line on whether automatic selection works now.
     QString permissionStatus() const;
     // An icon is offered or the answer panel shows a selection.
-    bool hasSelectionPresentation() const;
+    bool hasSelectionPresentation() const override;
     bool isStarted() const { return isStarted_; }
     const tamsel::SelectionInteraction& interaction() const { return interaction_; }
     const tamsel::AutomaticSelectionState& automaticState() const { return automaticState_; }
@@ -85,12 +86,12 @@ public:
     // ---- Start, stop and the switches ---------------------------------------------------------------
     // Loads the switches, shows the status item, observes activation, language and the main window,
     // installs the monitors and starts the permission timer. A second call does nothing.
-    void start();
+    void start() override;
     // Releases everything start and the monitors made.
-    void stop();
+    void stop() override;
     // Reads the trust again, installs or removes the monitors and rebuilds the menu.
-    void refreshAuthorization();
-    void setEnabled(bool enabled);
+    void refreshAuthorization() override;
+    void setEnabled(bool enabled) override;
     void setBrowserSelectionEnabled(bool enabled);
     void setCompatibilityCopyEnabled(bool enabled);
     // The settings sheet's start: browsers on, automatic selection on, the sheet closed.
@@ -100,7 +101,10 @@ public:
     // Finds the main window among the program's windows and tags it.
     void registerWorkspace();
     // A reopen request of the running program: counts it and brings the main window back.
-    void handleReopen();
+    void handleReopen() override;
+    // A request of the D-Bus selection entry: shown by the floating panels, which are still to
+    // come; until then it is not taken.
+    void receiveServiceSelection(const halvern::SelectionRequest& request) override;
 
     // ---- Gestures and reads ---------------------------------------------------------------------------
     // One pointer event of any program (the global monitor's delivery).
@@ -125,7 +129,7 @@ public:
     // Dismisses the panels and brings the main window back, activating the program.
     void openWorkspace();
     // The main window with the select-anywhere settings sheet.
-    void openDirectSettings();
+    void openDirectSettings() override;
 
 Q_SIGNALS:
     void activityStatusChanged();

@@ -17,8 +17,19 @@ void ApplicationTestHook::registerIfWanted(AppStore& store, WorkspaceRouter& rou
     QDBusConnection::sessionBus().registerObject(objectPath, hook, QDBusConnection::ExportAllSlots);
 }
 
+namespace {
+
+QList<std::function<QVariantMap()>>& addedStates() {
+    static QList<std::function<QVariantMap()>> states;
+    return states;
+}
+
+}  // namespace
+
+void ApplicationTestHook::addState(std::function<QVariantMap()> state) { addedStates().append(std::move(state)); }
+
 QVariantMap ApplicationTestHook::State() const {
-    return {
+    QVariantMap state{
         {QStringLiteral("showSettings"), store_.showSettings()},
         {QStringLiteral("showPrivacyConsent"), store_.showPrivacyConsent()},
         {QStringLiteral("showAccountLogin"), store_.showAccountLogin()},
@@ -31,6 +42,8 @@ QVariantMap ApplicationTestHook::State() const {
         {QStringLiteral("page"), base::rawValue(router_.page())},
         {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
     };
+    for (const auto& added : addedStates()) state.insert(added());
+    return state;
 }
 
 void ApplicationTestHook::ImportFile(const QString& path) { store_.importURL(QUrl::fromLocalFile(path)); }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace velquin {
 
 class AppStore;
@@ -17,6 +19,7 @@ class WorkspaceRouter;
 //                     installed one)
 //   ImportFile(s path): the store imports the file as the import button does
 //   OpenPage(s page):   the router opens "home", "history" or "coach" as the sidebar does
+// Other areas add their own entries to State() with addState.
 class ApplicationTestHook : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Test")
@@ -27,6 +30,8 @@ public:
 
     // Registers a hook on the session bus when the environment asks for it.
     static void registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner);
+    // Adds the entries `state` gives to every answer of State().
+    static void addState(std::function<QVariantMap()> state);
 
 public Q_SLOTS:
     QVariantMap State() const;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QStringList>
 
@@ -17,8 +18,10 @@ namespace halvern::testing {
 
 class SelectionTarget {
 public:
-    explicit SelectionTarget(const QStringList& arguments = {}) {
+    explicit SelectionTarget(const QStringList& arguments = {},
+                             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.setProcessEnvironment(environment);
         process_.start(QStringLiteral(ORVEL_SELECTION_TARGET), arguments);
         started_ = process_.waitForStarted(5000) && waitFor(QStringLiteral("ready "), 10000);
     }

@@ -1,0 +1,155 @@
+// Select-anywhere in the real program: a person selects text in another program with automatic
+// selection on and every other setting as it comes; the program reads it. Observed through the
+// program's test hook (its status line and the diagnostics of the last read).
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <atspi/atspi-constants.h>
+
+#include "base/defaults_store.h"
+#include "platform/selection_clipboard_reader.h"
+#include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/gui/desktop_programs.h"
+#include "tests/support/gui/selection_target_process.h"
+
+using namespace halvern::testing;
+using orveltest::OrvelProgram;
+using orveltest::X11Display;
+
+namespace {
+
+const QString readSuffix = QStringLiteral(" 个字符。点击选区旁 AI 图标打开；尚未调用模型。");
+const QString primaryRoute = halvern::SelectionClipboardReader::primaryRoute;
+
+// The program running with automatic selection on (the first-setup step, which turns it off, is
+// behind it), under a window manager.
+class SelectingProgram {
+public:
+    SelectingProgram() : manager_(display_) {
+        base::DefaultsStore defaults(orvel_.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), true);
+        ready_ = manager_.isRunning() && orvel_.start() && orvel_.waitForWindow(display_) &&
+                 orveltest::waitUntil([this] {
+                     return state(QStringLiteral("selectionPermissionStatus")) == QStringLiteral("划词 AI 图标已开启");
+                 });
+    }
+    bool ready() const { return ready_; }
+    const X11Display& display() const { return display_; }
+    QString state(const QString& key) { return orvel_.state().value(key).toString(); }
+
+    // Waits for the read that follows a gesture to end; the status line then.
+    QString waitForRead() {
+        QString status;
+        orveltest::waitUntil([&] {
+            return state(QStringLiteral("selectionPhase")) == QStringLiteral("icon") ||
+                   state(QStringLiteral("selectionReadRoute")).startsWith(QStringLiteral("读取失败"));
+        });
+        return state(QStringLiteral("selectionActivityStatus"));
+    }
+
+private:
+    X11Display display_;
+    orveltest::WindowManager manager_;
+    OrvelProgram orvel_;
+    bool ready_ = false;
+};
+
+std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, bool forcedAccessibility) {
+    QFile page(folder.filePath(QStringLiteral("page.html")));
+    if (!page.open(QIODevice::WriteOnly)) return nullptr;
+    page.write("<!doctype html><html><head><meta charset=\"utf-8\"><style>html,body{margin:0}"
+               "p{position:absolute;left:100px;top:100px;margin:0;font:24px/32px sans-serif;white-space:nowrap}"
+               "</style></head><body><p>Opportunity cost is the next best alternative.</p></body></html>");
+    page.close();
+    QStringList arguments{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"), QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
+                          QStringLiteral("--kiosk"), QUrl::fromLocalFile(page.fileName()).toString()};
+    if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
+    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), arguments);
+}
+
+}  // namespace
+
+TEST(SelectionProgramDesktop, ADragInAProgramIsReadOverTheAccessibilityBus) {
+    SelectingProgram orvel;
+    ASSERT_TRUE(orvel.ready());
+    SelectionTarget target;
+    ASSERT_TRUE(target.started());
+    target.dragAcross(QStringLiteral("lineEdit"));
+    EXPECT_TRUE(orvel.waitForRead().endsWith(QStringLiteral("：已读取 11") + readSuffix));
+    EXPECT_TRUE(orvel.state(QStringLiteral("selectionReadRoute")).startsWith(QStringLiteral("AXSelectedText")));
+    EXPECT_EQ(orvel.state(QStringLiteral("selectionPhase")), QStringLiteral("icon"));
+}
+
+// A terminal-class window off the accessibility bus: its selection comes through PRIMARY, and it
+// gets no key (in a terminal Ctrl+C interrupts the running program).
+TEST(SelectionProgramDesktop, ATerminalWindowIsReadThroughPrimaryWithoutAKey) {
+    SelectingProgram orvel;
+    ASSERT_TRUE(orvel.ready());
+    QProcessEnvironment offTheBus = QProcessEnvironment::systemEnvironment();
+    offTheBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    offTheBus.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+    SelectionTarget target({QStringLiteral("--class"), QStringLiteral("xterm")}, offTheBus);
+    ASSERT_TRUE(target.started());
+    target.dragAcross(QStringLiteral("lineEdit"));
+    EXPECT_TRUE(orvel.waitForRead().endsWith(QStringLiteral("：已读取 11") + readSuffix));
+    EXPECT_TRUE(orvel.state(QStringLiteral("selectionReadRoute")).startsWith(primaryRoute));
+    for (const QString& line : target.lines()) EXPECT_FALSE(line.startsWith(QStringLiteral("key "))) << line.toStdString();
+}
+
+TEST(SelectionProgramDesktop, AParagraphOfChromiumIsReadWithAndWithoutAccessibility) {
+    for (const bool accessibility : {true, false}) {
+        SCOPED_TRACE(accessibility ? "forced accessibility" : "no accessibility");
+        SelectingProgram orvel;
+        ASSERT_TRUE(orvel.ready());
+        QTemporaryDir folder;
+        const auto chromium = startChromium(folder, accessibility);
+        ASSERT_TRUE(chromium && chromium->waitForActiveWindow(orvel.display(), 30000));
+        if (accessibility) ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PARAGRAPH));
+        else settle(2000);  // nothing to wait for on the bus
+        clickAt(QPoint(130, 116), 3);
+        EXPECT_TRUE(orvel.waitForRead().endsWith(QStringLiteral("：已读取 46") + readSuffix));
+        const QString route = orvel.state(QStringLiteral("selectionReadRoute"));
+        EXPECT_TRUE(accessibility ? route.startsWith(QStringLiteral("AX")) : route.startsWith(primaryRoute))
+            << route.toStdString();
+    }
+}
+
+TEST(SelectionProgramDesktop, AGtkTextViewIsReadOverTheAccessibilityBus) {
+    SelectingProgram orvel;
+    ASSERT_TRUE(orvel.ready());
+    QTemporaryDir folder;
+    QFile text(folder.filePath(QStringLiteral("text.txt")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("Marginal utility falls as consumption rises\n");
+    text.close();
+    ExternalProgram zenity(QStringLiteral("zenity"), {QStringLiteral("--text-info"), QStringLiteral("--editable"),
+                                                      QStringLiteral("--width=600"), QStringLiteral("--height=300"),
+                                                      QStringLiteral("--filename=") + text.fileName()});
+    ASSERT_TRUE(zenity.waitForActiveWindow(orvel.display(), 15000));
+    const std::optional<QRect> view = accessibleExtents(zenity.pid(), ATSPI_ROLE_TEXT);
+    ASSERT_TRUE(view);
+    dragFrom(view->topLeft() + QPoint(4, 10), view->topLeft() + QPoint(300, 10));
+    EXPECT_TRUE(orvel.waitForRead().contains(QStringLiteral("：已读取 ")));
+    EXPECT_TRUE(orvel.state(QStringLiteral("selectionReadRoute")).startsWith(QStringLiteral("AX")));
+}
+
+TEST(SelectionProgramDesktop, XtermIsReadThroughPrimary) {
+    SelectingProgram orvel;
+    ASSERT_TRUE(orvel.ready());
+    ExternalProgram xterm(QStringLiteral("xterm"),
+                          {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"), QStringLiteral("-e"),
+                           QStringLiteral("sh"), QStringLiteral("-c"),
+                           QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
+    const std::optional<QRect> window = xterm.waitForActiveWindow(orvel.display(), 15000);
+    ASSERT_TRUE(window);
+    clickAt(window->topLeft() + QPoint(12, 7), 2);
+    EXPECT_TRUE(orvel.waitForRead().endsWith(QStringLiteral("：已读取 8") + readSuffix));
+    EXPECT_TRUE(orvel.state(QStringLiteral("selectionReadRoute")).startsWith(primaryRoute));
+}
