@@ -2,6 +2,7 @@
 // presses in this program's own windows through an event filter on the application.
 #include <QApplication>
 #include <QMouseEvent>
+#include <QWindow>
 
 #include "app/select-anywhere/selection_services.h"
 #include "platform/selection_mouse_event.h"
@@ -19,8 +20,10 @@ public:
     explicit LocalPressFilter(std::function<void(QPointF)> handler) : handler_(std::move(handler)) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        // Each press is seen once, by the window it went to.
-        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType()) {
+        // Each press is seen once, by the window it went to. Presses in menus (the status item's
+        // among them) are not clicks in the program's windows.
+        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() &&
+            static_cast<QWindow*>(watched)->type() != Qt::Popup) {
             const auto* press = static_cast<QMouseEvent*>(event);
             if (press->button() == Qt::LeftButton) handler_(press->globalPosition());
         }
