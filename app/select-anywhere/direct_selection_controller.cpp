@@ -11,6 +11,7 @@
 #include "app/shell/qt_window_system.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
+#include "base/errors.h"
 #include "base/text.h"
 #include "core/direct_selection_rules.h"
 #include "platform/selection_clipboard_reader.h"
@@ -57,19 +58,6 @@ QString snapshotLine(const Event& event, const std::optional<tamsel::SelectionSo
                       : QStringLiteral("nil"))
         .arg(event.hitError)
         .arg(event.focusError);
-}
-
-// The message shown for an error of a read.
-QString messageOf(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const base::Error& failure) {
-        return failure.message();
-    } catch (const std::exception& failure) {
-        return QString::fromUtf8(failure.what());
-    } catch (...) {
-        return QStringLiteral("未知错误");
-    }
 }
 
 std::optional<halvern::SelectionReadFailure> readFailureOf(std::exception_ptr error) {
@@ -780,7 +768,7 @@ void DirectSelectionController::readFailed(const std::shared_ptr<ReadJob>& job, 
 }
 
 void DirectSelectionController::completeFailedRead(const ReadJob& job, std::exception_ptr error) {
-    const QString message = messageOf(error);
+    const QString message = base::messageOf(error);
     if (!interaction_.failRead(job.generation, message, false)) return;
     emit interactionChanged();
     diagnostics_.lastReadRoute = interaction_.readStatus;

@@ -51,6 +51,8 @@ public:
 
 class QtSelectionScheduler : public SelectionScheduler {
 public:
+    ~QtSelectionScheduler() override { qDeleteAll(timers_); }
+
     void post(std::function<void()> task) override { work_.post(std::move(task)); }
     void runBlocking(std::function<void()> job, std::function<void()> completion) override {
         work_.runBlocking(std::move(job), std::move(completion));
