@@ -76,6 +76,9 @@ TEST(OrvelProgramDesktop, OneCopyComesForwardAndClosingKeepsItRunning) {
     EXPECT_LE(window->geometry.height(), kIdealHeight + 40);
     EXPECT_EQ(window->title, QStringLiteral("Orvel"));
     ASSERT_TRUE(waitUntil([&] { return isActive(display, orvel.pid()); }));
+    // The first-setup step brings the main window forward with the selection settings: only after
+    // it may another window take the front.
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("showDirectSelectionSettings")).toBool(); }));
 
     OtherWindow other;
     ASSERT_TRUE(waitUntil([&] { return !display.windowsOf(other.pid()).isEmpty() && isActive(display, other.pid()); }));
