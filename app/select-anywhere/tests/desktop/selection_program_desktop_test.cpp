@@ -1,6 +1,6 @@
 // Select-anywhere in the real program: a person selects text in another program with automatic
 // selection on and every other setting as it comes; the program reads it. Observed through the
-// program's test hook (its status line and the diagnostics of the last read).
+// program's test hook (its status line, the phase of the selection and the route of the last read).
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -85,6 +85,11 @@ TEST(SelectionProgramDesktop, ADragInAProgramIsReadOverTheAccessibilityBus) {
     EXPECT_TRUE(orvel.waitForRead().endsWith(QStringLiteral("：已读取 11") + readSuffix));
     EXPECT_TRUE(orvel.state(QStringLiteral("selectionReadRoute")).startsWith(QStringLiteral("AXSelectedText")));
     EXPECT_EQ(orvel.state(QStringLiteral("selectionPhase")), QStringLiteral("icon"));
+
+    // Another program becoming active closes the offered selection.
+    ExternalProgram other(QStringLiteral("xterm"), {});
+    ASSERT_TRUE(other.waitForActiveWindow(orvel.display(), 15000));
+    EXPECT_TRUE(orveltest::waitUntil([&] { return orvel.state(QStringLiteral("selectionPhase")) == QStringLiteral("idle"); }));
 }
 
 // A terminal-class window off the accessibility bus: its selection comes through PRIMARY, and it
