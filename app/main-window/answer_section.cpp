@@ -153,6 +153,7 @@ void AnswerSection::showTip() {
 void AnswerSection::retranslate() {
     title_->setText(UIStrings::choose(QStringLiteral("你的学习结果"), QStringLiteral("Your learning result"),
                                       QStringLiteral("Votre résultat d’apprentissage")));
+    answerText_->setAccessibleName(title_->text());
     tutor_->setText(UIStrings::choose(QStringLiteral("交给 AI 老师"), QStringLiteral("Study with MERID"),
                                       QStringLiteral("Étudier avec MERID")));
     copy_->setText(UIStrings::text(QStringLiteral("复制")));

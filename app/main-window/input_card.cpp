@@ -181,6 +181,7 @@ void InputCard::showBusy() {
 
 void InputCard::retranslate() {
     heading_->setText(UIStrings::text(QStringLiteral("学习内容")));
+    editor_->setAccessibleName(heading_->text());
     clear_->setText(UIStrings::text(QStringLiteral("清空")));
     placeholder_->setText(UIStrings::text(QStringLiteral("在这里写下你想理解的内容…")));
     placeholder_->adjustSize();

@@ -307,6 +307,34 @@ std::optional<QRect> AccessibilityBus::extents(const Object& object) const {
     return QRect(x, y, width, height);
 }
 
+bool AccessibilityBus::focus(const Object& object) const {
+    if (!connected_) return false;
+    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                                                 QStringLiteral("org.a11y.atspi.Component"),
+                                                 QStringLiteral("GrabFocus"));
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().toBool();
+}
+
+QString AccessibilityBus::text(const Object& object) const {
+    if (!connected_) return {};
+    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                                                 QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"),
+                                                 {0, -1});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().constFirst().toString();
+}
+
+bool storeSessionToken(const QString& token) {
+    QProcess store;
+    store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Orvel"),
+                                                QStringLiteral("service"), QStringLiteral("com.orvel.formac.account"),
+                                                QStringLiteral("account"), QStringLiteral("session-token")});
+    store.write(token.toUtf8());
+    store.closeWriteChannel();
+    return store.waitForFinished(10000) && store.exitStatus() == QProcess::NormalExit && store.exitCode() == 0;
+}
+
 // ---- WindowManager --------------------------------------------------------------------------------
 
 WindowManager::WindowManager(const X11Display& display) {

@@ -77,11 +77,18 @@ public:
     bool press(const Object& object) const;
     // Where the object is on the screen.
     std::optional<QRect> extents(const Object& object) const;
+    // Gives the object the keyboard focus.
+    bool focus(const Object& object) const;
+    // The object's whole text (an editor's content); empty when it has none.
+    QString text(const Object& object) const;
 
 private:
     QString connectionName_;
     bool connected_ = false;
 };
+
+// Puts a session token into the session's keyring, where the program finds it at start.
+bool storeSessionToken(const QString& token);
 
 // A light window manager (openbox) in the session while it lives.
 class WindowManager {

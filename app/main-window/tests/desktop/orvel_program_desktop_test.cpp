@@ -358,13 +358,7 @@ TEST(OrvelProgramDesktop, HeldSessionIsRefreshedWhenTheWorkspaceComesOnScreen) {
     HostedStubProgram stub(script);
     ASSERT_FALSE(stub.baseUrl().isEmpty());
 
-    QProcess store;
-    store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Orvel"),
-                                                QStringLiteral("service"), QStringLiteral("com.orvel.formac.account"),
-                                                QStringLiteral("account"), QStringLiteral("session-token")});
-    store.write("session-token-1");
-    store.closeWriteChannel();
-    ASSERT_TRUE(store.waitForFinished(10000) && store.exitCode() == 0);
+    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
 
     X11Display display;
     OrvelProgram orvel;
