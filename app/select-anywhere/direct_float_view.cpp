@@ -526,11 +526,12 @@ void DirectFloatView::restyle() {
     const QColor control = ApplicationAppearance::palette(scheme).color(QPalette::Base);
     const qreal ratio = devicePixelRatioF();
 
-    lessonary::setTextColor(title_, ink);
-    lessonary::setTextColor(this, ink);
+    // Only the labels get colours of their own: the buttons keep following the application's palette.
+    for (QWidget* widget : std::initializer_list<QWidget*>{title_, outputTitle_, fullText_})
+        lessonary::setTextColor(widget, ink);
     for (QWidget* widget : std::initializer_list<QWidget*>{subtitle_, sourceLabel_, toggleButton_, detailLabel_,
-                                                           placeholderLabel_, fullText_})
-        lessonary::setTextColor(widget, widget == fullText_ ? ink : secondary);
+                                                           placeholderLabel_})
+        lessonary::setTextColor(widget, secondary);
     lessonary::setTextColor(errorLabel_, orange);
     lessonary::setTextColor(warningLabel_, orange);
     for (QAbstractButton* button : modeButtons_) static_cast<ModeButton*>(button)->setSecondary(secondary);
@@ -548,7 +549,7 @@ void DirectFloatView::restyle() {
     copyButton_->setIcon(SymbolImage::pixmap(QStringLiteral("doc.on.doc"), QSize(13, 13),
                                              palette().color(QPalette::Active, QPalette::HighlightedText), ratio));
 
-    QPalette clear = bodyText_->palette();
+    QPalette clear = ApplicationAppearance::palette(scheme);
     clear.setColor(QPalette::Base, Qt::transparent);
     clear.setColor(QPalette::Text, ink);
     bodyText_->setPalette(clear);
