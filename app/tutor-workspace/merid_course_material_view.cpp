@@ -56,7 +56,8 @@ MeridCourseTopicRow::MeridCourseTopicRow(const QString& heading, const QString& 
     row->setContentsMargins(0, 4, 0, 4);
     row->setSpacing(7);
     auto* mark = new QLabel(this);
-    const QColor markColor = isActive ? LessonaryMERIDPalette::coral(scheme) : palette().color(QPalette::PlaceholderText);
+    const QColor markColor =
+        isActive ? LessonaryMERIDPalette::coral(scheme) : palette().color(QPalette::PlaceholderText);
     mark->setPixmap(SymbolImage::pixmap(isActive ? QStringLiteral("circle.inset.filled") : QStringLiteral("circle"),
                                         QSize(11, 11), markColor, devicePixelRatioF()));
     row->addWidget(mark, 0, Qt::AlignTop);
@@ -208,15 +209,17 @@ void MeridCourseMaterialView::retranslate() {
                            QStringLiteral(" / ") + QString::number(material_->count()));
     outlineHeading_->setText(UIStrings::choose(QStringLiteral("教材课程目录"), QStringLiteral("SOURCE COURSE OUTLINE"),
                                                QStringLiteral("PLAN DU COURS")));
-    noHeadings_->setText(UIStrings::choose(QStringLiteral("未识别到可靠章节标题。仍可自行输入想学的知识点。"),
-                                           QStringLiteral("No reliable headings detected. You can still enter a topic."),
-                                           QStringLiteral("Aucun titre fiable. Saisissez un sujet librement.")));
+    noHeadings_->setText(
+        UIStrings::choose(QStringLiteral("未识别到可靠章节标题。仍可自行输入想学的知识点。"),
+                          QStringLiteral("No reliable headings detected. You can still enter a topic."),
+                          QStringLiteral("Aucun titre fiable. Saisissez un sujet librement.")));
     const qsizetype topicCount = session_ && session_->coursePlan ? session_->coursePlan->topics.size() : 0;
     const QString count = QString::number(topicCount);
-    toggle_->setText(outlineExpanded_
-                         ? UIStrings::choose(QStringLiteral("收起目录"), QStringLiteral("Show fewer"), QStringLiteral("Réduire"))
-                         : UIStrings::choose(QStringLiteral("查看全部 ") + count + QStringLiteral(" 章"),
-                                             QStringLiteral("Show all ") + count, QStringLiteral("Afficher tout")));
+    toggle_->setText(outlineExpanded_ ? UIStrings::choose(QStringLiteral("收起目录"), QStringLiteral("Show fewer"),
+                                                          QStringLiteral("Réduire"))
+                                      : UIStrings::choose(QStringLiteral("查看全部 ") + count + QStringLiteral(" 章"),
+                                                          QStringLiteral("Show all ") + count,
+                                                          QStringLiteral("Afficher tout")));
     footnote_->setText(UIStrings::choose(QStringLiteral("已识别 ≠ 已学习；掌握证据来自独立作答。"),
                                          QStringLiteral("Indexed ≠ learned. Progress requires independent answers."),
                                          QStringLiteral("Indexé ≠ appris. Les réponses donnent des preuves.")));

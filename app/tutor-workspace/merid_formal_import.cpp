@@ -93,7 +93,8 @@ bool MeridFormalImport::isAccepted(const QUrl& url) {
 
 QUrl MeridFormalImport::stageSelectedFile(const QUrl& url) {
     if (!isAccepted(url)) fail(Case::unsupported);
-    const std::variant<QString, base::StagingRefusal> staged = base::stageCopy(localPath(url), stagingPrefix, maxFileBytes);
+    const std::variant<QString, base::StagingRefusal> staged =
+        base::stageCopy(localPath(url), stagingPrefix, maxFileBytes);
     if (const auto* refusal = std::get_if<base::StagingRefusal>(&staged)) {
         switch (*refusal) {
         case base::StagingRefusal::notRegularFile: fail(Case::unreadable);

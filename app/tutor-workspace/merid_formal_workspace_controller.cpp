@@ -646,9 +646,10 @@ void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
     save();
     if (!canSave_) return;
     if (!services_.history->saveMeridLesson(active_, asNote)) {
-        setErrorMessage(UIStrings::choose(QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。"),
-                                          QStringLiteral("No lesson content to save, or the account history is not ready."),
-                                          QStringLiteral("Aucun contenu à enregistrer ou historique indisponible.")));
+        setErrorMessage(
+            UIStrings::choose(QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。"),
+                              QStringLiteral("No lesson content to save, or the account history is not ready."),
+                              QStringLiteral("Aucun contenu à enregistrer ou historique indisponible.")));
     } else if (asNote) {
         setErrorMessage(UIStrings::choose(QStringLiteral("已加入学习笔记。"), QStringLiteral("Saved to notes."),
                                           QStringLiteral("Ajouté aux notes.")));

@@ -56,7 +56,8 @@ protected:
         return QUrl::fromLocalFile(path(name));
     }
     QStringList stagingFolders() const {
-        return QDir(temp_.path()).entryList({MeridFormalImport::stagingPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot);
+        return QDir(temp_.path())
+            .entryList({MeridFormalImport::stagingPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot);
     }
 
     QTemporaryDir files_;
@@ -68,7 +69,8 @@ protected:
 
 TEST_F(MeridFormalImportTest, StagesAcceptedKindsIntoPrivateFoldersWithinTheSizeLimits) {
     // A Markdown file named in upper case is staged and loaded as text.
-    const QUrl staged = MeridFormalImport::stageSelectedFile(write(QStringLiteral("Notes.MD"), "# Heading\n\nBody text\n"));
+    const QUrl notes = write(QStringLiteral("Notes.MD"), "# Heading\n\nBody text\n");
+    const QUrl staged = MeridFormalImport::stageSelectedFile(notes);
     const QFileInfo copy(staged.toLocalFile());
     EXPECT_EQ(copy.fileName(), QStringLiteral("Notes.MD"));
     EXPECT_EQ(QDir::cleanPath(copy.dir().absolutePath() + QStringLiteral("/..")), QDir::cleanPath(temp_.path()));
@@ -103,10 +105,12 @@ TEST_F(MeridFormalImportTest, StagesAcceptedKindsIntoPrivateFoldersWithinTheSize
         {sized(QStringLiteral("over.pdf"), MeridFormalImport::maxFileBytes + 1), Case::tooLarge},
     };
     for (const auto& row : refused)
-        EXPECT_EQ(archiveErrorOf([&] { MeridFormalImport::stageSelectedFile(row.url); }), row.expected) << row.url.toString().toStdString();
+        EXPECT_EQ(archiveErrorOf([&] { MeridFormalImport::stageSelectedFile(row.url); }), row.expected)
+            << row.url.toString().toStdString();
     EXPECT_TRUE(stagingFolders().isEmpty());
 
-    const QUrl edge = MeridFormalImport::stageSelectedFile(sized(QStringLiteral("edge.pdf"), MeridFormalImport::maxFileBytes));
+    const QUrl edge =
+        MeridFormalImport::stageSelectedFile(sized(QStringLiteral("edge.pdf"), MeridFormalImport::maxFileBytes));
     EXPECT_EQ(QFileInfo(edge.toLocalFile()).size(), MeridFormalImport::maxFileBytes);
     MeridFormalImport::removeStagedFile(edge);
     EXPECT_TRUE(stagingFolders().isEmpty());
@@ -188,6 +192,8 @@ TEST_F(MeridFormalImportTest, ReadsTextFilesAsUnicodeWithinTheirLimit) {
     EXPECT_THROW(MeridFormalImport::load(latin1), base::SystemError);
 
     // Blank text is the engine's own refusal; another extension is unsupported.
-    EXPECT_THROW(MeridFormalImport::load(write(QStringLiteral("blank.txt"), " \n\t ")), meridcore::TeacherWorkspaceError);
-    EXPECT_EQ(archiveErrorOf([&] { MeridFormalImport::load(write(QStringLiteral("x.rtf"), "text")); }), Case::unsupported);
+    EXPECT_THROW(MeridFormalImport::load(write(QStringLiteral("blank.txt"), " \n\t ")),
+                 meridcore::TeacherWorkspaceError);
+    const QUrl rtf = write(QStringLiteral("x.rtf"), "text");
+    EXPECT_EQ(archiveErrorOf([&] { MeridFormalImport::load(rtf); }), Case::unsupported);
 }

@@ -84,7 +84,10 @@ protected:
         ASSERT_TRUE(QFile(storeFolder_).open(QIODevice::WriteOnly));
     }
 
-    bool waitForCalls(int count) { return QTest::qWaitFor([&] { return tutor_->calls.size() == count && tutor_->unanswered() == 1; }); }
+    // Until the tutor has received `count` requests and the last one waits for its reply.
+    bool waitForCalls(int count) {
+        return QTest::qWaitFor([&] { return tutor_->calls.size() == count && tutor_->unanswered() == 1; });
+    }
     bool waitUntilIdle() { return QTest::qWaitFor([&] { return !controller_->busy(); }); }
 
     QTemporaryDir dir_;
@@ -227,8 +230,8 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
 
 TEST_F(WorkspaceControllerTest, GradingASupportedAnswerMovesOnWithinThreeRequests) {
     TeacherLearningSession session(0);
-    meridcore::MeridV12CourseNavigator::install(meridcore::TeacherMaterial(QStringLiteral("微积分.pdf"), kCourse, QString()),
-                                                session);
+    const meridcore::TeacherMaterial course(QStringLiteral("微积分.pdf"), kCourse, QString());
+    meridcore::MeridV12CourseNavigator::install(course, session);
     const QString topic1 = session.coursePlan->topics.at(0).id;
     session.quizRecords->append(quiz(QStringLiteral("函数是什么？"), topic1, QStringLiteral("explanation"), true));
     session.quizRecords->append(quiz(QStringLiteral("举一个函数的例子。"), topic1, QStringLiteral("recognition"), false));

@@ -109,7 +109,8 @@ TEST_F(PanelsTest, MaterialPanelControlsFollowBusyPendingAndPosition) {
 
     // A question waiting for its answer locks the topics, not the arrows.
     meridcore::TeacherLearningSession pending = session;
-    pending.quizRecords->append(meridcore::MeridQuizRecord(QUuid::createUuid(), QStringLiteral("题"), QString(), QString()));
+    pending.quizRecords->append(
+        meridcore::MeridQuizRecord(QUuid::createUuid(), QStringLiteral("题"), QString(), QString()));
     view.setState(*pending.material, 1, pending, false);
     for (MeridCourseTopicRow* row : rows(view)) EXPECT_FALSE(row->isEnabled());
     EXPECT_TRUE(back->isEnabled() && forward->isEnabled());

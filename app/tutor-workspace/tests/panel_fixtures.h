@@ -11,8 +11,10 @@
 namespace panelfixtures {
 
 inline meridcore::TeacherLearningSession sessionWithTopics(int topicCount, int chunkCount) {
-    const QString text = QStringLiteral("[第 1 页]\n") + QString(meridcore::TeacherMaterial::chunkSize * (chunkCount - 1) + 10, u'文');
-    meridcore::TeacherLearningSession session(0, {.material = meridcore::TeacherMaterial(QStringLiteral("课件.pdf"), text, QString())});
+    const qsizetype length = meridcore::TeacherMaterial::chunkSize * (chunkCount - 1) + 10;
+    const QString text = QStringLiteral("[第 1 页]\n") + QString(length, u'文');
+    meridcore::TeacherLearningSession session(
+        0, {.material = meridcore::TeacherMaterial(QStringLiteral("课件.pdf"), text, QString())});
     if (topicCount == 0) return session;
     meridcore::MeridV12CoursePlan plan;
     plan.sourceFingerprint = QStringLiteral("f");

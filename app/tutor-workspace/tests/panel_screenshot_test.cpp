@@ -52,7 +52,8 @@ void shoot(QWidget& widget, const QString& name) {
     QApplication::processEvents();
     widget.adjustSize();
     QApplication::processEvents();
-    ASSERT_TRUE(widget.grab().save(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") + name + QStringLiteral(".png")));
+    const QString path = QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
+    ASSERT_TRUE(widget.grab().save(path));
 }
 
 class PanelScreenshot : public ::testing::Test {
@@ -89,7 +90,8 @@ TEST_F(PanelScreenshot, MaterialAndDecisionPanelsInEveryLanguageAndAppearance) {
 
             MeridFormalDecisionView decision;
             decision.setAutoFillBackground(true);
-            decision.setState(meridcore::MeridStep::practice, false, meridcore::MeridEvidenceStatus::preliminary, false);
+            decision.setState(meridcore::MeridStep::practice, false, meridcore::MeridEvidenceStatus::preliminary,
+                              false);
             shoot(decision, QStringLiteral("decision-%1-%2").arg(QLatin1String(lang.code), QLatin1String(look.name)));
             expectNothingClipped(decision, context);
         }
