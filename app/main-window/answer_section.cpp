@@ -11,7 +11,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/shell/orvel_native_coach_tip.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
@@ -146,6 +146,7 @@ void AnswerSection::showTip() {
     }
     if (wanted && !tip_) {
         tip_ = new OrvelNativeCoachTip(message, this);
+        connect(tip_, &OrvelNativeCoachTip::skipRequested, this, [this] { coach_.skip(); });
         stack_->insertWidget(1, tip_);
     }
 }

@@ -14,7 +14,7 @@
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/shell/orvel_native_coach_tip.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/symbol_image.h"
@@ -330,6 +330,7 @@ void Sidebar::showTip() {
     tip_ = nullptr;
     if (message.isEmpty()) return;
     tip_ = new OrvelNativeCoachTip(message, this);
+    connect(tip_, &OrvelNativeCoachTip::skipRequested, this, [this] { coach_.skip(); });
     // Right below the switch row.
     column_->insertWidget(column_->indexOf(switchRow_) + 1, tip_);
 }

@@ -53,12 +53,12 @@ InterfaceLanguagePicker::InterfaceLanguagePicker(QWidget* parent) : QWidget(pare
     });
     connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
             [this](InterfaceSettings* settings) {
-                if (settings == &InterfaceSettings::shared()) refresh();
+                if (settings == &InterfaceSettings::shared()) retranslate();
             });
-    refresh();
+    retranslate();
 }
 
-void InterfaceLanguagePicker::refresh() {
+void InterfaceLanguagePicker::retranslate() {
     const QSignalBlocker blocker(picker_);
     title_->setText(UIStrings::text(QStringLiteral("界面语言")));
     caption_->setText(UIStrings::text(QStringLiteral("立即生效并记住选择；不会改变回答语言。")));

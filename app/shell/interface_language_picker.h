@@ -16,8 +16,9 @@ public:
 
     QComboBox* picker() const { return picker_; }
 
+    void retranslate();
+
 private:
-    void refresh();
 
     QLabel* title_ = nullptr;
     QComboBox* picker_ = nullptr;

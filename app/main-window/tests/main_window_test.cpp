@@ -16,7 +16,7 @@
 #include "app/main-window/sheet_binding.h"
 #include "app/main-window/sidebar.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/shell/orvel_native_coach_tip.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/tests/fake_selection_controller.h"
 #include "app/shell/tests/store_test_doubles.h"

@@ -1,18 +1,14 @@
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include "app/shell/application_appearance.h"
-#include "app/shell/interface_language_picker.h"
 #include "app/shell/interface_settings.h"
-#include "app/shell/orvel_native_coach.h"
-#include "app/shell/orvel_native_coach_tip.h"
-#include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 
 namespace velquin {
 namespace {
@@ -68,7 +64,7 @@ void expectNothingClipped(OrvelNativeCoachTip& tip, const std::string& context) 
 
 class CoachTipScreenshot : public ::testing::Test {
 protected:
-    void SetUp() override { QDir().mkpath(QStringLiteral(ORVEL_SHELL_SCREENSHOT_DIR)); }
+    void SetUp() override { QDir().mkpath(QStringLiteral(ORVEL_TUTOR_LESSON_SCREENSHOT_DIR)); }
     void TearDown() override {
         InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
         ApplicationAppearance::shared().apply(InterfaceAppearance::light);
@@ -89,7 +85,7 @@ TEST_F(CoachTipScreenshot, RendersEveryTipInThreeLanguagesWithoutClipping) {
                 EXPECT_EQ(tip.skipButton()->objectName(), "orvel.onboarding.skip");
                 EXPECT_EQ(tip.skipButton()->text(), s(lang.skip)) << context;
                 expectNothingClipped(tip, context);
-                const QString file = QStringLiteral(ORVEL_SHELL_SCREENSHOT_DIR "/coach-tip-%1-%2-%3.png")
+                const QString file = QStringLiteral(ORVEL_TUTOR_LESSON_SCREENSHOT_DIR "/coach-tip-%1-%2-%3.png")
                                          .arg(QLatin1String(lang.code))
                                          .arg(i)
                                          .arg(width);
@@ -106,78 +102,20 @@ TEST_F(CoachTipScreenshot, FollowsTheDarkSchemeAndTheLanguage) {
     layOut(tip, 320);
     expectNothingClipped(tip, "dark");
     const QImage picture = tip.grab().toImage();
-    EXPECT_EQ(QColor(picture.pixel(picture.width() / 2, 2)), OrvelNativeCoachTip::subtle(ColorScheme::dark));
-    EXPECT_EQ(tip.messageLabel()->palette().color(QPalette::WindowText), OrvelNativeCoachTip::ink(ColorScheme::dark));
-    EXPECT_TRUE(picture.save(QStringLiteral(ORVEL_SHELL_SCREENSHOT_DIR "/coach-tip-en-dark.png")));
+    EXPECT_EQ(QColor(picture.pixel(picture.width() / 2, 2)), LessonaryMERIDPalette::subtle(ColorScheme::dark));
+    EXPECT_EQ(tip.messageLabel()->palette().color(QPalette::WindowText), LessonaryMERIDPalette::ink(ColorScheme::dark));
+    EXPECT_TRUE(picture.save(QStringLiteral(ORVEL_TUTOR_LESSON_SCREENSHOT_DIR "/coach-tip-en-dark.png")));
 
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
     EXPECT_EQ(tip.skipButton()->text(), s("Passer"));
 }
 
-TEST_F(CoachTipScreenshot, SkipEndsTheSharedTour) {
+// The tip only asks: the view that shows it ends its own tour.
+TEST_F(CoachTipScreenshot, SkipAsksTheViewThatShowsIt) {
     OrvelNativeCoachTip tip(s(kTips[0][0]));
-    auto& coach = OrvelNativeCoach::shared();
-    coach.startOnFirstSetup();
+    QSignalSpy skips(&tip, &OrvelNativeCoachTip::skipRequested);
     tip.skipButton()->click();
-    EXPECT_EQ(coach.step(), OrvelNativeCoach::Step::inactive);
-    EXPECT_EQ(base::DefaultsStore::standard().integerValue(coach.key()), 0);
-}
-
-TEST(InterfaceLanguagePicker, ListsTheLanguagesAndAppliesTheChoice) {
-    auto& settings = InterfaceSettings::shared();
-    settings.setLanguage(InterfaceLanguage::english);
-    InterfaceLanguagePicker picker;
-    QComboBox* box = picker.picker();
-    ASSERT_EQ(box->count(), 4);
-    EXPECT_EQ(box->itemText(0), "Follow System");
-    EXPECT_EQ(box->itemText(1), s("简体中文"));
-    EXPECT_EQ(box->currentIndex(), 2);
-
-    QSignalSpy changes(&settings, &InterfaceSettings::interfaceLanguageDidChange);
-    box->setCurrentIndex(3);
-    Q_EMIT box->activated(3);
-    EXPECT_EQ(settings.language(), InterfaceLanguage::french);
-    EXPECT_EQ(changes.count(), 1);
-    EXPECT_EQ(box->itemText(0), s("Selon le système"));
-    const auto labels = picker.findChildren<QLabel*>();
-    QStringList texts;
-    for (QLabel* label : labels) texts << label->text();
-    EXPECT_TRUE(texts.contains(s("Langue de l'interface")));
-    settings.setLanguage(InterfaceLanguage::system);
-}
-
-TEST(InterfaceLanguagePicker, KeepsTheLongestTitleVisibleAfterALanguageChange) {
-    auto& settings = InterfaceSettings::shared();
-    settings.setLanguage(InterfaceLanguage::chinese);
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* picker = new InterfaceLanguagePicker(&window);
-    layout->addWidget(picker);
-    window.resize(600, 120);
-    window.show();
-    QApplication::processEvents();
-
-    settings.setLanguage(InterfaceLanguage::french);
-    QApplication::processEvents();
-    QComboBox sample;
-    for (int i = 0; i < picker->picker()->count(); ++i) sample.addItem(picker->picker()->itemText(i));
-    EXPECT_GE(picker->picker()->width(), sample.sizeHint().width());
-    settings.setLanguage(InterfaceLanguage::system);
-}
-
-TEST(InterfaceLanguagePicker, CaptionIsSmallerAlsoWithAFontGivenInPixels) {
-    const QFont before = QApplication::font();
-    QFont pixels = before;
-    pixels.setPixelSize(20);
-    QApplication::setFont(pixels);
-    InterfaceLanguagePicker picker;
-    QApplication::setFont(before);
-    QLabel* caption = nullptr;
-    QLabel* title = nullptr;
-    for (QLabel* label : picker.findChildren<QLabel*>()) (label->wordWrap() ? caption : title) = label;
-    ASSERT_TRUE(caption && title);
-    EXPECT_EQ(title->font().pixelSize(), 20);
-    EXPECT_EQ(caption->font().pixelSize(), 17);
+    EXPECT_EQ(skips.count(), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/shell/orvel_native_coach_tip.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -9,8 +9,9 @@
 #include <QSvgRenderer>
 
 #include "app/shell/orvel_brand.h"
-#include "app/shell/orvel_native_coach.h"
 #include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 
 namespace velquin {
 
@@ -92,35 +93,23 @@ OrvelNativeCoachTip::OrvelNativeCoachTip(const QString& message, QWidget* parent
     skip_->setFont(skipFont);
     skip_->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 2px 4px; background: transparent; }"));
     row->addWidget(skip_, 0, Qt::AlignVCenter);
-    connect(skip_, &QPushButton::clicked, this, [] { OrvelNativeCoach::shared().skip(); });
+    connect(skip_, &QPushButton::clicked, this, &OrvelNativeCoachTip::skipRequested);
 
-    connect(&ApplicationAppearance::shared(), &ApplicationAppearance::colorSchemeChanged, this,
-            [this] { applyScheme(); });
-    connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, this,
-            [this] { retitle(); });
-    retitle();
-    applyScheme();
+    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    retranslate();
+    restyle();
 }
 
 QString OrvelNativeCoachTip::message() const { return message_->text(); }
 
-QColor OrvelNativeCoachTip::ink(ColorScheme scheme) {
-    return scheme == ColorScheme::dark ? QColor(247, 240, 230) : QColor(52, 44, 39);
-}
-
-QColor OrvelNativeCoachTip::subtle(ColorScheme scheme) {
-    return scheme == ColorScheme::dark ? QColor(74, 48, 42) : QColor(249, 229, 217);
-}
-
-void OrvelNativeCoachTip::retitle() {
+void OrvelNativeCoachTip::retranslate() {
     skip_->setText(UIStrings::choose(QStringLiteral("跳过"), QStringLiteral("Skip"), QStringLiteral("Passer")));
     updateGeometry();
 }
 
-void OrvelNativeCoachTip::applyScheme() {
-    const ColorScheme scheme = ApplicationAppearance::shared().colorScheme();
+void OrvelNativeCoachTip::restyle() {
     QPalette messagePalette = message_->palette();
-    messagePalette.setColor(QPalette::WindowText, ink(scheme));
+    messagePalette.setColor(QPalette::WindowText, LessonaryMERIDPalette::ink(lessonary::currentScheme()));
     message_->setPalette(messagePalette);
     QPalette skipPalette = skip_->palette();
     skipPalette.setColor(QPalette::ButtonText, OrvelBrand::accent());
@@ -131,8 +120,8 @@ void OrvelNativeCoachTip::applyScheme() {
 void OrvelNativeCoachTip::changeEvent(QEvent* event) {
     // A new application palette replaces the children's colours: put ours back.
     if (event->type() == QEvent::PaletteChange && message_ && skip_) {
-        const ColorScheme scheme = ApplicationAppearance::shared().colorScheme();
-        if (message_->palette().color(QPalette::WindowText) != ink(scheme)) applyScheme();
+        const QColor ink = LessonaryMERIDPalette::ink(lessonary::currentScheme());
+        if (message_->palette().color(QPalette::WindowText) != ink) restyle();
     }
     QWidget::changeEvent(event);
 }
@@ -142,7 +131,7 @@ void OrvelNativeCoachTip::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    painter.fillPath(path, subtle(ApplicationAppearance::shared().colorScheme()));
+    painter.fillPath(path, LessonaryMERIDPalette::subtle(lessonary::currentScheme()));
 }
 
 }  // namespace velquin

@@ -2,15 +2,14 @@
 
 #include <QWidget>
 
-#include "app/shell/application_appearance.h"
-
 class QLabel;
 class QPushButton;
 
 namespace velquin {
 
 // The coach tour's tip bubble: a sparkle, the message (wrapping onto as many lines as it needs)
-// and a "skip" button that ends the tour, on a tinted rounded background.
+// and a "skip" button, on a tinted rounded background in the tutor palette. The view that shows
+// the tip ends the tour when it asks to be skipped.
 class OrvelNativeCoachTip : public QWidget {
     Q_OBJECT
 public:
@@ -20,17 +19,17 @@ public:
     QLabel* messageLabel() const { return message_; }
     QPushButton* skipButton() const { return skip_; }
 
-    // The tip's colours: the tutor palette's ink (text) and subtle (background) tokens.
-    static QColor ink(ColorScheme scheme);
-    static QColor subtle(ColorScheme scheme);
+    void retranslate();
+
+Q_SIGNALS:
+    void skipRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    void applyScheme();
-    void retitle();
+    void restyle();
 
     QLabel* message_ = nullptr;
     QPushButton* skip_ = nullptr;
