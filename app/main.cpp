@@ -3,6 +3,8 @@
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
+#include "app/main-window/privacy_disclosure_view.h"
+#include "app/main-window/settings_sheets.h"
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/defaults_store.h"
@@ -24,10 +26,12 @@ velquin::ApplicationParts applicationParts() {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
     };
     velquin::addHomePageSheets(parts);
-    // The account sheet over the application's session; the AI-consent sheet over it once the
-    // program has one.
+    velquin::addSettingsSheets(parts);
+    // The account sheet over the application's session, with the privacy notice and the AI-consent
+    // sheet over it.
     parts.accountSheet = [consent = parts.privacyConsentSheet](velquin::AppStore& store, QWidget* parent) {
         velquin::AccountProfileView::Options options;
+        options.privacyDisclosure = [](QWidget* over) { return new velquin::PrivacyDisclosureView(over); };
         if (consent) options.privacyConsent = [consent, &store](QWidget* over) { return consent(store, over); };
         return new velquin::AccountProfileView(velquin::AccountSession::shared(), base::DefaultsStore::standard(),
                                                options, parent);

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace velquin {
+
+struct ApplicationParts;
+
+// Gives the program the AI-consent sheet, over the standard defaults store.
+void addSettingsSheets(ApplicationParts& parts);
+
+}  // namespace velquin
