@@ -5,13 +5,13 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/main-window/busy_spinner.h"
 #include "app/main-window/home_style.h"
+#include "app/main-window/segment_track.h"
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/ui_strings.h"
@@ -30,21 +30,8 @@ constexpr std::array<StudyMode, 3> kModes{StudyMode::translate, StudyMode::expla
 constexpr std::array<AnswerLanguage, 4> kLanguages{AnswerLanguage::simplifiedChinese,
                                                    AnswerLanguage::traditionalChinese, AnswerLanguage::english,
                                                    AnswerLanguage::french};
-constexpr qreal kPickerRadius = 8;
 constexpr int kSpinnerSize = 16;
 constexpr int kSendSymbolSize = 16;
-
-// The segments' ground.
-class SegmentTrack : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        LessonaryTheme::fillRounded(painter, QRectF(rect()), LessonaryTheme::rail(home_style::scheme()), kPickerRadius);
-    }
-};
 
 }  // namespace
 
