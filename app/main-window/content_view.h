@@ -40,6 +40,10 @@ public:
     HistoryPage* historyPage() const { return historyPage_; }
     CoachPage* coachPage() const { return coachPage_; }
 
+Q_SIGNALS:
+    // Each time the workspace came on screen, after the tour and the account had their turn.
+    void cameOnScreen();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

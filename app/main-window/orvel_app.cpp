@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/main-window/check_runs.h"
+#include "app/main-window/content_view.h"
 #include "app/main-window/main_window.h"
 #include "app/shell/app_delegate.h"
 #include "app/shell/app_store.h"
@@ -103,6 +105,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     QtWorkScheduler scheduler;
     DBusApplicationInstance instance;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<CheckRuns> checks;
     AppDelegate delegate({
         .defaults = defaults,
         .coach = OrvelNativeCoach::shared(),
@@ -125,6 +128,11 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
                          window.get(), [&window](InterfaceSettings* settings) {
                              if (settings == &InterfaceSettings::shared()) applyLocale(window.get());
                          });
+        const QList<CheckRuns::Check> requested = CheckRuns::requested(QApplication::arguments());
+        if (!requested.isEmpty()) {
+            checks = std::make_unique<CheckRuns>(requested, *window, store, WorkspaceRouter::shared());
+            QObject::connect(window->contentView(), &ContentView::cameOnScreen, checks.get(), &CheckRuns::start);
+        }
         window->restoreFrame();
         window->show();
         ApplicationTestHook::registerIfWanted(store, WorkspaceRouter::shared(), window.get());
@@ -148,6 +156,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     const int status = QApplication::exec();
     // Cancelled work ends on its worker threads; let it clean up before the process goes.
     QThreadPool::globalInstance()->waitForDone(kFinishWorkMs);
+    checks.reset();
     window.reset();
     return status;
 }

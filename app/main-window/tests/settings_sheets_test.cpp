@@ -1,5 +1,6 @@
 // The settings sheet, the AI-consent sheet and the privacy notice offscreen on the real main
-// window and store, and pictures of the three sheets for a person to look at.
+// window and store, the scripted checks' choice of switches and their verdict on which sheet is
+// open, and pictures of the three sheets for a person to look at.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,12 +10,14 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/main-window/application_parts.h"
+#include "app/main-window/check_runs.h"
 #include "app/main-window/main_window.h"
 #include "app/main-window/privacy_consent_view.h"
 #include "app/main-window/privacy_disclosure_view.h"
@@ -287,6 +290,39 @@ TEST_F(SettingsSheetsTest, AppearanceSegmentsApplyAtOnce) {
     EXPECT_EQ(ApplicationAppearance::shared().colorScheme(), ColorScheme::light);
     EXPECT_TRUE(settings->appearanceSegments().at(1)->isChecked());
     EXPECT_FALSE(settings->appearanceSegments().at(2)->isChecked());
+}
+
+// Only whole arguments start checks, in their fixed order; a sheet check is ready only when the
+// sheet it opened is the one on screen.
+TEST_F(SettingsSheetsTest, ChecksStartOnWholeSwitchesAndVerifyTheirOwnSheet) {
+    using Check = CheckRuns::Check;
+    const QStringList program{QStringLiteral("orvel")};
+    EXPECT_EQ(CheckRuns::requested(program + QStringList{"--qa-smoke-settings-x", "--qa-smokes", "-qa-smoke"}),
+              QList<Check>{});
+    EXPECT_EQ(CheckRuns::requested(QStringList{"--qa-smoke"}), QList<Check>{});  // the program path is no switch
+    EXPECT_EQ(CheckRuns::requested(program + QStringList{"--qa-smoke", "--qa-smoke-merid", "--qa-smoke-settings",
+                                                         "--qa-smoke-account", "--qa-smoke-selection-settings"}),
+              (QList<Check>{Check::accountSheet, Check::settingsSheet, Check::selectionSettingsSheet, Check::tutorPage,
+                            Check::homeHandOver}));
+
+    // The account sheet is not part of this program: its check fails while the settings sheet
+    // that opens beside it passes its own.
+    QByteArrayList lines;
+    MainWindow& shown = window();
+    CheckRuns checks({Check::accountSheet, Check::settingsSheet}, shown, store(), *router,
+                     [&](const QByteArray& line) { lines.append(line); });
+    checks.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() == 2; }, 10000));
+    EXPECT_TRUE(lines.contains("ORVEL_SMOKE_ACCOUNT_SHEET_FAILED\n"));
+    EXPECT_TRUE(lines.contains("ORVEL_SMOKE_SETTINGS_SHEET_READY\n"));
+    EXPECT_TRUE(store().showSettings());
+    EXPECT_TRUE(CheckRuns::hasAttachedSheet(&window()));
+    EXPECT_EQ(CheckRuns::contentWindows(), QList<QWidget*>{&window()});
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^MainWindow id=Orvel\\.workspace title=.* main=(true|false) "
+                                                  "key=(true|false) frame=\\(\\d+\\.0, \\d+\\.0\\)$"))
+                    .match(CheckRuns::describe(&window()))
+                    .hasMatch())
+        << CheckRuns::describe(&window()).toStdString();
 }
 
 // The three sheets in each language and appearance, saved for a person to look at; no button is
