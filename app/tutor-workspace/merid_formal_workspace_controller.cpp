@@ -207,7 +207,12 @@ void MeridFormalWorkspaceController::save() {
     if (!hasLoaded_ || !canSave_) return;
     TeacherLearningSession stamped = active_;
     stamped.followupDraft = followupDraft_;
-    stamped.updatedAt = base::Date::now();
+    // Stamped after every other session even within one clock tick or after the clock went back,
+    // so that the last one saved is the one a new screen opens.
+    base::Date stamp = base::Date::now();
+    for (const TeacherLearningSession& s : sessions_)
+        if (s.id != active_.id && s.updatedAt >= stamp) stamp = s.updatedAt.addingSeconds(0.001);
+    stamped.updatedAt = stamp;
     setActive(stamped);
 
     QList<TeacherLearningSession> list = sessions_;
