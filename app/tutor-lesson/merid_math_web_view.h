@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QWebEngineView>
+
+#include <optional>
+
+class QWebEngineProfile;
+
+namespace velquin {
+
+// The web view that typesets one formula text: it loads the formula page once, sends it the text,
+// size, appearance and background whenever one of them changes (or the page loaded again), and
+// relays the page's height and wheel messages. The page may go nowhere but itself and
+// about:blank, opens no windows and stores nothing. Every such view shares one profile, so they
+// share the renderer process too.
+class MeridMathWebView : public QWebEngineView {
+    Q_OBJECT
+public:
+    // Loads the page when the assets are there; otherwise the view stays empty.
+    explicit MeridMathWebView(QWidget* parent = nullptr);
+
+    // The content to show; sends one render call when it differs from the last one sent.
+    void setContent(const QString& text, qreal fontSize, bool dark, bool reminderCard);
+
+    // The page has finished loading at least once.
+    bool isReady() const { return ready_; }
+    // The script of the last render call sent; none before the first.
+    const std::optional<QString>& lastScript() const { return lastScript_; }
+    int renderCalls() const { return renderCalls_; }
+
+    // The one profile of every formula page: nothing kept on disk, no cache, and no request
+    // outside the formula folder.
+    static QWebEngineProfile* sharedProfile();
+    // Whether the web engine can run in this process: as the super-user only with its sandbox
+    // switched off (it would abort otherwise).
+    static bool canStart();
+
+Q_SIGNALS:
+    // A height message of the page, unchecked, delivered after the message's own handling.
+    void heightMessage(const QVariant& body);
+
+private:
+    void applyIfNeeded();
+    void wheelMessage(const QVariant& body);
+
+    QString text_;
+    qreal fontSize_ = 14;
+    bool dark_ = false;
+    bool reminderCard_ = false;
+    bool ready_ = false;
+    std::optional<QString> lastSent_;
+    std::optional<QString> lastScript_;
+    int renderCalls_ = 0;
+};
+
+}  // namespace velquin
