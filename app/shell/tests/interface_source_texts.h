@@ -8,7 +8,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 327> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 328> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -338,6 +338,8 @@ inline constexpr std::array<const char16_t*, 327> kInterfaceSourceTexts{
     // Notes of the settings sheet (Linux wording for the first).
     u"跟随系统会在桌面深色与浅色模式切换时自动变化。",
     u"可以从主界面侧边栏的「划词」开关随时暂停或恢复监听。",
+    // The session row's context menu.
+    u"删除此会话",
 };
 
 }  // namespace velquin::test
