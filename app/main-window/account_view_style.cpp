@@ -11,7 +11,7 @@ QString choose(const char* chinese, const char* english, const char* french) {
 }
 
 void setTitle(QAbstractButton* button, const QString& title) {
-    button->setText(title);
+    button->setText(QString(title).replace(u'&', QStringLiteral("&&")));
     button->setAccessibleName(title);
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -326,7 +327,8 @@ TEST_F(SettingsSheetsTest, ChecksStartOnWholeSwitchesAndVerifyTheirOwnSheet) {
 }
 
 // The three sheets in each language and appearance, saved for a person to look at; no button is
-// narrower than its text.
+// narrower than its text, and an "&" in a title ("Advanced selection & permission settings…") is
+// shown rather than taken for a mnemonic.
 TEST_F(SettingsSheetsTest, ScreenshotsInThreeLanguagesLightAndDark) {
     QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
     const std::pair<InterfaceLanguage, const char*> languages[] = {
@@ -334,9 +336,11 @@ TEST_F(SettingsSheetsTest, ScreenshotsInThreeLanguagesLightAndDark) {
     const auto save = [](QDialog* sheet, const QString& name) {
         QApplication::processEvents();
         for (QAbstractButton* button : sheet->findChildren<QAbstractButton*>()) {
-            if (button->isVisible())
-                EXPECT_GE(button->width(), button->sizeHint().width()) << name.toStdString() << " "
-                                                                       << button->text().toStdString();
+            if (!button->isVisible()) continue;
+            EXPECT_GE(button->width(), button->sizeHint().width()) << name.toStdString() << " "
+                                                                   << button->text().toStdString();
+            EXPECT_TRUE(QKeySequence::mnemonic(button->text()).isEmpty())
+                << name.toStdString() << " " << button->text().toStdString();
         }
         EXPECT_TRUE(sheet->grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1.png").arg(name)));
     };
