@@ -20,6 +20,7 @@
 #include "app/shell/system_colors.h"
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/home_style.h"
+#include "app/main-window/sheet_binding.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
@@ -310,10 +311,7 @@ void AccountProfileView::signInPressed() {
 
 void AccountProfileView::openSheet(const SheetFactory& factory) {
     if (!factory) return;
-    QDialog* sheet = factory(this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->open();
+    openSheetOverParent(factory(this));
 }
 
 void AccountProfileView::showState() {

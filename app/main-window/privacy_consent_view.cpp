@@ -10,6 +10,7 @@
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/privacy_disclosure_view.h"
+#include "app/main-window/sheet_binding.h"
 #include "app/shell/symbol_image.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -70,12 +71,8 @@ PrivacyConsentView::PrivacyConsentView(base::DefaultsStore& defaults, QWidget* p
         tamsel::AIPrivacyConsent::set(true, defaults_);
         accept();
     });
-    connect(fullNotice_, &QPushButton::clicked, this, [this] {
-        auto* notice = new PrivacyDisclosureView(this);
-        notice->setAttribute(Qt::WA_DeleteOnClose);
-        notice->setWindowModality(Qt::WindowModal);
-        notice->open();
-    });
+    connect(fullNotice_, &QPushButton::clicked, this,
+            [this] { openSheetOverParent(new PrivacyDisclosureView(this)); });
 
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();

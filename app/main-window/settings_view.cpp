@@ -16,6 +16,7 @@
 #include "app/main-window/privacy_consent_view.h"
 #include "app/main-window/privacy_disclosure_view.h"
 #include "app/main-window/segment_track.h"
+#include "app/main-window/sheet_binding.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_language_picker.h"
 #include "app/shell/interface_settings.h"
@@ -140,8 +141,9 @@ SettingsView::SettingsView(AppStore& store, base::DefaultsStore& defaults, QWidg
     connect(group, &QButtonGroup::idClicked, this,
             [](int id) { InterfaceSettings::shared().setAppearance(kAppearances.at(id)); });
     connect(&InterfaceSettings::shared(), &InterfaceSettings::appearanceChanged, this, &SettingsView::showAppearance);
-    connect(privacy_, &QPushButton::clicked, this, [this] { openSheet(new PrivacyDisclosureView(this)); });
-    connect(review_, &QPushButton::clicked, this, [this] { openSheet(new PrivacyConsentView(defaults_, this)); });
+    connect(privacy_, &QPushButton::clicked, this, [this] { openSheetOverParent(new PrivacyDisclosureView(this)); });
+    connect(review_, &QPushButton::clicked, this,
+            [this] { openSheetOverParent(new PrivacyConsentView(defaults_, this)); });
     connect(withdraw_, &QPushButton::clicked, this, [this] { tamsel::AIPrivacyConsent::set(false, defaults_); });
     connect(clearHistory_, &QPushButton::clicked, this, &SettingsView::confirmDeleteHistory);
     connect(advanced_, &QPushButton::clicked, this, &SettingsView::openSelectionSettings);
@@ -233,12 +235,6 @@ void SettingsView::restyle() {
     update();
 }
 
-void SettingsView::openSheet(QDialog* sheet) {
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->open();
-}
-
 void SettingsView::confirmDeleteHistory() {
     auto* confirmation = new QMessageBox(QMessageBox::Warning, windowTitle(),
                                          choose("删除本机全部学习历史？此操作无法撤销。",
@@ -257,7 +253,7 @@ void SettingsView::confirmDeleteHistory() {
     lessonary::setTextColor(erase, SystemColors::red(home_style::scheme()));
     connect(erase, &QPushButton::clicked, &store_.history(), &HistoryStore::deleteAll);
     confirmation_ = confirmation;
-    openSheet(confirmation);
+    openSheetOverParent(confirmation);
 }
 
 void SettingsView::openSelectionSettings() {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QDialog>
-#include <QMessageBox>
 #include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSize>
 
 class QLabel;
-
 class QPushButton;
 class QToolButton;
 
@@ -59,7 +58,6 @@ private:
     void showHistory();
     void restyle();
     void fitHeight();
-    void openSheet(QDialog* sheet);
     void confirmDeleteHistory();
     void openSelectionSettings();
 

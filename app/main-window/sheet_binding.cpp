@@ -40,4 +40,10 @@ void SheetBinding::update() {
     }
 }
 
+void openSheetOverParent(QDialog* sheet) {
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
+}
+
 }  // namespace velquin

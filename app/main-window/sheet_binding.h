@@ -39,4 +39,8 @@ private:
     QPointer<QDialog> sheet_;
 };
 
+// Opens a sheet over the sheet or window it was made for (its parent), window-modal, and deletes
+// it once closed. For sheets that open from another sheet and need no store flag.
+void openSheetOverParent(QDialog* sheet);
+
 }  // namespace velquin
