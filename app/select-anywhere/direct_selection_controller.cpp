@@ -3,8 +3,6 @@
 #include <QLineF>
 #include <QPointer>
 
-#include <cmath>
-
 #include "app/shell/app_store.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/interface_settings.h"
@@ -618,9 +616,8 @@ bool DirectSelectionController::isCurrent(const ReadJob& job) const {
 }
 
 bool DirectSelectionController::sourceIsInFront(qint32 processIdentifier) {
-    std::optional<qint32> front;
-    if (const auto frontmost = services_.desktop->frontmostApplication()) front = frontmost->processIdentifier;
-    else front = services_.desktop->focusedApplicationProcess();
+    std::optional<qint32> front = services_.desktop->frontmostProcess();
+    if (!front) front = services_.desktop->focusedApplicationProcess();
     return front && *front == processIdentifier;
 }
 

@@ -46,6 +46,8 @@ public:
     virtual bool isTrusted() = 0;
     // The application of the active window; nothing without one.
     virtual std::optional<SourceApplication> frontmostApplication() = 0;
+    // Its process alone (cheaper: asked before and after every read).
+    virtual std::optional<qint32> frontmostProcess() = 0;
     // The running application of that process; nothing when no such process runs.
     virtual std::optional<SourceApplication> application(qint32 processIdentifier) = 0;
     virtual bool isTerminated(qint32 processIdentifier) = 0;

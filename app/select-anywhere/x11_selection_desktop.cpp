@@ -45,6 +45,8 @@ public:
         return window ? applicationOfWindow(*window) : std::nullopt;
     }
 
+    std::optional<qint32> frontmostProcess() override { return x11::frontmostProcess(); }
+
     std::optional<SourceApplication> application(qint32 processIdentifier) override {
         if (isTerminated(processIdentifier)) return std::nullopt;
         if (const auto window = x11::windowOfProcess(processIdentifier))

@@ -40,6 +40,9 @@ public:
     bool supportsMonitoring() override { return monitoring; }
     bool isTrusted() override { return trusted; }
     std::optional<SourceApplication> frontmostApplication() override { return frontmost; }
+    std::optional<qint32> frontmostProcess() override {
+        return frontmost ? std::optional<qint32>(frontmost->processIdentifier) : std::nullopt;
+    }
     std::optional<SourceApplication> application(qint32 pid) override {
         if (!running.contains(pid)) return std::nullopt;
         return running.value(pid);

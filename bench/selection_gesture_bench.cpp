@@ -1,0 +1,257 @@
+// A selection gesture in another program until its text reaches the selection controller: the
+// release of a double click, its pointer events through X RECORD, the 180 ms settle wait, the
+// front checks and the read. The controller runs with its production services (panels that show
+// nothing, a status item that is not shown) under openbox, against the selection target program
+// (read over the accessibility bus) and against xterm (not on the bus: read through PRIMARY).
+// Needs an X11 desktop with the accessibility bus: run it inside scripts/desktop-session. Each
+// benchmark makes 50 gestures and reports their median and 95th percentile in milliseconds.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/select-anywhere/direct_selection_controller.h"
+#include "app/shell/app_store.h"
+#include "base/defaults_store.h"
+#include "platform/x11_windows.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+using velquin::DirectSelectionController;
+
+constexpr int gestures = 50;
+
+void settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+template <typename Condition>
+bool waitFor(Condition condition, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+Display* display() { return qApp->nativeInterface<QNativeInterface::QX11Application>()->display(); }
+
+void move(QPoint point) {
+    XTestFakeMotionEvent(display(), -1, point.x(), point.y(), CurrentTime);
+    XFlush(display());
+}
+
+void button(bool down) {
+    XTestFakeButtonEvent(display(), 1, down ? True : False, CurrentTime);
+    XFlush(display());
+}
+
+// A status item nobody sees: the session has no tray.
+class NoStatusItem : public velquin::SelectionStatusItem {
+public:
+    void show() override { shown_ = true; }
+    void remove() override { shown_ = false; }
+    bool isShown() const override { return shown_; }
+    void setToolTip(const QString&) override {}
+    void setMenu(const QList<velquin::SelectionMenuEntry>&) override {}
+
+private:
+    bool shown_ = false;
+};
+
+// A program started for the benchmarks, with the point where a double click selects a word.
+struct Target {
+    QProcess process;
+    QPoint word;
+    QString problem;
+
+    ~Target() {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+    // Waits until the program's window is the active one.
+    bool waitUntilActive() {
+        return waitFor([this] { return halvern::x11::frontmostProcess() == qint32(process.processId()); }, 20000);
+    }
+};
+
+struct Session {
+    QProcess windowManager;
+    QTemporaryDir folder;
+    std::unique_ptr<base::DefaultsStore> defaults;
+    std::unique_ptr<DirectSelectionController> controller;
+    Target selectionTarget;
+    Target xterm;
+    QString problem;
+
+    ~Session() {
+        controller.reset();
+        windowManager.kill();
+        windowManager.waitForFinished(3000);
+    }
+};
+
+Session* session = nullptr;
+
+void startSelectionTarget(Target& target) {
+    QString program = qEnvironmentVariable("ORVEL_SELECTION_TARGET");
+    if (program.isEmpty())
+        program = QCoreApplication::applicationDirPath() + QStringLiteral("/../tests/support/orvel_selection_target");
+    if (!QFileInfo(program).isExecutable()) {
+        target.problem = QStringLiteral("no selection target program at ") + program;
+        return;
+    }
+    target.process.start(program, {});
+    QRect box;
+    waitFor(
+        [&] {
+            target.process.waitForReadyRead(10);
+            while (target.process.canReadLine()) {
+                const QStringList parts = QString::fromUtf8(target.process.readLine()).trimmed().split(u' ');
+                if (parts.size() == 6 && parts[1] == QStringLiteral("lineEdit"))
+                    box = QRect(parts[2].toInt(), parts[3].toInt(), parts[4].toInt(), parts[5].toInt());
+                if (parts.size() == 2 && parts[0] == QStringLiteral("ready")) return true;
+            }
+            return false;
+        },
+        20000);
+    if (box.isEmpty()) target.problem = QStringLiteral("the selection target did not start");
+    target.word = QPoint(box.left() + 12, box.center().y());  // in "hello"
+}
+
+void startXterm(Target& target) {
+    target.process.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("60x8+0+300"),
+                                                   QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                   QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
+    if (!target.waitUntilActive()) {
+        target.problem = QStringLiteral("xterm did not start");
+        return;
+    }
+    const std::optional<halvern::x11::WindowId> window = halvern::x11::activeWindow();
+    Window root = 0, child = 0;
+    int x = 0, y = 0;
+    XTranslateCoordinates(display(), Window(*window), DefaultRootWindow(display()), 0, 0, &x, &y, &child);
+    (void)root;
+    target.word = QPoint(x + 12, y + 7);  // in "terminal"
+}
+
+void startSession(Session& s) {
+    s.windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    settle(1000);
+    s.defaults = std::make_unique<base::DefaultsStore>(s.folder.filePath(QStringLiteral("defaults.json")));
+    s.defaults->setBool(DirectSelectionController::enabledKey, true);
+    velquin::DirectSelectionServices services;
+    services.defaults = s.defaults.get();
+    services.statusItem = std::make_shared<NoStatusItem>();
+    s.controller = std::make_unique<DirectSelectionController>(services);
+    s.controller->start();
+    if (s.controller->permissionStatus() != QStringLiteral("划词 AI 图标已开启"))
+        s.problem = QStringLiteral("automatic selection did not start: ") + s.controller->permissionStatus();
+    startSelectionTarget(s.selectionTarget);
+    startXterm(s.xterm);
+}
+
+// Double clicks on the target's word; the time from the last release to the read's end.
+void measure(benchmark::State& state, Target& target, const QString& expected) {
+    if (!session || !session->problem.isEmpty() || !target.problem.isEmpty()) {
+        state.SkipWithError(!session ? "no desktop session"
+                                     : (session->problem + target.problem).toUtf8().constData());
+        return;
+    }
+    DirectSelectionController& controller = *session->controller;
+    std::vector<double> times;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (halvern::x11::frontmostProcess() != qint32(target.process.processId())) {
+            // A click brings the window forward; the double click comes well after it.
+            move(target.word);
+            button(true);
+            button(false);
+            if (!target.waitUntilActive()) {
+                state.SkipWithError("the target is not the active window");
+                return;
+            }
+            settle(600);
+        }
+        move(target.word);
+        settle(100);
+        button(true);
+        button(false);
+        settle(60);
+        button(true);
+        QElapsedTimer timer;
+        const qint64 generation = controller.interaction().generation;
+        button(false);
+        timer.start();
+        state.ResumeTiming();
+        const bool read = waitFor(
+            [&] {
+                return controller.interaction().generation != generation &&
+                       controller.interaction().phase == tamsel::SelectionInteraction::Phase::icon;
+            },
+            5000);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+        state.PauseTiming();
+        if (!read || !controller.activityStatus().contains(expected)) {
+            state.SkipWithError(("no read: " + controller.activityStatus() + " · " +
+                                 controller.diagnostics().lastReadRoute).toUtf8().constData());
+            return;
+        }
+        // Far enough from the next gesture that it does not continue this double click.
+        settle(600);
+        state.ResumeTiming();
+    }
+    std::sort(times.begin(), times.end());
+    const auto at = [&times](double fraction) {
+        return times[std::min(times.size() - 1, size_t(fraction * double(times.size() - 1) + 0.5))];
+    };
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p95_ms"] = at(0.95);
+}
+
+void BM_GestureToResultOverAccessibility(benchmark::State& state) {
+    measure(state, session->selectionTarget, QStringLiteral("：已读取 5 个字符"));
+}
+BENCHMARK(BM_GestureToResultOverAccessibility)->Iterations(gestures)->Unit(benchmark::kMillisecond);
+
+void BM_GestureToResultFromXtermThroughPrimary(benchmark::State& state) {
+    measure(state, session->xterm, QStringLiteral("：已读取 8 个字符"));
+}
+BENCHMARK(BM_GestureToResultFromXtermThroughPrimary)->Iterations(gestures)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fputs("bench_selection_gesture: no X11 display; run it inside scripts/desktop-session\n", stderr);
+        return 0;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    Session s;
+    startSession(s);
+    session = &s;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    session = nullptr;
+    return 0;
+}
