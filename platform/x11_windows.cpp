@@ -1,6 +1,7 @@
 #include "platform/x11_windows.h"
 
 #include <QGuiApplication>
+#include <QRegion>
 #include <QStringList>
 
 #include <X11/Xatom.h>
@@ -363,6 +364,58 @@ std::optional<QPoint> pointerPosition() {
     if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &windowX, &windowY, &mask))
         return std::nullopt;
     return QPoint(rootX, rootY);
+}
+
+std::optional<WindowPresence> presence(WindowId window) {
+    Display* dpy = display();
+    if (!dpy || !window) return std::nullopt;
+    WindowPresence found;
+    const Window root = DefaultRootWindow(dpy);
+
+    const std::optional<unsigned long> current = cardinalProperty(dpy, root, atom(dpy, "_NET_CURRENT_DESKTOP"), XA_CARDINAL);
+    const std::optional<unsigned long> desktop = cardinalProperty(dpy, window, atom(dpy, "_NET_WM_DESKTOP"), XA_CARDINAL);
+    found.onCurrentDesktop = !current || !desktop || *desktop == 0xFFFFFFFFUL || *desktop == *current;
+
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom above = atom(dpy, "_NET_WM_STATE_ABOVE");
+    if (XGetWindowProperty(dpy, window, atom(dpy, "_NET_WM_STATE"), 0, 64, False, XA_ATOM, &actualType, &format,
+                           &count, &after, &data) == Success &&
+        data && actualType == XA_ATOM && format == 32) {
+        const auto* states = reinterpret_cast<const unsigned long*>(data);
+        for (unsigned long i = 0; i < count; ++i) found.keptAbove = found.keptAbove || states[i] == above;
+    }
+    if (data) XFree(data);
+
+    // The window's frame (its ancestor just below the root) against the frames above it.
+    const Window frame = topLevelOf(dpy, window);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy, frame, &attributes) || attributes.map_state != IsViewable) return found;
+    QRegion uncovered(attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+                      attributes.height + 2 * attributes.border_width);
+    Window rootReturn = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int childCount = 0;
+    if (XQueryTree(dpy, root, &rootReturn, &parent, &children, &childCount)) {
+        bool aboveFrame = false;  // the children come bottom to top
+        for (unsigned int i = 0; i < childCount; ++i) {
+            if (children[i] == frame) {
+                aboveFrame = true;
+                continue;
+            }
+            XWindowAttributes other;
+            if (!aboveFrame || !XGetWindowAttributes(dpy, children[i], &other) || other.map_state != IsViewable ||
+                other.c_class == InputOnly)
+                continue;
+            uncovered -= QRegion(other.x, other.y, other.width + 2 * other.border_width,
+                                 other.height + 2 * other.border_width);
+        }
+        if (children) XFree(children);
+    }
+    found.partlyUncovered = !uncovered.isEmpty();
+    return found;
 }
 
 }  // namespace halvern::x11

@@ -66,4 +66,17 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout);
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();
 
+// How the desktop shows one of this program's top-level windows (nothing without X11):
+struct WindowPresence {
+    // It is on the virtual desktop the user is on, or on all of them (its _NET_WM_DESKTOP against
+    // the root's _NET_CURRENT_DESKTOP); true where the desktop keeps no virtual desktops.
+    bool onCurrentDesktop = false;
+    // Some of it can be seen: it is mapped and not wholly covered by the mapped windows stacked
+    // above it.
+    bool partlyUncovered = false;
+    // The window manager keeps it above ordinary windows (_NET_WM_STATE_ABOVE).
+    bool keptAbove = false;
+};
+std::optional<WindowPresence> presence(WindowId window);
+
 }  // namespace halvern::x11

@@ -71,7 +71,9 @@ QList<WindowSystem::Window> QtWindowSystem::windows() {
         window.isTitled = (type == Qt::Window || type == Qt::Dialog) &&
                           !widget->windowFlags().testFlag(Qt::FramelessWindowHint);
         window.isVisible = widget->isVisible() && !widget->isMinimized();
+        window.isMinimized = widget->isMinimized();
         window.isFullScreen = widget->isFullScreen();
+        window.title = widget->windowTitle();
         window.frame = QRectF(widget->frameGeometry());
         window.minimumContentSize = QSizeF(widget->minimumSize());
         result.append(window);
@@ -113,6 +115,10 @@ void QtWindowSystem::raiseWindow(WindowId window) {
     target->show();
     target->raise();
     target->activateWindow();
+}
+
+void QtWindowSystem::hideWindow(WindowId window) {
+    if (QWidget* target = widget(window)) target->hide();
 }
 
 bool QtWindowSystem::isApplicationActive() {

@@ -26,6 +26,7 @@ public:
     void setContentSize(WindowId window, const QSizeF& size) override;
     void setIdentifier(WindowId window, const QString& identifier) override;
     void raiseWindow(WindowId window) override;
+    void hideWindow(WindowId window) override;
 
     bool isApplicationHidden() override { return hidden_; }
     bool isApplicationActive() override;

@@ -30,8 +30,10 @@ public:
         bool isSheet = false;        // a dialog attached to another window
         bool isTitled = true;        // has a title bar (a frameless window has none)
         bool canBecomeMain = true;
-        bool isVisible = false;
+        bool isVisible = false;  // shown and not minimised
+        bool isMinimized = false;
         bool isFullScreen = false;
+        QString title;
         QRectF frame;
         QSizeF minimumContentSize;
     };
@@ -50,6 +52,8 @@ public:
     // Shows the window (restoring it when minimised), raises it above the others and activates it
     // (it gets the keyboard).
     virtual void raiseWindow(WindowId window) = 0;
+    // Takes the window off the screen; it is kept and comes back when raised.
+    virtual void hideWindow(WindowId window) = 0;
 
     // Hiding the application hides its visible windows; showing it brings back those same windows.
     virtual bool isApplicationHidden() = 0;

@@ -228,7 +228,7 @@ public:
     bool hidden = false;
     bool active = true;
     // What was done, in order: "hide", "show", "activate", "openWorkspace", "raise <id>",
-    // "frame <id>", "size <id> <w>x<h>".
+    // "hideWindow <id>", "frame <id>", "size <id> <w>x<h>".
     QStringList calls;
 
     Window& add(WindowId id, const QString& identifier, QRectF frame = QRectF(100, 100, 1000, 700)) {
@@ -261,6 +261,10 @@ public:
         if (auto* window = find(id)) window->identifier = identifier;
     }
     void raiseWindow(WindowId id) override { calls.append(QStringLiteral("raise %1").arg(id)); }
+    void hideWindow(WindowId id) override {
+        calls.append(QStringLiteral("hideWindow %1").arg(id));
+        if (auto* window = find(id)) window->isVisible = false;
+    }
     bool isApplicationHidden() override { return hidden; }
     bool isApplicationActive() override { return active; }
     void hideApplication() override {
