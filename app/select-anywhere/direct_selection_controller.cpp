@@ -1,18 +1,27 @@
 #include "app/select-anywhere/direct_selection_controller.h"
 
+#include <QGuiApplication>
 #include <QLineF>
 #include <QPointer>
+#include <QScreen>
+#include <QUuid>
 
+#include "app/select-anywhere/direct_result_panel.h"
+#include "app/select-anywhere/floating_selection_panels.h"
+#include "app/select-anywhere/selection_icon_panel.h"
 #include "app/shell/app_store.h"
+#include "app/shell/app_store_services.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
 #include "base/errors.h"
+#include "base/files.h"
 #include "base/text.h"
 #include "core/direct_selection_rules.h"
 #include "platform/selection_clipboard_reader.h"
+#include "platform/selection_service_provider.h"
 
 namespace velquin {
 
@@ -103,6 +112,8 @@ DirectSelectionServices DirectSelectionServices::completed() const {
     if (!services.scheduler) services.scheduler = makeQtSelectionScheduler();
     if (!services.panels) services.panels = makeFloatingSelectionPanels();
     if (!services.windows) services.windows = QtWindowSystem::shared();
+    if (!services.repair) services.repair = makePlatformSelectionRepair();
+    if (!services.clipboard) services.clipboard = std::make_shared<SystemClipboard>();
     return services;
 }
 
@@ -116,6 +127,16 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
 
 DirectSelectionController::~DirectSelectionController() {
     if (isStarted_) stop();
+}
+
+std::unique_ptr<DirectSelectionController> DirectSelectionController::makeForWindowChecks(
+    DirectSelectionServices services) {
+    auto panels = std::make_shared<FloatingSelectionPanels>(DirectFloatServices{services.defaults}, services.store,
+                                                            true);
+    services.panels = panels;
+    auto controller = std::make_unique<DirectSelectionController>(std::move(services));
+    controller->windowQAPanels_ = std::move(panels);
+    return controller;
 }
 
 DirectSelectionController& DirectSelectionController::shared() {
@@ -231,6 +252,8 @@ void DirectSelectionController::stop() {
     isStarted_ = false;
     if (permissionTimer_) services_.scheduler->cancel(*permissionTimer_);
     permissionTimer_.reset();
+    ++repairGeneration_;  // a running repair changes nothing when it ends
+    sampleFolder_.reset();
     dismiss();
     removeGlobalMonitor();
     if (localMonitorInstalled_) services_.monitors->stopLocal();
@@ -405,7 +428,206 @@ void DirectSelectionController::handleReopen() {
     openWorkspace();
 }
 
-void DirectSelectionController::receiveServiceSelection(const halvern::SelectionRequest&) {}
+void DirectSelectionController::receiveServiceSelection(const halvern::SelectionRequest& request) {
+    if (!isWindowQA()) start();
+    dismiss(QStringLiteral("用户关闭"));
+    interaction_.present(CapturedSelection{request.text, serviceAppName, std::nullopt, false},
+                         SelectionInteraction::Origin::service, false);
+    emit interactionChanged();
+    if (!isWindowQA()) {
+        // Only the answer panel shows: the main window's request stops and the window goes.
+        store_.cancel();
+        store_.setShowDirectSelectionSettings(false);
+        store_.setShowSettings(false);
+        registerWorkspace();
+        if (workspaceWindow_) services_.windows->hideWindow(*workspaceWindow_);
+    }
+    setActivityStatus(QStringLiteral("系统文本服务已交付 ") + QString::number(base::text::graphemeCount(request.text)) +
+                      QStringLiteral(" 个字符；这条入口不需要辅助功能授权。"));
+    services_.panels->present(request.text, serviceAppName, request.mode, tamsel::SelectionTextPolicy::service);
+    QPointF point = services_.desktop->pointerPosition();
+    if (isWindowQA()) {
+        // The checks place the panel in the middle of the main screen.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRectF area = screen->availableGeometry();
+            point = QPointF(area.center().x() - 192, area.center().y() - 207);
+        }
+    }
+    selectionPoint_ = point;
+    show(point, true);
+}
+
+void DirectSelectionController::hideWorkspaceForSelection() {
+    registerWorkspace();
+    if (workspaceWindow_) services_.windows->hideWindow(*workspaceWindow_);
+    services_.windows->hideApplication();
+}
+
+// ---- Repairing the access to other programs ------------------------------------------------------------
+
+void DirectSelectionController::setRepairFeedback(const QString& value) {
+    repairFeedback_ = value;
+    emit repairChanged();
+}
+
+void DirectSelectionController::setRepairing(bool value) {
+    isRepairing_ = value;
+    emit repairChanged();
+}
+
+bool DirectSelectionController::isInstalledCopy() const { return services_.repair->isInstalledCopy(); }
+
+QString DirectSelectionController::runningPath() const { return services_.repair->runningPath(); }
+
+void DirectSelectionController::beginAuthorizationSetup() {
+    refreshAuthorization();
+    if (services_.desktop->isTrusted()) {
+        setRepairFeedback(QStringLiteral("授权已经通过，可直接开启自动划词。"));
+        return;
+    }
+    setRepairFeedback(QStringLiteral("已打开系统授权页面。开关保持你的选择；后台不会重复弹出授权请求。"));
+    // The desktop is asked once per process (never once trusted); its settings open every time.
+    tamsel::AutomaticSelectionState state = automaticState_;
+    state.updateAuthorization(false);
+    const bool ask = state.takePermissionPrompt();
+    setAutomaticState(state);
+    if (ask) services_.repair->requestAuthorization();
+    services_.repair->openPermissionSettings();
+}
+
+void DirectSelectionController::revealRunningCopy() { services_.repair->revealRunningCopy(); }
+
+void DirectSelectionController::restartInstalledCopy() {
+    try {
+        services_.repair->restartInstalledCopy();
+    } catch (...) {
+        setRepairFeedback(base::messageOf(std::current_exception()));
+        return;
+    }
+    services_.repair->terminate();
+}
+
+void DirectSelectionController::restartForAuthorization() {
+    setEnabled(false);
+    restartInstalledCopy();
+}
+
+void DirectSelectionController::repairAuthorization() {
+    if (isRepairing_) return;
+    setEnabled(false);
+    setRepairing(true);
+    setRepairFeedback(QStringLiteral("正在清理本软件的旧辅助功能记录，完成后重新启动。"));
+    const quint64 generation = ++repairGeneration_;
+    auto repair = services_.repair;
+    auto failure = std::make_shared<std::exception_ptr>();
+    QPointer<DirectSelectionController> guard(this);
+    services_.scheduler->runBlocking(
+        [repair, failure] {
+            try {
+                repair->resetOwnAuthorization();
+            } catch (...) {
+                *failure = std::current_exception();
+            }
+        },
+        [guard, generation, failure] {
+            if (!guard || guard->repairGeneration_ != generation) return;
+            guard->setRepairing(false);
+            if (*failure) {
+                guard->setRepairFeedback(base::messageOf(*failure));
+                return;
+            }
+            guard->setEnabled(false);
+            guard->restartInstalledCopy();
+        });
+}
+
+// ---- Diagnostics -------------------------------------------------------------------------------------------
+
+QString DirectSelectionController::diagnosticsReport() const {
+    const QString version = QCoreApplication::applicationVersion();
+    const SelectionPanels::Shown icon = services_.panels->iconState();
+    const SelectionPanels::Shown answer = services_.panels->answerState();
+    bool bound = false, mainVisible = false, mainMinimized = false;
+    QStringList fullScreen;
+    for (const WindowSystem::Window& window : services_.windows->windows()) {
+        if (workspaceWindow_ && window.id == *workspaceWindow_) {
+            bound = window.identifier == workspaceIdentifier;
+            mainVisible = window.isVisible;
+            mainMinimized = window.isMinimized;
+        }
+        if (window.isFullScreen) fullScreen.append(window.title);
+    }
+    const DirectSelectionDiagnostics& d = diagnostics_;
+    const auto slash = [](std::initializer_list<QString> values) { return QStringList(values).join(u" / "); };
+    const QStringList lines{
+        QStringLiteral("Orvel ") + (version.isEmpty() ? QStringLiteral("unknown") : version) +
+            QStringLiteral(" (build unknown)"),
+        QStringLiteral("运行路径：") + services_.repair->runningPath(),
+        QStringLiteral("固定安装位置：") + flag(services_.repair->isInstalledCopy()),
+        QStringLiteral("进程：") + QString::number(QCoreApplication::applicationPid()),
+        QStringLiteral("当前 AX 授权：") + flag(services_.desktop->isTrusted()),
+        QStringLiteral("自动划词：") + flag(automaticState_.enabled),
+        QStringLiteral("浏览器划词：") + flag(browserSelectionEnabled_),
+        QStringLiteral("兼容复制取词：") + flag(compatibilityCopyEnabled_),
+        QStringLiteral("鼠标监听句柄：") + flag(globalMonitorInstalled_),
+        QStringLiteral("本次进程监听启动次数：") + QString::number(automaticState_.monitorStartAttempts),
+        QStringLiteral("鼠标按下 / 松开次数：") +
+            slash({QString::number(d.mouseDownCount), QString::number(d.mouseUpCount)}),
+        QStringLiteral("选区读取 / 成功 / 失败 / 取消：") +
+            slash({QString::number(interaction_.readsStarted), QString::number(interaction_.readsSucceeded),
+                   QString::number(interaction_.readsFailed), QString::number(interaction_.readsCancelled)}),
+        QStringLiteral("交互阶段：") + slash({base::rawValue(interaction_.phase), base::rawValue(interaction_.origin)}),
+        QStringLiteral("AI 图标可见：") + flag(icon.visible),
+        QStringLiteral("最近来源：") + d.lastSource,
+        QStringLiteral("最近事件报告的目标 PID（仅诊断）：") + QString::number(d.lastEventTargetPID),
+        QStringLiteral("最近外部事件来源快照：") + d.lastSourceSnapshot,
+        QStringLiteral("忽略自身界面事件数：") + QString::number(d.ignoredOwnEventCount),
+        QStringLiteral("最近忽略的自身事件：") + d.lastIgnoredOwnSnapshot,
+        QStringLiteral("最近拦截原因：") + d.lastBlock,
+        QStringLiteral("最近取字路径：") + d.lastReadRoute,
+        QStringLiteral("最近 AX 实际查询：") + d.lastAXReadDiagnostics,
+        QStringLiteral("窗口可见状态：") + flag(answer.visible),
+        QStringLiteral("结果窗显示调用数（含示例）：") + QString::number(d.panelShowCount),
+        QStringLiteral("AI 图标显示调用数（含示例）：") + QString::number(d.iconShowCount),
+        QStringLiteral("结果窗在当前桌面：") + flag(answer.visible && answer.onActiveSpace),
+        QStringLiteral("结果窗系统遮挡状态可见：") + flag(answer.visible && answer.occlusionVisible),
+        QStringLiteral("界面生命周期（最多 10 条）：\n") + d.presentationHistory.join(u'\n'),
+        QStringLiteral("Dock/Finder reopen 次数：") + QString::number(d.reopenCount),
+        QStringLiteral("主窗口已绑定：") + flag(bound),
+        QStringLiteral("主窗口可见 / 最小化：") + slash({flag(mainVisible), flag(mainMinimized)}),
+        // The main window is hidden only at once, never by a scheduled step.
+        QStringLiteral("待执行收起任务：") + flag(false),
+        QStringLiteral("当前全屏窗口：") + (fullScreen.isEmpty() ? QStringLiteral("无") : fullScreen.join(u", ")),
+        QStringLiteral("本次实际发起模型请求数：") + QString::number(services_.panels->networkRequestCount()),
+        QStringLiteral("最近状态：") + activityStatus_,
+        QStringLiteral("最近外部事件轨迹（最多 10 条）：\n") + d.sourceHistory.join(u'\n'),
+    };
+    return lines.join(u'\n');
+}
+
+void DirectSelectionController::copyDiagnostics() {
+    services_.clipboard->replaceWithString(diagnosticsReport());
+    setRepairFeedback(QStringLiteral("诊断信息已复制，不包含原文、回答或 API Key。"));
+}
+
+void DirectSelectionController::openSampleDocument() {
+    setEnabled(false);
+    try {
+        // One private folder for the process, removed when the controller stops; every sample is
+        // a new file in it.
+        if (!sampleFolder_) sampleFolder_.emplace(base::StagingFolder::create(sampleFolderPrefix));
+        const QString file = sampleFolder_->filePath(
+            QStringLiteral("Selection-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+            QStringLiteral(".txt"));
+        base::files::writeAtomically(file, sampleText.toUtf8());
+        services_.repair->openTextDocument(file);
+    } catch (...) {
+        setRepairFeedback(base::messageOf(std::current_exception()));
+        return;
+    }
+    setRepairFeedback(QStringLiteral(
+        "样本文字已交给文本编辑器打开。选中 Hello world 后，从右键“服务”选择 Orvel；这条路径不需要辅助功能。"));
+}
 
 // ---- The status menu ---------------------------------------------------------------------------------------
 
@@ -807,7 +1029,8 @@ void DirectSelectionController::presentCaptured(const CapturedSelection& selecti
         services_.panels->preview(selection.text, selection.appName);
         setActivityStatus(QStringLiteral("本机显示已保存选区，没有调用模型。"));
     } else {
-        services_.panels->present(selection.text, selection.appName);
+        services_.panels->present(selection.text, selection.appName, std::nullopt,
+                                  tamsel::SelectionTextPolicy::automatic);
         setActivityStatus(QStringLiteral("正在处理已保存选区，不重新读取来源。"));
     }
     show(selectionPoint_, true);

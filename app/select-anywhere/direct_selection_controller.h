@@ -4,17 +4,21 @@
 #include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
 
 #include "app/select-anywhere/selection_services.h"
 #include "app/shell/selection_controller.h"
+#include "base/files.h"
 #include "core/automatic_selection_state.h"
 #include "core/selection_interaction.h"
 #include "core/selection_source.h"
 
 namespace velquin {
+
+class FloatingSelectionPanels;
 
 // What the controller recorded for the diagnostics report: the last source, refusal and read, the
 // event counters and the trails of recent events and presentations. Texts are Chinese.
@@ -57,11 +61,22 @@ public:
     static constexpr std::chrono::milliseconds permissionInterval{1000};
     static constexpr double dragDistance = 4.0;
 
+    // The text service's name as the answer panel shows it for a handed-over text.
+    static inline const QString serviceAppName = QStringLiteral("系统文本服务");
+    // The sample document's text and the folder its files go to (inside a private folder).
+    static inline const QString sampleText =
+        QStringLiteral("Hello world. Opportunity cost is the value of the next best alternative.");
+    static inline const QString sampleFolderPrefix = QStringLiteral("Orvel-Setup-");
+
     explicit DirectSelectionController(DirectSelectionServices services = {}, QObject* parent = nullptr);
     ~DirectSelectionController() override;
 
     // The program's controller over the production services, made on first use.
     static DirectSelectionController& shared();
+    // A controller made only for the built-in window checks: the program's floating panels over
+    // an answer model that answers every text locally, without a token or the network. Nothing in
+    // the program makes one; the checks' driver does.
+    static std::unique_ptr<DirectSelectionController> makeForWindowChecks(DirectSelectionServices services = {});
 
     // ---- State -------------------------------------------------------------------------------------
     const QString& activityStatus() const { return activityStatus_; }
@@ -82,6 +97,12 @@ public:
     const DirectSelectionDiagnostics& diagnostics() const { return diagnostics_; }
     // Where the current selection ended, screen coordinates.
     QPointF selectionPoint() const { return selectionPoint_; }
+    bool isWindowQA() const { return bool(windowQAPanels_); }
+    // Details of the last wait for the answer panel in the window checks.
+    const QVariantMap& windowRegressionDetails() const { return windowRegressionDetails_; }
+    // Whether this is the installed copy, and the program file that runs (the settings sheet).
+    bool isInstalledCopy() const;
+    QString runningPath() const;
 
     // ---- Start, stop and the switches ---------------------------------------------------------------
     // Loads the switches, shows the status item, observes activation, language and the main window,
@@ -102,9 +123,30 @@ public:
     void registerWorkspace();
     // A reopen request of the running program: counts it and brings the main window back.
     void handleReopen() override;
-    // A request of the D-Bus selection entry: shown by the floating panels, which are still to
-    // come; until then it is not taken.
+    // A request of the D-Bus selection entry: the text goes to the answer panel in the request's
+    // mode, under the rule for handed-over text, in place of whatever was shown.
     void receiveServiceSelection(const halvern::SelectionRequest& request) override;
+    // Registers the main window, hides it and hides the program.
+    void hideWorkspaceForSelection();
+
+    // ---- Repairing the access to other programs -------------------------------------------------
+    // Reads the trust again; without it asks the desktop once per process and opens its settings.
+    void beginAuthorizationSetup();
+    void revealRunningCopy();
+    // Automatic selection off, then the installed copy restarts in setup mode and this one ends.
+    void restartForAuthorization();
+    // Automatic selection off, the desktop's accessibility switched off and on away from the main
+    // thread, then the restart. One at a time.
+    void repairAuthorization();
+
+    // ---- Diagnostics ------------------------------------------------------------------------------
+    // The report of the controller's state, one labelled line each; it never holds a selected
+    // text, an answer or a credential.
+    QString diagnosticsReport() const;
+    // Puts the report on the clipboard.
+    void copyDiagnostics();
+    // Automatic selection off, then a new sample file in a private folder opens in the text editor.
+    void openSampleDocument();
 
     // ---- Gestures and reads ---------------------------------------------------------------------------
     // One pointer event of any program (the global monitor's delivery).
@@ -175,6 +217,10 @@ private:
     void showSelectionIcon(QPointF point);
     void show(QPointF point, bool activate);
     void presentCaptured(const tamsel::CapturedSelection& selection);
+    void setRepairFeedback(const QString& value);
+    void setRepairing(bool value);
+    // Ends this program for the restart of the installed copy; a failure is the repair feedback.
+    void restartInstalledCopy();
 
     DirectSelectionServices services_;
     base::DefaultsStore& defaults_;
@@ -204,6 +250,10 @@ private:
     bool isStarted_ = false;
     bool interactiveTest_ = false;
     DirectSelectionDiagnostics diagnostics_;
+    quint64 repairGeneration_ = 0;  // a repair that ends under another generation was cancelled
+    std::optional<base::StagingFolder> sampleFolder_;
+    std::shared_ptr<FloatingSelectionPanels> windowQAPanels_;  // set only for the window checks
+    QVariantMap windowRegressionDetails_;
 };
 
 }  // namespace velquin

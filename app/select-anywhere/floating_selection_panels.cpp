@@ -13,6 +13,7 @@
 #include "app/shell/ui_strings.h"
 #include "base/text.h"
 #include "core/selection_interaction.h"
+#include "platform/x11_windows.h"
 
 namespace velquin {
 
@@ -21,17 +22,31 @@ namespace {
 const QString closedReason = QStringLiteral("用户关闭");
 
 SelectionPanels::Shown shownState(const QWidget* panel) {
-    const bool visible = panel->isVisible();
-    // A shown window joins the desktop the user is on; whether it can be seen at once depends on
-    // the display having mapped it.
-    const bool exposed = visible && panel->windowHandle() && panel->windowHandle()->isExposed();
-    return SelectionPanels::Shown{visible, visible, exposed};
+    SelectionPanels::Shown shown;
+    if (!panel) {
+        shown.exists = false;
+        return shown;
+    }
+    shown.visible = panel->isVisible();
+    shown.frame = panel->frameGeometry();
+    shown.active = panel->isActiveWindow();
+    shown.keptAbove = panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    const bool exposed = shown.visible && panel->windowHandle() && panel->windowHandle()->isExposed();
+    // Where the desktop can be asked, it says where the window is and what covers it; elsewhere a
+    // shown window is on the desktop the user is on and can be seen once the display exposed it.
+    const auto presence =
+        shown.visible ? halvern::x11::presence(halvern::x11::WindowId(panel->winId())) : std::nullopt;
+    shown.onActiveSpace = presence ? presence->onCurrentDesktop : shown.visible;
+    shown.occlusionVisible = exposed && (!presence || presence->partlyUncovered);
+    if (presence) shown.keptAbove = presence->keptAbove;
+    return shown;
 }
 
 }  // namespace
 
-FloatingSelectionPanels::FloatingSelectionPanels(DirectFloatServices modelServices, AppStore* store)
-    : modelServices_(std::move(modelServices)), store_(store) {}
+FloatingSelectionPanels::FloatingSelectionPanels(DirectFloatServices modelServices, AppStore* store,
+                                                 bool offlineFixture)
+    : modelServices_(std::move(modelServices)), store_(store), offlineFixture_(offlineFixture) {}
 
 FloatingSelectionPanels::~FloatingSelectionPanels() {
     delete iconPanel_.data();
@@ -41,7 +56,7 @@ FloatingSelectionPanels::~FloatingSelectionPanels() {
 void FloatingSelectionPanels::attach(DirectSelectionController& controller) { controller_ = &controller; }
 
 DirectFloatModel& FloatingSelectionPanels::model() {
-    if (!model_) model_ = std::make_unique<DirectFloatModel>(modelServices_);
+    if (!model_) model_ = std::make_unique<DirectFloatModel>(modelServices_, offlineFixture_);
     return *model_;
 }
 
@@ -121,9 +136,16 @@ bool FloatingSelectionPanels::contains(QPointF point) const {
     return false;
 }
 
+SelectionPanels::Shown FloatingSelectionPanels::iconState() const { return shownState(iconPanel_); }
+
+SelectionPanels::Shown FloatingSelectionPanels::answerState() const { return shownState(answerPanel_); }
+
 // ---- The answer model --------------------------------------------------------------------------------------
 
-void FloatingSelectionPanels::present(const QString& text, const QString& appName) { model().present(text, appName); }
+void FloatingSelectionPanels::present(const QString& text, const QString& appName,
+                                      std::optional<tamsel::StudyMode> mode, tamsel::SelectionTextPolicy policy) {
+    model().present(text, appName, mode, policy);
+}
 
 void FloatingSelectionPanels::preview(const QString& text, const QString& appName) { model().preview(text, appName); }
 
@@ -134,6 +156,8 @@ void FloatingSelectionPanels::showError(const QString& message, const QString& a
 void FloatingSelectionPanels::cancel() {
     if (model_) model_->cancel();
 }
+
+int FloatingSelectionPanels::networkRequestCount() const { return model_ ? model_->networkRequestCount() : 0; }
 
 void FloatingSelectionPanels::continueInWorkspace() {
     DirectFloatModel& answers = model();

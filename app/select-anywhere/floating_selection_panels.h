@@ -27,7 +27,9 @@ class SelectionIconPanel;
 class FloatingSelectionPanels : public SelectionPanels {
 public:
     // `store` null: the shared store (read only when the panel hands text to the main window).
-    explicit FloatingSelectionPanels(DirectFloatServices modelServices = {}, AppStore* store = nullptr);
+    // With `offlineFixture` the answer model answers every valid text locally (the window checks).
+    explicit FloatingSelectionPanels(DirectFloatServices modelServices = {}, AppStore* store = nullptr,
+                                     bool offlineFixture = false);
     ~FloatingSelectionPanels() override;
 
     void attach(DirectSelectionController& controller) override;
@@ -37,11 +39,15 @@ public:
     Shown showAnswer(QPointF point, bool activate) override;
     void hide() override;
     bool contains(QPointF point) const override;
+    Shown iconState() const override;
+    Shown answerState() const override;
 
-    void present(const QString& text, const QString& appName) override;
+    void present(const QString& text, const QString& appName, std::optional<tamsel::StudyMode> mode,
+                 tamsel::SelectionTextPolicy policy) override;
     void preview(const QString& text, const QString& appName) override;
     void showError(const QString& message, const QString& appName) override;
     void cancel() override;
+    int networkRequestCount() const override;
 
     // The answer model, made on first use.
     DirectFloatModel& model();
@@ -62,6 +68,7 @@ private:
 
     DirectFloatServices modelServices_;
     AppStore* store_;
+    bool offlineFixture_;
     std::unique_ptr<DirectFloatModel> model_;
     QPointer<DirectSelectionController> controller_;
     QPointer<SelectionIconPanel> iconPanel_;

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QRect>
 #include <QString>
 
 #include <chrono>
@@ -14,6 +15,8 @@
 #include "app/shell/work_scheduler.h"
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
+#include "core/direct_selection_rules.h"
+#include "core/study.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_mouse_event.h"
 
@@ -24,6 +27,7 @@
 namespace velquin {
 
 class AppStore;
+class Clipboard;
 class DirectSelectionController;
 
 // An application a selection can come from: a process with a window on this desktop.
@@ -140,11 +144,15 @@ public:
 // `openDirectSettings()`, its main-window button `openWorkspace()` after handing its text over.
 class SelectionPanels {
 public:
-    // What the desktop made of a panel that was ordered front.
+    // What the desktop makes of a panel: after it was ordered front, or when asked.
     struct Shown {
         bool visible = false;
-        bool onActiveSpace = false;
+        bool onActiveSpace = false;     // on the virtual desktop the user is on (or on all of them)
         bool occlusionVisible = false;  // some of it can be seen
+        bool exists = true;             // the panel was made
+        bool keptAbove = false;         // it stays above ordinary windows
+        bool active = false;            // it has the keyboard
+        QRect frame;                    // screen coordinates, decorations included
     };
 
     virtual ~SelectionPanels();
@@ -162,14 +170,46 @@ public:
     virtual void hide() = 0;
     // Whether a visible panel covers the screen point.
     virtual bool contains(QPointF point) const = 0;
+    // The panels as they are now; a panel not made yet is neither visible nor existing.
+    virtual Shown iconState() const = 0;
+    virtual Shown answerState() const = 0;
 
-    // The answer model: asks the hosted service about a read selection (the stored study mode, the
-    // rule for automatically read text), shows a text locally without any request, shows the
-    // message of a failed read, stops a running request.
-    virtual void present(const QString& text, const QString& appName) = 0;
+    // The answer model: asks the hosted service about a selection (in `mode`, none: the stored
+    // study mode; `policy` is the rule its text must pass), shows a text locally without any
+    // request, shows the message of a failed read, stops a running request.
+    virtual void present(const QString& text, const QString& appName, std::optional<tamsel::StudyMode> mode,
+                         tamsel::SelectionTextPolicy policy) = 0;
     virtual void preview(const QString& text, const QString& appName) = 0;
     virtual void showError(const QString& message, const QString& appName) = 0;
     virtual void cancel() = 0;
+    // The requests that went to the hosted service in this process.
+    virtual int networkRequestCount() const = 0;
+};
+
+// The ways to repair select-anywhere's access to other programs (halvern::AccessibilityRepair),
+// and to end this program for the restart.
+class SelectionRepair {
+public:
+    virtual ~SelectionRepair();
+
+    // Turns the desktop's accessibility on; whether it is on now.
+    virtual bool requestAuthorization() = 0;
+    virtual void openPermissionSettings() = 0;
+    virtual void revealRunningCopy() = 0;
+    // Whether this is the installed copy, and the program file that runs.
+    virtual bool isInstalledCopy() = 0;
+    virtual QString runningPath() = 0;
+    // Switches the desktop's accessibility off and on. Blocks, so it runs away from the main
+    // thread. Throws halvern::RepairFailure.
+    virtual void resetOwnAuthorization() = 0;
+    // Starts the installed copy with "--setup" once this process has ended. Throws when it
+    // cannot (halvern::RepairFailure, base::SystemError).
+    virtual void restartInstalledCopy() = 0;
+    // Ends this program through its normal way out.
+    virtual void terminate() = 0;
+    // Opens a text file in the desktop's text editor, without waiting for it. Throws
+    // base::SystemError when no editor could be started.
+    virtual void openTextDocument(const QString& path) = 0;
 };
 
 // Everything the controller is built over. Empty members get the production implementation.
@@ -183,6 +223,8 @@ struct DirectSelectionServices {
     std::shared_ptr<SelectionScheduler> scheduler;
     std::shared_ptr<SelectionPanels> panels;
     std::shared_ptr<WindowSystem> windows;
+    std::shared_ptr<SelectionRepair> repair;
+    std::shared_ptr<Clipboard> clipboard;  // where the diagnostics report goes
 
     DirectSelectionServices completed() const;
 };
@@ -195,5 +237,6 @@ std::shared_ptr<SelectionReaders> makePlatformSelectionReaders();
 std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler();
 // The floating bulb and answer panel over the answer model of the program (FloatingSelectionPanels).
 std::shared_ptr<SelectionPanels> makeFloatingSelectionPanels();
+std::shared_ptr<SelectionRepair> makePlatformSelectionRepair();
 
 }  // namespace velquin

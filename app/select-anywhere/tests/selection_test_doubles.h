@@ -218,10 +218,18 @@ public:
     }
     void hide() override {}
     bool contains(QPointF point) const override { return area.contains(point); }
-    void present(const QString& text, const QString& app) override { calls.append(QStringLiteral("present ") + text + QLatin1Char(' ') + app); }
+    Shown iconState() const override { return icon; }
+    Shown answerState() const override { return answer; }
+    void present(const QString& text, const QString& app, std::optional<tamsel::StudyMode> mode,
+                 tamsel::SelectionTextPolicy policy) override {
+        calls.append(QStringLiteral("present ") + text + QLatin1Char(' ') + app +
+                     (mode ? QLatin1Char(' ') + base::rawValue(*mode) : QString()) +
+                     (policy == tamsel::SelectionTextPolicy::service ? QStringLiteral(" service") : QString()));
+    }
     void preview(const QString& text, const QString& app) override { calls.append(QStringLiteral("preview ") + text + QLatin1Char(' ') + app); }
     void showError(const QString& message, const QString& app) override { calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app); }
     void cancel() override {}
+    int networkRequestCount() const override { return 0; }
 };
 
 // A controller over the doubles, with automatic selection switched on and trusted.
