@@ -232,12 +232,47 @@ public:
     int networkRequestCount() const override { return 0; }
 };
 
+// The repair actions, recorded; each can be made to fail.
+class FakeRepair : public SelectionRepair {
+public:
+    bool installed = true;
+    QString path = QStringLiteral("/usr/local/bin/orvel");
+    std::optional<QString> resetFailure;
+    std::optional<QString> restartFailure;
+    std::optional<QString> openFailure;
+    // In order: "request", "settings", "reveal", "reset", "restart", "terminate", "open <path>".
+    QStringList calls;
+
+    bool requestAuthorization() override {
+        calls.append(QStringLiteral("request"));
+        return false;
+    }
+    void openPermissionSettings() override { calls.append(QStringLiteral("settings")); }
+    void revealRunningCopy() override { calls.append(QStringLiteral("reveal")); }
+    bool isInstalledCopy() override { return installed; }
+    QString runningPath() override { return path; }
+    void resetOwnAuthorization() override {
+        calls.append(QStringLiteral("reset"));
+        if (resetFailure) throw base::SystemError(*resetFailure);
+    }
+    void restartInstalledCopy() override {
+        calls.append(QStringLiteral("restart"));
+        if (restartFailure) throw base::SystemError(*restartFailure);
+    }
+    void terminate() override { calls.append(QStringLiteral("terminate")); }
+    void openTextDocument(const QString& file) override {
+        calls.append(QStringLiteral("open ") + file);
+        if (openFailure) throw base::SystemError(*openFailure);
+    }
+};
+
 // A controller over the doubles, with automatic selection switched on and trusted.
 class ControllerFixture : public storetest::StoreFixture {
 public:
     using StoreFixture::defaults;
     using StoreFixture::store;
     using StoreFixture::windows;
+    using StoreFixture::clipboard;
 
     ControllerFixture() { defaults.setBool(DirectSelectionController::enabledKey, true); }
 
@@ -253,6 +288,8 @@ public:
             services.scheduler = timeline;
             services.panels = panels;
             services.windows = windows;
+            services.repair = repair;
+            services.clipboard = clipboard;
             controller_ = std::make_unique<DirectSelectionController>(services);
         }
         return *controller_;
@@ -290,6 +327,7 @@ public:
     std::shared_ptr<FakeReaders> readers = std::make_shared<FakeReaders>();
     std::shared_ptr<VirtualScheduler> timeline = std::make_shared<VirtualScheduler>();
     std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
+    std::shared_ptr<FakeRepair> repair = std::make_shared<FakeRepair>();
 
 private:
     std::unique_ptr<DirectSelectionController> controller_;
