@@ -6,6 +6,7 @@
 #include "app/main-window/privacy_disclosure_view.h"
 #include "app/main-window/settings_sheets.h"
 #include "app/select-anywhere/direct_selection_controller.h"
+#include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/defaults_store.h"
 
@@ -24,6 +25,10 @@ velquin::ApplicationParts applicationParts() {
     // first reads the keyring, then refreshes only when a token is held). It runs on by itself.
     parts.refreshSignedInAccount = [] {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
+    };
+    parts.directSelectionSettingsSheet = [](velquin::AppStore& store, QWidget* parent) {
+        return new velquin::DirectSelectionSettingsView(store, velquin::DirectSelectionController::shared(),
+                                                        base::DefaultsStore::standard(), {}, parent);
     };
     velquin::addHomePageSheets(parts);
     velquin::addSettingsSheets(parts);

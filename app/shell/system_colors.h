@@ -15,6 +15,8 @@ public:
     static QColor orange(ColorScheme scheme);
     // Values past a limit.
     static QColor red(ColorScheme scheme);
+    // A state that holds (a permission granted).
+    static QColor green(ColorScheme scheme);
 };
 
 }  // namespace velquin
