@@ -117,9 +117,6 @@ void CaptureGuideView::restyle() {
     home_style::styleProminent(capture_, 5);
 }
 
-void CaptureGuideView::fitHeight() {
-    layout()->activate();
-    setFixedHeight(layout()->totalHeightForWidth(width));
-}
+void CaptureGuideView::fitHeight() { home_style::fitHeightToWidth(this, width); }
 
 }  // namespace velquin

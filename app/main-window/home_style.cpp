@@ -1,6 +1,7 @@
 #include "app/main-window/home_style.h"
 
 #include <QAbstractButton>
+#include <QLayout>
 #include <QPalette>
 #include <QWidget>
 
@@ -26,6 +27,12 @@ QIcon symbolIcon(const QString& name, const QColor& color, int size, qreal devic
     disabled.setAlphaF(color.alphaF() * 0.35f);
     icon.addPixmap(SymbolImage::pixmap(name, QSize(size, size), disabled, devicePixelRatio), QIcon::Disabled);
     return icon;
+}
+
+void fitHeightToWidth(QWidget* sheet, int width) {
+    QLayout* rows = sheet->layout();
+    rows->activate();
+    sheet->setFixedHeight(rows->totalHeightForWidth(width));
 }
 
 void clearBase(QWidget* widget) {

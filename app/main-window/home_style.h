@@ -30,6 +30,9 @@ QColor tertiary(ColorScheme scheme);
 // A line symbol in `color` as an icon, sharp at `devicePixelRatio`.
 QIcon symbolIcon(const QString& name, const QColor& color, int size, qreal devicePixelRatio);
 
+// Sets a sheet of fixed width to the height its rows need at that width.
+void fitHeightToWidth(QWidget* sheet, int width);
+
 // Lets the parent show through where the widget would fill with the palette's base colour.
 void clearBase(QWidget* widget);
 

@@ -111,10 +111,7 @@ void PDFRangeView::showValidity() {
     fitHeight();
 }
 
-void PDFRangeView::fitHeight() {
-    layout()->activate();
-    setFixedHeight(layout()->totalHeightForWidth(width));
-}
+void PDFRangeView::fitHeight() { home_style::fitHeightToWidth(this, width); }
 
 void PDFRangeView::extract() {
     if (!isValid()) return;

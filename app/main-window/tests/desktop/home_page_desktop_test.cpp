@@ -73,17 +73,25 @@ private:
     qint64 pid_;
 };
 
+// A desktop with a window manager, the accessibility bus and a folder for the test's files.
+class HomePageDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(manager.isRunning());
+        ASSERT_TRUE(accessibility.isConnected());
+    }
+
+    X11Display display;
+    WindowManager manager{display};
+    AccessibilityBus accessibility;
+    QTemporaryDir files;
+};
+
 }  // namespace
 
 // A signed-in student pastes a question, sends it with Ctrl+Return, reads the stub's answer and
 // finds the question at the top of the recent list and in the account's history file.
-TEST(HomePageDesktop, PasteSendAnswerAndFindItInRecentHistory) {
-    X11Display display;
-    WindowManager manager(display);
-    ASSERT_TRUE(manager.isRunning());
-    AccessibilityBus accessibility;
-    ASSERT_TRUE(accessibility.isConnected());
-    QTemporaryDir files;
+TEST_F(HomePageDesktop, PasteSendAnswerAndFindItInRecentHistory) {
     const QString script = files.filePath(QStringLiteral("replies.json"));
     ASSERT_TRUE(fixtures::writeFile(script, R"([
         {"path": "/v1/account", "repeat": true,
@@ -135,13 +143,7 @@ TEST(HomePageDesktop, PasteSendAnswerAndFindItInRecentHistory) {
 
 // A PDF chosen in the file dialog passes the page-range sheet; a picture named by a path typed
 // into the editor is read by recognition. Neither leaves a staged copy behind.
-TEST(HomePageDesktop, ImportAPdfThroughTheRangeSheetAndAPictureByItsPath) {
-    X11Display display;
-    WindowManager manager(display);
-    ASSERT_TRUE(manager.isRunning());
-    AccessibilityBus accessibility;
-    ASSERT_TRUE(accessibility.isConnected());
-    QTemporaryDir files;
+TEST_F(HomePageDesktop, ImportAPdfThroughTheRangeSheetAndAPictureByItsPath) {
     const QString pdf = files.filePath(QStringLiteral("three pages.pdf"));
     QList<fixtures::Page> pages;
     for (int page = 1; page <= 3; ++page)
