@@ -58,7 +58,6 @@ protected:
 
 InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWidget* parent)
     : SurfaceCard(kCardRadius, kCardPadding, kCardSpacing, parent), store_(store), chooser_(std::move(chooser)) {
-
     // The heading row.
     auto* headingRow = new QHBoxLayout();
     headingRow->setSpacing(10);
@@ -119,7 +118,8 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     column()->addWidget(actionRow_);
 
     connect(&store_, &AppStore::sourceChanged, this, &InputCard::showSource);
-    connect(&store_, &AppStore::sourceNoteChanged, this, &InputCard::showSource);
+    connect(&store_, &AppStore::sourceNoteChanged, this,
+            [this] { note_->setText(UIStrings::text(store_.sourceNote())); });
     connect(&store_, &AppStore::isBusyChanged, this, &InputCard::showBusy);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
@@ -168,7 +168,6 @@ void InputCard::showSource() {
     lessonary::setTextColor(counter_, over ? SystemColors::red(scheme) : home_style::secondary(scheme));
     placeholder_->setVisible(source.isEmpty());
     note_->setVisible(!source.isEmpty());
-    note_->setText(UIStrings::text(store_.sourceNote()));
     clear_->setEnabled(!store_.isBusy() && !source.isEmpty());
 }
 
