@@ -1,0 +1,126 @@
+// The D-Bus selection entry of the real program, called as another program would with gdbus: the
+// handed-over text shows in the answer panel with the service's answer and goes into the history,
+// the main window leaves the screen, and refused inputs answer with their messages.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/orvel_desktop.h"
+
+using orveltest::AccessibilityBus;
+using orveltest::HostedStubProgram;
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+const QString accountID = QStringLiteral("account_1234");
+const QString serviceAnswer = QStringLiteral("机会成本：放弃的次优选择的价值。");
+
+QJsonObject reply(const QString& path, const QJsonObject& body) {
+    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
+            {QStringLiteral("repeat"), true}};
+}
+
+// gdbus's answer to StudySelectedText: the method's string, or nothing when the call failed.
+std::optional<QString> studySelectedText(const QStringList& arguments) {
+    QProcess gdbus;
+    gdbus.start(QStringLiteral("gdbus"), QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                                                     QStringLiteral("--dest"), QStringLiteral("com.orvel.formac"),
+                                                     QStringLiteral("--object-path"),
+                                                     QStringLiteral("/com/orvel/formac/Selection"),
+                                                     QStringLiteral("--method"),
+                                                     QStringLiteral("com.orvel.formac.Selection.StudySelectedText")} +
+                                             arguments);
+    if (!gdbus.waitForFinished(20000) || gdbus.exitCode() != 0) return std::nullopt;
+    // A tuple of one string: ('…',)
+    QString out = QString::fromUtf8(gdbus.readAllStandardOutput()).trimmed();
+    if (!out.startsWith(QStringLiteral("('")) || !out.endsWith(QStringLiteral("',)"))) return std::nullopt;
+    return out.mid(2, out.size() - 5);
+}
+
+std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
+    for (const X11Display::Window& window : display.windowsOf(pid))
+        if (window.geometry.size() == size) return window;
+    return std::nullopt;
+}
+
+bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
+    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
+        if (object.showing && object.role == QLatin1String("text") && accessibility.text(object) == text) return true;
+    return false;
+}
+
+QJsonArray historyOf(const OrvelProgram& orvel) {
+    QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
+               QStringLiteral("/learning-history.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
+}
+
+}  // namespace
+
+TEST(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusalsAnswerWhy) {
+    HostedStubProgram stub(QJsonArray{
+        reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
+                                              {QStringLiteral("kind"), QStringLiteral("native")},
+                                              {QStringLiteral("email_verified"), true},
+                                              {QStringLiteral("identity_verified"), false}}),
+        reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    });
+    ASSERT_FALSE(stub.baseUrl().isEmpty());
+    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    AccessibilityBus accessibility;
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+    }
+    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    ASSERT_TRUE(orvel.start());
+    const auto main = orvel.waitForWindow(display);
+    ASSERT_TRUE(main.has_value());
+
+    // Refused: no text, and a mode the entry does not offer. Nothing is shown for either.
+    EXPECT_EQ(studySelectedText({QStringLiteral("   "), QStringLiteral("translate")}),
+              std::optional<QString>(QStringLiteral("先粘贴、输入或导入一段文字。")));
+    EXPECT_EQ(studySelectedText({QStringLiteral("Opportunity cost"), QStringLiteral("summarise")}),
+              std::optional<QString>(QStringLiteral("无法识别这个 Orvel 服务，请重新安装最新版。")));
+    EXPECT_FALSE(windowOfSize(display, orvel.pid(), QSize(360, 390)));
+
+    EXPECT_EQ(studySelectedText({QStringLiteral("Opportunity cost"), QStringLiteral("translate")}),
+              std::optional<QString>(QString()));
+    std::optional<X11Display::Window> panel;
+    ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    // Only the answer panel shows.
+    EXPECT_TRUE(waitUntil([&] {
+        for (const X11Display::Window& window : display.windowsOf(orvel.pid()))
+            if (window.id == main->id) return false;
+        return true;
+    }));
+    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
+    const QJsonObject record = historyOf(orvel).first().toObject();
+    EXPECT_EQ(record.value(QStringLiteral("source")).toString(), QStringLiteral("Opportunity cost"));
+    EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("translate"));
+    EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
+    EXPECT_TRUE(stub.violations().isEmpty());
+    QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+    display.grab(*panel).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/answer-panel-from-dbus.png"));
+
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
