@@ -7,6 +7,7 @@
 #include "app/main-window/settings_sheets.h"
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/select-anywhere/direct_selection_settings_view.h"
+#include "app/select-anywhere/selection_result_view.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/defaults_store.h"
 
@@ -25,6 +26,9 @@ velquin::ApplicationParts applicationParts() {
     // first reads the keyring, then refreshes only when a token is held). It runs on by itself.
     parts.refreshSignedInAccount = [] {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
+    };
+    parts.selectionView = [](velquin::AppStore& store, QWidget* parent) -> QWidget* {
+        return new velquin::SelectionResultView(store, parent);
     };
     parts.directSelectionSettingsSheet = [](velquin::AppStore& store, QWidget* parent) {
         return new velquin::DirectSelectionSettingsView(store, velquin::DirectSelectionController::shared(),

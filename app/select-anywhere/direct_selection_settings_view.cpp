@@ -20,6 +20,7 @@
 
 #include "app/select-anywhere/direct_float_model.h"
 #include "app/select-anywhere/direct_selection_controller.h"
+#include "app/select-anywhere/rounded_fill.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_language_picker.h"
 #include "app/shell/orvel_brand.h"
@@ -111,28 +112,6 @@ QHBoxLayout* pickerRow(QWidget* parent, QComboBox*& picker, QLabel*& label) {
     row->addWidget(picker);
     return row;
 }
-
-// The quick-preferences card: a rounded surface behind its rows.
-class Card : public QWidget {
-public:
-    using QWidget::QWidget;
-    void setFill(const QColor& fill) {
-        fill_ = fill;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill_);
-        painter.drawRoundedRect(QRectF(rect()), 12, 12);
-    }
-
-private:
-    QColor fill_;
-};
 
 QVBoxLayout* section(QVBoxLayout* parent, int spacing) {
     auto* column = new QVBoxLayout();
@@ -228,7 +207,7 @@ void DirectSelectionSettingsView::build() {
     column->addWidget(scroll, 1);
 
     // The quick preferences.
-    card_ = new Card(body);
+    card_ = new RoundedFill(12, body);
     auto* card = new QVBoxLayout(card_);
     card->setContentsMargins(16, 16, 16, 16);
     card->setSpacing(13);
@@ -509,7 +488,7 @@ void DirectSelectionSettingsView::restyle() {
                             controller_.authorizationTrusted() ? SystemColors::green(scheme) : orange);
     cardSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("text.cursor"), cardSymbol_->size(), ink,
                                                devicePixelRatioF()));
-    static_cast<Card*>(card_)->setFill(LessonaryTheme::surface(scheme));
+    card_->setFill(LessonaryTheme::surface(scheme));
     // The prominent buttons: the accent behind light text.
     for (QPushButton* prominent : {start_, permissionButton_}) {
         prominent->setStyleSheet(

@@ -26,6 +26,7 @@ namespace velquin {
 class AppStore;
 class DirectSelectionController;
 class InterfaceLanguagePicker;
+class RoundedFill;
 
 // The select-anywhere settings sheet: the automatic-selection and browser switches, the study mode
 // the answer panel starts in, and behind a collapsed group the running copy, the permission
@@ -103,7 +104,7 @@ private:
     QLabel* title_ = nullptr;
     QLabel* subtitle_ = nullptr;
     InterfaceLanguagePicker* languagePicker_ = nullptr;
-    QWidget* card_ = nullptr;
+    RoundedFill* card_ = nullptr;
     QLabel* cardSymbol_ = nullptr;
     QLabel* cardHeading_ = nullptr;
     QAbstractButton* enabledSwitch_ = nullptr;

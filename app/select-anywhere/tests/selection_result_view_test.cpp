@@ -1,0 +1,125 @@
+// The compact selection view over a store of test doubles: its title per mode and language, the
+// one place of stop and regenerate, and what it shows before, during and after a request.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QToolButton>
+
+#include "app/select-anywhere/selection_result_view.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/tests/store_test_doubles.h"
+
+using velquin::InterfaceAppearance;
+using velquin::InterfaceLanguage;
+using velquin::InterfaceSettings;
+using velquin::SelectionResultView;
+using tamsel::StudyMode;
+
+namespace {
+
+class SelectionResultViewTest : public storetest::StoreFixture {
+protected:
+    void TearDown() override {
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
+        InterfaceSettings::shared().setAppearance(InterfaceAppearance::system);
+    }
+};
+
+}  // namespace
+
+TEST_F(SelectionResultViewTest, TitleFollowsModeAndLanguage) {
+    SelectionResultView view(store());
+    const std::tuple<InterfaceLanguage, StudyMode, const char*> rows[] = {
+        {InterfaceLanguage::chinese, StudyMode::translate, "划词翻译"},
+        {InterfaceLanguage::chinese, StudyMode::practice, "划词回答"},
+        {InterfaceLanguage::english, StudyMode::explain, "Selection · Explain"},
+        {InterfaceLanguage::english, StudyMode::practice, "Selection · Answer"},
+        {InterfaceLanguage::french, StudyMode::translate, "Sélection · Traduire"},
+    };
+    for (const auto& [language, mode, title] : rows) {
+        InterfaceSettings::shared().setLanguage(language);
+        store().setMode(mode);
+        EXPECT_EQ(view.titleLabel()->text(), QString::fromUtf8(title));
+    }
+}
+
+TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+    SelectionResultView view(store());
+    view.show();
+    // Idle, nothing asked yet: the store's status, regenerate disabled without a source, no copy.
+    EXPECT_TRUE(view.stopButton()->isHidden());
+    EXPECT_FALSE(view.regenerateButton()->isHidden());
+    EXPECT_FALSE(view.regenerateButton()->isEnabled());
+    EXPECT_FALSE(view.copyButton()->isEnabled());
+    EXPECT_EQ(view.detailLabel()->text(), QStringLiteral("由你主动触发 · 所选文字发送至 第三方 AI 服务"));
+
+    store().setSource(QStringLiteral("one\ntwo\nthree\nfour\nfive"));
+    EXPECT_EQ(view.snippetLabel()->text(), store().source());  // verbatim; the label shows three lines
+    EXPECT_LE(view.snippetLabel()->maximumHeight(), QFontMetrics(view.snippetLabel()->font()).lineSpacing() * 3 + 1);
+    stub.enqueue(answerPath, testsupport::ScriptedReply::held());
+    stub.enqueue(answerPath, testsupport::ScriptedReply::answer(QStringLiteral("one, two, three")));
+    store().submit();
+    scheduler->runNextJob();  // the token read
+    ASSERT_TRUE(store().isBusy());
+    EXPECT_FALSE(view.stopButton()->isHidden());
+    EXPECT_TRUE(view.regenerateButton()->isHidden());
+    EXPECT_FALSE(view.busyIndicator()->isHidden());
+    EXPECT_EQ(view.placeholderLabel()->text(), QStringLiteral("正在回答…"));
+
+    QTRY_VERIFY(stub.requests().size() == 1);
+    view.stopButton()->click();
+    EXPECT_FALSE(store().isBusy());
+    EXPECT_TRUE(view.stopButton()->isHidden());
+    EXPECT_TRUE(view.regenerateButton()->isEnabled());
+    EXPECT_TRUE(view.busyIndicator()->isHidden());
+    EXPECT_EQ(view.placeholderLabel()->text(), QStringLiteral("已停止"));
+
+    view.regenerateButton()->click();
+    EXPECT_EQ(view.placeholderLabel()->text(), QStringLiteral("正在回答…"));
+    scheduler->runNextJob();
+    QTRY_VERIFY(!store().isBusy());
+    ASSERT_TRUE(store().answer().has_value());
+    EXPECT_EQ(view.answerText()->toPlainText(), store().answer()->text);
+    EXPECT_TRUE(view.copyButton()->isEnabled());
+    view.copyButton()->click();
+    EXPECT_EQ(clipboard->text, store().answer()->text);
+
+    // The full window leaves the compact presentation; the gear opens the settings over it.
+    view.settingsButton()->click();
+    EXPECT_TRUE(store().showSettings());
+    store().setSelectionPresentation(true);
+    view.fullWindowButton()->click();
+    EXPECT_FALSE(store().selectionPresentation());
+}
+
+TEST_F(SelectionResultViewTest, ScreenshotsInThreeLanguagesLightAndDark) {
+    QDir().mkpath(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
+    store().setMode(StudyMode::explain);
+    store().setSource(QStringLiteral("Opportunity cost is the value of the next best alternative given up when a "
+                                     "choice is made. It is a central idea of economics."));
+    store().setAnswer(tamsel::ModelAnswer{QStringLiteral("机会成本是做出选择时放弃的次优选择的价值。\n\n"
+                                                         "例如：把一小时用来学习，就放弃了这一小时的其他用途。"),
+                                          QStringLiteral("答案因输出上限而中断。可提高设置中的输出上限，再手动重试。"),
+                                          std::nullopt, std::nullopt});
+    store().setErrorMessage(QStringLiteral("网络连接失败，请检查网络后重试。"));
+    SelectionResultView view(store());
+    view.resize(480, 520);
+    view.show();
+    const std::pair<InterfaceLanguage, const char*> languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
+    for (const auto& [language, code] : languages) {
+        for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+            InterfaceSettings::shared().setLanguage(language);
+            InterfaceSettings::shared().setAppearance(appearance);
+            QApplication::processEvents();
+            EXPECT_TRUE(view.grab().save(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/compact-view-%1-%2.png")
+                                             .arg(QLatin1String(code),
+                                                  appearance == InterfaceAppearance::dark ? "dark" : "light")));
+        }
+    }
+}
