@@ -5,6 +5,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/workspace_router.h"
 #include "platform/accessibility_repair.h"
+#include "platform/selection_service_provider.h"
 
 namespace velquin {
 
@@ -50,6 +51,10 @@ void ApplicationTestHook::ImportFile(const QString& path) { store_.importURL(QUr
 
 void ApplicationTestHook::OpenPage(const QString& page) {
     if (const auto target = base::fromRawValue<WorkspaceRouter::Page>(page)) router_.open(*target);
+}
+
+void ApplicationTestHook::ReceiveSelection(const QString& text, const QString& mode) {
+    if (const auto studyMode = base::fromRawValue<tamsel::StudyMode>(mode)) store_.receiveSelection({text, *studyMode});
 }
 
 }  // namespace velquin

@@ -19,6 +19,8 @@ class WorkspaceRouter;
 //                     installed one)
 //   ImportFile(s path): the store imports the file as the import button does
 //   OpenPage(s page):   the router opens "home", "history" or "coach" as the sidebar does
+//   ReceiveSelection(s text, s mode): the store takes a selection into the compact selection view
+//                     ("translate", "explain" or "practice"; any other mode is ignored)
 // Other areas add their own entries to State() with addState.
 class ApplicationTestHook : public QObject {
     Q_OBJECT
@@ -37,6 +39,7 @@ public Q_SLOTS:
     QVariantMap State() const;
     void ImportFile(const QString& path);
     void OpenPage(const QString& page);
+    void ReceiveSelection(const QString& text, const QString& mode);
 
 private:
     AppStore& store_;

@@ -1,6 +1,7 @@
 // The D-Bus selection entry of the real program, called as another program would with gdbus: the
 // handed-over text shows in the answer panel with the service's answer and goes into the history,
-// the main window leaves the screen, and refused inputs answer with their messages.
+// the main window leaves the screen, and refused inputs answer with their messages. And the main
+// window's compact selection view: its limits, and the workspace size back after "完整窗口".
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,11 +10,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <csignal>
 
 #include "base/defaults_store.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/gui/desktop_programs.h"
 
 using orveltest::AccessibilityBus;
 using orveltest::HostedStubProgram;
@@ -65,6 +68,24 @@ QJsonArray historyOf(const OrvelProgram& orvel) {
                QStringLiteral("/learning-history.json"));
     if (!file.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(file.readAll()).array();
+}
+
+// The smallest size the window asks the window manager for (WM_NORMAL_HINTS).
+std::optional<QSize> minimumSizeOf(X11Display::WindowId window) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), QStringLiteral("WM_NORMAL_HINTS")});
+    if (!xprop.waitForFinished(5000)) return std::nullopt;
+    const QString hints = QString::fromUtf8(xprop.readAllStandardOutput());
+    static const QRegularExpression minimum(QStringLiteral("program specified minimum size: (\\d+) by (\\d+)"));
+    const QRegularExpressionMatch match = minimum.match(hints);
+    if (!match.hasMatch()) return std::nullopt;
+    return QSize(match.captured(1).toInt(), match.captured(2).toInt());
+}
+
+std::optional<X11Display::Window> windowWithId(const X11Display& display, qint64 pid, X11Display::WindowId id) {
+    for (const X11Display::Window& window : display.windowsOf(pid))
+        if (window.id == id) return window;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -122,5 +143,65 @@ TEST(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusals
     QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
     display.grab(*panel).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/answer-panel-from-dbus.png"));
 
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+TEST(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGivesTheWorkspaceBack) {
+    HostedStubProgram stub(QJsonArray{
+        reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
+                                              {QStringLiteral("kind"), QStringLiteral("native")},
+                                              {QStringLiteral("email_verified"), true},
+                                              {QStringLiteral("identity_verified"), false}}),
+        reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    });
+    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    AccessibilityBus accessibility;
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+    }
+    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    ASSERT_TRUE(orvel.start());
+    const auto main = orvel.waitForWindow(display);
+    ASSERT_TRUE(main.has_value());
+    const QSize workspace = main->geometry.size();
+    ASSERT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") >= 1; }));  // the history's account
+
+    ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
+                               {QStringLiteral("Opportunity cost"), QStringLiteral("practice")}));
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
+    // The session speaks English.
+    EXPECT_TRUE(waitUntil([&] { return accessibility.find(orvel.pid(), QStringLiteral("Selection · Answer")).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
+    EXPECT_EQ(historyOf(orvel).first().toObject().value(QStringLiteral("mode")).toString(), QStringLiteral("practice"));
+    // Only the limits change: the window keeps the size it had.
+    EXPECT_TRUE(waitUntil([&] {
+        const auto limit = minimumSizeOf(main->id);
+        return limit && limit->width() == 420;
+    }));
+    EXPECT_EQ(windowWithId(display, orvel.pid(), main->id)->geometry.size(), workspace);
+
+    // The person makes it small, as the compact view allows, then asks for the full window.
+    halvern::testing::xdotool({QStringLiteral("windowsize"), QString::number(main->id), QStringLiteral("480"),
+                        QStringLiteral("520")});
+    ASSERT_TRUE(waitUntil([&] { return windowWithId(display, orvel.pid(), main->id)->geometry.width() == 480; }));
+    QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+    display.grab(*windowWithId(display, orvel.pid(), main->id))
+        .save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/compact-selection-view.png"));
+    const auto full = accessibility.find(orvel.pid(), QStringLiteral("Full window"));
+    ASSERT_TRUE(full.has_value());
+    ASSERT_TRUE(accessibility.press(*full));
+    ASSERT_TRUE(waitUntil([&] { return !orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto limit = minimumSizeOf(main->id);
+        const auto shown = windowWithId(display, orvel.pid(), main->id);
+        return limit && limit->width() >= 820 && shown && shown->geometry.width() >= limit->width() &&
+               shown->geometry.height() >= limit->height();
+    }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
