@@ -95,6 +95,10 @@ AccountProfileView::AccountProfileView(AccountSession& account, base::DefaultsSt
     setWindowModality(Qt::WindowModal);
     if (!options_.browser) options_.browser = desktopBrowserOpener();
     build();
+    // Sized before it is shown: the dialog is placed over its window for the size it has then.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setFixedSize(sheetWidth,
+                 sheetHeight(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
 
     for (auto signal : {&AccountSession::emailChanged, &AccountSession::accountIDChanged,
                         &AccountSession::loginKindChanged, &AccountSession::preferredNameChanged,
@@ -116,7 +120,8 @@ AccountProfileView::~AccountProfileView() = default;
 
 int AccountProfileView::sheetHeight(std::optional<int> visibleHeight) {
     if (!visibleHeight) return 620;
-    return std::min(std::max(*visibleHeight - 120, 460), 620);
+    // Never taller than the screen's visible area, which the 460 floor alone could exceed.
+    return std::min(std::min(std::max(*visibleHeight - 120, 460), 620), *visibleHeight);
 }
 
 QUrl AccountProfileView::configuredWebsite() {
@@ -421,9 +426,6 @@ void AccountProfileView::restyle() {
 void AccountProfileView::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    setFixedSize(sheetWidth,
-                 sheetHeight(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
     // Coming on screen: the name as chosen, and one refresh of a signed-in account.
     nameField_->setText(account_.preferredName());
     if (account_.signedIn()) account_.refresh();

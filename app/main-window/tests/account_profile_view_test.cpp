@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "app/account/tests/account_test_doubles.h"
@@ -228,10 +229,26 @@ TEST_F(AccountSheetTest, DisplayNameConsentAndSize) {
     EXPECT_EQ(AccountProfileView::sheetHeight(700), 580);
     EXPECT_EQ(AccountProfileView::sheetHeight(500), 460);
     EXPECT_EQ(AccountProfileView::sheetHeight(std::nullopt), 620);
+    EXPECT_EQ(AccountProfileView::sheetHeight(400), 400);  // never taller than the screen
 
     // Escape closes the sheet.
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_FALSE(view.isVisible());
+}
+
+// The sheet comes up centred over its window and within the screen: it has its size before it is placed.
+TEST_F(AccountSheetTest, OpensCentredOverItsWindow) {
+    AccountHarness h;
+    QWidget window;
+    window.setGeometry(40, 30, 700, 520);
+    window.show();
+    AccountProfileView::Options options;
+    options.browser = std::make_shared<NoBrowser>();
+    AccountProfileView sheet(h.session(), h.defaults, options, &window);
+    sheet.open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    EXPECT_NEAR(sheet.geometry().center().x(), window.geometry().center().x(), 2);
+    EXPECT_TRUE(sheet.screen()->availableGeometry().contains(sheet.frameGeometry()));
 }
 
 // Pictures of the sheet and the page in every language and scheme, for a person to look at.
