@@ -1,6 +1,7 @@
 #include "app/main-window/orvel_app.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QLocale>
 #include <QThreadPool>
 
@@ -14,6 +15,7 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/app_store.h"
 #include "app/shell/application_instance.h"
+#include "app/shell/application_style.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_brand.h"
@@ -89,6 +91,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
     QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new ApplicationStyle(QApplication::style()->name()));
     TerminationSignals::install();
 
     InterfaceSettings::shared();
