@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/main-window/home_style.h"
 #include "app/shell/app_store.h"
 #include "app/shell/ui_strings.h"
@@ -25,7 +27,6 @@ constexpr int kStepCount = 3;
 }  // namespace
 
 CaptureGuideView::CaptureGuideView(AppStore& store, QWidget* parent) : QDialog(parent), store_(store) {
-    setFixedWidth(width);
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     stack->setSpacing(kSpacing);
@@ -48,6 +49,7 @@ CaptureGuideView::CaptureGuideView(AppStore& store, QWidget* parent) : QDialog(p
     stack->addWidget(clipboardHint_);
 
     auto* buttons = new QHBoxLayout();
+    buttonRow_ = buttons;
     paste_ = new QPushButton(this);
     paste_->setAutoDefault(false);
     buttons->addWidget(paste_);
@@ -107,7 +109,7 @@ void CaptureGuideView::retranslate() {
     paste_->setText(UIStrings::text(QStringLiteral("粘贴已有截图")));
     cancel_->setText(UIStrings::text(QStringLiteral("取消")));
     capture_->setText(UIStrings::text(QStringLiteral("开始框选截图")));
-    fitHeight();
+    fitSize();
 }
 
 void CaptureGuideView::restyle() {
@@ -115,8 +117,15 @@ void CaptureGuideView::restyle() {
     lessonary::setTextColor(intro_, home_style::secondary(scheme));
     lessonary::setTextColor(clipboardHint_, home_style::secondary(scheme));
     home_style::styleProminent(capture_, 5);
+    fitSize();
 }
 
-void CaptureGuideView::fitHeight() { home_style::fitHeightToWidth(this, width); }
+void CaptureGuideView::fitSize() {
+    // Wider than usual only where the buttons' titles need it (French): a button is never cut.
+    buttonRow_->invalidate();  // the titles may have changed since the row last measured them
+    const int shownWidth = std::max(width, buttonRow_->sizeHint().width() + 2 * kMargin);
+    setFixedWidth(shownWidth);
+    home_style::fitHeightToWidth(this, shownWidth);
+}
 
 }  // namespace velquin

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QList>
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -32,9 +33,10 @@ public:
 private:
     void showBusy();
     void restyle();
-    void fitHeight();
+    void fitSize();
 
     AppStore& store_;
+    QHBoxLayout* buttonRow_ = nullptr;
     QLabel* title_ = nullptr;
     QLabel* intro_ = nullptr;
     QList<QLabel*> steps_;
