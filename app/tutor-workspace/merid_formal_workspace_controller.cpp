@@ -664,4 +664,153 @@ void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
     }
 }
 
+// ---- Importing course material -------------------------------------------------------------------
+
+void MeridFormalWorkspaceController::openFileChooser() {
+    if (busy_ || !canSave_ || importing_) return;
+    if (active_.pendingQuizIndex()) {
+        setErrorMessage(QStringLiteral("请先完成当前题目，再导入另一份课件。"));
+        return;
+    }
+    emit fileChooserRequested();
+}
+
+void MeridFormalWorkspaceController::receiveSelectedFile(const QUrl& url) {
+    if (busy_ || !canSave_ || importing_) return;
+    detach(runReceive(url));
+}
+
+void MeridFormalWorkspaceController::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) {
+    if (busy_ || !canSave_ || importing_) return;
+    detach(runImport(staged, pages, false));
+}
+
+void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
+    const std::optional<QUrl> staged = pendingStagedPDF_;
+    if (!staged) return;
+    // The import owns the copy from here: the sheet's dismissal must not delete it while it is read.
+    setPendingStagedPDF(std::nullopt);
+    if (busy_ || !canSave_ || importing_) {
+        MeridFormalImport::removeStagedFile(*staged);
+        return;
+    }
+    detach(runImport(*staged, pages, true));
+}
+
+void MeridFormalWorkspaceController::reportImportFailure(std::exception_ptr error) {
+    const QString text = UIStrings::choose(QStringLiteral("导入失败："), QStringLiteral("Import failed: "),
+                                           QStringLiteral("Échec de l’importation : ")) +
+                         base::messageOf(error);
+    setImportFeedback(text, false);
+    setErrorMessage(text);
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runReceive(QUrl url) {
+    struct Staged {
+        QUrl url;
+        int pageCount = 0;  // 0 for everything but a PDF
+    };
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    importing_ = true;
+    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
+    Staged staged;
+    std::exception_ptr failure;
+    try {
+        auto staging = blocking(*scheduler, [url]() {
+            Staged result{MeridFormalImport::stageSelectedFile(url)};
+            if (result.url.fileName().toLower().endsWith(QStringLiteral(".pdf"))) {
+                try {
+                    result.pageCount = MeridFormalImport::pdfPageCount(result.url);
+                } catch (...) {
+                    MeridFormalImport::removeStagedFile(result.url);
+                    throw;
+                }
+            }
+            return result;
+        });
+        staged = co_await staging;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) {
+        if (!failure) MeridFormalImport::removeStagedFile(staged.url);
+        co_return;
+    }
+    importing_ = false;
+    if (failure) {
+        reportImportFailure(failure);
+        co_return;
+    }
+    if (staged.pageCount > maxWholePDFPages) {
+        // The copy waits for the page-range sheet; at most one copy waits.
+        discardPendingPDF();
+        setPendingStagedPDF(staged.url);
+        setPdfChoice(MeridFormalPDFChoice(staged.url, staged.pageCount));
+        co_return;
+    }
+    auto importing = runImport(staged.url, std::nullopt, true);
+    co_await importing;
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runImport(QUrl staged, std::optional<PageRange> pages,
+                                                            bool removeAfter) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    importing_ = true;
+    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
+    std::optional<meridcore::TeacherMaterial> material;
+    std::exception_ptr failure;
+    try {
+        auto loading = blocking(*scheduler, [staged, pages]() { return MeridFormalImport::load(staged, pages); });
+        material.emplace(co_await loading);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (removeAfter) MeridFormalImport::removeStagedFile(staged);
+    if (!guard) co_return;
+    importing_ = false;
+    if (failure) {
+        reportImportFailure(failure);
+        co_return;
+    }
+    // A lesson request that started while the file was read, or writing that stopped, wins.
+    if (busy_ || !canSave_) co_return;
+    installMaterial(*material, staged);
+}
+
+void MeridFormalWorkspaceController::installMaterial(const meridcore::TeacherMaterial& material, const QUrl& staged) {
+    const TeacherLearningSession before = active_;
+    TeacherLearningSession changed = active_;
+    try {
+        Navigator::install(material, changed);
+    } catch (...) {
+        reportImportFailure(std::current_exception());
+        return;
+    }
+    // Importing never makes a session: the material replaces what the active one held.
+    if (changed.title == TeacherLearningSession::defaultTitle)
+        changed.title = base::text::graphemePrefix(staged.fileName(), sessionTitleFromFileLength);
+    setActive(changed);
+    save();
+    if (!canSave_) {
+        // The save's own text stays in the status line; the notice says the import did not happen.
+        setActive(before);
+        setImportFeedback(UIStrings::choose(QStringLiteral("导入失败："), QStringLiteral("Import failed: "),
+                                            QStringLiteral("Échec de l’importation : ")) +
+                              errorMessage_,
+                          false);
+        return;
+    }
+    const QString topics = QString::number(active_.coursePlan ? active_.coursePlan->topics.size() : 0);
+    const QString chunks = QString::number(material.count());
+    setImportFeedback(
+        UIStrings::choose(QStringLiteral("已在本机导入《") + material.name() + QStringLiteral("》，识别 ") + topics +
+                              QStringLiteral(" 个教材标题，点击讲解后才发送选中的片段。"),
+                          QStringLiteral("Imported ") + material.name() + QStringLiteral(" locally (") + chunks +
+                              QStringLiteral(" chunks). Content is sent only when you request an explanation."),
+                          QStringLiteral("Fichier importé en local : ") + material.name() + QStringLiteral(" (") +
+                              chunks + QStringLiteral(" sections). L'envoi ne se fait qu'à votre demande.")),
+        true);
+    setErrorMessage(QString());
+}
+
 }  // namespace velquin

@@ -68,6 +68,11 @@ public:
     static inline const QString followupDoneText = QStringLiteral("追问已回答；课堂进度和作答内容没有改变。");
     static inline const QString readFailurePrefix = QStringLiteral("历史读取失败，已保护原文件并停止写入：");
     static inline const QString saveFailurePrefix = QStringLiteral("保存失败，已停止覆盖历史：");
+    // A session still under its default title takes the first characters of the first file's name
+    // imported into it.
+    static constexpr int sessionTitleFromFileLength = 34;
+    // A longer PDF asks for its page range.
+    static constexpr int maxWholePDFPages = 5;
 
     explicit MeridFormalWorkspaceController(MeridWorkspaceServices services, QObject* parent = nullptr);
     ~MeridFormalWorkspaceController() override;
@@ -168,6 +173,26 @@ public:
     // Saves the active lesson into the learning history, as a note when `asNote`.
     void saveToLessonary(bool asNote);
 
+    // ---- Importing course material ---------------------------------------------------------------
+    // Material goes into the active session with a new course outline and is read only on this
+    // machine. The file work runs away from the main thread; while it runs no other import starts,
+    // and a request round that started meanwhile makes the finished import drop its result.
+    //
+    // Asks for the file chooser (fileChooserRequested()) unless busy, read-only or importing; with
+    // a check question waiting for its answer it says so instead.
+    void openFileChooser();
+    // Stages the chosen file. A PDF of six pages or more waits for its page range (pdfChoice and
+    // pendingStagedPDF); anything else is imported at once and its staged copy deleted.
+    void receiveSelectedFile(const QUrl& url);
+    // Imports a staged copy, the given pages of a PDF or all of it. Deletes nothing.
+    void importStagedFile(const QUrl& staged, std::optional<PageRange> pages);
+    // Imports the given pages of the PDF waiting for its range; its copy is deleted once read (or
+    // at once when the import cannot start).
+    void importPendingPDF(PageRange pages);
+    // The import notice and the status line of a failed import.
+    void reportImportFailure(std::exception_ptr error);
+    bool importing() const { return importing_; }
+
 Q_SIGNALS:
     void activeChanged();
     void sessionsChanged();
@@ -182,6 +207,8 @@ Q_SIGNALS:
     void consentRequested();
     // The host should leave the tutor page (after the pause action).
     void closeRequested();
+    // The screen should let the student choose a file and hand it to receiveSelectedFile().
+    void fileChooserRequested();
 
 private:
     struct Round;
@@ -201,6 +228,9 @@ private:
     void failRound(const Round& round, std::exception_ptr error);
     void completeRound(const Round& round, int completed);
     void endRound(const Round& round);
+    QCoro::Task<void> runReceive(QUrl url);
+    QCoro::Task<void> runImport(QUrl staged, std::optional<PageRange> pages, bool removeAfter);
+    void installMaterial(const meridcore::TeacherMaterial& material, const QUrl& staged);
 
     MeridWorkspaceServices services_;
     meridcore::TeacherLearningStore storage_;
@@ -223,6 +253,7 @@ private:
     bool sidebarVisible_ = true;
     bool compactCoursesOpen_ = false;
     bool teacherDrawerOpen_ = false;
+    bool importing_ = false;
     QString followupDraft_;
 };
 
