@@ -8,7 +8,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 328> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 341> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -340,6 +340,20 @@ inline constexpr std::array<const char16_t*, 328> kInterfaceSourceTexts{
     u"可以从主界面侧边栏的「划词」开关随时暂停或恢复监听。",
     // The session row's context menu.
     u"删除此会话",
+    // The tutor screen: the course library, the course editor and the PDF page-range sheet.
+    u"共 %1 页 · 单次最多选择 20 页。不会自动将文件上传给 AI。",
+    u"请填写有效范围且单次不超过 20 页。",
+    u"导入选中页",
+    u"课程与当前知识点",
+    u"课程名称，例如 ADM2336",
+    u"知识点，例如 Big Five Personality",
+    u"当前课程",
+    u"未命名课程",
+    u"尚未导入课件",
+    u"导入 PDF / Word / PPT…",
+    u"历史会话",
+    u"新建学习会话",
+    u"开始第一堂课后，会话会保存在这里。",
 };
 
 }  // namespace velquin::test

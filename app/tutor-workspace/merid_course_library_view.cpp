@@ -1,0 +1,250 @@
+#include "app/tutor-workspace/merid_course_library_view.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/shell/symbol_image.h"
+#include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-workspace/merid_course_material_view.h"
+#include "app/tutor-workspace/merid_workspace_symbols.h"
+
+namespace velquin {
+
+using meridcore::TeacherLearningSession;
+
+namespace {
+
+// The current course's card: the control background in a rounded rectangle.
+class Card : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), 12, 12);
+        painter.fillPath(shape, palette().color(QPalette::Base));
+    }
+};
+
+QWidget* divider(QWidget* parent) {
+    auto* line = new QWidget(parent);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    line->setBackgroundRole(QPalette::Mid);
+    return line;
+}
+
+QLabel* caption(QWidget* parent, QFont::Weight weight) {
+    QLabel* label = lessonary::makeLabel(parent, lessonary::font(11, weight), true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QToolButton* captionButton(QWidget* parent, const QString& name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setFont(lessonary::font(11, QFont::Medium));
+    button->setIconSize(QSize(13, 13));
+    return button;
+}
+
+}  // namespace
+
+MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("orvel.merid.course-library"));
+    setFixedWidth(railWidth);
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setSpacing(0);
+
+    auto* header = new QHBoxLayout();
+    header->setSpacing(9);
+    symbol_ = new QLabel(this);
+    header->addWidget(symbol_);
+    auto* titles = new QVBoxLayout();
+    titles->setSpacing(2);
+    name_ = lessonary::makeLabel(this, lessonary::font(13, QFont::DemiBold), false);
+    subtitle_ = caption(this, QFont::Normal);
+    subtitle_->setFont(lessonary::font(10));
+    titles->addWidget(name_);
+    titles->addWidget(subtitle_);
+    header->addLayout(titles, 1);
+    stack->addLayout(header);
+    stack->addSpacing(12);
+    stack->addWidget(divider(this));
+    stack->addSpacing(12);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto* content = new QWidget(scroll);
+    auto* sections = new QVBoxLayout(content);
+    sections->setContentsMargins(0, 0, 0, 0);
+    sections->setSpacing(20);
+    sections->setAlignment(Qt::AlignTop);
+
+    // The current course.
+    auto* current = new QVBoxLayout();
+    current->setSpacing(11);
+    currentHeading_ = caption(content, QFont::DemiBold);
+    current->addWidget(currentHeading_);
+    card_ = new Card(content);
+    auto* card = new QVBoxLayout(card_);
+    card->setContentsMargins(12, 12, 12, 12);
+    card->setSpacing(9);
+    auto* courseRow = new QHBoxLayout();
+    courseRow->setSpacing(6);
+    courseSymbol_ = new QLabel(card_);
+    course_ = lessonary::makeLabel(card_, lessonary::font(12, QFont::DemiBold), true);
+    course_->setObjectName(QStringLiteral("orvel.merid.current-course"));
+    course_->setMaximumHeight(2 * course_->fontMetrics().lineSpacing());
+    courseRow->addWidget(courseSymbol_, 0, Qt::AlignTop);
+    courseRow->addWidget(course_, 1);
+    card->addLayout(courseRow);
+    material_ = new MeridCourseMaterialView(card_);
+    noMaterial_ = caption(card_, QFont::Normal);
+    buildOutline_ = captionButton(card_, QStringLiteral("orvel.merid.index-existing"));
+    import_ = captionButton(card_, QStringLiteral("orvel.merid.library-import"));
+    card->addWidget(material_);
+    card->addWidget(noMaterial_);
+    card->addWidget(buildOutline_, 0, Qt::AlignLeft);
+    card->addWidget(import_, 0, Qt::AlignLeft);
+    current->addWidget(card_);
+    sections->addLayout(current);
+
+    // The stored sessions.
+    auto* history = new QVBoxLayout();
+    history->setSpacing(10);
+    auto* heading = new QHBoxLayout();
+    historyHeading_ = caption(content, QFont::DemiBold);
+    newSession_ = new QToolButton(content);
+    newSession_->setObjectName(QStringLiteral("orvel.merid.new-session"));
+    newSession_->setAutoRaise(true);
+    heading->addWidget(historyHeading_, 1);
+    heading->addWidget(newSession_);
+    history->addLayout(heading);
+    emptyHistory_ = caption(content, QFont::Normal);
+    history->addWidget(emptyHistory_);
+    rows_ = new QVBoxLayout();
+    rows_->setSpacing(4);
+    history->addLayout(rows_);
+    sections->addLayout(history);
+    scroll->setWidget(content);
+    content->setAutoFillBackground(false);  // (setWidget() turned it on)
+    stack->addWidget(scroll, 1);
+
+    stack->addSpacing(10);
+    stack->addWidget(divider(this));
+    stack->addSpacing(10);
+    auto* footer = new QHBoxLayout();
+    footer->setSpacing(5);
+    footerSymbol_ = new QLabel(this);
+    footer_ = caption(this, QFont::Normal);
+    footer_->setFont(lessonary::font(10));
+    footer->addWidget(footerSymbol_);
+    footer->addWidget(footer_, 1);
+    stack->addLayout(footer);
+
+    connect(material_, &MeridCourseMaterialView::previousRequested, this, [this] { emit chunkChangeRequested(-1); });
+    connect(material_, &MeridCourseMaterialView::nextRequested, this, [this] { emit chunkChangeRequested(+1); });
+    connect(material_, &MeridCourseMaterialView::topicSelected, this, &MeridCourseLibraryView::topicSelected);
+    connect(buildOutline_, &QToolButton::clicked, this, &MeridCourseLibraryView::buildOutlineRequested);
+    connect(import_, &QToolButton::clicked, this, &MeridCourseLibraryView::importRequested);
+    connect(newSession_, &QToolButton::clicked, this, &MeridCourseLibraryView::newSessionRequested);
+
+    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    retranslate();
+    restyle();
+}
+
+void MeridCourseLibraryView::setState(const TeacherLearningSession& active, const QList<TeacherLearningSession>& sessions,
+                                      bool busy, bool canSave) {
+    active_ = active;
+    sessions_ = sessions;
+    busy_ = busy;
+    canSave_ = canSave;
+    rebuild();
+}
+
+QList<TeacherLearningSession> MeridCourseLibraryView::sortedSessions(QList<TeacherLearningSession> sessions) {
+    std::stable_sort(sessions.begin(), sessions.end(),
+                     [](const TeacherLearningSession& a, const TeacherLearningSession& b) {
+                         return a.updatedAt > b.updatedAt;
+                     });
+    return sessions;
+}
+
+void MeridCourseLibraryView::rebuild() {
+    const bool hasMaterial = active_.material.has_value();
+    material_->setVisible(hasMaterial);
+    if (hasMaterial) material_->setState(*active_.material, active_.chunkIndex, active_, busy_);
+    noMaterial_->setVisible(!hasMaterial);
+    buildOutline_->setVisible(!active_.coursePlan);
+    buildOutline_->setEnabled(!busy_ && canSave_ && !active_.pendingQuizIndex());
+    import_->setEnabled(!busy_ && canSave_);
+    newSession_->setEnabled(!busy_ && canSave_);
+    emptyHistory_->setVisible(sessions_.isEmpty());
+
+    while (QLayoutItem* item = rows_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    retranslate();
+}
+
+void MeridCourseLibraryView::retranslate() {
+    name_->setText(UIStrings::text(QStringLiteral("MERID")));
+    subtitle_->setText(UIStrings::text(QStringLiteral("Personal Learning Workspace")));
+    currentHeading_->setText(UIStrings::text(QStringLiteral("当前课程")));
+    const std::optional<QString>& courseName = active_.courseName;
+    course_->setText(courseName && !courseName->isEmpty() ? *courseName : UIStrings::text(QStringLiteral("未命名课程")));
+    noMaterial_->setText(UIStrings::text(QStringLiteral("尚未导入课件")));
+    buildOutline_->setText(UIStrings::choose(QStringLiteral("建立课程目录"), QStringLiteral("Build course outline"),
+                                             QStringLiteral("Créer le plan")));
+    import_->setText(UIStrings::text(QStringLiteral("导入 PDF / Word / PPT…")));
+    historyHeading_->setText(UIStrings::text(QStringLiteral("历史会话")));
+    const QString newSession = UIStrings::text(QStringLiteral("新建学习会话"));
+    newSession_->setToolTip(newSession);
+    newSession_->setAccessibleName(newSession);
+    emptyHistory_->setText(UIStrings::text(QStringLiteral("开始第一堂课后，会话会保存在这里。")));
+    footer_->setText(UIStrings::text(QStringLiteral("已自动保存在本机")));
+}
+
+void MeridCourseLibraryView::restyle() {
+    const ColorScheme scheme = lessonary::currentScheme();
+    const QColor coral = LessonaryMERIDPalette::coral(scheme);
+    const QColor muted = LessonaryMERIDPalette::muted(scheme);
+    const qreal ratio = devicePixelRatioF();
+    symbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("graduationcap.fill"), QSize(20, 20), coral, ratio));
+    courseSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("folder.fill"), QSize(13, 13), coral, ratio));
+    lessonary::setTextColor(course_, coral);
+    lessonary::setTextColor(name_, LessonaryMERIDPalette::ink(scheme));
+    footerSymbol_->setPixmap(
+        SymbolImage::pixmap(QStringLiteral("externaldrive.badge.checkmark"), QSize(12, 12), muted, ratio));
+    buildOutline_->setIcon(buttonSymbol(buildOutline_, QStringLiteral("list.bullet.rectangle"), 13));
+    import_->setIcon(buttonSymbol(import_, QStringLiteral("plus.circle"), 13));
+    newSession_->setIcon(buttonSymbol(newSession_, QStringLiteral("plus"), 14));
+    update();
+}
+
+void MeridCourseLibraryView::paintEvent(QPaintEvent*) {
+    QPainter(this).fillRect(rect(), LessonaryMERIDPalette::rail(lessonary::currentScheme()));
+}
+
+}  // namespace velquin

@@ -1,0 +1,312 @@
+#include "app/tutor-workspace/merid_lesson_pane.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/shell/orvel_native_coach.h"
+#include "app/shell/symbol_image.h"
+#include "app/shell/system_colors.h"
+#include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
+#include "app/tutor-workspace/merid_course_editor_view.h"
+#include "app/tutor-workspace/merid_formal_workspace_controller.h"
+#include "app/tutor-workspace/merid_workspace_symbols.h"
+
+namespace velquin {
+
+namespace {
+
+constexpr int kSymbolSize = 15;
+
+// A widget painted in one colour of the tutor palette (or of a tint over it).
+class Filled : public QWidget {
+public:
+    explicit Filled(std::function<QColor()> colour, QWidget* parent) : QWidget(parent), colour_(std::move(colour)) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour_()); }
+
+private:
+    std::function<QColor()> colour_;
+};
+
+QToolButton* toolbarButton(QWidget* parent, const QString& name, bool bordered) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setToolButtonStyle(bordered ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+    button->setAutoRaise(!bordered);
+    button->setIconSize(QSize(kSymbolSize, kSymbolSize));
+    button->setFont(lessonary::font(12));
+    return button;
+}
+
+}  // namespace
+
+MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, OrvelNativeCoach& coach, QWidget* parent)
+    : QWidget(parent), controller_(controller), coach_(coach) {
+    setObjectName(QStringLiteral("orvel.merid.lesson-pane"));
+    auto* pane = new QVBoxLayout(this);
+    pane->setContentsMargins(0, 0, 0, 0);
+    pane->setSpacing(0);
+
+    // The toolbar.
+    toolbar_ = new Filled([] { return LessonaryMERIDPalette::paper(lessonary::currentScheme()); }, this);
+    auto* bar = new QHBoxLayout(toolbar_);
+    bar->setContentsMargins(16, 10, 16, 10);
+    bar->setSpacing(12);
+    courseToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.course-toggle"), false);
+    title_ = lessonary::makeLabel(toolbar_, lessonary::font(13, QFont::Medium), false);
+    title_->setObjectName(QStringLiteral("orvel.merid.course-title"));
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    progress_ = new QProgressBar(toolbar_);
+    progress_->setRange(0, 0);
+    progress_->setTextVisible(false);
+    progress_->setFixedSize(40, 6);
+    stop_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.v12-stop-round"), true);
+    teacherToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.teacher-toggle"), true);
+    editorToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.course-editor-toggle"), false);
+    import_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.import"), true);
+    save_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.save-to-lessonary"), true);
+    save_->setPopupMode(QToolButton::InstantPopup);
+    save_->setAutoRaise(true);
+    auto* saveMenu = new QMenu(save_);
+    saveToHistory_ = saveMenu->addAction(QString());
+    saveAsNote_ = saveMenu->addAction(QString());
+    save_->setMenu(saveMenu);
+    pause_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.pause"), true);
+    bar->addWidget(courseToggle_);
+    bar->addWidget(title_, 1);
+    bar->addSpacing(4);
+    for (QWidget* item : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(stop_),
+                          static_cast<QWidget*>(teacherToggle_), static_cast<QWidget*>(editorToggle_),
+                          static_cast<QWidget*>(import_), static_cast<QWidget*>(save_),
+                          static_cast<QWidget*>(pause_)})
+        bar->addWidget(item);
+    pane->addWidget(toolbar_);
+
+    // The tour tip.
+    tipRow_ = new QWidget(this);
+    auto* tipLayout = new QVBoxLayout(tipRow_);
+    tipLayout->setContentsMargins(16, 6, 16, 6);
+    pane->addWidget(tipRow_);
+
+    pane->addWidget(new Filled([] { return LessonaryMERIDPalette::line(lessonary::currentScheme()); }, this));
+    pane->itemAt(pane->count() - 1)->widget()->setFixedHeight(1);
+
+    // The import notice.
+    notice_ = new Filled(
+        [this] {
+            const ColorScheme scheme = lessonary::currentScheme();
+            QColor tint = controller_.importSucceeded() ? LessonaryMERIDPalette::success(scheme)
+                                                        : SystemColors::orange(scheme);
+            tint.setAlphaF(controller_.importSucceeded() ? 0.06 : 0.1);
+            return tint;
+        },
+        this);
+    notice_->setObjectName(QStringLiteral("orvel.merid.import-feedback"));
+    auto* noticeRow = new QHBoxLayout(notice_);
+    noticeRow->setContentsMargins(16, 10, 16, 10);
+    noticeRow->setSpacing(9);
+    noticeIcon_ = new QLabel(notice_);
+    noticeText_ = lessonary::makeLabel(notice_, lessonary::font(11), true);
+    noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    noticeDismiss_ = toolbarButton(notice_, QStringLiteral("orvel.merid.import-feedback-dismiss"), false);
+    noticeRow->addWidget(noticeIcon_, 0, Qt::AlignTop);
+    noticeRow->addWidget(noticeText_, 1, Qt::AlignTop);
+    noticeRow->addSpacing(4);
+    noticeRow->addWidget(noticeDismiss_, 0, Qt::AlignTop);
+    pane->addWidget(notice_);
+
+    // The lesson column.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("orvel.merid.lesson-column"));
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget(scroll_);
+    column_ = new QVBoxLayout(content);
+    column_->setContentsMargins(26, 24, 26, 24);
+    column_->setSpacing(19);
+    column_->setAlignment(Qt::AlignTop);
+    editor_ = new MeridCourseEditorView(controller_, content);
+    column_->addWidget(editor_);
+    statusRow_ = new QWidget(content);
+    auto* statusLayout = new QHBoxLayout(statusRow_);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->setSpacing(6);
+    statusIcon_ = new QLabel(statusRow_);
+    status_ = lessonary::makeLabel(statusRow_, lessonary::font(11), true);
+    status_->setObjectName(QStringLiteral("orvel.merid.status"));
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLayout->addWidget(statusIcon_, 0, Qt::AlignTop);
+    statusLayout->addWidget(status_, 1);
+    column_->addWidget(statusRow_);
+    scroll_->setWidget(content);
+    content->setAutoFillBackground(false);  // (setWidget() turned it on)
+    scroll_->viewport()->setAutoFillBackground(false);
+    pane->addWidget(scroll_, 1);
+
+    connect(courseToggle_, &QToolButton::clicked, this, [this] {
+        if (compact_) {
+            controller_.setCompactCoursesOpen(!controller_.compactCoursesOpen());
+            controller_.setTeacherDrawerOpen(false);
+        } else {
+            controller_.setSidebarVisible(!controller_.sidebarVisible());
+        }
+    });
+    connect(teacherToggle_, &QToolButton::clicked, this, [this] {
+        controller_.setTeacherDrawerOpen(!controller_.teacherDrawerOpen());
+        controller_.setCompactCoursesOpen(false);
+    });
+    connect(stop_, &QToolButton::clicked, &controller_, &MeridFormalWorkspaceController::cancel);
+    connect(editorToggle_, &QToolButton::clicked, this,
+            [this] { controller_.setShowCourseEditor(!controller_.showCourseEditor()); });
+    connect(import_, &QToolButton::clicked, &controller_, &MeridFormalWorkspaceController::openFileChooser);
+    connect(saveToHistory_, &QAction::triggered, this, [this] { controller_.saveToLessonary(false); });
+    connect(saveAsNote_, &QAction::triggered, this, [this] { controller_.saveToLessonary(true); });
+    connect(pause_, &QToolButton::clicked, this, [this] { controller_.action(meridcore::MeridAction::pause); });
+    connect(noticeDismiss_, &QToolButton::clicked, this,
+            [this] { controller_.setImportFeedback(QString(), controller_.importSucceeded()); });
+
+    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
+                        &MeridFormalWorkspaceController::canSaveChanged,
+                        &MeridFormalWorkspaceController::errorMessageChanged,
+                        &MeridFormalWorkspaceController::importStateChanged,
+                        &MeridFormalWorkspaceController::layoutChanged})
+        connect(&controller_, signal, this, &MeridLessonPane::refresh);
+    connect(&coach_, &OrvelNativeCoach::stepChanged, this, &MeridLessonPane::refreshTip);
+    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    retranslate();
+    restyle();
+}
+
+void MeridLessonPane::setLayoutFlags(bool compact, bool wide) {
+    if (compact_ == compact && wide_ == wide) return;
+    compact_ = compact;
+    wide_ = wide;
+    refresh();
+}
+
+bool MeridLessonPane::isInformational(const QString& status) {
+    return status.startsWith(u"已") || status.startsWith(QStringLiteral("本阶段")) ||
+           status.startsWith(QStringLiteral("追问"));
+}
+
+void MeridLessonPane::refresh() {
+    const bool busy = controller_.busy();
+    const bool canSave = controller_.canSave();
+    const std::optional<QString>& course = controller_.active().courseName;
+    title_->setText(course && !course->isEmpty() ? *course
+                                                 : UIStrings::choose(QStringLiteral("当前课程"),
+                                                                     QStringLiteral("Current course"),
+                                                                     QStringLiteral("Cours actuel")));
+    progress_->setVisible(busy);
+    stop_->setVisible(busy);
+    teacherToggle_->setVisible(!wide_);
+    editorToggle_->setEnabled(!busy);
+    import_->setEnabled(!busy && canSave);
+    save_->setEnabled(!busy && canSave);
+    pause_->setEnabled(!busy && canSave);
+
+    notice_->setVisible(!controller_.importFeedback().isEmpty());
+    noticeText_->setText(controller_.importFeedback());
+    const ColorScheme scheme = lessonary::currentScheme();
+    const bool succeeded = controller_.importSucceeded();
+    noticeIcon_->setPixmap(SymbolImage::pixmap(
+        succeeded ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle"),
+        QSize(kSymbolSize, kSymbolSize),
+        succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme), devicePixelRatioF()));
+    notice_->update();
+
+    editor_->setVisible(controller_.showCourseEditor());
+    editor_->setEnabled(!busy);
+
+    const QString& status = controller_.errorMessage();
+    statusRow_->setVisible(!status.isEmpty());
+    status_->setText(status);
+    const QColor statusColour =
+        isInformational(status) ? LessonaryMERIDPalette::muted(scheme) : SystemColors::orange(scheme);
+    lessonary::setTextColor(status_, statusColour);
+    statusIcon_->setPixmap(SymbolImage::pixmap(QStringLiteral("info.circle"), QSize(13, 13), statusColour,
+                                               devicePixelRatioF()));
+    refreshTip();
+}
+
+void MeridLessonPane::refreshTip() {
+    const bool shown = coach_.step() == OrvelNativeCoach::Step::classroom;
+    tipRow_->setVisible(shown);
+    if (!shown) return;
+    const QString message =
+        controller_.active().material
+            ? UIStrings::choose(QStringLiteral("中间听讲、答题；右边老师随时可以提示你。"),
+                                QStringLiteral("Learn and answer here; ask the tutor on the right for hints."),
+                                QStringLiteral("Apprenez ici et demandez des indices au professeur à droite."))
+            : UIStrings::choose(QStringLiteral("左边课程，中间课堂，右边老师。有课件可点「导入课件」。"),
+                                QStringLiteral("Courses left, lesson here, tutor right. Import material to begin."),
+                                QStringLiteral("Cours à gauche, leçon ici, prof à droite. Importez un document."));
+    if (tip_ && tip_->message() == message) return;
+    delete tip_;
+    tip_ = new OrvelNativeCoachTip(message, tipRow_);
+    connect(tip_, &OrvelNativeCoachTip::skipRequested, &coach_, &OrvelNativeCoach::skip);
+    tipRow_->layout()->addWidget(tip_);
+}
+
+void MeridLessonPane::retranslate() {
+    const QString courses =
+        UIStrings::choose(QStringLiteral("课程目录"), QStringLiteral("Course outline"), QStringLiteral("Plan du cours"));
+    courseToggle_->setAccessibleName(courses);
+    courseToggle_->setToolTip(courses);
+    stop_->setText(
+        UIStrings::choose(QStringLiteral("停止本轮"), QStringLiteral("Stop this round"), QStringLiteral("Arrêter")));
+    teacherToggle_->setText(
+        UIStrings::choose(QStringLiteral("AI 老师"), QStringLiteral("Tutor"), QStringLiteral("Professeur")));
+    const QString edit =
+        UIStrings::choose(QStringLiteral("编辑课程"), QStringLiteral("Edit course"), QStringLiteral("Modifier le cours"));
+    editorToggle_->setToolTip(edit);
+    editorToggle_->setAccessibleName(edit);
+    import_->setText(UIStrings::choose(QStringLiteral("导入课件"), QStringLiteral("Import"), QStringLiteral("Importer")));
+    save_->setText(
+        UIStrings::choose(QStringLiteral("保存课堂"), QStringLiteral("Save lesson"), QStringLiteral("Enregistrer")));
+    saveToHistory_->setText(UIStrings::choose(QStringLiteral("保存到学习历史"), QStringLiteral("Save to history"),
+                                              QStringLiteral("Enregistrer dans l'historique")));
+    saveAsNote_->setText(UIStrings::choose(QStringLiteral("加入笔记"), QStringLiteral("Save as a note"),
+                                           QStringLiteral("Enregistrer comme note")));
+    // (A button's "&" marks its shortcut letter: doubled to show as itself.)
+    pause_->setText(
+        UIStrings::choose(QStringLiteral("保存并暂停"), QStringLiteral("Save & pause"), QStringLiteral("Enregistrer"))
+            .replace(u'&', QStringLiteral("&&")));
+    noticeDismiss_->setAccessibleName(UIStrings::choose(QStringLiteral("关闭导入提示"),
+                                                        QStringLiteral("Dismiss import notice"),
+                                                        QStringLiteral("Fermer l'avis d'importation")));
+    if (tip_) {
+        delete tip_;
+        tip_ = nullptr;
+    }
+    refresh();
+}
+
+void MeridLessonPane::restyle() {
+    const ColorScheme scheme = lessonary::currentScheme();
+    lessonary::setTextColor(title_, LessonaryMERIDPalette::ink(scheme));
+    courseToggle_->setIcon(buttonSymbol(courseToggle_, QStringLiteral("sidebar.left"), kSymbolSize));
+    stop_->setIcon(buttonSymbol(stop_, QStringLiteral("stop.circle"), kSymbolSize));
+    teacherToggle_->setIcon(buttonSymbol(teacherToggle_, QStringLiteral("sparkles"), kSymbolSize));
+    editorToggle_->setIcon(buttonSymbol(editorToggle_, QStringLiteral("square.and.pencil"), kSymbolSize));
+    import_->setIcon(buttonSymbol(import_, QStringLiteral("folder.badge.plus"), kSymbolSize));
+    save_->setIcon(buttonSymbol(save_, QStringLiteral("square.and.arrow.down"), kSymbolSize));
+    pause_->setIcon(buttonSymbol(pause_, QStringLiteral("bookmark"), kSymbolSize));
+    noticeDismiss_->setIcon(buttonSymbol(noticeDismiss_, QStringLiteral("xmark"), 12));
+    toolbar_->update();
+    refresh();
+}
+
+}  // namespace velquin

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QToolButton;
+class QVBoxLayout;
+
+namespace velquin {
+
+class MeridCourseEditorView;
+class MeridFormalWorkspaceController;
+class OrvelNativeCoach;
+class OrvelNativeCoachTip;
+
+// The centre column of the tutor screen: the tutor toolbar (course and tutor toggles, the course
+// title, the running round with its stop button, the course editor toggle, import, save and
+// pause), the tour tip, the import notice and the scrolling lesson column with the course editor,
+// the lesson and the status line. It keeps no state: it shows the controller's and calls it.
+class MeridLessonPane : public QWidget {
+    Q_OBJECT
+public:
+    MeridLessonPane(MeridFormalWorkspaceController& controller, OrvelNativeCoach& coach, QWidget* parent = nullptr);
+
+    // The screen's width flags: the course list lives in a drawer (`compact`), the tutor pane is
+    // docked beside this pane (`wide`).
+    void setLayoutFlags(bool compact, bool wide);
+
+    QToolButton* courseToggle() const { return courseToggle_; }
+    QToolButton* teacherToggle() const { return teacherToggle_; }
+    QToolButton* stopButton() const { return stop_; }
+    QToolButton* editorToggle() const { return editorToggle_; }
+    QToolButton* importButton() const { return import_; }
+    QToolButton* saveMenu() const { return save_; }
+    QToolButton* pauseButton() const { return pause_; }
+    QLabel* titleLabel() const { return title_; }
+    QWidget* importNotice() const { return notice_; }
+    QLabel* statusLine() const { return status_; }
+    MeridCourseEditorView* courseEditor() const { return editor_; }
+    // The column the lesson is placed in, below the course editor.
+    QVBoxLayout* lessonColumn() const { return column_; }
+    QScrollArea* lessonScroll() const { return scroll_; }
+
+    // Whether the status text is shown as information rather than as a warning.
+    static bool isInformational(const QString& status);
+
+    void retranslate();
+
+private:
+    void refresh();
+    void refreshTip();
+    void restyle();
+
+    MeridFormalWorkspaceController& controller_;
+    OrvelNativeCoach& coach_;
+    bool compact_ = false;
+    bool wide_ = true;
+
+    QWidget* toolbar_ = nullptr;
+    QToolButton* courseToggle_ = nullptr;
+    QLabel* title_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QToolButton* stop_ = nullptr;
+    QToolButton* teacherToggle_ = nullptr;
+    QToolButton* editorToggle_ = nullptr;
+    QToolButton* import_ = nullptr;
+    QToolButton* save_ = nullptr;
+    QAction* saveToHistory_ = nullptr;
+    QAction* saveAsNote_ = nullptr;
+    QToolButton* pause_ = nullptr;
+    OrvelNativeCoachTip* tip_ = nullptr;
+    QWidget* tipRow_ = nullptr;
+    QWidget* notice_ = nullptr;
+    QLabel* noticeIcon_ = nullptr;
+    QLabel* noticeText_ = nullptr;
+    QToolButton* noticeDismiss_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QVBoxLayout* column_ = nullptr;
+    MeridCourseEditorView* editor_ = nullptr;
+    QWidget* statusRow_ = nullptr;
+    QLabel* statusIcon_ = nullptr;
+    QLabel* status_ = nullptr;
+};
+
+}  // namespace velquin
