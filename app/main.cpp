@@ -8,6 +8,8 @@
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/selection_result_view.h"
+#include "app/shell/orvel_native_coach.h"
+#include "app/tutor-workspace/diz_uvizi_view.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/defaults_store.h"
 
@@ -44,6 +46,15 @@ velquin::ApplicationParts applicationParts() {
         if (consent) options.privacyConsent = [consent, &store](QWidget* over) { return consent(store, over); };
         return new velquin::AccountProfileView(velquin::AccountSession::shared(), base::DefaultsStore::standard(),
                                                options, parent);
+    };
+    // The tutor below the coach page's header, with the AI-consent sheet when it asks for consent.
+    parts.coachHost = [consent = parts.privacyConsentSheet](velquin::AppStore& store, std::function<void()> close,
+                                                            QWidget* parent) -> QWidget* {
+        velquin::DizUviziView::Options options;
+        if (consent) options.consentSheet = [consent, &store](QWidget* over) { return consent(store, over); };
+        options.arguments = QCoreApplication::arguments();
+        return new velquin::DizUviziView(store, velquin::AccountSession::shared(), velquin::OrvelNativeCoach::shared(),
+                                         base::DefaultsStore::standard(), std::move(options), std::move(close), parent);
     };
     return parts;
 }

@@ -1,0 +1,349 @@
+// The tutor screen offscreen over a real sessions file: its layout at the width breakpoints, the
+// import flow with generated PDF, DOCX and PPTX files, the range sheet, the course editor, and the
+// coach page host's choice of sessions file.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_store.h"
+#include "app/shell/application_appearance.h"
+#include "app/shell/file_chooser.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/orvel_native_coach.h"
+#include "app/tutor-workspace/diz_uvizi_view.h"
+#include "app/tutor-workspace/merid_course_editor_view.h"
+#include "app/tutor-workspace/merid_course_library_view.h"
+#include "app/tutor-workspace/merid_formal_pdf_range_view.h"
+#include "app/tutor-workspace/merid_formal_workspace_view.h"
+#include "app/tutor-workspace/merid_lesson_pane.h"
+#include "app/tutor-workspace/tests/workspace_test_doubles.h"
+#include "platform/tests/fixtures.h"
+
+using namespace velquin;
+using meridcore::TeacherLearningSession;
+
+namespace {
+
+// Answers the file chooser with the file the test names.
+class ChosenFile : public FileChooser {
+public:
+    QUrl next;
+    int asked = 0;
+    void chooseFileToOpen(QWidget*, const Request&, std::function<void(const QUrl&)> chosen) override {
+        ++asked;
+        chosen(next);
+    }
+    void chooseSaveLocation(QWidget*, const Request&, std::function<void(const QUrl&)>) override {}
+};
+
+class WorkspaceViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid() && temp_.isValid());
+        InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+        savedTemp_ = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp_.path().toUtf8());
+        sessionsFile_ = dir_.filePath(QStringLiteral("store/teacher_sessions.json"));
+        history_ = std::make_unique<HistoryStore>(HistoryStore::Options{dir_.filePath(QStringLiteral("history")), {}});
+    }
+    void TearDown() override {
+        view_.reset();
+        qputenv("TMPDIR", savedTemp_);
+    }
+
+    MeridFormalWorkspaceView& make(int width = 1300) {
+        MeridWorkspaceServices services;
+        services.transport = std::make_shared<workspacetest::ManualTutor>();
+        services.consentGranted = [] { return true; };
+        services.storage.emplace(sessionsFile_);
+        services.sessionToken = std::make_shared<workspacetest::ManualToken>();
+        services.history = history_.get();
+        view_ = std::make_unique<MeridFormalWorkspaceView>(std::move(services), coach_, chooser_);
+        view_->resize(width, 700);
+        view_->show();
+        return *view_;
+    }
+    MeridFormalWorkspaceController& controller() { return view_->controller(); }
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QUrl pdf(const QString& name, int pages) const {
+        QList<fixtures::Page> content;
+        for (int i = 1; i <= pages; ++i) content << fixtures::TextPage{QStringLiteral("Lesson page %1").arg(i)};
+        fixtures::writePdf(path(name), content);
+        return QUrl::fromLocalFile(path(name));
+    }
+    // An Office file of one XML member, zipped by the zip tool.
+    QUrl office(const QString& name, const QString& member, const QByteArray& xml) const {
+        const QString content = path(QStringLiteral("zip-") + name);
+        QDir().mkpath(QFileInfo(content + u'/' + member).absolutePath());
+        EXPECT_TRUE(fixtures::writeFile(content + u'/' + member, xml));
+        QProcess zip;
+        zip.setWorkingDirectory(content);
+        zip.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-X"), path(name), member});
+        EXPECT_TRUE(zip.waitForFinished(60000)) << "zip is needed by these tests";
+        return QUrl::fromLocalFile(path(name));
+    }
+    QStringList stagingFolders() const {
+        return QDir(temp_.path()).entryList({QStringLiteral("OrvelImport-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+    // Chooses the file through the lesson pane's import button and waits for the import to end.
+    void importThroughToolbar(const QUrl& file) {
+        chooser_->next = file;
+        view_->lessonPane()->importButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !controller().importing(); }));
+    }
+
+    QTemporaryDir dir_;
+    QTemporaryDir temp_;
+    QByteArray savedTemp_;
+    QString sessionsFile_;
+    std::unique_ptr<HistoryStore> history_;
+    OrvelNativeCoach coach_;
+    std::shared_ptr<ChosenFile> chooser_ = std::make_shared<ChosenFile>();
+    std::unique_ptr<MeridFormalWorkspaceView> view_;
+};
+
+}  // namespace
+
+TEST_F(WorkspaceViewTest, PanesFollowTheWidthAndEscapeClosesTheDrawers) {
+    const struct {
+        int width;
+        bool docked;
+        bool teacherDocked;
+        bool teacherToggle;
+    } cases[] = {{1260, true, true, false}, {1259, false, true, false}, {780, false, true, false},
+                 {779, false, false, true}};
+    MeridFormalWorkspaceView& view = make();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        view.resize(c.width, 700);
+        EXPECT_EQ(view.isCompact(), c.width < 1260);
+        EXPECT_EQ(view.isWide(), c.width >= 780);
+        EXPECT_EQ(view.dockedCourses()->isVisible(), c.docked);
+        EXPECT_EQ(view.teacherPane()->isVisible(), c.teacherDocked);
+        EXPECT_EQ(view.lessonPane()->teacherToggle()->isVisible(), c.teacherToggle);
+
+        // The course toggle hides the docked list or opens the drawer; a drawer opens only where it can.
+        view.lessonPane()->courseToggle()->click();
+        EXPECT_EQ(view.dockedCourses()->isVisible(), false);
+        EXPECT_EQ(view.courseDrawer()->isVisible(), !c.docked);
+        if (c.teacherToggle) {
+            view.lessonPane()->teacherToggle()->click();
+            EXPECT_TRUE(view.teacherDrawer()->isVisible());
+            EXPECT_FALSE(view.courseDrawer()->isVisible()) << "one drawer at a time";
+            view.lessonPane()->courseToggle()->click();
+            EXPECT_TRUE(view.courseDrawer()->isVisible());
+            EXPECT_FALSE(view.teacherDrawer()->isVisible());
+            controller().setTeacherDrawerOpen(true);
+        }
+        QTest::keyClick(view.lessonPane(), Qt::Key_Escape);
+        EXPECT_FALSE(view.courseDrawer()->isVisible());
+        EXPECT_FALSE(view.teacherDrawer()->isVisible());
+        controller().setSidebarVisible(true);
+    }
+    // A drawer left open while the window widens shows again when it narrows.
+    view.resize(1000, 700);
+    controller().setCompactCoursesOpen(true);
+    view.resize(1300, 700);
+    EXPECT_FALSE(view.courseDrawer()->isVisible());
+    view.resize(1000, 700);
+    EXPECT_TRUE(view.courseDrawer()->isVisible());
+}
+
+TEST_F(WorkspaceViewTest, RangeSheetAcceptsAtMostTwentyPagesOfTheDocument) {
+    const struct {
+        int pageCount;
+        QString first;
+        QString last;
+        bool valid;
+    } cases[] = {
+        {6, "1", "5", true},    {6, "1", "6", true},     {6, "1", "7", false},  {100, "1", "20", true},
+        {100, "1", "21", false}, {100, "40", "59", true}, {100, "0", "5", false}, {100, "9", "8", false},
+        {100, "", "5", false},   {100, "-1", "5", false}, {0, "1", "0", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1: %2-%3").arg(c.pageCount).arg(c.first, c.last).toStdString());
+        std::optional<PageRange> imported;
+        MeridFormalPDFRangeView sheet(MeridFormalPDFChoice(QUrl::fromLocalFile(QStringLiteral("/t/a.pdf")), c.pageCount),
+                                      [&imported](PageRange pages) { imported = pages; });
+        sheet.firstField()->setText(c.first);
+        sheet.lastField()->setText(c.last);
+        EXPECT_EQ(sheet.importButton()->isEnabled(), c.valid);
+        EXPECT_EQ(sheet.errorLine()->isVisibleTo(&sheet), !c.valid);
+        sheet.importButton()->click();
+        EXPECT_EQ(imported.has_value(), c.valid);
+        if (c.valid) EXPECT_EQ(*imported, (PageRange{c.first.toInt(), c.last.toInt()}));
+    }
+    // A long document opens with pages 1 to 5, a short one with all its pages.
+    MeridFormalPDFRangeView sheet(MeridFormalPDFChoice(QUrl(), 3), [](PageRange) {});
+    EXPECT_EQ(sheet.lastField()->text(), QStringLiteral("3"));
+}
+
+TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
+    make();
+    // Five pages come in whole; the new session is named after the file.
+    importThroughToolbar(pdf(QStringLiteral("Five pages of economics lecture notes.pdf"), 5));
+    ASSERT_TRUE(controller().active().material);
+    EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Lesson page 5")));
+    EXPECT_EQ(controller().active().title, QStringLiteral("Five pages of economics lecture no"));
+    EXPECT_TRUE(controller().importSucceeded());
+    EXPECT_TRUE(controller().importFeedback().startsWith(QStringLiteral("已在本机导入《")));
+    EXPECT_TRUE(view_->lessonPane()->importNotice()->isVisible());
+    EXPECT_EQ(controller().errorMessage(), QString());
+    EXPECT_EQ(stagingFolders(), QStringList());
+    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().size(), 1);
+
+    // Six pages ask for the range; cancelling leaves no staged copy and imports nothing.
+    importThroughToolbar(pdf(QStringLiteral("six.pdf"), 6));
+    ASSERT_TRUE(view_->rangeSheet());
+    EXPECT_EQ(view_->rangeSheet()->lastField()->text(), QStringLiteral("5"));
+    EXPECT_EQ(stagingFolders().size(), 1);
+    view_->rangeSheet()->cancelButton()->click();
+    EXPECT_EQ(stagingFolders(), QStringList());
+    EXPECT_FALSE(controller().pdfChoice());
+    EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Lesson page 5")));
+
+    // Importing pages 6 from the sheet replaces the material of the same session.
+    importThroughToolbar(pdf(QStringLiteral("six.pdf"), 6));
+    ASSERT_TRUE(view_->rangeSheet());
+    view_->rangeSheet()->firstField()->setText(QStringLiteral("6"));
+    view_->rangeSheet()->lastField()->setText(QStringLiteral("6"));
+    view_->rangeSheet()->importButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !controller().importing() && stagingFolders().isEmpty(); }));
+    EXPECT_EQ(controller().active().material->text().trimmed(), QStringLiteral("[第 6 页]\nLesson page 6"));
+
+    // Office documents come in with their text; the session keeps its first name.
+    importThroughToolbar(office(QStringLiteral("notes.docx"), QStringLiteral("word/document.xml"),
+                                "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                                "<w:body><w:p><w:r><w:t>Marginal utility</w:t></w:r></w:p></w:body></w:document>"));
+    EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Marginal utility")))
+        << controller().errorMessage().toStdString();
+    importThroughToolbar(office(QStringLiteral("deck.pptx"), QStringLiteral("ppt/slides/slide1.xml"),
+                                "<p:sld xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                                "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"><p:cSld>"
+                                "<p:spTree><p:sp><p:txBody><a:p><a:r><a:t>Supply curve</a:t></a:r></a:p>"
+                                "</p:txBody></p:sp></p:spTree></p:cSld></p:sld>"));
+    EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Supply curve")))
+        << controller().errorMessage().toStdString();
+    EXPECT_EQ(controller().active().title, QStringLiteral("Five pages of economics lecture no"));
+    EXPECT_EQ(controller().sessions().size(), 1);
+
+    // A refused kind is reported and leaves the material as it was.
+    importThroughToolbar(QUrl::fromLocalFile(path(QStringLiteral("essay.rtf"))));
+    EXPECT_FALSE(controller().importSucceeded());
+    EXPECT_TRUE(controller().errorMessage().startsWith(QStringLiteral("导入失败：")));
+    EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Supply curve")));
+    EXPECT_EQ(stagingFolders(), QStringList());
+}
+
+TEST_F(WorkspaceViewTest, CourseEditorKeepsItsLimitsAndFollowsTheActiveSession) {
+    make();
+    controller().setShowCourseEditor(true);
+    MeridCourseEditorView* editor = view_->lessonPane()->courseEditor();
+    ASSERT_TRUE(editor->isVisible());
+    QApplication::clipboard()->setText(QString(200, u'课'));
+    QTest::keyClick(editor->courseField(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(controller().active().courseName, QString(90, u'课'));
+    EXPECT_EQ(editor->courseField()->text(), QString(90, u'课'));
+    EXPECT_EQ(view_->lessonPane()->titleLabel()->text(), QString(90, u'课'));
+    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().first().courseName, QString(90, u'课'));
+
+    // A topic edit forgets the outline topic and the latest reply; opening another session does not.
+    controller().updateActive([](TeacherLearningSession& session) {
+        session.latestClassroomResponse = QStringLiteral("讲解");
+        session.lastPedagogicalAction = meridcore::MeridAction::continueLearning;
+    });
+    QTest::keyClicks(editor->topicField(), QStringLiteral("x"));
+    EXPECT_EQ(controller().active().topicName, QStringLiteral("x"));
+    EXPECT_FALSE(controller().active().latestClassroomResponse);
+    EXPECT_FALSE(controller().active().lastPedagogicalAction);
+
+    TeacherLearningSession other(0);
+    other.topicName = QStringLiteral("弹性");
+    other.latestClassroomResponse = QStringLiteral("保留");
+    controller().openSession(other);
+    EXPECT_EQ(editor->topicField()->text(), QStringLiteral("弹性"));
+    EXPECT_EQ(editor->courseField()->text(), QString());
+    EXPECT_EQ(controller().active().latestClassroomResponse, QStringLiteral("保留"));
+}
+
+TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
+    QTemporaryDir data;
+    ASSERT_TRUE(data.isValid());
+    const QString appFile = data.filePath(AccountDataScope::appNamespace() + QStringLiteral("/teacher_sessions.json"));
+    const std::optional<QString> accountFile = AccountDataScope::meridSessionsURL(QStringLiteral("acct-7777"), data.path());
+    ASSERT_TRUE(accountFile);
+    const QString smoke = QStringLiteral("--qa-smoke-merid");
+    const struct {
+        QStringList arguments;
+        std::optional<QString> accountID;
+        bool signedIn;
+        QString file;  // a prefix of the throwaway file's name, or the exact path
+        QString identity;
+    } cases[] = {
+        {{}, std::nullopt, false, appFile, QStringLiteral("guest")},
+        {{}, QStringLiteral("acct-7777"), true, *accountFile, QStringLiteral("acct-7777")},
+        {{}, std::nullopt, true, QStringLiteral("orvel-merid-pending-"), QStringLiteral("pending")},
+        {{}, QStringLiteral("../x"), true, QStringLiteral("orvel-merid-pending-"), QStringLiteral("../x")},
+        {{}, QStringLiteral("../x"), false, appFile, QStringLiteral("../x")},
+        {{smoke}, QStringLiteral("acct-7777"), true, QStringLiteral("orvel-merid-smoke-"), QStringLiteral("acct-7777")},
+        {{smoke}, std::nullopt, false, QStringLiteral("orvel-merid-smoke-"), QStringLiteral("guest")},
+        {{QStringLiteral("--qa-smoke")}, std::nullopt, false, appFile, QStringLiteral("guest")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.identity.toStdString() + " " + c.arguments.join(u' ').toStdString());
+        const DizUviziView::Storage storage =
+            DizUviziView::resolveStorage(c.arguments, c.accountID, c.signedIn, data.path());
+        EXPECT_EQ(storage.identityKey, c.identity);
+        if (c.file.startsWith(u'/'))
+            EXPECT_EQ(storage.store.url(), c.file);
+        else
+            EXPECT_TRUE(QFileInfo(storage.store.url()).fileName().startsWith(c.file)) << storage.store.url().toStdString();
+    }
+    // Each throwaway store is a new file.
+    EXPECT_NE(DizUviziView::resolveStorage({smoke}, std::nullopt, false).store.url(),
+              DizUviziView::resolveStorage({smoke}, std::nullopt, false).store.url());
+}
+
+// Pictures of the tutor screen with imported material, wide and narrow with a drawer open, in the
+// three interface languages, light and dark, written into the build tree for a person to look at.
+TEST_F(WorkspaceViewTest, ScreenPictures) {
+    QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
+    make(1300);
+    importThroughToolbar(pdf(QStringLiteral("Principles of economics.pdf"), 3));
+    controller().setShowCourseEditor(true);
+    const struct {
+        InterfaceLanguage language;
+        const char* code;
+    } languages[] = {{InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"},
+                     {InterfaceLanguage::french, "fr"}};
+    for (const InterfaceAppearance look : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+        ApplicationAppearance::shared().apply(look);
+        for (const auto& lang : languages) {
+            InterfaceSettings::shared().setLanguage(lang.language);
+            const QString suffix = QStringLiteral("-%1-%2").arg(QLatin1String(lang.code),
+                                                              look == InterfaceAppearance::dark ? "dark" : "light");
+            for (const auto& [width, name] : {std::pair{1300, "workspace-wide"}, std::pair{760, "workspace-narrow"}}) {
+                view_->resize(width, 800);
+                controller().setTeacherDrawerOpen(width < 780);
+                QApplication::processEvents();
+                ASSERT_TRUE(view_->grab().save(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") +
+                                               QLatin1String(name) + suffix + QStringLiteral(".png")));
+            }
+        }
+    }
+    ApplicationAppearance::shared().apply(InterfaceAppearance::light);
+}
