@@ -14,8 +14,10 @@
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-lesson/merid_history_session_row.h"
 #include "app/tutor-workspace/merid_course_material_view.h"
 #include "app/tutor-workspace/merid_workspace_symbols.h"
+#include "tutor-engine/merid_v12_lesson_policy.h"
 
 namespace velquin {
 
@@ -204,6 +206,15 @@ void MeridCourseLibraryView::rebuild() {
     while (QLayoutItem* item = rows_->takeAt(0)) {
         delete item->widget();
         delete item;
+    }
+    const base::Date now = base::Date::now();
+    for (const TeacherLearningSession& session : sortedSessions(sessions_)) {
+        const QString title = session.topicName && !session.topicName->isEmpty() ? *session.topicName : session.title;
+        const QString evidence = meridcore::chineseLabel(meridcore::MeridV12LessonPolicy::guide(session, now).evidence.status);
+        auto* row = new MeridHistorySessionRow(title, evidence, session.id == active_.id, busy_, rows_->parentWidget());
+        connect(row, &MeridHistorySessionRow::openRequested, this, [this, session] { emit sessionSelected(session); });
+        connect(row, &MeridHistorySessionRow::deleteRequested, this, [this, id = session.id] { emit deleteRequested(id); });
+        rows_->addWidget(row);
     }
     retranslate();
 }

@@ -15,6 +15,7 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-workspace/merid_course_library_view.h"
 #include "app/tutor-workspace/merid_formal_pdf_range_view.h"
@@ -66,9 +67,8 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     coursesDivider_ = new Divider(this);
     lessonPane_ = new MeridLessonPane(*controller_, coach_, this);
     teacherDivider_ = new Divider(this);
-    teacherPane_ = new RailSurface(this);
+    teacherPane_ = makeTeacherPane(this);
     teacherPane_->setObjectName(QStringLiteral("orvel.merid.teacher-pane"));
-    teacherPane_->setFixedWidth(teacherWidth);
     row->addWidget(courses_);
     row->addWidget(coursesDivider_);
     row->addWidget(lessonPane_, 1);
@@ -77,12 +77,16 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
 
     drawerCourses_ = makeCourses(nullptr);
     courseDrawer_ = makeDrawer(false, drawerCourses_);
-    drawerTeacherPane_ = new RailSurface();
+    drawerTeacherPane_ = makeTeacherPane(nullptr);
     teacherDrawer_ = makeDrawer(true, drawerTeacherPane_);
 
     for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::sessionsChanged,
                         &MeridFormalWorkspaceController::busyChanged, &MeridFormalWorkspaceController::canSaveChanged})
         connect(controller_, signal, this, &MeridFormalWorkspaceView::refreshCourses);
+    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
+                        &MeridFormalWorkspaceController::canSaveChanged,
+                        &MeridFormalWorkspaceController::followupDraftChanged})
+        connect(controller_, signal, this, &MeridFormalWorkspaceView::refreshTeacherPanes);
     connect(controller_, &MeridFormalWorkspaceController::activeChanged, this,
             &MeridFormalWorkspaceView::followPendingQuestion);
     connect(controller_, &MeridFormalWorkspaceController::layoutChanged, this, &MeridFormalWorkspaceView::refreshLayout);
@@ -96,14 +100,15 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     lessonary::follow(this, [this] { retranslate(); }, [this] { update(); });
     retranslate();
     refreshCourses();
+    refreshTeacherPanes();
     refreshLayout();
 }
 
 MeridFormalWorkspaceView::~MeridFormalWorkspaceView() {
+    // The controller's last changes must not reach views of a window being torn down.
+    controller_->disconnect();
     // A screen that goes away (the account changed, the program ends) saves to its own file.
     controller_->close();
-    // The views go before the controller they read.
-    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
 MeridCourseLibraryView* MeridFormalWorkspaceView::makeCourses(QWidget* parent) {
@@ -119,6 +124,23 @@ MeridCourseLibraryView* MeridFormalWorkspaceView::makeCourses(QWidget* parent) {
     connect(courses, &MeridCourseLibraryView::buildOutlineRequested, c,
             &MeridFormalWorkspaceController::indexExistingCourse);
     return courses;
+}
+
+LessonaryTutorRail* MeridFormalWorkspaceView::makeTeacherPane(QWidget* parent) {
+    auto* pane = new LessonaryTutorRail(parent);
+    pane->setFixedWidth(teacherWidth);
+    MeridFormalWorkspaceController* c = controller_;
+    connect(pane, &LessonaryTutorRail::followupDraftChanged, c, &MeridFormalWorkspaceController::setFollowupDraft);
+    connect(pane, &LessonaryTutorRail::sendRequested, c, &MeridFormalWorkspaceController::sendQuestion);
+    connect(pane, &LessonaryTutorRail::cancelRequested, c, &MeridFormalWorkspaceController::cancel);
+    return pane;
+}
+
+void MeridFormalWorkspaceView::refreshTeacherPanes() {
+    for (LessonaryTutorRail* pane : {teacherPane_, drawerTeacherPane_}) {
+        pane->setState(controller_->active(), controller_->busy(), controller_->canSave());
+        pane->setFollowupDraft(controller_->followupDraft());
+    }
 }
 
 QWidget* MeridFormalWorkspaceView::makeDrawer(bool isTeacher, QWidget* content) {
@@ -145,7 +167,6 @@ QWidget* MeridFormalWorkspaceView::makeDrawer(bool isTeacher, QWidget* content) 
     header->addWidget(close);
     stack->addLayout(header);
     content->setParent(drawer);
-    if (isTeacher) content->setFixedWidth(teacherWidth);
     stack->addWidget(content, 1);
     connect(close, &QToolButton::clicked, this, [this, isTeacher] {
         if (isTeacher)

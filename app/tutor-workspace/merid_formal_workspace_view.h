@@ -17,6 +17,7 @@ class QLabel;
 namespace velquin {
 
 class FileChooser;
+class LessonaryTutorRail;
 class MeridCourseLibraryView;
 class MeridLessonPane;
 class OrvelNativeCoach;
@@ -43,7 +44,7 @@ public:
     bool isCompact() const { return compact_; }
     bool isWide() const { return wide_; }
     MeridCourseLibraryView* dockedCourses() const { return courses_; }
-    QWidget* teacherPane() const { return teacherPane_; }
+    LessonaryTutorRail* teacherPane() const { return teacherPane_; }
     QWidget* courseDrawer() const { return courseDrawer_; }
     QWidget* teacherDrawer() const { return teacherDrawer_; }
     MeridLessonPane* lessonPane() const { return lessonPane_; }
@@ -62,6 +63,8 @@ protected:
 
 private:
     MeridCourseLibraryView* makeCourses(QWidget* parent);
+    LessonaryTutorRail* makeTeacherPane(QWidget* parent);
+    void refreshTeacherPanes();
     QWidget* makeDrawer(bool isTeacher, QWidget* content);
     void refreshLayout();
     void refreshCourses();
@@ -82,11 +85,11 @@ private:
     QWidget* coursesDivider_ = nullptr;
     MeridLessonPane* lessonPane_ = nullptr;
     QWidget* teacherDivider_ = nullptr;
-    QWidget* teacherPane_ = nullptr;
+    LessonaryTutorRail* teacherPane_ = nullptr;
     QWidget* courseDrawer_ = nullptr;
     MeridCourseLibraryView* drawerCourses_ = nullptr;
     QWidget* teacherDrawer_ = nullptr;
-    QWidget* drawerTeacherPane_ = nullptr;
+    LessonaryTutorRail* drawerTeacherPane_ = nullptr;
     QLabel* courseDrawerTitle_ = nullptr;
     QLabel* teacherDrawerTitle_ = nullptr;
     QToolButton* courseDrawerClose_ = nullptr;

@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPropertyAnimation>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -15,6 +17,7 @@
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-lesson/merid_lesson_canvas_view.h"
 #include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/tutor-workspace/merid_course_editor_view.h"
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
@@ -139,6 +142,8 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     column_->setAlignment(Qt::AlignTop);
     editor_ = new MeridCourseEditorView(controller_, content);
     column_->addWidget(editor_);
+    canvas_ = new MeridLessonCanvasView(coach_, content);
+    column_->addWidget(canvas_);
     statusRow_ = new QWidget(content);
     auto* statusLayout = new QHBoxLayout(statusRow_);
     statusLayout->setContentsMargins(0, 0, 0, 0);
@@ -174,6 +179,13 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     connect(saveToHistory_, &QAction::triggered, this, [this] { controller_.saveToLessonary(false); });
     connect(saveAsNote_, &QAction::triggered, this, [this] { controller_.saveToLessonary(true); });
     connect(pause_, &QToolButton::clicked, this, [this] { controller_.action(meridcore::MeridAction::pause); });
+    connect(canvas_, &MeridLessonCanvasView::actionRequested, &controller_, &MeridFormalWorkspaceController::action);
+    connect(canvas_, &MeridLessonCanvasView::cancelRequested, &controller_, &MeridFormalWorkspaceController::cancel);
+    connect(canvas_, &MeridLessonCanvasView::navigateRequested, this, &MeridLessonPane::scrollToSection);
+    // The answer lives in the session; it reaches the file with the next save.
+    connect(canvas_, &MeridLessonCanvasView::answerDraftChanged, this, [this](const QString& draft) {
+        controller_.updateActive([&draft](meridcore::TeacherLearningSession& session) { session.draft = draft; });
+    });
     connect(noticeDismiss_, &QToolButton::clicked, this,
             [this] { controller_.setImportFeedback(QString(), controller_.importSucceeded()); });
 
@@ -183,6 +195,12 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
                         &MeridFormalWorkspaceController::importStateChanged,
                         &MeridFormalWorkspaceController::layoutChanged})
         connect(&controller_, signal, this, &MeridLessonPane::refresh);
+    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
+                        &MeridFormalWorkspaceController::canSaveChanged})
+        connect(&controller_, signal, this, [this] {
+            canvas_->setLesson(controller_.active(), controller_.busy(), controller_.canSave());
+        });
+    canvas_->setLesson(controller_.active(), controller_.busy(), controller_.canSave());
     connect(&coach_, &OrvelNativeCoach::stepChanged, this, &MeridLessonPane::refreshTip);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
@@ -239,6 +257,17 @@ void MeridLessonPane::refresh() {
     statusIcon_->setPixmap(SymbolImage::pixmap(QStringLiteral("info.circle"), QSize(13, 13), statusColour,
                                                devicePixelRatioF()));
     refreshTip();
+}
+
+void MeridLessonPane::scrollToSection(const QString& milestoneID) {
+    QWidget* section = canvas_->section(milestoneID);
+    if (!section) return;
+    QScrollBar* bar = scroll_->verticalScrollBar();
+    auto* animation = new QPropertyAnimation(bar, "value", bar);
+    animation->setDuration(200);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setEndValue(section->mapTo(scroll_->widget(), QPoint(0, 0)).y());
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MeridLessonPane::refreshTip() {

@@ -13,6 +13,7 @@ namespace velquin {
 
 class MeridCourseEditorView;
 class MeridFormalWorkspaceController;
+class MeridLessonCanvasView;
 class OrvelNativeCoach;
 class OrvelNativeCoachTip;
 
@@ -40,8 +41,7 @@ public:
     QWidget* importNotice() const { return notice_; }
     QLabel* statusLine() const { return status_; }
     MeridCourseEditorView* courseEditor() const { return editor_; }
-    // The column the lesson is placed in, below the course editor.
-    QVBoxLayout* lessonColumn() const { return column_; }
+    MeridLessonCanvasView* canvas() const { return canvas_; }
     QScrollArea* lessonScroll() const { return scroll_; }
 
     // Whether the status text is shown as information rather than as a warning.
@@ -52,6 +52,8 @@ public:
 private:
     void refresh();
     void refreshTip();
+    // Scrolls the lesson column until the canvas section of the milestone is at the top.
+    void scrollToSection(const QString& milestoneID);
     void restyle();
 
     MeridFormalWorkspaceController& controller_;
@@ -80,6 +82,7 @@ private:
     QScrollArea* scroll_ = nullptr;
     QVBoxLayout* column_ = nullptr;
     MeridCourseEditorView* editor_ = nullptr;
+    MeridLessonCanvasView* canvas_ = nullptr;
     QWidget* statusRow_ = nullptr;
     QLabel* statusIcon_ = nullptr;
     QLabel* status_ = nullptr;
