@@ -8,9 +8,11 @@
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/selection_result_view.h"
+#include "app/shell/application_test_hook.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
 #include "app/tutor-workspace/merid_formal_import.h"
+#include "app/tutor-workspace/merid_formal_workspace_view.h"
 #include "base/defaults_store.h"
 
 namespace {
@@ -53,8 +55,20 @@ velquin::ApplicationParts applicationParts() {
         velquin::DizUviziView::Options options;
         if (consent) options.consentSheet = [consent, &store](QWidget* over) { return consent(store, over); };
         options.arguments = QCoreApplication::arguments();
-        return new velquin::DizUviziView(store, velquin::AccountSession::shared(), velquin::OrvelNativeCoach::shared(),
-                                         base::DefaultsStore::standard(), std::move(options), std::move(close), parent);
+        auto* host =
+            new velquin::DizUviziView(store, velquin::AccountSession::shared(), velquin::OrvelNativeCoach::shared(),
+                                      base::DefaultsStore::standard(), std::move(options), std::move(close), parent);
+        // What the end-to-end tests look at (answered only when the test hook is registered).
+        velquin::ApplicationTestHook::addState([host = QPointer<velquin::DizUviziView>(host)] {
+            if (!host || !host->screen()) return QVariantMap();
+            const velquin::MeridFormalWorkspaceController& tutor = host->screen()->controller();
+            return QVariantMap{{QStringLiteral("meridIdentity"), host->identityKey()},
+                               {QStringLiteral("meridBusy"), tutor.busy()},
+                               {QStringLiteral("meridStatus"), tutor.errorMessage()},
+                               {QStringLiteral("meridSessionCount"), tutor.sessions().size()},
+                               {QStringLiteral("meridActiveTurns"), tutor.active().turns.size()}};
+        });
+        return host;
     };
     return parts;
 }
