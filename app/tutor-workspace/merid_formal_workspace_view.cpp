@@ -266,6 +266,7 @@ void MeridFormalWorkspaceView::presentDeleteConfirmation() {
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        deleteConfirmation_ = nullptr;  // (the box itself goes later)
         if (box->clickedButton() == remove)
             controller_->confirmDeletion();
         else

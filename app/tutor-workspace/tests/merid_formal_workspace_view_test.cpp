@@ -24,6 +24,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
+#include "app/tutor-lesson/merid_history_session_row.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
 #include "app/tutor-workspace/merid_course_editor_view.h"
 #include "app/tutor-workspace/merid_course_library_view.h"
@@ -279,6 +280,37 @@ TEST_F(WorkspaceViewTest, CourseEditorKeepsItsLimitsAndFollowsTheActiveSession) 
     EXPECT_EQ(editor->topicField()->text(), QStringLiteral("弹性"));
     EXPECT_EQ(editor->courseField()->text(), QString());
     EXPECT_EQ(controller().active().latestClassroomResponse, QStringLiteral("保留"));
+}
+
+TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
+    TeacherLearningSession older(0);
+    older.title = QStringLiteral("旧会话");
+    TeacherLearningSession newer(0);
+    newer.title = QStringLiteral("新会话一");
+    newer.updatedAt = older.updatedAt.addingSeconds(60);
+    meridcore::TeacherLearningStore(sessionsFile_).save({older, newer});
+    make();
+    QList<MeridHistorySessionRow*> rows = view_->dockedCourses()->findChildren<MeridHistorySessionRow*>();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows.first()->isActive()) << "the newest session opens and is listed first";
+
+    // "取消" keeps every session; "永久删除" removes the one asked for.
+    emit rows.last()->deleteRequested();
+    ASSERT_TRUE(view_->deleteConfirmation());
+    for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
+        if (button->text() == QStringLiteral("取消")) button->click();
+    EXPECT_FALSE(controller().deleteCandidate());
+    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().size(), 2);
+
+    rows = view_->dockedCourses()->findChildren<MeridHistorySessionRow*>();
+    emit rows.last()->deleteRequested();
+    ASSERT_TRUE(view_->deleteConfirmation());
+    for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
+        if (button->text() == QStringLiteral("永久删除")) button->click();
+    const QList<TeacherLearningSession> left = meridcore::TeacherLearningStore(sessionsFile_).load();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(left.first().title, QStringLiteral("新会话一"));
+    EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 1);
 }
 
 TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
