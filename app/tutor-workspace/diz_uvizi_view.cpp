@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -13,6 +12,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-workspace/merid_formal_workspace_view.h"
 #include "app/tutor-workspace/orvel_hosted_tutor_transport.h"
@@ -27,16 +27,6 @@ namespace {
 constexpr int kPickerWidth = 174;
 const QString kFlash = QStringLiteral("flash");
 const QString kPro = QStringLiteral("pro");
-
-class Bar : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect(), LessonaryMERIDPalette::paper(lessonary::currentScheme()));
-    }
-};
 
 QToolButton* segment(QWidget* parent, const QString& text) {
     auto* button = new QToolButton(parent);
@@ -86,7 +76,7 @@ DizUviziView::DizUviziView(AppStore& store, AccountSession& account, OrvelNative
     stack_->setContentsMargins(0, 0, 0, 0);
     stack_->setSpacing(0);
 
-    bar_ = new Bar(this);
+    bar_ = new LessonaryPanel(&LessonaryMERIDPalette::paper, nullptr, 0, this);
     auto* row = new QHBoxLayout(bar_);
     row->setContentsMargins(16, 9, 16, 9);
     row->setSpacing(12);
@@ -202,7 +192,6 @@ void DizUviziView::restyle() {
     const QColor muted = LessonaryMERIDPalette::muted(scheme);
     lessonary::setTextColor(barTitle_, muted);
     barSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("cpu"), QSize(13, 13), muted, devicePixelRatioF()));
-    bar_->update();
 }
 
 }  // namespace velquin

@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -13,6 +12,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
 #include "app/tutor-workspace/merid_course_material_view.h"
@@ -25,26 +25,9 @@ using meridcore::TeacherLearningSession;
 
 namespace {
 
-// The current course's card: the control background in a rounded rectangle.
-class Card : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 12, 12);
-        painter.fillPath(shape, palette().color(QPalette::Base));
-    }
-};
-
 QWidget* divider(QWidget* parent) {
-    auto* line = new QWidget(parent);
+    auto* line = new LessonaryPanel(&LessonaryMERIDPalette::line, nullptr, 0, parent);
     line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    line->setBackgroundRole(QPalette::Mid);
     return line;
 }
 
@@ -106,7 +89,8 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     current->setSpacing(11);
     currentHeading_ = caption(content, QFont::DemiBold);
     current->addWidget(currentHeading_);
-    card_ = new Card(content);
+    // The current course's card.
+    card_ = new LessonaryPanel(&LessonaryMERIDPalette::card, nullptr, 12, content);
     auto* card = new QVBoxLayout(card_);
     card->setContentsMargins(12, 12, 12, 12);
     card->setSpacing(9);
@@ -248,9 +232,9 @@ void MeridCourseLibraryView::restyle() {
     lessonary::setTextColor(name_, LessonaryMERIDPalette::ink(scheme));
     footerSymbol_->setPixmap(
         SymbolImage::pixmap(QStringLiteral("externaldrive.badge.checkmark"), QSize(12, 12), muted, ratio));
-    buildOutline_->setIcon(buttonSymbol(buildOutline_, QStringLiteral("list.bullet.rectangle"), 13));
-    import_->setIcon(buttonSymbol(import_, QStringLiteral("plus.circle"), 13));
-    newSession_->setIcon(buttonSymbol(newSession_, QStringLiteral("plus"), 14));
+    buildOutline_->setIcon(inkSymbol(QStringLiteral("list.bullet.rectangle"), 13));
+    import_->setIcon(inkSymbol(QStringLiteral("plus.circle"), 13));
+    newSession_->setIcon(inkSymbol(QStringLiteral("plus"), 14));
     update();
 }
 

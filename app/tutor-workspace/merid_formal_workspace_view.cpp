@@ -15,6 +15,7 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-workspace/merid_course_library_view.h"
@@ -28,26 +29,11 @@ using meridcore::TeacherLearningSession;
 
 namespace {
 
-// A pane or drawer on the rail colour.
-class RailSurface : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect(), LessonaryMERIDPalette::rail(lessonary::currentScheme()));
-    }
-};
-
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget* parent) : QWidget(parent) { setFixedWidth(1); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect(), LessonaryMERIDPalette::line(lessonary::currentScheme()));
-    }
-};
+QWidget* divider(QWidget* parent) {
+    auto* line = new LessonaryPanel(&LessonaryMERIDPalette::line, nullptr, 0, parent);
+    line->setFixedWidth(1);
+    return line;
+}
 
 }  // namespace
 
@@ -64,9 +50,9 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     // Narrow widths are served by the drawers: the panes never make the screen wider.
     row->setSizeConstraint(QLayout::SetNoConstraint);
     courses_ = makeCourses(this);
-    coursesDivider_ = new Divider(this);
+    coursesDivider_ = divider(this);
     lessonPane_ = new MeridLessonPane(*controller_, coach_, this);
-    teacherDivider_ = new Divider(this);
+    teacherDivider_ = divider(this);
     teacherPane_ = makeTeacherPane(this);
     teacherPane_->setObjectName(QStringLiteral("orvel.merid.teacher-pane"));
     row->addWidget(courses_);
@@ -97,8 +83,9 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     connect(controller_, &MeridFormalWorkspaceController::fileChooserRequested, this,
             &MeridFormalWorkspaceView::chooseFile);
 
-    lessonary::follow(this, [this] { retranslate(); }, [this] { update(); });
+    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
+    restyle();
     refreshCourses();
     refreshTeacherPanes();
     refreshLayout();
@@ -144,7 +131,7 @@ void MeridFormalWorkspaceView::refreshTeacherPanes() {
 }
 
 QWidget* MeridFormalWorkspaceView::makeDrawer(bool isTeacher, QWidget* content) {
-    auto* drawer = new RailSurface(this);
+    auto* drawer = new LessonaryPanel(&LessonaryMERIDPalette::rail, nullptr, 0, this);
     drawer->setObjectName(isTeacher ? QStringLiteral("orvel.merid.teacher-drawer")
                                     : QStringLiteral("orvel.merid.course-drawer"));
     drawer->setFixedWidth(isTeacher ? teacherWidth : courseDrawerWidth);
@@ -215,8 +202,13 @@ void MeridFormalWorkspaceView::retranslate() {
     for (QToolButton* button : {courseDrawerClose_, teacherDrawerClose_}) {
         button->setAccessibleName(close);
         button->setToolTip(close);
-        button->setIcon(buttonSymbol(button, QStringLiteral("xmark.circle.fill"), 16));
     }
+}
+
+void MeridFormalWorkspaceView::restyle() {
+    for (QToolButton* button : {courseDrawerClose_, teacherDrawerClose_})
+        button->setIcon(inkSymbol(QStringLiteral("xmark.circle.fill"), 16));
+    update();
 }
 
 void MeridFormalWorkspaceView::chooseFile() {

@@ -69,6 +69,7 @@ private:
     void refreshLayout();
     void refreshCourses();
     void retranslate();
+    void restyle();
     void chooseFile();
     void presentRangeSheet();
     void presentDeleteConfirmation();

@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QScrollBar>
@@ -16,6 +15,7 @@
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-lesson/merid_lesson_canvas_view.h"
 #include "app/tutor-lesson/orvel_native_coach_tip.h"
@@ -28,18 +28,6 @@ namespace velquin {
 namespace {
 
 constexpr int kSymbolSize = 15;
-
-// A widget painted in one colour of the tutor palette (or of a tint over it).
-class Filled : public QWidget {
-public:
-    explicit Filled(std::function<QColor()> colour, QWidget* parent) : QWidget(parent), colour_(std::move(colour)) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour_()); }
-
-private:
-    std::function<QColor()> colour_;
-};
 
 QToolButton* toolbarButton(QWidget* parent, const QString& name, bool bordered) {
     auto* button = new QToolButton(parent);
@@ -61,7 +49,7 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     pane->setSpacing(0);
 
     // The toolbar.
-    toolbar_ = new Filled([] { return LessonaryMERIDPalette::paper(lessonary::currentScheme()); }, this);
+    toolbar_ = new LessonaryPanel(&LessonaryMERIDPalette::paper, nullptr, 0, this);
     auto* bar = new QHBoxLayout(toolbar_);
     bar->setContentsMargins(16, 10, 16, 10);
     bar->setSpacing(12);
@@ -101,19 +89,12 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     tipLayout->setContentsMargins(16, 6, 16, 6);
     pane->addWidget(tipRow_);
 
-    pane->addWidget(new Filled([] { return LessonaryMERIDPalette::line(lessonary::currentScheme()); }, this));
-    pane->itemAt(pane->count() - 1)->widget()->setFixedHeight(1);
+    auto* divider = new LessonaryPanel(&LessonaryMERIDPalette::line, nullptr, 0, this);
+    divider->setFixedHeight(1);
+    pane->addWidget(divider);
 
     // The import notice.
-    notice_ = new Filled(
-        [this] {
-            const ColorScheme scheme = lessonary::currentScheme();
-            QColor tint = controller_.importSucceeded() ? LessonaryMERIDPalette::success(scheme)
-                                                        : SystemColors::orange(scheme);
-            tint.setAlphaF(controller_.importSucceeded() ? 0.06 : 0.1);
-            return tint;
-        },
-        this);
+    notice_ = new LessonaryPanel(nullptr, nullptr, 0, this);
     notice_->setObjectName(QStringLiteral("orvel.merid.import-feedback"));
     auto* noticeRow = new QHBoxLayout(notice_);
     noticeRow->setContentsMargins(16, 10, 16, 10);
@@ -239,11 +220,13 @@ void MeridLessonPane::refresh() {
     noticeText_->setText(controller_.importFeedback());
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
+    const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);
     noticeIcon_->setPixmap(SymbolImage::pixmap(
         succeeded ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle"),
-        QSize(kSymbolSize, kSymbolSize),
-        succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme), devicePixelRatioF()));
-    notice_->update();
+        QSize(kSymbolSize, kSymbolSize), noticeColour, devicePixelRatioF()));
+    QColor tint = noticeColour;
+    tint.setAlphaF(succeeded ? 0.06 : 0.1);
+    notice_->setFillColor(tint);
 
     editor_->setVisible(controller_.showCourseEditor());
     editor_->setEnabled(!busy);
@@ -326,15 +309,14 @@ void MeridLessonPane::retranslate() {
 void MeridLessonPane::restyle() {
     const ColorScheme scheme = lessonary::currentScheme();
     lessonary::setTextColor(title_, LessonaryMERIDPalette::ink(scheme));
-    courseToggle_->setIcon(buttonSymbol(courseToggle_, QStringLiteral("sidebar.left"), kSymbolSize));
-    stop_->setIcon(buttonSymbol(stop_, QStringLiteral("stop.circle"), kSymbolSize));
-    teacherToggle_->setIcon(buttonSymbol(teacherToggle_, QStringLiteral("sparkles"), kSymbolSize));
-    editorToggle_->setIcon(buttonSymbol(editorToggle_, QStringLiteral("square.and.pencil"), kSymbolSize));
-    import_->setIcon(buttonSymbol(import_, QStringLiteral("folder.badge.plus"), kSymbolSize));
-    save_->setIcon(buttonSymbol(save_, QStringLiteral("square.and.arrow.down"), kSymbolSize));
-    pause_->setIcon(buttonSymbol(pause_, QStringLiteral("bookmark"), kSymbolSize));
-    noticeDismiss_->setIcon(buttonSymbol(noticeDismiss_, QStringLiteral("xmark"), 12));
-    toolbar_->update();
+    courseToggle_->setIcon(inkSymbol(QStringLiteral("sidebar.left"), kSymbolSize));
+    stop_->setIcon(inkSymbol(QStringLiteral("stop.circle"), kSymbolSize));
+    teacherToggle_->setIcon(inkSymbol(QStringLiteral("sparkles"), kSymbolSize));
+    editorToggle_->setIcon(inkSymbol(QStringLiteral("square.and.pencil"), kSymbolSize));
+    import_->setIcon(inkSymbol(QStringLiteral("folder.badge.plus"), kSymbolSize));
+    save_->setIcon(inkSymbol(QStringLiteral("square.and.arrow.down"), kSymbolSize));
+    pause_->setIcon(inkSymbol(QStringLiteral("bookmark"), kSymbolSize));
+    noticeDismiss_->setIcon(inkSymbol(QStringLiteral("xmark"), 12));
     refresh();
 }
 

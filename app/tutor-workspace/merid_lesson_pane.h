@@ -11,6 +11,7 @@ class QVBoxLayout;
 
 namespace velquin {
 
+class LessonaryPanel;
 class MeridCourseEditorView;
 class MeridFormalWorkspaceController;
 class MeridLessonCanvasView;
@@ -38,7 +39,7 @@ public:
     QToolButton* saveMenu() const { return save_; }
     QToolButton* pauseButton() const { return pause_; }
     QLabel* titleLabel() const { return title_; }
-    QWidget* importNotice() const { return notice_; }
+    LessonaryPanel* importNotice() const { return notice_; }
     QLabel* statusLine() const { return status_; }
     MeridCourseEditorView* courseEditor() const { return editor_; }
     MeridLessonCanvasView* canvas() const { return canvas_; }
@@ -61,7 +62,7 @@ private:
     bool compact_ = false;
     bool wide_ = true;
 
-    QWidget* toolbar_ = nullptr;
+    LessonaryPanel* toolbar_ = nullptr;
     QToolButton* courseToggle_ = nullptr;
     QLabel* title_ = nullptr;
     QProgressBar* progress_ = nullptr;
@@ -75,7 +76,7 @@ private:
     QToolButton* pause_ = nullptr;
     OrvelNativeCoachTip* tip_ = nullptr;
     QWidget* tipRow_ = nullptr;
-    QWidget* notice_ = nullptr;
+    LessonaryPanel* notice_ = nullptr;
     QLabel* noticeIcon_ = nullptr;
     QLabel* noticeText_ = nullptr;
     QToolButton* noticeDismiss_ = nullptr;

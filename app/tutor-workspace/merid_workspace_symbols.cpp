@@ -3,6 +3,8 @@
 #include <QWidget>
 
 #include "app/shell/symbol_image.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 
 namespace velquin {
 
@@ -18,6 +20,13 @@ QIcon workspaceSymbol(const QString& name, const QColor& color, int size, const 
 QIcon buttonSymbol(const QWidget* button, const QString& name, int size) {
     return workspaceSymbol(name, button->palette().color(QPalette::ButtonText), size,
                            button->palette().color(QPalette::Disabled, QPalette::ButtonText));
+}
+
+QIcon inkSymbol(const QString& name, int size) {
+    const ColorScheme scheme = lessonary::currentScheme();
+    QColor disabled = LessonaryMERIDPalette::muted(scheme);
+    disabled.setAlphaF(0.5);
+    return workspaceSymbol(name, LessonaryMERIDPalette::ink(scheme), size, disabled);
 }
 
 }  // namespace velquin

@@ -15,4 +15,7 @@ QIcon workspaceSymbol(const QString& name, const QColor& color, int size, const 
 // The same in the button's own text colours.
 QIcon buttonSymbol(const QWidget* button, const QString& name, int size);
 
+// The same in the tutor palette's ink, muted while disabled, of the current colour scheme.
+QIcon inkSymbol(const QString& name, int size);
+
 }  // namespace velquin

@@ -23,6 +23,7 @@
 #include "app/shell/file_chooser.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
+#include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
