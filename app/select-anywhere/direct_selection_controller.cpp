@@ -9,6 +9,7 @@
 #include "app/select-anywhere/direct_result_panel.h"
 #include "app/select-anywhere/floating_selection_panels.h"
 #include "app/select-anywhere/selection_icon_panel.h"
+#include "app/select-anywhere/window_regression_checklist.h"
 #include "app/shell/app_store.h"
 #include "app/shell/app_store_services.h"
 #include "app/shell/application_test_hook.h"
@@ -90,18 +91,6 @@ std::optional<FailureCase> selectionFailureCaseOf(std::exception_ptr error) {
 }
 
 }  // namespace
-
-// One scheduled read: what it reads, and the handle that cancels its wait and its work.
-struct DirectSelectionController::ReadJob {
-    qint64 generation = 0;
-    SourceApplication application;
-    QString name;
-    QPointF point;
-    bool manual = false;
-    bool localOnly = false;
-    base::CancellationSource cancellation;
-    std::optional<SelectionScheduler::TimerId> timer;
-};
 
 DirectSelectionServices DirectSelectionServices::completed() const {
     DirectSelectionServices services = *this;
@@ -665,6 +654,13 @@ void DirectSelectionController::updateMenu() {
         {UIStrings::text(QStringLiteral("退出 Orvel")), true, [] { QCoreApplication::quit(); }},
     };
     services_.statusItem->setMenu(entries);
+}
+
+QCoro::Task<QMap<QString, bool>> DirectSelectionController::performWindowRegressionChecks() {
+    if (!windowQAPanels_) co_return QMap<QString, bool>{{QStringLiteral("dedicated_offline_controller"), false}};
+    WindowRegressionChecklist checklist(*this, *windowQAPanels_);
+    auto running = checklist.run();
+    co_return co_await running;
 }
 
 void DirectSelectionController::readSelection(bool localOnly) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <QCoroTask>
 
 #include <memory>
 #include <optional>
@@ -148,6 +151,13 @@ public:
     // Automatic selection off, then a new sample file in a private folder opens in the text editor.
     void openSampleDocument();
 
+    // ---- The built-in window checks ---------------------------------------------------------------
+    // Drives this controller's panels through the text service, the bulb, failed reads, the
+    // reopen of a scratch main window and activation, and returns one flag per check with the
+    // compatibility copy's and the interface settings' own checks. Only a controller made by
+    // makeForWindowChecks runs them; any other answers {"dedicated_offline_controller": false}.
+    QCoro::Task<QMap<QString, bool>> performWindowRegressionChecks();
+
     // ---- Gestures and reads ---------------------------------------------------------------------------
     // One pointer event of any program (the global monitor's delivery).
     void handleMouseEvent(const halvern::SelectionMouseEvent& event);
@@ -185,7 +195,19 @@ Q_SIGNALS:
     void interactionChanged();
 
 private:
-    struct ReadJob;
+    friend class WindowRegressionChecklist;
+
+    // One scheduled read: what it reads, and the handle that cancels its wait and its work.
+    struct ReadJob {
+        qint64 generation = 0;
+        SourceApplication application;
+        QString name;
+        QPointF point;
+        bool manual = false;
+        bool localOnly = false;
+        base::CancellationSource cancellation;
+        std::optional<SelectionScheduler::TimerId> timer;
+    };
 
     void setActivityStatus(const QString& value);
     void setWindowStatus(const QString& value);
