@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -295,7 +296,9 @@ void MeridFormalWorkspaceView::showEvent(QShowEvent* event) {
 void MeridFormalWorkspaceView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (event->spontaneous()) return;
-    controller_->close();
+    // On the next turn: a window being destroyed hides its children first, and the save's change
+    // signals must not reach views half torn down (the destructor then saves instead).
+    QTimer::singleShot(0, controller_, &MeridFormalWorkspaceController::close);
 }
 
 void MeridFormalWorkspaceView::keyPressEvent(QKeyEvent* event) {
