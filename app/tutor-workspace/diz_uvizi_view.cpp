@@ -136,7 +136,7 @@ void DizUviziView::rebuildScreen() {
 
     Storage storage = [this] {
         try {
-            return resolveStorage(options_.arguments, account_.accountID(), account_.signedIn());
+            return resolveStorage(options_.arguments, account_.accountID(), account_.signedIn(), options_.dataFolder);
         } catch (...) {
             // No private temporary folder: a store without a location, whose reads and writes fail
             // and so stop all writing with their message.

@@ -50,6 +50,7 @@ public:
         std::function<std::shared_ptr<meridcore::MeridTutorTransport>(tamsel::AnswerLanguage)> transport;
         std::shared_ptr<FileChooser> chooser;  // null: Qt's dialogs
         QStringList arguments;                 // the program's arguments
+        QString dataFolder;                    // of the sessions files; empty: ~/.local/share
     };
 
     // Where the sessions of an account state live, and the identity the screen is built for.

@@ -1,0 +1,101 @@
+// The coach page host over a real store and account session (the account service played by the
+// loopback stub): the model-tier picker, the screen rebuilt for another identity with the old one
+// saved to its own file, and sessions reloaded after the account's legacy import.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/tests/account_test_doubles.h"
+#include "app/shell/interface_settings.h"
+#include "app/shell/orvel_native_coach.h"
+#include "app/shell/tests/store_test_doubles.h"
+#include "app/tutor-workspace/diz_uvizi_view.h"
+#include "app/tutor-workspace/merid_course_editor_view.h"
+#include "app/tutor-workspace/merid_formal_workspace_view.h"
+#include "app/tutor-workspace/merid_lesson_pane.h"
+#include "app/tutor-workspace/tests/workspace_test_doubles.h"
+
+using namespace velquin;
+using meridcore::TeacherLearningSession;
+using meridcore::TeacherLearningStore;
+
+namespace {
+
+class CoachHostViewTest : public storetest::StoreFixture {
+protected:
+    void SetUp() override { InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese); }
+
+    DizUviziView& make() {
+        DizUviziView::Options options;
+        options.transport = [](tamsel::AnswerLanguage) { return std::make_shared<workspacetest::ManualTutor>(); };
+        options.dataFolder = account.dataFolder();
+        host = std::make_unique<DizUviziView>(store(), account.session(), coach, account.defaults, options, [] {});
+        host->resize(1300, 800);
+        host->show();
+        return *host;
+    }
+    QString accountFile(const QString& id) const {
+        return *AccountDataScope::meridSessionsURL(id, account.dataFolder());
+    }
+    // Names the active course through the course editor, as the student types it.
+    void nameCourse(const QString& name) {
+        MeridLessonPane* pane = host->screen()->lessonPane();
+        host->screen()->controller().setShowCourseEditor(true);
+        QTest::keyClicks(pane->courseEditor()->courseField(), name);
+    }
+
+    accounttest::AccountHarness account;
+    OrvelNativeCoach coach{account.defaults};
+    std::unique_ptr<DizUviziView> host;
+};
+
+}  // namespace
+
+TEST_F(CoachHostViewTest, TierPickerWritesTheSettingAndShowsOnlyAKnownTier) {
+    DizUviziView& view = make();
+    EXPECT_TRUE(view.flashSegment()->isChecked()) << "nothing stored shows flash";
+    EXPECT_FALSE(view.proSegment()->isChecked());
+    view.proSegment()->click();
+    EXPECT_EQ(account.defaults.string(DizUviziView::modelTierKey), QStringLiteral("pro"));
+    EXPECT_FALSE(view.flashSegment()->isChecked());
+    account.defaults.setString(DizUviziView::modelTierKey, QStringLiteral("turbo"));
+    EXPECT_FALSE(view.flashSegment()->isChecked());
+    EXPECT_FALSE(view.proSegment()->isChecked());
+    view.flashSegment()->click();
+    EXPECT_EQ(account.defaults.string(DizUviziView::modelTierKey), QStringLiteral("flash"));
+}
+
+TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFile) {
+    // Signed in, the account not yet confirmed: a throwaway file.
+    account.keyring->set(QStringLiteral("token-1"));
+    DizUviziView& view = make();
+    EXPECT_EQ(view.identityKey(), QStringLiteral("pending"));
+    nameCourse(QStringLiteral("Pending course"));
+    ASSERT_EQ(view.screen()->controller().sessions().size(), 1);
+
+    // Confirming the account rebuilds the screen over the account's own (empty) file.
+    const MeridFormalWorkspaceView* pendingScreen = view.screen();
+    account.stub.enqueue(testsupport::HostedStub::accountPath, accounttest::account(QStringLiteral("acct_12345")));
+    accounttest::run(account.session().refresh());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.identityKey() == QStringLiteral("acct_12345"); }));
+    EXPECT_NE(view.screen(), pendingScreen);
+    EXPECT_TRUE(view.screen()->controller().sessions().isEmpty());
+    nameCourse(QStringLiteral("Account course"));
+    const QList<TeacherLearningSession> own = TeacherLearningStore(accountFile(QStringLiteral("acct_12345"))).load();
+    ASSERT_EQ(own.size(), 1);
+    EXPECT_EQ(own.first().courseName, QStringLiteral("Account course"));
+
+    // Sessions the account's legacy import added are listed; another account's import is not.
+    QList<TeacherLearningSession> stored = own;
+    TeacherLearningSession imported(0);
+    imported.title = QStringLiteral("Imported");
+    stored.append(imported);
+    TeacherLearningStore(accountFile(QStringLiteral("acct_12345"))).save(stored);
+    emit account.session().meridSessionsImported(QStringLiteral("acct_99999"));
+    EXPECT_EQ(view.screen()->controller().sessions().size(), 1);
+    emit account.session().meridSessionsImported(QStringLiteral("acct_12345"));
+    EXPECT_EQ(view.screen()->controller().sessions().size(), 2);
+}
