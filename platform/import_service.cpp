@@ -6,17 +6,14 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 
-#include <poppler/qt6/poppler-qt6.h>
-
-
 #include <algorithm>
-#include <mutex>
 #include <variant>
 
 #include "base/files.h"
 #include "base/text.h"
 #include "core/local_document_reference.h"
 #include "core/study.h"
+#include "platform/document_libraries.h"
 #include "platform/text_recognizer.h"
 
 namespace halvern {
@@ -69,24 +66,17 @@ QByteArray readWhole(const QString& path) {
     }
 }
 
-void ignorePopplerMessage(const QString&, const QVariant&) {}
-
-std::unique_ptr<Poppler::Document> openPDF(const QString& path) {
-    // The PDF library reports damaged files through failures here; its own messages only add noise.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { Poppler::setDebugErrorFunction(&ignorePopplerMessage, QVariant()); });
-    std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+std::unique_ptr<PdfDocument> openPDF(const QString& path) {
+    std::unique_ptr<PdfDocument> document = DocumentLibraries::shared().openPdf(path);
     if (!document) fail(Failure::unreadable);
     if (document->isLocked()) fail(Failure::lockedPDF);
-    if (!document->okToCopy()) fail(Failure::copyingDisabled);
-    document->setRenderHint(Poppler::Document::Antialiasing);
-    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    if (!document->allowsCopying()) fail(Failure::copyingDisabled);
     return document;
 }
 
 ImportedText extractPDF(const QString& path, std::optional<PageRange> pages, const base::CancellationToken& cancellation) {
-    std::unique_ptr<Poppler::Document> document = openPDF(path);
-    const int pageCount = document->numPages();
+    std::unique_ptr<PdfDocument> document = openPDF(path);
+    const int pageCount = document->pageCount();
     if (pageCount <= 0) fail(Failure::noPages);
 
     int first = 1;
@@ -103,16 +93,16 @@ ImportedText extractPDF(const QString& path, std::optional<PageRange> pages, con
     bool usedRecognition = false;
     for (int number = first; number <= last; ++number) {
         cancellation.throwIfCancelled();
-        std::unique_ptr<Poppler::Page> page = document->page(number - 1);
+        std::unique_ptr<PdfPage> page = document->page(number - 1);
         if (!page) fail(Failure::unreadable);
-        QString text = base::text::trimmed(page->text(QRectF()));
+        QString text = base::text::trimmed(page->text());
         if (text.isEmpty()) {
             usedRecognition = true;
-            const QSizeF size = page->pageSizeF();
+            const QSizeF size = page->size();
             if (!(size.width() > 0) || !(size.height() > 0)) fail(Failure::unreadable);
             const double scale = std::min(2200.0 / std::max(size.width(), size.height()), 2.5);
             const double dotsPerInch = 72.0 * scale;
-            const QImage image = page->renderToImage(dotsPerInch, dotsPerInch);
+            const QImage image = page->render(dotsPerInch);
             if (image.isNull()) fail(Failure::unreadable);
             text = TextRecognizer::recognize(image, 1, qRound(dotsPerInch), cancellation);
         }
@@ -170,7 +160,7 @@ void ImportService::removeStagedFile(const QUrl& stagedFile) {
 int ImportService::pdfPageCount(const QUrl& file) {
     const QString path = localPath(file);
     checkFile(path);
-    const int count = openPDF(path)->numPages();
+    const int count = openPDF(path)->pageCount();
     if (count <= 0) fail(Failure::noPages);
     return count;
 }

@@ -4,13 +4,8 @@
 #include <QFileInfo>
 #include <QTransform>
 
-#include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
-#include <tesseract/resultiterator.h>
-
-#include <memory>
-
 #include "base/text.h"
+#include "platform/document_libraries.h"
 
 namespace halvern {
 
@@ -50,33 +45,6 @@ const LanguageSetup& languageSetup() {
     return setup;
 }
 
-struct EngineDeleter {
-    void operator()(tesseract::TessBaseAPI* api) const {
-        api->End();
-        delete api;
-    }
-};
-using Engine = std::unique_ptr<tesseract::TessBaseAPI, EngineDeleter>;
-
-// This thread's engine, loaded on first use and kept for the thread's lifetime.
-tesseract::TessBaseAPI& threadEngine() {
-    thread_local Engine engine;
-    if (engine) return *engine;
-    const LanguageSetup& setup = languageSetup();
-    Engine fresh(new tesseract::TessBaseAPI);
-    // Keep the recogniser's diagnostics off the standard error of the program.
-    fresh->SetVariable("debug_file", "/dev/null");
-    const QByteArray folder = QFile::encodeName(setup.dataFolder);
-    const QByteArray languages = setup.languages.join(u'+').toUtf8();
-    const int status = fresh->Init(folder.isEmpty() ? nullptr : folder.constData(),
-                                   languages.isEmpty() ? nullptr : languages.constData(), tesseract::OEM_LSTM_ONLY);
-    if (status != 0) throw RecognitionError(QStringLiteral("The text recogniser could not be started (no recognition data)."));
-    fresh->SetVariable("debug_file", "/dev/null");
-    fresh->SetPageSegMode(tesseract::PSM_AUTO);
-    engine = std::move(fresh);
-    return *engine;
-}
-
 bool isCjk(QChar c) {
     const char16_t u = c.unicode();
     return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xAC00 && u <= 0xD7AF) || (u >= 0xF900 && u <= 0xFAFF) ||
@@ -101,8 +69,6 @@ QString joinCjkSpacing(const QString& line) {
     }
     return result;
 }
-
-bool cancelRequested(void* token, int) { return static_cast<const base::CancellationToken*>(token)->isCancelled(); }
 
 }  // namespace
 
@@ -154,34 +120,24 @@ QString TextRecognizer::recognize(const QImage& image, quint32 orientation, int 
     }
     gray = gray.convertToFormat(QImage::Format_Grayscale8);
 
-    tesseract::TessBaseAPI& engine = threadEngine();
-    engine.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
-    if (resolution >= 70 && resolution <= 2400) engine.SetSourceResolution(resolution);
-
-    tesseract::ETEXT_DESC monitor;
-    monitor.cancel = &cancelRequested;
-    monitor.cancel_this = const_cast<base::CancellationToken*>(&cancellation);
-    const int status = engine.Recognize(&monitor);
-    if (cancellation.isCancelled()) {
-        engine.Clear();
-        throw base::CancellationError();
-    }
-    if (status != 0) {
-        engine.Clear();
+    const LanguageSetup& setup = languageSetup();
+    const RecognizedLines recognized = DocumentLibraries::shared().recognize(
+        gray, resolution >= 70 && resolution <= 2400 ? resolution : 0, setup.dataFolder, setup.languages.join(u'+'),
+        [&cancellation] { return cancellation.isCancelled(); });
+    switch (recognized.outcome) {
+    case RecognizedLines::Outcome::done: break;
+    case RecognizedLines::Outcome::cancelled: throw base::CancellationError();
+    case RecognizedLines::Outcome::notStarted:
+        throw RecognitionError(QStringLiteral("The text recogniser could not be started (no recognition data)."));
+    case RecognizedLines::Outcome::failed:
         throw RecognitionError(QStringLiteral("The text recogniser could not read this image."));
     }
 
     QStringList lines;
-    std::unique_ptr<tesseract::ResultIterator> iterator(engine.GetIterator());
-    if (iterator) {
-        do {
-            std::unique_ptr<char[]> text(iterator->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (!text) continue;
-            const QString line = joinCjkSpacing(base::text::trimmed(QString::fromUtf8(text.get())));
-            if (!line.isEmpty()) lines << line;
-        } while (iterator->Next(tesseract::RIL_TEXTLINE));
+    for (const QString& text : recognized.lines) {
+        const QString line = joinCjkSpacing(base::text::trimmed(text));
+        if (!line.isEmpty()) lines << line;
     }
-    engine.Clear();
     return base::text::trimmed(lines.join(u'\n'));
 }
 

@@ -2,14 +2,12 @@
 
 #include <QFileInfo>
 
-#include <poppler/qt6/poppler-qt6.h>
-
 #include <memory>
-#include <mutex>
 #include <variant>
 
 #include "base/files.h"
 #include "base/text.h"
+#include "platform/document_libraries.h"
 #include "tutor-engine/merid_office_importer.h"
 
 namespace velquin {
@@ -31,21 +29,16 @@ QString lowerExtension(const QString& path) {
     return name.mid(dot + 1).toLower();
 }
 
-void ignorePopplerMessage(const QString&, const QVariant&) {}
-
 // An open, unlocked PDF with at least one page.
-std::unique_ptr<Poppler::Document> openPDF(const QString& path) {
-    // Damaged files are reported through the failures here; the library's own messages only add noise.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { Poppler::setDebugErrorFunction(&ignorePopplerMessage, QVariant()); });
-    std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
-    if (!document || document->isLocked() || document->numPages() <= 0) fail(Case::unreadable);
+std::unique_ptr<halvern::PdfDocument> openPDF(const QString& path) {
+    std::unique_ptr<halvern::PdfDocument> document = halvern::DocumentLibraries::shared().openPdf(path);
+    if (!document || document->isLocked() || document->pageCount() <= 0) fail(Case::unreadable);
     return document;
 }
 
 QString pdfText(const QString& path, std::optional<PageRange> pages) {
-    const std::unique_ptr<Poppler::Document> document = openPDF(path);
-    const int pageCount = document->numPages();
+    const std::unique_ptr<halvern::PdfDocument> document = openPDF(path);
+    const int pageCount = document->pageCount();
     const PageRange range = pages.value_or(PageRange{1, pageCount});
     if (range.first < 1) fail(Case::tooLarge);
     if (qint64(range.last) - range.first > MeridFormalImport::maxPDFPages - 1 || range.last < range.first ||
@@ -54,9 +47,9 @@ QString pdfText(const QString& path, std::optional<PageRange> pages) {
 
     QStringList parts;
     for (int number = range.first; number <= range.last; ++number) {
-        const std::unique_ptr<Poppler::Page> page = document->page(number - 1);
+        const std::unique_ptr<halvern::PdfPage> page = document->page(number - 1);
         if (!page) continue;
-        const QString text = page->text(QRectF());
+        const QString text = page->text();
         if (text.isEmpty()) continue;
         parts << QStringLiteral("[第 ") + QString::number(number) + QStringLiteral(" 页]\n") + text;
     }
@@ -112,7 +105,7 @@ void MeridFormalImport::removeStagedFile(const QUrl& stagedFile) {
 int MeridFormalImport::pdfPageCount(const QUrl& stagedFile) {
     const QString path = localPath(stagedFile);
     if (path.isEmpty()) fail(Case::unreadable);
-    return openPDF(path)->numPages();
+    return openPDF(path)->pageCount();
 }
 
 meridcore::TeacherMaterial MeridFormalImport::load(const QUrl& stagedFile, std::optional<PageRange> pages) {

@@ -184,6 +184,36 @@ TEST(OrvelProgramDesktop, TerminationSignalsQuitNormallyAndRemoveStagedCopies) {
 
 namespace {
 
+// Whether process `pid` has a file mapped whose name contains `library`.
+bool hasLoaded(qint64 pid, const QString& library) {
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) && QString::fromUtf8(maps.readAll()).contains(library);
+}
+
+}  // namespace
+
+// The PDF and recognition libraries stay out of the start: the program opens their module beside
+// itself when the first file is imported.
+TEST(OrvelProgramDesktop, DocumentLibrariesLoadWithTheFirstImport) {
+    X11Display display;
+    QTemporaryDir files;
+    const QString pdf = files.filePath(QStringLiteral("notes.pdf"));
+    fixtures::writePdf(pdf, {fixtures::TextPage{QStringLiteral("Scarcity and choice.")}});
+    OrvelProgram orvel;
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    for (const char* library : {"liborvel-documents", "libpoppler", "libtesseract"})
+        EXPECT_FALSE(hasLoaded(orvel.pid(), QString::fromLatin1(library))) << library;
+
+    ASSERT_TRUE(orvel.callHook(QStringLiteral("ImportFile"), {pdf}));
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("pdfChoice")).toBool(); }));
+    for (const char* library : {"liborvel-documents", "libpoppler", "libtesseract"})
+        EXPECT_TRUE(hasLoaded(orvel.pid(), QString::fromLatin1(library))) << library;
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+namespace {
+
 // A Word document with one paragraph, zipped by the zip program.
 bool writeDocx(const QString& path, const QString& folder, const QByteArray& paragraph) {
     const QByteArray document =
@@ -311,6 +341,12 @@ TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
     EXPECT_EQ(runTool(QStringLiteral("xdg-open"), {QStringLiteral("orvel-formac://reader")}, orvel.environment()), 0);
     EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("showCaptureGuide")).toBool(); }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+
+    // The installed copy reads PDFs through the module installed with it.
+    const QString pdf = orvel.homePath() + QStringLiteral("/notes.pdf");
+    fixtures::writePdf(pdf, textPages(1));
+    const OrvelProgram::Run imported = orvel.run({QStringLiteral("--qa-smoke-import"), pdf});
+    EXPECT_EQ(imported.exitCode, 0) << imported.standardOutput.toStdString() << imported.standardError.toStdString();
 }
 
 // The first-setup step runs while the stored setup version is 5 or less: it forgets the saved
