@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "app/main-window/application_parts.h"
 #include "app/main-window/content_view.h"
 #include "app/main-window/sheet_binding.h"
@@ -72,9 +74,11 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
         const SheetFlag flag = kSheetFlags[i];
         const ApplicationParts::SheetFactory& factory = parts.*flag.factory;
         SheetBinding::Factory make;
-        if (factory) make = [this, factory](QWidget* window) { return factory(store_, window); };
+        // The callbacks hold the store, not this window.
+        AppStore* store = &store_;
+        if (factory) make = [store, factory](QWidget* window) { return factory(*store, window); };
         sheets_[i] = new SheetBinding(
-            this, [this, flag] { return (store_.*flag.read)(); }, [this, flag] { (store_.*flag.write)(false); },
+            this, [store, flag] { return (store->*flag.read)(); }, [store, flag] { (store->*flag.write)(false); },
             std::move(make), this);
         connect(&store_, flag.changed, sheets_[i], &SheetBinding::update);
     }
@@ -97,7 +101,11 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     retranslate();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The bindings call back into this window when a sheet closes, and the window's own teardown
+    // closes the sheets still open: they go first, with their sheets, while this is still whole.
+    for (SheetBinding*& binding : sheets_) delete std::exchange(binding, nullptr);
+}
 
 void MainWindow::retranslate() {
     settingsAction_->setText(UIStrings::text(QStringLiteral("设置…")));
