@@ -29,6 +29,9 @@ void SheetBinding::update() {
         if (sheet->parentWidget() != window_) sheet->setParent(window_, sheet->windowFlags());
         sheet->setWindowModality(Qt::WindowModal);
         connect(sheet, &QDialog::finished, this, [this, sheet] {
+            // Only its first close counts: a sheet closed again before it is deleted must not
+            // clear the flag of the sheet shown after it.
+            sheet->disconnect(this);
             if (sheet_ == sheet) sheet_.clear();
             sheet->deleteLater();
             dismissed_();

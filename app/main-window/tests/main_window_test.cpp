@@ -116,6 +116,25 @@ TEST_F(MainWindowTest, SheetsFollowTheirStoreFlags) {
     EXPECT_EQ(sheetsMade, 8);
 }
 
+// A closed sheet waiting for its deletion that closes once more leaves the flag and the sheet shown
+// after it alone; a sheet still open when the window goes is closed without calling back into it.
+TEST_F(MainWindowTest, OnlyASheetsFirstCloseClearsItsFlag) {
+    bindAllSheets();
+    window().show();
+    SheetBinding* binding = window().sheet(Sheet::settings);
+    store().setShowSettings(true);
+    QPointer<QDialog> first = binding->sheet();
+    ASSERT_TRUE(first);
+    first->reject();
+    store().setShowSettings(true);
+    QPointer<QDialog> second = binding->sheet();
+    ASSERT_TRUE(first && second && second != first);
+    first->reject();
+    EXPECT_TRUE(store().showSettings());
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_EQ(binding->sheet(), second);
+}
+
 // The workspace and the compact selection view have their own minimum and ideal sizes; the
 // window keeps its frame between runs and falls back to the ideal size.
 TEST_F(MainWindowTest, SizesFollowThePresentationAndTheFrameIsKept) {
