@@ -321,6 +321,12 @@ protected:
         history = std::make_unique<HistoryStore>(options);
         stub.expect("POST", answerPath, &testsupport::HostedStub::checkAnswerRequest);
     }
+    // Work the store left waiting on the scheduler runs once the store is gone: it finds the store
+    // gone and ends, as it does after the program's worker threads, instead of staying suspended.
+    ~StoreFixture() override {
+        store_.reset();
+        while (scheduler->pendingJobs() > 0) scheduler->runNextJob();
+    }
 
     // The fakes of this fixture as a store's services (the client is left to the store).
     AppStoreServices fakeServices() {

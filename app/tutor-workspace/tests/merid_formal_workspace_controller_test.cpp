@@ -14,6 +14,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
 #include "app/tutor-workspace/tests/workspace_test_doubles.h"
+#include "base/errors.h"
 #include "tutor-engine/merid_learning_error.h"
 #include "tutor-engine/merid_v12_course_navigator.h"
 #include "tutor-engine/merid_v12_reply_contract.h"
@@ -57,6 +58,12 @@ protected:
         storeFolder_ = dir_.filePath(QStringLiteral("store"));
         sessionsFile_ = storeFolder_ + QStringLiteral("/teacher_sessions.json");
         history_ = std::make_unique<HistoryStore>(HistoryStore::Options{dir_.filePath(QStringLiteral("history")), {}});
+    }
+    // Requests a test left unanswered fail as stopped once the screen is gone: the rounds waiting
+    // for them end instead of staying suspended.
+    void TearDown() override {
+        controller_.reset();
+        while (tutor_->unanswered() > 0) tutor_->fail(std::make_exception_ptr(base::CancellationError()));
     }
 
     MeridFormalWorkspaceController& make() {
