@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -53,10 +54,23 @@ bool waitUntilWriting(int output) {
     return true;
 }
 
+// The source of the last record the ended writer reported as saved; empty when it saved none.
+QString lastSaved(int output) {
+    QByteArray seen;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(output, buffer, sizeof buffer)) > 0;) seen.append(buffer, n);
+    const QByteArray marker("saved ");
+    const qsizetype end = seen.lastIndexOf('\n');
+    if (end < 0) return {};
+    const qsizetype start = seen.lastIndexOf('\n', end - 1) + 1;
+    const QByteArray line = seen.mid(start, end - start);
+    return line.startsWith(marker) ? QString::fromUtf8(line.mid(marker.size())) : QString();
+}
+
 }  // namespace
 
 // A writer killed at any moment of a save leaves either the old or the new history, never a file
-// that fails to load.
+// that fails to load, and every record it reported as saved is in the file.
 TEST(HistoryCrash, KilledWriterNeverLeavesAnUnreadableFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -66,13 +80,9 @@ TEST(HistoryCrash, KilledWriterNeverLeavesAnUnreadableFile) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     QRandomGenerator random(seed);
 
-    // At least 200 rounds, and more while the history is still short: a busy machine lets the
-    // writer do less per round.
-    int kills = 0;
-    int rounds = 0;
-    qsizetype largest = 0;
+    int saves = 0;
     bool existed = false;
-    for (int round = 0; round < 200 || (largest <= 150 && round < 2000); ++round, ++rounds) {
+    for (int round = 0; round < 200; ++round) {
         int output = -1;
         const pid_t pid = startWriter(dir.path(), account, 1500, &output);
         ASSERT_GT(pid, 0);
@@ -81,25 +91,30 @@ TEST(HistoryCrash, KilledWriterNeverLeavesAnUnreadableFile) {
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
+        const QString saved = lastSaved(output);
         ::close(output);
         ASSERT_TRUE(writing) << "the writer ended on its own in round " << round;
-        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) ++kills;
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "round " << round;
 
         // A writer killed before its first save leaves no file; once there is one, it stays.
         if (!QFileInfo::exists(path)) {
             ASSERT_FALSE(existed) << "the history disappeared in round " << round;
+            ASSERT_TRUE(saved.isEmpty()) << "a saved record is missing in round " << round;
             continue;
         }
+        existed = true;
         QList<velquin::LearningRecord> records;
         ASSERT_NO_THROW(records = velquin::learning_history::decode(
                             base::files::readCapped(path, velquin::learning_history::maxFileBytes)))
             << "round " << round;
-        largest = std::max(largest, records.size());
-        existed = true;
+        if (saved.isEmpty()) continue;
+        ++saves;
+        const bool kept = std::any_of(records.cbegin(), records.cend(),
+                                      [&](const velquin::LearningRecord& record) { return record.source == saved; });
+        ASSERT_TRUE(kept) << "round " << round << " lost " << saved.toStdString();
     }
-    EXPECT_EQ(kills, rounds);
-    // The writer got far enough to rewrite a file of some megabytes many times.
-    EXPECT_GT(largest, 150);
+    // Some writers got as far as a save before they were killed (how many depends on the machine).
+    EXPECT_GT(saves, 0);
     const QStringList aside = QDir(QFileInfo(path).absolutePath()).entryList({QStringLiteral("*.unreadable-*")});
     EXPECT_TRUE(aside.isEmpty());
 }

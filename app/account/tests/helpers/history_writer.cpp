@@ -1,9 +1,12 @@
 // Keeps changing one learning history until it is killed: usage
 // history_writer <data folder> <account id> <answer length>. Prints "writing" once the history is
-// loaded and the first change is about to be written.
+// loaded and the first change is about to be written, then "saved <source>" after each added record
+// is on disk. Sources name the writer's process, so they differ from one writer to the next.
 #include <QCoreApplication>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 #include "app/account/history_store.h"
 
@@ -18,10 +21,15 @@ int main(int argc, char** argv) {
     std::fputs("writing\n", stdout);
     std::fflush(stdout);
     for (qint64 i = 0;; ++i) {
-        if (i % 5 == 4 && !store.records().isEmpty())
+        if (i % 5 == 4 && !store.records().isEmpty()) {
             store.toggleNote(store.records().constFirst());
-        else
-            store.add(QStringLiteral("source / ") + QString::number(i), answer, QStringLiteral("explain"));
+            if (!store.statusMessage().isEmpty()) return 4;
+            continue;
+        }
+        const QString source = QStringLiteral("source %1 / %2").arg(::getpid()).arg(i);
+        store.add(source, answer, QStringLiteral("explain"));
         if (!store.statusMessage().isEmpty()) return 4;
+        std::printf("saved %s\n", source.toUtf8().constData());
+        std::fflush(stdout);
     }
 }
