@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/main-window/busy_spinner.h"
+#include "app/tutor-lesson/busy_spinner.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/segment_track.h"
 #include "app/shell/app_store.h"

@@ -11,7 +11,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -21,6 +20,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/busy_spinner.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/text.h"
@@ -115,38 +115,6 @@ private:
     QColor secondary_;
 };
 
-// The small indeterminate progress indicator: an arc that turns while it is shown.
-class Spinner : public QWidget {
-public:
-    explicit Spinner(QWidget* parent) : QWidget(parent) {
-        setFixedSize(16, 16);
-        timer_.setInterval(80);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            angle_ = (angle_ + 30) % 360;
-            update();
-        });
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { timer_.start(); }
-    void hideEvent(QHideEvent*) override { timer_.stop(); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor track = palette().color(QPalette::PlaceholderText);
-        track.setAlphaF(0.3f);
-        painter.setPen(QPen(track, 2));
-        const QRectF ring = QRectF(rect()).adjusted(2, 2, -2, -2);
-        painter.drawEllipse(ring);
-        painter.setPen(QPen(palette().color(QPalette::PlaceholderText), 2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawArc(ring, -angle_ * 16, 100 * 16);
-    }
-
-private:
-    QTimer timer_;
-    int angle_ = 0;
-};
-
 // A button whose title shrinks to 0.85 of its size before it is cut with an ellipsis.
 class FittingButton : public QPushButton {
 public:
@@ -181,38 +149,6 @@ private:
 
     QFont base_;
     QString title_;
-};
-
-// The bordered-prominent button: filled in the accent colour, its title and symbol in the
-// palette's highlighted-text colour; faded while disabled.
-class ProminentButton : public QPushButton {
-public:
-    ProminentButton(QColor fill, QWidget* parent) : QPushButton(parent), fill_(std::move(fill)) {
-        setCursor(Qt::PointingHandCursor);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (!isEnabled()) painter.setOpacity(0.4);
-        QColor fill = fill_;
-        if (isDown()) fill = fill.darker(115);
-        LessonaryTheme::fillRounded(painter, QRectF(rect()).adjusted(1, 1, -1, -1), fill, 6);
-        const QColor ink = palette().color(QPalette::Active, QPalette::HighlightedText);
-        const QSize symbol = iconSize();
-        const int gap = icon().isNull() ? 0 : 5;
-        const int textWidth = fontMetrics().horizontalAdvance(text());
-        int x = (width() - (icon().isNull() ? 0 : symbol.width()) - gap - textWidth) / 2;
-        if (!icon().isNull()) {
-            icon().paint(&painter, QRect(QPoint(x, (height() - symbol.height()) / 2), symbol));
-            x += symbol.width() + gap;
-        }
-        painter.setPen(ink);
-        painter.drawText(QRect(x, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::TextSingleLine, text());
-    }
-
-private:
-    QColor fill_;
 };
 
 QLabel* symbolLabel(QWidget* parent, int size) {
@@ -370,7 +306,7 @@ void DirectFloatView::build() {
     outputColumn->setSpacing(10);
     auto* titleRow = new QHBoxLayout();
     outputTitle_ = lessonary::makeLabel(output_, lessonary::font(calloutSize, QFont::DemiBold), false);
-    spinner_ = new Spinner(output_);
+    spinner_ = new BusySpinner(16, output_);
     titleRow->addWidget(outputTitle_);
     titleRow->addStretch(1);
     titleRow->addWidget(spinner_);
@@ -433,7 +369,8 @@ void DirectFloatView::build() {
     actionRow->setSpacing(8);
     continueButton_ = new FittingButton(lessonary::font(captionSize), this);
     continueButton_->setObjectName(QStringLiteral("orvel.reader.continue-in-workspace"));
-    copyButton_ = new ProminentButton(accent_, this);
+    copyButton_ = new QPushButton(this);
+    copyButton_->setCursor(Qt::PointingHandCursor);
     copyButton_->setFont(lessonary::font(captionSize));
     actionRow->addWidget(continueButton_, 0);
     actionRow->addStretch(1);
@@ -545,6 +482,7 @@ void DirectFloatView::restyle() {
     setSymbol(errorMark_, QStringLiteral("exclamationmark.circle"), orange);
 
     // The copy button is filled in the accent colour.
+    lessonary::styleProminent(copyButton_, accent_, scheme);
     copyButton_->setIconSize(QSize(13, 13));
     copyButton_->setIcon(SymbolImage::pixmap(QStringLiteral("doc.on.doc"), QSize(13, 13),
                                              palette().color(QPalette::Active, QPalette::HighlightedText), ratio));

@@ -21,7 +21,7 @@
 #include "app/main-window/answer_section.h"
 #include "app/main-window/answer_text.h"
 #include "app/main-window/application_parts.h"
-#include "app/main-window/busy_spinner.h"
+#include "app/tutor-lesson/busy_spinner.h"
 #include "app/main-window/capture_guide_view.h"
 #include "app/main-window/content_view.h"
 #include "app/main-window/control_bar.h"

@@ -5,7 +5,8 @@
 
 namespace velquin {
 
-// A small indeterminate progress indicator: an arc that turns while the spinner is shown.
+// A small indeterminate progress indicator in the secondary ink: an arc that turns while the spinner
+// is shown.
 class BusySpinner : public QWidget {
     Q_OBJECT
 public:

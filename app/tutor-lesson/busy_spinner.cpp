@@ -1,8 +1,9 @@
-#include "app/main-window/busy_spinner.h"
+#include "app/tutor-lesson/busy_spinner.h"
 
 #include <QPainter>
 
-#include "app/main-window/home_style.h"
+#include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 
 namespace velquin {
 
@@ -27,11 +28,12 @@ void BusySpinner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal line = std::max(1.5, width() / 8.0);
     const QRectF bounds = QRectF(rect()).adjusted(line, line, -line, -line);
-    QColor track = home_style::secondary(home_style::scheme());
+    const QColor ink = LessonaryTheme::inkSecondary(lessonary::currentScheme());
+    QColor track = ink;
     track.setAlphaF(0.25f);
     painter.setPen(QPen(track, line));
     painter.drawEllipse(bounds);
-    painter.setPen(QPen(home_style::secondary(home_style::scheme()), line, Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(QPen(ink, line, Qt::SolidLine, Qt::RoundCap));
     painter.drawArc(bounds, -angle_ * 16, 100 * 16);
 }
 
