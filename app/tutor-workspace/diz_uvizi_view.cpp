@@ -192,6 +192,15 @@ void DizUviziView::restyle() {
     const QColor muted = LessonaryMERIDPalette::muted(scheme);
     lessonary::setTextColor(barTitle_, muted);
     barSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("cpu"), QSize(13, 13), muted, devicePixelRatioF()));
+    // The chosen segment on the tutor's tinted selection colour, the other plain.
+    const QString segments = QStringLiteral(
+                                 "QToolButton { color: %1; border: 1px solid %2; padding: 2px 6px; }"
+                                 "QToolButton:checked { background: %3; color: %4; }")
+                                 .arg(muted.name(), LessonaryMERIDPalette::line(scheme).name(),
+                                      LessonaryMERIDPalette::subtle(scheme).name(),
+                                      LessonaryMERIDPalette::coral(scheme).name());
+    flash_->setStyleSheet(segments);
+    pro_->setStyleSheet(segments);
 }
 
 }  // namespace velquin

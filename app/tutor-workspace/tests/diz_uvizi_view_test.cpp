@@ -3,12 +3,15 @@
 // saved to its own file, and sessions reloaded after the account's legacy import.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/tests/account_test_doubles.h"
+#include "app/shell/application_appearance.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/tests/store_test_doubles.h"
@@ -98,4 +101,30 @@ TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFil
     EXPECT_EQ(view.screen()->controller().sessions().size(), 1);
     emit account.session().meridSessionsImported(QStringLiteral("acct_12345"));
     EXPECT_EQ(view.screen()->controller().sessions().size(), 2);
+}
+
+// Pictures of the coach page's tutor (the model bar over the screen) in the three interface
+// languages, light and dark, written into the build tree for a person to look at.
+TEST_F(CoachHostViewTest, Pictures) {
+    QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
+    DizUviziView& view = make();
+    nameCourse(QStringLiteral("ECO 101"));
+    const struct {
+        InterfaceLanguage language;
+        const char* code;
+    } languages[] = {{InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"},
+                     {InterfaceLanguage::french, "fr"}};
+    for (const InterfaceAppearance look : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+        ApplicationAppearance::shared().apply(look);
+        for (const auto& lang : languages) {
+            InterfaceSettings::shared().setLanguage(lang.language);
+            QApplication::processEvents();
+            const QString name = QStringLiteral("coach-page-%1-%2.png")
+                                     .arg(QLatin1String(lang.code),
+                                          look == InterfaceAppearance::dark ? QStringLiteral("dark")
+                                                                            : QStringLiteral("light"));
+            ASSERT_TRUE(view.grab().save(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") + name));
+        }
+    }
+    ApplicationAppearance::shared().apply(InterfaceAppearance::light);
 }
