@@ -1,64 +1,88 @@
 #pragma once
 
-#include <QCoroFuture>
 #include <QCoroTask>
 #include <QCoroTimer>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
+#include <coroutine>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <type_traits>
 
 #include "base/cancellation.h"
 #include "base/errors.h"
+#include "base/work_scheduler.h"
 
 // Helpers for coroutines on the main thread.
 namespace base {
 
-// Runs blocking `work` on `pool` and resumes the awaiting coroutine on its own thread with the
-// result; an exception thrown by `work` is rethrown there. A pool of one thread runs such work in
-// the order it was started.
+namespace detail {
+
+// Hands `work` to the scheduler when awaited and resumes the coroutine from the completion, with
+// the result or the exception of `work`. The coroutine always resumes once `work` has ended.
+template <typename T, typename F>
+class BlockingAwaitable {
+public:
+    BlockingAwaitable(WorkScheduler& scheduler, F work)
+        : scheduler_(scheduler), state_(std::make_shared<State>(std::move(work))) {}
+
+    bool await_ready() const noexcept { return false; }
+
+    void await_suspend(std::coroutine_handle<> handle) {
+        scheduler_.runBlocking(
+            [state = state_]() {
+                try {
+                    if constexpr (std::is_void_v<T>) {
+                        state->work();
+                        state->value.emplace(true);
+                    } else {
+                        state->value.emplace(state->work());
+                    }
+                } catch (...) {
+                    state->error = std::current_exception();
+                }
+            },
+            [handle]() { handle.resume(); });
+    }
+
+    T await_resume() {
+        if (state_->error) std::rethrow_exception(state_->error);
+        if constexpr (!std::is_void_v<T>) return std::move(*state_->value);
+    }
+
+private:
+    struct State {
+        explicit State(F w) : work(std::move(w)) {}
+        F work;
+        std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
+        std::exception_ptr error;
+    };
+    WorkScheduler& scheduler_;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace detail
+
+// `co_await runBlocking(scheduler, work)` in a coroutine on the main thread: runs blocking `work`
+// through the scheduler, away from the main thread, and resumes on the main thread with its result;
+// an exception thrown by `work` is rethrown there. Work given to a pool of one thread runs in the
+// order it was started.
 template <typename F>
-auto runBlocking(QThreadPool& pool, F work) -> QCoro::Task<std::invoke_result_t<F>> {
+auto runBlocking(WorkScheduler& scheduler, F work) -> QCoro::Task<std::invoke_result_t<F>> {
     using T = std::invoke_result_t<F>;
     if constexpr (std::is_void_v<T>) {
-        auto future = QtConcurrent::run(&pool, [work = std::move(work)]() mutable -> std::exception_ptr {
-            try {
-                work();
-                return nullptr;
-            } catch (...) {
-                return std::current_exception();
-            }
-        });
-        const std::exception_ptr error = co_await future;
-        if (error) std::rethrow_exception(error);
+        co_await detail::BlockingAwaitable<T, F>(scheduler, std::move(work));
     } else {
-        struct Outcome {
-            std::optional<T> value;
-            std::exception_ptr error;
-        };
-        auto future = QtConcurrent::run(&pool, [work = std::move(work)]() mutable -> Outcome {
-            Outcome outcome;
-            try {
-                outcome.value.emplace(work());
-            } catch (...) {
-                outcome.error = std::current_exception();
-            }
-            return outcome;
-        });
-        Outcome outcome = co_await future;
-        if (outcome.error) std::rethrow_exception(outcome.error);
-        co_return std::move(*outcome.value);
+        co_return co_await detail::BlockingAwaitable<T, F>(scheduler, std::move(work));
     }
 }
 
 // The same on the global thread pool.
 template <typename F>
 auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
-    return runBlocking(*QThreadPool::globalInstance(), std::move(work));
+    return runBlocking(QtWorkScheduler::shared(), std::move(work));
 }
 
 // Runs `task` to its end in a nested event loop and returns its result or rethrows its error.

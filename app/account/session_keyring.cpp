@@ -22,13 +22,13 @@ public:
 
 std::shared_ptr<SessionKeyring> platformSessionKeyring() { return std::make_shared<PlatformSessionKeyring>(); }
 
-QThreadPool& keyringThread() {
-    static QThreadPool* const pool = [] {
-        auto* threads = new QThreadPool;
-        threads->setMaxThreadCount(1);
-        return threads;
+base::WorkScheduler& keyringScheduler() {
+    static base::QtWorkScheduler* const scheduler = [] {
+        auto* thread = new QThreadPool;
+        thread->setMaxThreadCount(1);
+        return new base::QtWorkScheduler(thread);
     }();
-    return *pool;
+    return *scheduler;
 }
 
 std::optional<QString> usableToken(const std::optional<QString>& token) {

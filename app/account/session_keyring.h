@@ -9,8 +9,6 @@
 
 #include "base/task.h"
 
-class QThreadPool;
-
 namespace velquin {
 
 // Where the session token of the signed-in account is kept (the desktop's keyring in the
@@ -31,15 +29,15 @@ public:
 // The desktop's Secret Service through the platform's keychain store.
 std::shared_ptr<SessionKeyring> platformSessionKeyring();
 
-// The one thread keyring calls run on: they take effect in the order they were made, so a
-// sign-out's removal and a sign-in's save never overtake each other.
-QThreadPool& keyringThread();
+// Runs keyring calls on one thread of their own: they take effect in the order they were made, so
+// a sign-out's removal and a sign-in's save never overtake each other.
+base::WorkScheduler& keyringScheduler();
 
-// `co_await onKeyringThread(call)`: runs `call` on the keyring thread and resumes on the caller's
-// thread with its result or its exception.
+// `co_await onKeyringThread(call)`: runs `call` on the keyring thread and resumes on the main thread
+// with its result or its exception.
 template <typename F>
 auto onKeyringThread(F call) {
-    return base::runBlocking(keyringThread(), std::move(call));
+    return base::runBlocking(keyringScheduler(), std::move(call));
 }
 
 // The token when it can be sent: not empty and free of control characters (which would break or

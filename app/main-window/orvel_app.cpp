@@ -24,7 +24,7 @@
 #include "app/shell/qt_window_system.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/termination_signals.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "app/shell/workspace_router.h"
 #include "base/defaults_store.h"
 #include "platform/accessibility_repair.h"
@@ -52,7 +52,7 @@ void applyLocale(QWidget* window) {
 
 // The import check runs away from the main thread and then ends the process: normally after a
 // pass, at once with its failure status after a failure.
-void startImportCheck(const QString& file, const TutorMaterialImport& tutor, WorkScheduler& scheduler) {
+void startImportCheck(const QString& file, const TutorMaterialImport& tutor, base::WorkScheduler& scheduler) {
     auto status = std::make_shared<int>(0);
     scheduler.runBlocking(
         [file, tutor, status] {
@@ -105,7 +105,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
         selection = standIn.get();
     }
 
-    QtWorkScheduler scheduler;
+    base::QtWorkScheduler scheduler;
     DBusApplicationInstance instance;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<CheckRuns> checks;

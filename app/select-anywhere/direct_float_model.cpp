@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "app/account/history_store.h"
-#include "app/shell/work_scheduler.h"
+#include "base/task.h"
 #include "base/errors.h"
 #include "core/consent.h"
 #include "net/http.h"
@@ -48,7 +48,7 @@ DirectFloatServices DirectFloatServices::completed() const {
     DirectFloatServices services = *this;
     if (!services.defaults) services.defaults = &base::DefaultsStore::standard();
     if (!services.history) services.history = &sharedHistoryWithKeychain();
-    if (!services.scheduler) services.scheduler = std::make_shared<QtWorkScheduler>();
+    if (!services.scheduler) services.scheduler = std::make_shared<base::QtWorkScheduler>();
     if (!services.clock) services.clock = std::make_shared<SteadyClock>();
     if (!services.clipboard) services.clipboard = std::make_shared<SystemClipboard>();
     if (!services.sessionToken) services.sessionToken = makeKeychainTokenSource();
@@ -189,7 +189,7 @@ bool DirectFloatModel::isCurrent(const Job& job) const { return job.id == jobID_
 QCoro::Task<std::optional<QString>> DirectFloatModel::loadCredential() {
     auto tokenSource = services_.sessionToken;
     // The keyring may block (or ask to be unlocked): it is read away from the main thread.
-    auto pending = blocking(*services_.scheduler, [tokenSource]() { return tokenSource->load(); });
+    auto pending = base::runBlocking(*services_.scheduler, [tokenSource]() { return tokenSource->load(); });
     co_return co_await pending;
 }
 

@@ -13,19 +13,19 @@
 
 #include "app/shell/app_store_services.h"
 #include "base/cancellation.h"
+#include "base/work_scheduler.h"
 #include "core/direct_selection_rules.h"
 #include "core/responses_client.h"
 
 namespace velquin {
 
 class HistoryStore;
-class WorkScheduler;
 
 // Everything the answer model is built over. Empty members get the production implementation.
 struct DirectFloatServices {
     base::DefaultsStore* defaults = nullptr;  // null: the standard store
     HistoryStore* history = nullptr;          // null: the shared history, reading the keyring
-    std::shared_ptr<WorkScheduler> scheduler;  // runs the keyring reads away from the main thread
+    std::shared_ptr<base::WorkScheduler> scheduler;  // runs the keyring reads away from the main thread
     std::shared_ptr<Clock> clock;
     std::shared_ptr<Clipboard> clipboard;
     std::shared_ptr<SessionTokenSource> sessionToken;

@@ -84,7 +84,7 @@ private:
         return id;
     }
 
-    QtWorkScheduler work_;
+    base::QtWorkScheduler work_;
     QHash<TimerId, QTimer*> timers_;
     TimerId lastId_ = 0;
 };

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "app/shell/window_system.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
 #include "core/direct_selection_rules.h"
@@ -124,8 +124,8 @@ public:
                                Completion completion) = 0;
 };
 
-// Later turns of the main thread's event loop, timers on it, and blocking work (WorkScheduler).
-class SelectionScheduler : public WorkScheduler {
+// Later turns of the main thread's event loop, timers on it, and blocking work (base::WorkScheduler).
+class SelectionScheduler : public base::WorkScheduler {
 public:
     using TimerId = quint64;
 

@@ -5,7 +5,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/selection_controller.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "base/defaults_store.h"
 #include "platform/selection_service_provider.h"
 

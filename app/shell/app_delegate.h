@@ -10,6 +10,7 @@
 
 namespace base {
 class DefaultsStore;
+class WorkScheduler;
 }
 
 namespace velquin {
@@ -17,7 +18,6 @@ namespace velquin {
 class AppStore;
 class OrvelNativeCoach;
 class SelectionController;
-class WorkScheduler;
 
 // The application's launch sequence and its answers to the application's life events: one running
 // copy per session (a later launch hands its request over and ends), the selection entry on the
@@ -39,7 +39,7 @@ public:
         SelectionController& controller;
         AppStore& store;
         ApplicationInstance& instance;
-        WorkScheduler& scheduler;
+        base::WorkScheduler& scheduler;
         // Starts the import check of a file; the check ends the process itself.
         std::function<void(const QString& file)> startImportCheck;
         // The main window's handler of the application's URLs.

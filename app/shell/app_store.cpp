@@ -11,7 +11,7 @@
 #include "app/account/learning_record.h"
 #include "app/shell/file_chooser.h"
 #include "app/shell/ui_strings.h"
-#include "app/shell/work_scheduler.h"
+#include "base/task.h"
 #include "base/errors.h"
 #include "base/files.h"
 #include "net/http.h"
@@ -383,7 +383,7 @@ QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues v
     std::optional<QString> token;
     std::exception_ptr failure;
     try {
-        auto pending = blocking(*services_.scheduler, [tokenSource]() { return tokenSource->load(); });
+        auto pending = base::runBlocking(*services_.scheduler, [tokenSource]() { return tokenSource->load(); });
         token = co_await pending;
     } catch (...) {
         failure = std::current_exception();
@@ -593,7 +593,7 @@ QCoro::Task<void> AppStore::runPageCount(QUuid id, QUrl staged, base::Cancellati
     int count = 0;
     std::exception_ptr failure;
     try {
-        auto pending = blocking(*services_.scheduler, [importer, staged]() { return importer->pdfPageCount(staged); });
+        auto pending = base::runBlocking(*services_.scheduler, [importer, staged]() { return importer->pdfPageCount(staged); });
         count = co_await pending;
     } catch (...) {
         failure = std::current_exception();
@@ -659,7 +659,7 @@ QCoro::Task<void> AppStore::runExtraction(QUuid id, ImportOperation operation, b
     ImportedText result;
     std::exception_ptr failure;
     try {
-        auto pending = blocking(*services_.scheduler, [operation, cancellation]() { return operation(cancellation); });
+        auto pending = base::runBlocking(*services_.scheduler, [operation, cancellation]() { return operation(cancellation); });
         result = co_await pending;
     } catch (...) {
         failure = std::current_exception();

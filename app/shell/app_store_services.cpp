@@ -11,7 +11,7 @@
 #include "app/account/history_store.h"
 #include "app/shell/file_chooser.h"
 #include "app/shell/qt_window_system.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 
 namespace velquin {
 
@@ -66,7 +66,7 @@ AppStoreServices AppStoreServices::completed() const {
     if (!services.history) services.history = &sharedHistoryWithKeychain();
     if (!services.windows) services.windows = QtWindowSystem::shared();
     if (!services.files) services.files = QtFileChooser::shared();
-    if (!services.scheduler) services.scheduler = std::make_shared<QtWorkScheduler>();
+    if (!services.scheduler) services.scheduler = std::make_shared<base::QtWorkScheduler>();
     if (!services.clock) services.clock = std::make_shared<SteadyClock>();
     if (!services.clipboard) services.clipboard = std::make_shared<SystemClipboard>();
     if (!services.sessionToken) services.sessionToken = makeKeychainTokenSource();

@@ -12,6 +12,7 @@
 
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
+#include "base/work_scheduler.h"
 #include "core/responses_client.h"
 
 // The outside world as the central store sees it: each a narrow interface with one production
@@ -21,7 +22,6 @@ namespace velquin {
 class FileChooser;
 class HistoryStore;
 class WindowSystem;
-class WorkScheduler;
 
 // Text brought in from a file, an image or the screen, with a note on where it came from.
 struct ImportedText {
@@ -110,7 +110,7 @@ struct AppStoreServices {
     HistoryStore* history = nullptr;          // null: the shared history, reading the keyring
     std::shared_ptr<WindowSystem> windows;
     std::shared_ptr<FileChooser> files;
-    std::shared_ptr<WorkScheduler> scheduler;
+    std::shared_ptr<base::WorkScheduler> scheduler;
     std::shared_ptr<Clock> clock;
     std::shared_ptr<Clipboard> clipboard;
     std::shared_ptr<SessionTokenSource> sessionToken;

@@ -9,7 +9,7 @@
 
 namespace velquin {
 
-WorkspaceRouter::WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::shared_ptr<WorkScheduler> scheduler,
+WorkspaceRouter::WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::shared_ptr<base::WorkScheduler> scheduler,
                                  std::function<bool()> selectionPresentation, QObject* parent)
     : QObject(parent),
       windows_(std::move(windows)),
@@ -17,7 +17,7 @@ WorkspaceRouter::WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::sha
       selectionPresentation_(std::move(selectionPresentation)) {}
 
 WorkspaceRouter& WorkspaceRouter::shared() {
-    static WorkspaceRouter* instance = new WorkspaceRouter(QtWindowSystem::shared(), std::make_shared<QtWorkScheduler>(),
+    static WorkspaceRouter* instance = new WorkspaceRouter(QtWindowSystem::shared(), std::make_shared<base::QtWorkScheduler>(),
                                                            [] { return AppStore::shared().selectionPresentation(); });
     return *instance;
 }

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/shell/window_system.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "base/raw_value.h"
 
 namespace velquin {
@@ -38,7 +38,7 @@ public:
     static constexpr double smallestRestoredHeight = 560;
 
     // `selectionPresentation` tells whether the main window shows the compact selection view.
-    WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::shared_ptr<WorkScheduler> scheduler,
+    WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::shared_ptr<base::WorkScheduler> scheduler,
                     std::function<bool()> selectionPresentation, QObject* parent = nullptr);
 
     // The application's router over the shared window system and store, made on first use.
@@ -57,7 +57,7 @@ private:
     void restoreAfterCoach(const QRectF& saved);
 
     std::shared_ptr<WindowSystem> windows_;
-    std::shared_ptr<WorkScheduler> scheduler_;
+    std::shared_ptr<base::WorkScheduler> scheduler_;
     std::function<bool()> selectionPresentation_;
     Page page_ = Page::home;
     std::optional<QRectF> preTutorWindowFrame_;

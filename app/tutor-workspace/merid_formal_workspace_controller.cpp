@@ -7,7 +7,7 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/history_store.h"
 #include "app/shell/ui_strings.h"
-#include "app/shell/work_scheduler.h"
+#include "base/task.h"
 #include "base/defaults_store.h"
 #include "base/errors.h"
 #include "base/text.h"
@@ -51,7 +51,7 @@ MeridWorkspaceServices withDefaults(MeridWorkspaceServices services) {
         services.consentGranted = [] { return tamsel::AIPrivacyConsent::isGranted(base::DefaultsStore::standard()); };
     if (!services.storage) services.storage.emplace(std::nullopt, AccountDataScope::appNamespace());
     if (!services.sessionToken) services.sessionToken = makeKeychainTokenSource();
-    if (!services.scheduler) services.scheduler = std::make_shared<QtWorkScheduler>();
+    if (!services.scheduler) services.scheduler = std::make_shared<base::QtWorkScheduler>();
     if (!services.history) services.history = &sharedHistoryWithKeychain();
     return services;
 }
@@ -357,8 +357,8 @@ QCoro::Task<QString> MeridFormalWorkspaceController::readSessionToken() {
     // The keyring may block (or ask to be unlocked): it is read away from the main thread. No
     // token and a failed read alike count as the empty token.
     std::shared_ptr<SessionTokenSource> source = services_.sessionToken;
-    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
-    auto reading = blocking(*scheduler, [source]() -> QString {
+    std::shared_ptr<base::WorkScheduler> scheduler = services_.scheduler;
+    auto reading = base::runBlocking(*scheduler, [source]() -> QString {
         try {
             return source->load().value_or(QString());
         } catch (...) {

@@ -15,6 +15,7 @@
 #include "app/shell/app_store_services.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "base/cancellation.h"
+#include "base/work_scheduler.h"
 #include "tutor-engine/merid_action.h"
 #include "tutor-engine/merid_tutor_request.h"
 #include "tutor-engine/teacher_learning_session.h"
@@ -23,7 +24,6 @@
 namespace velquin {
 
 class HistoryStore;
-class WorkScheduler;
 
 // What the tutor screen works with. Empty members get the production implementation.
 struct MeridWorkspaceServices {
@@ -36,7 +36,7 @@ struct MeridWorkspaceServices {
     // The session token, compared before every automatic request. null: the keyring.
     std::shared_ptr<SessionTokenSource> sessionToken;
     // Where the keyring reads run. null: the thread pool, resuming on the event loop.
-    std::shared_ptr<WorkScheduler> scheduler;
+    std::shared_ptr<base::WorkScheduler> scheduler;
     // Where saved lessons go. null: the shared learning history.
     HistoryStore* history = nullptr;
     // Text handed over from the main window (its tutor hand-over), read and, once taken, cleared.

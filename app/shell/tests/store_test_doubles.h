@@ -24,7 +24,7 @@
 #include "app/shell/app_store_services.h"
 #include "app/shell/file_chooser.h"
 #include "app/shell/window_system.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "app/account/history_store.h"
 #include "app/shell/app_store.h"
 #include "base/defaults_store.h"
@@ -40,7 +40,7 @@ using namespace velquin;
 
 // Blocking jobs wait until the test runs them (or, when `automatic`, run on the next turn of the
 // event loop); posted main-queue tasks wait for runPosted().
-class ManualScheduler : public WorkScheduler {
+class ManualScheduler : public base::WorkScheduler {
 public:
     bool automatic = false;
 
