@@ -68,3 +68,46 @@ TEST(Process, CancellationEndsTheProgramAndWaitsForIt) {
     already.cancellation = done.token();
     EXPECT_THROW(runProcess(QStringLiteral("/bin/true"), {}, already), CancellationError);
 }
+
+// Every way of ending a program early ends its whole process group, also a program and helpers
+// that ignore SIGTERM, and reaps the program before the call returns.
+TEST(Process, EndingEarlyKillsTheGroupAfterTheGrace) {
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    const QString script = QStringLiteral("trap '' TERM; (trap '' TERM; exec sleep 60) & echo $! > '%1.part'; "
+                                          "mv '%1.part' '%1'; wait").arg(pidFile);
+    enum class Ending { cancelled, timedOut };
+    for (const Ending ending : {Ending::cancelled, Ending::timedOut}) {
+        QFile::remove(pidFile);
+        CancellationSource cancel;
+        ProcessOptions options;
+        options.killGrace = std::chrono::milliseconds(100);
+        if (ending == Ending::cancelled) options.cancellation = cancel.token();
+        else options.timeout = std::chrono::milliseconds(300);
+        std::thread canceller([&] {
+            while (!QFileInfo::exists(pidFile)) QThread::msleep(5);
+            if (ending == Ending::cancelled) cancel.cancel();
+        });
+        try {
+            runProcess(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, options);
+            ADD_FAILURE() << "no error";
+        } catch (const CancellationError&) {
+            EXPECT_EQ(ending, Ending::cancelled);
+        } catch (const ProcessError& error) {
+            EXPECT_EQ(ending, Ending::timedOut);
+            EXPECT_EQ(error.kind(), ProcessError::Kind::timedOut);
+        }
+        canceller.join();
+        QFile file(pidFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const pid_t helper = file.readAll().trimmed().toInt();
+        ASSERT_GT(helper, 0);
+        // The helper is no child of this process: it may linger for a moment as a zombie.
+        auto gone = [helper] {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(helper));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+        };
+        for (int i = 0; i < 500 && !gone(); ++i) QThread::msleep(10);
+        EXPECT_TRUE(gone());
+    }
+}
