@@ -123,7 +123,7 @@ AppStore::AppStore(AppStoreServices services, QObject* parent)
 
 AppStore::~AppStore() {
     // Work that ends while it is being stopped finds its operation stale and touches nothing.
-    operationID_ = QUuid();
+    operation_.invalidate();
     if (work_) work_->cancel();
     // A PDF still waiting for its page range is not read any more.
     if (pendingStagedPDF_) services_.importer->removeStagedFile(*std::exchange(pendingStagedPDF_, std::nullopt));
@@ -142,23 +142,13 @@ void AppStore::configureShared(AppStoreServices services) {
 
 // ---- State -----------------------------------------------------------------------------------
 
-void AppStore::setSelectionPresentation(bool value) {
-    if (selectionPresentation_ == value) return;
-    selectionPresentation_ = value;
-    emit selectionPresentationChanged();
-}
+void AppStore::setSelectionPresentation(bool value) { assign(selectionPresentation_, value, &AppStore::selectionPresentationChanged); }
 
-void AppStore::setTutorHandoffSource(const std::optional<QString>& value) {
-    if (tutorHandoffSource_ == value) return;
-    tutorHandoffSource_ = value;
-    emit tutorHandoffSourceChanged();
-}
+void AppStore::setTutorHandoffSource(const std::optional<QString>& value) { assign(tutorHandoffSource_, value, &AppStore::tutorHandoffSourceChanged); }
 
 void AppStore::setSource(const QString& value) {
-    if (source_ == value) return;
     const QString old = source_;
-    source_ = value;
-    emit sourceChanged();
+    if (!assign(source_, value, &AppStore::sourceChanged)) return;
     if (canonicallyEqual(old, value)) return;
     setTutorHandoffSource(std::nullopt);
     setAnswer(std::nullopt);
@@ -167,113 +157,53 @@ void AppStore::setSource(const QString& value) {
 }
 
 void AppStore::setMode(StudyMode value) {
-    if (mode_ == value) return;
-    mode_ = value;
-    emit modeChanged();
-    setAnswer(std::nullopt);
+    if (assign(mode_, value, &AppStore::modeChanged)) setAnswer(std::nullopt);
 }
 
+// The stored settings are written on every call, also when the value is the same.
 void AppStore::setLanguage(AnswerLanguage value) {
-    const bool changed = language_ != value;
-    language_ = value;
     defaults_.setString(kLanguageKey, base::rawValue(value));
-    if (!changed) return;
-    emit languageChanged();
-    setAnswer(std::nullopt);
+    if (assign(language_, value, &AppStore::languageChanged)) setAnswer(std::nullopt);
 }
 
 void AppStore::setModel(const QString& value) {
-    const bool changed = model_ != value;
-    model_ = value;
     defaults_.setString(kModelKey, value);
-    if (changed) emit modelChanged();
+    assign(model_, value, &AppStore::modelChanged);
 }
 
 void AppStore::setMaxOutputTokens(int value) {
-    const bool changed = maxOutputTokens_ != value;
-    maxOutputTokens_ = value;
     defaults_.setInteger(kOutputTokensKey, value);
-    if (changed) emit maxOutputTokensChanged();
+    assign(maxOutputTokens_, value, &AppStore::maxOutputTokensChanged);
 }
 
 void AppStore::setReasoningEffort(ReasoningEffort value) {
-    const bool changed = reasoningEffort_ != value;
-    reasoningEffort_ = value;
     defaults_.setString(kEffortKey, base::rawValue(value));
-    if (changed) emit reasoningEffortChanged();
+    assign(reasoningEffort_, value, &AppStore::reasoningEffortChanged);
 }
 
-void AppStore::setAnswer(const std::optional<ModelAnswer>& value) {
-    if (answer_ == value) return;
-    answer_ = value;
-    emit answerChanged();
-}
+void AppStore::setAnswer(const std::optional<ModelAnswer>& value) { assign(answer_, value, &AppStore::answerChanged); }
 
-void AppStore::setResultDetail(const QString& value) {
-    if (resultDetail_ == value) return;
-    resultDetail_ = value;
-    emit resultDetailChanged();
-}
+void AppStore::setResultDetail(const QString& value) { assign(resultDetail_, value, &AppStore::resultDetailChanged); }
 
-void AppStore::setSourceNote(const QString& value) {
-    if (sourceNote_ == value) return;
-    sourceNote_ = value;
-    emit sourceNoteChanged();
-}
+void AppStore::setSourceNote(const QString& value) { assign(sourceNote_, value, &AppStore::sourceNoteChanged); }
 
-void AppStore::setStatus(const QString& value) {
-    if (status_ == value) return;
-    status_ = value;
-    emit statusChanged();
-}
+void AppStore::setStatus(const QString& value) { assign(status_, value, &AppStore::statusChanged); }
 
-void AppStore::setErrorMessage(const std::optional<QString>& value) {
-    if (errorMessage_ == value) return;
-    errorMessage_ = value;
-    emit errorMessageChanged();
-}
+void AppStore::setErrorMessage(const std::optional<QString>& value) { assign(errorMessage_, value, &AppStore::errorMessageChanged); }
 
-void AppStore::setBusy(bool value) {
-    if (isBusy_ == value) return;
-    isBusy_ = value;
-    emit isBusyChanged();
-}
+void AppStore::setBusy(bool value) { assign(isBusy_, value, &AppStore::isBusyChanged); }
 
-void AppStore::setShowImporter(bool value) {
-    if (showImporter_ == value) return;
-    showImporter_ = value;
-    emit showImporterChanged();
-}
+void AppStore::setShowImporter(bool value) { assign(showImporter_, value, &AppStore::showImporterChanged); }
 
-void AppStore::setShowSettings(bool value) {
-    if (showSettings_ == value) return;
-    showSettings_ = value;
-    emit showSettingsChanged();
-}
+void AppStore::setShowSettings(bool value) { assign(showSettings_, value, &AppStore::showSettingsChanged); }
 
-void AppStore::setShowPrivacyConsent(bool value) {
-    if (showPrivacyConsent_ == value) return;
-    showPrivacyConsent_ = value;
-    emit showPrivacyConsentChanged();
-}
+void AppStore::setShowPrivacyConsent(bool value) { assign(showPrivacyConsent_, value, &AppStore::showPrivacyConsentChanged); }
 
-void AppStore::setShowAccountLogin(bool value) {
-    if (showAccountLogin_ == value) return;
-    showAccountLogin_ = value;
-    emit showAccountLoginChanged();
-}
+void AppStore::setShowAccountLogin(bool value) { assign(showAccountLogin_, value, &AppStore::showAccountLoginChanged); }
 
-void AppStore::setShowCaptureGuide(bool value) {
-    if (showCaptureGuide_ == value) return;
-    showCaptureGuide_ = value;
-    emit showCaptureGuideChanged();
-}
+void AppStore::setShowCaptureGuide(bool value) { assign(showCaptureGuide_, value, &AppStore::showCaptureGuideChanged); }
 
-void AppStore::setShowDirectSelectionSettings(bool value) {
-    if (showDirectSelectionSettings_ == value) return;
-    showDirectSelectionSettings_ = value;
-    emit showDirectSelectionSettingsChanged();
-}
+void AppStore::setShowDirectSelectionSettings(bool value) { assign(showDirectSelectionSettings_, value, &AppStore::showDirectSelectionSettingsChanged); }
 
 void AppStore::setPdfChoice(const std::optional<PDFChoice>& value) {
     const bool same = (!pdfChoice_ && !value) || (pdfChoice_ && value && pdfChoice_->id == value->id);
@@ -295,22 +225,22 @@ QString AppStore::submitTitle() const {
 // ---- Operations ------------------------------------------------------------------------------
 
 QUuid AppStore::begin(const QString& message) {
-    operationID_ = QUuid::createUuid();
+    const QUuid id = operation_.begin();
     setBusy(true);
     setErrorMessage(std::nullopt);
     setStatus(message);
-    return operationID_;
+    return id;
 }
 
 void AppStore::finish(const QUuid& id, const QString& message) {
-    if (id != operationID_) return;
+    if (!operation_.isCurrent(id)) return;
     setBusy(false);
     work_.reset();
     setStatus(message);
 }
 
 void AppStore::completeError(std::exception_ptr error, const QUuid& id) {
-    if (id != operationID_) return;
+    if (!operation_.isCurrent(id)) return;
     finish(id, QStringLiteral("未完成"));
     try {
         std::rethrow_exception(error);
@@ -341,7 +271,7 @@ base::CancellationToken AppStore::replaceWork() {
 }
 
 bool AppStore::isCurrent(const QUuid& id, const base::CancellationToken& cancellation) const {
-    return id == operationID_ && !cancellation.isCancelled();
+    return operation_.isCurrent(id) && !cancellation.isCancelled();
 }
 
 // ---- The answer request ----------------------------------------------------------------------
@@ -432,7 +362,7 @@ QString AppStore::detailLine(const QString& model, double elapsedSeconds, const 
 }
 
 void AppStore::cancel() {
-    operationID_ = QUuid::createUuid();
+    operation_.invalidate();
     if (work_) {
         const auto running = std::move(work_);
         work_.reset();

@@ -188,6 +188,15 @@ private:
     };
     using ImportOperation = std::function<ImportedText(const base::CancellationToken&)>;
 
+    // Assigns `value` and emits `changed` when it differs; returns whether it did.
+    template <typename T>
+    bool assign(T& field, const T& value, void (AppStore::*changed)()) {
+        if (field == value) return false;
+        field = value;
+        emit(this->*changed)();
+        return true;
+    }
+
     QUuid begin(const QString& message);
     void finish(const QUuid& id, const QString& message);
     void completeError(std::exception_ptr error, const QUuid& id);
@@ -234,7 +243,7 @@ private:
     bool showDirectSelectionSettings_ = false;
     std::optional<PDFChoice> pdfChoice_;
     std::optional<QUrl> pendingStagedPDF_;
-    QUuid operationID_ = QUuid::createUuid();
+    base::OperationIdentifier operation_;
     std::shared_ptr<base::CancellationSource> work_;
 };
 
