@@ -47,19 +47,12 @@ tamsel::StudyError::Case studyErrorOf(F&& call) {
     return tamsel::StudyError::Case::http;
 }
 
-// Every test gets a temporary directory of its own, so staged folders can be counted.
+// The test program's temporary folder is its own, so staged folders can be counted.
 class ImportServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(work_.isValid());
-        ASSERT_TRUE(QDir().mkdir(tempRoot()));
-        oldTmp_ = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tempRoot().toUtf8());
-        ASSERT_EQ(QDir::tempPath(), tempRoot());
-    }
-    void TearDown() override { qputenv("TMPDIR", oldTmp_); }
+    void SetUp() override { ASSERT_TRUE(work_.isValid()); }
 
-    QString tempRoot() const { return work_.path() + QStringLiteral("/tmp"); }
+    static QString tempRoot() { return QDir::tempPath(); }
     QString path(const QString& name) const { return work_.path() + u'/' + name; }
     QStringList stagedFolders() const {
         return QDir(tempRoot()).entryList({ImportService::stagingPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -67,7 +60,6 @@ protected:
     static QUrl url(const QString& path) { return QUrl::fromLocalFile(path); }
 
     QTemporaryDir work_;
-    QByteArray oldTmp_;
 };
 
 void makeSparse(const QString& path, qint64 size) {

@@ -21,18 +21,13 @@ using namespace halvern;
 
 namespace {
 
-// A fake capture program: a shell script written for each test, and a private temporary directory.
+// A fake capture program: a shell script written for each test. The test program's temporary
+// folder is its own, so leftover capture folders can be counted.
 class ScreenTextCaptureTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(work_.isValid());
-        ASSERT_TRUE(QDir().mkdir(tempRoot()));
-        oldTmp_ = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tempRoot().toUtf8());
-    }
-    void TearDown() override { qputenv("TMPDIR", oldTmp_); }
+    void SetUp() override { ASSERT_TRUE(work_.isValid()); }
 
-    QString tempRoot() const { return work_.path() + QStringLiteral("/tmp"); }
+    static QString tempRoot() { return QDir::tempPath(); }
     QString file(const QString& name) const { return work_.path() + u'/' + name; }
 
     // Writes the script; it sees the output path as its last argument ("$4").
@@ -58,7 +53,6 @@ protected:
     }
 
     QTemporaryDir work_;
-    QByteArray oldTmp_;
 };
 
 TEST_F(ScreenTextCaptureTest, RecognisesTheCapturedPictureAndRemovesIt) {

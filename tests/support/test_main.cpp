@@ -1,11 +1,13 @@
-// Entry point of every test program: private XDG folders, so that no test touches the user's
-// settings or data, and a Qt application object for event loops and coroutines (a widget
+// Entry point of every test program: private home, XDG and temporary folders, so that no test
+// touches the user's settings or data and test programs running side by side never see each
+// other's temporary files, and a Qt application object for event loops and coroutines (a widget
 // application in the GUI variant; offscreen unless a display is given).
 #ifdef ORVEL_TEST_GUI
 #include <QApplication>
 #else
 #include <QCoreApplication>
 #endif
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,6 +18,11 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
+    // QDir::tempPath() and QTemporaryDir read TMPDIR from now on; `home` itself was made in the
+    // shared one and removed from there.
+    const QString temporary = home.path() + QStringLiteral("/tmp");
+    if (!QDir().mkdir(temporary)) return 2;
+    qputenv("TMPDIR", temporary.toUtf8());
     qunsetenv("ORVEL_DEFAULTS_FILE");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -232,7 +232,7 @@ TEST_F(AppStoreRequestTest, CancelThenSubmitShowsOnlyTheSecondAnswerAndAddsOneRe
     s.submit();
     scheduler->runNextJob();
     ASSERT_TRUE(waitIdle());
-    QTest::qWait(50);
+    ASSERT_TRUE(waitUntil([&] { return history->records().size() == 1; }));
     ASSERT_TRUE(s.answer());
     EXPECT_EQ(s.answer()->text, QStringLiteral("second"));
     EXPECT_EQ(s.status(), QStringLiteral("已完成"));
@@ -323,7 +323,8 @@ TEST_F(AppStoreRequestTest, TimeOutNoConnectionAndCancellationEachEndTheirOwnWay
     s.submit();
     ASSERT_TRUE(waitUntil([&] { return stub.requests().size() == 2; }));
     s.cancel();
-    QTest::qWait(600);
+    // The stopped request's connection is closed: its late reply can no longer arrive.
+    ASSERT_TRUE(waitUntil([&] { return stub.openConnections() == 0; }));
     EXPECT_EQ(s.status(), QStringLiteral("已停止"));
     EXPECT_FALSE(s.errorMessage());
     EXPECT_FALSE(s.answer());
@@ -452,7 +453,8 @@ TEST_F(AppStoreHandoffTest, AHandOffStopsARunningRequestWhoseLateAnswerIsDropped
     ASSERT_TRUE(waitUntil([&] { return stub.requests().size() == 1; }));
     s.stageInLessonary(QStringLiteral("panel text"), StudyMode::explain, answerOf(QStringLiteral("panel answer")),
                        QStringLiteral("desc"));
-    QTest::qWait(500);
+    // The stopped request's connection is closed: its late reply can no longer arrive.
+    ASSERT_TRUE(waitUntil([&] { return stub.openConnections() == 0; }));
     EXPECT_EQ(s.answer()->text, QStringLiteral("panel answer"));
     EXPECT_EQ(s.status(), QStringLiteral("已载入学习结果"));
     EXPECT_TRUE(history->records().isEmpty());
