@@ -72,10 +72,12 @@ private:
 template <typename F>
 auto runBlocking(WorkScheduler& scheduler, F work) -> QCoro::Task<std::invoke_result_t<F>> {
     using T = std::invoke_result_t<F>;
+    // Awaited as a named local: g++ 12 may destroy the captures of a temporary awaited in place twice.
+    detail::BlockingAwaitable<T, F> blocking(scheduler, std::move(work));
     if constexpr (std::is_void_v<T>) {
-        co_await detail::BlockingAwaitable<T, F>(scheduler, std::move(work));
+        co_await blocking;
     } else {
-        co_return co_await detail::BlockingAwaitable<T, F>(scheduler, std::move(work));
+        co_return co_await blocking;
     }
 }
 
@@ -83,6 +85,13 @@ auto runBlocking(WorkScheduler& scheduler, F work) -> QCoro::Task<std::invoke_re
 template <typename F>
 auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
     return runBlocking(QtWorkScheduler::shared(), std::move(work));
+}
+
+// Lets a started coroutine run on by itself: it frees itself when it ends. What it touches of its
+// starter after a suspension is guarded (a QPointer).
+inline void detach(QCoro::Task<void>&& task) {
+    QCoro::Task<void> released = std::move(task);
+    (void)released;
 }
 
 // Runs `task` to its end in a nested event loop and returns its result or rethrows its error.

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSet>
 #include <QUuid>
 
@@ -17,6 +18,7 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/history_error.h"
 #include "base/files.h"
+#include "base/task.h"
 #include "base/text.h"
 #include "tutor-engine/teacher_learning_session.h"
 
@@ -109,8 +111,21 @@ int renameWithoutReplacing(const QString& from, const QString& to) {
 }  // namespace
 
 HistoryStore::HistoryStore(Options options, QObject* parent) : QObject(parent), options_(std::move(options)) {
-    if (sessionTokenHeld(options_.loadSessionToken)) return;  // pending until the account is confirmed
-    switchToGuest();
+    if (!options_.loadSessionToken) {
+        switchToGuest();
+        return;
+    }
+    // Pending (no file, an empty list) until the token read tells otherwise.
+    base::detach(enterGuestUnlessTokenHeld());
+}
+
+QCoro::Task<void> HistoryStore::enterGuestUnlessTokenHeld() {
+    QPointer<HistoryStore> guard(this);
+    base::WorkScheduler& scheduler = options_.scheduler ? *options_.scheduler : base::QtWorkScheduler::shared();
+    auto reading = base::runBlocking(scheduler, [load = options_.loadSessionToken] { return sessionTokenHeld(load); });
+    const bool held = co_await reading;
+    // Held: pending until the account is confirmed. A scope entered meanwhile stands.
+    if (guard && !held && !scopeEntered_) switchToGuest();
 }
 
 HistoryStore& HistoryStore::shared() {
@@ -163,6 +178,7 @@ void HistoryStore::switchToAccount(const QString& accountID) {
 }
 
 void HistoryStore::enterPending(const QString& status) {
+    scopeEntered_ = true;
     currentAccountID_.reset();
     fileURL_.reset();
     activeFileUnreadable_ = false;
@@ -172,6 +188,7 @@ void HistoryStore::enterPending(const QString& status) {
 
 void HistoryStore::enterFile(const QString& path, const std::optional<QString>& accountID) {
     Loaded loaded = loadFile(path);
+    scopeEntered_ = true;
     currentAccountID_ = accountID;
     fileURL_ = path;
     activeFileUnreadable_ = loaded.failed;

@@ -4,10 +4,17 @@
 #include <QObject>
 #include <QString>
 
+#include <QCoroTask>
+
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "app/account/learning_record.h"
+
+namespace base {
+class WorkScheduler;
+}
 
 namespace meridcore {
 struct TeacherLearningSession;
@@ -21,7 +28,8 @@ class HistoryError;
 // memory and the file they come from. Three scopes: guest (the account-less file), account (the
 // file of one confirmed account) and pending (a session token is held but the account is not
 // confirmed: no file, an empty list, nothing recorded). Switching reloads from disk and never
-// writes. All operations run on the main thread and do their file work inside the call.
+// writes. All operations run on the main thread and do their file work inside the call; only the
+// session token is read away from it.
 //
 // Data safety: a history file that exists but cannot be read, is oversized or does not decode is
 // never overwritten; before the next write into that scope it is renamed, bytes unchanged, to
@@ -34,8 +42,9 @@ public:
     static constexpr qsizetype maxRecords = 500;
     static constexpr qsizetype maxTranscriptLength = 80000;  // characters of a lesson transcript
 
-    // Reads the session token at start (the keychain in the application). Throwing, giving nothing
-    // or an empty text all mean that no session token is held.
+    // Reads the session token at start (the keychain in the application); it may block, and runs
+    // away from the main thread. Throwing, giving nothing or an empty text all mean that no session
+    // token is held.
     using SessionTokenLoader = std::function<std::optional<QString>()>;
 
     struct Options {
@@ -43,9 +52,13 @@ public:
         QString dataFolder;
         // Without one, no token is held and the store starts in the guest scope.
         SessionTokenLoader loadSessionToken;
+        // Runs the token read; the shared scheduler on the global thread pool when not given.
+        std::shared_ptr<base::WorkScheduler> scheduler;
     };
 
-    // Starts in the guest scope when no session token is held, otherwise pending.
+    // Starts in the guest scope without a token loader. With one it starts pending and reads the
+    // token away from the main thread: when none is held, it then enters the guest scope, unless
+    // the scope was switched meanwhile.
     explicit HistoryStore(Options options = {}, QObject* parent = nullptr);
 
     // The one store of the process, made on first use with the options of configureShared().
@@ -98,6 +111,8 @@ private:
     };
     static Loaded loadFile(const QString& path);
 
+    QCoro::Task<void> enterGuestUnlessTokenHeld();
+
     void enterFile(const QString& path, const std::optional<QString>& accountID);
     void enterPending(const QString& status);
     // Encodes and writes `records` to the active file. Throws HistoryError.
@@ -121,6 +136,8 @@ private:
     bool writeFailureShown_ = false;
     // The notice of a move aside made during the current write, kept in front of a later failure.
     QString setAsideNotice_;
+    // A scope was entered since the store was made.
+    bool scopeEntered_ = false;
 };
 
 }  // namespace velquin

@@ -23,13 +23,8 @@ const QString accountChangedMessage = QStringLiteral("账户已变化，请重�
 const QString consentMessage = QStringLiteral("请先在设置中同意：所选文字会发送至第三方 AI 服务处理。");
 const QString offlineAnswer = QStringLiteral("离线窗口回归测试结果");
 
-// Lets a started coroutine run on by itself: it frees itself when it ends.
-// (Inside the coroutines below, every awaited object is a named local first: g++ 12 may destroy
-// the captures of a temporary awaited in place twice.)
-void detach(QCoro::Task<void>&& task) {
-    QCoro::Task<void> released = std::move(task);
-    (void)released;
-}
+// (Inside the coroutines of this file, every awaited object is a named local first: g++ 12 may
+// destroy the captures of a temporary awaited in place twice.)
 
 // The message of a failed request: every failure of the network itself reads the same.
 QString messageOf(const std::exception_ptr& error) {
@@ -179,7 +174,7 @@ void DirectFloatModel::request(bool force) {
     detail_ = QStringLiteral("只发送选中文字 · 正在") + tamsel::title(mode_) + QStringLiteral("…");
     job.started = services_.clock->now();
     emit changed();
-    detach(run(std::move(job)));
+    base::detach(run(std::move(job)));
 }
 
 // ---- The request ----------------------------------------------------------------------------------

@@ -49,13 +49,8 @@ AppStore*& sharedInstance() {
     return instance;
 }
 
-// Lets a started coroutine run on by itself: it frees itself when it ends.
-// (Inside the coroutines below, every awaited object is a named local first: g++ 12 may destroy
-// the captures of a temporary awaited in place twice.)
-void detach(QCoro::Task<void>&& task) {
-    QCoro::Task<void> released = std::move(task);
-    (void)released;
-}
+// (Inside the coroutines of this file, every awaited object is a named local first: g++ 12 may
+// destroy the captures of a temporary awaited in place twice.)
 
 bool canonicallyEqual(const QString& a, const QString& b) {
     return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
@@ -300,7 +295,7 @@ void AppStore::submit() {
     setResultDetail(QString());
     const double started = services_.clock->now();
     const base::CancellationToken cancellation = replaceWork();
-    detach(runRequest(id, started, std::move(values), cancellation, services_.client));
+    base::detach(runRequest(id, started, std::move(values), cancellation, services_.client));
 }
 
 QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues values,
@@ -500,39 +495,42 @@ void AppStore::pasteImage() {
 
 void AppStore::importURL(const QUrl& file) {
     if (isBusy_) return;
-    QUrl staged;
-    try {
-        staged = services_.importer->stageSelectedFile(file);
-    } catch (const std::exception& error) {
-        report(error);
-        return;
-    }
-    if (lowerPathExtension(staged) != QLatin1String("pdf")) {
-        runImport(kExtractionLabel, importStagedFile(staged, std::nullopt));
+    // The staged copy keeps the file's name, so the name tells a PDF.
+    if (lowerPathExtension(file) != QLatin1String("pdf")) {
+        runImport(kExtractionLabel, importFileCopy(file, std::nullopt, false));
         return;
     }
     discardPendingPDF();
     const QUuid id = begin(QStringLiteral("正在读取 PDF 信息…"));
     const base::CancellationToken cancellation = replaceWork();
-    detach(runPageCount(id, staged, cancellation));
+    base::detach(runPageCount(id, file, cancellation));
 }
 
-QCoro::Task<void> AppStore::runPageCount(QUuid id, QUrl staged, base::CancellationToken cancellation) {
+QCoro::Task<void> AppStore::runPageCount(QUuid id, QUrl file, base::CancellationToken cancellation) {
     QPointer<AppStore> guard(this);
     auto importer = services_.importer;
-    int count = 0;
+    // The copy (up to the size limit) and the count both run away from the main thread.
+    std::pair<QUrl, int> counted;
     std::exception_ptr failure;
     try {
-        auto pending = base::runBlocking(*services_.scheduler, [importer, staged]() { return importer->pdfPageCount(staged); });
-        count = co_await pending;
+        auto pending = base::runBlocking(*services_.scheduler, [importer, file]() {
+            const QUrl staged = importer->stageSelectedFile(file);
+            try {
+                return std::pair(staged, importer->pdfPageCount(staged));
+            } catch (...) {
+                importer->removeStagedFile(staged);
+                throw;
+            }
+        });
+        counted = co_await pending;
     } catch (...) {
         failure = std::current_exception();
     }
     if (failure) {
-        importer->removeStagedFile(staged);
         if (guard) completeError(failure, id);
         co_return;
     }
+    const auto [staged, count] = counted;
     if (!guard || !isCurrent(id, cancellation)) {
         importer->removeStagedFile(staged);
         co_return;
@@ -549,22 +547,17 @@ void AppStore::importFile(const QUrl& file, std::optional<PageRange> pages) {
         // Taken out of the slot first: the sheet's dismissal discards the pending PDF, and must not
         // delete the copy that is being read.
         pendingStagedPDF_.reset();
-        runImport(kExtractionLabel, importStagedFile(file, pages));
+        runImport(kExtractionLabel, importFileCopy(file, pages, true));
         return;
     }
-    QUrl staged;
-    try {
-        staged = services_.importer->stageSelectedFile(file);
-    } catch (const std::exception& error) {
-        report(error);
-        return;
-    }
-    runImport(kExtractionLabel, importStagedFile(staged, pages));
+    runImport(kExtractionLabel, importFileCopy(file, pages, false));
 }
 
-AppStore::ImportOperation AppStore::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) const {
+AppStore::ImportOperation AppStore::importFileCopy(const QUrl& file, std::optional<PageRange> pages,
+                                                   bool alreadyStaged) const {
     auto importer = services_.importer;
-    return [importer, staged, pages](const base::CancellationToken& cancellation) {
+    return [importer, file, pages, alreadyStaged](const base::CancellationToken& cancellation) {
+        const QUrl staged = alreadyStaged ? file : importer->stageSelectedFile(file);
         ImportedText result;
         try {
             result = importer->extractFile(staged, pages, cancellation);
@@ -581,7 +574,7 @@ void AppStore::runImport(const QString& label, ImportOperation operation) {
     if (isBusy_) return;
     const QUuid id = begin(label);
     const base::CancellationToken cancellation = replaceWork();
-    detach(runExtraction(id, std::move(operation), cancellation));
+    base::detach(runExtraction(id, std::move(operation), cancellation));
 }
 
 QCoro::Task<void> AppStore::runExtraction(QUuid id, ImportOperation operation, base::CancellationToken cancellation) {
@@ -620,7 +613,7 @@ void AppStore::captureScreenText() {
     const QUuid id = begin(QStringLiteral("请拖动鼠标框选文字；按 Esc 取消…"));
     services_.windows->hideApplication();
     const base::CancellationToken cancellation = replaceWork();
-    detach(runCapture(id, cancellation));
+    base::detach(runCapture(id, cancellation));
 }
 
 QCoro::Task<void> AppStore::runCapture(QUuid id, base::CancellationToken cancellation) {

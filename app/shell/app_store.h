@@ -208,12 +208,13 @@ private:
 
     QCoro::Task<void> runRequest(QUuid id, double started, RequestValues values, base::CancellationToken cancellation,
                                  std::shared_ptr<tamsel::ResponsesClient> client);
-    QCoro::Task<void> runPageCount(QUuid id, QUrl staged, base::CancellationToken cancellation);
+    QCoro::Task<void> runPageCount(QUuid id, QUrl file, base::CancellationToken cancellation);
     QCoro::Task<void> runExtraction(QUuid id, ImportOperation operation, base::CancellationToken cancellation);
     QCoro::Task<void> runCapture(QUuid id, base::CancellationToken cancellation);
 
     void runImport(const QString& label, ImportOperation operation);
-    ImportOperation importStagedFile(const QUrl& staged, std::optional<PageRange> pages) const;
+    // Stages a copy of `file` (unless it is one already), extracts its text and removes the copy.
+    ImportOperation importFileCopy(const QUrl& file, std::optional<PageRange> pages, bool alreadyStaged) const;
     std::optional<QUrl> clipboardFile() const;
     std::optional<WindowSystem::Window> mainWorkspaceWindow() const;
 

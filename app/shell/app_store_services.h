@@ -80,8 +80,8 @@ public:
     virtual std::optional<QString> load() = 0;
 };
 
-// Staged copies of chosen files and the extraction of their text. `stageSelectedFile` runs on the
-// main thread; the others may block and run on a worker thread. Implementations are thread-safe.
+// Staged copies of chosen files and the extraction of their text. Every call may block and runs on
+// a worker thread. Implementations are thread-safe.
 // Every failure is a base::Error whose message the interface shows.
 class DocumentImporter {
 public:

@@ -27,12 +27,8 @@ namespace Navigator = meridcore::MeridV12CourseNavigator;
 
 namespace {
 
-// (Every awaited object in the coroutines below is a named local first: g++ 12 may destroy the
-// captures of a temporary awaited in place twice.)
-void detach(QCoro::Task<void>&& task) {
-    QCoro::Task<void> released = std::move(task);
-    (void)released;
-}
+// (Every awaited object in the coroutines of this file is a named local first: g++ 12 may destroy
+// the captures of a temporary awaited in place twice.)
 
 bool isCancellation(std::exception_ptr error) {
     try {
@@ -350,7 +346,7 @@ void MeridFormalWorkspaceController::transmit(const std::optional<QString>& foll
     setErrorMessage(QStringLiteral("MERID 正在带课（本轮最多 ") + QString::number(round.budget) +
                     QStringLiteral(" 次 AI 请求，可随时停止）…"));
     requestTask_ = round.cancellation;
-    detach(runRound(std::move(round)));
+    base::detach(runRound(std::move(round)));
 }
 
 QCoro::Task<QString> MeridFormalWorkspaceController::readSessionToken() {

@@ -19,6 +19,7 @@
 #include "base/text.h"
 #include "history_test_support.h"
 #include "tests/support/file_mode.h"
+#include "tests/support/manual_scheduler.h"
 #include "tutor-engine/teacher_learning_session.h"
 
 using namespace historytest;
@@ -37,8 +38,9 @@ class HistoryStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
-    std::unique_ptr<HistoryStore> store(HistoryStore::SessionTokenLoader loader = {}) {
-        return std::make_unique<HistoryStore>(HistoryStore::Options{dir_.path(), std::move(loader)});
+    std::unique_ptr<HistoryStore> store(HistoryStore::SessionTokenLoader loader = {},
+                                        std::shared_ptr<base::WorkScheduler> scheduler = {}) {
+        return std::make_unique<HistoryStore>(HistoryStore::Options{dir_.path(), std::move(loader), std::move(scheduler)});
     }
     QString guestFile() const { return *AccountDataScope::legacyLearningHistory(dir_.path()); }
     QString accountFile(const QString& id = kAccount) const {
@@ -58,15 +60,42 @@ meridcore::TeacherLearningSession lesson(const QString& title = QStringLiteral("
 
 }  // namespace
 
-TEST_F(HistoryStoreTest, StartScopeFollowsTheSessionToken) {
+TEST_F(HistoryStoreTest, StartScopeFollowsTheSessionTokenReadOffTheMainThread) {
     writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
     EXPECT_EQ(store()->records().size(), 1);
-    EXPECT_EQ(store([] { return std::optional<QString>(); })->records().size(), 1);
-    EXPECT_EQ(store([] { return std::optional<QString>(QString()); })->records().size(), 1);
-    EXPECT_EQ(store([]() -> std::optional<QString> { throw std::runtime_error("keyring locked"); })->records().size(), 1);
-    const auto pending = store([] { return std::optional<QString>(QStringLiteral("token")); });
+
+    // The keyring may block: the store is pending until the read, which runs as blocking work, ends.
+    auto scheduler = std::make_shared<testsupport::ManualScheduler>();
+    int reads = 0;
+    auto counted = [&reads](std::optional<QString> token) {
+        return [&reads, token]() -> std::optional<QString> {
+            ++reads;
+            if (token && *token == QStringLiteral("throw")) throw std::runtime_error("keyring locked");
+            return token;
+        };
+    };
+    for (const std::optional<QString>& none : {std::optional<QString>(), std::optional<QString>(QString()),
+                                               std::optional<QString>(QStringLiteral("throw"))}) {
+        const int before = reads;
+        const auto guest = store(counted(none), scheduler);
+        EXPECT_EQ(reads, before);
+        EXPECT_FALSE(guest->hasActiveFile());
+        scheduler->runNextJob();
+        EXPECT_EQ(guest->records().size(), 1);
+    }
+    EXPECT_EQ(reads, 3);
+    const auto pending = store(counted(QStringLiteral("token")), scheduler);
+    scheduler->runNextJob();
     EXPECT_FALSE(pending->hasActiveFile());
     EXPECT_TRUE(pending->records().isEmpty());
+
+    // A scope entered while the token is read stands; a store gone by then is not touched.
+    const auto switched = store(counted(std::nullopt), scheduler);
+    switched->switchToAccount(kAccount);
+    scheduler->runNextJob();
+    EXPECT_EQ(switched->accountID(), kAccount);
+    store(counted(std::nullopt), scheduler).reset();
+    scheduler->runNextJob();
 }
 
 TEST_F(HistoryStoreTest, PendingScopeChangesAndWritesNothing) {

@@ -375,8 +375,8 @@ TEST_F(AppStoreRequestTest, ChecksBeforeTheRequestRefuseImportOrAskForConsent) {
     tamsel::AIPrivacyConsent::set(false, defaults);
     s.setSource(QStringLiteral("/home/someone/notes.txt"));
     s.submit();
-    EXPECT_EQ(importer->staged, 1);
     ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(importer->staged, 1);
     EXPECT_FALSE(s.showPrivacyConsent());
     s.setSource(QStringLiteral("question"));
     s.submit();
