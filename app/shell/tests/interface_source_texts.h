@@ -1,8 +1,7 @@
 #pragma once
 
-// The source texts of the interface that the string table must translate, one per entry, in the
-// order the design lists them. Entries marked "Linux wording" name the Linux desktop where the
-// original named a macOS feature.
+// The source texts of the interface that the string table must translate, one per entry. Entries
+// marked "Linux wording" name the Linux desktop's own programs, keys and settings.
 
 #include <array>
 
