@@ -207,7 +207,9 @@ void DefaultsStore::setBool(const QString& key, bool value) { set(key, Type::boo
 void DefaultsStore::setInteger(const QString& key, qint64 value) { set(key, Type::integer, value); }
 void DefaultsStore::setDouble(const QString& key, double value) { set(key, Type::real, value); }
 void DefaultsStore::setString(const QString& key, const QString& value) { set(key, Type::string, value); }
-void DefaultsStore::setDate(const QString& key, const Date& value) { set(key, Type::date, value.secondsSinceReference); }
+void DefaultsStore::setDate(const QString& key, const Date& value) {
+    set(key, Type::date, value.secondsSinceReference);
+}
 void DefaultsStore::setArray(const QString& key, const QJsonArray& value) { set(key, Type::array, value); }
 void DefaultsStore::setDictionary(const QString& key, const QJsonObject& value) { set(key, Type::dictionary, value); }
 

@@ -48,7 +48,9 @@ public:
     // Reads with a fallback: absent or another type gives `fallback`.
     qint64 integer(const QString& key, qint64 fallback = 0) const { return integerValue(key).value_or(fallback); }
     bool boolean(const QString& key, bool fallback = false) const { return boolValue(key).value_or(fallback); }
-    QString string(const QString& key, const QString& fallback = {}) const { return stringValue(key).value_or(fallback); }
+    QString string(const QString& key, const QString& fallback = {}) const {
+        return stringValue(key).value_or(fallback);
+    }
 
     void setBool(const QString& key, bool value);
     void setInteger(const QString& key, qint64 value);

@@ -23,7 +23,8 @@ namespace base {
 QString ProcessError::message() const {
     switch (kind_) {
     case Kind::failedToStart:
-        return QStringLiteral("Could not start ") + program_ + (detail_.isEmpty() ? QString() : QStringLiteral(": ") + detail_);
+        return QStringLiteral("Could not start ") + program_ +
+               (detail_.isEmpty() ? QString() : QStringLiteral(": ") + detail_);
     case Kind::outputTooLarge: return program_ + QStringLiteral(" produced too much output");
     case Kind::timedOut: return program_ + QStringLiteral(" did not finish in time");
     }
@@ -135,7 +136,8 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, c
         const int launch =
             ::posix_spawnp(&pid, programBytes.constData(), &setup.actions, &setup.attributes, argv.data(), environ);
         if (launch != 0)
-            throw ProcessError(ProcessError::Kind::failedToStart, program, QString::fromLocal8Bit(std::strerror(launch)));
+            throw ProcessError(ProcessError::Kind::failedToStart, program,
+                               QString::fromLocal8Bit(std::strerror(launch)));
         child->pid = pid;
     }
     input.reset();

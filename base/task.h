@@ -125,6 +125,8 @@ T waitForTask(QCoro::Task<T> task) {
 // is cancelled before or during the wait.
 // (No default argument on the coroutine itself: GCC 12 destroys such an argument twice.)
 QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken token);
-inline QCoro::Task<void> sleepFor(std::chrono::milliseconds duration) { return sleepFor(duration, CancellationToken()); }
+inline QCoro::Task<void> sleepFor(std::chrono::milliseconds duration) {
+    return sleepFor(duration, CancellationToken());
+}
 
 }  // namespace base

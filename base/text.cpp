@@ -179,7 +179,9 @@ private:
         if (qtNext_ == -1) scan_ = text_.size();
     }
 
-    bool insideRun(qsizetype pos) const { return isRegionalIndicatorAt(text_, pos - 2) && isRegionalIndicatorAt(text_, pos); }
+    bool insideRun(qsizetype pos) const {
+        return isRegionalIndicatorAt(text_, pos - 2) && isRegionalIndicatorAt(text_, pos);
+    }
 
     // Whether an even number of regional indicators stands right before `pos`, which lies inside a run.
     // The run met last is remembered, so a run is measured once and the walk over it stays linear.

@@ -22,7 +22,8 @@ struct Fixture {
 
     Fixture() {
         path = *velquin::AccountDataScope::learningHistoryURL(kAccount, dir.path());
-        const QString text = QStringLiteral("牛顿第二定律 F = ma / Newton's second law: the force equals mass times acceleration. ");
+        const QString text =
+            QStringLiteral("牛顿第二定律 F = ma / Newton's second law: the force equals mass times acceleration. ");
         QList<velquin::LearningRecord> records;
         for (int i = 0; i < 500; ++i) {
             QString answer;
@@ -75,7 +76,8 @@ void BM_HistoryLoadAndAdd(benchmark::State& state) {
         store.switchToAccount(kAccount);
         store.add(QStringLiteral("entropy"), QStringLiteral("熵是系统无序程度的量度。"), QStringLiteral("explain"));
     }
-    if (store.records().size() != 500 || !store.statusMessage().isEmpty()) state.SkipWithError("the add was not stored");
+    if (store.records().size() != 500 || !store.statusMessage().isEmpty())
+        state.SkipWithError("the add was not stored");
 }
 
 }  // namespace

@@ -41,8 +41,8 @@ BENCHMARK(BM_RecognizeRegion)->Unit(benchmark::kMillisecond);
 void BM_TesseractCommand(benchmark::State& state) {
     const QString languages = halvern::TextRecognizer::installedLanguages().join(u'+');
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            base::runProcess(QStringLiteral("tesseract"), {g_image, QStringLiteral("stdout"), QStringLiteral("-l"), languages}));
+        benchmark::DoNotOptimize(base::runProcess(
+            QStringLiteral("tesseract"), {g_image, QStringLiteral("stdout"), QStringLiteral("-l"), languages}));
 }
 BENCHMARK(BM_TesseractCommand)->Unit(benchmark::kMillisecond);
 

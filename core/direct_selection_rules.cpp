@@ -25,7 +25,8 @@ QString DirectSelectionRules::validated(const QString& text) {
     const QString trimmed = base::text::trimmed(text);
     if (trimmed.isEmpty()) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
     if (!base::text::containsLetterOrDigit(trimmed)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
-    if (base::text::graphemeCountExceeds(trimmed, limit)) throw DirectSelectionFailure(DirectSelectionFailure::Case::tooLong);
+    if (base::text::graphemeCountExceeds(trimmed, limit))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::tooLong);
     return trimmed;
 }
 

@@ -172,7 +172,8 @@ QCoro::Task<ModelAnswer> ResponsesClient::proAnswer(QString text, QString mode, 
     co_return co_await std::move(exchange);
 }
 
-QCoro::Task<ModelAnswer> ResponsesClient::execute(net::HttpRequest request, base::CancellationToken cancellation) const {
+QCoro::Task<ModelAnswer> ResponsesClient::execute(net::HttpRequest request,
+                                                  base::CancellationToken cancellation) const {
     // Keep the session alive for the whole exchange, even if this client is destroyed meanwhile.
     const std::shared_ptr<net::HttpClient> session = session_;
     auto sending = session->send(std::move(request), cancellation);
@@ -192,7 +193,8 @@ ModelAnswer ResponsesClient::decode(const QByteArray& data, int statusCode) {
     if (statusCode < 200 || statusCode > 299) throw OrvelHostedError::http(statusCode);
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) throw StudyError(StudyError::Case::invalidResponse);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        throw StudyError(StudyError::Case::invalidResponse);
     const QJsonValue answer = document.object().value(QStringLiteral("answer"));
     if (!answer.isString() || answer.toString().isEmpty()) throw StudyError(StudyError::Case::invalidResponse);
     return ModelAnswer{answer.toString(), std::nullopt, std::nullopt, std::nullopt};

@@ -7,7 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Mostly a success; now and then another status.
     const int status = data[0] < 0xF0 ? 200 : 100 + data[0];
     try {
-        const tamsel::ModelAnswer answer = tamsel::ResponsesClient::decode(fuzzsupport::bytes(data + 1, size - 1), status);
+        const tamsel::ModelAnswer answer =
+            tamsel::ResponsesClient::decode(fuzzsupport::bytes(data + 1, size - 1), status);
         fuzzsupport::require(!answer.text.isEmpty(), "an answer has text");
     } catch (const base::Error&) {
     }

@@ -28,7 +28,9 @@ QString contents(const DefaultsStore& store) {
         case DefaultsStore::Type::integer: out += QString::number(*store.integerValue(key)); break;
         case DefaultsStore::Type::real: out += QString::number(*store.doubleValue(key), 'g', 17); break;
         case DefaultsStore::Type::string: out += *store.stringValue(key); break;
-        case DefaultsStore::Type::date: out += QString::number(store.dateValue(key)->secondsSinceReference, 'g', 17); break;
+        case DefaultsStore::Type::date:
+            out += QString::number(store.dateValue(key)->secondsSinceReference, 'g', 17);
+            break;
         case DefaultsStore::Type::array: out += QString::number(store.arrayValue(key)->size()); break;
         case DefaultsStore::Type::dictionary: out += QString::number(store.dictionaryValue(key)->size()); break;
         }

@@ -28,7 +28,8 @@ Setup makeSetup(TeacherMode mode, bool withMaterial) {
     answered.answer = QStringLiteral("energy");
     session.quizRecords = QList<MeridQuizRecord>{answered};
     if (mode == TeacherMode::grade) {
-        session.quizRecords->append(MeridQuizRecord(QUuid(), QStringLiteral("Café ?"), QStringLiteral("ATP"), QString()));
+        session.quizRecords->append(
+            MeridQuizRecord(QUuid(), QStringLiteral("Café ?"), QStringLiteral("ATP"), QString()));
         session.draft = QStringLiteral("因为要产生能量");
     }
     const MeridTutorRequest request = MeridRequestBuilder::makeRequest(session);
@@ -39,8 +40,8 @@ const Setup& setup(int index) {
     static const QList<Setup> setups = [] {
         QList<Setup> all;
         for (const bool withMaterial : {false, true})
-            for (const TeacherMode mode : {TeacherMode::teach, TeacherMode::quiz, TeacherMode::grade, TeacherMode::summary,
-                                           TeacherMode::sprint})
+            for (const TeacherMode mode :
+                 {TeacherMode::teach, TeacherMode::quiz, TeacherMode::grade, TeacherMode::summary, TeacherMode::sprint})
                 all.append(makeSetup(mode, withMaterial));
         return all;
     }();
@@ -74,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             require(MeridQuizEvaluator::questionKind(result) == kind, "the envelope's question kind is recorded");
         break;
     case TeacherMode::grade:
-        require(MeridQuizEvaluator::assessment(result) != MeridAssessment::unassessed, "an accepted grading has a verdict");
+        require(MeridQuizEvaluator::assessment(result) != MeridAssessment::unassessed,
+                "an accepted grading has a verdict");
         break;
     default:
         require(!base::text::trimmed(result).isEmpty(), "an accepted reply has text");

@@ -59,7 +59,8 @@ bool shorterThanAnnounced(const QNetworkReply& reply, const QByteArray& method, 
 QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::CancellationToken cancellation) {
     cancellation.throwIfCancelled();
     if (!isAllowedUrl(request.url))
-        throw NetworkError(NetworkError::Kind::insecure, QStringLiteral("refused an insecure URL: ") + request.url.toString());
+        throw NetworkError(NetworkError::Kind::insecure,
+                           QStringLiteral("refused an insecure URL: ") + request.url.toString());
 
     QNetworkRequest qrequest(request.url);
     for (const auto& [name, value] : request.headers) qrequest.setRawHeader(name, value);
@@ -86,11 +87,13 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
     // A body past the limit is refused while it arrives, so it never fills memory.
     bool tooLarge = false;
     const qint64 maxBytes = request.maxResponseBytes;
-    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(), [&tooLarge, maxBytes, guard = QPointer<QNetworkReply>(reply.get())](qint64 received, qint64 total) {
-        if (tooLarge || !guard || (received <= maxBytes && total <= maxBytes)) return;
-        tooLarge = true;
-        guard->abort();
-    });
+    QObject::connect(
+        reply.get(), &QNetworkReply::downloadProgress, reply.get(),
+        [&tooLarge, maxBytes, guard = QPointer<QNetworkReply>(reply.get())](qint64 received, qint64 total) {
+            if (tooLarge || !guard || (received <= maxBytes && total <= maxBytes)) return;
+            tooLarge = true;
+            guard->abort();
+        });
     QTimer total;
     total.setSingleShot(true);
     QPointer<QNetworkReply> guard(reply.get());

@@ -68,7 +68,8 @@ SecretService* connectService() {
 // (the keyring may ask the user). Throws KeychainError.
 GList* findItems(SecretService* service, GHashTable* attributes, bool unlock) {
     GErrorHolder error;
-    const SecretSearchFlags flags = unlock ? SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK) : SECRET_SEARCH_ALL;
+    const SecretSearchFlags flags =
+        unlock ? SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK) : SECRET_SEARCH_ALL;
     GList* items = secret_service_search_sync(service, &tokenSchema(), attributes, flags, nullptr, &error.error);
     if (error.error) {
         g_list_free_full(items, g_object_unref);
@@ -86,13 +87,15 @@ std::optional<QString> KeychainStore::load() {
     ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
     GErrorHolder error;
-    SecretValue* value = secret_service_lookup_sync(service.service, &tokenSchema(), attributes.table, nullptr, &error.error);
+    SecretValue* value =
+        secret_service_lookup_sync(service.service, &tokenSchema(), attributes.table, nullptr, &error.error);
     if (error.error) error.raise();
     if (!value) {
         // The lookup finds nothing also when the item stays locked (the unlock was refused).
         GList* items = findItems(service.service, attributes.table, false);
         bool locked = false;
-        for (GList* item = items; item; item = item->next) locked = locked || secret_item_get_locked(SECRET_ITEM(item->data));
+        for (GList* item = items; item; item = item->next)
+            locked = locked || secret_item_get_locked(SECRET_ITEM(item->data));
         g_list_free_full(items, g_object_unref);
         if (locked) raiseLocked();
         return std::nullopt;
@@ -115,8 +118,9 @@ void KeychainStore::save(const QString& token) {
 
     // Update the data of the stored item(s) first; add an item only when there is none.
     GErrorHolder error;
-    GList* items = secret_service_search_sync(service, &tokenSchema(), attributes.table,
-                                              SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr, &error.error);
+    GList* items =
+        secret_service_search_sync(service, &tokenSchema(), attributes.table,
+                                   SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr, &error.error);
     bool ok = error.error == nullptr;
     if (ok && items) {
         for (GList* item = items; item && ok; item = item->next)
@@ -140,7 +144,8 @@ void KeychainStore::remove() {
     GList* items = findItems(service.service, attributes.table, true);
     GErrorHolder error;
     bool ok = true;
-    for (GList* item = items; item && ok; item = item->next) ok = secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &error.error);
+    for (GList* item = items; item && ok; item = item->next)
+        ok = secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &error.error);
     g_list_free_full(items, g_object_unref);
     if (!ok && !error.error) raiseLocked();
     if (!ok) error.raise();

@@ -50,7 +50,8 @@ void MemoryPasteboard::writeItems(const QList<PasteboardItemData>& items) {
     if (items.isEmpty()) return;
     for (const PasteboardItemData& data : items) {
         Item item;
-        for (auto entry = data.cbegin(); entry != data.cend(); ++entry) item.entries.append({entry.key(), entry.value()});
+        for (auto entry = data.cbegin(); entry != data.cend(); ++entry)
+            item.entries.append({entry.key(), entry.value()});
         items_.append(item);
     }
     ++changeCount_;

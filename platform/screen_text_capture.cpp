@@ -52,7 +52,8 @@ ImportedText ScreenTextCapture::captureBlocking(const base::CancellationToken& c
 }
 
 // Not a coroutine itself: the arguments are moved into the worker's closure at once.
-QCoro::Task<ImportedText> ScreenTextCapture::recognizeSelectedRegion(base::CancellationToken cancellation, QString program) {
+QCoro::Task<ImportedText> ScreenTextCapture::recognizeSelectedRegion(base::CancellationToken cancellation,
+                                                                     QString program) {
     return base::runBlocking([cancellation = std::move(cancellation), program = std::move(program)] {
         return captureBlocking(cancellation, program);
     });

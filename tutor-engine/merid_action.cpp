@@ -56,7 +56,8 @@ QString draft(MeridAction action) {
     case MeridAction::explainDifferently:
         return QStringLiteral("刚才没有完全理解。请换一种解释方式，用更简单的例子重新讲刚才的知识点，最后停下来等我。");
     case MeridAction::testMe:
-        return QStringLiteral("请只针对刚才讲过的知识点出一道可以作答的题，不要公布答案。必须以 Q: 开始输出题目，并在最后独立一行写 Q_TYPE: application / explanation / calculation / recognition 四者之一。出新题而不是复述上一题。");
+        return QStringLiteral(
+            "请只针对刚才讲过的知识点出一道可以作答的题，不要公布答案。必须以 Q: 开始输出题目，并在最后独立一行写 Q_TYPE: application / explanation / calculation / recognition 四者之一。出新题而不是复述上一题。");
     case MeridAction::gradeAnswer: return QString();
     case MeridAction::reinforceMistake:
         return QStringLiteral("请结合刚才的批改结果针对错误概念重新讲解。提出一个与上次不同的思考角度，但暂时不要出新题。");

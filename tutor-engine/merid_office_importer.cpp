@@ -180,7 +180,8 @@ MeridImportedText MeridOfficeImporter::extract(const QString& path, const Option
     }
 
     if (extension == u"docx") {
-        const QByteArray xml = unzip(memberArguments(archive, QStringLiteral("word/document.xml")), maxPartBytes, options);
+        const QByteArray xml =
+            unzip(memberArguments(archive, QStringLiteral("word/document.xml")), maxPartBytes, options);
         return validated(parseXmlWords(xml), docxNote());
     }
     if (extension != u"pptx") throw Archive(Archive::Case::unsupported);

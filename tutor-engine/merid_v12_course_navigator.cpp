@@ -91,7 +91,8 @@ std::optional<MeridV12CoursePlan> build(const TeacherMaterial& material) {
     for (const MeridV12SourceTopic& heading : headings) {
         const qsizetype line = std::clamp<qint64>(heading.lineNumber - 1, 0, lines.size() - 1);
         const qsizetype unit = lineStarts.at(line);
-        const qsizetype offset = std::upper_bound(boundaries.cbegin(), boundaries.cend(), unit) - boundaries.cbegin() - 1;
+        const qsizetype offset =
+            std::upper_bound(boundaries.cbegin(), boundaries.cend(), unit) - boundaries.cbegin() - 1;
         MeridV12CourseTopic topic;
         topic.id = f + QLatin1Char(':') + heading.id;
         topic.heading = heading.heading;
@@ -113,7 +114,8 @@ void install(const TeacherMaterial& material, TeacherLearningSession& session, b
 
     session.material = material;
     session.chunkIndex = 0;
-    const bool samePlan = session.coursePlan && plan && session.coursePlan->sourceFingerprint == plan->sourceFingerprint;
+    const bool samePlan =
+        session.coursePlan && plan && session.coursePlan->sourceFingerprint == plan->sourceFingerprint;
     if (!samePlan) {
         session.coursePlan = std::move(plan);
         if (previous != current) {

@@ -42,7 +42,8 @@ MeridV12Guidance guide(const TeacherLearningSession& session, base::Date now) {
     if (session.pausedAt) return result(Phase::paused, MeridAction::continueLearning);
     if (std::any_of(records.cbegin(), records.cend(), [](const MeridQuizRecord& record) { return !record.answer; }))
         return MeridV12Guidance{Phase::awaitingAnswer, std::nullopt, evidence, true};
-    if (session.lastPedagogicalAction == MeridAction::pause) return result(Phase::paused, MeridAction::continueLearning);
+    if (session.lastPedagogicalAction == MeridAction::pause)
+        return result(Phase::paused, MeridAction::continueLearning);
     if (activeTopic && MeridV12CourseNavigator::reviewDue(*activeTopic, session, now))
         return result(Phase::retesting, MeridAction::testMe);
 

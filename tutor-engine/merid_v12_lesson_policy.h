@@ -13,7 +13,16 @@
 namespace meridcore {
 
 // Where a lesson on one topic stands.
-enum class MeridV12TeachingPhase { ready, explaining, checking, remediating, retesting, reviewing, awaitingAnswer, paused };
+enum class MeridV12TeachingPhase {
+    ready,
+    explaining,
+    checking,
+    remediating,
+    retesting,
+    reviewing,
+    awaitingAnswer,
+    paused
+};
 
 constexpr auto rawValueTable(MeridV12TeachingPhase) {
     using enum MeridV12TeachingPhase;

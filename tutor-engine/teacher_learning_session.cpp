@@ -57,7 +57,8 @@ bool TeacherLearningSession::recordQuestion(const QString& reply, const QString&
     record.questionKind = MeridQuizEvaluator::questionKind(reply);
     record.usedHint = false;
     if (coursePlan) {
-        if (const std::optional<MeridV12CourseTopic> topic = coursePlan->activeTopic()) record.sourceTopicID = topic->id;
+        if (const std::optional<MeridV12CourseTopic> topic = coursePlan->activeTopic())
+            record.sourceTopicID = topic->id;
     }
     records.append(record);
     quizRecords = records;

@@ -137,9 +137,13 @@ void AppStore::configureShared(AppStoreServices services) {
 
 // ---- State -----------------------------------------------------------------------------------
 
-void AppStore::setSelectionPresentation(bool value) { assign(selectionPresentation_, value, &AppStore::selectionPresentationChanged); }
+void AppStore::setSelectionPresentation(bool value) {
+    assign(selectionPresentation_, value, &AppStore::selectionPresentationChanged);
+}
 
-void AppStore::setTutorHandoffSource(const std::optional<QString>& value) { assign(tutorHandoffSource_, value, &AppStore::tutorHandoffSourceChanged); }
+void AppStore::setTutorHandoffSource(const std::optional<QString>& value) {
+    assign(tutorHandoffSource_, value, &AppStore::tutorHandoffSourceChanged);
+}
 
 void AppStore::setSource(const QString& value) {
     const QString old = source_;
@@ -184,7 +188,9 @@ void AppStore::setSourceNote(const QString& value) { assign(sourceNote_, value, 
 
 void AppStore::setStatus(const QString& value) { assign(status_, value, &AppStore::statusChanged); }
 
-void AppStore::setErrorMessage(const std::optional<QString>& value) { assign(errorMessage_, value, &AppStore::errorMessageChanged); }
+void AppStore::setErrorMessage(const std::optional<QString>& value) {
+    assign(errorMessage_, value, &AppStore::errorMessageChanged);
+}
 
 void AppStore::setBusy(bool value) { assign(isBusy_, value, &AppStore::isBusyChanged); }
 
@@ -192,13 +198,17 @@ void AppStore::setShowImporter(bool value) { assign(showImporter_, value, &AppSt
 
 void AppStore::setShowSettings(bool value) { assign(showSettings_, value, &AppStore::showSettingsChanged); }
 
-void AppStore::setShowPrivacyConsent(bool value) { assign(showPrivacyConsent_, value, &AppStore::showPrivacyConsentChanged); }
+void AppStore::setShowPrivacyConsent(bool value) {
+    assign(showPrivacyConsent_, value, &AppStore::showPrivacyConsentChanged);
+}
 
 void AppStore::setShowAccountLogin(bool value) { assign(showAccountLogin_, value, &AppStore::showAccountLoginChanged); }
 
 void AppStore::setShowCaptureGuide(bool value) { assign(showCaptureGuide_, value, &AppStore::showCaptureGuideChanged); }
 
-void AppStore::setShowDirectSelectionSettings(bool value) { assign(showDirectSelectionSettings_, value, &AppStore::showDirectSelectionSettingsChanged); }
+void AppStore::setShowDirectSelectionSettings(bool value) {
+    assign(showDirectSelectionSettings_, value, &AppStore::showDirectSelectionSettingsChanged);
+}
 
 void AppStore::setPdfChoice(const std::optional<PDFChoice>& value) {
     const bool same = (!pdfChoice_ && !value) || (pdfChoice_ && value && pdfChoice_->id == value->id);
@@ -582,7 +592,8 @@ QCoro::Task<void> AppStore::runExtraction(QUuid id, ImportOperation operation, b
     ImportedText result;
     std::exception_ptr failure;
     try {
-        auto pending = base::runBlocking(*services_.scheduler, [operation, cancellation]() { return operation(cancellation); });
+        auto pending =
+            base::runBlocking(*services_.scheduler, [operation, cancellation]() { return operation(cancellation); });
         result = co_await pending;
     } catch (...) {
         failure = std::current_exception();

@@ -17,8 +17,9 @@ WorkspaceRouter::WorkspaceRouter(std::shared_ptr<WindowSystem> windows, std::sha
       selectionPresentation_(std::move(selectionPresentation)) {}
 
 WorkspaceRouter& WorkspaceRouter::shared() {
-    static WorkspaceRouter* instance = new WorkspaceRouter(QtWindowSystem::shared(), std::make_shared<base::QtWorkScheduler>(),
-                                                           [] { return AppStore::shared().selectionPresentation(); });
+    static WorkspaceRouter* instance =
+        new WorkspaceRouter(QtWindowSystem::shared(), std::make_shared<base::QtWorkScheduler>(),
+                            [] { return AppStore::shared().selectionPresentation(); });
     return *instance;
 }
 

@@ -36,7 +36,8 @@ TEST(Files, AtomicWriteIsPrivateAndCreatesPrivateFolders) {
     EXPECT_EQ(fileMode(path), 0600);
     EXPECT_EQ(files::readCapped(path, 2), QByteArray("[]"));
     // Nothing but the file is left in the folder.
-    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("a/b"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("file.json")});
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("a/b"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("file.json")});
 }
 
 TEST(Files, FailedWriteKeepsTheOldFile) {
@@ -116,5 +117,6 @@ TEST(Files, GuardedRemovalRefusesWhatItDidNotMake) {
     EXPECT_FALSE(removeGuardedFolder(dir.path(), QStringLiteral("Other-"), victim.path()));
     EXPECT_FALSE(removeGuardedFolder(dir.path(), QStringLiteral("tmp"), victim.path()));
     EXPECT_TRUE(QFileInfo::exists(victim.filePath(QStringLiteral("keep"))));
-    EXPECT_TRUE(removeGuardedFolder(dir.path(), QStringLiteral("OrvelTest-"), dir.filePath(QStringLiteral("OrvelTest-gone"))));
+    EXPECT_TRUE(
+        removeGuardedFolder(dir.path(), QStringLiteral("OrvelTest-"), dir.filePath(QStringLiteral("OrvelTest-gone"))));
 }

@@ -51,9 +51,10 @@ TEST(Process, CancellationEndsTheProgramAndWaitsForIt) {
     });
     ProcessOptions options;
     options.cancellation = cancel.token();
-    EXPECT_THROW(runProcess(QStringLiteral("/bin/sh"),
-                            {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile)}, options),
-                 CancellationError);
+    EXPECT_THROW(
+        runProcess(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile)}, options),
+        CancellationError);
     canceller.join();
     QFile file(pidFile);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -33,7 +33,8 @@ TEST(Text, CutsNeverSplitAClusterAndRunsCoverTheText) {
 
     const QStringList runs = graphemeRuns(text, 2);
     EXPECT_EQ(runs, (QStringList{QStringLiteral("ab"), kFamily + kDecomposed, QStringLiteral("中") + kFlag}));
-    EXPECT_EQ(graphemeRuns(text, 4), (QStringList{QStringLiteral("ab") + kFamily + kDecomposed, QStringLiteral("中") + kFlag}));
+    EXPECT_EQ(graphemeRuns(text, 4),
+              (QStringList{QStringLiteral("ab") + kFamily + kDecomposed, QStringLiteral("中") + kFlag}));
     EXPECT_TRUE(graphemeRuns(QString(), 3).isEmpty());
     EXPECT_EQ(graphemeBoundaries(QStringLiteral("a") + kFlag), (QList<qsizetype>{0, 1, 5}));
 }
@@ -81,7 +82,8 @@ TEST(Text, ControlCharacters) {
 TEST(Text, FlagRunsPairFromTheirStartInEveryContext) {
     // Compare against a plain reference: every run of regional indicators pairs from its start.
     const QString ri[] = {QStringLiteral("🇫"), QStringLiteral("🇷")};
-    const QString before[] = {QString(), QStringLiteral("a"), QStringLiteral("👦"), QStringLiteral("👨‍👩‍👧"), QStringLiteral("é")};
+    const QString before[] = {QString(), QStringLiteral("a"), QStringLiteral("👦"), QStringLiteral("👨‍👩‍👧"),
+                              QStringLiteral("é")};
     QString all;  // every case in one text: runs of every parity follow one another in one walk
     qsizetype allCount = 0;
     for (const QString& prefix : before) {

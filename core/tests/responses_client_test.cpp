@@ -72,8 +72,8 @@ protected:
 
 TEST_F(ResponsesClientTest, StudyRequestCarriesExactHeadersAndMembers) {
     stub.enqueue(kPath, ScriptedReply::answer(QStringLiteral("好的")));
-    const ModelAnswer answer = study(QStringLiteral("  What is entropy?\n"), StudyMode::practice, AnswerLanguage::french,
-                                     QStringLiteral("  secret-token \n"));
+    const ModelAnswer answer = study(QStringLiteral("  What is entropy?\n"), StudyMode::practice,
+                                     AnswerLanguage::french, QStringLiteral("  secret-token \n"));
     EXPECT_EQ(answer, (ModelAnswer{QStringLiteral("好的"), std::nullopt, std::nullopt, std::nullopt}));
     ASSERT_EQ(stub.requests().size(), 1);
     EXPECT_TRUE(stub.violations().isEmpty()) << stub.violations().join(u'\n').toStdString();
@@ -117,8 +117,10 @@ TEST_F(ResponsesClientTest, StudyChecksRunInOrderAndSendNothing) {
                                                    AnswerLanguage::english, QString()); }).errorCase(),
               StudyError::Case::emptyInput);
     // More than 20,000 and more than 1,500 characters both give inputTooLong.
-    EXPECT_EQ(expectThrows<StudyError>([&] { study(QString(20001, u'a')); }).errorCase(), StudyError::Case::inputTooLong);
-    EXPECT_EQ(expectThrows<StudyError>([&] { study(QString(1501, u'字')); }).errorCase(), StudyError::Case::inputTooLong);
+    EXPECT_EQ(expectThrows<StudyError>([&] { study(QString(20001, u'a')); }).errorCase(),
+              StudyError::Case::inputTooLong);
+    EXPECT_EQ(expectThrows<StudyError>([&] { study(QString(1501, u'字')); }).errorCase(),
+              StudyError::Case::inputTooLong);
     // A token of white space only.
     EXPECT_EQ(expectThrows<StudyError>([&] { study(QStringLiteral("text"), StudyMode::explain,
                                                    AnswerLanguage::english, QStringLiteral(" \n")); }).errorCase(),
@@ -172,13 +174,16 @@ TEST_F(ResponsesClientTest, TutorChecksRunInOrder) {
                   .errorCase(),
               OrvelHostedError::Case::invalidMode);
     EXPECT_EQ(expectThrows<StudyError>([&] { tutor(tooLong); }).errorCase(), StudyError::Case::inputTooLong);
-    EXPECT_EQ(expectThrows<StudyError>([&] { tutor(QStringLiteral(" \t \t")); }).errorCase(), StudyError::Case::emptyInput);
+    EXPECT_EQ(expectThrows<StudyError>([&] { tutor(QStringLiteral(" \t \t")); }).errorCase(),
+              StudyError::Case::emptyInput);
     // The token is refused when empty or holding a control character, before sending.
-    EXPECT_EQ(expectThrows<StudyError>([&] { tutor(QStringLiteral("p"), QStringLiteral("teach"), QStringLiteral("flash"), QString()); })
-                  .errorCase(),
+    EXPECT_EQ(expectThrows<StudyError>([&] {
+                  tutor(QStringLiteral("p"), QStringLiteral("teach"), QStringLiteral("flash"), QString());
+              }).errorCase(),
               StudyError::Case::missingKey);
     EXPECT_EQ(expectThrows<StudyError>([&] {
-                  tutor(QStringLiteral("p"), QStringLiteral("teach"), QStringLiteral("flash"), QStringLiteral("a\r\nX-Evil: 1"));
+                  tutor(QStringLiteral("p"), QStringLiteral("teach"), QStringLiteral("flash"),
+                        QStringLiteral("a\r\nX-Evil: 1"));
               }).errorCase(),
               StudyError::Case::missingKey);
     AIPrivacyConsent::set(false, defaults);
@@ -358,9 +363,11 @@ TEST_F(ResponsesClientTest, HostileRepliesOverTheWire) {
         {"HTTP/1.0 without length", "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n{\"answer\":\"old\"}",
          QStringLiteral("old")},
         // The content type is not looked at; a byte-order mark before the object is accepted.
-        {"wrong content type", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n{\"answer\":\"h\"}\n",
+        {"wrong content type",
+         "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n{\"answer\":\"h\"}\n",
          QStringLiteral("h")},
-        {"byte-order mark", "HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n\xEF\xBB\xBF{\"answer\":\"b\"}", QStringLiteral("b")},
+        {"byte-order mark", "HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n\xEF\xBB\xBF{\"answer\":\"b\"}",
+         QStringLiteral("b")},
         // Valid JSON followed by anything else is no reply.
         {"trailing garbage", "HTTP/1.1 200 OK\r\nContent-Length: 16\r\n\r\n{\"answer\":\"g\"}xx", std::nullopt},
         // Of two "answer" members the last one counts.

@@ -6,7 +6,12 @@ using namespace tamsel;
 using Block = SelectionSourceBlock;
 
 TEST(SelectionEventSource, ResolvesFrontmostThenFocused) {
-    struct Row { std::optional<qint32> focused; std::optional<qint32> frontmost; std::optional<qint32> pid; const char16_t* method; };
+    struct Row {
+        std::optional<qint32> focused;
+        std::optional<qint32> frontmost;
+        std::optional<qint32> pid;
+        const char16_t* method;
+    };
     const Row rows[] = {
         {512, 0, 512, u"AX 焦点应用"},
         {512, 300, 300, u"回调时前台应用"},

@@ -35,14 +35,16 @@ TEST(Http, AConnectionLostInTheBodyIsNoResponse) {
         QTcpSocket* socket = server.nextPendingConnection();
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
             socket->readAll();
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"answer\":");
+            socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"answer\":");
             socket->flush();
             QTimer::singleShot(50, socket, [socket] { socket->disconnectFromHost(); });
         });
     });
     HttpClient client;
     HttpRequest request;
-    request.url = QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort()) + QStringLiteral("/v1"));
+    request.url =
+        QUrl(QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort()) + QStringLiteral("/v1"));
     try {
         const HttpResponse response = waitForTask(client.send(request));
         FAIL() << "a cut-off body came back as status " << response.status << " body " << response.body.toStdString();

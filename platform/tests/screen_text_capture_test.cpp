@@ -33,13 +33,15 @@ protected:
     // Writes the script; it sees the output path as its last argument ("$4").
     QString program(const QString& body) const {
         const QString path = file(QStringLiteral("fake-capture"));
-        EXPECT_TRUE(fixtures::writeFile(path, ("#!/bin/sh\necho \"$@\" > '" + file(QStringLiteral("arguments")) + "'\n" + body + "\n").toUtf8()));
+        EXPECT_TRUE(fixtures::writeFile(
+            path, ("#!/bin/sh\necho \"$@\" > '" + file(QStringLiteral("arguments")) + "'\n" + body + "\n").toUtf8()));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
     }
 
     QStringList leftovers() const {
-        return QDir(tempRoot()).entryList({QStringLiteral("OrvelCapture-*")}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QDir(tempRoot())
+            .entryList({QStringLiteral("OrvelCapture-*")}, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
     CaptureFailure::Case failureOf(const QString& fake) const {
@@ -100,8 +102,8 @@ TEST_F(ScreenTextCaptureTest, FailuresLeaveNoFolderBehind) {
 TEST_F(ScreenTextCaptureTest, CancellingWhileTheProgramRunsEndsIt) {
     const QString pidFile = file(QStringLiteral("pid"));
     // Writes a picture first: a cancelled capture is cancelled even when a picture exists.
-    const QString fake = program("printf x > \"$4\"\necho $$ > '" + pidFile + ".part'\nmv '" + pidFile + ".part' '" + pidFile +
-                                 "'\nsleep 30\nexit 0");
+    const QString fake = program("printf x > \"$4\"\necho $$ > '" + pidFile + ".part'\nmv '" + pidFile + ".part' '" +
+                                 pidFile + "'\nsleep 30\nexit 0");
     base::CancellationSource source;
     qint64 pid = 0;
     std::thread canceller([&] {
@@ -110,7 +112,8 @@ TEST_F(ScreenTextCaptureTest, CancellingWhileTheProgramRunsEndsIt) {
         if (pidText.open(QIODevice::ReadOnly)) pid = pidText.readAll().trimmed().toLongLong();
         source.cancel();
     });
-    EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)), base::CancellationError);
+    EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)),
+                 base::CancellationError);
     canceller.join();
     ASSERT_GT(pid, 0);
     EXPECT_EQ(::kill(pid_t(pid), 0), -1);
@@ -123,7 +126,8 @@ TEST_F(ScreenTextCaptureTest, CancelledBeforeTheStartRunsNothing) {
     const QString fake = program("touch '" + marker + "'");
     base::CancellationSource source;
     source.cancel();
-    EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)), base::CancellationError);
+    EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)),
+                 base::CancellationError);
     EXPECT_FALSE(QFileInfo::exists(marker));
     EXPECT_TRUE(leftovers().isEmpty());
 }
@@ -151,7 +155,8 @@ TEST_F(ScreenTextCaptureTest, CancellingEndsAProgramThatIgnoresTheRequest) {
         });
         QElapsedTimer clock;
         clock.start();
-        EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)), base::CancellationError);
+        EXPECT_THROW(base::waitForTask(ScreenTextCapture::recognizeSelectedRegion(source.token(), fake)),
+                     base::CancellationError);
         canceller.join();
         EXPECT_LT(clock.elapsed(), 20000) << body.toStdString();
         QFile pidText(pidFile);

@@ -49,7 +49,8 @@ TEST(MeridLessonFormatter, TitleForms) {
     // The bracket form is case-sensitive; the Markdown forms compare the whole line in lower case.
     EXPECT_EQ(sections(QStringLiteral("【intuition】 text")),
               (QList<MeridLessonSection>{{0, Kind::paragraph, QStringLiteral("【intuition】 text")}}));
-    EXPECT_EQ(sections(QStringLiteral("### à retenir\nx")), (QList<MeridLessonSection>{{0, Kind::reminder, QStringLiteral("x")}}));
+    EXPECT_EQ(sections(QStringLiteral("### à retenir\nx")),
+              (QList<MeridLessonSection>{{0, Kind::reminder, QStringLiteral("x")}}));
     EXPECT_EQ(sections(QStringLiteral("  ## Worked Example  \nx")),
               (QList<MeridLessonSection>{{0, Kind::example, QStringLiteral("x")}}));
     EXPECT_EQ(sections(QStringLiteral("#### Example\nx")),

@@ -18,7 +18,8 @@ using Status = MeridV12KnowledgeStatus;
 
 const base::Date kNow{1'000'000};
 
-MeridQuizRecord graded(const QString& question, MeridAssessment assessment, const QString& kind = QStringLiteral("application")) {
+MeridQuizRecord graded(const QString& question, MeridAssessment assessment,
+                       const QString& kind = QStringLiteral("application")) {
     MeridQuizRecord record(QUuid::createUuid(), question, QStringLiteral("ATP"), QString());
     record.answer = QStringLiteral("answer");
     record.assessment = assessment;
@@ -93,7 +94,8 @@ TEST(MeridTutorOrchestrator, Prepare) {
     }
     EXPECT_EQ(session, noQuestion);
 
-    session.quizRecords->append(MeridQuizRecord(QUuid::createUuid(), QStringLiteral("Q"), QStringLiteral("ATP"), QString()));
+    session.quizRecords->append(
+        MeridQuizRecord(QUuid::createUuid(), QStringLiteral("Q"), QStringLiteral("ATP"), QString()));
     session.draft = QStringLiteral(" \n ");
     const TeacherLearningSession blank = session;
     try {
@@ -142,7 +144,8 @@ TEST(MeridV12LessonPolicy, GuideRules) {
     EXPECT_EQ(MeridV12LessonPolicy::guide(repair, kNow).phase, Phase::retesting);
 
     // Pause comes before a pending question, which comes before a due review.
-    TeacherLearningSession waiting = sessionWith({MeridQuizRecord(QUuid::createUuid(), QStringLiteral("Q"), QStringLiteral("ATP"), QString())});
+    TeacherLearningSession waiting =
+        sessionWith({MeridQuizRecord(QUuid::createUuid(), QStringLiteral("Q"), QStringLiteral("ATP"), QString())});
     const MeridV12Guidance awaiting = MeridV12LessonPolicy::guide(waiting, kNow);
     EXPECT_EQ(awaiting.phase, Phase::awaitingAnswer);
     EXPECT_FALSE(awaiting.recommendedAction);
@@ -158,12 +161,14 @@ TEST(MeridV12LessonPolicy, GuideWithACoursePlan) {
     EXPECT_EQ(MeridV12LessonPolicy::guide(session, kNow).evidence.status, Status::notTested);
 
     const QString topicID = session.coursePlan->topics.first().id;
-    QList<MeridQuizRecord> supported{graded(QStringLiteral("1"), MeridAssessment::correct),
-                                     graded(QStringLiteral("2"), MeridAssessment::correct, QStringLiteral("explanation"))};
+    QList<MeridQuizRecord> supported{
+        graded(QStringLiteral("1"), MeridAssessment::correct),
+        graded(QStringLiteral("2"), MeridAssessment::correct, QStringLiteral("explanation"))};
     for (MeridQuizRecord& record : supported) record.sourceTopicID = topicID;
     session.quizRecords = supported;
     session.lastPedagogicalAction = A::testMe;
-    session.coursePlan->reviewEntries.insert(topicID, MeridV12ReviewEntry{base::Date{kNow.secondsSinceReference - 1}, std::nullopt, 0, std::nullopt});
+    session.coursePlan->reviewEntries.insert(
+        topicID, MeridV12ReviewEntry{base::Date{kNow.secondsSinceReference - 1}, std::nullopt, 0, std::nullopt});
     const MeridV12Guidance due = MeridV12LessonPolicy::guide(session, kNow);
     EXPECT_EQ(due.evidence.status, Status::supported);
     EXPECT_EQ(due.phase, Phase::retesting);
@@ -213,8 +218,9 @@ TEST(MeridV12AutoAdvance, NextActionAfterEachKindOfReply) {
     // Supported: move on only when another topic is recommended.
     TeacherLearningSession mastered = sessionWith({});
     addPlan(mastered);
-    QList<MeridQuizRecord> records{graded(QStringLiteral("1"), MeridAssessment::correct),
-                                   graded(QStringLiteral("2"), MeridAssessment::correct, QStringLiteral("explanation"))};
+    QList<MeridQuizRecord> records{
+        graded(QStringLiteral("1"), MeridAssessment::correct),
+        graded(QStringLiteral("2"), MeridAssessment::correct, QStringLiteral("explanation"))};
     for (MeridQuizRecord& record : records) record.sourceTopicID = mastered.coursePlan->topics.first().id;
     mastered.quizRecords = records;
     EXPECT_EQ(MeridV12AutoAdvance::nextAction(A::gradeAnswer, mastered, 1, 3, kNow), A::continueLearning);
@@ -226,6 +232,7 @@ TEST(MeridV12AutoAdvance, NextActionAfterEachKindOfReply) {
     EXPECT_EQ(MeridV12AutoAdvance::nextAction(A::gradeAnswer, mastered, 1, 3, kNow), std::nullopt);
 
     // A pending question always stops.
-    once.quizRecords->append(MeridQuizRecord(QUuid::createUuid(), QStringLiteral("next"), QStringLiteral("ATP"), QString()));
+    once.quizRecords->append(
+        MeridQuizRecord(QUuid::createUuid(), QStringLiteral("next"), QStringLiteral("ATP"), QString()));
     EXPECT_EQ(MeridV12AutoAdvance::nextAction(A::gradeAnswer, once, 1, 3, kNow), std::nullopt);
 }

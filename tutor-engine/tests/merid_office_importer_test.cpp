@@ -135,25 +135,31 @@ TEST_F(OfficeImporterTest, SlidesComeInNumberOrderWithTheirHeaders) {
 }
 
 TEST_F(OfficeImporterTest, RefusalsOfTheFileItself) {
-    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(file(QStringLiteral("a.doc"), "x")); }), Case::unsupported);
-    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(file(QStringLiteral("docx"), "x")); }), Case::unsupported);
+    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(file(QStringLiteral("a.doc"), "x")); }),
+              Case::unsupported);
+    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(file(QStringLiteral("docx"), "x")); }),
+              Case::unsupported);
     EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(file(QStringLiteral("plain.docx"), "just text")); }),
               Case::unreadable);
     EXPECT_EQ(archiveErrorOf([&] {
-                  MeridOfficeImporter::extract(archive(QStringLiteral("noword.docx"), {{QStringLiteral("other.xml"), "<a/>"}}));
+                  MeridOfficeImporter::extract(
+                      archive(QStringLiteral("noword.docx"), {{QStringLiteral("other.xml"), "<a/>"}}));
               }),
               Case::unreadable);
     EXPECT_EQ(archiveErrorOf([&] {
-                  MeridOfficeImporter::extract(archive(QStringLiteral("bad.docx"), {{QStringLiteral("word/document.xml"), "<w:p><w:t>x</w:p>"}}));
+                  MeridOfficeImporter::extract(archive(QStringLiteral("bad.docx"),
+                                                       {{QStringLiteral("word/document.xml"), "<w:p><w:t>x</w:p>"}}));
               }),
               Case::unreadable);
     EXPECT_EQ(archiveErrorOf([&] {
                   MeridOfficeImporter::extract(
-                      archive(QStringLiteral("blank.docx"), {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:r><w:t> </w:t></w:r></w:p>")}}));
+                      archive(QStringLiteral("blank.docx"),
+                              {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:r><w:t> </w:t></w:r></w:p>")}}));
               }),
               Case::empty);
     EXPECT_EQ(archiveErrorOf([&] {
-                  MeridOfficeImporter::extract(archive(QStringLiteral("noslides.pptx"), {{QStringLiteral("ppt/presentation.xml"), "<a/>"}}));
+                  MeridOfficeImporter::extract(
+                      archive(QStringLiteral("noslides.pptx"), {{QStringLiteral("ppt/presentation.xml"), "<a/>"}}));
               }),
               Case::empty);
     EXPECT_THROW(MeridOfficeImporter::extract(dir_.filePath(QStringLiteral("missing.docx"))), base::FileError);
@@ -168,8 +174,9 @@ TEST_F(OfficeImporterTest, RefusalsOfTheFileItself) {
         part.close();
         QProcess zip;
         zip.setWorkingDirectory(content);
-        zip.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("pw"),
-                                          dir_.filePath(QStringLiteral("locked.docx")), QStringLiteral("word/document.xml")});
+        zip.start(QStringLiteral("zip"),
+                  {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("pw"),
+                   dir_.filePath(QStringLiteral("locked.docx")), QStringLiteral("word/document.xml")});
         ASSERT_TRUE(zip.waitForFinished(60000));
         EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(dir_.filePath(QStringLiteral("locked.docx"))); }),
                   Case::unreadable);
@@ -177,15 +184,17 @@ TEST_F(OfficeImporterTest, RefusalsOfTheFileItself) {
 
     MeridOfficeImporter::Options noProgram;
     noProgram.unzipProgram = dir_.filePath(QStringLiteral("no-such-unzip"));
-    const QString good = archive(QStringLiteral("good.docx"), {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>x</w:t></w:p>")}});
+    const QString good = archive(QStringLiteral("good.docx"),
+                                 {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>x</w:t></w:p>")}});
     EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(good, noProgram); }), Case::unreadable);
 }
 
 TEST_F(OfficeImporterTest, PatternCharactersInTheFileNameReadThatFileOnly) {
     // unzip would read "Lecture [1].docx" as a pattern matching "Lecture 1.docx" beside it.
     const auto document = [&](const QString& name, const QByteArray& text) {
-        const QString made = archive(QStringLiteral("plain-") + QString::number(serial_ + 1) + QStringLiteral(".zip"),
-                                     {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>" + text + "</w:t></w:p>")}});
+        const QString made =
+            archive(QStringLiteral("plain-") + QString::number(serial_ + 1) + QStringLiteral(".zip"),
+                    {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>" + text + "</w:t></w:p>")}});
         const QString target = dir_.filePath(name);
         EXPECT_TRUE(QFile::rename(made, target));
         return target;
@@ -218,7 +227,8 @@ TEST_F(OfficeImporterTest, FileSizeLimitAcceptsExactlyFortyMiB) {
     const QByteArray document = docxXml("<w:p><w:r><w:t>Exact</w:t></w:r></w:p>");
     auto build = [&](qint64 padding) {
         return archive(QStringLiteral("exact.docx"),
-                       {{QStringLiteral("word/document.xml"), document}, {QStringLiteral("word/media/pad.bin"), QByteArray(padding, 'p')}},
+                       {{QStringLiteral("word/document.xml"), document},
+                        {QStringLiteral("word/media/pad.bin"), QByteArray(padding, 'p')}},
                        true);
     };
     const qint64 overhead = QFileInfo(build(16)).size() - 16;
@@ -235,11 +245,14 @@ TEST_F(OfficeImporterTest, PartOutputLimitAcceptsExactlyTwoMillionBytes) {
     };
     const QByteArray exact = documentOfSize(MeridOfficeImporter::maxPartBytes);
     ASSERT_EQ(exact.size(), MeridOfficeImporter::maxPartBytes);
-    EXPECT_EQ(MeridOfficeImporter::extract(archive(QStringLiteral("part.docx"), {{QStringLiteral("word/document.xml"), exact}})).text,
+    EXPECT_EQ(MeridOfficeImporter::extract(
+                  archive(QStringLiteral("part.docx"), {{QStringLiteral("word/document.xml"), exact}}))
+                  .text,
               QStringLiteral("Sized"));
     const QByteArray over = documentOfSize(MeridOfficeImporter::maxPartBytes + 1);
     EXPECT_EQ(archiveErrorOf([&] {
-                  MeridOfficeImporter::extract(archive(QStringLiteral("part.docx"), {{QStringLiteral("word/document.xml"), over}}));
+                  MeridOfficeImporter::extract(
+                      archive(QStringLiteral("part.docx"), {{QStringLiteral("word/document.xml"), over}}));
               }),
               Case::tooLarge);
     // The same limit holds for each slide.
@@ -277,20 +290,25 @@ TEST_F(OfficeImporterTest, ListingLimitAcceptsExactlyFiftyThousandBytes) {
 
 TEST_F(OfficeImporterTest, SlideCountLimitAndTextLimit) {
     Entries slides;
-    for (int number = 1; number <= 121; ++number) slides.append({slideName(number), slideXml({"S" + QByteArray::number(number)})});
-    const MeridImportedText accepted = MeridOfficeImporter::extract(archive(QStringLiteral("120.pptx"), slides.mid(0, 120)));
+    for (int number = 1; number <= 121; ++number)
+        slides.append({slideName(number), slideXml({"S" + QByteArray::number(number)})});
+    const MeridImportedText accepted =
+        MeridOfficeImporter::extract(archive(QStringLiteral("120.pptx"), slides.mid(0, 120)));
     EXPECT_TRUE(accepted.text.endsWith(QStringLiteral("[第 120 张幻灯片]\nS120")));
-    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(archive(QStringLiteral("121.pptx"), slides)); }), Case::tooLarge);
+    EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(archive(QStringLiteral("121.pptx"), slides)); }),
+              Case::tooLarge);
 
     // 100,000 characters after the joins pass; one more is too long for course material.
     const QByteArray half(49999, 'w');
     const QByteArray exact = docxXml("<w:p><w:t>" + half + "</w:t></w:p><w:p><w:t>" + half + "</w:t></w:p>");
-    EXPECT_EQ(MeridOfficeImporter::extract(archive(QStringLiteral("long.docx"), {{QStringLiteral("word/document.xml"), exact}}))
+    EXPECT_EQ(MeridOfficeImporter::extract(
+                  archive(QStringLiteral("long.docx"), {{QStringLiteral("word/document.xml"), exact}}))
                   .text.size(),
               100000);
     const QByteArray over = docxXml("<w:p><w:t>" + half + "</w:t></w:p><w:p><w:t>" + half + "w</w:t></w:p>");
     try {
-        MeridOfficeImporter::extract(archive(QStringLiteral("long.docx"), {{QStringLiteral("word/document.xml"), over}}));
+        MeridOfficeImporter::extract(
+            archive(QStringLiteral("long.docx"), {{QStringLiteral("word/document.xml"), over}}));
         ADD_FAILURE() << "accepted more than 100,000 characters";
     } catch (const meridcore::TeacherWorkspaceError& error) {
         EXPECT_EQ(error.errorCase(), meridcore::TeacherWorkspaceError::Case::materialTooLong);
@@ -298,7 +316,8 @@ TEST_F(OfficeImporterTest, SlideCountLimitAndTextLimit) {
 }
 
 TEST_F(OfficeImporterTest, CancellationEndsTheProgramAndWaitsForIt) {
-    const QString path = archive(QStringLiteral("c.docx"), {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>x</w:t></w:p>")}});
+    const QString path =
+        archive(QStringLiteral("c.docx"), {{QStringLiteral("word/document.xml"), docxXml("<w:p><w:t>x</w:t></w:p>")}});
 
     base::CancellationSource early;
     early.cancel();
@@ -308,15 +327,16 @@ TEST_F(OfficeImporterTest, CancellationEndsTheProgramAndWaitsForIt) {
 
     // A stand-in for unzip that starts writing a part and then stalls.
     const QString pidFile = dir_.filePath(QStringLiteral("unzip.pid"));
-    const QString script = file(QStringLiteral("slow-unzip"),
-                                "#!/bin/sh\necho $$ > '" + pidFile.toUtf8() + "'\nprintf '<w:document>'\nexec sleep 60\n");
+    const QString script = file(QStringLiteral("slow-unzip"), "#!/bin/sh\necho $$ > '" + pidFile.toUtf8() +
+                                                                  "'\nprintf '<w:document>'\nexec sleep 60\n");
     QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     base::CancellationSource source;
     options.cancellation = source.token();
     options.unzipProgram = script;
     std::thread canceller([&] {
-        for (int i = 0; i < 500 && QFileInfo(pidFile).size() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && QFileInfo(pidFile).size() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         source.cancel();
     });
@@ -346,7 +366,8 @@ TEST_F(OfficeImporterTest, TextOverTheLimitEndsTheDeckEarly) {
     }
     // Exactly at the limit the next slide is still read.
     const QByteArray exact(100000 - QStringLiteral("[第 1 张幻灯片]\n").size(), 'w');
-    const QString fits = archive(QStringLiteral("fits.pptx"), {{slideName(1), slideXml({exact})}, {slideName(2), "<p:sld><a:p>"}});
+    const QString fits =
+        archive(QStringLiteral("fits.pptx"), {{slideName(1), slideXml({exact})}, {slideName(2), "<p:sld><a:p>"}});
     EXPECT_EQ(archiveErrorOf([&] { MeridOfficeImporter::extract(fits); }), Case::unreadable);
 }
 
@@ -370,8 +391,9 @@ TEST(OfficeXmlWords, EntitiesCannotExpandPastThePartLimit) {
 }
 
 TEST(OfficeXmlWords, OnlyDirectTextOfTextElementsCounts) {
-    EXPECT_EQ(MeridOfficeImporter::parseXmlWords("<r><a:p><a:t>x</a:t><b:t>y</b:t></a:p><p><t><![CDATA[z]]></t></p></r>"),
-              (QStringList{"xy", "z"}));
+    EXPECT_EQ(
+        MeridOfficeImporter::parseXmlWords("<r><a:p><a:t>x</a:t><b:t>y</b:t></a:p><p><t><![CDATA[z]]></t></p></r>"),
+        (QStringList{"xy", "z"}));
     EXPECT_THROW(MeridOfficeImporter::parseXmlWords(""), MeridArchiveError);
     EXPECT_THROW(MeridOfficeImporter::parseXmlWords("<a><t>&undefined;</t></a>"), MeridArchiveError);
 }

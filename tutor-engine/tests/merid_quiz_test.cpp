@@ -37,7 +37,8 @@ TEST(MeridQuizEvaluatorTest, AssessmentTakesTheLastMarkerAsOneWord) {
 
 TEST(MeridQuizEvaluatorTest, QuestionNeedsAPrefixAtTheStart) {
     using MeridQuizEvaluator::question;
-    EXPECT_EQ(question(QStringLiteral("  Q: What is a mole?\nQ_TYPE: recognition\n")), QStringLiteral("What is a mole?"));
+    EXPECT_EQ(question(QStringLiteral("  Q: What is a mole?\nQ_TYPE: recognition\n")),
+              QStringLiteral("What is a mole?"));
     EXPECT_EQ(question(QStringLiteral("题目：第一行\n第二行")), QStringLiteral("第一行\n第二行"));
     EXPECT_EQ(question(QStringLiteral("Q：全角冒号")), QStringLiteral("全角冒号"));
     EXPECT_EQ(question(QStringLiteral("Intro\nQ: later")), std::nullopt);

@@ -57,7 +57,8 @@ TEST(MeridRequestBuilder, LessonRequestQuotesTheCurrentSegmentOrTheActiveChapter
     ASSERT_EQ(request.messages.size(), 3);
     EXPECT_EQ(request.messages.first(), lesson.turns.first());
     EXPECT_EQ(request.messages.last(),
-              TeacherTurn(Role::user, TeacherStageFlow::makeRequestText(lesson.draft, lesson.material, 0, TeacherMode::teach)));
+              TeacherTurn(Role::user,
+                          TeacherStageFlow::makeRequestText(lesson.draft, lesson.material, 0, TeacherMode::teach)));
     EXPECT_EQ(request.topic, QStringLiteral("细胞"));
     EXPECT_EQ(request.sourceName, QStringLiteral("bio.pdf"));
     EXPECT_EQ(request.segmentIndex, 0);
@@ -110,7 +111,8 @@ TEST(MeridRequestBuilder, FollowupRequests) {
     EXPECT_TRUE(open.messages.last().content.startsWith(QStringLiteral("学生当前指令：为什么？\n")));
     EXPECT_EQ(open.sourceName, QStringLiteral("bio.pdf"));
 
-    const QString longQuestion = QString(1399, u'问') + QStringLiteral("\U0001F468\u200D\U0001F469") + QStringLiteral("尾");
+    const QString longQuestion =
+        QString(1399, u'问') + QStringLiteral("\U0001F468\u200D\U0001F469") + QStringLiteral("尾");
     addPendingQuestion(studying, longQuestion);
     const MeridTutorRequest hint = MeridRequestBuilder::makeFollowupRequest(studying, QStringLiteral("提示一下"));
     EXPECT_EQ(hint.mode, TeacherMode::teach);

@@ -64,7 +64,8 @@ ScriptedTransport::Reply question(const QString& text) {
 
 ScriptedTransport::Reply grading(const QString& verdict) {
     return [verdict](const MeridTutorRequest&) {
-        return envelope(QStringLiteral("feedback"), QStringLiteral("批改。"), QStringLiteral(R"(,"evaluation":")") + verdict + u'"');
+        return envelope(QStringLiteral("feedback"), QStringLiteral("批改。"),
+                        QStringLiteral(R"(,"evaluation":")") + verdict + u'"');
     };
 }
 
@@ -158,7 +159,8 @@ TEST(MeridTutorTurnScenario, LessonsClickByClick) {
     transport.script(question(QStringLiteral("举一个用到 ATP 的例子。")));
     const Click sixth = base::waitForTask(runClick(A::testMe, session, transport));
     EXPECT_EQ(sixth.actions, (QList<A>{A::testMe}));
-    transport.script([](const MeridTutorRequest&) { return envelope(QStringLiteral("summary"), QStringLiteral("总结。")); });
+    transport.script(
+        [](const MeridTutorRequest&) { return envelope(QStringLiteral("summary"), QStringLiteral("总结。")); });
     const Click seventh = base::waitForTask(runClick(A::summarize, session, transport));
     EXPECT_EQ(seventh.actions, (QList<A>{A::summarize}));
 
@@ -174,7 +176,8 @@ TEST(MeridTutorTurnScenario, RefusedReplyEndsTheClickAndRecordsNothing) {
     TeacherLearningSession session = newSession();
     ScriptedTransport transport;
     transport.script([](const MeridTutorRequest&) {
-        return envelope(QStringLiteral("lesson"), QStringLiteral("见第九页"), QStringLiteral(R"(,"source_marker":"[第 9 页]")"));
+        return envelope(QStringLiteral("lesson"), QStringLiteral("见第九页"),
+                        QStringLiteral(R"(,"source_marker":"[第 9 页]")"));
     });
     try {
         base::waitForTask(runClick(A::continueLearning, session, transport));

@@ -149,7 +149,8 @@ TEST(MeridV12CourseNavigationTest, InstallingTheSameMaterialKeepsProgress) {
     nav::install(course(), session, base::Date{10});
     const QString second = session.coursePlan->topics.at(1).id;
     nav::activate(second, session);
-    session.coursePlan->reviewEntries.insert(second, MeridV12ReviewEntry{base::Date{99}, base::Date{1}, 2, std::nullopt});
+    session.coursePlan->reviewEntries.insert(second,
+                                             MeridV12ReviewEntry{base::Date{99}, base::Date{1}, 2, std::nullopt});
     session.latestClassroomResponse = QStringLiteral("讲解");
     const MeridV12CoursePlan progress = *session.coursePlan;
 
@@ -293,7 +294,8 @@ TEST(MeridV12CourseNavigationTest, ChapterTextRunsFromTheHeadingToTheNextOne) {
                   .join(QLatin1Char('\n')));
 
     // Another segment than the topic's own sends that segment; no label gives "未提供".
-    const TeacherMaterial two(QStringLiteral("m"), QStringLiteral("# 甲\n") + QString(3000, QLatin1Char('x')), QString());
+    const TeacherMaterial two(QStringLiteral("m"), QStringLiteral("# 甲\n") + QString(3000, QLatin1Char('x')),
+                              QString());
     MeridV12CourseTopic first = nav::build(two)->topics.at(0);
     const QString text = nav::chapterRequestText(QStringLiteral("go"), two, first, 1);
     EXPECT_TRUE(text.contains(QStringLiteral("可核对的附近页码：未提供。")));
@@ -318,7 +320,8 @@ TEST(MeridV12CourseNavigationTest, ChapterTextRefusesBadInput) {
     EXPECT_EQ(caseOf<NavigationError>(request(QStringLiteral("go"), 0)), NavigationError::Case::changedMaterial);
 
     // A long excerpt and a long instruction together exceed 4,000 characters.
-    const TeacherMaterial big(QStringLiteral("m"), QStringLiteral("# 甲\n") + QString(3000, QLatin1Char('x')), QString());
+    const TeacherMaterial big(QStringLiteral("m"), QStringLiteral("# 甲\n") + QString(3000, QLatin1Char('x')),
+                              QString());
     MeridV12CourseTopic bigTopic = nav::build(big)->topics.at(0);
     bigTopic.heading = QString(600, u'h');
     EXPECT_NO_THROW(nav::chapterRequestText(QString(1000, QChar(u'字')), big, bigTopic, 1));

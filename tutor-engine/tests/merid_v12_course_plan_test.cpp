@@ -49,7 +49,8 @@ TEST(MeridV12CoursePlanTest, JsonRoundTripsAndOmitsAbsentMembers) {
     const QJsonObject bare = plan.toJson();
     EXPECT_FALSE(bare.contains(QStringLiteral("activeTopicID")));
     EXPECT_EQ(bare.value(QStringLiteral("reviewEntries")).toObject(), QJsonObject());
-    EXPECT_FALSE(bare.value(QStringLiteral("topics")).toArray().at(1).toObject().contains(QStringLiteral("sourceMarker")));
+    EXPECT_FALSE(
+        bare.value(QStringLiteral("topics")).toArray().at(1).toObject().contains(QStringLiteral("sourceMarker")));
     EXPECT_EQ(MeridV12CoursePlan::fromJson(bare), plan);
 
     plan.activeTopicID = plan.topics.at(0).id;

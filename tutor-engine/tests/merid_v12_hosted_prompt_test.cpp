@@ -49,8 +49,10 @@ TEST(MeridV12HostedPrompt, FixedTextsMatchTheirBytes) {
     EXPECT_EQ(MeridV12HostedPrompt::teachingRules().toUtf8(), QByteArray(golden::prompt::teachingRules));
     EXPECT_EQ(MeridV12HostedPrompt::teachingRules().toUtf8().size(), 1523);
     const std::pair<TeacherMode, const char*> instructions[] = {
-        {TeacherMode::teach, golden::prompt::teachInstruction},     {TeacherMode::quiz, golden::prompt::quizInstruction},
-        {TeacherMode::grade, golden::prompt::gradeInstruction},     {TeacherMode::summary, golden::prompt::summaryInstruction},
+        {TeacherMode::teach, golden::prompt::teachInstruction},
+        {TeacherMode::quiz, golden::prompt::quizInstruction},
+        {TeacherMode::grade, golden::prompt::gradeInstruction},
+        {TeacherMode::summary, golden::prompt::summaryInstruction},
         {TeacherMode::sprint, golden::prompt::sprintInstruction},
     };
     for (const auto& [mode, expected] : instructions)
@@ -74,7 +76,8 @@ TEST(MeridV12HostedPrompt, GoldenPrompts) {
          TeacherTurn(Role::user, QStringLiteral("  继续，讲讲极限 \n"))});
     EXPECT_EQ(MeridV12HostedPrompt::make(teach).toUtf8(), QByteArray(golden::prompt::teachWithHistory));
 
-    MeridTutorRequest grade = requestOf(TeacherMode::grade, {TeacherTurn(Role::user, QStringLiteral("原练习题：1+1=?\n学生答案：2"))});
+    MeridTutorRequest grade =
+        requestOf(TeacherMode::grade, {TeacherTurn(Role::user, QStringLiteral("原练习题：1+1=?\n学生答案：2"))});
     // Topic and source do not enter the prompt.
     grade.topic = QStringLiteral("加法");
     grade.sourceName = QStringLiteral("math.pdf");
@@ -129,9 +132,9 @@ TEST(MeridV12HostedPrompt, HistoryBudgetEdges) {
 
     // One character more and the newest turn no longer fits: no history at all, even though an
     // older turn is short.
-    const QString tooLong = MeridV12HostedPrompt::make(
-        requestOf(TeacherMode::teach, {TeacherTurn(Role::assistant, QStringLiteral("short")),
-                                       TeacherTurn(Role::user, QString(fitting + 1, u'x')), TeacherTurn(Role::user, current)}));
+    const QString tooLong = MeridV12HostedPrompt::make(requestOf(
+        TeacherMode::teach, {TeacherTurn(Role::assistant, QStringLiteral("short")),
+                             TeacherTurn(Role::user, QString(fitting + 1, u'x')), TeacherTurn(Role::user, current)}));
     EXPECT_FALSE(tooLong.contains(QStringLiteral("历史课堂记录")));
     EXPECT_FALSE(tooLong.contains(QStringLiteral("short")));
 }

@@ -86,7 +86,8 @@ TEST_F(TeacherLearningStoreTest, EmptySaveWritesTheBareArchivePrivately) {
               QStringList{QStringLiteral("teacher_sessions.json")});
 
     // An existing file of another mode ends 0600 too.
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(
+        file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     store.save({session(5)});
     EXPECT_EQ(modeOf(file), 0600u);
 }
@@ -210,7 +211,8 @@ TEST_F(TeacherLearningStoreTest, AFailedLoadGuardsTheFileUnderEveryName) {
     ASSERT_TRUE(QFile::link(folder, path(QStringLiteral("alias"))));
     EXPECT_EQ(workspaceErrorOf([&] { TeacherLearningStore(folder + QStringLiteral("/teacher_sessions.json")).load(); }),
               Case::corruptHistory);
-    for (const QString& name : {QStringLiteral("alias/teacher_sessions.json"), QStringLiteral("real/../alias/teacher_sessions.json")})
+    for (const QString& name :
+         {QStringLiteral("alias/teacher_sessions.json"), QStringLiteral("real/../alias/teacher_sessions.json")})
         EXPECT_EQ(workspaceErrorOf([&] { TeacherLearningStore(path(name)).save({}); }), Case::corruptHistory)
             << name.toStdString();
     EXPECT_EQ(contents(folder + QStringLiteral("/teacher_sessions.json")), QByteArray("[]"));
@@ -220,7 +222,8 @@ TEST_F(TeacherLearningStoreTest, SaveSizeLimitAcceptsExactly25MiB) {
     const QString file = path(QStringLiteral("new/teacher_sessions.json"));
     const TeacherLearningStore store(file);
     TeacherLearningSession big = session(1);
-    const qsizetype frame = QByteArray(R"({"formatVersion":1,"sessions":[]})").size() + base::json::compact(big.toJson()).size();
+    const qsizetype frame =
+        QByteArray(R"({"formatVersion":1,"sessions":[]})").size() + base::json::compact(big.toJson()).size();
     big.draft = QString(TeacherLearningStore::maxBytes - frame, u'd');
 
     TeacherLearningSession tooBig = big;

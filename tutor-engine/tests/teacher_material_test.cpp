@@ -129,7 +129,8 @@ TEST(TeacherMaterial, JsonKeepsStoredStringsAsTheyAre) {
     EXPECT_EQ(object.keys(), (QStringList{"name", "note", "text"}));
     EXPECT_EQ(TeacherMaterial::fromJson(object), original);
 
-    QJsonObject stored{{"name", repeat(QStringLiteral("n"), 200)}, {"text", QStringLiteral("  raw  ")}, {"note", QString()}};
+    QJsonObject stored{
+        {"name", repeat(QStringLiteral("n"), 200)}, {"text", QStringLiteral("  raw  ")}, {"note", QString()}};
     const TeacherMaterial decoded = TeacherMaterial::fromJson(stored);
     EXPECT_EQ(decoded.name().size(), 200);
     EXPECT_EQ(decoded.text(), QStringLiteral("  raw  "));
@@ -144,25 +145,33 @@ TEST(TeacherStageFlow, InputLimitsAndEmptyInput) {
     const std::optional<TeacherMaterial> withMaterial = material(QStringLiteral("资料"));
     const QString thousand = repeat(kFamily, 1000);
     EXPECT_NO_THROW(TeacherStageFlow::makeRequestText(thousand, withMaterial, 0, TeacherMode::teach));
-    EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(thousand + QStringLiteral("a"), withMaterial, 0, TeacherMode::teach); }),
+    EXPECT_EQ(errorOf([&] {
+                  TeacherStageFlow::makeRequestText(thousand + QStringLiteral("a"), withMaterial, 0,
+                                                    TeacherMode::teach);
+              }),
               Case::messageTooLong);
 
     const QString fourThousand = repeat(QStringLiteral("字"), 4000);
-    EXPECT_EQ(TeacherStageFlow::makeRequestText(QStringLiteral("\n ") + fourThousand + QStringLiteral(" "), std::nullopt, 0,
-                                                TeacherMode::quiz),
+    EXPECT_EQ(TeacherStageFlow::makeRequestText(QStringLiteral("\n ") + fourThousand + QStringLiteral(" "),
+                                                std::nullopt, 0, TeacherMode::quiz),
               fourThousand);
-    EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(fourThousand + QStringLiteral("a"), std::nullopt, 0, TeacherMode::quiz); }),
+    EXPECT_EQ(errorOf([&] {
+                  TeacherStageFlow::makeRequestText(fourThousand + QStringLiteral("a"), std::nullopt, 0,
+                                                    TeacherMode::quiz);
+              }),
               Case::messageTooLong);
 
-    EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(QStringLiteral(" \n"), withMaterial, 0, TeacherMode::grade); }),
-              Case::noAnswerToGrade);
+    EXPECT_EQ(
+        errorOf([&] { TeacherStageFlow::makeRequestText(QStringLiteral(" \n"), withMaterial, 0, TeacherMode::grade); }),
+        Case::noAnswerToGrade);
     for (TeacherMode mode : {TeacherMode::teach, TeacherMode::quiz, TeacherMode::summary, TeacherMode::sprint})
-        EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(QString(), std::nullopt, 0, mode); }), Case::emptyMessage);
+        EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(QString(), std::nullopt, 0, mode); }),
+                  Case::emptyMessage);
 }
 
 TEST(TeacherStageFlow, RequestTextWrapsOneSegment) {
-    const QString text = QStringLiteral("[第 4 页]") + repeat(QStringLiteral("a"), 2393) + repeat(QStringLiteral("b"), 2400) +
-                         repeat(QStringLiteral("c"), 200);
+    const QString text = QStringLiteral("[第 4 页]") + repeat(QStringLiteral("a"), 2393) +
+                         repeat(QStringLiteral("b"), 2400) + repeat(QStringLiteral("c"), 200);
     const std::optional<TeacherMaterial> source = TeacherMaterial(QStringLiteral("讲义"), text, QString());
     ASSERT_EQ(source->count(), 3);
     const QString request = TeacherStageFlow::makeRequestText(QStringLiteral(" 讲解 "), source, 1, TeacherMode::teach);
@@ -172,9 +181,9 @@ TEST(TeacherStageFlow, RequestTextWrapsOneSegment) {
         "--- 资料片段开始 ---\n") + repeat(QStringLiteral("b"), 2400) + QStringLiteral("\n--- 资料片段结束 ---");
     EXPECT_EQ(request, expected);
 
-    const QString unlabelled =
-        TeacherStageFlow::makeRequestText(QStringLiteral("q"), TeacherMaterial(QStringLiteral("n"), QStringLiteral("t"), QString()), 0,
-                                          TeacherMode::grade);
+    const QString unlabelled = TeacherStageFlow::makeRequestText(
+        QStringLiteral("q"), TeacherMaterial(QStringLiteral("n"), QStringLiteral("t"), QString()), 0,
+        TeacherMode::grade);
     EXPECT_TRUE(unlabelled.contains(QStringLiteral("标签：未提供。\n")));
 
     EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(QStringLiteral("q"), source, 3, TeacherMode::teach); }),
@@ -191,10 +200,14 @@ TEST(TeacherStageFlow, AssembledTextIsHeldToFourThousandCharacters) {
         TeacherMode::teach);
     const qsizetype room = 4000 - base::text::graphemeCount(frame);
     auto withName = [&](qsizetype length) {
-        return TeacherMaterial::fromJson({{"name", repeat(QStringLiteral("n"), length)}, {"text", body}, {"note", QString()}});
+        return TeacherMaterial::fromJson(
+            {{"name", repeat(QStringLiteral("n"), length)}, {"text", body}, {"note", QString()}});
     };
-    EXPECT_EQ(base::text::graphemeCount(TeacherStageFlow::makeRequestText(QStringLiteral("q"), withName(room), 0, TeacherMode::teach)),
+    EXPECT_EQ(base::text::graphemeCount(
+                  TeacherStageFlow::makeRequestText(QStringLiteral("q"), withName(room), 0, TeacherMode::teach)),
               4000);
-    EXPECT_EQ(errorOf([&] { TeacherStageFlow::makeRequestText(QStringLiteral("q"), withName(room + 1), 0, TeacherMode::teach); }),
+    EXPECT_EQ(errorOf([&] {
+                  TeacherStageFlow::makeRequestText(QStringLiteral("q"), withName(room + 1), 0, TeacherMode::teach);
+              }),
               Case::messageTooLong);
 }

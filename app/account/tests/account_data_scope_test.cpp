@@ -31,9 +31,10 @@ TEST(AccountDataScope, AccountIdRuleCoversTheWholeText) {
     EXPECT_TRUE(AccountDataScope::validAccountID(QString(128, u'a')));
     EXPECT_FALSE(AccountDataScope::validAccountID(QString(129, u'a')));
     EXPECT_TRUE(AccountDataScope::validAccountID(QStringLiteral("Ab_-09zZ")));
-    for (const QString& bad : {QString(), QStringLiteral("abcd.1234"), QStringLiteral("abcd 1234"),
-                               QStringLiteral("abcd/1234"), QStringLiteral("abcdé1234"), QStringLiteral("abcd1234\n"),
-                               QStringLiteral("\nabcd1234"), QStringLiteral("../abcd1234"), QStringLiteral("abcd１２３４")}) {
+    for (const QString& bad :
+         {QString(), QStringLiteral("abcd.1234"), QStringLiteral("abcd 1234"), QStringLiteral("abcd/1234"),
+          QStringLiteral("abcdé1234"), QStringLiteral("abcd1234\n"), QStringLiteral("\nabcd1234"),
+          QStringLiteral("../abcd1234"), QStringLiteral("abcd１２３４")}) {
         EXPECT_FALSE(AccountDataScope::validAccountID(bad)) << bad.toStdString();
         EXPECT_FALSE(AccountDataScope::accountDirectory(bad, QStringLiteral("/data")));
         EXPECT_FALSE(AccountDataScope::learningHistoryURL(bad, QStringLiteral("/data")));
@@ -50,8 +51,10 @@ TEST(AccountDataScope, LocationsUnderTheDataFolder) {
               QStringLiteral("/data/com.orvel.formac/users/u_AbCd_-12/learning-history.json"));
     EXPECT_EQ(AccountDataScope::meridSessionsURL(QStringLiteral("AbCd_-12"), data),
               QStringLiteral("/data/com.orvel.formac/users/u_AbCd_-12/teacher_sessions.json"));
-    EXPECT_EQ(AccountDataScope::legacyLearningHistory(data), QStringLiteral("/data/com.orvel.formac/learning-history.json"));
-    EXPECT_EQ(AccountDataScope::legacyMeridSessions(data), QStringLiteral("/data/com.orvel.formac/teacher_sessions.json"));
+    EXPECT_EQ(AccountDataScope::legacyLearningHistory(data),
+              QStringLiteral("/data/com.orvel.formac/learning-history.json"));
+    EXPECT_EQ(AccountDataScope::legacyMeridSessions(data),
+              QStringLiteral("/data/com.orvel.formac/teacher_sessions.json"));
     // The test main points XDG_DATA_HOME at a private folder.
     EXPECT_EQ(AccountDataScope::root(),
               QDir::cleanPath(qEnvironmentVariable("XDG_DATA_HOME")) + QStringLiteral("/com.orvel.formac"));

@@ -40,7 +40,8 @@ protected:
 
     std::unique_ptr<HistoryStore> store(HistoryStore::SessionTokenLoader loader = {},
                                         std::shared_ptr<base::WorkScheduler> scheduler = {}) {
-        return std::make_unique<HistoryStore>(HistoryStore::Options{dir_.path(), std::move(loader), std::move(scheduler)});
+        return std::make_unique<HistoryStore>(
+            HistoryStore::Options{dir_.path(), std::move(loader), std::move(scheduler)});
     }
     QString guestFile() const { return *AccountDataScope::legacyLearningHistory(dir_.path()); }
     QString accountFile(const QString& id = kAccount) const {
@@ -118,7 +119,9 @@ TEST_F(HistoryStoreTest, PendingScopeChangesAndWritesNothing) {
 
 TEST_F(HistoryStoreTest, SwitchingReloadsAndNeverWrites) {
     writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
-    writeFile(accountFile(), R"([{"id":"00000000-0000-4000-8000-000000000002","createdAt":1,"mode":"m","source":"s","answer":"a","isNote":false,"extra":1}])");
+    writeFile(
+        accountFile(),
+        R"([{"id":"00000000-0000-4000-8000-000000000002","createdAt":1,"mode":"m","source":"s","answer":"a","isNote":false,"extra":1}])");
     const QByteArray accountBytes = contents(accountFile());
     const auto history = store();
     QSignalSpy changed(history.get(), &HistoryStore::recordsChanged);
@@ -312,7 +315,8 @@ TEST_F(HistoryStoreTest, UnreadableFileIsMovedAsideBeforeTheNextWrite) {
     QByteArray missingMember = history::encode({record(idOf(1), 5), record(idOf(2), 4)});
     missingMember.replace(R"(,"isNote":false}])", "}]");
     QByteArray oversized = history::encode({record(idOf(1), 5)});
-    oversized.insert(oversized.indexOf(R"("answer":"a)") + 10, QByteArray(history::maxFileBytes + 1 - oversized.size(), 'p'));
+    oversized.insert(oversized.indexOf(R"("answer":"a)") + 10,
+                     QByteArray(history::maxFileBytes + 1 - oversized.size(), 'p'));
     ASSERT_EQ(oversized.size(), history::maxFileBytes + 1);
 
     for (const QByteArray& bad : {QByteArray("[{\"id\":"), missingMember, oversized, QByteArray()}) {
@@ -326,7 +330,8 @@ TEST_F(HistoryStoreTest, UnreadableFileIsMovedAsideBeforeTheNextWrite) {
 
         history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
         const QString folder = QFileInfo(accountFile()).absolutePath();
-        const QStringList aside = QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Files);
+        const QStringList aside =
+            QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Files);
         ASSERT_EQ(aside.size(), 1);
         EXPECT_EQ(contents(folder + u'/' + aside[0]), bad);
         EXPECT_EQ(fileMode(folder + u'/' + aside[0]), 0600);
@@ -353,7 +358,8 @@ TEST_F(HistoryStoreTest, FolderInThePlaceOfTheFileIsMovedAsideIntact) {
     history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
     ASSERT_EQ(read(accountFile()).size(), 1);
     const QString folder = QFileInfo(accountFile()).absolutePath();
-    const QStringList aside = QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Dirs);
+    const QStringList aside =
+        QDir(folder).entryList({QStringLiteral("learning-history.json.unreadable-*")}, QDir::Dirs);
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(fileMode(folder + u'/' + aside[0]), 0750);
     EXPECT_EQ(contents(folder + u'/' + aside[0] + QStringLiteral("/kept.txt")), QByteArray("kept"));

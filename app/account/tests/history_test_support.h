@@ -30,7 +30,8 @@ inline QStringList filesBelow(const QString& folder) {
     return found;
 }
 
-inline velquin::LearningRecord record(const QString& id, double createdAt, const QString& source = QStringLiteral("s")) {
+inline velquin::LearningRecord record(const QString& id, double createdAt,
+                                      const QString& source = QStringLiteral("s")) {
     return velquin::LearningRecord{QUuid::fromString(id), base::Date{createdAt}, QStringLiteral("explain"), source,
                                    QStringLiteral("a"), false};
 }

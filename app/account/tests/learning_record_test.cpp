@@ -39,8 +39,10 @@ TEST(LearningHistoryFile, WriterBytesAreExact) {
     second.isNote = false;
     second.createdAt = base::Date{0};
     second.mode = second.source = second.answer = QString();
-    EXPECT_TRUE(history::encode({sample(), second})
-                    .endsWith(R"(},{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":0,"mode":"","source":"","answer":"","isNote":false}])"));
+    EXPECT_TRUE(
+        history::encode({sample(), second})
+            .endsWith(
+                R"(},{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":0,"mode":"","source":"","answer":"","isNote":false}])"));
     // A whole number of seconds is written out in full, not with an exponent.
     second.createdAt = base::Date{739000000};
     EXPECT_TRUE(history::encode({second}).contains(R"("createdAt":739000000,)"));
@@ -58,13 +60,14 @@ TEST(LearningHistoryFile, RoundTripsAndReadsEitherCase) {
     EXPECT_TRUE(read[0].isNote);
 
     // Lower-case id, extra members, any member order; the next write is upper-case without the extra.
-    const QList<LearningRecord> lower =
-        history::decode(R"([{"isNote":false,"extra":[1,{}],"answer":"a","source":"s\/t","mode":"m","createdAt":12,"id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8"}])");
+    const QList<LearningRecord> lower = history::decode(
+        R"([{"isNote":false,"extra":[1,{}],"answer":"a","source":"s\/t","mode":"m","createdAt":12,"id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8"}])");
     ASSERT_EQ(lower.size(), 1);
     EXPECT_EQ(lower[0].source, QStringLiteral("s/t"));
     EXPECT_EQ(lower[0].createdAt.toDateTime(), QDateTime(QDate(2001, 1, 1), QTime(0, 0, 12), QTimeZone::utc()));
-    EXPECT_EQ(history::encode(lower),
-              R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":12,"mode":"m","source":"s\/t","answer":"a","isNote":false}])");
+    EXPECT_EQ(
+        history::encode(lower),
+        R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","createdAt":12,"mode":"m","source":"s\/t","answer":"a","isNote":false}])");
     EXPECT_TRUE(history::decode("[]").isEmpty());
 
     // Unpaired surrogates (a cut emoji, a reversed pair) survive as escapes; a whole pair stays raw UTF-8.
@@ -73,7 +76,8 @@ TEST(LearningHistoryFile, RoundTripsAndReadsEitherCase) {
     broken.source = QString::fromUtf16(u"x\xdc00y😀");
     broken.answer = QString::fromUtf16(u"\n\xd83d");
     const QByteArray bytes = history::encode({broken});
-    EXPECT_TRUE(bytes.contains(R"("mode":"\udc00\ud800","source":"x\udc00y😀","answer":"\n\ud83d")")) << bytes.toStdString();
+    EXPECT_TRUE(bytes.contains(R"("mode":"\udc00\ud800","source":"x\udc00y😀","answer":"\n\ud83d")"))
+        << bytes.toStdString();
     const QList<LearningRecord> back = history::decode(bytes);
     ASSERT_EQ(back.size(), 1);
     EXPECT_EQ(back[0].mode, broken.mode);

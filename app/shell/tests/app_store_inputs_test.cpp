@@ -257,7 +257,8 @@ TEST_F(AppStoreInputTest, InputActionsDoNothingWhileBusyExceptOpeningTheCaptureG
     EXPECT_TRUE(s.showCaptureGuide());
     EXPECT_FALSE(s.showSettings());
     EXPECT_FALSE(s.showDirectSelectionSettings());
-    EXPECT_EQ(windows->calls, (QStringList{QStringLiteral("show"), QStringLiteral("raise 3"), QStringLiteral("activate")}));
+    EXPECT_EQ(windows->calls,
+              (QStringList{QStringLiteral("show"), QStringLiteral("raise 3"), QStringLiteral("activate")}));
 }
 
 TEST_F(AppStoreInputTest, OpeningTheCaptureGuideDiscardsAPendingPdf) {
@@ -279,7 +280,8 @@ TEST_F(AppStoreInputTest, ScreenCaptureHidesTheApplicationAndAlwaysBringsItBack)
     EXPECT_TRUE(windows->hidden);
     capture->succeed(ImportedText{QStringLiteral("captured"), QStringLiteral("captured note")});
     EXPECT_FALSE(windows->hidden);
-    EXPECT_EQ(windows->calls.mid(windows->calls.size() - 2), (QStringList{QStringLiteral("show"), QStringLiteral("activate")}));
+    EXPECT_EQ(windows->calls.mid(windows->calls.size() - 2),
+              (QStringList{QStringLiteral("show"), QStringLiteral("activate")}));
     EXPECT_EQ(s.source(), QStringLiteral("captured"));
     EXPECT_EQ(s.sourceNote(), QStringLiteral("captured note"));
     EXPECT_EQ(s.status(), QStringLiteral("截图文字已提取，请核对后发送"));

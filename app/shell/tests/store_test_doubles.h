@@ -299,7 +299,8 @@ protected:
     AppStore& store() {
         if (!store_) {
             tamsel::ResponsesClient::Options clientOptions;
-            clientOptions.endpoint = tamsel::ResponsesClient::endpoint(endpointBase.isEmpty() ? stub.baseUrl() : endpointBase);
+            clientOptions.endpoint =
+                tamsel::ResponsesClient::endpoint(endpointBase.isEmpty() ? stub.baseUrl() : endpointBase);
             clientOptions.requestTimeout = requestTimeout;
             clientOptions.resourceTimeout = requestTimeout + std::chrono::milliseconds(500);
             clientOptions.defaults = &defaults;
