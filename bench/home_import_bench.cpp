@@ -26,9 +26,9 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/qt_window_system.h"
-#include "app/shell/work_scheduler.h"
 #include "app/shell/workspace_router.h"
 #include "base/defaults_store.h"
+#include "base/work_scheduler.h"
 #include "bench/twenty_page_pdf.h"
 
 namespace {
@@ -68,7 +68,7 @@ void BM_HomePageImportPdf(benchmark::State& state) {
     services.defaults = &defaults;
     services.history = &history;
     AppStore store(services);
-    WorkspaceRouter router(QtWindowSystem::shared(), std::make_shared<QtWorkScheduler>(), [] { return false; });
+    WorkspaceRouter router(QtWindowSystem::shared(), std::make_shared<base::QtWorkScheduler>(), [] { return false; });
     OrvelNativeCoach coach(defaults);
 
     QWidget window;
