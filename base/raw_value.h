@@ -20,8 +20,8 @@
 //     enum class StudyMode { translate, explain, practice };
 //     constexpr auto rawValueTable(StudyMode) {
 //         using enum StudyMode;
-//         return base::rawValues<StudyMode>({{translate, u"translate"}, {explain, u"explain"}, {practice,
-//         u"practice"}});
+//         return base::rawValues<StudyMode>(
+//             {{translate, u"translate"}, {explain, u"explain"}, {practice, u"practice"}});
 //     }
 //
 // The table names every case once, in declaration order. Raw values are strings (u"" literals) or,
