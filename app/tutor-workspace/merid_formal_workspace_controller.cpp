@@ -673,12 +673,12 @@ void MeridFormalWorkspaceController::openFileChooser() {
 
 void MeridFormalWorkspaceController::receiveSelectedFile(const QUrl& url) {
     if (busy_ || !canSave_ || importing_) return;
-    detach(runReceive(url));
+    base::detach(runReceive(url));
 }
 
 void MeridFormalWorkspaceController::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) {
     if (busy_ || !canSave_ || importing_) return;
-    detach(runImport(staged, pages, false));
+    base::detach(runImport(staged, pages, false));
 }
 
 void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
@@ -690,7 +690,7 @@ void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
         MeridFormalImport::removeStagedFile(*staged);
         return;
     }
-    detach(runImport(*staged, pages, true));
+    base::detach(runImport(*staged, pages, true));
 }
 
 void MeridFormalWorkspaceController::reportImportFailure(std::exception_ptr error) {
@@ -708,11 +708,11 @@ QCoro::Task<void> MeridFormalWorkspaceController::runReceive(QUrl url) {
     };
     QPointer<MeridFormalWorkspaceController> guard(this);
     importing_ = true;
-    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
+    std::shared_ptr<base::WorkScheduler> scheduler = services_.scheduler;
     Staged staged;
     std::exception_ptr failure;
     try {
-        auto staging = blocking(*scheduler, [url]() {
+        auto staging = base::runBlocking(*scheduler, [url]() {
             Staged result{MeridFormalImport::stageSelectedFile(url)};
             if (result.url.fileName().toLower().endsWith(QStringLiteral(".pdf"))) {
                 try {
@@ -752,11 +752,12 @@ QCoro::Task<void> MeridFormalWorkspaceController::runImport(QUrl staged, std::op
                                                             bool removeAfter) {
     QPointer<MeridFormalWorkspaceController> guard(this);
     importing_ = true;
-    std::shared_ptr<WorkScheduler> scheduler = services_.scheduler;
+    std::shared_ptr<base::WorkScheduler> scheduler = services_.scheduler;
     std::optional<meridcore::TeacherMaterial> material;
     std::exception_ptr failure;
     try {
-        auto loading = blocking(*scheduler, [staged, pages]() { return MeridFormalImport::load(staged, pages); });
+        auto loading =
+            base::runBlocking(*scheduler, [staged, pages]() { return MeridFormalImport::load(staged, pages); });
         material.emplace(co_await loading);
     } catch (...) {
         failure = std::current_exception();
