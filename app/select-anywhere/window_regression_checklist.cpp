@@ -21,7 +21,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/qt_window_system.h"
-#include "app/shell/work_scheduler.h"
+#include "base/work_scheduler.h"
 #include "core/study.h"
 #include "platform/pasteboard.h"
 #include "platform/selection_clipboard_reader.h"
@@ -237,7 +237,7 @@ QCoro::Task<QMap<QString, bool>> WindowRegressionChecklist::run() {
     state.enabled = true;
     c.setAutomaticState(state);
     WindowSystem& windows = *c.services_.windows;
-    QtWorkScheduler scheduler;
+    base::QtWorkScheduler scheduler;
     LocalInstance instance;
     OrvelNativeCoach coach(c.defaults_);
     AppDelegate delegate({.defaults = c.defaults_,
