@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QScrollArea>
@@ -14,6 +13,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/busy_spinner.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -57,10 +57,7 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     title_ = lessonary::makeLabel(toolbar_, lessonary::font(13, QFont::Medium), false);
     title_->setObjectName(QStringLiteral("orvel.merid.course-title"));
     title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    progress_ = new QProgressBar(toolbar_);
-    progress_->setRange(0, 0);
-    progress_->setTextVisible(false);
-    progress_->setFixedSize(40, 6);
+    progress_ = new BusySpinner(16, toolbar_);
     stop_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.v12-stop-round"), true);
     teacherToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.teacher-toggle"), true);
     editorToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.course-editor-toggle"), false);

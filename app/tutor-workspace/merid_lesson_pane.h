@@ -4,13 +4,13 @@
 
 class QAction;
 class QLabel;
-class QProgressBar;
 class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
 
 namespace velquin {
 
+class BusySpinner;
 class LessonaryPanel;
 class MeridCourseEditorView;
 class MeridFormalWorkspaceController;
@@ -65,7 +65,7 @@ private:
     LessonaryPanel* toolbar_ = nullptr;
     QToolButton* courseToggle_ = nullptr;
     QLabel* title_ = nullptr;
-    QProgressBar* progress_ = nullptr;
+    BusySpinner* progress_ = nullptr;
     QToolButton* stop_ = nullptr;
     QToolButton* teacherToggle_ = nullptr;
     QToolButton* editorToggle_ = nullptr;
