@@ -88,34 +88,42 @@ std::optional<X11Display::Window> windowWithId(const X11Display& display, qint64
     return std::nullopt;
 }
 
-}  // namespace
+// The program signed in, with the AI consent and a stub that answers, under a window manager.
+class SelectionEntryProgramDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(stub.baseUrl().isEmpty());
+        ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+        ASSERT_TRUE(manager.isRunning());
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+            defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+        }
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+        ASSERT_TRUE(orvel.start());
+        main = orvel.waitForWindow(display);
+        ASSERT_TRUE(main.has_value());
+    }
+    void TearDown() override { EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0)); }
 
-TEST(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusalsAnswerWhy) {
-    HostedStubProgram stub(QJsonArray{
+    HostedStubProgram stub{QJsonArray{
         reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
                                               {QStringLiteral("kind"), QStringLiteral("native")},
                                               {QStringLiteral("email_verified"), true},
                                               {QStringLiteral("identity_verified"), false}}),
         reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
-    });
-    ASSERT_FALSE(stub.baseUrl().isEmpty());
-    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
-
+    }};
     X11Display display;
-    orveltest::WindowManager manager(display);
-    ASSERT_TRUE(manager.isRunning());
+    orveltest::WindowManager manager{display};
     AccessibilityBus accessibility;
     OrvelProgram orvel;
-    {
-        base::DefaultsStore defaults(orvel.defaultsFile());
-        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
-    }
-    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
-    ASSERT_TRUE(orvel.start());
-    const auto main = orvel.waitForWindow(display);
-    ASSERT_TRUE(main.has_value());
+    std::optional<X11Display::Window> main;
+};
 
+}  // namespace
+
+TEST_F(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusalsAnswerWhy) {
     // Refused: no text, and a mode the entry does not offer. Nothing is shown for either.
     EXPECT_EQ(studySelectedText({QStringLiteral("   "), QStringLiteral("translate")}),
               std::optional<QString>(QStringLiteral("先粘贴、输入或导入一段文字。")));
@@ -142,33 +150,9 @@ TEST(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusals
     EXPECT_TRUE(stub.violations().isEmpty());
     QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
     display.grab(*panel).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/answer-panel-from-dbus.png"));
-
-    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
-TEST(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGivesTheWorkspaceBack) {
-    HostedStubProgram stub(QJsonArray{
-        reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
-                                              {QStringLiteral("kind"), QStringLiteral("native")},
-                                              {QStringLiteral("email_verified"), true},
-                                              {QStringLiteral("identity_verified"), false}}),
-        reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
-    });
-    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
-    X11Display display;
-    orveltest::WindowManager manager(display);
-    ASSERT_TRUE(manager.isRunning());
-    AccessibilityBus accessibility;
-    OrvelProgram orvel;
-    {
-        base::DefaultsStore defaults(orvel.defaultsFile());
-        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
-    }
-    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
-    ASSERT_TRUE(orvel.start());
-    const auto main = orvel.waitForWindow(display);
-    ASSERT_TRUE(main.has_value());
+TEST_F(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGivesTheWorkspaceBack) {
     const QSize workspace = main->geometry.size();
     ASSERT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") >= 1; }));  // the history's account
 
@@ -203,5 +187,4 @@ TEST(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGives
         return limit && limit->width() >= 820 && shown && shown->geometry.width() >= limit->width() &&
                shown->geometry.height() >= limit->height();
     }));
-    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
