@@ -111,7 +111,14 @@ TEST_F(SettingsSheetTest, EscapeLeavesItOpenReturnClosesIt) {
 
 TEST_F(SettingsSheetTest, PermissionLinesFollowTheControllersCheck) {
     desktop->trusted = false;
+    repair->installed = false;
     auto view = sheet();
+    view->advancedToggle()->click();
+    bool otherCopyShown = false;
+    for (const QLabel* label : view->findChildren<QLabel*>())
+        otherCopyShown = otherCopyShown ||
+                         label->text() == QStringLiteral("当前不是安装目录中的程序，请使用当前候选安装器安装后再打开。");
+    EXPECT_TRUE(otherCopyShown);
     EXPECT_FALSE(view->authorizationLine()->property("trusted").toBool());
     EXPECT_EQ(view->permissionButton()->text(), QStringLiteral("打开授权设置"));
     EXPECT_TRUE(view->permissionButton()->isEnabled());
