@@ -95,6 +95,7 @@ QHBoxLayout* switchRow(QWidget* parent, QAbstractButton*& toggle, QLabel*& label
     auto* row = new QHBoxLayout();
     label = lessonary::makeLabel(parent, lessonary::font(kBody), true);
     toggle = new SwitchToggle(parent);
+    label->setBuddy(toggle);
     row->addWidget(label, 1);
     row->addWidget(toggle, 0, Qt::AlignVCenter);
     return row;
@@ -405,16 +406,9 @@ void DirectSelectionSettingsView::retranslate() {
     setTitle(diagnostics_, text("复制诊断"));
     setTitle(start_, text("开始划词"));
     setTitle(done_, text("完成"));
-    for (QAbstractButton* toggle : {enabledSwitch_, iconSwitch_, browserSwitch_, usageBrowserSwitch_,
-                                    compatibilitySwitch_}) {
-        // The switch reads as the label in front of it.
-        const auto* row = toggle == enabledSwitch_         ? enabledLabel_
-                          : toggle == iconSwitch_          ? iconLabel_
-                          : toggle == browserSwitch_       ? browserLabel_
-                          : toggle == usageBrowserSwitch_ ? usageBrowserLabel_
-                                                           : compatibilityLabel_;
-        toggle->setAccessibleName(row->text());
-    }
+    // Each switch reads as the label in front of it.
+    for (QLabel* label : {enabledLabel_, iconLabel_, browserLabel_, usageBrowserLabel_, compatibilityLabel_})
+        label->buddy()->setAccessibleName(label->text());
     refresh();
 }
 
