@@ -3,11 +3,13 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-lesson/merid_math_assets.h"
 #include "app/tutor-lesson/merid_math_bridge.h"
-#include "app/tutor-lesson/merid_math_web_view.h"
+#include "app/tutor-lesson/merid_math_views.h"
 
 namespace velquin {
 
@@ -20,6 +22,14 @@ QString nativeMarkup(const QString& text) {
     return QStringLiteral("<div style=\"white-space:pre-wrap; line-height:%1px; -qt-line-height-type:line-distance\">")
                .arg(kNativeLineSpacing) +
            text.toHtmlEscaped() + QStringLiteral("</div>");
+}
+
+// Whether the web engine can run in this process: as the super-user only with its sandbox switched
+// off (it would abort otherwise).
+bool webEngineCanStart() {
+    if (::geteuid() != 0) return true;
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+           qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
 }
 
 }  // namespace
@@ -37,7 +47,9 @@ MeridMathRichText::MeridMathRichText(const QString& text, qreal fontSize, QFont:
 }
 
 bool MeridMathRichText::takesWebPath(const QString& text) {
-    return MeridMathBridge::isFormulaCandidate(text) && MeridMathAssets::available() && MeridMathWebView::canStart();
+    // The module is opened here, with the first text that has formulas.
+    return MeridMathBridge::isFormulaCandidate(text) && MeridMathAssets::available() && webEngineCanStart() &&
+           MeridMathViews::shared();
 }
 
 void MeridMathRichText::setText(const QString& text) {
@@ -83,15 +95,15 @@ void MeridMathRichText::showWeb() {
         delete label_;
         label_ = nullptr;
     }
+    const MeridMathViews* views = MeridMathViews::shared();
     if (!web_) {
-        web_ = new MeridMathWebView(this);
+        web_ = views->create(this, [this](const QVariant& body) { takeHeight(body); });
         web_->setObjectName(QStringLiteral("orvel.merid.math-rendered"));
         web_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         web_->setFixedHeight(qRound(MeridMathBridge::viewHeight(measuredHeight_)));
-        connect(web_, &MeridMathWebView::heightMessage, this, &MeridMathRichText::takeHeight);
         layout()->addWidget(web_);
     }
-    web_->setContent(text_, fontSize_, lessonary::currentScheme() == ColorScheme::dark, reminderCard_);
+    views->setContent(web_, text_, fontSize_, lessonary::currentScheme() == ColorScheme::dark, reminderCard_);
 }
 
 void MeridMathRichText::takeHeight(const QVariant& body) {

@@ -12,9 +12,9 @@ class MeridMathWebView;
 
 // Any tutor text that may hold formulas. A text with formula markers is typeset in a formula web
 // view (as wide as offered, as high as the page reports, 24 to 8,000 pixels) when the formula
-// assets are there and the web engine can run; every other text is native, selectable text in the
-// ink colour with 6 pixels between lines. The choice is made again whenever the text or the
-// appearance changes.
+// assets and module are there and the web engine can run; every other text is native, selectable
+// text in the ink colour with 6 pixels between lines. The choice is made again whenever the text or
+// the appearance changes.
 class MeridMathRichText : public QWidget {
     Q_OBJECT
 public:
@@ -28,7 +28,11 @@ public:
     static bool takesWebPath(const QString& text);
 
     // The web view while the text is typeset, else null; the native label otherwise, else null.
-    MeridMathWebView* webView() const { return web_; }
+    // The web view's type is known only where the formula module is linked (tests, benchmarks).
+    template <typename View = MeridMathWebView>
+    View* webView() const {
+        return qobject_cast<View*>(web_);
+    }
     QLabel* nativeLabel() const { return label_; }
     // The last height the page reported (40 until it does).
     qreal measuredHeight() const { return measuredHeight_; }
@@ -45,7 +49,7 @@ private:
     bool reminderCard_ = false;
     qreal measuredHeight_;
     QLabel* label_ = nullptr;
-    MeridMathWebView* web_ = nullptr;
+    QWidget* web_ = nullptr;
 };
 
 }  // namespace velquin

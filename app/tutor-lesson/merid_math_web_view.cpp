@@ -16,10 +16,9 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
-#include <unistd.h>
-
 #include "app/tutor-lesson/merid_math_assets.h"
 #include "app/tutor-lesson/merid_math_bridge.h"
+#include "app/tutor-lesson/merid_math_views.h"
 
 namespace velquin {
 
@@ -130,12 +129,6 @@ QWebEngineProfile* MeridMathWebView::sharedProfile() {
     return profile;
 }
 
-bool MeridMathWebView::canStart() {
-    if (::geteuid() != 0) return true;
-    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
-           qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
-}
-
 MeridMathWebView::MeridMathWebView(QWidget* parent) : QWebEngineView(parent) {
     auto* page = new MeridMathPage(sharedProfile(), this);
     auto* channel = new QWebChannel(page);
@@ -195,6 +188,28 @@ void MeridMathWebView::wheelMessage(const QVariant& body) {
     }
 }
 
+namespace {
+
+// What the program reaches through the module's entry.
+class WebMathViews final : public MeridMathViews {
+public:
+    QWidget* create(QWidget* parent, std::function<void(const QVariant&)> onHeight) const override {
+        auto* view = new MeridMathWebView(parent);
+        QObject::connect(view, &MeridMathWebView::heightMessage, view, std::move(onHeight));
+        return view;
+    }
+    void setContent(QWidget* view, const QString& text, qreal fontSize, bool dark, bool reminderCard) const override {
+        static_cast<MeridMathWebView*>(view)->setContent(text, fontSize, dark, reminderCard);
+    }
+};
+
+}  // namespace
+
 }  // namespace velquin
+
+extern "C" const velquin::MeridMathViews* orvel_merid_math_views_v1() {
+    static const velquin::WebMathViews views;
+    return &views;
+}
 
 #include "merid_math_web_view.moc"

@@ -14,7 +14,7 @@ namespace velquin {
 // size, appearance and background whenever one of them changes (or the page loaded again), and
 // relays the page's height and wheel messages. The page may go nowhere but itself and
 // about:blank, opens no windows and stores nothing. Every such view shares one profile, so they
-// share the renderer process too.
+// share the renderer process too. Built into the formula module (see merid_math_views.h).
 class MeridMathWebView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -33,9 +33,6 @@ public:
     // The one profile of every formula page: nothing kept on disk, no cache, and no request
     // outside the formula folder.
     static QWebEngineProfile* sharedProfile();
-    // Whether the web engine can run in this process: as the super-user only with its sandbox
-    // switched off (it would abort otherwise).
-    static bool canStart();
 
 Q_SIGNALS:
     // A height message of the page, unchecked, delivered after the message's own handling.

@@ -212,6 +212,18 @@ TEST(OrvelProgramDesktop, DocumentLibrariesLoadWithTheFirstImport) {
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
+// The formula view's web engine stays out of the start too, and so does the OpenGL context it
+// needs (Mesa's software renderer under Xvfb): both come with the first formula.
+TEST(OrvelProgramDesktop, FormulaEngineStaysOutOfTheStart) {
+    X11Display display;
+    OrvelProgram orvel;
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    for (const char* library : {"liborvel-formulas", "libQt6WebEngineCore", "libQt6Quick", "libLLVM", "libGLX_mesa"})
+        EXPECT_FALSE(hasLoaded(orvel.pid(), QString::fromLatin1(library))) << library;
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
 namespace {
 
 // A Word document with one paragraph, zipped by the zip program.

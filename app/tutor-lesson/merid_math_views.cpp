@@ -1,0 +1,65 @@
+#include "app/tutor-lesson/merid_math_views.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QOpenGLContext>
+
+#include <dlfcn.h>
+
+// QtGui's functions for the shared context (exported, in none of its public headers).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
+
+namespace velquin {
+
+namespace {
+
+constexpr char moduleName[] = "liborvel-formulas.so";
+
+QOpenGLContext* shareContext = nullptr;
+
+void deleteShareContext() {
+    if (qt_gl_global_share_context() == shareContext) qt_gl_set_global_share_context(nullptr);
+    delete shareContext;
+    shareContext = nullptr;
+}
+
+// The web engine composes its pages with the application's shared OpenGL context and cannot run
+// without one. Its library has the application object set that context up when it is linked into
+// the program, so every start paid for it (under Xvfb, Mesa's software renderer with LLVM); loaded
+// later, it expects one to be there already. Made here, before the library loads, and kept until
+// the application ends.
+void setUpShareContext() {
+    if (qt_gl_global_share_context()) return;
+    shareContext = new QOpenGLContext;
+    shareContext->create();
+    qAddPostRoutine(deleteShareContext);
+    qt_gl_set_global_share_context(shareContext);
+}
+
+const MeridMathViews* openModule() {
+    // A process that links the module (the tests and benchmarks) has it loaded already.
+    void* handle = dlopen(moduleName, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) {
+        // Otherwise it lies in the same place relative to the program in the build tree as where
+        // `cmake --install` puts it. Never closed: the web engine cannot be started twice.
+        const QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+        const QString path = QFileInfo(program).absolutePath() + u'/' + QStringLiteral(ORVEL_FORMULA_MODULE_DIR) +
+                             u'/' + QLatin1String(moduleName);
+        setUpShareContext();
+        handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (!handle) return nullptr;
+    }
+    const auto entry = reinterpret_cast<const MeridMathViews* (*)()>(dlsym(handle, ORVEL_MERID_MATH_VIEWS_ENTRY));
+    return entry ? entry() : nullptr;
+}
+
+}  // namespace
+
+const MeridMathViews* MeridMathViews::shared() {
+    static const MeridMathViews* const views = openModule();
+    return views;
+}
+
+}  // namespace velquin
