@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <numeric>
 #include <sys/stat.h>
+#include <utility>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/history_error.h"
@@ -124,8 +125,16 @@ QCoro::Task<void> HistoryStore::enterGuestUnlessTokenHeld() {
     base::WorkScheduler& scheduler = options_.scheduler ? *options_.scheduler : base::QtWorkScheduler::shared();
     auto reading = base::runBlocking(scheduler, [load = options_.loadSessionToken] { return sessionTokenHeld(load); });
     const bool held = co_await reading;
-    // Held: pending until the account is confirmed. A scope entered meanwhile stands.
-    if (guard && !held && !scopeEntered_) switchToGuest();
+    if (!guard) co_return;
+    // Held: pending until the account is confirmed, and the answers added meanwhile are not
+    // recorded. A scope entered meanwhile stands.
+    QList<LearningRecord> answers = std::exchange(heldAnswers_, {});
+    if (held || scopeEntered_) co_return;
+    switchToGuest();
+    if (!fileURL_ || answers.isEmpty()) co_return;
+    QList<LearningRecord> next = std::move(answers) + records_;
+    keepNewest(next);
+    commit(std::move(next));
 }
 
 HistoryStore& HistoryStore::shared() {
@@ -303,9 +312,14 @@ int HistoryStore::importLegacyToCurrentAccount() {
 }
 
 void HistoryStore::add(const QString& source, const QString& answer, const QString& mode) {
-    if (!fileURL_) return;
+    LearningRecord record{QUuid::createUuid(), base::Date::now(), mode, source, answer, false};
+    if (!fileURL_) {
+        // The session token is still being read: which history this answer belongs to is not known yet.
+        if (!scopeEntered_) heldAnswers_.prepend(std::move(record));
+        return;
+    }
     QList<LearningRecord> next = records_;
-    next.prepend(LearningRecord{QUuid::createUuid(), base::Date::now(), mode, source, answer, false});
+    next.prepend(std::move(record));
     keepNewest(next);
     commit(std::move(next));
 }

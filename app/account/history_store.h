@@ -29,7 +29,9 @@ class HistoryError;
 // file of one confirmed account) and pending (a session token is held but the account is not
 // confirmed: no file, an empty list, nothing recorded). Switching reloads from disk and never
 // writes. All operations run on the main thread and do their file work inside the call; only the
-// session token is read away from it.
+// session token is read away from it. A study answer added while that first read is under way
+// waits for it: it is written into the guest history when no token is held, and dropped like any
+// answer of the pending scope when one is (or when a scope was entered meanwhile).
 //
 // Data safety: a history file that exists but cannot be read, is oversized or does not decode is
 // never overwritten; before the next write into that scope it is renamed, bytes unchanged, to
@@ -88,7 +90,7 @@ public:
     // cannot be written; the list is then unchanged. The guest file is never changed.
     int importLegacyToCurrentAccount();
 
-    // Adds a study answer at the front and keeps the newest 500.
+    // Adds a study answer at the front and keeps the newest 500 (held until the start scope is known).
     void add(const QString& source, const QString& answer, const QString& mode);
     // Stores one tutor session as one record (replacing its earlier save). False when there is no
     // active file, nothing to store, or the write failed; the list is then unchanged.
@@ -138,6 +140,8 @@ private:
     QString setAsideNotice_;
     // A scope was entered since the store was made.
     bool scopeEntered_ = false;
+    // Study answers added before any scope was entered, newest first.
+    QList<LearningRecord> heldAnswers_;
 };
 
 }  // namespace velquin

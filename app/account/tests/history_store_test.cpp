@@ -99,6 +99,36 @@ TEST_F(HistoryStoreTest, StartScopeFollowsTheSessionTokenReadOffTheMainThread) {
     scheduler->runNextJob();
 }
 
+// An answer that arrives while the token is read is written once the read tells which history
+// it belongs to: the guest one without a token; with one, the scope is pending and nothing is kept.
+TEST_F(HistoryStoreTest, AnswerAddedWhileTheTokenIsReadFollowsTheStartScope) {
+    writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
+    auto scheduler = std::make_shared<testsupport::ManualScheduler>();
+    const auto token = [](const QString& value) { return [value] { return std::optional<QString>(value); }; };
+
+    const auto guest = store(token(QString()), scheduler);
+    guest->add(QStringLiteral("first"), QStringLiteral("a1"), QStringLiteral("translate"));
+    guest->add(QStringLiteral("second"), QStringLiteral("a2"), QStringLiteral("explain"));
+    EXPECT_TRUE(guest->records().isEmpty());
+    scheduler->runNextJob();
+    QStringList sources;
+    for (const LearningRecord& stored : read(guestFile())) sources.append(stored.source);
+    EXPECT_EQ(sources.join(u' ').toStdString(), "second first s");
+    EXPECT_EQ(guest->records().size(), 3);
+
+    const auto pending = store(token(QStringLiteral("token")), scheduler);
+    pending->add(QStringLiteral("third"), QStringLiteral("a3"), QStringLiteral("translate"));
+    scheduler->runNextJob();
+    const auto switched = store(token(QString()), scheduler);
+    switched->add(QStringLiteral("third"), QStringLiteral("a3"), QStringLiteral("translate"));
+    switched->switchToAccount(kAccount);
+    scheduler->runNextJob();
+    EXPECT_TRUE(pending->records().isEmpty());
+    EXPECT_TRUE(switched->records().isEmpty());
+    EXPECT_EQ(read(guestFile()).size(), 3);
+    EXPECT_FALSE(QFileInfo::exists(accountFile()));
+}
+
 TEST_F(HistoryStoreTest, PendingScopeChangesAndWritesNothing) {
     const auto history = store([] { return std::optional<QString>(QStringLiteral("token")); });
     writeFile(guestFile(), history::encode({record(idOf(1), 5)}));
