@@ -1,5 +1,6 @@
 // The program's entry: the application with the parts every area contributes.
 #include "app/account/account_session.h"
+#include "app/account/history_store.h"
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
@@ -8,6 +9,7 @@
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/selection_result_view.h"
+#include "app/shell/app_store_services.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
@@ -31,6 +33,12 @@ velquin::ApplicationParts applicationParts() {
     parts.refreshSignedInAccount = [] {
         QCoro::Task<void> refreshing = velquin::AccountSession::shared().refresh();
     };
+    // The account whose history takes the answers (answered only when the test hook is registered):
+    // the end-to-end tests wait for it before they ask anything.
+    velquin::ApplicationTestHook::addState([] {
+        const std::optional<QString>& account = velquin::sharedHistoryWithKeychain().accountID();
+        return QVariantMap{{QStringLiteral("historyAccount"), account.value_or(QString())}};
+    });
     parts.selectionView = [](velquin::AppStore& store, QWidget* parent) -> QWidget* {
         return new velquin::SelectionResultView(store, parent);
     };

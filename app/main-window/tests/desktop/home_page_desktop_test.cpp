@@ -107,8 +107,9 @@ TEST_F(HomePageDesktop, PasteSendAnswerAndFindItInRecentHistory) {
     ASSERT_TRUE(orvel.start());
     ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
     const Controls controls(accessibility, orvel.pid());
-    // The account is confirmed before anything is asked.
-    ASSERT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") >= 1; }));
+    // The account is confirmed before anything is asked: until then no history takes the answer.
+    ASSERT_TRUE(waitUntil(
+        [&] { return orvel.state().value(QStringLiteral("historyAccount")) == QStringLiteral("student_0001"); }));
 
     const QString question = QStringLiteral("Why is the sky blue?");
     QProcess copied;

@@ -104,6 +104,8 @@ protected:
         ASSERT_TRUE(orvel.start());
         main = orvel.waitForWindow(display);
         ASSERT_TRUE(main.has_value());
+        // Until the account is confirmed no history takes the answers.
+        ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
     }
     void TearDown() override { EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0)); }
 
@@ -154,7 +156,6 @@ TEST_F(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusa
 
 TEST_F(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGivesTheWorkspaceBack) {
     const QSize workspace = main->geometry.size();
-    ASSERT_TRUE(waitUntil([&] { return stub.count("GET", "/v1/account") >= 1; }));  // the history's account
 
     ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
                                {QStringLiteral("Opportunity cost"), QStringLiteral("practice")}));
