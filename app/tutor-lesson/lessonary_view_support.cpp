@@ -123,6 +123,11 @@ void styleEditor(QPlainTextEdit* editor, const QColor& border, qreal radius, Col
 
 QWidget* makeDivider(QWidget* parent) { return new Divider(parent); }
 
+void setButtonTitle(QAbstractButton* button, const QString& title) {
+    button->setText(QString(title).replace(u'&', QStringLiteral("&&")));
+    button->setAccessibleName(title);
+}
+
 void follow(QObject* owner, std::function<void()> retranslate, std::function<void()> restyle) {
     if (retranslate)
         QObject::connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange, owner,

@@ -8,6 +8,7 @@
 
 #include "app/shell/application_appearance.h"
 
+class QAbstractButton;
 class QLabel;
 class QObject;
 class QPlainTextEdit;
@@ -39,6 +40,9 @@ QLabel* makeLabel(QWidget* parent, const QFont& font, bool wrap);
 void styleProminent(QPushButton* button, const QColor& tint, ColorScheme scheme);
 void styleBordered(QPushButton* button, ColorScheme scheme);
 void styleBorderless(QPushButton* button, const QColor& color, ColorScheme scheme);
+
+// Shows `title` on the button as it is (an "&" marks no shortcut key) and names the button by it.
+void setButtonTitle(QAbstractButton* button, const QString& title);
 
 // A plain-text editor with a rounded outline inside its edge in `border` and the ink text.
 void styleEditor(QPlainTextEdit* editor, const QColor& border, qreal radius, ColorScheme scheme);

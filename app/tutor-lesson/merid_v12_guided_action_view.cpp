@@ -199,8 +199,8 @@ void MeridV12GuidedActionView::retranslate() {
     explain_->setText(UIStrings::choose(QStringLiteral("没听懂，换种讲法"), QStringLiteral("Explain another way"),
                                         QStringLiteral("Autre explication")));
     pause_->setVisible(shown.showsPause);
-    pause_->setText(UIStrings::choose(QStringLiteral("保存并暂停"), QStringLiteral("Save & pause"),
-                                      QStringLiteral("Enregistrer et pause")));
+    lessonary::setButtonTitle(pause_, UIStrings::choose(QStringLiteral("保存并暂停"), QStringLiteral("Save & pause"),
+                                                        QStringLiteral("Enregistrer et pause")));
     for (QPushButton* button : {primary_, explain_, pause_}) button->setEnabled(!busy_);
 }
 

@@ -289,10 +289,8 @@ void MeridLessonPane::retranslate() {
                                               QStringLiteral("Enregistrer dans l'historique")));
     saveAsNote_->setText(UIStrings::choose(QStringLiteral("加入笔记"), QStringLiteral("Save as a note"),
                                            QStringLiteral("Enregistrer comme note")));
-    // (A button's "&" marks its shortcut letter: doubled to show as itself.)
-    pause_->setText(
-        UIStrings::choose(QStringLiteral("保存并暂停"), QStringLiteral("Save & pause"), QStringLiteral("Enregistrer"))
-            .replace(u'&', QStringLiteral("&&")));
+    lessonary::setButtonTitle(pause_, UIStrings::choose(QStringLiteral("保存并暂停"), QStringLiteral("Save & pause"),
+                                                        QStringLiteral("Enregistrer")));
     noticeDismiss_->setAccessibleName(UIStrings::choose(QStringLiteral("关闭导入提示"),
                                                         QStringLiteral("Dismiss import notice"),
                                                         QStringLiteral("Fermer l'avis d'importation")));

@@ -1,3 +1,4 @@
+#include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -86,6 +87,9 @@ TEST_F(LessonControls, GuidedActionsByPhaseAndRecommendation) {
         EXPECT_FALSE(button->isEnabled());
     }
     view.setGuidance(guidance, false);
+    // "Save & pause" is shown as written: its "&" makes no shortcut letter.
+    EXPECT_EQ(view.pauseButton()->accessibleName(), QStringLiteral("Save & pause"));
+    EXPECT_TRUE(QKeySequence::mnemonic(view.pauseButton()->text()).isEmpty());
     QSignalSpy actions(&view, &MeridV12GuidedActionView::actionRequested);
     view.explainButton()->click();
     view.pauseButton()->click();
