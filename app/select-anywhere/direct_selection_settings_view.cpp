@@ -65,11 +65,7 @@ QString platformText(const char* key, const char* english, const char* french) {
     return found != QString::fromUtf8(key) ? found : choose(key, english, french);
 }
 
-// A button's title as it is; "&" marks no shortcut key.
-void setTitle(QAbstractButton* button, const QString& title) {
-    button->setText(QString(title).replace(u'&', QStringLiteral("&&")));
-    button->setAccessibleName(title);
-}
+void setTitle(QAbstractButton* button, const QString& title) { lessonary::setButtonTitle(button, title); }
 
 QLabel* heading(QWidget* parent, QList<QLabel*>& headings) {
     QLabel* label = lessonary::makeLabel(parent, lessonary::font(kHeadline, QFont::DemiBold), true);
