@@ -325,6 +325,20 @@ QString AccessibilityBus::text(const Object& object) const {
     return reply.arguments().constFirst().toString();
 }
 
+QJsonObject stubReply(const QString& path, const QJsonObject& body, bool repeat) {
+    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
+            {QStringLiteral("repeat"), repeat}};
+}
+
+QJsonObject confirmedAccountReply(const QString& accountID, bool repeat) {
+    return stubReply(QStringLiteral("/v1/account"),
+                     {{QStringLiteral("id"), accountID},
+                      {QStringLiteral("kind"), QStringLiteral("native")},
+                      {QStringLiteral("email_verified"), true},
+                      {QStringLiteral("identity_verified"), false}},
+                     repeat);
+}
+
 bool storeSessionToken(const QString& token) {
     QProcess store;
     store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Orvel"),

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -89,6 +90,12 @@ private:
 
 // Puts a session token into the session's keyring, where the program finds it at start.
 bool storeSessionToken(const QString& token);
+
+// One scripted reply of the hosted services' stub: status 200 with `body`, for every request of `path` until a
+// later reply is queued when `repeat`.
+QJsonObject stubReply(const QString& path, const QJsonObject& body, bool repeat = true);
+// The account service's reply for a confirmed e-mail account `accountID`.
+QJsonObject confirmedAccountReply(const QString& accountID, bool repeat = true);
 
 // A light window manager (openbox) in the session while it lives.
 class WindowManager {

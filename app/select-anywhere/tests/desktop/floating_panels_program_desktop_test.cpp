@@ -31,11 +31,6 @@ namespace {
 const QString accountID = QStringLiteral("account_1234");
 const QString serviceAnswer = QStringLiteral("Hello world: the first words a program says.");
 
-QJsonObject reply(const QString& path, const QJsonObject& body) {
-    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
-            {QStringLiteral("repeat"), true}};
-}
-
 std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
     for (const X11Display::Window& window : display.windowsOf(pid))
         if (window.geometry.size() == size) return window;
@@ -72,11 +67,8 @@ void saveShot(const X11Display& display, const X11Display::Window& window, const
 
 TEST(FloatingPanelsProgramDesktop, TheBulbOpensTheAnswerWhichIsRecordedAndThePanelsAreReused) {
     HostedStubProgram stub(QJsonArray{
-        reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
-                                              {QStringLiteral("kind"), QStringLiteral("native")},
-                                              {QStringLiteral("email_verified"), true},
-                                              {QStringLiteral("identity_verified"), false}}),
-        reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
     });
     ASSERT_FALSE(stub.baseUrl().isEmpty());
     ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));

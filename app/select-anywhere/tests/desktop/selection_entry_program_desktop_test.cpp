@@ -29,11 +29,6 @@ namespace {
 const QString accountID = QStringLiteral("account_1234");
 const QString serviceAnswer = QStringLiteral("机会成本：放弃的次优选择的价值。");
 
-QJsonObject reply(const QString& path, const QJsonObject& body) {
-    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
-            {QStringLiteral("repeat"), true}};
-}
-
 // gdbus's answer to StudySelectedText: the method's string, or nothing when the call failed.
 std::optional<QString> studySelectedText(const QStringList& arguments) {
     QProcess gdbus;
@@ -110,11 +105,8 @@ protected:
     void TearDown() override { EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0)); }
 
     HostedStubProgram stub{QJsonArray{
-        reply(QStringLiteral("/v1/account"), {{QStringLiteral("id"), accountID},
-                                              {QStringLiteral("kind"), QStringLiteral("native")},
-                                              {QStringLiteral("email_verified"), true},
-                                              {QStringLiteral("identity_verified"), false}}),
-        reply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
     }};
     X11Display display;
     orveltest::WindowManager manager{display};

@@ -27,16 +27,11 @@ namespace {
 
 const QString accountID = QStringLiteral("account_1234");
 
-QJsonObject reply(const QString& path, const QJsonObject& body, bool repeat = false) {
-    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
-            {QStringLiteral("repeat"), repeat}};
-}
-
 // A tutor reply in the tutor's JSON form, as the service's answer.
 QJsonObject tutorReply(const QJsonObject& envelope, bool repeat = false) {
     QJsonObject reply = envelope;
     reply.insert(QStringLiteral("schema_version"), 1);
-    return ::reply(QStringLiteral("/v1/ai/answer"),
+    return orveltest::stubReply(QStringLiteral("/v1/ai/answer"),
                    {{QStringLiteral("answer"), QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact))}},
                    repeat);
 }
@@ -70,12 +65,8 @@ QString stateOf(const OrvelProgram& orvel, const char* key) {
 }  // namespace
 
 TEST(CoachProgramDesktop, ImportsTeachesGradesAndFindsTheSessionAfterARestart) {
-    const QJsonObject account{{QStringLiteral("id"), accountID},
-                              {QStringLiteral("kind"), QStringLiteral("native")},
-                              {QStringLiteral("email_verified"), true},
-                              {QStringLiteral("identity_verified"), false}};
     HostedStubProgram stub(QJsonArray{
-        reply(QStringLiteral("/v1/account"), account, true),
+        orveltest::confirmedAccountReply(accountID),
         tutorReply({{QStringLiteral("kind"), QStringLiteral("lesson")},
                     {QStringLiteral("text"), QStringLiteral("Opportunity cost is the value of the next best choice.")}}),
         tutorReply({{QStringLiteral("kind"), QStringLiteral("question")},
