@@ -6,8 +6,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include <array>
-
 namespace velquin {
 
 namespace {
@@ -25,7 +23,8 @@ const Tables& tables() {
         Tables result;
         QFile file(kTablePath);
         if (!file.open(QIODevice::ReadOnly)) return result;
-        const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("strings")).toArray();
+        const QJsonArray rows =
+            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("strings")).toArray();
         for (const QJsonValue& row : rows) {
             const QJsonObject entry = row.toObject();
             const QString key = entry.value(QStringLiteral("zh")).toString().normalized(QString::NormalizationForm_C);
@@ -37,59 +36,55 @@ const Tables& tables() {
     return loaded;
 }
 
+// A text with a variable part (an application name, a count, a status code, a file name) and its
+// English and French wordings; "$1" … "$9" take the captures. Chinese punctuation is full-width;
+// the capture parentheses are ASCII.
+struct RuleText {
+    const char* pattern;
+    const char* english;
+    const char* french;
+};
+
+const RuleText kRuleTexts[] = {
+    {"^(.*)：已收到鼠标按下，等待拖选完成。$", "$1: mouse down received; waiting for selection.",
+     "$1 : clic de souris reçu ; en attente de la sélection."},
+    {"^正在读取选区：(.*)$", "Reading selection: $1", "Lecture de la sélection : $1"},
+    {"^(.*)：已读取 ([0-9]+) 个字符。点击选区旁 AI 图标打开；尚未调用模型。$",
+     "$1: $2 characters read. Click the AI icon; no model request yet.",
+     "$1 : $2 caractères lus. Cliquez sur l'icône IA ; aucune requête modèle pour l'instant."},
+    {"^系统文本服务已交付 ([0-9]+) 个字符；这条入口不需要辅助功能授权。$",
+     "Text service delivered $1 characters; no Accessibility permission needed.",
+     "Le service de texte a fourni $1 caractères ; aucune autorisation Accessibilité n'est nécessaire."},
+    {"^模型服务暂时不可用（HTTP ([0-9]+)），请稍后重试。$", "Model service unavailable (HTTP $1). Try again later.",
+     "Service modèle indisponible (HTTP $1). Réessayez plus tard."},
+    {"^请求失败（HTTP ([0-9]+)）。$", "Request failed (HTTP $1).", "Échec de la requête (HTTP $1)."},
+};
+
 struct Rule {
     QRegularExpression pattern;
     QString tmpl;
 };
 
-using Rules = std::array<Rule, 7>;
+using Rules = QList<Rule>;
 
-// The patterns of the texts with a variable part (an application name, a count, a status code).
-// Chinese punctuation is full-width; the capture parentheses are ASCII.
-const std::array<const char*, 7> kPatterns{
-    "^(.*)：已收到鼠标按下，等待拖选完成。$",
-    "^正在读取选区：(.*)$",
-    "^(.*)：已读取 ([0-9]+) 个字符。点击选区旁 AI 图标打开；尚未调用模型。$",
-    "^系统文本服务已交付 ([0-9]+) 个字符；这条入口不需要辅助功能授权。$",
-    "^无法访问系统密钥环：(.*)$",
-    "^模型服务暂时不可用（HTTP ([0-9]+)），请稍后重试。$",
-    "^请求失败（HTTP ([0-9]+)）。$",
-};
-
-Rules makeRules(const std::array<const char*, 7>& templates) {
+Rules makeRules(const char* RuleText::*wording) {
     Rules rules;
-    for (size_t i = 0; i < rules.size(); ++i) {
+    for (const RuleText& text : kRuleTexts) {
         // Every line terminator counts as one (CR LF, CR, LF, NEL, LS, PS, VT, FF): "$" also
         // matches before a final CR LF, and "." takes none of them.
-        rules[i].pattern = QRegularExpression(QStringLiteral("(*ANY)") + QString::fromUtf8(kPatterns[i]));
-        rules[i].tmpl = QString::fromUtf8(templates[i]);
+        rules.append({QRegularExpression(QStringLiteral("(*ANY)") + QString::fromUtf8(text.pattern)),
+                      QString::fromUtf8(text.*wording)});
     }
     return rules;
 }
 
 const Rules& englishRules() {
-    static const Rules rules = makeRules({
-        "$1: mouse down received; waiting for selection.",
-        "Reading selection: $1",
-        "$1: $2 characters read. Click the AI icon; no model request yet.",
-        "Text service delivered $1 characters; no Accessibility permission needed.",
-        "Could not access the system keyring: $1",
-        "Model service unavailable (HTTP $1). Try again later.",
-        "Request failed (HTTP $1).",
-    });
+    static const Rules rules = makeRules(&RuleText::english);
     return rules;
 }
 
 const Rules& frenchRules() {
-    static const Rules rules = makeRules({
-        "$1 : clic de souris reçu ; en attente de la sélection.",
-        "Lecture de la sélection : $1",
-        "$1 : $2 caractères lus. Cliquez sur l'icône IA ; aucune requête modèle pour l'instant.",
-        "Le service de texte a fourni $1 caractères ; aucune autorisation Accessibilité n'est nécessaire.",
-        "Impossible d'accéder au trousseau de clés du système : $1",
-        "Service modèle indisponible (HTTP $1). Réessayez plus tard.",
-        "Échec de la requête (HTTP $1).",
-    });
+    static const Rules rules = makeRules(&RuleText::french);
     return rules;
 }
 
@@ -127,6 +122,12 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
 
     const qsizetype colon = source.indexOf(QChar(0xFF1A));
     if (colon >= 0) {
+        // A known prefix ("导入失败：") is translated with its colon; the detail behind it is looked up
+        // on its own and kept as it stands when it is not known.
+        const QString prefix = source.left(colon + 1).normalized(QString::NormalizationForm_C);
+        if (const auto hit = dictionary.constFind(prefix); hit != dictionary.constEnd())
+            return hit.value() + u' ' + localizeWith(source.mid(colon + 1), dictionary, dynamic, suffixConnector);
+        // Any other label is kept when the whole rest is a known text.
         const QString tail = source.mid(colon + 1).normalized(QString::NormalizationForm_C);
         if (const auto hit = dictionary.constFind(tail); hit != dictionary.constEnd())
             return source.left(colon) + suffixConnector + hit.value();

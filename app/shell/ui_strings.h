@@ -10,7 +10,8 @@ namespace velquin {
 // The interface's texts are written in Simplified Chinese; this turns them into the interface
 // language. `choose` picks one of three wordings a call site already has; `text` looks a Chinese
 // text up: the exact table entry, then the rules for texts with a variable part, then a known
-// message behind a full-width colon, and otherwise the text stays Chinese (" 秒" becomes " s").
+// prefix ending in a full-width colon (its detail looked up in turn) or a known message behind the
+// first such colon, and otherwise the text stays Chinese (" 秒" becomes " s").
 // The English and French tables are loaded once from the program's string table.
 class UIStrings {
 public:

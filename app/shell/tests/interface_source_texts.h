@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 341> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 342> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -353,6 +353,8 @@ inline constexpr std::array<const char16_t*, 341> kInterfaceSourceTexts{
     u"历史会话",
     u"新建学习会话",
     u"开始第一堂课后，会话会保存在这里。",
+    // A message prefix: the detail behind it is looked up on its own.
+    u"无法访问系统密钥环：",
 };
 
 }  // namespace velquin::test

@@ -131,6 +131,11 @@ TEST(UIStringsLookup, AnExactKeyBeatsRulesAndTheColonSplit) {
     EXPECT_EQ(UIStrings::localize(ruleText, table, InterfaceLanguage::english), "exact");
     EXPECT_EQ(UIStrings::localize(colonText, table, InterfaceLanguage::french), "exact too");
     EXPECT_EQ(UIStrings::localize(s("别的：保存"), table, InterfaceLanguage::french), s("别的 : Save"));
+    // A prefix row translates the prefix; its detail is translated when known and kept otherwise.
+    const QHash<QString, QString> prefixed{{s("甲失败："), s("A failed:")}, {s("保存"), s("Save")}};
+    EXPECT_EQ(UIStrings::localize(s("甲失败：保存"), prefixed, InterfaceLanguage::english), s("A failed: Save"));
+    EXPECT_EQ(UIStrings::localize(s("甲失败：别的"), prefixed, InterfaceLanguage::english), s("A failed: 别的"));
+    EXPECT_EQ(UIStrings::localize(s("甲失败：甲失败：保存"), prefixed, InterfaceLanguage::french), s("A failed: A failed: Save"));
     // A table without "保存" leaves it Chinese.
     EXPECT_EQ(UIStrings::localize(s("保存"), {}, InterfaceLanguage::english), s("保存"));
 }
