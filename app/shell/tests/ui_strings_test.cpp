@@ -85,6 +85,56 @@ TEST(UIStringsLookup, EachRuleRewritesItsPattern) {
     EXPECT_EQ(fr("请求失败（HTTP 418）。"), s("Échec de la requête (HTTP 418)."));
 }
 
+TEST(UIStringsLookup, MessagesWithAVariablePartOrAKnownPrefix) {
+    struct Case {
+        const char* source;
+        const char* english;
+        const char* french;
+    };
+    const Case cases[] = {
+        // A number, a code and a file name are carried over.
+        {"Orvel AI 请求失败（HTTP 502）。", "Orvel AI request failed (HTTP 502).",
+         "Échec de la requête IA Orvel (HTTP 502)."},
+        {"账户服务返回 HTTP 418（teapot）。", "The account service returned HTTP 418 (teapot).",
+         "Le service de comptes a renvoyé HTTP 418 (teapot)."},
+        {"已导入 PDF 第 3–7 页。请核对文字顺序。", "Imported PDF pages 3–7. Check the text order.",
+         "Pages 3–7 du PDF importées. Vérifiez l'ordre du texte."},
+        {"gpt · 2.5 秒 · tokens：输入 120 / 输出 48", "gpt · 2.5 s · tokens: 120 in / 48 out",
+         "gpt · 2.5 s · jetons : 120 en entrée / 48 en sortie"},
+        // A known prefix with a known detail, an unknown detail, and a detail that is itself a rule.
+        {"导入失败：请选择 DOCX 或 PPTX 格式。", "Import failed: Choose a DOCX or PPTX file.",
+         "Échec de l’importation : Choisissez un fichier DOCX ou PPTX."},
+        {"导入失败：磁盘已满", "Import failed: 磁盘已满", "Échec de l’importation : 磁盘已满"},
+        {"导入失败：无法以 UTF-8 读取文件“笔记：一.txt”：文本编码不受支持。",
+         "Import failed: Can't read “笔记：一.txt” as UTF-8: unsupported text encoding.",
+         "Échec de l’importation : Impossible de lire « 笔记：一.txt » en UTF-8 : encodage non pris en charge."},
+        {"Google 登录失败：无法访问系统密钥环：错误代码 -4",
+         "Google sign-in failed: Could not access the system keyring: error code -4",
+         "Échec de connexion Google : Impossible d'accéder au trousseau de clés du système : code d'erreur -4"},
+        // A message with a line of program output after it keeps that output.
+        {"系统没有完成授权重置。请在桌面的辅助功能设置中关闭再打开辅助技术，然后重新启动正在运行的这一份 Orvel。\n"
+         "tccutil: 失败\n第二行",
+         "The permission reset didn't finish. Turn assistive technologies off and on again in the desktop's "
+         "accessibility settings, then restart this running Orvel.\ntccutil: 失败\n第二行",
+         "La réinitialisation de l'autorisation n'a pas abouti. Désactivez puis réactivez les technologies "
+         "d'assistance dans les réglages d'accessibilité du bureau, puis redémarrez cet Orvel.\ntccutil: 失败\n第二行"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(en(c.source), s(c.english)) << c.source;
+        EXPECT_EQ(fr(c.source), s(c.french)) << c.source;
+        EXPECT_EQ(UIStrings::translated(s(c.source), InterfaceLanguage::chinese), s(c.source));
+    }
+}
+
+TEST(UIStringsTable, PrefixRowsEndWithTheirLanguagesColon) {
+    // A prefix is joined to its detail with one space, so its own colon must end each wording.
+    for (auto it = UIStrings::english().cbegin(); it != UIStrings::english().cend(); ++it) {
+        if (!it.key().endsWith(QChar(0xFF1A))) continue;
+        EXPECT_TRUE(it.value().endsWith(u':') && !it.value().endsWith(QStringLiteral(" :"))) << it.key().toStdString();
+        EXPECT_TRUE(UIStrings::french().value(it.key()).endsWith(QStringLiteral(" :"))) << it.key().toStdString();
+    }
+}
+
 TEST(UIStringsLookup, RulesNeedTheExactPunctuationAndKeepCapturesLiteral) {
     // ASCII parentheses in place of the full-width ones match no rule.
     EXPECT_EQ(en("请求失败(HTTP 418)。"), s("请求失败(HTTP 418)。"));
