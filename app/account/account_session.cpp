@@ -245,11 +245,7 @@ QCoro::Task<void> AccountSession::signInWithGoogle() {
 }
 
 void AccountSession::setGoogleFailure(const QString& description) {
-    assign(feedback_,
-           UIStrings::choose(QStringLiteral("Google 登录失败："), QStringLiteral("Google sign-in failed: "),
-                             QStringLiteral("Échec de connexion Google : ")) +
-               description,
-           &AccountSession::feedbackChanged);
+    assign(feedback_, QStringLiteral("Google 登录失败：") + description, &AccountSession::feedbackChanged);
     assign(working_, false, &AccountSession::workingChanged);
 }
 

@@ -300,9 +300,9 @@ void HistoryView::showRecords() {
 
 void HistoryView::showStoreState() {
     importBlock_->setVisible(history_.canImportLegacy());
-    importNoticeLabel_->setText(importNotice_);
+    importNoticeLabel_->setText(UIStrings::text(importNotice_));
     importNoticeLabel_->setVisible(!importNotice_.isEmpty());
-    statusLine_->setText(history_.statusMessage());
+    statusLine_->setText(UIStrings::text(history_.statusMessage()));
     statusLine_->setVisible(!history_.statusMessage().isEmpty());
 }
 
@@ -315,10 +315,7 @@ void HistoryView::importLegacy() {
                               QStringLiteral("Copied ") + count + QStringLiteral(" records. Original copies remain."),
                               count + QStringLiteral(" entrées copiées. Les originaux sont conservés."));
     } catch (...) {
-        const QString description = base::messageOf(std::current_exception());
-        importNotice_ = UIStrings::choose(QStringLiteral("历史导入失败：") + description,
-                                          QStringLiteral("Import failed: ") + description,
-                                          QStringLiteral("Échec de l’import : ") + description);
+        importNotice_ = QStringLiteral("历史导入失败：") + base::messageOf(std::current_exception());
     }
     showStoreState();
 }

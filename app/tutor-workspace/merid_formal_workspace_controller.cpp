@@ -694,9 +694,7 @@ void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
 }
 
 void MeridFormalWorkspaceController::reportImportFailure(std::exception_ptr error) {
-    const QString text = UIStrings::choose(QStringLiteral("导入失败："), QStringLiteral("Import failed: "),
-                                           QStringLiteral("Échec de l’importation : ")) +
-                         base::messageOf(error);
+    const QString text = QStringLiteral("导入失败：") + base::messageOf(error);
     setImportFeedback(text, false);
     setErrorMessage(text);
 }
@@ -791,10 +789,7 @@ void MeridFormalWorkspaceController::installMaterial(const meridcore::TeacherMat
     if (!canSave_) {
         // The save's own text stays in the status line; the notice says the import did not happen.
         setActive(before);
-        setImportFeedback(UIStrings::choose(QStringLiteral("导入失败："), QStringLiteral("Import failed: "),
-                                            QStringLiteral("Échec de l’importation : ")) +
-                              errorMessage_,
-                          false);
+        setImportFeedback(QStringLiteral("导入失败：") + errorMessage_, false);
         return;
     }
     const QString topics = QString::number(active_.coursePlan ? active_.coursePlan->topics.size() : 0);

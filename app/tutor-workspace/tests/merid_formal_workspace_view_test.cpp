@@ -250,6 +250,14 @@ TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
     EXPECT_TRUE(controller().errorMessage().startsWith(QStringLiteral("导入失败：")));
     EXPECT_TRUE(controller().active().material->text().contains(QStringLiteral("Supply curve")));
     EXPECT_EQ(stagingFolders(), QStringList());
+    // The failure stays Chinese where it is kept and is shown in the interface language.
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    QStringList shown{view_->findChild<QLabel*>(QStringLiteral("orvel.merid.status"))->text()};
+    for (const QLabel* label :
+         view_->findChild<QWidget*>(QStringLiteral("orvel.merid.import-feedback"))->findChildren<QLabel*>())
+        if (!label->text().isEmpty()) shown << label->text();
+    EXPECT_EQ(shown, QStringList(2, QStringLiteral("Import failed: Choose a DOCX or PPTX file.")));
+    EXPECT_TRUE(controller().errorMessage().startsWith(QStringLiteral("导入失败：")));
 }
 
 TEST_F(WorkspaceViewTest, CourseEditorKeepsItsLimitsAndFollowsTheActiveSession) {
