@@ -18,6 +18,7 @@
 #include "app/shell/orvel_brand.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
+#include "app/shell/ui_strings.h"
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/sheet_binding.h"
@@ -345,7 +346,7 @@ void AccountProfileView::showState() {
     importBlock_->setVisible(account_.accountID().has_value());
 
     progress_->setVisible(working);
-    feedback_->setText(account_.feedback());
+    feedback_->setText(UIStrings::text(account_.feedback()));
     feedback_->setVisible(!account_.feedback().isEmpty());
 }
 

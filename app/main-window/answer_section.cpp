@@ -120,7 +120,7 @@ void AnswerSection::showStore() {
         warningRow_->setVisible(answer->warning.has_value());
         warning_->setText(answer->warning ? UIStrings::text(*answer->warning) : QString());
         answerText_->setAnswer(answer->text);
-        detail_->setText(store_.resultDetail());
+        detail_->setText(UIStrings::text(store_.resultDetail()));
     } else {
         const QString symbol = busy ? QStringLiteral("ellipsis.bubble") : QStringLiteral("sparkles");
         QColor tint = OrvelBrand::accent();

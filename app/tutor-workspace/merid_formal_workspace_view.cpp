@@ -252,10 +252,10 @@ void MeridFormalWorkspaceView::presentDeleteConfirmation() {
     auto* box = new QMessageBox(this);
     box->setObjectName(QStringLiteral("orvel.merid.delete-confirmation"));
     box->setIcon(QMessageBox::Warning);
-    box->setText(QStringLiteral("删除这条学习会话？"));
-    box->setInformativeText(QStringLiteral("这会删除本机的该会话、导入资料和答题记录，无法撤销。"));
-    QPushButton* remove = box->addButton(QStringLiteral("永久删除"), QMessageBox::DestructiveRole);
-    box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box->setText(UIStrings::text(QStringLiteral("删除这条学习会话？")));
+    box->setInformativeText(UIStrings::text(QStringLiteral("这会删除本机的该会话、导入资料和答题记录，无法撤销。")));
+    QPushButton* remove = box->addButton(UIStrings::text(QStringLiteral("永久删除")), QMessageBox::DestructiveRole);
+    box->addButton(UIStrings::text(QStringLiteral("取消")), QMessageBox::RejectRole);
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, remove] {

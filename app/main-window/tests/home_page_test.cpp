@@ -304,7 +304,7 @@ TEST_F(HomePageTest, RecentHistoryReopensAndMarksNotes) {
     EXPECT_EQ(store().source(), QStringLiteral("Lesson"));
     EXPECT_EQ(store().mode(), tamsel::StudyMode::explain);
     EXPECT_EQ(answers().answerText()->toPlainText(), s("Lesson — answer"));
-    EXPECT_EQ(answers().detailLabel()->text(), s("已从现有学习结果打开 · 未再次调用 AI"));
+    EXPECT_EQ(answers().detailLabel()->text(), s("Opened from an existing result · AI not called again"));
     EXPECT_TRUE(stub.requests().isEmpty());
     EXPECT_EQ(token->loads, 0);
 
