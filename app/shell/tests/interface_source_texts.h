@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 451> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 452> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -470,6 +470,8 @@ inline constexpr std::array<const char16_t*, 451> kInterfaceSourceTexts{
     u"AI 重复了之前的题目。请手动要求新题，本轮不会继续调用。",
     u"AI 没有给出可核对的批改结果。你的答案已保留，请重试批改。",
     u"AI 给出了无法从当前教材确认的页码，已拒绝此段回答。",
+    // Select-anywhere: a selection whose source could not be told.
+    u"无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源。请复制诊断中的来源轨迹。",
 };
 
 }  // namespace velquin::test
