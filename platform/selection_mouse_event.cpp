@@ -48,6 +48,7 @@ SelectionMouseEvent SelectionMouseEvent::capture(const PointerEvent& event, Acce
     snapshot.clickCount = (event.type == leftMouseDown || event.type == leftMouseUp) ? event.clickCount : 0;
     snapshot.type = event.type;
     snapshot.timestamp = event.timestamp;
+    snapshot.received = event.received;
     return snapshot;
 }
 
@@ -68,6 +69,7 @@ std::optional<SelectionMouseEvent::PointerEvent> PointerEventTranslator::transla
     using Event = SelectionMouseEvent;
     Event::PointerEvent result;
     result.timestamp = event.time / 1000.0;
+    result.received = event.received;
     const auto near = [this](int x, int y) {
         return std::abs(x - pressX_) <= distance_ && std::abs(y - pressY_) <= distance_;
     };

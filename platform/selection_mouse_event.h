@@ -31,6 +31,7 @@ struct SelectionMouseEvent {
         unsigned type = mouseMoved;
         double timestamp = 0;  // seconds, from the display server's clock
         int clickCount = 0;    // for button presses and releases
+        std::chrono::steady_clock::time_point received{};  // when the monitor received it; unset when unknown
     };
 
     static constexpr std::chrono::milliseconds focusedApplicationTimeout{80};
@@ -43,6 +44,8 @@ struct SelectionMouseEvent {
     tamsel::SelectionEventSource source;
     qint32 hitError = 0;    // no hit test is made: always 0
     qint32 focusError = 0;  // of the focused-application request; 0 when none was made
+    // When the monitor received the event, before it waited for the main thread; unset when unknown.
+    std::chrono::steady_clock::time_point received{};
 
     bool operator==(const SelectionMouseEvent& other) const = default;
 

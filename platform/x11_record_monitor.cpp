@@ -41,6 +41,7 @@ void deliver(XPointer closure, XRecordInterceptData* data) {
         pointer.rootY = event->u.keyButtonPointer.rootY;
         pointer.time = event->u.keyButtonPointer.time;
         pointer.state = event->u.keyButtonPointer.state;
+        pointer.received = std::chrono::steady_clock::now();
         if (pointer.type == ButtonPress || pointer.type == ButtonRelease || pointer.type == MotionNotify) {
             X11RecordMonitor* monitor = delivery->monitor;
             QMetaObject::invokeMethod(

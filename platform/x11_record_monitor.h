@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <thread>
@@ -20,6 +21,8 @@ struct X11PointerEvent {
     int rootY = 0;
     quint32 time = 0;       // the server's time stamp, milliseconds
     unsigned state = 0;     // buttons and modifiers held before the event
+    // When this program's listener received it (its own clock, not the server's).
+    std::chrono::steady_clock::time_point received{};
 };
 
 class X11RecordMonitor : public QObject {

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QUuid>
 
+#include <algorithm>
+
 #include "app/select-anywhere/direct_result_panel.h"
 #include "app/select-anywhere/floating_selection_panels.h"
 #include "app/select-anywhere/selection_icon_panel.h"
@@ -767,7 +769,7 @@ void DirectSelectionController::handleMouseEvent(const Event& event) {
     diagnostics_.lastBlock = QStringLiteral("无");
     if (tamsel::DirectSelectionRules::isSelectionGesture(press->x(), press->y(), point.x(), point.y(),
                                                          event.clickCount, dragged))
-        scheduleRead(*application, point, false, false);
+        scheduleRead(*application, point, false, false, event.received);
     else
         setActivityStatus(QStringLiteral("鼠标事件正常。拖选或双击一个词才会尝试取字。"));
 }
@@ -840,7 +842,7 @@ bool DirectSelectionController::sourceIsInFront(qint32 processIdentifier) {
 }
 
 void DirectSelectionController::scheduleRead(const SourceApplication& application, QPointF point, bool manual,
-                                             bool localOnly) {
+                                             bool localOnly, std::chrono::steady_clock::time_point released) {
     cancelDelayedRead();
     auto job = std::make_shared<ReadJob>();
     job->application = application;
@@ -859,9 +861,16 @@ void DirectSelectionController::scheduleRead(const SourceApplication& applicatio
     const auto run = [guard, job] {
         if (guard) guard->startRead(job);
     };
-    // A gesture's selection settles before it is read; a read asked for from the menu starts at once.
-    if (manual) services_.scheduler->post(run);
-    else job->timer = services_.scheduler->after(settleDelay, run);
+    // A gesture's selection settles before it is read, counted from the release's arrival (the event
+    // may have waited for the main thread since); a read asked for from the menu starts at once.
+    if (manual) {
+        services_.scheduler->post(run);
+        return;
+    }
+    std::chrono::milliseconds wait = settleDelay;
+    if (released != std::chrono::steady_clock::time_point{})
+        wait -= std::chrono::duration_cast<std::chrono::milliseconds>(services_.scheduler->currentTime() - released);
+    job->timer = services_.scheduler->after(std::clamp(wait, std::chrono::milliseconds(0), settleDelay), run);
 }
 
 void DirectSelectionController::startRead(const std::shared_ptr<ReadJob>& job) {

@@ -168,8 +168,11 @@ public:
     // Why the application may not be read, or nothing.
     std::optional<tamsel::SelectionSourceBlock> blockReason(const SourceApplication& application) const;
     // Schedules one read of the application's selection; `manual` reads start at once and open the
-    // answer panel, `localOnly` marks the selection to be shown without a request.
-    void scheduleRead(const SourceApplication& application, QPointF point, bool manual, bool localOnly);
+    // answer panel, `localOnly` marks the selection to be shown without a request. A gesture's read
+    // waits the settle delay from `released`, when the pointer monitor received the release (from
+    // now when unknown).
+    void scheduleRead(const SourceApplication& application, QPointF point, bool manual, bool localOnly,
+                      std::chrono::steady_clock::time_point released = {});
     // The manual read of the status menu.
     void readSelection(bool localOnly);
 

@@ -135,6 +135,8 @@ public:
     virtual TimerId every(std::chrono::milliseconds interval, std::function<void()> task) = 0;
     // A timer that has fired or was cancelled is ignored.
     virtual void cancel(TimerId timer) = 0;
+    // The time on the clock the timers run on (and the pointer monitors stamp their events with).
+    virtual std::chrono::steady_clock::time_point currentTime() { return std::chrono::steady_clock::now(); }
 };
 
 // The floating panels of select-anywhere: the bulb beside a selection and the answer panel with its

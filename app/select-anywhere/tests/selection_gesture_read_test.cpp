@@ -178,6 +178,28 @@ TEST_F(GestureTest, ASecondGestureInTheWaitCancelsTheFirst) {
     EXPECT_EQ(controller().diagnostics().iconShowCount, 1);
 }
 
+// The release may wait for the main thread after the pointer monitor received it; the settle wait
+// counts from its arrival, and a release handled after the whole wait is read at once.
+TEST(SelectionRead, TheSettleWaitCountsFromTheReleasesArrival) {
+    for (const auto& [handledAfter, readAfter] : {std::pair{30ms, 150ms}, std::pair{250ms, 0ms}}) {
+        SCOPED_TRACE(handledAfter.count());
+        ControllerHarness test;
+        test.started();
+        test.timeline->advance(1000ms);
+        test.send(ControllerHarness::event(Event::leftMouseDown, {0, 100}));
+        Event release = ControllerHarness::event(Event::leftMouseUp, {80, 100});
+        release.received = test.timeline->currentTime();
+        test.timeline->advance(handledAfter);
+        test.send(release);
+        if (readAfter > 0ms) {
+            test.timeline->advance(readAfter - 1ms);
+            EXPECT_TRUE(test.readers->accessibilityReads.isEmpty()) << "read before the selection settled";
+        }
+        test.timeline->advance(1ms);
+        EXPECT_EQ(test.readers->accessibilityReads.size(), 1);
+    }
+}
+
 TEST_F(GestureTest, ASourceNoLongerInFrontAfterTheWaitIsNotRead) {
     started();
     drag({0, 100}, {80, 100});

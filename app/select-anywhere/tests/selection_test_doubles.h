@@ -147,6 +147,7 @@ public:
         return lastId_;
     }
     void cancel(TimerId timer) override { timers_.erase(timer); }
+    std::chrono::steady_clock::time_point currentTime() override { return std::chrono::steady_clock::time_point(now); }
 
     // Runs the posted tasks (and what they post) at the current time.
     void runPosted() {
