@@ -113,6 +113,9 @@ public:
     // The deepest element at a point in screen coordinates (origin top left of the screen),
     // asked of an application element.
     virtual AccessibilityReply elementAtPosition(float x, float y) = 0;
+    // Forgets what the element may remember of earlier answers (where one answer takes many
+    // requests): later requests ask the application again.
+    virtual void refresh() {}
 };
 
 // The desktop's accessibility service: trust, the application elements and the clock the reader

@@ -3,6 +3,7 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QMutexLocker>
@@ -92,9 +93,23 @@ QList<std::pair<QString, QString>> referencesOf(const QVariant& value) {
     return result;
 }
 
-// The state set (two 32-bit words) of an object.
-std::optional<quint64> statesOf(AtspiSystem& system, const QString& service, const QString& path, Deadline deadline) {
-    const QDBusMessage reply = system.call(service, path, accessibleInterface, QStringLiteral("GetState"), {}, deadline);
+QDBusMessage request(const std::pair<QString, QString>& object, const QString& interface, const QString& method,
+                     const QVariantList& arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(object.first, object.second, interface, method);
+    message.setArguments(arguments);
+    return message;
+}
+
+QDBusMessage stateRequest(const std::pair<QString, QString>& object) {
+    return request(object, accessibleInterface, QStringLiteral("GetState"));
+}
+
+QDBusMessage childrenRequest(const std::pair<QString, QString>& object) {
+    return request(object, accessibleInterface, QStringLiteral("GetChildren"));
+}
+
+// The state set (two 32-bit words) in a reply to GetState.
+std::optional<quint64> statesIn(const QDBusMessage& reply) {
     if (failed(reply)) return std::nullopt;
     const QVariant value = firstArgument(reply);
     QList<uint> words;
@@ -112,13 +127,17 @@ std::optional<quint64> statesOf(AtspiSystem& system, const QString& service, con
 
 bool has(quint64 states, AtspiStateType state) { return states & (quint64(1) << int(state)); }
 
-QList<std::pair<QString, QString>> childrenOf(AtspiSystem& system, const QString& service, const QString& path,
-                                              Deadline deadline, int* error = nullptr) {
-    const QDBusMessage reply =
-        system.call(service, path, accessibleInterface, QStringLiteral("GetChildren"), {}, deadline);
+// The children in a reply to GetChildren.
+QList<std::pair<QString, QString>> childrenIn(const QDBusMessage& reply, int* error = nullptr) {
     if (error) *error = accessibilityErrorOf(reply);
     if (failed(reply)) return {};
     return referencesOf(firstArgument(reply));
+}
+
+QList<std::pair<QString, QString>> childrenOf(AtspiSystem& system, const QString& service, const QString& path,
+                                              Deadline deadline, int* error = nullptr) {
+    return childrenIn(system.call(service, path, accessibleInterface, QStringLiteral("GetChildren"), {}, deadline),
+                      error);
 }
 
 }  // namespace
@@ -190,6 +209,31 @@ QDBusMessage AtspiSystem::call(const QString& service, const QString& path, cons
     const int timeout = remainingMilliseconds(deadline);
     if (timeout <= 0) return request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"), QString());
     return connection->call(request, QDBus::Block, timeout);
+}
+
+QList<QDBusMessage> AtspiSystem::callAll(const QList<QDBusMessage>& requests, Deadline deadline) {
+    const std::optional<QDBusConnection> connection =
+        remainingMilliseconds(deadline) > 0 ? bus(deadline) : std::optional<QDBusConnection>();
+    QList<QDBusPendingCall> pending;
+    pending.reserve(requests.size());
+    for (const QDBusMessage& request : requests) {
+        const int timeout = remainingMilliseconds(deadline);
+        if (request.service().isEmpty() || timeout <= 0)
+            pending.append(QDBusPendingCall::fromCompletedCall(
+                request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NoReply"), QString())));
+        else if (!connection)
+            pending.append(QDBusPendingCall::fromCompletedCall(
+                request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), QString())));
+        else
+            pending.append(connection->asyncCall(request, timeout));
+    }
+    QList<QDBusMessage> replies;
+    replies.reserve(pending.size());
+    for (QDBusPendingCall& call : pending) {
+        call.waitForFinished();
+        replies.append(call.reply());
+    }
+    return replies;
 }
 
 QDBusMessage AtspiSystem::property(const QString& service, const QString& path, const QString& interface,
@@ -279,25 +323,10 @@ bool AtspiElement::isSameElement(const AccessibilityElement& other) const {
 AccessibilityReply AtspiElement::attribute(AccessibilityAttribute attribute) {
     const Deadline deadline = deadlineFromNow();
     switch (attribute) {
-    case AccessibilityAttribute::role: {
-        const QDBusMessage reply =
-            system_.call(service_, path_, accessibleInterface, QStringLiteral("GetRole"), {}, deadline);
-        if (failed(reply)) return AccessibilityReply::failed(accessibilityErrorOf(reply));
-        const uint role = firstArgument(reply).toUInt();
-        // A password field is the one role the reader looks for.
-        if (role == ATSPI_ROLE_PASSWORD_TEXT) return AccessibilityReply::ok(secureTextFieldRole);
-        return AccessibilityReply::ok(QStringLiteral("atspi-role-%1").arg(role));
-    }
+    case AccessibilityAttribute::role: return role(deadline);
     case AccessibilityAttribute::subrole:
         return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
-    case AccessibilityAttribute::parent: {
-        const QDBusMessage reply = system_.property(service_, path_, accessibleInterface, QStringLiteral("Parent"), deadline);
-        if (failed(reply)) return AccessibilityReply::failed(accessibilityErrorOf(reply));
-        const auto parent = referenceOf(firstArgument(reply));
-        if (!parent) return AccessibilityReply::failed(accessibility_error::noValue);
-        return AccessibilityReply::ok(AccessibilityElementPtr(
-            std::make_shared<AtspiElement>(system_, parent->first, parent->second)));
-    }
+    case AccessibilityAttribute::parent: return parent(deadline);
     case AccessibilityAttribute::children: {
         int error = 0;
         const auto children = childrenOf(system_, service_, path_, deadline, &error);
@@ -332,11 +361,52 @@ AccessibilityReply AtspiElement::parameterizedAttribute(AccessibilityParameteriz
     return AccessibilityReply::ok(firstArgument(reply).toString());
 }
 
+void AtspiElement::refresh() {
+    activeWindow_.reset();
+    focused_.reset();
+    parentReply_.reset();
+}
+
+// Whoever asks for the role walks up to the parent next (looking for a password field): both are
+// asked at once.
+AccessibilityReply AtspiElement::role(Deadline deadline) {
+    const std::pair<QString, QString> self{service_, path_};
+    QList<QDBusMessage> requests{request(self, accessibleInterface, QStringLiteral("GetRole"))};
+    if (kind_ == Kind::object && !parentReply_)
+        requests.append(request(self, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                                {accessibleInterface, QStringLiteral("Parent")}));
+    const QList<QDBusMessage> replies = system_.callAll(requests, deadline);
+    if (replies.size() > 1 && !failed(replies[1])) parentReply_ = replies[1];
+    const QDBusMessage& reply = replies[0];
+    if (failed(reply)) return AccessibilityReply::failed(accessibilityErrorOf(reply));
+    const uint role = firstArgument(reply).toUInt();
+    // A password field is the one role the reader looks for.
+    if (role == ATSPI_ROLE_PASSWORD_TEXT) return AccessibilityReply::ok(secureTextFieldRole);
+    return AccessibilityReply::ok(QStringLiteral("atspi-role-%1").arg(role));
+}
+
+AccessibilityReply AtspiElement::parent(Deadline deadline) {
+    const QDBusMessage reply =
+        parentReply_ ? *parentReply_
+                     : system_.property(service_, path_, accessibleInterface, QStringLiteral("Parent"), deadline);
+    if (failed(reply)) return AccessibilityReply::failed(accessibilityErrorOf(reply));
+    const auto parent = referenceOf(firstArgument(reply));
+    if (!parent) return AccessibilityReply::failed(accessibility_error::noValue);
+    return AccessibilityReply::ok(
+        AccessibilityElementPtr(std::make_shared<AtspiElement>(system_, parent->first, parent->second)));
+}
+
 AccessibilityReply AtspiElement::selectedTextRange(Deadline deadline) {
-    const QDBusMessage count = system_.call(service_, path_, textInterface, QStringLiteral("GetNSelections"), {}, deadline);
+    // The first selection is asked for together with the count; its answer counts only when there is one.
+    const std::pair<QString, QString> self{service_, path_};
+    const QList<QDBusMessage> replies =
+        system_.callAll({request(self, textInterface, QStringLiteral("GetNSelections")),
+                         request(self, textInterface, QStringLiteral("GetSelection"), {0})},
+                        deadline);
+    const QDBusMessage& count = replies[0];
     if (failed(count)) return AccessibilityReply::failed(accessibilityErrorOf(count));
     if (firstArgument(count).toInt() <= 0) return AccessibilityReply::ok(AccessibilityRange{0, 0});
-    const QDBusMessage reply = system_.call(service_, path_, textInterface, QStringLiteral("GetSelection"), {0}, deadline);
+    const QDBusMessage& reply = replies[1];
     if (failed(reply) || reply.arguments().size() < 2) return AccessibilityReply::failed(accessibilityErrorOf(reply));
     const qint64 start = reply.arguments()[0].toInt();
     const qint64 end = reply.arguments()[1].toInt();
@@ -454,44 +524,60 @@ AccessibilityReply AtspiElement::selectedChildren(Deadline deadline) {
 }
 
 AccessibilityReply AtspiElement::activeWindow(Deadline deadline) {
+    if (activeWindow_) return AccessibilityReply::ok(AccessibilityElementPtr(activeWindow_));
     int error = 0;
-    const auto windows = childrenOf(system_, service_, path_, deadline, &error);
+    const auto windows = childrenOf(system_, service_, path_, deadline, &error).mid(0, windowLimit);
     if (error) return AccessibilityReply::failed(error);
-    for (const auto& [service, path] : windows.mid(0, windowLimit)) {
-        const std::optional<quint64> states = statesOf(system_, service, path, deadline);
-        if (states && has(*states, ATSPI_STATE_ACTIVE))
-            return AccessibilityReply::ok(AccessibilityElementPtr(std::make_shared<AtspiElement>(system_, service, path)));
+    QList<QDBusMessage> requests;
+    for (const auto& window : windows) requests.append(stateRequest(window));
+    const QList<QDBusMessage> states = system_.callAll(requests, deadline);
+    for (qsizetype index = 0; index < windows.size(); ++index) {
+        const std::optional<quint64> state = statesIn(states[index]);
+        if (!state || !has(*state, ATSPI_STATE_ACTIVE)) continue;
+        activeWindow_ = std::make_shared<AtspiElement>(system_, windows[index].first, windows[index].second);
+        return AccessibilityReply::ok(AccessibilityElementPtr(activeWindow_));
     }
     return AccessibilityReply::failed(accessibility_error::noValue);
 }
 
 // AT-SPI has no focused-element query: the focused element is looked for breadth first below the
 // active window (below this element, when it is not an application), within the time-out and
-// at most `searchLimit` elements; the deepest focused element found wins.
+// at most `searchLimit` elements; the deepest focused element found wins. The states and children
+// of one level are asked for at once.
 AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
-    std::pair<QString, QString> start{service_, path_};
+    if (focused_) return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
     if (kind_ == Kind::application) {
         const AccessibilityReply window = activeWindow(deadline);
         const auto element = std::dynamic_pointer_cast<AtspiElement>(window.element());
         if (!element) return window;
-        start = {element->service_, element->path_};
+        const AccessibilityReply found = element->focusedDescendant(deadline);
+        focused_ = element->focused_;
+        return found;
     }
-    QList<std::pair<QString, QString>> queue{start};
+    const std::pair<QString, QString> start{service_, path_};
+    QList<std::pair<QString, QString>> level{start};
     std::optional<std::pair<QString, QString>> focused;
     int looked = 0;
-    while (!queue.isEmpty() && looked < searchLimit && Clock::now() < deadline) {
-        const auto current = queue.takeFirst();
-        ++looked;
-        const std::optional<quint64> states = statesOf(system_, current.first, current.second, deadline);
-        if (!states) continue;
-        if (has(*states, ATSPI_STATE_FOCUSED)) focused = current;
-        if (!has(*states, ATSPI_STATE_SHOWING) && current != start) continue;
-        queue.append(childrenOf(system_, current.first, current.second, deadline));
+    while (!level.isEmpty() && looked < searchLimit && Clock::now() < deadline) {
+        level = level.mid(0, searchLimit - looked);
+        looked += int(level.size());
+        QList<QDBusMessage> requests;
+        for (const auto& element : level) requests << stateRequest(element) << childrenRequest(element);
+        const QList<QDBusMessage> replies = system_.callAll(requests, deadline);
+        QList<std::pair<QString, QString>> next;
+        for (qsizetype index = 0; index < level.size(); ++index) {
+            const std::optional<quint64> states = statesIn(replies[2 * index]);
+            if (!states) continue;
+            if (has(*states, ATSPI_STATE_FOCUSED)) focused = level[index];
+            if (!has(*states, ATSPI_STATE_SHOWING) && level[index] != start) continue;
+            next.append(childrenIn(replies[2 * index + 1]));
+        }
+        level = std::move(next);
     }
     if (!focused) return AccessibilityReply::failed(Clock::now() < deadline ? accessibility_error::noValue
                                                                              : accessibility_error::timedOut);
-    return AccessibilityReply::ok(
-        AccessibilityElementPtr(std::make_shared<AtspiElement>(system_, focused->first, focused->second)));
+    focused_ = std::make_shared<AtspiElement>(system_, focused->first, focused->second);
+    return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
 }
 
 AccessibilityReply AtspiElement::focusedApplication(Deadline deadline) {
@@ -510,11 +596,16 @@ AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
     const Deadline deadline = deadlineFromNow();
     if (kind_ != Kind::application) return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
     int error = 0;
-    const auto windows = childrenOf(system_, service_, path_, deadline, &error);
+    const auto windows = childrenOf(system_, service_, path_, deadline, &error).mid(0, windowLimit);
     if (error) return AccessibilityReply::failed(error);
-    for (const auto& window : windows.mid(0, windowLimit)) {
-        const QDBusMessage extents = system_.call(window.first, window.second, componentInterface,
-                                                  QStringLiteral("GetExtents"), {uint(ATSPI_COORD_TYPE_SCREEN)}, deadline);
+    QList<QDBusMessage> requests;
+    for (const auto& window : windows)
+        requests.append(
+            request(window, componentInterface, QStringLiteral("GetExtents"), {uint(ATSPI_COORD_TYPE_SCREEN)}));
+    const QList<QDBusMessage> boxes = system_.callAll(requests, deadline);
+    for (qsizetype index = 0; index < windows.size(); ++index) {
+        const std::pair<QString, QString>& window = windows[index];
+        const QDBusMessage& extents = boxes[index];
         if (failed(extents)) continue;
         int left = 0, top = 0, width = 0, height = 0;
         const QVariant boxValue = firstArgument(extents);

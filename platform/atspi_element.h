@@ -33,6 +33,7 @@ public:
     AccessibilityReply parameterizedAttribute(AccessibilityParameterizedAttribute attribute,
                                               const AccessibilityValue& parameter) override;
     AccessibilityReply elementAtPosition(float x, float y) override;
+    void refresh() override;
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -51,6 +52,8 @@ private:
     AccessibilityReply focusedDescendant(Deadline deadline);
     AccessibilityReply activeWindow(Deadline deadline);
     AccessibilityReply focusedApplication(Deadline deadline);
+    AccessibilityReply role(Deadline deadline);
+    AccessibilityReply parent(Deadline deadline);
     Deadline deadlineFromNow() const { return std::chrono::steady_clock::now() + timeout_; }
 
     AtspiSystem& system_;
@@ -59,6 +62,11 @@ private:
     Kind kind_;
     std::chrono::milliseconds timeout_{120};
     std::optional<QStringList> interfaces_;  // asked once
+    // Remembered until refresh(): answers that take many requests (the active window, the focused
+    // element), and the parent, asked together with the role.
+    std::shared_ptr<AtspiElement> activeWindow_;
+    std::shared_ptr<AtspiElement> focused_;
+    std::optional<QDBusMessage> parentReply_;
 };
 
 class AtspiSystem : public AccessibilitySystem {
@@ -74,6 +82,9 @@ public:
     // A call to an object on the accessibility bus that waits at most until `deadline`.
     QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments, std::chrono::steady_clock::time_point deadline);
+    // Requests sent at once, each waiting at most until `deadline`; the replies in their order. One
+    // wait for many answers instead of one round trip each.
+    QList<QDBusMessage> callAll(const QList<QDBusMessage>& requests, std::chrono::steady_clock::time_point deadline);
     // A property of an object on the accessibility bus.
     QDBusMessage property(const QString& service, const QString& path, const QString& interface,
                           const QString& name, std::chrono::steady_clock::time_point deadline);

@@ -192,7 +192,10 @@ SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF p
         for (int attempt = 1; attempt <= attempts; ++attempt) {
             if (!context.beforeDeadline()) continue;
             cancellation.throwIfCancelled();
-            if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+            // The first attempt follows the check at the start directly.
+            if (attempt > 1 && !system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+            // Each attempt sees the application's tree as it is now.
+            application->refresh();
 
             AccessibilityElementList candidates;
             AccessibilityElementList visited;
