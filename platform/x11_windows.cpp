@@ -151,9 +151,13 @@ std::optional<qint32> windowProcess(WindowId window) {
     Display* dpy = display();
     if (!dpy || !window) return std::nullopt;
     const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    const std::optional<Window> carrier = carrierOf(dpy, window, pidAtom);
-    if (!carrier) return std::nullopt;
-    const auto pid = cardinalProperty(dpy, *carrier, pidAtom, XA_CARDINAL);
+    // Asked of the window itself first: top-level windows carry it, and that takes one request.
+    std::optional<unsigned long> pid = cardinalProperty(dpy, window, pidAtom, XA_CARDINAL);
+    if (!pid) {
+        const std::optional<Window> carrier = carrierOf(dpy, window, pidAtom);
+        if (!carrier) return std::nullopt;
+        pid = cardinalProperty(dpy, *carrier, pidAtom, XA_CARDINAL);
+    }
     if (!pid || *pid == 0 || *pid > 0x7fffffffUL) return std::nullopt;
     return qint32(*pid);
 }
