@@ -84,7 +84,7 @@ const RuleText kRuleTexts[] = {
     {"^无法读取的学习历史文件未能另存，为保护原文件，本次更改未保存。（(.*)）$",
      "The unreadable history file couldn't be set aside, so this change wasn't saved to protect it. ($1)",
      "Le fichier d'historique illisible n'a pas pu être mis de côté ; pour le protéger, cette modification n'a pas été enregistrée. ($1)"},
-    {"^无法读取的学习历史文件已原样另存为 (.*)。$", "The unreadable history file was set aside unchanged as $1.",
+    {"^无法读取的学习历史文件已原样另存为 ([^。]*)。$", "The unreadable history file was set aside unchanged as $1.",
      "Le fichier d'historique illisible a été mis de côté tel quel sous le nom $1."},
     {"^已导入 PDF 第 ([0-9]+–[0-9]+) 页。部分页面使用本机 OCR，请核对识别结果。$",
      "Imported PDF pages $1. Some pages were recognised on this computer; check the result.",

@@ -99,6 +99,13 @@ TEST(UIStringsLookup, MessagesWithAVariablePartOrAKnownPrefix) {
          "Le service de comptes a renvoyé HTTP 418 (teapot)."},
         {"已导入 PDF 第 3–7 页。请核对文字顺序。", "Imported PDF pages 3–7. Check the text order.",
          "Pages 3–7 du PDF importées. Vérifiez l'ordre du texte."},
+        {"无法读取的学习历史文件已原样另存为 h.json.unreadable-1。",
+         "The unreadable history file was set aside unchanged as h.json.unreadable-1.",
+         "Le fichier d'historique illisible a été mis de côté tel quel sous le nom h.json.unreadable-1."},
+        // A name is one sentence: a second one behind it is not taken into the name.
+        {"无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。",
+         "无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。",
+         "无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。"},
         {"gpt · 2.5 秒 · tokens：输入 120 / 输出 48", "gpt · 2.5 s · tokens: 120 in / 48 out",
          "gpt · 2.5 s · jetons : 120 en entrée / 48 en sortie"},
         // A known prefix with a known detail, an unknown detail, and a detail that is itself a rule.
