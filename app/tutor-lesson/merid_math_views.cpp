@@ -25,15 +25,29 @@ void deleteShareContext() {
     shareContext = nullptr;
 }
 
-// The web engine composes its pages with the application's shared OpenGL context and cannot run
-// without one. Its library has the application object set that context up when it is linked into
-// the program, so every start paid for it (under Xvfb, Mesa's software renderer with LLVM); loaded
-// later, it expects one to be there already. Made here, before the library loads, and kept until
-// the application ends.
+// The web engine asks for the application's shared OpenGL context when it starts (it fails
+// without one), and its library has the application object create that context when it is linked
+// into the program, so every start paid for it; loaded later, it expects one to be there already.
+// Set here, before the library loads, and kept until the application ends.
+//
+// While the pages are composed in software the engine only reads the context's format: an
+// uncreated one does, and loads no OpenGL driver (under Xvfb, Mesa's software renderer with LLVM,
+// about 45 MB). The engine also asks whether OpenGL may be used from several threads, which Qt's
+// GLX integration answers by creating a context of its own with a driver blacklist check; without
+// OpenGL the answer does not matter, so that check is skipped once, for this question only.
 void setUpShareContext() {
     if (qt_gl_global_share_context()) return;
     shareContext = new QOpenGLContext;
-    shareContext->create();
+    if (MeridMathViews::composedInSoftware()) {
+        const QByteArray skipCheck("QT_OPENGL_NO_SANITY_CHECK");
+        const bool wasSet = qEnvironmentVariableIsSet(skipCheck.constData());
+        if (!wasSet) qputenv(skipCheck.constData(), "1");
+        QOpenGLContext::supportsThreadedOpenGL();
+        // Programs this one starts later still check their drivers.
+        if (!wasSet) qunsetenv(skipCheck.constData());
+    } else {
+        shareContext->create();
+    }
     qAddPostRoutine(deleteShareContext);
     qt_gl_set_global_share_context(shareContext);
 }
@@ -56,6 +70,11 @@ const MeridMathViews* openModule() {
 }
 
 }  // namespace
+
+bool MeridMathViews::composedInSoftware() {
+    const QString backend = qEnvironmentVariable("QT_QUICK_BACKEND");
+    return backend.isEmpty() || backend == QLatin1String("software") || backend == QLatin1String("softwarecontext");
+}
 
 const MeridMathViews* MeridMathViews::shared() {
     static const MeridMathViews* const views = openModule();

@@ -11,8 +11,8 @@ class QWidget;
 // all it loads (Qt Quick, QML, the engine's own NSS), which the program opens when it first
 // typesets a formula. Linked into the program, the web engine's library would be loaded at every
 // start and would have the application object set up a shared OpenGL context on the way (Mesa's
-// software renderer with LLVM under Xvfb), which no formula page ever uses: the pages are composed
-// in software scenes.
+// software renderer with LLVM under Xvfb), which no formula page uses while the pages are
+// composed in software scenes.
 namespace velquin {
 
 class MeridMathViews {
@@ -30,6 +30,10 @@ public:
     // its installed place relative to the program on the first call. Null when it cannot be opened:
     // formulas are then shown as text.
     static const MeridMathViews* shared();
+
+    // Whether the formula pages are composed in software scenes: unless a Qt Quick backend is chosen
+    // in the environment, they are, and then nothing of the web engine needs OpenGL.
+    static bool composedInSoftware();
 };
 
 }  // namespace velquin

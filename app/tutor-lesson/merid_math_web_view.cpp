@@ -96,8 +96,7 @@ QWebEngineProfile* MeridMathWebView::sharedProfile() {
         // Each view composes its page in a scene of its own: in software that costs a frame buffer,
         // on the graphics path a GL context per view (about 1.5 MB more each, measured with a
         // lesson of 30 formula texts). Before the first view; a backend chosen in the environment stays.
-        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        if (MeridMathViews::composedInSoftware()) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         // Without a storage name the profile is off the record: nothing reaches the disk.
         auto* made = new QWebEngineProfile(QCoreApplication::instance());
         made->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
