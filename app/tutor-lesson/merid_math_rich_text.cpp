@@ -27,9 +27,7 @@ QString nativeMarkup(const QString& text) {
 // Whether the web engine can run in this process: as the super-user only with its sandbox switched
 // off (it would abort otherwise).
 bool webEngineCanStart() {
-    if (::geteuid() != 0) return true;
-    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
-           qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
+    return ::geteuid() != 0 || MeridMathViews::sandboxDisabled();
 }
 
 }  // namespace

@@ -76,6 +76,11 @@ bool MeridMathViews::composedInSoftware() {
     return backend.isEmpty() || backend == QLatin1String("software") || backend == QLatin1String("softwarecontext");
 }
 
+bool MeridMathViews::sandboxDisabled() {
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+           qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
+}
+
 const MeridMathViews* MeridMathViews::shared() {
     static const MeridMathViews* const views = openModule();
     return views;

@@ -34,6 +34,8 @@ public:
     // Whether the formula pages are composed in software scenes: unless a Qt Quick backend is chosen
     // in the environment, they are, and then nothing of the web engine needs OpenGL.
     static bool composedInSoftware();
+    // Whether the web engine runs without its sandbox (asked for in the environment).
+    static bool sandboxDisabled();
 };
 
 }  // namespace velquin
