@@ -39,6 +39,13 @@ velquin::ApplicationParts applicationParts() {
         const std::optional<QString>& account = velquin::sharedHistoryWithKeychain().accountID();
         return QVariantMap{{QStringLiteral("historyAccount"), account.value_or(QString())}};
     });
+    // The account whose tutor sessions the coach page opens on, answered before the page is first
+    // built; the tutor's own state below takes over once it is.
+    velquin::ApplicationTestHook::addState([] {
+        const velquin::AccountSession& account = velquin::AccountSession::shared();
+        return QVariantMap{{QStringLiteral("meridIdentity"),
+                            velquin::DizUviziView::identityKeyOf(account.accountID(), account.signedIn())}};
+    });
     parts.selectionView = [](velquin::AppStore& store, QWidget* parent) -> QWidget* {
         return new velquin::SelectionResultView(store, parent);
     };

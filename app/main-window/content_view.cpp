@@ -56,13 +56,10 @@ ContentView::ContentView(AppStore& store, WorkspaceRouter& router, SelectionCont
     divider_ = new VerticalRule(this);
     row->addWidget(divider_);
 
+    // The history and coach pages are built the first time they are shown.
     pages_ = new QStackedWidget(this);
     homePage_ = new HomePage(store_, router_, tour_, {}, pages_);
-    historyPage_ = new HistoryPage(store_, router_, pages_);
-    coachPage_ = new CoachPage(store_, router_, parts_.coachHost, pages_);
     pages_->addWidget(homePage_);
-    pages_->addWidget(historyPage_);
-    pages_->addWidget(coachPage_);
     row->addWidget(pages_, 1);
 
     if (parts_.pdfRangeSheet) {
@@ -96,9 +93,25 @@ void ContentView::showPage() {
     divider_->setVisible(!coach);
     switch (page) {
     case WorkspaceRouter::Page::home: pages_->setCurrentWidget(homePage_); break;
-    case WorkspaceRouter::Page::history: pages_->setCurrentWidget(historyPage_); break;
-    case WorkspaceRouter::Page::coach: pages_->setCurrentWidget(coachPage_); break;
+    case WorkspaceRouter::Page::history: pages_->setCurrentWidget(historyPage()); break;
+    case WorkspaceRouter::Page::coach: pages_->setCurrentWidget(coachPage()); break;
     }
+}
+
+HistoryPage* ContentView::historyPage() {
+    if (!historyPage_) {
+        historyPage_ = new HistoryPage(store_, router_, pages_);
+        pages_->addWidget(historyPage_);
+    }
+    return historyPage_;
+}
+
+CoachPage* ContentView::coachPage() {
+    if (!coachPage_) {
+        coachPage_ = new CoachPage(store_, router_, parts_.coachHost, pages_);
+        pages_->addWidget(coachPage_);
+    }
+    return coachPage_;
 }
 
 void ContentView::answerChanged() {

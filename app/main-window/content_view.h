@@ -37,8 +37,9 @@ public:
     QWidget* sidebarDivider() const { return divider_; }
     QStackedWidget* pages() const { return pages_; }
     HomePage* homePage() const { return homePage_; }
-    HistoryPage* historyPage() const { return historyPage_; }
-    CoachPage* coachPage() const { return coachPage_; }
+    // Built on first use.
+    HistoryPage* historyPage();
+    CoachPage* coachPage();
 
 Q_SIGNALS:
     // Each time the workspace came on screen, after the tour and the account had their turn.

@@ -54,7 +54,11 @@ QString MainWindow::frameKey() { return QStringLiteral("NSWindow Frame ") + work
 MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionController& selection,
                        OrvelNativeCoach& coach, const ApplicationParts& parts, base::DefaultsStore& defaults,
                        QWidget* parent)
-    : QMainWindow(parent), store_(store), controller_(selection), defaults_(defaults) {
+    : QMainWindow(parent),
+      store_(store),
+      controller_(selection),
+      defaults_(defaults),
+      makeSelectionView_(parts.selectionView) {
     setObjectName(workspaceWindowIdentifier);
 
     auto* central = new QWidget(this);
@@ -63,9 +67,6 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     stack->setSpacing(0);
     content_ = new ContentView(store_, router, controller_, coach, parts, central);
     stack->addWidget(content_);
-    selection_ = parts.selectionView ? parts.selectionView(store_, central) : nullptr;
-    if (!selection_) selection_ = new QWidget(central);
-    stack->addWidget(selection_);
     setCentralWidget(central);
     connect(&store_, &AppStore::selectionPresentationChanged, this, &MainWindow::showPresentation);
     showPresentation();
@@ -116,16 +117,22 @@ void MainWindow::retranslate() {
 
 QSize MainWindow::contentMinimum() const {
     // The window's limit and the shown content's own, whichever is larger.
-    QWidget* shown = store_.selectionPresentation() ? selection_ : static_cast<QWidget*>(content_);
-    const QSize own = shown->minimumSize().expandedTo(shown->minimumSizeHint());
-    return (store_.selectionPresentation() ? selectionMinimum : workspaceMinimum).expandedTo(own);
+    const bool compact = store_.selectionPresentation();
+    QWidget* shown = compact ? selection_ : static_cast<QWidget*>(content_);
+    const QSize own = shown ? shown->minimumSize().expandedTo(shown->minimumSizeHint()) : QSize();
+    return (compact ? selectionMinimum : workspaceMinimum).expandedTo(own);
 }
 
 void MainWindow::showPresentation() {
     const bool compact = store_.selectionPresentation();
+    if (compact && !selection_) {
+        selection_ = makeSelectionView_ ? makeSelectionView_(store_, centralWidget()) : nullptr;
+        if (!selection_) selection_ = new QWidget(centralWidget());
+        centralWidget()->layout()->addWidget(selection_);
+    }
     // A hidden widget takes no room, so only the shown content's own minimum counts.
     content_->setVisible(!compact);
-    selection_->setVisible(compact);
+    if (selection_) selection_->setVisible(compact);
     centralWidget()->setMinimumSize(contentMinimum());
 }
 

@@ -4,6 +4,7 @@
 #include <QSize>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -43,7 +44,7 @@ public:
     ~MainWindow() override;
 
     ContentView* contentView() const { return content_; }
-    // The compact selection answer's place in the window.
+    // The compact selection answer's place in the window, built the first time it is shown.
     QWidget* selectionView() const { return selection_; }
     SheetBinding* sheet(Sheet which) const { return sheets_.at(static_cast<size_t>(which)); }
 
@@ -71,6 +72,7 @@ private:
     SelectionController& controller_;
     base::DefaultsStore& defaults_;
     ContentView* content_ = nullptr;
+    std::function<QWidget*(AppStore&, QWidget*)> makeSelectionView_;
     QWidget* selection_ = nullptr;
     std::array<SheetBinding*, 5> sheets_{};
     QMenu* menu_ = nullptr;

@@ -463,10 +463,16 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
             << name;
     }
 
+    // The history and coach pages are built when first opened, and open with their content.
+    const auto shows = [&](const char* name) {
+        return waitUntil([&] { return accessibility.find(orvel.pid(), QString::fromUtf8(name)).has_value(); });
+    };
     ASSERT_TRUE(press("History"));
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("history"); }));
+    EXPECT_TRUE(shows("Notes only"));
     ASSERT_TRUE(press("AI tutor"));
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("coach"); }));
+    EXPECT_TRUE(shows("Import")) << "the tutor below the coach page's header";
     EXPECT_FALSE(accessibility.find(orvel.pid(), QStringLiteral("Settings")).has_value())
         << "no sidebar on the coach page";
     ASSERT_TRUE(press("Lessonary"));
