@@ -51,8 +51,7 @@ protected:
     }
 };
 
-QPixmap roundedIcon(const QIcon& icon, qreal devicePixelRatio) {
-    const QPixmap source = icon.pixmap(QSize(kIconSize, kIconSize), devicePixelRatio);
+QPixmap roundedIcon(const QPixmap& source) {
     QPixmap rounded(source.size());
     rounded.setDevicePixelRatio(source.devicePixelRatio());
     rounded.fill(Qt::transparent);
@@ -99,10 +98,10 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
     separator_->setFixedSize(1, 20);
     bar->addWidget(separator_);
 
-    if (const auto icon = OrvelBrand::icon()) {
+    if (const QPixmap icon = OrvelBrand::iconPicture(kIconSize, devicePixelRatioF()); !icon.isNull()) {
         icon_ = new QLabel(header_);
         icon_->setFixedSize(kIconSize, kIconSize);
-        icon_->setPixmap(roundedIcon(*icon, devicePixelRatioF()));
+        icon_->setPixmap(roundedIcon(icon));
         icon_->setAccessibleName(QString());
         icon_->setAttribute(Qt::WA_TransparentForMouseEvents);
         bar->addWidget(icon_);

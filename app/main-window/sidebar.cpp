@@ -186,9 +186,9 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     auto* brandRow = new QHBoxLayout(brand);
     brandRow->setContentsMargins(0, 13, 0, 13);
     brandRow->setSpacing(10);
-    if (const auto icon = OrvelBrand::icon()) {
+    if (const QPixmap icon = OrvelBrand::iconPicture(kBrandIconSize, devicePixelRatioF()); !icon.isNull()) {
         auto* image = new QLabel(brand);
-        image->setPixmap(icon->pixmap(QSize(kBrandIconSize, kBrandIconSize), devicePixelRatioF()));
+        image->setPixmap(icon);
         image->setFixedSize(kBrandIconSize, kBrandIconSize);
         brandRow->addWidget(image);
     }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 #include <optional>
@@ -17,6 +18,9 @@ public:
     static const QColor& accent();
     // The "OrvelIcon" image of the program's resources, looked up on every read; none when missing.
     static std::optional<QIcon> icon();
+    // What icon() draws at `size` for a screen of `devicePixelRatio`, reading only the one picture
+    // it is drawn from (the icon reads every size it has); null without the icon.
+    static QPixmap iconPicture(int size, qreal devicePixelRatio);
 
     // An image resource of the program by name: "<name>.svg" under :/images, with the PNG sizes
     // of the desktop icon theme added for "OrvelIcon"; none when there is no such resource.

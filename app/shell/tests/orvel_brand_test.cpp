@@ -32,5 +32,21 @@ TEST(OrvelBrand, IconComesFromTheResourcesWithTheThemeSizes) {
     EXPECT_FALSE(OrvelBrand::imageNamed(QString()).has_value());
 }
 
+// The single picture read for one size is the one the whole icon draws there, pixel for pixel,
+// on ordinary and doubled screens, and beyond the largest pixel-tuned picture.
+TEST(OrvelBrand, IconPictureIsWhatTheIconDraws) {
+    const auto icon = OrvelBrand::icon();
+    ASSERT_TRUE(icon.has_value());
+    for (const auto& [size, ratio] : QList<std::pair<int, qreal>>{{16, 1}, {18, 1}, {29, 1}, {34, 1}, {48, 1},
+                                                                  {29, 2}, {34, 2}, {34, 1.5}, {300, 1}}) {
+        const QPixmap picture = OrvelBrand::iconPicture(size, ratio);
+        const QPixmap drawn = icon->pixmap(QSize(size, size), ratio);
+        EXPECT_EQ(picture.devicePixelRatio(), drawn.devicePixelRatio()) << size << "@" << ratio;
+        EXPECT_EQ(picture.toImage().convertToFormat(QImage::Format_ARGB32),
+                  drawn.toImage().convertToFormat(QImage::Format_ARGB32))
+            << size << "@" << ratio;
+    }
+}
+
 }  // namespace
 }  // namespace velquin
