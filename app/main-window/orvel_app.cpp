@@ -23,6 +23,7 @@
 #include "app/shell/orvel_url.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/selection_controller.h"
+#include "app/shell/startup_warm_up.h"
 #include "app/shell/termination_signals.h"
 #include "base/work_scheduler.h"
 #include "app/shell/workspace_router.h"
@@ -86,6 +87,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     if (hasImportCheck(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    const StartupWarmUp warmUp;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
