@@ -12,6 +12,11 @@
 
 #include <poll.h>
 
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
 namespace halvern::x11 {
 
 namespace {
@@ -23,6 +28,26 @@ Display* display() {
 }
 
 Atom atom(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
+
+xcb_connection_t* xcbConnection() {
+    if (!qGuiApp) return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// A reply of xcb, which the caller frees.
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T>
+using XcbReply = std::unique_ptr<T, FreeReply>;
+
+// A 32-bit property's only value.
+std::optional<quint32> cardinalIn(const xcb_get_property_reply_t* reply, xcb_atom_t type) {
+    if (!reply || reply->type != type || reply->format != 32 || xcb_get_property_value_length(reply) != 4)
+        return std::nullopt;
+    return *static_cast<const quint32*>(xcb_get_property_value(const_cast<xcb_get_property_reply_t*>(reply)));
+}
 
 // A 32-bit property's first value.
 std::optional<unsigned long> cardinalProperty(Display* dpy, Window window, Atom property, Atom type) {
@@ -372,52 +397,71 @@ std::optional<QPoint> pointerPosition() {
 
 std::optional<WindowPresence> presence(WindowId window) {
     Display* dpy = display();
-    if (!dpy || !window) return std::nullopt;
+    xcb_connection_t* connection = xcbConnection();
+    if (!dpy || !connection || !window) return std::nullopt;
+    // Asked right after a panel is shown, on the way to the user seeing it: the questions of each step
+    // are sent together, and their answers awaited after.
     WindowPresence found;
-    const Window root = DefaultRootWindow(dpy);
+    const xcb_window_t root = DefaultRootWindow(dpy);
+    const auto currentCookie =
+        xcb_get_property(connection, 0, root, atom(dpy, "_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1);
+    const auto desktopCookie =
+        xcb_get_property(connection, 0, xcb_window_t(window), atom(dpy, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1);
+    const auto stateCookie =
+        xcb_get_property(connection, 0, xcb_window_t(window), atom(dpy, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64);
+    const auto treeCookie = xcb_query_tree(connection, xcb_window_t(window));
 
-    const std::optional<unsigned long> current = cardinalProperty(dpy, root, atom(dpy, "_NET_CURRENT_DESKTOP"), XA_CARDINAL);
-    const std::optional<unsigned long> desktop = cardinalProperty(dpy, window, atom(dpy, "_NET_WM_DESKTOP"), XA_CARDINAL);
-    found.onCurrentDesktop = !current || !desktop || *desktop == 0xFFFFFFFFUL || *desktop == *current;
+    const XcbReply<xcb_get_property_reply_t> current(xcb_get_property_reply(connection, currentCookie, nullptr));
+    const XcbReply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(connection, desktopCookie, nullptr));
+    const std::optional<quint32> currentDesktop = cardinalIn(current.get(), XCB_ATOM_CARDINAL);
+    const std::optional<quint32> windowDesktop = cardinalIn(desktop.get(), XCB_ATOM_CARDINAL);
+    found.onCurrentDesktop =
+        !currentDesktop || !windowDesktop || *windowDesktop == 0xFFFFFFFFU || *windowDesktop == *currentDesktop;
 
-    Atom actualType = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const Atom above = atom(dpy, "_NET_WM_STATE_ABOVE");
-    if (XGetWindowProperty(dpy, window, atom(dpy, "_NET_WM_STATE"), 0, 64, False, XA_ATOM, &actualType, &format,
-                           &count, &after, &data) == Success &&
-        data && actualType == XA_ATOM && format == 32) {
-        const auto* states = reinterpret_cast<const unsigned long*>(data);
-        for (unsigned long i = 0; i < count; ++i) found.keptAbove = found.keptAbove || states[i] == above;
+    const XcbReply<xcb_get_property_reply_t> state(xcb_get_property_reply(connection, stateCookie, nullptr));
+    if (state && state->type == XCB_ATOM_ATOM && state->format == 32) {
+        const auto* states = static_cast<const xcb_atom_t*>(xcb_get_property_value(state.get()));
+        const int count = xcb_get_property_value_length(state.get()) / 4;
+        const xcb_atom_t above = atom(dpy, "_NET_WM_STATE_ABOVE");
+        for (int i = 0; i < count; ++i) found.keptAbove = found.keptAbove || states[i] == above;
     }
-    if (data) XFree(data);
 
     // The window's frame (its ancestor just below the root) against the frames above it.
-    const Window frame = topLevelOf(dpy, window);
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(dpy, frame, &attributes) || attributes.map_state != IsViewable) return found;
-    QRegion uncovered(attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
-                      attributes.height + 2 * attributes.border_width);
-    Window rootReturn = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int childCount = 0;
-    if (XQueryTree(dpy, root, &rootReturn, &parent, &children, &childCount)) {
-        bool aboveFrame = false;  // the children come bottom to top
-        for (unsigned int i = 0; i < childCount; ++i) {
-            if (children[i] == frame) {
-                aboveFrame = true;
-                continue;
-            }
-            XWindowAttributes other;
-            if (!aboveFrame || !XGetWindowAttributes(dpy, children[i], &other) || other.map_state != IsViewable ||
-                other.c_class == InputOnly)
-                continue;
-            uncovered -= QRegion(other.x, other.y, other.width + 2 * other.border_width,
-                                 other.height + 2 * other.border_width);
-        }
-        if (children) XFree(children);
+    XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection, treeCookie, nullptr));
+    xcb_window_t frame = xcb_window_t(window);
+    for (int depth = 0; tree && tree->parent != XCB_NONE && tree->parent != tree->root && depth < 16; ++depth) {
+        frame = tree->parent;
+        tree.reset(xcb_query_tree_reply(connection, xcb_query_tree(connection, frame), nullptr));
     }
+    const XcbReply<xcb_query_tree_reply_t> rootTree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr));
+    if (!rootTree) return found;
+    // The children come bottom to top: the frame, then everything above it.
+    const xcb_window_t* children = xcb_query_tree_children(rootTree.get());
+    const int childCount = xcb_query_tree_children_length(rootTree.get());
+    int first = 0;
+    while (first < childCount && children[first] != frame) ++first;
+    QList<xcb_window_t> stack{frame};
+    for (int i = first + 1; i < childCount; ++i) stack.append(children[i]);
+    QList<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> cookies;
+    for (const xcb_window_t each : stack)
+        cookies.append({xcb_get_window_attributes(connection, each), xcb_get_geometry(connection, each)});
+    QList<std::optional<QRect>> shown;  // the box of each window on screen
+    for (const auto& [attributesCookie, geometryCookie] : cookies) {
+        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(connection, attributesCookie, nullptr));
+        const XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(connection, geometryCookie, nullptr));
+        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY)
+            shown.append(std::nullopt);
+        else
+            shown.append(QRect(geometry->x, geometry->y, geometry->width + 2 * geometry->border_width,
+                               geometry->height + 2 * geometry->border_width));
+    }
+    if (!shown.first()) return found;
+    QRegion uncovered(*shown.first());
+    for (qsizetype i = 1; i < shown.size(); ++i)
+        if (shown[i]) uncovered -= QRegion(*shown[i]);
     found.partlyUncovered = !uncovered.isEmpty();
     return found;
 }
