@@ -364,7 +364,9 @@ AccessibilityReply AtspiElement::parameterizedAttribute(AccessibilityParameteriz
 void AtspiElement::refresh() {
     activeWindow_.reset();
     focused_.reset();
+    childrenReply_.reset();
     parentReply_.reset();
+    selectedRange_.reset();
 }
 
 // Whoever asks for the role walks up to the parent next (looking for a password field): both are
@@ -404,20 +406,27 @@ AccessibilityReply AtspiElement::selectedTextRange(Deadline deadline) {
                          request(self, textInterface, QStringLiteral("GetSelection"), {0})},
                         deadline);
     const QDBusMessage& count = replies[0];
-    if (failed(count)) return AccessibilityReply::failed(accessibilityErrorOf(count));
-    if (firstArgument(count).toInt() <= 0) return AccessibilityReply::ok(AccessibilityRange{0, 0});
     const QDBusMessage& reply = replies[1];
-    if (failed(reply) || reply.arguments().size() < 2) return AccessibilityReply::failed(accessibilityErrorOf(reply));
-    const qint64 start = reply.arguments()[0].toInt();
-    const qint64 end = reply.arguments()[1].toInt();
-    return AccessibilityReply::ok(AccessibilityRange{std::min(start, end), std::abs(end - start)});
+    if (failed(count)) {
+        selectedRange_ = AccessibilityReply::failed(accessibilityErrorOf(count));
+    } else if (firstArgument(count).toInt() <= 0) {
+        selectedRange_ = AccessibilityReply::ok(AccessibilityRange{0, 0});
+    } else if (failed(reply) || reply.arguments().size() < 2) {
+        selectedRange_ = AccessibilityReply::failed(accessibilityErrorOf(reply));
+    } else {
+        const qint64 start = reply.arguments()[0].toInt();
+        const qint64 end = reply.arguments()[1].toInt();
+        selectedRange_ = AccessibilityReply::ok(AccessibilityRange{std::min(start, end), std::abs(end - start)});
+    }
+    return *selectedRange_;
 }
 
 // The selected text, with each embedded-object character in it replaced by the selected text of
 // the object it stands for, as screen readers read it: the selection of a web document is one such
 // character per paragraph, and the paragraphs hold the words.
 AccessibilityReply AtspiElement::selectedText(Deadline deadline) {
-    const AccessibilityReply range = selectedTextRange(deadline);
+    // The range just asked for, when it was: the text read is the one of that range.
+    const AccessibilityReply range = selectedRange_ ? *selectedRange_ : selectedTextRange(deadline);
     const auto value = range.as<AccessibilityRange>();
     if (!value) return range;
     if (value->length == 0) return AccessibilityReply::ok(QString());
@@ -523,10 +532,17 @@ AccessibilityReply AtspiElement::selectedChildren(Deadline deadline) {
     return AccessibilityReply::ok(list);
 }
 
+QList<std::pair<QString, QString>> AtspiElement::windows(Deadline deadline, int& error) {
+    if (!childrenReply_ || failed(*childrenReply_))
+        childrenReply_ =
+            system_.call(service_, path_, accessibleInterface, QStringLiteral("GetChildren"), {}, deadline);
+    return childrenIn(*childrenReply_, &error).mid(0, windowLimit);
+}
+
 AccessibilityReply AtspiElement::activeWindow(Deadline deadline) {
     if (activeWindow_) return AccessibilityReply::ok(AccessibilityElementPtr(activeWindow_));
     int error = 0;
-    const auto windows = childrenOf(system_, service_, path_, deadline, &error).mid(0, windowLimit);
+    const auto windows = this->windows(deadline, error);
     if (error) return AccessibilityReply::failed(error);
     QList<QDBusMessage> requests;
     for (const auto& window : windows) requests.append(stateRequest(window));
@@ -596,7 +612,7 @@ AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
     const Deadline deadline = deadlineFromNow();
     if (kind_ != Kind::application) return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
     int error = 0;
-    const auto windows = childrenOf(system_, service_, path_, deadline, &error).mid(0, windowLimit);
+    const auto windows = this->windows(deadline, error);
     if (error) return AccessibilityReply::failed(error);
     QList<QDBusMessage> requests;
     for (const auto& window : windows)

@@ -54,6 +54,8 @@ private:
     AccessibilityReply focusedApplication(Deadline deadline);
     AccessibilityReply role(Deadline deadline);
     AccessibilityReply parent(Deadline deadline);
+    // The windows of an application (the children of this element), at most `windowLimit`.
+    QList<std::pair<QString, QString>> windows(Deadline deadline, int& error);
     Deadline deadlineFromNow() const { return std::chrono::steady_clock::now() + timeout_; }
 
     AtspiSystem& system_;
@@ -63,10 +65,13 @@ private:
     std::chrono::milliseconds timeout_{120};
     std::optional<QStringList> interfaces_;  // asked once
     // Remembered until refresh(): answers that take many requests (the active window, the focused
-    // element), and the parent, asked together with the role.
+    // element), the windows (asked for the active one and for the element under a point), the parent
+    // (asked together with the role), and the selected range, which the selected text is read by.
     std::shared_ptr<AtspiElement> activeWindow_;
     std::shared_ptr<AtspiElement> focused_;
+    std::optional<QDBusMessage> childrenReply_;
     std::optional<QDBusMessage> parentReply_;
+    std::optional<AccessibilityReply> selectedRange_;
 };
 
 class AtspiSystem : public AccessibilitySystem {
