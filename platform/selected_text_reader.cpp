@@ -161,6 +161,43 @@ std::optional<Found> searchWindowSelectedText(const ReadContext& context, const 
     }
 }
 
+// The application's element, with the read's time-out, asked for its role once.
+AccessibilityElementPtr findApplication(const ReadContext& context) {
+    const AccessibilityElementPtr application = context.system.applicationElement(context.owner);
+    if (!application) return nullptr;
+    application->setMessagingTimeout(SelectedTextReader::messagingTimeout);
+    context.attribute(application, Attr::role);
+    return application;
+}
+
+// The elements one attempt reads, looked up anew: the focused element, the element under the
+// pointer, the active window's focused element and the window.
+void findCandidates(const ReadContext& context, const AccessibilityElementPtr& application, QPointF pointer,
+                    SelectedTextReader::Preparation& found) {
+    // Each attempt sees the application's tree as it is now.
+    application->refresh();
+    found.candidates.clear();
+
+    // The focused element, asked directly: the application's own time-out bounds it.
+    const AccessibilityReply focused = application->attribute(Attr::focusedUIElement);
+    found.focusCode = focused.error;
+    if (const auto element = elementOfOwner(focused, context.owner)) found.candidates.append(element);
+
+    if (!context.cancelled() && context.beforeDeadline()) {
+        const AccessibilityReply hit = application->elementAtPosition(float(pointer.x()), float(pointer.y()));
+        found.hitCode = hit.error;
+        const auto element = elementOfOwner(hit, context.owner);
+        if (element && !containsElement(found.candidates, element)) found.candidates.append(element);
+    }
+
+    found.window = elementOfOwner(context.attribute(application, Attr::focusedWindow), context.owner);
+    if (found.window) {
+        if (const auto element = elementOfOwner(context.attribute(found.window, Attr::focusedUIElement), context.owner))
+            found.candidates.append(element);
+        found.candidates.append(found.window);
+    }
+}
+
 }  // namespace
 
 bool SelectedTextReader::isAuthorized(AccessibilitySystem& system) { return system.isProcessTrusted(); }
@@ -170,22 +207,40 @@ bool SelectedTextReader::requestAuthorization(AccessibilitySystem& system) { ret
 SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF pointer,
                                              const base::CancellationToken& cancellation,
                                              AccessibilitySystem& system) {
+    return read(Preparation{processIdentifier, pointer}, cancellation, system);
+}
+
+SelectedTextReader::Preparation SelectedTextReader::prepare(qint32 processIdentifier, QPointF pointer,
+                                                            const base::CancellationToken& cancellation,
+                                                            AccessibilitySystem& system) {
+    Preparation prepared{processIdentifier, pointer};
+    if (cancellation.isCancelled() || !system.isProcessTrusted()) return prepared;
+    const ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
+    prepared.application = findApplication(context);
+    if (prepared.application) findCandidates(context, prepared.application, pointer, prepared);
+    prepared.complete = context.open();
+    return prepared;
+}
+
+SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const base::CancellationToken& cancellation,
+                                             AccessibilitySystem& system) {
     cancellation.throwIfCancelled();
     if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
 
+    const qint32 processIdentifier = prepared.processIdentifier;
     ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
-    const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
+    const AccessibilityElementPtr application = prepared.complete ? prepared.application : findApplication(context);
     // A program without an accessibility bridge stays off the bus for its whole life: waiting for
     // it would only delay the reads that can work (the PRIMARY selection).
     if (!application) throw SelectionReadFailure(Case::unsupported, notOnTheBusDiagnostics);
-    application->setMessagingTimeout(messagingTimeout);
-    context.attribute(application, Attr::role);
 
-    int focusCode = 0;
-    int hitCode = 0;
+    Preparation found = prepared;
     qsizetype candidateCount = 0;
     const auto suffix = [&] {
-        return QStringLiteral("focus=%1, hit=%2, candidates=%3").arg(focusCode).arg(hitCode).arg(candidateCount);
+        return QStringLiteral("focus=%1, hit=%2, candidates=%3")
+            .arg(found.focusCode)
+            .arg(found.hitCode)
+            .arg(candidateCount);
     };
 
     try {
@@ -194,33 +249,11 @@ SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF p
             cancellation.throwIfCancelled();
             // The first attempt follows the check at the start directly.
             if (attempt > 1 && !system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
-            // Each attempt sees the application's tree as it is now.
-            application->refresh();
+            if (attempt > 1 || !prepared.complete) findCandidates(context, application, prepared.pointer, found);
 
-            AccessibilityElementList candidates;
+            AccessibilityElementList candidates = found.candidates;
+            const AccessibilityElementPtr window = found.window;
             AccessibilityElementList visited;
-
-            // The focused element, asked directly: the application's own time-out bounds it.
-            const AccessibilityReply focused = application->attribute(Attr::focusedUIElement);
-            focusCode = focused.error;
-            if (const auto element = elementOfOwner(focused, processIdentifier)) candidates.append(element);
-
-            if (!context.cancelled() && context.beforeDeadline()) {
-                const AccessibilityReply hit =
-                    application->elementAtPosition(float(pointer.x()), float(pointer.y()));
-                hitCode = hit.error;
-                const auto element = elementOfOwner(hit, processIdentifier);
-                if (element && !containsElement(candidates, element)) candidates.append(element);
-            }
-
-            const AccessibilityElementPtr window =
-                elementOfOwner(context.attribute(application, Attr::focusedWindow), processIdentifier);
-            if (window) {
-                if (const auto element =
-                        elementOfOwner(context.attribute(window, Attr::focusedUIElement), processIdentifier))
-                    candidates.append(element);
-                candidates.append(window);
-            }
 
             const qsizetype gathered = candidates.size();
             for (qsizetype index = 0; index < gathered; ++index) {

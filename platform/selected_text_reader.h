@@ -79,6 +79,29 @@ struct SelectedTextReader {
                                     const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());
 
+    // What the first attempt of a read looks up before it reads anything selected: the application
+    // on the bus and the elements that may hold the selection (the focused element, the element
+    // under the pointer, the active window and its focused element).
+    struct Preparation {
+        qint32 processIdentifier = 0;
+        QPointF pointer;
+        bool complete = false;                // the lookups were made; else the read makes them
+        AccessibilityElementPtr application;  // null when complete: the program is not on the bus
+        AccessibilityElementPtr window;
+        AccessibilityElementList candidates;
+        int focusCode = 0;
+        int hitCode = 0;
+    };
+    // Makes those lookups now, while a gesture's selection settles, so that the read after the wait
+    // only reads the selection. Asks nothing when untrusted; never throws. Blocks like read().
+    static Preparation prepare(qint32 processIdentifier, QPointF pointer,
+                               const base::CancellationToken& cancellation = {},
+                               AccessibilitySystem& system = AccessibilitySystem::standard());
+    // read() with the first attempt's lookups taken from `prepared` when it is complete; later
+    // attempts look again.
+    static SelectionReadResult read(const Preparation& prepared, const base::CancellationToken& cancellation = {},
+                                    AccessibilitySystem& system = AccessibilitySystem::standard());
+
     // False when untrusted or when the application's focused element lies in a password field.
     static bool permitsCompatibilityCopy(qint32 processIdentifier,
                                          AccessibilitySystem& system = AccessibilitySystem::standard());

@@ -867,6 +867,8 @@ void DirectSelectionController::scheduleRead(const SourceApplication& applicatio
         services_.scheduler->post(run);
         return;
     }
+    // What the read looks up before it reads the selection is looked up during the wait.
+    services_.readers->prepareAccessibility(application.processIdentifier, point, job->cancellation.token());
     std::chrono::milliseconds wait = settleDelay;
     if (released != std::chrono::steady_clock::time_point{})
         wait -= std::chrono::duration_cast<std::chrono::milliseconds>(services_.scheduler->currentTime() - released);

@@ -1,7 +1,11 @@
 // The production selection readers and scheduler.
 #include <QHash>
+#include <QMutex>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <future>
 
 #include <QCoroTask>
 
@@ -35,9 +39,35 @@ QCoro::Task<void> copyThenComplete(qint32 processIdentifier, base::CancellationT
 
 class PlatformSelectionReaders : public SelectionReaders {
 public:
+    using Preparation = halvern::SelectedTextReader::Preparation;
+
     halvern::SelectionReadResult readAccessibility(qint32 processIdentifier, QPointF pointer,
                                                    const base::CancellationToken& cancellation) override {
+        std::optional<Prepared> prepared;
+        {
+            QMutexLocker lock(&mutex_);
+            prepared = std::exchange(prepared_, std::nullopt);
+        }
+        if (prepared && !prepared->cancellation.isCancelled() && prepared->processIdentifier == processIdentifier &&
+            prepared->pointer == pointer)
+            return halvern::SelectedTextReader::read(prepared->preparation.get(), cancellation);
         return halvern::SelectedTextReader::read(processIdentifier, pointer, cancellation);
+    }
+    void prepareAccessibility(qint32 processIdentifier, QPointF pointer,
+                              const base::CancellationToken& cancellation) override {
+        auto promise = std::make_shared<std::promise<Preparation>>();
+        {
+            QMutexLocker lock(&mutex_);
+            prepared_ = Prepared{processIdentifier, pointer, cancellation, promise->get_future().share()};
+        }
+        // A pool of its own: a read waiting for its preparation never holds the thread it needs.
+        preparing_.start([promise, processIdentifier, pointer, cancellation] {
+            try {
+                promise->set_value(halvern::SelectedTextReader::prepare(processIdentifier, pointer, cancellation));
+            } catch (...) {
+                promise->set_value(Preparation{processIdentifier, pointer});  // the read looks up everything
+            }
+        });
     }
     halvern::SelectionReadResult readPrimary(qint32 processIdentifier) override {
         return halvern::SelectionClipboardReader::readPrimary(processIdentifier);
@@ -47,6 +77,17 @@ public:
         QCoro::Task<void> running = copyThenComplete(processIdentifier, std::move(cancellation), std::move(completion));
         (void)running;
     }
+
+private:
+    struct Prepared {
+        qint32 processIdentifier = 0;
+        QPointF pointer;
+        base::CancellationToken cancellation;
+        std::shared_future<Preparation> preparation;
+    };
+    QMutex mutex_;
+    std::optional<Prepared> prepared_;  // the latest gesture's
+    QThreadPool preparing_;
 };
 
 class QtSelectionScheduler : public SelectionScheduler {

@@ -115,6 +115,11 @@ public:
     // halvern::SelectedTextReader::read.
     virtual halvern::SelectionReadResult readAccessibility(qint32 processIdentifier, QPointF pointer,
                                                            const base::CancellationToken& cancellation) = 0;
+    // Starts, away from the main thread, the lookups an accessibility read makes before it reads the
+    // selection (halvern::SelectedTextReader::prepare); until `cancellation` is cancelled, the next
+    // readAccessibility of that process and point starts from them. Reads nothing selected.
+    virtual void prepareAccessibility(qint32 /*processIdentifier*/, QPointF /*pointer*/,
+                                      const base::CancellationToken& /*cancellation*/) {}
     // The PRIMARY selection when the source owns it; no key is sent. Throws like
     // halvern::SelectionClipboardReader::readPrimary.
     virtual halvern::SelectionReadResult readPrimary(qint32 processIdentifier) = 0;

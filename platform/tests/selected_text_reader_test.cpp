@@ -60,6 +60,32 @@ TEST(SelectedTextReader, ReadsSelectedTextOfTheFocusedElementWithItsRoute) {
     EXPECT_EQ(scene.app->lastTimeout(), std::chrono::milliseconds(120));
 }
 
+// Prepared while the selection settles, the read afterwards asks only for what is selected and
+// finds what the unprepared read finds. An untrusted preparation asks nothing; the read then looks
+// everything up itself.
+TEST(SelectedTextReader, APreparedReadAsksOnlyForTheSelection) {
+    Scene scene;
+    scene.field->set(Attr::selectedText, QStringLiteral("hello world"));
+    const SelectedTextReader::Preparation prepared = SelectedTextReader::prepare(source, pointer, {}, scene.system);
+    ASSERT_TRUE(prepared.complete);
+    const QStringList lookups = std::exchange(scene.system.requests, {});
+    EXPECT_TRUE(lookups.filter(QStringLiteral("AXSelected")).isEmpty()) << lookups.join(u',').toStdString();
+    const SelectionReadResult result = SelectedTextReader::read(prepared, {}, scene.system);
+    for (const QString& request : lookups)  // roles are asked again by the walk up to a password field
+        if (!request.endsWith(QStringLiteral("AXRole")))
+            EXPECT_FALSE(scene.system.requests.contains(request)) << request.toStdString();
+    EXPECT_EQ(result, scene.read());
+
+    Scene untrusted;
+    untrusted.field->set(Attr::selectedText, QStringLiteral("hello world"));
+    untrusted.system.trusted = false;
+    const SelectedTextReader::Preparation nothing = SelectedTextReader::prepare(source, pointer, {}, untrusted.system);
+    EXPECT_FALSE(nothing.complete);
+    EXPECT_TRUE(untrusted.system.requests.isEmpty());
+    untrusted.system.trusted = true;
+    EXPECT_EQ(SelectedTextReader::read(nothing, {}, untrusted.system).text, QStringLiteral("hello world"));
+}
+
 TEST(SelectedTextReader, UntrustedFailsBareWithoutAnyRequest) {
     Scene scene;
     scene.system.trusted = false;

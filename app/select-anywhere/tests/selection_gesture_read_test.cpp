@@ -148,6 +148,7 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         };
         test.started();
         test.drag({0, 100}, {80, 100});
+        EXPECT_EQ(test.readers->preparations, QList<qint32>{editor.processIdentifier});
         test.timeline->advance(179ms);
         EXPECT_TRUE(test.readers->accessibilityReads.isEmpty()) << "read before the selection settled";
         test.timeline->advance(1ms);

@@ -100,12 +100,15 @@ public:
     using Script = std::function<halvern::SelectionReadResult()>;
     Script accessibility = [] { return halvern::SelectionReadResult{QStringLiteral("hello world"), QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1}; };
     Script primary = [] { return halvern::SelectionReadResult{QStringLiteral("primary words"), halvern::SelectionClipboardReader::primaryRoute, 1}; };
-    QList<qint32> accessibilityReads, primaryReads, copies;
+    QList<qint32> accessibilityReads, primaryReads, copies, preparations;
     Completion pendingCopy;
 
     halvern::SelectionReadResult readAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
         accessibilityReads.append(pid);
         return accessibility();
+    }
+    void prepareAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
+        preparations.append(pid);
     }
     halvern::SelectionReadResult readPrimary(qint32 pid) override {
         primaryReads.append(pid);
