@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 namespace velquin {
@@ -15,6 +16,22 @@ QString pathOf(const QString& name) { return QStringLiteral(":/images/symbols/")
 bool SymbolImage::exists(const QString& name) { return !name.isEmpty() && QFile::exists(pathOf(name)); }
 
 QPixmap SymbolImage::pixmap(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio) {
+    // Views ask for the same few pictures again and again (each restyle, each paint of a row):
+    // each is drawn from its vector once.
+    const QString key = QStringLiteral("velquin.symbol/%1/%2x%3/%4/%5")
+                            .arg(name)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(quint64(color.rgba64()), 16, 16, QLatin1Char('0'))
+                            .arg(devicePixelRatio);
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture)) return picture;
+    picture = draw(name, size, color, devicePixelRatio);
+    QPixmapCache::insert(key, picture);
+    return picture;
+}
+
+QPixmap SymbolImage::draw(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio) {
     QPixmap picture(size * devicePixelRatio);
     picture.setDevicePixelRatio(devicePixelRatio);
     picture.fill(Qt::transparent);

@@ -18,6 +18,9 @@ public:
     // The symbol in `color`, `size` device-independent pixels, sharp at `devicePixelRatio`; a
     // transparent picture when the symbol is missing.
     static QPixmap pixmap(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio = 1.0);
+
+private:
+    static QPixmap draw(const QString& name, QSize size, const QColor& color, qreal devicePixelRatio);
 };
 
 }  // namespace velquin
