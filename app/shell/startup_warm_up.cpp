@@ -11,7 +11,7 @@ StartupWarmUp::StartupWarmUp()
           // The library keeps the first configuration loaded; a second caller meanwhile loads its
           // own and the later one is dropped, so a race costs time, never correctness.
           FcInit();
-          UIStrings::english();
+          UIStrings::prepare();
       }) {}
 
 StartupWarmUp::~StartupWarmUp() {

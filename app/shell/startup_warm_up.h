@@ -6,7 +6,7 @@ namespace velquin {
 
 // Reads, on a thread of its own, what the main window's first text layout will ask for and what
 // needs no application object: the font configuration (its files and caches) and the interface
-// string table. Started before the application object is made, so that both are ready, or
+// string table with its patterns. Started before the application object is made, so that both are ready, or
 // nearly, by the time the window is built. Waits for the thread when it goes.
 class StartupWarmUp {
 public:

@@ -123,6 +123,8 @@ Rules makeRules(const char* RuleText::*wording) {
         // matches before a final CR LF, and "." takes none of them.
         rules.append({QRegularExpression(QStringLiteral("(*ANY)") + QString::fromUtf8(text.pattern)),
                       QString::fromUtf8(text.*wording)});
+        // Compiled here, while the rules are made, so that matching only reads them.
+        rules.last().pattern.optimize();
     }
     return rules;
 }
@@ -212,6 +214,12 @@ QString UIStrings::localize(const QString& source, const QHash<QString, QString>
     if (language == InterfaceLanguage::french)
         return localizeWith(source, dictionary, frenchRules(), QStringLiteral(" : "));
     return localizeWith(source, dictionary, englishRules(), QStringLiteral(": "));
+}
+
+void UIStrings::prepare() {
+    tables();
+    englishRules();
+    frenchRules();
 }
 
 const QHash<QString, QString>& UIStrings::english() { return tables().english; }

@@ -23,6 +23,10 @@ public:
     static QString text(const QString& source);
     static QString translated(const QString& source, InterfaceLanguage language);
 
+    // Reads the tables and compiles the patterns now rather than at their first use; safe on any
+    // thread.
+    static void prepare();
+
     // The tables, keyed by the Chinese text (in composed normal form).
     static const QHash<QString, QString>& english();
     static const QHash<QString, QString>& french();
