@@ -99,19 +99,20 @@ void ContentView::showPage() {
 }
 
 HistoryPage* ContentView::historyPage() {
-    if (!historyPage_) {
-        historyPage_ = new HistoryPage(store_, router_, pages_);
-        pages_->addWidget(historyPage_);
-    }
+    if (!historyPage_) addPage(historyPage_ = new HistoryPage(store_, router_, pages_));
     return historyPage_;
 }
 
 CoachPage* ContentView::coachPage() {
-    if (!coachPage_) {
-        coachPage_ = new CoachPage(store_, router_, parts_.coachHost, pages_);
-        pages_->addWidget(coachPage_);
-    }
+    if (!coachPage_) addPage(coachPage_ = new CoachPage(store_, router_, parts_.coachHost, pages_));
     return coachPage_;
+}
+
+void ContentView::addPage(QWidget* page) {
+    pages_->addWidget(page);
+    // The stack is as large as its largest page, and this view's size hints follow it.
+    pages_->updateGeometry();
+    emit pageBuilt();
 }
 
 void ContentView::answerChanged() {

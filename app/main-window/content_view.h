@@ -44,6 +44,8 @@ public:
 Q_SIGNALS:
     // Each time the workspace came on screen, after the tour and the account had their turn.
     void cameOnScreen();
+    // A page was built: the workspace's minimum size may have grown.
+    void pageBuilt();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,6 +53,7 @@ protected:
 
 private:
     void showPage();
+    void addPage(QWidget* page);
     void comeOnScreen();
     void answerChanged();
 

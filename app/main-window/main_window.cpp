@@ -69,6 +69,7 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     stack->addWidget(content_);
     setCentralWidget(central);
     connect(&store_, &AppStore::selectionPresentationChanged, this, &MainWindow::showPresentation);
+    connect(content_, &ContentView::pageBuilt, this, &MainWindow::updateMinimum);
     showPresentation();
 
     for (size_t i = 0; i < kSheetFlags.size(); ++i) {
@@ -133,8 +134,10 @@ void MainWindow::showPresentation() {
     // A hidden widget takes no room, so only the shown content's own minimum counts.
     content_->setVisible(!compact);
     if (selection_) selection_->setVisible(compact);
-    centralWidget()->setMinimumSize(contentMinimum());
+    updateMinimum();
 }
+
+void MainWindow::updateMinimum() { centralWidget()->setMinimumSize(contentMinimum()); }
 
 QSize MainWindow::idealSize() const {
     const QSize content = store_.selectionPresentation() ? selectionIdeal : workspaceIdeal;

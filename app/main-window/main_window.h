@@ -66,6 +66,7 @@ protected:
 
 private:
     void showPresentation();
+    void updateMinimum();
     QSize contentMinimum() const;
 
     AppStore& store_;

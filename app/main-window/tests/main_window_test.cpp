@@ -192,6 +192,20 @@ TEST_F(MainWindowTest, MenuCommands) {
     EXPECT_FALSE(store().showSettings());
 }
 
+// The coach page is built when first opened, and the window's minimum then makes room for it.
+TEST_F(MainWindowTest, CoachPageBuiltOnFirstUseIsNeverSqueezed) {
+    parts.coachHost = [](AppStore&, std::function<void()>, QWidget* parent) {
+        auto* tall = new QWidget(parent);
+        tall->setMinimumHeight(700);
+        return tall;
+    };
+    window().show();
+    EXPECT_EQ(window().centralWidget()->minimumHeight(), MainWindow::workspaceMinimum.height());
+    router->open(Page::coach);
+    ASSERT_TRUE(window().contentView()->coachPage()->isVisible());
+    EXPECT_GE(window().centralWidget()->minimumHeight(), CoachPage::headerHeight + 700);
+}
+
 // The sidebar's rows route and open sheets; the coach page has no sidebar and leads back itself.
 TEST_F(MainWindowTest, SidebarRoutesAndCoachPageLeadsBack) {
     window().show();
