@@ -128,10 +128,12 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
 }
 
 SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system) {
-    if (!SelectedTextReader::isAuthorized(system))
-        throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
+    // The check for a password field asks the desktop's trust first; only its refusal needs to be told
+    // apart from a missing trust.
     if (!SelectedTextReader::permitsCompatibilityCopy(processIdentifier, system))
-        throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
+        throw DirectSelectionFailure(SelectedTextReader::isAuthorized(system)
+                                         ? DirectSelectionFailure::Case::protectedField
+                                         : DirectSelectionFailure::Case::permission);
     if (!x11::windowBelongsToProcess(x11::primaryOwner(), processIdentifier))
         throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
     const std::optional<QString> primary = x11::primarySelectionText(primaryTimeout);
