@@ -1,8 +1,9 @@
 // Start-up and idle memory of the real program beside a minimal Qt Widgets program that shows one
 // window, started the same way: from the start of the process until its window is mapped, and the
 // resident memory once it sits idle with its window shown. The same minimal program linked with
-// every library of the real one tells what loading those libraries costs. Needs an X11 display:
-// run it inside scripts/desktop-session. All programs get the same private home folders.
+// every library of the real one tells what loading those libraries costs, and that one showing two
+// lines of text what the first text layout adds. Needs an X11 display: run it inside
+// scripts/desktop-session. All programs get the same private home folders.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -68,12 +69,14 @@ QProcessEnvironment environment() {
     return env;
 }
 
-// 0 the real program, 1 the minimal one, 2 the minimal one with the real program's libraries.
+// 0 the real program, 1 the minimal one, 2 the minimal one with the real program's libraries, 3 that
+// one showing two lines of text.
 QString program(int which) {
     switch (which) {
     case 0: return QStringLiteral(ORVEL_BINARY);
     case 1: return QStringLiteral(ORVEL_MINIMAL_WINDOW);
-    default: return QStringLiteral(ORVEL_MINIMAL_WINDOW_LINKED);
+    case 2: return QStringLiteral(ORVEL_MINIMAL_WINDOW_LINKED);
+    default: return QStringLiteral(ORVEL_MINIMAL_WINDOW_TEXT);
     }
 }
 
@@ -81,7 +84,8 @@ const char* label(int which) {
     switch (which) {
     case 0: return "orvel";
     case 1: return "minimal Qt Widgets window";
-    default: return "minimal window with orvel's libraries";
+    case 2: return "minimal window with orvel's libraries";
+    default: return "the same showing two lines of text";
     }
 }
 
@@ -152,6 +156,7 @@ BENCHMARK(BM_StartToMappedWindow)
     ->Arg(0)
     ->Arg(1)
     ->Arg(2)
+    ->Arg(3)
     ->Iterations(10)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
