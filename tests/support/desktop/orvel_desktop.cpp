@@ -177,6 +177,37 @@ bool X11Display::hasWindowManager() const {
     return cardinalProperty(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).has_value();
 }
 
+bool X11Display::managesNewWindows(int timeoutMs) const {
+    if (!display_) return false;
+    Display* display = asDisplay(display_);
+    const ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 16, 16, 0, 0, 0);
+    const Atom state = XInternAtom(display, "WM_STATE", False);
+    const auto managed = [&] {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long remaining = 0;
+        unsigned char* data = nullptr;
+        const bool found = XGetWindowProperty(display, probe, state, 0, 2, False, AnyPropertyType, &type, &format,
+                                              &count, &remaining, &data) == Success &&
+                           type != None;
+        if (data) XFree(data);
+        return found;
+    };
+    QElapsedTimer timer;
+    timer.start();
+    bool result = false;
+    while (!result && timer.elapsed() <= timeoutMs) {
+        XUnmapWindow(display, probe);
+        XMapWindow(display, probe);
+        XSync(display, False);
+        result = waitUntil(managed, 1000);
+    }
+    XDestroyWindow(display, probe);
+    XSync(display, False);
+    return result;
+}
+
 void X11Display::requestClose(WindowId window) const {
     if (!display_) return;
     Display* display = asDisplay(display_);
@@ -354,7 +385,10 @@ bool storeSessionToken(const QString& token) {
 WindowManager::WindowManager(const X11Display& display) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    running_ = process_.waitForStarted(5000) && waitUntil([&display] { return display.hasWindowManager(); }, 10000);
+    // The manager announces itself before it is ready: a window mapped in between may never be managed.
+    running_ = process_.waitForStarted(5000) &&
+               waitUntil([&display] { return display.hasWindowManager(); }, 10000) &&
+               display.managesNewWindows(10000);
 }
 
 WindowManager::~WindowManager() {

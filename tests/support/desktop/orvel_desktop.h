@@ -47,6 +47,10 @@ public:
     // The window the window manager calls active, if any.
     std::optional<WindowId> activeWindow() const;
     bool hasWindowManager() const;
+    // Whether the window manager takes new windows: a probe window is mapped until the manager gives
+    // it a state (mapped again each second, since a manager that is still starting may drop the
+    // request), then destroyed.
+    bool managesNewWindows(int timeoutMs) const;
     // Asks the window to close, as its close button does.
     void requestClose(WindowId window) const;
     // What the screen shows of the window (the client area).
