@@ -51,8 +51,12 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
             return {Next::end, kCheckRefusedStatus};
         }
         if (services_.instance.handOver(request)) return {Next::end, 0};
-        writeLine(stderr, "orvel: the running copy did not take the request\n");
-        return {Next::end, 1};
+        // The copy that held the name may have ended since (it quit or was killed just before this
+        // launch): then nobody takes the request, and this launch becomes the running copy.
+        if (!services_.instance.claim()) {
+            writeLine(stderr, "orvel: the running copy did not take the request\n");
+            return {Next::end, 1};
+        }
     }
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;

@@ -21,6 +21,7 @@ class FakeInstance : public ApplicationInstance {
 public:
     bool anotherRunning = false;
     bool deliverable = true;
+    bool endsDuringHandOver = false;  // the running copy ends before it answers
     QList<LaunchRequest> handedOver;
     std::function<void(const halvern::SelectionRequest&)> entry;
     std::function<void(const LaunchRequest&)> handler;
@@ -28,6 +29,7 @@ public:
     bool claim() override { return !anotherRunning; }
     bool handOver(const LaunchRequest& request) override {
         handedOver.append(request);
+        if (endsDuringHandOver) anotherRunning = false;
         return deliverable;
     }
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override {
@@ -180,6 +182,20 @@ TEST(AppDelegate, SecondCopyHandsOver) {
         EXPECT_TRUE(fixture.importChecks.isEmpty());
         EXPECT_FALSE(fixture.defaults.contains(AppDelegate::setupVersionKey));
     }
+}
+
+// A copy that ended just before this launch holds the name no more once its hand-over fails: this
+// launch then starts as the running copy, with its own request.
+TEST(AppDelegate, ALaunchAfterTheRunningCopyEndedStarts) {
+    Launcher fixture;
+    fixture.defaults.setInteger(AppDelegate::setupVersionKey, 6);
+    fixture.instance.anotherRunning = true;
+    fixture.instance.deliverable = false;
+    fixture.instance.endsDuringHandOver = true;
+    EXPECT_EQ(fixture.launch({"orvel-formac://reader"}), (AppDelegate::Outcome{Next::showWindow, 0}));
+    EXPECT_EQ(fixture.instance.handedOver.size(), 1);
+    EXPECT_TRUE(bool(fixture.instance.entry)) << "the selection entry is registered";
+    EXPECT_EQ(fixture.selection.calls, (QStringList{"start", "url orvel-formac://reader"}));
 }
 
 // The running copy's answers: handed-over requests, the selection entry, activation and the end.
