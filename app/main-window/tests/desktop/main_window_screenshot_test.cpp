@@ -44,6 +44,9 @@ TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
                 defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QString::fromLatin1(language));
                 defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
                 defaults.setString(QStringLiteral("orvelAppearanceMode"), QString::fromLatin1(appearance));
+                // Past the first-setup step, whose settings sheet would cover the window (it has
+                // pictures of its own).
+                defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
             }
             ASSERT_TRUE(orvel.start());
             const auto window = orvel.waitForWindow(display);
