@@ -5,8 +5,8 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/selection_controller.h"
-#include "base/work_scheduler.h"
 #include "base/defaults_store.h"
+#include "base/work_scheduler.h"
 #include "platform/selection_service_provider.h"
 
 namespace velquin {

@@ -7,7 +7,7 @@
 namespace velquin {
 namespace {
 
-// The opaque pixel nearest the centre's row of a picture: the symbol's colour.
+// The first opaque pixel of a picture, row by row: the symbol's colour.
 QColor inkOf(const QPixmap& picture) {
     const QImage image = picture.toImage();
     for (int y = 0; y < image.height(); ++y)
@@ -24,8 +24,11 @@ TEST(SymbolImage, EachColourSizeAndRatioIsDrawnAsAsked) {
         QColor color;
         qreal ratio;
     };
-    const QList<Row> rows{{{16, 16}, Qt::red, 1}, {{16, 16}, Qt::blue, 1}, {{24, 24}, Qt::red, 1},
-                          {{16, 16}, Qt::red, 2}, {{16, 16}, Qt::red, 1}};
+    const QList<Row> rows{{{16, 16}, Qt::red, 1},
+                          {{16, 16}, Qt::blue, 1},
+                          {{24, 24}, Qt::red, 1},
+                          {{16, 16}, Qt::red, 2},
+                          {{16, 16}, Qt::red, 1}};
     for (const Row& row : rows) {
         const QPixmap picture = SymbolImage::pixmap(QStringLiteral("house"), row.size, row.color, row.ratio);
         EXPECT_EQ(picture.size(), row.size * row.ratio);

@@ -386,8 +386,7 @@ WindowManager::WindowManager(const X11Display& display) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     // The manager announces itself before it is ready: a window mapped in between may never be managed.
-    running_ = process_.waitForStarted(5000) &&
-               waitUntil([&display] { return display.hasWindowManager(); }, 10000) &&
+    running_ = process_.waitForStarted(5000) && waitUntil([&display] { return display.hasWindowManager(); }, 10000) &&
                display.managesNewWindows(10000);
 }
 

@@ -1,12 +1,12 @@
 // The formula module as the program opens it: not linked, loaded with the first formula text from
 // its place beside the program. This executable sits beside the program in the build tree.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QScrollArea>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
