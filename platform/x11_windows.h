@@ -66,6 +66,10 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout);
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();
 
+// Whether the innermost window under the pointer now was made by this program (its windows,
+// menus and tray icon), told by the display connection that made it.
+bool pointerOverOwnWindow();
+
 // How the desktop shows one of this program's top-level windows (nothing without X11):
 struct WindowPresence {
     // It is on the virtual desktop the user is on, or on all of them (its _NET_WM_DESKTOP against

@@ -1,8 +1,12 @@
-// The pointer monitors: every program's pointer events through the X RECORD extension, and left
-// presses in this program's own windows through an event filter on the application.
+// The pointer monitors: every other program's pointer events through the X RECORD extension (a
+// click in one of this program's own windows, its menus and tray icon included, is no gesture in
+// the program behind them), and left presses in this program's own windows through an event
+// filter on the application.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
+
+#include <utility>
 
 #include "app/select-anywhere/selection_services.h"
 #include "platform/selection_mouse_event.h"
@@ -21,9 +25,11 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         // Each press is seen once, by the window it went to. Presses in menus (the status item's
-        // among them) are not clicks in the program's windows.
-        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() &&
-            static_cast<QWindow*>(watched)->type() != Qt::Popup) {
+        // among them) and on the icon in the tray, which the window manager never sees, are not
+        // clicks in the program's windows.
+        if (event->type() != QEvent::MouseButtonPress || !watched->isWindowType()) return false;
+        const auto* window = static_cast<QWindow*>(watched);
+        if (window->type() != Qt::Popup && !window->flags().testFlag(Qt::BypassWindowManagerHint)) {
             const auto* press = static_cast<QMouseEvent*>(event);
             if (press->button() == Qt::LeftButton) handler_(press->globalPosition());
         }
@@ -41,18 +47,31 @@ public:
         if (!halvern::x11::available()) return false;
         auto monitor = std::make_unique<halvern::X11RecordMonitor>();
         auto translator = std::make_shared<halvern::PointerEventTranslator>(halvern::PointerEventTranslator::fromDesktop());
+        auto ownPress = std::make_shared<bool>(false);
         QObject::connect(monitor.get(), &halvern::X11RecordMonitor::pointerEvent, monitor.get(),
-                         [translator, handler](const halvern::X11PointerEvent& raw) {
+                         [translator, ownPress, handler](const halvern::X11PointerEvent& raw) {
                              // The translator sees every event, so that it counts clicks and drags.
                              const auto pointer = translator->translate(raw);
                              if (!pointer) return;
                              switch (pointer->type) {
                              case Event::leftMouseDown:
-                             case Event::leftMouseUp:
+                                 *ownPress = halvern::x11::pointerOverOwnWindow();
+                                 if (*ownPress) return;
+                                 break;
                              case Event::leftMouseDragged:
-                             case Event::scrollWheel: handler(Event::capture(*pointer)); break;
-                             default: break;
+                                 if (*ownPress) return;
+                                 break;
+                             case Event::leftMouseUp:
+                                 // A menu closes as its item is released, maybe before this arrives:
+                                 // the press tells whose click it was.
+                                 if (std::exchange(*ownPress, false) || halvern::x11::pointerOverOwnWindow()) return;
+                                 break;
+                             case Event::scrollWheel:
+                                 if (halvern::x11::pointerOverOwnWindow()) return;
+                                 break;
+                             default: return;
                              }
+                             handler(Event::capture(*pointer));
                          });
         if (!monitor->start()) return false;
         global_ = std::move(monitor);
