@@ -70,6 +70,7 @@ public:
     void show() override { shown_ = true; }
     void remove() override { shown_ = false; }
     bool isShown() const override { return shown_; }
+    bool isAvailable() const override { return false; }
     void setToolTip(const QString&) override {}
     void setMenu(const QList<velquin::SelectionMenuEntry>&) override {}
 

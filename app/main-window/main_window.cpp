@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -99,6 +101,9 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     connect(&store_, &AppStore::isBusyChanged, this, showBusy);
     showBusy();
 
+    connect(&controller_, &SelectionController::statusItemReachableChanged, this,
+            &MainWindow::statusItemReachabilityChanged);
+
     lessonary::follow(this, [this] { retranslate(); }, {});
     retranslate();
 }
@@ -175,8 +180,49 @@ void MainWindow::saveFrame() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveFrame();
-    // The window is only hidden: the application keeps running, and a reopen shows it again.
-    QMainWindow::closeEvent(event);
+    // A close the program makes itself (quitting closes every window) only hides the window; the
+    // person's close depends on whether the tray shows the program's icon.
+    const SelectionController::WindowClose outcome =
+        event->spontaneous() ? SelectionController::windowClose(controller_.statusItemReachable(),
+                                                                controller_.isEnabled(), closeExplained_)
+                             : SelectionController::WindowClose::hide;
+    switch (outcome) {
+    case SelectionController::WindowClose::hide: QMainWindow::closeEvent(event); return;
+    case SelectionController::WindowClose::quit:
+        QMainWindow::closeEvent(event);
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        return;
+    case SelectionController::WindowClose::explainThenHide:
+        event->ignore();
+        explainBackground();
+        return;
+    }
+}
+
+void MainWindow::explainBackground() {
+    if (backgroundNotice_) return;
+    closeExplained_ = true;
+    auto* notice = new QMessageBox(
+        QMessageBox::Information, UIStrings::text(QStringLiteral("Orvel 仍在运行")),
+        UIStrings::text(QStringLiteral("关闭窗口后，Orvel 仍在后台读取你选中的文字。再次启动 Orvel 即可回到这个窗口；"
+                                       "要结束它，请选择窗口 Orvel 菜单中的“退出 Orvel”。")),
+        QMessageBox::NoButton, this);
+    notice->setObjectName(QStringLiteral("orvel.background-notice"));
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->setWindowModality(Qt::WindowModal);
+    QPushButton* keep = notice->addButton(UIStrings::text(QStringLiteral("在后台继续运行")), QMessageBox::AcceptRole);
+    QPushButton* quit = notice->addButton(UIStrings::text(QStringLiteral("退出 Orvel")), QMessageBox::DestructiveRole);
+    notice->setDefaultButton(keep);
+    notice->setEscapeButton(keep);
+    connect(keep, &QPushButton::clicked, this, &QWidget::hide);
+    connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    backgroundNotice_ = notice;
+    notice->open();
+}
+
+void MainWindow::statusItemReachabilityChanged(bool reachable) {
+    // The tray went away while the window was closed: nothing would show that the program runs.
+    if (!reachable && !isVisible()) show();
 }
 
 }  // namespace velquin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QSize>
 
 #include <array>
@@ -25,8 +26,10 @@ struct ApplicationParts;
 
 // The application's one main window: the study workspace, or the compact selection answer while
 // the store presents a selection, each with its own minimum and ideal size; the five sheets bound
-// to the store's flags; the menu bar. Closing it only hides it. It carries the main window's
+// to the store's flags; the menu bar. Closing it hides it. It carries the main window's
 // identifier from the start and keeps its frame in the defaults store between runs.
+// Where the desktop's tray does not show the program's icon, closing it may end the program (see
+// SelectionController::windowClose).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -65,6 +68,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Says once that the program keeps running without a window, with the choice to quit instead.
+    void explainBackground();
+    void statusItemReachabilityChanged(bool reachable);
     void showPresentation();
     void updateMinimum();
     QSize contentMinimum() const;
@@ -81,6 +87,8 @@ private:
     QAction* directSettingsAction_ = nullptr;
     QAction* captureAction_ = nullptr;
     QAction* quitAction_ = nullptr;
+    QPointer<QWidget> backgroundNotice_;
+    bool closeExplained_ = false;
 };
 
 }  // namespace velquin

@@ -142,6 +142,7 @@ DirectSelectionController& DirectSelectionController::shared() {
                 {QStringLiteral("selectionReadRoute"), controller->diagnostics().lastReadRoute},
                 {QStringLiteral("selectionPermissionStatus"), controller->permissionStatus()},
                 {QStringLiteral("selectionPhase"), base::rawValue(controller->interaction().phase)},
+                {QStringLiteral("selectionStatusItemReachable"), controller->statusItemReachable()},
             };
         });
         return controller;
@@ -194,6 +195,7 @@ void DirectSelectionController::start() {
     isStarted_ = true;
 
     if (!services_.statusItem->isShown()) services_.statusItem->show();
+    updateStatusItemReachability();
 
     QPointer<DirectSelectionController> guard(this);
     auto scheduler = services_.scheduler;
@@ -233,7 +235,16 @@ void DirectSelectionController::start() {
 }
 
 void DirectSelectionController::permissionTick() {
-    if (isStarted_ && automaticState_.authorized != services_.desktop->isTrusted()) refreshAuthorization();
+    if (!isStarted_) return;
+    updateStatusItemReachability();
+    if (automaticState_.authorized != services_.desktop->isTrusted()) refreshAuthorization();
+}
+
+void DirectSelectionController::updateStatusItemReachability() {
+    const bool reachable = isStarted_ && services_.statusItem->isAvailable();
+    if (reachable == statusItemReachable_) return;
+    statusItemReachable_ = reachable;
+    emit statusItemReachableChanged(reachable);
 }
 
 void DirectSelectionController::stop() {
@@ -252,6 +263,7 @@ void DirectSelectionController::stop() {
     services_.desktop->observeActivation({});
     observing_ = false;
     services_.statusItem->remove();
+    updateStatusItemReachability();
 }
 
 // ---- Trust and monitors ----------------------------------------------------------------------------------

@@ -90,6 +90,7 @@ public:
     bool compatibilityCopyEnabled() const { return compatibilityCopyEnabled_; }
     bool isEnabled() const override { return automaticState_.enabled; }
     bool authorizationTrusted() const override { return automaticState_.authorized; }
+    bool statusItemReachable() const override { return statusItemReachable_; }
     // One Chinese line on whether automatic selection works now.
     QString permissionStatus() const;
     // An icon is offered or the answer panel shows a selection.
@@ -219,6 +220,8 @@ private:
     void adoptMainWindow(WindowSystem::WindowId window);
     bool isWorkspaceWindow(const WindowSystem::Window& window) const;
     void permissionTick();
+    // Reads whether the tray shows the status item now, and tells when that changed.
+    void updateStatusItemReachability();
     void updateMenu();
     void installGlobalMonitor();
     void removeGlobalMonitor();
@@ -273,6 +276,7 @@ private:
     std::optional<SourceApplication> lastExternalApplication_;
     std::optional<SelectionScheduler::TimerId> permissionTimer_;
     bool isStarted_ = false;
+    bool statusItemReachable_ = false;
     bool interactiveTest_ = false;
     DirectSelectionDiagnostics diagnostics_;
     quint64 repairGeneration_ = 0;  // a repair that ends under another generation was cancelled

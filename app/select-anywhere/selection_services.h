@@ -91,7 +91,7 @@ struct SelectionMenuEntry {
     bool isSeparator() const { return title.isEmpty(); }
 };
 
-// The status item in the desktop's tray and its menu.
+// The status item in the desktop's tray and its menu, which a click of either button opens.
 class SelectionStatusItem {
 public:
     virtual ~SelectionStatusItem();
@@ -99,6 +99,8 @@ public:
     virtual void show() = 0;
     virtual void remove() = 0;
     virtual bool isShown() const = 0;
+    // Whether the desktop has a tray that shows the item now; a tray can come and go.
+    virtual bool isAvailable() const = 0;
     virtual void setToolTip(const QString& text) = 0;
     // Replaces the whole menu.
     virtual void setMenu(const QList<SelectionMenuEntry>& entries) = 0;

@@ -1,4 +1,5 @@
 // The status item as an icon in the desktop's tray (StatusNotifierItem or XEmbed) with a menu.
+#include <QCursor>
 #include <QIcon>
 #include <QMenu>
 #include <QPointer>
@@ -19,6 +20,12 @@ public:
         if (icon_) return;
         icon_ = std::make_unique<QSystemTrayIcon>();
         icon_->setIcon(OrvelBrand::icon().value_or(QIcon::fromTheme(QStringLiteral("edit-select-all"))));
+        // A left click opens the same menu as the right one.
+        QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger && menu_ && !menu_->isVisible())
+                                 menu_->popup(QCursor::pos());
+                         });
         icon_->show();
     }
 
@@ -28,6 +35,8 @@ public:
     }
 
     bool isShown() const override { return bool(icon_); }
+
+    bool isAvailable() const override { return icon_ && QSystemTrayIcon::isSystemTrayAvailable(); }
 
     void setToolTip(const QString& text) override {
         if (icon_) icon_->setToolTip(text);

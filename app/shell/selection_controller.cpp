@@ -7,6 +7,13 @@ namespace velquin {
 
 SelectionController::~SelectionController() = default;
 
+SelectionController::WindowClose SelectionController::windowClose(bool statusItemReachable, bool automaticSelection,
+                                                                  bool explained) {
+    if (statusItemReachable) return WindowClose::hide;
+    if (!automaticSelection) return WindowClose::quit;
+    return explained ? WindowClose::hide : WindowClose::explainThenHide;
+}
+
 WindowOnlySelectionController::WindowOnlySelectionController(AppStore& store, std::shared_ptr<WindowSystem> windows,
                                                              QObject* parent)
     : SelectionController(parent), store_(store), windows_(std::move(windows)) {}

@@ -44,11 +44,21 @@ public:
     virtual bool isEnabled() const = 0;
     virtual bool authorizationTrusted() const = 0;
     virtual void setEnabled(bool enabled) = 0;
+    // Whether the person sees the program's icon in the desktop's tray now; the desktop may have no
+    // tray at all, and one may come and go while the program runs.
+    virtual bool statusItemReachable() const { return false; }
+
+    // What closing the main window does. With the icon in the tray, the window only hides. Without
+    // it nothing shows that the program runs: it keeps running only while automatic selection is
+    // on, and says so (and how to come back and to end it) the first time the window closes.
+    enum class WindowClose { hide, explainThenHide, quit };
+    static WindowClose windowClose(bool statusItemReachable, bool automaticSelection, bool explained);
 
 Q_SIGNALS:
     // Emitted after the value changed.
     void isEnabledChanged(bool enabled);
     void authorizationTrustedChanged(bool trusted);
+    void statusItemReachableChanged(bool reachable);
 };
 
 // The controller of a program built without select-anywhere: automatic selection stays off and

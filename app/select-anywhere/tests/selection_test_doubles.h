@@ -83,12 +83,14 @@ public:
 class FakeStatusItem : public SelectionStatusItem {
 public:
     bool shown = false;
+    bool trayAvailable = true;
     QString toolTip;
     QList<SelectionMenuEntry> menu;
 
     void show() override { shown = true; }
     void remove() override { shown = false; }
     bool isShown() const override { return shown; }
+    bool isAvailable() const override { return shown && trayAvailable; }
     void setToolTip(const QString& text) override { toolTip = text; }
     void setMenu(const QList<SelectionMenuEntry>& entries) override { menu = entries; }
 };
