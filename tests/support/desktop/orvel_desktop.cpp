@@ -123,7 +123,9 @@ void collect(Display* display, ::Window window, qint64 pid, QList<X11Display::Wi
         }
         if (hint.res_name) XFree(hint.res_name);
         if (hint.res_class) XFree(hint.res_class);
-        collect(display, child, pid, found);
+        // A program's window holds no other top-level windows; what another program embeds in it
+        // (an icon in a tray) is not one of that program's windows.
+        if (!owner) collect(display, child, pid, found);
     }
     if (children) XFree(children);
 }
@@ -168,6 +170,32 @@ std::optional<X11Display::WindowId> X11Display::activeWindow() const {
     const auto active = cardinalProperty(display, DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW);
     if (!active || *active == 0) return std::nullopt;
     return *active;
+}
+
+std::optional<QRect> X11Display::topLevelAt(QPoint point) const {
+    if (!display_) return std::nullopt;
+    Display* display = asDisplay(display_);
+    XSync(display, False);
+    ::Window root = 0, parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return std::nullopt;
+    std::optional<QRect> found;
+    // Children come bottom to top.
+    for (unsigned int i = count; i-- > 0 && !found;) {
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable) continue;
+        const QRect place(attributes.x, attributes.y, attributes.width, attributes.height);
+        if (place.contains(point)) found = place;
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+bool X11Display::hasSelectionOwner(const QString& selection) const {
+    if (!display_) return false;
+    Display* display = asDisplay(display_);
+    return XGetSelectionOwner(display, XInternAtom(display, selection.toLatin1().constData(), False)) != None;
 }
 
 bool X11Display::hasWindowManager() const {
@@ -391,6 +419,40 @@ WindowManager::WindowManager(const X11Display& display) {
 }
 
 WindowManager::~WindowManager() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+}
+
+// ---- TrayHost -------------------------------------------------------------------------------------
+
+TrayHost::TrayHost(const X11Display& display) : display_(display) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("trayer"),
+                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
+                    QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"),
+                    QStringLiteral("32"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
+    running_ = process_.waitForStarted(5000) &&
+               waitUntil([this] { return display_.hasSelectionOwner(QStringLiteral("_NET_SYSTEM_TRAY_S0")); }, 10000);
+}
+
+TrayHost::~TrayHost() { stop(); }
+
+std::optional<QPoint> TrayHost::iconCentre() const {
+    // The tray is the largest of its program's windows.
+    std::optional<QRect> tray;
+    for (const X11Display::Window& window : display_.windowsOf(process_.processId()))
+        if (!tray || window.geometry.width() * window.geometry.height() > tray->width() * tray->height())
+            tray = window.geometry;
+    if (!tray) return std::nullopt;
+    return tray->center();
+}
+
+void TrayHost::stop() {
+    running_ = false;
     if (process_.state() == QProcess::NotRunning) return;
     process_.terminate();
     if (!process_.waitForFinished(5000)) {

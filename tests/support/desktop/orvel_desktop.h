@@ -51,6 +51,11 @@ public:
     // it a state (mapped again each second, since a manager that is still starting may drop the
     // request), then destroyed.
     bool managesNewWindows(int timeoutMs) const;
+    // The topmost mapped window directly on the root (a window manager's frame, a menu) that holds
+    // the point: its place on the screen.
+    std::optional<QRect> topLevelAt(QPoint point) const;
+    // Whether some program owns the selection (a manager's, as "_NET_SYSTEM_TRAY_S0").
+    bool hasSelectionOwner(const QString& selection) const;
     // Asks the window to close, as its close button does.
     void requestClose(WindowId window) const;
     // What the screen shows of the window (the client area).
@@ -109,6 +114,23 @@ public:
     bool isRunning() const { return running_; }
 
 private:
+    QProcess process_;
+    bool running_ = false;
+};
+
+// A tray host that shows icons as embedded windows (trayer, along the screen's top edge) while it
+// lives, or until stopped.
+class TrayHost {
+public:
+    explicit TrayHost(const X11Display& display);
+    ~TrayHost();
+    bool isRunning() const { return running_; }
+    // The middle of the tray: with one icon in it, the icon.
+    std::optional<QPoint> iconCentre() const;
+    void stop();
+
+private:
+    const X11Display& display_;
     QProcess process_;
     bool running_ = false;
 };

@@ -69,13 +69,15 @@ QVariantMap flagsOnly(QVariantMap state) {
 }  // namespace
 
 // The main window maps at its ideal size; a second launch ends at once and brings the first copy
-// forward, also after its window was closed, which leaves the program running; SIGTERM ends it
-// normally.
+// forward, also after its window was closed, which leaves the program running while the tray
+// shows its icon; SIGTERM ends it normally.
 TEST(OrvelProgramDesktop, OneCopyComesForwardAndClosingKeepsItRunning) {
     X11Display display;
     ASSERT_TRUE(display.isOpen());
     WindowManager manager(display);
     ASSERT_TRUE(manager.isRunning());
+    orveltest::TrayHost tray(display);
+    ASSERT_TRUE(tray.isRunning());
 
     OrvelProgram orvel;
     ASSERT_TRUE(orvel.start());
@@ -420,6 +422,8 @@ TEST(OrvelProgramDesktop, HeldSessionIsRefreshedWhenTheWorkspaceComesOnScreen) {
     ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
 
     X11Display display;
+    orveltest::TrayHost tray(display);
+    ASSERT_TRUE(tray.isRunning());
     OrvelProgram orvel;
     orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
     ASSERT_TRUE(orvel.start());

@@ -1,0 +1,144 @@
+// The real program with and without an icon in the desktop's tray: how a person reaches it, opens
+// its menu and ends it, and that clicks in its own menus are no gestures in the program behind them.
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/gui/desktop_programs.h"
+#include "tests/support/gui/selection_target_process.h"
+
+using namespace halvern::testing;
+using orveltest::AccessibilityBus;
+using orveltest::OrvelProgram;
+using orveltest::TrayHost;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+// A click as a person makes it: the button held for a tenth of a second.
+void heldClickAt(QPoint point) {
+    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
+    settle(50);
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    QThread::msleep(100);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
+// Orvel in English after its first-setup step, with automatic selection as given.
+void prepare(const OrvelProgram& orvel, bool automaticSelection) {
+    base::DefaultsStore defaults(orvel.defaultsFile());
+    defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("en"));
+    defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+    defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), automaticSelection);
+}
+
+bool reachable(const OrvelProgram& orvel) {
+    return orvel.state().value(QStringLiteral("selectionStatusItemReachable")).toBool();
+}
+
+QString phase(const OrvelProgram& orvel) { return orvel.state().value(QStringLiteral("selectionPhase")).toString(); }
+
+}  // namespace
+
+// A tray that comes after the program takes its icon; a left click on the icon opens the menu, and
+// with a selection offered beside the pointer its "Open selected text window" item opens that selection in the answer
+// panel. With the icon in the tray, closing the window leaves the program running; when the tray
+// goes away, the window comes back.
+TEST(TrayProgramDesktop, TheTrayMenuOpensTheOfferedSelectionAndTheWindowReturnsWithoutTheTray) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    OrvelProgram orvel;
+    prepare(orvel, true);
+    ASSERT_TRUE(orvel.start());
+    const auto window = orvel.waitForWindow(display);
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(reachable(orvel));
+
+    TrayHost tray(display);
+    ASSERT_TRUE(tray.isRunning());
+    ASSERT_TRUE(waitUntil([&] { return reachable(orvel); })) << "the icon did not reach the tray";
+
+    SelectionTarget target;
+    ASSERT_TRUE(target.started());
+    target.dragAcross(QStringLiteral("lineEdit"));
+    ASSERT_TRUE(waitUntil([&] { return phase(orvel) == QStringLiteral("icon"); }));
+
+    const std::optional<QPoint> icon = tray.iconCentre();
+    ASSERT_TRUE(icon);
+    heldClickAt(*icon);
+    // The menu opens at the pointer, moved inside the screen; its items are not on the
+    // accessibility bus, so its seventh row of ten (above a separator and "Quit Orvel") is
+    // clicked where it is drawn.
+    std::optional<QRect> menu;
+    ASSERT_TRUE(waitUntil([&] { return (menu = display.topLevelAt(*icon + QPoint(-20, 20))).has_value(); }))
+        << "a left click did not open the menu";
+    EXPECT_EQ(phase(orvel), QStringLiteral("icon")) << "the click on the icon ended the offered selection";
+    heldClickAt(QPoint(menu->center().x(), menu->top() + int(menu->height() * 6.5 / 10.4)));
+    EXPECT_TRUE(waitUntil([&] { return phase(orvel) == QStringLiteral("result"); }))
+        << "the menu item did not open the answer panel; phase " << phase(orvel).toStdString();
+
+    // The answer panel is a window of the program too.
+    const auto shownWindows = [&] { return display.windowsOf(orvel.pid()).size(); };
+    const qsizetype withMainWindow = shownWindows();
+    display.requestClose(window->id);
+    ASSERT_TRUE(waitUntil([&] { return shownWindows() == withMainWindow - 1; }));
+    EXPECT_TRUE(orvel.isRunning());
+    tray.stop();
+    EXPECT_TRUE(waitUntil([&] { return shownWindows() == withMainWindow; }))
+        << "the window stayed closed without the tray";
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// Without a tray: with automatic selection off, closing the window ends the program; with it on,
+// the first close says that the program keeps reading selections and how to reach and end it,
+// later closes only hide the window, a launch brings it back and its menu ends the program.
+TEST(TrayProgramDesktop, WithoutATrayClosingTheWindowEndsOrExplainsOnce) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    AccessibilityBus accessibility;
+    {
+        OrvelProgram orvel;
+        prepare(orvel, false);
+        ASSERT_TRUE(orvel.start());
+        const auto window = orvel.waitForWindow(display);
+        ASSERT_TRUE(window);
+        display.requestClose(window->id);
+        EXPECT_TRUE(waitUntil([&] { return !orvel.isRunning(); })) << "closing the window left the program running";
+    }
+
+    OrvelProgram orvel;
+    prepare(orvel, true);
+    ASSERT_TRUE(orvel.start());
+    auto window = orvel.waitForWindow(display);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().contains(QStringLiteral("selectionStatusItemReachable")); }));
+    display.requestClose(window->id);
+    std::optional<AccessibilityBus::Object> keep;
+    ASSERT_TRUE(waitUntil([&] {
+        keep = accessibility.find(orvel.pid(), QStringLiteral("Keep running in the background"));
+        return keep.has_value();
+    })) << "no word on the program running on";
+    EXPECT_TRUE(accessibility.find(orvel.pid(), QStringLiteral("Quit Orvel"), QStringLiteral("push button")));
+    ASSERT_TRUE(accessibility.press(*keep));
+    ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).isEmpty(); }));
+    EXPECT_TRUE(orvel.isRunning());
+
+    for (int launch = 0; launch < 2; ++launch) {
+        EXPECT_EQ(orvel.run({}).exitCode, 0);
+        window = orvel.waitForWindow(display, 10000);
+        ASSERT_TRUE(window) << "a launch did not bring the window back";
+        if (launch == 1) break;
+        display.requestClose(window->id);
+        ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).isEmpty(); })) << "a later close asked again";
+    }
+    ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == window->id; }));
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")});
+    EXPECT_TRUE(waitUntil([&] { return !orvel.isRunning(); })) << "the window's menu did not end the program";
+}
