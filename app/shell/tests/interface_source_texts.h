@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 452> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 455> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -472,6 +472,10 @@ inline constexpr std::array<const char16_t*, 452> kInterfaceSourceTexts{
     u"AI 给出了无法从当前教材确认的页码，已拒绝此段回答。",
     // Select-anywhere: a selection whose source could not be told.
     u"无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源。请复制诊断中的来源轨迹。",
+    // The main window closed where the desktop's tray shows no icon.
+    u"Orvel 仍在运行",
+    u"关闭窗口后，Orvel 仍在后台读取你选中的文字。再次启动 Orvel 即可回到这个窗口；要结束它，请选择窗口 Orvel 菜单中的“退出 Orvel”。",
+    u"在后台继续运行",
 };
 
 }  // namespace velquin::test
