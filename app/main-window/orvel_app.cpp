@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/main-window/check_runs.h"
 #include "app/main-window/content_view.h"
@@ -17,6 +18,7 @@
 #include "app/shell/application_instance.h"
 #include "app/shell/application_style.h"
 #include "app/shell/application_test_hook.h"
+#include "app/shell/display_platform.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
@@ -87,8 +89,18 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     if (hasImportCheck(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    // xcb on a Wayland session with an X display, unless the person chose a platform. It goes in as
+    // Qt's own option rather than through the environment, so programs started from here choose theirs.
+    std::vector<char*> arguments(argv, argv + argc);
+    QByteArray platform =
+        DisplayPlatform::preferred(&DisplayPlatform::processVariable, QList<QByteArray>(argv, argv + argc));
+    char platformOption[] = "-platform";
+    if (!platform.isEmpty() && argc > 0) arguments.insert(arguments.begin() + 1, {platformOption, platform.data()});
+    int argumentCount = int(arguments.size());
+    arguments.push_back(nullptr);
+
     const StartupWarmUp warmUp;
-    QApplication application(argc, argv);
+    QApplication application(argumentCount, arguments.data());
     QApplication::setApplicationName(QStringLiteral("orvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
     QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);
