@@ -201,7 +201,7 @@ void DirectSelectionController::start() {
     auto scheduler = services_.scheduler;
     if (!observing_) {
         observing_ = true;
-        services_.desktop->observeActivation([guard, scheduler](const SourceApplication& application) {
+        services_.desktop->observeActivation([guard, scheduler](const std::optional<SourceApplication>& application) {
             scheduler->post([guard, application] {
                 if (guard) guard->applicationActivated(application);
             });
@@ -373,15 +373,33 @@ void DirectSelectionController::retryMonitoringOnce() {
 
 // ---- Other applications and the main window -----------------------------------------------------------------
 
-void DirectSelectionController::applicationActivated(const SourceApplication& application) {
-    const std::optional<SelectionSourceBlock> block = blockReason(application);
+void DirectSelectionController::applicationActivated(const std::optional<SourceApplication>& application) {
     const qint32 own = services_.desktop->ownProcess();
-    if (application.processIdentifier != own && !block) lastExternalApplication_ = application;
-    if (interaction_.shouldDismissOnActivation(application.processIdentifier, own,
+    if (!application) {
+        // No window is active: on a Wayland session the person went to a window this desktop cannot
+        // see (and whose clicks the monitor does not see either). What was shown for a source goes
+        // once none has stayed active for a moment. Process 0 is no source.
+        if (interaction_.shouldDismissOnActivation(0, own, false, false)) {
+            QPointer<DirectSelectionController> guard(this);
+            services_.scheduler->after(noActiveWindowSettle, [guard, generation = interaction_.generation] {
+                if (guard) guard->noActiveWindowSettled(generation);
+            });
+        }
+        return;
+    }
+    const std::optional<SelectionSourceBlock> block = blockReason(*application);
+    if (application->processIdentifier != own && !block) lastExternalApplication_ = application;
+    if (interaction_.shouldDismissOnActivation(application->processIdentifier, own,
                                                block == SelectionSourceBlock::systemApplication,
                                                block == SelectionSourceBlock::protectedApplication))
         dismiss(QStringLiteral("来源应用切换"));
     refreshAuthorization();
+}
+
+void DirectSelectionController::noActiveWindowSettled(qint64 generation) {
+    if (interaction_.generation != generation || services_.desktop->frontmostProcess()) return;
+    if (interaction_.shouldDismissOnActivation(0, services_.desktop->ownProcess(), false, false))
+        dismiss(QStringLiteral("来源应用切换"));
 }
 
 bool DirectSelectionController::isWorkspaceWindow(const WindowSystem::Window& window) const {

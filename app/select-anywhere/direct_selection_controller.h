@@ -62,6 +62,9 @@ public:
     static inline const QString enabledKey = QStringLiteral("nativeAutoSelectEnabled");
     static constexpr std::chrono::milliseconds settleDelay{180};
     static constexpr std::chrono::milliseconds permissionInterval{1000};
+    // How long no window may be active before what was shown for a source is dismissed: a window
+    // manager may leave none active for a moment while it moves the focus between windows.
+    static constexpr std::chrono::milliseconds noActiveWindowSettle{300};
     static constexpr double dragDistance = 4.0;
 
     // The text service's name as the answer panel shows it for a handed-over text.
@@ -216,7 +219,8 @@ private:
     void setActivityStatus(const QString& value);
     void setWindowStatus(const QString& value);
     void setAutomaticState(const tamsel::AutomaticSelectionState& value);
-    void applicationActivated(const SourceApplication& application);
+    void applicationActivated(const std::optional<SourceApplication>& application);
+    void noActiveWindowSettled(qint64 generation);
     void adoptMainWindow(WindowSystem::WindowId window);
     bool isWorkspaceWindow(const WindowSystem::Window& window) const;
     void permissionTick();

@@ -60,9 +60,10 @@ public:
     // The pointer's position now, screen coordinates.
     virtual QPointF pointerPosition() = 0;
 
-    // Calls `handler` whenever another window becomes active, with its application; an empty
-    // handler stops.
-    virtual void observeActivation(std::function<void(const SourceApplication&)> handler) = 0;
+    // Calls `handler` whenever another window becomes active, with its application, or with nothing
+    // when no window is active any more (on a Wayland session: a window of the compositor's own
+    // clients, which this desktop cannot see, was activated). An empty handler stops.
+    virtual void observeActivation(std::function<void(const std::optional<SourceApplication>&)> handler) = 0;
     // Calls `handler` whenever one of this program's windows becomes the active one; an empty
     // handler stops.
     virtual void observeMainWindow(std::function<void(WindowSystem::WindowId)> handler) = 0;

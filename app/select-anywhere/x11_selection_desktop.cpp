@@ -71,7 +71,7 @@ public:
         return QCursor::pos();
     }
 
-    void observeActivation(std::function<void(const SourceApplication&)> handler) override {
+    void observeActivation(std::function<void(const std::optional<SourceApplication>&)> handler) override {
         activation_ = std::move(handler);
         if (!activation_) {
             stopWatching();
@@ -105,7 +105,12 @@ public:
         const x11::WindowId active = x11::activeWindow().value_or(0);
         if (active == lastActive_) return false;
         lastActive_ = active;
-        if (const auto application = active ? applicationOfWindow(active) : std::nullopt) activation_(*application);
+        // No active window is reported as such; a window of no known process (no _NET_WM_PID) is not.
+        if (!active) {
+            activation_(std::nullopt);
+        } else if (const auto application = applicationOfWindow(active)) {
+            activation_(application);
+        }
         return false;
     }
 
@@ -116,7 +121,7 @@ private:
         watching_ = false;
     }
 
-    std::function<void(const SourceApplication&)> activation_;
+    std::function<void(const std::optional<SourceApplication>&)> activation_;
     QMetaObject::Connection mainWindowConnection_;
     bool watching_ = false;
     unsigned long activeWindowAtom_ = 0;

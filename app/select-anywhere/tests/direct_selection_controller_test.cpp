@@ -4,6 +4,7 @@
 #include "app/select-anywhere/tests/selection_test_doubles.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
+#include "platform/selection_service_provider.h"
 
 using namespace selectiontest;
 using namespace std::chrono_literals;
@@ -159,6 +160,65 @@ TEST_F(ControllerTest, ActivationOfAnotherProgramClosesTheSelectionButNotOfThisO
     controller().readSelection(false);
     timeline->runPosted();
     EXPECT_EQ(readers->accessibilityReads.last(), terminal.processIdentifier);
+}
+
+// No active window (on a Wayland session: a native window was activated, whose clicks the monitor
+// does not see) closes what was shown for a source once it lasts; a moment without one, as a window
+// manager leaves while it moves the focus, closes nothing.
+TEST_F(ControllerTest, NoActiveWindowClosesTheSelectionOnlyWhenItLasts) {
+    const SourceApplication orvel{ownPID, QStringLiteral("Orvel"), QStringLiteral("orvel")};
+    struct Row {
+        const char* name;
+        std::function<void(ControllerTest&)> show;
+        std::optional<SourceApplication> activeAfterwards;  // before the moment is over
+        Phase expected;
+    };
+    const QList<Row> rows{
+        {"the bulb, then a native window", [](ControllerTest& t) { offerIcon(t); }, std::nullopt, Phase::idle},
+        {"the answer panel, then a native window",
+         [&orvel](ControllerTest& t) {
+             offerIcon(t);
+             t.controller().openSelectionIcon();
+             t.desktop->activation(orvel);
+         },
+         std::nullopt, Phase::idle},
+        {"the bulb, the focus passing back to the source", [](ControllerTest& t) { offerIcon(t); }, editor,
+         Phase::icon},
+        {"the bulb, the focus passing to this program's panel", [](ControllerTest& t) { offerIcon(t); }, orvel,
+         Phase::icon},
+        {"a text handed over through the command (no source)",
+         [](ControllerTest& t) {
+             t.controller().receiveServiceSelection(
+                 halvern::SelectionRequest{QStringLiteral("handed over"), tamsel::StudyMode::explain});
+         },
+         std::nullopt, Phase::result},
+    };
+    started();
+    for (const Row& row : rows) {
+        controller().dismiss();
+        desktop->frontmost = editor;
+        row.show(*this);
+        timeline->runPosted();
+        const Phase shown = interaction().phase;
+        desktop->frontmost.reset();
+        desktop->activation(std::nullopt);
+        timeline->advance(DirectSelectionController::noActiveWindowSettle / 2);
+        EXPECT_EQ(interaction().phase, shown) << row.name << ": closed at once";
+        desktop->frontmost = row.activeAfterwards;
+        timeline->advance(DirectSelectionController::noActiveWindowSettle);
+        EXPECT_EQ(interaction().phase, row.expected) << row.name;
+    }
+
+    // A new selection made meanwhile is not the one the moment was about.
+    controller().dismiss();
+    desktop->frontmost = editor;
+    offerIcon(*this);
+    desktop->activation(std::nullopt);
+    timeline->runPosted();
+    offerIcon(*this);
+    desktop->frontmost.reset();
+    timeline->advance(DirectSelectionController::noActiveWindowSettle);
+    EXPECT_EQ(interaction().phase, Phase::icon);
 }
 
 // The menu's entries per state and language: titles, enabled flags, and what the toggle does.

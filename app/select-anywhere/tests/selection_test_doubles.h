@@ -34,7 +34,7 @@ public:
     QMap<qint32, SourceApplication> running{{editor.processIdentifier, editor}, {terminal.processIdentifier, terminal}};
     std::optional<qint32> focused;
     QPointF pointer{500, 400};
-    std::function<void(const SourceApplication&)> activation;
+    std::function<void(const std::optional<SourceApplication>&)> activation;
 
     qint32 ownProcess() override { return ownPID; }
     bool supportsMonitoring() override { return monitoring; }
@@ -50,7 +50,7 @@ public:
     bool isTerminated(qint32 pid) override { return pid != ownPID && !running.contains(pid); }
     std::optional<qint32> focusedApplicationProcess() override { return focused; }
     QPointF pointerPosition() override { return pointer; }
-    void observeActivation(std::function<void(const SourceApplication&)> handler) override {
+    void observeActivation(std::function<void(const std::optional<SourceApplication>&)> handler) override {
         activation = std::move(handler);
     }
     void observeMainWindow(std::function<void(WindowSystem::WindowId)>) override {}
