@@ -40,7 +40,11 @@ namespace {
 const QString pauseReason = QStringLiteral("自动划词暂停、范围或权限变化");
 const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
 const QString unknownAppName = QStringLiteral("来源应用");
-const QString unavailableStatus = QStringLiteral("自动划词在此桌面会话中不可用（需要 X11）");
+const QString unavailableStatus = QStringLiteral("自动划词在此桌面会话中不可用（需要 X11 或 XWayland）");
+// On a Wayland session only X11 programs can be seen; the others' selections go through the command.
+const QString waylandMonitorPermission = QStringLiteral("划词 AI 图标已开启（Wayland 会话中仅限 X11 程序）");
+const QString waylandMonitorStatus = QStringLiteral(
+    "鼠标监听已创建。此 Wayland 会话中只自动读取 X11（XWayland）程序的选区；在其他窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。");
 
 QString displayName(const SourceApplication& application) {
     return application.name.isEmpty() ? unknownAppName : application.name;
@@ -175,6 +179,7 @@ QString DirectSelectionController::permissionStatus() const {
     if (!services_.desktop->supportsMonitoring()) return unavailableStatus;
     if (!automaticState_.authorized) return QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听");
     if (!globalMonitorInstalled_) return QStringLiteral("开关已开启，但鼠标监听未启动；可点“重试监听一次”");
+    if (services_.desktop->isWaylandSession()) return waylandMonitorPermission;
     return QStringLiteral("划词 AI 图标已开启");
 }
 
@@ -305,6 +310,10 @@ void DirectSelectionController::installGlobalMonitor() {
     tamsel::AutomaticSelectionState state = automaticState_;
     state.recordMonitorStart(started);
     setAutomaticState(state);
+    if (started && services_.desktop->isWaylandSession()) {
+        setActivityStatus(waylandMonitorStatus);
+        return;
+    }
     setActivityStatus(started ? QStringLiteral("鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。")
                               : QStringLiteral("监听启动失败，已停止自动重试；开关保持开启。可手动点“重试监听一次”。"));
 }

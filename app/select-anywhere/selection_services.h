@@ -44,8 +44,10 @@ public:
     virtual ~SelectionDesktop();
 
     virtual qint32 ownProcess() = 0;
-    // Whether other programs' pointer events and windows can be seen: false on a Wayland session.
+    // Whether other programs' pointer events and windows can be seen: false without an X display.
     virtual bool supportsMonitoring() = 0;
+    // Whether this is a Wayland session: only X11 programs (XWayland) can be seen then.
+    virtual bool isWaylandSession() = 0;
     // Whether assistive technologies may read other programs (the desktop's accessibility switch).
     virtual bool isTrusted() = 0;
     // The application of the active window; nothing without one.

@@ -15,6 +15,7 @@
 #include <xcb/xcb.h>
 
 #include "app/select-anywhere/selection_services.h"
+#include "app/shell/display_platform.h"
 #include "app/shell/qt_window_system.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_mouse_event.h"
@@ -38,6 +39,7 @@ public:
 
     qint32 ownProcess() override { return qint32(QCoreApplication::applicationPid()); }
     bool supportsMonitoring() override { return x11::available(); }
+    bool isWaylandSession() override { return DisplayPlatform::isWaylandSession(&DisplayPlatform::processVariable); }
     bool isTrusted() override { return halvern::SelectedTextReader::isAuthorized(); }
 
     std::optional<SourceApplication> frontmostApplication() override {

@@ -240,13 +240,20 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
          },
          {UIStrings::translated(QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听"), InterfaceLanguage::french),
           QStringLiteral("Mettre le surlignage en pause"), QStringLiteral("Quitter Orvel")}},
-        {InterfaceLanguage::english,
+        {InterfaceLanguage::french,
          [](ControllerTest& t) {
              t.desktop->trusted = true;
-             t.desktop->monitoring = false;  // a Wayland session
+             t.desktop->wayland = true;  // with XWayland
              t.controller().refreshAuthorization();
          },
-         {QStringLiteral("Automatic selection isn't available in this desktop session (X11 needed)"),
+         {QStringLiteral("Icône IA de sélection activée (programmes X11 seulement dans une session Wayland)"),
+          QStringLiteral("Mettre le surlignage en pause"), QStringLiteral("Quitter Orvel")}},
+        {InterfaceLanguage::english,
+         [](ControllerTest& t) {
+             t.desktop->monitoring = false;  // a Wayland session without XWayland
+             t.controller().refreshAuthorization();
+         },
+         {QStringLiteral("Automatic selection isn't available in this desktop session (X11 or XWayland needed)"),
           QStringLiteral("Pause highlighting"), QStringLiteral("Quit Orvel")}},
     };
     started();
@@ -268,7 +275,7 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
     }
     EXPECT_EQ(statusItem->menu[7].title, QStringLiteral("Highlight settings…"));
     EXPECT_EQ(statusItem->menu[4].title, QStringLiteral("Show test window (no model request)"));
-    EXPECT_EQ(monitors->globalStarts, 1);  // no X11 display: no attempt
+    EXPECT_EQ(monitors->globalStarts, 2);  // XWayland: one more; no X11 display: no attempt
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     timeline->runPosted();
     EXPECT_EQ(statusItem->menu[1].title, QStringLiteral("暂停直接划词"));

@@ -30,6 +30,7 @@ class FakeDesktop : public SelectionDesktop {
 public:
     bool trusted = true;
     bool monitoring = true;
+    bool wayland = false;
     std::optional<SourceApplication> frontmost = editor;
     QMap<qint32, SourceApplication> running{{editor.processIdentifier, editor}, {terminal.processIdentifier, terminal}};
     std::optional<qint32> focused;
@@ -38,6 +39,7 @@ public:
 
     qint32 ownProcess() override { return ownPID; }
     bool supportsMonitoring() override { return monitoring; }
+    bool isWaylandSession() override { return wayland; }
     bool isTrusted() override { return trusted; }
     std::optional<SourceApplication> frontmostApplication() override { return frontmost; }
     std::optional<qint32> frontmostProcess() override {

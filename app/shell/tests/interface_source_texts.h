@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 455> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 457> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -217,7 +217,8 @@ inline constexpr std::array<const char16_t*, 455> kInterfaceSourceTexts{
     u"开关已开启，正在等待辅助功能授权；尚未监听",
     u"开关已开启，但鼠标监听未启动；可点“重试监听一次”",
     u"划词 AI 图标已开启",
-    u"自动划词在此桌面会话中不可用（需要 X11）",  // a Wayland session
+    u"自动划词在此桌面会话中不可用（需要 X11 或 XWayland）",  // a Wayland session without XWayland
+    u"划词 AI 图标已开启（Wayland 会话中仅限 X11 程序）",
     u"暂停直接划词",
     u"读取选区并生成（手动）",
     u"本机读取选区（不调用模型）",
@@ -277,6 +278,7 @@ inline constexpr std::array<const char16_t*, 455> kInterfaceSourceTexts{
     u"辅助功能尚未授权，无法读取选区。",
     u"监听启动失败，已停止自动重试；开关保持开启。可手动点“重试监听一次”。",
     u"鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。",  // Linux wording
+    u"鼠标监听已创建。此 Wayland 会话中只自动读取 X11（XWayland）程序的选区；在其他窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。",
     u"请先开启自动划词。",
     u"尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。",
     u"未记录到本次划选的起点。请先单击来源应用，再重新拖选文字。",
