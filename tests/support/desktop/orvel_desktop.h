@@ -158,6 +158,7 @@ public:
     // Starts another program file from now on (an installed copy).
     void setBinary(const QString& binary) { binary_ = binary; }
     void setEnvironmentValue(const QString& name, const QString& value) { environment_.insert(name, value); }
+    void removeEnvironmentValue(const QString& name) { environment_.remove(name); }
 
     // Starts the program in the background.
     bool start(const QStringList& arguments = {});

@@ -1,0 +1,134 @@
+// Select-anywhere in the real program on a Wayland session (Debian's default desktop), under a
+// compositor with XWayland and with the platform left to the program: it starts as an X11 program,
+// reads a selection in another X11 program, offers the bulb beside the pointer and opens the answer
+// on a click; a window of the compositor's own (a native Wayland program) becoming active closes an
+// offered bulb, as no click of it reaches the program.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/gui/desktop_programs.h"
+#include "tests/support/gui/selection_target_process.h"
+
+using namespace halvern::testing;
+using orveltest::AccessibilityBus;
+using orveltest::HostedStubProgram;
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+const QString accountID = QStringLiteral("account_1234");
+const QString serviceAnswer = QStringLiteral("Hello world: the first words a program says.");
+const QString waylandPermission = QStringLiteral("划词 AI 图标已开启（Wayland 会话中仅限 X11 程序）");
+
+std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
+    for (const X11Display::Window& window : display.windowsOf(pid))
+        if (window.geometry.size() == size) return window;
+    return std::nullopt;
+}
+
+bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
+    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
+        if (object.showing && object.role == QLatin1String("text") && accessibility.text(object) == text) return true;
+    return false;
+}
+
+// A program's environment with the platform chosen as given ("" leaves it to the program).
+QProcessEnvironment withPlatform(const QString& platform, const QString& gdkBackend = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!platform.isEmpty()) environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    if (!gdkBackend.isEmpty()) environment.insert(QStringLiteral("GDK_BACKEND"), gdkBackend);
+    return environment;
+}
+
+}  // namespace
+
+TEST(SelectionWaylandDesktop, AnX11ProgramsSelectionOffersTheBulbAndANativeWindowClosesIt) {
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) << "not in a Wayland session";
+    HostedStubProgram stub(QJsonArray{
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    });
+    ASSERT_FALSE(stub.baseUrl().isEmpty());
+    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+
+    X11Display display;
+    ASSERT_TRUE(display.isOpen());
+    AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), true);
+        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+    }
+    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    orvel.removeEnvironmentValue(QStringLiteral("QT_QPA_PLATFORM"));  // the program chooses
+    ASSERT_TRUE(orvel.start());
+    // Its main window is an X11 window, and automatic selection runs, for X11 programs.
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
+    ASSERT_TRUE(waitUntil([&] {
+        return orvel.state().value(QStringLiteral("selectionPermissionStatus")) == waylandPermission;
+    })) << orvel.state().value(QStringLiteral("selectionPermissionStatus")).toString().toStdString();
+    EXPECT_TRUE(orvel.state()
+                    .value(QStringLiteral("selectionActivityStatus"))
+                    .toString()
+                    .contains(QStringLiteral("orvel --study-selection")));
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
+
+    // A drag in an X11 program: the bulb maps 12 right of and below the pointer.
+    SelectionTarget target({}, withPlatform(QStringLiteral("xcb")));
+    ASSERT_TRUE(target.started());
+    ASSERT_TRUE(waitUntil([&] {
+        const auto windows = display.windowsOf(target.pid());
+        if (windows.isEmpty()) return false;
+        if (display.activeWindow() == windows.first().id) return true;
+        xdotool({QStringLiteral("windowactivate"), QString::number(windows.first().id)});
+        return false;
+    }));
+    const QRect line = target.geometry(QStringLiteral("lineEdit"));
+    const QPoint released(line.right() - 3, line.center().y());
+    target.dragAcross(QStringLiteral("lineEdit"));
+    std::optional<X11Display::Window> bulb;
+    ASSERT_TRUE(waitUntil([&] { return (bulb = windowOfSize(display, orvel.pid(), QSize(36, 36))).has_value(); }))
+        << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
+    EXPECT_EQ(bulb->geometry.topLeft(), released + QPoint(12, 12));
+
+    // A click on it opens the answer panel with the service's answer.
+    clickAt(bulb->geometry.center());
+    std::optional<X11Display::Window> panel;
+    ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(waitUntil([&] { return !windowOfSize(display, orvel.pid(), QSize(360, 390)); }));
+
+    // The next bulb goes when a native Wayland window becomes active: no window is active for X11.
+    xdotool({QStringLiteral("windowactivate"), QString::number(display.windowsOf(target.pid()).first().id)});
+    ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == display.windowsOf(target.pid()).first().id; }));
+    target.dragAcross(QStringLiteral("lineEdit"));
+    ASSERT_TRUE(waitUntil([&] { return windowOfSize(display, orvel.pid(), QSize(36, 36)).has_value(); }));
+    QProcess native;
+    native.setProcessEnvironment(withPlatform({}, QStringLiteral("wayland")));
+    native.start(QStringLiteral("zenity"), {QStringLiteral("--info"), QStringLiteral("--text=native")});
+    ASSERT_TRUE(native.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] { return !display.activeWindow().has_value(); })) << "no native window became active";
+    EXPECT_TRUE(
+        waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPhase")) == QStringLiteral("idle"); }));
+    EXPECT_TRUE(waitUntil([&] { return !windowOfSize(display, orvel.pid(), QSize(36, 36)); }));
+    EXPECT_TRUE(display.windowsOf(native.processId()).isEmpty()) << "zenity ran as an X11 program";
+    native.kill();
+    native.waitForFinished(3000);
+
+    EXPECT_TRUE(stub.violations().isEmpty());
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
