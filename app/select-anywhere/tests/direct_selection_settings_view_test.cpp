@@ -15,6 +15,7 @@
 #include "app/select-anywhere/direct_float_model.h"
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/tests/selection_test_doubles.h"
+#include "app/shell/ui_strings.h"
 
 using namespace selectiontest;
 using namespace std::chrono_literals;
@@ -206,5 +207,33 @@ TEST_F(SettingsSheetTest, ScreenshotsInThreeLanguagesLightAndDark) {
             EXPECT_TRUE(body->grab().save(
                 QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/%1-advanced.png").arg(name)));
         }
+    }
+}
+
+// On a Wayland session with XWayland both status lines say which windows are read, in each language,
+// in full (wrapped, not cut); the pictures are for a person to look at.
+TEST_F(SettingsSheetTest, WaylandStatusLinesShowInFullInThreeLanguages) {
+    QDir().mkpath(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
+    desktop->wayland = true;
+    auto view = sheet();
+    view->advancedToggle()->setChecked(true);
+    const std::pair<InterfaceLanguage, const char*> languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
+    for (const auto& [language, code] : languages) {
+        InterfaceSettings::shared().setLanguage(language);
+        QApplication::processEvents();
+        for (const QString& status : {controller().permissionStatus(), controller().activityStatus()}) {
+            const QString shown = velquin::UIStrings::translated(status, language);
+            EXPECT_TRUE(shown.contains(QStringLiteral("Wayland"))) << shown.toStdString();
+            const QLabel* line = nullptr;
+            for (const QLabel* label : view->findChildren<QLabel*>())
+                if (label->text() == shown && label->isVisible()) line = label;
+            ASSERT_TRUE(line) << code << ": " << shown.toStdString();
+            EXPECT_GE(line->height(), line->heightForWidth(line->width())) << code << ": " << shown.toStdString();
+        }
+        QWidget* body = view->advancedGroup()->parentWidget();
+        EXPECT_TRUE(
+            body->grab().save(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/selection-settings-wayland-%1.png")
+                                  .arg(QLatin1String(code))));
     }
 }
