@@ -13,6 +13,7 @@
 
 #include "base/defaults_store.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/desktop/wayland_session.h"
 #include "tests/support/gui/desktop_programs.h"
 #include "tests/support/gui/selection_target_process.h"
 
@@ -131,4 +132,16 @@ TEST(SelectionWaylandDesktop, AnX11ProgramsSelectionOffersTheBulbAndANativeWindo
 
     EXPECT_TRUE(stub.violations().isEmpty());
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// What `orvel --study-selection` relies on for native windows: the compositor passes a native
+// program's selection on to X11's PRIMARY selection, where an X11 program reads it.
+TEST(SelectionWaylandDesktop, ANativeProgramsSelectionReachesX11) {
+    X11Display display;
+    ASSERT_TRUE(display.isOpen());
+    const QString text = QStringLiteral("Opportunity cost is the next best alternative");
+    orveltest::NativeSelection native(text);
+    ASSERT_TRUE(native.selected());
+    EXPECT_TRUE(display.windowsOf(native.pid()).isEmpty()) << "zenity ran as an X11 program";
+    EXPECT_EQ(orveltest::primarySelectionText(), text);
 }
