@@ -1,241 +1,139 @@
 #include "base/text.h"
 
 #include <QStringDecoder>
-#include <QTextBoundaryFinder>
+
+#include <unicode/ubrk.h>
+#include <unicode/utypes.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
 
 namespace base::text {
 
 namespace {
 
-bool isRegionalIndicatorAt(const QString& text, qsizetype i) {
-    if (i < 0 || i + 1 >= text.size()) return false;
-    const QChar high = text.at(i);
-    const QChar low = text.at(i + 1);
-    if (!high.isHighSurrogate() || !low.isLowSurrogate()) return false;
-    const char32_t c = QChar::surrogateToUcs4(high, low);
-    return c >= 0x1F1E6 && c <= 0x1F1FF;
-}
-
-// Qt 6.4 tailors grapheme breaks for Indic scripts, Thai, Tibetan, Myanmar and Khmer, and applies that
-// tailoring to every UTF-16 unit of a script run: emoji, CR LF, keycaps and other neighbours of such
-// text come apart, surrogate pairs included. The tailored answer is kept only between two characters of
-// those scripts; every other position takes the answer for a copy of the text in which those characters
-// are replaced by neutral stand-ins of the same length and kind (letter, mark, spacing mark, prepended
-// mark).
-bool isTailoredScript(char32_t c) {
-    // Quick answers for the common ranges: Latin and its neighbours, CJK and Yi (up to Latin Extended-D),
-    // and the Hangul syllables. U+A800..U+ABFF lies between them: it holds Devanagari Extended and the
-    // Myanmar extensions among other scripts.
-    if (c < 0x0900 || (c >= 0x2E80 && c <= 0xA7FF) || (c >= 0xAC00 && c <= 0xD7FF)) return false;
-    switch (QChar::script(c)) {
-    case QChar::Script_Devanagari:
-    case QChar::Script_Bengali:
-    case QChar::Script_Gurmukhi:
-    case QChar::Script_Gujarati:
-    case QChar::Script_Oriya:
-    case QChar::Script_Tamil:
-    case QChar::Script_Telugu:
-    case QChar::Script_Kannada:
-    case QChar::Script_Malayalam:
-    case QChar::Script_Sinhala:
-    case QChar::Script_Thai:
-    case QChar::Script_Tibetan:
-    case QChar::Script_Myanmar:
-    case QChar::Script_Khmer:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isJoiner(QChar c) { return c == QChar(0x200C) || c == QChar(0x200D); }
-
-char32_t codePointEndingAt(const QString& text, qsizetype end) {
-    if (end <= 0) return 0;
-    const QChar last = text.at(end - 1);
-    if (last.isLowSurrogate() && end >= 2 && text.at(end - 2).isHighSurrogate())
-        return QChar::surrogateToUcs4(text.at(end - 2), last);
-    return last.unicode();
-}
-
-char32_t codePointAt(const QString& text, qsizetype pos) {
-    if (pos >= text.size()) return 0;
-    const QChar first = text.at(pos);
-    if (first.isHighSurrogate() && pos + 1 < text.size() && text.at(pos + 1).isLowSurrogate())
-        return QChar::surrogateToUcs4(first, text.at(pos + 1));
-    return first.unicode();
-}
-
-// The text with every character of a tailored script replaced by a stand-in of the same length.
-QString withoutTailoredScripts(const QString& text, bool* changed) {
-    *changed = false;
-    QString plain;
-    for (qsizetype i = 0; i < text.size();) {
-        const char32_t c = codePointAt(text, i);
-        const qsizetype width = c > 0xFFFF ? 2 : 1;
-        if (!isTailoredScript(c)) {
-            i += width;
-            continue;
-        }
-        if (!*changed) {
-            plain = text;
-            *changed = true;
-        }
-        char32_t standIn;
-        if (c == 0x0D4E)
-            standIn = 0x0600;  // a prepended mark
-        else if (QChar::category(c) == QChar::Mark_SpacingCombining && width == 1)
-            standIn = 0x1B04;  // a spacing mark of no tailored script
-        else if (QChar::isMark(c))
-            standIn = width == 2 ? 0x101FD : 0x0301;  // combining marks of no tailored script
-        else
-            standIn = width == 2 ? 0x10000 : u'a';
-        const QString replacement = QString::fromUcs4(&standIn, 1);
-        for (qsizetype k = 0; k < width; ++k) plain[i + k] = replacement.at(k);
-        i += width;
-    }
-    return plain;
-}
-
-// QTextBoundaryFinder with the tailoring confined to the runs of the scripts it is meant for.
-class GraphemeFinder {
-public:
-    explicit GraphemeFinder(const QString& text) : text_(text), tailored_(QTextBoundaryFinder::Grapheme, text) {
-        const QString plain = withoutTailoredScripts(text, &hasPlain_);
-        if (!hasPlain_) return;
-        plain_ = QTextBoundaryFinder(QTextBoundaryFinder::Grapheme, plain);
-        tailoredNext_ = tailored_.toNextBoundary();
-        plainNext_ = plain_.toNextBoundary();
-    }
-
-    // The next boundary after the last one, or -1 after the end.
-    qsizetype toNextBoundary() {
-        if (!hasPlain_) return tailored_.toNextBoundary();
-        for (;;) {
-            if (tailoredNext_ == -1 && plainNext_ == -1) return -1;
-            const qsizetype pos = tailoredNext_ == -1 ? plainNext_
-                                : plainNext_ == -1    ? tailoredNext_
-                                                      : std::min(tailoredNext_, plainNext_);
-            const bool inTailored = tailoredNext_ == pos;
-            const bool inPlain = plainNext_ == pos;
-            if (inTailored) tailoredNext_ = tailored_.toNextBoundary();
-            if (inPlain) plainNext_ = plain_.toNextBoundary();
-            if (pos == text_.size() || (betweenTailored(pos) ? inTailored : inPlain)) return pos;
-        }
-    }
-
-private:
-    // Whether both neighbours of `pos` belong to a tailored script (one joiner on either side is skipped).
-    bool betweenTailored(qsizetype pos) const {
-        qsizetype left = pos;
-        if (left > 0 && isJoiner(text_.at(left - 1))) --left;
-        qsizetype right = pos;
-        if (right < text_.size() && isJoiner(text_.at(right))) ++right;
-        return left > 0 && right < text_.size() && isTailoredScript(codePointEndingAt(text_, left)) &&
-               isTailoredScript(codePointAt(text_, right));
-    }
-
-    const QString& text_;
-    QTextBoundaryFinder tailored_;
-    QTextBoundaryFinder plain_;
-    bool hasPlain_ = false;
-    qsizetype tailoredNext_ = 0;
-    qsizetype plainNext_ = 0;
+struct BreakIteratorCloser {
+    void operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
 };
+using BreakIteratorPtr = std::unique_ptr<UBreakIterator, BreakIteratorCloser>;
 
-// Walks the grapheme boundaries after 0, the end included. QTextBoundaryFinder (Qt 6.4) pairs the
-// regional indicators of flags wrongly after an emoji, so inside a run of regional indicators the
-// breaks are set here: one after every pair, counted from the start of the run.
+// Opening a character break iterator reads ICU's rule data, which costs more than walking a short text,
+// so each thread keeps one: a walk borrows it and gives it back; a walk inside a walk opens its own.
+thread_local BreakIteratorPtr spareIterator;
+
+BreakIteratorPtr borrowIterator() {
+    if (spareIterator) return std::move(spareIterator);
+    UErrorCode status = U_ZERO_ERROR;
+    BreakIteratorPtr iterator(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    if (U_FAILURE(status)) qFatal("ICU character break iterator unavailable: %s", u_errorName(status));
+    return iterator;
+}
+
+// ICU's break iterators take texts of at most INT32_MAX UTF-16 units.
+constexpr qsizetype kMaxWindow = std::numeric_limits<int32_t>::max();
+
+// Walks the extended grapheme cluster boundaries (UAX #29) after 0, the end included, with ICU's
+// character break iterator over the string's own UTF-16 units. A text longer than ICU takes is walked
+// in windows: a break depends on the text before it and one code point after it, so every boundary
+// before a window's end holds for the whole text, and the next window starts at the last of them.
 class BoundaryWalker {
 public:
-    explicit BoundaryWalker(const QString& text) : text_(text), finder_(text) {}
+    explicit BoundaryWalker(const QString& text, qsizetype window = kMaxWindow)
+        : text_(text), window_(std::clamp<qsizetype>(window, 2, kMaxWindow)), iterator_(borrowIterator()) {
+        openWindow(0);
+    }
+    ~BoundaryWalker() {
+        if (!spareIterator) spareIterator = std::move(iterator_);
+    }
+    BoundaryWalker(const BoundaryWalker&) = delete;
+    BoundaryWalker& operator=(const BoundaryWalker&) = delete;
 
     // The next boundary, or -1 after the end.
     qsizetype next() {
         for (;;) {
-            if (scan_ < qtNext_) {
-                // Between the previous and the next boundary the finder gave: the pair breaks it missed.
-                const qsizetype r = scan_;
-                scan_ += text_.at(r).isHighSurrogate() ? 2 : 1;
-                if (r > last_ && insideRun(r) && pairsBefore(r)) return last_ = r;
+            const int32_t offset = ubrk_next(iterator_.get());
+            if (offset == UBRK_DONE) {
+                if (end_ == text_.size()) return -1;
+                openWindow(last_);
                 continue;
             }
-            if (qtNext_ == -1) return -1;
-            if (qtNext_ > last_) {
-                const qsizetype q = qtNext_;
-                advanceFinder();
-                if (!(insideRun(q) && !pairsBefore(q))) return last_ = q;
+            const qsizetype pos = start_ + offset;
+            // The window's end is no boundary of the text unless one cluster fills the whole window.
+            if (pos == end_ && end_ < text_.size() && last_ > start_) {
+                openWindow(last_);
                 continue;
             }
-            advanceFinder();
+            return last_ = pos;
         }
     }
 
 private:
-    void advanceFinder() {
-        scan_ = std::max(qtNext_, last_);
-        do qtNext_ = finder_.toNextBoundary();
-        while (qtNext_ == 0);
-        if (qtNext_ == -1) scan_ = text_.size();
-    }
-
-    bool insideRun(qsizetype pos) const {
-        return isRegionalIndicatorAt(text_, pos - 2) && isRegionalIndicatorAt(text_, pos);
-    }
-
-    // Whether an even number of regional indicators stands right before `pos`, which lies inside a run.
-    // The run met last is remembered, so a run is measured once and the walk over it stays linear.
-    bool pairsBefore(qsizetype pos) {
-        const qsizetype previous = pos - 2;
-        if (previous < runStart_ || previous >= runEnd_) {
-            runStart_ = runEnd_ = previous;
-            while (isRegionalIndicatorAt(text_, runStart_ - 2)) runStart_ -= 2;
-            while (isRegionalIndicatorAt(text_, runEnd_)) runEnd_ += 2;
-        }
-        return (pos - runStart_) / 2 % 2 == 0;
+    void openWindow(qsizetype start) {
+        start_ = start;
+        end_ = std::min(text_.size(), start + window_);
+        // A window never ends inside a surrogate pair (it holds at least two units, so one is left).
+        if (end_ < text_.size() && text_.at(end_).isLowSurrogate() && text_.at(end_ - 1).isHighSurrogate()) --end_;
+        UErrorCode status = U_ZERO_ERROR;
+        const auto* units = reinterpret_cast<const UChar*>(text_.constData());
+        ubrk_setText(iterator_.get(), units + start_, int32_t(end_ - start_), &status);
+        if (U_FAILURE(status)) qFatal("ICU character break iterator: %s", u_errorName(status));
     }
 
     const QString& text_;
-    GraphemeFinder finder_;
-    qsizetype last_ = 0;    // the last boundary returned
-    qsizetype qtNext_ = 0;  // the finder's next boundary not yet handled
-    qsizetype scan_ = 0;    // next position to look at for a missed pair break
-    qsizetype runStart_ = 0;  // the regional-indicator run met last: [runStart_, runEnd_)
-    qsizetype runEnd_ = 0;
+    const qsizetype window_;
+    BreakIteratorPtr iterator_;
+    qsizetype start_ = 0;  // the window walked now: [start_, end_)
+    qsizetype end_ = 0;
+    qsizetype last_ = 0;  // the last boundary returned
 };
 
-QList<qsizetype> boundariesAfterStart(const QString& text, qsizetype limit = -1) {
-    QList<qsizetype> bounds;
-    BoundaryWalker walker(text);
-    qsizetype pos;
-    while ((limit < 0 || bounds.size() < limit) && (pos = walker.next()) != -1) bounds.append(pos);
+QList<qsizetype> boundaries(const QString& text, qsizetype window) {
+    QList<qsizetype> bounds{0};
+    if (text.isEmpty()) return bounds;
+    BoundaryWalker walker(text, window);
+    for (qsizetype pos; (pos = walker.next()) != -1;) bounds.append(pos);
     return bounds;
 }
 
 // UTF-16 offset after `count` clusters from the start (text.size() when there are fewer).
 qsizetype offsetAfter(const QString& text, qsizetype count) {
     if (count <= 0) return 0;
-    const QList<qsizetype> bounds = boundariesAfterStart(text, count);
-    return count <= bounds.size() ? bounds[count - 1] : text.size();
+    BoundaryWalker walker(text);
+    qsizetype pos = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype next = walker.next();
+        if (next == -1) return text.size();
+        pos = next;
+    }
+    return pos;
+}
+
+// Number of boundaries after 0, counting no further than `limit` (none: -1).
+qsizetype countBoundaries(const QString& text, qsizetype limit = -1) {
+    BoundaryWalker walker(text);
+    qsizetype count = 0;
+    while ((limit < 0 || count < limit) && walker.next() != -1) ++count;
+    return count;
 }
 
 }  // namespace
 
-QList<qsizetype> graphemeBoundaries(const QString& text) {
-    QList<qsizetype> bounds{0};
-    if (!text.isEmpty()) bounds.append(boundariesAfterStart(text));
-    return bounds;
+QList<qsizetype> graphemeBoundaries(const QString& text) { return boundaries(text, kMaxWindow); }
+
+QList<qsizetype> detail::graphemeBoundariesInWindows(const QString& text, qsizetype window) {
+    return boundaries(text, window);
 }
 
 qsizetype graphemeCount(const QString& text) {
     if (text.isEmpty()) return 0;
-    return boundariesAfterStart(text).size();
+    return countBoundaries(text);
 }
 
 bool graphemeCountExceeds(const QString& text, qsizetype limit) {
     if (limit < 0) return true;
     if (text.size() <= limit) return false;  // a cluster holds at least one UTF-16 unit
-    return boundariesAfterStart(text, limit + 1).size() > limit;
+    return countBoundaries(text, limit + 1) > limit;
 }
 
 QString graphemePrefix(const QString& text, qsizetype count) {

@@ -67,4 +67,11 @@ bool containsControlCharacter(const QString& text);
 // an odd number of UTF-16 bytes, or a lone surrogate. Never guesses a legacy encoding.
 std::optional<QString> decodeUnicode(const QByteArray& bytes);
 
+namespace detail {
+// graphemeBoundaries walked in windows of `window` UTF-16 units (at least 2), as texts longer than
+// the break iterator takes are walked: the same boundaries for any window longer than the longest
+// cluster (a cluster that fills a whole window is cut at its end). For tests.
+QList<qsizetype> graphemeBoundariesInWindows(const QString& text, qsizetype window);
+}  // namespace detail
+
 }  // namespace base::text

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QRegularExpression>
+
 #include "base/text.h"
 
 using namespace base::text;
@@ -136,6 +139,11 @@ TEST(Text, EmojiAndLineBreaksBesideIndicAndThaiTextStayWhole) {
     }
     EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 5), hindi + QStringLiteral(" 😀"));
     EXPECT_EQ(graphemePrefix(hindi + QStringLiteral(" 😀"), 4), hindi + QStringLiteral(" "));
+    // Marks after a space join it whatever comes before: alone or after a letter, the same count.
+    const QString signs = QStringLiteral(" \u0947\u094C");
+    EXPECT_EQ(graphemeCount(signs), 1);
+    EXPECT_EQ(graphemeCount(QStringLiteral("a") + signs), 2);
+    EXPECT_EQ(graphemeSuffix(QStringLiteral("a") + signs, 1), signs);
 }
 
 TEST(Text, EveryNonSpacingMarkOfTheTailoredScriptsJoinsAnyLetter) {
@@ -155,4 +163,44 @@ TEST(Text, EveryNonSpacingMarkOfTheTailoredScriptsJoinsAnyLetter) {
     EXPECT_GT(marks, 250);
     EXPECT_EQ(graphemeCount(QStringLiteral("`\ua8e1\uff8c")), 2);
     EXPECT_EQ(graphemeCount(QStringLiteral("\u6000`\ua8e1\uff8c")), 3);
+}
+
+TEST(Text, FollowsEveryCaseOfUnicodesGraphemeBreakTest) {
+    // Each line: code points in hex, with "÷" where a cluster boundary lies and "×" where none does.
+    QFile file(QStringLiteral("/usr/share/unicode/auxiliary/GraphemeBreakTest.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "install the unicode-data package (scripts/install-deps)";
+    const QRegularExpression hex(QStringLiteral("^[0-9A-F]{4,6}$"));
+    int cases = 0;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).section(u'#', 0, 0).trimmed();
+        if (line.isEmpty()) continue;
+        QString text;
+        QList<qsizetype> expected;
+        for (const QString& token : line.split(u' ', Qt::SkipEmptyParts)) {
+            if (token == QStringLiteral("÷")) {
+                expected.append(text.size());
+            } else if (token != QStringLiteral("×")) {
+                ASSERT_TRUE(hex.match(token).hasMatch()) << line.toStdString();
+                const char32_t c = token.toUInt(nullptr, 16);
+                text += QString::fromUcs4(&c, 1);
+            }
+        }
+        ++cases;
+        const std::string where = line.toStdString();
+        EXPECT_EQ(graphemeBoundaries(text), expected) << where;
+        const qsizetype count = expected.size() - 1;
+        qsizetype longest = 0;
+        for (qsizetype k = 0; k < count; ++k) longest = std::max(longest, expected[k + 1] - expected[k]);
+        EXPECT_EQ(detail::graphemeBoundariesInWindows(text, longest + 1), expected) << where;
+        EXPECT_EQ(graphemeCount(text), count) << where;
+        EXPECT_TRUE(graphemeCountExceeds(text, count - 1) && !graphemeCountExceeds(text, count)) << where;
+        for (qsizetype k = 0; k <= count; ++k) {
+            EXPECT_EQ(graphemePrefix(text, k), text.left(expected[k])) << where << " prefix " << k;
+            EXPECT_EQ(graphemeSuffix(text, k), text.mid(expected[count - k])) << where << " suffix " << k;
+        }
+        const QStringList clusters = graphemeRuns(text, 1);
+        EXPECT_EQ(clusters.size(), count) << where;
+        for (const QString& cluster : clusters) EXPECT_EQ(graphemeCount(cluster), 1) << where;
+    }
+    EXPECT_GT(cases, 600);  // Unicode 15.0 has 602
 }
