@@ -1,5 +1,8 @@
 // The text helpers over any UTF-16 string: the grapheme walk's boundaries are ordered, never split a
-// surrogate pair, and every cut, run and count agrees with them.
+// surrogate pair, do not depend on the text around a cluster or on the window the walk reads, and
+// every cut, run and count agrees with them.
+#include <algorithm>
+
 #include "base/text.h"
 #include "fuzz/fuzz_support.h"
 
@@ -20,6 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(!(b < text.size() && text.at(b).isLowSurrogate() && text.at(b - 1).isHighSurrogate()),
                 "no boundary inside a surrogate pair");
     }
+
+    // Counting does not depend on what surrounds a text: the clusters counted one by one sum to the count.
+    qsizetype clusterCounts = 0;
+    qsizetype longest = 0;
+    for (qsizetype i = 1; i < bounds.size(); ++i) {
+        clusterCounts += graphemeCount(text.mid(bounds[i - 1], bounds[i] - bounds[i - 1]));
+        longest = std::max(longest, bounds[i] - bounds[i - 1]);
+    }
+    require(clusterCounts == count, "the count is the sum of the clusters' counts");
+    for (const qsizetype extra : {1, 2, 5})
+        require(base::text::detail::graphemeBoundariesInWindows(text, longest + extra) == bounds,
+                "a walk in windows longer than every cluster finds the same boundaries");
 
     require(!graphemeCountExceeds(text, count) && graphemeCountExceeds(text, count - 1), "count against a limit");
     const qsizetype half = count / 2;
