@@ -18,6 +18,8 @@ QString CompatibilityReadFailure::message() const {
     case Case::snapshotUnavailable:
         return QStringLiteral("原剪贴板无法完整备份，本次没有模拟复制。请先手动复制所选文字。");
     case Case::noCopy: return QStringLiteral("未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。");
+    case Case::noCopyFromTerminal:
+        return QStringLiteral("未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。");
     }
     return {};
 }
@@ -155,9 +157,18 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
         return frontmost && *frontmost == processIdentifier;
     };
     const auto requestCopy = [processIdentifier] { return x11::postCopyKeystroke(processIdentifier); };
+    // No key goes to a terminal, so nothing is copied there; the person is told the terminal's own
+    // copy key instead of Ctrl+C, which would interrupt the program running in it.
+    const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier);
+    const bool terminal = window && x11::isTerminalWindow(*window);
     // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
     auto copying = readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
-    co_return co_await std::move(copying);
+    try {
+        co_return co_await std::move(copying);
+    } catch (const CompatibilityReadFailure& failure) {
+        if (!terminal || failure.failureCase() != CompatibilityReadFailure::Case::noCopy) throw;
+    }
+    throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopyFromTerminal);
 }
 
 }  // namespace halvern

@@ -20,7 +20,9 @@ namespace halvern {
 
 class CompatibilityReadFailure : public base::Error {
 public:
-    enum class Case { busy, sourceChanged, snapshotUnavailable, noCopy };
+    // noCopyFromTerminal: noCopy where the source is a terminal, whose copy key is Ctrl+Shift+C
+    // (Ctrl+C there interrupts the running program).
+    enum class Case { busy, sourceChanged, snapshotUnavailable, noCopy, noCopyFromTerminal };
 
     explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
     Case failureCase() const { return case_; }

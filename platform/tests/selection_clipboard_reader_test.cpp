@@ -300,3 +300,11 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
     EXPECT_FALSE(acceptsStale.value(names::rejectsStaleClipboard));
     EXPECT_TRUE(acceptsStale.value(names::rejectsOtherSource));
 }
+
+// A terminal gets no synthetic key; its own copy key is named, never Ctrl+C.
+TEST(CompatibilityReadFailure, NamesTheCopyKeyOfTheSource) {
+    EXPECT_TRUE(CompatibilityReadFailure(Failure::noCopy).message().contains(QStringLiteral(" Ctrl+C ")));
+    const QString terminal = CompatibilityReadFailure(Failure::noCopyFromTerminal).message();
+    EXPECT_TRUE(terminal.contains(QStringLiteral(" Ctrl+Shift+C ")));
+    EXPECT_FALSE(terminal.contains(QStringLiteral(" Ctrl+C ")));
+}

@@ -96,7 +96,9 @@ TEST(SelectionReadingDesktop, ATerminalWindowGetsNoSyntheticKeys) {
         base::waitForTask(SelectionClipboardReader::read(target.pid()));
         FAIL() << "a copy was made in a terminal";
     } catch (const CompatibilityReadFailure& failure) {
-        EXPECT_EQ(failure.failureCase(), CompatibilityReadFailure::Case::noCopy);
+        // The person is told the terminal's own copy key, not Ctrl+C.
+        EXPECT_EQ(failure.failureCase(), CompatibilityReadFailure::Case::noCopyFromTerminal);
+        EXPECT_TRUE(failure.message().contains(QStringLiteral("Ctrl+Shift+C")));
     }
     settle(200);
     for (const QString& line : target.lines()) EXPECT_FALSE(line.startsWith(QStringLiteral("key "))) << line.toStdString();
