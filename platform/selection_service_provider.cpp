@@ -1,11 +1,40 @@
 #include "platform/selection_service_provider.h"
 
+#include "core/direct_selection_rules.h"
+
 namespace halvern {
 
 QString SelectionFailure::message() const {
     switch (case_) {
     case Case::noText: return QStringLiteral("没有收到所选文字。请在支持文本服务的应用中先选中文字。");
     case Case::unknownAction: return QStringLiteral("无法识别这个 Orvel 服务，请重新安装最新版。");
+    }
+    return {};
+}
+
+QString rawValue(SelectionRefusal refusal) {
+    switch (refusal) {
+    case SelectionRefusal::noSelection: return QStringLiteral("noSelection");
+    case SelectionRefusal::protectedField: return QStringLiteral("protectedField");
+    case SelectionRefusal::tooLong: return QStringLiteral("tooLong");
+    }
+    return {};
+}
+
+std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw) {
+    for (const SelectionRefusal refusal :
+         {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong})
+        if (rawValue(refusal) == raw) return refusal;
+    return std::nullopt;
+}
+
+QString message(SelectionRefusal refusal) {
+    switch (refusal) {
+    case SelectionRefusal::noSelection:
+        return QStringLiteral("没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。");
+    case SelectionRefusal::protectedField:
+        return tamsel::DirectSelectionFailure(tamsel::DirectSelectionFailure::Case::protectedField).message();
+    case SelectionRefusal::tooLong: return tamsel::StudyError(tamsel::StudyError::Case::inputTooLong).message();
     }
     return {};
 }
@@ -46,6 +75,13 @@ QString SelectionServiceProvider::StudySelectedText(const QString& text, const Q
 }
 
 QString SelectionServiceProvider::StudySelectedText(const QString& text) { return handOver(text, std::nullopt); }
+
+QString SelectionServiceProvider::ReportUnreadableSelection(const QString& reason) {
+    const std::optional<SelectionRefusal> refusal = selectionRefusalFromRawValue(reason);
+    if (!refusal) return SelectionFailure(SelectionFailure::Case::unknownAction).message();
+    if (refuse_) refuse_(*refusal);
+    return {};
+}
 
 QString SelectionServiceProvider::handOver(const QString& text, const std::optional<QString>& mode) {
     // The text arrives as a call argument: it is put on a private pasteboard of its own, so that

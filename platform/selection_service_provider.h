@@ -36,6 +36,15 @@ private:
     Case case_;
 };
 
+// Why the study-selection command found nothing to hand over; the running copy shows it in the
+// answer panel, since a command bound to a key has no terminal to print to.
+enum class SelectionRefusal { noSelection, protectedField, tooLong };
+
+QString rawValue(SelectionRefusal refusal);
+std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw);
+// The text shown to the person.
+QString message(SelectionRefusal refusal);
+
 struct SelectionInput {
     // The plain text of the pasteboard (the plain-text type, else its charset-qualified form),
     // validated with SourceText (its StudyError thrown unchanged) before the mode is looked at;
@@ -60,6 +69,9 @@ public:
     // (and drops it silently otherwise) and does not call `receive`.
     void studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData, QString* error);
 
+    // Where refusals of the study-selection command go; none drops them.
+    void setRefusalHandler(std::function<void(SelectionRefusal)> refuse) { refuse_ = std::move(refuse); }
+
     // Exports the D-Bus methods at objectPath on `connection` (the caller owns the bus name).
     bool registerOn(QDBusConnection connection);
 
@@ -68,11 +80,15 @@ public Q_SLOTS:
     // The answer is empty when the request was accepted, else the message of the failure.
     QString StudySelectedText(const QString& text, const QString& mode);
     QString StudySelectedText(const QString& text);
+    // D-Bus: ReportUnreadableSelection(s reason) → s, reason a SelectionRefusal's raw value: the
+    // study-selection command found nothing it may hand over. Empty when shown, else why not.
+    QString ReportUnreadableSelection(const QString& reason);
 
 private:
     QString handOver(const QString& text, const std::optional<QString>& mode);
 
     std::function<void(const SelectionRequest&)> receive_;
+    std::function<void(SelectionRefusal)> refuse_;
 };
 
 }  // namespace halvern

@@ -187,14 +187,11 @@ std::optional<qint32> windowProcess(WindowId window) {
     return qint32(*pid);
 }
 
-bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
-    Display* dpy = display();
-    if (!dpy || !window || processIdentifier <= 0) return false;
-    if (const auto pid = windowProcess(window)) return *pid == processIdentifier;
-    // No pid on the window: compare the client that made it with the clients of the process's
-    // top-level windows. Under a reparenting window manager those sit inside the manager's frames,
-    // so the managed windows of its client list count as well as the children of the root.
-    const unsigned long base = resourceBase(dpy, window);
+namespace {
+
+// The top-level windows: the managed windows of the window manager's client list (under a
+// reparenting manager they sit inside its frames) and the children of the root.
+QList<Window> topLevelWindows(Display* dpy) {
     const Window rootWindow = DefaultRootWindow(dpy);
     QList<Window> topLevels = windowListProperty(dpy, rootWindow, atom(dpy, "_NET_CLIENT_LIST"));
     Window root = 0, parent = 0;
@@ -204,13 +201,39 @@ bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
         for (unsigned int i = 0; i < count; ++i) topLevels.append(children[i]);
         if (children) XFree(children);
     }
+    return topLevels;
+}
+
+}  // namespace
+
+bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
+    Display* dpy = display();
+    if (!dpy || !window || processIdentifier <= 0) return false;
+    if (const auto pid = windowProcess(window)) return *pid == processIdentifier;
+    // No pid on the window: compare the client that made it with the clients of the process's
+    // top-level windows.
+    const unsigned long base = resourceBase(dpy, window);
     const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    for (const Window topLevel : topLevels) {
+    for (const Window topLevel : topLevelWindows(dpy)) {
         if (resourceBase(dpy, topLevel) != base) continue;
         const auto pid = cardinalProperty(dpy, topLevel, pidAtom, XA_CARDINAL);
         if (pid && qint64(*pid) == processIdentifier) return true;
     }
     return false;
+}
+
+std::optional<qint32> owningProcess(WindowId window) {
+    Display* dpy = display();
+    if (!dpy || !window) return std::nullopt;
+    if (const auto pid = windowProcess(window)) return pid;
+    const unsigned long base = resourceBase(dpy, window);
+    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
+    for (const Window topLevel : topLevelWindows(dpy)) {
+        if (resourceBase(dpy, topLevel) != base) continue;
+        const auto pid = cardinalProperty(dpy, topLevel, pidAtom, XA_CARDINAL);
+        if (pid && *pid > 0) return qint32(*pid);
+    }
+    return std::nullopt;
 }
 
 QString windowClass(WindowId window) {

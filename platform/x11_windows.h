@@ -32,6 +32,9 @@ std::optional<qint32> windowProcess(WindowId window);
 // (selection owners often do not), because it was made by the same display connection as a
 // top-level window of that process.
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
+// The process a window belongs to in that sense: nothing when neither it nor a top-level window of
+// the same display connection carries a pid (a compositor's bridge window).
+std::optional<qint32> owningProcess(WindowId window);
 
 // The class of WM_CLASS, lower-cased; empty when unset.
 QString windowClass(WindowId window);

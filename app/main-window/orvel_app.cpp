@@ -132,6 +132,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
         .scheduler = scheduler,
         .startImportCheck = [&](const QString& file) { startImportCheck(file, parts.tutorImport, scheduler); },
         .openURL = [&](const QString& url) { handleURL(url, store, *selection); },
+        .readSelection = [] { return halvern::SelectionCommandReader::read(); },
     });
 
     const AppDelegate::Outcome outcome = delegate.applicationDidFinishLaunching(QApplication::arguments());

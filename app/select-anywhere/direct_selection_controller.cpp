@@ -487,6 +487,19 @@ void DirectSelectionController::receiveServiceSelection(const halvern::Selection
     show(point, true);
 }
 
+void DirectSelectionController::receiveSelectionRefusal(halvern::SelectionRefusal refusal) {
+    if (!isWindowQA()) start();
+    dismiss(QStringLiteral("用户关闭"));
+    const QString message = halvern::message(refusal);
+    interaction_.present(CapturedSelection{QString(), serviceAppName, std::nullopt, false},
+                         SelectionInteraction::Origin::service, false);
+    emit interactionChanged();
+    setActivityStatus(message);
+    services_.panels->showError(message, serviceAppName);
+    selectionPoint_ = services_.desktop->pointerPosition();
+    show(selectionPoint_, true);
+}
+
 void DirectSelectionController::hideWorkspaceForSelection() {
     registerWorkspace();
     if (workspaceWindow_) services_.windows->hideWindow(*workspaceWindow_);

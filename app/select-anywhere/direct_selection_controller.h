@@ -133,6 +133,8 @@ public:
     // A request of the D-Bus selection entry: the text goes to the answer panel in the request's
     // mode, under the rule for handed-over text, in place of whatever was shown.
     void receiveServiceSelection(const halvern::SelectionRequest& request) override;
+    // The study-selection command's refusal: the answer panel tells why, at the pointer.
+    void receiveSelectionRefusal(halvern::SelectionRefusal refusal) override;
     // Registers the main window, hides it and hides the program.
     void hideWorkspaceForSelection();
 

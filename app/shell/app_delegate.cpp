@@ -5,6 +5,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/selection_controller.h"
+#include "app/shell/study_selection_command.h"
 #include "base/defaults_store.h"
 #include "base/work_scheduler.h"
 #include "platform/selection_service_provider.h"
@@ -17,12 +18,23 @@ const QString kImportCheckSwitch = QStringLiteral("--qa-smoke-import");
 const QString kCheckPrefix = QStringLiteral("--qa-smoke");
 const QString kSetupSwitch = QStringLiteral("--setup");
 constexpr int kCheckRefusedStatus = 2;
+constexpr int kUsageStatus = 2;
 
 bool isCheckMode(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments.at(i).startsWith(kCheckPrefix)) return true;
     }
     return false;
+}
+
+// Why the study-selection command handed nothing over, for a terminal or a script.
+const char* refusalLine(halvern::SelectionRefusal refusal) {
+    switch (refusal) {
+    case halvern::SelectionRefusal::noSelection: return "no text is selected";
+    case halvern::SelectionRefusal::protectedField: return "the selection is in a password field";
+    case halvern::SelectionRefusal::tooLong: return "the selection is over 20,000 characters";
+    }
+    return "";
 }
 
 void writeLine(std::FILE* stream, const QByteArray& line) {
@@ -38,6 +50,16 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     const LaunchRequest request = LaunchRequest::fromArguments(arguments);
     const qsizetype importSwitch = arguments.indexOf(kImportCheckSwitch, 1);
     const bool importCheck = importSwitch > 0 && importSwitch + 1 < arguments.size();
+    QString commandError;
+    const std::optional<StudySelectionCommand> command = StudySelectionCommand::fromArguments(arguments, &commandError);
+    if (!commandError.isEmpty()) {
+        writeLine(stderr, "orvel: " + commandError.toUtf8() + '\n');
+        return {Next::end, kUsageStatus};
+    }
+    // The selection is taken before anything else happens on the screen. Check runs ignore it.
+    std::optional<halvern::SelectionCommandReader::Outcome> selection;
+    if (command && !importCheck && !isCheckMode(arguments) && services_.readSelection)
+        selection = services_.readSelection();
 
     // One running copy: a later launch hands its request over and ends. A check run never does,
     // since its harness would take the silent end for a pass.
@@ -50,7 +72,12 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
             writeLine(stderr, "ORVEL_SMOKE_FAILED another copy of Orvel is running\n");
             return {Next::end, kCheckRefusedStatus};
         }
-        if (services_.instance.handOver(request)) return {Next::end, 0};
+        if (selection) {
+            int status = 0;
+            if (handOverSelection(*selection, command->mode, &status)) return {Next::end, status};
+        } else if (services_.instance.handOver(request)) {
+            return {Next::end, 0};
+        }
         // The copy that held the name may have ended since (it quit or was killed just before this
         // launch): then nobody takes the request, and this launch becomes the running copy.
         if (!services_.instance.claim()) {
@@ -61,7 +88,9 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;
     services_.instance.registerSelectionEntry(
-        [&controller](const halvern::SelectionRequest& selection) { controller.receiveServiceSelection(selection); });
+        [&controller](const halvern::SelectionRequest& handed) { controller.receiveServiceSelection(handed); });
+    services_.instance.registerSelectionRefusals(
+        [&controller](halvern::SelectionRefusal refusal) { controller.receiveSelectionRefusal(refusal); });
 
     if (importCheck) {
         services_.startImportCheck(arguments.at(importSwitch + 1));
@@ -69,6 +98,25 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     }
     if (isCheckMode(arguments)) return {Next::showWindow, 0};
 
+    if (selection) {
+        // This launch is the running copy now: it shows the answer panel itself, as the entry would.
+        services_.scheduler.post([this, outcome = *selection, mode = command->mode] {
+            SelectionController& controller = services_.controller;
+            controller.start();
+            if (const auto* refusal = std::get_if<halvern::SelectionRefusal>(&outcome)) {
+                controller.receiveSelectionRefusal(*refusal);
+                return;
+            }
+            halvern::MemoryPasteboard pasteboard;
+            pasteboard.setString(std::get<QString>(outcome));
+            try {
+                controller.receiveServiceSelection(halvern::SelectionInput::read(pasteboard, mode));
+            } catch (const base::Error&) {
+                // The command checked the text and the mode as the entry does: nothing is left to refuse.
+            }
+        });
+        return {Next::showWindow, 0};
+    }
     const bool setup = performFirstSetupIfDue() || request.setup;
     const QStringList urls = request.urls;
     services_.scheduler.post([this, setup, urls] {
@@ -89,6 +137,29 @@ bool AppDelegate::performFirstSetupIfDue() {
     // Forget the saved frames, so that the main window opens at its ideal size.
     for (const QString& key : defaults.keys()) {
         if (key.startsWith(windowFramePrefix)) defaults.remove(key);
+    }
+    return true;
+}
+
+bool AppDelegate::handOverSelection(const halvern::SelectionCommandReader::Outcome& outcome,
+                                    const std::optional<QString>& mode, int* exitStatus) {
+    if (const auto* refusal = std::get_if<halvern::SelectionRefusal>(&outcome)) {
+        // The running copy tells the person (a key binding has no terminal); the line is for scripts.
+        const std::optional<QString> answer = services_.instance.callSelectionEntry(
+            QStringLiteral("ReportUnreadableSelection"), {halvern::rawValue(*refusal)});
+        if (!answer) return false;
+        writeLine(stderr, QByteArray("orvel: nothing to study: ") + refusalLine(*refusal) + '\n');
+        *exitStatus = 1;
+        return true;
+    }
+    QVariantList arguments{std::get<QString>(outcome)};
+    if (mode) arguments.append(*mode);
+    const std::optional<QString> answer =
+        services_.instance.callSelectionEntry(QStringLiteral("StudySelectedText"), arguments);
+    if (!answer) return false;
+    if (!answer->isEmpty()) {
+        writeLine(stderr, "orvel: the running copy refused the selection: " + answer->toUtf8() + '\n');
+        *exitStatus = 1;
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/shell/application_instance.h"
+#include "platform/selection_command_reader.h"
 
 namespace base {
 class DefaultsStore;
@@ -44,6 +45,8 @@ public:
         std::function<void(const QString& file)> startImportCheck;
         // The main window's handler of the application's URLs.
         std::function<void(const QString& url)> openURL;
+        // The selection the study-selection command hands over, read when it is given.
+        std::function<halvern::SelectionCommandReader::Outcome()> readSelection;
     };
 
     // What the application does after the launch sequence.
@@ -72,6 +75,9 @@ public:
 
 private:
     bool performFirstSetupIfDue();
+    // Gives the study-selection command's outcome to the running copy; whether it took it.
+    bool handOverSelection(const halvern::SelectionCommandReader::Outcome& outcome, const std::optional<QString>& mode,
+                           int* exitStatus);
 
     Services services_;
 };

@@ -3,6 +3,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
+#include "app/shell/study_selection_command.h"
 #include "platform/selection_service_provider.h"
 
 namespace velquin {
@@ -25,7 +26,7 @@ LaunchRequest LaunchRequest::fromArguments(const QStringList& arguments) {
             request.setup = true;
         } else if (argument == kImportCheckSwitch) {
             ++i;  // its file
-        } else if (!argument.startsWith(u'-')) {
+        } else if (!argument.startsWith(u'-') && !StudySelectionCommand::isModeArgument(arguments, i)) {
             request.urls.append(argument);
         }
     }
@@ -82,6 +83,22 @@ void DBusApplicationInstance::registerSelectionEntry(std::function<void(const ha
     bus_.unregisterObject(halvern::SelectionServiceProvider::objectPath);
     selectionEntry_ = std::make_unique<halvern::SelectionServiceProvider>(std::move(receive));
     selectionEntry_->registerOn(bus_);
+}
+
+void DBusApplicationInstance::registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) {
+    if (selectionEntry_) selectionEntry_->setRefusalHandler(std::move(refuse));
+}
+
+std::optional<QString> DBusApplicationInstance::callSelectionEntry(const QString& method,
+                                                                   const QVariantList& arguments) {
+    if (!bus_.isConnected()) return std::nullopt;
+    QDBusMessage message = QDBusMessage::createMethodCall(halvern::SelectionServiceProvider::serviceName,
+                                                          halvern::SelectionServiceProvider::objectPath,
+                                                          halvern::SelectionServiceProvider::interfaceName, method);
+    message.setArguments(arguments);
+    const QDBusMessage reply = bus_.call(message, QDBus::Block, kHandOverTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) return std::nullopt;
+    return reply.arguments().constFirst().toString();
 }
 
 void DBusApplicationInstance::setRequestHandler(std::function<void(const LaunchRequest&)> handler) {

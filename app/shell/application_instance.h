@@ -13,6 +13,7 @@
 namespace halvern {
 class SelectionServiceProvider;
 struct SelectionRequest;
+enum class SelectionRefusal;
 }  // namespace halvern
 
 namespace velquin {
@@ -39,6 +40,11 @@ public:
     virtual bool handOver(const LaunchRequest& request) = 0;
     // Serves the selection entry (the desktop's "study this text" method) for the running copy.
     virtual void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) = 0;
+    // Where that entry's refusals of the study-selection command go (after registerSelectionEntry).
+    virtual void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) = 0;
+    // Calls a method of the running copy's selection entry; its string answer, or nothing when it
+    // could not be delivered.
+    virtual std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) = 0;
     // Where the running copy's requests from later launches go.
     virtual void setRequestHandler(std::function<void(const LaunchRequest&)> handler) = 0;
 };
@@ -62,6 +68,8 @@ public:
     bool claim() override;
     bool handOver(const LaunchRequest& request) override;
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override;
+    void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) override;
+    std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) override;
     void setRequestHandler(std::function<void(const LaunchRequest&)> handler) override;
 
 public Q_SLOTS:

@@ -6,6 +6,7 @@
 
 namespace halvern {
 struct SelectionRequest;
+enum class SelectionRefusal;
 }
 
 namespace velquin {
@@ -37,6 +38,8 @@ public:
     virtual void openDirectSettings() = 0;
     // A request that came in through the D-Bus selection entry.
     virtual void receiveServiceSelection(const halvern::SelectionRequest& request) = 0;
+    // The study-selection command found nothing it may hand over: the person is told why.
+    virtual void receiveSelectionRefusal(halvern::SelectionRefusal refusal) = 0;
     // Whether a selection is being shown, as the icon or as an answer.
     virtual bool hasSelectionPresentation() const = 0;
 
@@ -74,6 +77,7 @@ public:
     void handleReopen() override { openWorkspace(); }
     void openDirectSettings() override;
     void receiveServiceSelection(const halvern::SelectionRequest&) override {}
+    void receiveSelectionRefusal(halvern::SelectionRefusal) override {}
     bool hasSelectionPresentation() const override { return false; }
     bool isEnabled() const override { return false; }
     bool authorizationTrusted() const override { return false; }

@@ -6,6 +6,7 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/orvel_url.h"
 #include "app/shell/selection_controller.h"
+#include "app/shell/study_selection_command.h"
 #include "app/shell/tests/fake_selection_controller.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "platform/selection_service_provider.h"
@@ -35,6 +36,19 @@ public:
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override {
         entry = std::move(receive);
     }
+    std::function<void(halvern::SelectionRefusal)> refusals;
+    QStringList entryCalls;                          // "method arg1|arg2"
+    std::optional<QString> entryAnswer = QString();  // nothing: the call is not delivered
+    void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) override {
+        refusals = std::move(refuse);
+    }
+    std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) override {
+        QStringList values;
+        for (const QVariant& argument : arguments) values.append(argument.toString());
+        entryCalls.append(method + u' ' + values.join(u'|'));
+        if (endsDuringHandOver) anotherRunning = false;
+        return entryAnswer;
+    }
     void setRequestHandler(std::function<void(const LaunchRequest&)> value) override { handler = std::move(value); }
 };
 
@@ -58,6 +72,7 @@ public:
                 .scheduler = *scheduler,
                 .startImportCheck = [this](const QString& file) { importChecks.append(file); },
                 .openURL = [this](const QString& url) { selection.calls.append(QStringLiteral("url ") + url); },
+                .readSelection = [this] { return selectionOutcome; },
             });
         }
         return *delegate_;
@@ -74,6 +89,7 @@ public:
     FakeSelection selection;
     FakeInstance instance;
     QStringList importChecks;
+    halvern::SelectionCommandReader::Outcome selectionOutcome = halvern::SelectionRefusal::noSelection;
 
 private:
     std::unique_ptr<AppDelegate> delegate_;
@@ -220,6 +236,163 @@ TEST(AppDelegate, RunningCopyAnswersRequestsAndTerminates) {
     app.delegate().applicationWillTerminate();
     EXPECT_EQ(app.selection.calls, QStringList{"stop"});
     EXPECT_EQ(app.store().status(), QStringLiteral("已停止"));
+}
+
+TEST(StudySelectionCommand, ArgumentsAndTheModeTheyAskFor) {
+    struct Row {
+        QStringList arguments;
+        std::optional<StudySelectionCommand> command;
+        bool error = false;
+        QStringList urls = {};  // what a launch takes for URLs
+    };
+    const QList<Row> rows{
+        {{}, std::nullopt},
+        {{"orvel-formac://reader"}, std::nullopt, false, {"orvel-formac://reader"}},
+        {{"--study-selection"}, StudySelectionCommand{}},
+        {{"--study-selection", "explain"}, StudySelectionCommand{"explain"}},
+        {{"--study-selection", "translate"}, StudySelectionCommand{"translate"}},
+        {{"--study-selection=practice"}, StudySelectionCommand{"practice"}},
+        {{"--study-selection", "--setup"}, StudySelectionCommand{}},
+        {{"--study-selection", "Explain"}, std::nullopt, true},
+        {{"--study-selection", "summarise"}, std::nullopt, true},
+        {{"--study-selection="}, std::nullopt, true},
+        {{"explain", "--study-selection"}, StudySelectionCommand{}, false, {"explain"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments.join(u' ').toStdString());
+        const QStringList arguments = QStringList{"orvel"} + row.arguments;
+        QString error = QStringLiteral("stale");
+        EXPECT_EQ(StudySelectionCommand::fromArguments(arguments, &error), row.command);
+        EXPECT_EQ(!error.isEmpty(), row.error) << error.toStdString();
+        EXPECT_EQ(LaunchRequest::fromArguments(arguments).urls, row.urls);
+    }
+}
+
+// `orvel --study-selection [mode]`: the selection or the refusal goes to the running copy's entry,
+// or, when this launch is the running copy, to its own controller after the start.
+TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
+    using halvern::SelectionRefusal;
+    struct Row {
+        const char* name;
+        QStringList arguments;
+        halvern::SelectionCommandReader::Outcome read;
+        bool anotherRunning;
+        std::optional<QString> entryAnswer;  // the running copy's answer; nothing: not delivered
+        AppDelegate::Outcome outcome;
+        QStringList entryCalls;
+        QStringList controllerCalls;  // after the queued start
+        std::string standardError;
+    };
+    const QString text = QStringLiteral("Opportunity cost");
+    const QList<Row> rows{
+        {"text to the running copy",
+         {"--study-selection", "explain"},
+         text,
+         true,
+         QString(),
+         {Next::end, 0},
+         {"StudySelectedText Opportunity cost|explain"},
+         {},
+         ""},
+        {"no mode: the entry's default",
+         {"--study-selection"},
+         text,
+         true,
+         QString(),
+         {Next::end, 0},
+         {"StudySelectedText Opportunity cost"},
+         {},
+         ""},
+        {"the running copy refuses",
+         {"--study-selection", "explain"},
+         text,
+         true,
+         QString("太长"),
+         {Next::end, 1},
+         {"StudySelectedText Opportunity cost|explain"},
+         {},
+         "orvel: the running copy refused the selection: 太长\n"},
+        {"nothing selected",
+         {"--study-selection", "explain"},
+         SelectionRefusal::noSelection,
+         true,
+         QString(),
+         {Next::end, 1},
+         {"ReportUnreadableSelection noSelection"},
+         {},
+         "orvel: nothing to study: no text is selected\n"},
+        {"a password field",
+         {"--study-selection"},
+         SelectionRefusal::protectedField,
+         true,
+         QString(),
+         {Next::end, 1},
+         {"ReportUnreadableSelection protectedField"},
+         {},
+         "orvel: nothing to study: the selection is in a password field\n"},
+        {"the running copy ended meanwhile",
+         {"--study-selection", "translate"},
+         text,
+         true,
+         std::nullopt,
+         {Next::showWindow, 0},
+         {"StudySelectedText Opportunity cost|translate"},
+         {"start", "service Opportunity cost"},
+         ""},
+        {"no running copy",
+         {"--study-selection", "translate"},
+         text,
+         false,
+         QString(),
+         {Next::showWindow, 0},
+         {},
+         {"start", "service Opportunity cost"},
+         ""},
+        {"no running copy, nothing selected",
+         {"--study-selection"},
+         SelectionRefusal::noSelection,
+         false,
+         QString(),
+         {Next::showWindow, 0},
+         {},
+         {"start", "refused noSelection"},
+         ""},
+        {"an unknown mode",
+         {"--study-selection", "summarise"},
+         text,
+         true,
+         QString(),
+         {Next::end, 2},
+         {},
+         {},
+         "orvel: unknown study mode \"summarise\"; use explain, translate or practice\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Launcher fixture;
+        fixture.defaults.setInteger(AppDelegate::setupVersionKey, 6);
+        fixture.selectionOutcome = row.read;
+        fixture.instance.anotherRunning = row.anotherRunning;
+        fixture.instance.entryAnswer = row.entryAnswer;
+        fixture.instance.endsDuringHandOver = !row.entryAnswer;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fixture.launch(row.arguments), row.outcome);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.standardError);
+        EXPECT_EQ(fixture.instance.entryCalls, row.entryCalls);
+        EXPECT_TRUE(fixture.instance.handedOver.isEmpty());
+        EXPECT_EQ(fixture.selection.calls, row.controllerCalls);
+        if (row.controllerCalls.contains(QStringLiteral("service Opportunity cost")))
+            EXPECT_EQ(fixture.selection.requests.value(0).mode, tamsel::StudyMode::translate);
+    }
+
+    // The running copy's entry passes the command's refusals on to the controller.
+    Launcher app;
+    app.defaults.setInteger(AppDelegate::setupVersionKey, 6);
+    app.launch({});
+    app.selection.calls.clear();
+    ASSERT_TRUE(bool(app.instance.refusals));
+    app.instance.refusals(SelectionRefusal::protectedField);
+    EXPECT_EQ(app.selection.calls, QStringList{"refused protectedField"});
 }
 
 TEST(OrvelURL, OnlyTheExactFormsAskForSomething) {

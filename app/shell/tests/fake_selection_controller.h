@@ -13,6 +13,7 @@ namespace storetest {
 class FakeSelectionController : public velquin::SelectionController {
 public:
     QStringList calls;
+    QList<halvern::SelectionRequest> requests;  // of receiveServiceSelection
     bool presenting = false;
     bool enabled = false;
     bool trusted = false;
@@ -24,6 +25,10 @@ public:
     void openDirectSettings() override { calls.append(QStringLiteral("directSettings")); }
     void receiveServiceSelection(const halvern::SelectionRequest& request) override {
         calls.append(QStringLiteral("service ") + request.text);
+        requests.append(request);
+    }
+    void receiveSelectionRefusal(halvern::SelectionRefusal refusal) override {
+        calls.append(QStringLiteral("refused ") + halvern::rawValue(refusal));
     }
     bool hasSelectionPresentation() const override { return presenting; }
     bool isEnabled() const override { return enabled; }

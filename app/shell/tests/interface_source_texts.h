@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 458> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -271,6 +271,7 @@ inline constexpr std::array<const char16_t*, 458> kInterfaceSourceTexts{
     u"原剪贴板无法完整备份，本次没有模拟复制。请先手动复制所选文字。",
     u"未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。",  // Linux wording
     u"未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。",  // Linux wording
+    u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
     u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",  // Linux wording
     u"自动划词已暂停；仍可使用菜单栏的本机测试。",
     u"浏览器划词已开启。请在 Chrome 或其他浏览器正文中拖选文字。",

@@ -1,0 +1,177 @@
+// `orvel --study-selection explain`, run as a key binding of the desktop would run it, against a
+// selection in another program: the answer panel shows that text's answer, whether the command
+// hands it to the running copy or starts the program itself; a password field's selection and no
+// selection at all are refused in the panel.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <atspi/atspi-constants.h>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "platform/selection_service_provider.h"
+#include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/gui/desktop_programs.h"
+
+using namespace halvern::testing;
+using orveltest::AccessibilityBus;
+using orveltest::HostedStubProgram;
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+const QString accountID = QStringLiteral("account_1234");
+const QString serviceAnswer = QStringLiteral("机会成本：放弃的次优选择的价值。");
+const QSize panelSize(360, 390);
+const QStringList command{QStringLiteral("--study-selection"), QStringLiteral("explain")};
+
+std::optional<X11Display::Window> panelOf(const X11Display& display, qint64 pid) {
+    for (const X11Display::Window& window : display.windowsOf(pid))
+        if (window.geometry.size() == panelSize) return window;
+    return std::nullopt;
+}
+
+bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
+    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
+        if (object.showing && accessibility.text(object) == text) return true;
+    return false;
+}
+
+QJsonArray historyOf(const OrvelProgram& orvel) {
+    QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
+               QStringLiteral("/learning-history.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
+}
+
+// An xterm whose first line holds "terminal words here", with the word "terminal" selected.
+class TerminalSelection {
+public:
+    explicit TerminalSelection(const X11Display& display)
+        : xterm_(QStringLiteral("xterm"),
+                 {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"), QStringLiteral("-e"), QStringLiteral("sh"),
+                  QStringLiteral("-c"), QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")}) {
+        const std::optional<QRect> window = xterm_.waitForActiveWindow(display, 15000);
+        if (!window) return;
+        clickAt(window->topLeft() + QPoint(12, 7), 2);
+        settle(200);
+        ready_ = true;
+    }
+    bool ready() const { return ready_; }
+
+private:
+    ExternalProgram xterm_;
+    bool ready_ = false;
+};
+
+class StudySelectionCommandDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(stub.baseUrl().isEmpty());
+        ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+        ASSERT_TRUE(manager.isRunning());
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    }
+    void TearDown() override {
+        if (orvel.isRunning()) EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
+
+    // The panel is on screen and its status says `status` (the program's own Chinese line).
+    bool panelSays(const QString& status) {
+        return waitUntil([&] {
+            return panelOf(display, orvel.pid()) &&
+                   orvel.state().value(QStringLiteral("selectionActivityStatus")).toString() == status;
+        });
+    }
+
+    void savePanel(const QString& name) {
+        if (const auto panel = panelOf(display, orvel.pid())) {
+            QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+            display.grab(*panel).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/") + name);
+        }
+    }
+
+    HostedStubProgram stub{QJsonArray{
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    }};
+    X11Display display;
+    orveltest::WindowManager manager{display};
+    AccessibilityBus accessibility;
+    OrvelProgram orvel;
+};
+
+}  // namespace
+
+TEST_F(StudySelectionCommandDesktop, HandsTheSelectionToTheRunningCopyAndRefusesWhatItMayNotRead) {
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
+
+    // Nothing is selected anywhere yet.
+    OrvelProgram::Run run = orvel.run(command);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.standardError.contains("nothing to study")) << run.standardError.toStdString();
+    EXPECT_TRUE(panelSays(halvern::message(halvern::SelectionRefusal::noSelection)));
+    savePanel(QStringLiteral("study-selection-nothing-selected.png"));
+
+    {
+        // A GTK password entry with its text selected: PRIMARY holds bullets, and the entry has the focus.
+        ExternalProgram zenity(QStringLiteral("zenity"), {QStringLiteral("--entry"), QStringLiteral("--hide-text"),
+                                                          QStringLiteral("--entry-text=secret words")});
+        ASSERT_TRUE(zenity.waitForActiveWindow(display, 15000));
+        const std::optional<QRect> entry = accessibleExtents(zenity.pid(), ATSPI_ROLE_PASSWORD_TEXT);
+        ASSERT_TRUE(entry);
+        clickAt(entry->center(), 3);
+        settle(200);
+        run = orvel.run(command);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.standardError.contains("password field")) << run.standardError.toStdString();
+        EXPECT_TRUE(panelSays(halvern::message(halvern::SelectionRefusal::protectedField)));
+    }
+    EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 0);
+
+    const TerminalSelection terminal(display);
+    ASSERT_TRUE(terminal.ready());
+    run = orvel.run(command);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return panelOf(display, orvel.pid()).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
+    const QJsonObject record = historyOf(orvel).first().toObject();
+    EXPECT_EQ(record.value(QStringLiteral("source")).toString(), QStringLiteral("terminal"));
+    EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("explain"));
+    EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
+    EXPECT_TRUE(stub.violations().isEmpty());
+}
+
+TEST_F(StudySelectionCommandDesktop, StartsTheProgramWhenNoneRunsAndShowsTheAnswer) {
+    const TerminalSelection terminal(display);
+    ASSERT_TRUE(terminal.ready());
+    ASSERT_TRUE(orvel.start(command));
+    ASSERT_TRUE(waitUntil([&] { return panelOf(display, orvel.pid()).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    EXPECT_EQ(orvel.state().value(QStringLiteral("selectionPhase")).toString(), QStringLiteral("result"));
+    // The selected word is what was asked about.
+    QStringList asked;
+    for (const QJsonValue& request : stub.requests())
+        if (request[QStringLiteral("path")] == QStringLiteral("/v1/ai/answer"))
+            asked.append(request[QStringLiteral("body")].toString());
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked.first().contains(QStringLiteral("\"terminal\""))) << asked.first().toStdString();
+    savePanel(QStringLiteral("study-selection-started-by-command.png"));
+}
