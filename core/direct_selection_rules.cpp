@@ -14,9 +14,10 @@ QString DirectSelectionFailure::message() const {
     case Case::protectedField: return QStringLiteral("这个控件是受保护的输入框，不读取其中的文字。");
     case Case::tooLong: return QStringLiteral("自动划词一次最多 3,000 个字符，请缩短选区。");
     case Case::unsupported:
-        return QStringLiteral("来源应用没有提供可读取的选区文字。可尝试该应用的系统文本服务或复制文字入口。");
+        return QStringLiteral("来源应用没有提供可读取的选区文字。可改用 orvel --study-selection 命令，或复制文字。");
     case Case::timedOut:
-        return QStringLiteral("来源应用没有及时返回选区。请保持文档在前台，再试一次；也可使用右键 → 服务 → Orvel。");
+        return QStringLiteral(
+            "来源应用没有及时返回选区。请保持文档在前台，再试一次；也可运行 orvel --study-selection。");
     }
     return {};
 }

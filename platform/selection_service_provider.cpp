@@ -6,7 +6,7 @@ namespace halvern {
 
 QString SelectionFailure::message() const {
     switch (case_) {
-    case Case::noText: return QStringLiteral("没有收到所选文字。请在支持文本服务的应用中先选中文字。");
+    case Case::noText: return QStringLiteral("没有收到所选文字。请先选中文字，再运行 orvel --study-selection。");
     case Case::unknownAction: return QStringLiteral("无法识别这个 Orvel 服务，请重新安装最新版。");
     }
     return {};

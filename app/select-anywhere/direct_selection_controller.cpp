@@ -668,8 +668,9 @@ void DirectSelectionController::openSampleDocument() {
         setRepairFeedback(base::messageOf(std::current_exception()));
         return;
     }
-    setRepairFeedback(QStringLiteral(
-        "样本文字已交给文本编辑器打开。选中 Hello world 后，从右键“服务”选择 Orvel；这条路径不需要辅助功能。"));
+    setRepairFeedback(
+        QStringLiteral("样本文字已交给文本编辑器打开。选中 Hello world 后，运行 orvel --study-selection "
+                       "explain（或按下为它设置的快捷键）；这条路径不需要辅助功能。"));
 }
 
 // ---- The status menu ---------------------------------------------------------------------------------------

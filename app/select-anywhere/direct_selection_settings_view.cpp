@@ -377,8 +377,9 @@ void DirectSelectionSettingsView::retranslate() {
     setTitle(iconTest_, text("显示 AI 图标示例（不调用模型）"));
     localReadNote_->setText(
         text("本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。"));
-    serviceNote_->setText(text("辅助功能暂时不可用时：选中文字 → 右键“服务” → Orvel 翻译 / 讲解 / "
-                               "回答。来源支持系统文本服务即可使用，选区直接交给结果小窗。"));
+    serviceNote_->setText(
+        text("辅助功能暂时不可用时：选中文字，再运行 orvel --study-selection translate / explain / "
+             "practice（可在系统键盘设置中为它绑定快捷键）。选区直接交给结果小窗。"));
 
     usageHeading_->setText(text("3 · 开启自动划词"));
     iconLabel_->setText(text("划词后显示 AI 图标，点击打开"));

@@ -30,8 +30,9 @@ TEST(DirectSelectionFailure, MessagesMatchTheTableExactly) {
         {Failure::noText, u"未读到选中文字。请先在文档中选中一段文字。"},
         {Failure::protectedField, u"这个控件是受保护的输入框，不读取其中的文字。"},
         {Failure::tooLong, u"自动划词一次最多 3,000 个字符，请缩短选区。"},
-        {Failure::unsupported, u"来源应用没有提供可读取的选区文字。可尝试该应用的系统文本服务或复制文字入口。"},
-        {Failure::timedOut, u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可使用右键 → 服务 → Orvel。"},
+        {Failure::unsupported, u"来源应用没有提供可读取的选区文字。可改用 orvel --study-selection 命令，或复制文字。"},
+        {Failure::timedOut,
+         u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可运行 orvel --study-selection。"},
     };
     QSet<DirectSelectionFailure> distinct;
     for (const auto& [failureCase, text] : rows) {

@@ -189,6 +189,9 @@ TEST_F(SettingsSheetTest, AccountSettingsOpenAfterThisSheetClosed) {
 TEST_F(SettingsSheetTest, ScreenshotsInThreeLanguagesLightAndDark) {
     QDir().mkpath(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
     desktop->trusted = false;
+    // The sample document's feedback shows under the repair rows.
+    controller().openSampleDocument();
+    ASSERT_TRUE(controller().repairFeedback().contains(QStringLiteral("orvel --study-selection explain")));
     const std::pair<InterfaceLanguage, const char*> languages[] = {
         {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
     auto view = sheet();

@@ -163,7 +163,7 @@ inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"打开测试文字（暂停自动）",
     u"显示 AI 图标示例（不调用模型）",
     u"本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。",  // Linux wording
-    u"辅助功能暂时不可用时：选中文字 → 右键“服务” → Orvel 翻译 / 讲解 / 回答。来源支持系统文本服务即可使用，选区直接交给结果小窗。",
+    u"辅助功能暂时不可用时：选中文字，再运行 orvel --study-selection translate / explain / practice（可在系统键盘设置中为它绑定快捷键）。选区直接交给结果小窗。",  // Linux wording
     u"3 · 开启自动划词",
     u"划词后显示 AI 图标，点击打开",
     u"重试监听一次",
@@ -262,8 +262,8 @@ inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"未读到选中文字。请先在文档中选中一段文字。",
     u"这个控件是受保护的输入框，不读取其中的文字。",
     u"自动划词一次最多 3,000 个字符，请缩短选区。",
-    u"来源应用没有提供可读取的选区文字。可尝试该应用的系统文本服务或复制文字入口。",
-    u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可使用右键 → 服务 → Orvel。",
+    u"来源应用没有提供可读取的选区文字。可改用 orvel --study-selection 命令，或复制文字。",  // Linux wording
+    u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可运行 orvel --study-selection。",  // Linux wording
     u"请在桌面设置 → 辅助功能中开启辅助技术，再回到直接划词设置重新检查。",  // Linux wording
     u"讲解这道练习题",
     u"上一笔兼容复制尚在恢复剪贴板，请重新划选。",
@@ -290,7 +290,7 @@ inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"授权已经通过，可直接开启自动划词。",
     u"已打开系统授权页面。开关保持你的选择；后台不会重复弹出授权请求。",
     u"诊断信息已复制，不包含原文、回答或 API Key。",
-    u"样本文字已交给文本编辑器打开。选中 Hello world 后，从右键“服务”选择 Orvel；这条路径不需要辅助功能。",  // Linux wording
+    u"样本文字已交给文本编辑器打开。选中 Hello world 后，运行 orvel --study-selection explain（或按下为它设置的快捷键）；这条路径不需要辅助功能。",  // Linux wording
     u"正在清理本软件的旧辅助功能记录，完成后重新启动。",
     u"未找到可读取的来源应用。请先在文本编辑器中选择文字。",  // Linux wording
     u"辅助功能尚未授权。更新后请确认勾选的是正在运行的 Orvel。",
@@ -397,7 +397,7 @@ inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"已在本机识别你框选的截图；临时截图已清理。请核对数字和公式，再点击翻译 / 讲解 / 练习题发送。",
     u"无法访问系统密钥环：",
     u"无法解码所提供的数据。",
-    u"没有收到所选文字。请在支持文本服务的应用中先选中文字。",
+    u"没有收到所选文字。请先选中文字，再运行 orvel --study-selection。",  // Linux wording
     u"无法识别这个 Orvel 服务，请重新安装最新版。",
     u"当前不是安装目录中的 Orvel。请运行当前候选安装器，再从用户的 ~/.local/bin 文件夹打开。",
     // Account: sign-in, verification, Google sign-in, the older tutor history.
