@@ -396,8 +396,9 @@ void DirectFloatView::refresh() {
     bulb_->setPhase(bulbPhase(model_));
 
     snippet_->setVisible(hasText);
-    sourceLabel_->setText(model_.sourceApp().isEmpty() ? UIStrings::text(QStringLiteral("查看原文"))
-                                                       : model_.sourceApp());
+    // A program's name stays as it is; the name of the text service (this program's own) is translated.
+    sourceLabel_->setText(
+        UIStrings::text(model_.sourceApp().isEmpty() ? QStringLiteral("查看原文") : model_.sourceApp()));
     toggleButton_->setText(UIStrings::text(showSelection_ ? QStringLiteral("收起原文") : QStringLiteral("展开原文")));
     fullText_->setVisible(showSelection_);
     fullText_->setText(model_.text());

@@ -16,6 +16,8 @@
 #include "app/select-anywhere/floating_bulb_view.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/tests/store_test_doubles.h"
+#include "platform/selection_clipboard_reader.h"
+#include "platform/selection_service_provider.h"
 
 namespace {
 
@@ -193,6 +195,23 @@ TEST_F(DirectFloatViewTest, EscapeInThePanelClosesOnce) {
     EXPECT_TRUE(panel.isVisible()) << "the panel is hidden by its owner, never closed";
 }
 
+// A program's name is shown as it is; the text service's name (this program's own) in the
+// interface language.
+TEST_F(DirectFloatViewTest, SourceRowNamesTheTextServiceInTheInterfaceLanguage) {
+    scheduler->automatic = false;
+    const std::pair<InterfaceLanguage, const char*> rows[] = {
+        {InterfaceLanguage::english, "System text service"},
+        {InterfaceLanguage::french, "Service de texte du système"},
+        {InterfaceLanguage::chinese, "系统文本服务"}};
+    for (const auto& [language, name] : rows) {
+        InterfaceSettings::shared().setLanguage(language);
+        model->present(QStringLiteral("Opportunity cost"), QStringLiteral("系统文本服务"));
+        EXPECT_TRUE(showsLabel(view.get(), QString::fromUtf8(name))) << name;
+        model->present(QStringLiteral("Opportunity cost"), QStringLiteral("XTerm"));
+        EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("XTerm")));
+    }
+}
+
 // Screenshots of the panel with an answer in every language and appearance, and of the busy and
 // the error state.
 TEST_F(DirectFloatViewTest, Screenshots) {
@@ -223,6 +242,19 @@ TEST_F(DirectFloatViewTest, Screenshots) {
     view->resize(320, 300);
     shot(QStringLiteral("busy-en-dark-smallest"));
     InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
+
+    // A failed read from a terminal, and the study-selection command with nothing selected.
+    view->resize(360, 390);
+    for (const InterfaceLanguage language :
+         {InterfaceLanguage::chinese, InterfaceLanguage::english, InterfaceLanguage::french}) {
+        InterfaceSettings::shared().setLanguage(language);
+        model->showError(
+            halvern::CompatibilityReadFailure(halvern::CompatibilityReadFailure::Case::noCopyFromTerminal).message(),
+            QStringLiteral("XTerm"));
+        shot(QStringLiteral("terminal-error-%1").arg(base::rawValue(language)));
+        model->showError(halvern::message(halvern::SelectionRefusal::noSelection), QStringLiteral("系统文本服务"));
+        shot(QStringLiteral("nothing-selected-%1").arg(base::rawValue(language)));
+    }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 460> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -257,6 +257,7 @@ inline constexpr std::array<const char16_t*, 459> kInterfaceSourceTexts{
     u"输入已更新，请核对文字后发送。",
     u"已粘贴文字。你可以先编辑，再发送。",
     u"来自系统文本服务；由你主动触发后直接发送。",  // Linux wording
+    u"系统文本服务",  // Linux wording
     u"示例练习题 · 点击生成后会调用 API。预期结果为 40 单。",
     u"鼠标事件正常。拖选或双击一个词才会尝试取字。",
     u"未读到选中文字。请先在文档中选中一段文字。",
