@@ -15,6 +15,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/app_store_services.h"
 #include "app/shell/application_test_hook.h"
+#include "app/shell/build_info.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/ui_strings.h"
@@ -587,7 +588,6 @@ void DirectSelectionController::repairAuthorization() {
 // ---- Diagnostics -------------------------------------------------------------------------------------------
 
 QString DirectSelectionController::diagnosticsReport() const {
-    const QString version = QCoreApplication::applicationVersion();
     const SelectionPanels::Shown icon = services_.panels->iconState();
     const SelectionPanels::Shown answer = services_.panels->answerState();
     bool bound = false, mainVisible = false, mainMinimized = false;
@@ -603,8 +603,8 @@ QString DirectSelectionController::diagnosticsReport() const {
     const DirectSelectionDiagnostics& d = diagnostics_;
     const auto slash = [](std::initializer_list<QString> values) { return QStringList(values).join(u" / "); };
     const QStringList lines{
-        QStringLiteral("Orvel ") + (version.isEmpty() ? QStringLiteral("unknown") : version) +
-            QStringLiteral(" (build unknown)"),
+        QStringLiteral("Orvel ") + BuildInfo::version() + QStringLiteral(" (build ") + BuildInfo::commit() +
+            QStringLiteral(")"),
         QStringLiteral("运行路径：") + services_.repair->runningPath(),
         QStringLiteral("固定安装位置：") + flag(services_.repair->isInstalledCopy()),
         QStringLiteral("进程：") + QString::number(QCoreApplication::applicationPid()),

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "app/select-anywhere/tests/selection_test_doubles.h"
 #include "base/text.h"
@@ -120,6 +121,10 @@ TEST_F(ServiceRepairTest, DiagnosticsHoldTheirLinesInOrderAndNoSelectedTextOrTok
         ASSERT_LT(line, lines.size()) << "missing or out of order: " << label.toStdString();
         ++line;
     }
+    // The version the project declares, and the commit built from (or "unknown" outside git).
+    const QRegularExpression first(QStringLiteral("^Orvel %1 \\(build ([0-9a-f]{12,40}|unknown)\\)$")
+                                       .arg(QRegularExpression::escape(QStringLiteral(ORVEL_PROJECT_VERSION))));
+    EXPECT_TRUE(first.match(lines.first()).hasMatch()) << lines.first().toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("\n交互阶段：result / service\n")));
     EXPECT_TRUE(report.contains(QStringLiteral("\n当前全屏窗口：无\n")));
 
