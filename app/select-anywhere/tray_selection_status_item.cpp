@@ -1,4 +1,5 @@
 // The status item as an icon in the desktop's tray (StatusNotifierItem or XEmbed) with a menu.
+#include <QApplication>
 #include <QCursor>
 #include <QIcon>
 #include <QMenu>
@@ -7,6 +8,7 @@
 
 #include "app/select-anywhere/selection_services.h"
 #include "app/shell/orvel_brand.h"
+#include "app/shell/ui_strings.h"
 
 namespace velquin {
 
@@ -19,7 +21,9 @@ public:
     void show() override {
         if (icon_) return;
         icon_ = std::make_unique<QSystemTrayIcon>();
-        icon_->setIcon(OrvelBrand::icon().value_or(QIcon::fromTheme(QStringLiteral("edit-select-all"))));
+        const std::optional<QIcon> brand = OrvelBrand::icon();
+        fallback_ = !brand;
+        icon_->setIcon(brand.value_or(QIcon::fromTheme(QStringLiteral("edit-select-all"))));
         // A left click opens the same menu as the right one.
         QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
                          [this](QSystemTrayIcon::ActivationReason reason) {
@@ -27,6 +31,7 @@ public:
                                  menu_->popup(QCursor::pos());
                          });
         icon_->show();
+        describeFallback();
     }
 
     void remove() override {
@@ -39,7 +44,10 @@ public:
     bool isAvailable() const override { return icon_ && QSystemTrayIcon::isSystemTrayAvailable(); }
 
     void setToolTip(const QString& text) override {
-        if (icon_) icon_->setToolTip(text);
+        if (!icon_) return;
+        icon_->setToolTip(text);
+        // The tooltip follows the interface language, and so does the fallback's description.
+        describeFallback();
     }
 
     void setMenu(const QList<SelectionMenuEntry>& entries) override {
@@ -59,6 +67,19 @@ public:
     }
 
 private:
+    // The theme's picture says nothing of Orvel, so it carries a description. A tray icon has no
+    // accessible name of its own: over StatusNotifierItem the host names the item after the
+    // application and shows its tooltip; under an XEmbed tray the icon is a window of this process
+    // (made by Qt when the icon is shown), which screen readers reach over AT-SPI, and it takes the
+    // description as its name there.
+    void describeFallback() const {
+        if (!fallback_) return;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QLatin1String("QSystemTrayIconSys"))
+                window->setAccessibleName(UIStrings::text(QStringLiteral("Orvel 直接划词")));
+        }
+    }
+
     // A menu that is open stays until it closes; the new one shows at the next opening.
     static void release(QMenu* menu) {
         if (!menu) return;
@@ -67,6 +88,7 @@ private:
     }
 
     std::unique_ptr<QSystemTrayIcon> icon_;
+    bool fallback_ = false;
     QMenu* menu_ = nullptr;
 };
 

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 460> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 461> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -100,6 +100,7 @@ inline constexpr std::array<const char16_t*, 460> kInterfaceSourceTexts{
     u"提取文字后发送",
     u"把一段文字，学明白。",
     u"直接划词",
+    u"Orvel 直接划词",
     u"不用截图，直接读取其他应用的选中文字",
     u"模型与 API Key 设置",
     u"学习内容",
