@@ -9,7 +9,6 @@ namespace velquin {
 
 SelectionIconView::SelectionIconView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
-    setCursor(Qt::PointingHandCursor);
     connect(&ApplicationAppearance::shared(), &ApplicationAppearance::colorSchemeChanged, this,
             [this] { update(); });
 }
