@@ -1,5 +1,6 @@
 #include "app/account/account_service_client.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -15,6 +16,19 @@ const QString kDefaultService = QStringLiteral("https://api.orvel.app");
 QString configuredBase(const char* variable, const QString& fallback) {
     const QString value = qEnvironmentVariable(variable).trimmed();
     return value.isEmpty() ? fallback : value;
+}
+
+// The top-level object of a JSON text, and an empty object for any other JSON value (array,
+// string, number, boolean, null). Throws StudyError(invalidResponse) when the text is not JSON.
+// QJsonDocument reads only an array or an object at the top, so the text is read as the single
+// element of an array.
+QJsonObject topLevelObject(QByteArray body) {
+    if (body.startsWith("\xEF\xBB\xBF")) body.remove(0, 3);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson('[' + body + ']', &error);
+    if (error.error != QJsonParseError::NoError || document.array().size() != 1)
+        throw tamsel::StudyError(tamsel::StudyError::Case::invalidResponse);
+    return document.array().first().toObject();
 }
 
 }  // namespace
@@ -72,10 +86,7 @@ QCoro::Task<QJsonObject> AccountServiceClient::request(QString path, QByteArray 
 
     if (response.status < 200 || response.status > 299)
         throw AccountServiceError(response.status, AccountServiceError::codeFromBody(response.body));
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(response.body, &error);
-    if (error.error != QJsonParseError::NoError) throw tamsel::StudyError(tamsel::StudyError::Case::invalidResponse);
-    co_return document.isObject() ? document.object() : QJsonObject();
+    co_return topLevelObject(response.body);
 }
 
 std::optional<QUrl> AccountServiceClient::verificationUrl() const {

@@ -57,7 +57,8 @@ public:
 
     // One exchange with the account or identity service: `body` goes as one JSON object with its
     // "Content-Type", `token` as "Authorization: Bearer <token>". Returns the top-level JSON object
-    // of a 2xx reply (an empty one when the reply is JSON of another kind). Throws
+    // of a 2xx reply (an empty one when the reply is any other JSON value: array, string, number,
+    // boolean or null). Throws
     // AccountServiceError for any other status, StudyError(invalidResponse) when no URL can be
     // formed or a 2xx body is not JSON, net::NetworkError when no reply came.
     // (Coroutines here take no default arguments: GCC 12 destroys such an argument twice.)

@@ -59,20 +59,40 @@ TEST(AccountServiceClient, RepliesMapToErrorsAndTexts) {
         EXPECT_EQ(h.stub.requests().size(), 1);
     }
 
-    // Success: an object is the map; JSON of another kind an empty map; a body that is no JSON is
-    // an unreadable reply.
+    // Success: an object is the map; any other JSON value an empty map; a body that is no JSON
+    // (nor two values, nor nothing) an unreadable reply.
     AccountHarness h;
     AccountServiceClient client(h.clientOptions);
     const auto get = [&] {
         return base::waitForTask(client.request(AccountServiceClient::accountPath, "GET", std::nullopt,
                                                 QStringLiteral("t"), QStringLiteral("native")));
     };
-    h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(201, R"({"id":"x"})"));
-    h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(200, "[]"));
-    h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(200, "<html>"));
-    EXPECT_EQ(get(), (QJsonObject{{QStringLiteral("id"), QStringLiteral("x")}}));
-    EXPECT_EQ(get(), QJsonObject());
-    EXPECT_THROW(get(), tamsel::StudyError);
+    const QJsonObject account{{QStringLiteral("id"), QStringLiteral("x")}};
+    struct Body {
+        QByteArray body;
+        std::optional<QJsonObject> map;  // none: unreadable
+        int status = 200;
+    };
+    const Body bodies[] = {
+        {R"({"id":"x"})", account, 201}, {"\xEF\xBB\xBF {\"id\":\"x\"}\n", account},
+        {"[]", QJsonObject()},           {R"([{"id":"x"}])", QJsonObject()},
+        {"null", QJsonObject()},         {" null\r\n", QJsonObject()},
+        {R"("text")", QJsonObject()},    {"42", QJsonObject()},
+        {"-0.5e3", QJsonObject()},       {"true", QJsonObject()},
+        {"<html>", std::nullopt},        {"", std::nullopt},
+        {"nul", std::nullopt},           {"null null", std::nullopt},
+        {"1,2", std::nullopt},           {"[1],[2]", std::nullopt},
+        {R"("x"])", std::nullopt},
+    };
+    for (const Body& row : bodies) {
+        SCOPED_TRACE(row.body.toStdString());
+        h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(row.status, row.body));
+        if (row.map) {
+            EXPECT_EQ(get(), *row.map);
+        } else {
+            EXPECT_THROW(get(), tamsel::StudyError);
+        }
+    }
     // A base that forms no URL is an unreadable reply too; nothing is sent.
     AccountServiceClient::Options broken = h.clientOptions;
     broken.endpoints = AccountServiceEndpoints::single(QStringLiteral("not a url"));
@@ -80,5 +100,5 @@ TEST(AccountServiceClient, RepliesMapToErrorsAndTexts) {
     EXPECT_THROW(base::waitForTask(nowhere.request(AccountServiceClient::accountPath, "GET", std::nullopt,
                                                    QStringLiteral("t"), QStringLiteral("native"))),
                  tamsel::StudyError);
-    EXPECT_EQ(h.stub.requests().size(), 3);
+    EXPECT_EQ(h.stub.requests().size(), qsizetype(std::size(bodies)));
 }
