@@ -1,5 +1,6 @@
 #include "app/shell/application_test_hook.h"
 
+#include <QDBusConnection>
 #include <QUrl>
 
 #include "app/shell/app_store.h"
@@ -9,15 +10,6 @@
 
 namespace velquin {
 
-ApplicationTestHook::ApplicationTestHook(AppStore& store, WorkspaceRouter& router, QObject* parent)
-    : QObject(parent), store_(store), router_(router) {}
-
-void ApplicationTestHook::registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner) {
-    if (qEnvironmentVariable("ORVEL_TEST_HOOKS") != QLatin1String("1")) return;
-    auto* hook = new ApplicationTestHook(store, router, owner);
-    QDBusConnection::sessionBus().registerObject(objectPath, hook, QDBusConnection::ExportAllSlots);
-}
-
 namespace {
 
 QList<std::function<QVariantMap()>>& addedStates() {
@@ -25,37 +17,59 @@ QList<std::function<QVariantMap()>>& addedStates() {
     return states;
 }
 
+// The object on the bus; its slots are the interface's methods.
+class TestHookObject : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Test")
+public:
+    TestHookObject(AppStore& store, WorkspaceRouter& router, QObject* parent)
+        : QObject(parent), store_(store), router_(router) {}
+
+public Q_SLOTS:
+    QVariantMap State() const {
+        QVariantMap state{
+            {QStringLiteral("showSettings"), store_.showSettings()},
+            {QStringLiteral("showPrivacyConsent"), store_.showPrivacyConsent()},
+            {QStringLiteral("showAccountLogin"), store_.showAccountLogin()},
+            {QStringLiteral("showCaptureGuide"), store_.showCaptureGuide()},
+            {QStringLiteral("showDirectSelectionSettings"), store_.showDirectSelectionSettings()},
+            {QStringLiteral("selectionPresentation"), store_.selectionPresentation()},
+            {QStringLiteral("isBusy"), store_.isBusy()},
+            {QStringLiteral("pdfChoice"), store_.pdfChoice().has_value()},
+            {QStringLiteral("status"), store_.status()},
+            {QStringLiteral("page"), base::rawValue(router_.page())},
+            {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
+        };
+        for (const auto& added : addedStates()) state.insert(added());
+        return state;
+    }
+
+    void ImportFile(const QString& path) { store_.importURL(QUrl::fromLocalFile(path)); }
+
+    void OpenPage(const QString& page) {
+        if (const auto target = base::fromRawValue<WorkspaceRouter::Page>(page)) router_.open(*target);
+    }
+
+    void ReceiveSelection(const QString& text, const QString& mode) {
+        if (const auto studyMode = base::fromRawValue<tamsel::StudyMode>(mode))
+            store_.receiveSelection({text, *studyMode});
+    }
+
+private:
+    AppStore& store_;
+    WorkspaceRouter& router_;
+};
+
 }  // namespace
+
+void ApplicationTestHook::registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner) {
+    if (qEnvironmentVariable("ORVEL_TEST_HOOKS") != QLatin1String("1")) return;
+    auto* hook = new TestHookObject(store, router, owner);
+    QDBusConnection::sessionBus().registerObject(objectPath, hook, QDBusConnection::ExportAllSlots);
+}
 
 void ApplicationTestHook::addState(std::function<QVariantMap()> state) { addedStates().append(std::move(state)); }
 
-QVariantMap ApplicationTestHook::State() const {
-    QVariantMap state{
-        {QStringLiteral("showSettings"), store_.showSettings()},
-        {QStringLiteral("showPrivacyConsent"), store_.showPrivacyConsent()},
-        {QStringLiteral("showAccountLogin"), store_.showAccountLogin()},
-        {QStringLiteral("showCaptureGuide"), store_.showCaptureGuide()},
-        {QStringLiteral("showDirectSelectionSettings"), store_.showDirectSelectionSettings()},
-        {QStringLiteral("selectionPresentation"), store_.selectionPresentation()},
-        {QStringLiteral("isBusy"), store_.isBusy()},
-        {QStringLiteral("pdfChoice"), store_.pdfChoice().has_value()},
-        {QStringLiteral("status"), store_.status()},
-        {QStringLiteral("page"), base::rawValue(router_.page())},
-        {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
-    };
-    for (const auto& added : addedStates()) state.insert(added());
-    return state;
-}
-
-void ApplicationTestHook::ImportFile(const QString& path) { store_.importURL(QUrl::fromLocalFile(path)); }
-
-void ApplicationTestHook::OpenPage(const QString& page) {
-    if (const auto target = base::fromRawValue<WorkspaceRouter::Page>(page)) router_.open(*target);
-}
-
-void ApplicationTestHook::ReceiveSelection(const QString& text, const QString& mode) {
-    if (const auto studyMode = base::fromRawValue<tamsel::StudyMode>(mode)) store_.receiveSelection({text, *studyMode});
-}
-
 }  // namespace velquin
 
+#include "application_test_hook.moc"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QObject>
+#include <QString>
 #include <QVariantMap>
 
 #include <functional>
@@ -12,7 +12,9 @@ class AppStore;
 class WorkspaceRouter;
 
 // Lets the end-to-end tests look at the running program from outside: on the session bus at
-// "/com/orvel/formac/Test", registered only when the environment sets ORVEL_TEST_HOOKS=1.
+// "/com/orvel/formac/Test", interface "com.orvel.formac.Test", registered only when the program
+// was built with the CMake option ORVEL_TEST_HOOKS (Debug builds by default) and the environment
+// sets ORVEL_TEST_HOOKS=1. Without the option both operations do nothing.
 //   State() -> a{sv}: the store's sheet flags, selectionPresentation, isBusy, pdfChoice (whether
 //                     one is pending), status, the router's page ("home", "history", "coach"), and
 //                     installedCopy (whether the accessibility repair takes this copy for the
@@ -22,28 +24,16 @@ class WorkspaceRouter;
 //   ReceiveSelection(s text, s mode): the store takes a selection into the compact selection view
 //                     ("translate", "explain" or "practice"; any other mode is ignored)
 // Other areas add their own entries to State() with addState.
-class ApplicationTestHook : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.orvel.formac.Test")
+class ApplicationTestHook {
 public:
     static inline const QString objectPath = QStringLiteral("/com/orvel/formac/Test");
 
-    ApplicationTestHook(AppStore& store, WorkspaceRouter& router, QObject* parent = nullptr);
+    ApplicationTestHook() = delete;
 
     // Registers a hook on the session bus when the environment asks for it.
     static void registerIfWanted(AppStore& store, WorkspaceRouter& router, QObject* owner);
     // Adds the entries `state` gives to every answer of State().
     static void addState(std::function<QVariantMap()> state);
-
-public Q_SLOTS:
-    QVariantMap State() const;
-    void ImportFile(const QString& path);
-    void OpenPage(const QString& page);
-    void ReceiveSelection(const QString& text, const QString& mode);
-
-private:
-    AppStore& store_;
-    WorkspaceRouter& router_;
 };
 
 }  // namespace velquin
