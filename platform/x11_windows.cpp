@@ -418,23 +418,27 @@ std::optional<QPoint> pointerPosition() {
     return QPoint(rootX, rootY);
 }
 
-bool pointerOverOwnWindow() {
+bool pointerOverOwnWindowOrPanel() {
     Display* dpy = display();
     if (!dpy) return false;
+    const Atom typeAtom = atom(dpy, "_NET_WM_WINDOW_TYPE");
+    const Atom dockAtom = atom(dpy, "_NET_WM_WINDOW_TYPE_DOCK");
     // Down to the innermost window under the pointer: under a window manager the root's child is
     // the manager's frame, and an icon in a tray sits inside the tray's window.
     Window window = DefaultRootWindow(dpy);
+    bool panel = false;
     for (int depth = 0; depth < 16; ++depth) {
         Window root = 0, child = 0;
         int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
         unsigned int mask = 0;
         if (!XQueryPointer(dpy, window, &root, &child, &rootX, &rootY, &windowX, &windowY, &mask) || !child) break;
         window = child;
+        if (depth < 2 && cardinalProperty(dpy, window, typeAtom, XA_ATOM) == dockAtom) panel = true;
     }
     if (window == DefaultRootWindow(dpy)) return false;
     // Every window this program makes, menus and its tray icon included, comes from Qt's connection.
     const unsigned long own = reinterpret_cast<_XPrivDisplay>(dpy)->private3;  // the resource id base
-    return resourceBase(dpy, window) == own;
+    return panel || resourceBase(dpy, window) == own;
 }
 
 std::optional<WindowPresence> presence(WindowId window) {

@@ -69,9 +69,10 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout);
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();
 
-// Whether the innermost window under the pointer now was made by this program (its windows,
-// menus and tray icon), told by the display connection that made it.
-bool pointerOverOwnWindow();
+// Whether the pointer is now over a window where a click is no gesture in another program: one
+// this program made (its windows, menus and tray icon, told by the display connection that made
+// them), or a panel of the desktop (a dock window, where a desktop draws its tray and task list).
+bool pointerOverOwnWindowOrPanel();
 
 // How the desktop shows one of this program's top-level windows (nothing without X11):
 struct WindowPresence {

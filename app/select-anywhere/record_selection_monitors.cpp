@@ -1,7 +1,7 @@
 // The pointer monitors: every other program's pointer events through the X RECORD extension (a
-// click in one of this program's own windows, its menus and tray icon included, is no gesture in
-// the program behind them), and left presses in this program's own windows through an event
-// filter on the application.
+// click in one of this program's own windows, its menus and tray icon included, or on a panel of
+// the desktop, is no gesture in the program behind them), and left presses in this program's own windows through an
+// event filter on the application.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
@@ -47,27 +47,28 @@ public:
         if (!halvern::x11::available()) return false;
         auto monitor = std::make_unique<halvern::X11RecordMonitor>();
         auto translator = std::make_shared<halvern::PointerEventTranslator>(halvern::PointerEventTranslator::fromDesktop());
-        auto ownPress = std::make_shared<bool>(false);
+        auto skipPress = std::make_shared<bool>(false);
         QObject::connect(monitor.get(), &halvern::X11RecordMonitor::pointerEvent, monitor.get(),
-                         [translator, ownPress, handler](const halvern::X11PointerEvent& raw) {
+                         [translator, skipPress, handler](const halvern::X11PointerEvent& raw) {
                              // The translator sees every event, so that it counts clicks and drags.
                              const auto pointer = translator->translate(raw);
                              if (!pointer) return;
                              switch (pointer->type) {
                              case Event::leftMouseDown:
-                                 *ownPress = halvern::x11::pointerOverOwnWindow();
-                                 if (*ownPress) return;
+                                 *skipPress = halvern::x11::pointerOverOwnWindowOrPanel();
+                                 if (*skipPress) return;
                                  break;
                              case Event::leftMouseDragged:
-                                 if (*ownPress) return;
+                                 if (*skipPress) return;
                                  break;
                              case Event::leftMouseUp:
                                  // A menu closes as its item is released, maybe before this arrives:
                                  // the press tells whose click it was.
-                                 if (std::exchange(*ownPress, false) || halvern::x11::pointerOverOwnWindow()) return;
+                                 if (std::exchange(*skipPress, false) || halvern::x11::pointerOverOwnWindowOrPanel())
+                                     return;
                                  break;
                              case Event::scrollWheel:
-                                 if (halvern::x11::pointerOverOwnWindow()) return;
+                                 if (halvern::x11::pointerOverOwnWindowOrPanel()) return;
                                  break;
                              default: return;
                              }

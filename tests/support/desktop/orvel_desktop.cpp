@@ -431,24 +431,37 @@ WindowManager::~WindowManager() {
 
 TrayHost::TrayHost(const X11Display& display) : display_(display) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("trayer"),
-                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
-                    QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"),
-                    QStringLiteral("32"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
+    process_.start(
+        QStringLiteral("trayer"),
+        {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
+         QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QString::number(width),
+         QStringLiteral("--height"), QString::number(height), QStringLiteral("--SetDockType"), QStringLiteral("true")});
     running_ = process_.waitForStarted(5000) &&
                waitUntil([this] { return display_.hasSelectionOwner(QStringLiteral("_NET_SYSTEM_TRAY_S0")); }, 10000);
 }
 
 TrayHost::~TrayHost() { stop(); }
 
-std::optional<QPoint> TrayHost::iconCentre() const {
+std::optional<QRect> TrayHost::place() const {
     // The tray is the largest of its program's windows.
     std::optional<QRect> tray;
     for (const X11Display::Window& window : display_.windowsOf(process_.processId()))
         if (!tray || window.geometry.width() * window.geometry.height() > tray->width() * tray->height())
             tray = window.geometry;
+    return tray;
+}
+
+std::optional<QPoint> TrayHost::iconCentre() const {
+    // Icons are squares that fill the tray's height, packed at its right end.
+    const std::optional<QRect> tray = place();
     if (!tray) return std::nullopt;
-    return tray->center();
+    return QPoint(tray->right() - height / 2, tray->center().y());
+}
+
+std::optional<QPoint> TrayHost::emptyPoint() const {
+    const std::optional<QRect> tray = place();
+    if (!tray) return std::nullopt;
+    return QPoint(tray->left() + 8, tray->center().y());
 }
 
 void TrayHost::stop() {

@@ -118,18 +118,23 @@ private:
     bool running_ = false;
 };
 
-// A tray host that shows icons as embedded windows (trayer, along the screen's top edge) while it
-// lives, or until stopped.
+// A tray host that shows icons as embedded windows (trayer, a panel along the screen's top edge) while
+// it lives, or until stopped.
 class TrayHost {
 public:
     explicit TrayHost(const X11Display& display);
     ~TrayHost();
     bool isRunning() const { return running_; }
-    // The middle of the tray: with one icon in it, the icon.
+    // The middle of the one icon in the tray, and a point of the tray that no icon covers.
     std::optional<QPoint> iconCentre() const;
+    std::optional<QPoint> emptyPoint() const;
     void stop();
 
 private:
+    static constexpr int width = 200;
+    static constexpr int height = 32;
+    std::optional<QRect> place() const;
+
     const X11Display& display_;
     QProcess process_;
     bool running_ = false;

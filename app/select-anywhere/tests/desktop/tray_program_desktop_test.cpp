@@ -45,7 +45,8 @@ QString phase(const OrvelProgram& orvel) { return orvel.state().value(QStringLit
 
 }  // namespace
 
-// A tray that comes after the program takes its icon; a left click on the icon opens the menu, and
+// A tray that comes after the program takes its icon; a click on the tray's panel leaves an offered
+// selection alone; a left click on the icon opens the menu, and
 // with a selection offered beside the pointer its "Open selected text window" item opens that selection in the answer
 // panel. With the icon in the tray, closing the window leaves the program running; when the tray
 // goes away, the window comes back.
@@ -69,6 +70,10 @@ TEST(TrayProgramDesktop, TheTrayMenuOpensTheOfferedSelectionAndTheWindowReturnsW
     target.dragAcross(QStringLiteral("lineEdit"));
     ASSERT_TRUE(waitUntil([&] { return phase(orvel) == QStringLiteral("icon"); }));
 
+    // A click on the desktop's panel is no gesture in the program the text was selected in.
+    const std::optional<QPoint> panel = tray.emptyPoint();
+    ASSERT_TRUE(panel);
+    heldClickAt(*panel);
     const std::optional<QPoint> icon = tray.iconCentre();
     ASSERT_TRUE(icon);
     heldClickAt(*icon);
