@@ -2,10 +2,13 @@
 // compositor with XWayland and with the platform left to the program: it starts as an X11 program,
 // reads a selection in another X11 program, offers the bulb beside the pointer and opens the answer
 // on a click; a window of the compositor's own (a native Wayland program) becoming active closes an
-// offered bulb, as no click of it reaches the program.
+// offered bulb, as no click of it reaches the program. `orvel --study-selection explain` reaches a
+// native program's selection too, and opens the answer panel on the screen.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
 
@@ -50,6 +53,56 @@ QProcessEnvironment withPlatform(const QString& platform, const QString& gdkBack
     if (!gdkBackend.isEmpty()) environment.insert(QStringLiteral("GDK_BACKEND"), gdkBackend);
     return environment;
 }
+
+// `orvel --study-selection explain` with the selection in a native Wayland program, whose place
+// under the pointer X11 does not know: run against a running copy or starting the program itself.
+class StudySelectionWaylandDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(stub.baseUrl().isEmpty());
+        ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+        orvel.removeEnvironmentValue(QStringLiteral("QT_QPA_PLATFORM"));
+        // The last place X11 saw the pointer: the screen's corner, where a panel beside it would not fit.
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("1275"), QStringLiteral("1020")});
+    }
+    void TearDown() override {
+        if (orvel.isRunning()) EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
+
+    // The answer panel shows the service's answer, wholly on the screen; the service was asked
+    // once, about `selected`.
+    void expectAnswerPanelFor(const QString& selected) {
+        std::optional<X11Display::Window> panel;
+        ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), panelSize)).has_value(); }))
+            << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
+        EXPECT_TRUE(QRect(QPoint(0, 0), screenSize).contains(panel->geometry))
+            << panel->geometry.x() << "," << panel->geometry.y();
+        EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+        QStringList asked;
+        for (const QJsonValue& request : stub.requests())
+            if (request[QStringLiteral("path")] == QStringLiteral("/v1/ai/answer"))
+                asked.append(request[QStringLiteral("body")].toString());
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_TRUE(asked.first().contains(selected)) << asked.first().toStdString();
+        EXPECT_TRUE(stub.violations().isEmpty());
+    }
+
+    const QString text = QStringLiteral("Opportunity cost is the next best alternative");
+    const QStringList command{QStringLiteral("--study-selection"), QStringLiteral("explain")};
+    const QSize panelSize{360, 390};
+    const QSize screenSize{1280, 1024};  // the session's virtual monitor
+    HostedStubProgram stub{QJsonArray{
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    }};
+    X11Display display;
+    AccessibilityBus accessibility;
+    OrvelProgram orvel;
+};
 
 }  // namespace
 
@@ -144,4 +197,33 @@ TEST(SelectionWaylandDesktop, ANativeProgramsSelectionReachesX11) {
     ASSERT_TRUE(native.selected());
     EXPECT_TRUE(display.windowsOf(native.pid()).isEmpty()) << "zenity ran as an X11 program";
     EXPECT_EQ(orveltest::primarySelectionText(), text);
+}
+
+TEST_F(StudySelectionWaylandDesktop, HandsANativeProgramsSelectionToTheRunningCopy) {
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
+    orveltest::NativeSelection native(text);
+    ASSERT_TRUE(native.selected());
+    const OrvelProgram::Run run = orvel.run(command);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    expectAnswerPanelFor(text);
+    // The history keeps it. (Started by the command, the program asks before the session is
+    // confirmed, and the history keeps no answer of an unconfirmed account.)
+    QJsonArray history;
+    ASSERT_TRUE(waitUntil([&] {
+        QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
+                   QStringLiteral("/learning-history.json"));
+        if (file.open(QIODevice::ReadOnly)) history = QJsonDocument::fromJson(file.readAll()).array();
+        return history.size() == 1;
+    }));
+    EXPECT_EQ(history.first()[QStringLiteral("mode")].toString(), QStringLiteral("explain"));
+}
+
+TEST_F(StudySelectionWaylandDesktop, StartsTheProgramWithANativeProgramsSelection) {
+    orveltest::NativeSelection native(text);
+    ASSERT_TRUE(native.selected());
+    ASSERT_TRUE(orvel.start(command));
+    expectAnswerPanelFor(text);
 }
