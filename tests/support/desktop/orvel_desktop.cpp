@@ -163,6 +163,12 @@ QList<X11Display::Window> X11Display::windowsOf(qint64 pid) const {
     return found;
 }
 
+std::optional<X11Display::Window> X11Display::windowOfSize(qint64 pid, QSize size) const {
+    for (const Window& window : windowsOf(pid))
+        if (window.geometry.size() == size) return window;
+    return std::nullopt;
+}
+
 std::optional<X11Display::WindowId> X11Display::activeWindow() const {
     if (!display_) return std::nullopt;
     Display* display = asDisplay(display_);
@@ -384,6 +390,12 @@ QString AccessibilityBus::text(const Object& object) const {
     return reply.arguments().constFirst().toString();
 }
 
+bool AccessibilityBus::showsText(qint64 pid, const QString& wanted) const {
+    for (const Object& object : objectsOf(pid))
+        if (object.showing && text(object) == wanted) return true;
+    return false;
+}
+
 QJsonObject stubReply(const QString& path, const QJsonObject& body, bool repeat) {
     return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
             {QStringLiteral("repeat"), repeat}};
@@ -577,6 +589,13 @@ bool OrvelProgram::callHook(const QString& method, const QVariantList& arguments
     QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, method);
     call.setArguments(arguments);
     return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+QJsonArray OrvelProgram::history(const QString& accountID) const {
+    QFile file(homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
+               QStringLiteral("/learning-history.json"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
 }
 
 QStringList OrvelProgram::tempEntries(const QString& prefix) const {

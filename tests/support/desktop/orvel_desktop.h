@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -44,6 +45,8 @@ public:
     bool isOpen() const { return display_ != nullptr; }
     // The mapped application windows (those with WM_CLASS) of process `pid`.
     QList<Window> windowsOf(qint64 pid) const;
+    // The first of them whose client area has this size (a panel of the program).
+    std::optional<Window> windowOfSize(qint64 pid, QSize size) const;
     // The window the window manager calls active, if any.
     std::optional<WindowId> activeWindow() const;
     bool hasWindowManager() const;
@@ -91,6 +94,8 @@ public:
     bool focus(const Object& object) const;
     // The object's whole text (an editor's content); empty when it has none.
     QString text(const Object& object) const;
+    // Whether a text object of process `pid` on screen holds exactly `text`.
+    bool showsText(qint64 pid, const QString& text) const;
 
 private:
     QString connectionName_;
@@ -185,6 +190,9 @@ public:
     QVariantMap state() const;
     // Calls a method of the test hook; whether it answered.
     bool callHook(const QString& method, const QVariantList& arguments = {}) const;
+
+    // The learning history of the account `accountID` as the program stored it; empty when none is stored.
+    QJsonArray history(const QString& accountID) const;
 
     // The folders in the program's temporary folder whose names begin with `prefix`.
     QStringList tempEntries(const QString& prefix) const;

@@ -31,30 +31,10 @@ namespace {
 const QString accountID = QStringLiteral("account_1234");
 const QString serviceAnswer = QStringLiteral("Hello world: the first words a program says.");
 
-std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
-    for (const X11Display::Window& window : display.windowsOf(pid))
-        if (window.geometry.size() == size) return window;
-    return std::nullopt;
-}
-
 bool isActive(const X11Display& display, qint64 pid) {
     const auto active = display.activeWindow();
     for (const X11Display::Window& window : display.windowsOf(pid))
         if (active == window.id) return true;
-    return false;
-}
-
-QJsonArray historyOf(const OrvelProgram& orvel) {
-    QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
-               QStringLiteral("/learning-history.json"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QJsonDocument::fromJson(file.readAll()).array();
-}
-
-// Whether some text object of the program shows `text`.
-bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
-    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
-        if (object.showing && object.role == QLatin1String("text") && accessibility.text(object) == text) return true;
     return false;
 }
 
@@ -103,7 +83,7 @@ TEST(FloatingPanelsProgramDesktop, TheBulbOpensTheAnswerWhichIsRecordedAndThePan
     // The drag: the bulb maps 12 right of and below the pointer; the target stays active.
     target.dragAcross(QStringLiteral("lineEdit"));
     std::optional<X11Display::Window> bulb;
-    ASSERT_TRUE(waitUntil([&] { return (bulb = windowOfSize(display, orvel.pid(), QSize(36, 36))).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return (bulb = display.windowOfSize(orvel.pid(), QSize(36, 36))).has_value(); }));
     EXPECT_EQ(bulb->geometry.topLeft(), released + QPoint(12, 12));
     EXPECT_TRUE(isActive(display, target.pid())) << "the bulb took the focus";
     // What keeps a window manager from focusing it: no input hint, no focus protocol.
@@ -119,11 +99,11 @@ TEST(FloatingPanelsProgramDesktop, TheBulbOpensTheAnswerWhichIsRecordedAndThePan
     // The click: the answer panel shows the service's answer, and the history holds it once.
     clickAt(bulb->geometry.center());
     std::optional<X11Display::Window> panel;
-    ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
-    EXPECT_FALSE(windowOfSize(display, orvel.pid(), QSize(36, 36))) << "the bulb hides when it is clicked";
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
-    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
-    const QJsonObject record = historyOf(orvel).first().toObject();
+    ASSERT_TRUE(waitUntil([&] { return (panel = display.windowOfSize(orvel.pid(), QSize(360, 390))).has_value(); }));
+    EXPECT_FALSE(display.windowOfSize(orvel.pid(), QSize(36, 36))) << "the bulb hides when it is clicked";
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == 1; }));
+    const QJsonObject record = orvel.history(accountID).first().toObject();
     EXPECT_EQ(record.value(QStringLiteral("source")).toString(), QStringLiteral("hello world"));
     EXPECT_EQ(record.value(QStringLiteral("answer")).toString(), serviceAnswer);
     EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("translate"));
@@ -132,30 +112,30 @@ TEST(FloatingPanelsProgramDesktop, TheBulbOpensTheAnswerWhichIsRecordedAndThePan
     // Escape hides the panel (it is the active window after the click).
     ASSERT_TRUE(waitUntil([&] { return isActive(display, orvel.pid()); }));
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-    EXPECT_TRUE(waitUntil([&] { return !windowOfSize(display, orvel.pid(), QSize(360, 390)); }));
+    EXPECT_TRUE(waitUntil([&] { return !display.windowOfSize(orvel.pid(), QSize(360, 390)); }));
 
     // The next selection shows the same windows; the same text is answered from memory.
     xdotool({QStringLiteral("windowactivate"), QString::number(display.windowsOf(target.pid()).first().id)});
     ASSERT_TRUE(waitUntil([&] { return isActive(display, target.pid()); }));
     target.dragAcross(QStringLiteral("lineEdit"));
     std::optional<X11Display::Window> again;
-    ASSERT_TRUE(waitUntil([&] { return (again = windowOfSize(display, orvel.pid(), QSize(36, 36))).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return (again = display.windowOfSize(orvel.pid(), QSize(36, 36))).has_value(); }));
     EXPECT_EQ(again->id, bulb->id);
     clickAt(again->geometry.center());
-    ASSERT_TRUE(waitUntil([&] { return (again = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return (again = display.windowOfSize(orvel.pid(), QSize(360, 390))).has_value(); }));
     EXPECT_EQ(again->id, panel->id);
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
-    EXPECT_EQ(historyOf(orvel).size(), 1);
+    EXPECT_EQ(orvel.history(accountID).size(), 1);
     EXPECT_TRUE(stub.violations().isEmpty());
 
     // The panel grows from its corner and moves by its background.
     const QRect shown = again->geometry;
     dragFrom(shown.bottomRight() - QPoint(2, 2), shown.bottomRight() + QPoint(48, 38));
-    EXPECT_TRUE(waitUntil([&] { return windowOfSize(display, orvel.pid(), QSize(410, 430)).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), QSize(410, 430)).has_value(); }));
     dragFrom(shown.topLeft() + QPoint(180, 6), shown.topLeft() + QPoint(240, 36));
     EXPECT_TRUE(waitUntil([&] {
-        const auto moved = windowOfSize(display, orvel.pid(), QSize(410, 430));
+        const auto moved = display.windowOfSize(orvel.pid(), QSize(410, 430));
         return moved && moved->geometry.topLeft() == shown.topLeft() + QPoint(60, 30);
     }));
 

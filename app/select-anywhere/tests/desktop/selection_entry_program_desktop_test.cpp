@@ -46,25 +46,6 @@ std::optional<QString> studySelectedText(const QStringList& arguments) {
     return out.mid(2, out.size() - 5);
 }
 
-std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
-    for (const X11Display::Window& window : display.windowsOf(pid))
-        if (window.geometry.size() == size) return window;
-    return std::nullopt;
-}
-
-bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
-    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
-        if (object.showing && object.role == QLatin1String("text") && accessibility.text(object) == text) return true;
-    return false;
-}
-
-QJsonArray historyOf(const OrvelProgram& orvel) {
-    QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
-               QStringLiteral("/learning-history.json"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QJsonDocument::fromJson(file.readAll()).array();
-}
-
 // The smallest size the window asks the window manager for (WM_NORMAL_HINTS).
 std::optional<QSize> minimumSizeOf(X11Display::WindowId window) {
     QProcess xprop;
@@ -123,21 +104,21 @@ TEST_F(SelectionEntryProgramDesktop, HandedOverTextIsAnsweredInThePanelAndRefusa
               std::optional<QString>(QStringLiteral("先粘贴、输入或导入一段文字。")));
     EXPECT_EQ(studySelectedText({QStringLiteral("Opportunity cost"), QStringLiteral("summarise")}),
               std::optional<QString>(QStringLiteral("无法识别这个 Orvel 服务，请重新安装最新版。")));
-    EXPECT_FALSE(windowOfSize(display, orvel.pid(), QSize(360, 390)));
+    EXPECT_FALSE(display.windowOfSize(orvel.pid(), QSize(360, 390)));
 
     EXPECT_EQ(studySelectedText({QStringLiteral("Opportunity cost"), QStringLiteral("translate")}),
               std::optional<QString>(QString()));
     std::optional<X11Display::Window> panel;
-    ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return (panel = display.windowOfSize(orvel.pid(), QSize(360, 390))).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
     // Only the answer panel shows.
     EXPECT_TRUE(waitUntil([&] {
         for (const X11Display::Window& window : display.windowsOf(orvel.pid()))
             if (window.id == main->id) return false;
         return true;
     }));
-    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
-    const QJsonObject record = historyOf(orvel).first().toObject();
+    ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == 1; }));
+    const QJsonObject record = orvel.history(accountID).first().toObject();
     EXPECT_EQ(record.value(QStringLiteral("source")).toString(), QStringLiteral("Opportunity cost"));
     EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("translate"));
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
@@ -154,8 +135,9 @@ TEST_F(SelectionEntryProgramDesktop, CompactViewShrinksTheLimitsAndFullWindowGiv
     ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
     // The session speaks English.
     EXPECT_TRUE(waitUntil([&] { return accessibility.find(orvel.pid(), QStringLiteral("Selection · Answer")).has_value(); }));
-    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
-    EXPECT_EQ(historyOf(orvel).first().toObject().value(QStringLiteral("mode")).toString(), QStringLiteral("practice"));
+    ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == 1; }));
+    EXPECT_EQ(orvel.history(accountID).first().toObject().value(QStringLiteral("mode")).toString(),
+              QStringLiteral("practice"));
     // Only the limits change: the window keeps the size it had.
     EXPECT_TRUE(waitUntil([&] {
         const auto limit = minimumSizeOf(main->id);

@@ -33,25 +33,6 @@ const QString serviceAnswer = QStringLiteral("机会成本：放弃的次优选�
 const QSize panelSize(360, 390);
 const QStringList command{QStringLiteral("--study-selection"), QStringLiteral("explain")};
 
-std::optional<X11Display::Window> panelOf(const X11Display& display, qint64 pid) {
-    for (const X11Display::Window& window : display.windowsOf(pid))
-        if (window.geometry.size() == panelSize) return window;
-    return std::nullopt;
-}
-
-bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
-    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
-        if (object.showing && accessibility.text(object) == text) return true;
-    return false;
-}
-
-QJsonArray historyOf(const OrvelProgram& orvel) {
-    QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
-               QStringLiteral("/learning-history.json"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QJsonDocument::fromJson(file.readAll()).array();
-}
-
 // An xterm whose first line holds "terminal words here", with the word "terminal" selected.
 class TerminalSelection {
 public:
@@ -84,19 +65,21 @@ protected:
         orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
     }
     void TearDown() override {
-        if (orvel.isRunning()) EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        if (orvel.isRunning()) {
+            EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        }
     }
 
     // The panel is on screen and its status says `status` (the program's own Chinese line).
     bool panelSays(const QString& status) {
         return waitUntil([&] {
-            return panelOf(display, orvel.pid()) &&
+            return display.windowOfSize(orvel.pid(), panelSize) &&
                    orvel.state().value(QStringLiteral("selectionActivityStatus")).toString() == status;
         });
     }
 
     void savePanel(const QString& name) {
-        if (const auto panel = panelOf(display, orvel.pid())) {
+        if (const auto panel = display.windowOfSize(orvel.pid(), panelSize)) {
             QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
             display.grab(*panel).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/") + name);
         }
@@ -149,10 +132,10 @@ TEST_F(StudySelectionCommandDesktop, HandsTheSelectionToTheRunningCopyAndRefuses
     run = orvel.run(command);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
-    ASSERT_TRUE(waitUntil([&] { return panelOf(display, orvel.pid()).has_value(); }));
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
-    ASSERT_TRUE(waitUntil([&] { return historyOf(orvel).size() == 1; }));
-    const QJsonObject record = historyOf(orvel).first().toObject();
+    ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), panelSize).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == 1; }));
+    const QJsonObject record = orvel.history(accountID).first().toObject();
     EXPECT_EQ(record.value(QStringLiteral("source")).toString(), QStringLiteral("terminal"));
     EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("explain"));
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
@@ -163,8 +146,8 @@ TEST_F(StudySelectionCommandDesktop, StartsTheProgramWhenNoneRunsAndShowsTheAnsw
     const TerminalSelection terminal(display);
     ASSERT_TRUE(terminal.ready());
     ASSERT_TRUE(orvel.start(command));
-    ASSERT_TRUE(waitUntil([&] { return panelOf(display, orvel.pid()).has_value(); }));
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), panelSize).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
     EXPECT_EQ(orvel.state().value(QStringLiteral("selectionPhase")).toString(), QStringLiteral("result"));
     // The selected word is what was asked about.
     QStringList asked;

@@ -33,18 +33,6 @@ const QString accountID = QStringLiteral("account_1234");
 const QString serviceAnswer = QStringLiteral("Hello world: the first words a program says.");
 const QString waylandPermission = QStringLiteral("划词 AI 图标已开启（Wayland 会话中仅限 X11 程序）");
 
-std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
-    for (const X11Display::Window& window : display.windowsOf(pid))
-        if (window.geometry.size() == size) return window;
-    return std::nullopt;
-}
-
-bool showsText(const AccessibilityBus& accessibility, qint64 pid, const QString& text) {
-    for (const AccessibilityBus::Object& object : accessibility.objectsOf(pid))
-        if (object.showing && object.role == QLatin1String("text") && accessibility.text(object) == text) return true;
-    return false;
-}
-
 // A program's environment with the platform chosen as given ("" leaves it to the program).
 QProcessEnvironment withPlatform(const QString& platform, const QString& gdkBackend = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -77,11 +65,11 @@ protected:
     // once, about `selected`.
     void expectAnswerPanelFor(const QString& selected) {
         std::optional<X11Display::Window> panel;
-        ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), panelSize)).has_value(); }))
+        ASSERT_TRUE(waitUntil([&] { return (panel = display.windowOfSize(orvel.pid(), panelSize)).has_value(); }))
             << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
         EXPECT_TRUE(QRect(QPoint(0, 0), screenSize).contains(panel->geometry))
             << panel->geometry.x() << "," << panel->geometry.y();
-        EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+        EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
         QStringList asked;
         for (const QJsonValue& request : stub.requests())
             if (request[QStringLiteral("path")] == QStringLiteral("/v1/ai/answer"))
@@ -154,23 +142,23 @@ TEST(SelectionWaylandDesktop, AnX11ProgramsSelectionOffersTheBulbAndANativeWindo
     const QPoint released(line.right() - 3, line.center().y());
     target.dragAcross(QStringLiteral("lineEdit"));
     std::optional<X11Display::Window> bulb;
-    ASSERT_TRUE(waitUntil([&] { return (bulb = windowOfSize(display, orvel.pid(), QSize(36, 36))).has_value(); }))
+    ASSERT_TRUE(waitUntil([&] { return (bulb = display.windowOfSize(orvel.pid(), QSize(36, 36))).has_value(); }))
         << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
     EXPECT_EQ(bulb->geometry.topLeft(), released + QPoint(12, 12));
 
     // A click on it opens the answer panel with the service's answer.
     clickAt(bulb->geometry.center());
     std::optional<X11Display::Window> panel;
-    ASSERT_TRUE(waitUntil([&] { return (panel = windowOfSize(display, orvel.pid(), QSize(360, 390))).has_value(); }));
-    EXPECT_TRUE(waitUntil([&] { return showsText(accessibility, orvel.pid(), serviceAnswer); }));
+    ASSERT_TRUE(waitUntil([&] { return (panel = display.windowOfSize(orvel.pid(), QSize(360, 390))).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-    ASSERT_TRUE(waitUntil([&] { return !windowOfSize(display, orvel.pid(), QSize(360, 390)); }));
+    ASSERT_TRUE(waitUntil([&] { return !display.windowOfSize(orvel.pid(), QSize(360, 390)); }));
 
     // The next bulb goes when a native Wayland window becomes active: no window is active for X11.
     xdotool({QStringLiteral("windowactivate"), QString::number(display.windowsOf(target.pid()).first().id)});
     ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == display.windowsOf(target.pid()).first().id; }));
     target.dragAcross(QStringLiteral("lineEdit"));
-    ASSERT_TRUE(waitUntil([&] { return windowOfSize(display, orvel.pid(), QSize(36, 36)).has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), QSize(36, 36)).has_value(); }));
     QProcess native;
     native.setProcessEnvironment(withPlatform({}, QStringLiteral("wayland")));
     native.start(QStringLiteral("zenity"), {QStringLiteral("--info"), QStringLiteral("--text=native")});
@@ -178,7 +166,7 @@ TEST(SelectionWaylandDesktop, AnX11ProgramsSelectionOffersTheBulbAndANativeWindo
     EXPECT_TRUE(waitUntil([&] { return !display.activeWindow().has_value(); })) << "no native window became active";
     EXPECT_TRUE(
         waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPhase")) == QStringLiteral("idle"); }));
-    EXPECT_TRUE(waitUntil([&] { return !windowOfSize(display, orvel.pid(), QSize(36, 36)); }));
+    EXPECT_TRUE(waitUntil([&] { return !display.windowOfSize(orvel.pid(), QSize(36, 36)); }));
     EXPECT_TRUE(display.windowsOf(native.processId()).isEmpty()) << "zenity ran as an X11 program";
     native.kill();
     native.waitForFinished(3000);
@@ -212,12 +200,7 @@ TEST_F(StudySelectionWaylandDesktop, HandsANativeProgramsSelectionToTheRunningCo
     // The history keeps it. (Started by the command, the program asks before the session is
     // confirmed, and the history keeps no answer of an unconfirmed account.)
     QJsonArray history;
-    ASSERT_TRUE(waitUntil([&] {
-        QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/users/u_") + accountID +
-                   QStringLiteral("/learning-history.json"));
-        if (file.open(QIODevice::ReadOnly)) history = QJsonDocument::fromJson(file.readAll()).array();
-        return history.size() == 1;
-    }));
+    ASSERT_TRUE(waitUntil([&] { return (history = orvel.history(accountID)).size() == 1; }));
     EXPECT_EQ(history.first()[QStringLiteral("mode")].toString(), QStringLiteral("explain"));
 }
 
