@@ -58,7 +58,10 @@ ControlBar::ControlBar(AppStore& store, QWidget* parent) : QWidget(parent), stor
         segments_.append(segment);
     }
     rows->addWidget(modePicker_);
-    connect(modeGroup_, &QButtonGroup::idClicked, this, [this](int id) { store_.setMode(kModes.at(size_t(id))); });
+    // A segment is chosen by a click, the keyboard or a screen reader's toggle alike.
+    connect(modeGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) store_.setMode(kModes.at(size_t(id)));
+    });
 
     // Row 2: the language, then the send button or the spinner and stop.
     auto* row = new QHBoxLayout();

@@ -138,8 +138,11 @@ SettingsView::SettingsView(AppStore& store, base::DefaultsStore& defaults, QWidg
     bottom->addWidget(done_);
     column->addLayout(bottom);
 
-    connect(group, &QButtonGroup::idClicked, this,
-            [](int id) { InterfaceSettings::shared().setAppearance(kAppearances.at(id)); });
+    // A segment is chosen by a click, the keyboard or a screen reader's toggle alike.
+    connect(group, &QButtonGroup::idToggled, this, [](int id, bool checked) {
+        if (checked && InterfaceSettings::shared().appearance() != kAppearances.at(id))
+            InterfaceSettings::shared().setAppearance(kAppearances.at(id));
+    });
     connect(&InterfaceSettings::shared(), &InterfaceSettings::appearanceChanged, this, &SettingsView::showAppearance);
     connect(privacy_, &QPushButton::clicked, this, [this] { openSheetOverParent(new PrivacyDisclosureView(this)); });
     connect(review_, &QPushButton::clicked, this,

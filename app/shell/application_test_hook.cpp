@@ -38,6 +38,7 @@ public Q_SLOTS:
             {QStringLiteral("pdfChoice"), store_.pdfChoice().has_value()},
             {QStringLiteral("status"), store_.status()},
             {QStringLiteral("page"), base::rawValue(router_.page())},
+            {QStringLiteral("mode"), base::rawValue(store_.mode())},
             {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
         };
         for (const auto& added : addedStates()) state.insert(added());

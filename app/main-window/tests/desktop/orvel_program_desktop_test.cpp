@@ -441,7 +441,7 @@ TEST(OrvelProgramDesktop, HeldSessionIsRefreshedWhenTheWorkspaceComesOnScreen) {
 }
 
 // A screen reader finds the sidebar's rows and the coach page's back button by their names, and
-// pressing them moves between the pages.
+// pressing them moves between the pages; its toggle of a mode segment sets the mode.
 TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
     X11Display display;
     orveltest::AccessibilityBus accessibility;
@@ -481,5 +481,8 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
         << "no sidebar on the coach page";
     ASSERT_TRUE(press("Lessonary"));
     EXPECT_TRUE(waitUntil([&] { return page() == QLatin1String("home"); }));
+    // A mode segment chosen by a screen reader's toggle is the mode asked for.
+    ASSERT_TRUE(press("Translate"));
+    EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("mode")) == QLatin1String("translate"); }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
