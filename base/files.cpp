@@ -1,5 +1,6 @@
 #include "base/files.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace base {
@@ -96,6 +98,42 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
 void makeOwnerOnly(const QString& path) {
     if (!QFile::setPermissions(path, kOwnerOnlyFile))
         throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+}
+
+namespace {
+
+// Renames `from` to `to` unless `to` exists. Returns 0 or an errno value.
+int renameWithoutReplacing(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the no-replace flag: check first.
+    struct stat info {};
+    if (::lstat(target.constData(), &info) == 0) return EEXIST;
+    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+QString setAsideUnreadable(const QString& path) {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = path + QStringLiteral(".unreadable-") + stamp;
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString target = attempt == 1 ? base : base + u'-' + QString::number(attempt);
+        const int error = renameWithoutReplacing(path, target);
+        if (error == EEXIST) continue;
+        if (error == ENOENT) return {};
+        if (error != 0)
+            throw FileError(FileError::Kind::writeFailed, path, QString::fromLocal8Bit(std::strerror(error)));
+        // Only a regular file is made owner-only: 0600 would lock its owner out of a folder.
+        const QByteArray movedName = QFile::encodeName(target);
+        struct stat moved {};
+        if (::lstat(movedName.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
+            ::chmod(movedName.constData(), S_IRUSR | S_IWUSR);
+        return target;
+    }
+    throw FileError(FileError::Kind::writeFailed, path);
 }
 
 QString localPath(const QUrl& url) {

@@ -53,6 +53,12 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
 // Sets 0600 on an existing file.
 void makeOwnerOnly(const QString& path);
 
+// Renames a file that could not be read, bytes unchanged, to "<path>.unreadable-<UTC time>" (with
+// "-2", "-3", ... when that name is taken: nothing is ever replaced) and makes the moved file 0600
+// when it is a regular file. Returns the new path; empty when nothing is at `path` any more. Throws
+// FileError(writeFailed) with the system's text in its detail.
+QString setAsideUnreadable(const QString& path);
+
 // The path of a file URL on this machine ("localhost" names this machine too, where QUrl would keep
 // it as a network share); empty for any other URL.
 QString localPath(const QUrl& url);

@@ -1,6 +1,5 @@
 #include "app/account/history_store.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -8,12 +7,7 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <numeric>
-#include <sys/stat.h>
 #include <utility>
 
 #include "app/account/account_data_scope.h"
@@ -95,18 +89,6 @@ QString lessonTranscript(const meridcore::TeacherLearningSession& session) {
         }
     }
     return base::text::graphemePrefix(lines.join(QStringLiteral("\n\n")), HistoryStore::maxTranscriptLength);
-}
-
-// Renames `from` to `to` unless `to` exists. Returns 0 or an errno value.
-int renameWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // A file system without the no-replace flag: check first.
-    struct stat info {};
-    if (::lstat(target.constData(), &info) == 0) return EEXIST;
-    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -206,30 +188,17 @@ void HistoryStore::enterFile(const QString& path, const std::optional<QString>& 
 }
 
 void HistoryStore::setAsideUnreadableFile(const QString& path) {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base = path + QStringLiteral(".unreadable-") + stamp;
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString target = attempt == 1 ? base : base + u'-' + QString::number(attempt);
-        const int error = renameWithoutReplacing(path, target);
-        if (error == EEXIST) continue;
-        if (error == ENOENT) {
-            // The file is gone: nothing is left to protect (the notice about it is ended by the caller).
-            activeFileUnreadable_ = false;
-            return;
-        }
-        if (error != 0)
-            throw HistoryError(HistoryError::Kind::setAsideFailed, QString::fromLocal8Bit(std::strerror(error)));
-        // Only a regular file is made owner-only: 0600 would lock its owner out of a folder.
-        const QByteArray movedName = QFile::encodeName(target);
-        struct stat moved {};
-        if (::lstat(movedName.constData(), &moved) == 0 && S_ISREG(moved.st_mode))
-            ::chmod(movedName.constData(), S_IRUSR | S_IWUSR);
-        activeFileUnreadable_ = false;
-        setAsideNotice_ = QStringLiteral("无法读取的学习历史文件已原样另存为 ") + QFileInfo(target).fileName() +
-                          QStringLiteral("。");
-        return;
+    QString target;
+    try {
+        target = base::files::setAsideUnreadable(path);
+    } catch (const base::FileError& error) {
+        throw HistoryError(HistoryError::Kind::setAsideFailed, error.detail());
     }
-    throw HistoryError(HistoryError::Kind::setAsideFailed);
+    activeFileUnreadable_ = false;
+    // Gone meanwhile: nothing is left to protect (the notice about it is ended by the caller).
+    if (target.isEmpty()) return;
+    setAsideNotice_ =
+        QStringLiteral("无法读取的学习历史文件已原样另存为 ") + QFileInfo(target).fileName() + QStringLiteral("。");
 }
 
 void HistoryStore::write(const QList<LearningRecord>& records) {
