@@ -280,17 +280,21 @@ int HistoryStore::importLegacyToCurrentAccount() {
     return added;
 }
 
-void HistoryStore::add(const QString& source, const QString& answer, const QString& mode) {
+bool HistoryStore::add(const QString& source, const QString& answer, const QString& mode) {
     LearningRecord record{QUuid::createUuid(), base::Date::now(), mode, source, answer, false};
     if (!fileURL_) {
         // The session token is still being read: which history this answer belongs to is not known yet.
         if (!scopeEntered_) heldAnswers_.prepend(std::move(record));
-        return;
+        return true;
     }
     QList<LearningRecord> next = records_;
     next.prepend(std::move(record));
     keepNewest(next);
-    commit(std::move(next));
+    return commit(std::move(next));
+}
+
+bool HistoryStore::hasLessonContent(const meridcore::TeacherLearningSession& session) {
+    return !base::text::trimmed(lessonTranscript(session)).isEmpty();
 }
 
 bool HistoryStore::saveMeridLesson(const meridcore::TeacherLearningSession& session, bool asNote) {

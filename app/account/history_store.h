@@ -91,9 +91,13 @@ public:
     int importLegacyToCurrentAccount();
 
     // Adds a study answer at the front and keeps the newest 500 (held until the start scope is known).
-    void add(const QString& source, const QString& answer, const QString& mode);
+    // False when its write failed: the answer is not stored and `statusMessage` says why.
+    bool add(const QString& source, const QString& answer, const QString& mode);
+    // Whether a tutor session holds anything that saveMeridLesson would store.
+    static bool hasLessonContent(const meridcore::TeacherLearningSession& session);
     // Stores one tutor session as one record (replacing its earlier save). False when there is no
-    // active file, nothing to store, or the write failed; the list is then unchanged.
+    // active file, nothing to store, or the write failed (`statusMessage` then says why); the list
+    // is then unchanged.
     bool saveMeridLesson(const meridcore::TeacherLearningSession& session, bool asNote);
     // Inverts the note mark of the stored record with this id; nothing when it is gone.
     void toggleNote(const LearningRecord& record);

@@ -246,7 +246,8 @@ QCoro::Task<void> DirectFloatModel::run(Job job) {
     }
     store(job.key, result);
     answer_ = result;
-    history_.add(job.key.text, result.text, base::rawValue(job.key.mode));
+    // Shown with the answer when the history did not take it: the panel is where the person looks.
+    if (!history_.add(job.key.text, result.text, base::rawValue(job.key.mode))) error_ = history_.statusMessage();
     isBusy_ = false;
     work_.reset();
     detail_ = QStringLiteral("Orvel AI · ") + QString::asprintf("%.1f", services_.clock->now() - job.started) +

@@ -36,6 +36,7 @@ const QString kEffortKey = QStringLiteral("reasoningEffort");
 
 const QString kEditedSourceNote = QStringLiteral("输入已更新，请核对文字后发送。");
 const QString kExtractionLabel = QStringLiteral("正在本机提取文字…");
+const QString kHistoryNotStoredStatus = QStringLiteral("已完成，但未存入学习历史");
 const QString kTimedOutMessage = QStringLiteral("请求超时。请检查网络，或缩短输入后重试。");
 const QString kConnectionMessage = QStringLiteral("网络连接失败，请检查网络后重试。");
 
@@ -352,8 +353,15 @@ QCoro::Task<void> AppStore::runRequest(QUuid id, double started, RequestValues v
     if (!isCurrent(id, cancellation)) co_return;
 
     setAnswer(result);
-    history_.add(values.source, result.text, base::rawValue(values.mode));
+    const bool recorded = history_.add(values.source, result.text, base::rawValue(values.mode));
     setResultDetail(detailLine(values.model, services_.clock->now() - started, result));
+    if (!recorded) {
+        // The answer is here but the history did not take it: said beside the answer, not only
+        // on the history page.
+        finish(id, kHistoryNotStoredStatus);
+        setErrorMessage(history_.statusMessage());
+        co_return;
+    }
     finish(id, QStringLiteral("已完成"));
 }
 

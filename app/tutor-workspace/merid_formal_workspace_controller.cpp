@@ -646,11 +646,15 @@ void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
     if (!hasLoaded_ || !canSave_ || busy_) return;
     save();
     if (!canSave_) return;
-    if (!services_.history->saveMeridLesson(active_, asNote)) {
+    HistoryStore& history = *services_.history;
+    if (!history.hasActiveFile() || !HistoryStore::hasLessonContent(active_)) {
         setErrorMessage(
             UIStrings::choose(QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。"),
                               QStringLiteral("No lesson content to save, or the account history is not ready."),
                               QStringLiteral("Aucun contenu à enregistrer ou historique indisponible.")));
+    } else if (!history.saveMeridLesson(active_, asNote)) {
+        // The write failed: the history says why (full disk, size limit, a file it protects).
+        setErrorMessage(history.statusMessage());
     } else if (asNote) {
         setErrorMessage(UIStrings::choose(QStringLiteral("已加入学习笔记。"), QStringLiteral("Saved to notes."),
                                           QStringLiteral("Ajouté aux notes.")));

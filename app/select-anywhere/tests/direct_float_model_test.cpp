@@ -3,6 +3,12 @@
 // changes before and during a request, superseded and stopped jobs, and the failures it shows.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_error.h"
 #include "app/select-anywhere/direct_float_model.h"
 #include "app/shell/tests/store_test_doubles.h"
 
@@ -149,6 +155,31 @@ TEST_F(DirectFloatModelTest, SupersededAndStoppedJobsStaySilent) {
     EXPECT_FALSE(model().answer().has_value());
     EXPECT_FALSE(model().error().has_value());
     EXPECT_EQ(model().detail(), QStringLiteral("已停止"));
+    EXPECT_EQ(history->records().size(), 1);
+}
+
+// The history cannot write (its folder is a file): the answer shows with the history's reason.
+TEST_F(DirectFloatModelTest, AnswerWhoseHistoryWriteFailedShowsWhy) {
+    const QString folder =
+        QFileInfo(*AccountDataScope::legacyLearningHistory(dir.filePath(QStringLiteral("data")))).absolutePath();
+    QDir(folder).removeRecursively();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    answerNext(QStringLiteral("first"));
+    ask(QStringLiteral("opportunity cost"));
+    EXPECT_EQ(answerText(), QStringLiteral("first"));
+    ASSERT_TRUE(model().error());
+    EXPECT_EQ(*model().error(), history->statusMessage());
+    EXPECT_TRUE(model().error()->startsWith(HistoryError(HistoryError::Kind::writeFailed).message()));
+
+    // Stored again once the folder can be made: nothing to say.
+    QFile::remove(folder);
+    answerNext(QStringLiteral("second"));
+    ask(QStringLiteral("sunk cost"));
+    EXPECT_EQ(answerText(), QStringLiteral("second"));
+    EXPECT_FALSE(model().error());
     EXPECT_EQ(history->records().size(), 1);
 }
 

@@ -2,11 +2,18 @@
 // against the loopback stub, the hand-offs and the output actions.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QTcpServer>
 
+#include <sys/resource.h>
+#include <csignal>
+
+#include "app/account/account_data_scope.h"
+#include "app/account/history_error.h"
 #include "app/account/learning_record.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "net/http.h"
@@ -200,6 +207,69 @@ TEST_F(AppStoreRequestTest, AnswerShowsTheDetailLineAndIsRecordedOnceWithTheUntr
     ASSERT_EQ(history->records().size(), 1);
     EXPECT_EQ(history->records().first().mode, QStringLiteral("practice"));
     EXPECT_EQ(history->records().first().source, QStringLiteral("  What is entropy?\n"));
+}
+
+// A full disk or a file-size limit: the answer shows, and the history's own reason stands beside it
+// instead of "已完成".
+TEST_F(AppStoreRequestTest, AnswerWhoseHistoryWriteFailedSaysSoBesideIt) {
+    const QString historyFolder =
+        QFileInfo(*velquin::AccountDataScope::legacyLearningHistory(dir.filePath(QStringLiteral("data"))))
+            .absolutePath();
+    struct Row {
+        const char* name;
+        std::function<void()> breakWrites;
+        std::function<void()> repair;
+    };
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const Row rows[] = {
+        {"the history folder is a file",
+         [&] {
+             QDir(historyFolder).removeRecursively();
+             QDir().mkpath(QFileInfo(historyFolder).absolutePath());
+             QFile file(historyFolder);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         },
+         [&] { QFile::remove(historyFolder); }},
+        {"a file-size limit (a full disk)",
+         [&] {
+             struct rlimit tiny = saved;
+             tiny.rlim_cur = 16;
+             ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+         },
+         [&] { ::setrlimit(RLIMIT_FSIZE, &saved); }},
+    };
+    AppStore& s = store();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        stub.enqueue(answerPath, ScriptedReply::answer(QStringLiteral("熵是无序程度。")));
+        s.setSource(QStringLiteral("What is entropy? ") + QString::fromUtf8(row.name));
+        row.breakWrites();
+        s.submit();
+        scheduler->runNextJob();
+        const bool idle = waitIdle();
+        row.repair();
+        ASSERT_TRUE(idle);
+        ASSERT_TRUE(s.answer());
+        EXPECT_EQ(s.status(), QStringLiteral("已完成，但未存入学习历史"));
+        ASSERT_TRUE(s.errorMessage());
+        EXPECT_EQ(*s.errorMessage(), history->statusMessage());
+        EXPECT_TRUE(
+            s.errorMessage()->startsWith(velquin::HistoryError(velquin::HistoryError::Kind::writeFailed).message()))
+            << s.errorMessage()->toStdString();
+        EXPECT_TRUE(history->records().isEmpty());
+    }
+    std::signal(SIGXFSZ, previousHandler);
+
+    // Writable again: the next answer is stored and reported as done.
+    stub.enqueue(answerPath, ScriptedReply::answer(QStringLiteral("熵是无序程度。")));
+    s.submit();
+    scheduler->runNextJob();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(s.status(), QStringLiteral("已完成"));
+    EXPECT_FALSE(s.errorMessage());
+    EXPECT_EQ(history->records().size(), 1);
 }
 
 TEST_F(AppStoreRequestTest, DetailLineAddsTokenCountsOnlyWhenBothAreKnown) {

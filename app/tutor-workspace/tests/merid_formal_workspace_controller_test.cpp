@@ -4,12 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include "app/account/account_data_scope.h"
+#include "app/account/history_error.h"
 #include "app/account/history_store.h"
 #include "app/shell/interface_settings.h"
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
@@ -496,6 +499,21 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     screen.saveToLessonary(true);
     EXPECT_EQ(screen.errorMessage(), QStringLiteral("已加入学习笔记。"));
     EXPECT_EQ(history_->records().size(), 1);
+    // A history that cannot write gives its own reason, not "nothing to save".
+    {
+        const QString folder =
+            QFileInfo(*velquin::AccountDataScope::legacyLearningHistory(dir_.filePath(QStringLiteral("history"))))
+                .absolutePath();
+        const QString moved = folder + QStringLiteral(".moved");
+        ASSERT_TRUE(QDir().rename(folder, moved));
+        ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
+        screen.saveToLessonary(false);
+        EXPECT_EQ(screen.errorMessage(), history_->statusMessage());
+        EXPECT_TRUE(screen.errorMessage().startsWith(
+            velquin::HistoryError(velquin::HistoryError::Kind::writeFailed).message()));
+        ASSERT_TRUE(QFile::remove(folder));
+        ASSERT_TRUE(QDir().rename(moved, folder));
+    }
 
     // Pause sends nothing, saves and asks to leave the page.
     screen.action(MeridAction::pause);
