@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <utility>
 
 #include "base/files.h"
 
@@ -60,6 +61,7 @@ bool valueFits(DefaultsStore::Type type, const QJsonValue& value) {
 DefaultsStore::DefaultsStore(QString filePath, QObject* parent) : QObject(parent), filePath_(std::move(filePath)) {
     QMutexLocker lock(&mutex_);
     loadLocked();
+    statusChanged_ = false;  // nobody can be listening yet
 }
 
 DefaultsStore& DefaultsStore::standard() {
@@ -80,17 +82,26 @@ void DefaultsStore::loadLocked() const {
     entries_.clear();
     loadedSize_ = -1;
     loadedModified_ = {};
+    const bool wasUnreadable = status_.unreadable;
+    status_.unreadable = false;
     if (filePath_.isEmpty()) return;
     const QFileInfo info(filePath_);
-    if (!info.exists()) return;
+    if (!info.exists()) {
+        statusChanged_ |= wasUnreadable;
+        return;
+    }
     loadedSize_ = info.size();
     loadedModified_ = info.lastModified();
     QJsonObject root;
     try {
+        // Only a regular file is read: a named pipe would block until someone writes to it.
+        if (!info.isFile()) throw FileError(FileError::Kind::readFailed, filePath_, QStringLiteral("not a file"));
         root = json::parseObject(files::readCapped(filePath_, kMaxFileBytes));
     } catch (const Error&) {
-        return;  // an unreadable file reads as empty; the next write replaces it
+        // Read as empty, and kept: the next write moves it aside first.
+        status_.unreadable = true;
     }
+    statusChanged_ |= wasUnreadable != status_.unreadable;
     for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
         const QJsonObject boxed = it->toObject();
         const auto type = typeFromName(boxed.value(QStringLiteral("type")).toString());
@@ -116,23 +127,45 @@ void DefaultsStore::saveLocked() {
         boxed.insert(QStringLiteral("value"), it->value);
         root.insert(it.key(), boxed);
     }
+    const FileStatus before = status_;
     try {
+        if (status_.unreadable) {
+            const QString moved = files::setAsideUnreadable(filePath_);
+            status_.unreadable = false;
+            if (!moved.isEmpty()) status_.setAsidePath = moved;
+            // Nothing is at the path now: a failed write below must not read that as a change.
+            loadedSize_ = -1;
+            loadedModified_ = {};
+        }
         files::writeAtomically(filePath_, json::compact(root));
-        lastWriteFailed_ = false;
+        status_.writeFailure.reset();
         const QFileInfo info(filePath_);
         loadedSize_ = info.size();
         loadedModified_ = info.lastModified();
-    } catch (const Error&) {
-        lastWriteFailed_ = true;
+    } catch (const Error& error) {
+        status_.writeFailure = error.message();
     }
+    statusChanged_ |= before != status_;
+}
+
+bool DefaultsStore::takeStatusChangeLocked() const { return std::exchange(statusChanged_, false); }
+
+void DefaultsStore::emitStatusChanged(bool changed) const {
+    if (changed) Q_EMIT const_cast<DefaultsStore*>(this)->fileStatusChanged();
 }
 
 std::optional<DefaultsStore::Entry> DefaultsStore::entry(const QString& key) const {
-    QMutexLocker lock(&mutex_);
-    reloadIfChangedLocked();
-    const auto it = entries_.constFind(key);
-    if (it == entries_.constEnd()) return std::nullopt;
-    return *it;
+    std::optional<Entry> found;
+    bool statusChanged = false;
+    {
+        QMutexLocker lock(&mutex_);
+        reloadIfChangedLocked();
+        const auto it = entries_.constFind(key);
+        if (it != entries_.constEnd()) found = *it;
+        statusChanged = takeStatusChangeLocked();
+    }
+    emitStatusChanged(statusChanged);
+    return found;
 }
 
 bool DefaultsStore::contains(const QString& key) const { return entry(key).has_value(); }
@@ -144,9 +177,15 @@ std::optional<DefaultsStore::Type> DefaultsStore::type(const QString& key) const
 }
 
 QStringList DefaultsStore::keys() const {
-    QMutexLocker lock(&mutex_);
-    reloadIfChangedLocked();
-    QStringList list = entries_.keys();
+    QStringList list;
+    bool statusChanged = false;
+    {
+        QMutexLocker lock(&mutex_);
+        reloadIfChangedLocked();
+        list = entries_.keys();
+        statusChanged = takeStatusChangeLocked();
+    }
+    emitStatusChanged(statusChanged);
     list.sort();
     return list;
 }
@@ -194,13 +233,16 @@ std::optional<QJsonObject> DefaultsStore::dictionaryValue(const QString& key) co
 }
 
 void DefaultsStore::set(const QString& key, Type type, const QJsonValue& value) {
+    bool statusChanged = false;
     {
         QMutexLocker lock(&mutex_);
         reloadIfChangedLocked();
         entries_.insert(key, Entry{type, value});
         saveLocked();
+        statusChanged = takeStatusChangeLocked();
     }
     Q_EMIT changed(key);
+    emitStatusChanged(statusChanged);
 }
 
 void DefaultsStore::setBool(const QString& key, bool value) { set(key, Type::boolean, value); }
@@ -214,18 +256,39 @@ void DefaultsStore::setArray(const QString& key, const QJsonArray& value) { set(
 void DefaultsStore::setDictionary(const QString& key, const QJsonObject& value) { set(key, Type::dictionary, value); }
 
 void DefaultsStore::remove(const QString& key) {
+    bool statusChanged = false;
     {
         QMutexLocker lock(&mutex_);
         reloadIfChangedLocked();
-        if (!entries_.remove(key)) return;
-        saveLocked();
+        const bool removed = entries_.remove(key);
+        if (removed) saveLocked();
+        statusChanged = takeStatusChangeLocked();
+        if (!removed) {
+            lock.unlock();
+            emitStatusChanged(statusChanged);
+            return;
+        }
     }
     Q_EMIT changed(key);
+    emitStatusChanged(statusChanged);
 }
 
 bool DefaultsStore::lastWriteFailed() const {
     QMutexLocker lock(&mutex_);
-    return lastWriteFailed_;
+    return status_.writeFailure.has_value();
+}
+
+DefaultsStore::FileStatus DefaultsStore::fileStatus() const {
+    bool statusChanged = false;
+    FileStatus status;
+    {
+        QMutexLocker lock(&mutex_);
+        reloadIfChangedLocked();
+        status = status_;
+        statusChanged = takeStatusChangeLocked();
+    }
+    emitStatusChanged(statusChanged);
+    return status;
 }
 
 }  // namespace base

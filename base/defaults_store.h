@@ -18,10 +18,27 @@ namespace base {
 // atomically (0600) on every change. Each value remembers its type, so a bool stays a bool and
 // an integer an integer across runs. Reading a key that holds another type gives nothing, the same
 // as an absent key; `type()` tells the two apart. Safe to use from any thread.
+//
+// Data safety: a file that exists but cannot be read or is not a JSON object reads as empty and is
+// never overwritten: before the next write it is renamed, bytes unchanged, to
+// "<file>.unreadable-<time>" (0600). When that move fails nothing is written. A failed write keeps
+// the change in memory for this run. `fileStatus` tells both, for the person to hear.
 class DefaultsStore : public QObject {
     Q_OBJECT
 public:
     enum class Type { boolean, integer, real, string, date, array, dictionary };
+
+    // What happened to the settings file.
+    struct FileStatus {
+        // The file could not be read; it is kept as it is until the next write moves it aside.
+        bool unreadable = false;
+        // Where a write moved an unreadable file; empty when none was moved.
+        QString setAsidePath;
+        // Why the last write (or the move before it) failed; nothing when it worked.
+        std::optional<QString> writeFailure;
+
+        bool operator==(const FileStatus&) const = default;
+    };
 
     // A store over `filePath`; an empty path keeps the values in memory only.
     explicit DefaultsStore(QString filePath, QObject* parent = nullptr);
@@ -63,10 +80,13 @@ public:
 
     // Whether the last write to the file failed (the value is still held in memory).
     bool lastWriteFailed() const;
+    FileStatus fileStatus() const;
 
 Q_SIGNALS:
     // Emitted after a key was set or removed, on the thread that changed it.
     void changed(const QString& key);
+    // Emitted when fileStatus() changed, on the thread that read or wrote the file.
+    void fileStatusChanged();
 
 private:
     struct Entry {
@@ -78,13 +98,17 @@ private:
     void reloadIfChangedLocked() const;
     void loadLocked() const;
     void saveLocked();
+    // Takes the mark of a changed file status; the caller emits after unlocking.
+    bool takeStatusChangeLocked() const;
+    void emitStatusChanged(bool changed) const;
 
     QString filePath_;
     mutable QMutex mutex_;
     mutable QHash<QString, Entry> entries_;
     mutable QDateTime loadedModified_;
     mutable qint64 loadedSize_ = -1;
-    bool lastWriteFailed_ = false;
+    mutable FileStatus status_;
+    mutable bool statusChanged_ = false;
 };
 
 }  // namespace base

@@ -53,6 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A change makes the store write every entry it holds; a second store reads them back.
     store.setBool(QStringLiteral("fuzz.marker"), true);
     store.remove(QStringLiteral("fuzz.marker"));
+    // An unreadable input was moved aside, bytes unchanged, before the write.
+    const QString setAside = store.fileStatus().setAsidePath;
+    if (!setAside.isEmpty()) {
+        QFile moved(setAside);
+        require(moved.open(QIODevice::ReadOnly) && moved.readAll() == fuzzsupport::bytes(data, size),
+                "an unreadable file is kept unchanged");
+        moved.close();
+        QFile::remove(setAside);
+    }
     if (store.lastWriteFailed()) return 0;
     require(contents(DefaultsStore(path)) == contents(store), "written settings read back the same");
     return 0;

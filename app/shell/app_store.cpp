@@ -1,6 +1,7 @@
 #include "app/shell/app_store.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <array>
@@ -94,6 +95,25 @@ void writeExport(const QString& path, const QByteArray& bytes) {
     }
 }
 
+// What the person hears about the settings file; empty when all is well.
+QString settingsFileNotice(const base::DefaultsStore::FileStatus& status) {
+    const QString setAside = status.setAsidePath.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("无法读取的设置文件已原样另存为 ") +
+                                       QFileInfo(status.setAsidePath).fileName() + QStringLiteral("。");
+    if (status.writeFailure) {
+        const QString detail = QStringLiteral("（") + *status.writeFailure + QStringLiteral("）");
+        // Still unreadable: the move aside failed, and nothing was written over the file.
+        if (status.unreadable)
+            return QStringLiteral("无法读取的设置文件未能另存，为保护原文件，设置更改只在本次运行中有效。") + detail;
+        return setAside + QStringLiteral("设置保存失败，更改只在本次运行中有效。") + detail;
+    }
+    if (!setAside.isEmpty()) return setAside;
+    if (status.unreadable)
+        return QStringLiteral("设置文件无法读取，已改用默认设置；原文件已保留，不会被覆盖，下次保存前会将它原样另存。");
+    return {};
+}
+
 }  // namespace
 
 // ---- Creation and settings -------------------------------------------------------------------
@@ -115,6 +135,16 @@ AppStore::AppStore(AppStoreServices services, QObject* parent)
                            : tamsel::ResponsesClient::defaultOutputTokens;
     reasoningEffort_ =
         base::fromRawValue<ReasoningEffort>(defaults_.string(kEffortKey)).value_or(ReasoningEffort::none);
+    // The settings file may be written from any thread: the notice reaches this one queued.
+    connect(&defaults_, &base::DefaultsStore::fileStatusChanged, this, &AppStore::showSettingsFileNotice);
+    showSettingsFileNotice();
+}
+
+void AppStore::showSettingsFileNotice() {
+    const QString notice = settingsFileNotice(defaults_.fileStatus());
+    if (notice == settingsFileNotice_) return;
+    settingsFileNotice_ = notice;
+    if (!notice.isEmpty()) setErrorMessage(notice);
 }
 
 AppStore::~AppStore() {

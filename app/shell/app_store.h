@@ -217,6 +217,8 @@ private:
     ImportOperation importFileCopy(const QUrl& file, std::optional<PageRange> pages, bool alreadyStaged) const;
     std::optional<QUrl> clipboardFile() const;
     std::optional<WindowSystem::Window> mainWorkspaceWindow() const;
+    // Shows what became of the settings file in the error banner, once per new notice.
+    void showSettingsFileNotice();
 
     AppStoreServices services_;
     base::DefaultsStore& defaults_;
@@ -235,6 +237,7 @@ private:
     QString sourceNote_ = initialSourceNote;
     QString status_ = initialStatus;
     std::optional<QString> errorMessage_;
+    QString settingsFileNotice_;  // the notice about the settings file shown last
     bool isBusy_ = false;
     bool showImporter_ = false;
     bool showSettings_ = false;

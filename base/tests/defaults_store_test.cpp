@@ -1,15 +1,59 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <csignal>
+#include <functional>
+
 #include "base/defaults_store.h"
 #include "tests/support/file_mode.h"
 
 using base::DefaultsStore;
+
+namespace {
+
+// While it lives, this thread obeys file permissions even as root: the capabilities that pass
+// over them are taken out of its effective set (and put back at the end).
+class PermissionsApply {
+public:
+    PermissionsApply() {
+        ::syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &header_, reduced);
+    }
+    ~PermissionsApply() { ::syscall(SYS_capset, &header_, saved_); }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList setAsideFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("d.json.unreadable-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+}  // namespace
 
 TEST(DefaultsStore, AbsentDiffersFromAnotherType) {
     QTemporaryDir dir;
@@ -94,4 +138,117 @@ TEST(DefaultsStore, StandardStoreLivesInTheConfigFolder) {
     EXPECT_EQ(DefaultsStore::standard().filePath(),
               qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/com.orvel.formac/defaults.json"));
     EXPECT_EQ(&DefaultsStore::standard(), &DefaultsStore::standard());
+}
+
+// A file that cannot be used reads as empty, is never overwritten, and is moved aside unchanged
+// (0600) by the first write; the person hears both.
+TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
+    const QByteArray consent = R"({"orvelAIConsentPolicyVersion":{"type":"int","value":1}})";
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+        int mode;
+    };
+    const Row rows[] = {
+        {"not JSON", consent.left(consent.size() - 3), 0600},
+        {"an array at the top", "[" + consent + "]", 0600},
+        {"a string at the top", R"("orvelAIConsentPolicyVersion")", 0644},
+        {"no read permission", consent, 0200},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.json"));
+        writeBytes(path, row.bytes);
+        ASSERT_TRUE(QFile::setPermissions(
+            path, QFileDevice::Permissions((row.mode & 0400 ? QFileDevice::ReadOwner : 0) |
+                                           (row.mode & 0200 ? QFileDevice::WriteOwner : 0) |
+                                           (row.mode & 0044 ? QFileDevice::ReadGroup | QFileDevice::ReadOther : 0))));
+        std::optional<DefaultsStore> store;
+        {
+            PermissionsApply permissions;
+            store.emplace(path);
+        }
+        EXPECT_TRUE(store->keys().isEmpty());
+        EXPECT_TRUE(store->fileStatus().unreadable);
+        EXPECT_EQ(contents(path), row.bytes);  // reading leaves it alone
+
+        QSignalSpy notices(&*store, &DefaultsStore::fileStatusChanged);
+        store->setBool(QStringLiteral("k"), true);
+        const QStringList moved = setAsideFiles(dir.path());
+        ASSERT_EQ(moved.size(), 1);
+        EXPECT_EQ(contents(dir.filePath(moved.first())), row.bytes);
+        EXPECT_EQ(testsupport::fileMode(dir.filePath(moved.first())), 0600);
+        const DefaultsStore::FileStatus status = store->fileStatus();
+        EXPECT_EQ(status.setAsidePath, dir.filePath(moved.first()));
+        EXPECT_FALSE(status.unreadable);
+        EXPECT_FALSE(status.writeFailure);
+        EXPECT_EQ(notices.count(), 1);
+        EXPECT_EQ(DefaultsStore(path).boolValue(QStringLiteral("k")), true);
+
+        // Later writes move nothing more and say nothing new.
+        store->setBool(QStringLiteral("k"), false);
+        EXPECT_EQ(setAsideFiles(dir.path()).size(), 1);
+        EXPECT_EQ(notices.count(), 1);
+    }
+}
+
+TEST(DefaultsStore, FailedWritesAreReportedAndNeverReplaceAnUnreadableFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("d.json"));
+    {
+        DefaultsStore store(path);
+        store.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+    }
+    const QByteArray stored = contents(path);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct Row {
+        const char* name;
+        QByteArray bytes;  // the file before the write
+        std::function<void()> breakWrites;
+        std::function<void()> repair;
+    };
+    const Row rows[] = {
+        {"a file-size limit (a full disk)", stored,
+         [&] {
+             struct rlimit tiny = saved;
+             tiny.rlim_cur = 16;
+             ::setrlimit(RLIMIT_FSIZE, &tiny);
+         },
+         [&] { ::setrlimit(RLIMIT_FSIZE, &saved); }},
+        {"an unreadable file in a read-only folder", "{cut short",
+         [&] { QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner); },
+         [&] {
+             QFile::setPermissions(dir.path(),
+                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        writeBytes(path, row.bytes);
+        DefaultsStore store(path);
+        QSignalSpy notices(&store, &DefaultsStore::fileStatusChanged);
+        row.breakWrites();
+        {
+            PermissionsApply permissions;
+            store.setBool(QStringLiteral("k"), true);
+        }
+        row.repair();
+        EXPECT_TRUE(store.lastWriteFailed());
+        EXPECT_TRUE(store.fileStatus().writeFailure.has_value());
+        EXPECT_EQ(notices.count(), 1);
+        EXPECT_EQ(store.boolValue(QStringLiteral("k")), true);  // held for this run
+        EXPECT_EQ(contents(path), row.bytes);
+        EXPECT_TRUE(setAsideFiles(dir.path()).isEmpty());
+
+        // Writable again: the next change is stored and the failure is over.
+        store.setBool(QStringLiteral("k"), false);
+        EXPECT_FALSE(store.fileStatus().writeFailure);
+        EXPECT_EQ(DefaultsStore(path).boolValue(QStringLiteral("k")), false);
+        EXPECT_EQ(notices.count(), 2);
+        for (const QString& name : setAsideFiles(dir.path())) QFile::remove(dir.filePath(name));
+    }
+    std::signal(SIGXFSZ, previousHandler);
 }

@@ -272,6 +272,44 @@ TEST_F(AppStoreRequestTest, AnswerWhoseHistoryWriteFailedSaysSoBesideIt) {
     EXPECT_EQ(history->records().size(), 1);
 }
 
+// An unreadable settings file, a file set aside and a failed write each reach the banner once.
+TEST_F(AppStoreSettingsTest, SettingsFileNoticesReachTheBannerOnce) {
+    const QString path = dir.filePath(QStringLiteral("config/defaults.json"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"({"orvelAIConsentPolicyVersion":{"type":"int","value":1},)");  // cut short
+    }
+    base::DefaultsStore settings(path);
+    AppStoreServices services = fakeServices();
+    services.defaults = &settings;
+    AppStore s(services);
+    // Made at start: the hosted profile's first write moved the file aside.
+    ASSERT_TRUE(s.errorMessage());
+    const QString setAside = settings.fileStatus().setAsidePath;
+    ASSERT_FALSE(setAside.isEmpty());
+    EXPECT_EQ(*s.errorMessage(), QStringLiteral("无法读取的设置文件已原样另存为 ") + QFileInfo(setAside).fileName() +
+                                     QStringLiteral("。"));
+    s.setErrorMessage(std::nullopt);
+    s.setLanguage(AnswerLanguage::english);  // a stored change: nothing new to say
+    EXPECT_FALSE(s.errorMessage());
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = saved;
+    tiny.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    s.setLanguage(AnswerLanguage::french);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(waitUntil([&] { return s.errorMessage().has_value(); }));
+    EXPECT_TRUE(s.errorMessage()->contains(QStringLiteral("设置保存失败，更改只在本次运行中有效。")))
+        << s.errorMessage()->toStdString();
+    EXPECT_EQ(s.language(), AnswerLanguage::french);  // kept for this run
+}
+
 TEST_F(AppStoreRequestTest, DetailLineAddsTokenCountsOnlyWhenBothAreKnown) {
     EXPECT_EQ(AppStore::detailLine(QStringLiteral("Orvel AI"), 3.24, ModelAnswer{QStringLiteral("a"), {}, 120, 340}),
               QStringLiteral("Orvel AI · 3.2 秒 · tokens：输入 120 / 输出 340"));

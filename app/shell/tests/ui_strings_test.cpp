@@ -106,6 +106,20 @@ TEST(UIStringsLookup, MessagesWithAVariablePartOrAKnownPrefix) {
         {"无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。",
          "无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。",
          "无法读取的学习历史文件已原样另存为 h.json。学习历史保存失败，本次更改未保存。"},
+        // The settings file: moved aside, a failed write with the system's words, and both at once.
+        {"无法读取的设置文件已原样另存为 defaults.json.unreadable-1。",
+         "The unreadable settings file was set aside unchanged as defaults.json.unreadable-1.",
+         "Le fichier de réglages illisible a été mis de côté tel quel sous le nom defaults.json.unreadable-1."},
+        {"无法读取的设置文件已原样另存为 d.json。设置保存失败，更改只在本次运行中有效。（No space left on device）",
+         "The unreadable settings file was set aside unchanged as d.json. Saving settings failed; changes last only "
+         "until Orvel quits. (No space left on device)",
+         "Le fichier de réglages illisible a été mis de côté tel quel sous le nom d.json. L'enregistrement des réglages "
+         "a échoué ; les modifications ne durent que jusqu'à la fermeture d'Orvel. (No space left on device)"},
+        {"无法读取的设置文件未能另存，为保护原文件，设置更改只在本次运行中有效。（Read-only file system）",
+         "The unreadable settings file couldn't be set aside, so to protect it, changes last only until Orvel quits. "
+         "(Read-only file system)",
+         "Le fichier de réglages illisible n'a pas pu être mis de côté ; pour le protéger, les modifications ne durent "
+         "que jusqu'à la fermeture d'Orvel. (Read-only file system)"},
         {"gpt · 2.5 秒 · tokens：输入 120 / 输出 48", "gpt · 2.5 s · tokens: 120 in / 48 out",
          "gpt · 2.5 s · jetons : 120 en entrée / 48 en sortie"},
         // A known prefix with a known detail, an unknown detail, and a detail that is itself a rule.
