@@ -86,17 +86,27 @@ GList* findItems(SecretService* service, GHashTable* attributes, bool unlock) {
 std::optional<QString> KeychainStore::load() {
     ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
+    // A search that unlocks and loads the secrets, not secret_service_lookup_sync: that call keeps
+    // about 1.3 KiB for good on every use (libsecret 0.20), and the token is read twice per answer.
     GErrorHolder error;
-    SecretValue* value =
-        secret_service_lookup_sync(service.service, &tokenSchema(), attributes.table, nullptr, &error.error);
-    if (error.error) error.raise();
-    if (!value) {
-        // The lookup finds nothing also when the item stays locked (the unlock was refused).
-        GList* items = findItems(service.service, attributes.table, false);
-        bool locked = false;
-        for (GList* item = items; item; item = item->next)
-            locked = locked || secret_item_get_locked(SECRET_ITEM(item->data));
+    GList* items = secret_service_search_sync(
+        service.service, &tokenSchema(), attributes.table,
+        SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
+        &error.error);
+    if (error.error) {
         g_list_free_full(items, g_object_unref);
+        error.raise();
+    }
+    // The unlocked items come first; a locked one has no secret.
+    SecretValue* value = nullptr;
+    bool locked = false;
+    for (GList* item = items; item && !value; item = item->next) {
+        value = secret_item_get_secret(SECRET_ITEM(item->data));
+        locked = locked || secret_item_get_locked(SECRET_ITEM(item->data));
+    }
+    g_list_free_full(items, g_object_unref);
+    if (!value) {
+        // Nothing also when the item stays locked (the unlock was refused).
         if (locked) raiseLocked();
         return std::nullopt;
     }
