@@ -1,10 +1,13 @@
 #include "app/shell/app_delegate.h"
 
+#include <chrono>
 #include <cstdio>
+#include <variant>
 
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/selection_controller.h"
+#include "app/shell/selection_hand_over_gate.h"
 #include "app/shell/study_selection_command.h"
 #include "base/defaults_store.h"
 #include "base/work_scheduler.h"
@@ -19,6 +22,8 @@ const QString kCheckPrefix = QStringLiteral("--qa-smoke");
 const QString kSetupSwitch = QStringLiteral("--setup");
 constexpr int kCheckRefusedStatus = 2;
 constexpr int kUsageStatus = 2;
+// At most one hand-over of the selection entry is shown per this time; later ones wait for it.
+constexpr std::chrono::milliseconds selectionHandOverInterval{100};
 
 bool isCheckMode(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -87,10 +92,18 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     }
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;
+    // Calls over the bus may come faster than the answer panel can be shown: only the latest is.
+    auto* gate = new SelectionHandOverGate(
+        [&controller](const SelectionHandOverGate::HandOver& handOver) {
+            if (const auto* request = std::get_if<halvern::SelectionRequest>(&handOver))
+                controller.receiveServiceSelection(*request);
+            else
+                controller.receiveSelectionRefusal(std::get<halvern::SelectionRefusal>(handOver));
+        },
+        selectionHandOverInterval, this);
     services_.instance.registerSelectionEntry(
-        [&controller](const halvern::SelectionRequest& handed) { controller.receiveServiceSelection(handed); });
-    services_.instance.registerSelectionRefusals(
-        [&controller](halvern::SelectionRefusal refusal) { controller.receiveSelectionRefusal(refusal); });
+        [gate](const halvern::SelectionRequest& handed) { gate->submit(handed); });
+    services_.instance.registerSelectionRefusals([gate](halvern::SelectionRefusal refusal) { gate->submit(refusal); });
 
     if (importCheck) {
         services_.startImportCheck(arguments.at(importSwitch + 1));

@@ -226,7 +226,10 @@ TEST(AppDelegate, RunningCopyAnswersRequestsAndTerminates) {
     app.instance.handler(LaunchRequest{{}, true});
     app.selection.presenting = true;
     app.instance.handler(LaunchRequest{{}, true});
+    // The entry's hand-overs reach the controller on a later turn of the event loop.
     app.instance.entry(halvern::SelectionRequest{QStringLiteral("Opportunity cost"), tamsel::StudyMode::explain});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return app.selection.calls.contains(QStringLiteral("service Opportunity cost")); }));
     app.delegate().applicationDidBecomeActive();
     EXPECT_EQ(app.selection.calls, (QStringList{"reopen", "url orvel-formac://reader", "url orvel-formac://x",
                                                 "directSettings", "service Opportunity cost", "refresh"}));
@@ -392,6 +395,7 @@ TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
     app.selection.calls.clear();
     ASSERT_TRUE(bool(app.instance.refusals));
     app.instance.refusals(SelectionRefusal::protectedField);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.selection.calls.isEmpty(); }));
     EXPECT_EQ(app.selection.calls, QStringList{"refused protectedField"});
 }
 
