@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +15,7 @@
 #include "base/defaults_store.h"
 #include "platform/tests/fixtures.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/file_mode.h"
 
 using orveltest::OrvelProgram;
 using orveltest::waitUntil;
@@ -405,6 +408,47 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
         EXPECT_EQ(after.string(QStringLiteral("NSWindow Frame Orvel.workspace")).split(u' ').value(2),
                   QString::number(row.width));
     }
+}
+
+// A settings file that does not parse is kept: moved aside unchanged (0600) before the program's
+// first write, and the main window says where it went.
+TEST(OrvelProgramDesktop, UnreadableSettingsAreSetAsideAndSaid) {
+    X11Display display;
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    OrvelProgram orvel;
+    const QByteArray cutShort = R"({"orvelAIConsentPolicyVersion":{"type":"int","value":1},"nativeSetupFl)";
+    const QDir folder = QFileInfo(orvel.defaultsFile()).absoluteDir();
+    ASSERT_TRUE(QDir().mkpath(folder.path()));
+    {
+        QFile file(orvel.defaultsFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(cutShort);
+    }
+    ASSERT_TRUE(orvel.start());
+    const auto window = orvel.waitForWindow(display);
+    ASSERT_TRUE(window.has_value());
+    QStringList moved;
+    ASSERT_TRUE(waitUntil([&] {
+        moved = folder.entryList({QStringLiteral("defaults.json.unreadable-*")}, QDir::Files);
+        return moved.size() == 1;
+    }));
+    QFile kept(folder.filePath(moved.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), cutShort);
+    EXPECT_EQ(testsupport::fileMode(kept.fileName()), 0600);
+    EXPECT_TRUE(waitUntil([&] {
+        for (const auto& object : accessibility.objectsOf(orvel.pid()))
+            if (object.showing && object.name.contains(moved.first())) return true;
+        return false;
+    })) << "no banner names "
+        << moved.first().toStdString();
+    // The settings read as new: the first-setup sheet comes up over the banner.
+    EXPECT_TRUE(closeFirstSetupSheet(display, orvel));
+    EXPECT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).size() == 1; }));
+    QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+    display.grab(*window).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/settings-set-aside-banner.png"));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
 using orveltest::HostedStubProgram;
