@@ -11,13 +11,14 @@
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/tutor-lesson/orvel_native_coach_tip.h"
+#include "app/shell/shown_answer.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "base/text.h"
 
 namespace velquin {
@@ -79,6 +80,8 @@ AnswerSection::AnswerSection(AppStore& store, WorkspaceRouter& router, OrvelNati
     answerCard_->column()->addWidget(warningRow_);
     answerText_ = new AnswerText(kAnswerFontSize, kAnswerLineSpacing, answerCard_);
     answerCard_->column()->addWidget(answerText_);
+    cutNote_ = lessonary::makeLabel(answerCard_, lessonary::font(home_style::caption), true);
+    answerCard_->column()->addWidget(cutNote_);
     detail_ = lessonary::makeLabel(answerCard_, lessonary::font(home_style::caption2), true);
     answerCard_->column()->addWidget(detail_);
     stack_->addWidget(answerCard_);
@@ -120,6 +123,8 @@ void AnswerSection::showStore() {
         warningRow_->setVisible(answer->warning.has_value());
         warning_->setText(answer->warning ? UIStrings::text(*answer->warning) : QString());
         answerText_->setAnswer(answer->text);
+        cutNote_->setVisible(answerText_->isCut());
+        cutNote_->setText(UIStrings::text(ShownAnswer::cutNote));
         detail_->setText(UIStrings::text(store_.resultDetail()));
     } else {
         const QString symbol = busy ? QStringLiteral("ellipsis.bubble") : QStringLiteral("sparkles");
@@ -176,6 +181,7 @@ void AnswerSection::restyle() {
                                                   QSize(kWarningSymbolSize, kWarningSymbolSize), orange, ratio));
     lessonary::setTextColor(warning_, orange);
     lessonary::setTextColor(answerText_, LessonaryTheme::ink(scheme));
+    lessonary::setTextColor(cutNote_, home_style::secondary(scheme));
     lessonary::setTextColor(detail_, home_style::secondary(scheme));
     lessonary::setTextColor(placeholderText_, home_style::secondary(scheme));
     showStore();

@@ -16,7 +16,8 @@ class SurfaceCard;
 class WorkspaceRouter;
 
 // The home page's answer section: the title with "交给 AI 老师", copy and export; the tour's tip
-// towards the tutor; and the answer card (warning, the answer as selectable text, the detail line)
+// towards the tutor; and the answer card (warning, the answer as selectable text, a note when only
+// its beginning is shown, the detail line)
 // or, without an answer, the placeholder card, which tells when the store is busy.
 class AnswerSection : public QWidget {
     Q_OBJECT
@@ -31,6 +32,8 @@ public:
     QWidget* warningRow() const { return warningRow_; }
     QLabel* warningLabel() const { return warning_; }
     AnswerText* answerText() const { return answerText_; }
+    // Says that only the beginning of a very long answer is shown.
+    QLabel* cutNote() const { return cutNote_; }
     QLabel* detailLabel() const { return detail_; }
     SurfaceCard* placeholderCard() const { return placeholderCard_; }
     QLabel* placeholderSymbol() const { return placeholderSymbol_; }
@@ -57,6 +60,7 @@ private:
     QLabel* warningSymbol_ = nullptr;
     QLabel* warning_ = nullptr;
     AnswerText* answerText_ = nullptr;
+    QLabel* cutNote_ = nullptr;
     QLabel* detail_ = nullptr;
     SurfaceCard* placeholderCard_ = nullptr;
     QLabel* placeholderSymbol_ = nullptr;

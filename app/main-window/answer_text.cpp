@@ -1,8 +1,5 @@
 #include "app/main-window/answer_text.h"
 
-#include <QTextBlock>
-#include <QTextCursor>
-
 #include <cmath>
 
 #include "app/main-window/home_style.h"
@@ -26,14 +23,9 @@ AnswerText::AnswerText(int pixelSize, int lineSpacing, QWidget* parent)
 }
 
 void AnswerText::setAnswer(const QString& text) {
-    if (text == answer_ && !document()->isEmpty()) return;
-    answer_ = text;
-    setPlainText(text);
-    QTextBlockFormat spacing;
-    spacing.setLineHeight(lineSpacing_, QTextBlockFormat::LineDistanceHeight);
-    QTextCursor all(document());
-    all.select(QTextCursor::Document);
-    all.mergeBlockFormat(spacing);
+    if (text == shown_.answer() && !document()->isEmpty()) return;
+    shown_ = ShownAnswer(text);
+    shown_.show(this, lineSpacing_);
     fitHeight();
 }
 
@@ -45,6 +37,8 @@ void AnswerText::resizeEvent(QResizeEvent* event) {
     QTextEdit::resizeEvent(event);
     fitHeight();
 }
+
+QMimeData* AnswerText::createMimeDataFromSelection() const { return shown_.selection(this); }
 
 void AnswerText::fitHeight() {
     document()->setTextWidth(viewport()->width());

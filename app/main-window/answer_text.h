@@ -2,10 +2,13 @@
 
 #include <QTextEdit>
 
+#include "app/shell/shown_answer.h"
+
 namespace velquin {
 
 // An answer shown as plain text the user can select and copy: wrapped to the width it is given,
-// as tall as its lines (it never scrolls by itself), with extra space between lines.
+// as tall as its lines (it never scrolls by itself), with extra space between lines. A very long
+// answer shows only its beginning (see ShownAnswer).
 class AnswerText : public QTextEdit {
     Q_OBJECT
 public:
@@ -13,19 +16,22 @@ public:
 
     void setAnswer(const QString& text);
     // The text as it was given.
-    const QString& answer() const { return answer_; }
+    const QString& answer() const { return shown_.answer(); }
+    // Whether only the beginning of the answer is shown.
+    bool isCut() const { return shown_.isCut(); }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     void fitHeight();
 
     int lineSpacing_;
-    QString answer_;
+    ShownAnswer shown_;
 };
 
 }  // namespace velquin

@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -17,6 +15,7 @@
 #include "app/select-anywhere/direct_float_model.h"
 #include "app/select-anywhere/floating_bulb_view.h"
 #include "app/shell/orvel_brand.h"
+#include "app/shell/shown_answer.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
@@ -171,18 +170,28 @@ QToolButton* plainIconButton(QWidget* parent) {
 
 QString trimmed(const QString& text) { return base::text::trimmed(text); }
 
-// Shows `text` with 5 pixels between lines, unless it is already shown (keeps a selection).
-void setBodyText(QTextEdit* edit, const QString& text) {
-    if (edit->toPlainText() == text) return;
-    edit->setPlainText(text);
-    QTextCursor cursor(edit->document());
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat spacing;
-    spacing.setLineHeight(5, QTextBlockFormat::LineDistanceHeight);
-    cursor.mergeBlockFormat(spacing);
-}
-
 }  // namespace
+
+// The answer (or the selection in a local preview) as selectable plain text, 5 pixels between
+// lines; a very long one shows its beginning (see ShownAnswer).
+class DirectFloatView::AnswerBody : public QTextEdit {
+public:
+    using QTextEdit::QTextEdit;
+
+    // Shows `text`, unless it is already shown (keeps a selection).
+    void setAnswer(const QString& text) {
+        if (text == shown_.answer()) return;
+        shown_ = ShownAnswer(text);
+        shown_.show(this, 5);
+    }
+    bool isCut() const { return shown_.isCut(); }
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override { return shown_.selection(this); }
+
+private:
+    ShownAnswer shown_;
+};
 
 DirectFloatView::DirectFloatView(DirectFloatModel& model, std::function<void()> close,
                                  std::function<void()> openSettings, std::function<void()> openWorkspace,
@@ -323,7 +332,7 @@ void DirectFloatView::build() {
     outputColumn->addWidget(errorRow_);
 
     body_ = new QStackedWidget(output_);
-    bodyText_ = new QTextEdit(body_);
+    bodyText_ = new AnswerBody(body_);
     bodyText_->setReadOnly(true);
     bodyText_->setAcceptRichText(false);
     bodyText_->setFrameShape(QFrame::NoFrame);
@@ -346,6 +355,8 @@ void DirectFloatView::build() {
     body_->addWidget(bodyText_);
     body_->addWidget(placeholder_);
     outputColumn->addWidget(body_, 1);
+    cutNote_ = lessonary::makeLabel(output_, lessonary::font(caption2Size), true);
+    outputColumn->addWidget(cutNote_);
     root->addWidget(output_, 1);
 
     // Bottom bar.
@@ -415,7 +426,7 @@ void DirectFloatView::refresh() {
     errorRow_->setVisible(model_.error().has_value());
     errorLabel_->setText(model_.error() ? UIStrings::text(*model_.error()) : QString());
     if (preview || answer) {
-        setBodyText(bodyText_, preview ? model_.text() : answer->text);
+        bodyText_->setAnswer(preview ? model_.text() : answer->text);
         body_->setCurrentWidget(bodyText_);
     } else {
         body_->setCurrentWidget(placeholder_);
@@ -423,6 +434,9 @@ void DirectFloatView::refresh() {
         placeholderLabel_->setText(
             UIStrings::text(busy ? QStringLiteral("Orvel AI 正在思考…") : QStringLiteral("清晰解释你选中的内容")));
     }
+
+    cutNote_->setVisible((preview || answer) && bodyText_->isCut());
+    cutNote_->setText(UIStrings::text(ShownAnswer::cutNote));
 
     const bool warned = answer && answer->warning;
     warningLabel_->setVisible(warned);
@@ -468,7 +482,7 @@ void DirectFloatView::restyle() {
     for (QWidget* widget : std::initializer_list<QWidget*>{title_, outputTitle_, fullText_})
         lessonary::setTextColor(widget, ink);
     for (QWidget* widget : std::initializer_list<QWidget*>{subtitle_, sourceLabel_, toggleButton_, detailLabel_,
-                                                           placeholderLabel_})
+                                                           placeholderLabel_, cutNote_})
         lessonary::setTextColor(widget, secondary);
     lessonary::setTextColor(errorLabel_, orange);
     lessonary::setTextColor(warningLabel_, orange);

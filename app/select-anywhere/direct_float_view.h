@@ -12,7 +12,6 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QTextEdit;
 class QToolButton;
 
 namespace velquin {
@@ -23,9 +22,10 @@ class FloatingBulbView;
 // The content of the floating answer panel over one DirectFloatModel: a header with the bulb, the
 // product name and the settings and close buttons; the source application with the selected text
 // behind a toggle; the three study modes; the answer (or the selection itself in a local preview,
-// or a placeholder) with any message; the status line with stop or retry; continue in the main
-// window and copy. It shows the model's state and calls the model or one of its three callbacks;
-// it decides nothing. Texts from the model and the answer are shown as plain text.
+// or a placeholder) with any message, and a note when only the beginning of a long answer shows;
+// the status line with stop or retry; continue in the main window and copy. It shows the model's
+// state and calls the model or one of its three callbacks; it decides nothing. Texts from the
+// model and the answer are shown as plain text.
 class DirectFloatView : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +47,8 @@ private:
     void refresh();
     void retranslate();
     void restyle();
+
+    class AnswerBody;
 
     DirectFloatModel& model_;
     std::function<void()> close_;
@@ -77,7 +79,8 @@ private:
     QLabel* errorMark_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     QStackedWidget* body_ = nullptr;
-    QTextEdit* bodyText_ = nullptr;
+    AnswerBody* bodyText_ = nullptr;
+    QLabel* cutNote_ = nullptr;
     QWidget* placeholder_ = nullptr;
     QLabel* placeholderMark_ = nullptr;
     QLabel* placeholderLabel_ = nullptr;

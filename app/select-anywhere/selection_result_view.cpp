@@ -5,15 +5,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTextBlock>
 #include <QTextBrowser>
-#include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/select-anywhere/rounded_fill.h"
 #include "app/shell/app_store.h"
 #include "app/shell/orvel_brand.h"
+#include "app/shell/shown_answer.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
@@ -53,6 +52,31 @@ void limitLines(QLabel* label, int lines) {
 
 }  // namespace
 
+// The answer as selectable plain text; a very long one shows its beginning (see ShownAnswer).
+class SelectionResultView::AnswerBrowser : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+
+    // Shows `text`, unless it is already shown (keeps a selection).
+    void setAnswer(const QString& text) {
+        if (text == shown_.answer() && !document()->isEmpty()) return;
+        shown_ = ShownAnswer(text);
+        // The answer's lines stand a little apart.
+        shown_.show(this, kAnswerLineSpacing);
+    }
+    void clearAnswer() {
+        shown_ = ShownAnswer();
+        clear();
+    }
+    bool isCut() const { return shown_.isCut(); }
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override { return shown_.selection(this); }
+
+private:
+    ShownAnswer shown_;
+};
+
 SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWidget(parent), store_(store) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
@@ -89,7 +113,7 @@ SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWi
     auto* answerColumn = new QVBoxLayout(answerPage_);
     answerColumn->setContentsMargins(0, 0, 0, 0);
     warning_ = lessonary::makeLabel(answerPage_, lessonary::font(kCaption), true);
-    answer_ = new QTextBrowser(answerPage_);
+    answer_ = new AnswerBrowser(answerPage_);
     answer_->setFrameShape(QFrame::NoFrame);
     answer_->setFont(lessonary::font(kAnswer));
     answer_->setOpenLinks(false);
@@ -98,6 +122,8 @@ SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWi
     answer_->setAutoFillBackground(false);
     answerColumn->addWidget(warning_);
     answerColumn->addWidget(answer_, 1);
+    cutNote_ = lessonary::makeLabel(answerPage_, lessonary::font(kCaption2), true);
+    answerColumn->addWidget(cutNote_);
     result_->addWidget(answerPage_);
     waitingPage_ = new QWidget(result_);
     auto* waitingColumn = new QVBoxLayout(waitingPage_);
@@ -146,6 +172,8 @@ SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWi
     restyle();
 }
 
+QTextBrowser* SelectionResultView::answerText() const { return answer_; }
+
 void SelectionResultView::retranslate() {
     settings_->setToolTip(text("账户与隐私设置"));
     settings_->setAccessibleName(settings_->toolTip());
@@ -173,18 +201,12 @@ void SelectionResultView::refresh() {
         const bool hasWarning = answer->warning && !answer->warning->isEmpty();
         warning_->setVisible(hasWarning);
         warning_->setText(hasWarning ? UIStrings::text(*answer->warning) : QString());
-        if (answer_->toPlainText() != answer->text) {
-            answer_->setPlainText(answer->text);
-            // The answer's lines stand a little apart.
-            QTextCursor cursor(answer_->document());
-            cursor.select(QTextCursor::Document);
-            QTextBlockFormat spacing;
-            spacing.setLineHeight(kAnswerLineSpacing, QTextBlockFormat::LineDistanceHeight);
-            cursor.mergeBlockFormat(spacing);
-        }
+        answer_->setAnswer(answer->text);
+        cutNote_->setVisible(answer_->isCut());
+        cutNote_->setText(UIStrings::text(ShownAnswer::cutNote));
         result_->setCurrentWidget(answerPage_);
     } else {
-        answer_->clear();
+        answer_->clearAnswer();
         busy_->setVisible(store_.isBusy());
         placeholder_->setText(store_.isBusy() ? text("正在回答…") : UIStrings::text(store_.status()));
         result_->setCurrentWidget(waitingPage_);
@@ -208,7 +230,7 @@ void SelectionResultView::restyle() {
     const qreal ratio = devicePixelRatioF();
     lessonary::setTextColor(title_, ink);
     lessonary::setTextColor(answer_, ink);
-    for (QLabel* label : {snippet_, placeholder_, detail_}) lessonary::setTextColor(label, secondary);
+    for (QLabel* label : {snippet_, placeholder_, detail_, cutNote_}) lessonary::setTextColor(label, secondary);
     for (QLabel* label : {error_, warning_}) lessonary::setTextColor(label, SystemColors::orange(scheme));
     titleSymbol_->setPixmap(SymbolImage::pixmap(titleSymbol_->property("symbol").toString(), titleSymbol_->size(),
                                                 accent, ratio));

@@ -27,7 +27,9 @@ public:
     QLabel* snippetLabel() const { return snippet_; }
     QLabel* errorLabel() const { return error_; }
     QLabel* warningLabel() const { return warning_; }
-    QTextBrowser* answerText() const { return answer_; }
+    QTextBrowser* answerText() const;
+    // Says that only the beginning of a very long answer is shown.
+    QLabel* cutNote() const { return cutNote_; }
     QLabel* placeholderLabel() const { return placeholder_; }
     QProgressBar* busyIndicator() const { return busy_; }
     QLabel* detailLabel() const { return detail_; }
@@ -42,6 +44,8 @@ private:
     void refresh();
     void restyle();
 
+    class AnswerBrowser;
+
     AppStore& store_;
     QLabel* titleSymbol_ = nullptr;
     QLabel* title_ = nullptr;
@@ -52,7 +56,8 @@ private:
     QStackedWidget* result_ = nullptr;
     QWidget* answerPage_ = nullptr;
     QLabel* warning_ = nullptr;
-    QTextBrowser* answer_ = nullptr;
+    AnswerBrowser* answer_ = nullptr;
+    QLabel* cutNote_ = nullptr;
     QWidget* waitingPage_ = nullptr;
     QProgressBar* busy_ = nullptr;
     QLabel* placeholder_ = nullptr;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -232,6 +234,50 @@ TEST_F(HomePageTest, SendStopAndAnswerThroughTheBar) {
     EXPECT_EQ(recent().reopenButtons().first()->source(), QStringLiteral("Why is the sky blue?"));
     EXPECT_EQ(home().footer()->status()->text(), s("已完成"));
     EXPECT_TRUE(stub.violations().isEmpty()) << stub.violations().join(u'\n').toStdString();
+}
+
+// An answer too long to lay out shows its beginning and a note; an unbroken run wraps within the
+// card; copy and export still take the whole answer.
+TEST_F(HomePageTest, LongAnswersShowTheirBeginningAndCopyAndExportWhole) {
+    struct Row {
+        const char* name;
+        QString answer;
+        bool cut;
+    };
+    QString unbroken(200 * 1000, u'a');
+    for (qsizetype i = 0; i < unbroken.size(); ++i) unbroken[i] = QChar(char16_t(u'a' + i % 26));
+    const QList<Row> rows{
+        {"200 KB without spaces", unbroken, true},
+        {"words, one paragraph", QStringLiteral("Light scatters in the air. ").repeated(40000), true},
+        {"an ordinary answer with a long word",
+         QStringLiteral("Pneumonoultramicroscopicsilicovolcanoconiosis ").repeated(3), false},
+    };
+    files->path = dir.filePath(QStringLiteral("Orvel-Result.txt"));
+    store().setSource(QStringLiteral("Why is the sky blue?"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        store().setAnswer(ModelAnswer{row.answer, std::nullopt, std::nullopt, std::nullopt});
+        window();
+        AnswerText* text = answers().answerText();
+        EXPECT_EQ(text->answer(), row.answer);
+        EXPECT_EQ(answers().cutNote()->isVisible(), row.cut);
+        EXPECT_EQ(answers().cutNote()->text(), s("回答太长，这里只显示开头部分；“复制”可取得完整回答。"));
+        EXPECT_EQ(text->toPlainText().endsWith(QStringLiteral("…")), row.cut);
+        EXPECT_LE(text->document()->idealWidth(), text->viewport()->width()) << "wraps within the card";
+        text->selectAll();
+        text->copy();
+        if (row.cut) {
+            EXPECT_TRUE(row.answer.startsWith(QApplication::clipboard()->text()));
+        } else {
+            EXPECT_EQ(QApplication::clipboard()->text(), row.answer);
+        }
+        answers().copyButton()->click();
+        EXPECT_EQ(clipboard->text, row.answer);
+        answers().exportButton()->click();
+        QFile exported(*files->path);
+        ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+        EXPECT_EQ(exported.readAll(), row.answer.toUtf8());
+    }
 }
 
 // An answer with a warning shows it above the text; copy and export take the answer alone; the

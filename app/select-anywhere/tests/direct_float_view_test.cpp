@@ -148,6 +148,40 @@ TEST_F(DirectFloatViewTest, AnswersAndSelectionsAreShownAsPlainText) {
     EXPECT_TRUE(buttonTitled(view.get(), QStringLiteral("展开原文")));
 }
 
+// An answer too long to lay out shows its beginning, wrapped within the panel, with a note in the
+// interface language; copy takes the whole answer; a short answer drops the note again.
+TEST_F(DirectFloatViewTest, ALongAnswerShowsItsBeginningWithANote) {
+    QString unbroken(200 * 1000, u'a');
+    for (qsizetype i = 0; i < unbroken.size(); ++i) unbroken[i] = QChar(char16_t(u'a' + i % 26));
+    answer(unbroken);
+    const auto* text = qobject_cast<QTextEdit*>(view->findChild<QStackedWidget*>()->currentWidget());
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(body().endsWith(QStringLiteral("…")));
+    EXPECT_LE(text->document()->idealWidth(), text->viewport()->width());
+    const QDir folder(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
+    ASSERT_TRUE(QDir().mkpath(folder.path()));
+    const std::pair<InterfaceLanguage, const char*> rows[] = {
+        {InterfaceLanguage::chinese, "回答太长，这里只显示开头部分；“复制”可取得完整回答。"},
+        {InterfaceLanguage::english, "This answer is too long to show in full; Copy takes all of it."},
+        {InterfaceLanguage::french,
+         "Cette réponse est trop longue pour être affichée en entier ; « Copier » la copie tout entière."}};
+    for (const auto& [language, note] : rows) {
+        InterfaceSettings::shared().setLanguage(language);
+        EXPECT_TRUE(showsLabel(view.get(), QString::fromUtf8(note))) << note;
+        for (int turn = 0; turn < 4; ++turn) QCoreApplication::processEvents();
+        EXPECT_TRUE(
+            view->grab().save(folder.filePath(QStringLiteral("long-answer-%1.png").arg(base::rawValue(language)))));
+    }
+    buttonTitled(view.get(), QStringLiteral("Copier"))->click();
+    EXPECT_EQ(clipboard->text, unbroken);
+
+    stub.enqueue(answerPath, ScriptedReply::answer(QStringLiteral("short")));
+    model->request(true);
+    ASSERT_TRUE(waitUntil([this] { return !model->isBusy(); }));
+    EXPECT_EQ(body(), QStringLiteral("short"));
+    EXPECT_FALSE(showsLabel(view.get(), QString::fromUtf8(rows[2].second)));
+}
+
 TEST_F(DirectFloatViewTest, ALanguageSwitchRetitlesTheViewButNotTheProductName) {
     answer(QStringLiteral("answer"));
     struct Row {

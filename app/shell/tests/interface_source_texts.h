@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 463> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 464> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -485,6 +485,8 @@ inline constexpr std::array<const char16_t*, 463> kInterfaceSourceTexts{
     u"Orvel 仍在运行",
     u"关闭窗口后，Orvel 仍在后台读取你选中的文字。再次启动 Orvel 即可回到这个窗口；要结束它，请选择窗口 Orvel 菜单中的“退出 Orvel”。",
     u"在后台继续运行",
+    // Under an answer too long to show in full.
+    u"回答太长，这里只显示开头部分；“复制”可取得完整回答。",
 };
 
 }  // namespace velquin::test

@@ -1,0 +1,116 @@
+#include "app/shell/shown_answer.h"
+
+#include <QMimeData>
+#include <QTextBlockFormat>
+#include <QTextBoundaryFinder>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <algorithm>
+
+#include "base/text.h"
+
+namespace velquin {
+
+namespace {
+
+constexpr QChar zeroWidthSpace(0x200B);
+
+}  // namespace
+
+ShownAnswer::ShownAnswer(const QString& answer) : answer_(answer) {
+    // A text of at most `limit` UTF-16 units has at most `limit` clusters: no walk needed.
+    QString body = answer.size() <= limit || !base::text::graphemeCountExceeds(answer, limit)
+                       ? answer
+                       : base::text::graphemePrefix(answer, limit);
+    // Each paragraph costs the layout about as much as a line of text: at most `paragraphLimit`.
+    qsizetype paragraphs = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char16_t c = body[i].unicode();
+        if (c == u'\r' && i + 1 < body.size() && body[i + 1] == u'\n') continue;
+        if ((c == u'\n' || c == u'\r' || c == 0x2029) && ++paragraphs == paragraphLimit) {
+            body.truncate(c == u'\n' && i > 0 && body[i - 1] == u'\r' ? i - 1 : i);
+            break;
+        }
+    }
+    cut_ = body.size() < answer.size();
+    shownLength_ = body.size();
+    text_.reserve(body.size() + body.size() / breakEvery / 4 + 1);
+
+    // The document turns "\r\n" into one paragraph end: shown as "\n", so that the positions of
+    // the view and of the shown text are the same.
+    const auto appendPlain = [this](QStringView piece, qsizetype source) {
+        for (qsizetype cr = piece.indexOf(u'\r'); cr != -1; cr = piece.indexOf(u'\r')) {
+            if (cr + 1 < piece.size() && piece[cr + 1] == u'\n') {
+                text_ += piece.first(cr);
+                text_ += u'\n';
+                anchors_.append({text_.size(), source + cr + 2});
+                piece = piece.sliced(cr + 2);
+                source += cr + 2;
+            } else {
+                text_ += piece.first(cr + 1);
+                piece = piece.sliced(cr + 1);
+                source += cr + 1;
+            }
+        }
+        text_ += piece;
+    };
+
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, body);
+    qsizetype previous = 0;
+    for (qsizetype next = lines.toNextBoundary(); next != -1 && previous < body.size(); next = lines.toNextBoundary()) {
+        const QStringView run = QStringView(body).mid(previous, next - previous);
+        if (run.size() <= unbrokenRun) {
+            appendPlain(run, previous);
+        } else {
+            const QList<qsizetype> clusters = base::text::graphemeBoundaries(run.toString());
+            for (qsizetype i = 1; i < clusters.size(); ++i) {
+                appendPlain(run.mid(clusters[i - 1], clusters[i] - clusters[i - 1]), previous + clusters[i - 1]);
+                if (i % breakEvery == 0 && i + 1 < clusters.size()) {
+                    text_ += zeroWidthSpace;
+                    anchors_.append({text_.size(), previous + clusters[i]});
+                }
+            }
+        }
+        previous = next;
+    }
+    if (cut_) text_ += QStringLiteral("…");
+}
+
+qsizetype ShownAnswer::sourcePosition(qsizetype shown) const {
+    // The last anchor at or before `shown`; the text runs on one to one from there.
+    const auto after =
+        std::upper_bound(anchors_.begin(), anchors_.end(), shown,
+                         [](qsizetype position, const Anchor& anchor) { return position < anchor.shown; });
+    const Anchor& anchor = *(after - 1);
+    return std::clamp(anchor.source + (shown - anchor.shown), qsizetype(0), shownLength_);
+}
+
+QString ShownAnswer::source(qsizetype from, qsizetype to) const {
+    const qsizetype start = sourcePosition(from);
+    return answer_.mid(start, std::max(qsizetype(0), sourcePosition(to) - start));
+}
+
+void ShownAnswer::show(QTextEdit* edit, int lineSpacing) const {
+    edit->setPlainText(text_);
+    QTextBlockFormat spacing;
+    spacing.setLineHeight(lineSpacing, QTextBlockFormat::LineDistanceHeight);
+    // A read-only view keeps no step to undo (one per paragraph).
+    QTextDocument* document = edit->document();
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor all(document);
+    all.select(QTextCursor::Document);
+    all.mergeBlockFormat(spacing);
+    document->setUndoRedoEnabled(undo);
+}
+
+QMimeData* ShownAnswer::selection(const QTextEdit* edit) const {
+    const QTextCursor cursor = edit->textCursor();
+    auto* data = new QMimeData();
+    data->setText(source(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
+}  // namespace velquin
