@@ -1,0 +1,157 @@
+// The real program given the longest answer it is likely to meet: 200 KB without a space. In the
+// answer panel (a selection handed over on the session bus) and in the main window (the compact
+// selection view, then the full window's answer section) it shows the answer's beginning with a
+// note, and it keeps answering on the session bus meanwhile. Pictures of the three views in each
+// interface language go to the build tree for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/orvel_desktop.h"
+
+using orveltest::AccessibilityBus;
+using orveltest::HostedStubProgram;
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+const QString accountID = QStringLiteral("account_1234");
+const QSize panelSize(360, 390);
+
+QString unbrokenAnswer() {
+    QString answer(200 * 1000, u'a');
+    for (qsizetype i = 0; i < answer.size(); ++i) answer[i] = QChar(char16_t(u'a' + i % 26));
+    return answer;
+}
+
+// Whether the program answers a call of its test hook within a second.
+bool answersWithinASecond() {
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("com.orvel.formac"), QStringLiteral("/com/orvel/formac/Test"),
+                                       QStringLiteral("com.orvel.formac.Test"), QStringLiteral("State"));
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 1000).type() == QDBusMessage::ReplyMessage;
+}
+
+// Waits until `shown` holds, asking the program on the bus all the while; false when it did not
+// show, or when a call went unanswered for a second (the program was frozen).
+bool showsWhileAnswering(const std::function<bool()>& shown, std::string& failure) {
+    bool answering = true;
+    const bool held = waitUntil(
+        [&] {
+            answering = answersWithinASecond();
+            return !answering || shown();
+        },
+        60000);
+    if (!answering)
+        failure = "a call went unanswered for a second";
+    else if (!held)
+        failure = "never shown";
+    return answering && held;
+}
+
+std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
+    for (const X11Display::Window& window : display.windowsOf(pid))
+        if (window.geometry.size() == size) return window;
+    return std::nullopt;
+}
+
+}  // namespace
+
+TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgramAnswers) {
+    X11Display display;
+    orveltest::WindowManager manager{display};
+    AccessibilityBus accessibility;
+    ASSERT_TRUE(manager.isRunning());
+    ASSERT_TRUE(accessibility.isConnected());
+    ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+    const QString answer = unbrokenAnswer();
+    HostedStubProgram stub{QJsonArray{
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), answer}}),
+    }};
+    ASSERT_FALSE(stub.baseUrl().isEmpty());
+    const QString shots = QStringLiteral(ORVEL_SCREENSHOT_DIR "/long-answer");
+    QDir().mkpath(shots);
+
+    struct Language {
+        QString code;
+        QString note;
+        QString fullWindow;
+    };
+    const QList<Language> languages{
+        {QStringLiteral("zh-Hans"), QString::fromUtf8("回答太长，这里只显示开头部分；“复制”可取得完整回答。"),
+         QString::fromUtf8("完整窗口")},
+        {QStringLiteral("en"), QStringLiteral("This answer is too long to show in full; Copy takes all of it."),
+         QStringLiteral("Full window")},
+        {QStringLiteral("fr"),
+         QString::fromUtf8(
+             "Cette réponse est trop longue pour être affichée en entier ; « Copier » la copie tout entière."),
+         QString::fromUtf8("Fenêtre complète")},
+    };
+    for (const Language& language : languages) {
+        SCOPED_TRACE(language.code.toStdString());
+        OrvelProgram orvel;
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setString(QStringLiteral("orvelInterfaceLanguage"), language.code);
+            defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
+            defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+            defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+        }
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+        ASSERT_TRUE(orvel.start());
+        const auto main = orvel.waitForWindow(display);
+        ASSERT_TRUE(main.has_value());
+        ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
+        const auto noteShown = [&] { return accessibility.find(orvel.pid(), language.note).has_value(); };
+        std::string failure;
+
+        // The compact selection view of the main window, and the full window's answer section.
+        ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
+                                   {QStringLiteral("opportunity cost"), QStringLiteral("explain")}));
+        EXPECT_TRUE(showsWhileAnswering(noteShown, failure)) << failure;
+        if (const auto window = orvel.waitForWindow(display))
+            EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/compact-%1.png").arg(language.code)));
+        const auto full = accessibility.find(orvel.pid(), language.fullWindow, QStringLiteral("push button"));
+        ASSERT_TRUE(full.has_value());
+        ASSERT_TRUE(accessibility.press(*full));
+        EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")) == false; }));
+        EXPECT_TRUE(showsWhileAnswering(noteShown, failure)) << failure;
+        if (const auto window = orvel.waitForWindow(display))
+            EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/main-window-%1.png").arg(language.code)));
+
+        // The answer panel, for a selection handed over on the session bus.
+        QProcess gdbus;
+        gdbus.start(QStringLiteral("gdbus"),
+                    {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                     QStringLiteral("com.orvel.formac"), QStringLiteral("--object-path"),
+                     QStringLiteral("/com/orvel/formac/Selection"), QStringLiteral("--method"),
+                     QStringLiteral("com.orvel.formac.Selection.StudySelectedText"), QStringLiteral("sunk cost"),
+                     QStringLiteral("explain")});
+        ASSERT_TRUE(gdbus.waitForFinished(20000));
+        ASSERT_EQ(gdbus.exitCode(), 0);
+        std::optional<X11Display::Window> panel;
+        const auto noteInPanel = [&] {
+            panel = windowOfSize(display, orvel.pid(), panelSize);
+            if (!panel) return false;
+            for (const AccessibilityBus::Object& object : accessibility.objectsOf(orvel.pid()))
+                if (object.showing && object.name == language.note)
+                    if (const auto place = accessibility.extents(object); place && panel->geometry.contains(*place))
+                        return true;
+            return false;
+        };
+        EXPECT_TRUE(showsWhileAnswering(noteInPanel, failure)) << failure;
+        if (panel) EXPECT_TRUE(display.grab(*panel).save(shots + QStringLiteral("/panel-%1.png").arg(language.code)));
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
+}
