@@ -435,7 +435,8 @@ void DirectFloatView::refresh() {
             UIStrings::text(busy ? QStringLiteral("Orvel AI 正在思考…") : QStringLiteral("清晰解释你选中的内容")));
     }
 
-    cutNote_->setVisible((preview || answer) && bodyText_->isCut());
+    // A local preview shows the selection: its "…" is note enough.
+    cutNote_->setVisible(!preview && answer && bodyText_->isCut());
     cutNote_->setText(UIStrings::text(ShownAnswer::cutNote));
 
     const bool warned = answer && answer->warning;
