@@ -278,6 +278,20 @@ TEST_F(HomePageTest, LongAnswersShowTheirBeginningAndCopyAndExportWhole) {
         ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
         EXPECT_EQ(exported.readAll(), row.answer.toUtf8());
     }
+
+    // The end of the card with the note, in each language, for a person to look at.
+    store().setAnswer(ModelAnswer{unbroken, std::nullopt, std::nullopt, std::nullopt});
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR)));
+    for (const InterfaceLanguage language :
+         {InterfaceLanguage::chinese, InterfaceLanguage::english, InterfaceLanguage::french}) {
+        InterfaceSettings::shared().setLanguage(language);
+        for (int turn = 0; turn < 4; ++turn) QCoreApplication::processEvents();
+        SurfaceCard* card = answers().answerCard();
+        EXPECT_TRUE(
+            card->grab(QRect(0, card->height() - 160, card->width(), 160))
+                .save(
+                    QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/long-answer-end-%1.png").arg(base::rawValue(language))));
+    }
 }
 
 // An answer with a warning shows it above the text; copy and export take the answer alone; the
