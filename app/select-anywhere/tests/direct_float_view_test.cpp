@@ -162,9 +162,8 @@ TEST_F(DirectFloatViewTest, ALongAnswerShowsItsBeginningWithANote) {
     ASSERT_TRUE(QDir().mkpath(folder.path()));
     const std::pair<InterfaceLanguage, const char*> rows[] = {
         {InterfaceLanguage::chinese, "回答太长，这里只显示开头部分；“复制”可取得完整回答。"},
-        {InterfaceLanguage::english, "This answer is too long to show in full; Copy takes all of it."},
-        {InterfaceLanguage::french,
-         "Cette réponse est trop longue pour être affichée en entier ; « Copier » la copie tout entière."}};
+        {InterfaceLanguage::english, "Only the beginning is shown; Copy takes it all."},
+        {InterfaceLanguage::french, "Seul le début s'affiche ; « Copier » copie tout."}};
     for (const auto& [language, note] : rows) {
         InterfaceSettings::shared().setLanguage(language);
         EXPECT_TRUE(showsLabel(view.get(), QString::fromUtf8(note))) << note;

@@ -91,11 +91,9 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
     const QList<Language> languages{
         {QStringLiteral("zh-Hans"), QString::fromUtf8("回答太长，这里只显示开头部分；“复制”可取得完整回答。"),
          QString::fromUtf8("完整窗口")},
-        {QStringLiteral("en"), QStringLiteral("This answer is too long to show in full; Copy takes all of it."),
+        {QStringLiteral("en"), QStringLiteral("Only the beginning is shown; Copy takes it all."),
          QStringLiteral("Full window")},
-        {QStringLiteral("fr"),
-         QString::fromUtf8(
-             "Cette réponse est trop longue pour être affichée en entier ; « Copier » la copie tout entière."),
+        {QStringLiteral("fr"), QString::fromUtf8("Seul le début s'affiche ; « Copier » copie tout."),
          QString::fromUtf8("Fenêtre complète")},
     };
     for (const Language& language : languages) {
