@@ -23,7 +23,8 @@ QString RepairFailure::message() const {
         return QStringLiteral("系统没有完成授权重置。请在桌面的辅助功能设置中关闭再打开辅助技术，然后重新启动正在运行的这一份 Orvel。\n") +
                base::text::graphemePrefix(output_, 600);
     case Case::wrongCopy:
-        return QStringLiteral("当前不是安装目录中的 Orvel。请运行当前候选安装器，再从用户的 ~/.local/bin 文件夹打开。");
+        return QStringLiteral(
+            "当前不是安装目录中的 Orvel。请安装当前的 Debian 软件包 orvel，再从应用菜单或 /usr/bin/orvel 打开。");
     }
     return {};
 }
@@ -51,7 +52,8 @@ AccessibilityRepair::RunningCopy AccessibilityRepair::RunningCopy::current() {
 QStringList AccessibilityRepair::validInstalledPaths(const RunningCopy& copy) {
     const QString home = QDir::cleanPath(copy.homePath);
     return {home + QStringLiteral("/.local/bin/orvel"), home + QStringLiteral("/.local/bin/orvel-formac"),
-            QStringLiteral("/usr/local/bin/orvel"), QStringLiteral("/usr/local/bin/orvel-formac")};
+            QStringLiteral("/usr/local/bin/orvel"), QStringLiteral("/usr/local/bin/orvel-formac"),
+            QStringLiteral("/usr/bin/orvel")};
 }
 
 QString AccessibilityRepair::installedAppPath(const RunningCopy& copy) {

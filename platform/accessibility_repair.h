@@ -40,7 +40,8 @@ struct AccessibilityRepair {
     };
 
     // The install locations, in order: ~/.local/bin/orvel, ~/.local/bin/orvel-formac,
-    // /usr/local/bin/orvel, /usr/local/bin/orvel-formac.
+    // /usr/local/bin/orvel, /usr/local/bin/orvel-formac (`cmake --install`), /usr/bin/orvel (the
+    // Debian package).
     static QStringList validInstalledPaths(const RunningCopy& copy = RunningCopy::current());
 
     // The copy to restart: the running program when it is at an install location (both sides with

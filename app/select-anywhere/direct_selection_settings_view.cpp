@@ -358,13 +358,13 @@ void DirectSelectionSettingsView::retranslate() {
     authorizationHeading_->setText(text("1 · 修复授权"));
     setTitle(locateButton_, text("定位正在运行的程序"));
     signingNote_->setText(choose(
-        "更新后桌面可能需要重新确认辅助功能。请固定从安装位置（~/.local/bin 或 /usr/local/bin）运行 Orvel；"
+        "更新后桌面可能需要重新确认辅助功能。请固定从安装位置（/usr/bin、~/.local/bin 或 /usr/local/bin）运行 Orvel；"
         "如果权限失效，在桌面设置 → 辅助功能中重新开启辅助技术。Orvel 不会自动清除授权记录。",
         "After an update the desktop may need fresh Accessibility approval. Keep running Orvel from its install "
-        "location (~/.local/bin or /usr/local/bin). Turn assistive technologies back on in Desktop settings > "
+        "location (/usr/bin, ~/.local/bin or /usr/local/bin). Turn assistive technologies back on in Desktop settings > "
         "Accessibility if needed. Orvel never resets permissions automatically.",
         "Après une mise à jour, le bureau peut redemander l'autorisation. Lancez toujours Orvel depuis son "
-        "emplacement d'installation (~/.local/bin ou /usr/local/bin). Réactivez les technologies d'assistance dans "
+        "emplacement d'installation (/usr/bin, ~/.local/bin ou /usr/local/bin). Réactivez les technologies d'assistance dans "
         "Paramètres du bureau > Accessibilité si nécessaire. Orvel ne réinitialise jamais ces autorisations "
         "automatiquement."));
     setTitle(restartButton_, text("重启检查（暂停自动）"));
@@ -436,7 +436,7 @@ void DirectSelectionSettingsView::refresh() {
     const bool installed = controller_.isInstalledCopy();
     identityNote_->setProperty("installedCopy", installed);
     identityNote_->setText(installed ? text("安装位置正确。授权时请选择这一份 Orvel。")
-                                     : text("当前不是安装目录中的程序，请使用当前候选安装器安装后再打开。"));
+                                     : text("当前不是安装目录中的程序，请安装当前的 Debian 软件包 orvel 后再打开。"));
 
     authorizationLine_->setProperty("trusted", trusted);
     authorizationLine_->setText(trusted ? text("当前进程：已获得辅助功能授权")

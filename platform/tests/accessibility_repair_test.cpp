@@ -65,6 +65,17 @@ TEST_F(AccessibilityRepairTest, OnlyTheInstalledCopyWithItsIdentifierCounts) {
 
     EXPECT_FALSE(AccessibilityRepair::isInstalledCopy(copyAt(installed(), QStringLiteral("org.example.other"))));
     EXPECT_FALSE(AccessibilityRepair::isInstalledCopy(copyAt(installed(), QString())));
+
+    // The places `cmake --install` and the Debian package put the program, and some that are not.
+    const struct {
+        const char* path;
+        bool installed;
+    } places[] = {
+        {"/usr/bin/orvel", true},         {"/usr/local/bin/orvel", true}, {"/usr/local/bin/orvel-formac", true},
+        {"/usr/bin/orvel-formac", false}, {"/usr/games/orvel", false},    {"/opt/orvel/orvel", false}};
+    for (const auto& place : places)
+        EXPECT_EQ(AccessibilityRepair::isInstalledCopy(copyAt(QString::fromLatin1(place.path))), place.installed)
+            << place.path;
 }
 
 TEST_F(AccessibilityRepairTest, LinksAreResolvedOnBothSides) {

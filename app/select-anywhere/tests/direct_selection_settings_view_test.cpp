@@ -117,8 +117,9 @@ TEST_F(SettingsSheetTest, PermissionLinesFollowTheControllersCheck) {
     view->advancedToggle()->click();
     bool otherCopyShown = false;
     for (const QLabel* label : view->findChildren<QLabel*>())
-        otherCopyShown = otherCopyShown ||
-                         label->text() == QStringLiteral("当前不是安装目录中的程序，请使用当前候选安装器安装后再打开。");
+        otherCopyShown =
+            otherCopyShown ||
+            label->text() == QStringLiteral("当前不是安装目录中的程序，请安装当前的 Debian 软件包 orvel 后再打开。");
     EXPECT_TRUE(otherCopyShown);
     EXPECT_FALSE(view->authorizationLine()->property("trusted").toBool());
     EXPECT_EQ(view->permissionButton()->text(), QStringLiteral("打开授权设置"));

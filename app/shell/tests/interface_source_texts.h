@@ -148,7 +148,7 @@ inline constexpr std::array<const char16_t*, 464> kInterfaceSourceTexts{
     u"复制诊断",
     u"正在运行的程序",
     u"安装位置正确。授权时请选择这一份 Orvel。",
-    u"当前不是安装目录中的程序，请使用当前候选安装器安装后再打开。",
+    u"当前不是安装目录中的程序，请安装当前的 Debian 软件包 orvel 后再打开。",  // Linux wording
     u"1 · 修复授权",
     u"当前进程：已获得辅助功能授权",
     u"当前进程：尚未获得辅助功能授权",
@@ -401,7 +401,7 @@ inline constexpr std::array<const char16_t*, 464> kInterfaceSourceTexts{
     u"无法解码所提供的数据。",
     u"没有收到所选文字。请先选中文字，再运行 orvel --study-selection。",  // Linux wording
     u"无法识别这个 Orvel 服务，请重新安装最新版。",
-    u"当前不是安装目录中的 Orvel。请运行当前候选安装器，再从用户的 ~/.local/bin 文件夹打开。",
+    u"当前不是安装目录中的 Orvel。请安装当前的 Debian 软件包 orvel，再从应用菜单或 /usr/bin/orvel 打开。",  // Linux wording
     // Account: sign-in, verification, Google sign-in, the older tutor history.
     u"邮箱或密码不符合要求（HTTP 400）。",
     u"密码错误或会话无效（HTTP 401）。",
