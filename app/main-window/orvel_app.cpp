@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/main-window/check_runs.h"
@@ -23,6 +24,7 @@
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/orvel_url.h"
+#include "app/shell/program_options.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/startup_warm_up.h"
@@ -85,6 +87,9 @@ void OrvelApp::handleURL(const QString& url, AppStore& store, SelectionControlle
 }
 
 int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
+    // --version and --help end here, before any window or running copy is touched.
+    if (const std::optional<int> status = ProgramOptions::apply(argc, argv)) return *status;
+
     // The import check needs no screen.
     if (hasImportCheck(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
