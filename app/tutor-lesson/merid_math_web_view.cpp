@@ -6,6 +6,7 @@
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QScrollBar>
 #include <QUrl>
 #include <QWebChannel>
@@ -15,6 +16,8 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+
+#include <cstdio>
 
 #include "app/tutor-lesson/merid_math_assets.h"
 #include "app/tutor-lesson/merid_math_bridge.h"
@@ -40,6 +43,22 @@ public:
         info.block(true);
     }
 };
+
+// The engine's start says on standard error that it has no graphics backend (the pages are composed
+// in software on purpose) and, as the super-user, that its sandbox is off (the program said so at
+// its own start). Those two lines are dropped; every other message goes where it went before.
+QtMessageHandler previousMessageHandler = nullptr;
+
+void dropEngineStartNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QString text = message.trimmed();
+    if (text == QLatin1String("No suitable graphics backend found") ||
+        text == QLatin1String("Sandboxing disabled by user."))
+        return;
+    if (previousMessageHandler)
+        previousMessageHandler(type, context, message);
+    else
+        std::fputs(qFormatLogMessage(type, context, message).append(u'\n').toLocal8Bit().constData(), stderr);
+}
 
 // The page: navigates only to the formula page itself and about:blank, and opens no windows.
 class MeridMathPage : public QWebEnginePage {
@@ -91,11 +110,18 @@ QWebEngineProfile* MeridMathWebView::sharedProfile() {
             flags.append(flags.isEmpty() ? "" : " ").append(flag);
         };
         addFlag("--process-per-site", "--process-per-site");
-        addFlag("--js-flags=--lite-mode", "--js-flags");
+        // Lite mode runs without the compilers WebAssembly needs; switched off here too, it is not
+        // switched off again with a warning on standard error. A tab parts the two, because the
+        // engine splits this variable at spaces and the script engine its flags at any white space.
+        addFlag("--js-flags=--lite-mode\t--no-expose-wasm", "--js-flags");
         // The engine forks its renderers from two helper processes kept for the sandbox; without
         // the sandbox it starts the one renderer itself, which saves both helpers (about 17 MB).
         if (MeridMathViews::sandboxDisabled()) addFlag("--no-zygote", "--no-zygote");
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+        // The engine lists its start parameters and graphics backend at the info level; a person's
+        // QT_LOGGING_RULES still decide.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+        previousMessageHandler = qInstallMessageHandler(dropEngineStartNotices);
         // Each view composes its page in a scene of its own: in software that costs a frame buffer,
         // on the graphics path a GL context per view (about 1.5 MB more each, measured with a
         // lesson of 30 formula texts). Before the first view; a backend chosen in the environment stays.
