@@ -115,6 +115,8 @@ void HostedStub::expect(const QByteArray& method, const QByteArray& path, Check 
 
 void HostedStub::enqueue(const QByteArray& path, const ScriptedReply& reply) { routes_[path].replies.append(reply); }
 
+void HostedStub::respondWith(const QByteArray& path, Respond respond) { routes_[path].respond = std::move(respond); }
+
 void HostedStub::expectHostedRoutes() {
     expect("POST", answerPath, &HostedStub::checkAnswerRequest);
     expect("POST", accountsPath, &HostedStub::checkAccountsRequest);

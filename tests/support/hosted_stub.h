@@ -78,6 +78,9 @@ public:
 
     void expect(const QByteArray& method, const QByteArray& path, Check check);
     void enqueue(const QByteArray& path, const ScriptedReply& reply);
+    // Makes a route answer by itself: `respond` builds the reply of every request that keeps the
+    // route's contract, and is handed the reply queued for the route, if any.
+    void respondWith(const QByteArray& path, Respond respond);
     // Expects every route of the hosted services with its contract: the AI answer, e-mail sign-in,
     // the account (on the account and the identity base alike), the verification e-mail and the
     // Google sign-in's routes (expectGoogleRoutes).

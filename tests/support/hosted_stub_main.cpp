@@ -2,9 +2,11 @@
 // application: it listens on 127.0.0.1 with a free port, prints its base URL as the first line of
 // its output, and serves every hosted route with its contract.
 //
-//   orvel_hosted_stub [--script FILE]
+//   orvel_hosted_stub [--script FILE] [--local-service]
 //
 // FILE holds a JSON array of reply descriptions, queued at start (see ScriptedReply::fromJson).
+// --local-service answers every route by itself with local samples (see local_service.h): the
+// stand-in that `scripts/run --local-service` starts.
 // While it runs, POST /stub/replies queues more, GET /stub/requests lists what arrived and
 // GET /stub/violations what broke a contract (each violation is also printed to standard error).
 // It runs until it is terminated.
@@ -17,6 +19,7 @@
 #include <cstdio>
 
 #include "tests/support/hosted_stub.h"
+#include "tests/support/local_service.h"
 
 using testsupport::HostedStub;
 using testsupport::ScriptedReply;
@@ -28,11 +31,13 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addOption({QStringLiteral("script"), QStringLiteral("Replies to queue at start (a JSON array)."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("local-service"), QStringLiteral("Answer every route with local samples.")});
     parser.process(app);
 
     HostedStub stub;
     stub.expectHostedRoutes();
     stub.enableControlRoutes();
+    if (parser.isSet(QStringLiteral("local-service"))) testsupport::serveLocalSamples(stub);
     QObject::connect(&stub, &HostedStub::violationRecorded, [](const QString& problem) {
         std::fprintf(stderr, "orvel_hosted_stub: %s\n", problem.toLocal8Bit().constData());
     });
