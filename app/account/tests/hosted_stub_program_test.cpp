@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QProcess>
 
+#include "app/account/account_data_scope.h"
 #include "app/account/account_service_error.h"
 #include "app/account/tests/account_test_doubles.h"
 
@@ -64,6 +65,47 @@ TEST(HostedStubProgram, ServesScriptedRepliesAndReportsWhatArrived) {
               QJsonValue(QStringLiteral("Bearer tok")));
     EXPECT_EQ(control(http, base, "GET", QStringLiteral("/stub/violations")).array(),
               QJsonArray{QStringLiteral("no reply scripted for /v1/account")});
+
+    stub.terminate();
+    EXPECT_TRUE(stub.waitForFinished());
+}
+
+// The stand-in of scripts/run --local-service, through the program's own account client: any e-mail
+// signs in, its account reads back as a valid one of that e-mail, a token it did not issue does not.
+TEST(HostedStubProgram, LocalServiceSignsInAnyEmailAndReadsItsAccountBack) {
+    QProcess stub;
+    stub.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--local-service")});
+    ASSERT_TRUE(stub.waitForStarted());
+    ASSERT_TRUE(accounttest::waitUntil([&] { return stub.canReadLine(); }));
+    const QUrl base(QString::fromUtf8(stub.readLine().trimmed()));
+
+    AccountServiceClient::Options options;
+    options.endpoints = AccountServiceEndpoints::single(base.toString());
+    AccountServiceClient client(options);
+    QStringList ids;
+    for (const QString& email : {QStringLiteral("ann@example.org"), QStringLiteral(" Bo@Example.org ")}) {
+        SCOPED_TRACE(email.toStdString());
+        const QJsonObject signedIn = base::waitForTask(client.request(
+            AccountServiceClient::accountsPath, "POST",
+            QMap<QString, QString>{{QStringLiteral("email"), email}, {QStringLiteral("password"), QStringLiteral("x")}},
+            std::nullopt, QStringLiteral("native")));
+        const QString token = signedIn.value(QStringLiteral("token")).toString();
+        ASSERT_FALSE(token.isEmpty());
+        const QJsonObject account = base::waitForTask(
+            client.request(AccountServiceClient::accountPath, "GET", std::nullopt, token, QStringLiteral("native")));
+        EXPECT_TRUE(AccountDataScope::validAccountID(account.value(QStringLiteral("id")).toString()));
+        EXPECT_EQ(account.value(QStringLiteral("email")).toString(), email);
+        EXPECT_EQ(account.value(QStringLiteral("kind")).toString(), QStringLiteral("native"));
+        ids.append(account.value(QStringLiteral("id")).toString());
+    }
+    EXPECT_NE(ids[0], ids[1]);
+    try {
+        base::waitForTask(client.request(AccountServiceClient::accountPath, "GET", std::nullopt,
+                                         QStringLiteral("a-real-service-token"), QStringLiteral("native")));
+        ADD_FAILURE() << "a token the stand-in did not issue was accepted";
+    } catch (const AccountServiceError& error) {
+        EXPECT_EQ(error.status(), 401);
+    }
 
     stub.terminate();
     EXPECT_TRUE(stub.waitForFinished());
