@@ -25,6 +25,7 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/orvel_url.h"
 #include "app/shell/program_options.h"
+#include "app/shell/qt_translations.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/startup_warm_up.h"
@@ -114,6 +115,8 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     TerminationSignals::install();
 
     InterfaceSettings::shared();
+    // Qt's own texts (file dialogs, context menus) follow the interface language.
+    const QtTranslations qtTranslations;
     base::DefaultsStore& defaults = base::DefaultsStore::standard();
     AppStore& store = AppStore::shared();
     const std::shared_ptr<QtWindowSystem> windows = QtWindowSystem::shared();

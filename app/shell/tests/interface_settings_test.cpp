@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSignalSpy>
@@ -6,6 +7,7 @@
 
 #include "app/shell/application_appearance.h"
 #include "app/shell/interface_settings.h"
+#include "app/shell/qt_translations.h"
 
 namespace velquin {
 namespace {
@@ -151,6 +153,36 @@ TEST_F(InterfaceSettingsTest, AppearanceIsStoredAndAppliedToTheWholeApplication)
     settings.setAppearance(InterfaceAppearance::system);
     EXPECT_EQ(store.stringValue(kAppearanceKey), QStringLiteral("system"));
     EXPECT_EQ(ApplicationAppearance::shared().colorScheme(), ColorScheme::light);
+}
+
+// Qt's own texts (a file dialog's labels, an editor's menu) follow the language, also when it changes
+// while the program runs, and come back to Qt's English.
+TEST_F(InterfaceSettingsTest, QtTextsFollowTheLanguageAndItsChanges) {
+    InterfaceSettings settings(store);
+    settings.setLanguage(InterfaceLanguage::chinese);
+    const QtTranslations translations(settings);
+    struct Row {
+        InterfaceLanguage language;
+        QStringList preferred;
+        const char* lookIn;
+        const char* undo;
+    };
+    const Row rows[] = {
+        {InterfaceLanguage::chinese, {}, "查找范围：", "撤消(&U)"},
+        {InterfaceLanguage::french, {}, "Voir dans :", "&Annuler"},
+        {InterfaceLanguage::english, {}, "Look in:", "&Undo"},
+        {InterfaceLanguage::system, {"zh-Hant-TW"}, "查找范围：", "撤消(&U)"},
+        {InterfaceLanguage::system, {"fr-CA"}, "Voir dans :", "&Annuler"},
+        {InterfaceLanguage::system, {"de-DE"}, "Look in:", "&Undo"},
+    };
+    for (const Row& row : rows) {
+        setPreferredLanguagesSource([preferred = row.preferred] { return preferred; });
+        settings.setLanguage(row.language);
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QString::fromUtf8(row.lookIn))
+            << base::rawValue(row.language).toStdString() << " " << row.preferred.join(u',').toStdString();
+        EXPECT_EQ(QCoreApplication::translate("QWidgetTextControl", "&Undo"), QString::fromUtf8(row.undo));
+    }
+    EXPECT_TRUE(translations.installedFile().isEmpty());
 }
 
 }  // namespace

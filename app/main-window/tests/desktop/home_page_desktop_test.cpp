@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
 
 #include "base/defaults_store.h"
@@ -202,5 +203,48 @@ TEST_F(HomePageDesktop, ImportAPdfThroughTheRangeSheetAndAPictureByItsPath) {
         120000))
         << accessibility.text(*editor).toStdString();
     EXPECT_TRUE(waitUntil([&] { return orvel.tempEntries(QStringLiteral("OrvelReaderImport-")).isEmpty(); }));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// In the Chinese interface Qt's own texts are Chinese too: the labels and buttons of the file
+// dialog behind "更多导入". (An editor's context menu is a popup the accessibility bus does not
+// list; its texts come from the same translations.)
+TEST_F(HomePageDesktop, QtsOwnTextsFollowTheChineseInterface) {
+    OrvelProgram orvel;
+    prepare(orvel);
+    // The desktop's own language says nothing about the interface's.
+    orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    orvel.setEnvironmentValue(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
+    const Controls controls(accessibility, orvel.pid());
+    const auto showingNames = [&] {
+        QStringList names;
+        for (const auto& object : accessibility.objectsOf(orvel.pid()))
+            if (object.showing && !object.name.isEmpty()) names.append(object.name);
+        return names;
+    };
+    const auto anyStartsWith = [](const QStringList& names, const QString& start) {
+        return std::any_of(names.begin(), names.end(), [&](const QString& name) { return name.startsWith(start); });
+    };
+
+    const auto menu = controls.waitFor(s("更多导入"), QStringLiteral("button menu"));
+    ASSERT_TRUE(menu) << controls.showing();
+    ASSERT_TRUE(accessibility.focus(*menu));
+    ASSERT_TRUE(pressKeys(QStringLiteral("space")));
+    ASSERT_TRUE(pressKeys(QStringLiteral("Up")));
+    ASSERT_TRUE(pressKeys(QStringLiteral("Return")));
+    ASSERT_TRUE(controls.waitFor(s("导入文件"), QStringLiteral("dialog"))) << controls.showing();
+    // "Look in:", "File name:", "Files of type:" and "Cancel" as Qt's Chinese translation has them.
+    EXPECT_TRUE(controls.waitFor(s("查找范围："), QStringLiteral("label"))) << controls.showing();
+    QStringList names = showingNames();
+    EXPECT_TRUE(anyStartsWith(names, s("文件名称"))) << controls.showing();
+    EXPECT_TRUE(names.contains(s("文件类型："))) << controls.showing();
+    EXPECT_TRUE(names.contains(s("取消"))) << controls.showing();
+    for (const QString& english : {"Look in:", "File name:", "Files of type:", "Cancel", "Open"})
+        EXPECT_FALSE(names.contains(english)) << english.toStdString() << "\n" << controls.showing();
+    ASSERT_TRUE(pressKeys(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitUntil([&] { return !accessibility.find(orvel.pid(), s("导入文件"), QStringLiteral("dialog")); }));
+
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
