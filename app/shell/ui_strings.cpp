@@ -166,10 +166,16 @@ QString expand(const QString& tmpl, const QRegularExpressionMatch& match) {
     return out;
 }
 
+using Typeset = QString (*)(const QString&);
+
+QString asItStands(const QString& text) { return text; }
+
+// `typeset` shapes the wording that comes from the table and the rules, never the source's own
+// parts.
 QString localizeWith(const QString& source, const QHash<QString, QString>& dictionary, const Rules& dynamic,
-                     const QString& suffixConnector) {
+                     const QString& suffixConnector, Typeset typeset) {
     const QString key = source.normalized(QString::NormalizationForm_C);
-    if (const auto hit = dictionary.constFind(key); hit != dictionary.constEnd()) return hit.value();
+    if (const auto hit = dictionary.constFind(key); hit != dictionary.constEnd()) return typeset(hit.value());
 
     for (const Rule& rule : dynamic) {
         const QRegularExpressionMatch match = rule.pattern.match(source);
@@ -177,7 +183,7 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
             // The patterns are anchored, so this rewrites the text once; whatever "$" left behind
             // (a final line break) stays.
             QString out = source;
-            out.replace(match.capturedStart(0), match.capturedLength(0), expand(rule.tmpl, match));
+            out.replace(match.capturedStart(0), match.capturedLength(0), expand(typeset(rule.tmpl), match));
             return out;
         }
     }
@@ -188,11 +194,12 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
         // on its own and kept as it stands when it is not known.
         const QString prefix = source.left(colon + 1).normalized(QString::NormalizationForm_C);
         if (const auto hit = dictionary.constFind(prefix); hit != dictionary.constEnd())
-            return hit.value() + u' ' + localizeWith(source.mid(colon + 1), dictionary, dynamic, suffixConnector);
+            return typeset(hit.value()) + u' ' +
+                   localizeWith(source.mid(colon + 1), dictionary, dynamic, suffixConnector, typeset);
         // Any other label is kept when the whole rest is a known text.
         const QString tail = source.mid(colon + 1).normalized(QString::NormalizationForm_C);
         if (const auto hit = dictionary.constFind(tail); hit != dictionary.constEnd())
-            return source.left(colon) + suffixConnector + hit.value();
+            return source.left(colon) + typeset(suffixConnector + hit.value());
     }
 
     QString out = source;
@@ -200,17 +207,52 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
     return out;
 }
 
+QString localizeFrench(const QString& source, const QHash<QString, QString>& dictionary, Typeset typeset) {
+    return localizeWith(source, dictionary, frenchRules(), QStringLiteral(" : "), typeset);
+}
+
 }  // namespace
 
 QString UIStrings::choose(const QString& chinese, const QString& english, const QString& french) {
     switch (effectiveLanguage(InterfaceSettings::shared().language())) {
     case InterfaceLanguage::chinese: return chinese;
-    case InterfaceLanguage::french: return french;
+    case InterfaceLanguage::french: return frenchTypography(french);
     default: return english;
     }
 }
 
-QString UIStrings::text(const QString& source) { return translated(source, InterfaceSettings::shared().language()); }
+QString UIStrings::text(const QString& source) { return shown(source, InterfaceSettings::shared().language()); }
+
+QString UIStrings::shown(const QString& source, InterfaceLanguage language) {
+    if (effectiveLanguage(language) == InterfaceLanguage::french)
+        return localizeFrench(source, french(), &UIStrings::frenchTypography);
+    return translated(source, language);
+}
+
+QString UIStrings::frenchTypography(const QString& text) {
+    constexpr QChar noBreak(0x00A0);
+    const auto isSpace = [](QChar c) { return c == u' ' || c == QChar(0x00A0) || c == QChar(0x202F); };
+    QString out;
+    out.reserve(text.size() + 4);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        const QChar previous = out.isEmpty() ? QChar() : out.back();
+        if (c == u' ') {
+            const bool beforeMark = next == u':' || next == u';' || next == u'?' || next == u'!' || next == u'»';
+            out += beforeMark || previous == u'«' ? noBreak : c;
+        } else if (c == u'\'' && previous.isLetter() && next.isLetter()) {
+            out += QChar(0x2019);
+        } else if (c == u'»' && !previous.isNull() && !isSpace(previous)) {
+            out += noBreak;
+            out += c;
+        } else {
+            out += c;
+            if (c == u'«' && !next.isNull() && !isSpace(next)) out += noBreak;
+        }
+    }
+    return out;
+}
 
 QString UIStrings::translated(const QString& source, InterfaceLanguage language) {
     switch (effectiveLanguage(language)) {
@@ -222,9 +264,8 @@ QString UIStrings::translated(const QString& source, InterfaceLanguage language)
 
 QString UIStrings::localize(const QString& source, const QHash<QString, QString>& dictionary,
                             InterfaceLanguage language) {
-    if (language == InterfaceLanguage::french)
-        return localizeWith(source, dictionary, frenchRules(), QStringLiteral(" : "));
-    return localizeWith(source, dictionary, englishRules(), QStringLiteral(": "));
+    if (language == InterfaceLanguage::french) return localizeFrench(source, dictionary, &asItStands);
+    return localizeWith(source, dictionary, englishRules(), QStringLiteral(": "), &asItStands);
 }
 
 void UIStrings::prepare() {

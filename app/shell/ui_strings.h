@@ -17,11 +17,19 @@ class UIStrings {
 public:
     UIStrings() = delete;
 
-    // Chinese, English, French: the one for the effective language of the shared settings.
+    // Chinese, English, French: the one for the effective language of the shared settings (French
+    // with its typography).
     static QString choose(const QString& chinese, const QString& english, const QString& french);
-    // `translated` in the language of the shared settings.
+    // `shown` in the language of the shared settings.
     static QString text(const QString& source);
+    // The table's wording: what the lookup below gives, as the table holds it.
     static QString translated(const QString& source, InterfaceLanguage language);
+    // `translated` as people see it: in French, the table's and the rules' own wording is typeset
+    // with `frenchTypography`; what the source carried (a name, a number, a path) stays as it is.
+    static QString shown(const QString& source, InterfaceLanguage language);
+    // French typesetting: a no-break space in place of an ordinary one inside « » (added where
+    // there was none) and before : ; ? !, and the apostrophe ’ in place of ' between two letters.
+    static QString frenchTypography(const QString& text);
 
     // Reads the tables and compiles the patterns now rather than at their first use; safe on any
     // thread.

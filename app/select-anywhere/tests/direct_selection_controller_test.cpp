@@ -238,7 +238,7 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
              t.desktop->trusted = false;
              t.controller().setEnabled(true);
          },
-         {UIStrings::translated(QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听"), InterfaceLanguage::french),
+         {UIStrings::shown(QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听"), InterfaceLanguage::french),
           QStringLiteral("Mettre le surlignage en pause"), QStringLiteral("Quitter Orvel")}},
         {InterfaceLanguage::french,
          [](ControllerTest& t) {

@@ -227,7 +227,7 @@ TEST_F(SettingsSheetTest, WaylandStatusLinesShowInFullInThreeLanguages) {
         InterfaceSettings::shared().setLanguage(language);
         QApplication::processEvents();
         for (const QString& status : {controller().permissionStatus(), controller().activityStatus()}) {
-            const QString shown = velquin::UIStrings::translated(status, language);
+            const QString shown = velquin::UIStrings::shown(status, language);
             EXPECT_TRUE(shown.contains(QStringLiteral("Wayland"))) << shown.toStdString();
             const QLabel* line = nullptr;
             for (const QLabel* label : view->findChildren<QLabel*>())

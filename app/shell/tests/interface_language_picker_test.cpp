@@ -32,7 +32,7 @@ TEST(InterfaceLanguagePicker, ListsTheLanguagesAndAppliesTheChoice) {
     const auto labels = picker.findChildren<QLabel*>();
     QStringList texts;
     for (QLabel* label : labels) texts << label->text();
-    EXPECT_TRUE(texts.contains(s("Langue de l'interface")));
+    EXPECT_TRUE(texts.contains(s("Langue de l’interface")));
     settings.setLanguage(InterfaceLanguage::system);
 }
 

@@ -211,6 +211,45 @@ TEST(UIStringsLookup, AnExactKeyBeatsRulesAndTheColonSplit) {
     EXPECT_EQ(UIStrings::localize(s("保存"), {}, InterfaceLanguage::english), s("保存"));
 }
 
+TEST(UIStringsFrench, TypographyKeepsMarksWithTheirWordsAndOneApostrophe) {
+    const QString nb = QString(QChar(0x00A0));
+    struct Case {
+        const char* text;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"cliquez sur « Importer un fichier » puis",
+         s("cliquez sur «") + nb + s("Importer un fichier") + nb + s("» puis")},
+        {"«Coller»", s("«") + nb + s("Coller") + nb + s("»")},
+        {"Langue : français ; prêt ? oui !",
+         s("Langue") + nb + s(": français") + nb + s("; prêt") + nb + s("? oui") + nb + s("!")},
+        {"d'apprentissage d’Orvel l'interface", s("d’apprentissage d’Orvel l’interface")},
+        // No space is added where French has none, and an apostrophe that is not between letters stays.
+        {"https://orvel.example/a?b 10:30 'cité' x!", s("https://orvel.example/a?b 10:30 'cité' x!")},
+        {"déjà\u00A0: ok", s("déjà\u00A0: ok")},
+    };
+    for (const Case& c : cases) EXPECT_EQ(UIStrings::frenchTypography(s(c.text)), c.shown) << c.text;
+}
+
+TEST(UIStringsFrench, ShownTextTypesetsTheWordingButNotTheSourcesOwnParts) {
+    const QString nb = QString(QChar(0x00A0));
+    const auto shown = [](const char* source) { return UIStrings::shown(s(source), InterfaceLanguage::french); };
+    // The table keeps its wording; what is shown is typeset.
+    EXPECT_EQ(fr("界面语言"), s("Langue de l'interface"));
+    EXPECT_EQ(shown("界面语言"), s("Langue de l’interface"));
+    // A rule's captured file name keeps its apostrophe and colon; the wording around it is typeset.
+    EXPECT_EQ(shown("无法以 UTF-8 读取文件“l'été : 2.txt”：文本编码不受支持。"),
+              s("Impossible de lire «") + nb + s("l'été : 2.txt") + nb + s("» en UTF-8") + nb +
+                  s(": encodage non pris en charge."));
+    // A prefix and the connector of a label.
+    EXPECT_EQ(shown("导入失败：请选择 DOCX 或 PPTX 格式。"),
+              s("Échec de l’importation") + nb + s(": Choisissez un fichier DOCX ou PPTX."));
+    EXPECT_EQ(shown("微信：保存"), s("微信") + nb + s(": Enregistrer"));
+    // Other languages are as the table has them.
+    EXPECT_EQ(UIStrings::shown(s("界面语言"), InterfaceLanguage::english), s("Interface language"));
+    EXPECT_EQ(UIStrings::shown(s("界面语言"), InterfaceLanguage::chinese), s("界面语言"));
+}
+
 class UIStringsCurrentLanguage : public ::testing::Test {
 protected:
     void TearDown() override {

@@ -268,7 +268,7 @@ TEST_F(LessonCanvas, GradingFeedbackShowsVerdictAnswerAndVisibleFeedback) {
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
     record.answer = u8("x");
     card.setRecord(record);
-    EXPECT_EQ(card.answerText()->text(), u8("Votre réponse : x"));
+    EXPECT_EQ(card.answerText()->text(), u8("Votre réponse\u00A0: x"));
 }
 
 TEST(LessonFeedbackText, DropsOnlyTheGradersLines) {
