@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 464> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 467> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -487,6 +487,11 @@ inline constexpr std::array<const char16_t*, 464> kInterfaceSourceTexts{
     u"在后台继续运行",
     // Under an answer too long to show in full.
     u"回答太长，这里只显示开头部分；“复制”可取得完整回答。",
+    // The compact view's settings button.
+    u"账户与隐私设置",
+    // The tutor's composer: its counter and its stop button.
+    u"%1 字",
+    u"取消请求",
 };
 
 }  // namespace velquin::test
