@@ -27,6 +27,16 @@ private:
     QString text_;
 };
 
+// The interface's text for a failure the system reported as `errorNumber` (errno): a Chinese text of
+// the string table for the common ones (no such file, permission denied, disk full, read-only file
+// system, file too large, is a folder, …), so that it is shown in the interface language; the
+// system's own words for any other.
+QString systemErrorText(int errorNumber);
+
+// Whether `detail` is one of the interface's own texts (written in Chinese, translated where it is
+// shown) rather than words the system or a library gave in its own language.
+bool isInterfaceText(const QString& detail);
+
 // The text of a caught failure: an Error's message, another exception's what(), or nothing.
 QString messageOf(const std::exception_ptr& failure);
 

@@ -19,18 +19,31 @@
 namespace base {
 
 QString FileError::message() const {
+    // "无法读取文件：<path>：没有访问权限": the string table translates the prefix and the detail,
+    // and keeps the path as it stands.
     QString text;
     switch (kind_) {
-    case Kind::notFound: text = QStringLiteral("File not found: "); break;
-    case Kind::tooLarge: text = QStringLiteral("File too large: "); break;
-    case Kind::readFailed: text = QStringLiteral("Could not read file: "); break;
-    case Kind::writeFailed: text = QStringLiteral("Could not write file: "); break;
-    case Kind::folderFailed: text = QStringLiteral("Could not create folder: "); break;
+    case Kind::notFound: text = QStringLiteral("找不到文件："); break;
+    case Kind::tooLarge: text = QStringLiteral("文件过大："); break;
+    case Kind::readFailed: text = QStringLiteral("无法读取文件："); break;
+    case Kind::writeFailed: text = QStringLiteral("无法写入文件："); break;
+    case Kind::folderFailed: text = QStringLiteral("无法创建文件夹："); break;
     }
     text += path_;
-    if (!detail_.isEmpty()) text += QStringLiteral(" (") + detail_ + u')';
-    return text;
+    if (detail_.isEmpty()) return text;
+    if (isInterfaceText(detail_)) return text + QChar(0xFF1A) + detail_;
+    return text + QStringLiteral(" (") + detail_ + u')';
 }
+
+namespace {
+
+// What the system said about a failed operation on `file`: the interface's text for the error
+// number the operation left (errno is cleared before it), Qt's words when it left none.
+QString failureOf(const QFileDevice& file, int errorNumber) {
+    return errorNumber != 0 ? systemErrorText(errorNumber) : file.errorString();
+}
+
+}  // namespace
 
 namespace files {
 
@@ -39,30 +52,35 @@ constexpr auto kOwnerOnlyFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwn
 
 void ensurePrivateFolder(const QString& path) {
     if (path.isEmpty() || QDir::isRelativePath(path))
-        throw FileError(FileError::Kind::folderFailed, path, QStringLiteral("not an absolute path"));
+        throw FileError(FileError::Kind::folderFailed, path, QStringLiteral("不是绝对路径"));
     const QString clean = QDir::cleanPath(path);
     QFileInfo info(clean);
     if (info.isDir()) return;
-    if (info.exists()) throw FileError(FileError::Kind::folderFailed, clean, QStringLiteral("not a folder"));
+    if (info.exists()) throw FileError(FileError::Kind::folderFailed, clean, QStringLiteral("不是文件夹"));
     ensurePrivateFolder(info.absolutePath());
-    if (!QDir().mkdir(clean, kOwnerOnlyFolder) && !QFileInfo(clean).isDir())
-        throw FileError(FileError::Kind::folderFailed, clean);
+    errno = 0;
+    if (!QDir().mkdir(clean, kOwnerOnlyFolder) && !QFileInfo(clean).isDir()) {
+        const int error = errno;
+        throw FileError(FileError::Kind::folderFailed, clean, error != 0 ? systemErrorText(error) : QString());
+    }
 }
 
 QByteArray readCapped(const QString& path, qint64 maxBytes) {
     QFile file(path);
     if (!file.exists()) throw FileError(FileError::Kind::notFound, path);
     if (file.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
-    if (!file.open(QIODevice::ReadOnly)) throw FileError(FileError::Kind::readFailed, path, file.errorString());
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) throw FileError(FileError::Kind::readFailed, path, failureOf(file, errno));
     // The file may grow between the size check and the read: read on to the end, at most one byte
     // past the limit. (QIODevice::read(n) allocates n bytes up front and keeps them, so the first
     // read asks for what the file holds, not for the limit.)
     QByteArray bytes;
     qint64 want = std::min(file.size(), maxBytes) + 1;
     for (;;) {
+        errno = 0;
         const QByteArray part = file.read(want);
         if (file.error() != QFileDevice::NoError)
-            throw FileError(FileError::Kind::readFailed, path, file.errorString());
+            throw FileError(FileError::Kind::readFailed, path, failureOf(file, errno));
         if (part.isEmpty()) break;
         bytes += part;
         if (bytes.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
@@ -76,28 +94,30 @@ void writeAtomically(const QString& path, const QByteArray& bytes, FileAccess ac
     try {
         if (access == FileAccess::ownerOnly) ensurePrivateFolder(info.absolutePath());
     } catch (const FileError& error) {
-        throw FileError(FileError::Kind::writeFailed, path, error.message());
+        throw FileError(FileError::Kind::writeFailed, path, error.detail());
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(FileError::Kind::writeFailed, path, file.errorString());
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) throw FileError(FileError::Kind::writeFailed, path, failureOf(file, errno));
     if (access == FileAccess::ownerOnly && !file.setPermissions(kOwnerOnlyFile)) {
         file.cancelWriting();
-        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("无法设置权限"));
     }
     // QSaveFile::commit() does not notice a failure of its final flush (a full disk, a size limit)
     // and would put a truncated file in place of the old one: flush and check before committing.
+    errno = 0;
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
+        const QString reason = failureOf(file, errno);
         file.cancelWriting();
         throw FileError(FileError::Kind::writeFailed, path, reason);
     }
-    if (!file.commit()) throw FileError(FileError::Kind::writeFailed, path, file.errorString());
+    errno = 0;
+    if (!file.commit()) throw FileError(FileError::Kind::writeFailed, path, failureOf(file, errno));
 }
 
 void makeOwnerOnly(const QString& path) {
     if (!QFile::setPermissions(path, kOwnerOnlyFile))
-        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("cannot set permissions"));
+        throw FileError(FileError::Kind::writeFailed, path, QStringLiteral("无法设置权限"));
 }
 
 namespace {
@@ -124,8 +144,7 @@ QString setAsideUnreadable(const QString& path) {
         const int error = renameWithoutReplacing(path, target);
         if (error == EEXIST) continue;
         if (error == ENOENT) return {};
-        if (error != 0)
-            throw FileError(FileError::Kind::writeFailed, path, QString::fromLocal8Bit(std::strerror(error)));
+        if (error != 0) throw FileError(FileError::Kind::writeFailed, path, systemErrorText(error));
         // Only a regular file is made owner-only: 0600 would lock its owner out of a folder.
         const QByteArray movedName = QFile::encodeName(target);
         struct stat moved {};
@@ -151,7 +170,7 @@ FileFacts fileFacts(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
         const int error = errno;
         throw FileError(error == ENOENT ? FileError::Kind::notFound : FileError::Kind::readFailed, path,
-                        QString::fromLocal8Bit(std::strerror(error)));
+                        error == ENOENT ? QString() : systemErrorText(error));
     }
     return {S_ISREG(info.st_mode), qint64(info.st_size)};
 }
@@ -166,28 +185,35 @@ std::optional<qint64> copyRegularFile(const QString& source, const QString& dest
     const int sourceFd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (sourceFd < 0) {
         const int error = errno;
-        throw FileError(FileError::Kind::readFailed, source, QString::fromLocal8Bit(std::strerror(error)));
+        throw FileError(FileError::Kind::readFailed, source, systemErrorText(error));
     }
     QFile in;
+    errno = 0;
     if (!in.open(sourceFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason = failureOf(in, errno);
         ::close(sourceFd);
-        throw FileError(FileError::Kind::readFailed, source, in.errorString());
+        throw FileError(FileError::Kind::readFailed, source, reason);
     }
     struct stat opened {};
     if (::fstat(sourceFd, &opened) != 0 || !S_ISREG(opened.st_mode)) return std::nullopt;
     QFile out(destination);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly, files::kOwnerOnlyFile))
-        throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+        throw FileError(FileError::Kind::writeFailed, destination, failureOf(out, errno));
     qint64 copied = 0;
     while (copied <= maxBytes) {
+        errno = 0;
         const QByteArray chunk = in.read(std::min<qint64>(1 << 20, maxBytes + 1 - copied));
+        if (in.error() != QFileDevice::NoError)
+            throw FileError(FileError::Kind::readFailed, source, failureOf(in, errno));
         if (chunk.isEmpty()) break;
+        errno = 0;
         if (out.write(chunk) != chunk.size())
-            throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+            throw FileError(FileError::Kind::writeFailed, destination, failureOf(out, errno));
         copied += chunk.size();
     }
-    if (in.error() != QFileDevice::NoError) throw FileError(FileError::Kind::readFailed, source, in.errorString());
-    if (!out.flush()) throw FileError(FileError::Kind::writeFailed, destination, out.errorString());
+    errno = 0;
+    if (!out.flush()) throw FileError(FileError::Kind::writeFailed, destination, failureOf(out, errno));
     return copied;
 }
 
@@ -198,8 +224,11 @@ StagingFolder StagingFolder::create(const QString& prefix) { return createIn(QDi
 StagingFolder StagingFolder::createIn(const QString& parent, const QString& prefix) {
     const QString cleanParent = QDir::cleanPath(QFileInfo(parent).absoluteFilePath());
     const QString path = cleanParent + u'/' + prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    if (!QDir().mkdir(path, files::kOwnerOnlyFolder))
-        throw FileError(FileError::Kind::folderFailed, path);
+    errno = 0;
+    if (!QDir().mkdir(path, files::kOwnerOnlyFolder)) {
+        const int error = errno;
+        throw FileError(FileError::Kind::folderFailed, path, error != 0 ? systemErrorText(error) : QString());
+    }
     return StagingFolder(cleanParent, prefix, path);
 }
 

@@ -22,11 +22,14 @@ namespace base {
 
 QString ProcessError::message() const {
     switch (kind_) {
+    // "无法启动程序：<program>：文件或文件夹不存在": the string table translates the prefix and the
+    // detail, and keeps the program's name as it stands.
     case Kind::failedToStart:
-        return QStringLiteral("Could not start ") + program_ +
-               (detail_.isEmpty() ? QString() : QStringLiteral(": ") + detail_);
-    case Kind::outputTooLarge: return program_ + QStringLiteral(" produced too much output");
-    case Kind::timedOut: return program_ + QStringLiteral(" did not finish in time");
+        if (detail_.isEmpty()) return QStringLiteral("无法启动程序：") + program_;
+        if (isInterfaceText(detail_)) return QStringLiteral("无法启动程序：") + program_ + QChar(0xFF1A) + detail_;
+        return QStringLiteral("无法启动程序：") + program_ + QStringLiteral(" (") + detail_ + u')';
+    case Kind::outputTooLarge: return QStringLiteral("程序输出过多：") + program_;
+    case Kind::timedOut: return QStringLiteral("程序未能按时结束：") + program_;
     }
     return {};
 }
@@ -113,7 +116,7 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, c
 
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
-        throw ProcessError(ProcessError::Kind::failedToStart, program, QString::fromLocal8Bit(std::strerror(errno)));
+        throw ProcessError(ProcessError::Kind::failedToStart, program, systemErrorText(errno));
     FileDescriptor output(pipeEnds[0]);
     FileDescriptor input(pipeEnds[1]);
     ::fcntl(output.get(), F_SETFL, O_NONBLOCK);
@@ -135,9 +138,7 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, c
         if (child->cancelled) throw CancellationError();
         const int launch =
             ::posix_spawnp(&pid, programBytes.constData(), &setup.actions, &setup.attributes, argv.data(), environ);
-        if (launch != 0)
-            throw ProcessError(ProcessError::Kind::failedToStart, program,
-                               QString::fromLocal8Bit(std::strerror(launch)));
+        if (launch != 0) throw ProcessError(ProcessError::Kind::failedToStart, program, systemErrorText(launch));
         child->pid = pid;
     }
     input.reset();

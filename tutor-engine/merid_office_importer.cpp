@@ -174,7 +174,7 @@ MeridImportedText MeridOfficeImporter::extract(const QString& path, const Option
             linkFolder = base::StagingFolder::create(QStringLiteral("OrvelOfficeImport-"));
             const QString link = linkFolder->filePath(QStringLiteral("document.") + extension);
             if (!QFile::link(archive, link))
-                throw base::FileError(base::FileError::Kind::writeFailed, link, QStringLiteral("cannot link the file"));
+                throw base::FileError(base::FileError::Kind::writeFailed, link, QStringLiteral("无法链接文件"));
             archive = link;
         }
     }

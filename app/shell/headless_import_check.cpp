@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/shell/ui_strings.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "platform/import_service.h"
@@ -72,7 +73,8 @@ int HeadlessImportCheck::perform(const QString& path, const TutorMaterialImport&
         if (windowCopy) halvern::ImportService::removeStagedFile(*windowCopy);
         if (tutorCopy) tutor.removeStagedFile(*tutorCopy);
         const auto* known = dynamic_cast<const base::Error*>(&error);
-        const QString message = known ? known->message() : QString::fromLocal8Bit(error.what());
+        // In the interface language, as the window would show it.
+        const QString message = known ? UIStrings::text(known->message()) : QString::fromLocal8Bit(error.what());
         print("ORVEL_SMOKE_IMPORT_FAILED " + message.toUtf8() + '\n');
         return failureStatus;
     }

@@ -37,7 +37,8 @@ const Tables& tables() {
 }
 
 // A text with a variable part (an application name, a count, a status code, a file name) and its
-// English and French wordings; "$1" … "$9" take the captures. Chinese punctuation is full-width;
+// English and French wordings; "$1" … "$9" take the captures as they stand, "%1" … "%9" a captured
+// message of the program (a failure's detail) translated in turn. Chinese punctuation is full-width;
 // the capture parentheses are ASCII.
 struct RuleText {
     const char* pattern;
@@ -79,11 +80,11 @@ const RuleText kRuleTexts[] = {
     {"^已复制 ([0-9]+) 条 MERID 会话。旧版原件仍保留。$", "Copied $1 MERID sessions. The originals are kept.",
      "$1 sessions MERID copiées. Les originaux sont conservés."},
     {"^错误代码 (-?[0-9]+)$", "error code $1", "code d'erreur $1"},
-    {"^学习历史保存失败，本次更改未保存。（(.*)）$", "Saving history failed; this change wasn't saved. ($1)",
-     "L'enregistrement de l'historique a échoué ; cette modification n'a pas été enregistrée. ($1)"},
+    {"^学习历史保存失败，本次更改未保存。（(.*)）$", "Saving history failed; this change wasn't saved. (%1)",
+     "L'enregistrement de l'historique a échoué ; cette modification n'a pas été enregistrée. (%1)"},
     {"^无法读取的学习历史文件未能另存，为保护原文件，本次更改未保存。（(.*)）$",
-     "The unreadable history file couldn't be set aside, so this change wasn't saved to protect it. ($1)",
-     "Le fichier d'historique illisible n'a pas pu être mis de côté ; pour le protéger, cette modification n'a pas été enregistrée. ($1)"},
+     "The unreadable history file couldn't be set aside, so this change wasn't saved to protect it. (%1)",
+     "Le fichier d'historique illisible n'a pas pu être mis de côté ; pour le protéger, cette modification n'a pas été enregistrée. (%1)"},
     {"^无法读取的学习历史文件已原样另存为 ([^。]*)。$", "The unreadable history file was set aside unchanged as $1.",
      "Le fichier d'historique illisible a été mis de côté tel quel sous le nom $1."},
     {"^设置保存失败，更改只在本次运行中有效。（(.*)）$",
@@ -150,14 +151,17 @@ const Rules& frenchRules() {
     return rules;
 }
 
-// The template with "$1" and "$2" filled in; captured text is inserted as it stands.
-QString expand(const QString& tmpl, const QRegularExpressionMatch& match) {
+// The template with "$1" and "$2" filled in: captured text is inserted as it stands, and after "%"
+// as `translate` gives it.
+template <typename Translate>
+QString expand(const QString& tmpl, const QRegularExpressionMatch& match, const Translate& translate) {
     QString out;
     out.reserve(tmpl.size() + 32);
     for (qsizetype i = 0; i < tmpl.size(); ++i) {
         const QChar c = tmpl.at(i);
-        if (c == QLatin1Char('$') && i + 1 < tmpl.size() && tmpl.at(i + 1).isDigit()) {
-            out += match.captured(tmpl.at(i + 1).digitValue());
+        if ((c == u'$' || c == u'%') && i + 1 < tmpl.size() && tmpl.at(i + 1).isDigit()) {
+            const QString captured = match.captured(tmpl.at(i + 1).digitValue());
+            out += c == u'$' ? captured : translate(captured);
             ++i;
         } else {
             out += c;
@@ -183,7 +187,10 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
             // The patterns are anchored, so this rewrites the text once; whatever "$" left behind
             // (a final line break) stays.
             QString out = source;
-            out.replace(match.capturedStart(0), match.capturedLength(0), expand(typeset(rule.tmpl), match));
+            const auto translate = [&](const QString& message) {
+                return localizeWith(message, dictionary, dynamic, suffixConnector, typeset);
+            };
+            out.replace(match.capturedStart(0), match.capturedLength(0), expand(typeset(rule.tmpl), match, translate));
             return out;
         }
     }

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 467> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 493> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -492,6 +492,33 @@ inline constexpr std::array<const char16_t*, 467> kInterfaceSourceTexts{
     // The tutor's composer: its counter and its stop button.
     u"%1 字",
     u"取消请求",
+    // Failures the system reports (error numbers), and the file and program failures they detail.
+    u"文件或文件夹不存在",
+    u"没有访问权限",
+    u"磁盘空间不足",
+    u"文件系统为只读",
+    u"文件过大",
+    u"这是一个文件夹",
+    u"路径中有一项不是文件夹",
+    u"文件已存在",
+    u"文件名过长",
+    u"打开的文件过多",
+    u"读写设备时出错",
+    u"内存不足",
+    u"文件正被使用",
+    u"不是可执行的程序",
+    u"不是绝对路径",
+    u"不是文件夹",
+    u"无法设置权限",
+    u"无法链接文件",
+    u"找不到文件：",
+    u"文件过大：",
+    u"无法读取文件：",
+    u"无法写入文件：",
+    u"无法创建文件夹：",
+    u"无法启动程序：",
+    u"程序输出过多：",
+    u"程序未能按时结束：",
 };
 
 }  // namespace velquin::test

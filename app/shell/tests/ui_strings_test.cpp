@@ -3,11 +3,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include "app/shell/interface_settings.h"
 #include "app/shell/tests/interface_source_texts.h"
 #include "app/shell/ui_strings.h"
+#include "base/errors.h"
+#include "base/files.h"
+#include "base/process.h"
 
 namespace velquin {
 namespace {
@@ -248,6 +252,65 @@ TEST(UIStringsFrench, ShownTextTypesetsTheWordingButNotTheSourcesOwnParts) {
     // Other languages are as the table has them.
     EXPECT_EQ(UIStrings::shown(s("界面语言"), InterfaceLanguage::english), s("Interface language"));
     EXPECT_EQ(UIStrings::shown(s("界面语言"), InterfaceLanguage::chinese), s("界面语言"));
+}
+
+TEST(UIStringsSystemFailures, ReachTheInterfaceInItsLanguage) {
+    using base::FileError;
+    const QString path = QStringLiteral("/home/ana/l'été.txt");
+    struct Case {
+        QString source;
+        const char* english;
+        const char* french;  // as shown, with its typography
+    };
+    const Case cases[] = {
+        {base::systemErrorText(ENOENT), "No such file or folder", "Fichier ou dossier introuvable"},
+        {base::systemErrorText(EACCES), "Permission denied", "Accès refusé"},
+        {base::systemErrorText(EPERM), "Permission denied", "Accès refusé"},
+        {base::systemErrorText(ENOSPC), "Not enough disk space", "Espace disque insuffisant"},
+        {base::systemErrorText(EDQUOT), "Not enough disk space", "Espace disque insuffisant"},
+        {base::systemErrorText(EROFS), "The file system is read-only", "Le système de fichiers est en lecture seule"},
+        {base::systemErrorText(EFBIG), "File too large", "Fichier trop volumineux"},
+        {base::systemErrorText(EISDIR), "This is a folder", "C’est un dossier"},
+        {base::systemErrorText(ENOTDIR), "Part of the path is not a folder",
+         "Une partie du chemin n’est pas un dossier"},
+        {base::systemErrorText(ENAMETOOLONG), "File name too long", "Nom de fichier trop long"},
+        {base::systemErrorText(EIO), "Input/output error", "Erreur d’entrée-sortie"},
+        // A file's failure names the path as it is; its detail is translated.
+        {FileError(FileError::Kind::notFound, path).message(), "File not found: /home/ana/l'été.txt",
+         "Fichier introuvable\u00A0: /home/ana/l'été.txt"},
+        {FileError(FileError::Kind::writeFailed, path, base::systemErrorText(ENOSPC)).message(),
+         "Could not write file: /home/ana/l'été.txt: Not enough disk space",
+         "Impossible d’écrire le fichier\u00A0: /home/ana/l'été.txt\u00A0: Espace disque insuffisant"},
+        {FileError(FileError::Kind::readFailed, path, base::systemErrorText(EACCES)).message(),
+         "Could not read file: /home/ana/l'été.txt: Permission denied",
+         "Impossible de lire le fichier\u00A0: /home/ana/l'été.txt\u00A0: Accès refusé"},
+        // Words of the system that have no row are carried as they came.
+        {FileError(FileError::Kind::readFailed, path, QStringLiteral("Bad address")).message(),
+         "Could not read file: /home/ana/l'été.txt (Bad address)",
+         "Impossible de lire le fichier\u00A0: /home/ana/l'été.txt (Bad address)"},
+        {base::ProcessError(base::ProcessError::Kind::failedToStart, QStringLiteral("maim"),
+                            base::systemErrorText(ENOENT))
+             .message(),
+         "Could not start program: maim: No such file or folder",
+         "Impossible de lancer le programme\u00A0: maim\u00A0: Fichier ou dossier introuvable"},
+        {base::ProcessError(base::ProcessError::Kind::timedOut, QStringLiteral("tesseract")).message(),
+         "Program did not finish in time: tesseract", "Le programme ne s’est pas terminé à temps\u00A0: tesseract"},
+        // Inside the messages that carry them.
+        {QStringLiteral("导入失败：") + FileError(FileError::Kind::notFound, path).message(),
+         "Import failed: File not found: /home/ana/l'été.txt",
+         "Échec de l’importation\u00A0: Fichier introuvable\u00A0: /home/ana/l'été.txt"},
+        {s("学习历史保存失败，本次更改未保存。（") +
+             FileError(FileError::Kind::writeFailed, path, base::systemErrorText(EROFS)).message() + s("）"),
+         "Saving history failed; this change wasn't saved. (Could not write file: /home/ana/l'été.txt: The file "
+         "system is read-only)",
+         "L’enregistrement de l’historique a échoué\u00A0; cette modification n’a pas été enregistrée. (Impossible "
+         "d’écrire le fichier\u00A0: /home/ana/l'été.txt\u00A0: Le système de fichiers est en lecture seule)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::english), s(c.english)) << c.source.toStdString();
+        EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::french), s(c.french)) << c.source.toStdString();
+        EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::chinese), c.source);
+    }
 }
 
 class UIStringsCurrentLanguage : public ::testing::Test {
