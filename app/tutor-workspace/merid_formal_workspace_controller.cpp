@@ -7,9 +7,10 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/history_store.h"
 #include "app/shell/ui_strings.h"
-#include "base/task.h"
+#include "app/tutor-workspace/sessions_save_queue.h"
 #include "base/defaults_store.h"
 #include "base/errors.h"
+#include "base/task.h"
 #include "base/text.h"
 #include "core/consent.h"
 #include "tutor-engine/merid_request_builder.h"
@@ -69,12 +70,19 @@ MeridFormalWorkspaceController::MeridFormalWorkspaceController(MeridWorkspaceSer
     : QObject(parent),
       services_(withDefaults(std::move(services))),
       storage_(*services_.storage),
+      saves_(std::make_unique<SessionsSaveQueue>(
+          [storage = storage_](const QList<TeacherLearningSession>& sessions) { storage.save(sessions); },
+          services_.scheduler)),
       active_(blankSession()),
       generation_(QUuid::createUuid()) {}
 
 MeridFormalWorkspaceController::~MeridFormalWorkspaceController() {
     if (requestTask_) requestTask_->cancel();
+    // The last save lands before this screen (or the program) goes.
+    saves_->finish();
 }
+
+void MeridFormalWorkspaceController::finishSaving() { saves_->finish(); }
 
 // ---- State ---------------------------------------------------------------------------------------
 
@@ -191,6 +199,9 @@ void MeridFormalWorkspaceController::load() {
 
 void MeridFormalWorkspaceController::reloadSessions() {
     if (!hasLoaded_ || !canSave_) return;
+    // What this screen saved last is in the file before the file is read again.
+    saves_->finish();
+    if (!canSave_) return;
     try {
         setSessions(storage_.load());
     } catch (...) {
@@ -219,13 +230,13 @@ void MeridFormalWorkspaceController::save() {
     else
         list.append(active_);
     setSessions(list);
-    try {
-        storage_.save(sessions_);
-    } catch (...) {
+    // Encoded and written away from the main thread; the list in memory is the truth meanwhile.
+    saves_->save(sessions_, [this](std::exception_ptr error) {
+        if (!error) return;
         // The list in memory keeps the change; the file keeps its last good contents.
         setCanSave(false);
-        setErrorMessage(saveFailurePrefix + base::messageOf(std::current_exception()));
-    }
+        setErrorMessage(saveFailurePrefix + base::messageOf(error));
+    });
 }
 
 void MeridFormalWorkspaceController::startNewSession() {
@@ -245,20 +256,34 @@ void MeridFormalWorkspaceController::openSession(TeacherLearningSession session)
 
 void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
     if (!hasLoaded_ || !canSave_ || busy_) return;
-    const QList<TeacherLearningSession> previous = sessions_;
     QList<TeacherLearningSession> remaining = sessions_;
+    QList<std::pair<qsizetype, TeacherLearningSession>> removed;
+    for (qsizetype i = 0; i < sessions_.size(); ++i)
+        if (sessions_[i].id == id) removed.append({i, sessions_[i]});
     remaining.removeIf([&id](const TeacherLearningSession& s) { return s.id == id; });
-    try {
-        storage_.save(remaining);
-    } catch (...) {
-        // Writing stays allowed: the file still holds the list as it was.
-        setSessions(previous);
-        setErrorMessage(QStringLiteral("删除失败：") + base::messageOf(std::current_exception()));
-        return;
-    }
+    // Gone from the list at once, so that a save made meanwhile does not bring the session back; the
+    // outcome is told when the write has landed.
     setSessions(remaining);
-    if (active_.id == id) setActive(remaining.isEmpty() ? blankSession() : remaining.first());
-    setErrorMessage(QStringLiteral("会话已从本机删除。"));
+    std::optional<TeacherLearningSession> replacedActive;
+    if (active_.id == id) {
+        replacedActive = active_;
+        setActive(remaining.isEmpty() ? blankSession() : remaining.first());
+    }
+    const QUuid successor = active_.id;
+    saves_->save(remaining, [this, id, removed, replacedActive, successor](std::exception_ptr error) {
+        if (!error) {
+            setErrorMessage(QStringLiteral("会话已从本机删除。"));
+            return;
+        }
+        // Writing stays allowed: the file still holds the session, and so does the list again.
+        QList<TeacherLearningSession> restored = sessions_;
+        if (std::none_of(restored.begin(), restored.end(),
+                         [&id](const TeacherLearningSession& s) { return s.id == id; }))
+            for (const auto& [index, session] : removed) restored.insert(qMin(index, restored.size()), session);
+        setSessions(restored);
+        if (replacedActive && active_.id == successor && !busy_) setActive(*replacedActive);
+        setErrorMessage(QStringLiteral("删除失败：") + base::messageOf(error));
+    });
 }
 
 void MeridFormalWorkspaceController::confirmDeletion() {

@@ -24,6 +24,7 @@
 namespace velquin {
 
 class HistoryStore;
+class SessionsSaveQueue;
 
 // What the tutor screen works with. Empty members get the production implementation.
 struct MeridWorkspaceServices {
@@ -54,7 +55,9 @@ struct MeridWorkspaceServices {
 // Data safety: a sessions file that could not be read, or a write that failed, stops all writing
 // for the life of this object (`canSave` false), so that the file keeps its last good contents. A
 // failed or stopped request puts the active session back to the snapshot taken before it; a reply
-// that was recorded and saved is never undone.
+// that was recorded and saved is never undone. The sessions file is encoded and written away from
+// the main thread, one write after the other (the newest list always lands last); a failed write
+// is told when it has happened, and the last write ends before this object does.
 //
 // The status texts are Chinese, as stored and compared; views translate them for display.
 class MeridFormalWorkspaceController : public QObject {
@@ -136,8 +139,11 @@ public:
     // round stay as they are. Nothing before the first load or after writing stopped; a failed
     // read stops writing as at the first load.
     void reloadSessions();
-    // Writes the active session into the list and the list into the file.
+    // Writes the active session into the list and the list into the file. The file is written away
+    // from the main thread, one write after the other; a failure is told when it has happened.
     void save();
+    // Blocks until every save has been written and its outcome told.
+    void finishSaving();
     void startNewSession();
     void openSession(meridcore::TeacherLearningSession session);
     // Deletes one stored session (after the student confirmed); a failed write restores the list.
@@ -234,6 +240,7 @@ private:
 
     MeridWorkspaceServices services_;
     meridcore::TeacherLearningStore storage_;
+    std::unique_ptr<SessionsSaveQueue> saves_;
 
     meridcore::TeacherLearningSession active_;
     QList<meridcore::TeacherLearningSession> sessions_;

@@ -86,7 +86,11 @@ protected:
     void store(const QList<TeacherLearningSession>& sessions) {
         meridcore::TeacherLearningStore(sessionsFile_).save(sessions);
     }
-    QList<TeacherLearningSession> stored() const { return meridcore::TeacherLearningStore(sessionsFile_).load(); }
+    // The file once the screen's saves have landed.
+    QList<TeacherLearningSession> stored() {
+        if (controller_) controller_->finishSaving();
+        return meridcore::TeacherLearningStore(sessionsFile_).load();
+    }
 
     // Turns the sessions folder into a plain file: every write fails from now on, reads do not.
     void breakStoreFolder() {
@@ -196,12 +200,14 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     breakStoreFolder();
     again.setDeleteCandidate(second.id);
     again.confirmDeletion();
+    again.finishSaving();  // told once the write has landed
     EXPECT_FALSE(again.deleteCandidate());
     EXPECT_EQ(again.sessions().size(), 2);
     EXPECT_TRUE(again.errorMessage().startsWith(QStringLiteral("删除失败：")));
     EXPECT_TRUE(again.canSave());
     ASSERT_TRUE(QFile::remove(storeFolder_));
     again.removeSession(second.id);
+    again.finishSaving();
     EXPECT_EQ(again.errorMessage(), QStringLiteral("会话已从本机删除。"));
     EXPECT_EQ(again.active().id, first);
     again.removeSession(first);
@@ -234,6 +240,7 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     // Writing that fails stops all writing, with its own text.
     breakStoreFolder();
     again.save();
+    again.finishSaving();
     EXPECT_FALSE(again.canSave());
     EXPECT_TRUE(again.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
 }
@@ -439,6 +446,7 @@ TEST_F(WorkspaceControllerTest, FollowUpsSaveFailuresAndRefusedCommands) {
     breakStoreFolder();
     tutor_->release(lesson(QStringLiteral("第三答。")));
     ASSERT_TRUE(waitUntilIdle());
+    screen.finishSaving();
     EXPECT_FALSE(screen.canSave());
     EXPECT_TRUE(screen.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
     screen.action(MeridAction::continueLearning);
@@ -525,5 +533,6 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     // A choice whose save fails reports the failure, not the choice.
     breakStoreFolder();
     screen.selectCourseTopic(screen.active().coursePlan->topics.at(0).id);
+    screen.finishSaving();
     EXPECT_TRUE(screen.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
 }

@@ -80,6 +80,11 @@ protected:
         return *view_;
     }
     MeridFormalWorkspaceController& controller() { return view_->controller(); }
+    // The file once the screen's saves have landed.
+    QList<TeacherLearningSession> stored() {
+        controller().finishSaving();
+        return meridcore::TeacherLearningStore(sessionsFile_).load();
+    }
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     QUrl pdf(const QString& name, int pages) const {
@@ -207,7 +212,7 @@ TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
     EXPECT_TRUE(view_->lessonPane()->importNotice()->isVisible());
     EXPECT_EQ(controller().errorMessage(), QString());
     EXPECT_EQ(stagingFolders(), QStringList());
-    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().size(), 1);
+    EXPECT_EQ(stored().size(), 1);
 
     // Six pages ask for the range; cancelling leaves no staged copy and imports nothing.
     importThroughToolbar(pdf(QStringLiteral("six.pdf"), 6));
@@ -270,7 +275,7 @@ TEST_F(WorkspaceViewTest, CourseEditorKeepsItsLimitsAndFollowsTheActiveSession) 
     EXPECT_EQ(controller().active().courseName, QString(90, u'课'));
     EXPECT_EQ(editor->courseField()->text(), QString(90, u'课'));
     EXPECT_EQ(view_->lessonPane()->titleLabel()->text(), QString(90, u'课'));
-    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().first().courseName, QString(90, u'课'));
+    EXPECT_EQ(stored().first().courseName, QString(90, u'课'));
 
     // A topic edit forgets the outline topic and the latest reply; opening another session does not.
     controller().updateActive([](TeacherLearningSession& session) {
@@ -309,14 +314,14 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
         if (button->text() == QStringLiteral("取消")) button->click();
     EXPECT_FALSE(controller().deleteCandidate());
-    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().size(), 2);
+    EXPECT_EQ(stored().size(), 2);
 
     rows = view_->dockedCourses()->findChildren<MeridHistorySessionRow*>();
     emit rows.last()->deleteRequested();
     ASSERT_TRUE(view_->deleteConfirmation());
     for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
         if (button->text() == QStringLiteral("永久删除")) button->click();
-    const QList<TeacherLearningSession> left = meridcore::TeacherLearningStore(sessionsFile_).load();
+    const QList<TeacherLearningSession> left = stored();
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left.first().title, QStringLiteral("新会话一"));
     EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 1);
