@@ -3,20 +3,28 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTextLayout>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "app/account/history_store.h"
 #include "app/account/learning_record.h"
-#include "app/shell/system_colors.h"
 #include "app/main-window/account_view_style.h"
+#include "app/main-window/history_list_model.h"
 #include "app/main-window/home_style.h"
+#include "app/main-window/selectable_text.h"
+#include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -50,7 +58,7 @@ public:
         setTextFormat(Qt::PlainText);
         setFont(font);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setFixedHeight(QFontMetrics(font).lineSpacing() * lines_);
+        setFixedHeight(lineHeight(font) * lines_);
     }
     void setFullText(const QString& text) {
         full_ = text;
@@ -65,9 +73,20 @@ protected:
     }
 
 private:
+    // A line's height with the fallback fonts of Chinese text, which are taller than the Latin font.
+    static int lineHeight(const QFont& font) {
+        QTextLayout sample(QStringLiteral("Ag国語"), font);
+        sample.beginLayout();
+        QTextLine line = sample.createLine();
+        line.setLineWidth(10000);
+        sample.endLayout();
+        return qMax(QFontMetrics(font).lineSpacing(), int(std::ceil(line.height())));
+    }
+
     void fit() {
         const int width = qMax(1, contentsRect().width());
-        QString flat = full_;
+        // Two lines never need more than the start of a long text.
+        QString flat = full_.left(laidLength);
         flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QTextLayout layout(flat, font());
         QTextOption option;
@@ -84,15 +103,52 @@ private:
             shown.append(flat.mid(line.textStart(), line.textLength()).trimmed());
         }
         layout.endLayout();
-        if (used < flat.size() && !shown.isEmpty()) {
-            const QString rest = shown.last() + QStringLiteral(" ") + flat.mid(used).simplified();
+        if ((used < flat.size() || full_.size() > laidLength) && !shown.isEmpty()) {
+            const QString rest = shown.last() + QStringLiteral(" ") + flat.mid(used, laidLength).simplified();
             shown.last() = QFontMetrics(font()).elidedText(rest, Qt::ElideRight, width);
         }
         setText(shown.join(u'\n'));
     }
 
+    static constexpr qsizetype laidLength = 4000;
     QString full_;
     int lines_;
+};
+
+// The rows of the list are widgets placed over the visible items; the delegate only gives the
+// items their sizes.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    RowDelegate(QObject* parent, std::function<QSize(const QModelIndex&)> size)
+        : QStyledItemDelegate(parent), size_(std::move(size)) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override { return size_(index); }
+    void paint(QPainter*, const QStyleOptionViewItem&, const QModelIndex&) const override {}
+
+private:
+    std::function<QSize(const QModelIndex&)> size_;
+};
+
+// A list that says when what it shows may have moved: laid out (also batch by batch), scrolled, resized.
+class RecordList : public QListView {
+public:
+    RecordList(QWidget* parent, std::function<void()> moved) : QListView(parent), moved_(std::move(moved)) {}
+
+protected:
+    void updateGeometries() override {
+        QListView::updateGeometries();
+        moved_();
+    }
+    void scrollContentsBy(int dx, int dy) override {
+        QListView::scrollContentsBy(dx, dy);
+        moved_();
+    }
+    void timerEvent(QTimerEvent* event) override {
+        QListView::timerEvent(event);
+        moved_();
+    }
+
+private:
+    std::function<void()> moved_;
 };
 
 }  // namespace
@@ -100,16 +156,19 @@ private:
 // One record of the list.
 class HistoryRow : public QWidget {
 public:
+    // Room kept for the list's scroll bar.
+    static constexpr int rightInset = 8;
+    static QFont answerFont() { return lessonary::font(home_style::callout); }
+
     HistoryRow(QWidget* parent, bool withContinue) : QWidget(parent) {
         auto* column = new QVBoxLayout(this);
-        column->setContentsMargins(0, 7, 0, 7);
+        column->setContentsMargins(0, 7, rightInset, 7);
         column->setSpacing(7);
         source_ = new LineLimitedLabel(this, lessonary::font(home_style::headline, QFont::DemiBold), 2);
         source_->setObjectName(QStringLiteral("source"));
         column->addWidget(source_);
-        answer_ = makeLabel(this, lessonary::font(home_style::callout), true);
+        answer_ = new SelectableText(this, answerFont());
         answer_->setObjectName(QStringLiteral("answer"));
-        answer_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         column->addWidget(answer_);
         date_ = makeLabel(this, lessonary::font(home_style::caption), false);
         date_->setObjectName(QStringLiteral("dateLine"));
@@ -159,7 +218,7 @@ public:
 
 private:
     LineLimitedLabel* source_ = nullptr;
-    QLabel* answer_ = nullptr;
+    SelectableText* answer_ = nullptr;
     QLabel* date_ = nullptr;
     bool isNote_ = false;
 };
@@ -208,20 +267,45 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     statusLine_->setObjectName(QStringLiteral("storeStatus"));
     column->addWidget(statusLine_);
 
-    scroll_ = new QScrollArea(this);
-    scroll_->setObjectName(QStringLiteral("records"));
-    scroll_->setWidgetResizable(true);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->viewport()->setAutoFillBackground(false);
-    auto* rows = new QWidget(scroll_);
-    rows->setAutoFillBackground(false);
-    list_ = new QVBoxLayout(rows);
-    list_->setContentsMargins(0, 0, 8, 0);
-    list_->setSpacing(0);
-    list_->addStretch(1);
-    scroll_->setWidget(rows);
-    column->addWidget(scroll_, 1);
+    model_ = new HistoryListModel(history_, this);
+    placeTimer_ = new QTimer(this);
+    placeTimer_->setSingleShot(true);
+    placeTimer_->setInterval(0);
+    connect(placeTimer_, &QTimer::timeout, this, &HistoryView::placeRows);
+    list_ = new RecordList(this, [this] {
+        if (!placeTimer_->isActive()) placeTimer_->start();
+    });
+    list_->setObjectName(QStringLiteral("records"));
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->verticalScrollBar()->setSingleStep(20);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setFocusPolicy(Qt::NoFocus);
+    list_->setResizeMode(QListView::Adjust);
+    // Rows are measured a batch at a time between other events, so a long history never holds the
+    // window up while it is measured.
+    list_->setLayoutMode(QListView::Batched);
+    list_->setBatchSize(rowsPerBatch);
+    list_->setAutoFillBackground(false);
+    list_->viewport()->setAutoFillBackground(false);
+    list_->setItemDelegate(new RowDelegate(
+        list_, [this](const QModelIndex& index) { return QSize(list_->viewport()->width(), rowHeight(index)); }));
+    list_->setModel(model_);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        // The rows are built again for the new list, the visible ones at once. (A row may go while one
+        // of its own buttons is being handled: a note unmarked under the filter.)
+        for (HistoryRow* row : std::as_const(rows_)) {
+            row->hide();
+            row->deleteLater();
+        }
+        rows_.clear();
+        list_->doItemsLayout();
+        placeRows();
+        deleteAll_->setEnabled(!history_.records().isEmpty());
+    });
+    column->addWidget(list_, 1);
 
     auto* footer = new QHBoxLayout();
     deleteAll_ = makeButton(this, QStringLiteral("deleteAllButton"));
@@ -229,73 +313,107 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     footer->addStretch(1);
     column->addLayout(footer);
 
-    connect(notesOnly_, &QCheckBox::toggled, this, &HistoryView::showRecords);
+    connect(notesOnly_, &QCheckBox::toggled, model_, &HistoryListModel::setNotesOnly);
     connect(back_, &QPushButton::clicked, this, &HistoryView::leave);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, &HistoryView::leave);
     connect(importButton_, &QPushButton::clicked, this, &HistoryView::importLegacy);
     connect(deleteAll_, &QPushButton::clicked, this, [this] { askToDelete(All{}); });
-    connect(&history_, &HistoryStore::recordsChanged, this, [this] {
-        showRecords();
-        showStoreState();
-    });
+    connect(&history_, &HistoryStore::recordsChanged, this, &HistoryView::showStoreState);
     connect(&history_, &HistoryStore::statusMessageChanged, this, &HistoryView::showStoreState);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
 
-    showRecords();
+    deleteAll_->setEnabled(!history_.records().isEmpty());
     retranslate();
     restyle();
 }
 
 HistoryView::~HistoryView() = default;
 
-void HistoryView::showRecords() {
-    // The store's order; the filter only drops records that are no notes.
-    QList<HistoryRow*> shown;
-    QHash<QUuid, HistoryRow*> kept;
-    for (const LearningRecord& record : history_.records()) {
-        if (notesOnly_->isChecked() && !record.isNote) continue;
-        if (kept.contains(record.id)) continue;  // one row per id
-        HistoryRow* row = rows_.take(record.id);
-        if (!row) {
-            row = new HistoryRow(list_->parentWidget(), bool(onContinue_));
-            const QUuid id = record.id;
-            if (row->continue_)
-                connect(row->continue_, &QToolButton::clicked, this, [this, id] {
-                    for (const LearningRecord& current : history_.records())
-                        if (current.id == id) {
-                            onContinue_(current);
-                            if (!onClose_) QWidget::close();
-                            return;
-                        }
-                });
-            connect(row->note_, &QToolButton::clicked, this, [this, id] {
-                for (const LearningRecord& current : history_.records())
-                    if (current.id == id) {
-                        history_.toggleNote(current);
-                        return;
-                    }
-            });
-            connect(row->delete_, &QToolButton::clicked, this, [this, id] { askToDelete(id); });
-            row->restyle(currentScheme());
+int HistoryView::rowHeight(const QModelIndex& index) const {
+    const LearningRecord& record = model_->record(index.row());
+    const int width = list_->viewport()->width();
+    if (!prototype_ || prototypeWidth_ != width) {
+        // The height of a row without an answer, measured once per width.
+        if (!prototype_) {
+            prototype_ = new HistoryRow(const_cast<HistoryView*>(this), bool(onContinue_));
+            prototype_->hide();
+            LearningRecord sample;
+            sample.source = QStringLiteral("x");
+            sample.mode = QStringLiteral("explain");
+            prototype_->show(sample);
         }
-        row->show(record);
-        kept.insert(record.id, row);
-        shown.append(row);
+        prototypeWidth_ = width;
+        prototypeHeight_ = prototype_->layout()->totalHeightForWidth(width);
     }
-    // A row may go while one of its own buttons is being handled (a note unmarked under the filter).
-    for (HistoryRow* gone : std::as_const(rows_)) {
-        gone->hide();
-        gone->deleteLater();
+    Measured& measured = heights_[record.id];
+    if (measured.width != width || measured.answerLength != record.answer.size()) {
+        measured.width = width;
+        measured.answerLength = record.answer.size();
+        measured.answerHeight =
+            SelectableText::heightFor(record.answer, HistoryRow::answerFont(), width - HistoryRow::rightInset);
     }
-    rows_ = kept;
-    for (int i = 0; i < shown.size(); ++i) {
-        list_->removeWidget(shown[i]);
-        list_->insertWidget(i, shown[i]);
-        shown[i]->setVisible(true);
+    return prototypeHeight_ + measured.answerHeight;
+}
+
+void HistoryView::placeRows() {
+    placeTimer_->stop();
+    // Widgets only for the rows in sight, made when they come into sight.
+    const QRect area = list_->viewport()->rect();
+    QSet<QUuid> wanted;
+    const QModelIndex top = list_->indexAt(QPoint(0, 0));
+    for (int row = top.isValid() ? top.row() : 0; row < model_->rowCount(); ++row) {
+        const QModelIndex index = model_->index(row);
+        const QRect rect = list_->visualRect(index);
+        if (!rect.isValid() || rect.top() > area.bottom()) break;  // not measured yet, or below
+        if (rect.bottom() < area.top()) continue;
+        const QUuid id = model_->record(row).id;
+        wanted.insert(id);
+        HistoryRow* widget = rows_.value(id);
+        if (!widget) widget = makeRow(index);
+        widget->setGeometry(rect);
+        widget->setVisible(true);
     }
-    deleteAll_->setEnabled(!history_.records().isEmpty());
+    for (auto it = rows_.begin(); it != rows_.end();) {
+        if (wanted.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        it.value()->hide();
+        it.value()->deleteLater();
+        it = rows_.erase(it);
+    }
+}
+
+HistoryRow* HistoryView::makeRow(const QModelIndex& index) {
+    const LearningRecord& record = model_->record(index.row());
+    // A child of the list's viewport, which moves it when the list scrolls. (Not an index widget:
+    // each of those would start the list's layout over.)
+    auto* row = new HistoryRow(list_->viewport(), bool(onContinue_));
+    const QUuid id = record.id;
+    if (row->continue_)
+        connect(row->continue_, &QToolButton::clicked, this, [this, id] {
+            for (const LearningRecord& current : history_.records())
+                if (current.id == id) {
+                    onContinue_(current);
+                    if (!onClose_) QWidget::close();
+                    return;
+                }
+        });
+    connect(row->note_, &QToolButton::clicked, this, [this, id] {
+        for (const LearningRecord& current : history_.records())
+            if (current.id == id) {
+                history_.toggleNote(current);
+                return;
+            }
+    });
+    connect(row->delete_, &QToolButton::clicked, this, [this, id] { askToDelete(id); });
+    row->setAutoFillBackground(false);
+    row->restyle(currentScheme());
+    row->show(record);
+    rows_.insert(id, row);
+    return row;
 }
 
 void HistoryView::showStoreState() {
@@ -383,6 +501,7 @@ void HistoryView::retranslate() {
                "bêta."));
     account_style::setTitle(deleteAll_, choose("清空所有记录", "Delete all history", "Effacer l’historique"));
     for (HistoryRow* row : std::as_const(rows_)) row->retranslate();
+    if (prototype_) prototype_->retranslate();
     if (confirmation_) {
         confirmation_->setText(choose("确认删除学习记录？", "Confirm deletion?", "Confirmer la suppression ?"));
         const bool all = deleteScope_ && std::holds_alternative<All>(*deleteScope_);

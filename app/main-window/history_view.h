@@ -12,11 +12,13 @@ class QCheckBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
-class QScrollArea;
-class QVBoxLayout;
+class QListView;
+class QModelIndex;
+class QTimer;
 
 namespace velquin {
 
+class HistoryListModel;
 class HistoryRow;
 class HistoryStore;
 struct LearningRecord;
@@ -51,7 +53,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void showRecords();
+    // Rows measured per turn of the event loop while the list is laid out.
+    static constexpr int rowsPerBatch = 20;
+
+    int rowHeight(const QModelIndex& index) const;
+    // Makes the widgets of the rows in sight and drops those out of it.
+    void placeRows();
+    HistoryRow* makeRow(const QModelIndex& index);
     void showStoreState();
     void restyle();
     void importLegacy();
@@ -75,12 +83,23 @@ private:
     QLabel* importNoticeLabel_ = nullptr;
     QLabel* storageLine_ = nullptr;
     QLabel* statusLine_ = nullptr;
-    QScrollArea* scroll_ = nullptr;
-    QVBoxLayout* list_ = nullptr;
+    HistoryListModel* model_ = nullptr;
+    QListView* list_ = nullptr;
+    QTimer* placeTimer_ = nullptr;
     QPushButton* deleteAll_ = nullptr;
     QMessageBox* confirmation_ = nullptr;
-    // The shown rows by record id, reused while their record stays.
+    // The row widgets in sight by record id.
     QHash<QUuid, HistoryRow*> rows_;
+    // Row heights: a row without its answer at the list's width, and each answer's height.
+    struct Measured {
+        int width = -1;
+        qsizetype answerLength = -1;
+        int answerHeight = 0;
+    };
+    mutable QHash<QUuid, Measured> heights_;
+    mutable HistoryRow* prototype_ = nullptr;
+    mutable int prototypeWidth_ = -1;
+    mutable int prototypeHeight_ = 0;
 };
 
 }  // namespace velquin

@@ -270,6 +270,12 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
     history.add(QStringLiteral("勾股定理"), QStringLiteral("直角三角形两条直角边的平方和等于斜边的平方。"),
                 QStringLiteral("MERID"));
     history.toggleNote(history.records().first());
+    // Sources that must stay within two lines: one without any space, one of Chinese running on.
+    history.add(QStringLiteral("https://example.org/").append(QString(180, u'a')),
+                QStringLiteral("An address without spaces: ").append(QString(240, u'b')), QStringLiteral("translate"));
+    history.add(QStringLiteral("细胞呼吸是细胞内的有机物在酶的作用下逐步氧化分解，生成二氧化碳或其他产物，释放出能量并"
+                               "生成三磷酸腺苷的过程，它为生命活动提供能量，并且与光合作用相互联系。"),
+                QStringLiteral("细胞呼吸分为有氧呼吸和无氧呼吸两种类型。"), QStringLiteral("explain"));
 
     const struct {
         InterfaceLanguage language;
@@ -300,7 +306,12 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
             HistoryView page(history, [](const LearningRecord&) {}, [] {});
             page.resize(834, 800);
             page.show();
-            QCoreApplication::processEvents();
+            // The rows are built once the list has measured them.
+            EXPECT_TRUE(QTest::qWaitFor([&] {
+                const QList<QLabel*> sources = page.findChildren<QLabel*>(QStringLiteral("source"));
+                return std::count_if(sources.begin(), sources.end(),
+                                     [&](QLabel* label) { return label->isVisibleTo(&page); }) == 4;
+            }));
             EXPECT_TRUE(page.grab().save(folder + QStringLiteral("/history-page-") + suffix));
         }
     }

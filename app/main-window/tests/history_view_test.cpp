@@ -3,14 +3,17 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/history_store.h"
 #include "app/account/tests/history_test_support.h"
+#include "app/main-window/history_list_model.h"
 #include "app/main-window/history_view.h"
 #include "app/main-window/tests/view_test_support.h"
 #include "app/shell/interface_settings.h"
@@ -167,6 +170,63 @@ TEST_F(HistoryViewTest, GuestRecordsCanBeCopiedIntoAnAccountAndFileTroubleIsShow
     EXPECT_TRUE(shown(status));
     EXPECT_EQ(status->text(), history->statusMessage());
     EXPECT_FALSE(status->text().isEmpty());
+}
+
+TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
+    // A history file of 300 records with long answers, one of them without any space.
+    QList<LearningRecord> records;
+    for (int i = 0; i < 300; ++i)
+        records.append(LearningRecord{QUuid::fromString(historytest::idOf(i)), base::Date{7e8 - i},
+                                      QStringLiteral("explain"), QStringLiteral("record %1").arg(i),
+                                      (i == 1 ? QStringLiteral("x") : QStringLiteral("word ")).repeated(400),
+                                      i % 3 == 0});
+    historytest::writeFile(*AccountDataScope::legacyLearningHistory(dir.filePath(QStringLiteral("data"))),
+                           learning_history::encode(records));
+    history = std::make_unique<HistoryStore>(HistoryStore::Options{dir.filePath(QStringLiteral("data")), {}});
+    ASSERT_EQ(history->records().size(), 300);
+    HistoryView view(
+        *history, [](const LearningRecord&) {}, [] {});
+    view.resize(700, 600);
+    view.show();
+    auto* list = child<QListView>(view, "records");
+    auto* model = qobject_cast<HistoryListModel*>(list->model());
+    ASSERT_NE(model, nullptr);
+
+    // Every record is a row, in the store's order; the filter keeps the notes.
+    auto ids = [&] {
+        QList<QUuid> shown;
+        for (int row = 0; row < model->rowCount(); ++row) shown.append(model->record(row).id);
+        return shown;
+    };
+    QList<QUuid> expected;
+    for (const LearningRecord& record : history->records()) expected.append(record.id);
+    EXPECT_EQ(ids(), expected);
+    // Only the rows in sight are built, each as tall as its whole answer.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sources(view).isEmpty(); }));
+    EXPECT_EQ(sources(view).first(), QStringLiteral("record 0"));
+    EXPECT_LT(sources(view).size(), 5);
+    auto* text = view.findChild<QWidget*>(QStringLiteral("answer"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_GT(text->height(), 10 * text->fontMetrics().lineSpacing());
+    EXPECT_LE(text->mapTo(list->viewport(), QPoint(0, text->height())).y(),
+              list->visualRect(model->index(0)).bottom() + 1);
+
+    // Scrolled to the end once every row is measured: the last records are built, the first are gone.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+        return sources(view).contains(QStringLiteral("record 299"));
+    }));
+    EXPECT_FALSE(sources(view).contains(QStringLiteral("record 0")));
+    EXPECT_LT(sources(view).size(), 5);
+
+    // Deleting a row seen there takes it out of the store and the list.
+    QTest::mouseClick(rowButton(view, "deleteButton", sources(view).size() - 1), Qt::LeftButton);
+    answer(view, "confirmButton");
+    EXPECT_EQ(history->records().size(), 299);
+    EXPECT_EQ(model->rowCount(), 299);
+    EXPECT_EQ(model->rowOf(QUuid::fromString(historytest::idOf(299))), -1);
+    child<QCheckBox>(view, "notesOnly")->setChecked(true);
+    EXPECT_EQ(model->rowCount(), 100);
 }
 
 }  // namespace velquin
