@@ -54,7 +54,7 @@ protected:
 
 private:
     // Rows measured per turn of the event loop while the list is laid out.
-    static constexpr int rowsPerBatch = 20;
+    static constexpr int rowsPerBatch = 10;
 
     int rowHeight(const QModelIndex& index) const;
     // Makes the widgets of the rows in sight and drops those out of it.
