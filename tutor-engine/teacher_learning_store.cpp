@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <list>
 
 #include <sys/stat.h>
 
@@ -90,6 +91,16 @@ QString canonical(const QString& path) {
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     if (!folder.isEmpty()) return folder + u'/' + info.fileName();
     return QDir::cleanPath(info.absoluteFilePath());
+}
+
+// The writers registered with registerPendingWrites(), by canonical file name. Main thread only.
+struct PendingWriter {
+    QString path;
+    std::function<void()> finish;
+};
+std::list<PendingWriter>& pendingWriters() {
+    static std::list<PendingWriter> writers;
+    return writers;
 }
 
 bool onlyDots(const QString& text) {
@@ -248,6 +259,21 @@ void TeacherLearningStore::save(const QList<TeacherLearningSession>& sessions) c
     knownFiles().loaded(key, stampOf(url_));
     base::files::makeOwnerOnly(url_);
     knownFiles().loaded(key, stampOf(url_));  // the mode change moved the change time
+}
+
+std::shared_ptr<void> TeacherLearningStore::registerPendingWrites(const QString& url, std::function<void()> finish) {
+    auto& writers = pendingWriters();
+    const auto entry = writers.insert(writers.end(), PendingWriter{canonical(url), std::move(finish)});
+    return std::shared_ptr<void>(nullptr, [entry](void*) { pendingWriters().erase(entry); });
+}
+
+void TeacherLearningStore::finishPendingWrites(const QString& url) {
+    const QString path = canonical(url);
+    // Copied: a finishing writer may register or drop others.
+    QList<std::function<void()>> finishing;
+    for (const PendingWriter& writer : pendingWriters())
+        if (writer.path == path) finishing.append(writer.finish);
+    for (const auto& finish : finishing) finish();
 }
 
 }  // namespace meridcore

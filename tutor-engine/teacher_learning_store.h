@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "tutor-engine/teacher_learning_session.h"
@@ -50,6 +52,13 @@ public:
     // encoding is over 25 MiB and (corruptHistory) when the file failed to load, now or before;
     // nothing is written then. File system failures are thrown as base::FileError.
     void save(const QList<TeacherLearningSession>& sessions) const;
+
+    // Writes this process still has on their way to a file, for another writer that changes the
+    // file (read, add, write back): it first makes them land, or it would read a file that one of
+    // them then overwrites. `finish` is called by finishPendingWrites() for a file of the same name
+    // as long as the returned handle lives. Main thread only.
+    static std::shared_ptr<void> registerPendingWrites(const QString& url, std::function<void()> finish);
+    static void finishPendingWrites(const QString& url);
 
     // Every code point other than ASCII letters, digits, ".", "_" and "-" becomes one "_".
     static QString cleanedNamespace(const QString& nameSpace);

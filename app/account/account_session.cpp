@@ -473,6 +473,8 @@ void AccountSession::importLegacyMeridHistory() {
             report(QStringLiteral("没有需要导入的旧 MERID 会话"));
             return;
         }
+        // An open tutor screen's saves to the account's file land first, so that none overwrites this.
+        meridcore::TeacherLearningStore::finishPendingWrites(*accountFile);
         const meridcore::TeacherLearningStore store(*accountFile);
         QList<meridcore::TeacherLearningSession> sessions = store.load();
         QSet<QUuid> known;

@@ -74,7 +74,12 @@ MeridFormalWorkspaceController::MeridFormalWorkspaceController(MeridWorkspaceSer
           [storage = storage_](const QList<TeacherLearningSession>& sessions) { storage.save(sessions); },
           services_.scheduler)),
       active_(blankSession()),
-      generation_(QUuid::createUuid()) {}
+      generation_(QUuid::createUuid()) {
+    // Another writer of the file (the legacy import) lets these saves land before it reads it.
+    if (!storage_.url().isEmpty())
+        pendingWrites_ =
+            meridcore::TeacherLearningStore::registerPendingWrites(storage_.url(), [this] { saves_->finish(); });
+}
 
 MeridFormalWorkspaceController::~MeridFormalWorkspaceController() {
     if (requestTask_) requestTask_->cancel();

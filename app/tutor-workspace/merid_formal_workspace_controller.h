@@ -241,6 +241,7 @@ private:
     MeridWorkspaceServices services_;
     meridcore::TeacherLearningStore storage_;
     std::unique_ptr<SessionsSaveQueue> saves_;
+    std::shared_ptr<void> pendingWrites_;
 
     meridcore::TeacherLearningSession active_;
     QList<meridcore::TeacherLearningSession> sessions_;

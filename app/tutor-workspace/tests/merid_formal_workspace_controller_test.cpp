@@ -226,6 +226,12 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     ASSERT_EQ(stored().size(), 2);  // the blank session before it, and the new one
     EXPECT_TRUE(tutor_->calls.isEmpty());
 
+    // Another writer of the file (the legacy import) makes this screen's saves land before it reads.
+    again.setFollowupDraft(QStringLiteral("光合作用？"));
+    again.save();
+    meridcore::TeacherLearningStore::finishPendingWrites(sessionsFile_);
+    EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().first(), again.active());
+
     // Another part of the program adds a session to the file: the list follows, and a later save keeps it.
     TeacherLearningSession imported(0, {.title = QStringLiteral("旧会话")});
     QList<TeacherLearningSession> onDisk = stored();
@@ -233,7 +239,7 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     store(onDisk);
     again.reloadSessions();
     EXPECT_EQ(again.sessions().size(), 3);
-    EXPECT_EQ(again.followupDraft(), QStringLiteral("光合作用"));
+    EXPECT_EQ(again.followupDraft(), QStringLiteral("光合作用？"));
     again.save();
     EXPECT_EQ(stored().size(), 3);
 
