@@ -46,6 +46,8 @@ void SelectableText::setText(const QString& text) {
     const QString shown = cut(text);
     if (shown == shown_) return;
     shown_ = shown;
+    // Read by screen readers as a label's text would be.
+    setAccessibleDescription(shown_);
     anchor_ = cursor_ = 0;
     laidWidth_ = -1;
     updateGeometry();
