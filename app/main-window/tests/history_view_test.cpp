@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -210,6 +212,12 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     EXPECT_GT(text->height(), 10 * text->fontMetrics().lineSpacing());
     EXPECT_LE(text->mapTo(list->viewport(), QPoint(0, text->height())).y(),
               list->visualRect(model->index(0)).bottom() + 1);
+    // The answer is selectable as text: dragged over and copied.
+    QTest::mousePress(text, Qt::LeftButton, {}, QPoint(1, 3));
+    QTest::mouseMove(text, QPoint(text->width() / 2, 3 + text->fontMetrics().lineSpacing()));
+    QTest::mouseRelease(text, Qt::LeftButton, {}, QPoint(text->width() / 2, 3 + text->fontMetrics().lineSpacing()));
+    QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("word word word")));
 
     // Scrolled to the end once every row is measured: the last records are built, the first are gone.
     ASSERT_TRUE(QTest::qWaitFor([&] {
