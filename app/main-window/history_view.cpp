@@ -293,7 +293,20 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     list_->setItemDelegate(new RowDelegate(
         list_, [this](const QModelIndex& index) { return QSize(list_->viewport()->width(), rowHeight(index)); }));
     list_->setModel(model_);
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    // The record at the top of the list and how far it is scrolled past, kept across a change of
+    // the list (a note marked, a record deleted) so that the list stays where the person was.
+    struct Anchor {
+        QUuid id;
+        int row = -1;
+        int offset = 0;
+    };
+    auto anchor = std::make_shared<Anchor>();
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, anchor] {
+        const QModelIndex top = list_->indexAt(QPoint(0, 0));
+        *anchor =
+            top.isValid() ? Anchor{model_->record(top.row()).id, top.row(), -list_->visualRect(top).top()} : Anchor{};
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this, anchor] {
         // The rows are built again for the new list, the visible ones at once. (A row may go while one
         // of its own buttons is being handled: a note unmarked under the filter.)
         for (HistoryRow* row : std::as_const(rows_)) {
@@ -301,7 +314,20 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
             row->deleteLater();
         }
         rows_.clear();
+        // Rows measured before are laid out at once (their heights are kept), new ones in batches.
+        list_->setLayoutMode(allMeasured() ? QListView::SinglePass : QListView::Batched);
         list_->doItemsLayout();
+        if (anchor->row >= 0 && model_->rowCount() > 0) {
+            int row = model_->rowOf(anchor->id);
+            int offset = anchor->offset;
+            if (row < 0) {
+                row = qMin(anchor->row, model_->rowCount() - 1);
+                offset = 0;
+            }
+            const QRect rect = list_->visualRect(model_->index(row));
+            if (rect.isValid())
+                list_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value() + rect.top() + offset);
+        }
         placeRows();
         deleteAll_->setEnabled(!history_.records().isEmpty());
     });
@@ -355,6 +381,17 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
             SelectableText::heightFor(record.answer, HistoryRow::answerFont(), width - HistoryRow::rightInset);
     }
     return prototypeHeight_ + measured.answerHeight;
+}
+
+bool HistoryView::allMeasured() const {
+    const int width = list_->viewport()->width();
+    if (prototypeWidth_ != width) return false;
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        const LearningRecord& record = model_->record(row);
+        const auto it = heights_.constFind(record.id);
+        if (it == heights_.constEnd() || it->width != width || it->answerLength != record.answer.size()) return false;
+    }
+    return true;
 }
 
 void HistoryView::placeRows() {

@@ -57,6 +57,8 @@ private:
     static constexpr int rowsPerBatch = 10;
 
     int rowHeight(const QModelIndex& index) const;
+    // Every row's height is known at the list's width.
+    bool allMeasured() const;
     // Makes the widgets of the rows in sight and drops those out of it.
     void placeRows();
     HistoryRow* makeRow(const QModelIndex& index);
