@@ -233,6 +233,8 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     EXPECT_EQ(history->records().size(), 299);
     EXPECT_EQ(model->rowCount(), 299);
     EXPECT_EQ(model->rowOf(QUuid::fromString(historytest::idOf(299))), -1);
+    // The list stays where the person was.
+    EXPECT_TRUE(sources(view).contains(QStringLiteral("record 298")));
     child<QCheckBox>(view, "notesOnly")->setChecked(true);
     EXPECT_EQ(model->rowCount(), 100);
 }
