@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 493> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -519,6 +519,8 @@ inline constexpr std::array<const char16_t*, 493> kInterfaceSourceTexts{
     u"无法启动程序：",
     u"程序输出过多：",
     u"程序未能按时结束：",
+    // The history page's answer text: its context menu.
+    u"全选",
 };
 
 }  // namespace velquin::test
