@@ -468,8 +468,7 @@ void DirectSelectionController::receiveServiceSelection(const halvern::Selection
     if (!isWindowQA()) {
         // Only the answer panel shows: the main window's request stops and the window goes.
         store_.cancel();
-        store_.setShowDirectSelectionSettings(false);
-        store_.setShowSettings(false);
+        store_.switchSheets({AppStore::Sheet::directSelectionSettings, AppStore::Sheet::settings});
         registerWorkspace();
         if (workspaceWindow_) services_.windows->hideWindow(*workspaceWindow_);
     }
@@ -1139,11 +1138,7 @@ void DirectSelectionController::openWorkspace() {
 
 void DirectSelectionController::openDirectSettings() {
     openWorkspace();
-    store_.setShowSettings(false);
-    store_.setShowCaptureGuide(false);
-    store_.setShowImporter(false);
-    store_.setPdfChoice(std::nullopt);
-    store_.setShowDirectSelectionSettings(true);
+    store_.openDirectSelectionSettings();
 }
 
 }  // namespace velquin

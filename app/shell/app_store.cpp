@@ -247,6 +247,34 @@ void AppStore::setPdfChoice(const std::optional<PDFChoice>& value) {
     if (!same) emit pdfChoiceChanged();
 }
 
+void AppStore::switchSheets(std::initializer_list<Sheet> closing, std::optional<Sheet> opening) {
+    const auto set = [this](Sheet sheet, bool shown) {
+        switch (sheet) {
+        case Sheet::importer: setShowImporter(shown); break;
+        case Sheet::settings: setShowSettings(shown); break;
+        case Sheet::privacyConsent: setShowPrivacyConsent(shown); break;
+        case Sheet::accountLogin: setShowAccountLogin(shown); break;
+        case Sheet::captureGuide: setShowCaptureGuide(shown); break;
+        case Sheet::directSelectionSettings: setShowDirectSelectionSettings(shown); break;
+        case Sheet::pdfChoice:
+            Q_ASSERT(!shown);
+            setPdfChoice(std::nullopt);
+            break;
+        case Sheet::pendingPDF:
+            Q_ASSERT(!shown);
+            discardPendingPDF();
+            break;
+        }
+    };
+    for (const Sheet sheet : closing) set(sheet, false);
+    if (opening) set(*opening, true);
+}
+
+void AppStore::openDirectSelectionSettings() {
+    switchSheets({Sheet::settings, Sheet::captureGuide, Sheet::importer, Sheet::pdfChoice},
+                 Sheet::directSelectionSettings);
+}
+
 bool AppStore::canSubmit() const {
     return !isBusy_ && !base::text::trimmed(source_).isEmpty() && base::text::graphemeCount(source_) <= submitLimit;
 }
@@ -421,9 +449,7 @@ void AppStore::cancel() {
 void AppStore::stageInLessonary(const QString& text, StudyMode mode, const std::optional<ModelAnswer>& existingAnswer,
                                 const QString& sourceDescription) {
     cancel();
-    setShowImporter(false);
-    setPdfChoice(std::nullopt);
-    setShowCaptureGuide(false);
+    switchSheets({Sheet::importer, Sheet::pdfChoice, Sheet::captureGuide});
     setSource(text);
     setMode(mode);
     setSelectionPresentation(false);
@@ -449,11 +475,8 @@ bool AppStore::stageCurrentSourceForTutor() {
 
 void AppStore::receiveSelection(const halvern::SelectionRequest& request) {
     cancel();
-    setShowImporter(false);
-    setPdfChoice(std::nullopt);
-    setShowSettings(false);
-    setShowCaptureGuide(false);
-    setShowDirectSelectionSettings(false);
+    switchSheets(
+        {Sheet::importer, Sheet::pdfChoice, Sheet::settings, Sheet::captureGuide, Sheet::directSelectionSettings});
     setSource(request.text);
     setMode(request.mode);
     setSelectionPresentation(true);
@@ -693,11 +716,8 @@ QCoro::Task<void> AppStore::runCapture(QUuid id, base::CancellationToken cancell
 
 void AppStore::openDocumentReader() {
     showFullWorkspace();
-    setShowDirectSelectionSettings(false);
-    setShowSettings(false);
-    setShowImporter(false);
-    discardPendingPDF();
-    setShowCaptureGuide(true);
+    switchSheets({Sheet::directSelectionSettings, Sheet::settings, Sheet::importer, Sheet::pendingPDF},
+                 Sheet::captureGuide);
     services_.windows->showApplication();
     if (const auto window = mainWorkspaceWindow()) services_.windows->raiseWindow(window->id);
     services_.windows->activateApplication();

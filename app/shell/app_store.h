@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -109,6 +110,26 @@ public:
     void setShowDirectSelectionSettings(bool value);
     const std::optional<PDFChoice>& pdfChoice() const { return pdfChoice_; }
     void setPdfChoice(const std::optional<PDFChoice>& value);
+
+    // The sheets an action closes or opens. `pdfChoice` stands for the page-range choice, which is
+    // only ever cleared: `pdfChoice` clears it (its sheet's dismissal then drops the staged copy),
+    // `pendingPDF` drops the staged copy and clears it at once (discardPendingPDF()).
+    enum class Sheet {
+        importer,
+        settings,
+        privacyConsent,
+        accountLogin,
+        captureGuide,
+        directSelectionSettings,
+        pdfChoice,
+        pendingPDF
+    };
+    // Closes `closing` one after the other in the order given, then opens `opening` when there is
+    // one: every action that puts one sheet in place of the others goes through here.
+    void switchSheets(std::initializer_list<Sheet> closing, std::optional<Sheet> opening = std::nullopt);
+    // The select-anywhere settings sheet in place of the settings, the capture guide, the importer
+    // and the page-range choice (the ways in from the menu, the answer panel and the "direct" URL).
+    void openDirectSelectionSettings();
 
     // Not busy, a source that is not blank, and at most 1,500 characters of untrimmed source.
     bool canSubmit() const;

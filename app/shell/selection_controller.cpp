@@ -25,11 +25,7 @@ void WindowOnlySelectionController::openWorkspace() {
 
 void WindowOnlySelectionController::openDirectSettings() {
     openWorkspace();
-    store_.setShowSettings(false);
-    store_.setShowCaptureGuide(false);
-    store_.setShowImporter(false);
-    store_.setPdfChoice(std::nullopt);
-    store_.setShowDirectSelectionSettings(true);
+    store_.openDirectSelectionSettings();
 }
 
 }  // namespace velquin

@@ -631,6 +631,68 @@ TEST_F(AppStoreHandoffTest, ATextServiceRequestOpensTheCompactViewAndSubmits) {
     EXPECT_TRUE(s.showPrivacyConsent());
 }
 
+// Each action that puts one sheet in place of the others closes them in its own order and opens its
+// sheet last; the sheets it does not name keep their state. (The hand-offs cancel first, and the
+// cancellation already drops the page-range choice.)
+TEST_F(AppStoreHandoffTest, SheetSwitchesCloseInTheirOrderThenOpen) {
+    tamsel::AIPrivacyConsent::set(false, defaults);
+    using Action = std::function<void(AppStore&)>;
+    const struct {
+        const char* name;
+        Action action;
+        void (AppStore::*opens)(bool);  // the setter of the sheet it opens, which starts closed
+        QStringList changes;
+    } rows[] = {
+        {"select-anywhere settings",
+         [](AppStore& s) { s.openDirectSelectionSettings(); },
+         &AppStore::setShowDirectSelectionSettings,
+         {"settings", "captureGuide", "importer", "pdfChoice", "directSelectionSettings"}},
+        {"capture guide",
+         [](AppStore& s) { s.openDocumentReader(); },
+         &AppStore::setShowCaptureGuide,
+         {"directSelectionSettings", "settings", "importer", "pdfChoice", "captureGuide"}},
+        {"staging",
+         [](AppStore& s) { s.stageInLessonary(QStringLiteral("text"), StudyMode::explain, std::nullopt, {}); },
+         nullptr,
+         {"pdfChoice", "importer", "captureGuide"}},
+        {"text service",
+         [](AppStore& s) {
+             s.receiveSelection(halvern::SelectionRequest{QStringLiteral("selected"), StudyMode::translate});
+         },
+         nullptr,
+         {"pdfChoice", "importer", "settings", "captureGuide", "directSelectionSettings", "privacyConsent"}},
+    };
+    AppStore& s = store();
+    QStringList changes;
+    const std::pair<void (AppStore::*)(), const char*> flagSignals[] = {
+        {&AppStore::showImporterChanged, "importer"},
+        {&AppStore::showSettingsChanged, "settings"},
+        {&AppStore::showPrivacyConsentChanged, "privacyConsent"},
+        {&AppStore::showAccountLoginChanged, "accountLogin"},
+        {&AppStore::showCaptureGuideChanged, "captureGuide"},
+        {&AppStore::showDirectSelectionSettingsChanged, "directSelectionSettings"},
+        {&AppStore::pdfChoiceChanged, "pdfChoice"},
+    };
+    for (const auto& [signal, name] : flagSignals)
+        QObject::connect(&s, signal, &s, [&changes, name = QString::fromLatin1(name)] { changes.append(name); });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        s.cancel();
+        s.setShowPrivacyConsent(false);
+        for (auto set : {&AppStore::setShowImporter, &AppStore::setShowSettings, &AppStore::setShowCaptureGuide,
+                         &AppStore::setShowDirectSelectionSettings})
+            (s.*set)(true);
+        s.setShowAccountLogin(true);
+        s.setPdfChoice(PDFChoice(QUrl::fromLocalFile(QStringLiteral("/tmp/staged.pdf")), 3));
+        if (row.opens) (s.*row.opens)(false);
+        changes.clear();
+        row.action(s);
+        EXPECT_EQ(changes, row.changes);
+        EXPECT_TRUE(s.showAccountLogin());
+        EXPECT_FALSE(s.pdfChoice());
+    }
+}
+
 // ---- Outputs ---------------------------------------------------------------------------------
 
 TEST_F(AppStoreOutputTest, ClearDoesNothingWhileBusyAndEmptiesEverythingAfterCancel) {
