@@ -233,8 +233,8 @@ void MeridFormalWorkspaceView::presentRangeSheet() {
     if (!choice || shownChoice_ == choice->id) return;
     shownChoice_ = choice->id;
     if (rangeSheet_) rangeSheet_->reject();
-    auto* sheet = new MeridFormalPDFRangeView(
-        *choice, [this](PageRange pages) { controller_->importPendingPDF(pages); }, this);
+    auto* sheet = new PDFRangeView(
+        meridFormalPDFRangeLook(), *choice, [this](PageRange pages) { controller_->importPendingPDF(pages); }, this);
     sheet->setWindowModality(Qt::WindowModal);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     // Every way of closing the sheet drops a copy still waiting and this choice.

@@ -48,7 +48,7 @@ public:
     QWidget* courseDrawer() const { return courseDrawer_; }
     QWidget* teacherDrawer() const { return teacherDrawer_; }
     MeridLessonPane* lessonPane() const { return lessonPane_; }
-    MeridFormalPDFRangeView* rangeSheet() const { return rangeSheet_; }
+    PDFRangeView* rangeSheet() const { return rangeSheet_; }
     QMessageBox* deleteConfirmation() const { return deleteConfirmation_; }
 
     QSize sizeHint() const override { return {1080, 795}; }
@@ -95,7 +95,7 @@ private:
     QLabel* teacherDrawerTitle_ = nullptr;
     QToolButton* courseDrawerClose_ = nullptr;
     QToolButton* teacherDrawerClose_ = nullptr;
-    QPointer<MeridFormalPDFRangeView> rangeSheet_;
+    QPointer<PDFRangeView> rangeSheet_;
     std::optional<QUuid> shownChoice_;
     QPointer<QMessageBox> deleteConfirmation_;
 };

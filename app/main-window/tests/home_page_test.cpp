@@ -23,27 +23,26 @@
 #include "app/main-window/answer_section.h"
 #include "app/main-window/answer_text.h"
 #include "app/main-window/application_parts.h"
-#include "app/tutor-lesson/busy_spinner.h"
 #include "app/main-window/capture_guide_view.h"
 #include "app/main-window/content_view.h"
 #include "app/main-window/control_bar.h"
 #include "app/main-window/elided_label.h"
 #include "app/main-window/error_banner.h"
-#include "app/shell/file_chooser.h"
 #include "app/main-window/home_footer.h"
 #include "app/main-window/home_page.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/input_card.h"
 #include "app/main-window/main_window.h"
-#include "app/main-window/pdf_range_view.h"
 #include "app/main-window/recent_history_section.h"
 #include "app/main-window/relative_time.h"
 #include "app/main-window/surface_card.h"
 #include "app/shell/application_appearance.h"
+#include "app/shell/file_chooser.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/tests/fake_selection_controller.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "app/shell/workspace_router.h"
+#include "app/tutor-lesson/busy_spinner.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
@@ -440,6 +439,11 @@ TEST_F(HomePageTest, PdfRangeSheetFromImportToText) {
     EXPECT_EQ(range->lastField()->text(), QStringLiteral("5"));
     EXPECT_FALSE(range->errorLine()->isVisible());
     EXPECT_EQ(range->pageCountLine()->text(), s("共 12 页 · 每次最多提取 20 页；AI 回答单次最多接收 1,500 字符"));
+    EXPECT_EQ(range->width(), 460);
+    EXPECT_EQ(range->importButton()->text(), s("提取文字"));
+    EXPECT_EQ(range->errorLine()->text(), s("请填写有效页码，且一次不超过 20 页。"));
+    ASSERT_TRUE(range->hintLine());
+    EXPECT_TRUE(range->objectName().isEmpty());
     QTest::keyClick(range, Qt::Key_Escape);
     EXPECT_FALSE(store().pdfChoice().has_value());
     EXPECT_TRUE(importer->live.isEmpty());

@@ -12,7 +12,7 @@
 #include "app/account/tests/account_test_doubles.h"
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/capture_guide_view.h"
-#include "app/main-window/pdf_range_view.h"
+#include "app/main-window/home_page_sheets.h"
 #include "app/main-window/privacy_consent_view.h"
 #include "app/main-window/privacy_disclosure_view.h"
 #include "app/main-window/settings_view.h"
@@ -70,7 +70,7 @@ TEST_F(SheetLayoutTest, TextsFitInEveryLanguage) {
         {"consent", [&] { return new PrivacyConsentView(defaults); }},
         {"privacy notice", [] { return new PrivacyDisclosureView(); }},
         {"capture guide", [&] { return new CaptureGuideView(store()); }},
-        {"pdf range", [&] { return PDFRangeView::forStore(store(), pdf, nullptr); }},
+        {"pdf range", [&] { return homePDFRangeView(store(), pdf, nullptr); }},
         {"account, guest", [&] { return new AccountProfileView(guest.session(), guest.defaults, accountOptions); }},
         {"account, signed in",
          [&] { return new AccountProfileView(member.session(), member.defaults, accountOptions); }},

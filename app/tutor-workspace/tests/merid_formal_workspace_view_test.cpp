@@ -185,8 +185,9 @@ TEST_F(WorkspaceViewTest, RangeSheetAcceptsAtMostTwentyPagesOfTheDocument) {
     for (const auto& c : cases) {
         SCOPED_TRACE(QStringLiteral("%1: %2-%3").arg(c.pageCount).arg(c.first, c.last).toStdString());
         std::optional<PageRange> imported;
-        MeridFormalPDFRangeView sheet(MeridFormalPDFChoice(QUrl::fromLocalFile(QStringLiteral("/t/a.pdf")), c.pageCount),
-                                      [&imported](PageRange pages) { imported = pages; });
+        PDFRangeView sheet(meridFormalPDFRangeLook(),
+                           MeridFormalPDFChoice(QUrl::fromLocalFile(QStringLiteral("/t/a.pdf")), c.pageCount),
+                           [&imported](PageRange pages) { imported = pages; });
         sheet.firstField()->setText(c.first);
         sheet.lastField()->setText(c.last);
         EXPECT_EQ(sheet.importButton()->isEnabled(), c.valid);
@@ -195,9 +196,17 @@ TEST_F(WorkspaceViewTest, RangeSheetAcceptsAtMostTwentyPagesOfTheDocument) {
         EXPECT_EQ(imported.has_value(), c.valid);
         if (c.valid) EXPECT_EQ(*imported, (PageRange{c.first.toInt(), c.last.toInt()}));
     }
-    // A long document opens with pages 1 to 5, a short one with all its pages.
-    MeridFormalPDFRangeView sheet(MeridFormalPDFChoice(QUrl(), 3), [](PageRange) {});
+    // A long document opens with pages 1 to 5, a short one with all its pages; the tutor's sheet has
+    // its own texts and names, and no hint line.
+    PDFRangeView sheet(meridFormalPDFRangeLook(), MeridFormalPDFChoice(QUrl(), 3), [](PageRange) {});
     EXPECT_EQ(sheet.lastField()->text(), QStringLiteral("3"));
+    EXPECT_EQ(sheet.width(), 440);
+    EXPECT_EQ(sheet.objectName(), QStringLiteral("orvel.merid.pdf-range"));
+    EXPECT_EQ(sheet.importButton()->objectName(), QStringLiteral("orvel.merid.pdf-range-import"));
+    EXPECT_EQ(sheet.importButton()->text(), QStringLiteral("导入选中页"));
+    EXPECT_EQ(sheet.pageCountLine()->text(), QStringLiteral("共 3 页 · 单次最多选择 20 页。不会自动将文件上传给 AI。"));
+    EXPECT_EQ(sheet.errorLine()->text(), QStringLiteral("请填写有效范围且单次不超过 20 页。"));
+    EXPECT_EQ(sheet.hintLine(), nullptr);
 }
 
 TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
