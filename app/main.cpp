@@ -1,6 +1,7 @@
 // The program's entry: the application with the parts every area contributes.
 #include "app/account/account_session.h"
 #include "app/account/history_store.h"
+#include "app/account/session_keyring.h"
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/orvel_app.h"
@@ -10,8 +11,10 @@
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/selection_result_view.h"
 #include "app/shell/app_store_services.h"
+#include "app/shell/app_store_study_flow.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/orvel_native_coach.h"
+#include "app/shell/ui_strings.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
 #include "app/tutor-workspace/merid_formal_import.h"
 #include "app/tutor-workspace/merid_formal_workspace_view.h"
@@ -23,6 +26,12 @@ namespace {
 velquin::ApplicationParts applicationParts() {
     using velquin::MeridFormalImport;
     velquin::ApplicationParts parts;
+    // The account session empties the main window's study flow when the account changes and words
+    // its messages in the interface language.
+    velquin::AccountSessionServices account;
+    account.studyFlow = velquin::appStoreStudyFlow();
+    account.wording = &velquin::UIStrings::choose;
+    velquin::AccountSession::configureShared(std::move(account));
     parts.selectionController = [](velquin::AppStore&) -> velquin::SelectionController* {
         return &velquin::DirectSelectionController::shared();
     };

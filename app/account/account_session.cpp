@@ -12,12 +12,10 @@
 #include "app/account/history_store.h"
 #include "app/account/session_keyring.h"
 #include "app/account/study_flow_reset.h"
-#include "app/shell/app_store_services.h"
-#include "app/shell/ui_strings.h"
 #include "base/defaults_store.h"
-#include "net/http.h"
 #include "base/text.h"
 #include "core/study.h"
+#include "net/http.h"
 #include "tutor-engine/teacher_learning_store.h"
 
 namespace velquin {
@@ -57,6 +55,13 @@ QString signInFailureText(const std::exception_ptr& failure) {
     }
 }
 
+// Without a main window there is no study flow to reset.
+class NoStudyFlow : public StudyFlowReset {
+public:
+    void dropTutorHandoff() override {}
+    void reset() override {}
+};
+
 bool isLoginKind(const QString& kind) {
     return kind == kNative || kind == QLatin1String("google") || kind == QLatin1String("apple");
 }
@@ -68,7 +73,9 @@ AccountSessionServices AccountSessionServices::completed() const {
     if (!services.defaults) services.defaults = &base::DefaultsStore::standard();
     if (!services.history) services.history = &sharedHistoryWithKeychain();
     if (!services.keyring) services.keyring = platformSessionKeyring();
-    if (!services.studyFlow) services.studyFlow = appStoreStudyFlow();
+    if (!services.studyFlow) services.studyFlow = std::make_shared<NoStudyFlow>();
+    if (!services.wording)
+        services.wording = [](const QString& chinese, const QString&, const QString&) { return chinese; };
     if (!services.client) services.client = std::make_shared<AccountServiceClient>();
     if (!services.google) services.google = std::make_shared<GoogleDesktopOAuth>();
     return services;
@@ -224,7 +231,7 @@ QCoro::Task<void> AccountSession::signInWithGoogle() {
     if (!guard) co_return;
     if (accountID_ == expectedID) {
         assign(feedback_,
-               UIStrings::choose(QStringLiteral("Google 登录成功"), QStringLiteral("Signed in with Google"),
+               services_.wording(QStringLiteral("Google 登录成功"), QStringLiteral("Signed in with Google"),
                                  QStringLiteral("Connexion Google réussie")),
                &AccountSession::feedbackChanged);
         assign(working_, false, &AccountSession::workingChanged);
@@ -346,7 +353,7 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
     if (!eligible() || !token) {
         assign(
             feedback_,
-            UIStrings::choose(QStringLiteral("请先登录尚未验证邮箱的账户。"),
+            services_.wording(QStringLiteral("请先登录尚未验证邮箱的账户。"),
                               QStringLiteral("Sign in to an unverified email account first."),
                               QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée.")),
             &AccountSession::feedbackChanged);
@@ -355,7 +362,7 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
     const std::optional<QUrl> url = services_.client->verificationUrl();
     if (!url) {
         assign(feedback_,
-               UIStrings::choose(QStringLiteral("邮箱验证服务不可用。"),
+               services_.wording(QStringLiteral("邮箱验证服务不可用。"),
                                  QStringLiteral("Email verification is unavailable."),
                                  QStringLiteral("La vérification par courriel est indisponible.")),
                &AccountSession::feedbackChanged);
@@ -364,7 +371,7 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
 
     assign(working_, true, &AccountSession::workingChanged);
     const QString failed =
-        UIStrings::choose(QStringLiteral("验证邮件发送失败，请稍后重试。"),
+        services_.wording(QStringLiteral("验证邮件发送失败，请稍后重试。"),
                           QStringLiteral("Could not send verification email. Please try again."),
                           QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez."));
     QString message;
@@ -374,7 +381,7 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
         auto sending = client->requestVerification(*url, *token);
         response = co_await std::move(sending);
     } catch (...) {
-        message = UIStrings::choose(QStringLiteral("网络异常，尚未发送验证邮件。"),
+        message = services_.wording(QStringLiteral("网络异常，尚未发送验证邮件。"),
                                     QStringLiteral("Network error. Verification email was not sent."),
                                     QStringLiteral("Erreur réseau. Le courriel de vérification n’a pas été envoyé."));
     }
@@ -385,24 +392,24 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
             auto refreshing = refresh();
             co_await std::move(refreshing);
             if (!guard) co_return;
-            message = UIStrings::choose(QStringLiteral("邮箱已验证。"), QStringLiteral("Email already verified."),
+            message = services_.wording(QStringLiteral("邮箱已验证。"), QStringLiteral("Email already verified."),
                                         QStringLiteral("Adresse courriel déjà vérifiée."));
         } else if (response->status == 202) {
             const QJsonDocument document = QJsonDocument::fromJson(response->body);
             const bool sent =
                 document.isObject() && document.object().value(QStringLiteral("sent")) == QJsonValue(true);
             message =
-                sent ? UIStrings::choose(QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
+                sent ? services_.wording(QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
                                          QStringLiteral("Verification email sent. Check your inbox within 15 minutes."),
                                          QStringLiteral("Courriel de vérification envoyé. Consultez votre boîte de "
                                                         "réception dans les 15 minutes."))
                      : failed;
         } else if (response->status == 503) {
-            message = UIStrings::choose(QStringLiteral("邮件服务暂时不可用，请稍后重试。"),
+            message = services_.wording(QStringLiteral("邮件服务暂时不可用，请稍后重试。"),
                                         QStringLiteral("Email service is temporarily unavailable."),
                                         QStringLiteral("Le service courriel est temporairement indisponible."));
         } else if (response->status == 429) {
-            message = UIStrings::choose(QStringLiteral("请求过于频繁，请稍后重试。"),
+            message = services_.wording(QStringLiteral("请求过于频繁，请稍后重试。"),
                                         QStringLiteral("Too many requests. Please try again later."),
                                         QStringLiteral("Trop de demandes. Réessayez plus tard."));
         } else {

@@ -6,6 +6,7 @@
 
 #include <QCoroTask>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,14 +22,19 @@ class HistoryStore;
 class SessionKeyring;
 class StudyFlowReset;
 
-// Everything the account session is built over. Empty members get the production implementation.
+// Picks, of a message's three wordings, the one for the interface language shown now.
+using AccountWording = std::function<QString(const QString& chinese, const QString& english, const QString& french)>;
+
+// Everything the account session is built over. Empty members get the production implementation,
+// except the study flow and the wording, which the application hands over (configureShared).
 struct AccountSessionServices {
     base::DefaultsStore* defaults = nullptr;       // null: the standard store
     HistoryStore* history = nullptr;               // null: the shared history, reading the keyring
     std::shared_ptr<SessionKeyring> keyring;       // null: the desktop's keyring
-    std::shared_ptr<StudyFlowReset> studyFlow;     // null: the main window's central store
+    std::shared_ptr<StudyFlowReset> studyFlow;     // null: no study flow to reset
     std::shared_ptr<AccountServiceClient> client;  // null: the services named by the environment
     std::shared_ptr<GoogleDesktopOAuth> google;     // null: the configured Google sign-in in the browser
+    AccountWording wording;                         // null: the Chinese wording
     // Replaces the user's data location (~/.local/share) for the tutor sessions files when not
     // empty; must be absolute.
     QString dataFolder;

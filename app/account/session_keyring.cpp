@@ -2,6 +2,7 @@
 
 #include <QThreadPool>
 
+#include "app/account/history_store.h"
 #include "base/text.h"
 #include "platform/keychain_store.h"
 
@@ -21,6 +22,15 @@ public:
 }  // namespace
 
 std::shared_ptr<SessionKeyring> platformSessionKeyring() { return std::make_shared<PlatformSessionKeyring>(); }
+
+HistoryStore& sharedHistoryWithKeychain() {
+    static const bool configured = [] {
+        HistoryStore::configureShared(HistoryStore::Options{{}, [] { return halvern::KeychainStore::load(); }});
+        return true;
+    }();
+    (void)configured;
+    return HistoryStore::shared();
+}
 
 base::WorkScheduler& keyringScheduler() {
     static base::QtWorkScheduler* const scheduler = [] {

@@ -11,6 +11,8 @@
 
 namespace velquin {
 
+class HistoryStore;
+
 // Where the session token of the signed-in account is kept (the desktop's keyring in the
 // application). The calls may block, for instance while the keyring asks to be unlocked: they are
 // made on the keyring thread (onKeyringThread), never on the main thread. Implementations are
@@ -28,6 +30,11 @@ public:
 
 // The desktop's Secret Service through the platform's keychain store.
 std::shared_ptr<SessionKeyring> platformSessionKeyring();
+
+// The application's learning history (HistoryStore::shared()), configured (once, before its first
+// use) to read the session token from the desktop's keyring, so that it starts pending while a
+// token is held instead of in the guest scope.
+HistoryStore& sharedHistoryWithKeychain();
 
 // Runs keyring calls on one thread of their own: they take effect in the order they were made, so
 // a sign-out's removal and a sign-in's save never overtake each other.

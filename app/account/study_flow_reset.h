@@ -1,11 +1,9 @@
 #pragma once
 
-#include <memory>
-
 namespace velquin {
 
-// What the account session changes in the main window's study flow when the account changes.
-// Main thread only.
+// What the account session changes in the main window's study flow when the account changes; the
+// shell gives it the central store's (appStoreStudyFlow()). Main thread only.
 class StudyFlowReset {
 public:
     virtual ~StudyFlowReset();
@@ -15,8 +13,5 @@ public:
     // in that order.
     virtual void reset() = 0;
 };
-
-// The main window's central store (AppStore::shared()).
-std::shared_ptr<StudyFlowReset> appStoreStudyFlow();
 
 }  // namespace velquin

@@ -3,8 +3,9 @@
 #include <QPointer>
 
 #include "app/account/history_store.h"
-#include "base/task.h"
+#include "app/account/session_keyring.h"
 #include "base/errors.h"
+#include "base/task.h"
 #include "core/consent.h"
 #include "net/http.h"
 

@@ -1,5 +1,7 @@
 #include "app/shell/app_store_services.h"
 
+#include "app/account/session_keyring.h"
+
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>

@@ -124,9 +124,7 @@ struct AppStoreServices {
 };
 
 // The production implementations over the platform services (keyring, import, screen capture).
-// The shared learning history, configured (once, before its first use) to read the session token
-// from the keyring, so that it starts pending while a token is held instead of in the guest scope.
-HistoryStore& sharedHistoryWithKeychain();
+// The shared learning history is the account's (sharedHistoryWithKeychain()).
 std::shared_ptr<SessionTokenSource> makeKeychainTokenSource();
 std::shared_ptr<DocumentImporter> makePlatformDocumentImporter();
 std::shared_ptr<ScreenCapture> makePlatformScreenCapture();

@@ -1,8 +1,6 @@
 // The store's services over the platform module: the keyring, the importer and screen capture.
 #include "app/shell/app_store_services.h"
 
-#include "app/account/history_store.h"
-
 #include "platform/import_service.h"
 #include "platform/keychain_store.h"
 #include "platform/screen_text_capture.h"
@@ -44,15 +42,6 @@ public:
 };
 
 }  // namespace
-
-HistoryStore& sharedHistoryWithKeychain() {
-    static const bool configured = [] {
-        HistoryStore::configureShared(HistoryStore::Options{{}, [] { return halvern::KeychainStore::load(); }});
-        return true;
-    }();
-    (void)configured;
-    return HistoryStore::shared();
-}
 
 std::shared_ptr<SessionTokenSource> makeKeychainTokenSource() { return std::make_shared<KeychainTokenSource>(); }
 std::shared_ptr<DocumentImporter> makePlatformDocumentImporter() { return std::make_shared<PlatformDocumentImporter>(); }

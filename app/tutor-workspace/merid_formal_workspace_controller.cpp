@@ -6,6 +6,7 @@
 
 #include "app/account/account_data_scope.h"
 #include "app/account/history_store.h"
+#include "app/account/session_keyring.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-workspace/sessions_save_queue.h"
 #include "base/defaults_store.h"

@@ -3,7 +3,6 @@
 #include <QTcpServer>
 
 #include "app/account/tests/account_test_doubles.h"
-#include "app/shell/interface_settings.h"
 
 using namespace velquin;
 using accounttest::account;
@@ -17,10 +16,7 @@ namespace {
 
 const QString kNetworkFailed = QStringLiteral("网络连接失败，请检查网络，稍后再试。");
 
-class AccountSessionTest : public ::testing::Test {
-protected:
-    void SetUp() override { InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese); }
-};
+using AccountSessionTest = ::testing::Test;
 
 // The port of a listener that was closed again: connecting to it is refused at once.
 QString closedPortBase() {

@@ -92,6 +92,9 @@ inline testsupport::ScriptedReply account(const QString& id, QJsonObject more = 
     return testsupport::ScriptedReply::json(200, QJsonDocument(more).toJson(QJsonDocument::Compact));
 }
 
+// The interface language the harness's session words its messages in.
+enum class Language { chinese, english, french };
+
 // An account session over the hosted stub, a fake keyring, a temporary defaults file and a history
 // in a temporary data folder. The session is made on first use.
 struct AccountHarness {
@@ -117,6 +120,9 @@ struct AccountHarness {
             services.studyFlow = studyFlow;
             services.client = std::make_shared<velquin::AccountServiceClient>(clientOptions);
             services.google = google;
+            services.wording = [this](const QString& chinese, const QString& english, const QString& french) {
+                return language == Language::english ? english : language == Language::french ? french : chinese;
+            };
             services.dataFolder = dataFolder();
             session_ = std::make_unique<velquin::AccountSession>(services);
             waitUntil([this] { return session_->started(); });
@@ -141,6 +147,8 @@ struct AccountHarness {
     velquin::AccountServiceClient::Options clientOptions;
     // The Google sign-in; set it before the session is made.
     std::shared_ptr<velquin::GoogleDesktopOAuth> google;
+    // May change while the session lives.
+    Language language = Language::chinese;
 
 private:
     std::unique_ptr<velquin::AccountSession> session_;

@@ -9,9 +9,8 @@
 
 #include "app/account/google_desktop_oauth.h"
 #include "app/account/tests/account_test_doubles.h"
-#include "app/shell/interface_settings.h"
-#include "net/http.h"
 #include "base/task.h"
+#include "net/http.h"
 
 using namespace velquin;
 using accounttest::account;
@@ -104,10 +103,7 @@ bool portAnswers(quint16 port) {
     return socket.state() == QAbstractSocket::ConnectedState;
 }
 
-class GoogleSignInTest : public ::testing::Test {
-protected:
-    void SetUp() override { InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese); }
-};
+using GoogleSignInTest = ::testing::Test;
 
 }  // namespace
 
@@ -353,7 +349,7 @@ TEST_F(GoogleSignInTest, UnusableRepliesLeaveTheSessionAsItWas) {
 TEST_F(GoogleSignInTest, TheRefreshDecidesWhatTheSessionKeeps) {
     const struct {
         const char* name;
-        InterfaceLanguage language;
+        accounttest::Language language;
         ScriptedReply refresh;
         bool withEmail;
         bool signedIn;
@@ -361,20 +357,20 @@ TEST_F(GoogleSignInTest, TheRefreshDecidesWhatTheSessionKeeps) {
         std::optional<QString> token;
         QString feedback;
     } rows[] = {
-        {"same account, English", InterfaceLanguage::english,
+        {"same account, English", accounttest::Language::english,
          account(QStringLiteral("gid_12345"), {{QStringLiteral("kind"), QStringLiteral("google")}}), false, true,
          QStringLiteral("gid_12345"), QStringLiteral("tok-g"), QStringLiteral("Signed in with Google")},
-        {"another account", InterfaceLanguage::chinese,
+        {"another account", accounttest::Language::chinese,
          account(QStringLiteral("gid_99999"), {{QStringLiteral("kind"), QStringLiteral("google")}}), true, false,
          std::nullopt, std::nullopt, QStringLiteral("Google 登录失败：") + kInvalidReply},
         // A failure is kept in Chinese in every language: the account view shows it translated.
-        {"refresh refused, French", InterfaceLanguage::french, ScriptedReply::json(401, "{}"), true, true,
+        {"refresh refused, French", accounttest::Language::french, ScriptedReply::json(401, "{}"), true, true,
          std::nullopt, QStringLiteral("tok-g"), QStringLiteral("Google 登录失败：") + kInvalidReply},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        InterfaceSettings::shared().setLanguage(row.language);
         AccountHarness h;
+        h.language = row.language;
         auto google = std::make_shared<ScriptedGoogle>();
         QJsonObject reply = federatedReply();
         if (!row.withEmail) reply.remove(QStringLiteral("email"));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "app/account/tests/account_test_doubles.h"
-#include "app/shell/interface_settings.h"
 
 using namespace velquin;
 using accounttest::account;
@@ -11,7 +10,6 @@ using testsupport::HostedStub;
 using testsupport::ScriptedReply;
 
 TEST(VerificationEmail, EachOutcomeGivesItsText) {
-    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     const QString failed = QStringLiteral("验证邮件发送失败，请稍后重试。");
     struct Row {
         const char* name;
@@ -46,8 +44,8 @@ TEST(VerificationEmail, EachOutcomeGivesItsText) {
 }
 
 TEST(VerificationEmail, AlreadyVerifiedRefreshesBeforeSaying) {
-    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
     AccountHarness h;
+    h.language = accounttest::Language::english;
     AccountSession& s = h.confirmed(QStringLiteral("account_A"));
     h.stub.enqueue(HostedStub::verificationPath, ScriptedReply::json(200, ""));
     h.stub.enqueue(HostedStub::accountPath,
@@ -60,14 +58,13 @@ TEST(VerificationEmail, AlreadyVerifiedRefreshesBeforeSaying) {
     EXPECT_EQ(h.stub.requests()[2].path, HostedStub::accountPath);
 
     // Verified now: no second request, and the French text.
-    InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
+    h.language = accounttest::Language::french;
     run(s.sendVerificationEmail());
     EXPECT_EQ(s.feedback(), QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée."));
     EXPECT_EQ(h.stub.requests().size(), 3);
 }
 
 TEST(VerificationEmail, OnlyUnverifiedEmailAccountsMayAsk) {
-    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     const QString notEligible = QStringLiteral("请先登录尚未验证邮箱的账户。");
     // A Google session, a signed-out user, an unreadable keyring, an empty token.
     const std::function<void(AccountHarness&)> cases[] = {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -118,8 +120,23 @@ TEST(AccountDesktop, SignInByEmailThroughTheSheetAndSignOut) {
         if (window.geometry.width() == 490)
             display.grab(window).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/account-sheet-signed-in-desktop.png"));
 
+    // Signing out also empties the main window's study flow: an imported text goes, and the status
+    // starts over.
+    QTemporaryDir folder;
+    const QString notes = folder.filePath(QStringLiteral("notes.txt"));
+    {
+        QFile file(notes);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Photosynthesis turns light into sugar.");
+    }
+    const auto status = [&] { return orvel.state().value(QStringLiteral("status")).toString(); };
+    ASSERT_TRUE(orvel.callHook(QStringLiteral("ImportFile"), {notes}));
+    ASSERT_TRUE(waitUntil([&] { return status() == QStringLiteral("文字已提取，请核对后发送"); }))
+        << status().toStdString();
+
     ASSERT_TRUE(clickControl(accessibility, orvel.pid(), QStringLiteral("退出登录")));
     EXPECT_TRUE(waitUntil([] { return !storedToken().has_value(); })) << "the token stayed in the keyring";
+    EXPECT_TRUE(waitUntil([&] { return status() == QStringLiteral("准备好了"); })) << status().toStdString();
     EXPECT_TRUE(control(accessibility, orvel.pid(), QStringLiteral("登录／创建账户")).has_value());
     EXPECT_TRUE(stub.violations().isEmpty());
 
