@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 #include "app/shell/system_colors.h"
@@ -35,9 +36,7 @@ PDFRangeView::PDFRangeView(Look look, const PDFChoice& choice, std::function<voi
     title_ = lessonary::makeLabel(this, look_.titleFont, true);
     stack->addWidget(title_);
     fileName_ = lessonary::makeLabel(this, look_.fileNameFont, true);
-    fileName_->setText(choice_.url.fileName());
-    // At most two lines.
-    fileName_->setMaximumHeight(2 * fileName_->fontMetrics().lineSpacing() + 2);
+    fileName_->setText(twoLines(choice_.url.fileName(), fileName_->font(), look_.width - 2 * look_.padding));
     stack->addWidget(fileName_);
     pageCount_ = lessonary::makeLabel(this, look_.noteFont, true);
     stack->addWidget(pageCount_);
@@ -97,6 +96,28 @@ PDFRangeView::PDFRangeView(Look look, const PDFChoice& choice, std::function<voi
 
 bool PDFRangeView::isValid(int first, int last, int pageCount) {
     return first >= 1 && last >= first && last <= pageCount && last - first < maximumPages;
+}
+
+QString PDFRangeView::twoLines(const QString& text, const QFont& font, int width) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QList<QTextLine> lines;
+    for (QTextLine line = layout.createLine(); line.isValid() && lines.size() < 3; line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines.append(line);
+    }
+    layout.endLayout();
+    if (lines.size() < 2) return text;
+    const QString first = text.left(lines[1].textStart()).trimmed();
+    QString second = text.mid(lines[1].textStart());
+    if (lines.size() > 2)
+        second = QFontMetrics(font).elidedText(second, Qt::ElideRight, width);
+    else
+        second = second.trimmed();
+    return first + u'\n' + second;
 }
 
 bool PDFRangeView::isValid() const { return isValid(fieldValue(first_), fieldValue(last_), choice_.pageCount); }

@@ -56,8 +56,12 @@ public:
 
     // At least page 1, the last not before the first and not past the document, at most 20 pages.
     static bool isValid(int first, int last, int pageCount);
+    // `text` broken into the lines it takes at `width` in `font`, at most two: the second line of a
+    // longer text ends in "…".
+    static QString twoLines(const QString& text, const QFont& font, int width);
     bool isValid() const;
 
+    QLabel* fileNameLine() const { return fileName_; }
     QLineEdit* firstField() const { return first_; }
     QLineEdit* lastField() const { return last_; }
     QLabel* pageCountLine() const { return pageCount_; }

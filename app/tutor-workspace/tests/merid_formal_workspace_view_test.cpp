@@ -209,6 +209,39 @@ TEST_F(WorkspaceViewTest, RangeSheetAcceptsAtMostTwentyPagesOfTheDocument) {
     EXPECT_EQ(sheet.hintLine(), nullptr);
 }
 
+// The staged file's name takes at most two lines; a longer one is cut at the end of the second,
+// with or without spaces to break at.
+TEST(PDFRangeSheet, FileNamesTakeAtMostTwoLines) {
+    const struct {
+        QString name;
+        bool cut;
+    } rows[] = {
+        {QStringLiteral("six.pdf"), false},
+        {QStringLiteral("Week 3 lecture notes on cell biology, membranes and transport.pdf"), false},
+        {QStringLiteral("Very long lecture notes name ").repeated(8) + QStringLiteral(".pdf"), true},
+        {QStringLiteral("cell-biology_").repeated(20) + QStringLiteral(".pdf"), true},
+        {QStringLiteral("细胞生物学第三周讲义").repeated(10) + QStringLiteral(".pdf"), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        PDFRangeView sheet(meridFormalPDFRangeLook(),
+                           MeridFormalPDFChoice(QUrl::fromLocalFile(QStringLiteral("/t/") + row.name), 12),
+                           [](PageRange) {});
+        sheet.show();
+        const QLabel* label = sheet.fileNameLine();
+        const QString shown = label->text();
+        EXPECT_LE(shown.count(u'\n'), 1);
+        for (const QString& line : shown.split(u'\n'))
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width())
+                << line.toStdString();
+        EXPECT_EQ(shown.endsWith(QStringLiteral("…")), row.cut);
+        QString kept = shown;
+        kept.remove(u'\n').remove(QStringLiteral("…"));
+        EXPECT_TRUE(QString(row.name).remove(u' ').startsWith(kept.remove(u' ')));
+        if (!row.cut) EXPECT_EQ(QString(shown).replace(u'\n', u' ').remove(u' '), QString(row.name).remove(u' '));
+    }
+}
+
 TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
     make();
     // Five pages come in whole; the new session is named after the file.
