@@ -16,6 +16,7 @@
 #include "app/select-anywhere/floating_bulb_view.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/tests/store_test_doubles.h"
+#include "app/shell/ui_strings.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/selection_service_provider.h"
 
@@ -166,7 +167,11 @@ TEST_F(DirectFloatViewTest, ALongAnswerShowsItsBeginningWithANote) {
         {InterfaceLanguage::french, "Seul le début s'affiche ; « Copier » copie tout."}};
     for (const auto& [language, note] : rows) {
         InterfaceSettings::shared().setLanguage(language);
-        EXPECT_TRUE(showsLabel(view.get(), QString::fromUtf8(note))) << note;
+        // French is shown typeset (no-break spaces, one apostrophe).
+        const QString shown = language == InterfaceLanguage::french
+                                  ? UIStrings::frenchTypography(QString::fromUtf8(note))
+                                  : QString::fromUtf8(note);
+        EXPECT_TRUE(showsLabel(view.get(), shown)) << note;
         for (int turn = 0; turn < 4; ++turn) QCoreApplication::processEvents();
         EXPECT_TRUE(
             view->grab().save(folder.filePath(QStringLiteral("long-answer-%1.png").arg(base::rawValue(language)))));

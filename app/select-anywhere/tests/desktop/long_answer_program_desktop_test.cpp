@@ -93,7 +93,9 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
          QString::fromUtf8("完整窗口")},
         {QStringLiteral("en"), QStringLiteral("Only the beginning is shown; Copy takes it all."),
          QStringLiteral("Full window")},
-        {QStringLiteral("fr"), QString::fromUtf8("Seul le début s'affiche ; « Copier » copie tout."),
+        // French as it is shown: one apostrophe, no-break spaces before ";" and inside « ».
+        {QStringLiteral("fr"),
+         QString::fromUtf8("Seul le début s\u2019affiche\u00a0; «\u00a0Copier\u00a0» copie tout."),
          QString::fromUtf8("Fenêtre complète")},
     };
     for (const Language& language : languages) {
