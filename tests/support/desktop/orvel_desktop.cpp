@@ -585,6 +585,24 @@ QVariantMap OrvelProgram::state() const {
     return value.toMap();
 }
 
+bool OrvelProgram::showsWhileAnswering(const std::function<bool()>& shown, std::string& failure, int timeoutMs) const {
+    const QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface,
+                                                             QStringLiteral("State"));
+    bool answering = true;
+    const bool held = waitUntil(
+        [&] {
+            answering = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000).type() ==
+                        QDBusMessage::ReplyMessage;
+            return !answering || shown();
+        },
+        timeoutMs);
+    if (!answering)
+        failure = "a call went unanswered for a second";
+    else if (!held)
+        failure = "never shown";
+    return answering && held;
+}
+
 bool OrvelProgram::callHook(const QString& method, const QVariantList& arguments) const {
     QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, method);
     call.setArguments(arguments);

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace orveltest {
 
@@ -188,6 +189,9 @@ public:
     // The program's test hook on the session bus (started with ORVEL_TEST_HOOKS=1): the state
     // of its store and router (keys as the hook names them; empty when it did not answer).
     QVariantMap state() const;
+    // Waits until `shown` holds while asking the test hook all the while; false, with the reason in
+    // `failure`, when it was not shown in time or a call went unanswered for a second (the program froze).
+    bool showsWhileAnswering(const std::function<bool()>& shown, std::string& failure, int timeoutMs = 60000) const;
     // Calls a method of the test hook; whether it answered.
     bool callHook(const QString& method, const QVariantList& arguments = {}) const;
 

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QUuid>
 
 #include <csignal>
 
@@ -126,11 +127,11 @@ TEST(OrvelProgramDesktop, HandedOverURLsFollowTheExactRules) {
 
     const QStringList ignored{
         QStringLiteral("orvel-formac://reader?x=1"), QStringLiteral("orvel-formac://reader?"),
-        QStringLiteral("orvel-formac://reader#top"),  QStringLiteral("orvel-formac://direct?"),
-        QStringLiteral("orvel-formac://reader/x"),    QStringLiteral("orvel-formac://READER"),
-        QStringLiteral("orvel-formac://Direct"),      QStringLiteral("orvel-formac:reader"),
-        QStringLiteral("orvel-formac:///"),           QStringLiteral("orvel-formac://unknown"),
-        QStringLiteral("ORVEL-FORMAC://reader"),      QStringLiteral("https://reader"),
+        QStringLiteral("orvel-formac://reader#top"), QStringLiteral("orvel-formac://direct?"),
+        QStringLiteral("orvel-formac://reader/x"),   QStringLiteral("orvel-formac://READER"),
+        QStringLiteral("orvel-formac://Direct"),     QStringLiteral("orvel-formac:reader"),
+        QStringLiteral("orvel-formac:///"),          QStringLiteral("orvel-formac://unknown"),
+        QStringLiteral("ORVEL-FORMAC://reader"),     QStringLiteral("https://reader"),
     };
     for (const QString& url : ignored) {
         const OrvelProgram::Run launch = orvel.run({url});
@@ -348,8 +349,8 @@ TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
     ASSERT_EQ(runTool(QStringLiteral("update-desktop-database"), {applications}), 0);
 
     orvel.setBinary(prefix + QStringLiteral("/bin/orvel"));
-    orvel.setEnvironmentValue(QStringLiteral("PATH"), prefix + QStringLiteral("/bin:") +
-                                                          orvel.environment().value(QStringLiteral("PATH")));
+    orvel.setEnvironmentValue(QStringLiteral("PATH"),
+                              prefix + QStringLiteral("/bin:") + orvel.environment().value(QStringLiteral("PATH")));
     ASSERT_TRUE(orvel.start());
     ASSERT_TRUE(orvel.waitForWindow(display).has_value());
     EXPECT_TRUE(orvel.state().value(QStringLiteral("installedCopy")).toBool());
@@ -528,5 +529,50 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
     // A mode segment chosen by a screen reader's toggle is the mode asked for.
     ASSERT_TRUE(press("Translate"));
     EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("mode")) == QLatin1String("translate"); }));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// A full history (500 records with answers of 2,040 characters) opens on the history page while
+// the program goes on answering on the session bus.
+TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
+    X11Display display;
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("en"));
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+    }
+    QJsonArray records;
+    const QString answer = QStringLiteral("Light scatters in the air. ").repeated(80).left(2040);
+    for (int i = 0; i < 500; ++i)
+        records.append(QJsonObject{{QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
+                                   {QStringLiteral("createdAt"), 786000000.0 + i},
+                                   {QStringLiteral("mode"), QStringLiteral("explain")},
+                                   {QStringLiteral("source"), QStringLiteral("Source %1").arg(i)},
+                                   {QStringLiteral("answer"), answer},
+                                   {QStringLiteral("isNote"), false}});
+    const QString folder = orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(folder + QStringLiteral("/learning-history.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(records).toJson(QJsonDocument::Compact));
+    file.close();
+
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    std::optional<orveltest::AccessibilityBus::Object> history;
+    ASSERT_TRUE(
+        waitUntil([&] { return (history = accessibility.find(orvel.pid(), QStringLiteral("History"))).has_value(); }));
+    ASSERT_TRUE(accessibility.press(*history));
+    std::string failure;
+    EXPECT_TRUE(orvel.showsWhileAnswering(
+        [&] {
+            return accessibility.find(orvel.pid(), QStringLiteral("Source 499")) ||
+                   accessibility.find(orvel.pid(), QStringLiteral("Source 0"));
+        },
+        failure))
+        << failure;
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }

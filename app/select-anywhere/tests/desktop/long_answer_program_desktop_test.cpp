@@ -34,37 +34,6 @@ QString unbrokenAnswer() {
     return answer;
 }
 
-// Whether the program answers a call of its test hook within a second.
-bool answersWithinASecond() {
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(QStringLiteral("com.orvel.formac"), QStringLiteral("/com/orvel/formac/Test"),
-                                       QStringLiteral("com.orvel.formac.Test"), QStringLiteral("State"));
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, 1000).type() == QDBusMessage::ReplyMessage;
-}
-
-// Waits until `shown` holds, asking the program on the bus all the while; false when it did not
-// show, or when a call went unanswered for a second (the program was frozen).
-bool showsWhileAnswering(const std::function<bool()>& shown, std::string& failure) {
-    bool answering = true;
-    const bool held = waitUntil(
-        [&] {
-            answering = answersWithinASecond();
-            return !answering || shown();
-        },
-        60000);
-    if (!answering)
-        failure = "a call went unanswered for a second";
-    else if (!held)
-        failure = "never shown";
-    return answering && held;
-}
-
-std::optional<X11Display::Window> windowOfSize(const X11Display& display, qint64 pid, QSize size) {
-    for (const X11Display::Window& window : display.windowsOf(pid))
-        if (window.geometry.size() == size) return window;
-    return std::nullopt;
-}
-
 }  // namespace
 
 TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgramAnswers) {
@@ -119,14 +88,14 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
         // The compact selection view of the main window, and the full window's answer section.
         ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
                                    {QStringLiteral("opportunity cost"), QStringLiteral("explain")}));
-        EXPECT_TRUE(showsWhileAnswering(noteShown, failure)) << failure;
+        EXPECT_TRUE(orvel.showsWhileAnswering(noteShown, failure)) << failure;
         if (const auto window = orvel.waitForWindow(display))
             EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/compact-%1.png").arg(language.code)));
         const auto full = accessibility.find(orvel.pid(), language.fullWindow, QStringLiteral("push button"));
         ASSERT_TRUE(full.has_value());
         ASSERT_TRUE(accessibility.press(*full));
         EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")) == false; }));
-        EXPECT_TRUE(showsWhileAnswering(noteShown, failure)) << failure;
+        EXPECT_TRUE(orvel.showsWhileAnswering(noteShown, failure)) << failure;
         if (const auto window = orvel.waitForWindow(display))
             EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/main-window-%1.png").arg(language.code)));
 
@@ -142,7 +111,7 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
         ASSERT_EQ(gdbus.exitCode(), 0);
         std::optional<X11Display::Window> panel;
         const auto noteInPanel = [&] {
-            panel = windowOfSize(display, orvel.pid(), panelSize);
+            panel = display.windowOfSize(orvel.pid(), panelSize);
             if (!panel) return false;
             for (const AccessibilityBus::Object& object : accessibility.objectsOf(orvel.pid()))
                 if (object.showing && object.name == language.note)
@@ -150,7 +119,7 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
                         return true;
             return false;
         };
-        EXPECT_TRUE(showsWhileAnswering(noteInPanel, failure)) << failure;
+        EXPECT_TRUE(orvel.showsWhileAnswering(noteInPanel, failure)) << failure;
         if (panel) EXPECT_TRUE(display.grab(*panel).save(shots + QStringLiteral("/panel-%1.png").arg(language.code)));
         EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
     }
