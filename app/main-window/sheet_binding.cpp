@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "app/shell/sheet_window.h"
+
 namespace velquin {
 
 SheetBinding::SheetBinding(QWidget* window, std::function<bool()> wanted, std::function<void()> dismissed,
@@ -27,7 +29,6 @@ void SheetBinding::update() {
         if (!sheet) return;
         sheet_ = sheet;
         if (sheet->parentWidget() != window_) sheet->setParent(window_, sheet->windowFlags());
-        sheet->setWindowModality(Qt::WindowModal);
         connect(sheet, &QDialog::finished, this, [this, sheet] {
             // Only its first close counts: a sheet closed again before it is deleted must not
             // clear the flag of the sheet shown after it.
@@ -36,7 +37,7 @@ void SheetBinding::update() {
             sheet->deleteLater();
             dismissed_();
         });
-        sheet->open();
+        openSheet(sheet);
     } else if (!wanted && sheet_) {
         // The sheet closes as if dismissed; the flag is already clear.
         sheet_->done(QDialog::Rejected);
@@ -45,8 +46,7 @@ void SheetBinding::update() {
 
 void openSheetOverParent(QDialog* sheet) {
     sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->open();
+    openSheet(sheet);
 }
 
 }  // namespace velquin

@@ -9,6 +9,7 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/account_session.h"
 #include "app/shell/app_store.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -173,10 +174,9 @@ void DizUviziView::showConsent() {
     if (consent_ || !options_.consentSheet) return;
     QDialog* sheet = options_.consentSheet(window());
     if (!sheet) return;
-    sheet->setWindowModality(Qt::WindowModal);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     consent_ = sheet;
-    sheet->open();
+    openSheet(sheet);
 }
 
 void DizUviziView::retranslate() {

@@ -242,6 +242,36 @@ bool X11Display::managesNewWindows(int timeoutMs) const {
     return result;
 }
 
+std::optional<X11Display::WindowId> X11Display::transientFor(WindowId window) const {
+    if (!display_) return std::nullopt;
+    return cardinalProperty(asDisplay(display_), window, "WM_TRANSIENT_FOR", XA_WINDOW);
+}
+
+QStringList X11Display::atomNames(WindowId window, const char* property) const {
+    QStringList names;
+    if (!display_) return names;
+    Display* display = asDisplay(display_);
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1024, False, XA_ATOM, &actualType,
+                           &format, &count, &remaining, &data) == Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count; ++i) {
+            char* name = XGetAtomName(display, atoms[i]);
+            if (name) {
+                names.append(QString::fromLatin1(name));
+                XFree(name);
+            }
+        }
+    }
+    if (data) XFree(data);
+    return names;
+}
+
 void X11Display::requestClose(WindowId window) const {
     if (!display_) return;
     Display* display = asDisplay(display_);

@@ -60,6 +60,11 @@ public:
     std::optional<QRect> topLevelAt(QPoint point) const;
     // Whether some program owns the selection (a manager's, as "_NET_SYSTEM_TRAY_S0").
     bool hasSelectionOwner(const QString& selection) const;
+    // The window it is a dialog of (WM_TRANSIENT_FOR), if any.
+    std::optional<WindowId> transientFor(WindowId window) const;
+    // The names of the atoms of a list property (as "_NET_WM_ALLOWED_ACTIONS", which the window
+    // manager sets).
+    QStringList atomNames(WindowId window, const char* property) const;
     // Asks the window to close, as its close button does.
     void requestClose(WindowId window) const;
     // What the screen shows of the window (the client area).

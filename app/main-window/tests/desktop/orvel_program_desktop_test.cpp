@@ -411,6 +411,40 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
     }
 }
 
+// The first-setup sheet, asked for while the main window is still being shown, is a dialog of
+// that window: the window manager keeps it with the window, it sits centred over the window once
+// the manager has placed both, and it offers no maximising.
+TEST(OrvelProgramDesktop, FirstSetupSheetIsADialogCentredOverTheWindow) {
+    X11Display display;
+    WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    OrvelProgram orvel;
+    ASSERT_TRUE(orvel.start());
+    std::optional<X11Display::Window> window;
+    std::optional<X11Display::Window> sheet;
+    const auto look = [&] {
+        window.reset();
+        sheet.reset();
+        for (const auto& shown : display.windowsOf(orvel.pid()))
+            (shown.title == QStringLiteral("Orvel") ? window : sheet) = shown;
+        return window && sheet;
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        return look() && display.atomNames(sheet->id, "_NET_WM_ALLOWED_ACTIONS").contains(u"_NET_WM_ACTION_CLOSE");
+    })) << "no first-setup sheet";
+
+    EXPECT_EQ(display.transientFor(sheet->id), std::optional<X11Display::WindowId>(window->id));
+    EXPECT_TRUE(waitUntil([&] {
+        return look() && (window->geometry.center() - sheet->geometry.center()).manhattanLength() <= 2;
+    })) << "window "
+        << window->geometry.center().x() << "," << window->geometry.center().y() << " sheet "
+        << sheet->geometry.center().x() << "," << sheet->geometry.center().y();
+    const QStringList actions = display.atomNames(sheet->id, "_NET_WM_ALLOWED_ACTIONS");
+    EXPECT_FALSE(actions.contains(u"_NET_WM_ACTION_MAXIMIZE_HORZ")) << actions.join(u' ').toStdString();
+    EXPECT_FALSE(actions.contains(u"_NET_WM_ACTION_MAXIMIZE_VERT"));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
 // A settings file that does not parse is kept: moved aside unchanged (0600) before the program's
 // first write, and the main window says where it went.
 TEST(OrvelProgramDesktop, UnreadableSettingsAreSetAsideAndSaid) {

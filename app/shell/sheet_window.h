@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+
+class QDialog;
+
+namespace velquin {
+
+// Opens `sheet` as a sheet of the window its parent belongs to: a dialog of that window (the
+// window manager keeps it above the window and minimises it with it), window-modal, with a title
+// and a close button but no minimise or maximise button, centred over the window and kept there
+// while the window is placed or moved. A sheet without a parent opens as a plain dialog.
+void openSheet(QDialog* sheet);
+
+// What a sheet's scroll area holds: as tall as its texts need at the width it is shown at. (A plain
+// widget asks for the height its wrapped texts would need at their narrowest, which the scroll
+// area keeps as the least height: the sheet then scrolls what it could show whole.)
+class SheetScrollContent : public QWidget {
+public:
+    using QWidget::QWidget;
+    QSize minimumSizeHint() const override { return {QWidget::minimumSizeHint().width(), 0}; }
+};
+
+}  // namespace velquin
