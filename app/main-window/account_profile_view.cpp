@@ -13,15 +13,18 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/account/account_session.h"
 #include "app/account/google_desktop_oauth.h"
-#include "app/shell/orvel_brand.h"
-#include "app/shell/symbol_image.h"
-#include "app/shell/system_colors.h"
-#include "app/shell/ui_strings.h"
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/sheet_binding.h"
+#include "app/shell/orvel_brand.h"
+#include "app/shell/sheet_window.h"
+#include "app/shell/symbol_image.h"
+#include "app/shell/system_colors.h"
+#include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
@@ -96,10 +99,6 @@ AccountProfileView::AccountProfileView(AccountSession& account, base::DefaultsSt
     setWindowModality(Qt::WindowModal);
     if (!options_.browser) options_.browser = desktopBrowserOpener();
     build();
-    // Sized before it is shown: the dialog is placed over its window for the size it has then.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    setFixedSize(sheetWidth,
-                 sheetHeight(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
 
     for (auto signal : {&AccountSession::emailChanged, &AccountSession::accountIDChanged,
                         &AccountSession::loginKindChanged, &AccountSession::preferredNameChanged,
@@ -142,7 +141,7 @@ void AccountProfileView::build() {
     scroll_->viewport()->setAutoFillBackground(false);
     outer->addWidget(scroll_);
 
-    auto* content = new QWidget(scroll_);
+    auto* content = new SheetScrollContent(scroll_);
     content->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(24, 24, 24, 24);
@@ -348,6 +347,19 @@ void AccountProfileView::showState() {
     progress_->setVisible(working);
     feedback_->setText(UIStrings::text(account_.feedback()));
     feedback_->setVisible(!account_.feedback().isEmpty());
+    fitHeight();
+}
+
+void AccountProfileView::fitHeight() {
+    // As tall as the content at the sheet's width, up to the height the screen allows; only what
+    // goes past that scrolls.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int most = sheetHeight(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt);
+    // Sizes as shown: the style sets fonts and margins when it polishes the widgets.
+    ensurePolished();
+    QLayout* column = scroll_->widget()->layout();
+    column->activate();
+    setFixedSize(sheetWidth, std::min(most, column->totalHeightForWidth(sheetWidth)));
 }
 
 void AccountProfileView::retranslate() {

@@ -64,6 +64,7 @@ private:
     void restyle();
     // Shows the session's state: sections, blocks, texts and which controls may be used.
     void showState();
+    void fitHeight();
     void signInPressed();
     void openSheet(const SheetFactory& factory);
 

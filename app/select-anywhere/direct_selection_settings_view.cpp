@@ -24,6 +24,7 @@
 #include "app/shell/app_store.h"
 #include "app/shell/interface_language_picker.h"
 #include "app/shell/orvel_brand.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
@@ -128,8 +129,6 @@ DirectSelectionSettingsView::DirectSelectionSettingsView(AppStore& store, Direct
                                                          base::DefaultsStore& defaults, Callbacks callbacks,
                                                          QWidget* parent)
     : QDialog(parent), store_(store), controller_(controller), defaults_(defaults), callbacks_(std::move(callbacks)) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    setFixedSize(sheetWidth, heightFor(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
     build();
 
     for (QComboBox* picker : {cardMode_, usageMode_})
@@ -158,6 +157,7 @@ DirectSelectionSettingsView::DirectSelectionSettingsView(AppStore& store, Direct
     connect(advancedToggle_, &QToolButton::toggled, this, [this](bool open) {
         advanced_->setVisible(open);
         advancedToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        fitHeight();
     });
     for (auto signal : {&DirectSelectionController::automaticStateChanged, &DirectSelectionController::repairChanged,
                         &DirectSelectionController::browserSelectionEnabledChanged,
@@ -189,13 +189,13 @@ void DirectSelectionSettingsView::build() {
     languagePicker_ = new InterfaceLanguagePicker(this);
     column->addWidget(languagePicker_);
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = scroll_ = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
-    auto* body = new QWidget(scroll);
+    auto* body = new SheetScrollContent(scroll);
     body->setAutoFillBackground(false);
     auto* bodyColumn = new QVBoxLayout(body);
     bodyColumn->setContentsMargins(0, 0, kScrollInset, 0);
@@ -455,6 +455,23 @@ void DirectSelectionSettingsView::refresh() {
     start_->setEnabled(trusted && !repairing);
     arrangeButtonRows();
     restyle();
+    fitHeight();
+}
+
+void DirectSelectionSettingsView::fitHeight() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int most = heightFor(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt);
+    // Sizes as shown: the style sets fonts and margins when it polishes the widgets.
+    ensurePolished();
+    // Laid out at the most height first; then the room the scroll area has left over goes.
+    setFixedSize(sheetWidth, most);
+    layout()->activate();
+    layout()->setGeometry(rect());  // (a hidden sheet gets its resize event only when shown)
+    const int frame = 2 * scroll_->frameWidth();
+    const int viewportWidth = scroll_->width() - frame - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int content = scroll_->widget()->layout()->totalHeightForWidth(viewportWidth);
+    const int spare = scroll_->height() - frame - content;
+    if (spare > 0) setFixedSize(sheetWidth, most - spare);
 }
 
 void DirectSelectionSettingsView::restyle() {

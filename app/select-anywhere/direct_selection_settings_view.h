@@ -21,6 +21,8 @@ namespace base {
 class DefaultsStore;
 }
 
+class QScrollArea;
+
 namespace velquin {
 
 class AppStore;
@@ -88,6 +90,8 @@ private:
     void build();
     void refresh();
     void arrangeButtonRows();
+    // As tall as the content, up to the height the screen allows; the rest scrolls.
+    void fitHeight();
     void restyle();
     void loadMode();
     void chooseMode(int index);
@@ -159,6 +163,7 @@ private:
     QPushButton* diagnostics_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* done_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
 
     QList<QBoxLayout*> buttonRows_;
     QList<QLabel*> headings_;
