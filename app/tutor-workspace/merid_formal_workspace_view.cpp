@@ -2,18 +2,20 @@
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QKeyEvent>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/shell/file_chooser.h"
 #include "app/shell/orvel_native_coach.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_panel.h"
@@ -61,6 +63,16 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     row->addWidget(lessonPane_, 1);
     row->addWidget(teacherDivider_);
     row->addWidget(teacherPane_);
+
+    // Escape closes an open drawer wherever the focus is in the window, also when it is on no
+    // control of this screen (a click on a toolbar toggle does not take it).
+    drawerEscape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    drawerEscape_->setContext(Qt::WindowShortcut);
+    drawerEscape_->setEnabled(false);
+    connect(drawerEscape_, &QShortcut::activated, this, [this] {
+        controller_->setCompactCoursesOpen(false);
+        controller_->setTeacherDrawerOpen(false);
+    });
 
     drawerCourses_ = makeCourses(nullptr);
     courseDrawer_ = makeDrawer(false, drawerCourses_);
@@ -187,6 +199,12 @@ void MeridFormalWorkspaceView::refreshLayout() {
     teacherDrawer_->setVisible(teacherOpen);
     if (coursesOpen) courseDrawer_->raise();
     if (teacherOpen) teacherDrawer_->raise();
+    drawerEscape_->setEnabled(coursesOpen || teacherOpen);
+    // The import notice stays clear of the open drawer and its shadow.
+    const QRect lesson = lessonPane_->geometry();
+    const int shadow = 13;
+    lessonPane_->setNoticeInsets(coursesOpen ? std::max(0, courseDrawerWidth + shadow - lesson.left()) : 0,
+                                 teacherOpen ? std::max(0, lesson.right() + 1 - (w - teacherWidth - shadow)) : 0);
 }
 
 void MeridFormalWorkspaceView::refreshCourses() {
@@ -244,7 +262,7 @@ void MeridFormalWorkspaceView::presentRangeSheet() {
         if (shownChoice_ == id) shownChoice_.reset();
     });
     rangeSheet_ = sheet;
-    sheet->open();
+    openSheet(sheet);
 }
 
 void MeridFormalWorkspaceView::presentDeleteConfirmation() {

@@ -11,6 +11,7 @@
 #include "app/tutor-workspace/merid_formal_pdf_range_view.h"
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
 
+class QShortcut;
 class QToolButton;
 class QLabel;
 
@@ -95,6 +96,7 @@ private:
     QLabel* teacherDrawerTitle_ = nullptr;
     QToolButton* courseDrawerClose_ = nullptr;
     QToolButton* teacherDrawerClose_ = nullptr;
+    QShortcut* drawerEscape_ = nullptr;
     QPointer<PDFRangeView> rangeSheet_;
     std::optional<QUuid> shownChoice_;
     QPointer<QMessageBox> deleteConfirmation_;

@@ -93,7 +93,7 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     // The import notice.
     notice_ = new LessonaryPanel(nullptr, nullptr, 0, this);
     notice_->setObjectName(QStringLiteral("orvel.merid.import-feedback"));
-    auto* noticeRow = new QHBoxLayout(notice_);
+    auto* noticeRow = noticeRow_ = new QHBoxLayout(notice_);
     noticeRow->setContentsMargins(16, 10, 16, 10);
     noticeRow->setSpacing(9);
     noticeIcon_ = new QLabel(notice_);
@@ -192,6 +192,10 @@ void MeridLessonPane::setLayoutFlags(bool compact, bool wide) {
     refresh();
 }
 
+void MeridLessonPane::setNoticeInsets(int leading, int trailing) {
+    noticeRow_->setContentsMargins(16 + leading, 10, 16 + trailing, 10);
+}
+
 bool MeridLessonPane::isInformational(const QString& status) {
     return status.startsWith(u"已") || status.startsWith(QStringLiteral("本阶段")) ||
            status.startsWith(QStringLiteral("追问"));
@@ -236,6 +240,11 @@ void MeridLessonPane::refresh() {
     lessonary::setTextColor(status_, statusColour);
     statusIcon_->setPixmap(SymbolImage::pixmap(QStringLiteral("info.circle"), QSize(13, 13), statusColour,
                                                devicePixelRatioF()));
+    if (status != shownStatus_) {
+        shownStatus_ = status;
+        // Once the column has laid out the new line.
+        if (!status.isEmpty()) QMetaObject::invokeMethod(this, &MeridLessonPane::revealStatus, Qt::QueuedConnection);
+    }
     refreshTip();
 }
 
@@ -248,6 +257,12 @@ void MeridLessonPane::scrollToSection(const QString& milestoneID) {
     animation->setEasingCurve(QEasingCurve::InOutQuad);
     animation->setEndValue(section->mapTo(scroll_->widget(), QPoint(0, 0)).y());
     animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MeridLessonPane::revealStatus() {
+    if (!statusRow_->isVisible()) return;
+    column_->activate();
+    scroll_->ensureWidgetVisible(statusRow_, 0, 24);
 }
 
 void MeridLessonPane::refreshTip() {

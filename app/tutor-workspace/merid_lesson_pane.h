@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QAction;
+class QHBoxLayout;
 class QLabel;
 class QScrollArea;
 class QToolButton;
@@ -30,6 +31,8 @@ public:
     // The screen's width flags: the course list lives in a drawer (`compact`), the tutor pane is
     // docked beside this pane (`wide`).
     void setLayoutFlags(bool compact, bool wide);
+    // Room kept free at the ends of the import notice, where a drawer lies over this pane.
+    void setNoticeInsets(int leading, int trailing);
 
     QToolButton* courseToggle() const { return courseToggle_; }
     QToolButton* teacherToggle() const { return teacherToggle_; }
@@ -53,6 +56,8 @@ public:
 private:
     void refresh();
     void refreshTip();
+    // Scrolls the lesson column until a newly shown status line is in view.
+    void revealStatus();
     // Scrolls the lesson column until the canvas section of the milestone is at the top.
     void scrollToSection(const QString& milestoneID);
     void restyle();
@@ -87,6 +92,8 @@ private:
     QWidget* statusRow_ = nullptr;
     QLabel* statusIcon_ = nullptr;
     QLabel* status_ = nullptr;
+    QHBoxLayout* noticeRow_ = nullptr;
+    QString shownStatus_;
 };
 
 }  // namespace velquin

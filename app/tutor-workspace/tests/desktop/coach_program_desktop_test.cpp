@@ -156,3 +156,40 @@ TEST(CoachProgramDesktop, ImportsTeachesGradesAndFindsTheSessionAfterARestart) {
     EXPECT_EQ(stateOf(orvel, "meridActiveTurns").toLongLong(), saved.value(QStringLiteral("turns")).toArray().size());
     ASSERT_EQ(orvel.stop(SIGTERM), 0);
 }
+
+// Escape closes the course drawer whatever has the focus: here the drawer was opened with a click
+// on the course toggle, which takes no focus.
+TEST(CoachProgramDesktop, EscapeClosesTheDrawerOpenedByAClick) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    OrvelProgram orvel;
+    {
+        base::DefaultsStore defaults(orvel.defaultsFile());
+        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
+        defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("zh-Hans"));
+    }
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display));
+    ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QStringLiteral("coach")}));
+
+    std::optional<AccessibilityBus::Object> toggle;
+    ASSERT_TRUE(waitUntil([&] {
+        toggle = accessibility.find(orvel.pid(), QStringLiteral("课程目录"), QStringLiteral("push button"));
+        return toggle && toggle->showing;
+    }));
+    const std::optional<QRect> place = accessibility.extents(*toggle);
+    ASSERT_TRUE(place);
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(place->center().x()),
+                         QString::number(place->center().y()), QStringLiteral("click"), QStringLiteral("1")}));
+    const QString close = QStringLiteral("关闭面板");
+    ASSERT_TRUE(waitUntil([&] { return showing(accessibility, orvel.pid(), close).has_value(); })) << "no drawer";
+
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    EXPECT_TRUE(waitUntil([&] { return !showing(accessibility, orvel.pid(), close).has_value(); }, 5000))
+        << "the drawer stayed open";
+    ASSERT_EQ(orvel.stop(SIGTERM), 0);
+}
