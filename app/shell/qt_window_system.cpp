@@ -131,7 +131,7 @@ void QtWindowSystem::hideApplication() {
     hiddenWidgets_.clear();
     for (QWidget* widget : orderedTopLevelWidgets()) {
         if (!widget->isVisible()) continue;
-        hiddenWidgets_.append(widget);
+        hiddenWidgets_.append({widget, widget->geometry().topLeft()});
         widget->hide();
     }
 }
@@ -140,8 +140,15 @@ void QtWindowSystem::showApplication() {
     if (!hidden_) return;
     hidden_ = false;
     const auto widgets = std::exchange(hiddenWidgets_, {});
-    for (const QPointer<QWidget>& widget : widgets) {
-        if (widget) widget->show();
+    for (const HiddenWidget& hidden : widgets) {
+        if (!hidden.widget) continue;
+        // Qt asks the window manager for a position only for windows the program placed itself;
+        // any other window shown again is placed anew, wherever the person had moved it. A move of
+        // the widget to where Qt already has it changes nothing, so the native window is given
+        // its client area's place before it is mapped again (a frame position lands the client
+        // area there under openbox, the frame's height too high).
+        if (QWindow* handle = hidden.widget->windowHandle()) handle->setPosition(hidden.position);
+        hidden.widget->show();
     }
 }
 

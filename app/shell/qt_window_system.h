@@ -13,7 +13,8 @@ namespace velquin {
 
 // The window system over Qt's top-level widgets. A window's identifier is its objectName; a
 // panel is a tool window; a sheet is a window-modal dialog with a parent. Hiding the application
-// hides its visible top-level widgets and showing it again brings back those same widgets.
+// hides its visible top-level widgets and showing it again brings back those same widgets, each
+// where it was.
 // Main thread only.
 class QtWindowSystem : public WindowSystem {
 public:
@@ -46,8 +47,13 @@ public:
 private:
     QWidget* mainWindowWidget();
 
+    struct HiddenWidget {
+        QPointer<QWidget> widget;
+        QPoint position;  // the client area's top left corner when it was hidden
+    };
+
     bool hidden_ = false;
-    QList<QPointer<QWidget>> hiddenWidgets_;
+    QList<HiddenWidget> hiddenWidgets_;
     std::function<void()> openWorkspaceHandler_;
 };
 
