@@ -119,7 +119,8 @@ LessonaryTutorRail::LessonaryTutorRail(QWidget* parent) : QWidget(parent) {
     auto* questionBubble = new LessonaryPanel(LessonaryMERIDPalette::subtle, nullptr, 10, followupCard_);
     auto* bubbleLayout = new QVBoxLayout(questionBubble);
     bubbleLayout->setContentsMargins(10, 10, 10, 10);
-    followupQuestionText_ = new MeridMathRichText(QString(), 12, QFont::Medium, false, questionBubble);
+    // The bubble is tinted: a formula page takes its colour.
+    followupQuestionText_ = new MeridMathRichText(QString(), 12, QFont::Medium, true, questionBubble);
     bubbleLayout->addWidget(followupQuestionText_);
     followupColumn->addWidget(questionBubble);
     followupAnswerText_ = new MeridMathRichText(QString(), 13, QFont::Normal, false, followupCard_);

@@ -34,11 +34,12 @@ MeridGradingFeedbackCard::MeridGradingFeedbackCard(QWidget* parent) : QWidget(pa
     column->addLayout(header);
     verdict_ = lessonary::makeLabel(card, lessonary::font(12, QFont::DemiBold), true);
     column->addWidget(verdict_);
-    question_ = new MeridMathRichText(QString(), 13, QFont::Medium, false, card);
+    // The texts sit on the tinted card: a formula page takes its colour.
+    question_ = new MeridMathRichText(QString(), 13, QFont::Medium, true, card);
     column->addWidget(question_);
-    answer_ = new MeridMathRichText(QString(), 13, QFont::Normal, false, card);
+    answer_ = new MeridMathRichText(QString(), 13, QFont::Normal, true, card);
     column->addWidget(answer_);
-    feedback_ = new MeridMathRichText(QString(), 13, QFont::Normal, false, card);
+    feedback_ = new MeridMathRichText(QString(), 13, QFont::Normal, true, card);
     column->addWidget(feedback_);
 
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });

@@ -14,7 +14,9 @@ class MeridMathWebView;
 // view (as wide as offered, as high as the page reports, 24 to 8,000 pixels) when the formula
 // assets and module are there and the web engine can run; every other text is native, selectable
 // text in the ink colour with 6 pixels between lines. The choice is made again whenever the text or
-// the appearance changes.
+// the appearance changes. The page's background is the colour of the card the text sits on: the
+// ordinary card's, or with `isReminderCard` the tinted card's (a reminder section, the grading
+// feedback, the rail's question bubble), so no band of another colour shows around a formula.
 class MeridMathRichText : public QWidget {
     Q_OBJECT
 public:

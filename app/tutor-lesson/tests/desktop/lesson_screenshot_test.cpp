@@ -6,6 +6,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/shell/application_appearance.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
@@ -77,6 +79,37 @@ bool pagesApplied(QWidget* root) {
     return true;
 }
 
+// Formula pages whose top edge (inside the page's own padding) is not the colour of the card
+// beside them, on the picture `shot` of `root`: "where: page colour / card colour" each.
+QStringList pagesUnlikeTheirCard(QWidget* root, const QImage& shot) {
+    QStringList unlike;
+    const qreal ratio = shot.devicePixelRatio();
+    for (MeridMathRichText* text : root->findChildren<MeridMathRichText*>()) {
+        QWidget* page = text->webView();
+        if (!text->isVisibleTo(root) || !page) continue;
+        const QPoint inside = page->mapTo(root, QPoint(page->width() / 2, 1));
+        const QPoint beside = page->mapTo(root, QPoint(-4, 1));
+        const QColor pageColour = shot.pixelColor(inside * ratio);
+        const QColor cardColour = shot.pixelColor(beside * ratio);
+        const auto near = [](int a, int b) { return std::abs(a - b) <= 2; };
+        if (near(pageColour.red(), cardColour.red()) && near(pageColour.green(), cardColour.green()) &&
+            near(pageColour.blue(), cardColour.blue()))
+            continue;
+        // The view it belongs to: the nearest ancestor of a class of its own.
+        QString owner;
+        for (QWidget* up = text->parentWidget(); up && owner.isEmpty(); up = up->parentWidget()) {
+            const QString name = QString::fromLatin1(up->metaObject()->className());
+            if (name != QLatin1String("QWidget") && name != QLatin1String("velquin::LessonaryPanel")) owner = name;
+        }
+        unlike.append(QStringLiteral("%1 at %2,%3: %4 / %5")
+                          .arg(owner)
+                          .arg(inside.x())
+                          .arg(inside.y())
+                          .arg(pageColour.name(), cardColour.name()));
+    }
+    return unlike;
+}
+
 TEST(LessonScreenshots, LessonWithFormulasCheckpointAndFeedbackInEveryLanguageAndAppearance) {
     testing::allowWebEngine();
     const QString folder = QStringLiteral(ORVEL_LESSON_SCREENSHOT_DIR);
@@ -119,6 +152,8 @@ TEST(LessonScreenshots, LessonWithFormulasCheckpointAndFeedbackInEveryLanguageAn
                                           appearance == InterfaceAppearance::dark ? QStringLiteral("dark")
                                                                                   : QStringLiteral("light"));
             ASSERT_TRUE(shot.save(name)) << name.toStdString();
+            // No band of another colour around a formula: each page takes its card's colour.
+            EXPECT_EQ(pagesUnlikeTheirCard(&window, shot), QStringList()) << name.toStdString();
         }
     }
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
