@@ -72,8 +72,9 @@ TEST(SelectedTextReader, APreparedReadAsksOnlyForTheSelection) {
     EXPECT_TRUE(lookups.filter(QStringLiteral("AXSelected")).isEmpty()) << lookups.join(u',').toStdString();
     const SelectionReadResult result = SelectedTextReader::read(prepared, {}, scene.system);
     for (const QString& request : lookups)  // roles are asked again by the walk up to a password field
-        if (!request.endsWith(QStringLiteral("AXRole")))
+        if (!request.endsWith(QStringLiteral("AXRole"))) {
             EXPECT_FALSE(scene.system.requests.contains(request)) << request.toStdString();
+        }
     EXPECT_EQ(result, scene.read());
 
     Scene untrusted;

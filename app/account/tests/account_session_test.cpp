@@ -232,7 +232,9 @@ TEST_F(AccountSessionTest, RefreshRepliesAreCheckedFieldByField) {
         EXPECT_TRUE(s.signedIn());
         EXPECT_EQ(s.loginKind(), QStringLiteral("native"));
         EXPECT_EQ(h.keyring->stored(), QStringLiteral("token-1"));
-        if (!row.confirmed) EXPECT_FALSE(h.history->hasActiveFile());
+        if (!row.confirmed) {
+            EXPECT_FALSE(h.history->hasActiveFile());
+        }
     }
 }
 

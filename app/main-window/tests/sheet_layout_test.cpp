@@ -38,13 +38,16 @@ void expectTextsFit(QDialog& sheet) {
         if (!widget->isVisibleTo(&sheet)) continue;
         // What scrolls may run past the visible part; the rest stays within the sheet.
         const QRect area(widget->mapTo(&sheet, QPoint()), widget->size());
-        if (!insideScrollArea(widget, &sheet))
+        if (!insideScrollArea(widget, &sheet)) {
             EXPECT_TRUE(sheet.rect().contains(area)) << describe(widget, {}).toStdString();
-        if (const auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty())
+        }
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty()) {
             EXPECT_GE(button->width(), button->sizeHint().width()) << describe(button, button->text()).toStdString();
+        }
         if (const auto* label = qobject_cast<const QLabel*>(widget);
-            label && !label->wordWrap() && !label->text().isEmpty())
+            label && !label->wordWrap() && !label->text().isEmpty()) {
             EXPECT_GE(label->width(), label->sizeHint().width()) << describe(label, label->text()).toStdString();
+        }
     }
 }
 

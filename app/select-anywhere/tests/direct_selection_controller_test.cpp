@@ -270,7 +270,9 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
         EXPECT_TRUE(menu[9].isSeparator());
         EXPECT_EQ(menu[10].title, row.titles[2]);
         for (int i = 1; i <= 10; ++i)
-            if (i != 9) EXPECT_TRUE(menu[i].enabled && menu[i].action) << i;
+            if (i != 9) {
+                EXPECT_TRUE(menu[i].enabled && menu[i].action) << i;
+            }
         EXPECT_EQ(statusItem->toolTip, QStringLiteral("Orvel · ") + row.titles[0]);
     }
     EXPECT_EQ(statusItem->menu[7].title, QStringLiteral("Highlight settings…"));

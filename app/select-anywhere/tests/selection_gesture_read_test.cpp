@@ -82,8 +82,12 @@ TEST(Gesture, WhichEventsMakeASelectionGesture) {
         for (const Event& event : row.events) handler(event);
         const auto& controller = test.controller();
         EXPECT_EQ(controller.interaction().phase == Phase::waiting, row.reads);
-        if (!row.reads) EXPECT_EQ(controller.activityStatus(), row.status);
-        if (!row.lastBlock.isEmpty()) EXPECT_EQ(controller.diagnostics().lastBlock, row.lastBlock);
+        if (!row.reads) {
+            EXPECT_EQ(controller.activityStatus(), row.status);
+        }
+        if (!row.lastBlock.isEmpty()) {
+            EXPECT_EQ(controller.diagnostics().lastBlock, row.lastBlock);
+        }
         EXPECT_EQ(controller.diagnostics().mouseDownCount, row.downs);
         EXPECT_EQ(controller.diagnostics().mouseUpCount, row.ups);
     }

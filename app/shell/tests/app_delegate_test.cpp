@@ -384,8 +384,9 @@ TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
         EXPECT_EQ(fixture.instance.entryCalls, row.entryCalls);
         EXPECT_TRUE(fixture.instance.handedOver.isEmpty());
         EXPECT_EQ(fixture.selection.calls, row.controllerCalls);
-        if (row.controllerCalls.contains(QStringLiteral("service Opportunity cost")))
+        if (row.controllerCalls.contains(QStringLiteral("service Opportunity cost"))) {
             EXPECT_EQ(fixture.selection.requests.value(0).mode, tamsel::StudyMode::translate);
+        }
     }
 
     // The running copy's entry passes the command's refusals on to the controller.

@@ -67,7 +67,9 @@ TEST(ProgramOptionsTest, TheSandboxIsSwitchedOffOnlyForRootWhenNothingWasChosen)
         const auto line =
             ProgramOptions::sandboxOffLine(row.user, [&row](const char* name) { return row.environment.value(name); });
         ASSERT_EQ(line.has_value(), row.switchedOff);
-        if (line) EXPECT_TRUE(line->startsWith("orvel: ") && line->endsWith('\n') && line->count('\n') == 1);
+        if (line) {
+            EXPECT_TRUE(line->startsWith("orvel: ") && line->endsWith('\n') && line->count('\n') == 1);
+        }
     }
 }
 

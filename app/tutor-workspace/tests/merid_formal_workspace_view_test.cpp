@@ -194,7 +194,9 @@ TEST_F(WorkspaceViewTest, RangeSheetAcceptsAtMostTwentyPagesOfTheDocument) {
         EXPECT_EQ(sheet.errorLine()->isVisibleTo(&sheet), !c.valid);
         sheet.importButton()->click();
         EXPECT_EQ(imported.has_value(), c.valid);
-        if (c.valid) EXPECT_EQ(*imported, (PageRange{c.first.toInt(), c.last.toInt()}));
+        if (c.valid) {
+            EXPECT_EQ(*imported, (PageRange{c.first.toInt(), c.last.toInt()}));
+        }
     }
     // A long document opens with pages 1 to 5, a short one with all its pages; the tutor's sheet has
     // its own texts and names, and no hint line.
@@ -238,7 +240,9 @@ TEST(PDFRangeSheet, FileNamesTakeAtMostTwoLines) {
         QString kept = shown;
         kept.remove(u'\n').remove(QStringLiteral("…"));
         EXPECT_TRUE(QString(row.name).remove(u' ').startsWith(kept.remove(u' ')));
-        if (!row.cut) EXPECT_EQ(QString(shown).replace(u'\n', u' ').remove(u' '), QString(row.name).remove(u' '));
+        if (!row.cut) {
+            EXPECT_EQ(QString(shown).replace(u'\n', u' ').remove(u' '), QString(row.name).remove(u' '));
+        }
     }
 }
 

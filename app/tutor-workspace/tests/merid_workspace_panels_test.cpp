@@ -139,8 +139,9 @@ TEST_F(PanelsTest, DecisionPanelNeverOffersGradingOrPause) {
                 } else {
                     EXPECT_EQ(offered.size(), 3);
                     EXPECT_TRUE(view.menuButton()->isVisibleTo(&view));
-                    if (evidence == MeridEvidenceStatus::needsReview)
+                    if (evidence == MeridEvidenceStatus::needsReview) {
                         EXPECT_EQ(offered.first(), QStringLiteral("针对错题补救"));
+                    }
                 }
             }
         }

@@ -42,8 +42,9 @@ void expectNothingClipped(QWidget& root, const std::string& context) {
             else
                 EXPECT_LE(label->sizeHint().width(), label->width()) << context << ": " << label->text().toStdString();
         }
-        if (auto* button = qobject_cast<QAbstractButton*>(child); button && !button->text().isEmpty())
+        if (auto* button = qobject_cast<QAbstractButton*>(child); button && !button->text().isEmpty()) {
             EXPECT_LE(button->sizeHint().width(), button->width()) << context << ": " << button->text().toStdString();
+        }
     }
 }
 

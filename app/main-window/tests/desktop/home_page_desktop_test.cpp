@@ -241,8 +241,8 @@ TEST_F(HomePageDesktop, QtsOwnTextsFollowTheChineseInterface) {
     EXPECT_TRUE(anyStartsWith(names, s("文件名称"))) << controls.showing();
     EXPECT_TRUE(names.contains(s("文件类型："))) << controls.showing();
     EXPECT_TRUE(names.contains(s("取消"))) << controls.showing();
-    for (const QString& english : {"Look in:", "File name:", "Files of type:", "Cancel", "Open"})
-        EXPECT_FALSE(names.contains(english)) << english.toStdString() << "\n" << controls.showing();
+    for (const char* english : {"Look in:", "File name:", "Files of type:", "Cancel", "Open"})
+        EXPECT_FALSE(names.contains(QString::fromUtf8(english))) << english << "\n" << controls.showing();
     ASSERT_TRUE(pressKeys(QStringLiteral("Escape")));
     ASSERT_TRUE(waitUntil([&] { return !accessibility.find(orvel.pid(), s("导入文件"), QStringLiteral("dialog")); }));
 

@@ -89,15 +89,17 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
         ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
                                    {QStringLiteral("opportunity cost"), QStringLiteral("explain")}));
         EXPECT_TRUE(orvel.showsWhileAnswering(noteShown, failure)) << failure;
-        if (const auto window = orvel.waitForWindow(display))
+        if (const auto window = orvel.waitForWindow(display)) {
             EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/compact-%1.png").arg(language.code)));
+        }
         const auto full = accessibility.find(orvel.pid(), language.fullWindow, QStringLiteral("push button"));
         ASSERT_TRUE(full.has_value());
         ASSERT_TRUE(accessibility.press(*full));
         EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")) == false; }));
         EXPECT_TRUE(orvel.showsWhileAnswering(noteShown, failure)) << failure;
-        if (const auto window = orvel.waitForWindow(display))
+        if (const auto window = orvel.waitForWindow(display)) {
             EXPECT_TRUE(display.grab(*window).save(shots + QStringLiteral("/main-window-%1.png").arg(language.code)));
+        }
 
         // The answer panel, for a selection handed over on the session bus.
         QProcess gdbus;
@@ -120,7 +122,9 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
             return false;
         };
         EXPECT_TRUE(orvel.showsWhileAnswering(noteInPanel, failure)) << failure;
-        if (panel) EXPECT_TRUE(display.grab(*panel).save(shots + QStringLiteral("/panel-%1.png").arg(language.code)));
+        if (panel) {
+            EXPECT_TRUE(display.grab(*panel).save(shots + QStringLiteral("/panel-%1.png").arg(language.code)));
+        }
         EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
     }
 }

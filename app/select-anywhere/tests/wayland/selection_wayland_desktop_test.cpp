@@ -58,7 +58,9 @@ protected:
         xdotool({QStringLiteral("mousemove"), QStringLiteral("1275"), QStringLiteral("1020")});
     }
     void TearDown() override {
-        if (orvel.isRunning()) EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        if (orvel.isRunning()) {
+            EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        }
     }
 
     // The answer panel shows the service's answer, wholly on the screen; the service was asked
