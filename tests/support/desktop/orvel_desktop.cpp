@@ -1,5 +1,7 @@
 #include "tests/support/desktop/orvel_desktop.h"
 
+#include "base/defaults_store.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -613,6 +615,14 @@ QVariantMap OrvelProgram::state() const {
     const QVariant value = reply.arguments().constFirst();
     if (value.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
     return value.toMap();
+}
+
+void OrvelProgram::presetReturningPerson(const QString& language) const {
+    base::DefaultsStore defaults(defaultsFile());
+    defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+    // A stored "zh-Hans" is otherwise taken for the old default once and turned into the system's language.
+    defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
+    defaults.setString(QStringLiteral("orvelInterfaceLanguage"), language);
 }
 
 bool OrvelProgram::showsWhileAnswering(const std::function<bool()>& shown, std::string& failure, int timeoutMs) const {

@@ -176,6 +176,10 @@ public:
     void setEnvironmentValue(const QString& name, const QString& value) { environment_.insert(name, value); }
     void removeEnvironmentValue(const QString& name) { environment_.remove(name); }
 
+    // Settings of a person who has been through the first-setup step, with the interface in `language`
+    // ("zh-Hans", "en", "fr").
+    void presetReturningPerson(const QString& language) const;
+
     // Starts the program in the background.
     bool start(const QStringList& arguments = {});
     // Runs one more launch to its end.

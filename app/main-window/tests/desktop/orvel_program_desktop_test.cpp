@@ -573,11 +573,7 @@ TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
     orveltest::AccessibilityBus accessibility;
     ASSERT_TRUE(accessibility.isConnected());
     OrvelProgram orvel;
-    {
-        base::DefaultsStore defaults(orvel.defaultsFile());
-        defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("en"));
-        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-    }
+    orvel.presetReturningPerson(QStringLiteral("en"));
     QJsonArray records;
     const QString answer = QStringLiteral("Light scatters in the air. ").repeated(80).left(2040);
     for (int i = 0; i < 500; ++i)

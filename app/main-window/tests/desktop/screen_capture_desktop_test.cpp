@@ -101,11 +101,8 @@ protected:
 // frame and client area are where they were before it.
 TEST_F(ScreenCaptureDesktop, ACaptureLeavesTheWindowWhereItWas) {
     OrvelProgram orvel;
-    base::DefaultsStore defaults(orvel.defaultsFile());
-    defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("zh-Hans"));
-    defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
-    defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-    defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+    orvel.presetReturningPerson(QStringLiteral("zh-Hans"));
+    base::DefaultsStore(orvel.defaultsFile()).setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
     ASSERT_TRUE(orvel.start());
     ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
     ASSERT_TRUE(waitUntil([&] { return place(orvel).has_value(); }));

@@ -70,13 +70,8 @@ TEST(LongAnswerProgramDesktop, AnswerWithoutSpacesShowsItsBeginningWhileTheProgr
     for (const Language& language : languages) {
         SCOPED_TRACE(language.code.toStdString());
         OrvelProgram orvel;
-        {
-            base::DefaultsStore defaults(orvel.defaultsFile());
-            defaults.setString(QStringLiteral("orvelInterfaceLanguage"), language.code);
-            defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
-            defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-            defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
-        }
+        orvel.presetReturningPerson(language.code);
+        base::DefaultsStore(orvel.defaultsFile()).setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
         orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
         ASSERT_TRUE(orvel.start());
         const auto main = orvel.waitForWindow(display);

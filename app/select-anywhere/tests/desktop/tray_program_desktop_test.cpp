@@ -31,10 +31,8 @@ void heldClickAt(QPoint point) {
 
 // Orvel in English after its first-setup step, with automatic selection as given.
 void prepare(const OrvelProgram& orvel, bool automaticSelection) {
-    base::DefaultsStore defaults(orvel.defaultsFile());
-    defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("en"));
-    defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-    defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), automaticSelection);
+    orvel.presetReturningPerson(QStringLiteral("en"));
+    base::DefaultsStore(orvel.defaultsFile()).setBool(QStringLiteral("nativeAutoSelectEnabled"), automaticSelection);
 }
 
 bool reachable(const OrvelProgram& orvel) {

@@ -166,12 +166,7 @@ TEST(CoachProgramDesktop, EscapeClosesTheDrawerOpenedByAClick) {
     AccessibilityBus accessibility;
     ASSERT_TRUE(accessibility.isConnected());
     OrvelProgram orvel;
-    {
-        base::DefaultsStore defaults(orvel.defaultsFile());
-        defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
-        defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
-        defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QStringLiteral("zh-Hans"));
-    }
+    orvel.presetReturningPerson(QStringLiteral("zh-Hans"));
     ASSERT_TRUE(orvel.start());
     ASSERT_TRUE(orvel.waitForWindow(display));
     ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QStringLiteral("coach")}));
