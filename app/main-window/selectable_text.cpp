@@ -10,7 +10,9 @@
 
 #include <cmath>
 
+#include "app/shell/shown_answer.h"
 #include "app/shell/ui_strings.h"
+#include "base/text.h"
 
 namespace velquin {
 
@@ -34,12 +36,9 @@ SelectableText::SelectableText(QWidget* parent, const QFont& font) : QWidget(par
 QString SelectableText::cut(const QString& text) {
     QString flat = text;
     flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (flat.size() <= maxShownLength) return flat;
-    // Cut at a character boundary at or before the limit.
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, flat);
-    finder.setPosition(maxShownLength);
-    const qsizetype end = finder.isAtBoundary() ? maxShownLength : finder.toPreviousBoundary();
-    return flat.left(qMax<qsizetype>(0, end)) + QStringLiteral("…");
+    // As much as an answer view shows, cut at a character boundary.
+    if (flat.size() <= ShownAnswer::limit || !base::text::graphemeCountExceeds(flat, ShownAnswer::limit)) return flat;
+    return base::text::graphemePrefix(flat, ShownAnswer::limit) + QStringLiteral("…");
 }
 
 void SelectableText::setText(const QString& text) {

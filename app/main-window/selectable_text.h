@@ -8,12 +8,11 @@ namespace velquin {
 // Plain text wrapped to the widget's width (at word boundaries, inside a word only when it does not
 // fit on a line), selectable with the mouse and copied with the copy key or the context menu. It
 // lays its text out once per width, far cheaper than a selectable label, so that a list can hold
-// many long texts. Text beyond `maxShownLength` characters is not shown; the last one shown is "…".
+// many long texts. Text beyond what an answer view shows (ShownAnswer::limit characters) is not
+// shown; the last one shown is "…".
 class SelectableText : public QWidget {
     Q_OBJECT
 public:
-    static constexpr qsizetype maxShownLength = 20000;
-
     SelectableText(QWidget* parent, const QFont& font);
 
     void setText(const QString& text);
