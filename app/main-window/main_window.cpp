@@ -20,6 +20,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/selection_controller.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/window_system.h"
 #include "base/defaults_store.h"
@@ -209,7 +210,6 @@ void MainWindow::explainBackground() {
         QMessageBox::NoButton, this);
     notice->setObjectName(QStringLiteral("orvel.background-notice"));
     notice->setAttribute(Qt::WA_DeleteOnClose);
-    notice->setWindowModality(Qt::WindowModal);
     QPushButton* keep = notice->addButton(UIStrings::text(QStringLiteral("在后台继续运行")), QMessageBox::AcceptRole);
     QPushButton* quit = notice->addButton(UIStrings::text(QStringLiteral("退出 Orvel")), QMessageBox::DestructiveRole);
     notice->setDefaultButton(keep);
@@ -217,7 +217,7 @@ void MainWindow::explainBackground() {
     connect(keep, &QPushButton::clicked, this, &QWidget::hide);
     connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     backgroundNotice_ = notice;
-    notice->open();
+    openSheet(notice);
 }
 
 void MainWindow::statusItemReachabilityChanged(bool reachable) {
