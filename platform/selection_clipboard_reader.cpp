@@ -33,6 +33,15 @@ bool SelectionClipboardReader::migrateDefault(base::DefaultsStore& defaults) {
 
 namespace {
 
+// Whether PRIMARY holds the process's selection: it owns the selection, or, for a program without an X
+// window (a native Wayland window), the compositor's bridge window owns it, which passes a native
+// selection on to X11 and belongs to no process with a window of its own.
+bool ownsPrimary(qint32 processIdentifier) {
+    const x11::WindowId owner = x11::primaryOwner();
+    if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
+    return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) && !x11::owningProcess(owner);
+}
+
 // Main thread only: one compatibility copy at a time.
 bool reading = false;
 
@@ -136,8 +145,7 @@ SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifi
         throw DirectSelectionFailure(SelectedTextReader::isAuthorized(system)
                                          ? DirectSelectionFailure::Case::protectedField
                                          : DirectSelectionFailure::Case::permission);
-    if (!x11::windowBelongsToProcess(x11::primaryOwner(), processIdentifier))
-        throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+    if (!ownsPrimary(processIdentifier)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
     const std::optional<QString> primary = x11::primarySelectionText(primaryTimeout);
     if (!primary) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
     return SelectionReadResult{DirectSelectionRules::validated(*primary), primaryRoute, 1};

@@ -1,0 +1,125 @@
+#include "platform/shell_pointer.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QStandardPaths>
+#include <QVariantMap>
+
+namespace halvern {
+
+namespace {
+
+const QString shellService = QStringLiteral("org.gnome.Shell");
+
+// The states of GNOME Shell 43's ExtensionState that matter here.
+constexpr int shellEnabled = 1;
+constexpr int shellDisabled = 2;
+constexpr int shellInitialized = 6;
+
+QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(ShellPointer::serviceName, ShellPointer::objectPath,
+                                                          ShellPointer::interfaceName, method);
+    message.setArguments(arguments);
+    return message;
+}
+
+std::optional<ShellPointer::State> stateOf(const QDBusMessage& reply) {
+    const QVariantList values = reply.arguments();
+    if (reply.type() != QDBusMessage::ReplyMessage || values.size() != 4) return std::nullopt;
+    return ShellPointer::State{QPoint(values[0].toInt(), values[1].toInt()), values[2].toBool(),
+                               qint32(values[3].toUInt())};
+}
+
+bool hasOwner(const QDBusConnection& bus, const QString& name) {
+    const QDBusConnectionInterface* interface = bus.interface();
+    return interface && interface->isServiceRegistered(name).value();
+}
+
+}  // namespace
+
+ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {
+    if (!bus_.isConnected()) return;
+    watcher_ = new QDBusServiceWatcher(serviceName, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                const bool active = !owner.isEmpty();
+                if (std::exchange(active_, active) != active) emit activeChanged(active);
+            });
+    active_ = hasOwner(bus_, serviceName);
+}
+
+ShellPointer::~ShellPointer() = default;
+
+ShellPointer& ShellPointer::shared() {
+    static ShellPointer* pointer = new ShellPointer;
+    return *pointer;
+}
+
+ShellPointer::Access ShellPointer::access() {
+    if (active_) return Access::active;
+    if (!bus_.isConnected() || !hasOwner(bus_, shellService)) return Access::notGnome;
+    QDBusMessage ask = QDBusMessage::createMethodCall(shellService, QStringLiteral("/org/gnome/Shell"),
+                                                      QStringLiteral("org.gnome.Shell.Extensions"),
+                                                      QStringLiteral("GetExtensionInfo"));
+    ask.setArguments({extensionUuid});
+    const QDBusMessage reply = bus_.call(ask, QDBus::Block, int(callTimeout.count()) * 3);
+    // An extension the shell does not know is answered with an empty dictionary.
+    QVariantMap info;
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+        info = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    if (info.isEmpty()) {
+        const QString files = QStandardPaths::locate(
+            QStandardPaths::GenericDataLocation,
+            QStringLiteral("gnome-shell/extensions/") + extensionUuid + QStringLiteral("/metadata.json"));
+        return files.isEmpty() ? Access::notInstalled : Access::needsNewLogin;
+    }
+    const int state = int(info.value(QStringLiteral("state")).toDouble());
+    if (state == shellDisabled || state == shellInitialized) return Access::disabled;
+    // Enabled, but its name is not on the bus (yet): an error in it, or the moment it starts.
+    if (state == shellEnabled && hasOwner(bus_, serviceName)) return Access::active;
+    return Access::failed;
+}
+
+std::optional<ShellPointer::State> ShellPointer::state() {
+    if (!active_) return std::nullopt;
+    return stateOf(bus_.call(call(QStringLiteral("Pointer")), QDBus::Block, int(callTimeout.count())));
+}
+
+void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
+    if (!active_) {
+        done(std::nullopt);
+        return;
+    }
+    auto* watcher =
+        new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("Pointer")), int(callTimeout.count())), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        done(stateOf(call->reply()));
+    });
+}
+
+void ShellPointer::waitForRelease(std::function<void(std::optional<Release>)> done) {
+    if (!active_) {
+        done(std::nullopt);
+        return;
+    }
+    // The extension ends its wait by itself; the call's own time-out leaves it a margin.
+    const QDBusPendingCall pending = bus_.asyncCall(
+        call(QStringLiteral("WaitForRelease"), {quint32(releaseTimeout.count())}), int(releaseTimeout.count()) + 2000);
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<bool, int, int, quint32> reply = *call;
+        if (reply.isError()) {
+            done(std::nullopt);
+            return;
+        }
+        done(Release{reply.argumentAt<0>(), QPoint(reply.argumentAt<1>(), reply.argumentAt<2>()),
+                     qint32(reply.argumentAt<3>())});
+    });
+}
+
+}  // namespace halvern
