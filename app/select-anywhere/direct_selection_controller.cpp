@@ -42,10 +42,43 @@ const QString pauseReason = QStringLiteral("自动划词暂停、范围或权限
 const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
 const QString unknownAppName = QStringLiteral("来源应用");
 const QString unavailableStatus = QStringLiteral("自动划词在此桌面会话中不可用（需要 X11 或 XWayland）");
-// On a Wayland session only X11 programs can be seen; the others' selections go through the command.
+const QString monitorStartedStatus = QStringLiteral("鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。");
+// On a Wayland session without GNOME Shell's extension only X11 programs can be seen; the others'
+// selections go through the command.
 const QString waylandMonitorPermission = QStringLiteral("划词 AI 图标已开启（Wayland 会话中仅限 X11 程序）");
-const QString waylandMonitorStatus = QStringLiteral(
-    "鼠标监听已创建。此 Wayland 会话中只自动读取 X11（XWayland）程序的选区；在其他窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。");
+const QString gnomeMonitorPermission = QStringLiteral("划词 AI 图标已开启（原生 Wayland 窗口需要 GNOME 扩展）");
+
+// Why native Wayland windows are not read, and what to do, by where the extension stands.
+QString nativeWindowNote(halvern::ShellPointer::Access access) {
+    using Access = halvern::ShellPointer::Access;
+    switch (access) {
+    case Access::active: return {};
+    case Access::notGnome:
+        return QStringLiteral(
+            "此 Wayland 桌面不告诉其他程序原生窗口中的指针位置，因此只自动读取 X11（XWayland）程序的选区。"
+            "在原生窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。");
+    case Access::notInstalled:
+        return QStringLiteral(
+            "原生 Wayland 窗口中的划词需要 Orvel 的 GNOME Shell 扩展 selection@orvel.app，但它尚未安装："
+            "请安装 Orvel 的软件包，重新登录后运行 gnome-extensions enable selection@orvel.app。"
+            "在此之前，在原生窗口中选中文字后运行 orvel --study-selection。");
+    case Access::needsNewLogin:
+        return QStringLiteral(
+            "Orvel 的 GNOME Shell 扩展 selection@orvel.app 已安装，但 GNOME 要在重新登录后才会发现它："
+            "注销并重新登录，再运行 gnome-extensions enable selection@orvel.app。"
+            "在此之前，在原生窗口中选中文字后运行 orvel --study-selection。");
+    case Access::disabled:
+        return QStringLiteral(
+            "原生 Wayland 窗口中的划词需要 GNOME Shell 扩展 selection@orvel.app："
+            "运行 gnome-extensions enable selection@orvel.app 开启它。"
+            "在此之前，在原生窗口中选中文字后运行 orvel --study-selection。");
+    case Access::failed:
+        return QStringLiteral(
+            "GNOME Shell 扩展 selection@orvel.app 在此 GNOME 中无法运行（它适用于 GNOME 43 和 44），"
+            "原生 Wayland 窗口中的划词不可用。在原生窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。");
+    }
+    return {};
+}
 
 QString displayName(const SourceApplication& application) {
     return application.name.isEmpty() ? unknownAppName : application.name;
@@ -119,6 +152,9 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
       store_(services_.store ? *services_.store : AppStore::shared()) {
     services_.panels->attach(*this);
+    // Presses that the global monitor sees only when asked matter while something is pending or shown.
+    connect(this, &DirectSelectionController::interactionChanged, this,
+            [this] { services_.monitors->watchPresses(interaction_.phase != SelectionInteraction::Phase::idle); });
 }
 
 DirectSelectionController::~DirectSelectionController() {
@@ -146,6 +182,7 @@ DirectSelectionController& DirectSelectionController::shared() {
                 {QStringLiteral("selectionActivityStatus"), controller->activityStatus()},
                 {QStringLiteral("selectionReadRoute"), controller->diagnostics().lastReadRoute},
                 {QStringLiteral("selectionPermissionStatus"), controller->permissionStatus()},
+                {QStringLiteral("selectionNativeWindowStatus"), controller->nativeWindowStatus()},
                 {QStringLiteral("selectionPhase"), base::rawValue(controller->interaction().phase)},
                 {QStringLiteral("selectionStatusItemReachable"), controller->statusItemReachable()},
             };
@@ -180,8 +217,26 @@ QString DirectSelectionController::permissionStatus() const {
     if (!services_.desktop->supportsMonitoring()) return unavailableStatus;
     if (!automaticState_.authorized) return QStringLiteral("开关已开启，正在等待辅助功能授权；尚未监听");
     if (!globalMonitorInstalled_) return QStringLiteral("开关已开启，但鼠标监听未启动；可点“重试监听一次”");
-    if (services_.desktop->isWaylandSession()) return waylandMonitorPermission;
+    if (services_.desktop->isWaylandSession() && nativeAccess_ != halvern::ShellPointer::Access::active)
+        return nativeAccess_ == halvern::ShellPointer::Access::notGnome ? waylandMonitorPermission
+                                                                        : gnomeMonitorPermission;
     return QStringLiteral("划词 AI 图标已开启");
+}
+
+QString DirectSelectionController::nativeWindowStatus() const {
+    return services_.desktop->isWaylandSession() ? nativeWindowNote(nativeAccess_) : QString();
+}
+
+void DirectSelectionController::updateNativeAccess() {
+    if (!services_.desktop->isWaylandSession()) return;
+    const halvern::ShellPointer::Access access = services_.desktop->nativeWindowAccess();
+    if (access == nativeAccess_) return;
+    nativeAccess_ = access;
+    if (globalMonitorInstalled_)
+        setActivityStatus(access == halvern::ShellPointer::Access::active ? monitorStartedStatus
+                                                                          : nativeWindowNote(access));
+    emit automaticStateChanged();
+    updateMenu();
 }
 
 bool DirectSelectionController::hasSelectionPresentation() const {
@@ -243,6 +298,7 @@ void DirectSelectionController::start() {
 void DirectSelectionController::permissionTick() {
     if (!isStarted_) return;
     updateStatusItemReachability();
+    updateNativeAccess();
     if (automaticState_.authorized != services_.desktop->isTrusted()) refreshAuthorization();
 }
 
@@ -281,6 +337,7 @@ void DirectSelectionController::refreshAuthorization() {
     if (trusted != state.authorized) state.updateAuthorization(trusted);
     setAutomaticState(state);
 
+    if (services_.desktop->isWaylandSession()) nativeAccess_ = services_.desktop->nativeWindowAccess();
     const bool monitoring = services_.desktop->supportsMonitoring();
     if (state.enabled && trusted && monitoring) {
         if (!globalMonitorInstalled_ && state.shouldStartMonitor()) installGlobalMonitor();
@@ -311,11 +368,11 @@ void DirectSelectionController::installGlobalMonitor() {
     tamsel::AutomaticSelectionState state = automaticState_;
     state.recordMonitorStart(started);
     setAutomaticState(state);
-    if (started && services_.desktop->isWaylandSession()) {
-        setActivityStatus(waylandMonitorStatus);
+    if (started && !nativeWindowStatus().isEmpty()) {
+        setActivityStatus(nativeWindowStatus());
         return;
     }
-    setActivityStatus(started ? QStringLiteral("鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。")
+    setActivityStatus(started ? monitorStartedStatus
                               : QStringLiteral("监听启动失败，已停止自动重试；开关保持开启。可手动点“重试监听一次”。"));
 }
 
@@ -407,8 +464,10 @@ void DirectSelectionController::applicationActivated(const std::optional<SourceA
 }
 
 void DirectSelectionController::noActiveWindowSettled(qint64 generation) {
-    if (interaction_.generation != generation || services_.desktop->frontmostProcess()) return;
-    if (interaction_.shouldDismissOnActivation(0, services_.desktop->ownProcess(), false, false))
+    if (interaction_.generation != generation) return;
+    // Where GNOME Shell's extension tells the native window in front, it may be the source itself.
+    const std::optional<qint32> front = services_.desktop->frontmostProcess();
+    if (interaction_.shouldDismissOnActivation(front.value_or(0), services_.desktop->ownProcess(), false, false))
         dismiss(QStringLiteral("来源应用切换"));
 }
 
@@ -612,6 +671,11 @@ QString DirectSelectionController::diagnosticsReport() const {
         QStringLiteral("浏览器划词：") + flag(browserSelectionEnabled_),
         QStringLiteral("兼容复制取词：") + flag(compatibilityCopyEnabled_),
         QStringLiteral("鼠标监听句柄：") + flag(globalMonitorInstalled_),
+        QStringLiteral("划词路径：") +
+            (services_.desktop->isWaylandSession()
+                 ? QStringLiteral("Wayland · X11 程序经 X RECORD · 原生窗口经 GNOME 扩展（") +
+                       base::rawValue(nativeAccess_) + QStringLiteral("）")
+                 : QStringLiteral("X11 · X RECORD")),
         QStringLiteral("本次进程监听启动次数：") + QString::number(automaticState_.monitorStartAttempts),
         QStringLiteral("鼠标按下 / 松开次数：") +
             slash({QString::number(d.mouseDownCount), QString::number(d.mouseUpCount)}),

@@ -96,6 +96,9 @@ public:
     bool statusItemReachable() const override { return statusItemReachable_; }
     // One Chinese line on whether automatic selection works now.
     QString permissionStatus() const;
+    // On a Wayland session where native windows cannot be read: why, and what to do (Chinese);
+    // empty elsewhere.
+    QString nativeWindowStatus() const;
     // An icon is offered or the answer panel shows a selection.
     bool hasSelectionPresentation() const override;
     bool isStarted() const { return isStarted_; }
@@ -228,6 +231,8 @@ private:
     void permissionTick();
     // Reads whether the tray shows the status item now, and tells when that changed.
     void updateStatusItemReachability();
+    // Reads where GNOME Shell's extension stands now, and tells when that changed.
+    void updateNativeAccess();
     void updateMenu();
     void installGlobalMonitor();
     void removeGlobalMonitor();
@@ -283,6 +288,7 @@ private:
     std::optional<SelectionScheduler::TimerId> permissionTimer_;
     bool isStarted_ = false;
     bool statusItemReachable_ = false;
+    halvern::ShellPointer::Access nativeAccess_ = halvern::ShellPointer::Access::notGnome;
     bool interactiveTest_ = false;
     DirectSelectionDiagnostics diagnostics_;
     quint64 repairGeneration_ = 0;  // a repair that ends under another generation was cancelled

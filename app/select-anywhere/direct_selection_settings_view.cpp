@@ -218,6 +218,9 @@ void DirectSelectionSettingsView::build() {
     card->addLayout(switchRow(card_, enabledSwitch_, enabledLabel_));
     card->addLayout(switchRow(card_, browserSwitch_, browserLabel_));
     card->addLayout(pickerRow(card_, cardMode_, cardModeLabel_));
+    nativeWindowNote_ = note(card_, notes_);
+    nativeWindowNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // its command is copied from here
+    card->addWidget(nativeWindowNote_);
     permissionHint_ = button(card_);
     card->addWidget(permissionHint_, 0, Qt::AlignLeft);
     bodyColumn->addWidget(card_);
@@ -451,6 +454,9 @@ void DirectSelectionSettingsView::refresh() {
     windowStatus_->setText(UIStrings::text(controller_.windowStatus()));
     activityStatus_->setText(UIStrings::text(controller_.activityStatus()));
     permissionStatus_->setText(UIStrings::text(controller_.permissionStatus()));
+    const QString nativeWindows = controller_.nativeWindowStatus();
+    nativeWindowNote_->setText(UIStrings::text(nativeWindows));
+    nativeWindowNote_->setVisible(!nativeWindows.isEmpty());
     retry_->setEnabled(enabled && !repairing);
     start_->setEnabled(trusted && !repairing);
     arrangeButtonRows();

@@ -1,14 +1,17 @@
 // The pointer monitors: every other program's pointer events through the X RECORD extension (a
 // click in one of this program's own windows, its menus and tray icon included, or on a panel of
-// the desktop, is no gesture in the program behind them), and left presses in this program's own windows through an
-// event filter on the application.
+// the desktop, is no gesture in the program behind them), on a Wayland session also the gestures in
+// native windows that GNOME Shell's extension tells of, and left presses in this program's own
+// windows through an event filter on the application.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
 #include <utility>
 
+#include "app/select-anywhere/native_selection_gestures.h"
 #include "app/select-anywhere/selection_services.h"
+#include "app/shell/display_platform.h"
 #include "platform/selection_mouse_event.h"
 #include "platform/x11_record_monitor.h"
 #include "platform/x11_windows.h"
@@ -76,10 +79,20 @@ public:
                          });
         if (!monitor->start()) return false;
         global_ = std::move(monitor);
+        // Native windows of a Wayland session: their gestures come through GNOME Shell's extension.
+        if (DisplayPlatform::isWaylandSession(&DisplayPlatform::processVariable))
+            native_ = std::make_unique<NativeSelectionGestures>(halvern::ShellPointer::shared(), handler);
         return true;
     }
 
-    void stopGlobal() override { global_.reset(); }
+    void stopGlobal() override {
+        native_.reset();
+        global_.reset();
+    }
+
+    void watchPresses(bool wanted) override {
+        if (native_) native_->watchPresses(wanted);
+    }
 
     bool startLocal(std::function<void(QPointF)> handler) override {
         if (!qApp) return false;
@@ -100,6 +113,7 @@ public:
 
 private:
     std::unique_ptr<halvern::X11RecordMonitor> global_;
+    std::unique_ptr<NativeSelectionGestures> native_;
     std::unique_ptr<LocalPressFilter> local_;
 };
 

@@ -12,13 +12,14 @@
 #include <optional>
 
 #include "app/shell/window_system.h"
-#include "base/work_scheduler.h"
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
+#include "base/work_scheduler.h"
 #include "core/direct_selection_rules.h"
 #include "core/study.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_mouse_event.h"
+#include "platform/shell_pointer.h"
 
 // The outside world as the selection controller sees it: the desktop's applications and pointer,
 // the pointer monitors, the status item, the selection readers, time, and the floating panels.
@@ -48,6 +49,9 @@ public:
     virtual bool supportsMonitoring() = 0;
     // Whether this is a Wayland session: only X11 programs (XWayland) can be seen then.
     virtual bool isWaylandSession() = 0;
+    // On a Wayland session: whether GNOME Shell's extension tells where the pointer is over native
+    // windows and when its button goes up there, or why not.
+    virtual halvern::ShellPointer::Access nativeWindowAccess() { return halvern::ShellPointer::Access::notGnome; }
     // Whether assistive technologies may read other programs (the desktop's accessibility switch).
     virtual bool isTrusted() = 0;
     // The application of the active window; nothing without one.
@@ -83,6 +87,9 @@ public:
     // Delivers the screen point of every left press in this program's own windows.
     virtual bool startLocal(std::function<void(QPointF)> handler) = 0;
     virtual void stopLocal() = 0;
+    // Whether presses are wanted now from windows whose presses the global monitor sees only when
+    // asked to look for them (native Wayland windows): something is shown that a press dismisses.
+    virtual void watchPresses(bool /*wanted*/) {}
 };
 
 // One entry of the status item's menu.

@@ -19,6 +19,7 @@
 #include "app/shell/qt_window_system.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_mouse_event.h"
+#include "platform/shell_pointer.h"
 #include "platform/x11_windows.h"
 
 namespace velquin {
@@ -43,11 +44,27 @@ public:
     bool isTrusted() override { return halvern::SelectedTextReader::isAuthorized(); }
 
     std::optional<SourceApplication> frontmostApplication() override {
-        const std::optional<x11::WindowId> window = x11::activeWindow();
-        return window ? applicationOfWindow(*window) : std::nullopt;
+        if (const std::optional<x11::WindowId> window = x11::activeWindow()) return applicationOfWindow(*window);
+        if (const std::optional<qint32> native = nativeFrontmostProcess()) return application(*native);
+        return std::nullopt;
     }
 
-    std::optional<qint32> frontmostProcess() override { return x11::frontmostProcess(); }
+    std::optional<qint32> frontmostProcess() override {
+        if (const std::optional<qint32> process = x11::frontmostProcess()) return process;
+        return nativeFrontmostProcess();
+    }
+
+    halvern::ShellPointer::Access nativeWindowAccess() override {
+        halvern::ShellPointer& shell = halvern::ShellPointer::shared();
+        if (shell.isActive()) return halvern::ShellPointer::Access::active;
+        // Asked of the shell only now and then: the answer changes when the person acts on it.
+        const auto now = std::chrono::steady_clock::now();
+        if (!accessAsked_ || now - *accessAsked_ >= accessInterval) {
+            accessAsked_ = now;
+            access_ = shell.access();
+        }
+        return access_;
+    }
 
     std::optional<SourceApplication> application(qint32 processIdentifier) override {
         if (isTerminated(processIdentifier)) return std::nullopt;
@@ -117,6 +134,16 @@ public:
     }
 
 private:
+    static constexpr std::chrono::seconds accessInterval{5};
+
+    // The native Wayland window with the keyboard focus, as GNOME Shell's extension tells it.
+    std::optional<qint32> nativeFrontmostProcess() {
+        if (!isWaylandSession()) return std::nullopt;
+        const std::optional<halvern::ShellPointer::State> state = halvern::ShellPointer::shared().state();
+        if (!state || state->focusedProcess <= 0) return std::nullopt;
+        return state->focusedProcess;
+    }
+
     void stopWatching() {
         if (!watching_) return;
         if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(this);
@@ -128,6 +155,8 @@ private:
     bool watching_ = false;
     unsigned long activeWindowAtom_ = 0;
     x11::WindowId lastActive_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> accessAsked_;
+    halvern::ShellPointer::Access access_ = halvern::ShellPointer::Access::notGnome;
 };
 
 }  // namespace

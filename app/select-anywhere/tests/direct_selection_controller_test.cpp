@@ -229,10 +229,13 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
         QStringList titles;  // the status line, the toggle, then the last item
     };
     const QList<Row> rows{
-        {InterfaceLanguage::chinese, [](ControllerTest&) {},
+        {InterfaceLanguage::chinese,
+         [](ControllerTest&) {},
          {QStringLiteral("划词 AI 图标已开启"), QStringLiteral("暂停直接划词"), QStringLiteral("退出 Orvel")}},
-        {InterfaceLanguage::english, [](ControllerTest& t) { t.controller().setEnabled(false); },
-         {QStringLiteral("Select anywhere paused"), QStringLiteral("Enable highlighting"), QStringLiteral("Quit Orvel")}},
+        {InterfaceLanguage::english,
+         [](ControllerTest& t) { t.controller().setEnabled(false); },
+         {QStringLiteral("Select anywhere paused"), QStringLiteral("Enable highlighting"),
+          QStringLiteral("Quit Orvel")}},
         {InterfaceLanguage::french,
          [](ControllerTest& t) {
              t.desktop->trusted = false;
@@ -248,6 +251,20 @@ TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
          },
          {QStringLiteral("Icône IA de sélection activée (programmes X11 seulement dans une session Wayland)"),
           QStringLiteral("Mettre le surlignage en pause"), QStringLiteral("Quitter Orvel")}},
+        {InterfaceLanguage::english,
+         [](ControllerTest& t) {
+             t.desktop->nativeAccess = halvern::ShellPointer::Access::disabled;  // GNOME, extension off
+             t.controller().refreshAuthorization();
+         },
+         {QStringLiteral("Selection AI icon is on (native Wayland windows need the GNOME extension)"),
+          QStringLiteral("Pause highlighting"), QStringLiteral("Quit Orvel")}},
+        {InterfaceLanguage::english,
+         [](ControllerTest& t) {
+             t.desktop->nativeAccess = halvern::ShellPointer::Access::active;
+             t.controller().refreshAuthorization();
+         },
+         {QStringLiteral("Selection AI icon is on"), QStringLiteral("Pause highlighting"),
+          QStringLiteral("Quit Orvel")}},
         {InterfaceLanguage::english,
          [](ControllerTest& t) {
              t.desktop->monitoring = false;  // a Wayland session without XWayland

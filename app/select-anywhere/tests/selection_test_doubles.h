@@ -31,6 +31,7 @@ public:
     bool trusted = true;
     bool monitoring = true;
     bool wayland = false;
+    halvern::ShellPointer::Access nativeAccess = halvern::ShellPointer::Access::notGnome;
     std::optional<SourceApplication> frontmost = editor;
     QMap<qint32, SourceApplication> running{{editor.processIdentifier, editor}, {terminal.processIdentifier, terminal}};
     std::optional<qint32> focused;
@@ -40,6 +41,7 @@ public:
     qint32 ownProcess() override { return ownPID; }
     bool supportsMonitoring() override { return monitoring; }
     bool isWaylandSession() override { return wayland; }
+    halvern::ShellPointer::Access nativeWindowAccess() override { return nativeAccess; }
     bool isTrusted() override { return trusted; }
     std::optional<SourceApplication> frontmostApplication() override { return frontmost; }
     std::optional<qint32> frontmostProcess() override {

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 499> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -163,7 +163,8 @@ inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
     u"显示测试小窗",
     u"打开测试文字（暂停自动）",
     u"显示 AI 图标示例（不调用模型）",
-    u"本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。",  // Linux wording
+    u"本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。",  // Linux
+                                                                                                          // wording
     u"辅助功能暂时不可用时：选中文字，再运行 orvel --study-selection translate / explain / practice（可在系统键盘设置中为它绑定快捷键）。选区直接交给结果小窗。",  // Linux wording
     u"3 · 开启自动划词",
     u"划词后显示 AI 图标，点击打开",
@@ -258,23 +259,23 @@ inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
     u"输入已更新，请核对文字后发送。",
     u"已粘贴文字。你可以先编辑，再发送。",
     u"来自系统文本服务；由你主动触发后直接发送。",  // Linux wording
-    u"系统文本服务",  // Linux wording
+    u"系统文本服务",                                // Linux wording
     u"示例练习题 · 点击生成后会调用 API。预期结果为 40 单。",
     u"鼠标事件正常。拖选或双击一个词才会尝试取字。",
     u"未读到选中文字。请先在文档中选中一段文字。",
     u"这个控件是受保护的输入框，不读取其中的文字。",
     u"自动划词一次最多 3,000 个字符，请缩短选区。",
-    u"来源应用没有提供可读取的选区文字。可改用 orvel --study-selection 命令，或复制文字。",  // Linux wording
+    u"来源应用没有提供可读取的选区文字。可改用 orvel --study-selection 命令，或复制文字。",       // Linux wording
     u"来源应用没有及时返回选区。请保持文档在前台，再试一次；也可运行 orvel --study-selection。",  // Linux wording
-    u"请在桌面设置 → 辅助功能中开启辅助技术，再回到直接划词设置重新检查。",  // Linux wording
+    u"请在桌面设置 → 辅助功能中开启辅助技术，再回到直接划词设置重新检查。",                       // Linux wording
     u"讲解这道练习题",
     u"上一笔兼容复制尚在恢复剪贴板，请重新划选。",
     u"来源应用已切换，已取消兼容复制。",
     u"原剪贴板无法完整备份，本次没有模拟复制。请先手动复制所选文字。",
-    u"未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。",  // Linux wording
-    u"未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。",  // Linux wording
+    u"未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。",            // Linux wording
+    u"未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。",      // Linux wording
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
-    u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",  // Linux wording
+    u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",                    // Linux wording
     u"自动划词已暂停；仍可使用菜单栏的本机测试。",
     u"浏览器划词已开启。请在 Chrome 或其他浏览器正文中拖选文字。",
     u"浏览器划词已关闭；其他普通应用仍按自动划词开关工作。",
@@ -282,7 +283,12 @@ inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
     u"辅助功能尚未授权，无法读取选区。",
     u"监听启动失败，已停止自动重试；开关保持开启。可手动点“重试监听一次”。",
     u"鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。",  // Linux wording
-    u"鼠标监听已创建。此 Wayland 会话中只自动读取 X11（XWayland）程序的选区；在其他窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。",
+    u"划词 AI 图标已开启（原生 Wayland 窗口需要 GNOME 扩展）",
+    u"此 Wayland 桌面不告诉其他程序原生窗口中的指针位置，因此只自动读取 X11（XWayland）程序的选区。在原生窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。",
+    u"原生 Wayland 窗口中的划词需要 Orvel 的 GNOME Shell 扩展 selection@orvel.app，但它尚未安装：请安装 Orvel 的软件包，重新登录后运行 gnome-extensions enable selection@orvel.app。在此之前，在原生窗口中选中文字后运行 orvel --study-selection。",
+    u"Orvel 的 GNOME Shell 扩展 selection@orvel.app 已安装，但 GNOME 要在重新登录后才会发现它：注销并重新登录，再运行 gnome-extensions enable selection@orvel.app。在此之前，在原生窗口中选中文字后运行 orvel --study-selection。",
+    u"原生 Wayland 窗口中的划词需要 GNOME Shell 扩展 selection@orvel.app：运行 gnome-extensions enable selection@orvel.app 开启它。在此之前，在原生窗口中选中文字后运行 orvel --study-selection。",
+    u"GNOME Shell 扩展 selection@orvel.app 在此 GNOME 中无法运行（它适用于 GNOME 43 和 44），原生 Wayland 窗口中的划词不可用。在原生窗口中选中文字后，运行 orvel --study-selection 打开结果小窗。",
     u"请先开启自动划词。",
     u"尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。",
     u"未记录到本次划选的起点。请先单击来源应用，再重新拖选文字。",
@@ -401,7 +407,8 @@ inline constexpr std::array<const char16_t*, 494> kInterfaceSourceTexts{
     u"无法解码所提供的数据。",
     u"没有收到所选文字。请先选中文字，再运行 orvel --study-selection。",  // Linux wording
     u"无法识别这个 Orvel 服务，请重新安装最新版。",
-    u"当前不是安装目录中的 Orvel。请安装当前的 Debian 软件包 orvel，再从应用菜单或 /usr/bin/orvel 打开。",  // Linux wording
+    u"当前不是安装目录中的 Orvel。请安装当前的 Debian 软件包 orvel，再从应用菜单或 /usr/bin/orvel 打开。",  // Linux
+                                                                                                            // wording
     // Account: sign-in, verification, Google sign-in, the older tutor history.
     u"邮箱或密码不符合要求（HTTP 400）。",
     u"密码错误或会话无效（HTTP 401）。",

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "app/select-anywhere/native_selection_gestures.h"
+
+namespace velquin {
+namespace {
+
+using Event = halvern::SelectionMouseEvent;
+using State = halvern::ShellPointer::State;
+using Release = halvern::ShellPointer::Release;
+
+// What the controller receives, one "type clicks x,y pid" each.
+QStringList described(const QList<Event>& events) {
+    QStringList lines;
+    for (const Event& event : events)
+        lines.append(QStringLiteral("%1 %2 %3,%4 %5")
+                         .arg(event.type)
+                         .arg(event.clickCount)
+                         .arg(event.quartzX)
+                         .arg(event.quartzY)
+                         .arg(event.source.frontmostPID.value_or(0)));
+    return lines;
+}
+
+TEST(NativeGestureTracker, SelectionChangesUnderAHeldButtonBecomeGestures) {
+    struct Row {
+        const char* name;
+        QList<State> changes;  // the pointer at each selection change
+        std::optional<Release> release;
+        QStringList expected;
+    };
+    const QList<Row> rows{
+        {"a drag: press at the first change, then drag and release where the button went up",
+         {{{100, 200}, true, 42}, {{130, 200}, true, 42}},
+         Release{true, {180, 204}, 42},
+         {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42"}},
+        {"a selection made without moving is made by clicks",
+         {{{100, 200}, true, 42}},
+         Release{true, {101, 201}, 42},
+         {"1 1 100,200 42", "2 2 101,201 42"}},
+        {"the release names the window in front then; the press's when it names none",
+         {{{100, 200}, true, 42}},
+         Release{true, {300, 200}, 0},
+         {"1 1 100,200 42", "6 0 300,200 42", "2 1 300,200 42"}},
+        {"keyboard, select-all or a program setting the selection: no button held, no gesture",
+         {{{100, 200}, false, 42}},
+         std::nullopt,
+         {}},
+        {"a wait that ended with the button still held ends the gesture without a release",
+         {{{100, 200}, true, 42}},
+         Release{false, {900, 200}, 42},
+         {"1 1 100,200 42"}},
+    };
+    const auto now = std::chrono::steady_clock::now();
+    for (const Row& row : rows) {
+        NativeGestureTracker tracker;
+        QList<Event> events;
+        for (const State& change : row.changes)
+            if (const auto press = tracker.selectionChanged(change, now)) events.append(*press);
+        if (row.release) events.append(tracker.released(*row.release, now));
+        EXPECT_EQ(described(events), row.expected) << row.name;
+        EXPECT_FALSE(tracker.inGesture() && row.release) << row.name;
+        for (const Event& event : events) EXPECT_EQ(event.received, now) << row.name;
+    }
+}
+
+TEST(NativeGestureTracker, WatchedPressesAreTheButtonGoingDown) {
+    NativeGestureTracker tracker;
+    const auto now = std::chrono::steady_clock::now();
+    EXPECT_FALSE(tracker.pressWatched({{5, 5}, false, 42}, now));
+    const auto press = tracker.pressWatched({{10, 20}, true, 7}, now);
+    ASSERT_TRUE(press);
+    EXPECT_EQ(described({*press}), QStringList{"1 1 10,20 7"});
+    EXPECT_FALSE(tracker.pressWatched({{12, 20}, true, 7}, now));  // still held: the same press
+    EXPECT_FALSE(tracker.pressWatched({{12, 20}, false, 7}, now));
+    EXPECT_TRUE(tracker.pressWatched({{12, 20}, true, 7}, now));
+    // During a gesture its own press was delivered already.
+    NativeGestureTracker gesture;
+    ASSERT_TRUE(gesture.selectionChanged({{1, 1}, true, 7}, now));
+    EXPECT_FALSE(gesture.pressWatched({{3, 1}, true, 7}, now));
+}
+
+}  // namespace
+}  // namespace velquin
