@@ -1,0 +1,401 @@
+#include "tests/support/desktop/gnome_session.h"
+
+#include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <functional>
+
+#include "tests/support/desktop/orvel_desktop.h"
+
+// After Qt's headers: Xlib defines macros (None, Bool) that clash with Qt's names.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace orveltest {
+
+namespace {
+
+Display* asDisplay(void* display) { return static_cast<Display*>(display); }
+
+// The widest mapped window on the host's root: the shell's monitor.
+std::optional<QPoint> shellOrigin(Display* display) {
+    const Window root = DefaultRootWindow(display);
+    Window parent = 0, unused = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, root, &unused, &parent, &children, &count)) return std::nullopt;
+    std::optional<QPoint> origin;
+    int widest = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable) continue;
+        if (attributes.width <= widest) continue;
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, children[i], root, 0, 0, &x, &y, &child);
+        widest = attributes.width;
+        origin = QPoint(x, y);
+    }
+    if (children) XFree(children);
+    return origin;
+}
+
+QDBusMessage methodCall(const QString& service, const QString& path, const QString& interface, const QString& method,
+                        const QVariantList& arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return message;
+}
+
+QString accessibilityBusAddress() {
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+        QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().constFirst().toString();
+}
+
+// Moves the host pointer to and fro in the middle of the shell's screen until `reached` holds.
+bool reachedByPointer(const std::function<bool()>& reached, int timeoutMs = 20000) {
+    HostInput input;
+    if (!input.isOpen()) return false;
+    int step = 0;
+    return waitUntil(
+        [&] {
+            input.move(QPoint(640 + (++step % 2), 600));
+            return reached();
+        },
+        timeoutMs);
+}
+
+}  // namespace
+
+// ---- HostInput ----------------------------------------------------------------------------------
+
+HostInput::HostInput() {
+    const QByteArray name = qgetenv("ORVEL_HOST_DISPLAY");
+    if (name.isEmpty()) return;
+    display_ = XOpenDisplay(name.constData());
+    if (!display_) return;
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(asDisplay(display_), &event, &error, &major, &minor)) return;
+    // The shell maps its window as it starts, before the session runs the command.
+    const std::optional<QPoint> origin = shellOrigin(asDisplay(display_));
+    found_ = origin.has_value();
+    origin_ = origin.value_or(QPoint());
+}
+
+HostInput::~HostInput() {
+    if (display_) XCloseDisplay(asDisplay(display_));
+}
+
+void HostInput::pause(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void HostInput::move(QPoint point) {
+    if (!display_) return;
+    const QPoint host = origin_ + point;
+    XTestFakeMotionEvent(asDisplay(display_), -1, host.x(), host.y(), CurrentTime);
+    XSync(asDisplay(display_), False);
+}
+
+void HostInput::press(int button) {
+    if (!display_) return;
+    XTestFakeButtonEvent(asDisplay(display_), static_cast<unsigned>(button), True, CurrentTime);
+    XSync(asDisplay(display_), False);
+}
+
+void HostInput::release(int button) {
+    if (!display_) return;
+    XTestFakeButtonEvent(asDisplay(display_), static_cast<unsigned>(button), False, CurrentTime);
+    XSync(asDisplay(display_), False);
+}
+
+void HostInput::drag(QPoint from, QPoint to, int holdMs, int steps) {
+    move(from);
+    pause(20);
+    press();
+    for (int step = 1; step <= steps; ++step) {
+        pause(15);
+        move(from + (to - from) * step / steps);
+    }
+    pause(holdMs);
+    release();
+}
+
+void HostInput::click(QPoint point, int holdMs, int button) {
+    move(point);
+    pause(20);
+    press(button);
+    pause(holdMs);
+    release(button);
+}
+
+void HostInput::doubleClick(QPoint point, int holdMs, int gapMs) {
+    click(point, holdMs);
+    pause(gapMs);
+    click(point, holdMs);
+}
+
+void HostInput::chord(std::initializer_list<unsigned long> keysyms) {
+    if (!display_) return;
+    Display* display = asDisplay(display_);
+    for (const unsigned long keysym : keysyms) XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, 0);
+    for (auto keysym = std::rbegin(keysyms); keysym != std::rend(keysyms); ++keysym)
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, *keysym), False, 0);
+    XSync(display, False);
+}
+
+// ---- NativeTextWindow ---------------------------------------------------------------------------
+
+NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password) : lines_(lines) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("/usr/bin/python3"),
+                   QStringList{QStringLiteral(ORVEL_TEXT_WINDOW_SCRIPT),
+                               toolkit == Toolkit::Gtk3 ? QStringLiteral("3") : QStringLiteral("4"), password} +
+                       lines);
+}
+
+NativeTextWindow::~NativeTextWindow() {
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+bool NativeTextWindow::waitUntilShown(int timeoutMs) {
+    const bool reported = waitUntil(
+        [this] {
+            output_ += process_.readAllStandardOutput();
+            return output_.contains('\n') || process_.state() == QProcess::NotRunning;
+        },
+        timeoutMs);
+    if (!reported || !output_.contains('\n')) return false;
+    const QJsonObject report = QJsonDocument::fromJson(output_.left(output_.indexOf('\n'))).object();
+    layout_.clear();
+    for (const QJsonValue& value : report.value(QStringLiteral("lines")).toArray()) {
+        const QJsonObject line = value.toObject();
+        Line place{line.value(QStringLiteral("top")).toInt(), line.value(QStringLiteral("height")).toInt(), {}};
+        for (const QJsonValue& x : line.value(QStringLiteral("x")).toArray()) place.boundaries.append(x.toInt());
+        layout_.append(place);
+    }
+    const QJsonObject entry = report.value(QStringLiteral("entry")).toObject();
+    entry_ = QRect(entry.value(QStringLiteral("x")).toInt(), entry.value(QStringLiteral("y")).toInt(),
+                   entry.value(QStringLiteral("width")).toInt(), entry.value(QStringLiteral("height")).toInt());
+    if (layout_.size() != lines_.size()) return false;
+    // Drawn is not yet taking input: the shell may still be bringing the window in.
+    return reachedByPointer([this] {
+        output_ += process_.readAllStandardOutput();
+        return output_.contains("\npointer\n");
+    });
+}
+
+QPoint NativeTextWindow::pointAt(int line, int column) const {
+    if (line < 0 || line >= layout_.size()) return {};
+    const Line& place = layout_.at(line);
+    if (column < 0 || column >= place.boundaries.size()) return {};
+    return {place.boundaries.at(column), place.top + place.height / 2};
+}
+
+// ---- NativeBrowserPage --------------------------------------------------------------------------
+
+namespace {
+
+// Once the window fills the screen, the page sends where each word is drawn to the test's server, as
+// the query of an image's address: [[[x, y, width, height] per word] per line].
+const char* const kPageScript = R"(
+function report() {
+  if (innerWidth !== screen.width || innerHeight !== screen.height) { requestAnimationFrame(report); return; }
+  requestAnimationFrame(() => requestAnimationFrame(() => {
+    const lines = [...document.querySelectorAll('p')].map(p => [...p.querySelectorAll('span')].map(s => {
+      const r = s.getBoundingClientRect();
+      return [Math.round(r.x), Math.round(r.y), Math.round(r.width), Math.round(r.height)];
+    }));
+    new Image().src = 'http://127.0.0.1:PORT/report?' + encodeURIComponent(JSON.stringify(lines));
+  }));
+}
+addEventListener('load', () => requestAnimationFrame(report));
+addEventListener('mousemove', () => { new Image().src = 'http://127.0.0.1:PORT/pointer'; }, {once: true});
+)";
+
+}  // namespace
+
+NativeBrowserPage::NativeBrowserPage(const QStringList& lines) {
+    if (!server_.listen(QHostAddress::LocalHost)) return;
+    QString body;
+    for (const QString& line : lines) {
+        body += QStringLiteral("<p>");
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (int i = 0; i < words.size(); ++i)
+            body += (i ? QStringLiteral(" <span>") : QStringLiteral("<span>")) + words.at(i).toHtmlEscaped() +
+                    QStringLiteral("</span>");
+        body += QStringLiteral("</p>\n");
+    }
+    const QString page =
+        QStringLiteral(
+            "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Orvel test page</title>"
+            "<style>body{margin:40px;background:#fff}p{font:24px sans-serif;margin:0 0 24px;"
+            "white-space:nowrap}</style><script>%1</script></head><body>%2</body></html>")
+            .arg(
+                QString::fromLatin1(kPageScript).replace(QStringLiteral("PORT"), QString::number(server_.serverPort())),
+                body);
+    const QString file = folder_.filePath(QStringLiteral("page.html"));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return;
+    out.write(page.toUtf8());
+    out.close();
+
+    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { readReport(); });
+    QStringList arguments{QStringLiteral("--ozone-platform=wayland"),
+                          QStringLiteral("--kiosk"),
+                          QStringLiteral("--no-first-run"),
+                          QStringLiteral("--no-default-browser-check"),
+                          QStringLiteral("--password-store=basic"),
+                          QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"),
+                          QStringLiteral("--user-data-dir=") + folder_.filePath(QStringLiteral("profile")),
+                          QUrl::fromLocalFile(file).toString()};
+    // The browser refuses to run as root inside its sandbox.
+    if (geteuid() == 0) arguments.prepend(QStringLiteral("--no-sandbox"));
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(folder_.filePath(QStringLiteral("browser.log")));
+    process_.start(QStringLiteral("chromium"), arguments);
+}
+
+NativeBrowserPage::~NativeBrowserPage() {
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+void NativeBrowserPage::readReport() {
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            if (!socket->canReadLine()) return;
+            const QList<QByteArray> request = socket->readLine().split(' ');
+            socket->write("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+            if (request.size() < 2) return;
+            const QUrl url(QString::fromLatin1(request.at(1)));
+            if (url.path() == QStringLiteral("/pointer")) pointerSeen_ = true;
+            if (url.path() != QStringLiteral("/report")) return;
+            const QJsonArray lines =
+                QJsonDocument::fromJson(QUrl::fromPercentEncoding(url.query(QUrl::FullyEncoded).toLatin1()).toUtf8())
+                    .array();
+            QList<QList<QRect>> words;
+            for (const QJsonValue& line : lines) {
+                QList<QRect> boxes;
+                for (const QJsonValue& box : line.toArray()) {
+                    const QJsonArray b = box.toArray();
+                    boxes.append(QRect(b.at(0).toInt(), b.at(1).toInt(), b.at(2).toInt(), b.at(3).toInt()));
+                }
+                words.append(boxes);
+            }
+            words_ = words;
+        });
+    }
+}
+
+bool NativeBrowserPage::waitUntilShown(int timeoutMs) {
+    if (!waitUntil([this] { return !words_.isEmpty() || process_.state() == QProcess::NotRunning; }, timeoutMs) ||
+        words_.isEmpty())
+        return false;
+    // Drawn is not yet taking input: the shell may still be bringing the window in.
+    return reachedByPointer([this] { return pointerSeen_; });
+}
+
+QRect NativeBrowserPage::wordBox(int line, int word) const {
+    if (line < 0 || line >= words_.size() || word < 0 || word >= words_.at(line).size()) return {};
+    return words_.at(line).at(word);
+}
+
+// ---- AccessibilityEvents ------------------------------------------------------------------------
+
+class AccessibilityEvents::Receiver : public QObject {
+    Q_OBJECT
+public:
+    explicit Receiver(QString connectionName) : connectionName_(std::move(connectionName)) {}
+    QHash<qint64, int> counts;
+
+public slots:
+    void onEvent(const QDBusMessage& message) {
+        const QString sender = message.service();
+        if (!pids_.contains(sender)) {
+            const QDBusMessage reply =
+                QDBusConnection(connectionName_)
+                    .call(methodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                     QStringLiteral("org.freedesktop.DBus"),
+                                     QStringLiteral("GetConnectionUnixProcessID"), {sender}),
+                          QDBus::Block, 5000);
+            pids_.insert(sender, reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                                     ? reply.arguments().constFirst().toLongLong()
+                                     : 0);
+        }
+        ++counts[pids_.value(sender)];
+    }
+
+private:
+    QString connectionName_;
+    QHash<QString, qint64> pids_;
+};
+
+namespace {
+
+// "object:text-selection-changed" is the signal TextSelectionChanged of org.a11y.atspi.Event.Object.
+std::pair<QString, QString> eventSignal(const QString& event) {
+    const QStringList parts = event.split(QLatin1Char(':'));
+    auto capitalised = [](const QString& word) { return word.left(1).toUpper() + word.mid(1); };
+    QString member;
+    for (const QString& word : parts.value(1).split(QLatin1Char('-'), Qt::SkipEmptyParts)) member += capitalised(word);
+    return {QStringLiteral("org.a11y.atspi.Event.") + capitalised(parts.value(0)), member};
+}
+
+}  // namespace
+
+AccessibilityEvents::AccessibilityEvents(const QString& event)
+    : event_(event), connectionName_(QStringLiteral("orveltest-accessibility-events")) {
+    const QString address = accessibilityBusAddress();
+    if (address.isEmpty()) return;
+    QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName_);
+    if (!bus.isConnected()) return;
+    receiver_ = std::make_unique<Receiver>(connectionName_);
+    const auto [interface, member] = eventSignal(event);
+    if (!bus.connect(QString(), QString(), interface, member, receiver_.get(), SLOT(onEvent(QDBusMessage)))) return;
+    // Programs send an event only while the registry knows someone listens for it.
+    const QDBusMessage reply =
+        bus.call(methodCall(QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
+                            QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"),
+                            {event, QStringList(), QString()}),
+                 QDBus::Block, 5000);
+    listening_ = reply.type() == QDBusMessage::ReplyMessage;
+}
+
+AccessibilityEvents::~AccessibilityEvents() {
+    if (listening_) {
+        QDBusConnection(connectionName_)
+            .call(methodCall(QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
+                             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("DeregisterEvent"), {event_}),
+                  QDBus::Block, 5000);
+    }
+    receiver_.reset();
+    QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+int AccessibilityEvents::count(qint64 pid) const { return receiver_ ? receiver_->counts.value(pid) : 0; }
+
+}  // namespace orveltest
+
+#include "gnome_session.moc"

@@ -1,0 +1,142 @@
+#pragma once
+
+// What desktop tests inside scripts/gnome-session (GNOME Shell nested on a private Xvfb) need: input
+// through XTEST on the host display, which reaches native Wayland and X11 windows in the shell
+// alike; native programs with known text at known places on the shell's screen; and the
+// accessibility events programs send. Points are in the shell's screen coordinates (its one
+// monitor starts at 0,0).
+
+#include <QHash>
+#include <QList>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <initializer_list>
+#include <memory>
+
+namespace orveltest {
+
+// The pointer and keyboard of the display the shell is nested on (ORVEL_HOST_DISPLAY).
+class HostInput {
+public:
+    HostInput();
+    ~HostInput();
+    HostInput(const HostInput&) = delete;
+    HostInput& operator=(const HostInput&) = delete;
+
+    // Whether the host display and the shell's window on it were found.
+    bool isOpen() const { return display_ != nullptr && found_; }
+    // Where the shell's screen begins on the host display.
+    QPoint origin() const { return origin_; }
+
+    void move(QPoint point);
+    void press(int button = 1);
+    void release(int button = 1);
+    // Presses at `from`, moves to `to` in `steps` even steps, holds the button there `holdMs`, and
+    // releases it.
+    void drag(QPoint from, QPoint to, int holdMs = 100, int steps = 10);
+    // A click at `point` with the button held `holdMs`, as people hold one (about 100 ms).
+    void click(QPoint point, int holdMs = 100, int button = 1);
+    // Two clicks `gapMs` apart, each held `holdMs`.
+    void doubleClick(QPoint point, int holdMs = 60, int gapMs = 80);
+    // Presses the keys (X keysyms) in order, then releases them in reverse, as a chord.
+    void chord(std::initializer_list<unsigned long> keysyms);
+    // Lets the event loop run for `ms`: the time a person holds a button or moves between steps.
+    static void pause(int ms);
+
+private:
+    void* display_ = nullptr;
+    QPoint origin_;
+    bool found_ = false;
+};
+
+// A native GTK 3 or GTK 4 window (tests/support/desktop/text_window.py) filling the shell's screen: a
+// password entry above a text view holding `lines`, the view with the keyboard focus.
+class NativeTextWindow {
+public:
+    enum class Toolkit { Gtk3, Gtk4 };
+
+    NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password = QStringLiteral("secret"));
+    ~NativeTextWindow();
+    NativeTextWindow(const NativeTextWindow&) = delete;
+    NativeTextWindow& operator=(const NativeTextWindow&) = delete;
+
+    // Waits until the window is fullscreen, laid out and taking input (the pointer is moved over it to
+    // find out); whether it is.
+    bool waitUntilShown(int timeoutMs = 30000);
+    qint64 pid() const { return process_.processId(); }
+    const QStringList& lines() const { return lines_; }
+    // The point before character `column` of line `line` (column = the line's length: after its last
+    // character), in the middle of the line's height. Valid once shown.
+    QPoint pointAt(int line, int column) const;
+    // The password entry's place. Valid once shown.
+    QRect passwordEntry() const { return entry_; }
+
+private:
+    struct Line {
+        int top = 0;
+        int height = 0;
+        QList<int> boundaries;
+    };
+
+    QProcess process_;
+    QStringList lines_;
+    QByteArray output_;
+    QList<Line> layout_;
+    QRect entry_;
+};
+
+// Native Chromium (on Wayland, accessibility not forced) filling the shell's screen with a page of
+// `lines`, each a paragraph of words on one line. The page reports where its words are drawn.
+class NativeBrowserPage {
+public:
+    explicit NativeBrowserPage(const QStringList& lines);
+    ~NativeBrowserPage();
+    NativeBrowserPage(const NativeBrowserPage&) = delete;
+    NativeBrowserPage& operator=(const NativeBrowserPage&) = delete;
+
+    // Waits until the page is shown fullscreen, has reported its words and takes input (the pointer is
+    // moved over it to find out); whether it does.
+    bool waitUntilShown(int timeoutMs = 60000);
+    // The browser's main process.
+    qint64 pid() const { return process_.processId(); }
+    // The box word `word` (counted from 0, split at spaces) of line `line` is drawn in. Valid once shown.
+    QRect wordBox(int line, int word) const;
+
+private:
+    void readReport();
+
+    QTemporaryDir folder_;
+    QTcpServer server_;
+    QProcess process_;
+    QList<QList<QRect>> words_;
+    bool pointerSeen_ = false;
+};
+
+// Counts accessibility events of one kind (as "object:text-selection-changed") by the process that
+// sent them, from its making on. Programs send the events once someone listens for them.
+class AccessibilityEvents {
+public:
+    explicit AccessibilityEvents(const QString& event = QStringLiteral("object:text-selection-changed"));
+    ~AccessibilityEvents();
+    AccessibilityEvents(const AccessibilityEvents&) = delete;
+    AccessibilityEvents& operator=(const AccessibilityEvents&) = delete;
+
+    bool isListening() const { return listening_; }
+    int count(qint64 pid) const;
+
+private:
+    class Receiver;
+
+    QString event_;
+    QString connectionName_;
+    std::unique_ptr<Receiver> receiver_;
+    bool listening_ = false;
+};
+
+}  // namespace orveltest
