@@ -34,12 +34,13 @@ bool SelectionClipboardReader::migrateDefault(base::DefaultsStore& defaults) {
 namespace {
 
 // Whether PRIMARY holds the process's selection: it owns the selection, or, for a program without an X
-// window (a native Wayland window), the compositor's bridge window owns it, which passes a native
-// selection on to X11 and belongs to no process with a window of its own.
+// window (a native Wayland window) while no X window is active, the compositor owns it: it passes a
+// native selection on to X11 through a window of its own.
 bool ownsPrimary(qint32 processIdentifier) {
     const x11::WindowId owner = x11::primaryOwner();
     if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
-    return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) && !x11::owningProcess(owner);
+    return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) &&
+           (x11::madeByWindowManager(owner) || !x11::owningProcess(owner));
 }
 
 // Main thread only: one compatibility copy at a time.

@@ -236,6 +236,13 @@ std::optional<qint32> owningProcess(WindowId window) {
     return std::nullopt;
 }
 
+bool madeByWindowManager(WindowId window) {
+    Display* dpy = display();
+    if (!dpy || !window) return false;
+    const auto check = cardinalProperty(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_SUPPORTING_WM_CHECK"), XA_WINDOW);
+    return check && *check && resourceBase(dpy, *check) == resourceBase(dpy, window);
+}
+
 QString windowClass(WindowId window) {
     Display* dpy = display();
     if (!dpy || !window) return {};

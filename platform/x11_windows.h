@@ -36,6 +36,10 @@ bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
 // the same display connection carries a pid (a compositor's bridge window).
 std::optional<qint32> owningProcess(WindowId window);
 
+// Whether the window manager's display connection made the window (under a Wayland compositor, the
+// window through which it passes a native window's selection on to X11).
+bool madeByWindowManager(WindowId window);
+
 // The class of WM_CLASS, lower-cased; empty when unset.
 QString windowClass(WindowId window);
 // The class of WM_CLASS as the program wrote it ("XTerm", "Chromium"): the name shown for the
