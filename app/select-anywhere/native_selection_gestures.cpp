@@ -1,6 +1,7 @@
 #include "app/select-anywhere/native_selection_gestures.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLineF>
 #include <QPointer>
@@ -59,10 +60,14 @@ QList<Event> NativeGestureTracker::released(const ShellPointer::Release& release
     return {pointerEvent(Event::leftMouseUp, release.position, process, 2, now)};
 }
 
-std::optional<Event> NativeGestureTracker::pressWatched(const ShellPointer::State& state, Clock::time_point now) {
-    const bool pressed = state.leftHeld && !heldAtLastLook_;
+std::optional<Event> NativeGestureTracker::pressWatched(const ShellPointer::State& state, bool overNativeWindow,
+                                                        Clock::time_point now) {
+    // A button held over a native window that was held over an X window at the last look went up and
+    // down again in between (the looks are some milliseconds apart): a press too.
+    const bool pressed = state.leftHeld && (!heldAtLastLook_ || (overNativeWindow && !nativeAtLastLook_));
     heldAtLastLook_ = state.leftHeld;
-    if (!pressed || press_) return std::nullopt;
+    nativeAtLastLook_ = overNativeWindow;
+    if (!pressed || !overNativeWindow || press_) return std::nullopt;
     return pointerEvent(Event::leftMouseDown, state.position, state.focusedProcess, 1, now);
 }
 
@@ -112,8 +117,24 @@ void NativeSelectionGestures::lookForPress() {
         if (!guard) return;
         guard->asking_ = false;
         if (!state) return;
-        const std::optional<Event> press = guard->tracker_.pressWatched(*state, std::chrono::steady_clock::now());
-        if (press && overNativeWindow(state->position)) guard->handler_(*press);
+        std::optional<Event> press =
+            guard->tracker_.pressWatched(*state, overNativeWindow(state->position), std::chrono::steady_clock::now());
+        if (!press) return;
+        // A press in a native window while this program's panel has the focus: the shell moves the
+        // focus to that window as it handles the press, maybe after it answered.
+        if (state->focusedProcess != qint32(QCoreApplication::applicationPid())) {
+            guard->handler_(*press);
+            return;
+        }
+        guard->asking_ = true;
+        QTimer::singleShot(focusDelay, guard, [guard, press = *press]() mutable {
+            guard->shell_.askState([guard, press](std::optional<ShellPointer::State> later) mutable {
+                if (!guard) return;
+                guard->asking_ = false;
+                if (later && later->focusedProcess > 0) press.source.frontmostPID = later->focusedProcess;
+                guard->handler_(press);
+            });
+        });
     });
 }
 

@@ -31,14 +31,17 @@ public:
     // release. A selection made without moving was made by clicks (a double or triple click). Nothing
     // when the wait ended before the button went up.
     QList<Event> released(const halvern::ShellPointer::Release& release, Clock::time_point now);
-    // A press seen while presses are watched: when the button went down since the last look.
-    std::optional<Event> pressWatched(const halvern::ShellPointer::State& state, Clock::time_point now);
+    // A press in a native window seen while presses are watched: when the button went down since the
+    // last look. Presses over X windows are the X RECORD monitor's.
+    std::optional<Event> pressWatched(const halvern::ShellPointer::State& state, bool overNativeWindow,
+                                      Clock::time_point now);
     bool inGesture() const { return press_.has_value(); }
 
 private:
     std::optional<QPoint> press_;
     qint32 pressProcess_ = 0;
     bool heldAtLastLook_ = false;
+    bool nativeAtLastLook_ = true;
 };
 
 // Feeds the tracker from the X PRIMARY selection's owner changes and the shell extension, and hands
@@ -47,6 +50,8 @@ class NativeSelectionGestures : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds pressInterval{25};
+    // How long after a press the focused window is asked again when it was still this program's.
+    static constexpr std::chrono::milliseconds focusDelay{40};
 
     NativeSelectionGestures(halvern::ShellPointer& shell,
                             std::function<void(const halvern::SelectionMouseEvent&)> handler);

@@ -64,20 +64,37 @@ TEST(NativeGestureTracker, SelectionChangesUnderAHeldButtonBecomeGestures) {
     }
 }
 
-TEST(NativeGestureTracker, WatchedPressesAreTheButtonGoingDown) {
+TEST(NativeGestureTracker, WatchedPressesAreTheButtonGoingDownInANativeWindow) {
+    struct Look {
+        State state;
+        bool native;
+        bool press;
+    };
+    const Look looks[] = {
+        {{{5, 5}, false, 42}, true, false},
+        {{{10, 20}, true, 7}, true, true},
+        {{{12, 20}, true, 7}, true, false},  // still held: the same press
+        {{{12, 20}, false, 7}, true, false},
+        {{{300, 20}, true, 9}, false, false},  // over an X window: the X monitor's
+        {{{640, 900}, true, 7}, true, true},   // up and down between two looks, now over a native window
+        {{{640, 900}, false, 7}, true, false},
+        {{{12, 20}, true, 7}, true, true},
+    };
     NativeGestureTracker tracker;
     const auto now = std::chrono::steady_clock::now();
-    EXPECT_FALSE(tracker.pressWatched({{5, 5}, false, 42}, now));
-    const auto press = tracker.pressWatched({{10, 20}, true, 7}, now);
-    ASSERT_TRUE(press);
-    EXPECT_EQ(described({*press}), QStringList{"1 1 10,20 7"});
-    EXPECT_FALSE(tracker.pressWatched({{12, 20}, true, 7}, now));  // still held: the same press
-    EXPECT_FALSE(tracker.pressWatched({{12, 20}, false, 7}, now));
-    EXPECT_TRUE(tracker.pressWatched({{12, 20}, true, 7}, now));
+    for (const Look& look : looks) {
+        const auto press = tracker.pressWatched(look.state, look.native, now);
+        EXPECT_EQ(press.has_value(), look.press) << look.state.position.x() << "," << look.state.position.y();
+        if (press)
+            EXPECT_EQ(described({*press}), QStringList{QStringLiteral("1 1 %1,%2 %3")
+                                                           .arg(look.state.position.x())
+                                                           .arg(look.state.position.y())
+                                                           .arg(look.state.focusedProcess)});
+    }
     // During a gesture its own press was delivered already.
     NativeGestureTracker gesture;
     ASSERT_TRUE(gesture.selectionChanged({{1, 1}, true, 7}, now));
-    EXPECT_FALSE(gesture.pressWatched({{3, 1}, true, 7}, now));
+    EXPECT_FALSE(gesture.pressWatched({{3, 1}, true, 7}, true, now));
 }
 
 }  // namespace
