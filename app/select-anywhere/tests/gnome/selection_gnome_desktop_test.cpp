@@ -1,0 +1,169 @@
+// Select-anywhere in the real program on GNOME's Wayland session (GNOME Shell nested on the test
+// display): the program runs on XWayland, and native Wayland windows — GTK 3, GTK 4, Chromium as it
+// starts by default — show the bulb beside the pointer through the shell extension, and the answer
+// panel with exactly the selected text when it is clicked. A keyboard selection and a password entry
+// show nothing; the next press closes the bulb. Without the extension the status says why native
+// windows are not read and what to do.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <X11/keysym.h>
+
+#include <csignal>
+
+#include "base/defaults_store.h"
+#include "tests/support/desktop/gnome_session.h"
+#include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/desktop/wayland_session.h"
+
+using orveltest::HostedStubProgram;
+using orveltest::HostInput;
+using orveltest::NativeBrowserPage;
+using orveltest::NativeTextWindow;
+using orveltest::OrvelProgram;
+using orveltest::waitUntil;
+using orveltest::X11Display;
+
+namespace {
+
+const QString accountID = QStringLiteral("account_1234");
+const QString serviceAnswer = QStringLiteral("Starch is how plants keep their sugar.");
+const QSize bulbSize{36, 36};
+const QSize panelSize{360, 390};
+const QStringList lines{QStringLiteral("Photosynthesis turns light into sugar."),
+                        QStringLiteral("Plants store it as starch.")};
+
+// The program with automatic selection on, signed in, over the hosted services' stub.
+class SelectAnywhereGnome : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // The extension's own test owned the program's name in this process; the program owns it now.
+        QDBusConnection::sessionBus().unregisterService(QStringLiteral("com.orvel.formac"));
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(stub.baseUrl().isEmpty());
+        ASSERT_TRUE(display.isOpen());
+        ASSERT_TRUE(input.isOpen());
+        ASSERT_TRUE(orveltest::storeSessionToken(QStringLiteral("session-token-1")));
+        orvel.presetReturningPerson(QStringLiteral("en"));
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setBool(QStringLiteral("nativeAutoSelectEnabled"), true);
+            defaults.setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
+        }
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+        orvel.removeEnvironmentValue(QStringLiteral("QT_QPA_PLATFORM"));  // the program chooses
+        ASSERT_TRUE(orvel.start());
+        ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+        ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("historyAccount")) == accountID; }));
+    }
+    void TearDown() override {
+        if (orvel.isRunning()) {
+            EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        }
+    }
+
+    QString status(const char* key) const { return orvel.state().value(QLatin1String(key)).toString(); }
+    std::optional<X11Display::Window> bulb() const { return display.windowOfSize(orvel.pid(), bulbSize); }
+
+    // After a gesture released at `released`: the bulb 12 right of and below it; its click opens
+    // the answer panel, and the history keeps exactly `selected` as the answer's source.
+    void expectBulbThenAnswer(QPoint released, const QString& selected) {
+        std::optional<X11Display::Window> shown;
+        ASSERT_TRUE(waitUntil([&] { return (shown = bulb()).has_value(); }, 10000))
+            << status("selectionActivityStatus").toStdString();
+        EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
+        const qsizetype before = orvel.history(accountID).size();
+        input.click(shown->geometry.center());
+        ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), panelSize).has_value(); }));
+        ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == before + 1; }));
+        EXPECT_EQ(orvel.history(accountID).first().toObject().value(QStringLiteral("source")).toString(), selected);
+        // The next press anywhere ends what is shown.
+        input.click({640, 900});
+        EXPECT_TRUE(waitUntil([&] { return !display.windowOfSize(orvel.pid(), panelSize) && !bulb(); }))
+            << status("selectionPhase").toStdString() << " " << status("selectionActivityStatus").toStdString();
+    }
+
+    HostedStubProgram stub{QJsonArray{
+        orveltest::confirmedAccountReply(accountID),
+        orveltest::stubReply(QStringLiteral("/v1/ai/answer"), {{QStringLiteral("answer"), serviceAnswer}}),
+    }};
+    X11Display display;
+    HostInput input;
+    OrvelProgram orvel;
+};
+
+TEST_F(SelectAnywhereGnome, NativeGtkWindowsOfferTheBulbForADragOnly) {
+    ASSERT_EQ(status("selectionPermissionStatus"), QStringLiteral("划词 AI 图标已开启"));
+    ASSERT_TRUE(status("selectionNativeWindowStatus").isEmpty());
+    const struct {
+        NativeTextWindow::Toolkit toolkit;
+        int from, to;  // the word dragged over on the second line
+    } rows[] = {{NativeTextWindow::Toolkit::Gtk3, 0, 6}, {NativeTextWindow::Toolkit::Gtk4, 7, 12}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.toolkit == NativeTextWindow::Toolkit::Gtk3 ? "GTK 3" : "GTK 4");
+        NativeTextWindow window(row.toolkit, lines);
+        ASSERT_TRUE(window.waitUntilShown());
+
+        // Selecting all with the keyboard changes PRIMARY as a drag does, with no button held.
+        input.chord({XK_Control_L, XK_a});
+        ASSERT_TRUE(waitUntil([&] { return orveltest::primarySelectionText() == lines.join(u'\n'); }));
+        EXPECT_FALSE(waitUntil([&] { return bulb().has_value(); }, 1500)) << "a keyboard selection showed the bulb";
+        input.click({640, 900});
+
+        // A drag over a word: the bulb at the release, then the answer to exactly that word.
+        input.drag(window.pointAt(1, row.from), window.pointAt(1, row.to));
+        expectBulbThenAnswer(window.pointAt(1, row.to), lines[1].mid(row.from, row.to - row.from));
+
+        // A password entry's selection is never read.
+        const QRect entry = window.passwordEntry();
+        input.drag(QPoint(entry.left() + 4, entry.center().y()), QPoint(entry.right() - 4, entry.center().y()));
+        EXPECT_FALSE(waitUntil([&] { return bulb().has_value(); }, 1500)) << "the password entry offered the bulb";
+    }
+}
+
+TEST_F(SelectAnywhereGnome, NativeChromiumOffersTheBulbForADoubleClick) {
+    NativeBrowserPage page({QStringLiteral("Opportunity cost is the next best alternative")});
+    ASSERT_TRUE(page.waitUntilShown());
+    const QRect word = page.wordBox(0, 0);
+    input.doubleClick(word.center());
+    expectBulbThenAnswer(word.center(), QStringLiteral("Opportunity"));
+}
+
+TEST(SelectAnywhereGnomeWithoutExtension, SaysWhyNativeWindowsAreNotReadAndOffersNothing) {
+    HostedStubProgram stub{QJsonArray{orveltest::confirmedAccountReply(accountID)}};
+    ASSERT_FALSE(stub.baseUrl().isEmpty());
+    X11Display display;
+    HostInput input;
+    ASSERT_TRUE(display.isOpen() && input.isOpen());
+    OrvelProgram orvel;
+    orvel.presetReturningPerson(QStringLiteral("en"));
+    base::DefaultsStore(orvel.defaultsFile()).setBool(QStringLiteral("nativeAutoSelectEnabled"), true);
+    orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+    orvel.removeEnvironmentValue(QStringLiteral("QT_QPA_PLATFORM"));
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+
+    // The extension is installed for the person and known to the shell, but not enabled.
+    const auto state = [&](const char* key) { return orvel.state().value(QLatin1String(key)).toString(); };
+    EXPECT_TRUE(waitUntil([&] {
+        return state("selectionPermissionStatus") ==
+               QStringLiteral("划词 AI 图标已开启（原生 Wayland 窗口需要 GNOME 扩展）");
+    })) << state("selectionPermissionStatus").toStdString();
+    EXPECT_TRUE(
+        state("selectionNativeWindowStatus").contains(QStringLiteral("gnome-extensions enable selection@orvel.app")));
+    EXPECT_TRUE(state("selectionNativeWindowStatus").contains(QStringLiteral("orvel --study-selection")));
+
+    NativeTextWindow window(NativeTextWindow::Toolkit::Gtk3, lines);
+    ASSERT_TRUE(window.waitUntilShown());
+    input.drag(window.pointAt(1, 0), window.pointAt(1, 6));
+    ASSERT_TRUE(waitUntil([&] { return orveltest::primarySelectionText() == QStringLiteral("Plants"); }));
+    EXPECT_FALSE(waitUntil([&] { return display.windowOfSize(orvel.pid(), bulbSize).has_value(); }, 1500));
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+}  // namespace
