@@ -3,8 +3,11 @@
 // front checks and the read. The controller runs with its production services (panels that show
 // nothing, a status item that is not shown) under openbox, against the selection target program
 // (read over the accessibility bus) and against xterm (not on the bus: read through PRIMARY).
-// Needs an X11 desktop with the accessibility bus: run it inside scripts/desktop-session. Each
-// benchmark makes 50 gestures and reports their median and 95th percentile in milliseconds.
+// Needs an X11 desktop with the accessibility bus: run it inside scripts/desktop-session. Inside
+// scripts/gnome-session it measures the native Wayland route instead: a drag in a native GTK window,
+// the selection passed on to PRIMARY by the compositor, the press and release from the shell
+// extension, the settle wait and the read. Each benchmark makes 50 gestures and reports their median
+// and 95th percentile in milliseconds.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,10 +21,13 @@
 #include <cstdio>
 #include <vector>
 
+#include <QDBusConnection>
+
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "app/shell/app_store.h"
 #include "base/defaults_store.h"
 #include "platform/x11_windows.h"
+#include "tests/support/desktop/gnome_session.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -95,12 +101,15 @@ struct Target {
 };
 
 struct Session {
+    bool gnome = false;  // inside scripts/gnome-session: the native Wayland route
     QProcess windowManager;
     QTemporaryDir folder;
     std::unique_ptr<base::DefaultsStore> defaults;
     std::unique_ptr<DirectSelectionController> controller;
     Target selectionTarget;
     Target xterm;
+    std::unique_ptr<orveltest::NativeTextWindow> nativeWindow;
+    std::unique_ptr<orveltest::HostInput> hostInput;
     QString problem;
 
     ~Session() {
@@ -155,8 +164,14 @@ void startXterm(Target& target) {
 }
 
 void startSession(Session& s) {
-    s.windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    settle(1000);
+    s.gnome = !qEnvironmentVariableIsEmpty("ORVEL_HOST_DISPLAY");
+    if (s.gnome) {
+        // The shell extension answers the program's bus name only.
+        QDBusConnection::sessionBus().registerService(QStringLiteral("com.orvel.formac"));
+    } else {
+        s.windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        settle(1000);
+    }
     s.defaults = std::make_unique<base::DefaultsStore>(s.folder.filePath(QStringLiteral("defaults.json")));
     s.defaults->setBool(DirectSelectionController::enabledKey, true);
     velquin::DirectSelectionServices services;
@@ -166,15 +181,45 @@ void startSession(Session& s) {
     s.controller->start();
     if (s.controller->permissionStatus() != QStringLiteral("划词 AI 图标已开启"))
         s.problem = QStringLiteral("automatic selection did not start: ") + s.controller->permissionStatus();
+    if (s.gnome) {
+        s.hostInput = std::make_unique<orveltest::HostInput>();
+        s.nativeWindow = std::make_unique<orveltest::NativeTextWindow>(
+            orveltest::NativeTextWindow::Toolkit::Gtk3, QStringList{QStringLiteral("Plants store it as starch.")});
+        if (!s.nativeWindow->waitUntilShown()) s.problem = QStringLiteral("the native window did not show");
+        return;
+    }
     startSelectionTarget(s.selectionTarget);
     startXterm(s.xterm);
 }
 
+// The time from a release to the bulb being offered with the read's text, once a gesture was made.
+bool offered(DirectSelectionController& controller, qint64 generation, const QString& expected, QElapsedTimer& timer,
+             std::vector<double>& times) {
+    const bool read = waitFor(
+        [&] {
+            return controller.interaction().generation != generation &&
+                   controller.interaction().phase == tamsel::SelectionInteraction::Phase::icon;
+        },
+        5000);
+    times.push_back(timer.nsecsElapsed() / 1e6);
+    return read && controller.activityStatus().contains(expected);
+}
+
+void report(benchmark::State& state, std::vector<double>& times) {
+    std::sort(times.begin(), times.end());
+    const auto at = [&times](double fraction) {
+        return times[std::min(times.size() - 1, size_t(fraction * double(times.size() - 1) + 0.5))];
+    };
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p95_ms"] = at(0.95);
+}
+
 // Double clicks on the target's word; the time from the last release to the read's end.
 void measure(benchmark::State& state, Target& target, const QString& expected) {
-    if (!session || !session->problem.isEmpty() || !target.problem.isEmpty()) {
-        state.SkipWithError(!session ? "no desktop session"
-                                     : (session->problem + target.problem).toUtf8().constData());
+    if (!session || session->gnome || !session->problem.isEmpty() || !target.problem.isEmpty()) {
+        state.SkipWithError(!session         ? "no desktop session"
+                            : session->gnome ? "an X11 route: run it inside scripts/desktop-session"
+                                             : (session->problem + target.problem).toUtf8().constData());
         return;
     }
     DirectSelectionController& controller = *session->controller;
@@ -203,15 +248,9 @@ void measure(benchmark::State& state, Target& target, const QString& expected) {
         button(false);
         timer.start();
         state.ResumeTiming();
-        const bool read = waitFor(
-            [&] {
-                return controller.interaction().generation != generation &&
-                       controller.interaction().phase == tamsel::SelectionInteraction::Phase::icon;
-            },
-            5000);
-        times.push_back(timer.nsecsElapsed() / 1e6);
+        const bool read = offered(controller, generation, expected, timer, times);
         state.PauseTiming();
-        if (!read || !controller.activityStatus().contains(expected)) {
+        if (!read) {
             state.SkipWithError(("no read: " + controller.activityStatus() + " · " +
                                  controller.diagnostics().lastReadRoute).toUtf8().constData());
             return;
@@ -220,12 +259,7 @@ void measure(benchmark::State& state, Target& target, const QString& expected) {
         settle(600);
         state.ResumeTiming();
     }
-    std::sort(times.begin(), times.end());
-    const auto at = [&times](double fraction) {
-        return times[std::min(times.size() - 1, size_t(fraction * double(times.size() - 1) + 0.5))];
-    };
-    state.counters["median_ms"] = at(0.5);
-    state.counters["p95_ms"] = at(0.95);
+    report(state, times);
 }
 
 void BM_GestureToResultOverAccessibility(benchmark::State& state) {
@@ -237,6 +271,50 @@ void BM_GestureToResultFromXtermThroughPrimary(benchmark::State& state) {
     measure(state, session->xterm, QStringLiteral("：已读取 8 个字符"));
 }
 BENCHMARK(BM_GestureToResultFromXtermThroughPrimary)->Iterations(gestures)->Unit(benchmark::kMillisecond);
+
+// Drags over "store" in a native GTK window; the time from the release to the bulb.
+void BM_GestureToResultInANativeWaylandWindow(benchmark::State& state) {
+    if (!session || !session->gnome || !session->problem.isEmpty()) {
+        state.SkipWithError(!session          ? "no desktop session"
+                            : !session->gnome ? "the native Wayland route: run it inside scripts/gnome-session"
+                                              : session->problem.toUtf8().constData());
+        return;
+    }
+    DirectSelectionController& controller = *session->controller;
+    orveltest::HostInput& input = *session->hostInput;
+    const orveltest::NativeTextWindow& window = *session->nativeWindow;
+    std::vector<double> times;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // A click away from the word ends what the last gesture offered and the selection.
+        input.click(window.pointAt(0, 20));
+        settle(400);
+        input.move(window.pointAt(0, 7));
+        input.press();
+        for (int column = 8; column <= 12; ++column) {
+            settle(15);
+            input.move(window.pointAt(0, column));
+        }
+        settle(60);
+        QElapsedTimer timer;
+        const qint64 generation = controller.interaction().generation;
+        input.release();
+        timer.start();
+        state.ResumeTiming();
+        const bool read = offered(controller, generation, QStringLiteral("：已读取 5 个字符"), timer, times);
+        state.PauseTiming();
+        if (!read) {
+            state.SkipWithError(
+                ("no read: " + controller.activityStatus() + " · " + controller.diagnostics().lastReadRoute)
+                    .toUtf8()
+                    .constData());
+            return;
+        }
+        state.ResumeTiming();
+    }
+    report(state, times);
+}
+BENCHMARK(BM_GestureToResultInANativeWaylandWindow)->Iterations(gestures)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
