@@ -40,8 +40,19 @@ constexpr int kBrandFontSize = 14;
 constexpr int kSwitchRowPadding = 11;
 constexpr qreal kSwitchRowRadius = 11;
 constexpr int kHintFontSize = 11;
+constexpr int kHintPadding = 7;
 
 using lessonary::currentScheme;
+
+// The hint on two lines, broken at the last space that lets the first line fit `room`, where one
+// line is wider than that; as it is otherwise.
+QString brokenToFit(const QString& text, const QFontMetrics& metrics, int room) {
+    if (metrics.horizontalAdvance(text) <= room) return text;
+    for (qsizetype space = text.lastIndexOf(u' '); space > 0; space = text.lastIndexOf(u' ', space - 1)) {
+        if (metrics.horizontalAdvance(text.left(space)) <= room) return text.left(space) + u'\n' + text.mid(space + 1);
+    }
+    return text;
+}
 
 // A hairline with room above and below.
 class Divider : public QWidget {
@@ -293,9 +304,14 @@ void Sidebar::retranslate() {
     switchRow_->setToolTip(UIStrings::text(QStringLiteral("仅开启或暂停划词，不自动关闭主窗口")));
     switchSymbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("text.cursor"), QSize(kSymbolSize, kSymbolSize),
                                                  LessonaryTheme::inkSecondary(currentScheme()), devicePixelRatioF()));
-    permissionHint_->setText(UIStrings::text(QStringLiteral("需要辅助功能授权")));
+    // The sidebar has a fixed width: an English or French hint takes a second line.
+    const QString hint = UIStrings::text(QStringLiteral("需要辅助功能授权"));
+    permissionHint_->setText(
+        brokenToFit(hint, permissionHint_->fontMetrics(), width - 2 * kPadding - 2 * kHintPadding));
+    permissionHint_->setAccessibleName(hint);
     permissionHint_->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; "
-                                                  "padding: 2px 7px; color: %1; }")
+                                                  "padding: 2px %1px; color: %2; text-align: left; }")
+                                       .arg(kHintPadding)
                                        .arg(SystemColors::orange(currentScheme()).name()));
     for (SidebarRow* row : rows_) row->retranslate();
     showTip();
