@@ -1,0 +1,36 @@
+#include "app/shell/breakable_text.h"
+
+#include <QList>
+#include <QTextBoundaryFinder>
+
+namespace velquin {
+
+QString breakableText(const QString& text) {
+    if (text.size() <= breakable_text::longestRun) return text;
+    // The grapheme boundaries, each with whether a line may break there.
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    QList<qsizetype> runStarts{0};
+    QList<qsizetype> bounds{0};
+    for (qsizetype at = clusters.toNextBoundary(); at != -1; at = clusters.toNextBoundary()) {
+        bounds.append(at);
+        lines.setPosition(at);
+        if (lines.isAtBoundary()) runStarts.append(bounds.size() - 1);
+    }
+    if (runStarts.last() != bounds.size() - 1) runStarts.append(bounds.size() - 1);
+    QString shown;
+    shown.reserve(text.size() + text.size() / breakable_text::breakEvery + 1);
+    for (qsizetype run = 0; run + 1 < runStarts.size(); ++run) {
+        const qsizetype first = runStarts[run];
+        const qsizetype last = runStarts[run + 1];
+        const bool tooLong = last - first > breakable_text::longestRun;
+        for (qsizetype cluster = first; cluster < last; ++cluster) {
+            shown += QStringView(text).sliced(bounds[cluster], bounds[cluster + 1] - bounds[cluster]);
+            if (tooLong && (cluster - first + 1) % breakable_text::breakEvery == 0 && cluster + 1 < last)
+                shown += QChar(0x200B);
+        }
+    }
+    return shown;
+}
+
+}  // namespace velquin

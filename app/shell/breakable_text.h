@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace velquin {
+
+// A text from a person, a file or a service (a path, a code, a name) as a wrapping label shows it:
+// a run of more than `longestRun` characters (grapheme clusters) without a line-break opportunity
+// gets a zero-width space after every `breakEvery` characters, so that it wraps inside the label
+// instead of widening it. Words and texts with ordinary breaks are left as they are.
+QString breakableText(const QString& text);
+
+namespace breakable_text {
+constexpr qsizetype longestRun = 24;
+constexpr qsizetype breakEvery = 4;
+}  // namespace breakable_text
+
+}  // namespace velquin
