@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/shell/breakable_text.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
@@ -218,7 +219,8 @@ void MeridLessonPane::refresh() {
     pause_->setEnabled(!busy && canSave);
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
-    noticeText_->setText(UIStrings::text(controller_.importFeedback()));
+    // Both lines may name a file or a path without spaces: they wrap inside the pane.
+    noticeText_->setText(breakableText(UIStrings::text(controller_.importFeedback())));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
     const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);
@@ -234,7 +236,7 @@ void MeridLessonPane::refresh() {
 
     const QString& status = controller_.errorMessage();
     statusRow_->setVisible(!status.isEmpty());
-    status_->setText(UIStrings::text(status));
+    status_->setText(breakableText(UIStrings::text(status)));
     const QColor statusColour =
         isInformational(status) ? LessonaryMERIDPalette::muted(scheme) : SystemColors::orange(scheme);
     lessonary::setTextColor(status_, statusColour);

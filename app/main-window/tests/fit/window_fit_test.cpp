@@ -96,9 +96,6 @@ const QList<KnownFault> kKnownFaults{
     {QRegularExpression(QStringLiteral("^coach")),
      QRegularExpression(QStringLiteral("'Cours actuel'|orvel.merid.new-session|MeridHistorySessionRow")),
      "tutor: in French the course library's content is wider than its column, its cards and rows cut at the right"},
-    {QRegularExpression(QStringLiteral("^coach")),
-     QRegularExpression(QStringLiteral("qt_scrollarea_viewport|orvel.merid.status|Import failed|Échec de l|导入失败")),
-     "tutor: the status line and the import notice with a file name without spaces widen the lesson pane past its column or are cut"},
 };
 
 // A read that failed on the longest file name, as the program's file functions report it.
