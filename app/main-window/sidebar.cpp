@@ -9,17 +9,18 @@
 #include <QVBoxLayout>
 
 #include "app/shell/app_store.h"
-#include "app/tutor-lesson/lessonary_merid_palette.h"
-#include "app/tutor-lesson/lessonary_theme.h"
-#include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/shell/breakable_text.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
+#include "app/tutor-lesson/lessonary_theme.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 
 namespace velquin {
 
@@ -43,16 +44,6 @@ constexpr int kHintFontSize = 11;
 constexpr int kHintPadding = 7;
 
 using lessonary::currentScheme;
-
-// The hint on two lines, broken at the last space that lets the first line fit `room`, where one
-// line is wider than that; as it is otherwise.
-QString brokenToFit(const QString& text, const QFontMetrics& metrics, int room) {
-    if (metrics.horizontalAdvance(text) <= room) return text;
-    for (qsizetype space = text.lastIndexOf(u' '); space > 0; space = text.lastIndexOf(u' ', space - 1)) {
-        if (metrics.horizontalAdvance(text.left(space)) <= room) return text.left(space) + u'\n' + text.mid(space + 1);
-    }
-    return text;
-}
 
 // A hairline with room above and below.
 class Divider : public QWidget {

@@ -1,5 +1,6 @@
 #include "app/shell/breakable_text.h"
 
+#include <QFontMetrics>
 #include <QList>
 #include <QTextBoundaryFinder>
 
@@ -31,6 +32,14 @@ QString breakableText(const QString& text) {
         }
     }
     return shown;
+}
+
+QString brokenToFit(const QString& text, const QFontMetrics& metrics, int room) {
+    if (metrics.horizontalAdvance(text) <= room) return text;
+    for (qsizetype space = text.lastIndexOf(u' '); space > 0; space = text.lastIndexOf(u' ', space - 1)) {
+        if (metrics.horizontalAdvance(text.left(space)) <= room) return text.left(space) + u'\n' + text.mid(space + 1);
+    }
+    return text;
 }
 
 }  // namespace velquin

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFontMetrics;
+
 namespace velquin {
 
 // A text from a person, a file or a service (a path, a code, a name) as a wrapping label shows it:
@@ -9,6 +11,10 @@ namespace velquin {
 // gets a zero-width space after every `breakEvery` characters, so that it wraps inside the label
 // instead of widening it. Words and texts with ordinary breaks are left as they are.
 QString breakableText(const QString& text);
+
+// A short text of the interface on two lines, broken at the last space that lets its first line
+// fit `room` pixels, where one line would be wider; as it is otherwise.
+QString brokenToFit(const QString& text, const QFontMetrics& metrics, int room);
 
 namespace breakable_text {
 constexpr qsizetype longestRun = 24;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "app/shell/breakable_text.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -24,6 +25,11 @@ namespace velquin {
 using meridcore::TeacherLearningSession;
 
 namespace {
+
+constexpr int kRailPadding = 16;
+constexpr int kCardPadding = 12;
+// The width inside the current course's card.
+constexpr int kCardRoom = MeridCourseLibraryView::railWidth - 2 * kRailPadding - 2 * kCardPadding;
 
 QWidget* divider(QWidget* parent) {
     auto* line = new LessonaryPanel(&LessonaryMERIDPalette::line, nullptr, 0, parent);
@@ -53,7 +59,7 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     setObjectName(QStringLiteral("orvel.merid.course-library"));
     setFixedWidth(railWidth);
     auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setContentsMargins(kRailPadding, kRailPadding, kRailPadding, kRailPadding);
     stack->setSpacing(0);
 
     auto* header = new QHBoxLayout();
@@ -92,7 +98,7 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     // The current course's card.
     card_ = new LessonaryPanel(&LessonaryMERIDPalette::card, nullptr, 12, content);
     auto* card = new QVBoxLayout(card_);
-    card->setContentsMargins(12, 12, 12, 12);
+    card->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
     card->setSpacing(9);
     auto* courseRow = new QHBoxLayout();
     courseRow->setSpacing(6);
@@ -212,7 +218,12 @@ void MeridCourseLibraryView::retranslate() {
     noMaterial_->setText(UIStrings::text(QStringLiteral("尚未导入课件")));
     buildOutline_->setText(UIStrings::choose(QStringLiteral("建立课程目录"), QStringLiteral("Build course outline"),
                                              QStringLiteral("Créer le plan")));
-    import_->setText(UIStrings::text(QStringLiteral("导入 PDF / Word / PPT…")));
+    // The rail has a fixed width: a longer wording (the French) takes a second line.
+    const QString import = UIStrings::text(QStringLiteral("导入 PDF / Word / PPT…"));
+    import_->setText(import);
+    const int besideText = import_->sizeHint().width() - import_->fontMetrics().horizontalAdvance(import);
+    import_->setText(brokenToFit(import, import_->fontMetrics(), kCardRoom - besideText));
+    import_->setAccessibleName(import);
     historyHeading_->setText(UIStrings::text(QStringLiteral("历史会话")));
     const QString newSession = UIStrings::text(QStringLiteral("新建学习会话"));
     newSession_->setToolTip(newSession);

@@ -93,9 +93,6 @@ const QList<KnownFault> kKnownFaults{
      "answer panel: at 360x390 and 320x300 its title, placeholder and the long-text error line are squeezed to a few pixels"},
     {QRegularExpression(QStringLiteral("^compact-selection$")), QRegularExpression(QStringLiteral(".")),
      "compact selection view: a selection without spaces widens the window far past its 420 px minimum, and its two-line preview is cut mid-line without an ellipsis"},
-    {QRegularExpression(QStringLiteral("^coach")),
-     QRegularExpression(QStringLiteral("'Cours actuel'|orvel.merid.new-session|MeridHistorySessionRow")),
-     "tutor: in French the course library's content is wider than its column, its cards and rows cut at the right"},
 };
 
 // A read that failed on the longest file name, as the program's file functions report it.
