@@ -298,6 +298,11 @@ protected:
                          PDFChoice(QUrl::fromLocalFile(QStringLiteral("/tmp/") + kLongFileName), 48));
                  });
              }},
+            {"tutor-delete-confirmation",
+             [this] {
+                 showPage(Page::coach);
+                 return showSheet([this] { tutorScreen().setDeleteCandidate(tutorScreen().active().id); });
+             }},
             {"no-tray-notice",
              [this] {
                  // The notice is told once per window: a window of its own each time.
@@ -354,7 +359,9 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
     QList<int> knownCounts(kKnownFaults.size(), 0);
     for (const Language& language : kLanguages) {
         InterfaceSettings::shared().setLanguage(language.language);
+        // As the program sets it on its window: dates in the interface language.
         QLocale::setDefault(locale(language.language));
+        window->setLocale(locale(language.language));
         signedIn.language = language.wording;
         for (const auto& look : kAppearances) {
             ApplicationAppearance::shared().apply(look.appearance);
