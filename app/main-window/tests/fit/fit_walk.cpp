@@ -49,7 +49,8 @@ const QAbstractScrollArea* scrollAreaOf(const QWidget* widget) {
 }
 
 // The first ancestor up to the window that cuts the widget's rect. In a scroll area, only what the
-// area cannot scroll to counts: across, unless its horizontal scroll bar shows.
+// area cannot scroll to counts: across, unless its horizontal scroll bar shows; the part in view
+// is then followed up to the window.
 const QWidget* cuttingAncestor(const QWidget* widget, const QWidget* window) {
     QRect box(QPoint(0, 0), widget->size());
     const QWidget* child = widget;
@@ -57,9 +58,13 @@ const QWidget* cuttingAncestor(const QWidget* widget, const QWidget* window) {
         box.translate(child->pos());
         if (const QAbstractScrollArea* area = scrollAreaOf(parent)) {
             const bool across = area->horizontalScrollBar()->isVisible();
-            return across || (box.left() >= 0 && box.right() <= parent->rect().right()) ? nullptr : parent;
+            if (!across && (box.left() < 0 || box.right() > parent->rect().right())) return parent;
+            // What shows of it must still lie inside the area's own parents.
+            box &= parent->rect();
+            if (box.isEmpty()) return nullptr;
+        } else if (!parent->rect().contains(box)) {
+            return parent;
         }
-        if (!parent->rect().contains(box)) return parent;
         if (parent == window) return nullptr;
         child = parent;
     }
