@@ -51,7 +51,7 @@ ErrorBanner::ErrorBanner(AppStore& store, QWidget* parent) : QWidget(parent), st
 void ErrorBanner::showMessage() {
     const auto& error = store_.errorMessage();
     // A message may carry a path or a code without spaces: it wraps inside the banner.
-    message_->setText(error ? breakableText(UIStrings::text(*error)) : QString());
+    setBreakableText(message_, error ? UIStrings::text(*error) : QString());
     setVisible(error.has_value());
 }
 

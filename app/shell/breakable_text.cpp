@@ -1,6 +1,7 @@
 #include "app/shell/breakable_text.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QList>
 #include <QTextBoundaryFinder>
 
@@ -32,6 +33,11 @@ QString breakableText(const QString& text) {
         }
     }
     return shown;
+}
+
+void setBreakableText(QLabel* label, const QString& text) {
+    label->setText(breakableText(text));
+    label->setAccessibleName(text);
 }
 
 QString brokenToFit(const QString& text, const QFontMetrics& metrics, int room) {

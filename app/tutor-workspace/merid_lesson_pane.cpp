@@ -220,7 +220,7 @@ void MeridLessonPane::refresh() {
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
     // Both lines may name a file or a path without spaces: they wrap inside the pane.
-    noticeText_->setText(breakableText(UIStrings::text(controller_.importFeedback())));
+    setBreakableText(noticeText_, UIStrings::text(controller_.importFeedback()));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
     const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);
@@ -236,7 +236,7 @@ void MeridLessonPane::refresh() {
 
     const QString& status = controller_.errorMessage();
     statusRow_->setVisible(!status.isEmpty());
-    status_->setText(breakableText(UIStrings::text(status)));
+    setBreakableText(status_, UIStrings::text(status));
     const QColor statusColour =
         isInformational(status) ? LessonaryMERIDPalette::muted(scheme) : SystemColors::orange(scheme);
     lessonary::setTextColor(status_, statusColour);

@@ -1,5 +1,8 @@
-// Long runs without a break become breakable; everything else stays as it was.
+// Long runs without a break become breakable; everything else, and what accessibility clients
+// read, stays as it was.
 #include <gtest/gtest.h>
+
+#include <QLabel>
 
 #include "app/shell/breakable_text.h"
 
@@ -26,6 +29,11 @@ TEST(BreakableText, OnlyLongRunsWithoutABreakGetBreaks) {
         EXPECT_EQ(shown.count(zeroWidthSpace), row.breaks) << row.name;
         EXPECT_EQ(QString(shown).remove(zeroWidthSpace), row.text) << row.name;
         EXPECT_FALSE(shown.contains(QString(zeroWidthSpace) + QChar(0x0301))) << row.name;
+        // Accessibility clients read the text without the breaks.
+        QLabel label;
+        setBreakableText(&label, row.text);
+        EXPECT_EQ(label.text(), shown) << row.name;
+        EXPECT_EQ(label.accessibleName(), row.text) << row.name;
     }
 }
 
