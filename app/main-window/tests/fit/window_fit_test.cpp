@@ -88,11 +88,14 @@ struct KnownFault {
 };
 const QList<KnownFault> kKnownFaults{
     {QRegularExpression(QStringLiteral("^account$")), QRegularExpression(QStringLiteral(".")),
-     "account sheet: a 40-character name or a 64-character service code without spaces widens its content past the 490 px sheet and pushes the name field, its save button and the close button out of sight"},
+     "account sheet: a 40-character name or a 64-character service code without spaces widens its content past "
+     "the 490 px sheet and pushes the name field, its save button and the close button out of sight"},
     {QRegularExpression(QStringLiteral("^answer-panel$")), QRegularExpression(QStringLiteral(".")),
-     "answer panel: at 360x390 and 320x300 its title, placeholder and the long-text error line are squeezed to a few pixels"},
+     "answer panel: at 360x390 and 320x300 its title, placeholder and the long-text error line are squeezed to a "
+     "few pixels"},
     {QRegularExpression(QStringLiteral("^compact-selection$")), QRegularExpression(QStringLiteral(".")),
-     "compact selection view: a selection without spaces widens the window far past its 420 px minimum, and its two-line preview is cut mid-line without an ellipsis"},
+     "compact selection view: a selection without spaces widens the window far past its 420 px minimum, and its "
+     "two-line preview is cut mid-line without an ellipsis"},
 };
 
 // A read that failed on the longest file name, as the program's file functions report it.
