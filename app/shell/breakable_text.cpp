@@ -5,19 +5,19 @@
 #include <QList>
 #include <QTextBoundaryFinder>
 
+#include "base/text.h"
+
 namespace velquin {
 
 QString breakableText(const QString& text) {
     if (text.size() <= breakable_text::longestRun) return text;
-    // The grapheme boundaries, each with whether a line may break there.
-    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    // The grapheme boundaries (the answer views' own walk), each with whether a line may break there.
+    const QList<qsizetype> bounds = base::text::graphemeBoundaries(text);
     QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
     QList<qsizetype> runStarts{0};
-    QList<qsizetype> bounds{0};
-    for (qsizetype at = clusters.toNextBoundary(); at != -1; at = clusters.toNextBoundary()) {
-        bounds.append(at);
-        lines.setPosition(at);
-        if (lines.isAtBoundary()) runStarts.append(bounds.size() - 1);
+    for (qsizetype cluster = 1; cluster < bounds.size(); ++cluster) {
+        lines.setPosition(bounds[cluster]);
+        if (lines.isAtBoundary()) runStarts.append(cluster);
     }
     if (runStarts.last() != bounds.size() - 1) runStarts.append(bounds.size() - 1);
     QString shown;
