@@ -23,7 +23,7 @@
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/history_list_model.h"
 #include "app/main-window/home_style.h"
-#include "app/main-window/selectable_text.h"
+#include "app/shell/wrapped_text.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_theme.h"
@@ -167,7 +167,7 @@ public:
         source_ = new LineLimitedLabel(this, lessonary::font(home_style::headline, QFont::DemiBold), 2);
         source_->setObjectName(QStringLiteral("source"));
         column->addWidget(source_);
-        answer_ = new SelectableText(this, answerFont());
+        answer_ = new WrappedText(this, answerFont());
         answer_->setObjectName(QStringLiteral("answer"));
         column->addWidget(answer_);
         date_ = makeLabel(this, lessonary::font(home_style::caption), false);
@@ -218,7 +218,7 @@ public:
 
 private:
     LineLimitedLabel* source_ = nullptr;
-    SelectableText* answer_ = nullptr;
+    WrappedText* answer_ = nullptr;
     QLabel* date_ = nullptr;
     bool isNote_ = false;
 };
@@ -378,7 +378,7 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
         measured.width = width;
         measured.answerLength = record.answer.size();
         measured.answerHeight =
-            SelectableText::heightFor(record.answer, HistoryRow::answerFont(), width - HistoryRow::rightInset);
+            WrappedText::heightFor(record.answer, HistoryRow::answerFont(), width - HistoryRow::rightInset);
     }
     return prototypeHeight_ + measured.answerHeight;
 }

@@ -1,5 +1,6 @@
-#include "app/main-window/selectable_text.h"
+#include "app/shell/wrapped_text.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -17,14 +18,36 @@
 namespace velquin {
 
 namespace {
-QTextOption wrapping() {
+
+QTextOption wrapping(Qt::Alignment alignment) {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setAlignment(alignment);
     return option;
 }
+
+// Read by screen readers as a label: its name is the text.
+class AccessibleWrappedText : public QAccessibleWidget {
+public:
+    explicit AccessibleWrappedText(WrappedText* text) : QAccessibleWidget(text, QAccessible::StaticText) {}
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const WrappedText*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* accessibleWrappedText(const QString& key, QObject* object) {
+    if (key == QLatin1String(WrappedText::staticMetaObject.className()) && object->isWidgetType())
+        return new AccessibleWrappedText(static_cast<WrappedText*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
-SelectableText::SelectableText(QWidget* parent, const QFont& font) : QWidget(parent) {
+WrappedText::WrappedText(QWidget* parent, const QFont& font) : QWidget(parent) {
+    static const bool installed = (QAccessible::installFactory(accessibleWrappedText), true);
+    Q_UNUSED(installed);
     setFont(font);
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::IBeamCursor);
@@ -33,7 +56,7 @@ SelectableText::SelectableText(QWidget* parent, const QFont& font) : QWidget(par
     setSizePolicy(policy);
 }
 
-QString SelectableText::cut(const QString& text) {
+QString WrappedText::cut(const QString& text) {
     QString flat = text;
     flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // As much as an answer view shows, cut at a character boundary.
@@ -41,25 +64,55 @@ QString SelectableText::cut(const QString& text) {
     return base::text::graphemePrefix(flat, ShownAnswer::limit) + QStringLiteral("…");
 }
 
-void SelectableText::setText(const QString& text) {
+void WrappedText::setText(const QString& text) {
     const QString shown = cut(text);
     if (shown == shown_) return;
     shown_ = shown;
-    // Read by screen readers as a label's text would be.
-    setAccessibleDescription(shown_);
     anchor_ = cursor_ = 0;
-    laidWidth_ = -1;
+    laidWidth_ = naturalWidth_ = -1;
     updateGeometry();
+    update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void WrappedText::setSelectable(bool selectable) {
+    selectable_ = selectable;
+    setFocusPolicy(selectable ? Qt::ClickFocus : Qt::NoFocus);
+    if (selectable) {
+        setCursor(Qt::IBeamCursor);
+    } else {
+        unsetCursor();
+        anchor_ = cursor_ = 0;
+        update();
+    }
+}
+
+void WrappedText::setAlignment(Qt::Alignment alignment) {
+    alignment_ = alignment & Qt::AlignHorizontal_Mask;
+    laidWidth_ = -1;
     update();
 }
 
-QString SelectableText::selectedText() const {
+QStringList WrappedText::shownLines() const {
+    ensureLayout();
+    QStringList lines;
+    for (int i = 0; i < layout_.lineCount(); ++i) {
+        const QTextLine line = layout_.lineAt(i);
+        lines.append(shown_.mid(line.textStart(), line.textLength()));
+    }
+    return lines;
+}
+
+QString WrappedText::selectedText() const {
     const int from = qMin(anchor_, cursor_), to = qMax(anchor_, cursor_);
     return shown_.mid(from, to - from);
 }
 
-int SelectableText::lay(QTextLayout& layout, int width) {
-    layout.setTextOption(wrapping());
+int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment) {
+    layout.setTextOption(wrapping(alignment));
     layout.beginLayout();
     qreal y = 0;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
@@ -71,23 +124,23 @@ int SelectableText::lay(QTextLayout& layout, int width) {
     return int(std::ceil(y));
 }
 
-int SelectableText::heightFor(const QString& text, const QFont& font, int width) {
+int WrappedText::heightFor(const QString& text, const QFont& font, int width) {
     const QString shown = cut(text);
     if (shown.isEmpty()) return 0;
     QTextLayout layout(shown, font);
     return lay(layout, width);
 }
 
-void SelectableText::ensureLayout() const {
+void WrappedText::ensureLayout() const {
     const int width = qMax(1, this->width());
     if (laidWidth_ == width) return;
     layout_.setText(shown_);
     layout_.setFont(font());
-    laidHeight_ = shown_.isEmpty() ? 0 : lay(layout_, width);
+    laidHeight_ = shown_.isEmpty() ? 0 : lay(layout_, width, alignment_);
     laidWidth_ = width;
 }
 
-int SelectableText::heightForWidth(int width) const {
+int WrappedText::heightForWidth(int width) const {
     if (width == this->width()) {
         ensureLayout();
         return laidHeight_;
@@ -95,9 +148,21 @@ int SelectableText::heightForWidth(int width) const {
     return heightFor(shown_, font(), width);
 }
 
-QSize SelectableText::sizeHint() const { return QSize(200, heightForWidth(qMax(1, width()))); }
+QSize WrappedText::sizeHint() const {
+    if (naturalWidth_ < 0) {
+        // The longest paragraph, measured up to the width asked for at most.
+        naturalWidth_ = 0;
+        const QFontMetrics metrics(font());
+        for (const QString& paragraph : shown_.split(u'\n')) {
+            naturalWidth_ = qMax(naturalWidth_, metrics.horizontalAdvance(paragraph.left(4 * preferredWidth)));
+            if (naturalWidth_ >= preferredWidth) break;
+        }
+        naturalWidth_ = qMin(naturalWidth_ + 1, preferredWidth);
+    }
+    return QSize(naturalWidth_, heightForWidth(naturalWidth_));
+}
 
-void SelectableText::paintEvent(QPaintEvent* event) {
+void WrappedText::paintEvent(QPaintEvent* event) {
     ensureLayout();
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
@@ -113,7 +178,7 @@ void SelectableText::paintEvent(QPaintEvent* event) {
     layout_.draw(&painter, QPointF(0, 0), selections, QRectF(event->rect()));
 }
 
-int SelectableText::positionAt(const QPoint& point) const {
+int WrappedText::positionAt(const QPoint& point) const {
     ensureLayout();
     const int lines = layout_.lineCount();
     if (lines == 0) return 0;
@@ -124,19 +189,21 @@ int SelectableText::positionAt(const QPoint& point) const {
     return int(shown_.size());
 }
 
-void SelectableText::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+void WrappedText::mousePressEvent(QMouseEvent* event) {
+    if (!selectable_ || event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     anchor_ = cursor_ = positionAt(event->position().toPoint());
     update();
 }
 
-void SelectableText::mouseMoveEvent(QMouseEvent* event) {
+void WrappedText::mouseMoveEvent(QMouseEvent* event) {
+    if (!selectable_) return QWidget::mouseMoveEvent(event);
     if (!(event->buttons() & Qt::LeftButton)) return;
     cursor_ = positionAt(event->position().toPoint());
     update();
 }
 
-void SelectableText::mouseDoubleClickEvent(QMouseEvent* event) {
+void WrappedText::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!selectable_) return QWidget::mouseDoubleClickEvent(event);
     const int at = positionAt(event->position().toPoint());
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, shown_);
     words.setPosition(at);
@@ -148,7 +215,7 @@ void SelectableText::mouseDoubleClickEvent(QMouseEvent* event) {
     update();
 }
 
-void SelectableText::keyPressEvent(QKeyEvent* event) {
+void WrappedText::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) {
         copy();
     } else if (event->matches(QKeySequence::SelectAll)) {
@@ -160,7 +227,8 @@ void SelectableText::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void SelectableText::contextMenuEvent(QContextMenuEvent* event) {
+void WrappedText::contextMenuEvent(QContextMenuEvent* event) {
+    if (!selectable_) return QWidget::contextMenuEvent(event);
     QMenu menu(this);
     QAction* copyAction = menu.addAction(UIStrings::text(QStringLiteral("复制")));
     copyAction->setEnabled(anchor_ != cursor_);
@@ -175,12 +243,20 @@ void SelectableText::contextMenuEvent(QContextMenuEvent* event) {
     }
 }
 
-void SelectableText::focusOutEvent(QFocusEvent* event) {
+void WrappedText::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     update();
 }
 
-void SelectableText::copy() const {
+void WrappedText::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        laidWidth_ = naturalWidth_ = -1;
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+void WrappedText::copy() const {
     if (anchor_ != cursor_) QApplication::clipboard()->setText(selectedText());
 }
 

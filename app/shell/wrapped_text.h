@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QTextLayout>
+#include <QWidget>
+
+namespace velquin {
+
+// Plain text wrapped to the widget's width: at word boundaries, and inside a word only when it does
+// not fit on a line, so that no text ever makes its window wider (a name, an e-mail address, a file
+// name or an error code without spaces breaks where the line ends). It asks for no width of its
+// own: its least width is 0 and its height follows its width. Screen readers read it as a label.
+// Selectable by default: the mouse selects, the copy key and the context menu copy the text as it
+// is. It lays its text out once per width, far cheaper than a selectable label, so that a list can
+// hold many long texts. Text beyond what an answer view shows (ShownAnswer::limit characters) is
+// not shown; the last one shown is "…".
+class WrappedText : public QWidget {
+    Q_OBJECT
+public:
+    WrappedText(QWidget* parent, const QFont& font);
+
+    void setText(const QString& text);
+    // The text as shown (cut when it was longer).
+    const QString& text() const { return shown_; }
+    QString selectedText() const;
+
+    // Off: the text takes neither the mouse nor the focus (a press reaches the widget below).
+    void setSelectable(bool selectable);
+    // Left (the default), centred or right.
+    void setAlignment(Qt::Alignment alignment);
+    // The lines of the text as laid out at the widget's width now.
+    QStringList shownLines() const;
+
+    // The height `text` takes at `width` in `font`, as this widget lays it out.
+    static int heightFor(const QString& text, const QFont& font, int width);
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    // As wide as the longest line without wrapping (up to `preferredWidth`), as tall as that takes.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return QSize(0, 0); }
+
+    static constexpr int preferredWidth = 400;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    static QString cut(const QString& text);
+    // Lays the text out at `width` into `layout`; returns its height.
+    static int lay(QTextLayout& layout, int width, Qt::Alignment alignment = Qt::AlignLeft);
+    void ensureLayout() const;
+    int positionAt(const QPoint& point) const;
+    void copy() const;
+
+    QString shown_;
+    mutable QTextLayout layout_;
+    mutable int laidWidth_ = -1;
+    mutable int laidHeight_ = 0;
+    mutable int naturalWidth_ = -1;  // of the longest line unwrapped; -1: not measured yet
+    Qt::Alignment alignment_ = Qt::AlignLeft;
+    bool selectable_ = true;
+    int anchor_ = 0;
+    int cursor_ = 0;
+};
+
+}  // namespace velquin
