@@ -25,6 +25,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
@@ -155,10 +156,13 @@ void AccountProfileView::build() {
     titleRow->addWidget(avatar_, 0, Qt::AlignVCenter);
     auto* names = new QVBoxLayout();
     names->setSpacing(4);
-    title_ = makeLabel(content, lessonary::font(home_style::title2, QFont::Bold), true);
+    // The name and the address are the person's: they wrap inside a word rather than widen the sheet.
+    title_ = new WrappedText(content, lessonary::font(home_style::title2, QFont::Bold));
     title_->setObjectName(QStringLiteral("title"));
-    email_ = makeLabel(content, lessonary::font(home_style::callout), true);
+    title_->setSelectable(false);
+    email_ = new WrappedText(content, lessonary::font(home_style::callout));
     email_->setObjectName(QStringLiteral("emailLine"));
+    email_->setSelectable(false);
     names->addWidget(title_);
     names->addWidget(email_);
     titleRow->addLayout(names, 1);
@@ -277,9 +281,9 @@ void AccountProfileView::build() {
     progress_->setTextVisible(false);
     progress_->setFixedHeight(6);
     column->addWidget(progress_);
-    feedback_ = makeLabel(content, lessonary::font(home_style::callout), true);
+    // The service's messages may hold a code or an address without spaces.
+    feedback_ = new WrappedText(content, lessonary::font(home_style::callout));
     feedback_->setObjectName(QStringLiteral("feedback"));
-    feedback_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(feedback_);
     column->addWidget(new Rule(content));
 
@@ -416,9 +420,10 @@ void AccountProfileView::restyle() {
     const ColorScheme scheme = currentScheme();
     const QColor ink = LessonaryTheme::ink(scheme);
     const QColor secondary = LessonaryTheme::inkSecondary(scheme);
-    for (QLabel* label : {title_, signInHeadline_, signedInHeading_})
+    for (QWidget* label : std::initializer_list<QWidget*>{title_, signInHeadline_, signedInHeading_})
         setTextColor(label, ink);
-    for (QLabel* label : {email_, serviceNotice_, orLabel_, apiKeyLine_, verificationNotice_, nameLine_, importLine_})
+    for (QWidget* label : std::initializer_list<QWidget*>{email_, serviceNotice_, orLabel_, apiKeyLine_,
+                                                          verificationNotice_, nameLine_, importLine_})
         setTextColor(label, secondary);
     setTextColor(feedback_, SystemColors::orange(scheme));
 

@@ -21,6 +21,7 @@ namespace velquin {
 
 class AccountSession;
 class BrowserOpener;
+class WrappedText;
 
 // The account sheet: sign-in by e-mail and password or with Google while signed out; while signed
 // in the verification e-mail, the display name, the copy of the older tutor sessions, the refresh
@@ -74,8 +75,8 @@ private:
 
     QScrollArea* scroll_ = nullptr;
     QWidget* avatar_ = nullptr;
-    QLabel* title_ = nullptr;
-    QLabel* email_ = nullptr;
+    WrappedText* title_ = nullptr;
+    WrappedText* email_ = nullptr;
     QWidget* signInSection_ = nullptr;
     QWidget* signedInSection_ = nullptr;
     QLabel* signInHeadline_ = nullptr;
@@ -103,7 +104,7 @@ private:
     QPushButton* refreshButton_ = nullptr;
     QPushButton* signOutButton_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    QLabel* feedback_ = nullptr;
+    WrappedText* feedback_ = nullptr;
     QPushButton* websiteButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
 };

@@ -17,6 +17,7 @@
 #include "app/main-window/tests/view_test_support.h"
 #include "app/shell/application_appearance.h"
 #include "app/shell/interface_settings.h"
+#include "app/shell/wrapped_text.h"
 #include "core/consent.h"
 
 namespace velquin {
@@ -113,7 +114,7 @@ TEST_F(AccountSheetTest, SignInButtonFollowsTheFieldsAndTheWork) {
     // A failed sign-in shows its text; the password stays empty.
     h.stub.release(0, ScriptedReply::json(401, "{}"));
     ASSERT_TRUE(waitUntil([&] { return !h.session().working(); }));
-    auto* feedback = child<QLabel>(view, "feedback");
+    auto* feedback = child<WrappedText>(view, "feedback");
     EXPECT_TRUE(shown(feedback));
     EXPECT_EQ(feedback->text(), QStringLiteral("账户操作失败：密码错误或会话无效（HTTP 401）。"));
     EXPECT_FALSE(shown(child<QProgressBar>(view, "progress")));
@@ -175,7 +176,7 @@ TEST_F(AccountSheetTest, SectionsFollowTheSessionState) {
         EXPECT_EQ(shown(child<QWidget>(view, "signedInSection")), row.signedIn);
         EXPECT_EQ(shown(child<QWidget>(view, "legacyImportBlock")), row.import);
         EXPECT_EQ(shown(child<QWidget>(view, "verificationBlock")), row.verification);
-        EXPECT_EQ(child<QLabel>(view, "title")->text(),
+        EXPECT_EQ(child<WrappedText>(view, "title")->text(),
                   row.signedIn ? h.session().displayName() : QStringLiteral("Orvel 账户"));
         // Refresh, sign-out, the name and the import never wait for anything.
         if (row.signedIn) {
@@ -208,7 +209,7 @@ TEST_F(AccountSheetTest, DisplayNameConsentAndSize) {
     name->setText(QStringLiteral("  Grace  "));
     QTest::mouseClick(save, Qt::LeftButton);
     EXPECT_EQ(s.preferredName(), QStringLiteral("Grace"));
-    EXPECT_EQ(child<QLabel>(view, "title")->text(), QStringLiteral("Grace"));
+    EXPECT_EQ(child<WrappedText>(view, "title")->text(), QStringLiteral("Grace"));
     EXPECT_EQ(name->text(), QStringLiteral("  Grace  "));
 
     // The consent button shows while the stored version is not the current one.
@@ -234,6 +235,73 @@ TEST_F(AccountSheetTest, DisplayNameConsentAndSize) {
     // Escape closes the sheet.
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_FALSE(view.isVisible());
+}
+
+// Texts of the person and of the service never widen the 490-pixel sheet: the longest name the
+// sheet saves, an address and an error code without a space wrap inside the word, and the
+// buttons beside and below them stay within the sheet, in every language.
+TEST_F(AccountSheetTest, UnbrokenNamesAndCodesWrapWithinTheSheet) {
+    const QString name = QString(AccountSession::preferredNameLimit, u'W');
+    const QString address = QString(60, u'm') + QStringLiteral("@example.org");
+    const QByteArray code(64, 'x');
+    const QByteArray failure = R"({"error":{"code":")" + code + R"("}})";
+    const struct {
+        bool signedIn;
+        const char* button;  // must stay on the sheet beside the long texts
+    } rows[] = {{true, "saveNameButton"}, {true, "closeButton"}, {false, "consentButton"}, {false, "closeButton"}};
+    for (const auto& row : rows) {
+        for (const InterfaceLanguage language :
+             {InterfaceLanguage::chinese, InterfaceLanguage::english, InterfaceLanguage::french}) {
+            SCOPED_TRACE(std::string(row.button) + " " + base::rawValue(language).toStdString());
+            InterfaceSettings::shared().setLanguage(language);
+            AccountHarness h;
+            AccountProfileView::Options options;
+            options.privacyConsent = [](QWidget* parent) { return new QDialog(parent); };
+            // Signed in: the refresh on opening fails with the code and leaves the account pending.
+            if (row.signedIn) {
+                h.confirmed(QStringLiteral("acct_1"), {{QStringLiteral("email"), address}});
+                h.stub.enqueue(HostedStub::accountPath, ScriptedReply::json(503, failure));
+            } else {
+                h.stub.enqueue(HostedStub::accountsPath, ScriptedReply::json(503, failure));
+            }
+            AccountProfileView& view = open(h, options);
+            if (row.signedIn) {
+                child<QLineEdit>(view, "displayName")->setText(name);
+                EXPECT_TRUE(child<QPushButton>(view, "saveNameButton")->isEnabled());
+            } else {
+                child<QLineEdit>(view, "email")->setText(address);
+                child<QLineEdit>(view, "password")->setText(QStringLiteral("12345678"));
+                QTest::mouseClick(child<QPushButton>(view, "signInButton"), Qt::LeftButton);
+            }
+            ASSERT_TRUE(waitUntil([&] { return h.session().feedback().contains(QString::fromLatin1(code)); }));
+            QCoreApplication::processEvents();
+
+            EXPECT_EQ(view.width(), AccountProfileView::sheetWidth);
+            auto* feedback = child<WrappedText>(view, "feedback");
+            EXPECT_GT(feedback->shownLines().size(), 1);
+            const QRect bounds = view.rect();
+            for (QWidget* widget : std::initializer_list<QWidget*>{child<QPushButton>(view, row.button), feedback,
+                                                                   child<WrappedText>(view, "title")}) {
+                ASSERT_TRUE(shown(widget)) << widget->objectName().toStdString();
+                const QRect placed(widget->mapTo(&view, QPoint(0, 0)), widget->size());
+                EXPECT_LE(placed.right(), bounds.right() - 24) << widget->objectName().toStdString();
+            }
+            // The name the session shows as the title, and the address below it, wrap in the same way.
+            if (row.signedIn) {
+                QTest::mouseClick(child<QPushButton>(view, "saveNameButton"), Qt::LeftButton);
+                h.session().setPreferredName(name);
+                QCoreApplication::processEvents();
+                for (const char* line : {"title", "emailLine"}) {
+                    auto* text = child<WrappedText>(view, line);
+                    if (text->text().isEmpty()) continue;
+                    EXPECT_LE(text->mapTo(&view, QPoint(text->width() - 1, 0)).x(), bounds.right() - 24) << line;
+                    for (const QString& shownLine : text->shownLines())
+                        EXPECT_LE(text->fontMetrics().horizontalAdvance(shownLine.trimmed()), text->width()) << line;
+                }
+            }
+            sheet.reset();
+        }
+    }
 }
 
 // The sheet comes up centred over its window and within the screen: it has its size before it is placed.
