@@ -43,6 +43,14 @@ QAccessibleInterface* accessibleWrappedText(const QString& key, QObject* object)
     return nullptr;
 }
 
+// The text as the layout takes it: a line feed ends a line only as a line separator. One character
+// for one, so that positions in the layout are positions in the text.
+QString laidOut(QString text) {
+    for (QChar& c : text)
+        if (c == u'\n' || c == u'\r') c = QChar::LineSeparator;
+    return text;
+}
+
 }  // namespace
 
 WrappedText::WrappedText(QWidget* parent, const QFont& font) : QWidget(parent) {
@@ -127,14 +135,14 @@ int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment) {
 int WrappedText::heightFor(const QString& text, const QFont& font, int width) {
     const QString shown = cut(text);
     if (shown.isEmpty()) return 0;
-    QTextLayout layout(shown, font);
+    QTextLayout layout(laidOut(shown), font);
     return lay(layout, width);
 }
 
 void WrappedText::ensureLayout() const {
     const int width = qMax(1, this->width());
     if (laidWidth_ == width) return;
-    layout_.setText(shown_);
+    layout_.setText(laidOut(shown_));
     layout_.setFont(font());
     laidHeight_ = shown_.isEmpty() ? 0 : lay(layout_, width, alignment_);
     laidWidth_ = width;
