@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextEdit>
@@ -19,6 +21,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/busy_spinner.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -170,6 +173,86 @@ QToolButton* plainIconButton(QWidget* parent) {
 
 QString trimmed(const QString& text) { return base::text::trimmed(text); }
 
+// The middle of the panel: as tall as the panel leaves it, but never shorter than its parts need
+// whole at its width (the scroll area around it then scrolls).
+class ScrollColumn : public QWidget {
+public:
+    using QWidget::QWidget;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return layout()->totalMinimumHeightForWidth(width); }
+    QSize minimumSizeHint() const override { return layout()->totalMinimumSize(); }
+};
+
+// The output's placeholder: its symbol centred above its text, 24 below the top where there is
+// room for it; where there is no room for the two one above the other (a message above it in a
+// short panel), the symbol stands beside the text. Never cut.
+class Placeholder : public QWidget {
+public:
+    using QWidget::QWidget;
+
+    void hold(QLabel* mark, QLabel* text) {
+        mark_ = mark;
+        text_ = text;
+    }
+    QSize sizeHint() const override { return {width(), topSpace + stackedHeight(width())}; }
+    QSize minimumSizeHint() const override { return {0, besideHeight(width())}; }
+
+protected:
+    bool event(QEvent* event) override {
+        // A new text asks its parent to lay it out again.
+        if (event->type() == QEvent::LayoutRequest) {
+            place();
+            updateGeometry();
+        }
+        return QWidget::event(event);
+    }
+    void resizeEvent(QResizeEvent*) override {
+        place();
+        updateGeometry();  // the text's height follows the width
+    }
+
+private:
+    static constexpr int topSpace = 24;
+    static constexpr int stackedGap = 9;
+    static constexpr int besideGap = 6;
+
+    int textWidthBeside(int width) const {
+        return qMax(
+            1, qMin(text_->fontMetrics().horizontalAdvance(text_->text()) + 1, width - mark_->width() - besideGap));
+    }
+    int stackedHeight(int width) const { return mark_->height() + stackedGap + text_->heightForWidth(qMax(1, width)); }
+    int besideHeight(int width) const {
+        if (width <= 0) return qMax(mark_->height(), 2 * text_->fontMetrics().lineSpacing());
+        return qMax(mark_->height(), text_->heightForWidth(textWidthBeside(width)));
+    }
+
+    void place() {
+        if (!mark_) return;
+        const int width = this->width();
+        const int stacked = stackedHeight(width);
+        if (height() >= stacked) {
+            const int top = qMin(topSpace, height() - stacked);
+            mark_->move((width - mark_->width()) / 2, top);
+            text_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            text_->setGeometry(0, top + mark_->height() + stackedGap, width, stacked - mark_->height() - stackedGap);
+        } else {
+            const int textWidth = textWidthBeside(width);
+            const int textHeight = text_->heightForWidth(textWidth);
+            const int left = qMax(0, (width - mark_->width() - besideGap - textWidth) / 2);
+            const int line = qMax(mark_->height(), textHeight);
+            mark_->move(left, (line - mark_->height()) / 2);
+            text_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            text_->setGeometry(left + mark_->width() + besideGap, (line - textHeight) / 2, textWidth, textHeight);
+        }
+    }
+
+    QLabel* mark_ = nullptr;
+    QLabel* text_ = nullptr;
+};
+
+// The lines an answer keeps however small the panel is made.
+constexpr int answerLinesKept = 3;
+
 }  // namespace
 
 // The answer (or the selection in a local preview) as selectable plain text, 5 pixels between
@@ -185,6 +268,8 @@ public:
         shown_.show(this, 5);
     }
     bool isCut() const { return shown_.isCut(); }
+    // The least height is what the view is given (some lines of an answer), not the frame's.
+    QSize minimumSizeHint() const override { return {0, 0}; }
 
 protected:
     QMimeData* createMimeDataFromSelection() const override { return shown_.selection(this); }
@@ -225,6 +310,18 @@ void DirectFloatView::build() {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(15, 15, 15, 15);
     root->setSpacing(12);
+    // The header and the bottom bar stay in place; between them the source, the modes and the
+    // output scroll when the panel is too small to show them whole.
+    middle_ = new QScrollArea(this);
+    middle_->setFrameShape(QFrame::NoFrame);
+    middle_->setWidgetResizable(true);
+    middle_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    middle_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    middle_->viewport()->setAutoFillBackground(false);
+    auto* column = new ScrollColumn(middle_);
+    auto* middle = new QVBoxLayout(column);
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(12);
 
     // Header.
     auto* header = new QHBoxLayout();
@@ -278,13 +375,11 @@ void DirectFloatView::build() {
     sourceRow->addWidget(sourceLabel_, 1);
     sourceRow->addWidget(toggleButton_);
     snippetColumn->addLayout(sourceRow);
-    fullText_ = lessonary::makeLabel(snippet_, lessonary::font(captionSize), true);
-    fullText_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    fullText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // At most five lines of the selection.
-    fullText_->setMaximumHeight(QFontMetrics(fullText_->font()).lineSpacing() * 5);
+    // At most five lines of the selection, broken inside a word (an address) where it must.
+    fullText_ = new WrappedText(snippet_, lessonary::font(captionSize));
+    fullText_->setMaximumLines(5);
     snippetColumn->addWidget(fullText_);
-    root->addWidget(snippet_);
+    middle->addWidget(snippet_);
     connect(toggleButton_, &QPushButton::clicked, this, [this] {
         showSelection_ = !showSelection_;
         refresh();
@@ -305,7 +400,7 @@ void DirectFloatView::build() {
             refresh();  // a press on the current mode changes nothing, but unchecks the button
         });
     }
-    root->addWidget(modes_);
+    middle->addWidget(modes_);
 
     // Output area.
     auto* output = new Card(12, true, this);
@@ -325,8 +420,9 @@ void DirectFloatView::build() {
     errorLine->setContentsMargins(0, 0, 0, 0);
     errorLine->setSpacing(6);
     errorMark_ = symbolLabel(errorRow_, calloutSize + 2);
-    errorLabel_ = lessonary::makeLabel(errorRow_, lessonary::font(calloutSize), true);
-    errorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Whole, however long (a file's path): it wraps inside a word and the middle scrolls.
+    errorLabel_ = new WrappedText(errorRow_, lessonary::font(calloutSize));
+    errorLabel_->setObjectName(QStringLiteral("outputMessage"));
     errorLine->addWidget(errorMark_, 0, Qt::AlignTop);
     errorLine->addWidget(errorLabel_, 1);
     outputColumn->addWidget(errorRow_);
@@ -342,27 +438,33 @@ void DirectFloatView::build() {
     bodyText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     bodyText_->document()->setDocumentMargin(0);
     bodyText_->viewport()->setAutoFillBackground(false);
-    placeholder_ = new QWidget(body_);
-    auto* placeholderColumn = new QVBoxLayout(placeholder_);
-    placeholderColumn->setContentsMargins(0, 24, 0, 0);
-    placeholderColumn->setSpacing(9);
+    auto* placeholder = new Placeholder(body_);
+    placeholder_ = placeholder;
     placeholderMark_ = symbolLabel(placeholder_, title3Size + 4);
     placeholderLabel_ = lessonary::makeLabel(placeholder_, lessonary::font(calloutSize), true);
-    placeholderLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    placeholderColumn->addWidget(placeholderMark_, 0, Qt::AlignHCenter);
-    placeholderColumn->addWidget(placeholderLabel_);
-    placeholderColumn->addStretch(1);
+    placeholder->hold(placeholderMark_, placeholderLabel_);
     body_->addWidget(bodyText_);
     body_->addWidget(placeholder_);
     outputColumn->addWidget(body_, 1);
     cutNote_ = lessonary::makeLabel(output_, lessonary::font(caption2Size), true);
     outputColumn->addWidget(cutNote_);
-    root->addWidget(output_, 1);
+    middle->addWidget(output_, 1);
+    middle_->setWidget(column);
+    column->setAutoFillBackground(false);  // the panel's paper shows through
+    root->addWidget(middle_, 1);
+    // A new outcome scrolls the output into view, also once the middle has taken its new height;
+    // the person's own scrolling ends that.
+    QScrollBar* bar = middle_->verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this] {
+        if (followOutput_) middle_->verticalScrollBar()->setValue(output_->y());
+    });
+    connect(bar, &QScrollBar::actionTriggered, this, [this] { followOutput_ = false; });
 
     // Bottom bar.
     auto* bottom = new QVBoxLayout();
     bottom->setSpacing(9);
-    warningLabel_ = lessonary::makeLabel(this, lessonary::font(caption2Size), true);
+    warningLabel_ = new WrappedText(this, lessonary::font(caption2Size));
+    warningLabel_->setSelectable(false);
     bottom->addWidget(warningLabel_);
     auto* statusRow = new QHBoxLayout();
     statusRow->setSpacing(8);
@@ -422,14 +524,23 @@ void DirectFloatView::refresh() {
         modeButtons_[i]->setAccessibleName(modeButtons_[i]->text());
     }
 
+    const QString outcome =
+        QStringLiteral("%1 %2 %3 ").arg(busy).arg(preview).arg(answer.has_value()) + model_.error().value_or(QString());
+    if (outcome != outcome_) {
+        outcome_ = outcome;
+        followOutput_ = true;
+        middle_->verticalScrollBar()->setValue(output_->y());
+    }
     spinner_->setVisible(busy);
     errorRow_->setVisible(model_.error().has_value());
     errorLabel_->setText(model_.error() ? UIStrings::text(*model_.error()) : QString());
     if (preview || answer) {
         bodyText_->setAnswer(preview ? model_.text() : answer->text);
         body_->setCurrentWidget(bodyText_);
+        bodyText_->setMinimumHeight(answerLinesKept * (bodyText_->fontMetrics().lineSpacing() + 5));
     } else {
         body_->setCurrentWidget(placeholder_);
+        bodyText_->setMinimumHeight(0);
         setSymbol(placeholderMark_, busy ? QStringLiteral("ellipsis.bubble") : QStringLiteral("sparkles"), accent_);
         placeholderLabel_->setText(
             UIStrings::text(busy ? QStringLiteral("Orvel AI 正在思考…") : QStringLiteral("清晰解释你选中的内容")));

@@ -11,6 +11,7 @@ class QAbstractButton;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 class QToolButton;
 
@@ -18,6 +19,7 @@ namespace velquin {
 
 class DirectFloatModel;
 class FloatingBulbView;
+class WrappedText;
 
 // The content of the floating answer panel over one DirectFloatModel: a header with the bulb, the
 // product name and the settings and close buttons; the source application with the selected text
@@ -56,6 +58,8 @@ private:
     std::function<void()> openWorkspace_;
     const QColor accent_;
     bool showSelection_ = false;
+    QString outcome_;            // what the output showed at the last refresh
+    bool followOutput_ = false;  // the middle keeps the output in view
 
     FloatingBulbView* bulb_ = nullptr;
     QLabel* title_ = nullptr;
@@ -63,11 +67,12 @@ private:
     QToolButton* settingsButton_ = nullptr;
     QToolButton* closeButton_ = nullptr;
 
+    QScrollArea* middle_ = nullptr;
     QFrame* snippet_ = nullptr;
     QLabel* quoteMark_ = nullptr;
     QLabel* sourceLabel_ = nullptr;
     QPushButton* toggleButton_ = nullptr;
-    QLabel* fullText_ = nullptr;
+    WrappedText* fullText_ = nullptr;
 
     QFrame* modes_ = nullptr;
     QList<QAbstractButton*> modeButtons_;
@@ -77,7 +82,7 @@ private:
     QWidget* spinner_ = nullptr;
     QWidget* errorRow_ = nullptr;
     QLabel* errorMark_ = nullptr;
-    QLabel* errorLabel_ = nullptr;
+    WrappedText* errorLabel_ = nullptr;
     QStackedWidget* body_ = nullptr;
     AnswerBody* bodyText_ = nullptr;
     QLabel* cutNote_ = nullptr;
@@ -85,7 +90,7 @@ private:
     QLabel* placeholderMark_ = nullptr;
     QLabel* placeholderLabel_ = nullptr;
 
-    QLabel* warningLabel_ = nullptr;
+    WrappedText* warningLabel_ = nullptr;
     QLabel* detailLabel_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QPushButton* retryButton_ = nullptr;

@@ -119,11 +119,14 @@ QString WrappedText::selectedText() const {
     return shown_.mid(from, to - from);
 }
 
-int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment) {
+int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment, int maximumLines) {
     layout.setTextOption(wrapping(alignment));
     layout.beginLayout();
     qreal y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    // Text past the last line allowed is neither laid out nor shown.
+    while (maximumLines <= 0 || layout.lineCount() < maximumLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
         line.setLineWidth(qMax(1, width));
         line.setPosition(QPointF(0, y));
         y += line.height();
@@ -144,7 +147,7 @@ void WrappedText::ensureLayout() const {
     if (laidWidth_ == width) return;
     layout_.setText(laidOut(shown_));
     layout_.setFont(font());
-    laidHeight_ = shown_.isEmpty() ? 0 : lay(layout_, width, alignment_);
+    laidHeight_ = shown_.isEmpty() ? 0 : lay(layout_, width, alignment_, maximumLines_);
     laidWidth_ = width;
 }
 
@@ -153,7 +156,16 @@ int WrappedText::heightForWidth(int width) const {
         ensureLayout();
         return laidHeight_;
     }
-    return heightFor(shown_, font(), width);
+    if (shown_.isEmpty()) return 0;
+    QTextLayout layout(laidOut(shown_), font());
+    return lay(layout, width, alignment_, maximumLines_);
+}
+
+void WrappedText::setMaximumLines(int lines) {
+    maximumLines_ = lines;
+    laidWidth_ = -1;
+    updateGeometry();
+    update();
 }
 
 QSize WrappedText::sizeHint() const {

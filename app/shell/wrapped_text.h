@@ -27,6 +27,8 @@ public:
     void setSelectable(bool selectable);
     // Left (the default), centred or right.
     void setAlignment(Qt::Alignment alignment);
+    // At most this many lines show; 0 (the default): every line.
+    void setMaximumLines(int lines);
     // The lines of the text as laid out at the widget's width now.
     QStringList shownLines() const;
 
@@ -54,7 +56,7 @@ protected:
 private:
     static QString cut(const QString& text);
     // Lays the text out at `width` into `layout`; returns its height.
-    static int lay(QTextLayout& layout, int width, Qt::Alignment alignment = Qt::AlignLeft);
+    static int lay(QTextLayout& layout, int width, Qt::Alignment alignment = Qt::AlignLeft, int maximumLines = 0);
     void ensureLayout() const;
     int positionAt(const QPoint& point) const;
     void copy() const;
@@ -65,6 +67,7 @@ private:
     mutable int laidHeight_ = 0;
     mutable int naturalWidth_ = -1;  // of the longest line unwrapped; -1: not measured yet
     Qt::Alignment alignment_ = Qt::AlignLeft;
+    int maximumLines_ = 0;
     bool selectable_ = true;
     int anchor_ = 0;
     int cursor_ = 0;

@@ -5,7 +5,9 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QDirIterator>
 #include <QLabel>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -17,6 +19,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/selection_service_provider.h"
 
@@ -34,6 +37,8 @@ QAbstractButton* buttonTitled(const QWidget* view, const QString& title) {
 
 bool showsLabel(const QWidget* view, const QString& text) {
     for (const QLabel* label : view->findChildren<QLabel*>())
+        if (label->isVisibleTo(view) && label->text() == text) return true;
+    for (const WrappedText* label : view->findChildren<WrappedText*>())
         if (label->isVisibleTo(view) && label->text() == text) return true;
     return false;
 }
@@ -139,11 +144,11 @@ TEST_F(DirectFloatViewTest, AnswersAndSelectionsAreShownAsPlainText) {
     for (int i = 1; i <= 12; ++i) lines += QStringLiteral("line %1\n").arg(i);
     model->preview(lines, QStringLiteral("Notes"));
     buttonTitled(view.get(), QStringLiteral("展开原文"))->click();
-    const QLabel* full = nullptr;
-    for (const QLabel* label : view->findChildren<QLabel*>())
+    const WrappedText* full = nullptr;
+    for (const WrappedText* label : view->findChildren<WrappedText*>())
         if (label->text() == lines) full = label;
     ASSERT_TRUE(full && full->isVisibleTo(view.get()));
-    EXPECT_LE(full->maximumHeight(), full->fontMetrics().lineSpacing() * 5);
+    EXPECT_EQ(full->shownLines().size(), 5);
     ASSERT_TRUE(buttonTitled(view.get(), QStringLiteral("收起原文")));
     view->collapseSelection();
     EXPECT_TRUE(buttonTitled(view.get(), QStringLiteral("展开原文")));
@@ -248,6 +253,100 @@ TEST_F(DirectFloatViewTest, SourceRowNamesTheTextServiceInTheInterfaceLanguage) 
         model->present(QStringLiteral("Opportunity cost"), QStringLiteral("XTerm"));
         EXPECT_TRUE(showsLabel(view.get(), QStringLiteral("XTerm")));
     }
+}
+
+// Nothing in the panel is cut off, at its first size and at its smallest, with the longest texts
+// it may have to show: a message beside the placeholder, a history failure naming a long path
+// beside an answer, a long unbroken selection. Where the panel is too short, the middle scrolls,
+// and the output keeps its placeholder or three lines of its answer whole. Pictures of each.
+TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
+    const QDir folder(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
+    ASSERT_TRUE(QDir().mkpath(folder.path()));
+    const QString selection = QStringLiteral("https://example.org/") + QString(120, u'a');
+    const QString longFolder = QStringLiteral("/") + QString(160, u'd') + QStringLiteral("/learning-history.json");
+    const struct {
+        const char* state;
+        std::function<void()> arrange;
+        bool answered;
+    } rows[] = {
+        {"error",
+         [&] {
+             tamsel::AIPrivacyConsent::set(false, defaults);
+             model->present(selection, QStringLiteral("A program with a long name"));
+             tamsel::AIPrivacyConsent::set(true, defaults);
+         },
+         false},
+        {"answer-error",
+         [&] {
+             // The history cannot be written: its file's place is taken by a folder.
+             answer(QStringLiteral("机会成本是指为了得到某种东西而放弃的次优选择的价值。"));
+             const QString file =
+                 QDir(dir.path())
+                     .absoluteFilePath(QDirIterator(dir.path(), {QStringLiteral("learning-history.json")}, QDir::Files,
+                                                    QDirIterator::Subdirectories)
+                                           .next());
+             ASSERT_TRUE(QFile::remove(file));
+             ASSERT_TRUE(QDir().mkpath(file + longFolder));
+             stub.enqueue(answerPath, ScriptedReply::answer(QStringLiteral("Opportunity cost is the value of the "
+                                                                           "next best alternative given up.")));
+             model->present(selection, QStringLiteral("TextEdit"));
+             ASSERT_TRUE(waitUntil([this] { return !model->isBusy(); }));
+             ASSERT_TRUE(model->error());
+         },
+         true},
+        {"busy",
+         [&] {
+             scheduler->automatic = false;  // the token read waits: the request stays busy
+             model->present(selection, QStringLiteral("TextEdit"));
+         },
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.state);
+        row.arrange();
+        for (const QSize size : {DirectResultPanel::initialSize, DirectResultPanel::minimumPanelSize}) {
+            view->resize(size);
+            for (const InterfaceLanguage language :
+                 {InterfaceLanguage::chinese, InterfaceLanguage::english, InterfaceLanguage::french}) {
+                SCOPED_TRACE(base::rawValue(language).toStdString() + " " + std::to_string(size.height()));
+                InterfaceSettings::shared().setLanguage(language);
+                for (int turn = 0; turn < 4; ++turn) QCoreApplication::processEvents();
+                const auto* middle = view->findChild<QScrollArea*>();
+                const QWidget* column = middle->widget();
+                // Every text lies whole inside the middle's column or, outside it, inside the panel.
+                for (const QWidget* text : view->findChildren<QWidget*>()) {
+                    if (!text->isVisibleTo(view.get()) ||
+                        !(qobject_cast<const QLabel*>(text) || qobject_cast<const WrappedText*>(text)))
+                        continue;
+                    const QWidget* within = column->isAncestorOf(text) ? column : view.get();
+                    const QRect placed(text->mapTo(within, QPoint(0, 0)), text->size());
+                    EXPECT_TRUE(within->rect().contains(placed)) << text->objectName().toStdString();
+                    for (const QWidget* up = text->parentWidget(); up != within; up = up->parentWidget())
+                        EXPECT_TRUE(up->rect().contains(QRect(text->mapTo(up, QPoint(0, 0)), text->size())));
+                }
+                const auto* error = view->findChild<WrappedText*>(QStringLiteral("outputMessage"));
+                if (model->error()) {
+                    EXPECT_EQ(error->text(), UIStrings::text(*model->error()));
+                    EXPECT_EQ(error->shownLines().join(QString()), error->text());
+                }
+                const auto* body = view->findChild<QStackedWidget*>();
+                // The output's top is in view, scrolled there when the panel is short.
+                const int outputTop = body->parentWidget()->mapTo(middle->viewport(), QPoint(0, 0)).y();
+                EXPECT_TRUE(outputTop >= 0 && outputTop < middle->viewport()->height()) << outputTop;
+                if (row.answered) EXPECT_GE(body->height(), 3 * body->fontMetrics().lineSpacing());
+                // At its first size the panel shows a short message and the placeholder whole
+                // without scrolling.
+                if (size == DirectResultPanel::initialSize && !row.answered)
+                    EXPECT_LE(column->height(), middle->viewport()->height());
+                EXPECT_TRUE(
+                    view->grab().save(folder.filePath(QStringLiteral("fit-%1-%2-%3x%4.png")
+                                                          .arg(QString::fromLatin1(row.state), base::rawValue(language))
+                                                          .arg(size.width())
+                                                          .arg(size.height()))));
+            }
+        }
+    }
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
 }
 
 // Screenshots of the panel with an answer in every language and appearance, and of the busy and
