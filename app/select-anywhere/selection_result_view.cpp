@@ -16,6 +16,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 
@@ -43,11 +44,13 @@ QPushButton* button(QWidget* parent) {
     return pushButton;
 }
 
-// Caps a wrapping label at whole lines.
-void limitLines(QLabel* label, int lines) {
-    label->setMaximumHeight(QFontMetrics(label->font()).lineSpacing() * lines + label->contentsMargins().top() +
-                            label->contentsMargins().bottom());
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+// A text that wraps inside a word where it must (selected text, paths, codes), never widening the
+// view, in at most `lines` lines (0: all).
+WrappedText* wrappedText(QWidget* parent, int size, int lines = 0) {
+    auto* text = new WrappedText(parent, lessonary::font(size));
+    text->setSelectable(false);
+    text->setMaximumLines(lines);
+    return text;
 }
 
 }  // namespace
@@ -98,21 +101,19 @@ SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWi
     snippetBox_ = snippetBox;
     auto* snippetInset = new QVBoxLayout(snippetBox);
     snippetInset->setContentsMargins(12, 12, 12, 12);
-    snippet_ = lessonary::makeLabel(snippetBox, lessonary::font(kCallout), true);
-    limitLines(snippet_, kSnippetLines);
-    snippet_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    snippet_ = wrappedText(snippetBox, kCallout, kSnippetLines);
     snippetInset->addWidget(snippet_);
     column->addWidget(snippetBox);
 
-    error_ = lessonary::makeLabel(this, lessonary::font(kCallout), true);
-    error_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    error_ = wrappedText(this, kCallout);
+    error_->setSelectable(true);
     column->addWidget(error_);
 
     result_ = new QStackedWidget(this);
     answerPage_ = new QWidget(result_);
     auto* answerColumn = new QVBoxLayout(answerPage_);
     answerColumn->setContentsMargins(0, 0, 0, 0);
-    warning_ = lessonary::makeLabel(answerPage_, lessonary::font(kCaption), true);
+    warning_ = wrappedText(answerPage_, kCaption);
     answer_ = new AnswerBrowser(answerPage_);
     answer_->setFrameShape(QFrame::NoFrame);
     answer_->setFont(lessonary::font(kAnswer));
@@ -141,8 +142,7 @@ SelectionResultView::SelectionResultView(AppStore& store, QWidget* parent) : QWi
     result_->addWidget(waitingPage_);
     column->addWidget(result_, 1);
 
-    detail_ = lessonary::makeLabel(this, lessonary::font(kCaption2), true);
-    limitLines(detail_, kDetailLines);
+    detail_ = wrappedText(this, kCaption2, kDetailLines);
     column->addWidget(detail_);
 
     auto* actions = new QHBoxLayout();
@@ -230,8 +230,10 @@ void SelectionResultView::restyle() {
     const qreal ratio = devicePixelRatioF();
     lessonary::setTextColor(title_, ink);
     lessonary::setTextColor(answer_, ink);
-    for (QLabel* label : {snippet_, placeholder_, detail_, cutNote_}) lessonary::setTextColor(label, secondary);
-    for (QLabel* label : {error_, warning_}) lessonary::setTextColor(label, SystemColors::orange(scheme));
+    for (QWidget* label : std::initializer_list<QWidget*>{snippet_, placeholder_, detail_, cutNote_})
+        lessonary::setTextColor(label, secondary);
+    for (QWidget* label : std::initializer_list<QWidget*>{error_, warning_})
+        lessonary::setTextColor(label, SystemColors::orange(scheme));
     titleSymbol_->setPixmap(SymbolImage::pixmap(titleSymbol_->property("symbol").toString(), titleSymbol_->size(),
                                                 accent, ratio));
     settings_->setIcon(QIcon(SymbolImage::pixmap(QStringLiteral("gearshape"), QSize(16, 16), secondary, ratio)));

@@ -13,6 +13,7 @@ namespace velquin {
 
 class AppStore;
 class RoundedFill;
+class WrappedText;
 
 // The compact answer the main window shows in place of its pages while the store's selection
 // presentation is on: the selected text, the store's answer or its progress, and the store's stop,
@@ -24,15 +25,15 @@ public:
 
     QLabel* titleLabel() const { return title_; }
     QToolButton* settingsButton() const { return settings_; }
-    QLabel* snippetLabel() const { return snippet_; }
-    QLabel* errorLabel() const { return error_; }
-    QLabel* warningLabel() const { return warning_; }
+    WrappedText* snippetLabel() const { return snippet_; }
+    WrappedText* errorLabel() const { return error_; }
+    WrappedText* warningLabel() const { return warning_; }
     QTextBrowser* answerText() const;
     // Says that only the beginning of a very long answer is shown.
     QLabel* cutNote() const { return cutNote_; }
     QLabel* placeholderLabel() const { return placeholder_; }
     QProgressBar* busyIndicator() const { return busy_; }
-    QLabel* detailLabel() const { return detail_; }
+    WrappedText* detailLabel() const { return detail_; }
     QPushButton* fullWindowButton() const { return fullWindow_; }
     QPushButton* stopButton() const { return stop_; }
     QPushButton* regenerateButton() const { return regenerate_; }
@@ -51,17 +52,17 @@ private:
     QLabel* title_ = nullptr;
     QToolButton* settings_ = nullptr;
     RoundedFill* snippetBox_ = nullptr;
-    QLabel* snippet_ = nullptr;
-    QLabel* error_ = nullptr;
+    WrappedText* snippet_ = nullptr;
+    WrappedText* error_ = nullptr;
     QStackedWidget* result_ = nullptr;
     QWidget* answerPage_ = nullptr;
-    QLabel* warning_ = nullptr;
+    WrappedText* warning_ = nullptr;
     AnswerBrowser* answer_ = nullptr;
     QLabel* cutNote_ = nullptr;
     QWidget* waitingPage_ = nullptr;
     QProgressBar* busy_ = nullptr;
     QLabel* placeholder_ = nullptr;
-    QLabel* detail_ = nullptr;
+    WrappedText* detail_ = nullptr;
     QPushButton* fullWindow_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* regenerate_ = nullptr;

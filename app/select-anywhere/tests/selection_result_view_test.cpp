@@ -12,6 +12,7 @@
 #include "app/select-anywhere/selection_result_view.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/tests/store_test_doubles.h"
+#include "app/shell/wrapped_text.h"
 
 using velquin::InterfaceAppearance;
 using velquin::InterfaceLanguage;
@@ -60,7 +61,7 @@ TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
 
     store().setSource(QStringLiteral("one\ntwo\nthree\nfour\nfive"));
     EXPECT_EQ(view.snippetLabel()->text(), store().source());  // verbatim; the label shows three lines
-    EXPECT_LE(view.snippetLabel()->maximumHeight(), QFontMetrics(view.snippetLabel()->font()).lineSpacing() * 3 + 1);
+    EXPECT_LE(view.snippetLabel()->shownLines().size(), 3);
     stub.enqueue(answerPath, testsupport::ScriptedReply::held());
     stub.enqueue(answerPath, testsupport::ScriptedReply::answer(QStringLiteral("one, two, three")));
     store().submit();
@@ -95,6 +96,46 @@ TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
     store().setSelectionPresentation(true);
     view.fullWindowButton()->click();
     EXPECT_FALSE(store().selectionPresentation());
+}
+
+// A selection, a message and a detail without spaces wrap inside the word at the window's first and
+// smallest size: the view never asks for more width, and each shows whole or in its lines.
+TEST_F(SelectionResultViewTest, UnbrokenTextsNeverWidenTheView) {
+    store().setSource(QStringLiteral("https://example.org/") + QString(200, u's'));
+    store().setErrorMessage(QStringLiteral("学习历史保存失败：/") + QString(160, u'd') +
+                            QStringLiteral("/learning-history.json"));
+    store().setResultDetail(QString(120, u'f') + QStringLiteral(".pdf"));
+    SelectionResultView view(store());
+    view.show();
+    const std::pair<InterfaceLanguage, const char*> languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
+    for (const QSize size : {QSize(480, 520), QSize(420, 420)}) {
+        for (const auto& [language, code] : languages) {
+            SCOPED_TRACE(std::string(code) + " " + std::to_string(size.width()));
+            InterfaceSettings::shared().setLanguage(language);
+            view.resize(size);
+            QApplication::processEvents();
+            EXPECT_LE(view.minimumSizeHint().width(), 420);
+            const struct {
+                velquin::WrappedText* text;
+                int lines;  // at most; 0: every line shows
+            } rows[] = {{view.snippetLabel(), 3}, {view.errorLabel(), 0}, {view.detailLabel(), 2}};
+            for (const auto& row : rows) {
+                const QRect placed(row.text->mapTo(&view, QPoint(0, 0)), row.text->size());
+                EXPECT_TRUE(view.rect().contains(placed)) << row.text->text().toStdString();
+                const QStringList lines = row.text->shownLines();
+                if (row.lines)
+                    EXPECT_EQ(lines.size(), row.lines);
+                else
+                    EXPECT_EQ(lines.join(QString()), row.text->text());
+            }
+            EXPECT_TRUE(
+                view.grab().save(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/compact-view-long-%1-%2x%3.png")
+                                     .arg(QLatin1String(code))
+                                     .arg(size.width())
+                                     .arg(size.height())));
+        }
+    }
 }
 
 TEST_F(SelectionResultViewTest, ScreenshotsInThreeLanguagesLightAndDark) {
