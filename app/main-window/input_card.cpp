@@ -11,13 +11,13 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "app/main-window/elided_label.h"
-#include "app/shell/file_chooser.h"
 #include "app/main-window/home_style.h"
 #include "app/shell/app_store.h"
+#include "app/shell/file_chooser.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/text.h"
@@ -110,21 +110,39 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     importFile_ = menu->addAction(QString(), this, &InputCard::openImportDialog);
     importMenu_->setMenu(menu);
     actions->addWidget(importMenu_);
-    actions->addStretch(1);
-    note_ = new ElidedLabel(actionRow_);
-    note_->setFont(lessonary::font(home_style::caption2));
+    // Where the text came from may name a file or a program: the note takes the rest of the row,
+    // set to the right, and wraps, inside a word where it must, rather than being cut. The row is
+    // as tall as its lines need at the width it gets.
+    note_ = new WrappedText(actionRow_, lessonary::font(home_style::caption2));
+    note_->setSelectable(false);
     note_->setAlignment(Qt::AlignRight);
-    actions->addWidget(note_, 2);
+    note_->installEventFilter(this);
+    actions->addWidget(note_, 1, Qt::AlignVCenter);
     column()->addWidget(actionRow_);
 
     connect(&store_, &AppStore::sourceChanged, this, &InputCard::showSource);
-    connect(&store_, &AppStore::sourceNoteChanged, this,
-            [this] { note_->setText(UIStrings::text(store_.sourceNote())); });
+    connect(&store_, &AppStore::sourceNoteChanged, this, [this] { showNote(); });
     connect(&store_, &AppStore::isBusyChanged, this, &InputCard::showBusy);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
     restyle();
     showBusy();
+}
+
+bool InputCard::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == note_ && event->type() == QEvent::Resize) fitNote();
+    return SurfaceCard::eventFilter(watched, event);
+}
+
+void InputCard::fitNote() {
+    const int height = note_->heightForWidth(note_->width());
+    if (height == note_->minimumHeight()) return;
+    note_->setMinimumHeight(height);
+}
+
+void InputCard::showNote() {
+    note_->setText(UIStrings::text(store_.sourceNote()));
+    fitNote();
 }
 
 QString InputCard::editorText() const {
@@ -189,7 +207,7 @@ void InputCard::retranslate() {
     pasteImage_->setText(UIStrings::text(QStringLiteral("粘贴图片")));
     capture_->setText(UIStrings::text(QStringLiteral("截图取字")));
     importFile_->setText(UIStrings::text(QStringLiteral("导入文件…")));
-    note_->setText(UIStrings::text(store_.sourceNote()));
+    showNote();
 }
 
 void InputCard::restyle() {
@@ -199,7 +217,7 @@ void InputCard::restyle() {
     lessonary::setTextColor(heading_, ink);
     lessonary::setTextColor(editor_, ink);
     lessonary::setTextColor(placeholder_, home_style::tertiary(scheme));
-    note_->setColor(home_style::secondary(scheme));
+    lessonary::setTextColor(note_, home_style::secondary(scheme));
     home_style::styleBorderless(clear_, OrvelBrand::accent());
     paste_->setIcon(home_style::symbolIcon(QStringLiteral("doc.on.clipboard"), ink, kSymbolSize, ratio));
     importMenu_->setIcon(home_style::symbolIcon(QStringLiteral("plus"), ink, kSymbolSize, ratio));

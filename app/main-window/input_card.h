@@ -12,8 +12,8 @@ class QPushButton;
 namespace velquin {
 
 class AppStore;
-class ElidedLabel;
 class FileChooser;
+class WrappedText;
 
 // The home page's input card: the heading with the character counter and "清空", the editor bound
 // to the store's source with its placeholder, and the row of paste and import actions with the
@@ -35,7 +35,7 @@ public:
     QAction* pasteImageAction() const { return pasteImage_; }
     QAction* captureAction() const { return capture_; }
     QAction* importFileAction() const { return importFile_; }
-    ElidedLabel* sourceNote() const { return note_; }
+    WrappedText* sourceNote() const { return note_; }
 
     // The dialog for choosing a file to import; the chosen file goes to the store. Nothing while
     // the store is busy.
@@ -43,7 +43,12 @@ public:
 
     void retranslate();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void showNote();
+    void fitNote();
     QString editorText() const;
     void showSource();
     void showBusy();
@@ -63,7 +68,7 @@ private:
     QAction* pasteImage_ = nullptr;
     QAction* capture_ = nullptr;
     QAction* importFile_ = nullptr;
-    ElidedLabel* note_ = nullptr;
+    WrappedText* note_ = nullptr;
     bool showingSource_ = false;  // the editor is being set from the store
 };
 

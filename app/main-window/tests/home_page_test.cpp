@@ -41,7 +41,9 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/tests/fake_selection_controller.h"
 #include "app/shell/tests/store_test_doubles.h"
+#include "app/shell/ui_strings.h"
 #include "app/shell/workspace_router.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/busy_spinner.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -547,6 +549,54 @@ TEST_F(HomePageTest, ImportDialogHandsTheChosenFileToTheStore) {
 
 // The page with an answer, three records and an error, in each language and appearance, saved for
 // a person to look at; no button is narrower than its text.
+// The note on where the text came from shows whole beside the buttons, wrapping where it must, at
+// the window's first and smallest size in every language: the longest of the store's own notes and
+// one naming a file without spaces.
+TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
+    QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
+    store().setSource(s("机会成本是什么？"));
+    const QString notes[] = {s("来自系统文本服务；仅在你明确同意 AI 处理后才会发送。"),
+                             QStringLiteral("Lecture_07_") + QString(150, u'x') + QStringLiteral(".pdf")};
+    const std::pair<InterfaceLanguage, const char*> languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
+    for (const QSize size : {MainWindow::workspaceIdeal, MainWindow::workspaceMinimum}) {
+        window().resize(size);
+        for (const auto& [language, code] : languages) {
+            InterfaceSettings::shared().setLanguage(language);
+            for (int i = 0; i < 2; ++i) {
+                SCOPED_TRACE(std::string(code) + " " + std::to_string(size.width()) + " " + std::to_string(i));
+                store().setSourceNote(notes[i]);
+                WrappedText* note = input().sourceNote();
+                // The card takes the note's lines, and the buttons their new titles, once the outer
+                // layouts have followed.
+                EXPECT_TRUE(waitUntil([&] {
+                    for (QPushButton* button : input().findChildren<QPushButton*>())
+                        if (button->isVisible() && button->width() < button->sizeHint().width()) return false;
+                    return note->height() >= note->heightForWidth(note->width()) &&
+                           note->parentWidget()->rect().contains(note->geometry()) &&
+                           input().height() >= input().minimumSizeHint().height();
+                }));
+                EXPECT_EQ(note->text(), UIStrings::text(notes[i]));
+                EXPECT_EQ(note->shownLines().join(QString()), note->text());
+                const QRect placed(note->mapTo(&input(), QPoint(0, 0)), note->size());
+                EXPECT_TRUE(input().rect().contains(placed));
+                // Below the editor, however many lines it takes.
+                const QWidget* editorFrame = input().editor()->parentWidget();
+                EXPECT_GE(placed.top(), editorFrame->mapTo(&input(), QPoint(0, editorFrame->height())).y());
+                // Clear of the buttons on its left.
+                for (QPushButton* button : input().findChildren<QPushButton*>()) {
+                    if (!button->isVisible() || button->parentWidget() != note->parentWidget()) continue;
+                    EXPECT_LE(button->geometry().right(), note->geometry().left()) << button->text().toStdString();
+                }
+                EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/source-note-%1-%2-%3.png")
+                                                     .arg(QLatin1String(code))
+                                                     .arg(size.width())
+                                                     .arg(i)));
+            }
+        }
+    }
+}
+
 TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
     QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
     writeHistory({record(s("光合作用把光能转化为化学能。"), 90), record(QStringLiteral("Opportunity cost"), 3 * 3600),
