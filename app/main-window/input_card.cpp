@@ -112,37 +112,22 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     actions->addWidget(importMenu_);
     // Where the text came from may name a file or a program: the note takes the rest of the row,
     // set to the right, and wraps, inside a word where it must, rather than being cut. The row is
-    // as tall as its lines need at the width it gets.
+    // as tall as its lines.
     note_ = new WrappedText(actionRow_, lessonary::font(home_style::caption2));
     note_->setSelectable(false);
+    note_->setMinimumHeightFollowsWidth(true);
     note_->setAlignment(Qt::AlignRight);
-    note_->installEventFilter(this);
     actions->addWidget(note_, 1, Qt::AlignVCenter);
     column()->addWidget(actionRow_);
 
     connect(&store_, &AppStore::sourceChanged, this, &InputCard::showSource);
-    connect(&store_, &AppStore::sourceNoteChanged, this, [this] { showNote(); });
+    connect(&store_, &AppStore::sourceNoteChanged, this,
+            [this] { note_->setText(UIStrings::text(store_.sourceNote())); });
     connect(&store_, &AppStore::isBusyChanged, this, &InputCard::showBusy);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
     restyle();
     showBusy();
-}
-
-bool InputCard::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == note_ && event->type() == QEvent::Resize) fitNote();
-    return SurfaceCard::eventFilter(watched, event);
-}
-
-void InputCard::fitNote() {
-    const int height = note_->heightForWidth(note_->width());
-    if (height == note_->minimumHeight()) return;
-    note_->setMinimumHeight(height);
-}
-
-void InputCard::showNote() {
-    note_->setText(UIStrings::text(store_.sourceNote()));
-    fitNote();
 }
 
 QString InputCard::editorText() const {
@@ -207,7 +192,7 @@ void InputCard::retranslate() {
     pasteImage_->setText(UIStrings::text(QStringLiteral("粘贴图片")));
     capture_->setText(UIStrings::text(QStringLiteral("截图取字")));
     importFile_->setText(UIStrings::text(QStringLiteral("导入文件…")));
-    showNote();
+    note_->setText(UIStrings::text(store_.sourceNote()));
 }
 
 void InputCard::restyle() {

@@ -43,12 +43,7 @@ public:
 
     void retranslate();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void showNote();
-    void fitNote();
     QString editorText() const;
     void showSource();
     void showBusy();

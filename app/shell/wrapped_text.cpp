@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
@@ -78,6 +79,7 @@ void WrappedText::setText(const QString& text) {
     shown_ = shown;
     anchor_ = cursor_ = 0;
     laidWidth_ = naturalWidth_ = -1;
+    keepLinesWhole();
     updateGeometry();
     update();
     if (QAccessible::isActive()) {
@@ -164,8 +166,23 @@ int WrappedText::heightForWidth(int width) const {
 void WrappedText::setMaximumLines(int lines) {
     maximumLines_ = lines;
     laidWidth_ = -1;
+    keepLinesWhole();
     updateGeometry();
     update();
+}
+
+void WrappedText::setMinimumHeightFollowsWidth(bool follows) {
+    minimumHeightFollowsWidth_ = follows;
+    keepLinesWhole();
+}
+
+void WrappedText::keepLinesWhole() {
+    if (minimumHeightFollowsWidth_) setMinimumHeight(heightForWidth(qMax(1, width())));
+}
+
+void WrappedText::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width()) keepLinesWhole();
 }
 
 QSize WrappedText::sizeHint() const {
@@ -271,6 +288,7 @@ void WrappedText::focusOutEvent(QFocusEvent* event) {
 void WrappedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         laidWidth_ = naturalWidth_ = -1;
+        keepLinesWhole();
         updateGeometry();
     }
     QWidget::changeEvent(event);

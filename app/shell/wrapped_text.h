@@ -29,6 +29,9 @@ public:
     void setAlignment(Qt::Alignment alignment);
     // At most this many lines show; 0 (the default): every line.
     void setMaximumLines(int lines);
+    // On: the least height is what the lines take at the widget's width now, for layouts that do
+    // not ask for the height at the width they give (a row of a page that scrolls).
+    void setMinimumHeightFollowsWidth(bool follows);
     // The lines of the text as laid out at the widget's width now.
     QStringList shownLines() const;
 
@@ -52,12 +55,14 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     static QString cut(const QString& text);
     // Lays the text out at `width` into `layout`; returns its height.
     static int lay(QTextLayout& layout, int width, Qt::Alignment alignment = Qt::AlignLeft, int maximumLines = 0);
     void ensureLayout() const;
+    void keepLinesWhole();
     int positionAt(const QPoint& point) const;
     void copy() const;
 
@@ -68,6 +73,7 @@ private:
     mutable int naturalWidth_ = -1;  // of the longest line unwrapped; -1: not measured yet
     Qt::Alignment alignment_ = Qt::AlignLeft;
     int maximumLines_ = 0;
+    bool minimumHeightFollowsWidth_ = false;
     bool selectable_ = true;
     int anchor_ = 0;
     int cursor_ = 0;
