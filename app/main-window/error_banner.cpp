@@ -11,6 +11,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 
@@ -32,8 +33,9 @@ ErrorBanner::ErrorBanner(AppStore& store, QWidget* parent) : QWidget(parent), st
     symbol_ = new QLabel(this);
     symbol_->setFixedSize(kSymbolSize, kSymbolSize);
     row->addWidget(symbol_, 0, Qt::AlignTop);
-    message_ = lessonary::makeLabel(this, lessonary::font(home_style::callout), true);
-    message_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // A failure may name a long path: the message wraps inside it rather than widen the page.
+    message_ = new WrappedText(this, lessonary::font(home_style::callout));
+    message_->setMinimumHeightFollowsWidth(true);
     row->addWidget(message_, 1, Qt::AlignTop);
     close_ = new QToolButton(this);
     close_->setAutoRaise(true);

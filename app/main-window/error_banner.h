@@ -8,6 +8,7 @@ class QToolButton;
 namespace velquin {
 
 class AppStore;
+class WrappedText;
 
 // The store's error message on a faint orange ground, selectable, with a button that clears it.
 // Shown only while the store holds an error message.
@@ -16,7 +17,7 @@ class ErrorBanner : public QWidget {
 public:
     explicit ErrorBanner(AppStore& store, QWidget* parent = nullptr);
 
-    QLabel* message() const { return message_; }
+    WrappedText* message() const { return message_; }
     QToolButton* closeButton() const { return close_; }
 
     void retranslate();
@@ -30,7 +31,7 @@ private:
 
     AppStore& store_;
     QLabel* symbol_ = nullptr;
-    QLabel* message_ = nullptr;
+    WrappedText* message_ = nullptr;
     QToolButton* close_ = nullptr;
 };
 

@@ -263,8 +263,10 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     storageLine_ = makeLabel(this, lessonary::font(home_style::caption), true);
     column->addWidget(storageLine_);
     // What the store says of its file (one moved aside, a change not stored).
-    statusLine_ = makeLabel(this, lessonary::font(home_style::caption), true);
+    // Its messages name the history's file, however long its path.
+    statusLine_ = new WrappedText(this, lessonary::font(home_style::caption));
     statusLine_->setObjectName(QStringLiteral("storeStatus"));
+    statusLine_->setMinimumHeightFollowsWidth(true);
     column->addWidget(statusLine_);
 
     model_ = new HistoryListModel(history_, this);

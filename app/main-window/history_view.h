@@ -21,6 +21,7 @@ namespace velquin {
 class HistoryListModel;
 class HistoryRow;
 class HistoryStore;
+class WrappedText;
 struct LearningRecord;
 
 // The learning history of whoever uses the application now, as a page: the records of the store
@@ -84,7 +85,7 @@ private:
     QLabel* importExplanation_ = nullptr;
     QLabel* importNoticeLabel_ = nullptr;
     QLabel* storageLine_ = nullptr;
-    QLabel* statusLine_ = nullptr;
+    WrappedText* statusLine_ = nullptr;
     HistoryListModel* model_ = nullptr;
     QListView* list_ = nullptr;
     QTimer* placeTimer_ = nullptr;

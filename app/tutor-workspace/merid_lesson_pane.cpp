@@ -14,6 +14,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/busy_spinner.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_panel.h"
@@ -98,8 +99,9 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     noticeRow->setContentsMargins(16, 10, 16, 10);
     noticeRow->setSpacing(9);
     noticeIcon_ = new QLabel(notice_);
-    noticeText_ = lessonary::makeLabel(notice_, lessonary::font(11), true);
-    noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // It names the file imported or refused: wrapped inside a long name rather than widen the pane.
+    noticeText_ = new WrappedText(notice_, lessonary::font(11));
+    noticeText_->setMinimumHeightFollowsWidth(true);
     noticeDismiss_ = toolbarButton(notice_, QStringLiteral("orvel.merid.import-feedback-dismiss"), false);
     noticeRow->addWidget(noticeIcon_, 0, Qt::AlignTop);
     noticeRow->addWidget(noticeText_, 1, Qt::AlignTop);

@@ -18,6 +18,7 @@ class MeridFormalWorkspaceController;
 class MeridLessonCanvasView;
 class OrvelNativeCoach;
 class OrvelNativeCoachTip;
+class WrappedText;
 
 // The centre column of the tutor screen: the tutor toolbar (course and tutor toggles, the course
 // title, the running round with its stop button, the course editor toggle, import, save and
@@ -83,7 +84,7 @@ private:
     QWidget* tipRow_ = nullptr;
     LessonaryPanel* notice_ = nullptr;
     QLabel* noticeIcon_ = nullptr;
-    QLabel* noticeText_ = nullptr;
+    WrappedText* noticeText_ = nullptr;
     QToolButton* noticeDismiss_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QVBoxLayout* column_ = nullptr;

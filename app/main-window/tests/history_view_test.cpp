@@ -19,6 +19,7 @@
 #include "app/main-window/history_view.h"
 #include "app/main-window/tests/view_test_support.h"
 #include "app/shell/interface_settings.h"
+#include "app/shell/wrapped_text.h"
 
 namespace velquin {
 namespace {
@@ -168,7 +169,7 @@ TEST_F(HistoryViewTest, GuestRecordsCanBeCopiedIntoAnAccountAndFileTroubleIsShow
     historytest::writeFile(file, "not json");
     history->switchToAccount(QStringLiteral("acct_67890"));
     history->add(QStringLiteral("new"), QStringLiteral("a"), QStringLiteral("explain"));
-    auto* status = child<QLabel>(view, "storeStatus");
+    auto* status = child<WrappedText>(view, "storeStatus");
     EXPECT_TRUE(shown(status));
     EXPECT_EQ(status->text(), history->statusMessage());
     EXPECT_FALSE(status->text().isEmpty());

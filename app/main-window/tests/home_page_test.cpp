@@ -597,6 +597,28 @@ TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
     }
 }
 
+// A failure naming a path without spaces wraps inside the path in the banner: the page keeps the
+// window's width, and the banner's close button stays in the window.
+TEST_F(HomePageTest, BannerWrapsLongPathsWithinThePage) {
+    const QString failure = s("导出失败：/home/student/") + QString(200, u'p') + s(".txt：没有那个文件或目录");
+    for (const QSize size : {MainWindow::workspaceIdeal, MainWindow::workspaceMinimum}) {
+        window().resize(size);
+        store().setErrorMessage(failure);
+        const ErrorBanner* banner = home().errorBanner();
+        ASSERT_TRUE(banner);
+        EXPECT_TRUE(waitUntil([&] {
+            const WrappedText* message = banner->message();
+            return banner->isVisible() && message->height() >= message->heightForWidth(message->width()) &&
+                   home().widget()->width() <= home().viewport()->width();
+        })) << size.width();
+        EXPECT_EQ(banner->message()->shownLines().join(QString()), banner->message()->text());
+        for (const QToolButton* button : banner->findChildren<QToolButton*>())
+            EXPECT_LE(button->mapTo(&window(), QPoint(button->width(), 0)).x(), window().width());
+        EXPECT_TRUE(window().grab().save(
+            QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/banner-long-path-%1.png").arg(size.width())));
+    }
+}
+
 TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
     QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
     writeHistory({record(s("光合作用把光能转化为化学能。"), 90), record(QStringLiteral("Opportunity cost"), 3 * 3600),

@@ -23,6 +23,7 @@
 #include "app/shell/file_chooser.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
@@ -304,8 +305,8 @@ TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
     // The failure stays Chinese where it is kept and is shown in the interface language.
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
     QStringList shown{view_->findChild<QLabel*>(QStringLiteral("orvel.merid.status"))->text()};
-    for (const QLabel* label :
-         view_->findChild<QWidget*>(QStringLiteral("orvel.merid.import-feedback"))->findChildren<QLabel*>())
+    for (const WrappedText* label :
+         view_->findChild<QWidget*>(QStringLiteral("orvel.merid.import-feedback"))->findChildren<WrappedText*>())
         if (!label->text().isEmpty()) shown << label->text();
     EXPECT_EQ(shown, QStringList(2, QStringLiteral("Import failed: Choose a DOCX or PPTX file.")));
     EXPECT_TRUE(controller().errorMessage().startsWith(QStringLiteral("导入失败：")));
