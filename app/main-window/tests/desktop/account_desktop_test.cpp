@@ -142,3 +142,84 @@ TEST(AccountDesktop, SignInByEmailThroughTheSheetAndSignOut) {
 
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
+
+// In the real program, in each language: the longest name the sheet saves, an address and then a
+// 64-character code from the account service, none with a space, leave "保存昵称" and "关闭"
+// within the 490-pixel sheet.
+TEST(AccountDesktop, UnbrokenNamesAndCodesStayWithinTheSheet) {
+    X11Display display;
+    ASSERT_TRUE(display.isOpen());
+    AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+
+    const QString address = QString(60, u'm') + QStringLiteral("@example.org");
+    const QString code(64, u'x');
+    const struct {
+        const char* language;
+        QString account, name, save, refresh, close;
+    } rows[] = {
+        {"zh-Hans", QStringLiteral("个人账户"), QStringLiteral("显示昵称（仅保存在本机）"), QStringLiteral("保存昵称"),
+         QStringLiteral("刷新账户状态"), QStringLiteral("关闭")},
+        {"en", QStringLiteral("Account"), QStringLiteral("Display name (this computer only)"),
+         QStringLiteral("Save name"), QStringLiteral("Refresh account"), QStringLiteral("Close")},
+        {"fr", QStringLiteral("Compte"), QStringLiteral("Pseudo (sur cet ordinateur)"),
+         QStringLiteral("Enregistrer le nom"), QStringLiteral("Actualiser le compte"), QStringLiteral("Fermer")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        // Signed in; the second look at the account fails with the code.
+        halvern::KeychainStore::save(QStringLiteral("tok-long-1"));
+        HostedStubProgram stub(QJsonArray{
+            QJsonObject{{"path", "/v1/account"},
+                        {"status", 200},
+                        {"body", QJsonObject{{"id", "acct_long_1"}, {"email", address}, {"email_verified", true}}}},
+            QJsonObject{{"path", "/v1/account"},
+                        {"status", 503},
+                        {"repeat", true},
+                        {"body", QJsonObject{{"error", QJsonObject{{"code", code}}}}}},
+        });
+        OrvelProgram orvel;
+        orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
+            defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QString::fromLatin1(row.language));
+            defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
+        }
+        ASSERT_TRUE(orvel.start());
+        ASSERT_TRUE(orvel.waitForWindow(display).has_value()) << orvel.standardError().toStdString();
+        ASSERT_TRUE(clickControl(accessibility, orvel.pid(), row.account));
+        ASSERT_TRUE(clickControl(accessibility, orvel.pid(), row.name));
+        typeText(QString(40, u'W'));
+        ASSERT_TRUE(clickControl(accessibility, orvel.pid(), row.save));
+        ASSERT_TRUE(control(accessibility, orvel.pid(), QString(40, u'W')).has_value()) << "no long title";
+        ASSERT_TRUE(clickControl(accessibility, orvel.pid(), row.refresh));
+        // The feedback line names the code; a screen reader reads it as a label.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                for (const auto& object : accessibility.objectsOf(orvel.pid()))
+                    if (object.showing && object.name.contains(code)) return true;
+                return false;
+            },
+            10000))
+            << "no code";
+
+        std::optional<X11Display::Window> sheet;
+        for (const auto& window : display.windowsOf(orvel.pid()))
+            if (window.geometry.width() == 490) sheet = window;
+        ASSERT_TRUE(sheet.has_value());
+        for (const QString& name : {row.save, row.close}) {
+            const auto found = control(accessibility, orvel.pid(), name);
+            const std::optional<QRect> box = found ? accessibility.extents(*found) : std::nullopt;
+            ASSERT_TRUE(box.has_value()) << name.toStdString();
+            EXPECT_TRUE(sheet->geometry.contains(*box)) << name.toStdString();
+        }
+        QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+        display.grab(*sheet).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/account-sheet-long-%1-desktop.png")
+                                      .arg(QString::fromLatin1(row.language)));
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+        halvern::KeychainStore::remove();
+    }
+}
