@@ -330,6 +330,17 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
     ScriptedReply everyRefresh = account(QStringLiteral("acct_12345"), ada);
     everyRefresh.repeat = true;
     signedIn.stub.enqueue(HostedStub::accountPath, everyRefresh);
+    AccountHarness longNames;
+    const QJsonObject longAddress{{QStringLiteral("email"), QString(60, u'm') + QStringLiteral("@example.org")}};
+    longNames.confirmed(QStringLiteral("acct_long"), longAddress)
+        .setPreferredName(QString(AccountSession::preferredNameLimit, u'W'));
+    ScriptedReply longRefresh = account(QStringLiteral("acct_long"), longAddress);
+    longRefresh.repeat = true;
+    longNames.stub.enqueue(HostedStub::accountPath, longRefresh);
+    AccountHarness failing;
+    failing.stub.enqueue(HostedStub::accountsPath,
+                         ScriptedReply::json(503, R"({"error":{"code":")" + QByteArray(64, 'x') + R"("}})"));
+    run(failing.session().signIn(QString(60, u'm') + QStringLiteral("@example.org"), QStringLiteral("12345678")));
     HistoryStore history(HistoryStore::Options{h.dir.filePath(QStringLiteral("history")), {}});
     history.add(QStringLiteral("Photosynthesis turns light into chemical energy in the chloroplasts of plant cells, "
                                "which is then stored as sugar."),
@@ -370,6 +381,20 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
                 sheet.open();
                 QCoreApplication::processEvents();
                 EXPECT_TRUE(sheet.grab().save(folder + QStringLiteral("/account-sheet-signed-in-") + suffix));
+            }
+            {
+                // The longest name and an address without spaces; signed out, a code of the
+                // service without spaces.
+                AccountProfileView sheet(longNames.session(), longNames.defaults, {});
+                sheet.open();
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(sheet.grab().save(folder + QStringLiteral("/account-sheet-long-name-") + suffix));
+                AccountProfileView::Options consent;
+                consent.privacyConsent = [](QWidget* parent) { return new QDialog(parent); };
+                AccountProfileView failed(failing.session(), failing.defaults, consent);
+                failed.open();
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(failed.grab().save(folder + QStringLiteral("/account-sheet-long-code-") + suffix));
             }
             HistoryView page(history, [](const LearningRecord&) {}, [] {});
             page.resize(834, 800);

@@ -588,10 +588,16 @@ TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
                     if (!button->isVisible() || button->parentWidget() != note->parentWidget()) continue;
                     EXPECT_LE(button->geometry().right(), note->geometry().left()) << button->text().toStdString();
                 }
-                EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/source-note-%1-%2-%3.png")
-                                                     .arg(QLatin1String(code))
-                                                     .arg(size.width())
-                                                     .arg(i)));
+                for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+                    ApplicationAppearance::shared().apply(appearance);
+                    QApplication::processEvents();
+                    EXPECT_TRUE(window().grab().save(
+                        QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/source-note-%1-%2-%3-%4.png")
+                            .arg(QLatin1String(code), appearance == InterfaceAppearance::dark ? "dark" : "light")
+                            .arg(size.width())
+                            .arg(i)));
+                }
+                ApplicationAppearance::shared().apply(InterfaceAppearance::light);
             }
         }
     }
@@ -601,21 +607,33 @@ TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
 // window's width, and the banner's close button stays in the window.
 TEST_F(HomePageTest, BannerWrapsLongPathsWithinThePage) {
     const QString failure = s("导出失败：/home/student/") + QString(200, u'p') + s(".txt：没有那个文件或目录");
+    const std::pair<InterfaceLanguage, const char*> languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
     for (const QSize size : {MainWindow::workspaceIdeal, MainWindow::workspaceMinimum}) {
         window().resize(size);
-        store().setErrorMessage(failure);
-        const ErrorBanner* banner = home().errorBanner();
-        ASSERT_TRUE(banner);
-        EXPECT_TRUE(waitUntil([&] {
-            const WrappedText* message = banner->message();
-            return banner->isVisible() && message->height() >= message->heightForWidth(message->width()) &&
-                   home().widget()->width() <= home().viewport()->width();
-        })) << size.width();
-        EXPECT_EQ(banner->message()->shownLines().join(QString()), banner->message()->text());
-        for (const QToolButton* button : banner->findChildren<QToolButton*>())
-            EXPECT_LE(button->mapTo(&window(), QPoint(button->width(), 0)).x(), window().width());
-        EXPECT_TRUE(window().grab().save(
-            QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/banner-long-path-%1.png").arg(size.width())));
+        for (const auto& [language, code] : languages) {
+            SCOPED_TRACE(std::string(code) + " " + std::to_string(size.width()));
+            InterfaceSettings::shared().setLanguage(language);
+            store().setErrorMessage(failure);
+            const ErrorBanner* banner = home().errorBanner();
+            EXPECT_TRUE(waitUntil([&] {
+                const WrappedText* message = banner->message();
+                return banner->isVisible() && message->height() >= message->heightForWidth(message->width()) &&
+                       home().widget()->width() <= home().viewport()->width();
+            }));
+            EXPECT_EQ(banner->message()->shownLines().join(QString()), banner->message()->text());
+            for (const QToolButton* button : banner->findChildren<QToolButton*>())
+                EXPECT_LE(button->mapTo(&window(), QPoint(button->width(), 0)).x(), window().width());
+            for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+                ApplicationAppearance::shared().apply(appearance);
+                QApplication::processEvents();
+                EXPECT_TRUE(window().grab().save(
+                    QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/banner-long-path-%1-%2-%3.png")
+                        .arg(QLatin1String(code), appearance == InterfaceAppearance::dark ? "dark" : "light")
+                        .arg(size.width())));
+            }
+            ApplicationAppearance::shared().apply(InterfaceAppearance::light);
+        }
     }
 }
 

@@ -338,11 +338,16 @@ TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
                 // without scrolling.
                 if (size == DirectResultPanel::initialSize && !row.answered)
                     EXPECT_LE(column->height(), middle->viewport()->height());
-                EXPECT_TRUE(
-                    view->grab().save(folder.filePath(QStringLiteral("fit-%1-%2-%3x%4.png")
-                                                          .arg(QString::fromLatin1(row.state), base::rawValue(language))
-                                                          .arg(size.width())
-                                                          .arg(size.height()))));
+                for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+                    InterfaceSettings::shared().setAppearance(appearance);
+                    QCoreApplication::processEvents();
+                    EXPECT_TRUE(view->grab().save(folder.filePath(
+                        QStringLiteral("fit-%1-%2-%3-%4x%5.png")
+                            .arg(QString::fromLatin1(row.state), base::rawValue(language), base::rawValue(appearance))
+                            .arg(size.width())
+                            .arg(size.height()))));
+                }
+                InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
             }
         }
     }

@@ -129,11 +129,16 @@ TEST_F(SelectionResultViewTest, UnbrokenTextsNeverWidenTheView) {
                 else
                     EXPECT_EQ(lines.join(QString()), row.text->text());
             }
-            EXPECT_TRUE(
-                view.grab().save(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/compact-view-long-%1-%2x%3.png")
-                                     .arg(QLatin1String(code))
-                                     .arg(size.width())
-                                     .arg(size.height())));
+            for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+                InterfaceSettings::shared().setAppearance(appearance);
+                QApplication::processEvents();
+                EXPECT_TRUE(view.grab().save(
+                    QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/compact-view-long-%1-%2-%3x%4.png")
+                        .arg(QLatin1String(code), appearance == InterfaceAppearance::dark ? "dark" : "light")
+                        .arg(size.width())
+                        .arg(size.height())));
+            }
+            InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
         }
     }
 }
