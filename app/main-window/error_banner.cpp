@@ -7,7 +7,6 @@
 
 #include "app/main-window/home_style.h"
 #include "app/shell/app_store.h"
-#include "app/shell/breakable_text.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
@@ -53,7 +52,7 @@ ErrorBanner::ErrorBanner(AppStore& store, QWidget* parent) : QWidget(parent), st
 void ErrorBanner::showMessage() {
     const auto& error = store_.errorMessage();
     // A message may carry a path or a code without spaces: it wraps inside the banner.
-    setBreakableText(message_, error ? UIStrings::text(*error) : QString());
+    message_->setText(error ? UIStrings::text(*error) : QString());
     setVisible(error.has_value());
 }
 

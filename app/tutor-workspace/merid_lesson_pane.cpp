@@ -222,7 +222,7 @@ void MeridLessonPane::refresh() {
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
     // Both lines may name a file or a path without spaces: they wrap inside the pane.
-    setBreakableText(noticeText_, UIStrings::text(controller_.importFeedback()));
+    noticeText_->setText(UIStrings::text(controller_.importFeedback()));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
     const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);

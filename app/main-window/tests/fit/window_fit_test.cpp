@@ -14,7 +14,6 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTest>
 
 #include "app/account/tests/account_test_doubles.h"
@@ -78,25 +77,6 @@ const struct {
     InterfaceAppearance appearance;
     const char* name;
 } kAppearances[] = {{InterfaceAppearance::light, "light"}, {InterfaceAppearance::dark, "dark"}};
-
-// Faults another change mends: the lines that match are printed, not failed, and the check fails
-// once none matches any more, so that the entry is removed. Windows, fault line, the fault.
-struct KnownFault {
-    QRegularExpression windows;
-    QRegularExpression line;
-    const char* fault;
-};
-const QList<KnownFault> kKnownFaults{
-    {QRegularExpression(QStringLiteral("^account$")), QRegularExpression(QStringLiteral(".")),
-     "account sheet: a 40-character name or a 64-character service code without spaces widens its content past "
-     "the 490 px sheet and pushes the name field, its save button and the close button out of sight"},
-    {QRegularExpression(QStringLiteral("^answer-panel$")), QRegularExpression(QStringLiteral(".")),
-     "answer panel: at 360x390 and 320x300 its title, placeholder and the long-text error line are squeezed to a "
-     "few pixels"},
-    {QRegularExpression(QStringLiteral("^compact-selection$")), QRegularExpression(QStringLiteral(".")),
-     "compact selection view: a selection without spaces widens the window far past its 420 px minimum, and its "
-     "two-line preview is cut mid-line without an ellipsis"},
-};
 
 // A read that failed on the longest file name, as the program's file functions report it.
 base::FileError readFailure() {
@@ -359,7 +339,6 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
     const QString folder = QStringLiteral(ORVEL_FIT_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     QStringList unexpected;
-    QList<int> knownCounts(kKnownFaults.size(), 0);
     for (const Language& language : kLanguages) {
         InterfaceSettings::shared().setLanguage(language.language);
         // As the program sets it on its window: dates in the interface language.
@@ -381,28 +360,15 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
                     tutorScreen().reportImportFailure(std::make_exception_ptr(readFailure()));
                     settle();
                 }
-                // Counts a fault against the known fault it matches, or as a new one.
-                const auto record = [&](const QString& line, const QString& fault) {
-                    const auto known = std::find_if(kKnownFaults.begin(), kKnownFaults.end(), [&](const KnownFault& k) {
-                        return k.windows.match(rowName).hasMatch() && k.line.match(fault).hasMatch();
-                    });
-                    if (known == kKnownFaults.end())
-                        unexpected.append(line);
-                    else {
-                        std::printf("known: %s\n", qPrintable(line));
-                        ++knownCounts[known - kKnownFaults.begin()];
-                    }
-                };
                 const QSize initial = shown->size();
                 for (const char* size : {"default", "minimum"}) {
                     if (QLatin1String(size) == QLatin1String("minimum")) {
                         const QSize least = shown->minimumSize().expandedTo(shown->minimumSizeHint());
                         if (row.widest > 0 && least.width() > row.widest)
-                            record(QStringLiteral("%1-%2-%3: its content widens it to %4 px (at most %5)")
-                                       .arg(rowName, QLatin1String(language.code), QLatin1String(look.name))
-                                       .arg(least.width())
-                                       .arg(row.widest),
-                                   QStringLiteral("widened"));
+                            unexpected.append(QStringLiteral("%1-%2-%3: its content widens it to %4 px (at most %5)")
+                                                  .arg(rowName, QLatin1String(language.code), QLatin1String(look.name))
+                                                  .arg(least.width())
+                                                  .arg(row.widest));
                         if (least == initial) continue;
                         shown->resize(least);
                         settle();
@@ -411,18 +377,12 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
                         QStringLiteral("%1-%2-%3-%4")
                             .arg(rowName, QLatin1String(language.code), QLatin1String(look.name), QLatin1String(size));
                     shown->grab().save(QStringLiteral("%1/%2.png").arg(folder, name));
-                    for (const QString& fault : fitwalk::faults(shown)) record(name + u' ' + fault, fault);
+                    for (const QString& fault : fitwalk::faults(shown)) unexpected.append(name + u' ' + fault);
                 }
                 if (shown) row.close(shown);
                 settle();
             }
         }
-    }
-    for (qsizetype i = 0; i < kKnownFaults.size(); ++i) {
-        if (knownCounts[i] == 0)
-            ADD_FAILURE() << "fits now, take it off the known faults: " << kKnownFaults[i].fault;
-        else
-            std::printf("known fault (%d cases): %s\n", knownCounts[i], kKnownFaults[i].fault);
     }
     EXPECT_TRUE(unexpected.isEmpty()) << unexpected.size() << " faults:\n" << unexpected.join(u'\n').toStdString();
 }
