@@ -337,7 +337,7 @@ void DirectSelectionController::refreshAuthorization() {
     if (trusted != state.authorized) state.updateAuthorization(trusted);
     setAutomaticState(state);
 
-    if (services_.desktop->isWaylandSession()) nativeAccess_ = services_.desktop->nativeWindowAccess();
+    updateNativeAccess();
     const bool monitoring = services_.desktop->supportsMonitoring();
     if (state.enabled && trusted && monitoring) {
         if (!globalMonitorInstalled_ && state.shouldStartMonitor()) installGlobalMonitor();

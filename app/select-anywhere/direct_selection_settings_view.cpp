@@ -29,6 +29,7 @@
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
@@ -218,8 +219,9 @@ void DirectSelectionSettingsView::build() {
     card->addLayout(switchRow(card_, enabledSwitch_, enabledLabel_));
     card->addLayout(switchRow(card_, browserSwitch_, browserLabel_));
     card->addLayout(pickerRow(card_, cardMode_, cardModeLabel_));
-    nativeWindowNote_ = note(card_, notes_);
-    nativeWindowNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // its command is copied from here
+    // Selectable: its command is copied from here.
+    nativeWindowNote_ = new WrappedText(card_, lessonary::font(kCaption));
+    nativeWindowNote_->setMinimumHeightFollowsWidth(true);
     card->addWidget(nativeWindowNote_);
     permissionHint_ = button(card_);
     card->addWidget(permissionHint_, 0, Qt::AlignLeft);
@@ -490,6 +492,7 @@ void DirectSelectionSettingsView::restyle() {
         lessonary::setTextColor(label, ink);
     for (QLabel* label : headings_) lessonary::setTextColor(label, ink);
     for (QLabel* label : notes_) lessonary::setTextColor(label, secondary);
+    lessonary::setTextColor(nativeWindowNote_, secondary);
     lessonary::setTextColor(languagePicker_, ink);
     lessonary::setTextColor(advancedToggle_, ink);
     advancedToggle_->setStyleSheet(

@@ -25,6 +25,8 @@ class QScrollArea;
 
 namespace velquin {
 
+class WrappedText;
+
 class AppStore;
 class DirectSelectionController;
 class InterfaceLanguagePicker;
@@ -148,7 +150,7 @@ private:
     QAbstractButton* iconSwitch_ = nullptr;
     QLabel* iconLabel_ = nullptr;
     QLabel* permissionStatus_ = nullptr;
-    QLabel* nativeWindowNote_ = nullptr;  // why native Wayland windows are not read, and what to do
+    WrappedText* nativeWindowNote_ = nullptr;  // why native Wayland windows are not read, and what to do
     QPushButton* retry_ = nullptr;
     QLabel* usageModeLabel_ = nullptr;
     QComboBox* usageMode_ = nullptr;

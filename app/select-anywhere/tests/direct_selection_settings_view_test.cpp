@@ -16,6 +16,7 @@
 #include "app/select-anywhere/direct_selection_settings_view.h"
 #include "app/select-anywhere/tests/selection_test_doubles.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 
 using namespace selectiontest;
 using namespace std::chrono_literals;
@@ -214,30 +215,46 @@ TEST_F(SettingsSheetTest, ScreenshotsInThreeLanguagesLightAndDark) {
     }
 }
 
-// On a Wayland session with XWayland both status lines say which windows are read, in each language,
-// in full (wrapped, not cut); the pictures are for a person to look at.
+// On a Wayland session with XWayland the status lines and the note under the switches say which windows
+// are read and, without GNOME Shell's extension, what to do, in each language, in full (wrapped, not cut);
+// the pictures are for a person to look at.
 TEST_F(SettingsSheetTest, WaylandStatusLinesShowInFullInThreeLanguages) {
     QDir().mkpath(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR));
     desktop->wayland = true;
-    auto view = sheet();
-    view->advancedToggle()->setChecked(true);
+    const std::pair<halvern::ShellPointer::Access, const char*> accesses[] = {
+        {halvern::ShellPointer::Access::notGnome, "other-desktop"},
+        {halvern::ShellPointer::Access::disabled, "gnome-extension-off"}};
     const std::pair<InterfaceLanguage, const char*> languages[] = {
         {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
-    for (const auto& [language, code] : languages) {
-        InterfaceSettings::shared().setLanguage(language);
-        QApplication::processEvents();
-        for (const QString& status : {controller().permissionStatus(), controller().activityStatus()}) {
-            const QString shown = velquin::UIStrings::shown(status, language);
-            EXPECT_TRUE(shown.contains(QStringLiteral("Wayland"))) << shown.toStdString();
-            const QLabel* line = nullptr;
-            for (const QLabel* label : view->findChildren<QLabel*>())
-                if (label->text() == shown && label->isVisible()) line = label;
-            ASSERT_TRUE(line) << code << ": " << shown.toStdString();
-            EXPECT_GE(line->height(), line->heightForWidth(line->width())) << code << ": " << shown.toStdString();
+    for (const auto& [access, situation] : accesses) {
+        desktop->nativeAccess = access;
+        auto view = sheet();
+        view->advancedToggle()->setChecked(true);
+        for (const auto& [language, code] : languages) {
+            for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+                InterfaceSettings::shared().setLanguage(language);
+                InterfaceSettings::shared().setAppearance(appearance);
+                QApplication::processEvents();
+                const QStringList statuses{controller().permissionStatus(), controller().activityStatus(),
+                                           controller().nativeWindowStatus()};
+                for (const QString& status : statuses) {
+                    const QString shown = velquin::UIStrings::shown(status, language);
+                    EXPECT_TRUE(shown.contains(QStringLiteral("Wayland"))) << shown.toStdString();
+                    const QWidget* line = nullptr;
+                    for (const QLabel* label : view->findChildren<QLabel*>())
+                        if (label->text() == shown && label->isVisible()) line = label;
+                    for (const WrappedText* text : view->findChildren<WrappedText*>())
+                        if (text->text() == shown && text->isVisible()) line = text;
+                    ASSERT_TRUE(line) << situation << " " << code << ": " << shown.toStdString();
+                    EXPECT_GE(line->height(), line->heightForWidth(line->width()))
+                        << code << ": " << shown.toStdString();
+                }
+                QWidget* body = view->advancedGroup()->parentWidget();
+                EXPECT_TRUE(body->grab().save(
+                    QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/selection-settings-wayland-%1-%2-%3.png")
+                        .arg(QLatin1String(situation), QLatin1String(code),
+                             appearance == InterfaceAppearance::dark ? "dark" : "light")));
+            }
         }
-        QWidget* body = view->advancedGroup()->parentWidget();
-        EXPECT_TRUE(
-            body->grab().save(QStringLiteral(ORVEL_SELECTION_SCREENSHOT_DIR "/selection-settings-wayland-%1.png")
-                                  .arg(QLatin1String(code))));
     }
 }
