@@ -65,7 +65,7 @@ ShellPointer::Access ShellPointer::access() {
                                                       QStringLiteral("org.gnome.Shell.Extensions"),
                                                       QStringLiteral("GetExtensionInfo"));
     ask.setArguments({extensionUuid});
-    const QDBusMessage reply = bus_.call(ask, QDBus::Block, int(callTimeout.count()) * 3);
+    const QDBusMessage reply = bus_.call(ask, QDBus::Block, int(callTimeout.count()));
     // An extension the shell does not know is answered with an empty dictionary.
     QVariantMap info;
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
