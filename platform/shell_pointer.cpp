@@ -66,10 +66,15 @@ ShellPointer::Access ShellPointer::access() {
                                                       QStringLiteral("GetExtensionInfo"));
     ask.setArguments({extensionUuid});
     const QDBusMessage reply = bus_.call(ask, QDBus::Block, int(callTimeout.count()));
+    // A shell too busy to answer in time changes nothing that was known.
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return lastAccess_;
     // An extension the shell does not know is answered with an empty dictionary.
-    QVariantMap info;
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-        info = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    const QVariantMap info = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    lastAccess_ = accessOf(info);
+    return lastAccess_;
+}
+
+ShellPointer::Access ShellPointer::accessOf(const QVariantMap& info) const {
     if (info.isEmpty()) {
         const QString files = QStandardPaths::locate(
             QStandardPaths::GenericDataLocation,

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QVariantMap>
 
 #include <chrono>
 #include <functional>
@@ -78,7 +79,11 @@ Q_SIGNALS:
     void activeChanged(bool active);
 
 private:
+    // Where the extension stands by the shell's answer about it.
+    Access accessOf(const QVariantMap& info) const;
+
     QDBusConnection bus_;
+    Access lastAccess_ = Access::failed;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool active_ = false;
 };
