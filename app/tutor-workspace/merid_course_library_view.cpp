@@ -199,8 +199,12 @@ void MeridCourseLibraryView::rebuild() {
     }
     const base::Date now = base::Date::now();
     for (const TeacherLearningSession& session : sortedSessions(sessions_)) {
-        const QString title = session.topicName && !session.topicName->isEmpty() ? *session.topicName : session.title;
-        const QString evidence = meridcore::chineseLabel(meridcore::MeridV12LessonPolicy::guide(session, now).evidence.status);
+        // A session not yet renamed by its first exchange keeps the stored default title, shown translated.
+        const QString title = session.topicName && !session.topicName->isEmpty()      ? *session.topicName
+                              : session.title == TeacherLearningSession::defaultTitle ? UIStrings::text(session.title)
+                                                                                      : session.title;
+        const QString evidence = UIStrings::text(
+            meridcore::chineseLabel(meridcore::MeridV12LessonPolicy::guide(session, now).evidence.status));
         auto* row = new MeridHistorySessionRow(title, evidence, session.id == active_.id, busy_, rows_->parentWidget());
         connect(row, &MeridHistorySessionRow::openRequested, this, [this, session] { emit sessionSelected(session); });
         connect(row, &MeridHistorySessionRow::deleteRequested, this, [this, id = session.id] { emit deleteRequested(id); });

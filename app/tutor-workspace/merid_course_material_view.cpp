@@ -189,9 +189,10 @@ void MeridCourseMaterialView::rebuild() {
     const qsizetype visible = std::min<qsizetype>(topics.size(), outlineExpanded_ ? expandedTopics : collapsedTopics);
     for (qsizetype i = 0; i < visible; ++i) {
         const meridcore::MeridV12CourseTopic& topic = topics.at(i);
-        const QString status = Navigator::reviewDue(topic, *session_, now)
-                                   ? QStringLiteral("复习到期")
-                                   : meridcore::chineseLabel(Navigator::evidence(topic, *session_).status);
+        const QString status =
+            UIStrings::text(Navigator::reviewDue(topic, *session_, now)
+                                ? QStringLiteral("复习到期")
+                                : meridcore::chineseLabel(Navigator::evidence(topic, *session_).status));
         auto* row = new MeridCourseTopicRow(topic.heading, status, topic.sourceMarker, activeID == topic.id, this);
         row->setEnabled(!busy_ && !pending);
         connect(row, &QAbstractButton::clicked, this, [this, id = topic.id] { emit topicSelected(id); });

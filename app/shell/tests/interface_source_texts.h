@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 499> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 507> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -528,6 +528,14 @@ inline constexpr std::array<const char16_t*, 499> kInterfaceSourceTexts{
     u"程序未能按时结束：",
     // The history page's answer text: its context menu.
     u"全选",
+    u"未检测",
+    u"正在理解",
+    u"需要补基础",
+    u"初步通过 · 待复测",
+    u"已有掌握证据 · 仍需复习",
+    u"复习到期",
+    u"新会话",
+    u"Personal Learning Workspace",
 };
 
 }  // namespace velquin::test
