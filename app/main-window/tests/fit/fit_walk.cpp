@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+#include "app/shell/wrapped_text.h"
+
 namespace fitwalk {
 
 namespace {
@@ -18,6 +20,7 @@ namespace {
 // The text a control shows, if it shows any.
 QString shownText(const QWidget* widget) {
     if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    if (const auto* wrapped = qobject_cast<const velquin::WrappedText*>(widget)) return wrapped->text();
     if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
         const auto* tool = qobject_cast<const QToolButton*>(widget);
         return tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly ? QString() : button->text();
@@ -81,6 +84,16 @@ int leastWidth(const QWidget* widget) {
 QString textFault(const QWidget* widget) {
     const QString text = shownText(widget);
     if (text.isEmpty()) return {};
+    // A wrapping text wraps inside words too: only its height can fall short of its lines.
+    if (qobject_cast<const velquin::WrappedText*>(widget)) {
+        const int needed = widget->heightForWidth(widget->width());
+        if (needed > widget->height())
+            return QStringLiteral("wrapped text needs %1 px of height at %2 px, has %3")
+                .arg(needed)
+                .arg(widget->width())
+                .arg(widget->height());
+        return {};
+    }
     if (const auto* label = qobject_cast<const QLabel*>(widget)) {
         if (label->wordWrap()) {
             const int needed = label->heightForWidth(label->width());
