@@ -9,7 +9,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/shell/breakable_text.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/symbol_image.h"
 #include "app/shell/system_colors.h"
@@ -130,9 +129,10 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     statusLayout->setContentsMargins(0, 0, 0, 0);
     statusLayout->setSpacing(6);
     statusIcon_ = new QLabel(statusRow_);
-    status_ = lessonary::makeLabel(statusRow_, lessonary::font(11), true);
+    // It may name a file or a path without spaces: it wraps inside the pane.
+    status_ = new WrappedText(statusRow_, lessonary::font(11));
+    status_->setMinimumHeightFollowsWidth(true);
     status_->setObjectName(QStringLiteral("orvel.merid.status"));
-    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusLayout->addWidget(statusIcon_, 0, Qt::AlignTop);
     statusLayout->addWidget(status_, 1);
     column_->addWidget(statusRow_);
@@ -221,7 +221,7 @@ void MeridLessonPane::refresh() {
     pause_->setEnabled(!busy && canSave);
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
-    // Both lines may name a file or a path without spaces: they wrap inside the pane.
+    // It may name a file or a path without spaces: it wraps inside the pane.
     noticeText_->setText(UIStrings::text(controller_.importFeedback()));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
@@ -238,7 +238,7 @@ void MeridLessonPane::refresh() {
 
     const QString& status = controller_.errorMessage();
     statusRow_->setVisible(!status.isEmpty());
-    setBreakableText(status_, UIStrings::text(status));
+    status_->setText(UIStrings::text(status));
     const QColor statusColour =
         isInformational(status) ? LessonaryMERIDPalette::muted(scheme) : SystemColors::orange(scheme);
     lessonary::setTextColor(status_, statusColour);

@@ -44,7 +44,6 @@ public:
     QToolButton* pauseButton() const { return pause_; }
     QLabel* titleLabel() const { return title_; }
     LessonaryPanel* importNotice() const { return notice_; }
-    QLabel* statusLine() const { return status_; }
     MeridCourseEditorView* courseEditor() const { return editor_; }
     MeridLessonCanvasView* canvas() const { return canvas_; }
     QScrollArea* lessonScroll() const { return scroll_; }
@@ -92,7 +91,7 @@ private:
     MeridLessonCanvasView* canvas_ = nullptr;
     QWidget* statusRow_ = nullptr;
     QLabel* statusIcon_ = nullptr;
-    QLabel* status_ = nullptr;
+    WrappedText* status_ = nullptr;
     QHBoxLayout* noticeRow_ = nullptr;
     QString shownStatus_;
 };

@@ -304,7 +304,7 @@ TEST_F(WorkspaceViewTest, ImportsDocumentsIntoTheActiveSession) {
     EXPECT_EQ(stagingFolders(), QStringList());
     // The failure stays Chinese where it is kept and is shown in the interface language.
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
-    QStringList shown{view_->findChild<QLabel*>(QStringLiteral("orvel.merid.status"))->text()};
+    QStringList shown{view_->findChild<WrappedText*>(QStringLiteral("orvel.merid.status"))->text()};
     for (const WrappedText* label :
          view_->findChild<QWidget*>(QStringLiteral("orvel.merid.import-feedback"))->findChildren<WrappedText*>())
         if (!label->text().isEmpty()) shown << label->text();
