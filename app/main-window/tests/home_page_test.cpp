@@ -603,40 +603,6 @@ TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
     }
 }
 
-// A failure naming a path without spaces wraps inside the path in the banner: the page keeps the
-// window's width, and the banner's close button stays in the window.
-TEST_F(HomePageTest, BannerWrapsLongPathsWithinThePage) {
-    const QString failure = s("导出失败：/home/student/") + QString(200, u'p') + s(".txt：没有那个文件或目录");
-    const std::pair<InterfaceLanguage, const char*> languages[] = {
-        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
-    for (const QSize size : {MainWindow::workspaceIdeal, MainWindow::workspaceMinimum}) {
-        window().resize(size);
-        for (const auto& [language, code] : languages) {
-            SCOPED_TRACE(std::string(code) + " " + std::to_string(size.width()));
-            InterfaceSettings::shared().setLanguage(language);
-            store().setErrorMessage(failure);
-            const ErrorBanner* banner = home().errorBanner();
-            EXPECT_TRUE(waitUntil([&] {
-                const WrappedText* message = banner->message();
-                return banner->isVisible() && message->height() >= message->heightForWidth(message->width()) &&
-                       home().widget()->width() <= home().viewport()->width();
-            }));
-            EXPECT_EQ(banner->message()->shownLines().join(QString()), banner->message()->text());
-            for (const QToolButton* button : banner->findChildren<QToolButton*>())
-                EXPECT_LE(button->mapTo(&window(), QPoint(button->width(), 0)).x(), window().width());
-            for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
-                ApplicationAppearance::shared().apply(appearance);
-                QApplication::processEvents();
-                EXPECT_TRUE(window().grab().save(
-                    QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/banner-long-path-%1-%2-%3.png")
-                        .arg(QLatin1String(code), appearance == InterfaceAppearance::dark ? "dark" : "light")
-                        .arg(size.width())));
-            }
-            ApplicationAppearance::shared().apply(InterfaceAppearance::light);
-        }
-    }
-}
-
 TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
     QDir().mkpath(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR));
     writeHistory({record(s("光合作用把光能转化为化学能。"), 90), record(QStringLiteral("Opportunity cost"), 3 * 3600),

@@ -1,8 +1,6 @@
 #include "tests/support/desktop/gnome_session.h"
 
 #include <unistd.h>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,22 +44,6 @@ std::optional<QPoint> shellOrigin(Display* display) {
     }
     if (children) XFree(children);
     return origin;
-}
-
-QDBusMessage methodCall(const QString& service, const QString& path, const QString& interface, const QString& method,
-                        const QVariantList& arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return message;
-}
-
-QString accessibilityBusAddress() {
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
-        QDBus::Block, 5000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments().constFirst().toString();
 }
 
 // Moves the host pointer to and fro in the middle of the shell's screen until `reached` holds.
@@ -322,80 +304,5 @@ QRect NativeBrowserPage::wordBox(int line, int word) const {
     return words_.at(line).at(word);
 }
 
-// ---- AccessibilityEvents ------------------------------------------------------------------------
-
-class AccessibilityEvents::Receiver : public QObject {
-    Q_OBJECT
-public:
-    explicit Receiver(QString connectionName) : connectionName_(std::move(connectionName)) {}
-    QHash<qint64, int> counts;
-
-public slots:
-    void onEvent(const QDBusMessage& message) {
-        const QString sender = message.service();
-        if (!pids_.contains(sender)) {
-            const QDBusMessage reply =
-                QDBusConnection(connectionName_)
-                    .call(methodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                     QStringLiteral("org.freedesktop.DBus"),
-                                     QStringLiteral("GetConnectionUnixProcessID"), {sender}),
-                          QDBus::Block, 5000);
-            pids_.insert(sender, reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-                                     ? reply.arguments().constFirst().toLongLong()
-                                     : 0);
-        }
-        ++counts[pids_.value(sender)];
-    }
-
-private:
-    QString connectionName_;
-    QHash<QString, qint64> pids_;
-};
-
-namespace {
-
-// "object:text-selection-changed" is the signal TextSelectionChanged of org.a11y.atspi.Event.Object.
-std::pair<QString, QString> eventSignal(const QString& event) {
-    const QStringList parts = event.split(QLatin1Char(':'));
-    auto capitalised = [](const QString& word) { return word.left(1).toUpper() + word.mid(1); };
-    QString member;
-    for (const QString& word : parts.value(1).split(QLatin1Char('-'), Qt::SkipEmptyParts)) member += capitalised(word);
-    return {QStringLiteral("org.a11y.atspi.Event.") + capitalised(parts.value(0)), member};
-}
-
-}  // namespace
-
-AccessibilityEvents::AccessibilityEvents(const QString& event)
-    : event_(event), connectionName_(QStringLiteral("orveltest-accessibility-events")) {
-    const QString address = accessibilityBusAddress();
-    if (address.isEmpty()) return;
-    QDBusConnection bus = QDBusConnection::connectToBus(address, connectionName_);
-    if (!bus.isConnected()) return;
-    receiver_ = std::make_unique<Receiver>(connectionName_);
-    const auto [interface, member] = eventSignal(event);
-    if (!bus.connect(QString(), QString(), interface, member, receiver_.get(), SLOT(onEvent(QDBusMessage)))) return;
-    // Programs send an event only while the registry knows someone listens for it.
-    const QDBusMessage reply =
-        bus.call(methodCall(QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
-                            QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"),
-                            {event, QStringList(), QString()}),
-                 QDBus::Block, 5000);
-    listening_ = reply.type() == QDBusMessage::ReplyMessage;
-}
-
-AccessibilityEvents::~AccessibilityEvents() {
-    if (listening_) {
-        QDBusConnection(connectionName_)
-            .call(methodCall(QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
-                             QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("DeregisterEvent"), {event_}),
-                  QDBus::Block, 5000);
-    }
-    receiver_.reset();
-    QDBusConnection::disconnectFromBus(connectionName_);
-}
-
-int AccessibilityEvents::count(qint64 pid) const { return receiver_ ? receiver_->counts.value(pid) : 0; }
-
 }  // namespace orveltest
 
-#include "gnome_session.moc"

@@ -6,7 +6,6 @@
 // accessibility events programs send. Points are in the shell's screen coordinates (its one
 // monitor starts at 0,0).
 
-#include <QHash>
 #include <QList>
 #include <QPoint>
 #include <QProcess>
@@ -17,7 +16,6 @@
 #include <QTemporaryDir>
 
 #include <initializer_list>
-#include <memory>
 
 namespace orveltest {
 
@@ -116,27 +114,6 @@ private:
     QProcess process_;
     QList<QList<QRect>> words_;
     bool pointerSeen_ = false;
-};
-
-// Counts accessibility events of one kind (as "object:text-selection-changed") by the process that
-// sent them, from its making on. Programs send the events once someone listens for them.
-class AccessibilityEvents {
-public:
-    explicit AccessibilityEvents(const QString& event = QStringLiteral("object:text-selection-changed"));
-    ~AccessibilityEvents();
-    AccessibilityEvents(const AccessibilityEvents&) = delete;
-    AccessibilityEvents& operator=(const AccessibilityEvents&) = delete;
-
-    bool isListening() const { return listening_; }
-    int count(qint64 pid) const;
-
-private:
-    class Receiver;
-
-    QString event_;
-    QString connectionName_;
-    std::unique_ptr<Receiver> receiver_;
-    bool listening_ = false;
 };
 
 }  // namespace orveltest
