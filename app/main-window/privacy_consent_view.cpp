@@ -5,7 +5,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/home_style.h"
@@ -24,6 +28,54 @@ using account_style::choose;
 
 constexpr int kMargin = 24;
 constexpr int kSymbolSize = 21;
+
+// A check box whose title wraps to the width it is given, the box beside its first line: the
+// sheet's least width is narrower than the title on one line in English and French.
+class WrappingCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return std::max(firstLine(), titleRect(width).bottom() + 1); }
+    QSize sizeHint() const override {
+        const int width = QCheckBox::sizeHint().width();
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSizeHint() const override {
+        int widest = 0;
+        for (const QString& word : text().split(u' ', Qt::SkipEmptyParts))
+            widest = std::max(widest, fontMetrics().horizontalAdvance(word));
+        const int width = indent() + widest;
+        return {width, heightForWidth(width)};
+    }
+
+protected:
+    bool hitButton(const QPoint& point) const override { return rect().contains(point); }
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        option.rect.setHeight(firstLine());
+        painter.drawControl(QStyle::CE_CheckBox, option);
+        painter.drawItemText(titleRect(width()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, palette(),
+                             isEnabled(), text(), QPalette::WindowText);
+    }
+
+private:
+    int indent() const {
+        return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) +
+               style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, this);
+    }
+    int firstLine() const {
+        return std::max(style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this), fontMetrics().height());
+    }
+    QRect titleRect(int width) const {
+        const QRect room(indent(), (firstLine() - fontMetrics().height()) / 2, std::max(1, width - indent()),
+                         QWIDGETSIZE_MAX);
+        return fontMetrics().boundingRect(room, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text());
+    }
+};
 
 }  // namespace
 
@@ -47,7 +99,7 @@ PrivacyConsentView::PrivacyConsentView(base::DefaultsStore& defaults, QWidget* p
     stack->addWidget(caution_);
     fullNotice_ = account_style::makeButton(this, QStringLiteral("fullNoticeButton"));
     stack->addWidget(fullNotice_, 0, Qt::AlignLeft);
-    checked_ = new QCheckBox(this);
+    checked_ = new WrappingCheckBox(this);
     stack->addWidget(checked_);
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
