@@ -40,4 +40,20 @@ Selection::Selection(velquin::AppStore& store, const velquin::AppStoreServices& 
 
 Selection::~Selection() = default;
 
+void Selection::troubled(const QString& path) {
+    doubles_->desktop->trusted = false;
+    doubles_->desktop->wayland = true;
+    doubles_->desktop->nativeAccess = halvern::ShellPointer::Access::notInstalled;
+    doubles_->repair->installed = false;
+    doubles_->repair->path = path;
+    controller_->refreshAuthorization();
+}
+
+void Selection::untroubled() {
+    doubles_->desktop->trusted = true;
+    doubles_->desktop->wayland = false;
+    doubles_->repair->installed = true;
+    controller_->refreshAuthorization();
+}
+
 }  // namespace fitwalk

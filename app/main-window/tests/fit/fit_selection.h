@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <QString>
+
 #include "app/shell/app_store_services.h"
 
 namespace velquin {
@@ -21,6 +23,11 @@ public:
 
     velquin::DirectSelectionController& controller() { return *controller_; }
     velquin::FloatingSelectionPanels& panels() { return *panels_; }
+    // A copy at `path`, outside the install locations, without the permission, on a Wayland desktop
+    // without the shell extension: every note of the settings shows. Back to the installed copy with
+    // the permission on X11.
+    void troubled(const QString& path);
+    void untroubled();
 
 private:
     struct Doubles;
