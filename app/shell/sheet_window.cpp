@@ -3,31 +3,64 @@
 #include <QDialog>
 #include <QEvent>
 #include <QPointer>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace velquin {
 
 namespace {
 
-// Keeps a sheet centred over its window: the window manager may place the window only after the
-// sheet was made (the first-setup sheet opens while the window maps), and the window may move.
+const char* const kPlacementName = "orvel-sheet-placement";
+
+// Keeps a sheet centred over its window and inside the screen's available area: the window
+// manager may place the window only after the sheet was made (the first-setup sheet opens while
+// the window maps), the window may move, and the sheet may change its size as it lays itself out
+// (a message box takes its size only when it is shown) or as its content changes.
 class SheetPlacement : public QObject {
 public:
     SheetPlacement(QDialog* sheet, QWidget* window) : QObject(sheet), sheet_(sheet), window_(window) {
+        setObjectName(QLatin1String(kPlacementName));
         window->installEventFilter(this);
+        sheet->installEventFilter(this);
     }
 
     void centre() {
         if (!window_) return;
-        const QRect over = window_->geometry();
         // The client areas share their centre (move() would place the frame).
-        sheet_->setGeometry(QRect(over.center() - QPoint(sheet_->width() / 2, sheet_->height() / 2), sheet_->size()));
+        QRect placed(window_->geometry().center() - QPoint(sheet_->width() / 2, sheet_->height() / 2), sheet_->size());
+        if (const QScreen* screen = window_->screen()) {
+            // The sheet's frame is the window's until the window manager has framed the sheet.
+            const bool framed = sheet_->isVisible() && sheet_->frameGeometry() != sheet_->geometry();
+            const QWidget* framing = framed ? static_cast<QWidget*>(sheet_) : window_.data();
+            const QRect frame = framing->frameGeometry();
+            const QRect client = framing->geometry();
+            const QRect area =
+                screen->availableGeometry().adjusted(client.left() - frame.left(), client.top() - frame.top(),
+                                                     client.right() - frame.right(), client.bottom() - frame.bottom());
+            // The left and top edges win where the sheet is larger than the area: its title stays
+            // within reach.
+            placed.moveLeft(std::max(std::min(placed.left(), area.right() - placed.width() + 1), area.left()));
+            placed.moveTop(std::max(std::min(placed.top(), area.bottom() - placed.height() + 1), area.top()));
+        }
+        if (placed != sheet_->geometry()) sheet_->setGeometry(placed);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
         if (watched == window_ && sheet_->isVisible() &&
-            (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show))
             centre();
+        if (watched == sheet_) {
+            // Sizes the sheet gives itself; one a person drags it to is left to the window manager.
+            if (type == QEvent::Resize && sheet_->isVisible() && !event->spontaneous()) centre();
+            // Before it maps, and once more after it has laid itself out on showing.
+            if (type == QEvent::Show) {
+                centre();
+                QMetaObject::invokeMethod(this, &SheetPlacement::centre, Qt::QueuedConnection);
+            }
+        }
         return false;
     }
 
@@ -74,10 +107,10 @@ void openSheet(QDialog* sheet) {
     // then offer neither minimising nor maximising.
     sheet->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     sheet->setWindowModality(Qt::WindowModal);
-    if (window) {
-        auto* placement = new SheetPlacement(sheet, window);
-        placement->centre();
-    }
+    // A sheet opened again (a confirmation kept for the next time) keeps its one placement.
+    auto* placement = sheet->findChild<QObject*>(QLatin1String(kPlacementName), Qt::FindDirectChildrenOnly);
+    if (window && !placement) placement = new SheetPlacement(sheet, window);
+    if (placement) static_cast<SheetPlacement*>(placement)->centre();
     sheet->open();
 }
 

@@ -8,8 +8,10 @@ namespace velquin {
 
 // Opens `sheet` as a sheet of the window its parent belongs to: a dialog of that window (the
 // window manager keeps it above the window and minimises it with it), window-modal, with a title
-// and a close button but no minimise or maximise button, centred over the window and kept there
-// while the window is placed or moved. A sheet without a parent opens as a plain dialog.
+// and a close button but no minimise or maximise button, centred over the window at the size it
+// lays itself out at, inside the screen's available area, and kept there while the window is
+// placed or moved and while the sheet changes its size. A sheet without a parent opens as a plain
+// dialog. A sheet may be opened again.
 void openSheet(QDialog* sheet);
 
 // What a sheet's scroll area holds: as tall as its texts need at the width it is shown at. (A plain

@@ -274,7 +274,6 @@ void MeridFormalWorkspaceView::presentDeleteConfirmation() {
     box->setInformativeText(UIStrings::text(QStringLiteral("这会删除本机的该会话、导入资料和答题记录，无法撤销。")));
     QPushButton* remove = box->addButton(UIStrings::text(QStringLiteral("永久删除")), QMessageBox::DestructiveRole);
     box->addButton(UIStrings::text(QStringLiteral("取消")), QMessageBox::RejectRole);
-    box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, remove] {
         deleteConfirmation_ = nullptr;  // (the box itself goes later)
@@ -284,7 +283,7 @@ void MeridFormalWorkspaceView::presentDeleteConfirmation() {
             controller_->setDeleteCandidate(std::nullopt);
     });
     deleteConfirmation_ = box;
-    box->open();
+    openSheet(box);
 }
 
 void MeridFormalWorkspaceView::followPendingQuestion() {
