@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -158,7 +157,6 @@ DirectSelectionSettingsView::DirectSelectionSettingsView(AppStore& store, Direct
     connect(advancedToggle_, &QToolButton::toggled, this, [this](bool open) {
         advanced_->setVisible(open);
         advancedToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-        fitHeight();
     });
     for (auto signal : {&DirectSelectionController::automaticStateChanged, &DirectSelectionController::repairChanged,
                         &DirectSelectionController::browserSelectionEnabledChanged,
@@ -467,19 +465,12 @@ void DirectSelectionSettingsView::refresh() {
 }
 
 void DirectSelectionSettingsView::fitHeight() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int most = heightFor(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt);
-    // Sizes as shown: the style sets fonts and margins when it polishes the widgets.
-    ensurePolished();
-    // Laid out at the most height first; then the room the scroll area has left over goes.
-    setFixedSize(sheetWidth, most);
-    layout()->activate();
-    layout()->setGeometry(rect());  // (a hidden sheet gets its resize event only when shown)
-    const int frame = 2 * scroll_->frameWidth();
-    const int viewportWidth = scroll_->width() - frame - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int content = scroll_->widget()->layout()->totalHeightForWidth(viewportWidth);
-    const int spare = scroll_->height() - frame - content;
-    if (spare > 0) setFixedSize(sheetWidth, most - spare);
+    // The height follows the screen of the window the sheet belongs to, not the content: what the
+    // sheet cannot show scrolls.
+    const QWidget* window = parentWidget() ? parentWidget()->window() : this;
+    const QScreen* screen = window->screen();
+    setFixedSize(sheetWidth,
+                 heightFor(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
 }
 
 void DirectSelectionSettingsView::restyle() {

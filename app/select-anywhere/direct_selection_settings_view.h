@@ -92,7 +92,7 @@ private:
     void build();
     void refresh();
     void arrangeButtonRows();
-    // As tall as the content, up to the height the screen allows; the rest scrolls.
+    // As tall as the screen allows; the rest scrolls.
     void fitHeight();
     void restyle();
     void loadMode();

@@ -8,6 +8,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -57,12 +60,24 @@ TEST(SettingsSheetSize, HeightFollowsTheScreenBetweenItsLimits) {
         EXPECT_EQ(DirectSelectionSettingsView::heightFor(screen), height) << screen.value_or(-1);
 }
 
-TEST_F(SettingsSheetTest, IsFixedWidthAndOpensWithTheAdvancedGroupClosed) {
+// The sheet's size follows the screen, not its content: the advanced group opens inside it, and
+// its last row scrolls wholly into view.
+TEST_F(SettingsSheetTest, KeepsItsSizeAndScrollsToItsLastRow) {
     auto view = sheet();
-    EXPECT_EQ(view->width(), DirectSelectionSettingsView::sheetWidth);
+    const QSize size(DirectSelectionSettingsView::sheetWidth,
+                     DirectSelectionSettingsView::heightFor(view->screen()->availableGeometry().height()));
+    EXPECT_EQ(view->size(), size);
     EXPECT_FALSE(view->advancedGroup()->isVisible());
     view->advancedToggle()->click();
     EXPECT_TRUE(view->advancedGroup()->isVisible());
+    auto* scroll = view->findChild<QScrollArea*>();
+    ASSERT_TRUE(scroll);
+    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    EXPECT_EQ(view->size(), size);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    QApplication::processEvents();
+    const QPushButton* last = view->settingsButton();
+    EXPECT_TRUE(scroll->viewport()->rect().contains(QRect(last->mapTo(scroll->viewport(), QPoint()), last->size())));
 }
 
 TEST_F(SettingsSheetTest, StoredModeShowsInBothPickersWithoutBeingRewritten) {

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScreen>
 #include <QUuid>
 
 #include <csignal>
@@ -443,6 +445,74 @@ TEST(OrvelProgramDesktop, FirstSetupSheetIsADialogCentredOverTheWindow) {
     EXPECT_FALSE(actions.contains(u"_NET_WM_ACTION_MAXIMIZE_HORZ")) << actions.join(u' ').toStdString();
     EXPECT_FALSE(actions.contains(u"_NET_WM_ACTION_MAXIMIZE_VERT"));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// The select-anywhere settings over a window low on a 1280x1024 screen, with the advanced group
+// open: the sheet keeps its height, stays on the screen, and every button of its footer can be
+// reached, in Chinese and in English.
+TEST(OrvelProgramDesktop, SelectionSettingsKeepEveryButtonOnTheScreen) {
+    X11Display display;
+    WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_EQ(screen.size(), QSize(1280, 1024));
+    const struct {
+        const char* language;
+        const char* advanced;
+        const char* shownInside;
+        QStringList buttons;
+    } rows[] = {
+        {"zh-Hans",
+         "高级设置与故障诊断",
+         "正在运行的程序",
+         {QStringLiteral("复制诊断"), QStringLiteral("开始划词"), QStringLiteral("完成")}},
+        {"en",
+         "Advanced settings & troubleshooting",
+         "Running app",
+         {QStringLiteral("Copy diagnostics"), QStringLiteral("Start selecting"), QStringLiteral("Done")}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.language);
+        OrvelProgram orvel;
+        orvel.presetReturningPerson(QString::fromLatin1(row.language));
+        {
+            base::DefaultsStore defaults(orvel.defaultsFile());
+            defaults.setString(QStringLiteral("NSWindow Frame Orvel.workspace"), QStringLiteral("100 300 1040 800"));
+        }
+        ASSERT_TRUE(orvel.start({QStringLiteral("--setup")}));
+        std::optional<X11Display::Window> sheet;
+        const auto findSheet = [&] {
+            sheet.reset();
+            for (const auto& shown : display.windowsOf(orvel.pid()))
+                if (shown.title != QStringLiteral("Orvel")) sheet = shown;
+            return sheet.has_value();
+        };
+        ASSERT_TRUE(waitUntil(findSheet)) << "no selection settings";
+        const int height = sheet->geometry.height();
+        std::optional<orveltest::AccessibilityBus::Object> advanced;
+        ASSERT_TRUE(waitUntil(
+            [&] { return (advanced = accessibility.find(orvel.pid(), QString::fromUtf8(row.advanced))).has_value(); }));
+        ASSERT_TRUE(accessibility.press(*advanced));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto inside = accessibility.find(orvel.pid(), QString::fromUtf8(row.shownInside));
+            return inside && inside->showing;
+        })) << "the advanced group did not open";
+        ASSERT_TRUE(findSheet());
+        EXPECT_EQ(sheet->geometry.height(), height);
+        EXPECT_TRUE(waitUntil([&] { return findSheet() && screen.contains(sheet->geometry); }))
+            << sheet->geometry.y() << "+" << sheet->geometry.height();
+        for (const QString& name : row.buttons) {
+            std::optional<QRect> box;
+            EXPECT_TRUE(waitUntil([&] {
+                const auto button = accessibility.find(orvel.pid(), name, QStringLiteral("push button"));
+                return button && (box = accessibility.extents(*button)) && screen.contains(*box);
+            })) << name.toStdString()
+                << " at " << (box ? box->y() : -1);
+        }
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
 }
 
 // A settings file that does not parse is kept: moved aside unchanged (0600) before the program's
