@@ -1,14 +1,12 @@
 #include "app/main-window/account_profile_view.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -148,6 +146,9 @@ void AccountProfileView::build() {
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
     scroll_->setWidget(content);
+    // Every change of what the content needs (a text, a section, the style's sizes once polished)
+    // fits the sheet to it again.
+    content->installEventFilter(this);
 
     // Title row.
     auto* titleRow = new QHBoxLayout();
@@ -354,11 +355,14 @@ void AccountProfileView::showState() {
     fitHeight();
 }
 
+bool AccountProfileView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->widget() && event->type() == QEvent::LayoutRequest) fitHeight();
+    return QDialog::eventFilter(watched, event);
+}
+
 void AccountProfileView::fitHeight() {
-    // As tall as the content at the sheet's width, up to the height the screen allows; only what
-    // goes past that scrolls.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int most = sheetHeight(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt);
+    // Only what goes past the screen's height scrolls.
+    const int most = sheetHeight(availableScreenHeight(this));
     // Sizes as shown: the style sets fonts and margins when it polishes the widgets.
     ensurePolished();
     QLayout* column = scroll_->widget()->layout();

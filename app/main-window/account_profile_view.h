@@ -59,12 +59,14 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
     void restyle();
     // Shows the session's state: sections, blocks, texts and which controls may be used.
     void showState();
+    // As tall as the content at the sheet's width, up to the height the screen allows.
     void fitHeight();
     void signInPressed();
     void openSheet(const SheetFactory& factory);

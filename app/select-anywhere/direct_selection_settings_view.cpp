@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
@@ -465,12 +464,8 @@ void DirectSelectionSettingsView::refresh() {
 }
 
 void DirectSelectionSettingsView::fitHeight() {
-    // The height follows the screen of the window the sheet belongs to, not the content: what the
-    // sheet cannot show scrolls.
-    const QWidget* window = parentWidget() ? parentWidget()->window() : this;
-    const QScreen* screen = window->screen();
-    setFixedSize(sheetWidth,
-                 heightFor(screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt));
+    // The height follows the screen, not the content: what the sheet cannot show scrolls.
+    setFixedSize(sheetWidth, heightFor(availableScreenHeight(this)));
 }
 
 void DirectSelectionSettingsView::restyle() {

@@ -95,6 +95,12 @@ private:
 
 }  // namespace
 
+std::optional<int> availableScreenHeight(const QWidget* sheet) {
+    const QWidget* window = sheet->parentWidget() ? sheet->parentWidget()->window() : sheet;
+    const QScreen* screen = window->screen();
+    return screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt;
+}
+
 void openSheet(QDialog* sheet) {
     QWidget* window = sheet->parentWidget() ? sheet->parentWidget()->window() : nullptr;
     if (window && !window->isVisible()) {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QDialog;
 
 namespace velquin {
@@ -13,6 +15,10 @@ namespace velquin {
 // placed or moved and while the sheet changes its size. A sheet without a parent opens as a plain
 // dialog. A sheet may be opened again.
 void openSheet(QDialog* sheet);
+
+// The height of the available area of the screen that the window `sheet` belongs to shows on
+// (its parent's window, or itself); none without a screen.
+std::optional<int> availableScreenHeight(const QWidget* sheet);
 
 // What a sheet's scroll area holds: as tall as its texts need at the width it is shown at. (A plain
 // widget asks for the height its wrapped texts would need at their narrowest, which the scroll

@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/account/tests/account_test_doubles.h"
@@ -178,6 +181,15 @@ TEST_F(AccountSheetTest, SectionsFollowTheSessionState) {
         EXPECT_EQ(shown(child<QWidget>(view, "verificationBlock")), row.verification);
         EXPECT_EQ(child<WrappedText>(view, "title")->text(),
                   row.signedIn ? h.session().displayName() : QStringLiteral("Orvel 账户"));
+        // As tall as what it shows, a feedback line that came while it was open included: nothing
+        // scrolls and no empty band is left under the content.
+        auto* scroll = view.findChild<QScrollArea*>();
+        EXPECT_TRUE(waitUntil([&] {
+            QWidget* content = scroll->widget();
+            return scroll->verticalScrollBar()->maximum() == 0 &&
+                   content->height() == content->layout()->totalHeightForWidth(content->width());
+        })) << scroll->widget()->height()
+            << " for content of " << scroll->widget()->layout()->totalHeightForWidth(scroll->widget()->width());
         // Refresh, sign-out, the name and the import never wait for anything.
         if (row.signedIn) {
             EXPECT_TRUE(child<QPushButton>(view, "refreshButton")->isEnabled());
