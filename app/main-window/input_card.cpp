@@ -99,6 +99,7 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     actions->setSpacing(8);
     paste_ = new QPushButton(actionRow_);
     paste_->setCursor(Qt::PointingHandCursor);
+    paste_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     actions->addWidget(paste_);
     connect(paste_, &QPushButton::clicked, this, [this] { store_.pasteText(); });
     importMenu_ = new QPushButton(actionRow_);
@@ -112,7 +113,8 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     actions->addWidget(importMenu_);
     // Where the text came from may name a file or a program: the note takes the rest of the row,
     // set to the right, and wraps, inside a word where it must, rather than being cut. The row is
-    // as tall as its lines.
+    // as tall as its lines. Without a note the rest of the row stays empty.
+    actions->addStretch(0);
     note_ = new WrappedText(actionRow_, lessonary::font(home_style::caption2));
     note_->setSelectable(false);
     note_->setMinimumHeightFollowsWidth(true);

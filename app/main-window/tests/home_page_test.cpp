@@ -156,6 +156,9 @@ TEST_F(HomePageTest, CounterPlaceholderAndSendFollowTheSource) {
         EXPECT_EQ(input().sourceNote()->isVisibleTo(&input()), !row.source.isEmpty());
         EXPECT_EQ(input().clearButton()->isEnabled(), !row.source.isEmpty());
         EXPECT_EQ(bar().sendButton()->isEnabled(), row.canSend);
+        // The paste button keeps the width of its title, with or without the note beside it.
+        QPushButton* paste = input().pasteButton();
+        EXPECT_TRUE(waitUntil([&] { return paste->width() == paste->sizeHint().width(); })) << paste->width();
     }
     input().clearButton()->click();
     EXPECT_EQ(store().source(), QString());
