@@ -145,14 +145,14 @@ void ControlBar::restyle() {
     const QColor ink = LessonaryTheme::ink(scheme);
     QColor disabled = ink;
     disabled.setAlphaF(0.4f);
-    modePicker_->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 6px; padding: 5px 12px; "
+    modePicker_->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 6px; padding: 2px 12px; "
                                               "color: %1; background: transparent; }"
                                               "QToolButton:checked { background: %2; color: %3; }"
                                               "QToolButton:disabled { color: %4; }")
-                                   .arg(ink.name(), LessonaryTheme::surface(scheme).name(),
-                                        OrvelBrand::accent().name(), disabled.name(QColor::HexArgb)));
+                                   .arg(ink.name(), LessonaryTheme::surface(scheme).name(), OrvelBrand::accent().name(),
+                                        disabled.name(QColor::HexArgb)));
     lessonary::setTextColor(languageLabel_, ink);
-    home_style::styleProminent(send_, 8);
+    home_style::styleProminent(send_, 5);
     send_->setIcon(home_style::symbolIcon(QStringLiteral("sparkles"), palette().color(QPalette::BrightText),
                                           kSendSymbolSize, devicePixelRatioF()));
     modePicker_->update();

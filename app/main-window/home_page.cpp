@@ -7,12 +7,13 @@
 #include "app/main-window/answer_section.h"
 #include "app/main-window/control_bar.h"
 #include "app/main-window/error_banner.h"
-#include "app/shell/file_chooser.h"
 #include "app/main-window/home_footer.h"
 #include "app/main-window/home_style.h"
 #include "app/main-window/input_card.h"
 #include "app/main-window/recent_history_section.h"
 #include "app/shell/app_store.h"
+#include "app/shell/file_chooser.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -36,7 +37,7 @@ HomePage::HomePage(AppStore& store, WorkspaceRouter& router, OrvelNativeCoach& c
     viewport()->setAutoFillBackground(false);
 
     // The page: the column centred in its width and kept at the top.
-    auto* page = new QWidget(this);
+    auto* page = new SheetScrollContent(this);
     page->setAutoFillBackground(false);
     auto* centring = new QHBoxLayout(page);
     centring->setContentsMargins(0, 0, 0, 0);

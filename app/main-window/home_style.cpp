@@ -46,7 +46,7 @@ void styleBorderless(QAbstractButton* button, const QColor& color) {
     QColor pressed = color;
     pressed.setAlphaF(0.6f);
     button->setStyleSheet(QStringLiteral("QPushButton, QToolButton { border: none; background: transparent; "
-                                         "padding: 3px 4px; color: %1; }"
+                                         "padding: 0px 4px; color: %1; }"
                                          "QPushButton:pressed, QToolButton:pressed { color: %2; }"
                                          "QPushButton:disabled, QToolButton:disabled { color: palette(mid); }")
                               .arg(color.name(QColor::HexArgb), pressed.name(QColor::HexArgb)));

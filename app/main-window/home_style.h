@@ -37,7 +37,7 @@ void fitHeightToWidth(QWidget* sheet, int width);
 void clearBase(QWidget* widget);
 
 // A button without a border that shows its symbol and title in `color` (a darker shade while
-// pressed, the palette's disabled text while disabled).
+// pressed, the palette's disabled text while disabled), no taller than its title.
 void styleBorderless(QAbstractButton* button, const QColor& color);
 // The prominent button: the accent behind a bright title.
 void styleProminent(QAbstractButton* button, int verticalPadding);

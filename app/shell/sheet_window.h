@@ -20,9 +20,10 @@ void openSheet(QDialog* sheet);
 // (its parent's window, or itself); none without a screen.
 std::optional<int> availableScreenHeight(const QWidget* sheet);
 
-// What a sheet's scroll area holds: as tall as its texts need at the width it is shown at. (A plain
-// widget asks for the height its wrapped texts would need at their narrowest, which the scroll
-// area keeps as the least height: the sheet then scrolls what it could show whole.)
+// What the scroll area of a sheet or a page holds: as tall as its texts need at the width it is
+// shown at. (A plain widget asks for the height its wrapped texts would need at their narrowest,
+// which the scroll area keeps as the least height: the sheet or page then scrolls what it could
+// show whole, and leaves an empty band under its content.)
 class SheetScrollContent : public QWidget {
 public:
     using QWidget::QWidget;

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -603,6 +604,30 @@ TEST_F(HomePageTest, SourceNoteShowsWholeBesideTheButtons) {
                 ApplicationAppearance::shared().apply(InterfaceAppearance::light);
             }
         }
+    }
+}
+
+// At the window's default size the page is as tall as its column, never taller: the empty page
+// shows everything down to its footer without scrolling in English and French. (In Chinese the CJK
+// font's taller lines need about 25 px more than the window has.)
+TEST_F(HomePageTest, DefaultSizeShowsTheWholeEmptyPage) {
+    const std::pair<InterfaceLanguage, bool> rows[] = {
+        {InterfaceLanguage::chinese, false}, {InterfaceLanguage::english, true}, {InterfaceLanguage::french, true}};
+    window().resize(window().idealSize());
+    for (const auto& [language, fits] : rows) {
+        SCOPED_TRACE(int(language));
+        InterfaceSettings::shared().setLanguage(language);
+        QWidget* page = home().widget();
+        const QWidget* footer = home().footer();
+        const auto footerEnd = [&] { return footer->mapTo(home().viewport(), QPoint(0, footer->height())).y(); };
+        // (A new language reaches the outer layouts in a few rounds.)
+        EXPECT_TRUE(waitUntil([&] {
+            const int needed = page->layout()->totalHeightForWidth(page->width());
+            return page->height() == std::max(needed, home().viewport()->height()) &&
+                   (!fits ||
+                    (home().verticalScrollBar()->maximum() == 0 && footerEnd() <= home().viewport()->height()));
+        })) << page->height()
+            << " for " << page->layout()->totalHeightForWidth(page->width()) << ", footer ends at " << footerEnd();
     }
 }
 
