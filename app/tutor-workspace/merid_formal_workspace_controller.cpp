@@ -56,6 +56,26 @@ MeridWorkspaceServices withDefaults(MeridWorkspaceServices services) {
 
 }  // namespace
 
+// One write that a command waits for: settled once it has landed.
+struct MeridFormalWorkspaceController::WriteWait {
+    bool settled = false;
+    bool written = false;
+    std::coroutine_handle<> waiting;
+};
+
+// `co_await` on a write: resumes on a later turn of the event loop once it has landed (never from
+// inside the writes' own bookkeeping), with whether it was written; at once for no write.
+class MeridFormalWorkspaceController::WriteAwaiter {
+public:
+    explicit WriteAwaiter(std::shared_ptr<WriteWait> wait) : wait_(std::move(wait)) {}
+    bool await_ready() const noexcept { return !wait_ || wait_->settled; }
+    void await_suspend(std::coroutine_handle<> handle) noexcept { wait_->waiting = handle; }
+    bool await_resume() const noexcept { return wait_ && wait_->written; }
+
+private:
+    std::shared_ptr<WriteWait> wait_;
+};
+
 // What one round keeps from its start to its end.
 struct MeridFormalWorkspaceController::Round {
     meridcore::MeridTutorRequest request;
@@ -114,6 +134,12 @@ void MeridFormalWorkspaceController::setBusy(bool value) {
     if (busy_ == value) return;
     busy_ = value;
     emit busyChanged();
+}
+
+void MeridFormalWorkspaceController::setSettling(bool value) {
+    if (settling_ == value) return;
+    settling_ = value;
+    emit settlingChanged();
 }
 
 void MeridFormalWorkspaceController::setErrorMessage(const QString& value) {
@@ -193,6 +219,7 @@ void MeridFormalWorkspaceController::load() {
         loaded = storage_.load();
     } catch (...) {
         // The file stays as it is: nothing is written to it for the life of this screen.
+        readFailed_ = true;
         setCanSave(false);
         setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
         return;
@@ -211,49 +238,73 @@ void MeridFormalWorkspaceController::reloadSessions() {
     try {
         setSessions(storage_.load());
     } catch (...) {
+        readFailed_ = true;
         setCanSave(false);
         setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
     }
 }
 
-void MeridFormalWorkspaceController::save() {
-    if (!hasLoaded_ || !canSave_) return;
-    TeacherLearningSession stamped = active_;
-    stamped.followupDraft = followupDraft_;
+std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceController::write(
+    TeacherLearningSession& session) {
+    if (!hasLoaded_ || readFailed_) return nullptr;
+    session.followupDraft = followupDraft_;
     // Stamped after every other session even within one clock tick or after the clock went back,
     // so that the last one saved is the one a new screen opens.
     base::Date stamp = base::Date::now();
     for (const TeacherLearningSession& s : sessions_)
-        if (s.id != active_.id && s.updatedAt >= stamp) stamp = s.updatedAt.addingSeconds(0.001);
-    stamped.updatedAt = stamp;
-    setActive(stamped);
+        if (s.id != session.id && s.updatedAt >= stamp) stamp = s.updatedAt.addingSeconds(0.001);
+    session.updatedAt = stamp;
+    putBack(session);
 
-    QList<TeacherLearningSession> list = sessions_;
-    const auto existing =
-        std::find_if(list.begin(), list.end(), [this](const TeacherLearningSession& s) { return s.id == active_.id; });
-    if (existing != list.end())
-        *existing = active_;
-    else
-        list.append(active_);
-    setSessions(list);
     // Encoded and written away from the main thread; the list in memory is the truth meanwhile.
-    saves_->save(sessions_, [this](std::exception_ptr error) {
-        if (!error) return;
-        // The list in memory keeps the change; the file keeps its last good contents.
-        setCanSave(false);
-        setErrorMessage(saveFailurePrefix + base::messageOf(error));
+    auto wait = std::make_shared<WriteWait>();
+    saves_->save(sessions_, [this, wait, scheduler = services_.scheduler](std::exception_ptr error) {
+        if (error) {
+            // The list in memory keeps the change; the file keeps its last good contents.
+            setCanSave(false);
+            setErrorMessage(saveFailurePrefix + base::messageOf(error));
+        } else if (!canSave_ && !readFailed_) {
+            // The file holds the sessions again (room was made, the folder can be written again).
+            setCanSave(true);
+            if (errorMessage_.startsWith(saveFailurePrefix)) setErrorMessage(QString());
+        }
+        wait->settled = true;
+        wait->written = !error;
+        if (const std::coroutine_handle<> waiting = std::exchange(wait->waiting, {}))
+            scheduler->post([waiting] { waiting.resume(); });
     });
+    return wait;
+}
+
+std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceController::saveActive() {
+    TeacherLearningSession stamped = active_;
+    std::shared_ptr<WriteWait> wait = write(stamped);
+    if (wait) setActive(stamped);
+    return wait;
+}
+
+void MeridFormalWorkspaceController::save() { saveActive(); }
+
+void MeridFormalWorkspaceController::putBack(const TeacherLearningSession& session) {
+    QList<TeacherLearningSession> list = sessions_;
+    const auto existing = std::find_if(list.begin(), list.end(),
+                                       [&session](const TeacherLearningSession& s) { return s.id == session.id; });
+    if (existing != list.end())
+        *existing = session;
+    else
+        list.append(session);
+    setSessions(list);
 }
 
 void MeridFormalWorkspaceController::startNewSession() {
-    if (busy_) return;
+    if (busy_ || settling_) return;
     save();
     setActive(blankSession());
     setFollowupDraft(QString());
 }
 
 void MeridFormalWorkspaceController::openSession(TeacherLearningSession session) {
-    if (busy_) return;
+    if (busy_ || settling_) return;
     // (Taken by value: the caller's session may be an element of the list that save() replaces.)
     save();
     setActive(session);
@@ -261,7 +312,7 @@ void MeridFormalWorkspaceController::openSession(TeacherLearningSession session)
 }
 
 void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
-    if (!hasLoaded_ || !canSave_ || busy_) return;
+    if (!hasLoaded_ || !canSave_ || busy_ || settling_) return;
     QList<TeacherLearningSession> remaining = sessions_;
     QList<std::pair<qsizetype, TeacherLearningSession>> removed;
     for (qsizetype i = 0; i < sessions_.size(); ++i)
@@ -298,21 +349,30 @@ void MeridFormalWorkspaceController::confirmDeletion() {
 }
 
 void MeridFormalWorkspaceController::acceptLessonarySource() {
-    if (!hasLoaded_ || !canSave_ || busy_ || !services_.incomingSource) return;
+    if (!hasLoaded_ || !canSave_ || busy_ || settling_ || !services_.incomingSource) return;
     const std::optional<QString> incoming = services_.incomingSource();
     if (!incoming) return;
     const QString text = base::text::trimmed(*incoming);
     if (text.isEmpty()) return;
+    base::detach(runTakeOver(*incoming, text));
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runTakeOver(QString incoming, QString text) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    setSettling(true);
     save();
-    if (!canSave_) return;
     TeacherLearningSession fresh = blankSession();
     fresh.followupDraft = text;
     fresh.draft = QString();
     setActive(fresh);
     setFollowupDraft(text);
-    save();
-    if (!canSave_) return;
-    if (services_.clearIncomingSource) services_.clearIncomingSource();
+    // The text leaves the main window only once the session holding it is on disk.
+    WriteAwaiter landing(saveActive());
+    const bool written = co_await landing;
+    if (!guard) co_return;
+    setSettling(false);
+    if (!written) co_return;
+    if (services_.clearIncomingSource && services_.incomingSource() == incoming) services_.clearIncomingSource();
     setErrorMessage(QStringLiteral("已从 Lessonary 载入原文，尚未发送给 AI。请检查后点击发送追问。"));
 }
 
@@ -450,9 +510,11 @@ QCoro::Task<void> MeridFormalWorkspaceController::runRound(Round round) {
         if (round.followup && base::text::trimmed(followupDraft_) == *round.followup) setFollowupDraft(QString());
         completed = index + 1;
         pendingRollback_.reset();
-        save();
-
-        if (!canSave_) {
+        // What comes next follows from this reply: it waits until the reply is on disk.
+        WriteAwaiter landing(saveActive());
+        const bool written = co_await landing;
+        if (!guard || isStale(round)) co_return;
+        if (!written || !canSave_) {
             endRound(round);  // the save failure text stays
             co_return;
         }
@@ -554,7 +616,7 @@ void MeridFormalWorkspaceController::endRound(const Round& round) {
 // ---- Commands ------------------------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::action(MeridAction action) {
-    if (busy_ || !canSave_) return;
+    if (busy_ || !canSave_ || settling_) return;
     const base::Date now = base::Date::now();
 
     if (action == MeridAction::pause) {
@@ -565,11 +627,7 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
             setErrorMessage(base::messageOf(std::current_exception()));
             return;
         }
-        setActive(paused);
-        save();
-        if (!canSave_) return;
-        setErrorMessage(QStringLiteral("学习状态已保存，可以稍后从历史继续。"));
-        emit closeRequested();
+        base::detach(runPause(active_, paused));
         return;
     }
 
@@ -620,8 +678,36 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
     transmit(std::nullopt, snapshot);
 }
 
+QCoro::Task<void> MeridFormalWorkspaceController::runPause(TeacherLearningSession before,
+                                                           TeacherLearningSession paused) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    setSettling(true);
+    // The lesson shows as paused (its card says it is saved) and the page is left only once the
+    // pause is on disk.
+    std::shared_ptr<WriteWait> wait = write(paused);
+    WriteAwaiter landing(wait);
+    const bool written = co_await landing;
+    if (!guard) co_return;
+    setSettling(false);
+    if (!written) {
+        // The page stays with the save's failure, and the list holds the session as it is shown.
+        putBack(active_);
+        co_return;
+    }
+    if (active_.id == before.id) {
+        // (What the student typed meanwhile stays.)
+        updateActive([&paused](TeacherLearningSession& session) {
+            session.pausedAt = paused.pausedAt;
+            session.lastPedagogicalAction = paused.lastPedagogicalAction;
+            session.updatedAt = paused.updatedAt;
+        });
+    }
+    setErrorMessage(QStringLiteral("学习状态已保存，可以稍后从历史继续。"));
+    emit closeRequested();
+}
+
 void MeridFormalWorkspaceController::sendQuestion() {
-    if (busy_ || !canSave_) return;
+    if (busy_ || !canSave_ || settling_) return;
     const QString question = base::text::trimmed(followupDraft_);
     if (question.isEmpty()) return;
     if (!checkPermission()) return;
@@ -629,6 +715,7 @@ void MeridFormalWorkspaceController::sendQuestion() {
 }
 
 void MeridFormalWorkspaceController::changeChunk(int step) {
+    if (settling_) return;
     if (busy_ || active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再切换资料段落。"));
         return;
@@ -642,7 +729,7 @@ void MeridFormalWorkspaceController::changeChunk(int step) {
 }
 
 void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
-    if (busy_ || !canSave_) return;
+    if (busy_ || !canSave_ || settling_) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::activate(topicID, changed);
@@ -657,7 +744,7 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
 }
 
 void MeridFormalWorkspaceController::indexExistingCourse() {
-    if (busy_ || !canSave_) return;
+    if (busy_ || !canSave_ || settling_) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::indexExistingSource(changed);
@@ -674,9 +761,19 @@ void MeridFormalWorkspaceController::indexExistingCourse() {
 }
 
 void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
-    if (!hasLoaded_ || !canSave_ || busy_) return;
-    save();
-    if (!canSave_) return;
+    if (!hasLoaded_ || !canSave_ || busy_ || settling_) return;
+    base::detach(runSaveToLessonary(asNote));
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runSaveToLessonary(bool asNote) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    setSettling(true);
+    // A lesson the sessions file could not keep does not go into the history either.
+    WriteAwaiter landing(saveActive());
+    const bool written = co_await landing;
+    if (!guard) co_return;
+    setSettling(false);
+    if (!written) co_return;
     HistoryStore& history = *services_.history;
     if (!history.hasActiveFile() || !HistoryStore::hasLessonContent(active_)) {
         setErrorMessage(
@@ -698,7 +795,7 @@ void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
 // ---- Importing course material -------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::openFileChooser() {
-    if (busy_ || !canSave_ || importing_) return;
+    if (busy_ || !canSave_ || importing_ || settling_) return;
     if (active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再导入另一份课件。"));
         return;
@@ -707,12 +804,12 @@ void MeridFormalWorkspaceController::openFileChooser() {
 }
 
 void MeridFormalWorkspaceController::receiveSelectedFile(const QUrl& url) {
-    if (busy_ || !canSave_ || importing_) return;
+    if (busy_ || !canSave_ || importing_ || settling_) return;
     base::detach(runReceive(url));
 }
 
 void MeridFormalWorkspaceController::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) {
-    if (busy_ || !canSave_ || importing_) return;
+    if (busy_ || !canSave_ || importing_ || settling_) return;
     base::detach(runImport(staged, pages, false));
 }
 
@@ -721,7 +818,7 @@ void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
     if (!staged) return;
     // The import owns the copy from here: the sheet's dismissal must not delete it while it is read.
     setPendingStagedPDF(std::nullopt);
-    if (busy_ || !canSave_ || importing_) {
+    if (busy_ || !canSave_ || importing_ || settling_) {
         MeridFormalImport::removeStagedFile(*staged);
         return;
     }
@@ -797,35 +894,57 @@ QCoro::Task<void> MeridFormalWorkspaceController::runImport(QUrl staged, std::op
     }
     if (removeAfter) MeridFormalImport::removeStagedFile(staged);
     if (!guard) co_return;
-    importing_ = false;
     if (failure) {
+        importing_ = false;
         reportImportFailure(failure);
         co_return;
     }
     // A lesson request that started while the file was read, or writing that stopped, wins.
-    if (busy_ || !canSave_) co_return;
-    installMaterial(*material, staged);
+    if (busy_ || !canSave_) {
+        importing_ = false;
+        co_return;
+    }
+    auto installing = installMaterial(std::move(*material), staged);
+    co_await installing;
+    if (guard) importing_ = false;
 }
 
-void MeridFormalWorkspaceController::installMaterial(const meridcore::TeacherMaterial& material, const QUrl& staged) {
+QCoro::Task<void> MeridFormalWorkspaceController::installMaterial(meridcore::TeacherMaterial material, QUrl staged) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
     const TeacherLearningSession before = active_;
     TeacherLearningSession changed = active_;
     try {
         Navigator::install(material, changed);
     } catch (...) {
         reportImportFailure(std::current_exception());
-        return;
+        co_return;
     }
     // Importing never makes a session: the material replaces what the active one held.
     if (changed.title == TeacherLearningSession::defaultTitle)
         changed.title = base::text::graphemePrefix(staged.fileName(), sessionTitleFromFileLength);
     setActive(changed);
-    save();
-    if (!canSave_) {
-        // The save's own text stays in the status line; the notice says the import did not happen.
-        setActive(before);
+    // The import is told only once the session holding the material is on disk.
+    setSettling(true);
+    WriteAwaiter landing(saveActive());
+    const bool written = co_await landing;
+    if (!guard) co_return;
+    setSettling(false);
+    if (!written) {
+        // The material goes back out of the session (what the student typed meanwhile stays); the
+        // save's own text stays in the status line and the notice says the import did not happen.
+        updateActive([&before](TeacherLearningSession& session) {
+            session.title = before.title;
+            session.material = before.material;
+            session.chunkIndex = before.chunkIndex;
+            session.coursePlan = before.coursePlan;
+            session.topicName = before.topicName;
+            session.latestClassroomResponse = before.latestClassroomResponse;
+            session.latestClassroomMode = before.latestClassroomMode;
+            session.lastPedagogicalAction = before.lastPedagogicalAction;
+        });
+        putBack(active_);
         setImportFeedback(QStringLiteral("导入失败：") + errorMessage_, false);
-        return;
+        co_return;
     }
     const QString topics = QString::number(active_.coursePlan ? active_.coursePlan->topics.size() : 0);
     const QString chunks = QString::number(material.count());

@@ -52,12 +52,17 @@ struct MeridWorkspaceServices {
 // commands of the lesson, the tutor rail and the course panels. Views read the state, connect to
 // the change signals and call the operations; they keep no session of their own. Main thread only.
 //
-// Data safety: a sessions file that could not be read, or a write that failed, stops all writing
-// for the life of this object (`canSave` false), so that the file keeps its last good contents. A
+// Data safety: a sessions file that could not be read stops all writing for the life of this
+// object (`canSave` false), so that the file is never overwritten. A write that failed leaves the
+// file with its last good contents and refuses the commands (`canSave` false) until a later save
+// lands: the sessions in memory are the truth, and the next good write of them lets work go on. A
 // failed or stopped request puts the active session back to the snapshot taken before it; a reply
-// that was recorded and saved is never undone. The sessions file is encoded and written away from
-// the main thread, one write after the other (the newest list always lands last); a failed write
-// is told when it has happened, and the last write ends before this object does.
+// that was recorded and saved is never undone. The sessions file is written away from the main
+// thread, one write after the other (the newest list always lands last); a failed write is told
+// when it has happened, and the last write ends before this object does. What depends on a save's
+// outcome waits for it: the next automatic request, the import's notice (a failed save puts the
+// material back), the pause's leaving of the page, the lesson's save into the learning history and
+// the take-over of handed-in text.
 //
 // The status texts are Chinese, as stored and compared; views translate them for display.
 class MeridFormalWorkspaceController : public QObject {
@@ -86,11 +91,14 @@ public:
     // The stored sessions as last loaded or saved, in stored order (newest first after a load).
     const QList<meridcore::TeacherLearningSession>& sessions() const { return sessions_; }
     bool hasLoaded() const { return hasLoaded_; }
-    // False after the sessions file failed to be read or written: nothing is written any more and
+    // False after the sessions file failed to be read (for good) or written (until a save lands):
     // every command that changes sessions is refused.
     bool canSave() const { return canSave_; }
     // A request round runs.
     bool busy() const { return busy_; }
+    // A command waits for its save to land (pause, import, learning-history save, take-over of
+    // handed-in text); the other commands wait for it to end.
+    bool settling() const { return settling_; }
     // The screen's one status line: progress, success and failure texts alike.
     const QString& errorMessage() const { return errorMessage_; }
     void setErrorMessage(const QString& value);
@@ -140,7 +148,9 @@ public:
     // read stops writing as at the first load.
     void reloadSessions();
     // Writes the active session into the list and the list into the file. The file is written away
-    // from the main thread, one write after the other; a failure is told when it has happened.
+    // from the main thread, one write after the other; a failure is told when it has happened, and
+    // a later write that lands lets the commands work again. Nothing before the file was read or
+    // after it failed to be.
     void save();
     // Blocks until every save has been written and its outcome told.
     void finishSaving();
@@ -204,6 +214,7 @@ Q_SIGNALS:
     void sessionsChanged();
     void canSaveChanged();
     void busyChanged();
+    void settlingChanged();
     void errorMessageChanged();
     void followupDraftChanged();
     void importStateChanged();
@@ -218,15 +229,29 @@ Q_SIGNALS:
 
 private:
     struct Round;
+    struct WriteWait;
+    class WriteAwaiter;
 
     void setActive(const meridcore::TeacherLearningSession& value);
     void setSessions(const QList<meridcore::TeacherLearningSession>& value);
     void setCanSave(bool value);
     void setBusy(bool value);
+    void setSettling(bool value);
     // The question box of a session being opened: its saved question, else its draft unless a
     // question waits for an answer.
     static QString questionBoxText(const meridcore::TeacherLearningSession& session);
 
+    // Stamps `session` with the question box and the time, puts it into the list in place of the
+    // one with its id (or at the end) and hands the list to the writes; what to wait for, or null
+    // when nothing is written (the file is not read yet, or could not be).
+    std::shared_ptr<WriteWait> write(meridcore::TeacherLearningSession& session);
+    // save(), with what to wait for.
+    std::shared_ptr<WriteWait> saveActive();
+    // Puts `session` into the list in place of the one with its id, without writing.
+    void putBack(const meridcore::TeacherLearningSession& session);
+    QCoro::Task<void> runPause(meridcore::TeacherLearningSession before, meridcore::TeacherLearningSession paused);
+    QCoro::Task<void> runTakeOver(QString incoming, QString text);
+    QCoro::Task<void> runSaveToLessonary(bool asNote);
     QCoro::Task<void> runRound(Round round);
     QCoro::Task<QString> readSessionToken();
     bool isStale(const Round& round) const;
@@ -236,7 +261,7 @@ private:
     void endRound(const Round& round);
     QCoro::Task<void> runReceive(QUrl url);
     QCoro::Task<void> runImport(QUrl staged, std::optional<PageRange> pages, bool removeAfter);
-    void installMaterial(const meridcore::TeacherMaterial& material, const QUrl& staged);
+    QCoro::Task<void> installMaterial(meridcore::TeacherMaterial material, QUrl staged);
 
     MeridWorkspaceServices services_;
     meridcore::TeacherLearningStore storage_;
@@ -246,8 +271,11 @@ private:
     meridcore::TeacherLearningSession active_;
     QList<meridcore::TeacherLearningSession> sessions_;
     bool hasLoaded_ = false;
+    // The file could not be read: never written while this object lives.
+    bool readFailed_ = false;
     bool canSave_ = true;
     bool busy_ = false;
+    bool settling_ = false;
     std::optional<MeridFormalPDFChoice> pdfChoice_;
     std::optional<QUrl> pendingStagedPDF_;
     QString importFeedback_;

@@ -170,11 +170,11 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     connect(noticeDismiss_, &QToolButton::clicked, this,
             [this] { controller_.setImportFeedback(QString(), controller_.importSucceeded()); });
 
-    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
-                        &MeridFormalWorkspaceController::canSaveChanged,
-                        &MeridFormalWorkspaceController::errorMessageChanged,
-                        &MeridFormalWorkspaceController::importStateChanged,
-                        &MeridFormalWorkspaceController::layoutChanged})
+    for (auto signal :
+         {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
+          &MeridFormalWorkspaceController::settlingChanged, &MeridFormalWorkspaceController::canSaveChanged,
+          &MeridFormalWorkspaceController::errorMessageChanged, &MeridFormalWorkspaceController::importStateChanged,
+          &MeridFormalWorkspaceController::layoutChanged})
         connect(&controller_, signal, this, &MeridLessonPane::refresh);
     for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
                         &MeridFormalWorkspaceController::canSaveChanged})
@@ -207,6 +207,8 @@ bool MeridLessonPane::isInformational(const QString& status) {
 void MeridLessonPane::refresh() {
     const bool busy = controller_.busy();
     const bool canSave = controller_.canSave();
+    // A command that waits for its save (a pause, an import) leaves the others for its end.
+    const bool idle = !busy && !controller_.settling();
     const std::optional<QString>& course = controller_.active().courseName;
     title_->setText(course && !course->isEmpty() ? *course
                                                  : UIStrings::choose(QStringLiteral("当前课程"),
@@ -216,9 +218,9 @@ void MeridLessonPane::refresh() {
     stop_->setVisible(busy);
     teacherToggle_->setVisible(!wide_);
     editorToggle_->setEnabled(!busy);
-    import_->setEnabled(!busy && canSave);
-    save_->setEnabled(!busy && canSave);
-    pause_->setEnabled(!busy && canSave);
+    import_->setEnabled(idle && canSave);
+    save_->setEnabled(idle && canSave);
+    pause_->setEnabled(idle && canSave);
 
     notice_->setVisible(!controller_.importFeedback().isEmpty());
     // It may name a file or a path without spaces: it wraps inside the pane.

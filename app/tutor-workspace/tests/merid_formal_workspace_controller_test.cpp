@@ -18,6 +18,8 @@
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
 #include "app/tutor-workspace/tests/workspace_test_doubles.h"
 #include "base/errors.h"
+#include "platform/tests/fixtures.h"
+#include "tests/support/failing_disk.h"
 #include "tutor-engine/merid_learning_error.h"
 #include "tutor-engine/merid_v12_course_navigator.h"
 #include "tutor-engine/merid_v12_reply_contract.h"
@@ -29,6 +31,9 @@ using meridcore::MeridAction;
 using meridcore::TeacherLearningSession;
 
 namespace {
+
+// The tests' tmpfs mounts stay inside this process (entered before any thread starts).
+const bool privateMounts = testsupport::enterPrivateMountNamespace();
 
 const QString kCourse = QStringList{
     QStringLiteral("[第 1 页]"), QStringLiteral("# 函数"), QStringLiteral("函数的定义。"), QString(),
@@ -82,6 +87,16 @@ protected:
         return *controller_;
     }
 
+    // Reads the sessions file as the screen does when it is shown, until it is in.
+    static void load(MeridFormalWorkspaceController& screen) {
+        screen.load();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return screen.hasLoaded(); }));
+    }
+    MeridFormalWorkspaceController& loaded() {
+        load(make());
+        return *controller_;
+    }
+
     // Stores sessions as an earlier run of the program would have.
     void store(const QList<TeacherLearningSession>& sessions) {
         meridcore::TeacherLearningStore(sessionsFile_).save(sessions);
@@ -128,7 +143,7 @@ TEST_F(WorkspaceControllerTest, AnUnreadableOrOversizedFileIsShownAndNeverWritte
         file.close();
 
         MeridFormalWorkspaceController& screen = make();
-        screen.load();
+        load(screen);
         EXPECT_FALSE(screen.canSave());
         EXPECT_EQ(screen.errorMessage(), QStringLiteral("历史读取失败，已保护原文件并停止写入：历史文件无法解码。为保护原数据，软件不会覆盖这个文件。"));
         EXPECT_EQ(screen.active().title, QStringLiteral("新会话"));
@@ -160,7 +175,7 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     MeridFormalWorkspaceController& screen = make();
     screen.save();  // before loading: nothing is written
     EXPECT_FALSE(QFile::exists(sessionsFile_));
-    screen.load();
+    load(screen);
     EXPECT_TRUE(screen.canSave());
     EXPECT_EQ(screen.active().title, QStringLiteral("新会话"));
     EXPECT_TRUE(screen.sessions().isEmpty());
@@ -192,7 +207,7 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     EXPECT_TRUE(screen.followupDraft().isEmpty());
 
     // A new screen on the same file opens the newest session.
-    make().load();
+    loaded();
     EXPECT_EQ(controller_->active().id, second.id);
     MeridFormalWorkspaceController& again = *controller_;
 
@@ -220,7 +235,7 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     EXPECT_EQ(handedOver_, QStringLiteral(" \n "));
     handedOver_ = QStringLiteral("  光合作用  ");
     again.acceptLessonarySource();
-    EXPECT_FALSE(handedOver_);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !handedOver_; })) << "taken once it is on disk";
     EXPECT_EQ(again.followupDraft(), QStringLiteral("光合作用"));
     EXPECT_EQ(again.errorMessage(), QStringLiteral("已从 Lessonary 载入原文，尚未发送给 AI。请检查后点击发送追问。"));
     ASSERT_EQ(stored().size(), 2);  // the blank session before it, and the new one
@@ -262,7 +277,7 @@ TEST_F(WorkspaceControllerTest, GradingASupportedAnswerMovesOnWithinThreeRequest
     store({session});
 
     MeridFormalWorkspaceController& screen = make();
-    screen.load();
+    load(screen);
     screen.action(MeridAction::gradeAnswer);
     EXPECT_TRUE(screen.busy());
     EXPECT_EQ(screen.errorMessage(), QStringLiteral("MERID 正在带课（本轮最多 3 次 AI 请求，可随时停止）…"));
@@ -290,7 +305,7 @@ TEST_F(WorkspaceControllerTest, GradingASupportedAnswerMovesOnWithinThreeRequest
 }
 
 TEST_F(WorkspaceControllerTest, StoppingOrFailingPutsTheSessionBack) {
-    make().load();
+    loaded();
     MeridFormalWorkspaceController& screen = *controller_;
     screen.save();
     const TeacherLearningSession before = screen.active();
@@ -340,7 +355,7 @@ TEST_F(WorkspaceControllerTest, StoppingOrFailingPutsTheSessionBack) {
 }
 
 TEST_F(WorkspaceControllerTest, AutomaticRequestsNeedTheSameAccountAndTheConsent) {
-    make().load();
+    loaded();
     MeridFormalWorkspaceController& screen = *controller_;
     QSignalSpy consentAsked(&screen, &MeridFormalWorkspaceController::consentRequested);
 
@@ -399,7 +414,7 @@ TEST_F(WorkspaceControllerTest, AutomaticRequestsNeedTheSameAccountAndTheConsent
 }
 
 TEST_F(WorkspaceControllerTest, FollowUpsSaveFailuresAndRefusedCommands) {
-    make().load();
+    loaded();
     MeridFormalWorkspaceController& screen = *controller_;
 
     // A follow-up question is one request; the box is emptied only if it still holds the question.
@@ -460,6 +475,85 @@ TEST_F(WorkspaceControllerTest, FollowUpsSaveFailuresAndRefusedCommands) {
     EXPECT_EQ(tutor_->calls.size(), 3);
 }
 
+// What depends on a save waits for its outcome, through the real writes: when the save is made the
+// sessions folder is a full tmpfs, or an immutable folder. Afterwards room is made again, and the
+// next save lands, clears the failure and lets the commands work again.
+TEST_F(WorkspaceControllerTest, WhatDependsOnASaveWaitsForItToLand) {
+    if (!privateMounts) GTEST_SKIP() << "needs the super-user for a mount namespace of its own";
+    const QString notes = dir_.filePath(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(fixtures::writeFile(notes, "## 供给\n供给曲线向上倾斜。\n"));
+    const QString filler = storeFolder_ + QStringLiteral("/filler");
+    const struct {
+        const char* name;
+        std::function<bool()> fail;
+        std::function<bool()> recover;
+    } ways[] = {
+        {"full disk", [&] { return testsupport::fillUp(filler); }, [&] { return QFile::remove(filler); }},
+        {"immutable folder", [&] { return testsupport::setImmutable(storeFolder_, true); },
+         [&] { return testsupport::setImmutable(storeFolder_, false); }},
+    };
+    // Each makes the sessions folder fail with `fail`, runs to its end and checks what it left.
+    using Dependent = std::function<void(MeridFormalWorkspaceController&, const std::function<bool()>& fail)>;
+    const std::pair<const char*, Dependent> dependents[] = {
+        {"the next automatic request",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             screen.action(MeridAction::continueLearning);
+             ASSERT_TRUE(waitForCalls(1));
+             ASSERT_TRUE(fail());
+             tutor_->release(lesson(QStringLiteral("第一课。")));
+             ASSERT_TRUE(waitUntilIdle());
+             EXPECT_EQ(tutor_->calls.size(), 1) << "no check question after a lesson that was not saved";
+             EXPECT_EQ(screen.active().latestClassroomResponse, QStringLiteral("第一课。")) << "kept in memory";
+         }},
+        {"the import's notice",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             ASSERT_TRUE(fail());
+             screen.receiveSelectedFile(QUrl::fromLocalFile(notes));
+             ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.importing(); }));
+             EXPECT_FALSE(screen.active().material || screen.sessions().first().material);
+             EXPECT_EQ(screen.active().title, QStringLiteral("新会话"));
+             EXPECT_FALSE(screen.importSucceeded());
+             EXPECT_EQ(screen.importFeedback(), QStringLiteral("导入失败：") + screen.errorMessage());
+         }},
+        {"leaving the page after a pause",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             QSignalSpy closeAsked(&screen, &MeridFormalWorkspaceController::closeRequested);
+             ASSERT_TRUE(fail());
+             screen.action(MeridAction::pause);
+             ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.settling(); }));
+             EXPECT_EQ(closeAsked.size(), 0);
+             EXPECT_FALSE(screen.active().pausedAt || screen.sessions().first().pausedAt) << "not shown as paused";
+         }},
+    };
+    for (const auto& way : ways) {
+        for (const auto& [name, dependent] : dependents) {
+            SCOPED_TRACE(std::string(way.name) + ", " + name);
+            ASSERT_TRUE(QDir().mkpath(storeFolder_));
+            ASSERT_TRUE(testsupport::mountTmpfs(storeFolder_, 1 << 20));
+            store({TeacherLearningSession(0)});
+            tutor_ = std::make_shared<ManualTutor>();
+            MeridFormalWorkspaceController& screen = loaded();
+            const QByteArray before = contents(sessionsFile_);
+            dependent(screen, way.fail);
+            EXPECT_FALSE(screen.canSave());
+            EXPECT_TRUE(screen.errorMessage().startsWith(MeridFormalWorkspaceController::saveFailurePrefix));
+            EXPECT_EQ(contents(sessionsFile_), before);
+
+            // Room again: the next save (a course renamed) lands with everything held in memory.
+            ASSERT_TRUE(way.recover());
+            screen.updateActive([](TeacherLearningSession& s) { s.courseName = QStringLiteral("ECO 101"); });
+            screen.save();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return screen.canSave(); }));
+            EXPECT_EQ(screen.errorMessage(), QString());
+            const QList<TeacherLearningSession> after = stored();
+            EXPECT_EQ(after.size(), screen.sessions().size());
+            for (const TeacherLearningSession& held : screen.sessions()) EXPECT_TRUE(after.contains(held));
+            controller_.reset();
+            ASSERT_TRUE(testsupport::unmount(storeFolder_));
+        }
+    }
+}
+
 TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     TeacherLearningSession session(0);
     meridcore::MeridV12CourseNavigator::install(meridcore::TeacherMaterial(QStringLiteral("微积分.pdf"),
@@ -470,7 +564,7 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     MeridFormalWorkspaceController& screen = make();
     QSignalSpy closeAsked(&screen, &MeridFormalWorkspaceController::closeRequested);
-    screen.load();
+    load(screen);
 
     // Chunks move one step at a time and never past either end.
     screen.changeChunk(-1);
@@ -501,17 +595,19 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
         "请严格围绕教材中的《导数》讲一个小知识点，英文关键词+中文解释+例子，不要讲其他章节；等我独立回答题目后再继续。")));
     screen.cancel();
 
-    // The learning history: nothing to save yet, then a saved lesson, then a note.
-    screen.saveToLessonary(false);
-    EXPECT_EQ(screen.errorMessage(), QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。"));
+    // The learning history, once the sessions are on disk: nothing to save yet, then a saved lesson,
+    // then a note.
+    const auto savedToHistory = [&](bool asNote, const QString& told) {
+        screen.saveToLessonary(asNote);
+        return QTest::qWaitFor([&] { return screen.errorMessage() == told; });
+    };
+    EXPECT_TRUE(savedToHistory(false, QStringLiteral("课堂没有可保存的内容，或者账户历史尚未就绪。")));
     screen.updateActive([](TeacherLearningSession& s) {
         s.addExchange(QStringLiteral("讲讲导数"), QStringLiteral("导数是变化率。"));
         s.latestClassroomResponse = QStringLiteral("导数是变化率。");
     });
-    screen.saveToLessonary(false);
-    EXPECT_EQ(screen.errorMessage(), QStringLiteral("已保存到学习历史。"));
-    screen.saveToLessonary(true);
-    EXPECT_EQ(screen.errorMessage(), QStringLiteral("已加入学习笔记。"));
+    EXPECT_TRUE(savedToHistory(false, QStringLiteral("已保存到学习历史。")));
+    EXPECT_TRUE(savedToHistory(true, QStringLiteral("已加入学习笔记。")));
     EXPECT_EQ(history_->records().size(), 1);
     // A history that cannot write gives its own reason, not "nothing to save".
     {
@@ -521,16 +617,16 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
         const QString moved = folder + QStringLiteral(".moved");
         ASSERT_TRUE(QDir().rename(folder, moved));
         ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
-        screen.saveToLessonary(false);
-        EXPECT_EQ(screen.errorMessage(), history_->statusMessage());
+        EXPECT_TRUE(savedToHistory(false, history_->statusMessage()));
         EXPECT_TRUE(screen.errorMessage().startsWith(
             velquin::HistoryError(velquin::HistoryError::Kind::writeFailed).message()));
         ASSERT_TRUE(QFile::remove(folder));
         ASSERT_TRUE(QDir().rename(moved, folder));
     }
 
-    // Pause sends nothing, saves and asks to leave the page.
+    // Pause sends nothing, saves and asks to leave the page once the pause is on disk.
     screen.action(MeridAction::pause);
+    EXPECT_TRUE(closeAsked.wait());
     EXPECT_EQ(screen.errorMessage(), QStringLiteral("学习状态已保存，可以稍后从历史继续。"));
     EXPECT_EQ(closeAsked.size(), 1);
     EXPECT_TRUE(stored().first().pausedAt);
