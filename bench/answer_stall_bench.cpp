@@ -291,6 +291,7 @@ void BM_TutorSessionsSave(benchmark::State& state) {
     tutor.history = &services.history;
     MeridFormalWorkspaceController controller(std::move(tutor));
     controller.load();  // as the coach page does when it opens
+    if (!spinUntil([&] { return controller.hasLoaded(); }, 0)) state.SkipWithError("the sessions were not loaded");
     const std::filesystem::path file = path.toStdString();
     int round = 0;
     for (auto _ : state) {

@@ -132,6 +132,7 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     heading->addWidget(newSession_);
     history->addLayout(heading);
     emptyHistory_ = caption(content, QFont::Normal);
+    emptyHistory_->hide();  // until the sessions are known
     history->addWidget(emptyHistory_);
     rows_ = new QVBoxLayout();
     rows_->setSpacing(4);

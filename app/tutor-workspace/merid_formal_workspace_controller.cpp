@@ -212,25 +212,46 @@ QString MeridFormalWorkspaceController::questionBoxText(const TeacherLearningSes
 // ---- Sessions ------------------------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::load() {
-    if (hasLoaded_) return;
-    hasLoaded_ = true;
+    if (hasLoaded_ || loading_) return;
+    loading_ = true;
+    base::detach(runLoad());
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::runLoad() {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    std::shared_ptr<base::WorkScheduler> scheduler = services_.scheduler;
     QList<TeacherLearningSession> loaded;
+    std::exception_ptr failure;
     try {
-        loaded = storage_.load();
+        auto reading = base::runBlocking(*scheduler, [storage = storage_] { return storage.load(); });
+        loaded = co_await reading;
     } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) co_return;
+    loading_ = false;
+    hasLoaded_ = true;
+    if (failure) {
         // The file stays as it is: nothing is written to it for the life of this screen.
         readFailed_ = true;
         setCanSave(false);
-        setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
-        return;
+        setErrorMessage(readFailurePrefix + base::messageOf(failure));
+    } else {
+        setSessions(loaded);
+        if (!loaded.isEmpty()) {
+            setActive(loaded.first());
+            setFollowupDraft(questionBoxText(loaded.first()));
+        }
     }
-    setSessions(loaded);
-    if (loaded.isEmpty()) return;
-    setActive(loaded.first());
-    setFollowupDraft(questionBoxText(loaded.first()));
+    emit hasLoadedChanged();
+    if (std::exchange(reloadWanted_, false)) reloadSessions();
 }
 
 void MeridFormalWorkspaceController::reloadSessions() {
+    if (loading_) {
+        reloadWanted_ = true;
+        return;
+    }
     if (!hasLoaded_ || !canSave_) return;
     // What this screen saved last is in the file before the file is read again.
     saves_->finish();
@@ -297,14 +318,14 @@ void MeridFormalWorkspaceController::putBack(const TeacherLearningSession& sessi
 }
 
 void MeridFormalWorkspaceController::startNewSession() {
-    if (busy_ || settling_) return;
+    if (!hasLoaded_ || busy_ || settling_) return;
     save();
     setActive(blankSession());
     setFollowupDraft(QString());
 }
 
 void MeridFormalWorkspaceController::openSession(TeacherLearningSession session) {
-    if (busy_ || settling_) return;
+    if (!hasLoaded_ || busy_ || settling_) return;
     // (Taken by value: the caller's session may be an element of the list that save() replaces.)
     save();
     setActive(session);
@@ -616,7 +637,7 @@ void MeridFormalWorkspaceController::endRound(const Round& round) {
 // ---- Commands ------------------------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::action(MeridAction action) {
-    if (busy_ || !canSave_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
     const base::Date now = base::Date::now();
 
     if (action == MeridAction::pause) {
@@ -707,7 +728,7 @@ QCoro::Task<void> MeridFormalWorkspaceController::runPause(TeacherLearningSessio
 }
 
 void MeridFormalWorkspaceController::sendQuestion() {
-    if (busy_ || !canSave_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
     const QString question = base::text::trimmed(followupDraft_);
     if (question.isEmpty()) return;
     if (!checkPermission()) return;
@@ -715,7 +736,7 @@ void MeridFormalWorkspaceController::sendQuestion() {
 }
 
 void MeridFormalWorkspaceController::changeChunk(int step) {
-    if (settling_) return;
+    if (!hasLoaded_ || settling_) return;
     if (busy_ || active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再切换资料段落。"));
         return;
@@ -729,7 +750,7 @@ void MeridFormalWorkspaceController::changeChunk(int step) {
 }
 
 void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
-    if (busy_ || !canSave_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::activate(topicID, changed);
@@ -744,7 +765,7 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
 }
 
 void MeridFormalWorkspaceController::indexExistingCourse() {
-    if (busy_ || !canSave_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::indexExistingSource(changed);
@@ -795,7 +816,7 @@ QCoro::Task<void> MeridFormalWorkspaceController::runSaveToLessonary(bool asNote
 // ---- Importing course material -------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::openFileChooser() {
-    if (busy_ || !canSave_ || importing_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
     if (active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再导入另一份课件。"));
         return;
@@ -804,12 +825,12 @@ void MeridFormalWorkspaceController::openFileChooser() {
 }
 
 void MeridFormalWorkspaceController::receiveSelectedFile(const QUrl& url) {
-    if (busy_ || !canSave_ || importing_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
     base::detach(runReceive(url));
 }
 
 void MeridFormalWorkspaceController::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) {
-    if (busy_ || !canSave_ || importing_ || settling_) return;
+    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
     base::detach(runImport(staged, pages, false));
 }
 

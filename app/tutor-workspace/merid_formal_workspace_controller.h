@@ -57,8 +57,8 @@ struct MeridWorkspaceServices {
 // file with its last good contents and refuses the commands (`canSave` false) until a later save
 // lands: the sessions in memory are the truth, and the next good write of them lets work go on. A
 // failed or stopped request puts the active session back to the snapshot taken before it; a reply
-// that was recorded and saved is never undone. The sessions file is written away from the main
-// thread, one write after the other (the newest list always lands last); a failed write is told
+// that was recorded and saved is never undone. The sessions file is read and written away from the
+// main thread, one write after the other (the newest list always lands last); a failed write is told
 // when it has happened, and the last write ends before this object does. What depends on a save's
 // outcome waits for it: the next automatic request, the import's notice (a failed save puts the
 // material back), the pause's leaving of the page, the lesson's save into the learning history and
@@ -90,6 +90,8 @@ public:
     const meridcore::TeacherLearningSession& active() const { return active_; }
     // The stored sessions as last loaded or saved, in stored order (newest first after a load).
     const QList<meridcore::TeacherLearningSession>& sessions() const { return sessions_; }
+    // The sessions file has been read (or failed to be); until then nothing is saved and the
+    // commands are refused.
     bool hasLoaded() const { return hasLoaded_; }
     // False after the sessions file failed to be read (for good) or written (until a save lands):
     // every command that changes sessions is refused.
@@ -140,7 +142,8 @@ public:
     void setTransport(std::shared_ptr<meridcore::MeridTutorTransport> transport);
 
     // ---- Sessions --------------------------------------------------------------------------------
-    // Reads the sessions file, once. A file that cannot be read stops all writing.
+    // Reads the sessions file, once, away from the main thread; hasLoadedChanged() when it is in.
+    // A file that cannot be read stops all writing.
     void load();
     // Reads the sessions file again after another part of the program added sessions to it (the
     // legacy tutor-history import). The list follows the file; the active session and a running
@@ -210,6 +213,7 @@ public:
     bool importing() const { return importing_; }
 
 Q_SIGNALS:
+    void hasLoadedChanged();
     void activeChanged();
     void sessionsChanged();
     void canSaveChanged();
@@ -249,6 +253,7 @@ private:
     std::shared_ptr<WriteWait> saveActive();
     // Puts `session` into the list in place of the one with its id, without writing.
     void putBack(const meridcore::TeacherLearningSession& session);
+    QCoro::Task<void> runLoad();
     QCoro::Task<void> runPause(meridcore::TeacherLearningSession before, meridcore::TeacherLearningSession paused);
     QCoro::Task<void> runTakeOver(QString incoming, QString text);
     QCoro::Task<void> runSaveToLessonary(bool asNote);
@@ -270,9 +275,12 @@ private:
 
     meridcore::TeacherLearningSession active_;
     QList<meridcore::TeacherLearningSession> sessions_;
+    bool loading_ = false;
     bool hasLoaded_ = false;
     // The file could not be read: never written while this object lives.
     bool readFailed_ = false;
+    // Another writer changed the file while it was being read first: read it again once it is in.
+    bool reloadWanted_ = false;
     bool canSave_ = true;
     bool busy_ = false;
     bool settling_ = false;

@@ -79,15 +79,21 @@ MeridFormalWorkspaceView::MeridFormalWorkspaceView(MeridWorkspaceServices servic
     drawerTeacherPane_ = makeTeacherPane(nullptr);
     teacherDrawer_ = makeDrawer(true, drawerTeacherPane_);
 
-    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::sessionsChanged,
-                        &MeridFormalWorkspaceController::busyChanged, &MeridFormalWorkspaceController::canSaveChanged})
+    for (auto signal :
+         {&MeridFormalWorkspaceController::hasLoadedChanged, &MeridFormalWorkspaceController::activeChanged,
+          &MeridFormalWorkspaceController::sessionsChanged, &MeridFormalWorkspaceController::busyChanged,
+          &MeridFormalWorkspaceController::canSaveChanged})
         connect(controller_, signal, this, &MeridFormalWorkspaceView::refreshCourses);
-    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
-                        &MeridFormalWorkspaceController::canSaveChanged,
-                        &MeridFormalWorkspaceController::followupDraftChanged})
+    for (auto signal :
+         {&MeridFormalWorkspaceController::hasLoadedChanged, &MeridFormalWorkspaceController::activeChanged,
+          &MeridFormalWorkspaceController::busyChanged, &MeridFormalWorkspaceController::canSaveChanged,
+          &MeridFormalWorkspaceController::followupDraftChanged})
         connect(controller_, signal, this, &MeridFormalWorkspaceView::refreshTeacherPanes);
     connect(controller_, &MeridFormalWorkspaceController::activeChanged, this,
             &MeridFormalWorkspaceView::followPendingQuestion);
+    // The sessions are read when the screen is first shown; handed-in text is taken once they are in.
+    connect(controller_, &MeridFormalWorkspaceController::hasLoadedChanged, controller_,
+            &MeridFormalWorkspaceController::acceptLessonarySource);
     connect(controller_, &MeridFormalWorkspaceController::layoutChanged, this, &MeridFormalWorkspaceView::refreshLayout);
     connect(controller_, &MeridFormalWorkspaceController::importStateChanged, this,
             &MeridFormalWorkspaceView::presentRangeSheet);
@@ -137,8 +143,10 @@ LessonaryTutorRail* MeridFormalWorkspaceView::makeTeacherPane(QWidget* parent) {
 }
 
 void MeridFormalWorkspaceView::refreshTeacherPanes() {
+    // Nothing is written before the sessions are read: the question box waits for them.
+    const bool canSave = controller_->hasLoaded() && controller_->canSave();
     for (LessonaryTutorRail* pane : {teacherPane_, drawerTeacherPane_}) {
-        pane->setState(controller_->active(), controller_->busy(), controller_->canSave());
+        pane->setState(controller_->active(), controller_->busy(), canSave);
         pane->setFollowupDraft(controller_->followupDraft());
     }
 }
@@ -208,6 +216,8 @@ void MeridFormalWorkspaceView::refreshLayout() {
 }
 
 void MeridFormalWorkspaceView::refreshCourses() {
+    // Until the sessions are read the list shows none, and does not say there are none.
+    if (!controller_->hasLoaded()) return;
     for (MeridCourseLibraryView* courses : {courses_, drawerCourses_})
         courses->setState(controller_->active(), controller_->sessions(), controller_->busy(), controller_->canSave());
 }

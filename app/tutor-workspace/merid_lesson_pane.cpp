@@ -171,17 +171,16 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
             [this] { controller_.setImportFeedback(QString(), controller_.importSucceeded()); });
 
     for (auto signal :
-         {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
-          &MeridFormalWorkspaceController::settlingChanged, &MeridFormalWorkspaceController::canSaveChanged,
-          &MeridFormalWorkspaceController::errorMessageChanged, &MeridFormalWorkspaceController::importStateChanged,
-          &MeridFormalWorkspaceController::layoutChanged})
+         {&MeridFormalWorkspaceController::hasLoadedChanged, &MeridFormalWorkspaceController::activeChanged,
+          &MeridFormalWorkspaceController::busyChanged, &MeridFormalWorkspaceController::settlingChanged,
+          &MeridFormalWorkspaceController::canSaveChanged, &MeridFormalWorkspaceController::errorMessageChanged,
+          &MeridFormalWorkspaceController::importStateChanged, &MeridFormalWorkspaceController::layoutChanged})
         connect(&controller_, signal, this, &MeridLessonPane::refresh);
-    for (auto signal : {&MeridFormalWorkspaceController::activeChanged, &MeridFormalWorkspaceController::busyChanged,
-                        &MeridFormalWorkspaceController::canSaveChanged})
-        connect(&controller_, signal, this, [this] {
-            canvas_->setLesson(controller_.active(), controller_.busy(), controller_.canSave());
-        });
-    canvas_->setLesson(controller_.active(), controller_.busy(), controller_.canSave());
+    for (auto signal :
+         {&MeridFormalWorkspaceController::hasLoadedChanged, &MeridFormalWorkspaceController::activeChanged,
+          &MeridFormalWorkspaceController::busyChanged, &MeridFormalWorkspaceController::canSaveChanged})
+        connect(&controller_, signal, this, &MeridLessonPane::refreshCanvas);
+    refreshCanvas();
     connect(&coach_, &OrvelNativeCoach::stepChanged, this, &MeridLessonPane::refreshTip);
     lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
@@ -204,9 +203,16 @@ bool MeridLessonPane::isInformational(const QString& status) {
            status.startsWith(QStringLiteral("追问"));
 }
 
+bool MeridLessonPane::canSave() const {
+    // Nothing is written before the sessions are read: what would change them waits for them.
+    return controller_.hasLoaded() && controller_.canSave();
+}
+
+void MeridLessonPane::refreshCanvas() { canvas_->setLesson(controller_.active(), controller_.busy(), canSave()); }
+
 void MeridLessonPane::refresh() {
     const bool busy = controller_.busy();
-    const bool canSave = controller_.canSave();
+    const bool canSave = this->canSave();
     // A command that waits for its save (a pause, an import) leaves the others for its end.
     const bool idle = !busy && !controller_.settling();
     const std::optional<QString>& course = controller_.active().courseName;
@@ -236,7 +242,7 @@ void MeridLessonPane::refresh() {
     notice_->setFillColor(tint);
 
     editor_->setVisible(controller_.showCourseEditor());
-    editor_->setEnabled(!busy);
+    editor_->setEnabled(!busy && controller_.hasLoaded());
 
     const QString& status = controller_.errorMessage();
     statusRow_->setVisible(!status.isEmpty());

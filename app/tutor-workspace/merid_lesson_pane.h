@@ -54,7 +54,9 @@ public:
     void retranslate();
 
 private:
+    bool canSave() const;
     void refresh();
+    void refreshCanvas();
     void refreshTip();
     // Scrolls the lesson column until a newly shown status line is in view.
     void revealStatus();

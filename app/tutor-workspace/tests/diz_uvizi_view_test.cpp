@@ -38,7 +38,12 @@ protected:
         host = std::make_unique<DizUviziView>(store(), account.session(), coach, account.defaults, options, [] {});
         host->resize(1300, 800);
         host->show();
+        EXPECT_TRUE(screenLoaded());
         return *host;
+    }
+    // Until the screen shown has read its sessions file.
+    bool screenLoaded() const {
+        return QTest::qWaitFor([this] { return host->screen()->controller().hasLoaded(); });
     }
     QString accountFile(const QString& id) const {
         return *AccountDataScope::meridSessionsURL(id, account.dataFolder());
@@ -85,6 +90,7 @@ TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFil
     accounttest::run(account.session().refresh());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.identityKey() == QStringLiteral("acct_12345"); }));
     EXPECT_NE(view.screen(), pendingScreen);
+    ASSERT_TRUE(screenLoaded());
     EXPECT_TRUE(view.screen()->controller().sessions().isEmpty());
     nameCourse(QStringLiteral("Account course"));
     // The legacy import lets the screen's saves land before it reads the file, as this test does.

@@ -35,6 +35,7 @@
 #include "app/tutor-workspace/merid_lesson_pane.h"
 #include "app/tutor-workspace/tests/workspace_test_doubles.h"
 #include "platform/tests/fixtures.h"
+#include "tests/support/manual_scheduler.h"
 
 using namespace velquin;
 using meridcore::TeacherLearningSession;
@@ -68,8 +69,9 @@ protected:
         qputenv("TMPDIR", savedTemp_);
     }
 
-    MeridFormalWorkspaceView& make(int width = 1300) {
+    MeridFormalWorkspaceView& make(int width = 1300, std::shared_ptr<base::WorkScheduler> scheduler = nullptr) {
         MeridWorkspaceServices services;
+        services.scheduler = scheduler;
         services.transport = std::make_shared<workspacetest::ManualTutor>();
         services.consentGranted = [] { return true; };
         services.storage.emplace(sessionsFile_);
@@ -78,6 +80,9 @@ protected:
         view_ = std::make_unique<MeridFormalWorkspaceView>(std::move(services), coach_, chooser_);
         view_->resize(width, 700);
         view_->show();
+        if (!scheduler) {
+            EXPECT_TRUE(QTest::qWaitFor([this] { return controller().hasLoaded(); }));
+        }
         return *view_;
     }
     MeridFormalWorkspaceController& controller() { return view_->controller(); }
@@ -372,6 +377,45 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left.first().title, QStringLiteral("新会话一"));
     EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 1);
+}
+
+// The sessions are read away from the main thread. Until they are in, the list neither shows nor
+// denies sessions and nothing that would change them acts; a screen that goes meanwhile (another
+// account) writes nothing.
+TEST_F(WorkspaceViewTest, NothingActsBeforeTheSessionsAreRead) {
+    TeacherLearningSession first(0);
+    first.title = QStringLiteral("第一课");
+    meridcore::TeacherLearningStore(sessionsFile_).save({first, TeacherLearningSession(0)});
+    const auto contents = [this] {
+        QFile file(sessionsFile_);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    auto reading = std::make_shared<testsupport::ManualScheduler>();
+    MeridFormalWorkspaceView& view = make(1300, reading);
+    ASSERT_EQ(reading->pendingJobs(), 1);
+    MeridLessonPane* pane = view.lessonPane();
+    EXPECT_FALSE(view.dockedCourses()->emptyHistoryLabel()->isVisible());
+    EXPECT_TRUE(view.dockedCourses()->findChildren<MeridHistorySessionRow*>().isEmpty());
+    for (QWidget* control : std::initializer_list<QWidget*>{pane->importButton(), pane->pauseButton(), pane->saveMenu(),
+                                                            pane->courseEditor()})
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+    controller().startNewSession();
+    controller().action(meridcore::MeridAction::continueLearning);
+    EXPECT_FALSE(controller().busy());
+
+    reading->runNextJob();
+    EXPECT_EQ(view.dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 2);
+    EXPECT_TRUE(pane->importButton()->isEnabled());
+    EXPECT_EQ(controller().sessions().size(), 2);
+
+    // Another account's screen while its file is read.
+    view_.reset();
+    const QByteArray before = contents();
+    auto other = std::make_shared<testsupport::ManualScheduler>();
+    make(1300, other);
+    view_.reset();
+    other->runNextJob();
+    EXPECT_EQ(contents(), before);
 }
 
 TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
