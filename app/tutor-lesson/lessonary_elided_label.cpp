@@ -17,13 +17,24 @@ LessonaryElidedLabel::LessonaryElidedLabel(int maximumLines, QWidget* parent)
 void LessonaryElidedLabel::setFullText(const QString& text) {
     if (text == full_ && !QLabel::text().isNull()) return;
     full_ = text;
+    forgetLayouts();
     setToolTip(QString());
     relayout();
     updateGeometry();
 }
 
+void LessonaryElidedLabel::forgetLayouts() {
+    laid_.clear();
+    natural_ = -1;
+}
+
 QString LessonaryElidedLabel::layoutFor(int width, int* lines) const {
     width = qMax(1, width);
+    for (const Laid& known : std::as_const(laid_)) {
+        if (known.width != width) continue;
+        if (lines) *lines = known.lines;
+        return known.shown;
+    }
     struct Line {
         int paragraph;
         int start;
@@ -60,8 +71,11 @@ QString LessonaryElidedLabel::layoutFor(int width, int* lines) const {
             shown << paragraph.mid(line.start, line.length).trimmed();
         }
     }
-    if (lines) *lines = qMax<int>(1, int(shown.size()));
-    return shown.join(QLatin1Char('\n'));
+    const Laid result{width, shown.join(QLatin1Char('\n')), qMax<int>(1, int(shown.size()))};
+    if (laid_.size() == 4) laid_.removeLast();
+    laid_.prepend(result);
+    if (lines) *lines = result.lines;
+    return result.shown;
 }
 
 int LessonaryElidedLabel::heightForWidth(int width) const {
@@ -72,8 +86,9 @@ int LessonaryElidedLabel::heightForWidth(int width) const {
 
 QSize LessonaryElidedLabel::sizeHint() const {
     // Whole pixels that surely hold the first line.
-    const int natural = qCeil(QFontMetricsF(font()).horizontalAdvance(full_.section(QLatin1Char('\n'), 0, 0))) + 1;
-    return {natural, heightForWidth(natural)};
+    if (natural_ < 0)
+        natural_ = qCeil(QFontMetricsF(font()).horizontalAdvance(full_.section(QLatin1Char('\n'), 0, 0))) + 1;
+    return {natural_, heightForWidth(natural_)};
 }
 
 QSize LessonaryElidedLabel::minimumSizeHint() const { return {0, QFontMetrics(font()).lineSpacing()}; }
@@ -86,6 +101,7 @@ void LessonaryElidedLabel::resizeEvent(QResizeEvent* event) {
 void LessonaryElidedLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        forgetLayouts();
         relayout();
         updateGeometry();
     }

@@ -27,9 +27,19 @@ private:
     // The text laid out in `width`: the lines shown and whether any was cut.
     QString layoutFor(int width, int* lines) const;
     void relayout();
+    void forgetLayouts();
 
     int maximumLines_;
     QString full_;
+    // The last few widths laid out (layouts ask the same widths again and again), and the width of
+    // the first line; both forgotten when the text or the font changes.
+    struct Laid {
+        int width;
+        QString shown;
+        int lines;
+    };
+    mutable QList<Laid> laid_;
+    mutable int natural_ = -1;
 };
 
 }  // namespace velquin

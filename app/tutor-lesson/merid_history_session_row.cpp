@@ -18,8 +18,6 @@ MeridHistorySessionRow::MeridHistorySessionRow(const QString& title, const QStri
                                                bool busy, QWidget* parent)
     : QAbstractButton(parent), active_(isActive) {
     setCursor(Qt::PointingHandCursor);
-    setEnabled(!busy);
-    setAccessibleName(title);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(9, 9, 9, 9);
@@ -31,19 +29,29 @@ MeridHistorySessionRow::MeridHistorySessionRow(const QString& title, const QStri
     text->setSpacing(4);
     title_ = new LessonaryElidedLabel(2, this);
     title_->setFont(lessonary::font(11, QFont::Medium));
-    title_->setFullText(title);
     evidence_ = new LessonaryElidedLabel(1, this);
     evidence_->setFont(lessonary::font(10));
-    evidence_->setFullText(evidence);
     for (QWidget* label : {static_cast<QWidget*>(title_), static_cast<QWidget*>(evidence_)})
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
     text->addWidget(title_);
     text->addWidget(evidence_);
     row->addLayout(text, 1);
-    setProperty("isActive", isActive);
 
     connect(this, &QAbstractButton::clicked, this, &MeridHistorySessionRow::openRequested);
     lessonary::follow(this, [this] { update(); }, [this] { restyle(); });
+    setContent(title, evidence, isActive, busy);
+    restyle();
+}
+
+void MeridHistorySessionRow::setContent(const QString& title, const QString& evidence, bool isActive, bool busy) {
+    setEnabled(!busy);
+    setAccessibleName(title);
+    title_->setFullText(title);
+    evidence_->setFullText(evidence);
+    setProperty("isActive", isActive);
+    if (active_ == isActive) return;
+    active_ = isActive;
+    symbol_->setName(isActive ? QStringLiteral("book.closed.fill") : QStringLiteral("clock.arrow.circlepath"));
     restyle();
 }
 

@@ -19,6 +19,9 @@ public:
     MeridHistorySessionRow(const QString& title, const QString& evidence, bool isActive, bool busy,
                            QWidget* parent = nullptr);
 
+    // Shows another content in place (a list that changes keeps its rows).
+    void setContent(const QString& title, const QString& evidence, bool isActive, bool busy);
+
     bool isActive() const { return active_; }
     LessonaryElidedLabel* titleLabel() const { return title_; }
     LessonaryElidedLabel* evidenceLabel() const { return evidence_; }

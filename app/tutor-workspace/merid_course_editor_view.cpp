@@ -50,21 +50,19 @@ void MeridCourseEditorView::refresh() {
 void MeridCourseEditorView::editCourse(const QString& text) {
     const QString kept = base::text::graphemePrefix(text, courseNameLength);
     if (kept != text) course_->setText(kept);
-    controller_.updateActive([&kept](TeacherLearningSession& session) { session.courseName = kept; });
-    controller_.save();
+    controller_.editActive([&kept](TeacherLearningSession& session) { session.courseName = kept; });
 }
 
 void MeridCourseEditorView::editTopic(const QString& text) {
     const QString kept = base::text::graphemePrefix(text, topicNameLength);
     if (kept != text) topic_->setText(kept);
-    controller_.updateActive([&kept](TeacherLearningSession& session) {
+    controller_.editActive([&kept](TeacherLearningSession& session) {
         session.topicName = kept;
         if (session.coursePlan) session.coursePlan->activeTopicID.reset();
         session.latestClassroomResponse.reset();
         session.latestClassroomMode.reset();
         session.lastPedagogicalAction.reset();
     });
-    controller_.save();
 }
 
 void MeridCourseEditorView::retranslate() {

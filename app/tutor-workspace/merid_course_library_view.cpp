@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
+#include <QSet>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -161,7 +163,9 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     connect(import_, &QToolButton::clicked, this, &MeridCourseLibraryView::importRequested);
     connect(newSession_, &QToolButton::clicked, this, &MeridCourseLibraryView::newSessionRequested);
 
-    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    // The rows' titles and states are in the interface language too.
+    lessonary::follow(
+        this, [this] { rebuild(); }, [this] { restyle(); });
     retranslate();
     restyle();
 }
@@ -172,7 +176,13 @@ void MeridCourseLibraryView::setState(const TeacherLearningSession& active, cons
     sessions_ = sessions;
     busy_ = busy;
     canSave_ = canSave;
+    hasState_ = true;
     rebuild();
+}
+
+void MeridCourseLibraryView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (stale_) rebuild();
 }
 
 QList<TeacherLearningSession> MeridCourseLibraryView::sortedSessions(QList<TeacherLearningSession> sessions) {
@@ -184,6 +194,9 @@ QList<TeacherLearningSession> MeridCourseLibraryView::sortedSessions(QList<Teach
 }
 
 void MeridCourseLibraryView::rebuild() {
+    // A hidden rail (the closed drawer, the docked list in a narrow window) catches up when shown.
+    stale_ = !isVisible();
+    if (stale_) return;
     const bool hasMaterial = active_.material.has_value();
     material_->setVisible(hasMaterial);
     if (hasMaterial) material_->setState(*active_.material, active_.chunkIndex, active_, busy_);
@@ -192,26 +205,84 @@ void MeridCourseLibraryView::rebuild() {
     buildOutline_->setEnabled(!busy_ && canSave_ && !active_.pendingQuizIndex());
     import_->setEnabled(!busy_ && canSave_);
     newSession_->setEnabled(!busy_ && canSave_);
-    emptyHistory_->setVisible(sessions_.isEmpty());
+    emptyHistory_->setVisible(hasState_ && sessions_.isEmpty());
+    rebuildRows();
+    retranslate();
+}
 
-    while (QLayoutItem* item = rows_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    const base::Date now = base::Date::now();
+meridcore::MeridV12KnowledgeStatus MeridCourseLibraryView::evidenceOf(const TeacherLearningSession& session) {
+    const auto known = evidence_.constFind(session.id);
+    if (known != evidence_.cend() && known->first == session) return known->second;
+    const meridcore::MeridV12KnowledgeStatus status =
+        meridcore::MeridV12LessonPolicy::guide(session, base::Date::now()).evidence.status;
+    evidence_.insert(session.id, {session, status});
+    return status;
+}
+
+void MeridCourseLibraryView::rebuildRows() {
+    // What each row shows now, newest session first.
+    QList<Row> wanted;
+    QSet<QUuid> listed;
     for (const TeacherLearningSession& session : sortedSessions(sessions_)) {
         // A session not yet renamed by its first exchange keeps the stored default title, shown translated.
         const QString title = session.topicName && !session.topicName->isEmpty()      ? *session.topicName
                               : session.title == TeacherLearningSession::defaultTitle ? UIStrings::text(session.title)
                                                                                       : session.title;
-        const QString evidence = UIStrings::text(
-            meridcore::chineseLabel(meridcore::MeridV12LessonPolicy::guide(session, now).evidence.status));
-        auto* row = new MeridHistorySessionRow(title, evidence, session.id == active_.id, busy_, rows_->parentWidget());
-        connect(row, &MeridHistorySessionRow::openRequested, this, [this, session] { emit sessionSelected(session); });
-        connect(row, &MeridHistorySessionRow::deleteRequested, this, [this, id = session.id] { emit deleteRequested(id); });
-        rows_->addWidget(row);
+        wanted.append(Row{session.id, nullptr, title, UIStrings::text(meridcore::chineseLabel(evidenceOf(session))),
+                          session.id == active_.id, busy_});
+        listed.insert(session.id);
     }
-    retranslate();
+    evidence_.removeIf([&listed](const auto& entry) { return !listed.contains(entry.key()); });
+
+    // Rows are kept by session and shown again only where what they show changed.
+    QHash<QUuid, MeridHistorySessionRow*> kept;
+    for (const Row& row : std::as_const(shownRows_))
+        if (row.widget) kept.insert(row.id, row.widget);
+    bool reordered = wanted.size() != shownRows_.size();
+    bool waiting = false;
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        Row& row = wanted[i];
+        const Row* before = i < shownRows_.size() && shownRows_[i].id == row.id ? &shownRows_[i] : nullptr;
+        if (!before) reordered = true;
+        row.widget = kept.take(row.id);
+        if (!row.widget) {
+            if (rowsLeftThisTurn_ == 0) {
+                waiting = true;
+                continue;
+            }
+            --rowsLeftThisTurn_;
+            reordered = true;
+            row.widget =
+                new MeridHistorySessionRow(row.title, row.evidence, row.isActive, row.busy, rows_->parentWidget());
+            // The session as the list holds it when clicked, not as it was when the row was made.
+            connect(row.widget, &MeridHistorySessionRow::openRequested, this, [this, id = row.id] {
+                for (const TeacherLearningSession& session : std::as_const(sessions_))
+                    if (session.id == id) return emit sessionSelected(session);
+            });
+            connect(row.widget, &MeridHistorySessionRow::deleteRequested, this,
+                    [this, id = row.id] { emit deleteRequested(id); });
+        } else if (!before || before->title != row.title || before->evidence != row.evidence ||
+                   before->isActive != row.isActive || before->busy != row.busy) {
+            row.widget->setContent(row.title, row.evidence, row.isActive, row.busy);
+        }
+    }
+    for (MeridHistorySessionRow* gone : std::as_const(kept)) delete gone;
+    if (reordered) {
+        while (QLayoutItem* item = rows_->takeAt(0)) delete item;
+        for (const Row& row : std::as_const(wanted))
+            if (row.widget) rows_->addWidget(row.widget);
+    }
+    shownRows_ = std::move(wanted);
+    // The next turn brings a new allowance of rows, and the rows still waiting for it.
+    if ((rowsLeftThisTurn_ < rowsPerTurn || waiting) && !nextTurnPosted_) {
+        nextTurnPosted_ = true;
+        QTimer::singleShot(0, this, [this] {
+            nextTurnPosted_ = false;
+            rowsLeftThisTurn_ = rowsPerTurn;
+            if (std::any_of(shownRows_.cbegin(), shownRows_.cend(), [](const Row& row) { return !row.widget; }))
+                rebuild();
+        });
+    }
 }
 
 void MeridCourseLibraryView::retranslate() {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QUuid>
 #include <QWidget>
 
 #include <optional>
 
+#include "tutor-engine/merid_v12_knowledge_evidence.h"
 #include "tutor-engine/teacher_learning_session.h"
 
 class QLabel;
@@ -16,15 +18,20 @@ class QVBoxLayout;
 namespace velquin {
 
 class MeridCourseMaterialView;
+class MeridHistorySessionRow;
 
 // The course library rail at the left of the tutor screen: the tutor's title, the current course
 // (its name, its material or a placeholder, building an outline, importing), the stored sessions
 // newest first with a button for a new one, and a footer. It shows what setState() gives it and
-// reports every choice by a signal; it changes, saves and sends nothing.
+// reports every choice by a signal; it changes, saves and sends nothing. A change touches only
+// the rows it changes, and a hidden rail (the closed drawer) catches up when it is shown.
 class MeridCourseLibraryView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int railWidth = 236;
+    // Session rows made in one turn of the event loop: a long list (hundreds of sessions) comes in
+    // over a few turns, its first rows at once, rather than in one long stall.
+    static constexpr int rowsPerTurn = 20;
 
     explicit MeridCourseLibraryView(QWidget* parent = nullptr);
 
@@ -54,9 +61,22 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // One session's row and what it shows.
+    struct Row {
+        QUuid id;
+        MeridHistorySessionRow* widget = nullptr;
+        QString title;
+        QString evidence;
+        bool isActive = false;
+        bool busy = false;
+    };
+
     void rebuild();
+    void rebuildRows();
+    meridcore::MeridV12KnowledgeStatus evidenceOf(const meridcore::TeacherLearningSession& session);
     void retranslate();
     void restyle();
 
@@ -64,6 +84,15 @@ private:
     QList<meridcore::TeacherLearningSession> sessions_;
     bool busy_ = false;
     bool canSave_ = true;
+    // Whether setState() gave the sessions yet (until then the list says nothing of them), and
+    // whether they changed while the rail was hidden.
+    bool hasState_ = false;
+    bool stale_ = false;
+    QList<Row> shownRows_;
+    int rowsLeftThisTurn_ = rowsPerTurn;
+    bool nextTurnPosted_ = false;
+    // Each session's knowledge state, as last worked out for the session as it was then.
+    QHash<QUuid, std::pair<meridcore::TeacherLearningSession, meridcore::MeridV12KnowledgeStatus>> evidence_;
 
     QLabel* symbol_ = nullptr;
     QLabel* name_ = nullptr;

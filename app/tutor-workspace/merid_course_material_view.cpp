@@ -153,12 +153,23 @@ MeridCourseMaterialView::MeridCourseMaterialView(QWidget* parent) : QWidget(pare
         outlineExpanded_ = !outlineExpanded_;
         rebuild();
     });
-    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    // The topics' study states are in the interface language too.
+    lessonary::follow(
+        this, [this] { rebuild(); }, [this] { restyle(); });
     restyle();
 }
 
 void MeridCourseMaterialView::setState(const meridcore::TeacherMaterial& material, qint64 chunkIndex,
                                        const meridcore::TeacherLearningSession& session, bool busy) {
+    // Most changes of the session (its names, the answer being written) change nothing here: the
+    // material is walked and the outline made again only when what they show changed.
+    const bool sameMaterial = material_ && *material_ == material;
+    if (sameMaterial && chunkIndex_ == chunkIndex && busy_ == busy && session_ &&
+        session_->coursePlan == session.coursePlan && session_->quizRecords == session.quizRecords)
+        return;
+    if (!sameMaterial) chunkCount_ = material.count();
+    if (!sameMaterial || chunkIndex_ != chunkIndex)
+        marker_->setText(material.sourceMarker(chunkIndex).value_or(QString()));
     material_ = material;
     chunkIndex_ = chunkIndex;
     session_ = session;
@@ -168,11 +179,9 @@ void MeridCourseMaterialView::setState(const meridcore::TeacherMaterial& materia
 
 void MeridCourseMaterialView::rebuild() {
     if (!material_ || !session_) return;
-    const qsizetype chunkCount = material_->count();
+    const qsizetype chunkCount = chunkCount_;
     name_->setText(material_->name());
-    const std::optional<QString> marker = material_->sourceMarker(chunkIndex_);
-    marker_->setVisible(marker.has_value());
-    marker_->setText(marker.value_or(QString()));
+    marker_->setVisible(!marker_->text().isEmpty());
 
     const QList<meridcore::MeridV12CourseTopic> topics =
         session_->coursePlan ? session_->coursePlan->topics : QList<meridcore::MeridV12CourseTopic>{};
@@ -207,7 +216,7 @@ void MeridCourseMaterialView::rebuild() {
 void MeridCourseMaterialView::retranslate() {
     if (material_)
         position_->setText(UIStrings::text(QStringLiteral("资料段落")) + u' ' + QString::number(chunkIndex_ + 1) +
-                           QStringLiteral(" / ") + QString::number(material_->count()));
+                           QStringLiteral(" / ") + QString::number(chunkCount_));
     outlineHeading_->setText(UIStrings::choose(QStringLiteral("教材课程目录"), QStringLiteral("SOURCE COURSE OUTLINE"),
                                                QStringLiteral("PLAN DU COURS")));
     noHeadings_->setText(

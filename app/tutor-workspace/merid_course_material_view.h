@@ -44,6 +44,7 @@ private:
     void restyle();
 
     std::optional<meridcore::TeacherMaterial> material_;
+    qsizetype chunkCount_ = 0;
     qint64 chunkIndex_ = 0;
     std::optional<meridcore::TeacherLearningSession> session_;
     bool busy_ = false;

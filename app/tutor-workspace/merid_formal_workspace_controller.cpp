@@ -160,6 +160,14 @@ void MeridFormalWorkspaceController::updateActive(const std::function<void(Teach
     setActive(changed);
 }
 
+void MeridFormalWorkspaceController::editActive(const std::function<void(TeacherLearningSession&)>& change) {
+    // One change of the active session for the views (not one for the edit and one for its stamp).
+    TeacherLearningSession changed = active_;
+    change(changed);
+    write(changed);
+    setActive(changed);
+}
+
 void MeridFormalWorkspaceController::setPdfChoice(const std::optional<MeridFormalPDFChoice>& value) {
     const bool same = pdfChoice_.has_value() == value.has_value() && (!value || pdfChoice_->id == value->id);
     if (same) return;

@@ -112,6 +112,8 @@ public:
     // Applies a change of the student's own fields of the active session (the answer being
     // written, the course and topic names). Saving is the caller's next step.
     void updateActive(const std::function<void(meridcore::TeacherLearningSession&)>& change);
+    // The same, saved in the same step (the course editor's edits).
+    void editActive(const std::function<void(meridcore::TeacherLearningSession&)>& change);
 
     // The import flow's state: the pending page-range choice of a staged PDF and its copy, and
     // the notice of the last import.

@@ -24,6 +24,7 @@
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/wrapped_text.h"
+#include "app/tutor-lesson/lessonary_elided_label.h"
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
@@ -346,6 +347,20 @@ TEST_F(WorkspaceViewTest, CourseEditorKeepsItsLimitsAndFollowsTheActiveSession) 
     EXPECT_EQ(editor->topicField()->text(), QStringLiteral("弹性"));
     EXPECT_EQ(editor->courseField()->text(), QString());
     EXPECT_EQ(controller().active().latestClassroomResponse, QStringLiteral("保留"));
+
+    // A keystroke shows again only the row of the session it changed; a row opens the session as
+    // the list holds it then.
+    QTest::keyClicks(editor->topicField(), QStringLiteral("1"));
+    QApplication::processEvents();
+    const QList<MeridHistorySessionRow*> rows = view_->dockedCourses()->findChildren<MeridHistorySessionRow*>();
+    ASSERT_EQ(rows.size(), 2);
+    QTest::keyClicks(editor->topicField(), QStringLiteral("2"));
+    EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>(), rows);
+    MeridHistorySessionRow* open = rows.first()->isActive() ? rows.first() : rows.last();
+    EXPECT_EQ(open->titleLabel()->fullText(), QStringLiteral("弹性12"));
+    emit(open == rows.first() ? rows.last() : rows.first())->openRequested();
+    emit open->openRequested();
+    EXPECT_EQ(controller().active().topicName, QStringLiteral("弹性12"));
 }
 
 TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
@@ -383,9 +398,9 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
 // denies sessions and nothing that would change them acts; a screen that goes meanwhile (another
 // account) writes nothing.
 TEST_F(WorkspaceViewTest, NothingActsBeforeTheSessionsAreRead) {
-    TeacherLearningSession first(0);
-    first.title = QStringLiteral("第一课");
-    meridcore::TeacherLearningStore(sessionsFile_).save({first, TeacherLearningSession(0)});
+    QList<TeacherLearningSession> stored(45, TeacherLearningSession(0));
+    for (TeacherLearningSession& session : stored) session.id = QUuid::createUuid();
+    meridcore::TeacherLearningStore(sessionsFile_).save(stored);
     const auto contents = [this] {
         QFile file(sessionsFile_);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -403,10 +418,13 @@ TEST_F(WorkspaceViewTest, NothingActsBeforeTheSessionsAreRead) {
     controller().action(meridcore::MeridAction::continueLearning);
     EXPECT_FALSE(controller().busy());
 
+    // A long list comes in over a few turns of the event loop, its first rows at once.
     reading->runNextJob();
-    EXPECT_EQ(view.dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 2);
+    const auto rows = [&] { return view.dockedCourses()->findChildren<MeridHistorySessionRow*>().size(); };
+    EXPECT_EQ(rows(), 20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == 45; }));
     EXPECT_TRUE(pane->importButton()->isEnabled());
-    EXPECT_EQ(controller().sessions().size(), 2);
+    EXPECT_EQ(controller().sessions().size(), 45);
 
     // Another account's screen while its file is read.
     view_.reset();
