@@ -5,13 +5,17 @@
 // for a while; the answer in the main window's answer section (the home page with the real store)
 // and in the floating answer panel (its model and content); an 8 MiB answer of words in one
 // paragraph (answer:0), a 200 KB answer without spaces (answer:1) and 8 MiB of Chinese in one
-// paragraph (answer:2). The history page opened on a full history of long answers, and a save of
-// the tutor's sessions file at its largest.
+// paragraph (answer:2). The history page opened on a full history of long answers, a save of the
+// tutor's sessions file at its largest, and the tutor screen's views on large sessions files:
+// typing into the course editor and opening the screen.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QListView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -33,13 +37,17 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/qt_window_system.h"
 #include "app/shell/workspace_router.h"
+#include "app/tutor-workspace/merid_course_editor_view.h"
 #include "app/tutor-workspace/merid_formal_workspace_controller.h"
+#include "app/tutor-workspace/merid_formal_workspace_view.h"
+#include "app/tutor-workspace/merid_lesson_pane.h"
 #include "base/defaults_store.h"
 #include "base/files.h"
 #include "base/work_scheduler.h"
 #include "bench/heartbeat.h"
 #include "core/consent.h"
 #include "tests/support/hosted_stub.h"
+#include "tutor-engine/merid_v12_course_navigator.h"
 
 namespace {
 
@@ -309,6 +317,132 @@ void BM_TutorSessionsSave(benchmark::State& state) {
     state.counters["MiB"] = double(std::filesystem::file_size(file)) / (1 << 20);
 }
 BENCHMARK(BM_TutorSessionsSave)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// The sessions of the tutor screen's benchmarks. 0: a file of about 24 MB in 250 sessions, each with
+// course material and its outline and a few turns; 1: 250 small sessions without material; 2: one
+// session holding 100,000 characters of material.
+QList<meridcore::TeacherLearningSession> tutorSessions(int which) {
+    using namespace meridcore;
+    auto material = [](int seed, qsizetype length) {
+        QString text;
+        for (int chapter = 1; text.size() < length; ++chapter) {
+            text += QStringLiteral("[第 %1 页]\n## 第 %2 章 导数与极限 %3\n").arg(chapter).arg(chapter).arg(seed);
+            while (text.size() % 2400 < 2300 && text.size() < length)
+                text += QStringLiteral("The derivative is a limit of difference quotients %1. 导数是变化率。 ").arg(seed);
+            text += u'\n';
+        }
+        return TeacherMaterial(QStringLiteral("Calculus notes %1.pdf").arg(seed), text.left(length),
+                               QStringLiteral("PDF"));
+    };
+    QList<TeacherLearningSession> sessions;
+    const int count = which == 2 ? 1 : 250;
+    for (int i = 0; i < count; ++i) {
+        TeacherLearningSession::Options options;
+        options.title = QStringLiteral("Session %1").arg(i);
+        TeacherLearningSession session(0, options);
+        if (which != 1) MeridV12CourseNavigator::install(material(i, which == 2 ? 100000 : 72000), session);
+        for (int t = 0; t < 4; ++t)
+            session.addExchange(QStringLiteral("请讲解第 %1 个知识点。").arg(t),
+                                QStringLiteral("导数描述函数在一点附近的变化率 %1。").arg(t).repeated(which == 1 ? 2 : 20));
+        session.updatedAt = base::Date{700000000.0 + i};
+        sessions.append(std::move(session));
+    }
+    return sessions;
+}
+
+// What the tutor screen's benchmarks share: the sessions of tutorSessions(which) in their file.
+struct TutorBench {
+    explicit TutorBench(int which)
+        : file(services.folder.filePath(QStringLiteral("teacher_sessions.json"))), sessions(tutorSessions(which)) {
+        meridcore::TeacherLearningStore(file).save(sessions);
+    }
+
+    // The tutor screen as the coach page shows it, with its real store, in a window of 1300 × 800
+    // (the course list docked), until its sessions are in.
+    std::unique_ptr<MeridFormalWorkspaceView> openScreen() {
+        MeridWorkspaceServices tutor;  // without a transport: no request is sent
+        tutor.consentGranted = [] { return true; };
+        tutor.storage.emplace(file);
+        tutor.sessionToken = services.token;
+        tutor.scheduler = services.scheduler;
+        tutor.history = &services.history;
+        auto view = std::make_unique<MeridFormalWorkspaceView>(std::move(tutor), coach, std::make_shared<NoChooser>());
+        view->resize(1300, 800);
+        view->show();
+        const MeridFormalWorkspaceController& screen = view->controller();
+        if (!spinUntil([&] { return screen.hasLoaded() && screen.sessions().size() == sessions.size(); })) return {};
+        return view;
+    }
+
+    Services services;
+    QString file;
+    QList<meridcore::TeacherLearningSession> sessions;
+    OrvelNativeCoach coach{services.defaults};
+};
+
+// Typing 32 characters into the course editor's course name, one every 15 ms as a quick typist
+// does, on the sessions of tutorSessions(sessions); each keystroke changes and saves the active
+// session. From the first key until 300 ms after the last.
+void BM_TutorCourseEditorTyping(benchmark::State& state) {
+    TutorBench bench(int(state.range(0)));
+    for (auto _ : state) {
+        const std::unique_ptr<MeridFormalWorkspaceView> view = bench.openScreen();
+        if (!view) {
+            state.SkipWithError("the sessions were not loaded");
+            break;
+        }
+        MeridFormalWorkspaceController& tutor = view->controller();
+        tutor.setShowCourseEditor(true);
+        QLineEdit* field = view->lessonPane()->courseEditor()->courseField();
+        spinUntil([] { return true; }, 100);
+        int typed = 0;
+        QTimer keys;
+        keys.setInterval(15);
+        QObject::connect(&keys, &QTimer::timeout, [&] {
+            const QString letter(QChar(u'a' + typed % 26));
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A + typed % 26, Qt::NoModifier, letter);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_A + typed % 26, Qt::NoModifier, letter);
+            QCoreApplication::sendEvent(field, &press);
+            QCoreApplication::sendEvent(field, &release);
+            if (++typed == 32) keys.stop();
+        });
+        benchsupport::Heartbeat heartbeat;
+        heartbeat.start();
+        keys.start();
+        if (!spinUntil([&] { return typed == 32; }) || tutor.active().courseName.value_or(QString()).size() != 32) {
+            state.SkipWithError("the course name was not typed");
+            break;
+        }
+        state.SetIterationTime(heartbeat.stop() / 1000);
+        tutor.finishSaving();
+    }
+    state.counters["MiB"] = double(QFileInfo(bench.file).size()) / (1 << 20);
+}
+BENCHMARK(BM_TutorCourseEditorTyping)
+    ->ArgName("sessions")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+// Opening the tutor screen on a sessions file of about 24 MB in 250 sessions: from building the
+// screen until its sessions are in, and 300 ms longer.
+void BM_TutorPageOpen(benchmark::State& state) {
+    TutorBench bench(0);
+    for (auto _ : state) {
+        benchsupport::Heartbeat heartbeat;
+        heartbeat.start();
+        // (Closed after the measure: a screen that goes saves its sessions, and waits for the write.)
+        const std::unique_ptr<MeridFormalWorkspaceView> view = bench.openScreen();
+        if (!view) {
+            state.SkipWithError("the sessions were not loaded");
+            break;
+        }
+        state.SetIterationTime(heartbeat.stop() / 1000);
+    }
+    state.counters["MiB"] = double(QFileInfo(bench.file).size()) / (1 << 20);
+}
+BENCHMARK(BM_TutorPageOpen)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 }  // namespace
 
