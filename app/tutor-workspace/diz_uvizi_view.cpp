@@ -102,9 +102,12 @@ DizUviziView::DizUviziView(AppStore& store, AccountSession& account, OrvelNative
     row->addWidget(picker);
     stack_->addWidget(bar_);
 
-    // Read when requests are made; the picker only writes and shows it.
-    connect(flash_, &QToolButton::clicked, this, [this] { defaults_.setString(modelTierKey, kFlash); });
-    connect(pro_, &QToolButton::clicked, this, [this] { defaults_.setString(modelTierKey, kPro); });
+    // Read when requests are made; the picker only writes and shows it. A segment is chosen by a
+    // click, the keyboard or a screen reader's toggle alike.
+    for (const auto& [segment, tier] : {std::pair{flash_, kFlash}, std::pair{pro_, kPro}})
+        connect(segment, &QToolButton::toggled, this, [this, tier](bool checked) {
+            if (checked && defaults_.string(modelTierKey, kFlash) != tier) defaults_.setString(modelTierKey, tier);
+        });
     connect(&defaults_, &base::DefaultsStore::changed, this, &DizUviziView::showTier);
     connect(&account_, &AccountSession::accountIDChanged, this, &DizUviziView::identityMayHaveChanged);
     connect(&account_, &AccountSession::signedInChanged, this, &DizUviziView::identityMayHaveChanged);

@@ -74,6 +74,10 @@ TEST_F(CoachHostViewTest, TierPickerWritesTheSettingAndShowsOnlyAKnownTier) {
     EXPECT_FALSE(view.proSegment()->isChecked());
     view.flashSegment()->click();
     EXPECT_EQ(account.defaults.string(DizUviziView::modelTierKey), QStringLiteral("flash"));
+    // A screen reader toggles a segment instead of clicking it: what it shows is what is stored.
+    view.proSegment()->toggle();
+    EXPECT_EQ(account.defaults.string(DizUviziView::modelTierKey), QStringLiteral("pro"));
+    EXPECT_FALSE(view.flashSegment()->isChecked());
 }
 
 TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFile) {
