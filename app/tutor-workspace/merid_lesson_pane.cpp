@@ -15,6 +15,7 @@
 #include "app/shell/ui_strings.h"
 #include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/busy_spinner.h"
+#include "app/tutor-lesson/lessonary_elided_label.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -55,7 +56,9 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     bar->setContentsMargins(16, 10, 16, 10);
     bar->setSpacing(12);
     courseToggle_ = toolbarButton(toolbar_, QStringLiteral("orvel.merid.course-toggle"), false);
-    title_ = lessonary::makeLabel(toolbar_, lessonary::font(13, QFont::Medium), false);
+    // One line, cut with "…" where the toolbar ends.
+    title_ = new LessonaryElidedLabel(1, toolbar_);
+    title_->setFont(lessonary::font(13, QFont::Medium));
     title_->setObjectName(QStringLiteral("orvel.merid.course-title"));
     title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     progress_ = new BusySpinner(16, toolbar_);
@@ -216,10 +219,10 @@ void MeridLessonPane::refresh() {
     // A command that waits for its save (a pause, an import) leaves the others for its end.
     const bool idle = !busy && !controller_.settling();
     const std::optional<QString>& course = controller_.active().courseName;
-    title_->setText(course && !course->isEmpty() ? *course
-                                                 : UIStrings::choose(QStringLiteral("当前课程"),
-                                                                     QStringLiteral("Current course"),
-                                                                     QStringLiteral("Cours actuel")));
+    title_->setFullText(course && !course->isEmpty()
+                            ? *course
+                            : UIStrings::choose(QStringLiteral("当前课程"), QStringLiteral("Current course"),
+                                                QStringLiteral("Cours actuel")));
     progress_->setVisible(busy);
     stop_->setVisible(busy);
     teacherToggle_->setVisible(!wide_);

@@ -12,6 +12,7 @@ class QVBoxLayout;
 namespace velquin {
 
 class BusySpinner;
+class LessonaryElidedLabel;
 class LessonaryPanel;
 class MeridCourseEditorView;
 class MeridFormalWorkspaceController;
@@ -42,7 +43,7 @@ public:
     QToolButton* importButton() const { return import_; }
     QToolButton* saveMenu() const { return save_; }
     QToolButton* pauseButton() const { return pause_; }
-    QLabel* titleLabel() const { return title_; }
+    LessonaryElidedLabel* titleLabel() const { return title_; }
     LessonaryPanel* importNotice() const { return notice_; }
     MeridCourseEditorView* courseEditor() const { return editor_; }
     MeridLessonCanvasView* canvas() const { return canvas_; }
@@ -71,7 +72,7 @@ private:
 
     LessonaryPanel* toolbar_ = nullptr;
     QToolButton* courseToggle_ = nullptr;
-    QLabel* title_ = nullptr;
+    LessonaryElidedLabel* title_ = nullptr;
     BusySpinner* progress_ = nullptr;
     QToolButton* stop_ = nullptr;
     QToolButton* teacherToggle_ = nullptr;
