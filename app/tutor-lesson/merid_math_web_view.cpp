@@ -210,8 +210,9 @@ void MeridMathWebView::wheelMessage(const QVariant& body) {
         auto* area = qobject_cast<QAbstractScrollArea*>(ancestor);
         if (!area) continue;
         QScrollBar* bar = area->verticalScrollBar();
+        // Moved as the student's own scrolling is (the bar's slider action), not set from the program.
         if (const std::optional<int> position = MeridMathBridge::wheelPosition(body, bar->value(), bar->maximum()))
-            bar->setValue(*position);
+            bar->setSliderPosition(*position);
         return;
     }
 }

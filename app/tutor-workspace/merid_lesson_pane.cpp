@@ -1,11 +1,12 @@
 #include "app/tutor-workspace/merid_lesson_pane.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPropertyAnimation>
-#include <QScrollBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -166,6 +167,7 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     connect(canvas_, &MeridLessonCanvasView::actionRequested, &controller_, &MeridFormalWorkspaceController::action);
     connect(canvas_, &MeridLessonCanvasView::cancelRequested, &controller_, &MeridFormalWorkspaceController::cancel);
     connect(canvas_, &MeridLessonCanvasView::navigateRequested, this, &MeridLessonPane::scrollToSection);
+    followStatus();
     // The answer lives in the session; it reaches the file with the next save.
     connect(canvas_, &MeridLessonCanvasView::answerDraftChanged, this, [this](const QString& draft) {
         controller_.updateActive([&draft](meridcore::TeacherLearningSession& session) { session.draft = draft; });
@@ -257,8 +259,9 @@ void MeridLessonPane::refresh() {
                                                devicePixelRatioF()));
     if (status != shownStatus_) {
         shownStatus_ = status;
-        // Once the column has laid out the new line.
-        if (!status.isEmpty()) QMetaObject::invokeMethod(this, &MeridLessonPane::revealStatus, Qt::QueuedConnection);
+        // Once the column has laid out the new line, and again while the column grows under it.
+        followingStatus_ = !status.isEmpty();
+        if (followingStatus_) QMetaObject::invokeMethod(this, &MeridLessonPane::revealStatus, Qt::QueuedConnection);
     }
     refreshTip();
 }
@@ -266,6 +269,7 @@ void MeridLessonPane::refresh() {
 void MeridLessonPane::scrollToSection(const QString& milestoneID) {
     QWidget* section = canvas_->section(milestoneID);
     if (!section) return;
+    followingStatus_ = false;
     QScrollBar* bar = scroll_->verticalScrollBar();
     auto* animation = new QPropertyAnimation(bar, "value", bar);
     animation->setDuration(200);
@@ -275,9 +279,21 @@ void MeridLessonPane::scrollToSection(const QString& milestoneID) {
 }
 
 void MeridLessonPane::revealStatus() {
-    if (!statusRow_->isVisible()) return;
+    if (!followingStatus_ || !statusRow_->isVisible()) return;
     column_->activate();
     scroll_->ensureWidgetVisible(statusRow_, 0, 24);
+}
+
+void MeridLessonPane::followStatus() {
+    QScrollBar* bar = scroll_->verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this] {
+        if (followingStatus_) QMetaObject::invokeMethod(this, &MeridLessonPane::revealStatus, Qt::QueuedConnection);
+    });
+    // The student's own scrolling (the bar, the wheel, the keys) and focus in the column end it.
+    connect(bar, &QScrollBar::actionTriggered, this, [this] { followingStatus_ = false; });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && scroll_->isAncestorOf(now)) followingStatus_ = false;
+    });
 }
 
 void MeridLessonPane::refreshTip() {

@@ -61,6 +61,9 @@ private:
     void refreshTip();
     // Scrolls the lesson column until a newly shown status line is in view.
     void revealStatus();
+    // Keeps it in view while the column grows under it (formula pages report their heights after
+    // they are laid out), until the student scrolls, moves into the column or picks a section.
+    void followStatus();
     // Scrolls the lesson column until the canvas section of the milestone is at the top.
     void scrollToSection(const QString& milestoneID);
     void restyle();
@@ -97,6 +100,7 @@ private:
     WrappedText* status_ = nullptr;
     QHBoxLayout* noticeRow_ = nullptr;
     QString shownStatus_;
+    bool followingStatus_ = false;
 };
 
 }  // namespace velquin

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +30,7 @@
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
+#include "app/tutor-lesson/merid_lesson_canvas_view.h"
 #include "app/tutor-workspace/diz_uvizi_view.h"
 #include "app/tutor-workspace/merid_course_editor_view.h"
 #include "app/tutor-workspace/merid_course_library_view.h"
@@ -396,6 +399,32 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left.first().title, QStringLiteral("新会话一"));
     EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 1);
+}
+
+// A status line just shown stays in sight while the lesson above it grows (formula pages report
+// their heights after the column was scrolled), until the student scrolls.
+TEST_F(WorkspaceViewTest, TheStatusLineStaysInSightWhileTheLessonGrows) {
+    make(1300);
+    view_->resize(1300, 500);
+    MeridLessonPane* pane = view_->lessonPane();
+    QScrollArea* column = pane->lessonScroll();
+    const auto* status = view_->findChild<WrappedText*>(QStringLiteral("orvel.merid.status"));
+    const auto inSight = [&] {
+        const QRect shown(status->mapTo(column->viewport(), QPoint(0, 0)), status->size());
+        return column->viewport()->rect().contains(shown);
+    };
+    controller().setErrorMessage(QStringLiteral("本轮已完成 2 次 AI 请求，已在需要学生作答或知识点边界处停下。"));
+    ASSERT_TRUE(QTest::qWaitFor(inSight));
+    for (const int taller : {600, 1400}) {
+        pane->canvas()->setMinimumHeight(pane->canvas()->height() + taller);
+        EXPECT_TRUE(QTest::qWaitFor(inSight)) << taller;
+    }
+    // Scrolled back by the student: the lesson growing further leaves the column where it is.
+    column->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    pane->canvas()->setMinimumHeight(pane->canvas()->height() + 600);
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(column->verticalScrollBar()->value(), 0);
 }
 
 // The sessions are read away from the main thread. Until they are in, the list neither shows nor
