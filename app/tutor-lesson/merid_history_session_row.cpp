@@ -38,7 +38,8 @@ MeridHistorySessionRow::MeridHistorySessionRow(const QString& title, const QStri
     row->addLayout(text, 1);
 
     connect(this, &QAbstractButton::clicked, this, &MeridHistorySessionRow::openRequested);
-    lessonary::follow(this, [this] { update(); }, [this] { restyle(); });
+    // Its colours are the palette's: taken again once a new palette is in (changeEvent()).
+    lessonary::follow(this, [this] { update(); }, nullptr);
     setContent(title, evidence, isActive, busy);
     restyle();
 }
@@ -66,6 +67,11 @@ void MeridHistorySessionRow::restyle() {
     symbol_->setColor(active_ ? lessonary::componentAccent() : secondary);
     lessonary::setTextColor(evidence_, secondary);
     update();
+}
+
+void MeridHistorySessionRow::changeEvent(QEvent* event) {
+    QAbstractButton::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && evidence_) restyle();
 }
 
 void MeridHistorySessionRow::paintEvent(QPaintEvent*) {

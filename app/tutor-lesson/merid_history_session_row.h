@@ -39,6 +39,7 @@ Q_SIGNALS:
     void deleteRequested();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 

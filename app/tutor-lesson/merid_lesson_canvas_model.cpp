@@ -70,6 +70,9 @@ QString MeridLessonCanvasModel::studentFacingTopic() const {
         return UIStrings::choose(QStringLiteral("今天，一起弄懂一个知识点"),
                                  QStringLiteral("Let's understand one idea today"),
                                  QStringLiteral("Comprenons une notion aujourd'hui"));
+    // A session not yet named keeps the stored default title, shown translated.
+    if (presentation.topic == meridcore::TeacherLearningSession::defaultTitle)
+        return UIStrings::text(presentation.topic);
     return presentation.topic;
 }
 

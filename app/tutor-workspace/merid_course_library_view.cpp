@@ -164,8 +164,7 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     connect(newSession_, &QToolButton::clicked, this, &MeridCourseLibraryView::newSessionRequested);
 
     // The rows' titles and states are in the interface language too.
-    lessonary::follow(
-        this, [this] { rebuild(); }, [this] { restyle(); });
+    lessonary::follow(this, [this] { rebuild(); }, [this] { restyle(); });
     retranslate();
     restyle();
 }

@@ -1,5 +1,6 @@
 #include "app/tutor-workspace/merid_course_material_view.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -153,10 +154,15 @@ MeridCourseMaterialView::MeridCourseMaterialView(QWidget* parent) : QWidget(pare
         outlineExpanded_ = !outlineExpanded_;
         rebuild();
     });
-    // The topics' study states are in the interface language too.
-    lessonary::follow(
-        this, [this] { rebuild(); }, [this] { restyle(); });
+    // The topics' study states are in the interface language too; the colours are the palette's,
+    // taken again once a new palette is in (changeEvent()).
+    lessonary::follow(this, [this] { rebuild(); }, nullptr);
     restyle();
+}
+
+void MeridCourseMaterialView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && next_) restyle();
 }
 
 void MeridCourseMaterialView::setState(const meridcore::TeacherMaterial& material, qint64 chunkIndex,

@@ -38,6 +38,9 @@ Q_SIGNALS:
     void nextRequested();
     void topicSelected(const QString& topicID);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void rebuild();
     void retranslate();

@@ -181,8 +181,21 @@ void MeridFormalWorkspaceController::setPendingStagedPDF(const std::optional<QUr
     emit importStateChanged();
 }
 
+QString MeridFormalWorkspaceController::importFeedback() const {
+    if (!imported_) return importFeedback_;
+    const QString topics = QString::number(imported_->topics);
+    const QString chunks = QString::number(imported_->chunks);
+    return UIStrings::choose(QStringLiteral("已在本机导入《") + imported_->name + QStringLiteral("》，识别 ") + topics +
+                                 QStringLiteral(" 个教材标题，点击讲解后才发送选中的片段。"),
+                             QStringLiteral("Imported ") + imported_->name + QStringLiteral(" locally (") + chunks +
+                                 QStringLiteral(" chunks). Content is sent only when you request an explanation."),
+                             QStringLiteral("Fichier importé en local : ") + imported_->name + QStringLiteral(" (") +
+                                 chunks + QStringLiteral(" sections). L'envoi ne se fait qu'à votre demande."));
+}
+
 void MeridFormalWorkspaceController::setImportFeedback(const QString& text, bool succeeded) {
-    if (importFeedback_ == text && importSucceeded_ == succeeded) return;
+    if (!imported_ && importFeedback_ == text && importSucceeded_ == succeeded) return;
+    imported_.reset();
     importFeedback_ = text;
     importSucceeded_ = succeeded;
     emit importStateChanged();
@@ -975,16 +988,12 @@ QCoro::Task<void> MeridFormalWorkspaceController::installMaterial(meridcore::Tea
         setImportFeedback(QStringLiteral("导入失败：") + errorMessage_, false);
         co_return;
     }
-    const QString topics = QString::number(active_.coursePlan ? active_.coursePlan->topics.size() : 0);
-    const QString chunks = QString::number(material.count());
-    setImportFeedback(
-        UIStrings::choose(QStringLiteral("已在本机导入《") + material.name() + QStringLiteral("》，识别 ") + topics +
-                              QStringLiteral(" 个教材标题，点击讲解后才发送选中的片段。"),
-                          QStringLiteral("Imported ") + material.name() + QStringLiteral(" locally (") + chunks +
-                              QStringLiteral(" chunks). Content is sent only when you request an explanation."),
-                          QStringLiteral("Fichier importé en local : ") + material.name() + QStringLiteral(" (") +
-                              chunks + QStringLiteral(" sections). L'envoi ne se fait qu'à votre demande.")),
-        true);
+    // The notice says it in the interface language of whenever it is shown.
+    imported_ =
+        ImportedMaterial{material.name(), active_.coursePlan ? active_.coursePlan->topics.size() : 0, material.count()};
+    importFeedback_.clear();
+    importSucceeded_ = true;
+    emit importStateChanged();
     setErrorMessage(QString());
 }
 

@@ -121,7 +121,9 @@ public:
     void setPdfChoice(const std::optional<MeridFormalPDFChoice>& value);
     const std::optional<QUrl>& pendingStagedPDF() const { return pendingStagedPDF_; }
     void setPendingStagedPDF(const std::optional<QUrl>& value);
-    const QString& importFeedback() const { return importFeedback_; }
+    // The notice of a failed import as stored (Chinese, translated where shown), or of a successful
+    // one in the interface language of now.
+    QString importFeedback() const;
     bool importSucceeded() const { return importSucceeded_; }
     void setImportFeedback(const QString& text, bool succeeded);
 
@@ -289,6 +291,13 @@ private:
     std::optional<MeridFormalPDFChoice> pdfChoice_;
     std::optional<QUrl> pendingStagedPDF_;
     QString importFeedback_;
+    // What the notice of a successful import names and counts.
+    struct ImportedMaterial {
+        QString name;
+        qsizetype topics = 0;
+        qsizetype chunks = 0;
+    };
+    std::optional<ImportedMaterial> imported_;
     bool importSucceeded_ = false;
     QString errorMessage_;
     QUuid generation_;

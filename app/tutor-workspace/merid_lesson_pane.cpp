@@ -233,9 +233,10 @@ void MeridLessonPane::refresh() {
     save_->setEnabled(idle && canSave);
     pause_->setEnabled(idle && canSave);
 
-    notice_->setVisible(!controller_.importFeedback().isEmpty());
+    const QString notice = controller_.importFeedback();
+    notice_->setVisible(!notice.isEmpty());
     // It may name a file or a path without spaces: it wraps inside the pane.
-    noticeText_->setText(UIStrings::text(controller_.importFeedback()));
+    noticeText_->setText(UIStrings::text(notice));
     const ColorScheme scheme = lessonary::currentScheme();
     const bool succeeded = controller_.importSucceeded();
     const QColor noticeColour = succeeded ? LessonaryMERIDPalette::success(scheme) : SystemColors::orange(scheme);

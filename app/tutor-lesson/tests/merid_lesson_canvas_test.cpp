@@ -48,6 +48,9 @@ TEST_F(LessonCanvas, NewSessionShowsTheStartingPage) {
 
     EXPECT_NE(page.findChild<QWidget*>(QStringLiteral("orvel.merid.lessonary-classroom")), nullptr);
     EXPECT_EQ(page.titleLabel()->text(), u8("新会话"));
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
+    EXPECT_EQ(page.titleLabel()->text(), QStringLiteral("Nouvelle session")) << "the stored default title, translated";
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
     EXPECT_EQ(page.chipLabel()->text(), u8("准备开始"));
     EXPECT_EQ(page.chipLabel()->property("evidenceStatus").toString(), QStringLiteral("notTested"));
     EXPECT_EQ(MeridLessonCanvasModel::evidenceColor(meridcore::MeridV12KnowledgeStatus::notTested, ColorScheme::light),

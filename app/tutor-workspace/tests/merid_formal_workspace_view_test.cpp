@@ -507,28 +507,54 @@ TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
               DizUviziView::resolveStorage({smoke}, std::nullopt, false).store.url());
 }
 
-// Pictures of the tutor screen with imported material, wide and narrow with a drawer open, in the
+// Pictures of the tutor screen with material imported in Chinese, wide, narrow with the tutor
+// drawer open and compact with the course drawer open (its rows made before the switches), in the
 // three interface languages, light and dark, written into the build tree for a person to look at.
+// Each switch reaches every view: the closed drawer's rows, the import notice.
 TEST_F(WorkspaceViewTest, ScreenPictures) {
     QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
     make(1300);
     importThroughToolbar(pdf(QStringLiteral("Principles of economics.pdf"), 3));
+    controller().startNewSession();
+    controller().save();
+    controller().openSession(controller().sessions().first());
     controller().setShowCourseEditor(true);
+    view_->resize(1000, 800);
+    controller().setCompactCoursesOpen(true);
+    QApplication::processEvents();
+    controller().setCompactCoursesOpen(false);
     const struct {
         InterfaceLanguage language;
         const char* code;
-    } languages[] = {{InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"},
-                     {InterfaceLanguage::french, "fr"}};
+        QString newSession;
+        QString notice;
+    } languages[] = {
+        {InterfaceLanguage::chinese, "zh", QStringLiteral("新会话"), QStringLiteral("已在本机导入《Principles")},
+        {InterfaceLanguage::english, "en", QStringLiteral("New session"), QStringLiteral("Imported Principles")},
+        {InterfaceLanguage::french, "fr", QStringLiteral("Nouvelle session"), QStringLiteral("Fichier importé")}};
+    const auto* notice = view_->lessonPane()->importNotice()->findChild<WrappedText*>();
     for (const InterfaceAppearance look : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
-        ApplicationAppearance::shared().apply(look);
+        const ColorScheme scheme = look == InterfaceAppearance::dark ? ColorScheme::dark : ColorScheme::light;
         for (const auto& lang : languages) {
+            // The drawer is closed when the switches come.
+            controller().setCompactCoursesOpen(false);
             InterfaceSettings::shared().setLanguage(lang.language);
+            ApplicationAppearance::shared().apply(look);
+            EXPECT_TRUE(notice->text().startsWith(lang.notice)) << notice->text().toStdString();
             const QString suffix = QStringLiteral("-%1-%2").arg(QLatin1String(lang.code),
                                                               look == InterfaceAppearance::dark ? "dark" : "light");
-            for (const auto& [width, name] : {std::pair{1300, "workspace-wide"}, std::pair{760, "workspace-narrow"}}) {
+            for (const auto& [width, name] : {std::pair{1300, "workspace-wide"}, std::pair{760, "workspace-narrow"},
+                                              std::pair{1000, "workspace-courses"}}) {
                 view_->resize(width, 800);
                 controller().setTeacherDrawerOpen(width < 780);
+                controller().setCompactCoursesOpen(width == 1000);
                 QApplication::processEvents();
+                for (const MeridHistorySessionRow* row : view_->courseDrawer()->findChildren<MeridHistorySessionRow*>()) {
+                    if (width != 1000 || row->isActive()) continue;
+                    EXPECT_EQ(row->titleLabel()->fullText(), lang.newSession);
+                    EXPECT_EQ(row->evidenceLabel()->palette().color(QPalette::WindowText),
+                              ApplicationAppearance::palette(scheme).color(QPalette::PlaceholderText));
+                }
                 ASSERT_TRUE(view_->grab().save(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") +
                                                QLatin1String(name) + suffix + QStringLiteral(".png")));
             }
