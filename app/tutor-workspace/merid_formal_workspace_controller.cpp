@@ -327,6 +327,16 @@ std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceC
 
 void MeridFormalWorkspaceController::save() { saveActive(); }
 
+QCoro::Task<std::optional<bool>> MeridFormalWorkspaceController::settle(std::shared_ptr<WriteWait> wait) {
+    QPointer<MeridFormalWorkspaceController> guard(this);
+    setSettling(true);
+    WriteAwaiter landing(std::move(wait));
+    const bool written = co_await landing;
+    if (!guard) co_return std::nullopt;
+    setSettling(false);
+    co_return written;
+}
+
 void MeridFormalWorkspaceController::putBack(const TeacherLearningSession& session) {
     QList<TeacherLearningSession> list = sessions_;
     const auto existing = std::find_if(list.begin(), list.end(),
@@ -400,8 +410,6 @@ void MeridFormalWorkspaceController::acceptLessonarySource() {
 }
 
 QCoro::Task<void> MeridFormalWorkspaceController::runTakeOver(QString incoming, QString text) {
-    QPointer<MeridFormalWorkspaceController> guard(this);
-    setSettling(true);
     save();
     TeacherLearningSession fresh = blankSession();
     fresh.followupDraft = text;
@@ -409,11 +417,9 @@ QCoro::Task<void> MeridFormalWorkspaceController::runTakeOver(QString incoming, 
     setActive(fresh);
     setFollowupDraft(text);
     // The text leaves the main window only once the session holding it is on disk.
-    WriteAwaiter landing(saveActive());
-    const bool written = co_await landing;
-    if (!guard) co_return;
-    setSettling(false);
-    if (!written) co_return;
+    auto landing = settle(saveActive());
+    const std::optional<bool> written = co_await landing;
+    if (!written.value_or(false)) co_return;
     if (services_.clearIncomingSource && services_.incomingSource() == incoming) services_.clearIncomingSource();
     setErrorMessage(QStringLiteral("已从 Lessonary 载入原文，尚未发送给 AI。请检查后点击发送追问。"));
 }
@@ -722,16 +728,12 @@ void MeridFormalWorkspaceController::action(MeridAction action) {
 
 QCoro::Task<void> MeridFormalWorkspaceController::runPause(TeacherLearningSession before,
                                                            TeacherLearningSession paused) {
-    QPointer<MeridFormalWorkspaceController> guard(this);
-    setSettling(true);
     // The lesson shows as paused (its card says it is saved) and the page is left only once the
     // pause is on disk.
-    std::shared_ptr<WriteWait> wait = write(paused);
-    WriteAwaiter landing(wait);
-    const bool written = co_await landing;
-    if (!guard) co_return;
-    setSettling(false);
-    if (!written) {
+    auto landing = settle(write(paused));
+    const std::optional<bool> written = co_await landing;
+    if (!written) co_return;
+    if (!*written) {
         // The page stays with the save's failure, and the list holds the session as it is shown.
         putBack(active_);
         co_return;
@@ -808,14 +810,10 @@ void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
 }
 
 QCoro::Task<void> MeridFormalWorkspaceController::runSaveToLessonary(bool asNote) {
-    QPointer<MeridFormalWorkspaceController> guard(this);
-    setSettling(true);
     // A lesson the sessions file could not keep does not go into the history either.
-    WriteAwaiter landing(saveActive());
-    const bool written = co_await landing;
-    if (!guard) co_return;
-    setSettling(false);
-    if (!written) co_return;
+    auto landing = settle(saveActive());
+    const std::optional<bool> written = co_await landing;
+    if (!written.value_or(false)) co_return;
     HistoryStore& history = *services_.history;
     if (!history.hasActiveFile() || !HistoryStore::hasLessonContent(active_)) {
         setErrorMessage(
@@ -952,7 +950,6 @@ QCoro::Task<void> MeridFormalWorkspaceController::runImport(QUrl staged, std::op
 }
 
 QCoro::Task<void> MeridFormalWorkspaceController::installMaterial(meridcore::TeacherMaterial material, QUrl staged) {
-    QPointer<MeridFormalWorkspaceController> guard(this);
     const TeacherLearningSession before = active_;
     TeacherLearningSession changed = active_;
     try {
@@ -966,12 +963,10 @@ QCoro::Task<void> MeridFormalWorkspaceController::installMaterial(meridcore::Tea
         changed.title = base::text::graphemePrefix(staged.fileName(), sessionTitleFromFileLength);
     setActive(changed);
     // The import is told only once the session holding the material is on disk.
-    setSettling(true);
-    WriteAwaiter landing(saveActive());
-    const bool written = co_await landing;
-    if (!guard) co_return;
-    setSettling(false);
-    if (!written) {
+    auto landing = settle(saveActive());
+    const std::optional<bool> written = co_await landing;
+    if (!written) co_return;
+    if (!*written) {
         // The material goes back out of the session (what the student typed meanwhile stays); the
         // save's own text stays in the status line and the notice says the import did not happen.
         updateActive([&before](TeacherLearningSession& session) {

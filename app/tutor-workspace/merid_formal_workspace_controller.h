@@ -255,6 +255,9 @@ private:
     std::shared_ptr<WriteWait> write(meridcore::TeacherLearningSession& session);
     // save(), with what to wait for.
     std::shared_ptr<WriteWait> saveActive();
+    // Waits until `wait` has landed, the other commands waiting meanwhile (`settling`): whether it
+    // was written; nothing when this object went meanwhile.
+    QCoro::Task<std::optional<bool>> settle(std::shared_ptr<WriteWait> wait);
     // Puts `session` into the list in place of the one with its id, without writing.
     void putBack(const meridcore::TeacherLearningSession& session);
     QCoro::Task<void> runLoad();
