@@ -217,7 +217,7 @@ Sidebar::Sidebar(AppStore& store, WorkspaceRouter& router, SelectionController& 
     switchLabel_->setBuddy(switch_);
     switchLayout->addWidget(switch_);
     column_->addWidget(switchRow_);
-    connect(switch_, &QAbstractButton::clicked, this, &Sidebar::switchToggled);
+    connect(switch_, &SwitchToggle::switched, this, &Sidebar::switchToggled);
 
     // The tour's tip goes here (index 2), then the permission hint.
     permissionHint_ = new QPushButton(this);
@@ -309,7 +309,7 @@ void Sidebar::retranslate() {
 }
 
 void Sidebar::showSelectionState() {
-    switch_->setChecked(selection_.isEnabled());
+    switch_->showState(selection_.isEnabled());
     permissionHint_->setVisible(selection_.isEnabled() && !selection_.authorizationTrusted());
 }
 

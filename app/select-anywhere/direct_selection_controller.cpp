@@ -179,6 +179,7 @@ DirectSelectionController& DirectSelectionController::shared() {
         // What the end-to-end tests look at (answered only when the test hook is registered).
         ApplicationTestHook::addState([controller] {
             return QVariantMap{
+                {QStringLiteral("selectionEnabled"), controller->isEnabled()},
                 {QStringLiteral("selectionActivityStatus"), controller->activityStatus()},
                 {QStringLiteral("selectionReadRoute"), controller->diagnostics().lastReadRoute},
                 {QStringLiteral("selectionPermissionStatus"), controller->permissionStatus()},

@@ -87,7 +87,7 @@ QPushButton* button(QWidget* parent) {
 }
 
 // A switch with its label in front, as one row.
-QHBoxLayout* switchRow(QWidget* parent, QAbstractButton*& toggle, QLabel*& label) {
+QHBoxLayout* switchRow(QWidget* parent, SwitchToggle*& toggle, QLabel*& label) {
     auto* row = new QHBoxLayout();
     label = lessonary::makeLabel(parent, lessonary::font(kBody), true);
     toggle = new SwitchToggle(parent);
@@ -132,11 +132,11 @@ DirectSelectionSettingsView::DirectSelectionSettingsView(AppStore& store, Direct
 
     for (QComboBox* picker : {cardMode_, usageMode_})
         connect(picker, &QComboBox::activated, this, &DirectSelectionSettingsView::chooseMode);
-    for (QAbstractButton* toggle : {enabledSwitch_, iconSwitch_})
-        connect(toggle, &QAbstractButton::clicked, &controller_, &DirectSelectionController::setEnabled);
-    for (QAbstractButton* toggle : {browserSwitch_, usageBrowserSwitch_})
-        connect(toggle, &QAbstractButton::clicked, &controller_, &DirectSelectionController::setBrowserSelectionEnabled);
-    connect(compatibilitySwitch_, &QAbstractButton::clicked, &controller_,
+    for (SwitchToggle* toggle : {enabledSwitch_, iconSwitch_})
+        connect(toggle, &SwitchToggle::switched, &controller_, &DirectSelectionController::setEnabled);
+    for (SwitchToggle* toggle : {browserSwitch_, usageBrowserSwitch_})
+        connect(toggle, &SwitchToggle::switched, &controller_, &DirectSelectionController::setBrowserSelectionEnabled);
+    connect(compatibilitySwitch_, &SwitchToggle::switched, &controller_,
             &DirectSelectionController::setCompatibilityCopyEnabled);
     for (QPushButton* setup : {permissionHint_, permissionButton_})
         connect(setup, &QPushButton::clicked, &controller_, &DirectSelectionController::beginAuthorizationSetup);
@@ -425,13 +425,13 @@ void DirectSelectionSettingsView::refresh() {
     const bool repairing = controller_.isRepairing();
     const bool trusted = controller_.authorizationTrusted();
     const bool enabled = controller_.isEnabled();
-    for (QAbstractButton* toggle : {enabledSwitch_, iconSwitch_}) {
-        toggle->setChecked(enabled);
+    for (SwitchToggle* toggle : {enabledSwitch_, iconSwitch_}) {
+        toggle->showState(enabled);
         toggle->setEnabled(!repairing);
     }
-    for (QAbstractButton* toggle : {browserSwitch_, usageBrowserSwitch_})
-        toggle->setChecked(controller_.browserSelectionEnabled());
-    compatibilitySwitch_->setChecked(controller_.compatibilityCopyEnabled());
+    for (SwitchToggle* toggle : {browserSwitch_, usageBrowserSwitch_})
+        toggle->showState(controller_.browserSelectionEnabled());
+    compatibilitySwitch_->showState(controller_.compatibilityCopyEnabled());
     permissionHint_->setVisible(!trusted);
 
     runningPath_->setText(controller_.runningPath());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/shell/switch_toggle.h"
 #include "core/study.h"
 
 class QAbstractButton;
@@ -113,9 +114,9 @@ private:
     RoundedFill* card_ = nullptr;
     QLabel* cardSymbol_ = nullptr;
     QLabel* cardHeading_ = nullptr;
-    QAbstractButton* enabledSwitch_ = nullptr;
+    SwitchToggle* enabledSwitch_ = nullptr;
     QLabel* enabledLabel_ = nullptr;
-    QAbstractButton* browserSwitch_ = nullptr;
+    SwitchToggle* browserSwitch_ = nullptr;
     QLabel* browserLabel_ = nullptr;
     QLabel* cardModeLabel_ = nullptr;
     QComboBox* cardMode_ = nullptr;
@@ -147,17 +148,17 @@ private:
     QLabel* serviceNote_ = nullptr;
 
     QLabel* usageHeading_ = nullptr;
-    QAbstractButton* iconSwitch_ = nullptr;
+    SwitchToggle* iconSwitch_ = nullptr;
     QLabel* iconLabel_ = nullptr;
     QLabel* permissionStatus_ = nullptr;
     WrappedText* nativeWindowNote_ = nullptr;  // why native Wayland windows are not read, and what to do
     QPushButton* retry_ = nullptr;
     QLabel* usageModeLabel_ = nullptr;
     QComboBox* usageMode_ = nullptr;
-    QAbstractButton* usageBrowserSwitch_ = nullptr;
+    SwitchToggle* usageBrowserSwitch_ = nullptr;
     QLabel* usageBrowserLabel_ = nullptr;
     QLabel* browserNote_ = nullptr;
-    QAbstractButton* compatibilitySwitch_ = nullptr;
+    SwitchToggle* compatibilitySwitch_ = nullptr;
     QLabel* compatibilityLabel_ = nullptr;
     QLabel* compatibilityNote_ = nullptr;
     QPushButton* settings_ = nullptr;

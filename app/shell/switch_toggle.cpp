@@ -20,6 +20,17 @@ SwitchToggle::SwitchToggle(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // A click and Space come through click(), an accessibility client's toggle through toggle():
+    // each changes the checked state, so that change is what the person did.
+    connect(this, &QAbstractButton::toggled, this, [this](bool on) {
+        if (!showing_) emit switched(on);
+    });
+}
+
+void SwitchToggle::showState(bool on) {
+    showing_ = true;
+    setChecked(on);
+    showing_ = false;
 }
 
 QSize SwitchToggle::sizeHint() const { return kSize; }

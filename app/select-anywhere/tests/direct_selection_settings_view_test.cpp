@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
@@ -156,6 +157,18 @@ TEST_F(SettingsSheetTest, PermissionLinesFollowTheControllersCheck) {
     EXPECT_FALSE(controller().isEnabled());
     EXPECT_FALSE(view->iconSwitch()->isChecked());
     EXPECT_FALSE(view->retryButton()->isEnabled());
+
+    // A screen reader's toggle turns a switch as a click does.
+    const auto toggle = [](QAbstractButton* button) {
+        QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+    };
+    toggle(view->enabledSwitch());
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_TRUE(view->iconSwitch()->isChecked());
+    const bool compatibilityCopy = controller().compatibilityCopyEnabled();
+    toggle(view->compatibilitySwitch());
+    EXPECT_NE(controller().compatibilityCopyEnabled(), compatibilityCopy);
 }
 
 TEST_F(SettingsSheetTest, ARunningRepairDisablesBothButtonRowsUntilItFails) {

@@ -380,12 +380,34 @@ std::optional<AccessibilityBus::Object> AccessibilityBus::find(qint64 pid, const
     return std::nullopt;
 }
 
-bool AccessibilityBus::press(const Object& object) const {
+bool AccessibilityBus::press(const Object& object, const QString& action) const {
     if (!connected_) return false;
-    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
-                                                 QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"),
-                                                 {0});
-    return reply.type() == QDBusMessage::ReplyMessage;
+    const QDBusConnection bus(connectionName_);
+    const auto call = [&](const char* method, const QVariantList& arguments = {}) {
+        return accessibilityCall(bus, object.service, object.path, QStringLiteral("org.a11y.atspi.Action"),
+                                 QString::fromLatin1(method), arguments);
+    };
+    int index = 0;
+    if (!action.isEmpty()) {
+        const QDBusMessage actions = call("GetActions");
+        if (actions.type() != QDBusMessage::ReplyMessage || actions.arguments().isEmpty()) return false;
+        // An array of (name, description, key binding).
+        const QDBusArgument list = actions.arguments().constFirst().value<QDBusArgument>();
+        index = -1;
+        list.beginArray();
+        for (int i = 0; !list.atEnd(); ++i) {
+            QString name, description, keys;
+            list.beginStructure();
+            list >> name >> description >> keys;
+            list.endStructure();
+            if (index < 0 && name.compare(action, Qt::CaseInsensitive) == 0) index = i;
+        }
+        list.endArray();
+        if (index < 0) return false;
+    }
+    const QDBusMessage reply = call("DoAction", {index});
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().toBool();
 }
 
 std::optional<QRect> AccessibilityBus::extents(const Object& object) const {

@@ -92,8 +92,9 @@ public:
     QList<Object> objectsOf(qint64 pid, int limit = 2000) const;
     // The first object of process `pid` on screen with this name (and role, when given).
     std::optional<Object> find(qint64 pid, const QString& name, const QString& role = {}) const;
-    // Does the object's first action: a button's press.
-    bool press(const Object& object) const;
+    // Does the object's action of that name ("Press", "Toggle"), or its first one (a button's
+    // press) when none is named.
+    bool press(const Object& object, const QString& action = {}) const;
     // Where the object is on the screen.
     std::optional<QRect> extents(const Object& object) const;
     // Gives the object the keyboard focus.

@@ -633,6 +633,13 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
     // A mode segment chosen by a screen reader's toggle is the mode asked for.
     ASSERT_TRUE(press("Translate"));
     EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("mode")) == QLatin1String("translate"); }));
+    // The sidebar's switch turned by a screen reader's toggle turns automatic selection on.
+    const auto selectionEnabled = [&orvel] { return orvel.state().value(QStringLiteral("selectionEnabled")).toBool(); };
+    EXPECT_FALSE(selectionEnabled());
+    const auto selectionSwitch = accessibility.find(orvel.pid(), QStringLiteral("Select"), QStringLiteral("check box"));
+    ASSERT_TRUE(selectionSwitch.has_value());
+    ASSERT_TRUE(accessibility.press(*selectionSwitch, QStringLiteral("Toggle")));
+    EXPECT_TRUE(waitUntil(selectionEnabled));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
