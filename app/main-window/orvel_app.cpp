@@ -20,6 +20,7 @@
 #include "app/shell/application_style.h"
 #include "app/shell/application_test_hook.h"
 #include "app/shell/display_platform.h"
+#include "app/shell/interface_font.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_brand.h"
 #include "app/shell/orvel_native_coach.h"
@@ -112,6 +113,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setStyle(new ApplicationStyle(QApplication::style()->name()));
+    QApplication::setFont(InterfaceFont::latinFirst(QApplication::font()));
     TerminationSignals::install();
 
     InterfaceSettings::shared();

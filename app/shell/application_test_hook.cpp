@@ -1,6 +1,8 @@
 #include "app/shell/application_test_hook.h"
 
+#include <QApplication>
 #include <QDBusConnection>
+#include <QFontMetricsF>
 #include <QUrl>
 
 #include "app/shell/app_store.h"
@@ -15,6 +17,21 @@ namespace {
 QList<std::function<QVariantMap()>>& addedStates() {
     static QList<std::function<QVariantMap()>> states;
     return states;
+}
+
+// How wide the interface font draws a few texts ("advance " and the text), in pixels at 100
+// pixels: Latin text with and without the punctuation that Chinese fonts draw full-width, and
+// Chinese text.
+QVariantMap textAdvances() {
+    QFont font = QApplication::font();
+    font.setPixelSize(100);
+    const QFontMetricsF metrics(font);
+    QVariantMap advances;
+    for (const QString& text :
+         {QStringLiteral("Qu’aimeriez"), QStringLiteral("Quaimeriez"), QStringLiteral("said “yes” now"),
+          QStringLiteral("said yes now"), QStringLiteral("国字")})
+        advances.insert(QStringLiteral("advance ") + text, metrics.horizontalAdvance(text));
+    return advances;
 }
 
 // The object on the bus; its slots are the interface's methods.
@@ -41,6 +58,7 @@ public Q_SLOTS:
             {QStringLiteral("mode"), base::rawValue(store_.mode())},
             {QStringLiteral("installedCopy"), halvern::AccessibilityRepair::isInstalledCopy()},
         };
+        state.insert(textAdvances());
         for (const auto& added : addedStates()) state.insert(added());
         return state;
     }

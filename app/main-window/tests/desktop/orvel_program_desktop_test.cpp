@@ -683,3 +683,22 @@ TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
         << failure;
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
+
+// Under a Chinese system locale, whose fonts draw ’ “ ” full-width, Latin text keeps the Latin
+// punctuation of a Latin font (the advances are at 100 pixels), and Chinese text its Chinese font.
+TEST(OrvelProgramDesktop, LatinTextDrawsLatinPunctuationUnderAChineseLocale) {
+    X11Display display;
+    OrvelProgram orvel;
+    orvel.presetReturningPerson(QStringLiteral("fr"));
+    orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    const QVariantMap state = orvel.state();
+    const auto advance = [&state](const char* text) {
+        return state.value(QStringLiteral("advance ") + QString::fromUtf8(text)).toDouble();
+    };
+    EXPECT_LT(advance("Qu’aimeriez") - advance("Quaimeriez"), 50);
+    EXPECT_LT(advance("said “yes” now") - advance("said yes now"), 120);
+    EXPECT_GT(advance("国字"), 190);
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
