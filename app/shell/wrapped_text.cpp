@@ -14,7 +14,6 @@
 
 #include "app/shell/shown_answer.h"
 #include "app/shell/ui_strings.h"
-#include "base/text.h"
 
 namespace velquin {
 
@@ -65,18 +64,17 @@ WrappedText::WrappedText(QWidget* parent, const QFont& font) : QWidget(parent) {
     setSizePolicy(policy);
 }
 
-QString WrappedText::cut(const QString& text) {
-    QString flat = text;
-    flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    // As much as an answer view shows, cut at a character boundary.
-    if (flat.size() <= ShownAnswer::limit || !base::text::graphemeCountExceeds(flat, ShownAnswer::limit)) return flat;
-    return base::text::graphemePrefix(flat, ShownAnswer::limit) + QStringLiteral("…");
+QString WrappedText::plainText(qsizetype from, qsizetype to) const {
+    QString plain = answer_.source(from, to);
+    if (answer_.isCut() && to == shown_.size() && from < to) plain += QStringLiteral("…");
+    return plain;
 }
 
 void WrappedText::setText(const QString& text) {
-    const QString shown = cut(text);
-    if (shown == shown_) return;
-    shown_ = shown;
+    if (text == answer_.answer()) return;
+    answer_ = ShownAnswer(text);
+    shown_ = answer_.text();
+    plain_ = plainText(0, shown_.size());
     anchor_ = cursor_ = 0;
     laidWidth_ = naturalWidth_ = -1;
     keepLinesWhole();
@@ -111,14 +109,14 @@ QStringList WrappedText::shownLines() const {
     QStringList lines;
     for (int i = 0; i < layout_.lineCount(); ++i) {
         const QTextLine line = layout_.lineAt(i);
-        lines.append(shown_.mid(line.textStart(), line.textLength()));
+        lines.append(plainText(line.textStart(), line.textStart() + line.textLength()));
     }
     return lines;
 }
 
 QString WrappedText::selectedText() const {
     const int from = qMin(anchor_, cursor_), to = qMax(anchor_, cursor_);
-    return shown_.mid(from, to - from);
+    return plainText(from, to);
 }
 
 int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment, int maximumLines) {
@@ -138,7 +136,7 @@ int WrappedText::lay(QTextLayout& layout, int width, Qt::Alignment alignment, in
 }
 
 int WrappedText::heightFor(const QString& text, const QFont& font, int width) {
-    const QString shown = cut(text);
+    const QString shown = ShownAnswer(text).text();
     if (shown.isEmpty()) return 0;
     QTextLayout layout(laidOut(shown), font);
     return lay(layout, width);

@@ -3,6 +3,8 @@
 #include <QTextLayout>
 #include <QWidget>
 
+#include "app/shell/shown_answer.h"
+
 namespace velquin {
 
 // Plain text wrapped to the widget's width: at word boundaries, and inside a word only when it does
@@ -11,8 +13,9 @@ namespace velquin {
 // own: its least width is 0 and its height follows its width. Screen readers read it as a label.
 // Selectable by default: the mouse selects, the copy key and the context menu copy the text as it
 // is. It lays its text out once per width, far cheaper than a selectable label, so that a list can
-// hold many long texts. Text beyond what an answer view shows (ShownAnswer::limit characters) is
-// not shown; the last one shown is "…".
+// hold many long texts. It shows a text as the answer views do (ShownAnswer): a long text only in
+// its beginning, then "…", and a long run without a break opportunity with breaks of its own that
+// its text, its lines and what it copies leave out.
 class WrappedText : public QWidget {
     Q_OBJECT
 public:
@@ -20,7 +23,7 @@ public:
 
     void setText(const QString& text);
     // The text as shown (cut when it was longer).
-    const QString& text() const { return shown_; }
+    const QString& text() const { return plain_; }
     QString selectedText() const;
 
     // Off: the text takes neither the mouse nor the focus (a press reaches the widget below).
@@ -58,7 +61,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    static QString cut(const QString& text);
+    // The text behind the shown range [from, to), with the "…" of a cut text.
+    QString plainText(qsizetype from, qsizetype to) const;
     // Lays the text out at `width` into `layout`; returns its height.
     static int lay(QTextLayout& layout, int width, Qt::Alignment alignment = Qt::AlignLeft, int maximumLines = 0);
     void ensureLayout() const;
@@ -66,7 +70,9 @@ private:
     int positionAt(const QPoint& point) const;
     void copy() const;
 
-    QString shown_;
+    ShownAnswer answer_;
+    QString shown_;  // as laid out
+    QString plain_;
     mutable QTextLayout layout_;
     mutable int laidWidth_ = -1;
     mutable int laidHeight_ = 0;
