@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/account/history_store.h"
@@ -44,27 +45,70 @@ using lessonary::setTextColor;
 QToolButton* makeRowButton(QWidget* parent, const QString& name) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
+    button->setFont(lessonary::font(home_style::body));
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
 
-// A label that shows at most `lines` lines of its text, the last one ended with "…" when the text
-// goes on.
+// A label that shows at most `lines` lines of its text, as tall as the lines it shows: a line feed
+// starts a new line, and when the text goes on past the last line shown, that line ends with "…".
 class LineLimitedLabel : public QLabel {
 public:
     LineLimitedLabel(QWidget* parent, const QFont& font, int lines) : QLabel(parent), lines_(lines) {
         setTextFormat(Qt::PlainText);
         setFont(font);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setFixedHeight(lineHeight(font) * lines_);
+        setFixedHeight(0);
     }
     void setFullText(const QString& text) {
         full_ = text;
         fit();
     }
     const QString& fullText() const { return full_; }
+
+    // The lines `text` shows at `width` in `font`, at most `lines` of them.
+    static QStringList shownLines(const QString& text, const QFont& font, int width, int lines) {
+        // Two lines never need more than the start of a long text.
+        QString flat = text.left(laidLength);
+        flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        for (QChar& c : flat)
+            if (c == u'\n' || c == u'\r') c = QChar::LineSeparator;
+        QTextLayout layout(flat, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QStringList shown;
+        qsizetype used = 0;
+        while (shown.size() < lines) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid()) break;
+            line.setLineWidth(width);
+            used = line.textStart() + line.textLength();
+            shown.append(flat.mid(line.textStart(), line.textLength()).trimmed());  // with its line end
+        }
+        layout.endLayout();
+        // Nothing but line ends and spaces after the last line shown is not more text.
+        const bool goesOn = text.size() > laidLength || std::any_of(flat.cbegin() + used, flat.cend(), [](QChar c) {
+                                return !c.isSpace() && c != QChar::LineSeparator;
+                            });
+        // The "…" after the last line, or in place of its end where there is no room for it.
+        if (goesOn && !shown.isEmpty())
+            shown.last() = QFontMetrics(font).elidedText(shown.last() + QStringLiteral("…"), Qt::ElideRight, width);
+        return shown;
+    }
+    // The height of `count` lines, with the fallback fonts of Chinese text, which are taller than
+    // the Latin font.
+    static int heightOf(int count, const QFont& font) {
+        QTextLayout sample(QStringLiteral("Ag国語"), font);
+        sample.beginLayout();
+        QTextLine line = sample.createLine();
+        line.setLineWidth(10000);
+        sample.endLayout();
+        return count * qMax(QFontMetrics(font).lineSpacing(), int(std::ceil(line.height())));
+    }
 
 protected:
     void resizeEvent(QResizeEvent* event) override {
@@ -73,41 +117,10 @@ protected:
     }
 
 private:
-    // A line's height with the fallback fonts of Chinese text, which are taller than the Latin font.
-    static int lineHeight(const QFont& font) {
-        QTextLayout sample(QStringLiteral("Ag国語"), font);
-        sample.beginLayout();
-        QTextLine line = sample.createLine();
-        line.setLineWidth(10000);
-        sample.endLayout();
-        return qMax(QFontMetrics(font).lineSpacing(), int(std::ceil(line.height())));
-    }
-
     void fit() {
-        const int width = qMax(1, contentsRect().width());
-        // Two lines never need more than the start of a long text.
-        QString flat = full_.left(laidLength);
-        flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QTextLayout layout(flat, font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        QStringList shown;
-        int used = 0;
-        while (shown.size() < lines_) {
-            QTextLine line = layout.createLine();
-            if (!line.isValid()) break;
-            line.setLineWidth(width);
-            used = line.textStart() + line.textLength();
-            shown.append(flat.mid(line.textStart(), line.textLength()).trimmed());
-        }
-        layout.endLayout();
-        if ((used < flat.size() || full_.size() > laidLength) && !shown.isEmpty()) {
-            const QString rest = shown.last() + QStringLiteral(" ") + flat.mid(used, laidLength).simplified();
-            shown.last() = QFontMetrics(font()).elidedText(rest, Qt::ElideRight, width);
-        }
+        const QStringList shown = shownLines(full_, font(), qMax(1, contentsRect().width()), lines_);
         setText(shown.join(u'\n'));
+        setFixedHeight(heightOf(int(shown.size()), font()));
     }
 
     static constexpr qsizetype laidLength = 4000;
@@ -159,12 +172,14 @@ public:
     // Room kept for the list's scroll bar.
     static constexpr int rightInset = 8;
     static QFont answerFont() { return lessonary::font(home_style::callout); }
+    static QFont sourceFont() { return lessonary::font(home_style::headline, QFont::DemiBold); }
+    static constexpr int sourceLines = 2;
 
     HistoryRow(QWidget* parent, bool withContinue) : QWidget(parent) {
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(0, 7, rightInset, 7);
         column->setSpacing(7);
-        source_ = new LineLimitedLabel(this, lessonary::font(home_style::headline, QFont::DemiBold), 2);
+        source_ = new LineLimitedLabel(this, sourceFont(), sourceLines);
         source_->setObjectName(QStringLiteral("source"));
         column->addWidget(source_);
         answer_ = new WrappedText(this, answerFont());
@@ -350,7 +365,15 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     connect(deleteAll_, &QPushButton::clicked, this, [this] { askToDelete(All{}); });
     connect(&history_, &HistoryStore::recordsChanged, this, &HistoryView::showStoreState);
     connect(&history_, &HistoryStore::statusMessageChanged, this, &HistoryView::showStoreState);
-    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    lessonary::follow(
+        this,
+        [this] {
+            retranslate();
+            // The buttons' titles may take another font's height in another language.
+            prototypeWidth_ = -1;
+            list_->doItemsLayout();
+        },
+        [this] { restyle(); });
 
     deleteAll_->setEnabled(!history_.records().isEmpty());
     retranslate();
@@ -362,10 +385,12 @@ HistoryView::~HistoryView() = default;
 int HistoryView::rowHeight(const QModelIndex& index) const {
     const LearningRecord& record = model_->record(index.row());
     const int width = list_->viewport()->width();
+    const QFont sourceFont = HistoryRow::sourceFont();
     if (!prototype_ || prototypeWidth_ != width) {
-        // The height of a row without an answer, measured once per width.
+        // The height of a row without its source's lines and its answer, measured once per width
+        // and language on a row made as the list's rows are (where they take their fonts from).
         if (!prototype_) {
-            prototype_ = new HistoryRow(const_cast<HistoryView*>(this), bool(onContinue_));
+            prototype_ = new HistoryRow(list_->viewport(), bool(onContinue_));
             prototype_->hide();
             LearningRecord sample;
             sample.source = QStringLiteral("x");
@@ -373,16 +398,19 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
             prototype_->show(sample);
         }
         prototypeWidth_ = width;
-        prototypeHeight_ = prototype_->layout()->totalHeightForWidth(width);
+        prototypeHeight_ = prototype_->layout()->totalHeightForWidth(width) - LineLimitedLabel::heightOf(1, sourceFont);
     }
     Measured& measured = heights_[record.id];
     if (measured.width != width || measured.answerLength != record.answer.size()) {
+        const int textWidth = width - HistoryRow::rightInset;
         measured.width = width;
         measured.answerLength = record.answer.size();
-        measured.answerHeight =
-            WrappedText::heightFor(record.answer, HistoryRow::answerFont(), width - HistoryRow::rightInset);
+        measured.answerHeight = WrappedText::heightFor(record.answer, HistoryRow::answerFont(), textWidth);
+        measured.sourceHeight = LineLimitedLabel::heightOf(
+            int(LineLimitedLabel::shownLines(record.source, sourceFont, textWidth, HistoryRow::sourceLines).size()),
+            sourceFont);
     }
-    return prototypeHeight_ + measured.answerHeight;
+    return prototypeHeight_ + measured.sourceHeight + measured.answerHeight;
 }
 
 bool HistoryView::allMeasured() const {

@@ -93,11 +93,13 @@ private:
     QMessageBox* confirmation_ = nullptr;
     // The row widgets in sight by record id.
     QHash<QUuid, HistoryRow*> rows_;
-    // Row heights: a row without its answer at the list's width, and each answer's height.
+    // Row heights: a row without its source and answer at the list's width, and the height of
+    // each record's source and answer.
     struct Measured {
         int width = -1;
         qsizetype answerLength = -1;
         int answerHeight = 0;
+        int sourceHeight = 0;
     };
     mutable QHash<QUuid, Measured> heights_;
     mutable HistoryRow* prototype_ = nullptr;
