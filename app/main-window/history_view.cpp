@@ -1,5 +1,6 @@
 #include "app/main-window/history_view.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -226,6 +227,9 @@ public:
             if (button) setTextColor(button, LessonaryTheme::ink(scheme));
     }
 
+    // The source as the row shows it.
+    QString sourceText() const { return source_->text(); }
+
     QUuid id;
     QToolButton* continue_ = nullptr;
     QToolButton* note_ = nullptr;
@@ -238,9 +242,61 @@ private:
     bool isNote_ = false;
 };
 
+namespace {
+
+// The rows in sight of a record list, top to bottom (the row that only measures is never shown).
+QList<QWidget*> rowsInSight(const QListView* list) {
+    QList<QWidget*> rows;
+    for (QObject* object : list->viewport()->children())
+        if (auto* row = dynamic_cast<HistoryRow*>(object); row && row->isVisible()) rows.append(row);
+    std::sort(rows.begin(), rows.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    return rows;
+}
+
+// Screen readers find the records as the rows in sight, each with its source, answer, date line
+// and buttons (the list's own items only give the rows their places).
+class AccessibleRecordList : public QAccessibleWidget {
+public:
+    explicit AccessibleRecordList(RecordList* list) : QAccessibleWidget(list, QAccessible::List) {}
+    int childCount() const override { return int(rowsInSight(list()).size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> rows = rowsInSight(list());
+        return index >= 0 && index < rows.size() ? QAccessible::queryAccessibleInterface(rows[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child ? int(rowsInSight(list()).indexOf(child->object())) : -1;
+    }
+
+private:
+    const QListView* list() const { return static_cast<const QListView*>(widget()); }
+};
+
+class AccessibleRecordRow : public QAccessibleWidget {
+public:
+    explicit AccessibleRecordRow(HistoryRow* row) : QAccessibleWidget(row, QAccessible::ListItem) {}
+    QAccessibleInterface* parent() const override {
+        // The row lives on the list's viewport; its place for a screen reader is in the list.
+        return QAccessible::queryAccessibleInterface(widget()->parentWidget()->parentWidget());
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name) return static_cast<const HistoryRow*>(widget())->sourceText();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* accessibleRecords(const QString&, QObject* object) {
+    if (auto* list = dynamic_cast<RecordList*>(object)) return new AccessibleRecordList(list);
+    if (auto* row = dynamic_cast<HistoryRow*>(object)) return new AccessibleRecordRow(row);
+    return nullptr;
+}
+
+}  // namespace
+
 HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std::function<void()> onClose,
                          QWidget* parent)
     : QWidget(parent), history_(history), onContinue_(std::move(onContinue)), onClose_(std::move(onClose)) {
+    static const bool installed = (QAccessible::installFactory(accessibleRecords), true);
+    Q_UNUSED(installed);
     setObjectName(QStringLiteral("historyView"));
     setMinimumSize(600, 430);
     auto* column = new QVBoxLayout(this);
@@ -319,9 +375,11 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     };
     auto anchor = std::make_shared<Anchor>();
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, anchor] {
+        // At the top the list stays at the top, where new records come in.
         const QModelIndex top = list_->indexAt(QPoint(0, 0));
-        *anchor =
-            top.isValid() ? Anchor{model_->record(top.row()).id, top.row(), -list_->visualRect(top).top()} : Anchor{};
+        *anchor = top.isValid() && list_->verticalScrollBar()->value() > 0
+                      ? Anchor{model_->record(top.row()).id, top.row(), -list_->visualRect(top).top()}
+                      : Anchor{};
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this, anchor] {
         // The rows are built again for the new list, the visible ones at once. (A row may go while one
@@ -358,8 +416,10 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
 
     connect(notesOnly_, &QCheckBox::toggled, model_, &HistoryListModel::setNotesOnly);
     connect(back_, &QPushButton::clicked, this, &HistoryView::leave);
+    // Escape goes back wherever the focus is in the window while the page is shown, also when the
+    // page was opened from the sidebar, whose row keeps the focus.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &HistoryView::leave);
     connect(importButton_, &QPushButton::clicked, this, &HistoryView::importLegacy);
     connect(deleteAll_, &QPushButton::clicked, this, [this] { askToDelete(All{}); });
@@ -602,6 +662,8 @@ void HistoryView::restyle() {
 
 void HistoryView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Opened anew, the page starts at the newest record.
+    if (!event->spontaneous()) list_->verticalScrollBar()->setValue(0);
     // The guest history file may have appeared since.
     showStoreState();
 }

@@ -464,6 +464,16 @@ QJsonObject confirmedAccountReply(const QString& accountID, bool repeat) {
                      repeat);
 }
 
+bool pressKeys(const QString& keys) {
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys}) == 0;
+}
+
+bool focusWindow(X11Display::WindowId window) {
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}) == 0;
+}
+
 bool storeSessionToken(const QString& token) {
     QProcess store;
     store.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Orvel"),
@@ -645,6 +655,13 @@ void OrvelProgram::presetReturningPerson(const QString& language) const {
     // A stored "zh-Hans" is otherwise taken for the old default once and turned into the system's language.
     defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
     defaults.setString(QStringLiteral("orvelInterfaceLanguage"), language);
+}
+
+bool OrvelProgram::presetGuestHistory(const QJsonArray& records) const {
+    const QString folder = homePath() + QStringLiteral("/.local/share/com.orvel.formac");
+    QFile file(folder + QStringLiteral("/learning-history.json"));
+    return QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) &&
+           file.write(QJsonDocument(records).toJson(QJsonDocument::Compact)) > 0;
 }
 
 bool OrvelProgram::showsWhileAnswering(const std::function<bool()>& shown, std::string& failure, int timeoutMs) const {

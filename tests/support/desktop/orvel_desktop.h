@@ -112,6 +112,11 @@ private:
 // Puts a session token into the session's keyring, where the program finds it at start.
 bool storeSessionToken(const QString& token);
 
+// Keys as the keyboard gives them to the focused window, by xdotool's names ("ctrl+Return").
+bool pressKeys(const QString& keys);
+// Gives the window the keyboard focus, as a click into it would.
+bool focusWindow(X11Display::WindowId window);
+
 // One scripted reply of the hosted services' stub: status 200 with `body`, for every request of `path` until a
 // later reply is queued when `repeat`.
 QJsonObject stubReply(const QString& path, const QJsonObject& body, bool repeat = true);
@@ -180,6 +185,8 @@ public:
     // Settings of a person who has been through the first-setup step, with the interface in `language`
     // ("zh-Hans", "en", "fr").
     void presetReturningPerson(const QString& language) const;
+    // Writes the guest learning history the program reads at start; false when it could not.
+    bool presetGuestHistory(const QJsonArray& records) const;
 
     // Starts the program in the background.
     bool start(const QStringList& arguments = {});

@@ -23,11 +23,9 @@ namespace {
 
 QString s(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Keys and text as the keyboard gives them to the focused window.
-bool pressKeys(const QString& keys) {
-    return QProcess::execute(QStringLiteral("xdotool"),
-                             {QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys}) == 0;
-}
+using orveltest::pressKeys;
+
+// Text as the keyboard gives it to the focused window.
 bool typeText(const QString& text) {
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
                                                          QStringLiteral("5"), text}) == 0;

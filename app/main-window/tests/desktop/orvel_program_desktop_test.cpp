@@ -644,7 +644,9 @@ TEST(OrvelProgramDesktop, PagesAreReachedThroughAccessibleNames) {
 }
 
 // A full history (500 records with answers of 2,040 characters) opens on the history page while
-// the program goes on answering on the session bus.
+// the program goes on answering on the session bus. Its rows read as their source, answer and
+// buttons; a source of four lines shows two whole lines. Escape leaves the page opened from the
+// sidebar.
 TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
     X11Display display;
     orveltest::AccessibilityBus accessibility;
@@ -654,21 +656,19 @@ TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
     QJsonArray records;
     const QString answer = QStringLiteral("Light scatters in the air. ").repeated(80).left(2040);
     for (int i = 0; i < 500; ++i)
-        records.append(QJsonObject{{QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
-                                   {QStringLiteral("createdAt"), 786000000.0 + i},
-                                   {QStringLiteral("mode"), QStringLiteral("explain")},
-                                   {QStringLiteral("source"), QStringLiteral("Source %1").arg(i)},
-                                   {QStringLiteral("answer"), answer},
-                                   {QStringLiteral("isNote"), false}});
-    const QString folder = orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile file(folder + QStringLiteral("/learning-history.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(records).toJson(QJsonDocument::Compact));
-    file.close();
+        records.append(QJsonObject{
+            {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
+            {QStringLiteral("createdAt"), 786000000.0 + i},
+            {QStringLiteral("mode"), QStringLiteral("explain")},
+            {QStringLiteral("source"), i == 0 ? QStringLiteral("First line\nSecond line\nThird line\nFourth line")
+                                              : QStringLiteral("Source %1").arg(i)},
+            {QStringLiteral("answer"), answer},
+            {QStringLiteral("isNote"), false}});
+    ASSERT_TRUE(orvel.presetGuestHistory(records));
 
     ASSERT_TRUE(orvel.start());
-    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    const auto window = orvel.waitForWindow(display);
+    ASSERT_TRUE(window.has_value());
     std::optional<orveltest::AccessibilityBus::Object> history;
     ASSERT_TRUE(
         waitUntil([&] { return (history = accessibility.find(orvel.pid(), QStringLiteral("History"))).has_value(); }));
@@ -677,10 +677,26 @@ TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
     EXPECT_TRUE(orvel.showsWhileAnswering(
         [&] {
             return accessibility.find(orvel.pid(), QStringLiteral("Source 499")) ||
-                   accessibility.find(orvel.pid(), QStringLiteral("Source 0"));
+                   accessibility.find(orvel.pid(), QStringLiteral("Source 1"));
         },
         failure))
         << failure;
+
+    const auto fourLines =
+        accessibility.find(orvel.pid(), QStringLiteral("First line\nSecond line…"), QStringLiteral("label"));
+    const auto oneLine = accessibility.find(orvel.pid(), QStringLiteral("Source 1"), QStringLiteral("label"));
+    ASSERT_TRUE(fourLines && oneLine);
+    const auto fourLinesBox = accessibility.extents(*fourLines);
+    const auto oneLineBox = accessibility.extents(*oneLine);
+    ASSERT_TRUE(fourLinesBox && oneLineBox);
+    EXPECT_EQ(fourLinesBox->height(), 2 * oneLineBox->height());
+    EXPECT_TRUE(accessibility.find(orvel.pid(), answer));
+    EXPECT_TRUE(accessibility.find(orvel.pid(), QStringLiteral("Continue learning"), QStringLiteral("push button")));
+    EXPECT_TRUE(accessibility.find(orvel.pid(), QStringLiteral("Save note"), QStringLiteral("push button")));
+
+    ASSERT_TRUE(orveltest::focusWindow(window->id));
+    ASSERT_TRUE(orveltest::pressKeys(QStringLiteral("Escape")));
+    EXPECT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String("home"); }));
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
