@@ -3,15 +3,50 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QIdentityProxyModel>
 #include <QLabel>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include "app/shell/qt_window_system.h"
+#include "app/shell/ui_strings.h"
 
 namespace velquin {
 
 namespace {
+
+// The dialog's file list in the interface language where Qt falls short: Debian's Qt 6.4 catalogues
+// lack the type of a folder ("Folder"), and Qt writes sizes and dates in the system's locale
+// rather than the interface's.
+class InterfaceFileList : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || !index.isValid()) return QIdentityProxyModel::data(index, role);
+        const QModelIndex file = mapToSource(index);
+        switch (index.column()) {
+        case sizeColumn:
+            if (!files->isDir(file)) return QLocale().formattedDataSize(files->size(file));
+            break;
+        case typeColumn:
+            if (files->isDir(file))
+                return UIStrings::choose(QStringLiteral("文件夹"), QStringLiteral("Folder"), QStringLiteral("Dossier"));
+            break;
+        case dateColumn: return QLocale().toString(files->lastModified(file), QLocale::ShortFormat);
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    // QFileSystemModel's columns.
+    static constexpr int sizeColumn = 1;
+    static constexpr int typeColumn = 2;
+    static constexpr int dateColumn = 3;
+};
 
 QWidget* parentWindow(QWidget* window) {
     if (window) return window;
@@ -29,6 +64,7 @@ void openDialog(QWidget* window, const FileChooser::Request& request, QFileDialo
     auto* dialog = new QFileDialog(parentWindow(window), request.title, folder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setProxyModel(new InterfaceFileList(dialog));
     dialog->setAcceptMode(mode);
     dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!request.patterns.isEmpty())
