@@ -55,7 +55,7 @@ protected:
 
 private:
     // Rows measured per turn of the event loop while the list is laid out.
-    static constexpr int rowsPerBatch = 10;
+    static constexpr int rowsPerBatch = 5;
 
     int rowHeight(const QModelIndex& index) const;
     // Every row's height is known at the list's width.
