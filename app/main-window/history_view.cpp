@@ -25,9 +25,10 @@
 #include "app/main-window/account_view_style.h"
 #include "app/main-window/history_list_model.h"
 #include "app/main-window/home_style.h"
-#include "app/shell/wrapped_text.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
+#include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_theme.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/errors.h"
@@ -571,7 +572,6 @@ void HistoryView::askToDelete(DeleteScope scope) {
         confirmation_ = new QMessageBox(this);
         confirmation_->setObjectName(QStringLiteral("deleteConfirmation"));
         confirmation_->setIcon(QMessageBox::Warning);
-        confirmation_->setWindowModality(Qt::WindowModal);
         QPushButton* confirm = confirmation_->addButton(QString(), QMessageBox::DestructiveRole);
         confirm->setObjectName(QStringLiteral("confirmButton"));
         QPushButton* cancel = confirmation_->addButton(QString(), QMessageBox::RejectRole);
@@ -585,7 +585,7 @@ void HistoryView::askToDelete(DeleteScope scope) {
         });
     }
     retranslate();
-    confirmation_->open();
+    openSheet(confirmation_);
 }
 
 void HistoryView::confirmDeletion() {
