@@ -395,9 +395,11 @@ void DirectFloatView::build() {
         auto* button = new ModeButton(accent_, modes_);
         modeRow->addWidget(button);
         modeButtons_.append(button);
-        connect(button, &QAbstractButton::clicked, this, [this, mode] {
-            model_.changeMode(mode);
-            refresh();  // a press on the current mode changes nothing, but unchecks the button
+        // A mode is chosen by a click, the keyboard or a screen reader's toggle alike. Unchecking
+        // the current mode changes nothing: it shows checked again.
+        connect(button, &QAbstractButton::toggled, this, [this, mode](bool checked) {
+            if (checked) model_.changeMode(mode);
+            refresh();
         });
     }
     middle->addWidget(modes_);
