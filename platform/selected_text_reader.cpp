@@ -170,6 +170,19 @@ AccessibilityElementPtr findApplication(const ReadContext& context) {
     return application;
 }
 
+// Whether the application's windows hold no element at all: a program can register on the bus and
+// expose nothing below its windows (Chromium with its page content unexposed), and no attempt finds a
+// selection there. An answer that cannot be had counts as content.
+bool showsNothing(const ReadContext& context, const AccessibilityElementPtr& application) {
+    const auto windows = context.attribute(application, Attr::children).as<AccessibilityElementList>();
+    if (!windows) return false;
+    for (const AccessibilityElementPtr& window : windows->mid(0, SelectedTextReader::contentWindows)) {
+        const auto elements = context.attribute(window, Attr::children).as<AccessibilityElementList>();
+        if (!elements || !elements->isEmpty()) return false;
+    }
+    return true;
+}
+
 // The elements one attempt reads, looked up anew: the focused element, the element under the
 // pointer, the active window's focused element and the window.
 void findCandidates(const ReadContext& context, const AccessibilityElementPtr& application, QPointF pointer,
@@ -217,7 +230,8 @@ SelectedTextReader::Preparation SelectedTextReader::prepare(qint32 processIdenti
     if (cancellation.isCancelled() || !system.isProcessTrusted()) return prepared;
     const ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
     prepared.application = findApplication(context);
-    if (prepared.application) findCandidates(context, prepared.application, pointer, prepared);
+    prepared.empty = prepared.application && showsNothing(context, prepared.application);
+    if (prepared.application && !prepared.empty) findCandidates(context, prepared.application, pointer, prepared);
     prepared.complete = context.open();
     return prepared;
 }
@@ -233,6 +247,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
     // A program without an accessibility bridge stays off the bus for its whole life: waiting for
     // it would only delay the reads that can work (the PRIMARY selection).
     if (!application) throw SelectionReadFailure(Case::unsupported, notOnTheBusDiagnostics);
+    if (prepared.complete ? prepared.empty : showsNothing(context, application))
+        throw SelectionReadFailure(Case::unsupported, emptyOnTheBusDiagnostics);
 
     Preparation found = prepared;
     qsizetype candidateCount = 0;

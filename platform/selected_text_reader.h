@@ -59,8 +59,12 @@ struct SelectedTextReader {
     static inline const QString textMarkerRoute =
         QStringLiteral("AXSelectedTextMarkerRange → AXStringForTextMarkerRange");
     static inline const QString windowSearchRoute = QStringLiteral("AXWindowSearch → AXSelectedText");
-    // The diagnostics of a read from a program that is not on the accessibility bus.
+    // The diagnostics of a read from a program that is not on the accessibility bus, and from one
+    // that is but shows nothing there (its windows hold no element).
     static inline const QString notOnTheBusDiagnostics = QStringLiteral("AX not on the accessibility bus");
+    static inline const QString emptyOnTheBusDiagnostics = QStringLiteral("AX windows without content on the bus");
+    // Windows of an application looked at for content.
+    static constexpr int contentWindows = 16;
 
     // Whether assistive technologies may read other applications (the desktop's switch).
     static bool isAuthorized(AccessibilitySystem& system = AccessibilitySystem::standard());
@@ -72,7 +76,8 @@ struct SelectedTextReader {
     // plus one messaging time-out; never call it on the main thread. Throws
     // DirectSelectionFailure permission (untrusted at the start), SelectionReadFailure, or
     // base::CancellationError when `cancellation` is cancelled. A program that is not on the
-    // accessibility bus fails at once as unsupported. An element whose selected text has no
+    // accessibility bus, or is but whose windows hold nothing (a browser whose page content is
+    // not exposed), fails at once as unsupported. An element whose selected text has no
     // letter or digit does not end the attempt: the other candidates are read first, and only
     // when none holds a selection the read fails as noText.
     static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
@@ -87,6 +92,7 @@ struct SelectedTextReader {
         QPointF pointer;
         bool complete = false;                // the lookups were made; else the read makes them
         AccessibilityElementPtr application;  // null when complete: the program is not on the bus
+        bool empty = false;                   // its windows hold nothing
         AccessibilityElementPtr window;
         AccessibilityElementList candidates;
         int focusCode = 0;

@@ -206,17 +206,55 @@ TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
     }
 }
 
-// A program without an accessibility bridge is not on the bus and never will be: the read says
-// so at once instead of waiting through its attempts.
-TEST(SelectedTextReader, AProgramNotOnTheBusIsUnsupportedAtOnce) {
+// A program without an accessibility bridge is not on the bus and never will be, and one whose
+// windows hold nothing there (a browser that keeps its pages off the bus) shows nothing more on a
+// later attempt: the read says so at once, prepared or not, instead of waiting through its attempts.
+TEST(SelectedTextReader, AProgramThatShowsNothingOnTheBusIsUnsupportedAtOnce) {
+    struct Row {
+        const char* name;
+        std::function<void(Scene&)> arrange;
+        QString diagnostics;
+    };
+    const QList<Row> rows{
+        {"not on the bus", [](Scene& scene) { scene.system.offTheBus.append(source); },
+         SelectedTextReader::notOnTheBusDiagnostics},
+        {"windows without elements",
+         [](Scene& scene) {
+             FakeElementPtr other = scene.system.element(QStringLiteral("other"), source);
+             FakeAccessibilitySystem::link(scene.app, {scene.window, other});
+             scene.window->set(Attr::children, AccessibilityElementList{});
+             other->set(Attr::children, AccessibilityElementList{});
+         },
+         SelectedTextReader::emptyOnTheBusDiagnostics},
+        {"no window", [](Scene& scene) { scene.app->set(Attr::children, AccessibilityElementList{}); },
+         SelectedTextReader::emptyOnTheBusDiagnostics},
+    };
+    for (const Row& row : rows) {
+        for (const bool prepared : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (prepared ? ", prepared" : ""));
+            Scene scene;
+            row.arrange(scene);
+            scene.field->set(Attr::selectedText, QStringLiteral("hello world"));
+            try {
+                if (prepared)
+                    SelectedTextReader::read(SelectedTextReader::prepare(source, pointer, {}, scene.system), {},
+                                             scene.system);
+                else
+                    scene.read();
+                ADD_FAILURE() << "the read did not fail";
+            } catch (const SelectionReadFailure& failure) {
+                EXPECT_EQ(failure.reason(), Case::unsupported);
+                EXPECT_EQ(failure.diagnostics(), row.diagnostics);
+            }
+            EXPECT_TRUE(scene.system.requestsTo(QStringLiteral("field")).isEmpty());
+            EXPECT_TRUE(scene.system.sleeps.isEmpty());
+        }
+    }
+    // A window whose elements cannot be asked for may hold some: the attempts go on.
     Scene scene;
-    scene.system.offTheBus.append(source);
-    const SelectionReadFailure failure = scene.failure();
-    EXPECT_EQ(failure.reason(), Case::unsupported);
-    EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
-    EXPECT_TRUE(scene.system.requests.isEmpty());
-    EXPECT_TRUE(scene.system.sleeps.isEmpty());
-    EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
+    scene.window->setReply(Attr::children, AccessibilityReply::failed(accessibility_error::timedOut));
+    scene.field->set(Attr::selectedText, QStringLiteral("hello world"));
+    EXPECT_EQ(scene.read().text, QStringLiteral("hello world"));
 }
 
 TEST(SelectedTextReader, ThreeFruitlessAttemptsGiveUnsupportedWithTheDiagnosticsLine) {
