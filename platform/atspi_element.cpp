@@ -6,6 +6,7 @@
 #include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QMap>
 #include <QMutexLocker>
 #include <QRectF>
 
@@ -24,6 +25,7 @@ const QString selectionInterface = QStringLiteral("org.a11y.atspi.Selection");
 const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
 const QString hypertextInterface = QStringLiteral("org.a11y.atspi.Hypertext");
 const QString hyperlinkInterface = QStringLiteral("org.a11y.atspi.Hyperlink");
+const QString collectionInterface = QStringLiteral("org.a11y.atspi.Collection");
 const QString registryService = QStringLiteral("org.a11y.atspi.Registry");
 const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
@@ -556,23 +558,65 @@ AccessibilityReply AtspiElement::activeWindow(Deadline deadline) {
     return AccessibilityReply::failed(accessibility_error::noValue);
 }
 
-// AT-SPI has no focused-element query: the focused element is looked for breadth first below the
-// active window (below this element, when it is not an application), within the time-out and
-// at most `searchLimit` elements; the deepest focused element found wins. The states and children
-// of one level are asked for at once.
+// The focused elements below this one, in the order of the tree, found by the application itself
+// in one call where its bridge offers the Collection interface (GTK's, Chromium's and LibreOffice's
+// do): a walk over the bus stops long before the fields of a page or a document. Nothing when it
+// cannot be asked.
+std::optional<QList<std::pair<QString, QString>>> AtspiElement::focusedMatches(Deadline deadline) {
+    if (implements(collectionInterface, deadline) != true) return std::nullopt;
+    // The rule: every element whose states include the focused one, whatever its attributes, role
+    // and interfaces.
+    QDBusArgument rule;
+    rule.beginStructure();
+    rule << QList<int>{int(1U << ATSPI_STATE_FOCUSED), 0} << int(ATSPI_Collection_MATCH_ALL) << QMap<QString, QString>()
+         << int(ATSPI_Collection_MATCH_NONE) << QList<int>() << int(ATSPI_Collection_MATCH_NONE) << QStringList()
+         << int(ATSPI_Collection_MATCH_NONE) << false;
+    rule.endStructure();
+    const QDBusMessage reply =
+        system_.call(service_, path_, collectionInterface, QStringLiteral("GetMatches"),
+                     {QVariant::fromValue(rule), uint(ATSPI_Collection_SORT_ORDER_CANONICAL), 0, true}, deadline);
+    if (failed(reply)) return std::nullopt;
+    return referencesOf(firstArgument(reply));
+}
+
+// AT-SPI has no focused-element query: the focused element is looked for below the active window
+// (below this element, when it is not an application): by the application where it can search
+// itself, else breadth first over the bus, within the time-out and at most `searchLimit` elements.
+// The deepest focused element found wins. The states and children of one level are asked for at once.
 AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
     if (focused_) return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
+    const auto matched = [this](const std::optional<QList<std::pair<QString, QString>>>& matches) {
+        if (!matches || matches->isEmpty()) return false;
+        // In the order of the tree a focused element comes after the focused elements that hold it.
+        focused_ = std::make_shared<AtspiElement>(system_, matches->last().first, matches->last().second);
+        return true;
+    };
     if (kind_ == Kind::application) {
         const AccessibilityReply window = activeWindow(deadline);
         const auto element = std::dynamic_pointer_cast<AtspiElement>(window.element());
-        if (!element) return window;
+        // Chromium at times marks none of its windows active; its own search still finds the focused
+        // elements, one in each window. The one that matters most is a password field.
+        if (!element) {
+            std::optional<QList<std::pair<QString, QString>>> matches = focusedMatches(deadline);
+            if (matches && matches->size() > 1) {
+                QList<QDBusMessage> requests;
+                for (const auto& match : *matches)
+                    requests.append(request(match, accessibleInterface, QStringLiteral("GetRole")));
+                const QList<QDBusMessage> roles = system_.callAll(requests, deadline);
+                for (qsizetype index = 0; index < roles.size(); ++index)
+                    if (!failed(roles[index]) && firstArgument(roles[index]).toUInt() == ATSPI_ROLE_PASSWORD_TEXT)
+                        matches = QList<std::pair<QString, QString>>{matches->at(index)};
+            }
+            return matched(matches) ? AccessibilityReply::ok(AccessibilityElementPtr(focused_)) : window;
+        }
         const AccessibilityReply found = element->focusedDescendant(deadline);
         focused_ = element->focused_;
         return found;
     }
+    if (matched(focusedMatches(deadline))) return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
+    std::optional<std::pair<QString, QString>> focused;
     const std::pair<QString, QString> start{service_, path_};
     QList<std::pair<QString, QString>> level{start};
-    std::optional<std::pair<QString, QString>> focused;
     int looked = 0;
     while (!level.isEmpty() && looked < searchLimit && Clock::now() < deadline) {
         level = level.mid(0, searchLimit - looked);

@@ -49,6 +49,7 @@ private:
     // Whether the object lists the interface; nothing when it could not be asked.
     std::optional<bool> implements(const QString& interface, Deadline deadline);
     AccessibilityReply selectedChildren(Deadline deadline);
+    std::optional<QList<std::pair<QString, QString>>> focusedMatches(Deadline deadline);
     AccessibilityReply focusedDescendant(Deadline deadline);
     AccessibilityReply activeWindow(Deadline deadline);
     AccessibilityReply focusedApplication(Deadline deadline);
