@@ -310,29 +310,35 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
     }
 }
 
-bool SelectedTextReader::permitsCompatibilityCopy(qint32 processIdentifier, AccessibilitySystem& system) {
-    if (!system.isProcessTrusted()) return false;
-    const base::CancellationToken never;
+SelectedTextReader::FocusedField SelectedTextReader::focusedField(qint32 processIdentifier,
+                                                                  AccessibilitySystem& system) {
     const AccessibilityElementPtr application = system.applicationElement(processIdentifier);
-    // Off the accessibility bus nothing tells a password field apart.
-    if (!application) return true;
+    if (!application) return FocusedField::unknown;
+    const base::CancellationToken never;
     const ReadContext context{system, never, system.now() + compatibilityCopyDeadline, processIdentifier};
 
     AccessibilityElementPtr current = context.attribute(application, Attr::focusedUIElement).element();
-    if (!current) return true;
+    if (!current || !belongsTo(current, processIdentifier)) return FocusedField::unknown;
     AccessibilityElementList chain;
     while (true) {
-        if (!context.beforeDeadline()) return true;
-        if (!belongsTo(current, processIdentifier)) return true;
-        if (containsElement(chain, current)) return true;
+        // A walk the deadline cut short may have stopped below a password field.
+        if (!context.beforeDeadline()) return FocusedField::unknown;
+        if (!belongsTo(current, processIdentifier)) return FocusedField::ordinary;
+        if (containsElement(chain, current)) return FocusedField::ordinary;
         chain.append(current);
         if (isSecure(context.attribute(current, Attr::role)) || isSecure(context.attribute(current, Attr::subrole)))
-            return false;
+            return FocusedField::password;
         const AccessibilityElementPtr parent = context.attribute(current, Attr::parent).element();
-        if (!parent) return true;
-        if (chain.size() == secureWalkElements) return true;
+        if (!context.beforeDeadline()) return FocusedField::unknown;
+        if (!parent) return FocusedField::ordinary;
+        if (chain.size() == secureWalkElements) return FocusedField::ordinary;
         current = parent;
     }
+}
+
+bool SelectedTextReader::permitsCompatibilityCopy(qint32 processIdentifier, AccessibilitySystem& system) {
+    // Where nothing tells a password field apart, the copy is allowed.
+    return system.isProcessTrusted() && focusedField(processIdentifier, system) != FocusedField::password;
 }
 
 }  // namespace halvern

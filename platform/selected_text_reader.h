@@ -108,6 +108,14 @@ struct SelectedTextReader {
     static SelectionReadResult read(const Preparation& prepared, const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());
 
+    // What the bus tells of the application's focused element: that it lies in a password field
+    // (it or one of its six nearest ancestors), that it does not, or nothing: not on the bus, no
+    // focused element found, or no answer within the 0.4 s of the guard below. Asks nothing about
+    // the trust, which the caller has checked.
+    enum class FocusedField { unknown, password, ordinary };
+    static FocusedField focusedField(qint32 processIdentifier,
+                                     AccessibilitySystem& system = AccessibilitySystem::standard());
+
     // False when untrusted or when the application's focused element lies in a password field.
     static bool permitsCompatibilityCopy(qint32 processIdentifier,
                                          AccessibilitySystem& system = AccessibilitySystem::standard());

@@ -1,9 +1,12 @@
 #include "platform/selection_clipboard_reader.h"
 
+#include <QDir>
+#include <QFile>
 
 #include <QCoroTimer>
 
 #include "core/direct_selection_rules.h"
+#include "core/selection_source.h"
 #include "platform/x11_windows.h"
 
 namespace halvern {
@@ -20,6 +23,18 @@ QString CompatibilityReadFailure::message() const {
     case Case::noCopy: return QStringLiteral("未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。");
     case Case::noCopyFromTerminal:
         return QStringLiteral("未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。");
+    case Case::noCopyFromBrowser:
+        return QStringLiteral(
+            "浏览器没有复制所选文字：密码框中的文字不会被复制，也不会被读取。其他文字请确认在浏览器中按 "
+            "Ctrl+C 能复制。");
+    case Case::unconfirmedBrowserField:
+        return QStringLiteral(
+            "浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请开启“智能取词：辅助功能优先，"
+            "失败时临时复制”，或以 --force-renderer-accessibility 启动浏览器。");
+    case Case::unconfirmedBrowserFieldWithoutCopy:
+        return QStringLiteral(
+            "浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请以 "
+            "--force-renderer-accessibility 启动浏览器后再试。");
     }
     return {};
 }
@@ -41,6 +56,29 @@ bool ownsPrimary(qint32 processIdentifier) {
     if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
     return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) &&
            (x11::madeByWindowManager(owner) || !x11::owningProcess(owner));
+}
+
+QByteArray procFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Whether a child process of the program runs with Chromium's switch for its helper processes
+// (zygote, renderer, GPU, utility): every program built on Chromium starts them.
+bool startsChromiumHelpers(qint32 processIdentifier) {
+    const QString process = QStringLiteral("/proc/%1").arg(processIdentifier);
+    const QStringList threads = QDir(process + QStringLiteral("/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& thread : threads) {
+        const QByteArray children = procFile(process + QStringLiteral("/task/") + thread + QStringLiteral("/children"));
+        for (const QByteArray& child : children.split(' ')) {
+            if (child.trimmed().isEmpty()) continue;
+            const QByteArray command =
+                procFile(QStringLiteral("/proc/") + QString::fromLatin1(child.trimmed()) + QStringLiteral("/cmdline"));
+            for (const QByteArray& argument : command.split('\0'))
+                if (argument.startsWith("--type=")) return true;
+        }
+    }
+    return false;
 }
 
 // Main thread only: one compatibility copy at a time.
@@ -139,13 +177,27 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 
-SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system) {
-    // The check for a password field asks the desktop's trust first; only its refusal needs to be told
-    // apart from a missing trust.
-    if (!SelectedTextReader::permitsCompatibilityCopy(processIdentifier, system))
-        throw DirectSelectionFailure(SelectedTextReader::isAuthorized(system)
-                                         ? DirectSelectionFailure::Case::protectedField
-                                         : DirectSelectionFailure::Case::permission);
+bool SelectionClipboardReader::isWebBrowser(qint32 processIdentifier) {
+    QString identifier;
+    if (const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier))
+        identifier = x11::applicationIdentifier(*window);
+    // A window outside X11 (a native Wayland window) is known by its program's name.
+    if (identifier.isEmpty())
+        identifier = QString::fromUtf8(procFile(QStringLiteral("/proc/%1/comm").arg(processIdentifier))).trimmed();
+    return tamsel::SelectionSourcePolicy::isBrowser(identifier) || startsChromiumHelpers(processIdentifier);
+}
+
+SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system,
+                                                          bool webBrowser) {
+    if (!SelectedTextReader::isAuthorized(system))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
+    const SelectedTextReader::FocusedField focus = SelectedTextReader::focusedField(processIdentifier, system);
+    if (focus == SelectedTextReader::FocusedField::password)
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
+    // A browser puts a password field's selection into PRIMARY as it does any other: it is read
+    // only where the bus shows the focused field to be none.
+    if (webBrowser && focus != SelectedTextReader::FocusedField::ordinary)
+        throw CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserField);
     if (!ownsPrimary(processIdentifier)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
     const std::optional<QString> primary = x11::primarySelectionText(primaryTimeout);
     if (!primary) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
@@ -155,10 +207,15 @@ SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifi
 QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processIdentifier,
                                                                 base::CancellationToken cancellation,
                                                                 AccessibilitySystem& system) {
+    const bool browser = isWebBrowser(processIdentifier);
     try {
-        co_return readPrimary(processIdentifier, system);
+        co_return readPrimary(processIdentifier, system, browser);
     } catch (const DirectSelectionFailure& failure) {
         if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
+    } catch (const CompatibilityReadFailure&) {
+        // The browser's own copy leaves a password field's selection behind.
+        if (!x11::windowOfProcess(processIdentifier))
+            throw CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy);
     }
 
     const auto sourceStillFocused = [processIdentifier] {
@@ -175,9 +232,10 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
     try {
         co_return co_await std::move(copying);
     } catch (const CompatibilityReadFailure& failure) {
-        if (!terminal || failure.failureCase() != CompatibilityReadFailure::Case::noCopy) throw;
+        if (!(terminal || browser) || failure.failureCase() != CompatibilityReadFailure::Case::noCopy) throw;
     }
-    throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopyFromTerminal);
+    throw CompatibilityReadFailure(terminal ? CompatibilityReadFailure::Case::noCopyFromTerminal
+                                            : CompatibilityReadFailure::Case::noCopyFromBrowser);
 }
 
 }  // namespace halvern

@@ -21,8 +21,22 @@ namespace halvern {
 class CompatibilityReadFailure : public base::Error {
 public:
     // noCopyFromTerminal: noCopy where the source is a terminal, whose copy key is Ctrl+Shift+C
-    // (Ctrl+C there interrupts the running program).
-    enum class Case { busy, sourceChanged, snapshotUnavailable, noCopy, noCopyFromTerminal };
+    // (Ctrl+C there interrupts the running program). noCopyFromBrowser: noCopy where the source is a
+    // web browser, which copies nothing from a password field. unconfirmedBrowserField: the source is a web
+    // browser whose focused field the accessibility bus does not show, so its PRIMARY selection may
+    // be a password field's (browsers put even those there in clear); only the browser's own copy,
+    // which it refuses in a password field, may read it. unconfirmedBrowserFieldWithoutCopy: the
+    // same where no copy can be asked for either (a window outside X11).
+    enum class Case {
+        busy,
+        sourceChanged,
+        snapshotUnavailable,
+        noCopy,
+        noCopyFromTerminal,
+        noCopyFromBrowser,
+        unconfirmedBrowserField,
+        unconfirmedBrowserFieldWithoutCopy,
+    };
 
     explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
     Case failureCase() const { return case_; }
@@ -55,19 +69,29 @@ struct SelectionClipboardReader {
     // stored value is not a Bool.
     static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
 
+    // Whether the program is a web browser, or runs on a browser's engine (a program made with
+    // Chromium, which starts its helper processes with a "--type=" switch): its pages' password
+    // fields put their text into PRIMARY in clear.
+    static bool isWebBrowser(qint32 processIdentifier);
+
     // The PRIMARY selection, taken only when its owner window belongs to the application with that
     // process id: what the user just selected there, read without a keystroke and without touching
     // the clipboard. Main thread. Throws DirectSelectionFailure: permission when untrusted,
     // protectedField when a password field has the application's focus, noText when PRIMARY is
-    // another's or holds no letter or digit, tooLong.
-    static SelectionReadResult readPrimary(qint32 processIdentifier, AccessibilitySystem& system);
+    // another's or holds no letter or digit, tooLong; CompatibilityReadFailure
+    // unconfirmedBrowserField when the source is a web browser (`webBrowser`) whose focused field
+    // the accessibility bus does not show.
+    static SelectionReadResult readPrimary(qint32 processIdentifier, AccessibilitySystem& system, bool webBrowser);
     static SelectionReadResult readPrimary(qint32 processIdentifier) {
-        return readPrimary(processIdentifier, AccessibilitySystem::standard());
+        return readPrimary(processIdentifier, AccessibilitySystem::standard(), isWebBrowser(processIdentifier));
     }
 
     // The compatibility copy from the application with that process id, on the main thread.
     // First readPrimary; when it gives nothing, a guarded Ctrl+C to the application's active window (never to a
-    // terminal) over the desktop's clipboard, which is put back afterwards.
+    // terminal) over the desktop's clipboard, which is put back afterwards. From a web browser whose
+    // focused field the accessibility bus does not show, only the Ctrl+C (browsers copy nothing from
+    // a password field), or CompatibilityReadFailure unconfirmedBrowserFieldWithoutCopy where it
+    // has no X11 window to send it to.
     // (The coroutines take no default arguments: GCC 12 destroys such an argument twice; the
     // shorter overloads forward.)
     static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier, base::CancellationToken cancellation,

@@ -21,6 +21,7 @@ bool SelectionCommandReader::isMaskedText(const QString& text) {
 SelectionCommandReader::Outcome SelectionCommandReader::decide(const PrimarySelectionFindings& findings) {
     if (!findings.owned) return SelectionRefusal::noSelection;
     if (findings.passwordFocused) return SelectionRefusal::protectedField;
+    if (findings.unconfirmedBrowserField) return SelectionRefusal::unconfirmedBrowserField;
     if (!findings.text) return SelectionRefusal::noSelection;
     if (isMaskedText(*findings.text)) return SelectionRefusal::protectedField;
     try {
@@ -37,10 +38,18 @@ PrimarySelectionFindings SelectionCommandReader::inspect(AccessibilitySystem& sy
     findings.owned = owner != 0;
     if (!findings.owned) return findings;
     findings.ownerProcess = x11::owningProcess(owner);
-    // Without the switch the bus tells nothing; the mask characters still give a password entry away.
-    if (findings.ownerProcess && SelectedTextReader::isAuthorized(system))
-        findings.passwordFocused = !SelectedTextReader::permitsCompatibilityCopy(*findings.ownerProcess, system);
-    if (!findings.passwordFocused) findings.text = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
+    if (findings.ownerProcess) {
+        // Without the switch the bus tells nothing; the mask characters still give a password entry away,
+        // but a browser's password field shows none.
+        const SelectedTextReader::FocusedField focus =
+            SelectedTextReader::isAuthorized(system) ? SelectedTextReader::focusedField(*findings.ownerProcess, system)
+                                                     : SelectedTextReader::FocusedField::unknown;
+        findings.passwordFocused = focus == SelectedTextReader::FocusedField::password;
+        findings.unconfirmedBrowserField = focus == SelectedTextReader::FocusedField::unknown &&
+                                           SelectionClipboardReader::isWebBrowser(*findings.ownerProcess);
+    }
+    if (!findings.passwordFocused && !findings.unconfirmedBrowserField)
+        findings.text = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
     return findings;
 }
 

@@ -18,7 +18,10 @@ struct PrimarySelectionFindings {
     bool owned = false;                  // some window owns PRIMARY
     std::optional<qint32> ownerProcess;  // the process of that window, when one can be told
     bool passwordFocused = false;        // the accessibility bus says that process's focus is a password field
-    std::optional<QString> text;         // what the owner handed over; not asked of a password field
+    // That process is a web browser whose focused field the bus does not show: its PRIMARY may be a
+    // password field's, in clear.
+    bool unconfirmedBrowserField = false;
+    std::optional<QString> text;  // what the owner handed over; not asked in either case above
 
     bool operator==(const PrimarySelectionFindings&) const = default;
 };

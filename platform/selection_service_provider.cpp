@@ -1,6 +1,7 @@
 #include "platform/selection_service_provider.h"
 
 #include "core/direct_selection_rules.h"
+#include "platform/selection_clipboard_reader.h"
 
 namespace halvern {
 
@@ -17,13 +18,14 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::noSelection: return QStringLiteral("noSelection");
     case SelectionRefusal::protectedField: return QStringLiteral("protectedField");
     case SelectionRefusal::tooLong: return QStringLiteral("tooLong");
+    case SelectionRefusal::unconfirmedBrowserField: return QStringLiteral("unconfirmedBrowserField");
     }
     return {};
 }
 
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw) {
-    for (const SelectionRefusal refusal :
-         {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong})
+    for (const SelectionRefusal refusal : {SelectionRefusal::noSelection, SelectionRefusal::protectedField,
+                                           SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -35,6 +37,8 @@ QString message(SelectionRefusal refusal) {
     case SelectionRefusal::protectedField:
         return tamsel::DirectSelectionFailure(tamsel::DirectSelectionFailure::Case::protectedField).message();
     case SelectionRefusal::tooLong: return tamsel::StudyError(tamsel::StudyError::Case::inputTooLong).message();
+    case SelectionRefusal::unconfirmedBrowserField:
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy).message();
     }
     return {};
 }

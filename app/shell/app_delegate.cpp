@@ -38,6 +38,8 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
     case halvern::SelectionRefusal::noSelection: return "no text is selected";
     case halvern::SelectionRefusal::protectedField: return "the selection is in a password field";
     case halvern::SelectionRefusal::tooLong: return "the selection is over 20,000 characters";
+    case halvern::SelectionRefusal::unconfirmedBrowserField:
+        return "the browser does not show whether the selection is in a password field";
     }
     return "";
 }

@@ -430,16 +430,30 @@ TEST(SelectedTextReader, CancellationAndTrustLossEndTheRead) {
     }
 }
 
-TEST(SelectedTextReader, CompatibilityCopyGuard) {
+// The copy's guard refuses only a focused password field; what the bus says of the focus tells the
+// field apart from no answer at all.
+TEST(SelectedTextReader, CompatibilityCopyGuardAndTheFocusedField) {
+    using Field = SelectedTextReader::FocusedField;
     Scene scene;
     EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::ordinary);
     FakeElementPtr secure = scene.system.element(QStringLiteral("secure"), source);
     secure->set(Attr::role, secureTextFieldRole);
     scene.field->set(Attr::parent, AccessibilityElementPtr(secure));
     EXPECT_FALSE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::password);
     secure->setProcessIdentifier(1);  // an ancestor of another process ends the walk
     EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::ordinary);
+    // An answer that comes after the 0.4 s may have stopped below a password field.
+    scene.field->setCost(std::chrono::milliseconds(450));
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::unknown);
+    EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
     scene.app->set(Attr::focusedUIElement, QStringLiteral("not an element"));
+    EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::unknown);
+    scene.system.offTheBus.append(source);
+    EXPECT_EQ(SelectedTextReader::focusedField(source, scene.system), Field::unknown);
     EXPECT_TRUE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));
     scene.system.trusted = false;
     EXPECT_FALSE(SelectedTextReader::permitsCompatibilityCopy(source, scene.system));

@@ -3,6 +3,7 @@
 
 #include "core/direct_selection_rules.h"
 #include "core/study.h"
+#include "platform/selection_clipboard_reader.h"
 #include "platform/selection_command_reader.h"
 
 using namespace halvern;
@@ -12,8 +13,8 @@ namespace {
 using Outcome = SelectionCommandReader::Outcome;
 
 PrimarySelectionFindings owned(std::optional<QString> text, std::optional<qint32> process = 42,
-                               bool passwordFocused = false) {
-    return {true, process, passwordFocused, std::move(text)};
+                               bool passwordFocused = false, bool unconfirmedBrowserField = false) {
+    return {true, process, passwordFocused, unconfirmedBrowserField, std::move(text)};
 }
 
 }  // namespace
@@ -33,6 +34,7 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
         // A compositor's bridge window belongs to no process: still taken.
         {"owner of no process", owned(QStringLiteral("native words"), std::nullopt), QStringLiteral("native words")},
         {"password field focused", owned(std::nullopt, 42, true), SelectionRefusal::protectedField},
+        {"a browser's field unknown", owned(std::nullopt, 42, false, true), SelectionRefusal::unconfirmedBrowserField},
         {"GTK's bullets", owned(QStringLiteral("●●●●●●")), SelectionRefusal::protectedField},
         {"bullets of another kind", owned(QStringLiteral("•••• ")), SelectionRefusal::protectedField},
         {"asterisks", owned(QStringLiteral("****")), SelectionRefusal::protectedField},
@@ -58,6 +60,8 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
         {SelectionRefusal::protectedField,
          tamsel::DirectSelectionFailure(tamsel::DirectSelectionFailure::Case::protectedField).message()},
         {SelectionRefusal::tooLong, tamsel::StudyError(tamsel::StudyError::Case::inputTooLong).message()},
+        {SelectionRefusal::unconfirmedBrowserField,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy).message()},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -67,5 +71,5 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     EXPECT_EQ(provider.ReportUnreadableSelection(QStringLiteral("NoSelection")),
               SelectionFailure(SelectionFailure::Case::unknownAction).message());
     EXPECT_EQ(shown, (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                              SelectionRefusal::tooLong}));
+                                              SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField}));
 }

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 507> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 510> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -274,6 +274,11 @@ inline constexpr std::array<const char16_t*, 507> kInterfaceSourceTexts{
     u"原剪贴板无法完整备份，本次没有模拟复制。请先手动复制所选文字。",
     u"未收到新的复制内容。请确认在来源应用中按 Ctrl+C 能复制所选文字。",            // Linux wording
     u"未收到新的复制内容。请确认在来源终端中按 Ctrl+Shift+C 能复制所选文字。",      // Linux wording
+    u"浏览器没有复制所选文字：密码框中的文字不会被复制，也不会被读取。其他文字请确认在浏览器中按 Ctrl+C 能复制。",  // Linux wording
+    u"浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请开启“智能取词：辅助功能优先，失败时临时复制”，或以 "
+    u"--force-renderer-accessibility 启动浏览器。",  // Linux wording
+    u"浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请以 --force-renderer-accessibility "
+    u"启动浏览器后再试。",  // Linux wording
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
     u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",                    // Linux wording
     u"自动划词已暂停；仍可使用菜单栏的本机测试。",

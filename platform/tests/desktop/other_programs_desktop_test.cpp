@@ -2,12 +2,11 @@
 // terminal, each under a window manager as a user runs them.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <atspi/atspi-constants.h>
 
+#include "base/task.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/x11_windows.h"
@@ -20,27 +19,16 @@ using Case = tamsel::DirectSelectionFailure::Case;
 namespace {
 
 const QString firstParagraph = QStringLiteral("Opportunity cost is the next best alternative given up.");
-// Where a click lands on the first word of the first paragraph of the page below, in kiosk mode.
+// Where a click lands on the first word of the first paragraph of the page below, in kiosk mode,
+// and in its password field.
 const QPoint onFirstParagraph(130, 116);
+const QPoint inPasswordField(150, 316);
 
-// A page with two paragraphs at fixed places, shown by Chromium filling the screen.
-std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, bool forcedAccessibility) {
-    QFile page(folder.filePath(QStringLiteral("page.html")));
-    if (!page.open(QIODevice::WriteOnly)) return nullptr;
-    page.write("<!doctype html><html><head><meta charset=\"utf-8\"><title>Page</title><style>"
-               "html,body{margin:0;background:#fff} p{position:absolute;left:100px;margin:0;"
-               "font:24px/32px sans-serif;white-space:nowrap}</style></head><body>"
-               "<p style=\"top:100px\">Opportunity cost is the next best alternative given up.</p>"
-               "<p style=\"top:200px\">The second paragraph holds more words to read.</p></body></html>");
-    page.close();
-    QStringList arguments{QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"), QStringLiteral("--disable-gpu"),
-                          QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
-                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
-                          QStringLiteral("--kiosk"), QUrl::fromLocalFile(page.fileName()).toString()};
-    if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
-    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), arguments);
-}
+// Two paragraphs and a password field at fixed places.
+const QByteArray page =
+    "<p style=\"top:100px\">Opportunity cost is the next best alternative given up.</p>"
+    "<p style=\"top:200px\">The second paragraph holds more words to read.</p>"
+    "<input type=\"password\" value=\"hunter2secret\" style=\"top:300px\">";
 
 bool ownsPrimary(qint32 pid) {
     return orveltest::waitUntil([pid] { return x11::windowBelongsToProcess(x11::primaryOwner(), pid); }, 5000);
@@ -53,7 +41,7 @@ TEST(OtherProgramsDesktop, AParagraphOfChromiumIsReadOverTheAccessibilityBus) {
     const orveltest::WindowManager manager(display);
     ASSERT_TRUE(manager.isRunning());
     QTemporaryDir folder;
-    const auto chromium = startChromium(folder, true);
+    const auto chromium = startChromium(folder, page, true);
     ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
     ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PARAGRAPH));
 
@@ -66,20 +54,51 @@ TEST(OtherProgramsDesktop, AParagraphOfChromiumIsReadOverTheAccessibilityBus) {
     EXPECT_TRUE(result.route.startsWith(QStringLiteral("AX"))) << result.route.toStdString();
 }
 
-TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityGivesItsSelectionThroughPrimary) {
+// Without forced accessibility Chromium is on the bus with empty windows, and puts a password field's
+// selection into PRIMARY in clear: its selection comes only through its own copy, which it refuses
+// in a password field.
+TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityIsReadOnlyThroughItsOwnCopy) {
     const orveltest::X11Display display;
     const orveltest::WindowManager manager(display);
     ASSERT_TRUE(manager.isRunning());
     QTemporaryDir folder;
-    const auto chromium = startChromium(folder, false);
+    const auto chromium = startChromium(folder, page, false);
     ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
     settle(2000);  // the page has no accessible object to wait for
+    EXPECT_TRUE(SelectionClipboardReader::isWebBrowser(chromium->pid()));
 
     clickAt(onFirstParagraph, 3);
     ASSERT_TRUE(ownsPrimary(chromium->pid()));
-    const SelectionReadResult result = SelectionClipboardReader::readPrimary(chromium->pid());
+    try {
+        SelectedTextReader::read(chromium->pid(), onFirstParagraph);
+        FAIL() << "a page was read over the accessibility bus";
+    } catch (const SelectionReadFailure& failure) {
+        EXPECT_EQ(failure.diagnostics(), SelectedTextReader::emptyOnTheBusDiagnostics);
+    }
+    const auto refusal = [&] {
+        try {
+            SelectionClipboardReader::readPrimary(chromium->pid());
+        } catch (const CompatibilityReadFailure& failure) {
+            return failure.failureCase() == CompatibilityReadFailure::Case::unconfirmedBrowserField;
+        }
+        return false;
+    };
+    EXPECT_TRUE(refusal());
+    SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(chromium->pid()));
     EXPECT_EQ(result.text, firstParagraph);
-    EXPECT_EQ(result.route, SelectionClipboardReader::primaryRoute);
+    EXPECT_EQ(result.route, SelectionClipboardReader::copyRoute);
+
+    clickAt(inPasswordField, 2);
+    ASSERT_TRUE(orveltest::waitUntil(
+        [] { return x11::primarySelectionText(std::chrono::milliseconds(500)) == QStringLiteral("hunter2secret"); },
+        5000));
+    EXPECT_TRUE(refusal());
+    try {
+        base::waitForTask(SelectionClipboardReader::read(chromium->pid()));
+        FAIL() << "a password field was read";
+    } catch (const CompatibilityReadFailure& failure) {
+        EXPECT_EQ(failure.failureCase(), CompatibilityReadFailure::Case::noCopyFromBrowser);
+    }
 }
 
 // GTK prints a critical warning for every request of an interface its object lacks.

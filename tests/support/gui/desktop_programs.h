@@ -8,12 +8,16 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "platform/atspi_element.h"
@@ -103,6 +107,33 @@ private:
     bool started_ = false;
     QString errors_;
 };
+
+// Chromium filling the screen (kiosk mode) with a page of `body`, whose paragraphs and inputs sit
+// where their style puts them, its profile in `folder`. Its page content is on the accessibility
+// bus only with `forcedAccessibility`.
+inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
+                                                      bool forcedAccessibility) {
+    QFile page(folder.filePath(QStringLiteral("page.html")));
+    if (!page.open(QIODevice::WriteOnly)) return nullptr;
+    page.write(
+        "<!doctype html><html><head><meta charset=\"utf-8\"><title>Page</title><style>"
+        "html,body{margin:0;background:#fff} p,input{position:absolute;left:100px;margin:0;"
+        "font:24px/32px sans-serif;white-space:nowrap}</style></head><body>" +
+        body + "</body></html>");
+    page.close();
+    QStringList arguments{QStringLiteral("--no-sandbox"),
+                          QStringLiteral("--test-type"),
+                          QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--no-first-run"),
+                          QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"),
+                          QStringLiteral("--disable-sync"),
+                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
+                          QStringLiteral("--kiosk"),
+                          QUrl::fromLocalFile(page.fileName()).toString()};
+    if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
+    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), arguments);
+}
 
 // The screen rectangle of the first object with this AT-SPI role (ATSPI_ROLE_…) in the program's
 // accessibility tree, looked for breadth first; nothing when it is not found.

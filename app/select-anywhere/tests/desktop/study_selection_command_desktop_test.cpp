@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <atspi/atspi-constants.h>
 
@@ -140,6 +141,34 @@ TEST_F(StudySelectionCommandDesktop, HandsTheSelectionToTheRunningCopyAndRefuses
     EXPECT_EQ(record.value(QStringLiteral("mode")).toString(), QStringLiteral("explain"));
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);
     EXPECT_TRUE(stub.violations().isEmpty());
+}
+
+// Chromium's password field puts its text into PRIMARY in clear: with the page on the bus the field
+// is seen, without it the browser cannot show that the selection is outside one. Both are refused.
+TEST_F(StudySelectionCommandDesktop, RefusesAChromiumPasswordFieldWithAndWithoutAccessibility) {
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+    for (const bool accessibility : {true, false}) {
+        SCOPED_TRACE(accessibility ? "forced accessibility" : "no accessibility");
+        QTemporaryDir folder;
+        const auto chromium = startChromium(
+            folder, "<input type=\"password\" value=\"hunter2secret\" style=\"top:300px\">", accessibility);
+        ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
+        if (accessibility)
+            ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PASSWORD_TEXT));
+        else
+            settle(2000);  // nothing to wait for on the bus
+        clickAt(QPoint(150, 316), 2);
+        settle(200);
+        const OrvelProgram::Run run = orvel.run(command);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.standardError.contains("password field")) << run.standardError.toStdString();
+        EXPECT_TRUE(panelSays(halvern::message(accessibility ? halvern::SelectionRefusal::protectedField
+                                                             : halvern::SelectionRefusal::unconfirmedBrowserField)));
+        if (!accessibility) savePanel(QStringLiteral("study-selection-browser-field-unconfirmed.png"));
+    }
+    EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 0);
 }
 
 TEST_F(StudySelectionCommandDesktop, StartsTheProgramWhenNoneRunsAndShowsTheAnswer) {
