@@ -396,7 +396,7 @@ void DirectSelectionController::setEnabled(bool enabled) {
     setAutomaticState(state);
     defaults_.setBool(enabledKey, enabled);
     refreshAuthorization();
-    if (!enabled) setActivityStatus(QStringLiteral("自动划词已暂停；仍可使用菜单栏的本机测试。"));
+    if (!enabled) setActivityStatus(QStringLiteral("自动划词已暂停；仍可使用托盘图标菜单中的本机测试。"));
 }
 
 void DirectSelectionController::setBrowserSelectionEnabled(bool enabled) {
@@ -1172,7 +1172,7 @@ void DirectSelectionController::showPanelTest() {
     dismiss(QStringLiteral("用户关闭"));
     setActivityStatus(QStringLiteral("已请求显示本机测试小窗，没有读取选区或调用模型。"));
     services_.panels->preview(QStringLiteral("如果能看到这段文字，小窗显示路径可以工作。\n\n下一步：在文本编辑器选中 "
-                                             "Hello world，再从菜单栏选择“本机读取选区（不调用模型）”。"),
+                                             "Hello world，再从托盘图标的菜单选择“本机读取选区（不调用模型）”。"),
                               QStringLiteral("小窗显示测试"));
     interaction_.present(CapturedSelection{QStringLiteral("本机小窗测试"), QStringLiteral("本机测试"), std::nullopt, true},
                          SelectionInteraction::Origin::preview, false);

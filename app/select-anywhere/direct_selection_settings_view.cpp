@@ -378,7 +378,7 @@ void DirectSelectionSettingsView::retranslate() {
     setTitle(sample_, text("打开测试文字（暂停自动）"));
     setTitle(iconTest_, text("显示 AI 图标示例（不调用模型）"));
     localReadNote_->setText(
-        text("本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。"));
+        text("本机取字：先暂停自动划词，在文本编辑器选中文字，再从托盘图标的菜单选择“本机读取选区（不调用模型）”。"));
     serviceNote_->setText(
         text("辅助功能暂时不可用时：选中文字，再运行 orvel --study-selection translate / explain / "
              "practice（可在系统键盘设置中为它绑定快捷键）。选区直接交给结果小窗。"));

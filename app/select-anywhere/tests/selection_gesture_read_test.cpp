@@ -69,7 +69,7 @@ TEST(Gesture, WhichEventsMakeASelectionGesture) {
          QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源。请复制诊断中的来源轨迹。"),
          QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源"), 1, 0},
         {"the switch is off", [](ControllerHarness& f) { f.controller().setEnabled(false); },
-         {at(1, 0), at(2, 50)}, false, QStringLiteral("自动划词已暂停；仍可使用菜单栏的本机测试。"), {}, 0, 0},
+         {at(1, 0), at(2, 50)}, false, QStringLiteral("自动划词已暂停；仍可使用托盘图标菜单中的本机测试。"), {}, 0, 0},
         {"this program's own window", {}, {at(1, 0, 100, 1, ownPID), at(2, 50, 100, 1, ownPID)}, false,
          QStringLiteral("尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。"), {}, 1, 1},
     };

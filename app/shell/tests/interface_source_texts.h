@@ -163,7 +163,7 @@ inline constexpr std::array<const char16_t*, 510> kInterfaceSourceTexts{
     u"显示测试小窗",
     u"打开测试文字（暂停自动）",
     u"显示 AI 图标示例（不调用模型）",
-    u"本机取字：先暂停自动划词，在文本编辑器选中文字，再从菜单栏气泡选择“本机读取选区（不调用模型）”。",  // Linux
+    u"本机取字：先暂停自动划词，在文本编辑器选中文字，再从托盘图标的菜单选择“本机读取选区（不调用模型）”。",  // Linux
                                                                                                           // wording
     u"辅助功能暂时不可用时：选中文字，再运行 orvel --study-selection translate / explain / practice（可在系统键盘设置中为它绑定快捷键）。选区直接交给结果小窗。",  // Linux wording
     u"3 · 开启自动划词",
@@ -281,7 +281,7 @@ inline constexpr std::array<const char16_t*, 510> kInterfaceSourceTexts{
     u"启动浏览器后再试。",  // Linux wording
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
     u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",                    // Linux wording
-    u"自动划词已暂停；仍可使用菜单栏的本机测试。",
+    u"自动划词已暂停；仍可使用托盘图标菜单中的本机测试。",
     u"浏览器划词已开启。请在 Chrome 或其他浏览器正文中拖选文字。",
     u"浏览器划词已关闭；其他普通应用仍按自动划词开关工作。",
     u"划词已就绪。拖选文字后，点击选区旁的 AI 图标打开。",
