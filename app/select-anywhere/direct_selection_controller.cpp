@@ -672,11 +672,6 @@ QString DirectSelectionController::diagnosticsReport() const {
         QStringLiteral("浏览器划词：") + flag(browserSelectionEnabled_),
         QStringLiteral("兼容复制取词：") + flag(compatibilityCopyEnabled_),
         QStringLiteral("鼠标监听句柄：") + flag(globalMonitorInstalled_),
-        QStringLiteral("划词路径：") +
-            (services_.desktop->isWaylandSession()
-                 ? QStringLiteral("Wayland · X11 程序经 X RECORD · 原生窗口经 GNOME 扩展（") +
-                       base::rawValue(nativeAccess_) + QStringLiteral("）")
-                 : QStringLiteral("X11 · X RECORD")),
         QStringLiteral("本次进程监听启动次数：") + QString::number(automaticState_.monitorStartAttempts),
         QStringLiteral("鼠标按下 / 松开次数：") +
             slash({QString::number(d.mouseDownCount), QString::number(d.mouseUpCount)}),

@@ -113,12 +113,17 @@ TEST_F(ServiceRepairTest, DiagnosticsHoldTheirLinesInOrderAndNoSelectedTextOrTok
         "AI 图标显示调用数（含示例）：", "结果窗在当前桌面：", "结果窗系统遮挡状态可见：", "界面生命周期（最多 10 条）：",
         "Dock/Finder reopen 次数：", "主窗口已绑定：", "主窗口可见 / 最小化：", "待执行收起任务：", "当前全屏窗口：",
         "本次实际发起模型请求数：", "最近状态：", "最近外部事件轨迹（最多 10 条）："};
-    // Each label starts a line of its own, in this order; the two trails follow on lines of their own.
+    // Each label starts a line of its own, in this order and with no line between them; the two
+    // trails follow on lines of their own.
     const QStringList lines = report.split(u'\n');
     qsizetype line = 0;
+    bool afterTrail = false;
     for (const QString& label : labels) {
-        while (line < lines.size() && !lines[line].startsWith(label)) ++line;
-        ASSERT_LT(line, lines.size()) << "missing or out of order: " << label.toStdString();
+        if (afterTrail)
+            while (line < lines.size() && !lines[line].startsWith(label)) ++line;
+        ASSERT_LT(line, lines.size()) << "missing: " << label.toStdString();
+        EXPECT_TRUE(lines[line].startsWith(label)) << label.toStdString() << " ≠ " << lines[line].toStdString();
+        afterTrail = label.endsWith(QStringLiteral("条）："));
         ++line;
     }
     // The version the project declares, and the commit built from (or "unknown" outside git).
