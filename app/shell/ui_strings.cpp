@@ -1,10 +1,10 @@
 #include "app/shell/ui_strings.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QResource>
 
 namespace velquin {
 
@@ -21,10 +21,12 @@ struct Tables {
 const Tables& tables() {
     static const Tables loaded = [] {
         Tables result;
-        QFile file(kTablePath);
-        if (!file.open(QIODevice::ReadOnly)) return result;
+        // Read as a resource, not a file: a file is a QObject, and the start-up warm-up reads the table on a
+        // thread of its own before the application object exists (see StartupWarmUp).
+        const QResource table(kTablePath);
+        if (!table.isValid()) return result;
         const QJsonArray rows =
-            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("strings")).toArray();
+            QJsonDocument::fromJson(table.uncompressedData()).object().value(QStringLiteral("strings")).toArray();
         for (const QJsonValue& row : rows) {
             const QJsonObject entry = row.toObject();
             const QString key = entry.value(QStringLiteral("zh")).toString().normalized(QString::NormalizationForm_C);
