@@ -89,12 +89,13 @@ void OrvelApp::handleURL(const QString& url, AppStore& store, SelectionControlle
 }
 
 int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
-    // --version and --help end here, before any window or running copy is touched.
-    if (const std::optional<int> status = ProgramOptions::apply(argc, argv)) return *status;
-
     // The import check needs no screen.
     if (hasImportCheck(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // --version, --help, an unknown option and a missing display end here, before any window or
+    // running copy is touched.
+    if (const std::optional<int> status = ProgramOptions::apply(argc, argv)) return *status;
 
     // xcb on a Wayland session with an X display, unless the person chose a platform. It goes in as
     // Qt's own option rather than through the environment, so programs started from here choose theirs.
