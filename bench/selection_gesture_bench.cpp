@@ -2,7 +2,8 @@
 // release of a double click, its pointer events through X RECORD, the 180 ms settle wait, the
 // front checks and the read. The controller runs with its production services (panels that show
 // nothing, a status item that is not shown) under openbox, against the selection target program
-// (read over the accessibility bus) and against xterm (not on the bus: read through PRIMARY).
+// (read over the accessibility bus), against xterm (not on the bus: read through PRIMARY) and against
+// Chromium without forced accessibility (its windows empty on the bus: read through its own copy).
 // Needs an X11 desktop with the accessibility bus: run it inside scripts/desktop-session. Inside
 // scripts/gnome-session it measures the native Wayland route instead: a drag in a native GTK window,
 // the selection passed on to PRIMARY by the compositor, the press and release from the shell
@@ -12,10 +13,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -108,6 +111,7 @@ struct Session {
     std::unique_ptr<DirectSelectionController> controller;
     Target selectionTarget;
     Target xterm;
+    Target chromium;
     std::unique_ptr<orveltest::NativeTextWindow> nativeWindow;
     std::unique_ptr<orveltest::HostInput> hostInput;
     QString problem;
@@ -147,6 +151,15 @@ void startSelectionTarget(Target& target) {
     target.word = QPoint(box.left() + 12, box.center().y());  // in "hello"
 }
 
+// Where the active window's content begins on the screen.
+QPoint windowOrigin() {
+    const std::optional<halvern::x11::WindowId> window = halvern::x11::activeWindow();
+    Window child = 0;
+    int x = 0, y = 0;
+    if (window) XTranslateCoordinates(display(), Window(*window), DefaultRootWindow(display()), 0, 0, &x, &y, &child);
+    return QPoint(x, y);
+}
+
 void startXterm(Target& target) {
     target.process.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("60x8+0+300"),
                                                    QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
@@ -155,12 +168,28 @@ void startXterm(Target& target) {
         target.problem = QStringLiteral("xterm did not start");
         return;
     }
-    const std::optional<halvern::x11::WindowId> window = halvern::x11::activeWindow();
-    Window root = 0, child = 0;
-    int x = 0, y = 0;
-    XTranslateCoordinates(display(), Window(*window), DefaultRootWindow(display()), 0, 0, &x, &y, &child);
-    (void)root;
-    target.word = QPoint(x + 12, y + 7);  // in "terminal"
+    target.word = windowOrigin() + QPoint(12, 7);  // in "terminal"
+}
+
+void startChromium(Target& target, const QTemporaryDir& folder) {
+    QFile page(folder.filePath(QStringLiteral("page.html")));
+    page.open(QIODevice::WriteOnly);
+    page.write("<!doctype html><html><body style=\"margin:0\"><p style=\"position:absolute;left:100px;top:100px;"
+               "margin:0;font:24px/32px sans-serif\">Opportunity cost is the next best alternative.</p></body></html>");
+    page.close();
+    target.process.start(QStringLiteral("chromium"),
+                         {QStringLiteral("--no-sandbox"), QStringLiteral("--test-type"), QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
+                          QStringLiteral("--window-position=640,500"), QStringLiteral("--window-size=620,300"),
+                          QStringLiteral("--app=") + QUrl::fromLocalFile(page.fileName()).toString()});
+    if (!target.waitUntilActive()) {
+        target.problem = QStringLiteral("chromium did not start");
+        return;
+    }
+    settle(2000);  // the page loads; nothing on the bus tells when
+    target.word = windowOrigin() + QPoint(130, 116);  // in "Opportunity"
 }
 
 void startSession(Session& s) {
@@ -190,6 +219,7 @@ void startSession(Session& s) {
     }
     startSelectionTarget(s.selectionTarget);
     startXterm(s.xterm);
+    startChromium(s.chromium, s.folder);
 }
 
 // The time from a release to the bulb being offered with the read's text, once a gesture was made.
@@ -271,6 +301,11 @@ void BM_GestureToResultFromXtermThroughPrimary(benchmark::State& state) {
     measure(state, session->xterm, QStringLiteral("：已读取 8 个字符"));
 }
 BENCHMARK(BM_GestureToResultFromXtermThroughPrimary)->Iterations(gestures)->Unit(benchmark::kMillisecond);
+
+void BM_GestureToResultFromChromiumThroughItsCopy(benchmark::State& state) {
+    measure(state, session->chromium, QStringLiteral("：已读取 11 个字符"));
+}
+BENCHMARK(BM_GestureToResultFromChromiumThroughItsCopy)->Iterations(gestures)->Unit(benchmark::kMillisecond);
 
 // Drags over "store" in a native GTK window; the time from the release to the bulb.
 void BM_GestureToResultInANativeWaylandWindow(benchmark::State& state) {
