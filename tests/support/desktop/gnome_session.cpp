@@ -194,12 +194,12 @@ QPoint NativeTextWindow::pointAt(int line, int column) const {
 namespace {
 
 // Once the window fills the screen, the page sends where each word is drawn to the test's server, as
-// the query of an image's address: [[[x, y, width, height] per word] per line].
+// the query of an image's address: [[[x, y, width, height] per word or field] per line].
 const char* const kPageScript = R"(
 function report() {
   if (innerWidth !== screen.width || innerHeight !== screen.height) { requestAnimationFrame(report); return; }
   requestAnimationFrame(() => requestAnimationFrame(() => {
-    const lines = [...document.querySelectorAll('p')].map(p => [...p.querySelectorAll('span')].map(s => {
+    const lines = [...document.querySelectorAll('p')].map(p => [...p.querySelectorAll('span,input')].map(s => {
       const r = s.getBoundingClientRect();
       return [Math.round(r.x), Math.round(r.y), Math.round(r.width), Math.round(r.height)];
     }));
@@ -212,7 +212,7 @@ addEventListener('mousemove', () => { new Image().src = 'http://127.0.0.1:PORT/p
 
 }  // namespace
 
-NativeBrowserPage::NativeBrowserPage(const QStringList& lines) {
+NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& password, bool forcedAccessibility) {
     if (!server_.listen(QHostAddress::LocalHost)) return;
     QString body;
     for (const QString& line : lines) {
@@ -223,6 +223,8 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines) {
                     QStringLiteral("</span>");
         body += QStringLiteral("</p>\n");
     }
+    if (!password.isEmpty())
+        body += QStringLiteral("<p><input type=\"password\" value=\"%1\"></p>\n").arg(password.toHtmlEscaped());
     const QString page =
         QStringLiteral(
             "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Orvel test page</title>"
@@ -247,6 +249,7 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines) {
                           QStringLiteral("--disable-component-update"),
                           QStringLiteral("--user-data-dir=") + folder_.filePath(QStringLiteral("profile")),
                           QUrl::fromLocalFile(file).toString()};
+    if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
     // The browser refuses to run as root inside its sandbox.
     if (geteuid() == 0) arguments.prepend(QStringLiteral("--no-sandbox"));
     process_.setStandardOutputFile(QProcess::nullDevice());

@@ -89,11 +89,14 @@ private:
     QRect entry_;
 };
 
-// Native Chromium (on Wayland, accessibility not forced) filling the shell's screen with a page of
-// `lines`, each a paragraph of words on one line. The page reports where its words are drawn.
+// Native Chromium (on Wayland) filling the shell's screen with a page of `lines`, each a paragraph of
+// words on one line, and below them a password field holding `password` unless it is empty. The
+// page reports where its words and the field are drawn. Its page content is on the accessibility
+// bus only with `forcedAccessibility`.
 class NativeBrowserPage {
 public:
-    explicit NativeBrowserPage(const QStringList& lines);
+    explicit NativeBrowserPage(const QStringList& lines, const QString& password = {},
+                               bool forcedAccessibility = false);
     ~NativeBrowserPage();
     NativeBrowserPage(const NativeBrowserPage&) = delete;
     NativeBrowserPage& operator=(const NativeBrowserPage&) = delete;
@@ -103,7 +106,8 @@ public:
     bool waitUntilShown(int timeoutMs = 60000);
     // The browser's main process.
     qint64 pid() const { return process_.processId(); }
-    // The box word `word` (counted from 0, split at spaces) of line `line` is drawn in. Valid once shown.
+    // The box word `word` (counted from 0, split at spaces) of line `line` is drawn in; the password
+    // field is the one box of the line after the last. Valid once shown.
     QRect wordBox(int line, int word) const;
 
 private:

@@ -1,9 +1,9 @@
 // Select-anywhere in the real program on GNOME's Wayland session (GNOME Shell nested on the test
-// display): the program runs on XWayland, and native Wayland windows — GTK 3, GTK 4, Chromium as it
-// starts by default — show the bulb beside the pointer through the shell extension, and the answer
-// panel with exactly the selected text when it is clicked. A keyboard selection and a password entry
-// show nothing; the next press closes the bulb. Without the extension the status says why native
-// windows are not read and what to do.
+// display): the program runs on XWayland, and native Wayland windows — GTK 3, GTK 4, Chromium with
+// its page on the accessibility bus — show the bulb beside the pointer through the shell extension,
+// and the answer panel with exactly the selected text when it is clicked. A keyboard selection and a
+// password entry show nothing; the next press closes the bulb. Without the extension the status says
+// why native windows are not read and what to do.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -147,13 +147,43 @@ TEST_F(SelectAnywhereGnome, NativeGtkWindowsOfferTheBulbForADragOnly) {
     }
 }
 
-TEST_F(SelectAnywhereGnome, NativeChromiumOffersTheBulbForADoubleClick) {
-    NativeBrowserPage page({QStringLiteral("Opportunity cost is the next best alternative")});
-    ASSERT_TRUE(page.waitUntilShown());
-    const QRect word = page.wordBox(0, 0);
-    // The gesture is seen while the second press is held as the selection changes.
-    input.doubleClick(word.center(), holdMs);
-    expectBulbThenAnswer(word.center(), QStringLiteral("Opportunity"));
+// Chromium puts a password field's text into PRIMARY in clear. Without forced accessibility its page
+// is not on the bus and no key reaches a native window for its own copy: nothing of it is read, and
+// the status says how to make it readable. Forced, its password field is seen on the bus and shows
+// nothing either, and a double click on a word offers the bulb.
+TEST_F(SelectAnywhereGnome, NativeChromiumShowsNothingForItsPasswordField) {
+    for (const bool accessibility : {false, true}) {
+        SCOPED_TRACE(accessibility ? "forced accessibility" : "no accessibility");
+        NativeBrowserPage page({QStringLiteral("Opportunity cost is the next best alternative")},
+                               QStringLiteral("hunter2secret"), accessibility);
+        ASSERT_TRUE(page.waitUntilShown());
+        const QRect word = page.wordBox(0, 0);
+        const QRect password = page.wordBox(1, 0);
+        // The gesture is seen while the second press is held as the selection changes.
+        const auto doubleClick = [&](const QRect& box, const QString& selected) {
+            input.doubleClick(box.center(), holdMs);
+            ASSERT_TRUE(waitUntil([&] { return orveltest::primarySelectionText() == selected; }));
+        };
+        const auto statusEndsWith = [&](const QString& message) {
+            return waitUntil([&] { return status("selectionActivityStatus").endsWith(message); });
+        };
+        if (!accessibility) {
+            doubleClick(word, QStringLiteral("Opportunity"));
+            EXPECT_TRUE(statusEndsWith(QStringLiteral("请以 --force-renderer-accessibility 启动浏览器后再试。")))
+                << status("selectionActivityStatus").toStdString();
+            EXPECT_FALSE(bulb().has_value()) << "a page off the bus offered the bulb";
+            doubleClick(password, QStringLiteral("hunter2secret"));
+            EXPECT_FALSE(waitUntil([&] { return bulb().has_value(); }, 1500)) << "the password field offered the bulb";
+        } else {
+            doubleClick(password, QStringLiteral("hunter2secret"));
+            EXPECT_TRUE(statusEndsWith(QStringLiteral("这个控件是受保护的输入框，不读取其中的文字。")))
+                << status("selectionActivityStatus").toStdString();
+            EXPECT_FALSE(bulb().has_value()) << "the password field offered the bulb";
+            input.doubleClick(word.center(), holdMs);
+            expectBulbThenAnswer(word.center(), QStringLiteral("Opportunity"));
+        }
+    }
+    EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);  // the forced page's word
 }
 
 TEST(SelectAnywhereGnomeWithoutExtension, SaysWhyNativeWindowsAreNotReadAndOffersNothing) {
