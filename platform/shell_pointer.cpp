@@ -3,7 +3,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QStandardPaths>
 #include <QVariantMap>
@@ -46,9 +45,15 @@ ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(paren
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& owner) {
                 const bool active = !owner.isEmpty();
-                if (std::exchange(active_, active) != active) emit activeChanged(active);
+                const bool changed = std::exchange(active_, active) != active;
+                // A new extension: it knows nothing of this program's watch yet.
+                outdated_ = false;
+                if (watching_) askToWatch();
+                if (changed) emit activeChanged(active);
             });
     active_ = hasOwner(bus_, serviceName);
+    bus_.connect(serviceName, objectPath, interfaceName, QStringLiteral("Button"), this,
+                 SLOT(buttonSignal(QDBusMessage)));
 }
 
 ShellPointer::~ShellPointer() = default;
@@ -59,7 +64,7 @@ ShellPointer& ShellPointer::shared() {
 }
 
 ShellPointer::Access ShellPointer::access() {
-    if (active_) return Access::active;
+    if (active_) return outdated_ ? Access::needsNewLogin : Access::active;
     if (!bus_.isConnected() || !hasOwner(bus_, shellService)) return Access::notGnome;
     QDBusMessage ask = QDBusMessage::createMethodCall(shellService, QStringLiteral("/org/gnome/Shell"),
                                                       QStringLiteral("org.gnome.Shell.Extensions"),
@@ -106,25 +111,27 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
     });
 }
 
-void ShellPointer::waitForRelease(std::function<void(std::optional<Release>)> done) {
-    if (!active_) {
-        done(std::nullopt);
-        return;
-    }
-    // The extension ends its wait by itself; the call's own time-out leaves it a margin.
-    const QDBusPendingCall pending = bus_.asyncCall(
-        call(QStringLiteral("WaitForRelease"), {quint32(releaseTimeout.count())}), int(releaseTimeout.count()) + 2000);
-    auto* watcher = new QDBusPendingCallWatcher(pending, this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
+void ShellPointer::watchButton(bool on) {
+    if (std::exchange(watching_, on) == on) return;
+    askToWatch();
+}
+
+void ShellPointer::askToWatch() {
+    if (!active_) return;
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus_.asyncCall(call(QStringLiteral("WatchButton"), {watching_}), int(callTimeout.count())), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        const QDBusPendingReply<bool, int, int, quint32> reply = *call;
-        if (reply.isError()) {
-            done(std::nullopt);
-            return;
-        }
-        done(Release{reply.argumentAt<0>(), QPoint(reply.argumentAt<1>(), reply.argumentAt<2>()),
-                     qint32(reply.argumentAt<3>())});
+        if (call->reply().errorName() != QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod")) return;
+        outdated_ = true;
     });
+}
+
+void ShellPointer::buttonSignal(const QDBusMessage& message) {
+    const QVariantList values = message.arguments();
+    if (!watching_ || values.size() != 6) return;
+    emit button(Button{values[0].toBool(), QPoint(values[1].toInt(), values[2].toInt()), values[3].toUInt(),
+                       qint32(values[4].toUInt()), values[5].toBool()});
 }
 
 }  // namespace halvern

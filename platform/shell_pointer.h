@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -16,8 +17,8 @@ class QDBusServiceWatcher;
 
 // The pointer as GNOME Shell sees it, through the program's own shell extension on the session bus.
 // On a Wayland session no ordinary client learns where the pointer is over native Wayland windows,
-// nor when a button goes up there; the compositor's shell does, and the extension tells this
-// program (and no other caller). Main thread only.
+// nor when a button goes down or up there; the compositor's shell does, and the extension tells this
+// program (and no other). Main thread only.
 namespace halvern {
 
 class ShellPointer : public QObject {
@@ -29,8 +30,6 @@ public:
     static inline const QString interfaceName = QStringLiteral("com.orvel.formac.Shell");
     // How long a question may keep the main thread.
     static constexpr std::chrono::milliseconds callTimeout{80};
-    // How long a held button is waited for: longer drags are no selection gestures.
-    static constexpr std::chrono::milliseconds releaseTimeout{15000};
 
     // Where the extension stands on this desktop.
     enum class Access {
@@ -48,10 +47,13 @@ public:
         qint32 focusedProcess = 0;  // the process of the window with the keyboard focus; 0 when unknown
     };
 
-    struct Release {
-        bool released = false;  // false: the wait ended first
+    // A press or release of the left button, anywhere on the screen.
+    struct Button {
+        bool pressed = false;
         QPoint position;
-        qint32 focusedProcess = 0;
+        quint32 time = 0;           // the shell's time stamp, milliseconds
+        qint32 windowProcess = 0;   // the process of the window under the pointer; 0 over none
+        bool nativeWindow = false;  // that window is a native Wayland one (not an X11 one)
     };
 
     explicit ShellPointer(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
@@ -68,24 +70,34 @@ public:
     // The pointer now; nothing when the extension does not answer within callTimeout.
     std::optional<State> state();
     // The same without blocking: `done` is called on the main thread, with nothing when the
-    // extension did not answer.
+    // extension did not answer. Every button event the extension sent before it answered has been
+    // delivered by then.
     void askState(std::function<void(std::optional<State>)> done);
-    // Waits, without blocking, until the left button is up (at once when it is not held), then
-    // calls `done` on the main thread; nothing when the extension did not answer.
-    void waitForRelease(std::function<void(std::optional<Release>)> done);
+    // Whether `button` is emitted for the left button's presses and releases; asked of the extension
+    // again whenever it comes back.
+    void watchButton(bool on);
 
 Q_SIGNALS:
     // The extension came or went.
     void activeChanged(bool active);
+    void button(const halvern::ShellPointer::Button& event);
+
+private Q_SLOTS:
+    void buttonSignal(const QDBusMessage& message);
 
 private:
     // Where the extension stands by the shell's answer about it.
     Access accessOf(const QVariantMap& info) const;
+    void askToWatch();
 
     QDBusConnection bus_;
     Access lastAccess_ = Access::failed;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool active_ = false;
+    bool watching_ = false;
+    // The extension the shell runs does not know the button watch: an older one, which the shell
+    // replaces only at the next login.
+    bool outdated_ = false;
 };
 
 constexpr auto rawValueTable(ShellPointer::Access) {

@@ -152,9 +152,6 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
       store_(services_.store ? *services_.store : AppStore::shared()) {
     services_.panels->attach(*this);
-    // Presses that the global monitor sees only when asked matter while something is pending or shown.
-    connect(this, &DirectSelectionController::interactionChanged, this,
-            [this] { services_.monitors->watchPresses(interaction_.phase != SelectionInteraction::Phase::idle); });
 }
 
 DirectSelectionController::~DirectSelectionController() {

@@ -1,13 +1,14 @@
 #include "app/select-anywhere/native_selection_gestures.h"
 
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLineF>
 #include <QPointer>
 
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "platform/x11_windows.h"
+
+#include <X11/X.h>
 
 namespace velquin {
 
@@ -23,52 +24,81 @@ Event pointerEvent(Event::Type type, QPoint position, qint32 process, int clicks
     event.quartzX = position.x();
     event.quartzY = position.y();
     event.clickCount = clicks;
-    // The window with the keyboard focus is the one the person works in; 0 is no process.
+    // The window the button went down in is the one the person works in; 0 is no process.
     if (process > 0) event.source.frontmostPID = process;
     event.received = now;
     event.timestamp = std::chrono::duration<double>(now.time_since_epoch()).count();
     return event;
 }
 
-// Whether the pointer is over a native window: the X pointer stays where it last was over an X
-// window, which the X RECORD monitor watches itself.
-bool overNativeWindow(QPoint shellPosition) {
-    const std::optional<QPoint> x = halvern::x11::pointerPosition();
-    return !x || *x != shellPosition;
+halvern::X11PointerEvent translated(int type, QPoint place, quint32 time) {
+    halvern::X11PointerEvent event;
+    event.type = type;
+    event.button = type == halvern::X11PointerEvent::motionNotify ? 0 : 1;
+    event.state = type == halvern::X11PointerEvent::motionNotify ? Button1Mask : 0;
+    event.rootX = place.x();
+    event.rootY = place.y();
+    event.time = time;
+    return event;
 }
 
 }  // namespace
 
 // ---- The tracker --------------------------------------------------------------------------------------
 
-std::optional<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& state, Clock::time_point now) {
-    if (press_ || !state.leftHeld) return std::nullopt;
-    press_ = state.position;
-    pressProcess_ = state.focusedProcess;
-    heldAtLastLook_ = true;
-    return pointerEvent(Event::leftMouseDown, state.position, state.focusedProcess, 1, now);
+NativeGestureTracker::NativeGestureTracker(halvern::PointerEventTranslator clicks) : clicks_(std::move(clicks)) {}
+
+QList<Event> NativeGestureTracker::button(const ShellPointer::Button& button, Clock::time_point now) {
+    using halvern::X11PointerEvent;
+    if (button.pressed) {
+        // Counted wherever it went, so that a press elsewhere breaks a run of clicks.
+        const auto press = clicks_.translate(translated(X11PointerEvent::buttonPress, button.position, button.time));
+        released_.reset();
+        held_.reset();
+        // Presses over X windows, this program's among them, are the X RECORD monitor's.
+        if (!button.nativeWindow) return {};
+        held_ = Press{button.position, button.windowProcess, press ? press->clickCount : 1, false};
+        return {pointerEvent(Event::leftMouseDown, button.position, button.windowProcess, held_->clicks, now)};
+    }
+    // The motion between press and release is not told: a release away from the press moved.
+    if (held_ && held_->place != button.position)
+        clicks_.translate(translated(X11PointerEvent::motionNotify, button.position, button.time));
+    clicks_.translate(translated(X11PointerEvent::buttonRelease, button.position, button.time));
+    const std::optional<Press> press = std::exchange(held_, std::nullopt);
+    if (!press) return {};
+    if (press->changed) return ended(*press, button.position, now);
+    released_ = Release{*press, button.position, now};
+    return {};
 }
 
-QList<Event> NativeGestureTracker::released(const ShellPointer::Release& release, Clock::time_point now) {
-    const std::optional<QPoint> press = std::exchange(press_, std::nullopt);
-    heldAtLastLook_ = false;
-    if (!press || !release.released) return {};
-    const qint32 process = release.focusedProcess > 0 ? release.focusedProcess : pressProcess_;
-    if (QLineF(*press, release.position).length() >= DirectSelectionController::dragDistance)
-        return {pointerEvent(Event::leftMouseDragged, release.position, process, 0, now),
-                pointerEvent(Event::leftMouseUp, release.position, process, 1, now)};
-    return {pointerEvent(Event::leftMouseUp, release.position, process, 2, now)};
+QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& state, Clock::time_point now) {
+    if (held_) {
+        held_->changed = true;
+        return {};
+    }
+    if (released_ && now - released_->at <= releaseWindow) {
+        const Release release = *std::exchange(released_, std::nullopt);
+        return ended(release.press, release.place, now);
+    }
+    if (!state.leftHeld) return {};
+    // Held, but no press was told (the extension started watching meanwhile): it is one now.
+    held_ = Press{state.position, state.focusedProcess, 1, true};
+    return {pointerEvent(Event::leftMouseDown, state.position, state.focusedProcess, 1, now)};
 }
 
-std::optional<Event> NativeGestureTracker::pressWatched(const ShellPointer::State& state, bool overNativeWindow,
-                                                        Clock::time_point now) {
-    // A button held over a native window that was held over an X window at the last look went up and
-    // down again in between (the looks are some milliseconds apart): a press too.
-    const bool pressed = state.leftHeld && (!heldAtLastLook_ || (overNativeWindow && !nativeAtLastLook_));
-    heldAtLastLook_ = state.leftHeld;
-    nativeAtLastLook_ = overNativeWindow;
-    if (!pressed || !overNativeWindow || press_) return std::nullopt;
-    return pointerEvent(Event::leftMouseDown, state.position, state.focusedProcess, 1, now);
+QList<Event> NativeGestureTracker::expire(Clock::time_point now) {
+    if (!released_ || now - released_->at <= releaseWindow) return {};
+    const Release release = *std::exchange(released_, std::nullopt);
+    // No selection came of it: whatever the clicks and the motion were, it ends as a single click, so
+    // that an older selection is not read for it.
+    return {pointerEvent(Event::leftMouseUp, release.press.place, release.press.process, 1, now)};
+}
+
+QList<Event> NativeGestureTracker::ended(const Press& press, QPoint place, Clock::time_point now) const {
+    if (QLineF(press.place, place).length() >= DirectSelectionController::dragDistance)
+        return {pointerEvent(Event::leftMouseDragged, place, press.process, 0, now),
+                pointerEvent(Event::leftMouseUp, place, press.process, press.clicks, now)};
+    return {pointerEvent(Event::leftMouseUp, place, press.process, press.clicks, now)};
 }
 
 // ---- The driver ---------------------------------------------------------------------------------------
@@ -79,62 +109,44 @@ NativeSelectionGestures::NativeSelectionGestures(ShellPointer& shell, std::funct
         connect(clipboard, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
             if (mode == QClipboard::Selection) selectionChanged();
         });
-    pressTimer_.setInterval(pressInterval);
-    connect(&pressTimer_, &QTimer::timeout, this, &NativeSelectionGestures::lookForPress);
+    connect(&shell_, &ShellPointer::button, this, [this](const ShellPointer::Button& button) {
+        deliver(tracker_.button(button, std::chrono::steady_clock::now()));
+        if (tracker_.awaitsSelection()) releaseTimer_.start();
+    });
+    releaseTimer_.setSingleShot(true);
+    // A little past the window, so that the tracker finds it passed.
+    releaseTimer_.setInterval(NativeGestureTracker::releaseWindow + std::chrono::milliseconds(10));
+    connect(&releaseTimer_, &QTimer::timeout, this, [this] {
+        // A change in time may still be on its way through the question about it.
+        if (asking_ > 0) {
+            releaseTimer_.start();
+            return;
+        }
+        deliver(tracker_.expire(std::chrono::steady_clock::now()));
+    });
+    shell_.watchButton(true);
 }
 
-NativeSelectionGestures::~NativeSelectionGestures() = default;
+NativeSelectionGestures::~NativeSelectionGestures() { shell_.watchButton(false); }
 
-void NativeSelectionGestures::watchPresses(bool on) {
-    if (on && !pressTimer_.isActive()) pressTimer_.start();
-    if (!on) pressTimer_.stop();
+void NativeSelectionGestures::deliver(const QList<Event>& events) {
+    for (const Event& event : events) handler_(event);
 }
 
 void NativeSelectionGestures::selectionChanged() {
     // A native window's selection reaches PRIMARY through the compositor while no X window is
     // active; an X window's selection is the X RECORD monitor's gesture.
-    if (tracker_.inGesture() || !shell_.isActive() || halvern::x11::activeWindow()) return;
+    if (tracker_.changedWhileHeld() || !shell_.isActive() || halvern::x11::activeWindow()) return;
     QPointer<NativeSelectionGestures> guard(this);
-    shell_.askState([guard](std::optional<ShellPointer::State> state) {
-        if (!guard || !state) return;
-        const std::optional<Event> press = guard->tracker_.selectionChanged(*state, std::chrono::steady_clock::now());
-        if (!press) return;
-        guard->handler_(*press);
-        guard->shell_.waitForRelease([guard](std::optional<ShellPointer::Release> release) {
-            if (!guard) return;
-            const QList<Event> events =
-                guard->tracker_.released(release.value_or(ShellPointer::Release{}), std::chrono::steady_clock::now());
-            for (const Event& event : events) guard->handler_(event);
-        });
-    });
-}
-
-void NativeSelectionGestures::lookForPress() {
-    if (asking_ || tracker_.inGesture() || !shell_.isActive()) return;
-    asking_ = true;
-    QPointer<NativeSelectionGestures> guard(this);
-    shell_.askState([guard](std::optional<ShellPointer::State> state) {
+    const auto changed = std::chrono::steady_clock::now();
+    // The answer comes after every button event the extension told before it: the release that
+    // preceded this change is known by then. A shell too busy to answer in time most likely told
+    // them too: what is known then decides, and a button held without a press told is not guessed.
+    ++asking_;
+    shell_.askState([guard, changed](std::optional<ShellPointer::State> state) {
         if (!guard) return;
-        guard->asking_ = false;
-        if (!state) return;
-        std::optional<Event> press =
-            guard->tracker_.pressWatched(*state, overNativeWindow(state->position), std::chrono::steady_clock::now());
-        if (!press) return;
-        // A press in a native window while this program's panel has the focus: the shell moves the
-        // focus to that window as it handles the press, maybe after it answered.
-        if (state->focusedProcess != qint32(QCoreApplication::applicationPid())) {
-            guard->handler_(*press);
-            return;
-        }
-        guard->asking_ = true;
-        QTimer::singleShot(focusDelay, guard, [guard, press = *press]() mutable {
-            guard->shell_.askState([guard, press](std::optional<ShellPointer::State> later) mutable {
-                if (!guard) return;
-                guard->asking_ = false;
-                if (later && later->focusedProcess > 0) press.source.frontmostPID = later->focusedProcess;
-                guard->handler_(press);
-            });
-        });
+        --guard->asking_;
+        guard->deliver(guard->tracker_.selectionChanged(state.value_or(ShellPointer::State{}), changed));
     });
 }
 

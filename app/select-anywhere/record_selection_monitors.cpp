@@ -90,10 +90,6 @@ public:
         global_.reset();
     }
 
-    void watchPresses(bool wanted) override {
-        if (native_) native_->watchPresses(wanted);
-    }
-
     bool startLocal(std::function<void(QPointF)> handler) override {
         if (!qApp) return false;
         local_ = std::make_unique<LocalPressFilter>(std::move(handler));

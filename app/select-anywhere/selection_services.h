@@ -87,9 +87,6 @@ public:
     // Delivers the screen point of every left press in this program's own windows.
     virtual bool startLocal(std::function<void(QPointF)> handler) = 0;
     virtual void stopLocal() = 0;
-    // Whether presses are wanted now from windows whose presses the global monitor sees only when
-    // asked to look for them (native Wayland windows): something is shown that a press dismisses.
-    virtual void watchPresses(bool /*wanted*/) {}
 };
 
 // One entry of the status item's menu.

@@ -56,7 +56,8 @@ public:
 
     halvern::ShellPointer::Access nativeWindowAccess() override {
         halvern::ShellPointer& shell = halvern::ShellPointer::shared();
-        if (shell.isActive()) return halvern::ShellPointer::Access::active;
+        // Known without asking while it answers (an older extension too, which needs a new login).
+        if (shell.isActive()) return shell.access();
         // Asked of the shell only now and then: the answer changes when the person acts on it.
         const auto now = std::chrono::steady_clock::now();
         if (!accessAsked_ || now - *accessAsked_ >= accessInterval) {

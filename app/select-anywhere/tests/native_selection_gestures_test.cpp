@@ -6,8 +6,9 @@ namespace velquin {
 namespace {
 
 using Event = halvern::SelectionMouseEvent;
+using Button = halvern::ShellPointer::Button;
 using State = halvern::ShellPointer::State;
-using Release = halvern::ShellPointer::Release;
+using namespace std::chrono_literals;
 
 // What the controller receives, one "type clicks x,y pid" each.
 QStringList described(const QList<Event>& events) {
@@ -22,79 +23,86 @@ QStringList described(const QList<Event>& events) {
     return lines;
 }
 
-TEST(NativeGestureTracker, SelectionChangesUnderAHeldButtonBecomeGestures) {
+// One thing that happens, at a time in milliseconds: the button ("down"/"up" at a place, over a
+// native window of process 42 unless `x11`), a selection change (with the button held or not), or
+// the tracker's timer.
+struct Step {
+    enum Kind { down, up, change, expire } kind;
+    int ms = 0;
+    QPoint place;
+    bool heldOrX11 = false;  // a change: the extension says the button is held; a press: over an X window
+};
+
+TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGestures) {
     struct Row {
         const char* name;
-        QList<State> changes;  // the pointer at each selection change
-        std::optional<Release> release;
+        QList<Step> steps;
         QStringList expected;
     };
     const QList<Row> rows{
-        {"a drag: press at the first change, then drag and release where the button went up",
-         {{{100, 200}, true, 42}, {{130, 200}, true, 42}},
-         Release{true, {180, 204}, 42},
+        {"a drag that changes the selection while held ends at the release",
+         {{Step::down, 0, {100, 200}},
+          {Step::change, 30, {}, true},
+          {Step::change, 45, {}, true},
+          {Step::up, 200, {180, 204}}},
          {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42"}},
-        {"a selection made without moving is made by clicks",
-         {{{100, 200}, true, 42}},
-         Release{true, {101, 201}, 42},
-         {"1 1 100,200 42", "2 2 101,201 42"}},
-        {"the release names the window in front then; the press's when it names none",
-         {{{100, 200}, true, 42}},
-         Release{true, {300, 200}, 0},
-         {"1 1 100,200 42", "6 0 300,200 42", "2 1 300,200 42"}},
-        {"keyboard, select-all or a program setting the selection: no button held, no gesture",
-         {{{100, 200}, false, 42}},
-         std::nullopt,
+        {"a drag whose selection changes just after the release (Firefox)",
+         {{Step::down, 0, {100, 200}}, {Step::up, 200, {180, 204}}, {Step::change, 215}},
+         {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42"}},
+        {"a double click selecting as the second press goes down, and one selecting after it went up",
+         {{Step::down, 0, {100, 200}},
+          {Step::up, 60, {100, 200}},
+          {Step::down, 150, {101, 201}},
+          {Step::change, 160, {}, true},
+          {Step::up, 210, {101, 201}},
+          {Step::down, 2000, {300, 200}},
+          {Step::up, 2060, {300, 200}},
+          {Step::down, 2150, {300, 200}},
+          {Step::up, 2210, {300, 200}},
+          {Step::change, 2225}},
+         {"1 1 100,200 42", "1 2 101,201 42", "2 2 101,201 42", "1 1 300,200 42", "1 2 300,200 42", "2 2 300,200 42"}},
+        {"a click after which the selection changes is a click, which reads nothing",
+         {{Step::down, 0, {100, 200}}, {Step::up, 60, {100, 200}}, {Step::change, 100}},
+         {"1 1 100,200 42", "2 1 100,200 42"}},
+        {"a release the selection does not follow ends as a click where the press was",
+         {{Step::down, 0, {100, 200}}, {Step::up, 300, {400, 200}}, {Step::expire, 800}, {Step::change, 900}},
+         {"1 1 100,200 42", "2 1 100,200 42"}},
+        {"keyboard, select-all or a program setting the selection: no button, no gesture",
+         {{Step::change, 0}, {Step::change, 5000}},
          {}},
-        {"a wait that ended with the button still held ends the gesture without a release",
-         {{{100, 200}, true, 42}},
-         Release{false, {900, 200}, 42},
+        {"a selection changing well after the release is not that gesture's",
+         {{Step::down, 0, {100, 200}}, {Step::up, 200, {180, 204}}, {Step::change, 700}, {Step::expire, 710}},
+         {"1 1 100,200 42", "2 1 100,200 42"}},
+        {"presses over X windows are the X monitor's and end what was pending",
+         {{Step::down, 0, {100, 200}},
+          {Step::up, 200, {180, 204}},
+          {Step::down, 220, {600, 600}, true},
+          {Step::up, 260, {600, 600}},
+          {Step::change, 270}},
          {"1 1 100,200 42"}},
+        {"held when the selection changed, but no press told: a press then",
+         {{Step::change, 0, {}, true}, {Step::up, 100, {150, 200}}},
+         {"1 1 5,6 7", "6 0 150,200 7", "2 1 150,200 7"}},
     };
-    const auto now = std::chrono::steady_clock::now();
     for (const Row& row : rows) {
-        NativeGestureTracker tracker;
+        // Double clicks within 400 ms and 4 px.
+        NativeGestureTracker tracker(halvern::PointerEventTranslator(400ms, 4));
+        const auto start = std::chrono::steady_clock::now();
         QList<Event> events;
-        for (const State& change : row.changes)
-            if (const auto press = tracker.selectionChanged(change, now)) events.append(*press);
-        if (row.release) events.append(tracker.released(*row.release, now));
+        for (const Step& step : row.steps) {
+            const auto at = start + std::chrono::milliseconds(step.ms);
+            switch (step.kind) {
+            case Step::down:
+            case Step::up:
+                events.append(tracker.button(
+                    Button{step.kind == Step::down, step.place, quint32(step.ms), 42, !step.heldOrX11}, at));
+                break;
+            case Step::change: events.append(tracker.selectionChanged(State{{5, 6}, step.heldOrX11, 7}, at)); break;
+            case Step::expire: events.append(tracker.expire(at)); break;
+            }
+        }
         EXPECT_EQ(described(events), row.expected) << row.name;
-        EXPECT_FALSE(tracker.inGesture() && row.release) << row.name;
-        for (const Event& event : events) EXPECT_EQ(event.received, now) << row.name;
     }
-}
-
-TEST(NativeGestureTracker, WatchedPressesAreTheButtonGoingDownInANativeWindow) {
-    struct Look {
-        State state;
-        bool native;
-        bool press;
-    };
-    const Look looks[] = {
-        {{{5, 5}, false, 42}, true, false},
-        {{{10, 20}, true, 7}, true, true},
-        {{{12, 20}, true, 7}, true, false},  // still held: the same press
-        {{{12, 20}, false, 7}, true, false},
-        {{{300, 20}, true, 9}, false, false},  // over an X window: the X monitor's
-        {{{640, 900}, true, 7}, true, true},   // up and down between two looks, now over a native window
-        {{{640, 900}, false, 7}, true, false},
-        {{{12, 20}, true, 7}, true, true},
-    };
-    NativeGestureTracker tracker;
-    const auto now = std::chrono::steady_clock::now();
-    for (const Look& look : looks) {
-        const auto press = tracker.pressWatched(look.state, look.native, now);
-        EXPECT_EQ(press.has_value(), look.press) << look.state.position.x() << "," << look.state.position.y();
-        if (press)
-            EXPECT_EQ(described({*press}), QStringList{QStringLiteral("1 1 %1,%2 %3")
-                                                           .arg(look.state.position.x())
-                                                           .arg(look.state.position.y())
-                                                           .arg(look.state.focusedProcess)});
-    }
-    // During a gesture its own press was delivered already.
-    NativeGestureTracker gesture;
-    ASSERT_TRUE(gesture.selectionChanged({{1, 1}, true, 7}, now));
-    EXPECT_FALSE(gesture.pressWatched({{3, 1}, true, 7}, true, now));
 }
 
 }  // namespace

@@ -1,16 +1,14 @@
-// Tells the Orvel program, and no other caller, where the pointer is, whether its left button is
-// held, and when it is released: on Wayland no ordinary client learns these over native windows.
-// Nothing runs while no one waits for a release.
+// Tells the Orvel program, and no other caller, where the pointer is and when its left button goes
+// down and up: on Wayland no ordinary client learns these over native windows.
+// Nothing runs while the program does not watch the button.
 'use strict';
 
-const { Clutter, Gio, GLib } = imports.gi;
+const { Clutter, Gio, GLib, Meta } = imports.gi;
 
 const BUS_NAME = 'com.orvel.formac.Shell';
 const OBJECT_PATH = '/com/orvel/formac/Shell';
 // Only the program that owns this name on the session bus gets answers.
 const PROGRAM_NAME = 'com.orvel.formac';
-const POLL_INTERVAL_MS = 10;
-const MAX_WAIT_MS = 30000;
 
 const INTERFACE = `<node>
   <interface name="com.orvel.formac.Shell">
@@ -20,13 +18,17 @@ const INTERFACE = `<node>
       <arg type="b" name="leftHeld" direction="out"/>
       <arg type="u" name="focusedPid" direction="out"/>
     </method>
-    <method name="WaitForRelease">
-      <arg type="u" name="timeoutMs" direction="in"/>
-      <arg type="b" name="released" direction="out"/>
-      <arg type="i" name="x" direction="out"/>
-      <arg type="i" name="y" direction="out"/>
-      <arg type="u" name="focusedPid" direction="out"/>
+    <method name="WatchButton">
+      <arg type="b" name="on" direction="in"/>
     </method>
+    <signal name="Button">
+      <arg type="b" name="pressed"/>
+      <arg type="i" name="x"/>
+      <arg type="i" name="y"/>
+      <arg type="u" name="time"/>
+      <arg type="u" name="windowPid"/>
+      <arg type="b" name="nativeWindow"/>
+    </signal>
   </interface>
 </node>`;
 
@@ -40,11 +42,36 @@ function focusedPid() {
     return pid > 0 ? pid : 0;
 }
 
+// The window drawn at a point of the screen, as the shell would hand it a click there; none over the
+// shell's own panels and the desktop.
+function windowAt(x, y) {
+    for (let actor = global.stage.get_actor_at_pos(Clutter.PickMode.REACTIVE, x, y); actor;
+        actor = actor.get_parent()) {
+        if (actor instanceof Meta.WindowActor)
+            return actor.get_meta_window();
+    }
+    return null;
+}
+
+function callBus(method, args, type, cancellable) {
+    return new Promise((resolve, reject) => {
+        Gio.DBus.session.call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus', method,
+            args, new GLib.VariantType(type), Gio.DBusCallFlags.NONE, -1, cancellable, (connection, result) => {
+                try {
+                    resolve(connection.call_finish(result).deepUnpack()[0]);
+                } catch (e) {
+                    reject(e);
+                }
+            });
+    });
+}
+
 class SelectionService {
     constructor() {
         this._cancellable = new Gio.Cancellable();
-        this._waits = [];
-        this._timer = 0;
+        this._watchers = new Map();  // unique name → id of the watch for its going away
+        this._idleMonitor = global.backend.get_core_idle_monitor();
+        this._inputWatch = 0;
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._ownerId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
@@ -53,16 +80,12 @@ class SelectionService {
 
     destroy() {
         this._cancellable.cancel();
+        for (const id of this._watchers.values())
+            Gio.bus_unwatch_name(id);
+        this._watchers.clear();
+        this._updateInputWatch();
         Gio.bus_unown_name(this._ownerId);
         this._object.unexport();
-        if (this._timer) {
-            GLib.source_remove(this._timer);
-            this._timer = 0;
-        }
-        const now = pointer();
-        for (const wait of this._waits)
-            wait.invocation.return_value(new GLib.Variant('(biiu)', [false, now.x, now.y, focusedPid()]));
-        this._waits = [];
     }
 
     PointerAsync(_params, invocation) {
@@ -72,57 +95,84 @@ class SelectionService {
         });
     }
 
-    WaitForReleaseAsync([timeoutMs], invocation) {
+    // The caller gets the Button signal, and no one else, for every press and release of the left
+    // button while it watches; at most one watch a caller, which ends when it leaves the bus.
+    WatchButtonAsync([on], invocation) {
         this._whenFromProgram(invocation, () => {
-            const now = pointer();
-            if (!now.leftHeld) {
-                invocation.return_value(new GLib.Variant('(biiu)', [true, now.x, now.y, focusedPid()]));
-                return;
+            const caller = invocation.get_sender();
+            if (on && !this._watchers.has(caller)) {
+                this._watchers.set(caller, Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
+                    Gio.BusNameWatcherFlags.NONE, null, () => this._unwatch(caller)));
+            } else if (!on) {
+                this._unwatch(caller);
             }
-            const waitMs = Math.min(Math.max(timeoutMs, 1), MAX_WAIT_MS);
-            this._waits.push({ invocation, deadline: GLib.get_monotonic_time() + waitMs * 1000 });
-            if (!this._timer)
-                this._timer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, POLL_INTERVAL_MS, () => this._poll());
+            this._updateInputWatch();
+            invocation.return_value(null);
         });
     }
 
-    // One timer serves every pending wait; it stops when the last one is answered.
-    _poll() {
-        const now = pointer();
-        const pid = focusedPid();
-        const time = GLib.get_monotonic_time();
-        this._waits = this._waits.filter(wait => {
-            if (now.leftHeld && time < wait.deadline)
-                return true;
-            wait.invocation.return_value(new GLib.Variant('(biiu)', [!now.leftHeld, now.x, now.y, pid]));
-            return false;
-        });
-        if (this._waits.length > 0)
-            return GLib.SOURCE_CONTINUE;
-        this._timer = 0;
-        return GLib.SOURCE_REMOVE;
+    _unwatch(caller) {
+        const id = this._watchers.get(caller);
+        if (id === undefined)
+            return;
+        Gio.bus_unwatch_name(id);
+        this._watchers.delete(caller);
+        this._updateInputWatch();
     }
 
-    // Asks the bus who owns the program's name now, so that a name taken over or given up since the
-    // last call is never trusted; a caller that is not that owner is refused.
-    _whenFromProgram(invocation, answer) {
-        const sender = invocation.get_sender();
-        Gio.DBus.session.call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
-            'GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), new GLib.VariantType('(s)'),
-            Gio.DBusCallFlags.NONE, -1, this._cancellable, (connection, result) => {
-                let owner = null;
+    // The shell tells a watch for the user's activity of every input event as it handles it, before
+    // it hands the event to a window: the only place an extension sees clicks in native windows.
+    // The watch fires once; it is set again for the next event while anyone watches.
+    _updateInputWatch() {
+        if (this._watchers.size > 0 && !this._inputWatch) {
+            this._inputWatch = this._idleMonitor.add_user_active_watch(() => {
+                this._inputWatch = 0;
                 try {
-                    [owner] = connection.call_finish(result).deepUnpack();
-                } catch (e) {
-                    owner = null;
+                    this._inputEvent(Clutter.get_current_event());
+                } finally {
+                    this._updateInputWatch();
                 }
-                if (owner !== null && owner === sender && !this._cancellable.is_cancelled()) {
-                    answer();
-                    return;
-                }
-                invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-                    `Only the owner of ${PROGRAM_NAME} may call this`);
             });
+        } else if (this._watchers.size === 0 && this._inputWatch) {
+            this._idleMonitor.remove_watch(this._inputWatch);
+            this._inputWatch = 0;
+        }
+    }
+
+    _inputEvent(event) {
+        const type = event?.type();
+        if (type !== Clutter.EventType.BUTTON_PRESS && type !== Clutter.EventType.BUTTON_RELEASE)
+            return;
+        if (event.get_button() !== Clutter.BUTTON_PRIMARY)
+            return;
+        const [x, y] = event.get_coords();
+        const window = windowAt(x, y);
+        const pid = Math.max(window?.get_pid() ?? 0, 0);
+        const native = window !== null && window.get_client_type() === Meta.WindowClientType.WAYLAND;
+        const values = new GLib.Variant('(biiuub)',
+            [type === Clutter.EventType.BUTTON_PRESS, Math.round(x), Math.round(y), event.get_time(), pid, native]);
+        for (const caller of this._watchers.keys())
+            Gio.DBus.session.emit_signal(caller, OBJECT_PATH, BUS_NAME, 'Button', values);
+    }
+
+    // Answers a caller that owns the program's name now (asked of the bus at every call, so that a
+    // name taken over or given up since is never trusted); refuses any other.
+    async _whenFromProgram(invocation, answer) {
+        const sender = invocation.get_sender();
+        let allowed = false;
+        try {
+            const owner = await callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)',
+                this._cancellable);
+            allowed = owner === sender;
+        } catch (e) {
+            allowed = false;
+        }
+        if (allowed && !this._cancellable.is_cancelled()) {
+            answer();
+            return;
+        }
+        invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
+            `Only the owner of ${PROGRAM_NAME} may call this`);
     }
 }
 

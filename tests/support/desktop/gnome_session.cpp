@@ -1,10 +1,13 @@
 #include "tests/support/desktop/gnome_session.h"
 
 #include <unistd.h>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -212,7 +215,8 @@ addEventListener('mousemove', () => { new Image().src = 'http://127.0.0.1:PORT/p
 
 }  // namespace
 
-NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& password, bool forcedAccessibility) {
+NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& password, bool forcedAccessibility,
+                                     Browser browser) {
     if (!server_.listen(QHostAddress::LocalHost)) return;
     QString body;
     for (const QString& line : lines) {
@@ -240,6 +244,30 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& pa
     out.close();
 
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { readReport(); });
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(folder_.filePath(QStringLiteral("browser.log")));
+    if (browser == Browser::firefox) {
+        // A profile of its own that asks nothing at the first start and stays off the network.
+        const QString profile = folder_.filePath(QStringLiteral("profile"));
+        QDir().mkpath(profile);
+        QFile prefs(profile + QStringLiteral("/user.js"));
+        if (!prefs.open(QIODevice::WriteOnly)) return;
+        prefs.write(
+            "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+            "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+            "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+            "user_pref(\"network.connectivity-service.enabled\", false);\n"
+            "user_pref(\"app.update.auto\", false);\n");
+        prefs.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"), QStringLiteral("1"));
+        process_.setProcessEnvironment(environment);
+        process_.start(QStringLiteral("firefox-esr"),
+                       {QStringLiteral("--kiosk"), QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile,
+                        QUrl::fromLocalFile(file).toString()});
+        return;
+    }
     QStringList arguments{QStringLiteral("--ozone-platform=wayland"),
                           QStringLiteral("--kiosk"),
                           QStringLiteral("--no-first-run"),
@@ -252,8 +280,6 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& pa
     if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
     // The browser refuses to run as root inside its sandbox.
     if (geteuid() == 0) arguments.prepend(QStringLiteral("--no-sandbox"));
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(folder_.filePath(QStringLiteral("browser.log")));
     process_.start(QStringLiteral("chromium"), arguments);
 }
 
@@ -308,4 +334,3 @@ QRect NativeBrowserPage::wordBox(int line, int word) const {
 }
 
 }  // namespace orveltest
-

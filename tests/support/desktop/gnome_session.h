@@ -89,14 +89,16 @@ private:
     QRect entry_;
 };
 
-// Native Chromium (on Wayland) filling the shell's screen with a page of `lines`, each a paragraph of
-// words on one line, and below them a password field holding `password` unless it is empty. The
-// page reports where its words and the field are drawn. Its page content is on the accessibility
-// bus only with `forcedAccessibility`.
+// A native browser (on Wayland) filling the shell's screen with a page of `lines`, each a paragraph
+// of words on one line, and below them a password field holding `password` unless it is empty. The
+// page reports where its words and the field are drawn. Chromium's page content is on the
+// accessibility bus only with `forcedAccessibility`; Firefox's as it starts.
 class NativeBrowserPage {
 public:
+    enum class Browser { chromium, firefox };
+
     explicit NativeBrowserPage(const QStringList& lines, const QString& password = {},
-                               bool forcedAccessibility = false);
+                               bool forcedAccessibility = false, Browser browser = Browser::chromium);
     ~NativeBrowserPage();
     NativeBrowserPage(const NativeBrowserPage&) = delete;
     NativeBrowserPage& operator=(const NativeBrowserPage&) = delete;

@@ -1,9 +1,9 @@
 // Select-anywhere in the real program on GNOME's Wayland session (GNOME Shell nested on the test
-// display): the program runs on XWayland, and native Wayland windows — GTK 3, GTK 4, Chromium with
-// its page on the accessibility bus — show the bulb beside the pointer through the shell extension,
-// and the answer panel with exactly the selected text when it is clicked. A keyboard selection and a
-// password entry show nothing; the next press closes the bulb. Without the extension the status says
-// why native windows are not read and what to do.
+// display): the program runs on XWayland, and native Wayland windows — GTK 3, GTK 4, Firefox as it
+// starts by default, Chromium with its page on the accessibility bus — show the bulb beside the
+// pointer through the shell extension, and the answer panel with exactly the selected text when it is
+// clicked. A keyboard selection and a password entry show nothing; the next press closes the bulb or
+// the panel. Without the extension the status says why native windows are not read and what to do.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -57,11 +57,6 @@ std::optional<QPoint> xwaylandPointer() {
 // The program with automatic selection on, signed in, over the hosted services' stub.
 class SelectAnywhereGnome : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The extension's own test owned the program's name in this process; the program owns it now.
-        QDBusConnection::sessionBus().unregisterService(QStringLiteral("com.orvel.formac"));
-    }
-
     void SetUp() override {
         ASSERT_FALSE(stub.baseUrl().isEmpty());
         ASSERT_TRUE(display.isOpen());
@@ -101,7 +96,9 @@ protected:
         input.click(shown->geometry.center(), holdMs);
         ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), panelSize).has_value(); }))
             << status("selectionPhase").toStdString() << " " << status("selectionActivityStatus").toStdString();
-        ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == before + 1; }));
+        ASSERT_TRUE(waitUntil([&] { return orvel.history(accountID).size() == before + 1; }))
+            << status("selectionPhase").toStdString() << " " << status("selectionActivityStatus").toStdString() << " "
+            << status("selectionReadRoute").toStdString();
         EXPECT_EQ(orvel.history(accountID).first().toObject().value(QStringLiteral("source")).toString(), selected);
         // The next press anywhere ends what is shown.
         input.click({640, 900}, holdMs);
@@ -184,6 +181,30 @@ TEST_F(SelectAnywhereGnome, NativeChromiumShowsNothingForItsPasswordField) {
         }
     }
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 1);  // the forced page's word
+}
+
+// Firefox selects only once the button is up: a double click and a drag are gestures all the same, and
+// a selection made with the keyboard right after a click is none.
+TEST_F(SelectAnywhereGnome, NativeFirefoxOffersTheBulbForADoubleClickAndADrag) {
+    const QStringList lines{QStringLiteral("Scarcity means wants exceed resources"),
+                            QStringLiteral("Markets set prices by supply")};
+    NativeBrowserPage page(lines, {}, false, NativeBrowserPage::Browser::firefox);
+    ASSERT_TRUE(page.waitUntilShown());
+
+    const QRect word = page.wordBox(0, 0);
+    input.doubleClick(word.center(), holdMs);
+    expectBulbThenAnswer(word.center(), QStringLiteral("Scarcity"));
+
+    // From just before the second line's first word to just past its second.
+    const QPoint from(page.wordBox(1, 0).left() - 1, page.wordBox(1, 0).center().y());
+    const QPoint to(page.wordBox(1, 1).right() + 2, from.y());
+    input.drag(from, to);
+    expectBulbThenAnswer(to, QStringLiteral("Markets set"));
+
+    input.click(word.center());
+    input.chord({XK_Control_L, XK_a});
+    ASSERT_TRUE(waitUntil([&] { return orveltest::primarySelectionText().startsWith(lines[0]); }));
+    EXPECT_FALSE(waitUntil([&] { return bulb().has_value(); }, 1500)) << "a keyboard selection showed the bulb";
 }
 
 TEST(SelectAnywhereGnomeWithoutExtension, SaysWhyNativeWindowsAreNotReadAndOffersNothing) {
