@@ -4,11 +4,20 @@
 'use strict';
 
 const { Clutter, Gio, GLib, Meta } = imports.gi;
+const ExtensionUtils = imports.misc.extensionUtils;
 
 const BUS_NAME = 'com.orvel.formac.Shell';
 const OBJECT_PATH = '/com/orvel/formac/Shell';
-// Only the program that owns this name on the session bus gets answers.
+// Only the program that owns this name on the session bus gets answers, and only while the
+// program running under it is Orvel itself (see _isProgram).
 const PROGRAM_NAME = 'com.orvel.formac';
+// Where the Debian package installs the program. An installation elsewhere, or a build, names its
+// program in the file PROGRAMS_FILE beside this one: whoever may write there may rewrite this
+// extension anyway, so no other process can make itself trusted through it.
+const INSTALLED_PROGRAM = '/usr/bin/orvel';
+const PROGRAMS_FILE = 'programs';
+// Callers checked are remembered by their unique name, which the bus never gives out again.
+const MAX_REMEMBERED_CALLERS = 64;
 
 const INTERFACE = `<node>
   <interface name="com.orvel.formac.Shell">
@@ -53,6 +62,35 @@ function windowAt(x, y) {
     return null;
 }
 
+function fileId(path) {
+    try {
+        const info = Gio.File.new_for_path(path).query_info('unix::device,unix::inode,unix::uid',
+            Gio.FileQueryInfoFlags.NONE, null);
+        return {
+            device: info.get_attribute_uint32('unix::device'),
+            inode: info.get_attribute_uint64('unix::inode'),
+            uid: info.get_attribute_uint32('unix::uid'),
+        };
+    } catch (e) {
+        return null;
+    }
+}
+
+// The programs that may call: the installed one and those named beside the extension.
+function trustedPrograms() {
+    const programs = [INSTALLED_PROGRAM];
+    try {
+        const [, contents] = ExtensionUtils.getCurrentExtension().dir.get_child(PROGRAMS_FILE).load_contents(null);
+        for (const line of new TextDecoder().decode(contents).split('\n')) {
+            if (line.startsWith('/'))
+                programs.push(line);
+        }
+    } catch (e) {
+        // No such file: the installed program only.
+    }
+    return programs;
+}
+
 function callBus(method, args, type, cancellable) {
     return new Promise((resolve, reject) => {
         Gio.DBus.session.call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus', method,
@@ -69,6 +107,8 @@ function callBus(method, args, type, cancellable) {
 class SelectionService {
     constructor() {
         this._cancellable = new Gio.Cancellable();
+        this._programs = trustedPrograms();
+        this._callers = new Map();  // unique name → whether Orvel runs under it
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._inputWatch = 0;
@@ -156,14 +196,14 @@ class SelectionService {
     }
 
     // Answers a caller that owns the program's name now (asked of the bus at every call, so that a
-    // name taken over or given up since is never trusted); refuses any other.
+    // name taken over or given up since is never trusted) and runs Orvel; refuses any other.
     async _whenFromProgram(invocation, answer) {
         const sender = invocation.get_sender();
         let allowed = false;
         try {
             const owner = await callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)',
                 this._cancellable);
-            allowed = owner === sender;
+            allowed = owner === sender && await this._isProgram(sender);
         } catch (e) {
             allowed = false;
         }
@@ -172,7 +212,35 @@ class SelectionService {
             return;
         }
         invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-            `Only the owner of ${PROGRAM_NAME} may call this`);
+            `Only the Orvel program owning ${PROGRAM_NAME} may call this`);
+    }
+
+    // Whether the process behind a connection runs one of the trusted program files: the very file
+    // (device and inode, whatever path or mount the process reached it by), or, after an upgrade
+    // replaced it while the program ran, a deleted file of the super-user's at a trusted path.
+    async _isProgram(sender) {
+        if (this._callers.has(sender))
+            return this._callers.get(sender);
+        const pid = await callBus('GetConnectionUnixProcessID', new GLib.Variant('(s)', [sender]), '(u)',
+            this._cancellable);
+        const executable = `/proc/${pid}/exe`;
+        const running = fileId(executable);
+        let link = null;
+        try {
+            link = GLib.file_read_link(executable);
+        } catch (e) {
+            link = null;
+        }
+        const trusted = running !== null && this._programs.some(path => {
+            const program = fileId(path);
+            if (program !== null && program.device === running.device && program.inode === running.inode)
+                return true;
+            return link === `${path} (deleted)` && running.uid === 0 && program?.uid === 0;
+        });
+        if (this._callers.size >= MAX_REMEMBERED_CALLERS)
+            this._callers.clear();
+        this._callers.set(sender, trusted);
+        return trusted;
     }
 }
 

@@ -1,6 +1,6 @@
 // Orvel's GNOME Shell extension in a nested GNOME Shell, without the program: the test process owns
-// the program's bus name. The extension answers that owner only, and tells it of clicks while it
-// watches the button.
+// the program's bus name, but it is not Orvel, so the extension tells it nothing, nor any other
+// caller. (The program itself is answered: its tests in the same session show the bulb.)
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -33,29 +33,30 @@ public Q_SLOTS:
     void received(const QDBusMessage&) { ++count; }
 };
 
-TEST(ShellExtensionGnome, AnswersTheOwnerOfTheProgramsNameOnly) {
+TEST(ShellExtensionGnome, AnotherProcessHoldingTheProgramsNameGetsNoAnswer) {
     ASSERT_TRUE(QDBusConnection::sessionBus().registerService(kProgram));
     QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other-caller"));
     ASSERT_TRUE(other.isConnected());
     ButtonSignals buttons;
-    ASSERT_TRUE(QDBusConnection::sessionBus().connect(kExtension, kPath, kExtension, QStringLiteral("Button"),
-                                                      &buttons, SLOT(received(QDBusMessage))));
+    ASSERT_TRUE(QDBusConnection::sessionBus().connect(kExtension, kPath, kExtension, QStringLiteral("Button"), &buttons,
+                                                      SLOT(received(QDBusMessage))));
     const struct {
         QString method;
         QVariantList arguments;
     } calls[] = {{QStringLiteral("Pointer"), {}}, {QStringLiteral("WatchButton"), {true}}};
     for (const auto& call : calls) {
         SCOPED_TRACE(call.method.toStdString());
-        const QDBusMessage own = QDBusConnection::sessionBus().call(extensionCall(call.method, call.arguments));
-        EXPECT_EQ(own.type(), QDBusMessage::ReplyMessage) << own.errorMessage().toStdString();
-        const QDBusMessage foreign = other.call(extensionCall(call.method, call.arguments));
-        EXPECT_EQ(foreign.errorName().toStdString(), "org.freedesktop.DBus.Error.AccessDenied");
+        // The name's owner, and a connection of the same process that does not own it.
+        for (const QDBusConnection& caller : {QDBusConnection::sessionBus(), other}) {
+            const QDBusMessage reply = QDBusConnection(caller).call(extensionCall(call.method, call.arguments));
+            EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.AccessDenied");
+        }
     }
-    // Watching, the owner hears of a click's press and release.
+    // Its watch refused, this process hears of no click.
     HostInput input;
     ASSERT_TRUE(input.isOpen());
     input.click({600, 500});
-    EXPECT_TRUE(waitUntil([&] { return buttons.count == 2; }));
+    EXPECT_FALSE(waitUntil([&] { return buttons.count > 0; }, 500));
     QDBusConnection::disconnectFromBus(QStringLiteral("other-caller"));
     QDBusConnection::sessionBus().unregisterService(kProgram);
 }
