@@ -104,6 +104,9 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
 
     connect(&controller_, &SelectionController::statusItemReachableChanged, this,
             &MainWindow::statusItemReachabilityChanged);
+    // Looked at once the event that ended the hand-over is through: its panel's way into this window
+    // shows the window only after the panel has closed.
+    connect(&controller_, &SelectionController::handOverEnded, this, &MainWindow::handOverEnded, Qt::QueuedConnection);
 
     lessonary::follow(this, [this] { retranslate(); }, {});
     retranslate();
@@ -218,6 +221,30 @@ void MainWindow::explainBackground() {
     connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     backgroundNotice_ = notice;
     openSheet(notice);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    // Shown once, the window is the person's: the end of a hand-over no longer ends the program.
+    startedForHandOver_ = false;
+    QMainWindow::showEvent(event);
+}
+
+void MainWindow::handOverEnded() {
+    // A window of the program still shows (this one, a sheet, the tour): the person can reach it.
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isVisible() && (type == Qt::Window || type == Qt::Dialog)) return;
+    }
+    switch (SelectionController::handOverEnd(controller_.statusItemReachable(), startedForHandOver_,
+                                             controller_.isEnabled(), closeExplained_)) {
+    case SelectionController::HandOverEnd::stay: return;
+    case SelectionController::HandOverEnd::showWindow: show(); return;
+    case SelectionController::HandOverEnd::explainThenHide:
+        show();
+        explainBackground();
+        return;
+    case SelectionController::HandOverEnd::quit: QCoreApplication::quit(); return;
+    }
 }
 
 void MainWindow::statusItemReachabilityChanged(bool reachable) {

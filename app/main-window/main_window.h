@@ -29,7 +29,8 @@ struct ApplicationParts;
 // to the store's flags; the menu bar. Closing it hides it. It carries the main window's
 // identifier from the start and keeps its frame in the defaults store between runs.
 // Where the desktop's tray does not show the program's icon, closing it may end the program (see
-// SelectionController::windowClose).
+// SelectionController::windowClose), and so may the end of a hand-over that hid it or that started
+// the program without it (SelectionController::handOverEnd).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -63,14 +64,18 @@ public:
     void saveFrame();
 
     void retranslate();
+    // This run began with a hand-over (the study-selection command) and the window was never shown.
+    void setStartedForHandOver() { startedForHandOver_ = true; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Says once that the program keeps running without a window, with the choice to quit instead.
     void explainBackground();
     void statusItemReachabilityChanged(bool reachable);
+    void handOverEnded();
     void showPresentation();
     void updateMinimum();
     QSize contentMinimum() const;
@@ -89,6 +94,7 @@ private:
     QAction* quitAction_ = nullptr;
     QPointer<QWidget> backgroundNotice_;
     bool closeExplained_ = false;
+    bool startedForHandOver_ = false;
 };
 
 }  // namespace velquin

@@ -149,7 +149,7 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     const AppDelegate::Outcome outcome = delegate.applicationDidFinishLaunching(QApplication::arguments());
     if (outcome.next == AppDelegate::Next::end) return outcome.exitStatus;
 
-    if (outcome.next == AppDelegate::Next::showWindow) {
+    if (outcome.next == AppDelegate::Next::showWindow || outcome.next == AppDelegate::Next::handOver) {
         window = std::make_unique<MainWindow>(store, WorkspaceRouter::shared(), *selection, OrvelNativeCoach::shared(),
                                               parts, defaults);
         applyLocale(window.get());
@@ -163,7 +163,10 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
             QObject::connect(window->contentView(), &ContentView::cameOnScreen, checks.get(), &CheckRuns::start);
         }
         window->restoreFrame();
-        window->show();
+        if (outcome.next == AppDelegate::Next::handOver)
+            window->setStartedForHandOver();
+        else
+            window->show();
         ApplicationTestHook::registerIfWanted(store, WorkspaceRouter::shared(), window.get());
     }
     // The icon's pictures are decoded after the window is on its way to the screen.

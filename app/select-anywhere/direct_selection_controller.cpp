@@ -152,6 +152,13 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
       store_(services_.store ? *services_.store : AppStore::shared()) {
     services_.panels->attach(*this);
+    // What a hand-over showed is gone once nothing is pending or shown any more.
+    connect(this, &DirectSelectionController::interactionChanged, this, [this] {
+        if (handOverShown_ && interaction_.phase == SelectionInteraction::Phase::idle) {
+            handOverShown_ = false;
+            emit handOverEnded();
+        }
+    });
 }
 
 DirectSelectionController::~DirectSelectionController() {
@@ -518,11 +525,14 @@ void DirectSelectionController::handleReopen() {
 
 void DirectSelectionController::receiveServiceSelection(const halvern::SelectionRequest& request) {
     if (!isWindowQA()) start();
+    // A hand-over that takes an earlier one's place does not end it.
+    handOverShown_ = false;
     dismiss(QStringLiteral("用户关闭"));
     interaction_.present(CapturedSelection{request.text, serviceAppName, std::nullopt, false},
                          SelectionInteraction::Origin::service, false);
     emit interactionChanged();
     if (!isWindowQA()) {
+        handOverShown_ = true;
         // Only the answer panel shows: the main window's request stops and the window goes.
         store_.cancel();
         store_.switchSheets({AppStore::Sheet::directSelectionSettings, AppStore::Sheet::settings});
@@ -546,11 +556,13 @@ void DirectSelectionController::receiveServiceSelection(const halvern::Selection
 
 void DirectSelectionController::receiveSelectionRefusal(halvern::SelectionRefusal refusal) {
     if (!isWindowQA()) start();
+    handOverShown_ = false;
     dismiss(QStringLiteral("用户关闭"));
     const QString message = halvern::message(refusal);
     interaction_.present(CapturedSelection{QString(), serviceAppName, std::nullopt, false},
                          SelectionInteraction::Origin::service, false);
     emit interactionChanged();
+    handOverShown_ = !isWindowQA();
     setActivityStatus(message);
     services_.panels->showError(message, serviceAppName);
     selectionPoint_ = services_.desktop->pointerPosition();

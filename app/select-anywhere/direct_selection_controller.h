@@ -290,6 +290,8 @@ private:
     bool statusItemReachable_ = false;
     halvern::ShellPointer::Access nativeAccess_ = halvern::ShellPointer::Access::notGnome;
     bool interactiveTest_ = false;
+    // A hand-over's presentation, or what took its place, is pending or shown.
+    bool handOverShown_ = false;
     DirectSelectionDiagnostics diagnostics_;
     quint64 repairGeneration_ = 0;  // a repair that ends under another generation was cancelled
     std::optional<base::StagingFolder> sampleFolder_;

@@ -130,7 +130,7 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
                 // The command checked the text and the mode as the entry does: nothing is left to refuse.
             }
         });
-        return {Next::showWindow, 0};
+        return {Next::handOver, 0};
     }
     const bool setup = performFirstSetupIfDue() || request.setup;
     const QStringList urls = request.urls;

@@ -52,6 +52,7 @@ public:
     // What the application does after the launch sequence.
     enum class Next {
         showWindow,   // runs with its main window
+        handOver,     // runs for the study-selection command: the answer panel shows, the main window not yet
         importCheck,  // runs without a window until the import check ends it
         end,          // ends at once with `exitStatus`
     };

@@ -14,6 +14,14 @@ SelectionController::WindowClose SelectionController::windowClose(bool statusIte
     return explained ? WindowClose::hide : WindowClose::explainThenHide;
 }
 
+SelectionController::HandOverEnd SelectionController::handOverEnd(bool statusItemReachable, bool startedForHandOver,
+                                                                  bool automaticSelection, bool explained) {
+    if (statusItemReachable) return HandOverEnd::stay;
+    if (startedForHandOver) return HandOverEnd::quit;
+    if (!automaticSelection) return HandOverEnd::showWindow;
+    return explained ? HandOverEnd::stay : HandOverEnd::explainThenHide;
+}
+
 WindowOnlySelectionController::WindowOnlySelectionController(AppStore& store, std::shared_ptr<WindowSystem> windows,
                                                              QObject* parent)
     : SelectionController(parent), store_(store), windows_(std::move(windows)) {}

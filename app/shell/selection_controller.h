@@ -56,12 +56,22 @@ public:
     // on, and says so (and how to come back and to end it) the first time the window closes.
     enum class WindowClose { hide, explainThenHide, quit };
     static WindowClose windowClose(bool statusItemReachable, bool automaticSelection, bool explained);
+    // What follows when what a hand-over (the study-selection command, the bus's entry) showed has
+    // gone while no window of the program shows. With the icon in the tray, nothing. Without it, a
+    // copy the hand-over started ends; a running copy brings back the window the hand-over hid while
+    // automatic selection is off, and with it on runs on as after closing the window: saying so, with
+    // the window back, the first time in a run.
+    enum class HandOverEnd { stay, showWindow, explainThenHide, quit };
+    static HandOverEnd handOverEnd(bool statusItemReachable, bool startedForHandOver, bool automaticSelection,
+                                   bool explained);
 
 Q_SIGNALS:
     // Emitted after the value changed.
     void isEnabledChanged(bool enabled);
     void authorizationTrustedChanged(bool trusted);
     void statusItemReachableChanged(bool reachable);
+    // What a hand-over showed has gone: its panel closed, and whatever took the panel's place.
+    void handOverEnded();
 };
 
 // The controller of a program built without select-anywhere: automatic selection stays off and

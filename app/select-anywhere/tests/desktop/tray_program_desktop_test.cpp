@@ -1,7 +1,11 @@
 // The real program with and without an icon in the desktop's tray: how a person reaches it, opens
-// its menu and ends it, and that clicks in its own menus are no gestures in the program behind them.
+// its menu and ends it, also after a hand-over, and that clicks in its own menus are no gestures in
+// the program behind them.
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
 #include <QThread>
 
 #include <csignal>
@@ -144,4 +148,82 @@ TEST(TrayProgramDesktop, WithoutATrayClosingTheWindowEndsOrExplainsOnce) {
     ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == window->id; }));
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")});
     EXPECT_TRUE(waitUntil([&] { return !orvel.isRunning(); })) << "the window's menu did not end the program";
+}
+
+// Without a tray, a hand-over hides the main window and shows the answer panel; once Escape closes
+// the panel, no copy runs on unseen: one the study-selection command started ends; a running copy
+// brings its window back, with automatic selection on saying once that it runs on in the background.
+TEST(TrayProgramDesktop, WithoutATrayTheEndOfAHandOverEndsTheProgramOrLeadsBack) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    AccessibilityBus accessibility;
+    const QSize panelSize(360, 390);
+    OrvelProgram* current = nullptr;
+    const auto panel = [&] { return display.windowOfSize(current->pid(), panelSize); };
+    const auto mainWindowShown = [&] {
+        for (const X11Display::Window& window : display.windowsOf(current->pid()))
+            if (window.geometry.size() != panelSize) return true;
+        return false;
+    };
+    // Escape in the answer panel, once it has the keyboard.
+    const auto closePanel = [&] {
+        std::optional<X11Display::Window> shown;
+        if (!waitUntil([&] { return (shown = panel()).has_value() && display.activeWindow() == shown->id; }))
+            return false;
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        return waitUntil([&] { return !panel().has_value(); });
+    };
+    const auto handOver = [] {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("com.orvel.formac"), QStringLiteral("/com/orvel/formac/Selection"),
+            QStringLiteral("com.orvel.formac.Selection"), QStringLiteral("StudySelectedText"));
+        call.setArguments({QStringLiteral("Opportunity cost"), QStringLiteral("explain")});
+        return QDBusConnection::sessionBus().call(call).type() == QDBusMessage::ReplyMessage;
+    };
+
+    for (const bool automaticSelection : {false, true}) {
+        SCOPED_TRACE(automaticSelection ? "automatic selection on" : "automatic selection off");
+        // The command starts the program: nothing is selected, the panel says so, no main window.
+        OrvelProgram started;
+        current = &started;
+        prepare(started, automaticSelection);
+        ASSERT_TRUE(started.start({QStringLiteral("--study-selection")}));
+        ASSERT_TRUE(waitUntil([&] { return panel().has_value(); }));
+        EXPECT_FALSE(mainWindowShown());
+        ASSERT_TRUE(closePanel());
+        EXPECT_TRUE(waitUntil([&] { return !started.isRunning(); })) << "the copy ran on with nothing shown";
+
+        // A running copy: the hand-over hides its window; Escape brings it back, or says that the
+        // program runs on and lets it go.
+        OrvelProgram orvel;
+        current = &orvel;
+        prepare(orvel, automaticSelection);
+        ASSERT_TRUE(orvel.start());
+        ASSERT_TRUE(orvel.waitForWindow(display));
+        ASSERT_TRUE(handOver());
+        ASSERT_TRUE(waitUntil([&] { return panel().has_value() && !mainWindowShown(); }));
+        ASSERT_TRUE(closePanel());
+        if (!automaticSelection) {
+            EXPECT_TRUE(waitUntil(mainWindowShown)) << "the window the hand-over hid stayed hidden";
+            EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+            continue;
+        }
+        std::optional<AccessibilityBus::Object> keep;
+        ASSERT_TRUE(waitUntil([&] {
+            keep = accessibility.find(orvel.pid(), QStringLiteral("Keep running in the background"));
+            return keep.has_value();
+        })) << "no word on the program running on";
+        QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+        for (const X11Display::Window& window : display.windowsOf(orvel.pid()))
+            display.grab(window).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/hand-over-ended-%1.png").arg(window.id));
+        ASSERT_TRUE(accessibility.press(*keep));
+        ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).isEmpty(); }));
+        // Said once: the next hand-over's end leaves it in the background.
+        ASSERT_TRUE(handOver());
+        ASSERT_TRUE(closePanel());
+        EXPECT_FALSE(waitUntil(mainWindowShown, 1500)) << "a later hand-over's end brought the window back";
+        EXPECT_TRUE(orvel.isRunning());
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
 }
