@@ -48,12 +48,15 @@ ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(paren
                 const bool changed = std::exchange(active_, active) != active;
                 // A new extension: it knows nothing of this program's watch yet.
                 outdated_ = false;
+                focused_.reset();
                 if (watching_) askToWatch();
                 if (changed) emit activeChanged(active);
             });
     active_ = hasOwner(bus_, serviceName);
     bus_.connect(serviceName, objectPath, interfaceName, QStringLiteral("Button"), this,
                  SLOT(buttonSignal(QDBusMessage)));
+    bus_.connect(serviceName, objectPath, interfaceName, QStringLiteral("Focus"), this,
+                 SLOT(focusSignal(QDBusMessage)));
 }
 
 ShellPointer::~ShellPointer() = default;
@@ -111,20 +114,30 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
     });
 }
 
-void ShellPointer::watchButton(bool on) {
+void ShellPointer::watch(bool on) {
     if (std::exchange(watching_, on) == on) return;
+    focused_.reset();
     askToWatch();
 }
 
 void ShellPointer::askToWatch() {
     if (!active_) return;
     auto* watcher = new QDBusPendingCallWatcher(
-        bus_.asyncCall(call(QStringLiteral("WatchButton"), {watching_}), int(callTimeout.count())), this);
+        bus_.asyncCall(call(QStringLiteral("Watch"), {watching_}), int(callTimeout.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        if (call->reply().errorName() != QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod")) return;
-        outdated_ = true;
+        const QDBusMessage reply = call->reply();
+        const QVariantList values = reply.arguments();
+        // A focus told since is newer than this answer.
+        if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1 && !focused_)
+            focused_ = qint32(values[0].toUInt());
+        outdated_ = reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
     });
+}
+
+void ShellPointer::focusSignal(const QDBusMessage& message) {
+    const QVariantList values = message.arguments();
+    if (watching_ && values.size() == 1) focused_ = qint32(values[0].toUInt());
 }
 
 void ShellPointer::buttonSignal(const QDBusMessage& message) {

@@ -73,9 +73,12 @@ public:
     // extension did not answer. Every button event the extension sent before it answered has been
     // delivered by then.
     void askState(std::function<void(std::optional<State>)> done);
-    // Whether `button` is emitted for the left button's presses and releases; asked of the extension
-    // again whenever it comes back.
-    void watchButton(bool on);
+    // Whether `button` is emitted for the left button's presses and releases, and the focused
+    // window followed; asked of the extension again whenever it comes back.
+    void watch(bool on);
+    // The process of the window with the keyboard focus, as the extension last told it while
+    // watched; nothing when not known (0: no window's).
+    std::optional<qint32> focusedProcess() const { return active_ && watching_ ? focused_ : std::nullopt; }
 
 Q_SIGNALS:
     // The extension came or went.
@@ -84,6 +87,7 @@ Q_SIGNALS:
 
 private Q_SLOTS:
     void buttonSignal(const QDBusMessage& message);
+    void focusSignal(const QDBusMessage& message);
 
 private:
     // Where the extension stands by the shell's answer about it.
@@ -95,6 +99,7 @@ private:
     QDBusServiceWatcher* watcher_ = nullptr;
     bool active_ = false;
     bool watching_ = false;
+    std::optional<qint32> focused_;
     // The extension the shell runs does not know the button watch: an older one, which the shell
     // replaces only at the next login.
     bool outdated_ = false;

@@ -124,10 +124,10 @@ NativeSelectionGestures::NativeSelectionGestures(ShellPointer& shell, std::funct
         }
         deliver(tracker_.expire(std::chrono::steady_clock::now()));
     });
-    shell_.watchButton(true);
+    shell_.watch(true);
 }
 
-NativeSelectionGestures::~NativeSelectionGestures() { shell_.watchButton(false); }
+NativeSelectionGestures::~NativeSelectionGestures() { shell_.watch(false); }
 
 void NativeSelectionGestures::deliver(const QList<Event>& events) {
     for (const Event& event : events) handler_(event);

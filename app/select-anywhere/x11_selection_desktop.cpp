@@ -140,9 +140,15 @@ private:
     // The native Wayland window with the keyboard focus, as GNOME Shell's extension tells it.
     std::optional<qint32> nativeFrontmostProcess() {
         if (!isWaylandSession()) return std::nullopt;
-        const std::optional<halvern::ShellPointer::State> state = halvern::ShellPointer::shared().state();
-        if (!state || state->focusedProcess <= 0) return std::nullopt;
-        return state->focusedProcess;
+        halvern::ShellPointer& shell = halvern::ShellPointer::shared();
+        // Followed through the extension's signals while the native route watches; asked otherwise.
+        std::optional<qint32> focused = shell.focusedProcess();
+        if (!focused) {
+            const std::optional<halvern::ShellPointer::State> state = shell.state();
+            if (state) focused = state->focusedProcess;
+        }
+        if (!focused || *focused <= 0) return std::nullopt;
+        return focused;
     }
 
     void stopWatching() {

@@ -1,6 +1,6 @@
-// Tells the Orvel program, and no other caller, where the pointer is and when its left button goes
-// down and up: on Wayland no ordinary client learns these over native windows.
-// Nothing runs while the program does not watch the button.
+// Tells the Orvel program, and no other caller, where the pointer is, when its left button goes
+// down and up, and which window has the keyboard focus: on Wayland no ordinary client learns these
+// over native windows. Nothing runs while the program does not watch.
 'use strict';
 
 const { Clutter, Gio, GLib, Meta } = imports.gi;
@@ -27,8 +27,9 @@ const INTERFACE = `<node>
       <arg type="b" name="leftHeld" direction="out"/>
       <arg type="u" name="focusedPid" direction="out"/>
     </method>
-    <method name="WatchButton">
+    <method name="Watch">
       <arg type="b" name="on" direction="in"/>
+      <arg type="u" name="focusedPid" direction="out"/>
     </method>
     <signal name="Button">
       <arg type="b" name="pressed"/>
@@ -37,6 +38,9 @@ const INTERFACE = `<node>
       <arg type="u" name="time"/>
       <arg type="u" name="windowPid"/>
       <arg type="b" name="nativeWindow"/>
+    </signal>
+    <signal name="Focus">
+      <arg type="u" name="focusedPid"/>
     </signal>
   </interface>
 </node>`;
@@ -112,6 +116,7 @@ class SelectionService {
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._inputWatch = 0;
+        this._focusHandler = 0;
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._ownerId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
@@ -123,7 +128,7 @@ class SelectionService {
         for (const id of this._watchers.values())
             Gio.bus_unwatch_name(id);
         this._watchers.clear();
-        this._updateInputWatch();
+        this._updateWatches();
         Gio.bus_unown_name(this._ownerId);
         this._object.unexport();
     }
@@ -135,9 +140,10 @@ class SelectionService {
         });
     }
 
-    // The caller gets the Button signal, and no one else, for every press and release of the left
-    // button while it watches; at most one watch a caller, which ends when it leaves the bus.
-    WatchButtonAsync([on], invocation) {
+    // While it watches, the caller gets the Button signal, and no one else, for every press and
+    // release of the left button, and Focus for every change of the focused window, whose process it
+    // is told now; at most one watch a caller, which ends when it leaves the bus.
+    WatchAsync([on], invocation) {
         this._whenFromProgram(invocation, () => {
             const caller = invocation.get_sender();
             if (on && !this._watchers.has(caller)) {
@@ -146,8 +152,8 @@ class SelectionService {
             } else if (!on) {
                 this._unwatch(caller);
             }
-            this._updateInputWatch();
-            invocation.return_value(null);
+            this._updateWatches();
+            invocation.return_value(new GLib.Variant('(u)', [focusedPid()]));
         });
     }
 
@@ -157,26 +163,39 @@ class SelectionService {
             return;
         Gio.bus_unwatch_name(id);
         this._watchers.delete(caller);
-        this._updateInputWatch();
+        this._updateWatches();
     }
 
     // The shell tells a watch for the user's activity of every input event as it handles it, before
     // it hands the event to a window: the only place an extension sees clicks in native windows.
     // The watch fires once; it is set again for the next event while anyone watches.
-    _updateInputWatch() {
-        if (this._watchers.size > 0 && !this._inputWatch) {
+    _updateWatches() {
+        const watching = this._watchers.size > 0;
+        if (watching && !this._inputWatch) {
             this._inputWatch = this._idleMonitor.add_user_active_watch(() => {
                 this._inputWatch = 0;
                 try {
                     this._inputEvent(Clutter.get_current_event());
                 } finally {
-                    this._updateInputWatch();
+                    this._updateWatches();
                 }
             });
-        } else if (this._watchers.size === 0 && this._inputWatch) {
+        } else if (!watching && this._inputWatch) {
             this._idleMonitor.remove_watch(this._inputWatch);
             this._inputWatch = 0;
         }
+        if (watching && !this._focusHandler) {
+            this._focusHandler = global.display.connect('notify::focus-window',
+                () => this._tell('Focus', new GLib.Variant('(u)', [focusedPid()])));
+        } else if (!watching && this._focusHandler) {
+            global.display.disconnect(this._focusHandler);
+            this._focusHandler = 0;
+        }
+    }
+
+    _tell(signal, values) {
+        for (const caller of this._watchers.keys())
+            Gio.DBus.session.emit_signal(caller, OBJECT_PATH, BUS_NAME, signal, values);
     }
 
     _inputEvent(event) {
@@ -189,10 +208,8 @@ class SelectionService {
         const window = windowAt(x, y);
         const pid = Math.max(window?.get_pid() ?? 0, 0);
         const native = window !== null && window.get_client_type() === Meta.WindowClientType.WAYLAND;
-        const values = new GLib.Variant('(biiuub)',
-            [type === Clutter.EventType.BUTTON_PRESS, Math.round(x), Math.round(y), event.get_time(), pid, native]);
-        for (const caller of this._watchers.keys())
-            Gio.DBus.session.emit_signal(caller, OBJECT_PATH, BUS_NAME, 'Button', values);
+        this._tell('Button', new GLib.Variant('(biiuub)',
+            [type === Clutter.EventType.BUTTON_PRESS, Math.round(x), Math.round(y), event.get_time(), pid, native]));
     }
 
     // Answers a caller that owns the program's name now (asked of the bus at every call, so that a

@@ -43,7 +43,7 @@ TEST(ShellExtensionGnome, AnotherProcessHoldingTheProgramsNameGetsNoAnswer) {
     const struct {
         QString method;
         QVariantList arguments;
-    } calls[] = {{QStringLiteral("Pointer"), {}}, {QStringLiteral("WatchButton"), {true}}};
+    } calls[] = {{QStringLiteral("Pointer"), {}}, {QStringLiteral("Watch"), {true}}};
     for (const auto& call : calls) {
         SCOPED_TRACE(call.method.toStdString());
         // The name's owner, and a connection of the same process that does not own it.
