@@ -112,11 +112,29 @@ class SelectionService {
     constructor() {
         this._cancellable = new Gio.Cancellable();
         this._programs = trustedPrograms();
-        this._callers = new Map();  // unique name → whether Orvel runs under it
+        this._callers = new Map();  // unique name → the answer to whether Orvel runs under it
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._inputWatch = 0;
         this._focusHandler = 0;
+        // The owner of the program's name, followed as the bus tells its changes: the bus tells the
+        // shell before it tells a new owner that it has the name, so no call of the new owner comes
+        // first. A caller that is not the owner is refused without a question to the bus.
+        this._owner = null;
+        this._ownerTold = false;
+        this._ownerSubscription = Gio.DBus.session.signal_subscribe('org.freedesktop.DBus',
+            'org.freedesktop.DBus', 'NameOwnerChanged', '/org/freedesktop/DBus', PROGRAM_NAME,
+            Gio.DBusSignalFlags.NONE, (_connection, _sender, _path, _interface, _signal, parameters) => {
+                const [, , owner] = parameters.deepUnpack();
+                this._owner = owner || null;
+                this._ownerTold = true;
+            });
+        callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)', this._cancellable)
+            .then(owner => {
+                if (!this._ownerTold)
+                    this._owner = owner;
+            })
+            .catch(() => {});
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._ownerId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
@@ -125,6 +143,7 @@ class SelectionService {
 
     destroy() {
         this._cancellable.cancel();
+        Gio.DBus.session.signal_unsubscribe(this._ownerSubscription);
         for (const id of this._watchers.values())
             Gio.bus_unwatch_name(id);
         this._watchers.clear();
@@ -212,32 +231,38 @@ class SelectionService {
             [type === Clutter.EventType.BUTTON_PRESS, Math.round(x), Math.round(y), event.get_time(), pid, native]));
     }
 
-    // Answers a caller that owns the program's name now (asked of the bus at every call, so that a
-    // name taken over or given up since is never trusted) and runs Orvel; refuses any other.
-    async _whenFromProgram(invocation, answer) {
+    // Answers a caller that owns the program's name now and runs Orvel; refuses any other.
+    _whenFromProgram(invocation, answer) {
         const sender = invocation.get_sender();
-        let allowed = false;
-        try {
-            const owner = await callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)',
-                this._cancellable);
-            allowed = owner === sender && await this._isProgram(sender);
-        } catch (e) {
-            allowed = false;
-        }
-        if (allowed && !this._cancellable.is_cancelled()) {
-            answer();
+        const refuse = () => invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
+            `Only the Orvel program owning ${PROGRAM_NAME} may call this`);
+        if (sender !== this._owner) {
+            refuse();
             return;
         }
-        invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-            `Only the Orvel program owning ${PROGRAM_NAME} may call this`);
+        this._isProgram(sender).then(trusted => {
+            // The name may have passed on while the bus was asked.
+            if (trusted && sender === this._owner && !this._cancellable.is_cancelled())
+                answer();
+            else
+                refuse();
+        }).catch(refuse);
     }
 
     // Whether the process behind a connection runs one of the trusted program files: the very file
     // (device and inode, whatever path or mount the process reached it by), or, after an upgrade
-    // replaced it while the program ran, a deleted file of the super-user's at a trusted path.
-    async _isProgram(sender) {
-        if (this._callers.has(sender))
-            return this._callers.get(sender);
+    // replaced it while the program ran, a deleted file of the super-user's at a trusted path. Asked
+    // of the bus once a caller, however many calls it makes meanwhile.
+    _isProgram(sender) {
+        if (!this._callers.has(sender)) {
+            if (this._callers.size >= MAX_REMEMBERED_CALLERS)
+                this._callers.clear();
+            this._callers.set(sender, this._checkProgram(sender));
+        }
+        return this._callers.get(sender);
+    }
+
+    async _checkProgram(sender) {
         const pid = await callBus('GetConnectionUnixProcessID', new GLib.Variant('(s)', [sender]), '(u)',
             this._cancellable);
         const executable = `/proc/${pid}/exe`;
@@ -248,16 +273,12 @@ class SelectionService {
         } catch (e) {
             link = null;
         }
-        const trusted = running !== null && this._programs.some(path => {
+        return running !== null && this._programs.some(path => {
             const program = fileId(path);
             if (program !== null && program.device === running.device && program.inode === running.inode)
                 return true;
             return link === `${path} (deleted)` && running.uid === 0 && program?.uid === 0;
         });
-        if (this._callers.size >= MAX_REMEMBERED_CALLERS)
-            this._callers.clear();
-        this._callers.set(sender, trusted);
-        return trusted;
     }
 }
 
