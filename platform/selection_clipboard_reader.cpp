@@ -2,6 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <unistd.h>
 
 #include <QCoroTimer>
 
@@ -61,6 +66,17 @@ bool ownsPrimary(qint32 processIdentifier) {
 QByteArray procFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray proc(qint32 process, const char* file) {
+    return procFile(QStringLiteral("/proc/%1/%2").arg(process).arg(QLatin1String(file)));
+}
+
+// The parent's process id, which follows the command name (ending with the last ")") in "stat".
+qint32 parentOf(qint32 process) {
+    const QByteArray stat = proc(process, "stat");
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields.at(1).toInt() : 0;
 }
 
 // Whether a child process of the program runs with Chromium's switch for its helper processes
@@ -185,6 +201,45 @@ bool SelectionClipboardReader::isWebBrowser(qint32 processIdentifier) {
     if (identifier.isEmpty())
         identifier = QString::fromUtf8(procFile(QStringLiteral("/proc/%1/comm").arg(processIdentifier))).trimmed();
     return tamsel::SelectionSourcePolicy::isBrowser(identifier) || startsChromiumHelpers(processIdentifier);
+}
+
+bool SelectionClipboardReader::aWebBrowserRuns() {
+    const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const uint user = ::getuid();
+    const QByteArray waylandDisplay = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray display = qgetenv("DISPLAY");
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint32 process = qint32(entry.toUInt(&number));
+        if (!number || QFileInfo(QStringLiteral("/proc/") + entry).ownerId() != user) continue;
+        bool browser = tamsel::SelectionSourcePolicy::isBrowser(QString::fromUtf8(proc(process, "comm")).trimmed());
+        if (!browser) {
+            // A helper of a program built on Chromium, but of this program's own web view.
+            const QList<QByteArray> arguments = proc(process, "cmdline").split('\0');
+            browser = std::any_of(arguments.begin(), arguments.end(),
+                                  [](const QByteArray& argument) { return argument.startsWith("--type="); }) &&
+                      QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(parentOf(process))) != self;
+        }
+        if (!browser) continue;
+        // Only a program of this desktop session can have made the selection. Its session is the
+        // display that the first of it and its ancestors names in its environment (a browser may
+        // write over its own to show its title); where none does, it may be this session's.
+        for (qint32 ancestor = process, depth = 0; ancestor > 1 && depth < 16; ancestor = parentOf(ancestor), ++depth) {
+            const QList<QByteArray> environment = proc(ancestor, "environ").split('\0');
+            const auto value = [&](const QByteArray& name) -> std::optional<QByteArray> {
+                for (const QByteArray& variable : environment)
+                    if (variable.startsWith(name + '=')) return variable.mid(name.size() + 1);
+                return std::nullopt;
+            };
+            const std::optional<QByteArray> theirWayland = value("WAYLAND_DISPLAY");
+            const std::optional<QByteArray> theirDisplay = value("DISPLAY");
+            if (!theirWayland && !theirDisplay) continue;
+            browser = theirWayland ? *theirWayland == waylandDisplay : theirDisplay == display;
+            break;
+        }
+        if (browser) return true;
+    }
+    return false;
 }
 
 SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system,

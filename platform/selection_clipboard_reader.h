@@ -73,6 +73,10 @@ struct SelectionClipboardReader {
     // Chromium, which starts its helper processes with a "--type=" switch): its pages' password
     // fields put their text into PRIMARY in clear.
     static bool isWebBrowser(qint32 processIdentifier);
+    // Whether a web browser of this user runs in this desktop session (reaching its compositor): a
+    // known browser, or a helper process of a program built on Chromium (but this program's own
+    // web view's).
+    static bool aWebBrowserRuns();
 
     // The PRIMARY selection, taken only when its owner window belongs to the application with that
     // process id: what the user just selected there, read without a keystroke and without touching

@@ -4,6 +4,7 @@
 #include "core/study.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
+#include "platform/shell_pointer.h"
 #include "platform/x11_windows.h"
 
 namespace halvern {
@@ -22,6 +23,7 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const PrimarySele
     if (!findings.owned) return SelectionRefusal::noSelection;
     if (findings.passwordFocused) return SelectionRefusal::protectedField;
     if (findings.unconfirmedBrowserField) return SelectionRefusal::unconfirmedBrowserField;
+    if (findings.unknownSource) return SelectionRefusal::unknownSource;
     if (!findings.text) return SelectionRefusal::noSelection;
     if (isMaskedText(*findings.text)) return SelectionRefusal::protectedField;
     try {
@@ -38,6 +40,17 @@ PrimarySelectionFindings SelectionCommandReader::inspect(AccessibilitySystem& sy
     findings.owned = owner != 0;
     if (!findings.owned) return findings;
     findings.ownerProcess = x11::owningProcess(owner);
+    // A native Wayland window's selection reaches PRIMARY through a window of the compositor's own:
+    // its program is the one with the keyboard focus, as the shell extension tells it. Where nothing
+    // tells, any web browser that runs may have made it.
+    if (!findings.ownerProcess || x11::madeByWindowManager(owner)) {
+        findings.ownerProcess.reset();
+        const std::optional<ShellPointer::State> shell = ShellPointer::shared().state(commandShellTimeout);
+        if (shell && shell->focusedProcess > 0)
+            findings.ownerProcess = shell->focusedProcess;
+        else
+            findings.unknownSource = SelectionClipboardReader::aWebBrowserRuns();
+    }
     if (findings.ownerProcess) {
         // Without the switch the bus tells nothing; the mask characters still give a password entry away,
         // but a browser's password field shows none.
@@ -48,7 +61,7 @@ PrimarySelectionFindings SelectionCommandReader::inspect(AccessibilitySystem& sy
         findings.unconfirmedBrowserField = focus == SelectedTextReader::FocusedField::unknown &&
                                            SelectionClipboardReader::isWebBrowser(*findings.ownerProcess);
     }
-    if (!findings.passwordFocused && !findings.unconfirmedBrowserField)
+    if (!findings.passwordFocused && !findings.unconfirmedBrowserField && !findings.unknownSource)
         findings.text = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
     return findings;
 }

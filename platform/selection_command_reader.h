@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 #include <variant>
 
@@ -15,13 +16,18 @@ namespace halvern {
 
 // What the PRIMARY selection looked like when the command asked.
 struct PrimarySelectionFindings {
-    bool owned = false;                  // some window owns PRIMARY
-    std::optional<qint32> ownerProcess;  // the process of that window, when one can be told
-    bool passwordFocused = false;        // the accessibility bus says that process's focus is a password field
+    bool owned = false;  // some window owns PRIMARY
+    // The process of that window, when one can be told; for the compositor's window, the process of
+    // the native window with the keyboard focus.
+    std::optional<qint32> ownerProcess;
+    bool passwordFocused = false;  // the accessibility bus says that process's focus is a password field
     // That process is a web browser whose focused field the bus does not show: its PRIMARY may be a
     // password field's, in clear.
     bool unconfirmedBrowserField = false;
-    std::optional<QString> text;  // what the owner handed over; not asked in either case above
+    // The owner is the compositor's window for a native window whose program nothing tells, and a
+    // web browser runs: the selection may be its password field's.
+    bool unknownSource = false;
+    std::optional<QString> text;  // what the owner handed over; not asked in the cases above
 
     bool operator==(const PrimarySelectionFindings&) const = default;
 };
@@ -29,6 +35,10 @@ struct PrimarySelectionFindings {
 struct SelectionCommandReader {
     // The text to hand over, validated as the selection entry validates it, or why there is none.
     using Outcome = std::variant<QString, SelectionRefusal>;
+
+    // How long the command waits for the shell extension's answer: the first question of a
+    // connection has the shell ask the bus who is calling.
+    static constexpr std::chrono::milliseconds commandShellTimeout{500};
 
     static Outcome decide(const PrimarySelectionFindings& findings);
     // Whether the text is made only of the mask characters a password entry shows in place of its

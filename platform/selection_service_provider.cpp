@@ -19,13 +19,15 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::protectedField: return QStringLiteral("protectedField");
     case SelectionRefusal::tooLong: return QStringLiteral("tooLong");
     case SelectionRefusal::unconfirmedBrowserField: return QStringLiteral("unconfirmedBrowserField");
+    case SelectionRefusal::unknownSource: return QStringLiteral("unknownSource");
     }
     return {};
 }
 
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw) {
-    for (const SelectionRefusal refusal : {SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                           SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField})
+    for (const SelectionRefusal refusal :
+         {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
+          SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -39,6 +41,10 @@ QString message(SelectionRefusal refusal) {
     case SelectionRefusal::tooLong: return tamsel::StudyError(tamsel::StudyError::Case::inputTooLong).message();
     case SelectionRefusal::unconfirmedBrowserField:
         return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy).message();
+    case SelectionRefusal::unknownSource:
+        return QStringLiteral(
+            "无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。"
+            "在 GNOME 上启用 Orvel 的扩展（gnome-extensions enable selection@orvel.app）后再试。");
     }
     return {};
 }

@@ -39,8 +39,9 @@ private:
 // Why the study-selection command found nothing to hand over; the running copy shows it in the
 // answer panel, since a command bound to a key has no terminal to print to.
 // unconfirmedBrowserField: the selection is a web browser's, which the accessibility bus does not
-// show outside a password field.
-enum class SelectionRefusal { noSelection, protectedField, tooLong, unconfirmedBrowserField };
+// show outside a password field. unknownSource: the selection came through the compositor from a
+// native window whose program nothing tells, while a web browser runs.
+enum class SelectionRefusal { noSelection, protectedField, tooLong, unconfirmedBrowserField, unknownSource };
 
 QString rawValue(SelectionRefusal refusal);
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw);

@@ -96,9 +96,9 @@ ShellPointer::Access ShellPointer::accessOf(const QVariantMap& info) const {
     return Access::failed;
 }
 
-std::optional<ShellPointer::State> ShellPointer::state() {
+std::optional<ShellPointer::State> ShellPointer::state(std::chrono::milliseconds timeout) {
     if (!active_) return std::nullopt;
-    return stateOf(bus_.call(call(QStringLiteral("Pointer")), QDBus::Block, int(callTimeout.count())));
+    return stateOf(bus_.call(call(QStringLiteral("Pointer")), QDBus::Block, int(timeout.count())));
 }
 
 void ShellPointer::askState(std::function<void(std::optional<State>)> done) {

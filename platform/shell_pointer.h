@@ -67,8 +67,8 @@ public:
     // Where the extension stands; asks the shell when it is not active.
     Access access();
 
-    // The pointer now; nothing when the extension does not answer within callTimeout.
-    std::optional<State> state();
+    // The pointer now; nothing when the extension does not answer within `timeout`.
+    std::optional<State> state(std::chrono::milliseconds timeout = callTimeout);
     // The same without blocking: `done` is called on the main thread, with nothing when the
     // extension did not answer. Every button event the extension sent before it answered has been
     // delivered by then.

@@ -40,6 +40,8 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
     case halvern::SelectionRefusal::tooLong: return "the selection is over 20,000 characters";
     case halvern::SelectionRefusal::unconfirmedBrowserField:
         return "the browser does not show whether the selection is in a password field";
+    case halvern::SelectionRefusal::unknownSource:
+        return "nothing tells which program made the selection while a browser runs";
     }
     return "";
 }

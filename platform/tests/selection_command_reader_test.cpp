@@ -13,8 +13,9 @@ namespace {
 using Outcome = SelectionCommandReader::Outcome;
 
 PrimarySelectionFindings owned(std::optional<QString> text, std::optional<qint32> process = 42,
-                               bool passwordFocused = false, bool unconfirmedBrowserField = false) {
-    return {true, process, passwordFocused, unconfirmedBrowserField, std::move(text)};
+                               bool passwordFocused = false, bool unconfirmedBrowserField = false,
+                               bool unknownSource = false) {
+    return {true, process, passwordFocused, unconfirmedBrowserField, unknownSource, std::move(text)};
 }
 
 }  // namespace
@@ -35,6 +36,8 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
         {"owner of no process", owned(QStringLiteral("native words"), std::nullopt), QStringLiteral("native words")},
         {"password field focused", owned(std::nullopt, 42, true), SelectionRefusal::protectedField},
         {"a browser's field unknown", owned(std::nullopt, 42, false, true), SelectionRefusal::unconfirmedBrowserField},
+        {"the compositor's, nothing tells whose, a browser runs", owned(std::nullopt, std::nullopt, false, false, true),
+         SelectionRefusal::unknownSource},
         {"GTK's bullets", owned(QStringLiteral("●●●●●●")), SelectionRefusal::protectedField},
         {"bullets of another kind", owned(QStringLiteral("•••• ")), SelectionRefusal::protectedField},
         {"asterisks", owned(QStringLiteral("****")), SelectionRefusal::protectedField},
@@ -62,6 +65,7 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
         {SelectionRefusal::tooLong, tamsel::StudyError(tamsel::StudyError::Case::inputTooLong).message()},
         {SelectionRefusal::unconfirmedBrowserField,
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy).message()},
+        {SelectionRefusal::unknownSource, message(SelectionRefusal::unknownSource)},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -71,5 +75,6 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     EXPECT_EQ(provider.ReportUnreadableSelection(QStringLiteral("NoSelection")),
               SelectionFailure(SelectionFailure::Case::unknownAction).message());
     EXPECT_EQ(shown, (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                              SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField}));
+                                              SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
+                                              SelectionRefusal::unknownSource}));
 }

@@ -8,8 +8,8 @@ const ExtensionUtils = imports.misc.extensionUtils;
 
 const BUS_NAME = 'com.orvel.formac.Shell';
 const OBJECT_PATH = '/com/orvel/formac/Shell';
-// Only the program that owns this name on the session bus gets answers, and only while the
-// program running under it is Orvel itself (see _isProgram).
+// Only Orvel itself gets answers (see _isProgram); the button and focus signals only the copy that
+// owns this name on the session bus.
 const PROGRAM_NAME = 'com.orvel.formac';
 // Where the Debian package installs the program. An installation elsewhere, or a build, names its
 // program in the file PROGRAMS_FILE beside this one: whoever may write there may rewrite this
@@ -152,8 +152,10 @@ class SelectionService {
         this._object.unexport();
     }
 
+    // Any copy of the program may ask: the running one, and one that `orvel --study-selection` started
+    // to learn where the selection it hands over comes from.
     PointerAsync(_params, invocation) {
-        this._whenFromProgram(invocation, () => {
+        this._whenFromProgram(invocation, false, () => {
             const now = pointer();
             invocation.return_value(new GLib.Variant('(iibu)', [now.x, now.y, now.leftHeld, focusedPid()]));
         });
@@ -163,7 +165,7 @@ class SelectionService {
     // release of the left button, and Focus for every change of the focused window, whose process it
     // is told now; at most one watch a caller, which ends when it leaves the bus.
     WatchAsync([on], invocation) {
-        this._whenFromProgram(invocation, () => {
+        this._whenFromProgram(invocation, true, () => {
             const caller = invocation.get_sender();
             if (on && !this._watchers.has(caller)) {
                 this._watchers.set(caller, Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
@@ -231,18 +233,20 @@ class SelectionService {
             [type === Clutter.EventType.BUTTON_PRESS, Math.round(x), Math.round(y), event.get_time(), pid, native]));
     }
 
-    // Answers a caller that owns the program's name now and runs Orvel; refuses any other.
-    _whenFromProgram(invocation, answer) {
+    // Answers a caller that runs Orvel and, where `ownerOnly`, owns the program's name now; refuses
+    // any other.
+    _whenFromProgram(invocation, ownerOnly, answer) {
         const sender = invocation.get_sender();
         const refuse = () => invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-            `Only the Orvel program owning ${PROGRAM_NAME} may call this`);
-        if (sender !== this._owner) {
+            ownerOnly ? `Only the Orvel program owning ${PROGRAM_NAME} may call this`
+                : 'Only the Orvel program may call this');
+        if (ownerOnly && sender !== this._owner) {
             refuse();
             return;
         }
         this._isProgram(sender).then(trusted => {
             // The name may have passed on while the bus was asked.
-            if (trusted && sender === this._owner && !this._cancellable.is_cancelled())
+            if (trusted && (!ownerOnly || sender === this._owner) && !this._cancellable.is_cancelled())
                 answer();
             else
                 refuse();

@@ -171,6 +171,10 @@ TEST_F(SelectAnywhereGnome, NativeChromiumShowsNothingForItsPasswordField) {
             EXPECT_FALSE(bulb().has_value()) << "a page off the bus offered the bulb";
             doubleClick(password, QStringLiteral("hunter2secret"));
             EXPECT_FALSE(waitUntil([&] { return bulb().has_value(); }, 1500)) << "the password field offered the bulb";
+            // The command learns from the shell whose native window the selection is, and refuses it.
+            const OrvelProgram::Run run = orvel.run({QStringLiteral("--study-selection"), QStringLiteral("explain")});
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_TRUE(run.standardError.contains("the browser does not show whether")) << run.standardError.data();
         } else {
             doubleClick(password, QStringLiteral("hunter2secret"));
             EXPECT_TRUE(statusEndsWith(QStringLiteral("这个控件是受保护的输入框，不读取其中的文字。")))
@@ -236,6 +240,18 @@ TEST(SelectAnywhereGnomeWithoutExtension, SaysWhyNativeWindowsAreNotReadAndOffer
     input.drag(window.pointAt(1, 0), window.pointAt(1, 6));
     ASSERT_TRUE(waitUntil([&] { return orveltest::primarySelectionText() == QStringLiteral("Plants"); }));
     EXPECT_FALSE(waitUntil([&] { return display.windowOfSize(orvel.pid(), bulbSize).has_value(); }, 1500));
+
+    // The command cannot learn whose native window the selection is: it takes it while no browser
+    // runs, and refuses the same selection while one does, since a browser's password field puts its
+    // text there too.
+    const QStringList command{QStringLiteral("--study-selection"), QStringLiteral("explain")};
+    EXPECT_EQ(orvel.run(command).exitCode, 0);
+    NativeBrowserPage page({QStringLiteral("Opportunity cost")}, {}, false);
+    ASSERT_TRUE(page.waitUntilShown());
+    ASSERT_EQ(orveltest::primarySelectionText(), QStringLiteral("Plants"));
+    const OrvelProgram::Run refused = orvel.run(command);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.standardError.contains("nothing tells which program")) << refused.standardError.data();
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
