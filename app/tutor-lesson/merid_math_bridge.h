@@ -5,38 +5,18 @@
 
 #include <optional>
 
-// The host's side of the formula page's bridge, as plain functions: which texts go to the page,
-// the render call sent to it, and which of its messages are taken. The web view applies them.
+// The program's side of the formula page's bridge, as plain functions: which texts go to the page
+// and which of its messages are taken. The formula text applies them; the render call sent to the
+// page is the web view's own (in the formula module).
 namespace velquin::MeridMathBridge {
 
 // Heights the view takes, before and after the page reports.
 inline constexpr qreal initialHeight = 40;
 inline constexpr qreal minimumViewHeight = 24;
 inline constexpr qreal maximumViewHeight = 8000;
-// Font sizes the page is given.
-inline constexpr qreal minimumFontSize = 11;
-inline constexpr qreal maximumFontSize = 30;
 
 // A text is typeset when it holds "\(", "\[" or "$$", or at least two "$" anywhere.
 bool isFormulaCandidate(const QString& text);
-
-// The page background for the appearance and card: six upper-case hexadecimal digits.
-QString backgroundHex(bool dark, bool reminderCard);
-
-// What identifies one render: the text, the font size as given, the appearance and the background,
-// joined with NUL. The same key twice means the page already shows it.
-QString renderKey(const QString& text, qreal fontSize, bool dark, const QString& backgroundHex);
-
-// `text` as a JSON string literal that is also a valid JavaScript string literal (the line and
-// paragraph separators escaped); none when it cannot be encoded.
-std::optional<QString> jsonStringLiteral(const QString& text);
-
-// The shortest decimal that reads back as `value`, with ".0" after a whole number (14 -> "14.0").
-QString decimal(qreal value);
-
-// The script that calls the page: window.meridRender(<text>,<size>,<dark>,"#<background>");
-// with the size clamped to 11..30 and no spaces. None when the text cannot be encoded.
-std::optional<QString> renderScript(const QString& text, qreal fontSize, bool dark, const QString& backgroundHex);
 
 // A height message taken from the page: a finite number from 20 to 8,000 that differs from
 // `current` by more than 1; none for anything else.

@@ -1,6 +1,8 @@
 #include "app/tutor-lesson/merid_math_rich_text.h"
 
+#include <QAbstractScrollArea>
 #include <QLabel>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <unistd.h>
@@ -26,15 +28,17 @@ QString nativeMarkup(const QString& text) {
 
 // Whether the web engine can run in this process: as the super-user only with its sandbox switched
 // off (it would abort otherwise).
-bool webEngineCanStart() {
-    return ::geteuid() != 0 || MeridMathViews::sandboxDisabled();
-}
+bool webEngineCanStart() { return ::geteuid() != 0 || MeridMathViews::sandboxDisabled(); }
 
 }  // namespace
 
 MeridMathRichText::MeridMathRichText(const QString& text, qreal fontSize, QFont::Weight weight, bool isReminderCard,
                                      QWidget* parent)
-    : QWidget(parent), text_(text), fontSize_(fontSize), weight_(weight), reminderCard_(isReminderCard),
+    : QWidget(parent),
+      text_(text),
+      fontSize_(fontSize),
+      weight_(weight),
+      reminderCard_(isReminderCard),
       measuredHeight_(MeridMathBridge::initialHeight) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -95,7 +99,9 @@ void MeridMathRichText::showWeb() {
     }
     const MeridMathViews* views = MeridMathViews::shared();
     if (!web_) {
-        web_ = views->create(this, [this](const QVariant& body) { takeHeight(body); });
+        web_ = views->create(
+            this, [this](const QVariant& body) { takeHeight(body); },
+            [this](const QVariant& body) { takeWheel(body); });
         web_->setObjectName(QStringLiteral("orvel.merid.math-rendered"));
         web_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         web_->setFixedHeight(qRound(MeridMathBridge::viewHeight(measuredHeight_)));
@@ -109,6 +115,19 @@ void MeridMathRichText::takeHeight(const QVariant& body) {
     if (!height) return;
     measuredHeight_ = *height;
     if (web_) web_->setFixedHeight(qRound(MeridMathBridge::viewHeight(measuredHeight_)));
+}
+
+void MeridMathRichText::takeWheel(const QVariant& body) {
+    // The wheel turned over the page scrolls the nearest scroll area around the text.
+    for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(ancestor);
+        if (!area) continue;
+        QScrollBar* bar = area->verticalScrollBar();
+        // Moved as the student's own scrolling is (the bar's slider action), not set from the program.
+        if (const std::optional<int> position = MeridMathBridge::wheelPosition(body, bar->value(), bar->maximum()))
+            bar->setSliderPosition(*position);
+        return;
+    }
 }
 
 }  // namespace velquin

@@ -44,6 +44,7 @@ private:
     void showNative();
     void showWeb();
     void takeHeight(const QVariant& body);
+    void takeWheel(const QVariant& body);
 
     QString text_;
     qreal fontSize_ = 14;

@@ -7,6 +7,8 @@
 
 #include <dlfcn.h>
 
+#include "app/tutor-lesson/merid_math_assets.h"
+
 // QtGui's functions for the shared context (exported, in none of its public headers).
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
@@ -65,8 +67,12 @@ const MeridMathViews* openModule() {
         handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!handle) return nullptr;
     }
-    const auto entry = reinterpret_cast<const MeridMathViews* (*)()>(dlsym(handle, ORVEL_MERID_MATH_VIEWS_ENTRY));
-    return entry ? entry() : nullptr;
+    const auto entry =
+        reinterpret_cast<const MeridMathViews* (*)(const MeridMathHost*)>(dlsym(handle, ORVEL_MERID_MATH_VIEWS_ENTRY));
+    if (!entry) return nullptr;
+    static const MeridMathHost host{&MeridMathAssets::directory, &MeridMathAssets::pagePath,
+                                    MeridMathViews::composedInSoftware(), MeridMathViews::sandboxDisabled()};
+    return entry(&host);
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "app/tutor-lesson/merid_math_web_view.h"
 
-#include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
-#include <QFile>
-#include <QLoggingCategory>
-#include <QScrollBar>
 #include <QUrl>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -17,15 +17,81 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
-#include "app/tutor-lesson/merid_math_assets.h"
-#include "app/tutor-lesson/merid_math_bridge.h"
 #include "app/tutor-lesson/merid_math_views.h"
 
 namespace velquin {
 
 namespace {
+
+// What the program gave when it opened the module.
+const MeridMathHost* host = nullptr;
+
+// Font sizes the page is given.
+constexpr qreal minimumFontSize = 11;
+constexpr qreal maximumFontSize = 30;
+
+// The page background for the appearance and card: six upper-case hexadecimal digits.
+QString backgroundHex(bool dark, bool reminderCard) {
+    if (reminderCard) return dark ? QStringLiteral("4A302A") : QStringLiteral("F9E5D9");
+    return dark ? QStringLiteral("2B2825") : QStringLiteral("FFFDF8");
+}
+
+// The shortest decimal that reads back as `value`, with ".0" after a whole number (14 -> "14.0").
+QString decimal(qreal value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value));
+    if (result.ec != std::errc()) return QString::number(value);
+    QString text = QString::fromLatin1(buffer, result.ptr - buffer);
+    if (std::isfinite(value) && !text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
+        text += QStringLiteral(".0");
+    return text;
+}
+
+// What identifies one render: the text, the font size as given, the appearance and the background,
+// joined with NUL. The same key twice means the page already shows it.
+QString renderKey(const QString& text, qreal fontSize, bool dark, const QString& backgroundHex) {
+    const QChar nul(u'\0');
+    return text + nul + decimal(fontSize) + nul + (dark ? QStringLiteral("true") : QStringLiteral("false")) + nul +
+           backgroundHex;
+}
+
+// `text` as a JSON string literal that is also a valid JavaScript string literal (the line and
+// paragraph separators escaped); none when it cannot be encoded.
+std::optional<QString> jsonStringLiteral(const QString& text) {
+    // Lone surrogates have no UTF-8 form: refuse them rather than send a changed text.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate()) return std::nullopt;
+    }
+    const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    if (json.size() < 4 || !json.startsWith("[\"") || !json.endsWith("\"]")) return std::nullopt;
+    QString literal = QString::fromUtf8(json.mid(1, json.size() - 2));
+    // Valid in JSON as they stand, but older script engines end a string literal at them.
+    literal.replace(QChar(0x2028), QStringLiteral("\\u2028"));
+    literal.replace(QChar(0x2029), QStringLiteral("\\u2029"));
+    return literal;
+}
+
+// The script that calls the page: window.meridRender(<text>,<size>,<dark>,"#<background>");
+// with the size clamped to 11..30 and no spaces. None when the text cannot be encoded.
+std::optional<QString> renderScript(const QString& text, qreal fontSize, bool dark, const QString& backgroundHex) {
+    const std::optional<QString> literal = jsonStringLiteral(text);
+    if (!literal) return std::nullopt;
+    // NaN compares false both ways: it takes the smallest size.
+    const qreal size = fontSize >= minimumFontSize ? std::min(fontSize, maximumFontSize) : minimumFontSize;
+    return QStringLiteral("window.meridRender(") + *literal + QLatin1Char(',') + decimal(size) + QLatin1Char(',') +
+           (dark ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(",\"#") + backgroundHex +
+           QStringLiteral("\");");
+}
 
 // Refuses every request but the files of the formula folder (and the page's own data: URLs).
 class FolderOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
@@ -35,7 +101,7 @@ public:
     void interceptRequest(QWebEngineUrlRequestInfo& info) override {
         const QUrl url = info.requestUrl();
         if (url.scheme() == QLatin1String("data")) return;
-        const std::optional<QString> folder = MeridMathAssets::directory();
+        const std::optional<QString> folder = host->directory();
         if (url.isLocalFile() && folder) {
             const QString path = QDir::cleanPath(url.toLocalFile());
             if (path.startsWith(*folder + QLatin1Char('/'))) return;
@@ -68,7 +134,7 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
         if (url == QUrl(QStringLiteral("about:blank"))) return true;
-        const std::optional<QString> page = MeridMathAssets::pagePath();
+        const std::optional<QString> page = host->pagePath();
         return page && url.isLocalFile() && url.adjusted(QUrl::RemoveFragment) == QUrl::fromLocalFile(*page);
     }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
@@ -116,7 +182,7 @@ QWebEngineProfile* MeridMathWebView::sharedProfile() {
         addFlag("--js-flags=--lite-mode\t--no-expose-wasm", "--js-flags");
         // The engine forks its renderers from two helper processes kept for the sandbox; without
         // the sandbox it starts the one renderer itself, which saves both helpers (about 17 MB).
-        if (MeridMathViews::sandboxDisabled()) addFlag("--no-zygote", "--no-zygote");
+        if (host->sandboxDisabled) addFlag("--no-zygote", "--no-zygote");
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
         // The engine lists its start parameters and graphics backend at the info level; a person's
         // QT_LOGGING_RULES still decide.
@@ -125,7 +191,7 @@ QWebEngineProfile* MeridMathWebView::sharedProfile() {
         // Each view composes its page in a scene of its own: in software that costs a frame buffer,
         // on the graphics path a GL context per view (about 1.5 MB more each, measured with a
         // lesson of 30 formula texts). Before the first view; a backend chosen in the environment stays.
-        if (MeridMathViews::composedInSoftware()) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        if (host->composedInSoftware) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         // Without a storage name the profile is off the record: nothing reaches the disk.
         auto* made = new QWebEngineProfile(QCoreApplication::instance());
         made->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -178,8 +244,7 @@ MeridMathWebView::MeridMathWebView(QWidget* parent) : QWebEngineView(parent) {
         applyIfNeeded();
     });
 
-    if (const std::optional<QString> path = MeridMathAssets::pagePath(); path && MeridMathAssets::available())
-        page->load(QUrl::fromLocalFile(*path));
+    if (const std::optional<QString> path = host->pagePath()) page->load(QUrl::fromLocalFile(*path));
 }
 
 void MeridMathWebView::setContent(const QString& text, qreal fontSize, bool dark, bool reminderCard) {
@@ -187,57 +252,46 @@ void MeridMathWebView::setContent(const QString& text, qreal fontSize, bool dark
     fontSize_ = fontSize;
     dark_ = dark;
     reminderCard_ = reminderCard;
-    page()->setBackgroundColor(QColor(QLatin1Char('#') + MeridMathBridge::backgroundHex(dark, reminderCard)));
+    page()->setBackgroundColor(QColor(QLatin1Char('#') + backgroundHex(dark, reminderCard)));
     applyIfNeeded();
 }
 
 void MeridMathWebView::applyIfNeeded() {
     if (!ready_) return;
-    const QString background = MeridMathBridge::backgroundHex(dark_, reminderCard_);
-    const QString key = MeridMathBridge::renderKey(text_, fontSize_, dark_, background);
+    const QString background = backgroundHex(dark_, reminderCard_);
+    const QString key = renderKey(text_, fontSize_, dark_, background);
     if (lastSent_ == key) return;
     // Recorded first: a text that cannot be encoded is not tried again until something changes.
     lastSent_ = key;
-    const std::optional<QString> script = MeridMathBridge::renderScript(text_, fontSize_, dark_, background);
+    const std::optional<QString> script = renderScript(text_, fontSize_, dark_, background);
     if (!script) return;
     lastScript_ = script;
     ++renderCalls_;
     page()->runJavaScript(*script);
 }
 
-void MeridMathWebView::wheelMessage(const QVariant& body) {
-    for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
-        auto* area = qobject_cast<QAbstractScrollArea*>(ancestor);
-        if (!area) continue;
-        QScrollBar* bar = area->verticalScrollBar();
-        // Moved as the student's own scrolling is (the bar's slider action), not set from the program.
-        if (const std::optional<int> position = MeridMathBridge::wheelPosition(body, bar->value(), bar->maximum()))
-            bar->setSliderPosition(*position);
-        return;
-    }
-}
-
 namespace {
 
 // What the program reaches through the module's entry.
-class WebMathViews final : public MeridMathViews {
-public:
-    QWidget* create(QWidget* parent, std::function<void(const QVariant&)> onHeight) const override {
-        auto* view = new MeridMathWebView(parent);
-        QObject::connect(view, &MeridMathWebView::heightMessage, view, std::move(onHeight));
-        return view;
-    }
-    void setContent(QWidget* view, const QString& text, qreal fontSize, bool dark, bool reminderCard) const override {
-        static_cast<MeridMathWebView*>(view)->setContent(text, fontSize, dark, reminderCard);
-    }
-};
+QWidget* createView(QWidget* parent, std::function<void(const QVariant&)> onHeight,
+                    std::function<void(const QVariant&)> onWheel) {
+    auto* view = new MeridMathWebView(parent);
+    QObject::connect(view, &MeridMathWebView::heightMessage, view, std::move(onHeight));
+    QObject::connect(view, &MeridMathWebView::wheelMessage, view, std::move(onWheel));
+    return view;
+}
+
+void setViewContent(QWidget* view, const QString& text, qreal fontSize, bool dark, bool reminderCard) {
+    static_cast<MeridMathWebView*>(view)->setContent(text, fontSize, dark, reminderCard);
+}
 
 }  // namespace
 
 }  // namespace velquin
 
-extern "C" const velquin::MeridMathViews* orvel_merid_math_views_v1() {
-    static const velquin::WebMathViews views;
+extern "C" const velquin::MeridMathViews* orvel_merid_math_views_v2(const velquin::MeridMathHost* given) {
+    if (!velquin::host) velquin::host = given;
+    static const velquin::MeridMathViews views{&velquin::createView, &velquin::setViewContent};
     return &views;
 }
 

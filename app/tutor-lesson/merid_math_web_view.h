@@ -14,11 +14,12 @@ namespace velquin {
 // size, appearance and background whenever one of them changes (or the page loaded again), and
 // relays the page's height and wheel messages. The page may go nowhere but itself and
 // about:blank, opens no windows and stores nothing. Every such view shares one profile, so they
-// share the renderer process too. Built into the formula module (see merid_math_views.h).
+// share the renderer process too. Built into the formula module, and made only through its entry
+// (see merid_math_views.h), which tells it where the page is.
 class MeridMathWebView : public QWebEngineView {
     Q_OBJECT
 public:
-    // Loads the page when the assets are there; otherwise the view stays empty.
+    // Loads the page when there is one; otherwise the view stays empty.
     explicit MeridMathWebView(QWidget* parent = nullptr);
 
     // The content to show; sends one render call when it differs from the last one sent.
@@ -35,12 +36,12 @@ public:
     static QWebEngineProfile* sharedProfile();
 
 Q_SIGNALS:
-    // A height message of the page, unchecked, delivered after the message's own handling.
+    // A height or wheel message of the page, unchecked, delivered after the message's own handling.
     void heightMessage(const QVariant& body);
+    void wheelMessage(const QVariant& body);
 
 private:
     void applyIfNeeded();
-    void wheelMessage(const QVariant& body);
 
     QString text_;
     qreal fontSize_ = 14;
