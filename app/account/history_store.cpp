@@ -13,8 +13,8 @@
 #include "app/account/account_data_scope.h"
 #include "app/account/history_error.h"
 #include "base/files.h"
-#include "base/task.h"
 #include "base/text.h"
+#include "base/work_scheduler.h"
 #include "tutor-engine/teacher_learning_session.h"
 
 namespace velquin {
@@ -98,22 +98,25 @@ HistoryStore::HistoryStore(Options options, QObject* parent) : QObject(parent), 
         switchToGuest();
         return;
     }
-    // Pending (no file, an empty list) until the token read tells otherwise.
-    base::detach(enterGuestUnlessTokenHeld());
+    // Pending (no file, an empty list) until the token read tells otherwise. The read may outlive
+    // the store (the keyring can block), and its answer never comes when the program ends first:
+    // the completion holds the store weakly and nothing else, so it does nothing once the store is
+    // gone and is freed with the event queue when it never runs.
+    auto held = std::make_shared<bool>(false);
+    base::WorkScheduler& scheduler = options_.scheduler ? *options_.scheduler : base::QtWorkScheduler::shared();
+    scheduler.runBlocking([load = options_.loadSessionToken, held] { *held = sessionTokenHeld(load); },
+                          [store = QPointer<HistoryStore>(this), held] {
+                              if (store) store->enterGuestUnlessTokenHeld(*held);
+                          });
 }
 
-QCoro::Task<void> HistoryStore::enterGuestUnlessTokenHeld() {
-    QPointer<HistoryStore> guard(this);
-    base::WorkScheduler& scheduler = options_.scheduler ? *options_.scheduler : base::QtWorkScheduler::shared();
-    auto reading = base::runBlocking(scheduler, [load = options_.loadSessionToken] { return sessionTokenHeld(load); });
-    const bool held = co_await reading;
-    if (!guard) co_return;
+void HistoryStore::enterGuestUnlessTokenHeld(bool held) {
     // Held: pending until the account is confirmed, and the answers added meanwhile are not
     // recorded. A scope entered meanwhile stands.
     QList<LearningRecord> answers = std::exchange(heldAnswers_, {});
-    if (held || scopeEntered_) co_return;
+    if (held || scopeEntered_) return;
     switchToGuest();
-    if (!fileURL_ || answers.isEmpty()) co_return;
+    if (!fileURL_ || answers.isEmpty()) return;
     QList<LearningRecord> next = std::move(answers) + records_;
     keepNewest(next);
     commit(std::move(next));

@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QString>
 
-#include <QCoroTask>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -117,7 +115,8 @@ private:
     };
     static Loaded loadFile(const QString& path);
 
-    QCoro::Task<void> enterGuestUnlessTokenHeld();
+    // What the start's token read found.
+    void enterGuestUnlessTokenHeld(bool held);
 
     void enterFile(const QString& path, const std::optional<QString>& accountID);
     void enterPending(const QString& status);
