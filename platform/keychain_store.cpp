@@ -52,6 +52,26 @@ GHashTable* tokenAttributes() {
     return attributes;
 }
 
+// GLib's D-Bus proxies, libsecret's service and items among them, subscribe to signals in the
+// calling thread's main context and free each subscription's data from that context once they are
+// released. The keyring is called from worker threads whose own contexts never run, so every call
+// runs in a context of its own, run until idle once the call is done: nothing is left behind.
+class CallContext {
+public:
+    CallContext() : context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+    ~CallContext() {
+        g_main_context_pop_thread_default(context_);
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_unref(context_);
+    }
+    CallContext(const CallContext&) = delete;
+    CallContext& operator=(const CallContext&) = delete;
+
+private:
+    GMainContext* context_;
+};
+
 struct ServiceHolder {
     SecretService* service;
     ~ServiceHolder() { g_object_unref(service); }
@@ -84,6 +104,7 @@ GList* findItems(SecretService* service, GHashTable* attributes, bool unlock) {
 }  // namespace
 
 std::optional<QString> KeychainStore::load() {
+    const CallContext context;
     ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
     // A search that unlocks and loads the secrets, not secret_service_lookup_sync: that call keeps
@@ -121,6 +142,7 @@ std::optional<QString> KeychainStore::load() {
 }
 
 void KeychainStore::save(const QString& token) {
+    const CallContext context;
     const QByteArray bytes = token.toUtf8();
     SecretService* service = connectService();
     HashTableHolder attributes{tokenAttributes()};
@@ -147,6 +169,7 @@ void KeychainStore::save(const QString& token) {
 }
 
 void KeychainStore::remove() {
+    const CallContext context;
     ServiceHolder service{connectService()};
     HashTableHolder attributes{tokenAttributes()};
     // Every matching item, locked ones too (clearing by attributes alone would skip those and still
