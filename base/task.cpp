@@ -2,7 +2,39 @@
 
 #include <QCoroTimer>
 
+#include <list>
+
 namespace base {
+
+namespace detail {
+
+namespace {
+
+// The waits not resumed yet, oldest first.
+std::list<std::shared_ptr<BlockingWait>>& waits() {
+    static std::list<std::shared_ptr<BlockingWait>> list;
+    return list;
+}
+
+}  // namespace
+
+void beginBlockingWait(std::shared_ptr<BlockingWait> wait) { waits().push_back(std::move(wait)); }
+
+void endBlockingWait(const BlockingWait* wait) {
+    waits().remove_if([wait](const std::shared_ptr<BlockingWait>& waiting) { return waiting.get() == wait; });
+}
+
+}  // namespace detail
+
+void endBlockingWaits() {
+    // One at a time: a coroutine that resumes may begin another wait, which this loop ends too.
+    while (!detail::waits().empty()) {
+        const std::shared_ptr<detail::BlockingWait> wait = std::move(detail::waits().front());
+        detail::waits().pop_front();
+        wait->ended = true;
+        wait->waiting.resume();
+    }
+}
 
 QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, CancellationToken token) {
     token.throwIfCancelled();

@@ -20,8 +20,17 @@ namespace base {
 
 namespace detail {
 
+// A coroutine waiting on the main thread for blocking work; `ended` once endBlockingWaits resumed it.
+struct BlockingWait {
+    std::coroutine_handle<> waiting;
+    bool ended = false;
+};
+void beginBlockingWait(std::shared_ptr<BlockingWait> wait);
+void endBlockingWait(const BlockingWait* wait);
+
 // Hands `work` to the scheduler when awaited and resumes the coroutine from the completion, with
-// the result or the exception of `work`. The coroutine always resumes once `work` has ended.
+// the result or the exception of `work`. The coroutine resumes once: when `work` has ended, or
+// earlier with CancellationError from endBlockingWaits.
 template <typename T, typename F>
 class BlockingAwaitable {
 public:
@@ -31,6 +40,8 @@ public:
     bool await_ready() const noexcept { return false; }
 
     void await_suspend(std::coroutine_handle<> handle) {
+        state_->waiting = handle;
+        beginBlockingWait(state_);
         scheduler_.runBlocking(
             [state = state_]() {
                 try {
@@ -44,16 +55,23 @@ public:
                     state->error = std::current_exception();
                 }
             },
-            [handle]() { handle.resume(); });
+            [state = state_]() {
+                if (state->ended) return;
+                endBlockingWait(state.get());
+                state->waiting.resume();
+            });
     }
 
     T await_resume() {
+        if (state_->ended) throw CancellationError();
         if (state_->error) std::rethrow_exception(state_->error);
         if constexpr (!std::is_void_v<T>) return std::move(*state_->value);
     }
 
 private:
-    struct State {
+    // `work`, `value` and `error` are the worker thread's until the completion; the wait is the
+    // main thread's.
+    struct State : BlockingWait {
         explicit State(F w) : work(std::move(w)) {}
         F work;
         std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
@@ -86,6 +104,12 @@ template <typename F>
 auto runBlocking(F work) -> QCoro::Task<std::invoke_result_t<F>> {
     return runBlocking(QtWorkScheduler::shared(), std::move(work));
 }
+
+// Resumes every coroutine still waiting for blocking work at once with CancellationError, those
+// that begin to wait meanwhile too; the work's own completion, should it still come, does nothing.
+// For the end of a program, after its event loop: a completion that never runs would leave its
+// coroutine suspended for good and its frames never freed. Main thread only.
+void endBlockingWaits();
 
 // Lets a started coroutine run on by itself: it frees itself when it ends. What it touches of its
 // starter after a suspension is guarded (a QPointer).

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStyle>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QThreadPool>
 
 #include <cstdio>
@@ -34,6 +35,7 @@
 #include "base/work_scheduler.h"
 #include "app/shell/workspace_router.h"
 #include "base/defaults_store.h"
+#include "base/task.h"
 #include "platform/accessibility_repair.h"
 
 namespace velquin {
@@ -109,6 +111,9 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
 
     const StartupWarmUp warmUp;
     QApplication application(argumentCount, arguments.data());
+    // However the program ends, coroutines still waiting for blocking work end before the application
+    // object goes: its event loop would never deliver their completions.
+    const auto endWaits = qScopeGuard(&base::endBlockingWaits);
     QApplication::setApplicationName(QStringLiteral("orvel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvel"));
     QApplication::setDesktopFileName(halvern::AccessibilityRepair::bundleIdentifier);

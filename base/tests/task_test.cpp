@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/task.h"
+#include "tests/support/manual_scheduler.h"
 
 using namespace base;
 
@@ -19,6 +20,24 @@ TEST(Task, BlockingWorkRunsOffThisThreadAndCarriesErrorsBack) {
     bool ran = false;
     waitForTask(runBlocking([&ran] { ran = true; }));
     EXPECT_TRUE(ran);
+
+    // Work whose completion never comes (the program ended first) ends its waiting coroutine with
+    // CancellationError; the completion, should it come after all, does nothing.
+    testsupport::ManualScheduler scheduler;
+    int cancelled = 0;
+    const auto waiting = [&]() -> QCoro::Task<void> {
+        auto blocking = runBlocking(scheduler, [] { return 1; });
+        try {
+            co_await std::move(blocking);
+        } catch (const CancellationError&) {
+            ++cancelled;
+        }
+    };
+    const QCoro::Task<void> abandoned = waiting();
+    endBlockingWaits();
+    EXPECT_TRUE(abandoned.isReady());
+    scheduler.runNextJob();
+    EXPECT_EQ(cancelled, 1);
 }
 
 TEST(Task, SleepEndsEarlyOnCancellation) {

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "base/task.h"
+
 int main(int argc, char** argv) {
     QTemporaryDir home;
     if (!home.isValid()) return 2;
@@ -32,5 +34,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 #endif
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // Blocking work a test left running (or whose completion never ran) ends its waits, as the
+    // program's does when it ends.
+    base::endBlockingWaits();
+    return status;
 }
