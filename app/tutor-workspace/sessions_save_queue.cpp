@@ -89,7 +89,8 @@ void SessionsSaveQueue::land(const std::shared_ptr<Flight>& flight, bool startNe
             nextOutcome = attempt(write_, next->sessions);
         }
     }
-    for (const Done& done : std::as_const(flight->done))
+    // The callbacks are let go once told: a write whose job never ran keeps nothing of theirs.
+    for (const Done& done : std::exchange(flight->done, {}))
         if (done) done(error);
     if (next)
         for (const Done& done : std::as_const(next->done))
