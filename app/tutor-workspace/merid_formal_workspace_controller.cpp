@@ -364,7 +364,7 @@ void MeridFormalWorkspaceController::openSession(TeacherLearningSession session)
 }
 
 void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
-    if (!hasLoaded_ || !canSave_ || busy_ || settling_) return;
+    if (!takesCommands()) return;
     QList<TeacherLearningSession> remaining = sessions_;
     QList<std::pair<qsizetype, TeacherLearningSession>> removed;
     for (qsizetype i = 0; i < sessions_.size(); ++i)
@@ -401,7 +401,7 @@ void MeridFormalWorkspaceController::confirmDeletion() {
 }
 
 void MeridFormalWorkspaceController::acceptLessonarySource() {
-    if (!hasLoaded_ || !canSave_ || busy_ || settling_ || !services_.incomingSource) return;
+    if (!takesCommands() || !services_.incomingSource) return;
     const std::optional<QString> incoming = services_.incomingSource();
     if (!incoming) return;
     const QString text = base::text::trimmed(*incoming);
@@ -664,7 +664,7 @@ void MeridFormalWorkspaceController::endRound(const Round& round) {
 // ---- Commands ------------------------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::action(MeridAction action) {
-    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
+    if (!takesCommands()) return;
     const base::Date now = base::Date::now();
 
     if (action == MeridAction::pause) {
@@ -751,7 +751,7 @@ QCoro::Task<void> MeridFormalWorkspaceController::runPause(TeacherLearningSessio
 }
 
 void MeridFormalWorkspaceController::sendQuestion() {
-    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
+    if (!takesCommands()) return;
     const QString question = base::text::trimmed(followupDraft_);
     if (question.isEmpty()) return;
     if (!checkPermission()) return;
@@ -773,7 +773,7 @@ void MeridFormalWorkspaceController::changeChunk(int step) {
 }
 
 void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
-    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
+    if (!takesCommands()) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::activate(topicID, changed);
@@ -788,7 +788,7 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
 }
 
 void MeridFormalWorkspaceController::indexExistingCourse() {
-    if (!hasLoaded_ || busy_ || !canSave_ || settling_) return;
+    if (!takesCommands()) return;
     TeacherLearningSession changed = active_;
     try {
         Navigator::indexExistingSource(changed);
@@ -805,7 +805,7 @@ void MeridFormalWorkspaceController::indexExistingCourse() {
 }
 
 void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {
-    if (!hasLoaded_ || !canSave_ || busy_ || settling_) return;
+    if (!takesCommands()) return;
     base::detach(runSaveToLessonary(asNote));
 }
 
@@ -835,7 +835,7 @@ QCoro::Task<void> MeridFormalWorkspaceController::runSaveToLessonary(bool asNote
 // ---- Importing course material -------------------------------------------------------------------
 
 void MeridFormalWorkspaceController::openFileChooser() {
-    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
+    if (!takesCommands() || importing_) return;
     if (active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再导入另一份课件。"));
         return;
@@ -844,12 +844,12 @@ void MeridFormalWorkspaceController::openFileChooser() {
 }
 
 void MeridFormalWorkspaceController::receiveSelectedFile(const QUrl& url) {
-    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
+    if (!takesCommands() || importing_) return;
     base::detach(runReceive(url));
 }
 
 void MeridFormalWorkspaceController::importStagedFile(const QUrl& staged, std::optional<PageRange> pages) {
-    if (!hasLoaded_ || busy_ || !canSave_ || importing_ || settling_) return;
+    if (!takesCommands() || importing_) return;
     base::detach(runImport(staged, pages, false));
 }
 

@@ -245,6 +245,9 @@ private:
     void setCanSave(bool value);
     void setBusy(bool value);
     void setSettling(bool value);
+    // The file is read and writable, and neither a round nor a command's save is under way: the
+    // commands that change sessions may run.
+    bool takesCommands() const { return hasLoaded_ && canSave_ && !busy_ && !settling_; }
     // The question box of a session being opened: its saved question, else its draft unless a
     // question waits for an answer.
     static QString questionBoxText(const meridcore::TeacherLearningSession& session);
