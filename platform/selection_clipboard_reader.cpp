@@ -63,38 +63,56 @@ bool ownsPrimary(qint32 processIdentifier) {
            (x11::madeByWindowManager(owner) || !x11::owningProcess(owner));
 }
 
-QByteArray procFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray proc(qint32 process, const char* file) {
-    return procFile(QStringLiteral("/proc/%1/%2").arg(process).arg(QLatin1String(file)));
+// A file of a process's folder in /proc ("comm", "cmdline", "task/T/children"); empty when it is gone.
+QByteArray proc(qint32 process, const QString& file) {
+    QFile contents(QStringLiteral("/proc/%1/").arg(process) + file);
+    return contents.open(QIODevice::ReadOnly) ? contents.readAll() : QByteArray();
 }
 
 // The parent's process id, which follows the command name (ending with the last ")") in "stat".
 qint32 parentOf(qint32 process) {
-    const QByteArray stat = proc(process, "stat");
+    const QByteArray stat = proc(process, QStringLiteral("stat"));
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 1 ? fields.at(1).toInt() : 0;
 }
 
-// Whether a child process of the program runs with Chromium's switch for its helper processes
-// (zygote, renderer, GPU, utility): every program built on Chromium starts them.
+// Whether the process runs with Chromium's switch for its helper processes (zygote, renderer, GPU,
+// utility): every program built on Chromium starts them.
+bool isChromiumHelper(qint32 process) {
+    const QList<QByteArray> arguments = proc(process, QStringLiteral("cmdline")).split('\0');
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const QByteArray& argument) { return argument.startsWith("--type="); });
+}
+
+// Whether one of the program's child processes is such a helper.
 bool startsChromiumHelpers(qint32 processIdentifier) {
-    const QString process = QStringLiteral("/proc/%1").arg(processIdentifier);
-    const QStringList threads = QDir(process + QStringLiteral("/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& thread : threads) {
-        const QByteArray children = procFile(process + QStringLiteral("/task/") + thread + QStringLiteral("/children"));
-        for (const QByteArray& child : children.split(' ')) {
-            if (child.trimmed().isEmpty()) continue;
-            const QByteArray command =
-                procFile(QStringLiteral("/proc/") + QString::fromLatin1(child.trimmed()) + QStringLiteral("/cmdline"));
-            for (const QByteArray& argument : command.split('\0'))
-                if (argument.startsWith("--type=")) return true;
-        }
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(processIdentifier);
+    for (const QString& thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const QByteArray& child :
+             proc(processIdentifier, QStringLiteral("task/%1/children").arg(thread)).split(' '))
+            if (const qint32 pid = child.trimmed().toInt(); pid > 0 && isChromiumHelper(pid)) return true;
     }
     return false;
+}
+
+std::optional<QByteArray> environmentValue(const QList<QByteArray>& environment, const QByteArray& name) {
+    for (const QByteArray& variable : environment)
+        if (variable.startsWith(name + '=')) return variable.mid(name.size() + 1);
+    return std::nullopt;
+}
+
+// Whether the process belongs to this desktop session: its session is the display that the first of
+// it and its ancestors names in its environment (a browser may write over its own to show its title);
+// where none does, it may be this session's.
+bool inThisSession(qint32 process) {
+    for (qint32 ancestor = process, depth = 0; ancestor > 1 && depth < 16; ancestor = parentOf(ancestor), ++depth) {
+        const QList<QByteArray> environment = proc(ancestor, QStringLiteral("environ")).split('\0');
+        const std::optional<QByteArray> wayland = environmentValue(environment, "WAYLAND_DISPLAY");
+        const std::optional<QByteArray> display = environmentValue(environment, "DISPLAY");
+        if (wayland) return *wayland == qgetenv("WAYLAND_DISPLAY");
+        if (display) return *display == qgetenv("DISPLAY");
+    }
+    return true;
 }
 
 // Main thread only: one compatibility copy at a time.
@@ -198,46 +216,24 @@ bool SelectionClipboardReader::isWebBrowser(qint32 processIdentifier) {
     if (const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier))
         identifier = x11::applicationIdentifier(*window);
     // A window outside X11 (a native Wayland window) is known by its program's name.
-    if (identifier.isEmpty())
-        identifier = QString::fromUtf8(procFile(QStringLiteral("/proc/%1/comm").arg(processIdentifier))).trimmed();
+    if (identifier.isEmpty()) identifier = QString::fromUtf8(proc(processIdentifier, QStringLiteral("comm"))).trimmed();
     return tamsel::SelectionSourcePolicy::isBrowser(identifier) || startsChromiumHelpers(processIdentifier);
 }
 
 bool SelectionClipboardReader::aWebBrowserRuns() {
     const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
     const uint user = ::getuid();
-    const QByteArray waylandDisplay = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray display = qgetenv("DISPLAY");
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;
         const qint32 process = qint32(entry.toUInt(&number));
         if (!number || QFileInfo(QStringLiteral("/proc/") + entry).ownerId() != user) continue;
-        bool browser = tamsel::SelectionSourcePolicy::isBrowser(QString::fromUtf8(proc(process, "comm")).trimmed());
-        if (!browser) {
-            // A helper of a program built on Chromium, but of this program's own web view.
-            const QList<QByteArray> arguments = proc(process, "cmdline").split('\0');
-            browser = std::any_of(arguments.begin(), arguments.end(),
-                                  [](const QByteArray& argument) { return argument.startsWith("--type="); }) &&
-                      QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(parentOf(process))) != self;
-        }
-        if (!browser) continue;
-        // Only a program of this desktop session can have made the selection. Its session is the
-        // display that the first of it and its ancestors names in its environment (a browser may
-        // write over its own to show its title); where none does, it may be this session's.
-        for (qint32 ancestor = process, depth = 0; ancestor > 1 && depth < 16; ancestor = parentOf(ancestor), ++depth) {
-            const QList<QByteArray> environment = proc(ancestor, "environ").split('\0');
-            const auto value = [&](const QByteArray& name) -> std::optional<QByteArray> {
-                for (const QByteArray& variable : environment)
-                    if (variable.startsWith(name + '=')) return variable.mid(name.size() + 1);
-                return std::nullopt;
-            };
-            const std::optional<QByteArray> theirWayland = value("WAYLAND_DISPLAY");
-            const std::optional<QByteArray> theirDisplay = value("DISPLAY");
-            if (!theirWayland && !theirDisplay) continue;
-            browser = theirWayland ? *theirWayland == waylandDisplay : theirDisplay == display;
-            break;
-        }
-        if (browser) return true;
+        // A known browser, or a helper of a program built on Chromium but not of this program's own
+        // web view; only a program of this desktop session can have made the selection.
+        const bool browser = tamsel::SelectionSourcePolicy::isBrowser(
+                                 QString::fromUtf8(proc(process, QStringLiteral("comm"))).trimmed()) ||
+                             (isChromiumHelper(process) &&
+                              QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(parentOf(process))) != self);
+        if (browser && inThisSession(process)) return true;
     }
     return false;
 }
