@@ -184,12 +184,11 @@ TEST_F(AccountSheetTest, SectionsFollowTheSessionState) {
         // As tall as what it shows, a feedback line that came while it was open included: nothing
         // scrolls and no empty band is left under the content.
         auto* scroll = view.findChild<QScrollArea*>();
+        QWidget* content = scroll->widget();
         EXPECT_TRUE(waitUntil([&] {
-            QWidget* content = scroll->widget();
             return scroll->verticalScrollBar()->maximum() == 0 &&
                    content->height() == content->layout()->totalHeightForWidth(content->width());
-        })) << scroll->widget()->height()
-            << " for content of " << scroll->widget()->layout()->totalHeightForWidth(scroll->widget()->width());
+        }));
         // Refresh, sign-out, the name and the import never wait for anything.
         if (row.signedIn) {
             EXPECT_TRUE(child<QPushButton>(view, "refreshButton")->isEnabled());

@@ -226,11 +226,9 @@ TEST_F(SettingsSheetsTest, ClearingTheHistoryAsksFirstAndNeedsAnActiveFile) {
     QPointer<QMessageBox> confirmation = settings->deleteConfirmation();
     ASSERT_TRUE(confirmation);
     EXPECT_TRUE(confirmation->isVisible());
-    // Over the middle of the sheet it belongs to, at the size it took on showing.
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return (confirmation->geometry().center() - settings->geometry().center()).manhattanLength() <= 2;
-    })) << confirmation->geometry().center().x()
-        << " " << settings->geometry().center().x();
+    // Over the middle of its sheet, at the size it took on showing.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return (confirmation->geometry().center() - settings->geometry().center()).manhattanLength() <= 2; }));
     QTest::keyClick(confirmation, Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return confirmation.isNull(); }));
     EXPECT_EQ(history->records().size(), 1);

@@ -40,19 +40,12 @@ Selection::Selection(velquin::AppStore& store, const velquin::AppStoreServices& 
 
 Selection::~Selection() = default;
 
-void Selection::troubled(const QString& path) {
-    doubles_->desktop->trusted = false;
-    doubles_->desktop->wayland = true;
+void Selection::setTroubled(bool troubled) {
+    doubles_->desktop->trusted = !troubled;
+    doubles_->desktop->wayland = troubled;
     doubles_->desktop->nativeAccess = halvern::ShellPointer::Access::notInstalled;
-    doubles_->repair->installed = false;
-    doubles_->repair->path = path;
-    controller_->refreshAuthorization();
-}
-
-void Selection::untroubled() {
-    doubles_->desktop->trusted = true;
-    doubles_->desktop->wayland = false;
-    doubles_->repair->installed = true;
+    doubles_->repair->installed = !troubled;
+    doubles_->repair->path = QStringLiteral("/home/student/Downloads/orvel-2026.12-source/build-run/app/orvel");
     controller_->refreshAuthorization();
 }
 

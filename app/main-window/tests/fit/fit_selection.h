@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include <QString>
-
 #include "app/shell/app_store_services.h"
 
 namespace velquin {
@@ -23,11 +21,9 @@ public:
 
     velquin::DirectSelectionController& controller() { return *controller_; }
     velquin::FloatingSelectionPanels& panels() { return *panels_; }
-    // A copy at `path`, outside the install locations, without the permission, on a Wayland desktop
-    // without the shell extension: every note of the settings shows. Back to the installed copy with
-    // the permission on X11.
-    void troubled(const QString& path);
-    void untroubled();
+    // Troubled: a copy outside the install locations, without the permission, on Wayland without
+    // the shell extension, so that every note of the settings shows.
+    void setTroubled(bool troubled);
 
 private:
     struct Doubles;

@@ -110,16 +110,14 @@ QString textFault(const QWidget* widget) {
                 .arg(size(hint), size(label->size()));
         return {};
     }
-    if (qobject_cast<const QAbstractButton*>(widget)) {
-        if (leastWidth(widget) > widget->width())
-            return QStringLiteral("button text needs %1 px, has %2").arg(leastWidth(widget)).arg(widget->width());
-        // A title that wraps needs the height of its lines.
-        if (widget->hasHeightForWidth() && widget->heightForWidth(widget->width()) > widget->height())
-            return QStringLiteral("button text needs %1 px of height at %2 px, has %3")
-                .arg(widget->heightForWidth(widget->width()))
-                .arg(widget->width())
-                .arg(widget->height());
-    }
+    if (qobject_cast<const QAbstractButton*>(widget) && leastWidth(widget) > widget->width())
+        return QStringLiteral("button text needs %1 px, has %2").arg(leastWidth(widget)).arg(widget->width());
+    // A button title that wraps needs the height of its lines.
+    if (qobject_cast<const QAbstractButton*>(widget) && widget->hasHeightForWidth() &&
+        widget->heightForWidth(widget->width()) > widget->height())
+        return QStringLiteral("button text needs %1 px of height, has %2")
+            .arg(widget->heightForWidth(widget->width()))
+            .arg(widget->height());
     return {};
 }
 
