@@ -5,8 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QLocale>
 #include <QProcess>
 
 #include <algorithm>
@@ -208,15 +206,12 @@ TEST_F(HomePageDesktop, ImportAPdfThroughTheRangeSheetAndAPictureByItsPath) {
 }
 
 // In the Chinese interface Qt's own texts are Chinese too: the labels and buttons of the file
-// dialog behind "更多导入", and its list's folder type and dates. (An editor's context menu is a
-// popup the accessibility bus does not list; its texts come from the same translations.)
+// dialog behind "更多导入" and its list's folder type. (An editor's context menu is a popup the
+// accessibility bus does not list; its texts come from the same translations.)
 TEST_F(HomePageDesktop, QtsOwnTextsFollowTheChineseInterface) {
     OrvelProgram orvel;
     prepare(orvel);
     ASSERT_TRUE(QDir().mkpath(orvel.homePath() + QStringLiteral("/Notes")));
-    const QString folderDate =
-        QLocale(QLocale::Chinese, QLocale::China)
-            .toString(QFileInfo(orvel.homePath() + QStringLiteral("/Notes")).lastModified(), QLocale::ShortFormat);
     // The desktop's own language says nothing about the interface's.
     orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     orvel.setEnvironmentValue(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
@@ -249,12 +244,6 @@ TEST_F(HomePageDesktop, QtsOwnTextsFollowTheChineseInterface) {
     for (const char* english : {"Look in:", "File name:", "Files of type:", "Cancel", "Open", "Folder"})
         EXPECT_FALSE(names.contains(QString::fromUtf8(english))) << english << "\n" << controls.showing();
     EXPECT_TRUE(names.contains(s("文件夹"))) << controls.showing();
-    EXPECT_TRUE(names.contains(folderDate)) << folderDate.toStdString() << "\n" << controls.showing();
-    // A picture of the dialog for a person to look at.
-    QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
-    for (const auto& window : display.windowsOf(orvel.pid()))
-        if (window.title.startsWith(s("导入文件")))
-            display.grab(window).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/file-dialog-zh-Hans.png"));
     ASSERT_TRUE(pressKeys(QStringLiteral("Escape")));
     ASSERT_TRUE(waitUntil([&] { return !accessibility.find(orvel.pid(), s("导入文件"), QStringLiteral("dialog")); }));
 
