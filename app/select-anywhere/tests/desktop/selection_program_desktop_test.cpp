@@ -98,9 +98,8 @@ TEST(SelectionProgramDesktop, ATerminalWindowIsReadThroughPrimaryWithoutAKey) {
     for (const QString& line : target.lines()) EXPECT_FALSE(line.startsWith(QStringLiteral("key "))) << line.toStdString();
 }
 
-// Chromium puts a password field's selection into PRIMARY in clear: with its page on the bus the
-// field is refused there, without it only the browser's own copy is asked, which leaves a password
-// field's text behind. No bulb for the field either way; its paragraph is read either way.
+// Chromium puts a password field's selection into PRIMARY in clear: no bulb for the field, whether
+// its page is on the bus or only its own copy is asked; its paragraph is read either way.
 TEST(SelectionProgramDesktop, AChromiumPasswordFieldOffersNoBulbAndItsParagraphIsRead) {
     for (const bool accessibility : {true, false}) {
         SCOPED_TRACE(accessibility ? "forced accessibility" : "no accessibility");

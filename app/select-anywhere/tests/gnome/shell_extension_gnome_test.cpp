@@ -9,9 +9,6 @@
 #include "tests/support/desktop/gnome_session.h"
 #include "tests/support/desktop/orvel_desktop.h"
 
-using orveltest::HostInput;
-using orveltest::waitUntil;
-
 namespace {
 
 const QString kExtension = QStringLiteral("com.orvel.formac.Shell");
@@ -24,22 +21,10 @@ QDBusMessage extensionCall(const QString& method, const QVariantList& arguments 
     return message;
 }
 
-// Counts the button events the extension sends to this process.
-class ButtonSignals : public QObject {
-    Q_OBJECT
-public:
-    int count = 0;
-public Q_SLOTS:
-    void received(const QDBusMessage&) { ++count; }
-};
-
 TEST(ShellExtensionGnome, AnotherProcessHoldingTheProgramsNameGetsNoAnswer) {
     ASSERT_TRUE(QDBusConnection::sessionBus().registerService(kProgram));
     QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other-caller"));
     ASSERT_TRUE(other.isConnected());
-    ButtonSignals buttons;
-    ASSERT_TRUE(QDBusConnection::sessionBus().connect(kExtension, kPath, kExtension, QStringLiteral("Button"), &buttons,
-                                                      SLOT(received(QDBusMessage))));
     const struct {
         QString method;
         QVariantList arguments;
@@ -52,15 +37,8 @@ TEST(ShellExtensionGnome, AnotherProcessHoldingTheProgramsNameGetsNoAnswer) {
             EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.AccessDenied");
         }
     }
-    // Its watch refused, this process hears of no click.
-    HostInput input;
-    ASSERT_TRUE(input.isOpen());
-    input.click({600, 500});
-    EXPECT_FALSE(waitUntil([&] { return buttons.count > 0; }, 500));
     QDBusConnection::disconnectFromBus(QStringLiteral("other-caller"));
     QDBusConnection::sessionBus().unregisterService(kProgram);
 }
 
 }  // namespace
-
-#include "shell_extension_gnome_test.moc"
