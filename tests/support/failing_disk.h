@@ -1,8 +1,7 @@
 #pragma once
 
-// Real failing writes for tests: a small tmpfs that is filled up, and a folder made immutable.
-// Both need the super-user; the mounts are made in a mount namespace of the test process's own,
-// so that they stay out of every other process and go with the test process.
+// Real failing writes for tests: a small tmpfs that is filled up, and a folder made immutable. Both
+// need the super-user; the mounts are made in a mount namespace of the test process's own.
 
 #include <QDir>
 #include <QFile>
@@ -20,15 +19,14 @@
 namespace testsupport {
 
 // Moves this process into a mount namespace of its own, whose mounts nobody else sees. Call it
-// before the process starts a thread (from a static initializer): a namespace is a thread's, and
-// the threads that exist keep the old one. False when that is not allowed (not the super-user, or
-// threads run already); the tests that need it skip then.
+// before the process starts a thread (from a static initializer): the threads that exist keep the
+// old namespace. False when that is not allowed; the tests that need it skip then.
 inline bool enterPrivateMountNamespace() {
     if (QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() != 1) return false;
     return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-// Mounts an empty tmpfs of `bytes` (mode 0700) over the existing `folder`.
+// Mounts an empty tmpfs of `bytes` over the existing `folder`.
 inline bool mountTmpfs(const QString& folder, qint64 bytes) {
     const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
     return ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
@@ -42,7 +40,6 @@ inline bool fillUp(const QString& filler) {
     const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0) return false;
     const QByteArray block(4096, 'x');
-    // (A block that no longer fits whole is written in part, and the next write fails.)
     while (::write(fd, block.constData(), size_t(block.size())) > 0) {
     }
     const bool full = errno == ENOSPC;
@@ -50,8 +47,7 @@ inline bool fillUp(const QString& filler) {
     return full;
 }
 
-// Sets or clears the immutable attribute of a file or folder: nothing in an immutable folder can be
-// made, removed or renamed, and an immutable file cannot be changed.
+// Sets or clears the immutable attribute: nothing in an immutable folder can be made, removed or renamed.
 inline bool setImmutable(const QString& path, bool immutable) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) return false;
