@@ -185,8 +185,9 @@ std::optional<QDBusConnection> AtspiSystem::bus(Deadline deadline) {
     // Finding the bus counts against the caller's time-out like the call itself.
     const int timeout = std::min(remainingMilliseconds(deadline), 1000);
     if (timeout <= 0) return std::nullopt;
-    QDBusMessage request = QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                                                          QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
+    QDBusMessage request =
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
     const QDBusMessage reply = QDBusConnection::sessionBus().call(request, QDBus::Block, timeout);
     if (failed(reply)) return std::nullopt;
     const QString address = firstArgument(reply).toString();
@@ -250,9 +251,9 @@ std::optional<qint32> AtspiSystem::processOf(const QString& service, Deadline de
         QMutexLocker lock(&mutex_);
         if (const auto found = processes_.constFind(service); found != processes_.constEnd()) return *found;
     }
-    const QDBusMessage reply = call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                    QStringLiteral("org.freedesktop.DBus"),
-                                    QStringLiteral("GetConnectionUnixProcessID"), {service}, deadline);
+    const QDBusMessage reply =
+        call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"), {service}, deadline);
     if (failed(reply)) return std::nullopt;
     const quint32 pid = firstArgument(reply).toUInt();
     if (pid == 0 || pid > 0x7fffffffU) return std::nullopt;
@@ -266,9 +267,9 @@ QList<std::pair<QString, QString>> AtspiSystem::applications(Deadline deadline) 
 }
 
 bool AtspiSystem::isProcessTrusted() {
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
+    QDBusMessage request =
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     request.setArguments({QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled")});
     const QDBusMessage reply = QDBusConnection::sessionBus().call(request, QDBus::Block, 500);
     return !failed(reply) && firstArgument(reply).toBool();
@@ -276,11 +277,11 @@ bool AtspiSystem::isProcessTrusted() {
 
 bool AtspiSystem::requestTrust() {
     // The desktop keeps the switch; turning it on is the whole of the request.
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Set"));
-    request.setArguments({QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
-                          QVariant::fromValue(QDBusVariant(true))});
+    QDBusMessage request =
+        QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    request.setArguments(
+        {QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"), QVariant::fromValue(QDBusVariant(true))});
     QDBusConnection::sessionBus().call(request, QDBus::Block, 500);
     return isProcessTrusted();
 }
@@ -326,15 +327,15 @@ AccessibilityReply AtspiElement::attribute(AccessibilityAttribute attribute) {
     const Deadline deadline = deadlineFromNow();
     switch (attribute) {
     case AccessibilityAttribute::role: return role(deadline);
-    case AccessibilityAttribute::subrole:
-        return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
+    case AccessibilityAttribute::subrole: return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
     case AccessibilityAttribute::parent: return parent(deadline);
     case AccessibilityAttribute::children: {
         int error = 0;
         const auto children = childrenOf(system_, service_, path_, deadline, &error);
         if (error) return AccessibilityReply::failed(error);
         AccessibilityElementList list;
-        for (const auto& [service, path] : children) list.append(std::make_shared<AtspiElement>(system_, service, path));
+        for (const auto& [service, path] : children)
+            list.append(std::make_shared<AtspiElement>(system_, service, path));
         return AccessibilityReply::ok(list);
     }
     case AccessibilityAttribute::selectedChildren: return selectedChildren(deadline);
@@ -458,6 +459,10 @@ QString AtspiElement::expandEmbeddedObjects(const QString& text, qint64 start, D
         --budget;
         const std::shared_ptr<AtspiElement> object = embeddedObject(offset, deadline);
         if (!object) continue;
+        // A password field inside the selection (a web form's) gives nothing of its text; an object
+        // whose role cannot be had is left out the same way.
+        const std::optional<QString> objectRole = object->role(deadline).as<QString>();
+        if (!objectRole || *objectRole == secureTextFieldRole) continue;
         const auto range = object->selectedTextRange(deadline).as<AccessibilityRange>();
         if (!range || range->length <= 0) continue;
         const QDBusMessage reply =
@@ -634,8 +639,9 @@ AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
         }
         level = std::move(next);
     }
-    if (!focused) return AccessibilityReply::failed(Clock::now() < deadline ? accessibility_error::noValue
-                                                                             : accessibility_error::timedOut);
+    if (!focused)
+        return AccessibilityReply::failed(Clock::now() < deadline ? accessibility_error::noValue
+                                                                  : accessibility_error::timedOut);
     focused_ = std::make_shared<AtspiElement>(system_, focused->first, focused->second);
     return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
 }
@@ -644,8 +650,8 @@ AccessibilityReply AtspiElement::focusedApplication(Deadline deadline) {
     for (const auto& [service, path] : system_.applications(deadline)) {
         AtspiElement application(system_, service, path, Kind::application);
         if (application.activeWindow(deadline).element())
-            return AccessibilityReply::ok(AccessibilityElementPtr(
-                std::make_shared<AtspiElement>(system_, service, path, Kind::application)));
+            return AccessibilityReply::ok(
+                AccessibilityElementPtr(std::make_shared<AtspiElement>(system_, service, path, Kind::application)));
         if (Clock::now() >= deadline) return AccessibilityReply::failed(accessibility_error::timedOut);
     }
     return AccessibilityReply::failed(accessibility_error::noValue);
@@ -690,7 +696,7 @@ AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
             AccessibilityElementPtr(std::make_shared<AtspiElement>(system_, current.first, current.second)));
     }
     return AccessibilityReply::failed(Clock::now() < deadline ? accessibility_error::noValue
-                                                               : accessibility_error::timedOut);
+                                                              : accessibility_error::timedOut);
 }
 
 }  // namespace halvern

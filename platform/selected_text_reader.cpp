@@ -69,12 +69,11 @@ struct Found {
     QString route;
 };
 
-// The read of one candidate: the secure-field walk, then the routes on the candidate (and, with
-// `includeAncestors`, on its ancestors), each element at most once per attempt.
-std::optional<Found> selectedText(const ReadContext& context, const AccessibilityElementPtr& candidate,
-                                  AccessibilityElementList& visited, bool includeAncestors) {
+// The secure-field walk: the element and its six nearest ancestors of the same owner, refused as a
+// whole when one is a password field. A walk the deadline cut short proves nothing.
+AccessibilityElementList secureChain(const ReadContext& context, const AccessibilityElementPtr& element) {
     AccessibilityElementList chain;
-    AccessibilityElementPtr current = candidate;
+    AccessibilityElementPtr current = element;
     while (true) {
         if (!context.open()) break;
         if (containsElement(chain, current)) break;
@@ -90,6 +89,14 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
     }
     if (context.cancelled()) throw base::CancellationError();
     if (!context.beforeDeadline()) throw DirectSelectionFailure(Case::timedOut);
+    return chain;
+}
+
+// The read of one candidate: the secure-field walk, then the routes on the candidate (and, with
+// `includeAncestors`, on its ancestors), each element at most once per attempt.
+std::optional<Found> selectedText(const ReadContext& context, const AccessibilityElementPtr& candidate,
+                                  AccessibilityElementList& visited, bool includeAncestors) {
+    const AccessibilityElementList chain = secureChain(context, candidate);
 
     const AccessibilityElementList toRead = includeAncestors ? chain : chain.mid(0, 1);
     for (const AccessibilityElementPtr& element : toRead) {
@@ -118,8 +125,8 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
         // Text markers: toolkits on this desktop have no counterpart (AT-SPI knows only character
         // offsets), so these requests give no value there; the route stays for toolkits that do.
         if (!context.open()) continue;
-        const auto markers = context.attribute(element, Attr::selectedTextMarkerRange)
-                                 .as<AccessibilityTextMarkerRange>();
+        const auto markers =
+            context.attribute(element, Attr::selectedTextMarkerRange).as<AccessibilityTextMarkerRange>();
         if (!markers) continue;
         if (const auto length =
                 context.parameterized(element, Param::lengthForTextMarkerRange, *markers).as<qint64>()) {
@@ -148,9 +155,13 @@ std::optional<Found> searchWindowSelectedText(const ReadContext& context, const 
         if (containsElement(seen, element) || !belongsTo(element, context.owner)) continue;
         seen.append(element);
 
+        // The element holding the selection is walked as a candidate is: a toolkit that tells no
+        // focused element (GTK 4) is found only here, its password fields too.
         if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
-            if (const auto selection = usable(context, *text))
+            if (const auto selection = usable(context, *text)) {
+                secureChain(context, element);
                 return Found{*selection, SelectedTextReader::windowSearchRoute};
+            }
 
         if (depth <= SelectedTextReader::windowSearchChildDepth) {
             const auto children = context.attribute(element, Attr::children).as<AccessibilityElementList>();
@@ -218,8 +229,7 @@ bool SelectedTextReader::isAuthorized(AccessibilitySystem& system) { return syst
 bool SelectedTextReader::requestAuthorization(AccessibilitySystem& system) { return system.requestTrust(); }
 
 SelectionReadResult SelectedTextReader::read(qint32 processIdentifier, QPointF pointer,
-                                             const base::CancellationToken& cancellation,
-                                             AccessibilitySystem& system) {
+                                             const base::CancellationToken& cancellation, AccessibilitySystem& system) {
     return read(Preparation{processIdentifier, pointer}, cancellation, system);
 }
 
@@ -274,8 +284,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
             const qsizetype gathered = candidates.size();
             for (qsizetype index = 0; index < gathered; ++index) {
                 if (candidates.size() > candidatesForSelectedChildren) continue;
-                const auto children = context.attribute(candidates[index], Attr::selectedChildren)
-                                          .as<AccessibilityElementList>();
+                const auto children =
+                    context.attribute(candidates[index], Attr::selectedChildren).as<AccessibilityElementList>();
                 if (!children) continue;
                 for (const AccessibilityElementPtr& child : children->mid(0, selectedChildrenPerCandidate))
                     if (belongsTo(child, processIdentifier) && !containsElement(candidates, child))

@@ -1,17 +1,10 @@
 #include "platform/selection_clipboard_reader.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <algorithm>
-
-#include <unistd.h>
-
 #include <QCoroTimer>
 
 #include "core/direct_selection_rules.h"
-#include "core/selection_source.h"
+#include "core/selection_read_rule.h"
+#include "platform/program_identity.h"
 #include "platform/x11_windows.h"
 
 namespace halvern {
@@ -40,6 +33,10 @@ QString CompatibilityReadFailure::message() const {
         return QStringLiteral(
             "浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请以 "
             "--force-renderer-accessibility 启动浏览器后再试。");
+    case Case::unconfirmedProgramField:
+        return QStringLiteral(
+            "这个程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字在哪个控件中，因此没有读取。"
+            "请在开启辅助功能后以 GTK 界面启动它（SAL_USE_VCLPLUGIN=gtk3）。");
     }
     return {};
 }
@@ -61,58 +58,6 @@ bool ownsPrimary(qint32 processIdentifier) {
     if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
     return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) &&
            (x11::madeByWindowManager(owner) || !x11::owningProcess(owner));
-}
-
-// A file of a process's folder in /proc ("comm", "cmdline", "task/T/children"); empty when it is gone.
-QByteArray proc(qint32 process, const QString& file) {
-    QFile contents(QStringLiteral("/proc/%1/").arg(process) + file);
-    return contents.open(QIODevice::ReadOnly) ? contents.readAll() : QByteArray();
-}
-
-// The parent's process id, which follows the command name (ending with the last ")") in "stat".
-qint32 parentOf(qint32 process) {
-    const QByteArray stat = proc(process, QStringLiteral("stat"));
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 ? fields.at(1).toInt() : 0;
-}
-
-// Whether the process runs with Chromium's switch for its helper processes (zygote, renderer, GPU,
-// utility): every program built on Chromium starts them.
-bool isChromiumHelper(qint32 process) {
-    const QList<QByteArray> arguments = proc(process, QStringLiteral("cmdline")).split('\0');
-    return std::any_of(arguments.begin(), arguments.end(),
-                       [](const QByteArray& argument) { return argument.startsWith("--type="); });
-}
-
-// Whether one of the program's child processes is such a helper.
-bool startsChromiumHelpers(qint32 processIdentifier) {
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(processIdentifier);
-    for (const QString& thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        for (const QByteArray& child :
-             proc(processIdentifier, QStringLiteral("task/%1/children").arg(thread)).split(' '))
-            if (const qint32 pid = child.trimmed().toInt(); pid > 0 && isChromiumHelper(pid)) return true;
-    }
-    return false;
-}
-
-std::optional<QByteArray> environmentValue(const QList<QByteArray>& environment, const QByteArray& name) {
-    for (const QByteArray& variable : environment)
-        if (variable.startsWith(name + '=')) return variable.mid(name.size() + 1);
-    return std::nullopt;
-}
-
-// Whether the process belongs to this desktop session: its session is the display that the first of
-// it and its ancestors names in its environment (a browser may write over its own to show its title);
-// where none does, it may be this session's.
-bool inThisSession(qint32 process) {
-    for (qint32 ancestor = process, depth = 0; ancestor > 1 && depth < 16; ancestor = parentOf(ancestor), ++depth) {
-        const QList<QByteArray> environment = proc(ancestor, QStringLiteral("environ")).split('\0');
-        const std::optional<QByteArray> wayland = environmentValue(environment, "WAYLAND_DISPLAY");
-        const std::optional<QByteArray> display = environmentValue(environment, "DISPLAY");
-        if (wayland) return *wayland == qgetenv("WAYLAND_DISPLAY");
-        if (display) return *display == qgetenv("DISPLAY");
-    }
-    return true;
 }
 
 // Main thread only: one compatibility copy at a time.
@@ -211,64 +156,61 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 
-bool SelectionClipboardReader::isWebBrowser(qint32 processIdentifier) {
-    QString identifier;
-    if (const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier))
-        identifier = x11::applicationIdentifier(*window);
-    // A window outside X11 (a native Wayland window) is known by its program's name.
-    if (identifier.isEmpty()) identifier = QString::fromUtf8(proc(processIdentifier, QStringLiteral("comm"))).trimmed();
-    return tamsel::SelectionSourcePolicy::isBrowser(identifier) || startsChromiumHelpers(processIdentifier);
+std::optional<QString> SelectionClipboardReader::primaryText(qint32 processIdentifier) {
+    if (!ownsPrimary(processIdentifier)) return std::nullopt;
+    return x11::primarySelectionText(primaryTimeout);
 }
 
-bool SelectionClipboardReader::aWebBrowserRuns() {
-    const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-    const uint user = ::getuid();
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const qint32 process = qint32(entry.toUInt(&number));
-        if (!number || QFileInfo(QStringLiteral("/proc/") + entry).ownerId() != user) continue;
-        // A known browser, or a helper of a program built on Chromium but not of this program's own
-        // web view; only a program of this desktop session can have made the selection.
-        const bool browser = tamsel::SelectionSourcePolicy::isBrowser(
-                                 QString::fromUtf8(proc(process, QStringLiteral("comm"))).trimmed()) ||
-                             (isChromiumHelper(process) &&
-                              QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(parentOf(process))) != self);
-        if (browser && inThisSession(process)) return true;
+void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal refusal) {
+    using Refusal = tamsel::SelectionReadRule::Refusal;
+    using Failure = CompatibilityReadFailure::Case;
+    switch (refusal) {
+    case Refusal::passwordField: throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
+    case Refusal::unconfirmedBrowserField: throw CompatibilityReadFailure(Failure::unconfirmedBrowserField);
+    case Refusal::unconfirmedBrowserFieldWithoutCopy:
+        throw CompatibilityReadFailure(Failure::unconfirmedBrowserFieldWithoutCopy);
+    case Refusal::unconfirmedProgramField: throw CompatibilityReadFailure(Failure::unconfirmedProgramField);
+    case Refusal::readFailure:
+    case Refusal::noSelection:
+    case Refusal::unknownSource: break;
     }
-    return false;
-}
-
-SelectionReadResult SelectionClipboardReader::readPrimary(qint32 processIdentifier, AccessibilitySystem& system,
-                                                          bool webBrowser) {
-    if (!SelectedTextReader::isAuthorized(system))
-        throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
-    const SelectedTextReader::FocusedField focus = SelectedTextReader::focusedField(processIdentifier, system);
-    if (focus == SelectedTextReader::FocusedField::password)
-        throw DirectSelectionFailure(DirectSelectionFailure::Case::protectedField);
-    // A browser puts a password field's selection into PRIMARY as it does any other: it is read
-    // only where the bus shows the focused field to be none.
-    if (webBrowser && focus != SelectedTextReader::FocusedField::ordinary)
-        throw CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserField);
-    if (!ownsPrimary(processIdentifier)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
-    const std::optional<QString> primary = x11::primarySelectionText(primaryTimeout);
-    if (!primary) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
-    return SelectionReadResult{DirectSelectionRules::validated(*primary), primaryRoute, 1};
+    throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
 }
 
 QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processIdentifier,
                                                                 base::CancellationToken cancellation,
                                                                 AccessibilitySystem& system) {
-    const bool browser = isWebBrowser(processIdentifier);
-    try {
-        co_return readPrimary(processIdentifier, system, browser);
-    } catch (const DirectSelectionFailure& failure) {
-        if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
-    } catch (const CompatibilityReadFailure&) {
-        // The browser's own copy leaves a password field's selection behind.
-        if (!x11::windowOfProcess(processIdentifier))
-            throw CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy);
+    using Rule = tamsel::SelectionReadRule;
+    if (!SelectedTextReader::isAuthorized(system))
+        throw DirectSelectionFailure(DirectSelectionFailure::Case::permission);
+    // What the compatibility copy is asked for: the selection the bus could not read.
+    Rule::Evidence evidence;
+    evidence.program = ProgramIdentity::of(processIdentifier);
+    evidence.readFailure = DirectSelectionFailure::Case::unsupported;
+    evidence.primary = primaryText(processIdentifier);
+    evidence.primaryOwned = evidence.primary.has_value();
+    evidence.copyEnabled = true;
+    evidence.copyKeyReachable = x11::windowOfProcess(processIdentifier).has_value();
+    const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);
+    for (const Rule::Route route : verdict.routes) {
+        if (route == Rule::Route::primary) {
+            try {
+                co_return SelectionReadResult{DirectSelectionRules::validated(*evidence.primary), primaryRoute, 1};
+            } catch (const DirectSelectionFailure& failure) {
+                if (failure.failureCase() != DirectSelectionFailure::Case::noText) throw;
+            }
+        } else if (route == Rule::Route::ownCopy) {
+            // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
+            auto copying = copy(processIdentifier, cancellation, evidence.program);
+            co_return co_await std::move(copying);
+        }
     }
+    throwRefusal(verdict.refusal);
+}
 
+QCoro::Task<SelectionReadResult> SelectionClipboardReader::copy(qint32 processIdentifier,
+                                                                base::CancellationToken cancellation,
+                                                                tamsel::SelectionReadRule::Program program) {
     const auto sourceStillFocused = [processIdentifier] {
         const std::optional<qint32> frontmost = x11::frontmostProcess();
         return frontmost && *frontmost == processIdentifier;
@@ -278,6 +220,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
     // copy key instead of Ctrl+C, which would interrupt the program running in it.
     const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier);
     const bool terminal = window && x11::isTerminalWindow(*window);
+    const bool browser = program == tamsel::SelectionReadRule::Program::webBrowser;
     // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
     auto copying = readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
     try {

@@ -6,10 +6,12 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <optional>
 
 #include "base/cancellation.h"
 #include "base/defaults_store.h"
 #include "base/errors.h"
+#include "core/selection_read_rule.h"
 #include "platform/accessibility_element.h"
 #include "platform/pasteboard.h"
 #include "platform/selected_text_reader.h"
@@ -23,10 +25,12 @@ public:
     // noCopyFromTerminal: noCopy where the source is a terminal, whose copy key is Ctrl+Shift+C
     // (Ctrl+C there interrupts the running program). noCopyFromBrowser: noCopy where the source is a
     // web browser, which copies nothing from a password field. unconfirmedBrowserField: the source is a web
-    // browser whose focused field the accessibility bus does not show, so its PRIMARY selection may
-    // be a password field's (browsers put even those there in clear); only the browser's own copy,
-    // which it refuses in a password field, may read it. unconfirmedBrowserFieldWithoutCopy: the
-    // same where no copy can be asked for either (a window outside X11).
+    // browser whose selection the accessibility bus does not show, so its PRIMARY selection may be a
+    // password field's (browsers put even those there in clear); only the browser's own copy, which
+    // it refuses in a password field, may read it. unconfirmedBrowserFieldWithoutCopy: the same where
+    // no copy can be asked for either (a window outside X11). unconfirmedProgramField: a program that
+    // puts a password field's text into PRIMARY in clear and copies it (LibreOffice), whose selection
+    // the bus does not show.
     enum class Case {
         busy,
         sourceChanged,
@@ -36,6 +40,7 @@ public:
         noCopyFromBrowser,
         unconfirmedBrowserField,
         unconfirmedBrowserFieldWithoutCopy,
+        unconfirmedProgramField,
     };
 
     explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
@@ -69,33 +74,18 @@ struct SelectionClipboardReader {
     // stored value is not a Bool.
     static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
 
-    // Whether the program is a web browser, or runs on a browser's engine (a program made with
-    // Chromium, which starts its helper processes with a "--type=" switch): its pages' password
-    // fields put their text into PRIMARY in clear.
-    static bool isWebBrowser(qint32 processIdentifier);
-    // Whether a web browser of this user runs in this desktop session (reaching its compositor): a
-    // known browser, or a helper process of a program built on Chromium (but this program's own
-    // web view's).
-    static bool aWebBrowserRuns();
+    // The PRIMARY selection's text where the application with that process id owns it (or, for its
+    // native Wayland window, the compositor passes it on): what the user just selected there, read
+    // without a keystroke and without touching the clipboard; nothing otherwise. Main thread.
+    static std::optional<QString> primaryText(qint32 processIdentifier);
+    // The error that tells a refusal of SelectionReadRule: DirectSelectionFailure protectedField for a
+    // password field, CompatibilityReadFailure for an unconfirmed browser or program, noText otherwise.
+    [[noreturn]] static void throwRefusal(tamsel::SelectionReadRule::Refusal refusal);
 
-    // The PRIMARY selection, taken only when its owner window belongs to the application with that
-    // process id: what the user just selected there, read without a keystroke and without touching
-    // the clipboard. Main thread. Throws DirectSelectionFailure: permission when untrusted,
-    // protectedField when a password field has the application's focus, noText when PRIMARY is
-    // another's or holds no letter or digit, tooLong; CompatibilityReadFailure
-    // unconfirmedBrowserField when the source is a web browser (`webBrowser`) whose focused field
-    // the accessibility bus does not show.
-    static SelectionReadResult readPrimary(qint32 processIdentifier, AccessibilitySystem& system, bool webBrowser);
-    static SelectionReadResult readPrimary(qint32 processIdentifier) {
-        return readPrimary(processIdentifier, AccessibilitySystem::standard(), isWebBrowser(processIdentifier));
-    }
-
-    // The compatibility copy from the application with that process id, on the main thread.
-    // First readPrimary; when it gives nothing, a guarded Ctrl+C to the application's active window (never to a
-    // terminal) over the desktop's clipboard, which is put back afterwards. From a web browser whose
-    // focused field the accessibility bus does not show, only the Ctrl+C (browsers copy nothing from
-    // a password field), or CompatibilityReadFailure unconfirmedBrowserFieldWithoutCopy where it
-    // has no X11 window to send it to.
+    // The compatibility copy from the application with that process id, on the main thread, for a
+    // selection the accessibility bus did not show: the routes SelectionReadRule allows, PRIMARY
+    // first, then copy(). Throws DirectSelectionFailure permission when untrusted, and what the
+    // refusal or the copy throws.
     // (The coroutines take no default arguments: GCC 12 destroys such an argument twice; the
     // shorter overloads forward.)
     static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier, base::CancellationToken cancellation,
@@ -106,6 +96,11 @@ struct SelectionClipboardReader {
     static QCoro::Task<SelectionReadResult> read(qint32 processIdentifier) {
         return read(processIdentifier, base::CancellationToken(), AccessibilitySystem::standard());
     }
+    // The program's own copy: a guarded Ctrl+C to the application's active window (never to a
+    // terminal) over the desktop's clipboard, which is put back afterwards. A browser that copies
+    // nothing is told apart by `program`.
+    static QCoro::Task<SelectionReadResult> copy(qint32 processIdentifier, base::CancellationToken cancellation,
+                                                 tamsel::SelectionReadRule::Program program);
 
     // The copy procedure over any pasteboard with its two side effects injected:
     // `sourceStillFocused` tells whether the source is still the application in use,
@@ -120,7 +115,9 @@ struct SelectionClipboardReader {
     // The built-in self test of the copy procedure on a private pasteboard: one outcome per
     // named check. `procedure` replaces readFrom (to check the checks); empty means readFrom.
     static QCoro::Task<QMap<QString, bool>> performRegressionChecks(CopyProcedure procedure);
-    static QCoro::Task<QMap<QString, bool>> performRegressionChecks() { return performRegressionChecks(CopyProcedure()); }
+    static QCoro::Task<QMap<QString, bool>> performRegressionChecks() {
+        return performRegressionChecks(CopyProcedure());
+    }
 };
 
 }  // namespace halvern

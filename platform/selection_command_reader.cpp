@@ -1,7 +1,7 @@
 #include "platform/selection_command_reader.h"
 
-#include "base/text.h"
 #include "core/study.h"
+#include "platform/program_identity.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/shell_pointer.h"
@@ -9,61 +9,66 @@
 
 namespace halvern {
 
-bool SelectionCommandReader::isMaskedText(const QString& text) {
-    // GTK's choices of the invisible character, and Qt's.
-    static const QString masks = QStringLiteral("\u25CF\u26AB\u2022\u2731\u273A*");
-    const QString trimmed = base::text::trimmed(text);
-    if (trimmed.isEmpty()) return false;
-    for (const QChar character : trimmed)
-        if (!masks.contains(character)) return false;
-    return true;
-}
+using Rule = tamsel::SelectionReadRule;
 
-SelectionCommandReader::Outcome SelectionCommandReader::decide(const PrimarySelectionFindings& findings) {
-    if (!findings.owned) return SelectionRefusal::noSelection;
-    if (findings.passwordFocused) return SelectionRefusal::protectedField;
-    if (findings.unconfirmedBrowserField) return SelectionRefusal::unconfirmedBrowserField;
-    if (findings.unknownSource) return SelectionRefusal::unknownSource;
-    if (!findings.text) return SelectionRefusal::noSelection;
-    if (isMaskedText(*findings.text)) return SelectionRefusal::protectedField;
+SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evidence& evidence) {
+    const Rule::Verdict verdict = Rule::decide(Rule::Asker::command, evidence);
+    if (verdict.routes.isEmpty()) {
+        switch (verdict.refusal) {
+        case Rule::Refusal::passwordField: return SelectionRefusal::protectedField;
+        case Rule::Refusal::unconfirmedBrowserField:
+        case Rule::Refusal::unconfirmedBrowserFieldWithoutCopy: return SelectionRefusal::unconfirmedBrowserField;
+        case Rule::Refusal::unconfirmedProgramField: return SelectionRefusal::unconfirmedProgramField;
+        case Rule::Refusal::unknownSource: return SelectionRefusal::unknownSource;
+        case Rule::Refusal::readFailure:
+        case Rule::Refusal::noSelection: return SelectionRefusal::noSelection;
+        }
+    }
     try {
-        return tamsel::SourceText::validated(*findings.text);
+        return tamsel::SourceText::validated(evidence.primary.value_or(QString()));
     } catch (const tamsel::StudyError& error) {
         return error.errorCase() == tamsel::StudyError::Case::inputTooLong ? SelectionRefusal::tooLong
                                                                            : SelectionRefusal::noSelection;
     }
 }
 
-PrimarySelectionFindings SelectionCommandReader::inspect(AccessibilitySystem& system) {
-    PrimarySelectionFindings findings;
+Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
+    Rule::Evidence evidence;
     const x11::WindowId owner = x11::primaryOwner();
-    findings.owned = owner != 0;
-    if (!findings.owned) return findings;
-    findings.ownerProcess = x11::owningProcess(owner);
+    evidence.primaryOwned = owner != 0;
+    if (!evidence.primaryOwned) return evidence;
+    std::optional<qint32> source = x11::owningProcess(owner);
     // A native Wayland window's selection reaches PRIMARY through a window of the compositor's own:
     // its program is the one with the keyboard focus, as the shell extension tells it. Where nothing
-    // tells, any web browser that runs may have made it.
-    if (!findings.ownerProcess || x11::madeByWindowManager(owner)) {
-        findings.ownerProcess.reset();
+    // tells, any web browser connected to this session may have made it.
+    if (!source || x11::madeByWindowManager(owner)) {
+        source.reset();
         const std::optional<ShellPointer::State> shell = ShellPointer::shared().state(commandShellTimeout);
-        if (shell && shell->focusedProcess > 0)
-            findings.ownerProcess = shell->focusedProcess;
-        else
-            findings.unknownSource = SelectionClipboardReader::aWebBrowserRuns();
+        if (shell && shell->focusedProcess > 0) source = shell->focusedProcess;
     }
-    if (findings.ownerProcess) {
-        // Without the switch the bus tells nothing; the mask characters still give a password entry away,
-        // but a browser's password field shows none.
-        const SelectedTextReader::FocusedField focus =
-            SelectedTextReader::isAuthorized(system) ? SelectedTextReader::focusedField(*findings.ownerProcess, system)
-                                                     : SelectedTextReader::FocusedField::unknown;
-        findings.passwordFocused = focus == SelectedTextReader::FocusedField::password;
-        findings.unconfirmedBrowserField = focus == SelectedTextReader::FocusedField::unknown &&
-                                           SelectionClipboardReader::isWebBrowser(*findings.ownerProcess);
+    evidence.sourceKnown = source.has_value();
+    if (!source) {
+        evidence.webBrowserRunsHere = ProgramIdentity::webBrowserRunsHere();
+    } else {
+        evidence.program = ProgramIdentity::of(*source);
+        // What the bus shows selected there (without the switch it shows nothing); the pointer is where
+        // the person left it, likely near the selection.
+        if (SelectedTextReader::isAuthorized(system)) {
+            try {
+                const QPointF pointer = x11::pointerPosition().value_or(QPoint());
+                evidence.shown = SelectedTextReader::read(*source, pointer, {}, system).text;
+            } catch (const SelectionReadFailure& failure) {
+                evidence.readFailure = failure.reason();
+            } catch (const tamsel::DirectSelectionFailure& failure) {
+                evidence.readFailure = failure.failureCase();
+            }
+        }
     }
-    if (!findings.passwordFocused && !findings.unconfirmedBrowserField && !findings.unknownSource)
-        findings.text = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
-    return findings;
+    // Nothing is asked of PRIMARY where the rule refuses it whatever it holds.
+    if (evidence.readFailure != tamsel::DirectSelectionFailure::Case::protectedField &&
+        (evidence.sourceKnown || !evidence.webBrowserRunsHere))
+        evidence.primary = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
+    return evidence;
 }
 
 }  // namespace halvern

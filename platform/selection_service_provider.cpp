@@ -20,14 +20,15 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::tooLong: return QStringLiteral("tooLong");
     case SelectionRefusal::unconfirmedBrowserField: return QStringLiteral("unconfirmedBrowserField");
     case SelectionRefusal::unknownSource: return QStringLiteral("unknownSource");
+    case SelectionRefusal::unconfirmedProgramField: return QStringLiteral("unconfirmedProgramField");
     }
     return {};
 }
 
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw) {
-    for (const SelectionRefusal refusal :
-         {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
-          SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource})
+    for (const SelectionRefusal refusal : {SelectionRefusal::noSelection, SelectionRefusal::protectedField,
+                                           SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
+                                           SelectionRefusal::unknownSource, SelectionRefusal::unconfirmedProgramField})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -45,6 +46,8 @@ QString message(SelectionRefusal refusal) {
         return QStringLiteral(
             "无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。"
             "在 GNOME 上启用 Orvel 的扩展（gnome-extensions enable selection@orvel.app）后再试。");
+    case SelectionRefusal::unconfirmedProgramField:
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message();
     }
     return {};
 }

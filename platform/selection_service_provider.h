@@ -40,8 +40,17 @@ private:
 // answer panel, since a command bound to a key has no terminal to print to.
 // unconfirmedBrowserField: the selection is a web browser's, which the accessibility bus does not
 // show outside a password field. unknownSource: the selection came through the compositor from a
-// native window whose program nothing tells, while a web browser runs.
-enum class SelectionRefusal { noSelection, protectedField, tooLong, unconfirmedBrowserField, unknownSource };
+// native window whose program nothing tells, while a web browser runs. unconfirmedProgramField: the
+// selection is of a program that puts a password field's text into PRIMARY in clear (LibreOffice),
+// which the bus does not show outside a password field.
+enum class SelectionRefusal {
+    noSelection,
+    protectedField,
+    tooLong,
+    unconfirmedBrowserField,
+    unknownSource,
+    unconfirmedProgramField,
+};
 
 QString rawValue(SelectionRefusal refusal);
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw);

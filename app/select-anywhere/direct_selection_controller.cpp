@@ -24,6 +24,7 @@
 #include "base/files.h"
 #include "base/text.h"
 #include "core/direct_selection_rules.h"
+#include "core/selection_read_rule.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/selection_service_provider.h"
 
@@ -91,9 +92,7 @@ void appendCapped(QStringList& list, const QString& entry) {
 
 QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 
-QString orNil(const std::optional<qint32>& value) {
-    return value ? QString::number(*value) : QStringLiteral("nil");
-}
+QString orNil(const std::optional<qint32>& value) { return value ? QString::number(*value) : QStringLiteral("nil"); }
 
 // The diagnostics line of one press or release.
 QString snapshotLine(const Event& event, const std::optional<tamsel::SelectionSourceResolution>& resolved) {
@@ -113,18 +112,6 @@ std::optional<halvern::SelectionReadFailure> readFailureOf(std::exception_ptr er
         std::rethrow_exception(error);
     } catch (const halvern::SelectionReadFailure& failure) {
         return failure;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::optional<FailureCase> selectionFailureCaseOf(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const DirectSelectionFailure& failure) {
-        return failure.failureCase();
-    } catch (const halvern::SelectionReadFailure& failure) {
-        return failure.reason();
     } catch (...) {
         return std::nullopt;
     }
@@ -167,8 +154,8 @@ DirectSelectionController::~DirectSelectionController() {
 
 std::unique_ptr<DirectSelectionController> DirectSelectionController::makeForWindowChecks(
     DirectSelectionServices services) {
-    auto panels = std::make_shared<FloatingSelectionPanels>(DirectFloatServices{services.defaults}, services.store,
-                                                            true);
+    auto panels =
+        std::make_shared<FloatingSelectionPanels>(DirectFloatServices{services.defaults}, services.store, true);
     services.panels = panels;
     auto controller = std::make_unique<DirectSelectionController>(std::move(services));
     controller->windowQAPanels_ = std::move(panels);
@@ -282,8 +269,8 @@ void DirectSelectionController::start() {
         frontmost && frontmost->processIdentifier != services_.desktop->ownProcess())
         lastExternalApplication_ = frontmost;
     if (!languageObserver_) {
-        languageObserver_ = connect(&InterfaceSettingsCenter::shared(), &InterfaceSettingsCenter::interfaceLanguageDidChange,
-                                    this, [guard, scheduler] {
+        languageObserver_ = connect(&InterfaceSettingsCenter::shared(),
+                                    &InterfaceSettingsCenter::interfaceLanguageDidChange, this, [guard, scheduler] {
                                         scheduler->post([guard] {
                                             if (guard) guard->updateMenu();
                                         });
@@ -351,8 +338,10 @@ void DirectSelectionController::refreshAuthorization() {
             removeGlobalMonitor();
             if (interaction_.origin == SelectionInteraction::Origin::automatic) dismiss(pauseReason);
         }
-        if (state.enabled && !monitoring) setActivityStatus(unavailableStatus);
-        else if (state.enabled) setActivityStatus(QStringLiteral("辅助功能尚未授权，无法读取选区。"));
+        if (state.enabled && !monitoring)
+            setActivityStatus(unavailableStatus);
+        else if (state.enabled)
+            setActivityStatus(QStringLiteral("辅助功能尚未授权，无法读取选区。"));
     }
 
     if (!localMonitorInstalled_) {
@@ -727,9 +716,9 @@ void DirectSelectionController::openSampleDocument() {
         // One private folder for the process, removed when the controller stops; every sample is
         // a new file in it.
         if (!sampleFolder_) sampleFolder_.emplace(base::StagingFolder::create(sampleFolderPrefix));
-        const QString file = sampleFolder_->filePath(
-            QStringLiteral("Selection-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-            QStringLiteral(".txt"));
+        const QString file = sampleFolder_->filePath(QStringLiteral("Selection-") +
+                                                     QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                                                     QStringLiteral(".txt"));
         base::files::writeAtomically(file, sampleText.toUtf8());
         services_.repair->openTextDocument(file);
     } catch (...) {
@@ -767,10 +756,12 @@ void DirectSelectionController::updateMenu() {
          [guard] {
              if (guard) guard->readSelection(true);
          }},
-        {UIStrings::text(QStringLiteral("显示测试小窗（不调用模型）")), true, call(&DirectSelectionController::showPanelTest)},
+        {UIStrings::text(QStringLiteral("显示测试小窗（不调用模型）")), true,
+         call(&DirectSelectionController::showPanelTest)},
         {UIStrings::text(QStringLiteral("显示 AI 图标测试（不调用模型）")), true,
          call(&DirectSelectionController::showIconTest)},
-        {UIStrings::text(QStringLiteral("打开所选文字的小窗")), true, call(&DirectSelectionController::openSelectionIcon)},
+        {UIStrings::text(QStringLiteral("打开所选文字的小窗")), true,
+         call(&DirectSelectionController::openSelectionIcon)},
         {UIStrings::text(QStringLiteral("直接划词设置…")), true, call(&DirectSelectionController::openDirectSettings)},
         {UIStrings::text(QStringLiteral("打开主窗口")), true, call(&DirectSelectionController::openWorkspace)},
         {QString(), false, {}},
@@ -888,8 +879,8 @@ void DirectSelectionController::handleMouseEvent(const Event& event) {
         return;
     }
     diagnostics_.lastBlock = QStringLiteral("无");
-    if (tamsel::DirectSelectionRules::isSelectionGesture(press->x(), press->y(), point.x(), point.y(),
-                                                         event.clickCount, dragged))
+    if (tamsel::DirectSelectionRules::isSelectionGesture(press->x(), press->y(), point.x(), point.y(), event.clickCount,
+                                                         dragged))
         scheduleRead(*application, point, false, false, event.received);
     else
         setActivityStatus(QStringLiteral("鼠标事件正常。拖选或双击一个词才会尝试取字。"));
@@ -931,10 +922,10 @@ std::optional<SelectionSourceBlock> DirectSelectionController::blockReason(const
 }
 
 void DirectSelectionController::recordSource(const SourceApplication& application) {
-    diagnostics_.lastSource = (application.name.isEmpty() ? QStringLiteral("未知应用") : application.name) +
-                              QStringLiteral(" | ") +
-                              (application.identifier.isEmpty() ? QStringLiteral("无 bundle ID") : application.identifier) +
-                              QStringLiteral(" | PID ") + QString::number(application.processIdentifier);
+    diagnostics_.lastSource =
+        (application.name.isEmpty() ? QStringLiteral("未知应用") : application.name) + QStringLiteral(" | ") +
+        (application.identifier.isEmpty() ? QStringLiteral("无 bundle ID") : application.identifier) +
+        QStringLiteral(" | PID ") + QString::number(application.processIdentifier);
 }
 
 bool DirectSelectionController::presentationContains(QPointF point) const { return services_.panels->contains(point); }
@@ -1032,50 +1023,70 @@ void DirectSelectionController::startRead(const std::shared_ptr<ReadJob>& job) {
 void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<ReadJob>& job,
                                                        std::optional<halvern::SelectionReadResult> result,
                                                        std::exception_ptr error) {
-    if (result) {
+    using Rule = tamsel::SelectionReadRule;
+    const std::optional<halvern::SelectionReadFailure> failure = result ? std::nullopt : readFailureOf(error);
+    if (failure) diagnostics_.lastAXReadDiagnostics = failure->diagnostics();
+    if ((!result && !failure) || !isCurrent(*job)) {
+        readFailed(job, error);
+        return;
+    }
+    // What may be taken, and how, is the read rule's to say.
+    const qint32 pid = job->application.processIdentifier;
+    Rule::Evidence evidence;
+    evidence.program = services_.readers->program(pid);
+    if (result)
+        evidence.shown = result->text;
+    else
+        evidence.readFailure = failure->reason();
+    evidence.primary = services_.readers->primaryText(pid);
+    evidence.primaryOwned = evidence.primary.has_value();
+    evidence.copyEnabled = compatibilityCopyEnabled_;
+    evidence.copyKeyReachable = services_.readers->copyKeyReachable(pid);
+    const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);
+    std::exception_ptr refusal = error;
+    if (verdict.refusal != Rule::Refusal::readFailure) {
+        try {
+            halvern::SelectionClipboardReader::throwRefusal(verdict.refusal);
+        } catch (...) {
+            refusal = std::current_exception();
+        }
+    }
+    if (!verdict.routes.isEmpty() && verdict.routes.first() == Rule::Route::shown) {
         readSucceeded(job, *result);
         return;
     }
-    const std::optional<halvern::SelectionReadFailure> failure = readFailureOf(error);
-    if (!failure) {
-        readFailed(job, error);
+    // The other routes read what the source holds now: only while it is still in front and allowed.
+    if (verdict.routes.isEmpty() || !sourceIsInFront(pid) || blockReason(job->application)) {
+        readFailed(job, verdict.routes.isEmpty() ? refusal : error);
         return;
     }
-    diagnostics_.lastAXReadDiagnostics = failure->diagnostics();
-    const FailureCase reason = failure->reason();
-    // The compatibility copy may send the source a copy command: only when switched on, and only
-    // when the accessibility read could not reach the selection at all. PRIMARY holds what was just
-    // selected in programs outside the accessibility bus (terminals, browsers without
-    // accessibility); reading it sends no key and leaves the clipboard alone, so it needs no switch.
-    const bool copyApplies =
-        compatibilityCopyEnabled_ && (reason == FailureCase::unsupported || reason == FailureCase::timedOut);
-    const bool primaryApplies = reason == FailureCase::unsupported || reason == FailureCase::noText;
-    if (!(copyApplies || primaryApplies) || !isCurrent(*job) || !sourceIsInFront(job->application.processIdentifier) ||
-        blockReason(job->application)) {
-        readFailed(job, error);
-        return;
+    if (verdict.routes.first() == Rule::Route::primary) {
+        diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · PRIMARY");
+        try {
+            const QString text = tamsel::DirectSelectionRules::validated(*evidence.primary);
+            readSucceeded(job, {text, halvern::SelectionClipboardReader::primaryRoute, 1});
+            return;
+        } catch (const DirectSelectionFailure& primaryFailure) {
+            // An empty PRIMARY says less than the accessibility read did.
+            if (primaryFailure.failureCase() != FailureCase::noText || verdict.routes.size() == 1) {
+                readFailed(job,
+                           primaryFailure.failureCase() == FailureCase::noText ? refusal : std::current_exception());
+                return;
+            }
+        }
     }
-    const qint32 pid = job->application.processIdentifier;
-    if (copyApplies) {
-        diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · Compatibility Copy");
-        QPointer<DirectSelectionController> guard(this);
-        services_.readers->copySelection(
-            pid, job->cancellation.token(),
-            [guard, job](std::optional<halvern::SelectionReadResult> copied, std::exception_ptr copyError) {
-                if (!guard) return;
-                if (copied) guard->readSucceeded(job, *copied);
-                else guard->readFailed(job, copyError);
-            });
-        return;
-    }
-    diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · PRIMARY");
-    try {
-        readSucceeded(job, services_.readers->readPrimary(pid));
-    } catch (...) {
-        // An empty PRIMARY says less than the accessibility read did.
-        const std::exception_ptr primaryError = std::current_exception();
-        readFailed(job, selectionFailureCaseOf(primaryError) == FailureCase::noText ? error : primaryError);
-    }
+    // The program's own copy, last.
+    diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · Compatibility Copy");
+    QPointer<DirectSelectionController> guard(this);
+    services_.readers->copySelection(
+        pid, evidence.program, job->cancellation.token(),
+        [guard, job](std::optional<halvern::SelectionReadResult> copied, std::exception_ptr copyError) {
+            if (!guard) return;
+            if (copied)
+                guard->readSucceeded(job, *copied);
+            else
+                guard->readFailed(job, copyError);
+        });
 }
 
 void DirectSelectionController::readSucceeded(const std::shared_ptr<ReadJob>& job,
@@ -1098,7 +1109,8 @@ void DirectSelectionController::readSucceeded(const std::shared_ptr<ReadJob>& jo
         presentCaptured(selection);
         return;
     }
-    setActivityStatus(job->name + QStringLiteral("：已读取 ") + QString::number(base::text::graphemeCount(result.text)) +
+    setActivityStatus(job->name + QStringLiteral("：已读取 ") +
+                      QString::number(base::text::graphemeCount(result.text)) +
                       QStringLiteral(" 个字符。点击选区旁 AI 图标打开；尚未调用模型。"));
     showSelectionIcon(job->point);
 }
@@ -1147,8 +1159,9 @@ void DirectSelectionController::show(QPointF point, bool activate) {
     setWindowStatus(shown.visible ? QStringLiteral("系统已将结果小窗置为可见")
                                   : QStringLiteral("系统没有将小窗置为可见，请重新测试"));
     if (shown.visible) ++diagnostics_.panelShowCount;
-    notePresentation(QStringLiteral("结果窗显示：isVisible=") + flag(shown.visible) + QStringLiteral("，onActiveSpace=") +
-                     flag(shown.onActiveSpace) + QStringLiteral("，occlusionVisible=") + flag(shown.occlusionVisible));
+    notePresentation(QStringLiteral("结果窗显示：isVisible=") + flag(shown.visible) +
+                     QStringLiteral("，onActiveSpace=") + flag(shown.onActiveSpace) +
+                     QStringLiteral("，occlusionVisible=") + flag(shown.occlusionVisible));
 }
 
 void DirectSelectionController::presentCaptured(const CapturedSelection& selection) {
@@ -1178,8 +1191,9 @@ void DirectSelectionController::showPanelTest() {
     services_.panels->preview(QStringLiteral("如果能看到这段文字，小窗显示路径可以工作。\n\n下一步：在文本编辑器选中 "
                                              "Hello world，再从托盘图标的菜单选择“本机读取选区（不调用模型）”。"),
                               QStringLiteral("小窗显示测试"));
-    interaction_.present(CapturedSelection{QStringLiteral("本机小窗测试"), QStringLiteral("本机测试"), std::nullopt, true},
-                         SelectionInteraction::Origin::preview, false);
+    interaction_.present(
+        CapturedSelection{QStringLiteral("本机小窗测试"), QStringLiteral("本机测试"), std::nullopt, true},
+        SelectionInteraction::Origin::preview, false);
     emit interactionChanged();
     interactiveTest_ = true;
     show(services_.desktop->pointerPosition(), true);
@@ -1188,9 +1202,10 @@ void DirectSelectionController::showPanelTest() {
 void DirectSelectionController::showIconTest() {
     dismiss(QStringLiteral("用户关闭"));
     selectionPoint_ = services_.desktop->pointerPosition();
-    interaction_.present(CapturedSelection{QStringLiteral("Hello world. Opportunity cost is the next best alternative."),
-                                           QStringLiteral("图标交互测试"), std::nullopt, true},
-                         SelectionInteraction::Origin::preview, true);
+    interaction_.present(
+        CapturedSelection{QStringLiteral("Hello world. Opportunity cost is the next best alternative."),
+                          QStringLiteral("图标交互测试"), std::nullopt, true},
+        SelectionInteraction::Origin::preview, true);
     emit interactionChanged();
     setActivityStatus(QStringLiteral("点击 AI 图标打开本机示例；不读取外部选区，不调用模型。"));
     showSelectionIcon(selectionPoint_);

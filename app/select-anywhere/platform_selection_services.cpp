@@ -10,7 +10,9 @@
 #include <QCoroTask>
 
 #include "app/select-anywhere/selection_services.h"
+#include "platform/program_identity.h"
 #include "platform/selection_clipboard_reader.h"
+#include "platform/x11_windows.h"
 
 namespace velquin {
 
@@ -23,13 +25,13 @@ void SelectionPanels::attach(DirectSelectionController&) {}
 
 namespace {
 
-QCoro::Task<void> copyThenComplete(qint32 processIdentifier, base::CancellationToken cancellation,
-                                   SelectionReaders::Completion completion) {
+QCoro::Task<void> copyThenComplete(qint32 processIdentifier, tamsel::SelectionReadRule::Program program,
+                                   base::CancellationToken cancellation, SelectionReaders::Completion completion) {
     std::optional<halvern::SelectionReadResult> result;
     std::exception_ptr error;
     try {
         // A named local: GCC 12 destroys temporaries of an awaited expression twice.
-        auto copying = halvern::SelectionClipboardReader::read(processIdentifier, cancellation);
+        auto copying = halvern::SelectionClipboardReader::copy(processIdentifier, cancellation, program);
         result = co_await std::move(copying);
     } catch (...) {
         error = std::current_exception();
@@ -69,12 +71,20 @@ public:
             }
         });
     }
-    halvern::SelectionReadResult readPrimary(qint32 processIdentifier) override {
-        return halvern::SelectionClipboardReader::readPrimary(processIdentifier);
+    std::optional<QString> primaryText(qint32 processIdentifier) override {
+        return halvern::SelectionClipboardReader::primaryText(processIdentifier);
     }
-    void copySelection(qint32 processIdentifier, base::CancellationToken cancellation, Completion completion) override {
+    tamsel::SelectionReadRule::Program program(qint32 processIdentifier) override {
+        return halvern::ProgramIdentity::of(processIdentifier);
+    }
+    bool copyKeyReachable(qint32 processIdentifier) override {
+        return halvern::x11::windowOfProcess(processIdentifier).has_value();
+    }
+    void copySelection(qint32 processIdentifier, tamsel::SelectionReadRule::Program program,
+                       base::CancellationToken cancellation, Completion completion) override {
         // Runs on by itself; the completion reports its end.
-        QCoro::Task<void> running = copyThenComplete(processIdentifier, std::move(cancellation), std::move(completion));
+        QCoro::Task<void> running =
+            copyThenComplete(processIdentifier, program, std::move(cancellation), std::move(completion));
         (void)running;
     }
 
@@ -132,7 +142,9 @@ private:
 
 }  // namespace
 
-std::shared_ptr<SelectionReaders> makePlatformSelectionReaders() { return std::make_shared<PlatformSelectionReaders>(); }
+std::shared_ptr<SelectionReaders> makePlatformSelectionReaders() {
+    return std::make_shared<PlatformSelectionReaders>();
+}
 std::shared_ptr<SelectionScheduler> makeQtSelectionScheduler() { return std::make_shared<QtSelectionScheduler>(); }
 
 }  // namespace velquin

@@ -16,6 +16,7 @@
 #include "base/defaults_store.h"
 #include "base/work_scheduler.h"
 #include "core/direct_selection_rules.h"
+#include "core/selection_read_rule.h"
 #include "core/study.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_mouse_event.h"
@@ -129,13 +130,19 @@ public:
     // readAccessibility of that process and point starts from them. Reads nothing selected.
     virtual void prepareAccessibility(qint32 /*processIdentifier*/, QPointF /*pointer*/,
                                       const base::CancellationToken& /*cancellation*/) {}
-    // The PRIMARY selection when the source owns it; no key is sent. Throws like
-    // halvern::SelectionClipboardReader::readPrimary.
-    virtual halvern::SelectionReadResult readPrimary(qint32 processIdentifier) = 0;
-    // The compatibility copy: PRIMARY, else the guarded synthetic copy. Calls `completion` once,
-    // on the main thread, with the result or the error.
-    virtual void copySelection(qint32 processIdentifier, base::CancellationToken cancellation,
-                               Completion completion) = 0;
+    // The PRIMARY selection's text when the source owns it (halvern::SelectionClipboardReader::
+    // primaryText); no key is sent.
+    virtual std::optional<QString> primaryText(qint32 processIdentifier) = 0;
+    // What the source's program does with a password field's text (halvern::ProgramIdentity::of).
+    virtual tamsel::SelectionReadRule::Program program(qint32 /*processIdentifier*/) {
+        return tamsel::SelectionReadRule::Program::ordinary;
+    }
+    // Whether the source has a window a copy key can be sent to (an X11 window).
+    virtual bool copyKeyReachable(qint32 /*processIdentifier*/) { return true; }
+    // The program's own copy (halvern::SelectionClipboardReader::copy). Calls `completion` once, on
+    // the main thread, with the result or the error.
+    virtual void copySelection(qint32 processIdentifier, tamsel::SelectionReadRule::Program program,
+                               base::CancellationToken cancellation, Completion completion) = 0;
 };
 
 // Later turns of the main thread's event loop, timers on it, and blocking work (base::WorkScheduler).

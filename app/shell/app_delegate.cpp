@@ -42,6 +42,8 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
         return "the browser does not show whether the selection is in a password field";
     case halvern::SelectionRefusal::unknownSource:
         return "nothing tells which program made the selection while a browser runs";
+    case halvern::SelectionRefusal::unconfirmedProgramField:
+        return "the program puts password fields' text into the selection and does not show where it is";
     }
     return "";
 }

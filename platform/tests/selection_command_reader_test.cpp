@@ -11,37 +11,42 @@ using namespace halvern;
 namespace {
 
 using Outcome = SelectionCommandReader::Outcome;
+using Rule = tamsel::SelectionReadRule;
 
-PrimarySelectionFindings owned(std::optional<QString> text, std::optional<qint32> process = 42,
-                               bool passwordFocused = false, bool unconfirmedBrowserField = false,
-                               bool unknownSource = false) {
-    return {true, process, passwordFocused, unconfirmedBrowserField, unknownSource, std::move(text)};
+Rule::Evidence owned(std::optional<QString> text, Rule::Program program = Rule::Program::ordinary) {
+    Rule::Evidence evidence;
+    evidence.primaryOwned = true;
+    evidence.primary = std::move(text);
+    evidence.program = program;
+    evidence.readFailure = tamsel::DirectSelectionFailure::Case::unsupported;
+    return evidence;
 }
 
 }  // namespace
 
+// What the rule refuses comes back as the command's refusal; what it allows is checked as the entry
+// checks a text.
 TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
     struct Row {
         const char* name;
-        PrimarySelectionFindings findings;
+        Rule::Evidence evidence;
         Outcome outcome;
     };
     const QString longText = QString(tamsel::SourceText::limit + 1, u'a');
+    Rule::Evidence unnamed = owned(std::nullopt);
+    unnamed.sourceKnown = false;
+    unnamed.webBrowserRunsHere = true;
     const QList<Row> rows{
         {"nobody owns PRIMARY", {}, SelectionRefusal::noSelection},
         {"owner gave no text", owned(std::nullopt), SelectionRefusal::noSelection},
         {"only white space", owned(QStringLiteral(" \n\t")), SelectionRefusal::noSelection},
         {"a word, trimmed", owned(QStringLiteral("  terminal \n")), QStringLiteral("terminal")},
-        // A compositor's bridge window belongs to no process: still taken.
-        {"owner of no process", owned(QStringLiteral("native words"), std::nullopt), QStringLiteral("native words")},
-        {"password field focused", owned(std::nullopt, 42, true), SelectionRefusal::protectedField},
-        {"a browser's field unknown", owned(std::nullopt, 42, false, true), SelectionRefusal::unconfirmedBrowserField},
-        {"the compositor's, nothing tells whose, a browser runs", owned(std::nullopt, std::nullopt, false, false, true),
-         SelectionRefusal::unknownSource},
         {"GTK's bullets", owned(QStringLiteral("●●●●●●")), SelectionRefusal::protectedField},
-        {"bullets of another kind", owned(QStringLiteral("•••• ")), SelectionRefusal::protectedField},
-        {"asterisks", owned(QStringLiteral("****")), SelectionRefusal::protectedField},
-        {"a list with bullets", owned(QStringLiteral("● first point")), QStringLiteral("● first point")},
+        {"a browser's selection the bus does not show", owned(QStringLiteral("hunter2"), Rule::Program::webBrowser),
+         SelectionRefusal::unconfirmedBrowserField},
+        {"LibreOffice's", owned(QStringLiteral("hunter2"), Rule::Program::clearPrimary),
+         SelectionRefusal::unconfirmedProgramField},
+        {"the compositor's, nothing tells whose, a browser runs", unnamed, SelectionRefusal::unknownSource},
         {"no letter: still text here", owned(QStringLiteral("3 + 4")), QStringLiteral("3 + 4")},
         {"over the entry's limit", owned(longText), SelectionRefusal::tooLong},
         {"at the entry's limit", owned(longText.left(tamsel::SourceText::limit)),
@@ -49,7 +54,7 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(SelectionCommandReader::decide(row.findings), row.outcome);
+        EXPECT_EQ(SelectionCommandReader::decide(row.evidence), row.outcome);
     }
 }
 
@@ -66,6 +71,8 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
         {SelectionRefusal::unconfirmedBrowserField,
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy).message()},
         {SelectionRefusal::unknownSource, message(SelectionRefusal::unknownSource)},
+        {SelectionRefusal::unconfirmedProgramField,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message()},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -74,7 +81,8 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     }
     EXPECT_EQ(provider.ReportUnreadableSelection(QStringLiteral("NoSelection")),
               SelectionFailure(SelectionFailure::Case::unknownAction).message());
-    EXPECT_EQ(shown, (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                              SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
-                                              SelectionRefusal::unknownSource}));
+    EXPECT_EQ(shown,
+              (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
+                                       SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
+                                       SelectionRefusal::unknownSource, SelectionRefusal::unconfirmedProgramField}));
 }

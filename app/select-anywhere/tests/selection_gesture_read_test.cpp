@@ -7,6 +7,7 @@ using namespace selectiontest;
 using namespace std::chrono_literals;
 using Phase = tamsel::SelectionInteraction::Phase;
 using Case = tamsel::DirectSelectionFailure::Case;
+using Program = tamsel::SelectionReadRule::Program;
 
 namespace {
 
@@ -18,10 +19,10 @@ struct GestureRow {
     const char* name;
     std::function<void(ControllerHarness&)> prepare;
     QList<Event> events;
-    bool reads;          // a read was scheduled
-    QString status;      // activityStatus afterwards, when not reading
-    QString lastBlock;   // when not empty
-    int downs, ups;      // the counters afterwards
+    bool reads;         // a read was scheduled
+    QString status;     // activityStatus afterwards, when not reading
+    QString lastBlock;  // when not empty
+    int downs, ups;     // the counters afterwards
 };
 
 Event at(unsigned type, double x, double y = 100, int clicks = 1, qint32 pid = editor.processIdentifier) {
@@ -45,33 +46,69 @@ TEST(Gesture, WhichEventsMakeASelectionGesture) {
         {"released 3.9 points away", {}, {at(1, 0), at(6, 3.9), at(2, 3.9)}, false, gestureOK, {}, 1, 1},
         {"released 4.0 points away", {}, {at(1, 0), at(2, 4.0)}, true, {}, {}, 1, 1},
         {"dragged 4.0 points away and back", {}, {at(1, 0), at(6, 4.0), at(6, 1), at(2, 1)}, true, {}, {}, 1, 1},
-        {"pressed in one program, released in another", {}, {at(1, 0), at(2, 50, 100, 1, terminal.processIdentifier)},
-         false, QStringLiteral("来源进程变化：按下时 200，松开时 300。请在当前应用重新拖选。"),
-         QStringLiteral("来源进程变化：按下时 200，松开时 300"), 1, 1},
+        {"pressed in one program, released in another",
+         {},
+         {at(1, 0), at(2, 50, 100, 1, terminal.processIdentifier)},
+         false,
+         QStringLiteral("来源进程变化：按下时 200，松开时 300。请在当前应用重新拖选。"),
+         QStringLiteral("来源进程变化：按下时 200，松开时 300"),
+         1,
+         1},
         {"release without a press", {}, {at(2, 50)}, false, noPress, {}, 0, 1},
         {"a scroll forgets the press", {}, {at(1, 0), at(22, 0), at(2, 50)}, false, noPress, {}, 1, 1},
         {"the main window is busy",
          [](ControllerHarness& f) { f.store().captureScreenText(); },
-         {at(1, 0), at(2, 50)}, false, QStringLiteral("主窗口正在处理任务，请完成后再划词。"), {}, 1, 1},
+         {at(1, 0), at(2, 50)},
+         false,
+         QStringLiteral("主窗口正在处理任务，请完成后再划词。"),
+         {},
+         1,
+         1},
         {"a protected program",
          [](ControllerHarness& f) {
              f.desktop->running[400] = {400, QStringLiteral("LockDown Browser"), QStringLiteral("respondus")};
          },
-         {at(1, 0, 100, 1, 400), at(2, 50, 100, 1, 400)}, false, tamsel::message(tamsel::SelectionSourceBlock::protectedApplication),
-         QStringLiteral("protectedApplication：") + tamsel::message(tamsel::SelectionSourceBlock::protectedApplication), 1, 1},
+         {at(1, 0, 100, 1, 400), at(2, 50, 100, 1, 400)},
+         false,
+         tamsel::message(tamsel::SelectionSourceBlock::protectedApplication),
+         QStringLiteral("protectedApplication：") + tamsel::message(tamsel::SelectionSourceBlock::protectedApplication),
+         1,
+         1},
         {"a browser while browsers are off",
          [](ControllerHarness& f) {
              f.controller().setBrowserSelectionEnabled(false);
              f.desktop->running[500] = {500, QStringLiteral("Chromium"), QStringLiteral("chromium")};
          },
-         {at(1, 0, 100, 1, 500), at(2, 50, 100, 1, 500), at(2, 50)}, false, noPress, QStringLiteral("无"), 1, 2},
-        {"a program that cannot be told", {}, {at(1, 0, 100, 1, 999)}, false,
+         {at(1, 0, 100, 1, 500), at(2, 50, 100, 1, 500), at(2, 50)},
+         false,
+         noPress,
+         QStringLiteral("无"),
+         1,
+         2},
+        {"a program that cannot be told",
+         {},
+         {at(1, 0, 100, 1, 999)},
+         false,
          QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源。请复制诊断中的来源轨迹。"),
-         QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源"), 1, 0},
-        {"the switch is off", [](ControllerHarness& f) { f.controller().setEnabled(false); },
-         {at(1, 0), at(2, 50)}, false, QStringLiteral("自动划词已暂停；仍可使用托盘图标菜单中的本机测试。"), {}, 0, 0},
-        {"this program's own window", {}, {at(1, 0, 100, 1, ownPID), at(2, 50, 100, 1, ownPID)}, false,
-         QStringLiteral("尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。"), {}, 1, 1},
+         QStringLiteral("无法从鼠标回调的 AX 命中 / 焦点 / 前台快照识别来源"),
+         1,
+         0},
+        {"the switch is off",
+         [](ControllerHarness& f) { f.controller().setEnabled(false); },
+         {at(1, 0), at(2, 50)},
+         false,
+         QStringLiteral("自动划词已暂停；仍可使用托盘图标菜单中的本机测试。"),
+         {},
+         0,
+         0},
+        {"this program's own window",
+         {},
+         {at(1, 0, 100, 1, ownPID), at(2, 50, 100, 1, ownPID)},
+         false,
+         QStringLiteral("尚未识别到外部应用的划选。请单击 Chrome 正文，再拖选一句话。"),
+         {},
+         1,
+         1},
     };
     for (const GestureRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -106,50 +143,67 @@ TEST_F(GestureTest, EventsOverThePanelsAreIgnoredAndTheTrailKeepsTenLines) {
     EXPECT_EQ(controller().diagnostics().lastSourceSnapshot, trail.last());
 }
 
-// The read after a gesture: the settle wait, the checks after it, and which readers are tried.
+// The read after a gesture: the settle wait, the checks after it, and which readers the read rule
+// lets it try for the program.
 struct ReadRow {
     const char* name;
     bool compatibilityCopy;
     FakeReaders::Script accessibility;
-    FakeReaders::Script primary;        // empty: PRIMARY must not be asked
-    bool copies;                        // the compatibility copy is asked (and gives "copied words")
-    Phase phase;                        // afterwards
+    std::optional<QString> primary;  // what PRIMARY holds where the source owns it
+    Program program;
+    bool copies;  // the compatibility copy is asked (and gives "copied words")
+    Phase phase;  // afterwards
     QString status;
 };
 
 TEST(SelectionRead, TheReadAfterTheSettleWait) {
-    const FakeReaders::Script none;
-    const FakeReaders::Script primaryText = FakeReaders().primary;
-    const auto message = [](Case reason) {
-        return QStringLiteral("Gedit：") + tamsel::DirectSelectionFailure(reason).message();
+    const FakeReaders::Script read = FakeReaders().accessibility;
+    const QString primaryWords = QStringLiteral("primary words");
+    const auto message = [](const QString& text) { return QStringLiteral("Gedit：") + text; };
+    const auto failure = [](Case reason) { return tamsel::DirectSelectionFailure(reason).message(); };
+    const auto refusal = [](halvern::CompatibilityReadFailure::Case reason) {
+        return halvern::CompatibilityReadFailure(reason).message();
     };
+    using Refused = halvern::CompatibilityReadFailure::Case;
+    const QString readPrimary = QStringLiteral("Gedit：已读取 13 个字符。点击选区旁 AI 图标打开；尚未调用模型。");
+    const QString readCopy = QStringLiteral("Gedit：已读取 12 个字符。点击选区旁 AI 图标打开；尚未调用模型。");
     const QList<ReadRow> rows{
-        {"accessibility reads it", false, FakeReaders().accessibility, none, false, Phase::icon, editorRead},
-        {"unsupported: PRIMARY without the copy switch", false, failing(Case::unsupported), primaryText, false,
-         Phase::icon, QStringLiteral("Gedit：已读取 13 个字符。点击选区旁 AI 图标打开；尚未调用模型。")},
-        {"unsupported, PRIMARY empty: the accessibility message", false, failing(Case::unsupported),
-         failing(Case::noText, true), false, Phase::idle, message(Case::unsupported)},
-        {"unsupported, PRIMARY a password field", false, failing(Case::unsupported), failing(Case::protectedField, true),
-         false, Phase::idle, message(Case::protectedField)},
-        {"no text: PRIMARY", true, failing(Case::noText), primaryText, false, Phase::icon,
-         QStringLiteral("Gedit：已读取 13 个字符。点击选区旁 AI 图标打开；尚未调用模型。")},
-        {"unsupported with the copy switch: the copy", true, failing(Case::unsupported), none, true, Phase::icon,
-         QStringLiteral("Gedit：已读取 12 个字符。点击选区旁 AI 图标打开；尚未调用模型。")},
-        {"timed out without the switch: nothing else", false, failing(Case::timedOut), none, false, Phase::idle,
-         message(Case::timedOut)},
-        {"a password field: nothing else", true, failing(Case::protectedField), none, false, Phase::idle,
-         message(Case::protectedField)},
-        {"too long: nothing else", true, failing(Case::tooLong), none, false, Phase::idle, message(Case::tooLong)},
+        {"accessibility reads it", false, read, QStringLiteral("hello world"), Program::ordinary, false, Phase::icon,
+         editorRead},
+        {"a hidden entry: PRIMARY of mask characters", true, read, QStringLiteral("●●●●●●●●●●●"), Program::ordinary,
+         false, Phase::idle, message(failure(Case::protectedField))},
+        {"unsupported: PRIMARY without the copy switch", false, failing(Case::unsupported), primaryWords,
+         Program::ordinary, false, Phase::icon, readPrimary},
+        {"unsupported, PRIMARY empty: the accessibility message", false, failing(Case::unsupported), std::nullopt,
+         Program::ordinary, false, Phase::idle, message(failure(Case::unsupported))},
+        {"no text: PRIMARY", true, failing(Case::noText), primaryWords, Program::ordinary, false, Phase::icon,
+         readPrimary},
+        {"unsupported with the copy switch, PRIMARY not the source's: the copy", true, failing(Case::unsupported),
+         std::nullopt, Program::ordinary, true, Phase::icon, readCopy},
+        {"timed out without the switch: nothing else", false, failing(Case::timedOut), primaryWords, Program::ordinary,
+         false, Phase::idle, message(failure(Case::timedOut))},
+        {"a password field: nothing else", true, failing(Case::protectedField), primaryWords, Program::ordinary, false,
+         Phase::idle, message(failure(Case::protectedField))},
+        {"too long: nothing else", true, failing(Case::tooLong), primaryWords, Program::ordinary, false, Phase::idle,
+         message(failure(Case::tooLong))},
+        // A browser's PRIMARY may hold a password field's text in clear, also after a click elsewhere.
+        {"a browser the bus does not show: only its own copy", true, failing(Case::unsupported),
+         QStringLiteral("hunter2secret"), Program::webBrowser, true, Phase::icon, readCopy},
+        {"a browser without the copy switch: refused", false, failing(Case::noText), QStringLiteral("hunter2secret"),
+         Program::webBrowser, false, Phase::idle, message(refusal(Refused::unconfirmedBrowserField))},
+        {"a program putting passwords into PRIMARY off the bus: refused", true, failing(Case::unsupported),
+         QStringLiteral("hunter2secret"), Program::clearPrimary, false, Phase::idle,
+         message(refusal(Refused::unconfirmedProgramField))},
+        {"a browser read over the bus", false, read, QStringLiteral("hello world"), Program::webBrowser, false,
+         Phase::icon, editorRead},
     };
     for (const ReadRow& row : rows) {
         SCOPED_TRACE(row.name);
         ControllerHarness test;
         test.defaults.setBool(halvern::SelectionClipboardReader::preferenceKey, row.compatibilityCopy);
         test.readers->accessibility = row.accessibility;
-        test.readers->primary = row.primary ? row.primary : [] {
-            ADD_FAILURE() << "PRIMARY was asked";
-            return halvern::SelectionReadResult{};
-        };
+        test.readers->primary = [primary = row.primary] { return primary; };
+        test.readers->sourceProgram = row.program;
         test.started();
         test.drag({0, 100}, {80, 100});
         EXPECT_EQ(test.readers->preparations, QList<qint32>{editor.processIdentifier});
@@ -159,7 +213,8 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         EXPECT_EQ(test.readers->accessibilityReads, QList<qint32>{editor.processIdentifier});
         EXPECT_EQ(test.readers->copies.size(), row.copies ? 1 : 0);
         if (row.copies) {
-            test.readers->pendingCopy(halvern::SelectionReadResult{QStringLiteral("copied words"), QStringLiteral("copy"), 1}, {});
+            test.readers->pendingCopy(
+                halvern::SelectionReadResult{QStringLiteral("copied words"), QStringLiteral("copy"), 1}, {});
         }
         const auto& controller = test.controller();
         EXPECT_EQ(controller.interaction().phase, row.phase);
@@ -244,7 +299,8 @@ TEST_F(GestureTest, AManualReadStartsAtOnceAndShowsAFailureInThePanel) {
     EXPECT_EQ(controller().activityStatus(), QStringLiteral("Gedit：") + message);
     EXPECT_EQ(interaction().phase, Phase::result);
     EXPECT_EQ(panels->calls.mid(panels->calls.size() - 2),
-              (QStringList{QStringLiteral("error ") + message + QStringLiteral(" Gedit"), QStringLiteral("answer 500,400 0")}));
+              (QStringList{QStringLiteral("error ") + message + QStringLiteral(" Gedit"),
+                           QStringLiteral("answer 500,400 0")}));
 
     // A manual success opens the answer panel at once, with activation.
     readers->accessibility = FakeReaders().accessibility;

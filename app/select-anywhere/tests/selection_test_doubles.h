@@ -104,8 +104,14 @@ public:
 class FakeReaders : public SelectionReaders {
 public:
     using Script = std::function<halvern::SelectionReadResult()>;
-    Script accessibility = [] { return halvern::SelectionReadResult{QStringLiteral("hello world"), QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1}; };
-    Script primary = [] { return halvern::SelectionReadResult{QStringLiteral("primary words"), halvern::SelectionClipboardReader::primaryRoute, 1}; };
+    using Primary = std::function<std::optional<QString>()>;
+    Script accessibility = [] {
+        return halvern::SelectionReadResult{QStringLiteral("hello world"),
+                                            QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1};
+    };
+    Primary primary = [] { return std::optional<QString>(QStringLiteral("primary words")); };
+    tamsel::SelectionReadRule::Program sourceProgram = tamsel::SelectionReadRule::Program::ordinary;
+    bool keyReachable = true;
     QList<qint32> accessibilityReads, primaryReads, copies, preparations;
     Completion pendingCopy;
 
@@ -116,11 +122,14 @@ public:
     void prepareAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
         preparations.append(pid);
     }
-    halvern::SelectionReadResult readPrimary(qint32 pid) override {
+    std::optional<QString> primaryText(qint32 pid) override {
         primaryReads.append(pid);
         return primary();
     }
-    void copySelection(qint32 pid, base::CancellationToken, Completion completion) override {
+    tamsel::SelectionReadRule::Program program(qint32) override { return sourceProgram; }
+    bool copyKeyReachable(qint32) override { return keyReachable; }
+    void copySelection(qint32 pid, tamsel::SelectionReadRule::Program, base::CancellationToken,
+                       Completion completion) override {
         copies.append(pid);
         pendingCopy = std::move(completion);
     }
@@ -186,8 +195,10 @@ public:
             if (next == timers_.end()) break;
             now = next->second.due;
             auto task = next->second.task;
-            if (next->second.interval.count() > 0) next->second.due += next->second.interval;
-            else timers_.erase(next);
+            if (next->second.interval.count() > 0)
+                next->second.due += next->second.interval;
+            else
+                timers_.erase(next);
             task();
             runPosted();
         }
@@ -236,8 +247,12 @@ public:
                      (mode ? QLatin1Char(' ') + base::rawValue(*mode) : QString()) +
                      (policy == tamsel::SelectionTextPolicy::service ? QStringLiteral(" service") : QString()));
     }
-    void preview(const QString& text, const QString& app) override { calls.append(QStringLiteral("preview ") + text + QLatin1Char(' ') + app); }
-    void showError(const QString& message, const QString& app) override { calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app); }
+    void preview(const QString& text, const QString& app) override {
+        calls.append(QStringLiteral("preview ") + text + QLatin1Char(' ') + app);
+    }
+    void showError(const QString& message, const QString& app) override {
+        calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app);
+    }
     void cancel() override {}
     int networkRequestCount() const override { return 0; }
 };
@@ -279,10 +294,10 @@ public:
 // A controller over the doubles, with automatic selection switched on and trusted.
 class ControllerFixture : public storetest::StoreFixture {
 public:
+    using StoreFixture::clipboard;
     using StoreFixture::defaults;
     using StoreFixture::store;
     using StoreFixture::windows;
-    using StoreFixture::clipboard;
 
     ControllerFixture() { defaults.setBool(DirectSelectionController::enabledKey, true); }
 
@@ -310,7 +325,8 @@ public:
         return *controller_;
     }
 
-    static Event event(unsigned type, QPointF at, int clicks = 1, std::optional<qint32> front = editor.processIdentifier) {
+    static Event event(unsigned type, QPointF at, int clicks = 1,
+                       std::optional<qint32> front = editor.processIdentifier) {
         Event snapshot;
         snapshot.type = type;
         snapshot.quartzX = at.x();

@@ -123,6 +123,5 @@ TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary)
         EXPECT_EQ(failure.reason(), Case::unsupported);
         EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
     }
-    const SelectionReadResult result = SelectionClipboardReader::readPrimary(xterm.pid());
-    EXPECT_EQ(result.text, QStringLiteral("terminal"));
+    EXPECT_EQ(SelectionClipboardReader::primaryText(xterm.pid()), QStringLiteral("terminal"));
 }

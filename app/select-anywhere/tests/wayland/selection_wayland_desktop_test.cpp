@@ -71,7 +71,8 @@ protected:
             << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
         EXPECT_TRUE(QRect(QPoint(0, 0), screenSize).contains(panel->geometry))
             << panel->geometry.x() << "," << panel->geometry.y();
-        EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
+        EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }))
+            << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
         QStringList asked;
         for (const QJsonValue& request : stub.requests())
             if (request[QStringLiteral("path")] == QStringLiteral("/v1/ai/answer"))

@@ -1,0 +1,78 @@
+#include "core/selection_read_rule.h"
+
+#include <QRegularExpression>
+
+#include "base/text.h"
+
+namespace tamsel {
+
+using Case = DirectSelectionFailure::Case;
+
+bool SelectionReadRule::isMaskedText(const QString& text) {
+    // GTK's choices of the invisible character, and Qt's.
+    static const QString masks = QStringLiteral("\u25CF\u26AB\u2022\u2731\u273A*");
+    const QString trimmed = base::text::trimmed(text);
+    if (trimmed.isEmpty()) return false;
+    for (const QChar character : trimmed)
+        if (!masks.contains(character)) return false;
+    return true;
+}
+
+bool SelectionReadRule::sameSelection(const QString& first, const QString& second) {
+    static const QRegularExpression space(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
+    const auto squeezed = [](const QString& text) {
+        return base::text::trimmed(text).normalized(QString::NormalizationForm_C).replace(space, QStringLiteral(" "));
+    };
+    const QString left = squeezed(first);
+    return !left.isEmpty() && left == squeezed(second);
+}
+
+SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence& evidence) {
+    // A password field the bus shows, or one that PRIMARY's mask characters give away, is never read.
+    if (evidence.readFailure == Case::protectedField) return {{}, Refusal::passwordField};
+    if (evidence.primary && isMaskedText(*evidence.primary)) return {{}, Refusal::passwordField};
+
+    if (asker == Asker::command) {
+        if (!evidence.primaryOwned) return {{}, Refusal::noSelection};
+        if (!evidence.sourceKnown && evidence.webBrowserRunsHere) return {{}, Refusal::unknownSource};
+        if (evidence.sourceKnown && evidence.program != Program::ordinary) {
+            // Only the very selection the bus shows in an ordinary element now.
+            if (evidence.shown && evidence.primary && sameSelection(*evidence.shown, *evidence.primary))
+                return {{Route::primary}, Refusal::noSelection};
+            return {{},
+                    evidence.program == Program::webBrowser ? Refusal::unconfirmedBrowserField
+                                                            : Refusal::unconfirmedProgramField};
+        }
+        if (!evidence.primary) return {{}, Refusal::noSelection};
+        return {{Route::primary}, Refusal::noSelection};
+    }
+
+    if (evidence.shown) return {{Route::shown}, Refusal::readFailure};
+    if (!evidence.readFailure) return {{}, Refusal::readFailure};
+    // PRIMARY holds what was selected where the bus shows nothing (off the bus, or only text without a
+    // letter was found); the program's own copy may reach it where the read found nothing in time.
+    const Case reason = *evidence.readFailure;
+    const bool copyMayReach =
+        (reason == Case::unsupported || reason == Case::timedOut) && evidence.copyEnabled && evidence.copyKeyReachable;
+    const bool primaryMayHold = reason == Case::unsupported || reason == Case::noText || copyMayReach;
+    switch (evidence.program) {
+    case Program::webBrowser:
+        // Its PRIMARY may be a password field's; its own copy refuses one.
+        if (copyMayReach) return {{Route::ownCopy}, Refusal::readFailure};
+        if (!primaryMayHold) return {{}, Refusal::readFailure};
+        return {
+            {},
+            evidence.copyKeyReachable ? Refusal::unconfirmedBrowserField : Refusal::unconfirmedBrowserFieldWithoutCopy};
+    case Program::clearPrimary:
+        // Both its PRIMARY and its own copy may hold a password in clear.
+        if (!primaryMayHold) return {{}, Refusal::readFailure};
+        return {{}, Refusal::unconfirmedProgramField};
+    case Program::ordinary: break;
+    }
+    Verdict verdict;
+    if (primaryMayHold && evidence.primary) verdict.routes.append(Route::primary);
+    if (copyMayReach) verdict.routes.append(Route::ownCopy);
+    return verdict;
+}
+
+}  // namespace tamsel

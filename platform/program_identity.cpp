@@ -1,0 +1,238 @@
+#include "platform/program_identity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <linux/unix_diag.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/selection_source.h"
+
+namespace halvern {
+
+using Program = tamsel::SelectionReadRule::Program;
+
+namespace {
+
+// A file of a process's folder in /proc ("maps", "stat"); empty when it is gone or unreadable.
+QByteArray proc(qint32 process, const char* file) {
+    QFile contents(QStringLiteral("/proc/%1/%2").arg(process).arg(QLatin1StringView(file)));
+    return contents.open(QIODevice::ReadOnly) ? contents.readAll() : QByteArray();
+}
+
+QString programFile(qint32 process) {
+    QString file = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process));
+    if (file.endsWith(QStringLiteral(" (deleted)"))) file.chop(10);
+    return file;
+}
+
+qint32 parentOf(qint32 process) {
+    const QByteArray stat = proc(process, "stat");
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields.at(1).toInt() : 0;
+}
+
+// Program files of web browsers that carry their engine inside (Chromium's builds are one file).
+const QStringList& browserPrograms() {
+    static const QStringList list{
+        QStringLiteral("chromium"),  QStringLiteral("chrome"),      QStringLiteral("msedge"),
+        QStringLiteral("brave"),     QStringLiteral("vivaldi-bin"), QStringLiteral("opera"),
+        QStringLiteral("firefox"),   QStringLiteral("firefox-esr"), QStringLiteral("firefox-bin"),
+        QStringLiteral("librewolf"), QStringLiteral("epiphany"),    QStringLiteral("electron"),
+    };
+    return list;
+}
+
+// Files a web engine maps once it runs, not merely when a program links it: Chromium's ICU data and
+// V8 snapshots (every program built on it, Qt's web engine and CEF among them) and Gecko's library.
+const QList<QByteArray>& webEngineFiles() {
+    static const QList<QByteArray> list{"/icudtl.dat", "/v8_context_snapshot.bin", "/snapshot_blob.bin", "/libxul.so"};
+    return list;
+}
+
+// WebKit's library, which many programs link without showing a web page; its pages run in a process
+// of their own, which the program starts.
+const QList<QByteArray>& webKitFiles() {
+    static const QList<QByteArray> list{"/libwebkit2gtk-", "/libwebkitgtk-", "/libWPEWebKit-"};
+    return list;
+}
+
+QStringList childPrograms(qint32 process) {
+    QStringList programs;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(process);
+    for (const QString& thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks + u'/' + thread + QStringLiteral("/children"));
+        if (!children.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& child : children.readAll().split(' '))
+            if (const qint32 pid = child.trimmed().toInt(); pid > 0)
+                programs.append(QFileInfo(programFile(pid)).fileName());
+    }
+    return programs;
+}
+
+// LibreOffice's window library, in its merged and its split builds.
+const QList<QByteArray>& clearPrimaryFiles() {
+    static const QList<QByteArray> list{"/libmergedlo.so", "/libvcllo.so"};
+    return list;
+}
+
+bool maps(const QByteArray& text, const QList<QByteArray>& files) {
+    return std::any_of(files.begin(), files.end(), [&](const QByteArray& file) { return text.contains(file); });
+}
+
+// The names every Unix socket in this network namespace is bound to, and its peer's, from the kernel's
+// socket diagnostics: a client's socket has no name, but its peer on the server's side carries the
+// name of the socket the server listens on.
+struct UnixSocket {
+    QByteArray name;
+    quint32 peer = 0;
+};
+
+QHash<quint32, UnixSocket> unixSockets() {
+    QHash<quint32, UnixSocket> sockets;
+    const int link = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (link < 0) return sockets;
+    struct {
+        nlmsghdr header;
+        unix_diag_req request;
+    } message{};
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.request.sdiag_family = AF_UNIX;
+    message.request.udiag_states = ~0U;
+    message.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
+    if (::send(link, &message, sizeof(message), 0) < 0) {
+        ::close(link);
+        return sockets;
+    }
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (bool done = false; !done;) {
+        const ssize_t received = ::recv(link, buffer.data(), size_t(buffer.size()), 0);
+        if (received <= 0) break;
+        int left = int(received);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(header, left);
+             header = NLMSG_NEXT(header, left)) {
+            if (header->nlmsg_type == NLMSG_DONE || header->nlmsg_type == NLMSG_ERROR) {
+                done = true;
+                break;
+            }
+            const auto* reply = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
+            UnixSocket& socket = sockets[reply->udiag_ino];
+            int attributesLeft = int(header->nlmsg_len - NLMSG_LENGTH(sizeof(*reply)));
+            for (auto* attribute = reinterpret_cast<const rtattr*>(reply + 1); RTA_OK(attribute, attributesLeft);
+                 attribute = RTA_NEXT(attribute, attributesLeft)) {
+                const char* value = static_cast<const char*>(RTA_DATA(attribute));
+                const int length = int(RTA_PAYLOAD(attribute));
+                if (attribute->rta_type == UNIX_DIAG_NAME && length > 0) {
+                    // An abstract name starts with a NUL byte, written "@"; a path may end with one.
+                    socket.name = QByteArray(value, length);
+                    if (socket.name.startsWith('\0')) socket.name[0] = '@';
+                    if (const qsizetype end = socket.name.indexOf('\0'); end >= 0) socket.name.truncate(end);
+                } else if (attribute->rta_type == UNIX_DIAG_PEER && length >= int(sizeof(quint32))) {
+                    std::memcpy(&socket.peer, value, sizeof(quint32));
+                }
+            }
+        }
+    }
+    ::close(link);
+    return sockets;
+}
+
+// The sockets whose peer is bound to one of the session's display sockets: the display's clients.
+QSet<quint32> sessionClientSockets() {
+    const QStringList names =
+        ProgramIdentity::sessionSocketNames(qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_RUNTIME_DIR"));
+    QSet<quint32> clients;
+    if (names.isEmpty()) return clients;
+    const QHash<quint32, UnixSocket> sockets = unixSockets();
+    for (auto socket = sockets.begin(); socket != sockets.end(); ++socket) {
+        if (!socket->peer || !socket->name.isEmpty()) continue;
+        const auto peer = sockets.find(socket->peer);
+        if (peer != sockets.end() && names.contains(QString::fromUtf8(peer->name))) clients.insert(socket.key());
+    }
+    return clients;
+}
+
+bool holdsOneOf(qint32 process, const QSet<quint32>& sockets) {
+    if (sockets.isEmpty()) return false;
+    const QString folder = QStringLiteral("/proc/%1/fd").arg(process);
+    for (const QString& descriptor : QDir(folder).entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(folder + u'/' + descriptor);
+        const qsizetype start = target.indexOf(QStringLiteral("socket:["));
+        if (start < 0) continue;
+        if (sockets.contains(target.mid(start + 8).chopped(1).toUInt())) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Program ProgramIdentity::classify(const QString& file, const QByteArray& mapped, const QStringList& children) {
+    if (file.isEmpty()) return Program::webBrowser;
+    const QString name = QFileInfo(file).fileName();
+    if (browserPrograms().contains(name) || tamsel::SelectionSourcePolicy::isBrowser(name)) return Program::webBrowser;
+    if (maps(mapped, webEngineFiles())) return Program::webBrowser;
+    if (maps(mapped, webKitFiles()) && children.contains(QStringLiteral("WebKitWebProcess")))
+        return Program::webBrowser;
+    if (name == QStringLiteral("soffice.bin") || maps(mapped, clearPrimaryFiles())) return Program::clearPrimary;
+    return Program::ordinary;
+}
+
+Program ProgramIdentity::of(qint32 processIdentifier) {
+    const QByteArray mapped = proc(processIdentifier, "maps");
+    return classify(programFile(processIdentifier), mapped,
+                    maps(mapped, webKitFiles()) ? childPrograms(processIdentifier) : QStringList());
+}
+
+QStringList ProgramIdentity::sessionSocketNames(const QByteArray& display, const QByteArray& waylandDisplay,
+                                                const QByteArray& runtimeDirectory) {
+    QStringList names;
+    // ":0", ":0.0" and "unix:0" are local displays; a host before the colon is not this machine's socket.
+    const qsizetype colon = display.lastIndexOf(':');
+    if (colon >= 0 && (colon == 0 || display.left(colon) == "unix")) {
+        bool number = false;
+        const int screen = display.mid(colon + 1).split('.').first().toInt(&number);
+        if (number) {
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(screen);
+            names << u'@' + socket << socket;
+        }
+    }
+    if (!waylandDisplay.isEmpty()) {
+        if (waylandDisplay.startsWith('/'))
+            names << QString::fromUtf8(waylandDisplay);
+        else if (!runtimeDirectory.isEmpty())
+            names << QString::fromUtf8(runtimeDirectory + '/' + waylandDisplay);
+    }
+    return names;
+}
+
+bool ProgramIdentity::connectedToThisSession(qint32 processIdentifier) {
+    return holdsOneOf(processIdentifier, sessionClientSockets());
+}
+
+bool ProgramIdentity::webBrowserRunsHere() {
+    const QSet<quint32> clients = sessionClientSockets();
+    if (clients.isEmpty()) return false;
+    const qint32 self = qint32(::getpid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint32 process = qint32(entry.toUInt(&number));
+        if (!number || process == self || parentOf(process) == self) continue;
+        // Only a program connected to this session's display can have made its selection.
+        if (holdsOneOf(process, clients) && of(process) == Program::webBrowser) return true;
+    }
+    return false;
+}
+
+}  // namespace halvern

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include "core/selection_read_rule.h"
+
+// What another process is, told by what it runs and what it is connected to rather than by names it
+// chooses: a program sets its own window class and writes over its own environment, but not the
+// program file it runs, the files it maps, or the sockets the kernel says it holds.
+namespace halvern {
+
+struct ProgramIdentity {
+    // What the process's program does with a password field's text, by its program file and the
+    // files it maps: a running web engine (Chromium and the programs built on it, Qt's web engine,
+    // Gecko, and WebKit where the program runs its page process) makes it a web browser,
+    // LibreOffice's window library a clear-PRIMARY program. A process whose program file cannot be
+    // read counts as a web browser: nothing shows it is not one.
+    static tamsel::SelectionReadRule::Program of(qint32 processIdentifier);
+    // The same from a program file, the text of its maps file (empty when unreadable) and the program
+    // files' names of its children.
+    static tamsel::SelectionReadRule::Program classify(const QString& programFile, const QByteArray& maps,
+                                                       const QStringList& children);
+
+    // Whether a web browser runs that is connected to this desktop session's display (the X server
+    // of DISPLAY or the compositor of WAYLAND_DISPLAY); this program and its children aside.
+    static bool webBrowserRunsHere();
+    // Whether the process holds a connection to this session's display.
+    static bool connectedToThisSession(qint32 processIdentifier);
+    // The socket names a client of the session's display connects to ("@" for an abstract name).
+    static QStringList sessionSocketNames(const QByteArray& display, const QByteArray& waylandDisplay,
+                                          const QByteArray& runtimeDirectory);
+};
+
+}  // namespace halvern
