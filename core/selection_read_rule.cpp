@@ -47,11 +47,15 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
         return {{Route::primary}, Refusal::noSelection};
     }
 
-    if (evidence.shown) return {{Route::shown}, Refusal::readFailure};
-    if (!evidence.readFailure) return {{}, Refusal::readFailure};
+    // The bus may show an older selection of another element (a toolkit that keeps an entry's
+    // selection after the focus left it): where the program's PRIMARY holds another text, that is
+    // the selection just made, and the bus does not show where it is.
+    if (evidence.shown && (!evidence.primary || sameSelection(*evidence.shown, *evidence.primary)))
+        return {{Route::shown}, Refusal::readFailure};
+    if (!evidence.shown && !evidence.readFailure) return {{}, Refusal::readFailure};
     // PRIMARY holds what was selected where the bus shows nothing (off the bus, or only text without a
     // letter was found); the program's own copy may reach it where the read found nothing in time.
-    const Case reason = *evidence.readFailure;
+    const Case reason = evidence.shown ? Case::unsupported : *evidence.readFailure;
     const bool copyMayReach =
         (reason == Case::unsupported || reason == Case::timedOut) && evidence.copyEnabled && evidence.copyKeyReachable;
     const bool primaryMayHold = reason == Case::unsupported || reason == Case::noText || copyMayReach;

@@ -1043,6 +1043,9 @@ void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<Rea
     evidence.copyEnabled = compatibilityCopyEnabled_;
     evidence.copyKeyReachable = services_.readers->copyKeyReachable(pid);
     const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);
+    // Where the bus showed a selection other than the one PRIMARY holds, it did not show this one.
+    const QString diagnostics = failure ? failure->diagnostics() : result->route;
+    if (!error) error = std::make_exception_ptr(halvern::SelectionReadFailure(FailureCase::unsupported, diagnostics));
     std::exception_ptr refusal = error;
     if (verdict.refusal != Rule::Refusal::readFailure) {
         try {
@@ -1061,7 +1064,7 @@ void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<Rea
         return;
     }
     if (verdict.routes.first() == Rule::Route::primary) {
-        diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · PRIMARY");
+        diagnostics_.lastReadRoute = diagnostics + QStringLiteral(" · PRIMARY");
         try {
             const QString text = tamsel::DirectSelectionRules::validated(*evidence.primary);
             readSucceeded(job, {text, halvern::SelectionClipboardReader::primaryRoute, 1});
@@ -1076,7 +1079,7 @@ void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<Rea
         }
     }
     // The program's own copy, last.
-    diagnostics_.lastReadRoute = failure->diagnostics() + QStringLiteral(" · Compatibility Copy");
+    diagnostics_.lastReadRoute = diagnostics + QStringLiteral(" · Compatibility Copy");
     QPointer<DirectSelectionController> guard(this);
     services_.readers->copySelection(
         pid, evidence.program, job->cancellation.token(),

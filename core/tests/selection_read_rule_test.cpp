@@ -57,6 +57,14 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
     const QList<Row> rows{
         // Gestures and the status menu's read.
         {"the bus shows it", gesture, {.shown = words, .primary = words}, {{Route::shown}, Refusal::readFailure}},
+        {"the bus shows an older selection than PRIMARY's",
+         gesture,
+         {.shown = password, .primary = words},
+         {{Route::primary}, Refusal::readFailure}},
+        {"a browser shows an older selection than PRIMARY's",
+         gesture,
+         {.program = Program::webBrowser, .shown = words, .primary = password, .copyEnabled = true},
+         {{Route::ownCopy}, Refusal::readFailure}},
         {"a password field on the bus",
          gesture,
          {.readFailure = Case::protectedField, .primary = password, .copyEnabled = true},

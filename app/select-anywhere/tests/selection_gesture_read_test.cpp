@@ -172,6 +172,8 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
          editorRead},
         {"a hidden entry: PRIMARY of mask characters", true, read, QStringLiteral("●●●●●●●●●●●"), Program::ordinary,
          false, Phase::idle, message(failure(Case::protectedField))},
+        {"the bus shows another selection than PRIMARY's: PRIMARY", false, read, primaryWords, Program::ordinary,
+         false, Phase::icon, readPrimary},
         {"unsupported: PRIMARY without the copy switch", false, failing(Case::unsupported), primaryWords,
          Program::ordinary, false, Phase::icon, readPrimary},
         {"unsupported, PRIMARY empty: the accessibility message", false, failing(Case::unsupported), std::nullopt,

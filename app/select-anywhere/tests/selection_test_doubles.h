@@ -109,7 +109,7 @@ public:
         return halvern::SelectionReadResult{QStringLiteral("hello world"),
                                             QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1};
     };
-    Primary primary = [] { return std::optional<QString>(QStringLiteral("primary words")); };
+    Primary primary = [] { return std::optional<QString>(); };  // the source owns no PRIMARY
     tamsel::SelectionReadRule::Program sourceProgram = tamsel::SelectionReadRule::Program::ordinary;
     bool keyReachable = true;
     QList<qint32> accessibilityReads, primaryReads, copies, preparations;
