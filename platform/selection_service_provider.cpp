@@ -52,14 +52,25 @@ QString message(SelectionRefusal refusal) {
     return {};
 }
 
+namespace {
+
+// The mode an entry's caller asked for: a raw value, compared exactly; absent means practice.
+std::optional<tamsel::StudyMode> requestedMode(const std::optional<QString>& userData) {
+    const QString raw = userData.value_or(QStringLiteral("practice"));
+    const std::optional<tamsel::StudyMode> mode = base::fromRawValue<tamsel::StudyMode>(raw);
+    if (!mode || base::rawValue(*mode) != raw) return std::nullopt;
+    return mode;
+}
+
+}  // namespace
+
 SelectionRequest SelectionInput::read(Pasteboard& pasteboard, const std::optional<QString>& userData) {
     std::optional<QString> text = pasteboard.string(Pasteboard::plainTextType);
     if (!text) text = pasteboard.string(Pasteboard::plainTextUtf8Type);
     if (!text) throw SelectionFailure(SelectionFailure::Case::noText);
     const QString validated = tamsel::SourceText::validated(*text);
-    const QString raw = userData.value_or(QStringLiteral("practice"));
-    const std::optional<tamsel::StudyMode> mode = base::fromRawValue<tamsel::StudyMode>(raw);
-    if (!mode || base::rawValue(*mode) != raw) throw SelectionFailure(SelectionFailure::Case::unknownAction);
+    const std::optional<tamsel::StudyMode> mode = requestedMode(userData);
+    if (!mode) throw SelectionFailure(SelectionFailure::Case::unknownAction);
     return SelectionRequest{validated, *mode};
 }
 
@@ -89,10 +100,19 @@ QString SelectionServiceProvider::StudySelectedText(const QString& text, const Q
 
 QString SelectionServiceProvider::StudySelectedText(const QString& text) { return handOver(text, std::nullopt); }
 
+QString SelectionServiceProvider::ReportUnreadableSelection(const QString& reason, const QString& mode) {
+    return reportRefusal(reason, mode);
+}
+
 QString SelectionServiceProvider::ReportUnreadableSelection(const QString& reason) {
+    return reportRefusal(reason, std::nullopt);
+}
+
+QString SelectionServiceProvider::reportRefusal(const QString& reason, const std::optional<QString>& mode) {
     const std::optional<SelectionRefusal> refusal = selectionRefusalFromRawValue(reason);
-    if (!refusal) return SelectionFailure(SelectionFailure::Case::unknownAction).message();
-    if (refuse_) refuse_(*refusal);
+    const std::optional<tamsel::StudyMode> requested = requestedMode(mode);
+    if (!refusal || !requested) return SelectionFailure(SelectionFailure::Case::unknownAction).message();
+    if (refuse_) refuse_(RefusedSelection{*refusal, *requested});
     return {};
 }
 

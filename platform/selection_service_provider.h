@@ -57,6 +57,14 @@ std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw)
 // The text shown to the person.
 QString message(SelectionRefusal refusal);
 
+// A refusal with the study mode the command asked for, which the answer panel shows.
+struct RefusedSelection {
+    SelectionRefusal refusal = SelectionRefusal::noSelection;
+    tamsel::StudyMode mode = tamsel::StudyMode::practice;
+
+    bool operator==(const RefusedSelection& other) const = default;
+};
+
 struct SelectionInput {
     // The plain text of the pasteboard (the plain-text type, else its charset-qualified form),
     // validated with SourceText (its StudyError thrown unchanged) before the mode is looked at;
@@ -82,7 +90,7 @@ public:
     void studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData, QString* error);
 
     // Where refusals of the study-selection command go; none drops them.
-    void setRefusalHandler(std::function<void(SelectionRefusal)> refuse) { refuse_ = std::move(refuse); }
+    void setRefusalHandler(std::function<void(const RefusedSelection&)> refuse) { refuse_ = std::move(refuse); }
 
     // Exports the D-Bus methods at objectPath on `connection` (the caller owns the bus name).
     bool registerOn(QDBusConnection connection);
@@ -92,15 +100,18 @@ public Q_SLOTS:
     // The answer is empty when the request was accepted, else the message of the failure.
     QString StudySelectedText(const QString& text, const QString& mode);
     QString StudySelectedText(const QString& text);
-    // D-Bus: ReportUnreadableSelection(s reason) → s, reason a SelectionRefusal's raw value: the
-    // study-selection command found nothing it may hand over. Empty when shown, else why not.
+    // D-Bus: ReportUnreadableSelection(s reason, s mode) → s and ReportUnreadableSelection(s reason)
+    // → s (practice, as for a text), reason a SelectionRefusal's raw value: the study-selection
+    // command asked in that mode found nothing it may hand over. Empty when shown, else why not.
+    QString ReportUnreadableSelection(const QString& reason, const QString& mode);
     QString ReportUnreadableSelection(const QString& reason);
 
 private:
     QString handOver(const QString& text, const std::optional<QString>& mode);
+    QString reportRefusal(const QString& reason, const std::optional<QString>& mode);
 
     std::function<void(const SelectionRequest&)> receive_;
-    std::function<void(SelectionRefusal)> refuse_;
+    std::function<void(const RefusedSelection&)> refuse_;
 };
 
 }  // namespace halvern

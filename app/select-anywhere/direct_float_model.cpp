@@ -92,11 +92,12 @@ void DirectFloatModel::preview(const QString& text, const QString& appName) {
     emit changed();
 }
 
-void DirectFloatModel::showError(const QString& message, const QString& appName) {
+void DirectFloatModel::showError(const QString& message, const QString& appName, std::optional<StudyMode> mode) {
     cancel();
     isLocalPreview_ = false;
     text_.clear();
     sourceApp_ = appName;
+    if (mode) mode_ = *mode;
     error_ = message;
     answer_.reset();
     detail_ = notSentDetail;

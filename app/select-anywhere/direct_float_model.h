@@ -77,8 +77,10 @@ public:
                  tamsel::SelectionTextPolicy policy = tamsel::SelectionTextPolicy::automatic);
     // Shows the text itself; nothing is requested until the next `present`.
     void preview(const QString& text, const QString& appName);
-    // Shows a message in place of an answer, without text.
-    void showError(const QString& message, const QString& appName);
+    // Shows `message` instead of an answer, without text; the modes show `mode` when one is given
+    // (the one a refused request asked for), else the mode they showed.
+    void showError(const QString& message, const QString& appName,
+                   std::optional<tamsel::StudyMode> mode = std::nullopt);
     // Starts a request for the current text; `force` skips the cache (the retry button).
     void request(bool force);
     // Another mode asks again; the current one does nothing.

@@ -543,17 +543,17 @@ void DirectSelectionController::receiveServiceSelection(const halvern::Selection
     show(point, true);
 }
 
-void DirectSelectionController::receiveSelectionRefusal(halvern::SelectionRefusal refusal) {
+void DirectSelectionController::receiveSelectionRefusal(const halvern::RefusedSelection& refused) {
     if (!isWindowQA()) start();
     handOverShown_ = false;
     dismiss(QStringLiteral("用户关闭"));
-    const QString message = halvern::message(refusal);
+    const QString message = halvern::message(refused.refusal);
     interaction_.present(CapturedSelection{QString(), serviceAppName, std::nullopt, false},
                          SelectionInteraction::Origin::service, false);
     emit interactionChanged();
     handOverShown_ = !isWindowQA();
     setActivityStatus(message);
-    services_.panels->showError(message, serviceAppName);
+    services_.panels->showError(message, serviceAppName, refused.mode);
     selectionPoint_ = services_.desktop->pointerPosition();
     show(selectionPoint_, true);
 }

@@ -137,7 +137,7 @@ public:
     // mode, under the rule for handed-over text, in place of whatever was shown.
     void receiveServiceSelection(const halvern::SelectionRequest& request) override;
     // The study-selection command's refusal: the answer panel tells why, at the pointer.
-    void receiveSelectionRefusal(halvern::SelectionRefusal refusal) override;
+    void receiveSelectionRefusal(const halvern::RefusedSelection& refused) override;
     // Registers the main window, hides it and hides the program.
     void hideWorkspaceForSelection();
 

@@ -149,8 +149,9 @@ void FloatingSelectionPanels::present(const QString& text, const QString& appNam
 
 void FloatingSelectionPanels::preview(const QString& text, const QString& appName) { model().preview(text, appName); }
 
-void FloatingSelectionPanels::showError(const QString& message, const QString& appName) {
-    model().showError(message, appName);
+void FloatingSelectionPanels::showError(const QString& message, const QString& appName,
+                                        std::optional<tamsel::StudyMode> mode) {
+    model().showError(message, appName, mode);
 }
 
 void FloatingSelectionPanels::cancel() {

@@ -45,7 +45,8 @@ public:
     void present(const QString& text, const QString& appName, std::optional<tamsel::StudyMode> mode,
                  tamsel::SelectionTextPolicy policy) override;
     void preview(const QString& text, const QString& appName) override;
-    void showError(const QString& message, const QString& appName) override;
+    void showError(const QString& message, const QString& appName,
+                   std::optional<tamsel::StudyMode> mode = std::nullopt) override;
     void cancel() override;
     int networkRequestCount() const override;
 

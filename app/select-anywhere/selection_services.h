@@ -199,11 +199,13 @@ public:
 
     // The answer model: asks the hosted service about a selection (in `mode`, none: the stored
     // study mode; `policy` is the rule its text must pass), shows a text locally without any
-    // request, shows the message of a failed read, stops a running request.
+    // request, shows the message of a failed read (with the modes showing `mode` when one was asked
+    // for), stops a running request.
     virtual void present(const QString& text, const QString& appName, std::optional<tamsel::StudyMode> mode,
                          tamsel::SelectionTextPolicy policy) = 0;
     virtual void preview(const QString& text, const QString& appName) = 0;
-    virtual void showError(const QString& message, const QString& appName) = 0;
+    virtual void showError(const QString& message, const QString& appName,
+                           std::optional<tamsel::StudyMode> mode = std::nullopt) = 0;
     virtual void cancel() = 0;
     // The requests that went to the hosted service in this process.
     virtual int networkRequestCount() const = 0;

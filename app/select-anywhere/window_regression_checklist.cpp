@@ -46,7 +46,7 @@ public:
     bool claim() override { return true; }
     bool handOver(const LaunchRequest&) override { return false; }
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)>) override {}
-    void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)>) override {}
+    void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)>) override {}
     std::optional<QString> callSelectionEntry(const QString&, const QVariantList&) override { return std::nullopt; }
     void setRequestHandler(std::function<void(const LaunchRequest&)>) override {}
 };

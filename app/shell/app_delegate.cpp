@@ -104,12 +104,13 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
             if (const auto* request = std::get_if<halvern::SelectionRequest>(&handOver))
                 controller.receiveServiceSelection(*request);
             else
-                controller.receiveSelectionRefusal(std::get<halvern::SelectionRefusal>(handOver));
+                controller.receiveSelectionRefusal(std::get<halvern::RefusedSelection>(handOver));
         },
         selectionHandOverInterval, this);
     services_.instance.registerSelectionEntry(
         [gate](const halvern::SelectionRequest& handed) { gate->submit(handed); });
-    services_.instance.registerSelectionRefusals([gate](halvern::SelectionRefusal refusal) { gate->submit(refusal); });
+    services_.instance.registerSelectionRefusals(
+        [gate](const halvern::RefusedSelection& refused) { gate->submit(refused); });
 
     if (importCheck) {
         services_.startImportCheck(arguments.at(importSwitch + 1));
@@ -123,7 +124,9 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
             SelectionController& controller = services_.controller;
             controller.start();
             if (const auto* refusal = std::get_if<halvern::SelectionRefusal>(&outcome)) {
-                controller.receiveSelectionRefusal(*refusal);
+                // The command checked its mode: the entry's default stands for none.
+                const auto asked = base::fromRawValue<tamsel::StudyMode>(mode.value_or(QStringLiteral("practice")));
+                controller.receiveSelectionRefusal({*refusal, asked.value_or(tamsel::StudyMode::practice)});
                 return;
             }
             halvern::MemoryPasteboard pasteboard;
@@ -163,9 +166,12 @@ bool AppDelegate::performFirstSetupIfDue() {
 bool AppDelegate::handOverSelection(const halvern::SelectionCommandReader::Outcome& outcome,
                                     const std::optional<QString>& mode, int* exitStatus) {
     if (const auto* refusal = std::get_if<halvern::SelectionRefusal>(&outcome)) {
-        // The running copy tells the person (a key binding has no terminal); the line is for scripts.
-        const std::optional<QString> answer = services_.instance.callSelectionEntry(
-            QStringLiteral("ReportUnreadableSelection"), {halvern::rawValue(*refusal)});
+        // The running copy tells the person (a key binding has no terminal), in the panel of the mode
+        // asked for; the line is for scripts.
+        QVariantList arguments{halvern::rawValue(*refusal)};
+        if (mode) arguments.append(*mode);
+        const std::optional<QString> answer =
+            services_.instance.callSelectionEntry(QStringLiteral("ReportUnreadableSelection"), arguments);
         if (!answer) return false;
         writeLine(stderr, QByteArray("orvel: nothing to study: ") + refusalLine(*refusal) + '\n');
         *exitStatus = 1;

@@ -85,7 +85,7 @@ void DBusApplicationInstance::registerSelectionEntry(std::function<void(const ha
     selectionEntry_->registerOn(bus_);
 }
 
-void DBusApplicationInstance::registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) {
+void DBusApplicationInstance::registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) {
     if (selectionEntry_) selectionEntry_->setRefusalHandler(std::move(refuse));
 }
 

@@ -13,7 +13,7 @@
 namespace halvern {
 class SelectionServiceProvider;
 struct SelectionRequest;
-enum class SelectionRefusal;
+struct RefusedSelection;
 }  // namespace halvern
 
 namespace velquin {
@@ -41,7 +41,7 @@ public:
     // Serves the selection entry (the desktop's "study this text" method) for the running copy.
     virtual void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) = 0;
     // Where that entry's refusals of the study-selection command go (after registerSelectionEntry).
-    virtual void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) = 0;
+    virtual void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) = 0;
     // Calls a method of the running copy's selection entry; its string answer, or nothing when it
     // could not be delivered.
     virtual std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) = 0;
@@ -68,7 +68,7 @@ public:
     bool claim() override;
     bool handOver(const LaunchRequest& request) override;
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override;
-    void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) override;
+    void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) override;
     std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) override;
     void setRequestHandler(std::function<void(const LaunchRequest&)> handler) override;
 

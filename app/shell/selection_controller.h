@@ -6,7 +6,7 @@
 
 namespace halvern {
 struct SelectionRequest;
-enum class SelectionRefusal;
+struct RefusedSelection;
 }
 
 namespace velquin {
@@ -38,8 +38,9 @@ public:
     virtual void openDirectSettings() = 0;
     // A request that came in through the D-Bus selection entry.
     virtual void receiveServiceSelection(const halvern::SelectionRequest& request) = 0;
-    // The study-selection command found nothing it may hand over: the person is told why.
-    virtual void receiveSelectionRefusal(halvern::SelectionRefusal refusal) = 0;
+    // The study-selection command found nothing it may hand over: the person is told why, in the
+    // answer panel of the mode the command asked for.
+    virtual void receiveSelectionRefusal(const halvern::RefusedSelection& refused) = 0;
     // Whether a selection is being shown, as the icon or as an answer.
     virtual bool hasSelectionPresentation() const = 0;
 
@@ -87,7 +88,7 @@ public:
     void handleReopen() override { openWorkspace(); }
     void openDirectSettings() override;
     void receiveServiceSelection(const halvern::SelectionRequest&) override {}
-    void receiveSelectionRefusal(halvern::SelectionRefusal) override {}
+    void receiveSelectionRefusal(const halvern::RefusedSelection&) override {}
     bool hasSelectionPresentation() const override { return false; }
     bool isEnabled() const override { return false; }
     bool authorizationTrusted() const override { return false; }

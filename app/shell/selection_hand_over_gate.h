@@ -21,7 +21,7 @@ namespace velquin {
 class SelectionHandOverGate : public QObject {
     Q_OBJECT
 public:
-    using HandOver = std::variant<halvern::SelectionRequest, halvern::SelectionRefusal>;
+    using HandOver = std::variant<halvern::SelectionRequest, halvern::RefusedSelection>;
 
     SelectionHandOverGate(std::function<void(const HandOver&)> deliver, std::chrono::milliseconds interval,
                           QObject* parent = nullptr);

@@ -61,7 +61,7 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
 TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     QList<SelectionRefusal> shown;
     SelectionServiceProvider provider{[](const SelectionRequest&) {}};
-    provider.setRefusalHandler([&shown](SelectionRefusal refusal) { shown.append(refusal); });
+    provider.setRefusalHandler([&shown](const RefusedSelection& refused) { shown.append(refused.refusal); });
     const QList<std::pair<SelectionRefusal, QString>> rows{
         {SelectionRefusal::noSelection,
          QStringLiteral("没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。")},

@@ -58,4 +58,17 @@ TEST(SelectionServiceProvider, DBusSlotsAnswerWithTheMessageOrNothing) {
               SelectionFailure(SelectionFailure::Case::unknownAction).message());
     ASSERT_EQ(received.requests.size(), 2);
     EXPECT_EQ(received.requests[1].mode, StudyMode::practice);
+
+    // A refusal of the study-selection command carries its mode as a text does.
+    QList<RefusedSelection> refused;
+    received.provider.setRefusalHandler([&refused](const RefusedSelection& refusal) { refused.append(refusal); });
+    const QString unknown = SelectionFailure(SelectionFailure::Case::unknownAction).message();
+    EXPECT_EQ(received.provider.ReportUnreadableSelection(QStringLiteral("noSelection"), QStringLiteral("explain")),
+              QString());
+    EXPECT_EQ(received.provider.ReportUnreadableSelection(QStringLiteral("tooLong")), QString());
+    EXPECT_EQ(received.provider.ReportUnreadableSelection(QStringLiteral("noSelection"), QStringLiteral("Explain")),
+              unknown);
+    EXPECT_EQ(received.provider.ReportUnreadableSelection(QStringLiteral("none"), QStringLiteral("explain")), unknown);
+    EXPECT_EQ(refused, (QList<RefusedSelection>{{SelectionRefusal::noSelection, StudyMode::explain},
+                                                {SelectionRefusal::tooLong, StudyMode::practice}}));
 }

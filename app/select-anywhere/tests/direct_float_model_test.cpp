@@ -268,6 +268,10 @@ TEST_F(DirectFloatModelTest, ModesPreviewsCopyAndTheOfflineFixture) {
     model().showError(QStringLiteral("读取失败"), QStringLiteral("选区读取提示"));
     EXPECT_TRUE(model().text().isEmpty());
     EXPECT_EQ(model().detail(), QStringLiteral("未发送文字"));
+    EXPECT_EQ(model().mode(), tamsel::StudyMode::practice) << "no mode asked: the one shown stays";
+    model().showError(QStringLiteral("读取失败"), QStringLiteral("系统文本服务"), tamsel::StudyMode::explain);
+    EXPECT_EQ(model().mode(), tamsel::StudyMode::explain);
+    EXPECT_EQ(model().requestCount(), counted) << "a refusal asks nothing";
 
     model_.reset();
     offline = true;

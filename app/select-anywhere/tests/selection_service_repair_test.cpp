@@ -48,6 +48,14 @@ TEST_F(ServiceRepairTest, HandedOverTextReplacesTheIconAndHidesTheMainWindow) {
     EXPECT_FALSE(store().showSettings());
     EXPECT_EQ(controller().activityStatus(),
               QStringLiteral("系统文本服务已交付 16 个字符；这条入口不需要辅助功能授权。"));
+
+    // A refused command shows why, in the panel of the mode it asked for.
+    panels->calls.clear();
+    controller().receiveSelectionRefusal({halvern::SelectionRefusal::noSelection, tamsel::StudyMode::explain});
+    const QString message = halvern::message(halvern::SelectionRefusal::noSelection);
+    EXPECT_TRUE(panels->calls.contains(QStringLiteral("error ") + message + u' ' +
+                                       DirectSelectionController::serviceAppName + QStringLiteral(" explain")));
+    EXPECT_EQ(controller().activityStatus(), message);
 }
 
 TEST_F(ServiceRepairTest, PermissionSetupAsksTheDesktopOncePerProcess) {

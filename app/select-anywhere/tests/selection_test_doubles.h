@@ -250,8 +250,9 @@ public:
     void preview(const QString& text, const QString& app) override {
         calls.append(QStringLiteral("preview ") + text + QLatin1Char(' ') + app);
     }
-    void showError(const QString& message, const QString& app) override {
-        calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app);
+    void showError(const QString& message, const QString& app, std::optional<tamsel::StudyMode> mode) override {
+        calls.append(QStringLiteral("error ") + message + QLatin1Char(' ') + app +
+                     (mode ? QLatin1Char(' ') + base::rawValue(*mode) : QString()));
     }
     void cancel() override {}
     int networkRequestCount() const override { return 0; }

@@ -36,10 +36,10 @@ public:
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override {
         entry = std::move(receive);
     }
-    std::function<void(halvern::SelectionRefusal)> refusals;
+    std::function<void(const halvern::RefusedSelection&)> refusals;
     QStringList entryCalls;                          // "method arg1|arg2"
     std::optional<QString> entryAnswer = QString();  // nothing: the call is not delivered
-    void registerSelectionRefusals(std::function<void(halvern::SelectionRefusal)> refuse) override {
+    void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) override {
         refusals = std::move(refuse);
     }
     std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) override {
@@ -321,7 +321,7 @@ TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
          true,
          QString(),
          {Next::end, 1},
-         {"ReportUnreadableSelection noSelection"},
+         {"ReportUnreadableSelection noSelection|explain"},
          {},
          "orvel: nothing to study: no text is selected\n"},
         {"a password field",
@@ -358,7 +358,16 @@ TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
          QString(),
          {Next::handOver, 0},
          {},
-         {"start", "refused noSelection"},
+         {"start", "refused noSelection practice"},
+         ""},
+        {"no running copy, nothing selected, in a mode",
+         {"--study-selection", "explain"},
+         SelectionRefusal::tooLong,
+         false,
+         QString(),
+         {Next::handOver, 0},
+         {},
+         {"start", "refused tooLong explain"},
          ""},
         {"an unknown mode",
          {"--study-selection", "summarise"},
@@ -395,9 +404,9 @@ TEST(AppDelegate, StudySelectionCommandHandsTheSelectionToTheRunningCopy) {
     app.launch({});
     app.selection.calls.clear();
     ASSERT_TRUE(bool(app.instance.refusals));
-    app.instance.refusals(SelectionRefusal::protectedField);
+    app.instance.refusals({SelectionRefusal::protectedField, tamsel::StudyMode::explain});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !app.selection.calls.isEmpty(); }));
-    EXPECT_EQ(app.selection.calls, QStringList{"refused protectedField"});
+    EXPECT_EQ(app.selection.calls, QStringList{"refused protectedField explain"});
 }
 
 TEST(OrvelURL, OnlyTheExactFormsAskForSomething) {

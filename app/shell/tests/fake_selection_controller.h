@@ -27,8 +27,9 @@ public:
         calls.append(QStringLiteral("service ") + request.text);
         requests.append(request);
     }
-    void receiveSelectionRefusal(halvern::SelectionRefusal refusal) override {
-        calls.append(QStringLiteral("refused ") + halvern::rawValue(refusal));
+    void receiveSelectionRefusal(const halvern::RefusedSelection& refused) override {
+        calls.append(QStringLiteral("refused ") + halvern::rawValue(refused.refusal) + u' ' +
+                     base::rawValue(refused.mode));
     }
     bool hasSelectionPresentation() const override { return presenting; }
     bool isEnabled() const override { return enabled; }

@@ -6,6 +6,7 @@
 
 #include "app/shell/selection_hand_over_gate.h"
 
+using halvern::RefusedSelection;
 using halvern::SelectionRefusal;
 using halvern::SelectionRequest;
 using velquin::SelectionHandOverGate;
@@ -19,9 +20,10 @@ TEST(SelectionHandOverGate, PassesOnTheFirstAtOnceAndOnlyTheLatestOfAFlood) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 1; }));
 
     for (int i = 0; i < 1000; ++i) gate.submit(SelectionRequest{QString::number(i), tamsel::StudyMode::translate});
-    gate.submit(SelectionRefusal::tooLong);
+    gate.submit(RefusedSelection{SelectionRefusal::tooLong, tamsel::StudyMode::explain});
     ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() == 2; }));
-    EXPECT_EQ(std::get<SelectionRefusal>(delivered[1]), SelectionRefusal::tooLong);
+    EXPECT_EQ(std::get<RefusedSelection>(delivered[1]),
+              (RefusedSelection{SelectionRefusal::tooLong, tamsel::StudyMode::explain}));
     EXPECT_EQ(gate.superseded(), 1000);
 
     gate.submit(SelectionRequest{QStringLiteral("later"), tamsel::StudyMode::practice});
