@@ -43,7 +43,7 @@ const QString iconText = QStringLiteral("Captured before the click");
 // The delegate's hold on a single running copy is not part of the checks.
 class LocalInstance : public ApplicationInstance {
 public:
-    bool claim() override { return true; }
+    Claim claim() override { return {}; }
     bool handOver(const LaunchRequest&) override { return false; }
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)>) override {}
     void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)>) override {}

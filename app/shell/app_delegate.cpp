@@ -74,7 +74,9 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
 
     // One running copy: a later launch hands its request over and ends. A check run never does,
     // since its harness would take the silent end for a pass.
-    if (!services_.instance.claim()) {
+    using Holder = ApplicationInstance::Claim::Holder;
+    ApplicationInstance::Claim claim = services_.instance.claim();
+    if (claim.holder == Holder::runningCopy) {
         if (importCheck) {
             writeLine(stdout, "ORVEL_SMOKE_IMPORT_FAILED another copy of Orvel is running\n");
             return {Next::end, kCheckRefusedStatus};
@@ -91,10 +93,20 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
         }
         // The copy that held the name may have ended since (it quit or was killed just before this
         // launch): then nobody takes the request, and this launch becomes the running copy.
-        if (!services_.instance.claim()) {
+        claim = services_.instance.claim();
+        if (claim.holder == Holder::runningCopy) {
             writeLine(stderr, "orvel: the running copy did not take the request\n");
             return {Next::end, 1};
         }
+    }
+    if (claim.holder == Holder::otherProgram) {
+        // Nothing is handed to a program that is not Orvel: this launch runs on its own.
+        writeLine(stderr, "orvel: another program (" + claim.otherProgram.toUtf8() + ") holds the name " +
+                              halvern::SelectionServiceProvider::serviceName.toUtf8() +
+                              " on the session bus; Orvel starts without it\n");
+        writeLine(stderr,
+                  "orvel: without the name this copy cannot be reached by orvel --study-selection, the bus's "
+                  "StudySelectedText or later launches, and on GNOME the shell extension tells it no clicks\n");
     }
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;
@@ -119,7 +131,8 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     if (isCheckMode(arguments)) return {Next::showWindow, 0};
 
     if (selection) {
-        // This launch is the running copy now: it shows the answer panel itself, as the entry would.
+        // No running copy took the selection: this launch shows the answer panel itself, as the
+        // entry would.
         services_.scheduler.post([this, outcome = *selection, mode = command->mode] {
             SelectionController& controller = services_.controller;
             controller.start();

@@ -32,18 +32,31 @@ struct LaunchRequest {
 // that copy. The delegate's tests use a fake.
 class ApplicationInstance {
 public:
+    // Whether this launch became the running copy, and who is when it did not.
+    struct Claim {
+        enum class Holder {
+            thisCopy,      // this launch is the running copy
+            runningCopy,   // another copy of Orvel is: requests go to it
+            otherProgram,  // a program that is not Orvel holds the name: this launch runs without it
+        };
+        Holder holder = Holder::thisCopy;
+        QString otherProgram;  // for otherProgram: which process it is, as a person reads it
+
+        bool operator==(const Claim&) const = default;
+    };
+
     virtual ~ApplicationInstance();
 
-    // Tries to become the running copy. False when another copy already is.
-    virtual bool claim() = 0;
-    // Gives the request to the running copy; false when it could not be delivered.
+    // Tries to become the running copy.
+    virtual Claim claim() = 0;
+    // Gives the request to the running copy that claim() found; false when it could not be delivered.
     virtual bool handOver(const LaunchRequest& request) = 0;
     // Serves the selection entry (the desktop's "study this text" method) for the running copy.
     virtual void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) = 0;
     // Where that entry's refusals of the study-selection command go (after registerSelectionEntry).
     virtual void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) = 0;
-    // Calls a method of the running copy's selection entry; its string answer, or nothing when it
-    // could not be delivered.
+    // Calls a method of the selection entry of the running copy that claim() found; its string
+    // answer, or nothing when it could not be delivered.
     virtual std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) = 0;
     // Where the running copy's requests from later launches go.
     virtual void setRequestHandler(std::function<void(const LaunchRequest&)> handler) = 0;
@@ -53,6 +66,9 @@ public:
 // hand-over at "/com/orvel/formac" (the desktop's org.freedesktop.Application interface:
 // Activate reopens, Open takes URLs, ActivateAction "setup" asks for the setup) and the selection
 // entry at "/com/orvel/formac/Selection". Without a session bus every launch runs on its own.
+// Any program of the user may take that name first: a later launch hands its request only to an
+// owner that runs an Orvel program file, and addresses it by its unique connection name, so that
+// nobody who takes the name meanwhile gets the request or the selected text.
 class DBusApplicationInstance : public QObject, public ApplicationInstance {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
@@ -61,11 +77,22 @@ public:
     static inline const QString interfaceName = QStringLiteral("org.freedesktop.Application");
     static inline const QString setupAction = QStringLiteral("setup");
 
+    // The program file of the Debian package.
+    static inline const QString installedProgram = QStringLiteral("/usr/bin/orvel");
+
     explicit DBusApplicationInstance(const QDBusConnection& bus = QDBusConnection::sessionBus(),
                                      QObject* parent = nullptr);
     ~DBusApplicationInstance() override;
 
-    bool claim() override;
+    // Whether process `pid` runs one of the program files at `programs`: the very file (device and
+    // inode, whatever path the process reached it by), or, after an upgrade replaced it while the
+    // process ran, a deleted file of the super-user's that was at one of those paths. The GNOME
+    // shell extension checks its callers the same way.
+    static bool runsProgramFile(qint64 pid, const QStringList& programs);
+    // The program files a running copy may run: this process's own and the installed one.
+    static QStringList programFiles();
+
+    Claim claim() override;
     bool handOver(const LaunchRequest& request) override;
     void registerSelectionEntry(std::function<void(const halvern::SelectionRequest&)> receive) override;
     void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) override;
@@ -83,6 +110,7 @@ private:
 
     QDBusConnection bus_;
     bool registered_ = false;
+    QString runningCopy_;  // the unique connection name of the running copy that claim() found
     std::function<void(const LaunchRequest&)> handler_;
     std::unique_ptr<halvern::SelectionServiceProvider> selectionEntry_;
 };

@@ -2,6 +2,13 @@
 // controller and the import check.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
 #include "app/shell/app_delegate.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/orvel_url.h"
@@ -21,13 +28,18 @@ using FakeSelection = storetest::FakeSelectionController;
 class FakeInstance : public ApplicationInstance {
 public:
     bool anotherRunning = false;
+    QString otherProgram;  // a program that is not Orvel holds the name (while no copy does)
     bool deliverable = true;
     bool endsDuringHandOver = false;  // the running copy ends before it answers
     QList<LaunchRequest> handedOver;
     std::function<void(const halvern::SelectionRequest&)> entry;
     std::function<void(const LaunchRequest&)> handler;
 
-    bool claim() override { return !anotherRunning; }
+    Claim claim() override {
+        if (anotherRunning) return {Claim::Holder::runningCopy, {}};
+        if (!otherProgram.isEmpty()) return {Claim::Holder::otherProgram, otherProgram};
+        return {};
+    }
     bool handOver(const LaunchRequest& request) override {
         handedOver.append(request);
         if (endsDuringHandOver) anotherRunning = false;
@@ -212,6 +224,86 @@ TEST(AppDelegate, ALaunchAfterTheRunningCopyEndedStarts) {
     EXPECT_EQ(fixture.instance.handedOver.size(), 1);
     EXPECT_TRUE(bool(fixture.instance.entry)) << "the selection entry is registered";
     EXPECT_EQ(fixture.selection.calls, (QStringList{"start", "url orvel-formac://reader"}));
+}
+
+// A program that is not Orvel holding the name gets no request and no text: the launch runs on its
+// own, says why, and what does not work without the name. Also when it takes the name from a
+// running copy that ended during the hand-over.
+TEST(AppDelegate, ALaunchStartsWithoutTheNameAProgramOtherThanOrvelHolds) {
+    const std::string holder =
+        "orvel: another program (process 42, /usr/bin/python3.11) holds the name com.orvel.formac on the session "
+        "bus; Orvel starts without it\n"
+        "orvel: without the name this copy cannot be reached by orvel --study-selection, the bus's "
+        "StudySelectedText or later launches, and on GNOME the shell extension tells it no clicks\n";
+    struct Row {
+        const char* name;
+        QStringList arguments;
+        bool copyEndsDuringHandOver;
+        AppDelegate::Outcome outcome;
+        QStringList controllerCalls;
+        QList<LaunchRequest> handedOver = {};
+    };
+    const QList<Row> rows{
+        {"a plain launch", {}, false, {Next::showWindow, 0}, {"start"}},
+        {"a URL", {"orvel-formac://reader"}, false, {Next::showWindow, 0}, {"start", "url orvel-formac://reader"}},
+        {"the study-selection command",
+         {"--study-selection", "explain"},
+         false,
+         {Next::handOver, 0},
+         {"start", "service Opportunity cost"}},
+        {"a check run", {"--qa-smoke-settings"}, false, {Next::showWindow, 0}, {}},
+        {"after the running copy ended", {}, true, {Next::showWindow, 0}, {"start"}, {LaunchRequest{}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Launcher fixture;
+        fixture.defaults.setInteger(AppDelegate::setupVersionKey, 6);
+        fixture.selectionOutcome = QStringLiteral("Opportunity cost");
+        fixture.instance.otherProgram = QStringLiteral("process 42, /usr/bin/python3.11");
+        fixture.instance.anotherRunning = row.copyEndsDuringHandOver;
+        fixture.instance.endsDuringHandOver = row.copyEndsDuringHandOver;
+        fixture.instance.deliverable = false;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fixture.launch(row.arguments), row.outcome);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), holder);
+        EXPECT_EQ(fixture.instance.handedOver, row.handedOver);
+        EXPECT_TRUE(fixture.instance.entryCalls.isEmpty());
+        EXPECT_EQ(fixture.selection.calls, row.controllerCalls);
+        if (!fixture.selection.requests.isEmpty())
+            EXPECT_EQ(fixture.selection.requests.first().mode, tamsel::StudyMode::explain);
+    }
+}
+
+// A copy is Orvel when its process runs the very program file, by whatever path it got there, or,
+// after an upgrade replaced the super-user's file under it, the file that was at that path.
+TEST(DBusApplicationInstance, OnlyAProcessRunningTheProgramFileIsOrvel) {
+    EXPECT_TRUE(DBusApplicationInstance::runsProgramFile(QCoreApplication::applicationPid(),
+                                                         DBusApplicationInstance::programFiles()));
+    QTemporaryDir folder;
+    const QDir place(QDir(folder.path()).canonicalPath());
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    const QString link = place.filePath(QStringLiteral("link"));
+    const QString copy = place.filePath(QStringLiteral("orvel"));
+    ASSERT_TRUE(QFile::link(sleep, link));
+    ASSERT_TRUE(QFile::copy(sleep, copy));
+    QProcess other, replaced;
+    other.start(sleep, {QStringLiteral("60")});
+    replaced.start(copy, {QStringLiteral("60")});
+    ASSERT_TRUE(other.waitForStarted() && replaced.waitForStarted());
+    const auto runs = [](const QProcess& process, const QStringList& programs) {
+        return DBusApplicationInstance::runsProgramFile(process.processId(), programs);
+    };
+    EXPECT_FALSE(runs(other, DBusApplicationInstance::programFiles()));
+    EXPECT_TRUE(runs(other, {QStringLiteral("/nowhere"), link}));
+    EXPECT_FALSE(runs(replaced, {sleep}));
+    ASSERT_TRUE(QFile::remove(copy));
+    EXPECT_FALSE(runs(replaced, {copy})) << "the file is gone and nothing took its place";
+    ASSERT_TRUE(QFile::copy(sleep, copy));
+    EXPECT_EQ(runs(replaced, {copy}), ::geteuid() == 0) << "only a file of the super-user's";
+    EXPECT_FALSE(DBusApplicationInstance::runsProgramFile(0, DBusApplicationInstance::programFiles()));
+    other.kill();
+    replaced.kill();
+    EXPECT_TRUE(other.waitForFinished() && replaced.waitForFinished());
 }
 
 // The running copy's answers: handed-over requests, the selection entry, activation and the end.

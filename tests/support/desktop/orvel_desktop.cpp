@@ -358,8 +358,11 @@ QList<AccessibilityBus::Object> AccessibilityBus::objectsOf(qint64 pid, int limi
             Object object{next.service, path, {}, {}, false};
             if (state.type() == QDBusMessage::ReplyMessage && !state.arguments().isEmpty()) {
                 const auto bits = qdbus_cast<QList<uint>>(state.arguments().constFirst().value<QDBusArgument>());
-                constexpr int showing = 25;  // the AT-SPI state "showing"
+                constexpr int showing = 25;  // the AT-SPI states "showing", "checked" and "pressed"
+                constexpr int checked = 4;
+                constexpr int pressed = 20;
                 object.showing = !bits.isEmpty() && (bits.constFirst() & (1u << showing));
+                object.checked = !bits.isEmpty() && (bits.constFirst() & ((1u << checked) | (1u << pressed)));
             }
             if (name.type() == QDBusMessage::ReplyMessage && !name.arguments().isEmpty())
                 object.name = name.arguments().constFirst().value<QDBusVariant>().variant().toString();

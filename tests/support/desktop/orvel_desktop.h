@@ -84,6 +84,7 @@ public:
         QString name;
         QString role;  // the role's name, as "push button"
         bool showing = false;
+        bool checked = false;  // a check box, or a toggle button pressed in
     };
 
     AccessibilityBus();

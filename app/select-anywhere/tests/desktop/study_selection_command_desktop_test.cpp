@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <atspi/atspi-constants.h>
@@ -54,6 +55,41 @@ private:
     bool ready_ = false;
 };
 
+// A program that is not Orvel holding Orvel's name on the session bus, as any program of the user
+// may. It writes one line for every method call it gets.
+class BusNameHolder {
+public:
+    BusNameHolder() {
+        process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(R"(
+from gi.repository import Gio, GLib
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+def tell(connection, message, incoming):
+    if incoming and message.get_message_type() == Gio.DBusMessageType.METHOD_CALL:
+        print('call', message.get_interface(), message.get_member(), message.get_body(), flush=True)
+    return message
+bus.add_filter(tell)
+Gio.bus_own_name_on_connection(bus, 'com.orvel.formac', Gio.BusNameOwnerFlags.NONE,
+                               lambda *_: print('ready', flush=True), lambda *_: print('lost', flush=True))
+GLib.MainLoop().run()
+)")});
+        ready_ = waitUntil([this] { return output().startsWith("ready\n"); });
+    }
+    ~BusNameHolder() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    bool ready() const { return ready_; }
+    QByteArray output() {
+        output_ += process_.readAllStandardOutput();
+        return output_;
+    }
+
+private:
+    QProcess process_;
+    QByteArray output_;
+    bool ready_ = false;
+};
+
 class StudySelectionCommandDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,6 +112,20 @@ protected:
         return waitUntil([&] {
             return display.windowOfSize(orvel.pid(), panelSize) &&
                    orvel.state().value(QStringLiteral("selectionActivityStatus")).toString() == status;
+        });
+    }
+
+    // The answer panel's mode switch marks `mode` (its English name) and no other mode.
+    bool panelMarks(const QString& mode) {
+        return waitUntil([&] {
+            const auto panel = display.windowOfSize(orvel.pid(), panelSize);
+            if (!panel) return false;
+            QStringList marked;
+            for (const AccessibilityBus::Object& object : accessibility.objectsOf(orvel.pid())) {
+                const auto place = object.checked && object.showing ? accessibility.extents(object) : std::nullopt;
+                if (place && panel->geometry.contains(*place)) marked.append(object.name);
+            }
+            return marked == QStringList{mode};
         });
     }
 
@@ -109,6 +159,7 @@ TEST_F(StudySelectionCommandDesktop, HandsTheSelectionToTheRunningCopyAndRefuses
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.standardError.contains("nothing to study")) << run.standardError.toStdString();
     EXPECT_TRUE(panelSays(halvern::message(halvern::SelectionRefusal::noSelection)));
+    EXPECT_TRUE(panelMarks(QStringLiteral("Explain")));
     savePanel(QStringLiteral("study-selection-nothing-selected.png"));
 
     {
@@ -184,4 +235,22 @@ TEST_F(StudySelectionCommandDesktop, StartsTheProgramWhenNoneRunsAndShowsTheAnsw
     ASSERT_EQ(asked.size(), 1);
     EXPECT_TRUE(asked.first().contains(QStringLiteral("\"terminal\""))) << asked.first().toStdString();
     savePanel(QStringLiteral("study-selection-started-by-command.png"));
+}
+
+// A program that is not Orvel and holds Orvel's bus name gets neither the selection nor a request:
+// the command starts Orvel, which answers the selection itself and says why it runs without the name.
+TEST_F(StudySelectionCommandDesktop, AProgramHoldingTheBusNameGetsNothing) {
+    BusNameHolder holder;
+    ASSERT_TRUE(holder.ready());
+    const TerminalSelection terminal(display);
+    ASSERT_TRUE(terminal.ready());
+    ASSERT_TRUE(orvel.start(command));
+    ASSERT_TRUE(waitUntil([&] { return display.windowOfSize(orvel.pid(), panelSize).has_value(); }));
+    EXPECT_TRUE(waitUntil([&] { return accessibility.showsText(orvel.pid(), serviceAnswer); }));
+    EXPECT_TRUE(panelMarks(QStringLiteral("Explain")));
+    const QByteArray errors = orvel.standardError();
+    EXPECT_TRUE(errors.contains(") holds the name com.orvel.formac on the session bus; Orvel starts without it\n"))
+        << errors.toStdString();
+    EXPECT_TRUE(errors.contains("without the name this copy cannot be reached")) << errors.toStdString();
+    EXPECT_EQ(holder.output(), QByteArray("ready\n")) << "the holder got no call and kept the name";
 }
