@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QShortcut>
+#include <QStyleOption>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QTimer>
@@ -146,12 +147,21 @@ private:
 // A list that says when what it shows may have moved: laid out (also batch by batch), scrolled, resized.
 class RecordList : public QListView {
 public:
-    RecordList(QWidget* parent, std::function<void()> moved) : QListView(parent), moved_(std::move(moved)) {}
+    RecordList(QWidget* parent, std::function<void()> moved, std::function<void()> resized)
+        : QListView(parent), moved_(std::move(moved)), resized_(std::move(resized)) {}
+
+    // Measures the rows again on the next turn of the event loop.
+    void relayout() { scheduleDelayedItemsLayout(); }
 
 protected:
     void updateGeometries() override {
         QListView::updateGeometries();
         moved_();
+    }
+    // Also the viewport's resizes (the list lays its items out again only when its height changes).
+    void resizeEvent(QResizeEvent* event) override {
+        QListView::resizeEvent(event);
+        resized_();
     }
     void scrollContentsBy(int dx, int dy) override {
         QListView::scrollContentsBy(dx, dy);
@@ -164,6 +174,7 @@ protected:
 
 private:
     std::function<void()> moved_;
+    std::function<void()> resized_;
 };
 
 }  // namespace
@@ -171,7 +182,7 @@ private:
 // One record of the list.
 class HistoryRow : public QWidget {
 public:
-    // Room kept for the list's scroll bar.
+    // Room between the text and the list's scroll bar.
     static constexpr int rightInset = 8;
     static QFont answerFont() { return lessonary::font(home_style::callout); }
     static QFont sourceFont() { return lessonary::font(home_style::headline, QFont::DemiBold); }
@@ -217,7 +228,7 @@ public:
     void retranslate() {
         if (continue_) account_style::setTitle(continue_, choose("继续理解", "Continue learning", "Poursuivre"));
         account_style::setTitle(note_, isNote_ ? choose("取消收藏", "Remove bookmark", "Retirer le favori")
-                               : choose("加入笔记", "Save note", "Enregistrer la note"));
+                                               : choose("加入笔记", "Save note", "Enregistrer la note"));
         account_style::setTitle(delete_, choose("删除", "Delete", "Supprimer"));
     }
     void restyle(ColorScheme scheme) {
@@ -346,9 +357,15 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     placeTimer_->setSingleShot(true);
     placeTimer_->setInterval(0);
     connect(placeTimer_, &QTimer::timeout, this, &HistoryView::placeRows);
-    list_ = new RecordList(this, [this] {
-        if (!placeTimer_->isActive()) placeTimer_->start();
-    });
+    list_ = new RecordList(
+        this,
+        [this] {
+            if (!placeTimer_->isActive()) placeTimer_->start();
+        },
+        [this] {
+            // The rows' heights follow their width.
+            if (prototypeWidth_ >= 0 && rowWidth() != prototypeWidth_) static_cast<RecordList*>(list_)->relayout();
+        });
     list_->setObjectName(QStringLiteral("records"));
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -364,8 +381,8 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     list_->setBatchSize(rowsPerBatch);
     list_->setAutoFillBackground(false);
     list_->viewport()->setAutoFillBackground(false);
-    list_->setItemDelegate(new RowDelegate(
-        list_, [this](const QModelIndex& index) { return QSize(list_->viewport()->width(), rowHeight(index)); }));
+    list_->setItemDelegate(
+        new RowDelegate(list_, [this](const QModelIndex& index) { return QSize(rowWidth(), rowHeight(index)); }));
     list_->setModel(model_);
     // The record at the top of the list and how far it is scrolled past, kept across a change of
     // the list (a note marked, a record deleted) so that the list stays where the person was.
@@ -443,9 +460,22 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
 
 HistoryView::~HistoryView() = default;
 
+int HistoryView::rowWidth() const {
+    // The room the scroll bar takes when it shows is kept free while it does not: a long list
+    // brings the bar in only once its first rows are measured, and they keep their width then.
+    QStyleOption option;
+    option.initFrom(list_);
+    const QScrollBar* bar = list_->verticalScrollBar();
+    int barRoom =
+        bar->sizeHint().width() - bar->style()->pixelMetric(QStyle::PM_ScrollView_ScrollBarOverlap, &option, bar);
+    if (list_->style()->styleHint(QStyle::SH_ScrollView_FrameOnlyAroundContents, &option, list_))
+        barRoom += list_->style()->pixelMetric(QStyle::PM_ScrollView_ScrollBarSpacing, &option, list_);
+    return qMax(1, list_->maximumViewportSize().width() - qMax(0, barRoom));
+}
+
 int HistoryView::rowHeight(const QModelIndex& index) const {
     const LearningRecord& record = model_->record(index.row());
-    const int width = list_->viewport()->width();
+    const int width = rowWidth();
     const QFont sourceFont = HistoryRow::sourceFont();
     if (!prototype_ || prototypeWidth_ != width) {
         // The height of a row without its source's lines and its answer, measured once per width
@@ -475,7 +505,7 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
 }
 
 bool HistoryView::allMeasured() const {
-    const int width = list_->viewport()->width();
+    const int width = rowWidth();
     if (prototypeWidth_ != width) return false;
     for (int row = 0; row < model_->rowCount(); ++row) {
         const LearningRecord& record = model_->record(row);
@@ -500,7 +530,7 @@ void HistoryView::placeRows() {
         wanted.insert(id);
         HistoryRow* widget = rows_.value(id);
         if (!widget) widget = makeRow(index);
-        widget->setGeometry(rect);
+        widget->setGeometry(rect.x(), rect.y(), rowWidth(), rect.height());
         widget->setVisible(true);
     }
     for (auto it = rows_.begin(); it != rows_.end();) {
@@ -578,8 +608,8 @@ void HistoryView::askToDelete(DeleteScope scope) {
         cancel->setObjectName(QStringLiteral("cancelButton"));
         confirmation_->setDefaultButton(cancel);
         connect(confirmation_, &QMessageBox::finished, this, [this] {
-            if (confirmation_->clickedButton() && confirmation_->buttonRole(confirmation_->clickedButton()) ==
-                                                      QMessageBox::DestructiveRole)
+            if (confirmation_->clickedButton() &&
+                confirmation_->buttonRole(confirmation_->clickedButton()) == QMessageBox::DestructiveRole)
                 confirmDeletion();
             deleteScope_.reset();
         });
@@ -615,8 +645,8 @@ void HistoryView::retranslate() {
     account_style::setTitle(notesOnly_, choose("只看笔记", "Notes only", "Notes uniquement"));
     back_->setText(choose("返回首页", "Back to home", "Retour à l’accueil"));
     back_->setAccessibleName(choose("关闭学习历史", "Close learning history", "Fermer l’historique"));
-    account_style::setTitle(importButton_,
-            choose("复制旧版本历史到此账户", "Copy legacy history to this account", "Copier l’ancien historique ici"));
+    account_style::setTitle(importButton_, choose("复制旧版本历史到此账户", "Copy legacy history to this account",
+                                                  "Copier l’ancien historique ici"));
     importExplanation_->setText(choose("不会删除原始历史，也不会共享到其他账户。",
                                        "Original history is preserved and never shared across accounts.",
                                        "Les originaux sont conservés, sans partage entre comptes."));

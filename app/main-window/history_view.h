@@ -57,6 +57,8 @@ private:
     // Rows measured per turn of the event loop while the list is laid out.
     static constexpr int rowsPerBatch = 5;
 
+    // The width the rows are measured and shown at.
+    int rowWidth() const;
     int rowHeight(const QModelIndex& index) const;
     // Every row's height is known at the list's width.
     bool allMeasured() const;
