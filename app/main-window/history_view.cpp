@@ -218,11 +218,11 @@ public:
     void show(const LearningRecord& record) {
         id = record.id;
         isNote_ = record.isNote;
+        createdAt_ = record.createdAt.toDateTime().toLocalTime();
+        mode_ = record.mode;
         source_->setFullText(record.source);
         answer_->setText(record.answer);
-        // The mode as stored, never translated.
-        date_->setText(locale().toString(record.createdAt.toDateTime().toLocalTime(), QLocale::ShortFormat) +
-                       QStringLiteral(" · ") + record.mode);
+        showDate();
         retranslate();
     }
     void retranslate() {
@@ -247,11 +247,25 @@ public:
     QToolButton* note_ = nullptr;
     QToolButton* delete_ = nullptr;
 
+protected:
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        // The window takes the interface language's locale when the language changes.
+        if (event->type() == QEvent::LocaleChange) showDate();
+    }
+
 private:
+    // The date in this locale's short form, then the mode as stored, never translated.
+    void showDate() {
+        date_->setText(locale().toString(createdAt_, QLocale::ShortFormat) + QStringLiteral(" · ") + mode_);
+    }
+
     LineLimitedLabel* source_ = nullptr;
     WrappedText* answer_ = nullptr;
     QLabel* date_ = nullptr;
     bool isNote_ = false;
+    QDateTime createdAt_;
+    QString mode_;
 };
 
 namespace {

@@ -34,10 +34,10 @@ protected:
         history = std::make_unique<HistoryStore>(HistoryStore::Options{dir.filePath(QStringLiteral("data")), {}});
     }
 
-    // The rows' sources from top to bottom.
-    QStringList sources(HistoryView& view) {
+    // The rows' sources (or other labels) from top to bottom.
+    QStringList sources(HistoryView& view, const char* name = "source") {
         QList<QLabel*> labels;
-        for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("source")))
+        for (QLabel* label : view.findChildren<QLabel*>(QString::fromLatin1(name)))
             if (shown(label)) labels.append(label);
         std::sort(labels.begin(), labels.end(), above);
         QStringList list;
@@ -73,7 +73,8 @@ protected:
 TEST_F(HistoryViewTest, TheListFollowsTheStoreAndDeletionAsksFirst) {
     QList<LearningRecord> continued;
     int closed = 0;
-    HistoryView view(*history, [&](const LearningRecord& r) { continued.append(r); }, [&] { ++closed; });
+    HistoryView view(
+        *history, [&](const LearningRecord& r) { continued.append(r); }, [&] { ++closed; });
     view.resize(700, 900);
     view.show();
     view.activateWindow();
@@ -87,14 +88,19 @@ TEST_F(HistoryViewTest, TheListFollowsTheStoreAndDeletionAsksFirst) {
     history->add(QStringLiteral("third"), QStringLiteral("answer three"), QStringLiteral("translate"));
     EXPECT_EQ(sources(view), (QStringList{"third", "second", "first"}));
     EXPECT_TRUE(deleteAll->isEnabled());
-    // The mode after the date as stored, in every language.
+    // After a switch of language the rows already shown date their records as the new language
+    // does (the program gives its window that language's locale), and the mode stays as stored.
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::french);
+    view.setLocale(locale(InterfaceLanguage::french));
     QStringList dates;
-    for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("dateLine"))) dates.append(label->text());
-    EXPECT_TRUE(std::any_of(dates.begin(), dates.end(),
-                            [](const QString& d) { return d.endsWith(QStringLiteral(" · MERID")); }));
+    for (const LearningRecord& record : history->records())
+        dates.append(locale(InterfaceLanguage::french)
+                         .toString(record.createdAt.toDateTime().toLocalTime(), QLocale::ShortFormat) +
+                     QStringLiteral(" · ") + record.mode);
+    EXPECT_EQ(sources(view, "dateLine"), dates);
     EXPECT_EQ(rowButton(view, "noteButton", 0)->text(), QStringLiteral("Enregistrer la note"));
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+    view.setLocale(locale(InterfaceLanguage::chinese));
 
     // A note, and the filter: delete-all still counts every record.
     QTest::mouseClick(rowButton(view, "noteButton", 1), Qt::LeftButton);
@@ -157,12 +163,10 @@ TEST_F(HistoryViewTest, GuestRecordsCanBeCopiedIntoAnAccountAndFileTroubleIsShow
     history->switchToAccount(QStringLiteral("acct_12345"));
     EXPECT_TRUE(shown(block));
     QTest::mouseClick(child<QPushButton>(view, "legacyImportButton"), Qt::LeftButton);
-    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(),
-              QStringLiteral("已复制 1 条记录。旧记录保留在原位."));
+    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(), QStringLiteral("已复制 1 条记录。旧记录保留在原位."));
     EXPECT_EQ(sources(view), QStringList{"guest record"});
     QTest::mouseClick(child<QPushButton>(view, "legacyImportButton"), Qt::LeftButton);
-    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(),
-              QStringLiteral("已复制 0 条记录。旧记录保留在原位."));
+    EXPECT_EQ(child<QLabel>(view, "importNotice")->text(), QStringLiteral("已复制 0 条记录。旧记录保留在原位."));
 
     // An account file that cannot be read is moved aside, and the page says so.
     const QString file = *AccountDataScope::learningHistoryURL(QStringLiteral("acct_67890"), dir.filePath("data"));
