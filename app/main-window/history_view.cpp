@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSet>
 #include <QShortcut>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
@@ -241,6 +240,18 @@ public:
 
     // The source as the row shows it.
     QString sourceText() const { return source_->text(); }
+    // Its buttons in the order Tab goes through them.
+    QList<QToolButton*> buttons() const {
+        QList<QToolButton*> all;
+        for (QToolButton* button : {continue_, note_, delete_})
+            if (button) all.append(button);
+        return all;
+    }
+    // Its widget that has the keyboard focus, if any.
+    QWidget* focused() const {
+        QWidget* focus = focusWidget();
+        return focus && focus->hasFocus() ? focus : nullptr;
+    }
 
     QUuid id;
     QToolButton* continue_ = nullptr;
@@ -270,11 +281,14 @@ private:
 
 namespace {
 
-// The rows in sight of a record list, top to bottom (the row that only measures is never shown).
+// The rows in sight of a record list, top to bottom (the row that only measures is never shown, and
+// the rows kept just outside the list for the keyboard are not in sight).
 QList<QWidget*> rowsInSight(const QListView* list) {
     QList<QWidget*> rows;
     for (QObject* object : list->viewport()->children())
-        if (auto* row = dynamic_cast<HistoryRow*>(object); row && row->isVisible()) rows.append(row);
+        if (auto* row = dynamic_cast<HistoryRow*>(object);
+            row && row->isVisible() && row->geometry().intersects(list->viewport()->rect()))
+            rows.append(row);
     std::sort(rows.begin(), rows.end(), [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
     return rows;
 }
@@ -415,7 +429,14 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this, anchor] {
         // The rows are built again for the new list, the visible ones at once. (A row may go while one
-        // of its own buttons is being handled: a note unmarked under the filter.)
+        // of its own buttons is being handled: a note unmarked under the filter.) A button that has
+        // the focus has it again in its record's new row, where that row is built.
+        for (HistoryRow* row : std::as_const(rows_))
+            if (QWidget* focused = row->focused()) {
+                refocus_ = {row->id, focused->objectName()};
+                // Held meanwhile by the page, so that it does not pass from row to row as they go.
+                setFocus(Qt::OtherFocusReason);
+            }
         for (HistoryRow* row : std::as_const(rows_)) {
             row->hide();
             row->deleteLater();
@@ -531,24 +552,33 @@ bool HistoryView::allMeasured() const {
 
 void HistoryView::placeRows() {
     placeTimer_->stop();
-    // Widgets only for the rows in sight, made when they come into sight.
+    // Widgets only for the rows in sight, made when they come into sight, and for one row on either
+    // side of them, so that Tab and Shift+Tab reach the next record; a row that has the focus stays.
     const QRect area = list_->viewport()->rect();
-    QSet<QUuid> wanted;
+    QList<HistoryRow*> placed;
     const QModelIndex top = list_->indexAt(QPoint(0, 0));
-    for (int row = top.isValid() ? top.row() : 0; row < model_->rowCount(); ++row) {
+    for (int row = top.isValid() ? qMax(0, top.row() - 1) : 0; row < model_->rowCount(); ++row) {
         const QModelIndex index = model_->index(row);
         const QRect rect = list_->visualRect(index);
-        if (!rect.isValid() || rect.top() > area.bottom()) break;  // not measured yet, or below
-        if (rect.bottom() < area.top()) continue;
-        const QUuid id = model_->record(row).id;
-        wanted.insert(id);
-        HistoryRow* widget = rows_.value(id);
+        if (!rect.isValid()) break;  // not measured yet
+        HistoryRow* widget = rows_.value(model_->record(row).id);
         if (!widget) widget = makeRow(index);
-        widget->setGeometry(rect.x(), rect.y(), rowWidth(), rect.height());
-        widget->setVisible(true);
+        placed.append(widget);
+        if (rect.top() > area.bottom()) break;  // the one below
+    }
+    // The focus of a row built again goes back to it once the rows are placed (unless it went
+    // elsewhere meanwhile).
+    if (refocus_ && !placed.isEmpty()) {
+        if (HistoryRow* row = rows_.value(refocus_->first); row && hasFocus())
+            if (auto* button = row->findChild<QToolButton*>(refocus_->second)) button->setFocus(Qt::OtherFocusReason);
+        refocus_.reset();
     }
     for (auto it = rows_.begin(); it != rows_.end();) {
-        if (wanted.contains(it.key())) {
+        if (placed.contains(it.value()) || it.value()->focused()) {
+            const int row = model_->rowOf(it.key());
+            const QRect rect = list_->visualRect(model_->index(row));
+            it.value()->setGeometry(rect.x(), rect.y(), rowWidth(), rect.height());
+            it.value()->setVisible(true);
             ++it;
             continue;
         }
@@ -556,6 +586,17 @@ void HistoryView::placeRows() {
         it.value()->deleteLater();
         it = rows_.erase(it);
     }
+    // Tab goes from the header through the records' buttons in the list's order to the footer.
+    QList<HistoryRow*> ordered = rows_.values();
+    std::sort(ordered.begin(), ordered.end(),
+              [this](HistoryRow* a, HistoryRow* b) { return model_->rowOf(a->id) < model_->rowOf(b->id); });
+    QWidget* previous = importButton_;
+    for (HistoryRow* row : std::as_const(ordered))
+        for (QToolButton* button : row->buttons()) {
+            QWidget::setTabOrder(previous, button);
+            previous = button;
+        }
+    QWidget::setTabOrder(previous, deleteAll_);
 }
 
 HistoryRow* HistoryView::makeRow(const QModelIndex& index) {
@@ -581,6 +622,7 @@ HistoryRow* HistoryView::makeRow(const QModelIndex& index) {
             }
     });
     connect(row->delete_, &QToolButton::clicked, this, [this, id] { askToDelete(id); });
+    for (QToolButton* button : row->buttons()) button->installEventFilter(this);
     row->setAutoFillBackground(false);
     row->restyle(currentScheme());
     row->show(record);
@@ -645,6 +687,34 @@ void HistoryView::confirmDeletion() {
             history_.remove(record);
             return;
         }
+}
+
+bool HistoryView::eventFilter(QObject* watched, QEvent* event) {
+    // A row's button reached with Tab or Shift+Tab is scrolled into sight.
+    if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) reveal(static_cast<QWidget*>(watched));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HistoryView::reveal(QWidget* button) {
+    const QWidget* row = button->parentWidget();
+    const QRect area = list_->viewport()->rect();
+    const QRect place = row->geometry();
+    const QRect buttonPlace(button->mapTo(list_->viewport(), QPoint()), button->size());
+    int by = 0;
+    if (place.height() <= area.height()) {
+        // The whole row, with its source and answer.
+        if (place.top() < area.top())
+            by = place.top() - area.top();
+        else if (place.bottom() > area.bottom())
+            by = place.bottom() - area.bottom();
+    } else if (buttonPlace.top() < area.top() || buttonPlace.bottom() > area.bottom()) {
+        // A row taller than the list: its foot, where its buttons are.
+        by = place.bottom() - area.bottom();
+    }
+    if (by != 0) list_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value() + by);
 }
 
 void HistoryView::leave() {

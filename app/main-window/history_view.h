@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <variant>
 
 class QCheckBox;
@@ -52,6 +53,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Rows measured per turn of the event loop while the list is laid out.
@@ -64,6 +66,8 @@ private:
     bool allMeasured() const;
     // Makes the widgets of the rows in sight and drops those out of it.
     void placeRows();
+    // Scrolls the row of `button` into sight.
+    void reveal(QWidget* button);
     HistoryRow* makeRow(const QModelIndex& index);
     void showStoreState();
     void restyle();
@@ -95,6 +99,8 @@ private:
     QMessageBox* confirmation_ = nullptr;
     // The row widgets in sight by record id.
     QHash<QUuid, HistoryRow*> rows_;
+    // The record and the name of the button whose focus the page holds while its row is built again.
+    std::optional<std::pair<QUuid, QString>> refocus_;
     // Row heights: a row without its source and answer at the list's width, and the height of
     // each record's source and answer.
     struct Measured {

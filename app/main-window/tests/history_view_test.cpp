@@ -1,6 +1,7 @@
 // The history page offscreen over a real history store, as a person would use it.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -231,6 +232,39 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     QTest::mouseRelease(text, Qt::LeftButton, {}, QPoint(text->width() / 2, 3 + text->fontMetrics().lineSpacing()));
     QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("word word word")));
+
+    // Tab goes through the records' buttons in the list's order and brings each into sight;
+    // Shift+Tab goes back; a note marked from the keyboard keeps its button focused.
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    child<QPushButton>(view, "backButton")->setFocus(Qt::OtherFocusReason);
+    const auto inSight = [&](QWidget* widget) {
+        return list->viewport()->rect().contains(QRect(widget->mapTo(list->viewport(), QPoint()), widget->size()));
+    };
+    const auto focusedRecord = [] {
+        return QApplication::focusWidget()->parentWidget()->findChild<QLabel*>(QStringLiteral("source"))->text();
+    };
+    for (int record = 0; record < 4; ++record)
+        for (const char* button : {"orvel.history.continue", "noteButton", "deleteButton"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            ASSERT_EQ(QApplication::focusWidget()->objectName(), QString::fromLatin1(button)) << record;
+            EXPECT_TRUE(focusedRecord().startsWith(QStringLiteral("record %1").arg(record)));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return inSight(QApplication::focusWidget()); })) << record << button;
+        }
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(focusedRecord(), QStringLiteral("record 2"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inSight(QApplication::focusWidget()); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(history->records()[2].isNote);
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return QApplication::focusWidget()->objectName() == QStringLiteral("noteButton"); }));
+    EXPECT_EQ(focusedRecord(), QStringLiteral("record 2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(history->records()[2].isNote);
 
     // A record added while the page is away is at the top when it comes back.
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->singleStep());
