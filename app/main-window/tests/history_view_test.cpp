@@ -126,6 +126,8 @@ TEST_F(HistoryViewTest, TheListFollowsTheStoreAndDeletionAsksFirst) {
     QTest::mouseClick(rowButton(view, "deleteButton", 1), Qt::LeftButton);
     ASSERT_NE(confirmation(view), nullptr);
     EXPECT_EQ(confirmation(view)->informativeText(), QStringLiteral("仅删除当前记录，其他笔记保留。"));
+    // As wide as the other sheets, not as its short title.
+    EXPECT_GE(confirmation(view)->width(), 450);
     answer(view, "cancelButton");
     EXPECT_EQ(history->records().size(), 3);
     EXPECT_FALSE(view.deleteScope());
