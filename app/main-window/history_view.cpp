@@ -446,51 +446,9 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     list_->setItemDelegate(
         new RowDelegate(list_, [this](const QModelIndex& index) { return QSize(rowWidth(), rowHeight(index)); }));
     list_->setModel(model_);
-    // The record at the top of the list and how far it is scrolled past, kept across a change of
-    // the list (a note marked, a record deleted) so that the list stays where the person was.
-    struct Anchor {
-        QUuid id;
-        int row = -1;
-        int offset = 0;
-    };
-    auto anchor = std::make_shared<Anchor>();
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, anchor] {
-        // At the top the list stays at the top, where new records come in.
-        const QModelIndex top = list_->indexAt(QPoint(0, 0));
-        *anchor = top.isValid() && list_->verticalScrollBar()->value() > 0
-                      ? Anchor{model_->record(top.row()).id, top.row(), -list_->visualRect(top).top()}
-                      : Anchor{};
-    });
-    connect(model_, &QAbstractItemModel::modelReset, this, [this, anchor] {
-        // The rows are built again for the new list, the visible ones at once. (A row may go while one
-        // of its own buttons is being handled: a note unmarked under the filter.) A button that has
-        // the focus has it again in its record's new row, where that row is built.
-        for (HistoryRow* row : std::as_const(rows_))
-            if (QWidget* focused = row->focused()) {
-                refocus_ = {row->id, focused->objectName()};
-                // Held meanwhile by the page, so that it does not pass from row to row as they go.
-                setFocus(Qt::OtherFocusReason);
-            }
-        for (HistoryRow* row : std::as_const(rows_)) {
-            row->hide();
-            row->deleteLater();
-        }
-        rows_.clear();
-        // Rows measured before are laid out at once (their heights are kept), new ones in batches.
-        list_->setLayoutMode(allMeasured() ? QListView::SinglePass : QListView::Batched);
-        list_->doItemsLayout();
-        if (anchor->row >= 0 && model_->rowCount() > 0) {
-            int row = model_->rowOf(anchor->id);
-            int offset = anchor->offset;
-            if (row < 0) {
-                row = qMin(anchor->row, model_->rowCount() - 1);
-                offset = 0;
-            }
-            const QRect rect = list_->visualRect(model_->index(row));
-            if (rect.isValid())
-                list_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value() + rect.top() + offset);
-        }
-        placeRows();
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { anchor_ = topRecord(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        rebuildRows(anchor_);
         deleteAll_->setEnabled(!history_.records().isEmpty());
     });
     column->addWidget(list_, 1);
@@ -516,9 +474,17 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
         this,
         [this] {
             retranslate();
-            // The buttons' titles may take another font's height in another language.
+            // Rows made in another language may not be as tall as those made in this one (their
+            // buttons' titles and dates take other fonts): the rows in sight and the row that
+            // measures are made again, and the list laid out again with the new measure.
+            const Anchor anchor = topRecord();
+            if (prototype_) {
+                prototype_->hide();
+                prototype_->deleteLater();
+                prototype_ = nullptr;
+            }
             prototypeWidth_ = -1;
-            list_->doItemsLayout();
+            rebuildRows(anchor);
         },
         [this] { restyle(); });
 
@@ -573,9 +539,47 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
     return prototypeHeight_ + measured.sourceHeight + measured.answerHeight;
 }
 
+HistoryView::Anchor HistoryView::topRecord() const {
+    // At the top the list stays at the top, where new records come in.
+    const QModelIndex top = list_->indexAt(QPoint(0, 0));
+    return top.isValid() && list_->verticalScrollBar()->value() > 0
+               ? Anchor{model_->record(top.row()).id, top.row(), -list_->visualRect(top).top()}
+               : Anchor{};
+}
+
+void HistoryView::rebuildRows(const Anchor& anchor) {
+    // A row may go while one of its own buttons is being handled (a note unmarked under the filter).
+    // A button that has the focus has it again in its record's new row, where that row is built.
+    for (HistoryRow* row : std::as_const(rows_))
+        if (QWidget* focused = row->focused()) {
+            refocus_ = {row->id, focused->objectName()};
+            // Held meanwhile by the page, so that it does not pass from row to row as they go.
+            setFocus(Qt::OtherFocusReason);
+        }
+    for (HistoryRow* row : std::as_const(rows_)) {
+        row->hide();
+        row->deleteLater();
+    }
+    rows_.clear();
+    // Rows measured before are laid out at once (their heights are kept), new ones in batches.
+    list_->setLayoutMode(allMeasured() ? QListView::SinglePass : QListView::Batched);
+    list_->doItemsLayout();
+    if (anchor.row >= 0 && model_->rowCount() > 0) {
+        int row = model_->rowOf(anchor.id);
+        int offset = anchor.offset;
+        if (row < 0) {
+            row = qMin(anchor.row, model_->rowCount() - 1);
+            offset = 0;
+        }
+        const QRect rect = list_->visualRect(model_->index(row));
+        if (rect.isValid())
+            list_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value() + rect.top() + offset);
+    }
+    placeRows();
+}
+
 bool HistoryView::allMeasured() const {
     const int width = rowWidth();
-    if (prototypeWidth_ != width) return false;
     for (int row = 0; row < model_->rowCount(); ++row) {
         const LearningRecord& record = model_->record(row);
         const auto it = heights_.constFind(record.id);

@@ -62,6 +62,17 @@ private:
     // The width the rows are measured and shown at.
     int rowWidth() const;
     int rowHeight(const QModelIndex& index) const;
+    // The record at the top of the list and how far it is scrolled past, kept while the rows are
+    // built again (a note marked, a record deleted, the language changed) so that the list stays
+    // where the person was; none at the top, where the list stays.
+    struct Anchor {
+        QUuid id;
+        int row = -1;
+        int offset = 0;
+    };
+    Anchor topRecord() const;
+    // Drops the row widgets, lays the list out again and places new ones, kept at `anchor`.
+    void rebuildRows(const Anchor& anchor);
     // Every row's height is known at the list's width.
     bool allMeasured() const;
     // Makes the widgets of the rows in sight and drops those out of it.
@@ -97,6 +108,7 @@ private:
     QTimer* placeTimer_ = nullptr;
     QPushButton* deleteAll_ = nullptr;
     QMessageBox* confirmation_ = nullptr;
+    Anchor anchor_;
     // The row widgets in sight by record id.
     QHash<QUuid, HistoryRow*> rows_;
     // The record and the name of the button whose focus the page holds while its row is built again.

@@ -83,6 +83,9 @@ TEST_F(HistoryViewTest, TheListFollowsTheStoreAndDeletionAsksFirst) {
     auto* deleteAll = child<QPushButton>(view, "deleteAllButton");
     EXPECT_TRUE(sources(view).isEmpty());
     EXPECT_FALSE(deleteAll->isEnabled());
+    // A switch of language before any row was measured.
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
 
     history->add(QStringLiteral("first"), QStringLiteral("answer one"), QStringLiteral("explain"));
     history->add(QStringLiteral("second"), QStringLiteral("answer two"), QStringLiteral("MERID"));
