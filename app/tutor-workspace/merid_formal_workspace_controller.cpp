@@ -410,7 +410,11 @@ void MeridFormalWorkspaceController::acceptLessonarySource() {
 }
 
 QCoro::Task<void> MeridFormalWorkspaceController::runTakeOver(QString incoming, QString text) {
-    save();
+    // The session open now is on disk before another takes its place: when it cannot be written the
+    // text stays in the main window and the screen with the save's failure.
+    auto before = settle(saveActive());
+    const std::optional<bool> kept = co_await before;
+    if (!kept.value_or(false)) co_return;
     TeacherLearningSession fresh = blankSession();
     fresh.followupDraft = text;
     fresh.draft = QString();
@@ -782,9 +786,7 @@ void MeridFormalWorkspaceController::selectCourseTopic(const QString& topicID) {
         return;
     }
     setActive(changed);
-    save();
-    // A failed save keeps its own text.
-    if (canSave_) setErrorMessage(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。"));
+    base::detach(announceSaved(saveActive(), QStringLiteral("已切换到真实教材章节；未发送 AI 请求。")));
 }
 
 void MeridFormalWorkspaceController::indexExistingCourse() {
@@ -797,11 +799,17 @@ void MeridFormalWorkspaceController::indexExistingCourse() {
         return;
     }
     setActive(changed);
-    save();
-    if (!canSave_) return;
-    setErrorMessage(active_.coursePlan
-                        ? QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")
-                        : QStringLiteral("这份课件没有可识别的章节标题；可手动输入知识点学习。"));
+    base::detach(announceSaved(saveActive(),
+                               changed.coursePlan
+                                   ? QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")
+                                   : QStringLiteral("这份课件没有可识别的章节标题；可手动输入知识点学习。")));
+}
+
+QCoro::Task<void> MeridFormalWorkspaceController::announceSaved(std::shared_ptr<WriteWait> wait, QString text) {
+    // A failed save keeps its own text.
+    auto landing = settle(std::move(wait));
+    const std::optional<bool> written = co_await landing;
+    if (written.value_or(false)) setErrorMessage(text);
 }
 
 void MeridFormalWorkspaceController::saveToLessonary(bool asNote) {

@@ -61,8 +61,9 @@ struct MeridWorkspaceServices {
 // main thread, one write after the other (the newest list always lands last); a failed write is told
 // when it has happened, and the last write ends before this object does. What depends on a save's
 // outcome waits for it: the next automatic request, the import's notice (a failed save puts the
-// material back), the pause's leaving of the page, the lesson's save into the learning history and
-// the take-over of handed-in text.
+// material back), the pause's leaving of the page, the lesson's save into the learning history, the
+// take-over of handed-in text (and the save of the session it replaces) and the notices of the
+// course outline and topic choices.
 //
 // The status texts are Chinese, as stored and compared; views translate them for display.
 class MeridFormalWorkspaceController : public QObject {
@@ -99,7 +100,7 @@ public:
     // A request round runs.
     bool busy() const { return busy_; }
     // A command waits for its save to land (pause, import, learning-history save, take-over of
-    // handed-in text); the other commands wait for it to end.
+    // handed-in text, the course outline and topic choices); the other commands wait for it to end.
     bool settling() const { return settling_; }
     // The screen's one status line: progress, success and failure texts alike.
     const QString& errorMessage() const { return errorMessage_; }
@@ -266,6 +267,8 @@ private:
     QCoro::Task<void> runLoad();
     QCoro::Task<void> runPause(meridcore::TeacherLearningSession before, meridcore::TeacherLearningSession paused);
     QCoro::Task<void> runTakeOver(QString incoming, QString text);
+    // Shows `text` once `wait` has been written (the other commands waiting meanwhile).
+    QCoro::Task<void> announceSaved(std::shared_ptr<WriteWait> wait, QString text);
     QCoro::Task<void> runSaveToLessonary(bool asNote);
     QCoro::Task<void> runRound(Round round);
     QCoro::Task<QString> readSessionToken();

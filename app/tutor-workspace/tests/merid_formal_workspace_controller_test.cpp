@@ -485,6 +485,24 @@ TEST_F(WorkspaceControllerTest, WhatDependsOnASaveWaitsForItToLand) {
         {"full disk", [&](bool fail) { return fail ? testsupport::fillUp(filler) : QFile::remove(filler); }},
         {"immutable folder", [&](bool fail) { return testsupport::setImmutable(storeFolder_, fail); }},
     };
+    // The status texts shown while `command` runs and its save settles.
+    const auto shownWhile = [](MeridFormalWorkspaceController& screen, const std::function<void()>& command) {
+        QStringList shown;
+        const QMetaObject::Connection watching =
+            QObject::connect(&screen, &MeridFormalWorkspaceController::errorMessageChanged,
+                             [&] { shown.append(screen.errorMessage()); });
+        command();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !screen.settling(); }));
+        QObject::disconnect(watching);
+        return shown;
+    };
+    const auto withMaterial = [](MeridFormalWorkspaceController& screen, bool outlined) {
+        screen.updateActive([outlined](TeacherLearningSession& s) {
+            meridcore::MeridV12CourseNavigator::install(
+                meridcore::TeacherMaterial(QStringLiteral("微积分.pdf"), kCourse, QString()), s);
+            if (!outlined) s.coursePlan.reset();
+        });
+    };
     // Each makes the folder fail at its moment, runs to its end and checks what it left.
     using Dependent = std::function<void(MeridFormalWorkspaceController&, const std::function<bool(bool)>& fail)>;
     const std::pair<const char*, Dependent> dependents[] = {
@@ -514,6 +532,36 @@ TEST_F(WorkspaceControllerTest, WhatDependsOnASaveWaitsForItToLand) {
              ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.settling(); }));
              EXPECT_EQ(closeAsked.size(), 0);
              EXPECT_FALSE(screen.active().pausedAt || screen.sessions().first().pausedAt) << "not shown as paused";
+         }},
+        {"the outline's notice",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             withMaterial(screen, false);
+             ASSERT_TRUE(fail(true));
+             const QStringList shown = shownWhile(screen, [&] { screen.indexExistingCourse(); });
+             EXPECT_FALSE(shown.contains(
+                 QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")));
+             EXPECT_TRUE(screen.active().coursePlan) << "kept in memory";
+         }},
+        {"the topic choice's notice",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             withMaterial(screen, true);
+             ASSERT_TRUE(fail(true));
+             const QString topic = screen.active().coursePlan->topics.at(1).id;
+             const QStringList shown = shownWhile(screen, [&] { screen.selectCourseTopic(topic); });
+             EXPECT_FALSE(shown.contains(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。")));
+             EXPECT_EQ(screen.active().topicName, QStringLiteral("极限")) << "kept in memory";
+         }},
+        {"taking over handed-in text",
+         [&](MeridFormalWorkspaceController& screen, const auto& fail) {
+             const QUuid open = screen.active().id;
+             ASSERT_TRUE(fail(true));
+             handedOver_ = QStringLiteral("光合作用");
+             shownWhile(screen, [&] { screen.acceptLessonarySource(); });
+             EXPECT_EQ(handedOver_, QStringLiteral("光合作用")) << "the text stays in the main window";
+             EXPECT_EQ(screen.active().id, open) << "no new session";
+             EXPECT_EQ(screen.sessions().size(), 1);
+             EXPECT_TRUE(screen.followupDraft().isEmpty());
+             handedOver_.reset();
          }},
     };
     for (const auto& [way, breakFolder] : ways) {
@@ -566,12 +614,15 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     EXPECT_EQ(stored().first().chunkIndex, 2);
 
     // An outline for the material already held; then a topic of it.
+    const auto toldOnceSaved = [&](const QString& told) {
+        return QTest::qWaitFor([&] { return !screen.settling(); }) && screen.errorMessage() == told;
+    };
     screen.indexExistingCourse();
     ASSERT_TRUE(screen.active().coursePlan);
-    EXPECT_EQ(screen.errorMessage(), QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。"));
+    EXPECT_TRUE(toldOnceSaved(QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")));
     screen.selectCourseTopic(screen.active().coursePlan->topics.at(2).id);
     EXPECT_EQ(screen.active().topicName, QStringLiteral("导数"));
-    EXPECT_EQ(screen.errorMessage(), QStringLiteral("已切换到真实教材章节；未发送 AI 请求。"));
+    EXPECT_TRUE(toldOnceSaved(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。")));
     screen.selectCourseTopic(QStringLiteral("nowhere"));
     EXPECT_EQ(screen.errorMessage(), meridcore::MeridV12CourseNavigationError::description(
                                          meridcore::MeridV12CourseNavigationError::Case::missingTopic));
@@ -619,9 +670,13 @@ TEST_F(WorkspaceControllerTest, CourseCommandsPauseAndLessonarySaves) {
     EXPECT_TRUE(stored().first().pausedAt);
     EXPECT_EQ(tutor_->calls.size(), 1);
 
-    // A choice whose save fails reports the failure, not the choice.
+    // A choice whose save fails reports the failure, never the choice.
     breakStoreFolder();
+    QStringList shown;
+    QObject::connect(&screen, &MeridFormalWorkspaceController::errorMessageChanged,
+                     [&] { shown.append(screen.errorMessage()); });
     screen.selectCourseTopic(screen.active().coursePlan->topics.at(0).id);
-    screen.finishSaving();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !screen.settling(); }));
     EXPECT_TRUE(screen.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("已切换到真实教材章节；未发送 AI 请求。")));
 }
