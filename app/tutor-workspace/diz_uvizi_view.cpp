@@ -2,9 +2,13 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
+#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/account_session.h"
@@ -137,6 +141,7 @@ void DizUviziView::rebuildScreen() {
     const bool shown = screen_ && screen_->isVisible();
     delete screen_;
     screen_ = nullptr;
+    screenSpent_ = false;
 
     Storage storage = [this] {
         try {
@@ -162,6 +167,22 @@ void DizUviziView::rebuildScreen() {
     });
     stack_->addWidget(screen_, 1);
     if (shown) screen_->show();
+}
+
+void DizUviziView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous() || !std::exchange(screenSpent_, false)) return;
+    rebuildScreen();
+    screen_->show();
+}
+
+void DizUviziView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous() || !screen_) return;
+    // Hidden by itself, the spent screen is not shown again with the page (which would take
+    // handed-in text into it) before the new one takes its place.
+    screen_->hide();
+    screenSpent_ = true;
 }
 
 void DizUviziView::showTier() {

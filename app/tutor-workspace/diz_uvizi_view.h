@@ -35,7 +35,8 @@ class OrvelNativeCoach;
 // screen the hosted transport in the answer language, the sessions file of the account state and
 // the text handed over from the main window, shows the AI-consent sheet when the screen asks, and
 // builds a new screen whenever the account state names another identity (the old screen saves to
-// its own file as it goes).
+// its own file as it goes). A screen lives while the page is shown: shown again, the page gets a new
+// one, which reads the sessions afresh.
 class DizUviziView : public QWidget {
     Q_OBJECT
 public:
@@ -75,6 +76,10 @@ public:
 
     void retranslate();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void rebuildScreen();
     void identityMayHaveChanged();
@@ -98,6 +103,8 @@ private:
     QToolButton* pro_ = nullptr;
     QVBoxLayout* stack_ = nullptr;
     MeridFormalWorkspaceView* screen_ = nullptr;
+    // The screen was hidden with the page: the next showing builds a new one.
+    bool screenSpent_ = false;
     QPointer<QDialog> consent_;
 };
 

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUuid>
 
 #include <csignal>
 
@@ -195,6 +196,48 @@ TEST_F(CoachProgramDesktop, EscapeClosesTheDrawerOpenedByAClick) {
     ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
     EXPECT_TRUE(waitUntil([&] { return !showing(accessibility, orvel.pid(), close).has_value(); }, 5000))
         << "the drawer stayed open";
+    ASSERT_EQ(orvel.stop(SIGTERM), 0);
+}
+
+// The coach page shown again gets a new screen, which reads the sessions file again: one that could
+// not be read and was mended meanwhile shows its sessions without a restart.
+TEST_F(CoachProgramDesktop, ShowingThePageAgainReadsTheSessionsAgain) {
+    orvel.presetReturningPerson(QStringLiteral("zh-Hans"));
+    const QString folder = orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac");
+    const QString file = folder + QStringLiteral("/teacher_sessions.json");
+    const auto write = [&](const QByteArray& bytes) {
+        QFile out(file);
+        return QDir().mkpath(folder) && out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+    };
+    const QByteArray damaged = "{\"formatVersion\":1,\"sessions\":[{\"id\":";
+    ASSERT_TRUE(write(damaged));
+    const auto openPage = [&](const char* page) {
+        return orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}) &&
+               waitUntil([&] { return stateOf(orvel, "page") == QLatin1String(page); });
+    };
+    ASSERT_TRUE(orvel.start());
+    ASSERT_TRUE(orvel.waitForWindow(display));
+    ASSERT_TRUE(openPage("coach"));
+    ASSERT_TRUE(waitUntil([&] { return stateOf(orvel, "meridStatus").startsWith(QStringLiteral("历史读取失败")); }))
+        << stateOf(orvel, "meridStatus").toStdString();
+    EXPECT_EQ(stateOf(orvel, "meridSessionCount"), QStringLiteral("0"));
+
+    ASSERT_TRUE(openPage("home"));
+    const QJsonObject session{{QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
+                              {QStringLiteral("title"), QStringLiteral("修好的会话")},
+                              {QStringLiteral("createdAt"), 800000000.0},
+                              {QStringLiteral("updatedAt"), 800000000.0},
+                              {QStringLiteral("mode"), QStringLiteral("teach")},
+                              {QStringLiteral("turns"), QJsonArray()},
+                              {QStringLiteral("chunkIndex"), 0},
+                              {QStringLiteral("draft"), QString()}};
+    ASSERT_TRUE(write(QJsonDocument(QJsonObject{{QStringLiteral("formatVersion"), 1},
+                                                {QStringLiteral("sessions"), QJsonArray{session}}})
+                          .toJson(QJsonDocument::Compact)));
+    ASSERT_TRUE(openPage("coach"));
+    EXPECT_TRUE(waitUntil([&] { return stateOf(orvel, "meridSessionCount") == QStringLiteral("1"); }))
+        << stateOf(orvel, "meridStatus").toStdString();
+    EXPECT_FALSE(stateOf(orvel, "meridStatus").startsWith(QStringLiteral("历史读取失败")));
     ASSERT_EQ(orvel.stop(SIGTERM), 0);
 }
 
