@@ -2,6 +2,8 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QTextLayout>
+#include <QtMath>
 
 #include "app/shell/ui_strings.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -22,13 +24,28 @@ constexpr int kRowInset = 6;
 constexpr int kFontSize = 11;
 constexpr qreal kSmallestCaptionScale = 0.85;
 
+// A caption's line: the height and the baseline of a line in the caption font with the fonts a
+// Chinese caption falls back to (taller than the Latin interface font's own metrics say).
+struct CaptionLine {
+    int ascent = 0;
+    int height = 0;
+};
+CaptionLine captionLine(const QFont& font, const QString& text) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return {qCeil(line.ascent()), qCeil(line.ascent()) + qCeil(line.descent())};
+}
+
 // One step: the numbered (or ticked) disc and its caption, drawn in the status colour.
 class MilestoneCell : public QAbstractButton {
 public:
     MilestoneCell(int position, QWidget* parent) : QAbstractButton(parent), position_(position) {
         setCursor(Qt::PointingHandCursor);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFixedHeight(kMarker + kMarkerToCaption + QFontMetrics(lessonary::font(kFontSize)).height());
+        setFixedHeight(kMarker + kMarkerToCaption +
+                       captionLine(lessonary::font(kFontSize), QStringLiteral("复盘 Recap")).height);
     }
 
     void display(const LessonaryMilestone& milestone) {
@@ -48,7 +65,8 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
 
         // The disc, its ring inside the edge, and the number or tick.
-        const QRectF marker((width() - kMarker) / 2.0, 0, kMarker, kMarker);
+        // On whole pixels: a disc or a caption centred on a half pixel is drawn blurred.
+        const QRectF marker(qFloor((width() - kMarker) / 2.0), 0, kMarker, kMarker);
         painter.setPen(Qt::NoPen);
         painter.setBrush(active ? LessonaryMERIDPalette::coral(scheme) : LessonaryMERIDPalette::card(scheme));
         painter.drawEllipse(marker);
@@ -76,9 +94,9 @@ protected:
             font.setPixelSize(qMax(1, qFloor(kFontSize * qMax(kSmallestCaptionScale, qreal(available) / natural))));
         painter.setFont(font);
         painter.setPen(color);
-        const QRect captionBox(0, kMarker + kMarkerToCaption, width(), height() - kMarker - kMarkerToCaption);
-        painter.drawText(captionBox, Qt::AlignHCenter | Qt::AlignTop,
-                         QFontMetrics(font).elidedText(caption, Qt::ElideRight, available));
+        const QString shown = QFontMetrics(font).elidedText(caption, Qt::ElideRight, available);
+        const int left = qFloor((width() - QFontMetrics(font).horizontalAdvance(shown)) / 2.0);
+        painter.drawText(QPoint(qMax(0, left), kMarker + kMarkerToCaption + captionLine(font, shown).ascent), shown);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -6,6 +7,7 @@
 
 #include "app/tutor-lesson/lessonary_six_milestone_ribbon.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/tutor-lesson/merid_math_rich_text.h"
 #include "lesson_view_test_support.h"
 
@@ -65,6 +67,50 @@ TEST_F(RibbonAndRail, RibbonLabelsTooltipsAndClicks) {
     EXPECT_EQ(LessonarySixMilestoneRibbon::title(QStringLiteral("")), u8("复盘"));
     EXPECT_EQ(LessonarySixMilestoneRibbon::statusColor(Status::available, ColorScheme::dark),
               LessonarySixMilestoneRibbon::statusColor(Status::locked, ColorScheme::dark));
+}
+
+// The bounding box of what differs from the picture's first pixel, and that part of the picture.
+std::pair<QRect, QImage> inkOf(const QImage& picture) {
+    QRect box;
+    const QRgb background = picture.pixel(0, 0);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixel(x, y) != background) box |= QRect(x, y, 1, 1);
+    return {box, picture.copy(box)};
+}
+
+// Chinese captions (taller than the Latin interface font) are drawn whole and sharp: the same
+// pixels in a cell of odd and of even width, as tall as the text drawn with nothing around it.
+TEST_F(RibbonAndRail, CaptionsAreWholeAndSharpAtEveryCellWidth) {
+    LessonarySixMilestoneRibbon ribbon;
+    ribbon.setMilestones(sixSteps(Status::active), {});
+    ribbon.show();
+    const int caption = 29 + 8;  // below the disc and its gap
+    for (const int step : {4, 5}) {
+        const QString title = ribbon.cells().at(step)->accessibleName().section(QStringLiteral(", "), 1, 1);
+        QImage free(120, 60, QImage::Format_RGB32);
+        free.fill(Qt::white);
+        {
+            QPainter painter(&free);
+            painter.setFont(lessonary::font(11));
+            painter.setPen(Qt::black);
+            painter.drawText(QPoint(20, 30), title);
+        }
+        const int freeHeight = inkOf(free).first.height();
+        QImage pictures[2];
+        for (const int width : {121, 122}) {
+            ribbon.resize(6 * width + 5 * 5, 80);
+            QApplication::processEvents();
+            QAbstractButton* cell = ribbon.cells().at(step);
+            ASSERT_EQ(cell->width(), width);
+            const QImage picture = cell->grab().toImage();
+            const auto [box, ink] = inkOf(picture.copy(0, caption, picture.width(), picture.height() - caption));
+            EXPECT_EQ(box.height(), freeHeight) << title.toStdString() << " cut at width " << width;
+            EXPECT_GT(box.top(), 0) << title.toStdString();
+            pictures[width - 121] = ink;
+        }
+        EXPECT_EQ(pictures[0], pictures[1]) << title.toStdString() << " drawn differently in odd and even cells";
+    }
 }
 
 TEST_F(RibbonAndRail, RailWordingFollowsThePendingQuestion) {
