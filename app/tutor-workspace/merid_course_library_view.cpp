@@ -90,7 +90,12 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     auto* sections = new QVBoxLayout(content);
     sections->setContentsMargins(0, 0, 0, 0);
     sections->setSpacing(20);
-    sections->setAlignment(Qt::AlignTop);
+    // As tall as its sections at its width (the sum of the wrapping texts' minimum heights, each at
+    // its narrowest, would leave an empty band below the last session at full scroll). They keep to
+    // the top through a stretch below them: a layout aligned to the top would be given its size
+    // hint's height and squeeze the rows' titles into one line.
+    sections->setSizeConstraint(QLayout::SetNoConstraint);
+    content->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
 
     // The current course.
     auto* current = new QVBoxLayout();
@@ -140,6 +145,7 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     rows_->setSpacing(4);
     history->addLayout(rows_);
     sections->addLayout(history);
+    sections->addStretch(1);
     scroll->setWidget(content);
     content->setAutoFillBackground(false);  // (setWidget() turned it on)
     stack->addWidget(scroll, 1);

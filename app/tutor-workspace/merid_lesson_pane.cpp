@@ -123,7 +123,12 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     column_ = new QVBoxLayout(content);
     column_->setContentsMargins(26, 24, 26, 24);
     column_->setSpacing(19);
-    column_->setAlignment(Qt::AlignTop);
+    // The column is as tall as its items at its width, or as the view: the sum of its wrapping
+    // texts' minimum heights (each taken at its narrowest) would leave an empty band below the last
+    // item at full scroll. Its items keep to the top through a stretch below them (a layout aligned
+    // to the top would be given its size hint's height, not the height its items need at its width).
+    column_->setSizeConstraint(QLayout::SetNoConstraint);
+    content->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     editor_ = new MeridCourseEditorView(controller_, content);
     column_->addWidget(editor_);
     canvas_ = new MeridLessonCanvasView(coach_, content);
@@ -140,6 +145,7 @@ MeridLessonPane::MeridLessonPane(MeridFormalWorkspaceController& controller, Orv
     statusLayout->addWidget(statusIcon_, 0, Qt::AlignTop);
     statusLayout->addWidget(status_, 1);
     column_->addWidget(statusRow_);
+    column_->addStretch(1);
     scroll_->setWidget(content);
     content->setAutoFillBackground(false);  // (setWidget() turned it on)
     scroll_->viewport()->setAutoFillBackground(false);

@@ -490,8 +490,16 @@ TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
 // Pictures of the tutor screen with imported material, wide and narrow with a drawer open, in the
 // three interface languages, light and dark, written into the build tree for a person to look at.
 // Each switch comes while the course drawer is closed, and reaches its rows and the import notice.
+// In each: the lesson column and the long course list end at their last item.
 TEST_F(WorkspaceViewTest, ScreenPictures) {
     QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
+    QList<TeacherLearningSession> older;
+    for (int i = 1; i <= 20; ++i) {
+        const QString title = QStringLiteral("第 %1 次学习：供给与需求的弹性以及价格的变化").arg(i);
+        older.append(TeacherLearningSession(0, {.title = title}));
+        older.last().updatedAt = older.last().updatedAt.addingSeconds(-3600.0 * i);
+    }
+    meridcore::TeacherLearningStore(sessionsFile_).save(older);
     make(1300);
     importThroughToolbar(pdf(QStringLiteral("Principles of economics.pdf"), 3));
     controller().setShowCourseEditor(true);
@@ -512,8 +520,38 @@ TEST_F(WorkspaceViewTest, ScreenPictures) {
                 controller().setTeacherDrawerOpen(width < 780);
                 controller().setCompactCoursesOpen(width == 1000);
                 QApplication::processEvents();
+                // The course list shown has all its rows (made a few at a time).
+                const auto allRows = [&] {
+                    for (const MeridCourseLibraryView* courses : view_->findChildren<MeridCourseLibraryView*>())
+                        if (courses->isVisible() &&
+                            courses->findChildren<MeridHistorySessionRow*>().size() != controller().sessions().size())
+                            return false;
+                    return true;
+                };
+                EXPECT_TRUE(QTest::qWaitFor(allRows)) << name;
                 ASSERT_TRUE(view_->grab().save(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR "/") +
                                                QLatin1String(name) + suffix + QStringLiteral(".png")));
+                const std::string context = QString(QLatin1String(name) + suffix).toStdString();
+                // Scrolled to its end, a column shows no empty band below its last item (beyond its
+                // margin), unless it is shorter than its view (once the relayout a switch asked for
+                // has run).
+                const auto bandBelow = [](const QScrollArea* area, int margin) {
+                    const QWidget* content = area->widget();
+                    int lastBottom = 0;
+                    for (const QWidget* item : content->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                        if (item->isVisible()) lastBottom = std::max(lastBottom, item->geometry().bottom() + 1);
+                    return content->height() <= area->viewport()->height() ? 0
+                                                                           : content->height() - lastBottom - margin;
+                };
+                const QScrollArea* column = view_->lessonPane()->lessonScroll();
+                EXPECT_TRUE(QTest::qWaitFor([&] { return bandBelow(column, 24) <= 0; }))
+                    << context << ": " << bandBelow(column, 24) << " below the lesson";
+                for (const MeridCourseLibraryView* courses : view_->findChildren<MeridCourseLibraryView*>()) {
+                    if (!courses->isVisible()) continue;
+                    const auto* list = courses->findChild<QScrollArea*>();
+                    EXPECT_TRUE(QTest::qWaitFor([&] { return bandBelow(list, 0) <= 0; }))
+                        << context << ": " << bandBelow(list, 0) << " below the sessions";
+                }
             }
         }
     }
