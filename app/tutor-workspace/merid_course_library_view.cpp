@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QTimer>
 #include <QToolButton>
@@ -30,7 +31,7 @@ namespace {
 
 constexpr int kRailPadding = 16;
 constexpr int kCardPadding = 12;
-// The width inside the current course's card.
+// The width inside the current course's card (the list's scroll bar takes its part of it).
 constexpr int kCardRoom = MeridCourseLibraryView::railWidth - 2 * kRailPadding - 2 * kCardPadding;
 
 QWidget* divider(QWidget* parent) {
@@ -81,10 +82,14 @@ MeridCourseLibraryView::MeridCourseLibraryView(QWidget* parent) : QWidget(parent
     stack->addWidget(divider(this));
     stack->addSpacing(12);
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = scroll_ = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Its room is always kept, as in the lesson column: the list never changes width as it grows, and
+    // the height it is given is the one its items need at the width they get (a bar shown as needed
+    // makes the scroll area take the height for a width narrower by the bar once more).
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget(scroll);
     auto* sections = new QVBoxLayout(content);
@@ -299,11 +304,13 @@ void MeridCourseLibraryView::retranslate() {
     noMaterial_->setText(UIStrings::text(QStringLiteral("尚未导入课件")));
     buildOutline_->setText(UIStrings::choose(QStringLiteral("建立课程目录"), QStringLiteral("Build course outline"),
                                              QStringLiteral("Créer le plan")));
-    // The rail has a fixed width: a longer wording (the French) takes a second line.
+    // The rail has a fixed width: a longer wording (the French) takes a second line. It fits beside
+    // the list's scroll bar.
     const QString import = UIStrings::text(QStringLiteral("导入 PDF / Word / PPT…"));
     import_->setText(import);
     const int besideText = import_->sizeHint().width() - import_->fontMetrics().horizontalAdvance(import);
-    import_->setText(brokenToFit(import, import_->fontMetrics(), kCardRoom - besideText));
+    const int scrollBar = scroll_->verticalScrollBar()->sizeHint().width();
+    import_->setText(brokenToFit(import, import_->fontMetrics(), kCardRoom - scrollBar - besideText));
     import_->setAccessibleName(import);
     historyHeading_->setText(UIStrings::text(QStringLiteral("历史会话")));
     const QString newSession = UIStrings::text(QStringLiteral("新建学习会话"));

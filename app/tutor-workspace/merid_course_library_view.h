@@ -97,6 +97,7 @@ private:
     QLabel* symbol_ = nullptr;
     QLabel* name_ = nullptr;
     QLabel* subtitle_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QLabel* currentHeading_ = nullptr;
     QWidget* card_ = nullptr;
     QLabel* courseSymbol_ = nullptr;

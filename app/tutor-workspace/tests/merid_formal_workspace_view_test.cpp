@@ -490,7 +490,8 @@ TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
 // Pictures of the tutor screen with imported material, wide and narrow with a drawer open, in the
 // three interface languages, light and dark, written into the build tree for a person to look at.
 // Each switch comes while the course drawer is closed, and reaches its rows and the import notice.
-// In each: the lesson column and the long course list end at their last item.
+// In each: the lesson column and the long course list end at their last item, and the list is never
+// wider than the room its scroll bar leaves.
 TEST_F(WorkspaceViewTest, ScreenPictures) {
     QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
     QList<TeacherLearningSession> older;
@@ -551,6 +552,7 @@ TEST_F(WorkspaceViewTest, ScreenPictures) {
                     const auto* list = courses->findChild<QScrollArea*>();
                     EXPECT_TRUE(QTest::qWaitFor([&] { return bandBelow(list, 0) <= 0; }))
                         << context << ": " << bandBelow(list, 0) << " below the sessions";
+                    EXPECT_LE(list->widget()->width(), list->viewport()->width()) << context << ": under the scroll bar";
                 }
             }
         }
