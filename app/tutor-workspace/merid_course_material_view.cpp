@@ -154,9 +154,10 @@ MeridCourseMaterialView::MeridCourseMaterialView(QWidget* parent) : QWidget(pare
         outlineExpanded_ = !outlineExpanded_;
         rebuild();
     });
-    // The topics' study states are in the interface language too; the colours are the palette's,
-    // taken again once a new palette is in (changeEvent()).
-    lessonary::follow(this, [this] { rebuild(); }, nullptr);
+    // The topics' study states are in the interface language too. The arrows take the tutor's ink of
+    // the appearance; the other colours are the palette's, taken again once a new palette is in
+    // (changeEvent()).
+    lessonary::follow(this, [this] { rebuild(); }, [this] { restyleArrows(); });
     restyle();
 }
 
@@ -246,11 +247,15 @@ void MeridCourseMaterialView::retranslate() {
                                                QStringLiteral("Partie suivante")));
 }
 
+void MeridCourseMaterialView::restyleArrows() {
+    previous_->setIcon(inkSymbol(QStringLiteral("chevron.left"), 14));
+    next_->setIcon(inkSymbol(QStringLiteral("chevron.right"), 14));
+}
+
 void MeridCourseMaterialView::restyle() {
     symbol_->setPixmap(SymbolImage::pixmap(QStringLiteral("doc.text"), QSize(14, 14),
                                            palette().color(QPalette::PlaceholderText), devicePixelRatioF()));
-    previous_->setIcon(buttonSymbol(previous_, QStringLiteral("chevron.left"), 14));
-    next_->setIcon(buttonSymbol(next_, QStringLiteral("chevron.right"), 14));
+    restyleArrows();
     // The topic rows take their colours when they are made.
     rebuild();
 }

@@ -45,6 +45,7 @@ private:
     void rebuild();
     void retranslate();
     void restyle();
+    void restyleArrows();
 
     std::optional<meridcore::TeacherMaterial> material_;
     qsizetype chunkCount_ = 0;

@@ -1,7 +1,5 @@
 #include "app/tutor-workspace/merid_workspace_symbols.h"
 
-#include <QWidget>
-
 #include "app/shell/symbol_image.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
@@ -15,11 +13,6 @@ QIcon workspaceSymbol(const QString& name, const QColor& color, int size, const 
         icon.addPixmap(SymbolImage::pixmap(name, QSize(size, size), disabledColor, ratio), QIcon::Disabled);
     }
     return icon;
-}
-
-QIcon buttonSymbol(const QWidget* button, const QString& name, int size) {
-    return workspaceSymbol(name, button->palette().color(QPalette::ButtonText), size,
-                           button->palette().color(QPalette::Disabled, QPalette::ButtonText));
 }
 
 QIcon inkSymbol(const QString& name, int size) {

@@ -27,6 +27,7 @@
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_elided_label.h"
+#include "app/tutor-lesson/lessonary_merid_palette.h"
 #include "app/tutor-lesson/lessonary_panel.h"
 #include "app/tutor-lesson/lessonary_tutor_rail.h"
 #include "app/tutor-lesson/merid_history_session_row.h"
@@ -490,8 +491,9 @@ TEST(CoachHostTest, ChoosesTheSessionsFileByAccountState) {
 // Pictures of the tutor screen with imported material, wide and narrow with a drawer open, in the
 // three interface languages, light and dark, written into the build tree for a person to look at.
 // Each switch comes while the course drawer is closed, and reaches its rows and the import notice.
-// In each: the lesson column and the long course list end at their last item, and the list is never
-// wider than the room its scroll bar leaves.
+// In each: the lesson column and the long course list end at their last item, the list is never
+// wider than the room its scroll bar leaves, and the material panel's arrows are drawn in the ink
+// of the appearance (switched while the screen is shown).
 TEST_F(WorkspaceViewTest, ScreenPictures) {
     QDir().mkpath(QStringLiteral(ORVEL_TUTOR_WORKSPACE_SCREENSHOT_DIR));
     QList<TeacherLearningSession> older;
@@ -553,6 +555,15 @@ TEST_F(WorkspaceViewTest, ScreenPictures) {
                     EXPECT_TRUE(QTest::qWaitFor([&] { return bandBelow(list, 0) <= 0; }))
                         << context << ": " << bandBelow(list, 0) << " below the sessions";
                     EXPECT_LE(list->widget()->width(), list->viewport()->width()) << context << ": under the scroll bar";
+                    const auto* next = courses->findChild<QToolButton*>(QStringLiteral("orvel.merid.chunk-next"));
+                    const QImage arrow = next->icon().pixmap(QSize(14, 14), 1.0, QIcon::Normal).toImage();
+                    QColor strongest(Qt::transparent);
+                    for (int y = 0; y < arrow.height(); ++y)
+                        for (int x = 0; x < arrow.width(); ++x)
+                            if (arrow.pixelColor(x, y).alpha() > strongest.alpha()) strongest = arrow.pixelColor(x, y);
+                    const QColor ink = LessonaryMERIDPalette::ink(
+                        look == InterfaceAppearance::dark ? ColorScheme::dark : ColorScheme::light);
+                    EXPECT_LT(std::abs(strongest.lightness() - ink.lightness()), 40) << context << ": arrow colour";
                 }
             }
         }
