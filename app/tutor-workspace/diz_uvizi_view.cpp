@@ -116,13 +116,14 @@ DizUviziView::DizUviziView(AppStore& store, AccountSession& account, OrvelNative
     connect(&account_, &AccountSession::accountIDChanged, this, &DizUviziView::identityMayHaveChanged);
     connect(&account_, &AccountSession::signedInChanged, this, &DizUviziView::identityMayHaveChanged);
     connect(&account_, &AccountSession::meridSessionsImported, this, [this](const QString& accountID) {
-        if (screen_ && accountID == identityKey_) screen_->controller().reloadSessions();
+        if (screen_ && !screenSpent_ && accountID == identityKey_) screen_->controller().reloadSessions();
     });
     connect(&store_, &AppStore::languageChanged, this, [this] {
         if (screen_) screen_->controller().setTransport(options_.transport(store_.language()));
     });
+    // (A screen spent with the page takes nothing more: the one built when the page shows again does.)
     connect(&store_, &AppStore::tutorHandoffSourceChanged, this, [this] {
-        if (screen_) screen_->controller().acceptLessonarySource();
+        if (screen_ && !screenSpent_) screen_->controller().acceptLessonarySource();
     });
 
     rebuildScreen();

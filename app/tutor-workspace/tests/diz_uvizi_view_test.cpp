@@ -1,6 +1,7 @@
 // The coach page host over a real store and account session (the account service played by the
 // loopback stub): the model-tier picker, the screen rebuilt for another identity with the old one
-// saved to its own file, and sessions reloaded after the account's legacy import.
+// saved to its own file and when the page is shown again, and sessions reloaded after the
+// account's legacy import.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include "app/account/account_data_scope.h"
 #include "app/account/tests/account_test_doubles.h"
@@ -111,6 +114,22 @@ TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFil
     EXPECT_EQ(view.screen()->controller().sessions().size(), 1);
     emit account.session().meridSessionsImported(QStringLiteral("acct_12345"));
     EXPECT_EQ(view.screen()->controller().sessions().size(), 2);
+
+    // Hidden with the page and shown again: a new screen, which reads the file again. Text handed
+    // over meanwhile is taken once, by the new screen.
+    const MeridFormalWorkspaceView* spent = view.screen();
+    view.hide();
+    store().setTutorHandoffSource(QStringLiteral("光合作用"));
+    view.show();
+    EXPECT_NE(view.screen(), spent);
+    ASSERT_TRUE(screenLoaded());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !store().tutorHandoffSource(); }));
+    view.screen()->controller().finishSaving();
+    const QList<TeacherLearningSession> after = TeacherLearningStore(accountFile(QStringLiteral("acct_12345"))).load();
+    EXPECT_EQ(after.size(), 3);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                            [](const TeacherLearningSession& s) { return s.followupDraft == QStringLiteral("光合作用"); }),
+              1);
 }
 
 // Pictures of the coach page's tutor (the model bar over the screen) in the three interface
