@@ -127,9 +127,10 @@ TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFil
     view.screen()->controller().finishSaving();
     const QList<TeacherLearningSession> after = TeacherLearningStore(accountFile(QStringLiteral("acct_12345"))).load();
     EXPECT_EQ(after.size(), 3);
-    EXPECT_EQ(std::count_if(after.begin(), after.end(),
-                            [](const TeacherLearningSession& s) { return s.followupDraft == QStringLiteral("光合作用"); }),
-              1);
+    EXPECT_EQ(
+        std::count_if(after.begin(), after.end(),
+                      [](const TeacherLearningSession& s) { return s.followupDraft == QStringLiteral("光合作用"); }),
+        1);
 }
 
 // Pictures of the coach page's tutor (the model bar over the screen) in the three interface

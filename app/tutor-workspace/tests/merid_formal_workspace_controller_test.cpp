@@ -538,8 +538,8 @@ TEST_F(WorkspaceControllerTest, WhatDependsOnASaveWaitsForItToLand) {
              withMaterial(screen, false);
              ASSERT_TRUE(fail(true));
              const QStringList shown = shownWhile(screen, [&] { screen.indexExistingCourse(); });
-             EXPECT_FALSE(shown.contains(
-                 QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")));
+             EXPECT_FALSE(
+                 shown.contains(QStringLiteral("课程目录已建立，历史答题保留；旧答题不自动算作新章节的掌握证据。")));
              EXPECT_TRUE(screen.active().coursePlan) << "kept in memory";
          }},
         {"the topic choice's notice",

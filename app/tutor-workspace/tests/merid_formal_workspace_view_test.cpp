@@ -554,7 +554,8 @@ TEST_F(WorkspaceViewTest, ScreenPictures) {
                     const auto* list = courses->findChild<QScrollArea*>();
                     EXPECT_TRUE(QTest::qWaitFor([&] { return bandBelow(list, 0) <= 0; }))
                         << context << ": " << bandBelow(list, 0) << " below the sessions";
-                    EXPECT_LE(list->widget()->width(), list->viewport()->width()) << context << ": under the scroll bar";
+                    EXPECT_LE(list->widget()->width(), list->viewport()->width())
+                        << context << ": under the scroll bar";
                     const auto* next = courses->findChild<QToolButton*>(QStringLiteral("orvel.merid.chunk-next"));
                     const QImage arrow = next->icon().pixmap(QSize(14, 14), 1.0, QIcon::Normal).toImage();
                     QColor strongest(Qt::transparent);
