@@ -176,6 +176,7 @@ DirectSelectionController& DirectSelectionController::shared() {
                 {QStringLiteral("selectionPermissionStatus"), controller->permissionStatus()},
                 {QStringLiteral("selectionNativeWindowStatus"), controller->nativeWindowStatus()},
                 {QStringLiteral("selectionPhase"), base::rawValue(controller->interaction().phase)},
+                {QStringLiteral("selectionMouseUps"), controller->diagnostics().mouseUpCount},
                 {QStringLiteral("selectionStatusItemReachable"), controller->statusItemReachable()},
             };
         });

@@ -57,15 +57,16 @@ private:
 // password entry above a text view holding `lines`, the view with the keyboard focus.
 class NativeTextWindow {
 public:
-    enum class Toolkit { Gtk3, Gtk4 };
+    // Gtk4PasswordEntry: GTK 4 with its PasswordEntry in place of an Entry with its text hidden.
+    enum class Toolkit { Gtk3, Gtk4, Gtk4PasswordEntry };
 
     NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password = QStringLiteral("secret"));
     ~NativeTextWindow();
     NativeTextWindow(const NativeTextWindow&) = delete;
     NativeTextWindow& operator=(const NativeTextWindow&) = delete;
 
-    // Waits until the window is fullscreen, laid out and taking input (the pointer is moved over it to
-    // find out); whether it is.
+    // Waits until the window is fullscreen, laid out and taking input (inside GNOME Shell the pointer
+    // is moved over it to find out); whether it is.
     bool waitUntilShown(int timeoutMs = 30000);
     qint64 pid() const { return process_.processId(); }
     const QStringList& lines() const { return lines_; }

@@ -6,7 +6,10 @@ entry {"x", "y", "width", "height"} and, for every line of the text, the line's 
 the x of each boundary between its characters ("x": one more value than characters). It prints
 "pointer" on a line of its own when the pointer first moves over it after that: input reaches it.
 
-Usage: text_window.py 3|4 PASSWORD LINE...
+Usage: text_window.py 3|4|4-password PASSWORD LINE...
+(4-password: GTK 4's PasswordEntry in place of an Entry with its text hidden.) With
+ORVEL_TEXT_WINDOW_WINDOWED set the window is an ordinary one of 800 x 400 instead, and the places are
+given from its own top left corner.
 """
 import json
 import os
@@ -14,13 +17,14 @@ import sys
 
 import gi
 
-version = sys.argv[1]
+version, _, kind = sys.argv[1].partition("-")
 gi.require_version("Gtk", version + ".0")
 gi.require_version("Gdk", version + ".0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 password, lines = sys.argv[2], sys.argv[3:]
 GTK4 = version == "4"
+WINDOWED = bool(os.environ.get("ORVEL_TEXT_WINDOW_WINDOWED"))
 CSS = b"textview, entry { font: 20px monospace; }"
 
 
@@ -62,7 +66,11 @@ def main():
     style.load_from_data(CSS)
     window = Gtk.Window(title="Orvel test text")
     box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=20)
-    entry = Gtk.Entry(visibility=False, text=password)
+    if kind == "password":
+        entry = Gtk.PasswordEntry()
+        entry.set_text(password)
+    else:
+        entry = Gtk.Entry(visibility=False, text=password)
     view = Gtk.TextView(editable=False, cursor_visible=False, left_margin=40, top_margin=40)
     view.get_buffer().set_text("\n".join(lines))
     for widget in (entry, view):
@@ -78,7 +86,10 @@ def main():
         box.pack_start(view, True, True, 0)
         window.add(box)
         window.connect("destroy", lambda *_: loop.quit())
-    window.fullscreen()
+    if WINDOWED:
+        window.set_default_size(800, 400)
+    else:
+        window.fullscreen()
     window.present() if GTK4 else window.show_all()
     view.grab_focus()
 
@@ -86,6 +97,8 @@ def main():
     state = {"frames": 0}
 
     def check():
+        if WINDOWED:
+            return settled(window.get_mapped())
         if GTK4:
             fullscreen = window.is_fullscreen()
         else:
@@ -95,7 +108,10 @@ def main():
         else:
             monitor = window.get_screen().get_display().get_monitor_at_window(window.get_window()).get_geometry()
         size = (window.get_width(), window.get_height()) if GTK4 else window.get_size()
-        if fullscreen and tuple(size) == (monitor.width, monitor.height):
+        return settled(fullscreen and tuple(size) == (monitor.width, monitor.height))
+
+    def settled(shown):
+        if shown:
             state["frames"] += 1
             if state["frames"] == 3:
                 layout(window, view, entry)

@@ -5,6 +5,7 @@
 // and, over the accessibility bus, by the role of one of their objects.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -48,6 +49,15 @@ inline void clickAt(QPoint point, int clicks = 1) {
     settle(50);
     xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(clicks), QStringLiteral("--delay"),
              QStringLiteral("80"), QStringLiteral("1")});
+}
+
+// A click as a person makes it: the button held for a tenth of a second.
+inline void heldClickAt(QPoint point) {
+    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
+    settle(50);
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    QThread::msleep(100);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
 // Drags with the left button held from one point to another in a few steps.
@@ -111,16 +121,23 @@ private:
 // Chromium filling the screen (kiosk mode) with a page of `body`, whose paragraphs and inputs sit
 // where their style puts them, its profile in `folder`. Its page content is on the accessibility
 // bus only with `forcedAccessibility`.
-inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
-                                                      bool forcedAccessibility) {
+// The page of `body` in the folder, for a browser to show; its address.
+inline QString writePage(const QTemporaryDir& folder, const QByteArray& body) {
     QFile page(folder.filePath(QStringLiteral("page.html")));
-    if (!page.open(QIODevice::WriteOnly)) return nullptr;
+    if (!page.open(QIODevice::WriteOnly)) return {};
     page.write(
         "<!doctype html><html><head><meta charset=\"utf-8\"><title>Page</title><style>"
         "html,body{margin:0;background:#fff} p,input{position:absolute;left:100px;margin:0;"
         "font:24px/32px sans-serif;white-space:nowrap}</style></head><body>" +
         body + "</body></html>");
-    page.close();
+    return QUrl::fromLocalFile(page.fileName()).toString();
+}
+
+// `extra` arguments come first (another window class, one process for everything).
+inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
+                                                      bool forcedAccessibility, const QStringList& extra = {}) {
+    const QString page = writePage(folder, body);
+    if (page.isEmpty()) return nullptr;
     QStringList arguments{QStringLiteral("--no-sandbox"),
                           QStringLiteral("--test-type"),
                           QStringLiteral("--disable-gpu"),
@@ -130,9 +147,30 @@ inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folde
                           QStringLiteral("--disable-sync"),
                           QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
                           QStringLiteral("--kiosk"),
-                          QUrl::fromLocalFile(page.fileName()).toString()};
+                          page};
     if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
-    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), arguments);
+    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), extra + arguments);
+}
+
+// Firefox ESR in a window of 1000 x 700 with the same page, a profile of its own in `folder` that
+// asks nothing at the first start and stays off the network.
+inline std::unique_ptr<ExternalProgram> startFirefox(const QTemporaryDir& folder, const QByteArray& body) {
+    const QString page = writePage(folder, body);
+    const QString profile = folder.filePath(QStringLiteral("firefox"));
+    QFile prefs(profile + QStringLiteral("/user.js"));
+    if (page.isEmpty() || !QDir().mkpath(profile) || !prefs.open(QIODevice::WriteOnly)) return nullptr;
+    prefs.write(
+        "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+        "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+        "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+        "user_pref(\"network.connectivity-service.enabled\", false);\n"
+        "user_pref(\"app.update.auto\", false);\n");
+    prefs.close();
+    return std::make_unique<ExternalProgram>(
+        QStringLiteral("firefox-esr"),
+        QStringList{QStringLiteral("--no-remote"), QStringLiteral("--width"), QStringLiteral("1000"),
+                    QStringLiteral("--height"), QStringLiteral("700"), QStringLiteral("--profile"), profile, page});
 }
 
 // The screen rectangle of the first object with this AT-SPI role (ATSPI_ROLE_…) in the program's

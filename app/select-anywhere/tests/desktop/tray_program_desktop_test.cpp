@@ -23,15 +23,6 @@ using orveltest::X11Display;
 
 namespace {
 
-// A click as a person makes it: the button held for a tenth of a second.
-void heldClickAt(QPoint point) {
-    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
-    settle(50);
-    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
-    QThread::msleep(100);
-    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
-}
-
 // Orvel in English after its first-setup step, with automatic selection as given.
 void prepare(const OrvelProgram& orvel, bool automaticSelection) {
     orvel.presetReturningPerson(QStringLiteral("en"));
