@@ -1,8 +1,13 @@
 #include "platform/pasteboard.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+
+#include <QCoroTimer>
+
+#include <xcb/xcb.h>
 
 #include "platform/x11_windows.h"
 
@@ -23,6 +28,19 @@ std::optional<QString> Pasteboard::string(const QString& type) {
 void Pasteboard::setString(const QString& text) {
     clearContents();
     writeItems({PasteboardItemData{{plainTextType, text.toUtf8()}}});
+}
+
+QCoro::Task<> Pasteboard::prepareToWrite() { co_return; }
+
+bool Pasteboard::holds(const QList<PasteboardItemData>& items) {
+    if (itemCount() != items.size()) return false;
+    for (qsizetype item = 0; item < items.size(); ++item) {
+        const QStringList declared = types(item);
+        if (declared.size() != items[item].size()) return false;
+        for (auto entry = items[item].cbegin(); entry != items[item].cend(); ++entry)
+            if (!declared.contains(entry.key()) || data(item, entry.key()) != entry.value()) return false;
+    }
+    return true;
 }
 
 QStringList MemoryPasteboard::types(qsizetype item) {
@@ -73,6 +91,38 @@ bool isProtocolTarget(const QString& type) {
     return targets.contains(type);
 }
 
+// Counts the events of the time probe window as Qt takes them in; Qt has taken each one's time as
+// the time of its connection by the time the event loop turns again.
+class ServerTimeEvents : public QAbstractNativeEventFilter {
+public:
+    static ServerTimeEvents& installed() {
+        static ServerTimeEvents* events = [] {
+            auto* filter = new ServerTimeEvents;
+            qGuiApp->installNativeEventFilter(filter);
+            return filter;
+        }();
+        return *events;
+    }
+
+    quint64 count() const { return count_; }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+            reinterpret_cast<const xcb_property_notify_event_t*>(event)->window == x11::timeProbeWindow())
+            ++count_;
+        return false;
+    }
+
+private:
+    quint64 count_ = 0;
+};
+
+// How long the server's time may take to come back, and how often it is looked for meanwhile.
+constexpr std::chrono::milliseconds serverTimeWait{500};
+constexpr std::chrono::milliseconds serverTimePause{2};
+
 }  // namespace
 
 SystemPasteboard& SystemPasteboard::shared() {
@@ -117,6 +167,25 @@ std::optional<QByteArray> SystemPasteboard::data(qsizetype item, const QString& 
     QByteArray bytes = mime->data(type);
     if (bytes.isNull()) return std::nullopt;
     return bytes;
+}
+
+QCoro::Task<> SystemPasteboard::prepareToWrite() {
+    if (!x11::available()) co_return;
+    ServerTimeEvents& events = ServerTimeEvents::installed();
+    const quint64 before = events.count();
+    if (!x11::requestServerTime()) co_return;
+    // Waits on the event loop, which hands Qt the event; without it in time the write goes ahead
+    // with the time Qt has, and the check of the restore tells whether it took.
+    for (auto waited = std::chrono::milliseconds(0); events.count() == before && waited < serverTimeWait;
+         waited += serverTimePause)
+        co_await QCoro::sleepFor(serverTimePause);
+}
+
+bool SystemPasteboard::holds(const QList<PasteboardItemData>& items) {
+    const x11::WindowId owner = x11::clipboardOwner();
+    if (items.isEmpty()) return x11::available() ? owner == 0 : itemCount() == 0;
+    if (x11::available() && !x11::madeByThisProgram(owner)) return false;
+    return Pasteboard::holds(items);
 }
 
 void SystemPasteboard::clearContents() { QGuiApplication::clipboard()->clear(QClipboard::Clipboard); }

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+#include <QCoroTask>
+
 // The clipboard behind a small interface: the desktop's clipboard in production, a private
 // in-memory one for the built-in self test and for tests.
 namespace halvern {
@@ -37,6 +39,12 @@ public:
     virtual void clearContents() = 0;
     // Writes one item per entry (after clearContents).
     virtual void writeItems(const QList<PasteboardItemData>& items) = 0;
+    // Readies the next clearContents and writeItems to take the pasteboard from whoever holds it
+    // now; nothing to do for most pasteboards.
+    virtual QCoro::Task<> prepareToWrite();
+    // Whether the pasteboard holds exactly these items, as this program wrote them (nothing at all
+    // for no items): a write can be refused without a word.
+    virtual bool holds(const QList<PasteboardItemData>& items);
 
     // The text of the first item that declares `type`, decoded as UTF-8.
     std::optional<QString> string(const QString& type);
@@ -82,6 +90,13 @@ public:
     std::optional<QByteArray> data(qsizetype item, const QString& type) override;
     void clearContents() override;
     void writeItems(const QList<PasteboardItemData>& items) override;
+    // Brings the time that Qt stamps its next claim of the clipboard with up to the server's time:
+    // Qt stamps it with the time of the last event this program received, and the X server refuses
+    // a claim stamped earlier than the current owner's, such as a program that has just copied on
+    // the synthetic key.
+    QCoro::Task<> prepareToWrite() override;
+    // Only while this program owns the clipboard (no owner at all for no items).
+    bool holds(const QList<PasteboardItemData>& items) override;
 
 private:
     SystemPasteboard();

@@ -37,6 +37,8 @@ QString CompatibilityReadFailure::message() const {
         return QStringLiteral(
             "这个程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字在哪个控件中，因此没有读取。"
             "请在开启辅助功能后以 GTK 界面启动它（SAL_USE_VCLPLUGIN=gtk3）。");
+    case Case::restoreFailed:
+        return QStringLiteral("原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。");
     }
     return {};
 }
@@ -94,11 +96,27 @@ std::optional<Snapshot> takeSnapshot(Pasteboard& pasteboard) {
     return snapshot;
 }
 
-void restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 landedCount) {
-    // Something copied after our copy landed is the user's newer clipboard: keep it.
-    if (pasteboard.changeCount() != landedCount) return;
-    pasteboard.clearContents();
-    if (!snapshot.isEmpty()) pasteboard.writeItems(snapshot);
+// Puts the backup back while the pasteboard still holds the copy (its count `landedCount`), and
+// checks that it took: a pasteboard may refuse a write without a word (on X11, a claim of the
+// clipboard stamped earlier than the copying program's). Throws restoreFailed when the backup could
+// not be put back.
+QCoro::Task<> restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 landedCount) {
+    qint64 expected = landedCount;
+    for (int attempt = 1;; ++attempt) {
+        // Something copied after our copy landed is the user's newer clipboard: keep it.
+        if (pasteboard.changeCount() != expected) co_return;
+        // Named locals: GCC 12 destroys temporaries of an awaited expression twice.
+        auto preparing = pasteboard.prepareToWrite();
+        co_await std::move(preparing);
+        if (pasteboard.changeCount() != expected) co_return;
+        pasteboard.clearContents();
+        if (!snapshot.isEmpty()) pasteboard.writeItems(snapshot);
+        if (pasteboard.holds(snapshot)) co_return;
+        if (attempt == SelectionClipboardReader::restoreAttempts)
+            throw CompatibilityReadFailure(CompatibilityReadFailure::Case::restoreFailed);
+        // The refused writes count as changes of their own.
+        expected = pasteboard.changeCount();
+    }
 }
 
 bool declaresFile(Pasteboard& pasteboard) {
@@ -140,6 +158,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
 
     const qint64 landed = pasteboard.changeCount();
     QString text;
+    std::exception_ptr failure;
     try {
         cancellation.throwIfCancelled();
         if (!sourceStillFocused()) throw base::CancellationError();
@@ -149,10 +168,12 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
         text = DirectSelectionRules::validated(*copied);
         if (pasteboard.changeCount() != landed) throw base::CancellationError();
     } catch (...) {
-        restore(pasteboard, *snapshot, landed);
-        throw;
+        failure = std::current_exception();
     }
-    restore(pasteboard, *snapshot, landed);
+    // A clipboard that could not be put back is told, over the read's own outcome.
+    auto restoring = restore(pasteboard, *snapshot, landed);
+    co_await std::move(restoring);
+    if (failure) std::rethrow_exception(failure);
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 

@@ -31,6 +31,8 @@ public:
     // no copy can be asked for either (a window outside X11). unconfirmedProgramField: a program that
     // puts a password field's text into PRIMARY in clear and copies it (LibreOffice), whose selection
     // the bus does not show.
+    // restoreFailed: after the copy the user's clipboard could not be put back; the copied
+    // selection is left in its place.
     enum class Case {
         busy,
         sourceChanged,
@@ -41,6 +43,7 @@ public:
         unconfirmedBrowserField,
         unconfirmedBrowserFieldWithoutCopy,
         unconfirmedProgramField,
+        restoreFailed,
     };
 
     explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
@@ -67,6 +70,8 @@ struct SelectionClipboardReader {
     // Waiting for the copy: checks and the pause after each.
     static constexpr int copyChecks = 30;
     static constexpr std::chrono::milliseconds copyPause{20};
+    // Writes of the backup before the restore is given up as failed.
+    static constexpr int restoreAttempts = 3;
     // How long the owner of PRIMARY has to hand over its text.
     static constexpr std::chrono::milliseconds primaryTimeout{500};
 

@@ -152,6 +152,37 @@ WindowId primaryOwner() {
     return dpy ? XGetSelectionOwner(dpy, XA_PRIMARY) : 0;
 }
 
+bool madeByThisProgram(WindowId window) {
+    Display* dpy = display();
+    // The resource id base of the connection.
+    return dpy && window && resourceBase(dpy, window) == reinterpret_cast<_XPrivDisplay>(dpy)->private3;
+}
+
+WindowId timeProbeWindow() {
+    static xcb_window_t probe = XCB_NONE;
+    xcb_connection_t* connection = xcbConnection();
+    Display* dpy = display();
+    if (!connection || !dpy) return 0;
+    if (probe == XCB_NONE) {
+        probe = xcb_generate_id(connection);
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, DefaultRootWindow(dpy), -1, -1, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    }
+    return probe;
+}
+
+bool requestServerTime() {
+    xcb_connection_t* connection = xcbConnection();
+    Display* dpy = display();
+    const WindowId probe = timeProbeWindow();
+    if (!connection || !dpy || !probe) return false;
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(probe), atom(dpy, "ORVEL_SERVER_TIME"),
+                        XCB_ATOM_INTEGER, 32, 0, nullptr);
+    xcb_flush(connection);
+    return true;
+}
+
 std::optional<WindowId> activeWindow() {
     Display* dpy = display();
     if (!dpy) return std::nullopt;

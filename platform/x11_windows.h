@@ -19,6 +19,14 @@ bool available();
 // The owner window of the CLIPBOARD and PRIMARY selections; 0 when none.
 WindowId clipboardOwner();
 WindowId primaryOwner();
+// Whether this program's display connection (Qt's) made the window.
+bool madeByThisProgram(WindowId window);
+
+// A window of this program's own, never shown, made on first use: a change of one of its properties
+// comes back to Qt as an event stamped with the server's time. 0 without X11.
+WindowId timeProbeWindow();
+// Changes a property of that window (appending nothing), so that its event follows; false without X11.
+bool requestServerTime();
 
 // The window the user works in: the desktop's _NET_ACTIVE_WINDOW, or, where no window manager
 // keeps it, the top-level window holding the input focus.

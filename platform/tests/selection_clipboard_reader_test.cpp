@@ -189,6 +189,70 @@ TEST(SelectionClipboardReader, CopiedFilesAndOverlongTextAreRefusedAndTheClipboa
     EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType), QStringLiteral("old"));
 }
 
+// Turns down the next `refusals` writes without a word, as the X server does a claim of the clipboard
+// stamped earlier than the current owner's: the copied selection stays.
+class RefusingPasteboard : public MemoryPasteboard {
+public:
+    int refusals = 0;
+    int prepared = 0;
+
+    QCoro::Task<> prepareToWrite() override {
+        ++prepared;
+        co_return;
+    }
+    // A refused clear refuses the write that follows it.
+    void clearContents() override {
+        refusing_ = refusals > 0;
+        if (refusing_)
+            --refusals;
+        else
+            MemoryPasteboard::clearContents();
+    }
+    void writeItems(const QList<PasteboardItemData>& items) override {
+        if (!refusing_) MemoryPasteboard::writeItems(items);
+    }
+
+private:
+    bool refusing_ = false;
+};
+
+// The restore is checked and tried again; one that never takes is reported over the read's own
+// outcome, never passed over as a success.
+TEST(SelectionClipboardReader, ARefusedRestoreIsTriedAgainThenReported) {
+    const struct {
+        bool emptyBefore;
+        int refusals;
+        QString copied;
+        std::optional<Failure> failure;
+        std::optional<Case> selectionFailure;
+        QString textAfter;
+    } rows[] = {
+        {false, 0, QStringLiteral("hello"), std::nullopt, std::nullopt, QStringLiteral("old")},
+        {false, 2, QStringLiteral("hello"), std::nullopt, std::nullopt, QStringLiteral("old")},
+        {false, 3, QStringLiteral("hello"), Failure::restoreFailed, std::nullopt, QStringLiteral("hello")},
+        {false, 3, QString(3001, QLatin1Char('x')), Failure::restoreFailed, std::nullopt,
+         QString(3001, QLatin1Char('x'))},
+        {false, 1, QString(3001, QLatin1Char('x')), std::nullopt, Case::tooLong, QStringLiteral("old")},
+        {true, 3, QStringLiteral("hello"), Failure::restoreFailed, std::nullopt, QStringLiteral("hello")},
+        {true, 2, QStringLiteral("hello"), std::nullopt, std::nullopt, QString()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.emptyBefore << " " << row.refusals << " " << row.copied.size());
+        RefusingPasteboard pasteboard;
+        if (!row.emptyBefore) pasteboard.setString(QStringLiteral("old"));
+        const Outcome outcome = run(pasteboard, always, [&] {
+            pasteboard.setString(row.copied);
+            pasteboard.refusals = row.refusals;
+            return true;
+        });
+        EXPECT_EQ(outcome.result.has_value(), !row.failure && !row.selectionFailure);
+        EXPECT_EQ(outcome.failure, row.failure);
+        EXPECT_EQ(outcome.selectionFailure, row.selectionFailure);
+        EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType).value_or(QString()), row.textAfter);
+        EXPECT_EQ(pasteboard.prepared, std::min(row.refusals + 1, SelectionClipboardReader::restoreAttempts));
+    }
+}
+
 TEST(SelectionClipboardReader, ASecondReadWhileTheFirstWaitsIsBusy) {
     MemoryPasteboard pasteboard;
     pasteboard.setString(QStringLiteral("old"));
@@ -227,6 +291,7 @@ public:
     std::optional<QByteArray> data(qsizetype item, const QString& type) override { return inner_.data(item, type); }
     void clearContents() override {}
     void writeItems(const QList<PasteboardItemData>&) override {}
+    bool holds(const QList<PasteboardItemData>&) override { return true; }
 
 private:
     Pasteboard& inner_;

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 512> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 513> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -281,6 +281,7 @@ inline constexpr std::array<const char16_t*, 512> kInterfaceSourceTexts{
     u"启动浏览器后再试。",  // Linux wording
     u"这个程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字在哪个控件中，因此没有读取。请在开启辅助功能后以 GTK "
     u"界面启动它（SAL_USE_VCLPLUGIN=gtk3）。",  // Linux wording
+    u"原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。",
     u"无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。在 GNOME 上启用 Orvel "
     u"的扩展（gnome-extensions enable selection@orvel.app）后再试。",  // Linux wording
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording

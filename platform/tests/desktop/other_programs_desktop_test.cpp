@@ -2,6 +2,8 @@
 // terminal, each under a window manager as a user runs them.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <atspi/atspi-constants.h>
@@ -70,9 +72,16 @@ TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityIsReadOnlyThroughIt
     } catch (const SelectionReadFailure& failure) {
         EXPECT_EQ(failure.diagnostics(), SelectedTextReader::emptyOnTheBusDiagnostics);
     }
-    const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(chromium->pid()));
-    EXPECT_EQ(result.text, firstParagraph);
-    EXPECT_EQ(result.route, SelectionClipboardReader::copyRoute);
+    // The person's clipboard is theirs again after each copy that the browser made.
+    for (int read = 0; read < 5; ++read) {
+        const QString mine = QStringLiteral("the user's text %1").arg(read);
+        QGuiApplication::clipboard()->setText(mine);
+        const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(chromium->pid()));
+        EXPECT_EQ(result.text, firstParagraph);
+        EXPECT_EQ(result.route, SelectionClipboardReader::copyRoute);
+        EXPECT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), mine);
+    }
 }
 
 // GTK prints a critical warning for every request of an interface its object lacks.

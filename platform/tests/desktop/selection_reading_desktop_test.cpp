@@ -2,6 +2,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QSignalSpy>
+#include <QThread>
 
 #include "base/task.h"
 #include "platform/selected_text_reader.h"
@@ -12,6 +14,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <poll.h>
+
+#include <atomic>
+#include <thread>
+
 using namespace halvern;
 using namespace halvern::testing;
 using Case = tamsel::DirectSelectionFailure::Case;
@@ -21,6 +28,69 @@ namespace {
 SelectionReadResult readAccessibility(const SelectionTarget& target, const QString& control) {
     return SelectedTextReader::read(target.pid(), target.geometry(control).center());
 }
+
+// Another program on a display connection of its own that takes the clipboard, stamped with the
+// server's time then, and hands its text to whoever asks whatever the time of the question, as
+// Chromium does. It serves from a thread, so that this program may wait without taking in events.
+class ClipboardTaker {
+public:
+    explicit ClipboardTaker(QByteArray text) : text_(std::move(text)), dpy_(XOpenDisplay(nullptr)) {
+        if (dpy_) window_ = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 1, 1, 0, 0, 0);
+    }
+    ~ClipboardTaker() {
+        stop_ = true;
+        if (server_.joinable()) server_.join();
+        if (dpy_) XCloseDisplay(dpy_);
+    }
+
+    // Takes the clipboard now; true once the server names it the owner.
+    bool take() {
+        if (!dpy_ || server_.joinable()) return false;
+        const Atom clipboard = XInternAtom(dpy_, "CLIPBOARD", False);
+        XSetSelectionOwner(dpy_, clipboard, window_, CurrentTime);
+        const bool owner = XGetSelectionOwner(dpy_, clipboard) == window_;
+        server_ = std::thread([this] { serve(); });
+        return owner;
+    }
+
+private:
+    void serve() {
+        const Atom targets = XInternAtom(dpy_, "TARGETS", False);
+        const Atom utf8 = XInternAtom(dpy_, "UTF8_STRING", False);
+        while (!stop_) {
+            while (XPending(dpy_)) {
+                XEvent event;
+                XNextEvent(dpy_, &event);
+                if (event.type != SelectionRequest) continue;
+                XSelectionRequestEvent& request = event.xselectionrequest;
+                XEvent reply{};
+                reply.xselection = {
+                    SelectionNotify,  0,           True, dpy_, request.requestor, request.selection, request.target,
+                    request.property, request.time};
+                if (request.target == targets) {
+                    const Atom offered[] = {targets, utf8};
+                    XChangeProperty(dpy_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(offered), 2);
+                } else if (request.target == utf8) {
+                    XChangeProperty(dpy_, request.requestor, request.property, utf8, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(text_.constData()), int(text_.size()));
+                } else {
+                    reply.xselection.property = None;
+                }
+                XSendEvent(dpy_, request.requestor, False, 0, &reply);
+                XFlush(dpy_);
+            }
+            pollfd descriptor{ConnectionNumber(dpy_), POLLIN, 0};
+            poll(&descriptor, 1, 20);
+        }
+    }
+
+    QByteArray text_;
+    Display* dpy_ = nullptr;
+    Window window_ = 0;
+    std::thread server_;
+    std::atomic<bool> stop_ = false;
+};
 
 }  // namespace
 
@@ -77,6 +147,23 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
     EXPECT_EQ(target.clipboard(), QStringLiteral("old"));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("old"));
     EXPECT_TRUE(target.lines().contains(QStringLiteral("key %1 %2").arg(int(Qt::Key_C)).arg(int(Qt::ControlModifier))));
+}
+
+// A program that copied on the synthetic key owns the clipboard since a time later than any event
+// this program has taken in: the restore still takes the clipboard back, and holds the backup.
+TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
+    ClipboardTaker user("the user's text");
+    QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
+    ASSERT_TRUE(user.take());
+    ASSERT_TRUE(changed.wait(5000));
+    QThread::msleep(20);  // the copy below is stamped later than the events taken in so far
+
+    ClipboardTaker browser("Selected text");
+    const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::readFrom(
+        SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}));
+    EXPECT_EQ(result.text, QStringLiteral("Selected text"));
+    EXPECT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the user's text"));
 }
 
 TEST(SelectionReadingDesktop, ATerminalWindowGetsNoSyntheticKeys) {
