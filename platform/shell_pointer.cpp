@@ -107,7 +107,7 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
         return;
     }
     auto* watcher =
-        new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("Pointer")), int(callTimeout.count())), this);
+        new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("Pointer")), int(answerTimeout.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         done(stateOf(call->reply()));
@@ -123,7 +123,7 @@ void ShellPointer::watch(bool on) {
 void ShellPointer::askToWatch() {
     if (!active_) return;
     auto* watcher = new QDBusPendingCallWatcher(
-        bus_.asyncCall(call(QStringLiteral("Watch"), {watching_}), int(callTimeout.count())), this);
+        bus_.asyncCall(call(QStringLiteral("Watch"), {watching_}), int(answerTimeout.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         const QDBusMessage reply = call->reply();

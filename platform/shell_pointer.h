@@ -30,6 +30,9 @@ public:
     static inline const QString interfaceName = QStringLiteral("com.orvel.formac.Shell");
     // How long a question may keep the main thread.
     static constexpr std::chrono::milliseconds callTimeout{80};
+    // How long the answer to a question that does not keep the main thread may take: a shell busy
+    // with other callers answers late, and what it told meanwhile is still to come.
+    static constexpr std::chrono::milliseconds answerTimeout{1000};
 
     // Where the extension stands on this desktop.
     enum class Access {

@@ -16,8 +16,16 @@ const PROGRAM_NAME = 'com.orvel.formac';
 // extension anyway, so no other process can make itself trusted through it.
 const INSTALLED_PROGRAM = '/usr/bin/orvel';
 const PROGRAMS_FILE = 'programs';
-// Callers checked are remembered by their unique name, which the bus never gives out again.
-const MAX_REMEMBERED_CALLERS = 64;
+// Callers are remembered by their unique name, which the bus never gives out again, until they leave
+// the bus: Orvel's own as long as it is there, others up to this many at once.
+const MAX_REMEMBERED_CALLERS = 4096;
+const ACCESS_DENIED = 'org.freedesktop.DBus.Error.AccessDenied';
+const REFUSAL = 'Only the Orvel program may call this';
+const OWNER_REFUSAL = `Only the Orvel program owning ${PROGRAM_NAME} may call this`;
+// A caller already refused, and one not owning the program's name that asks for the watch, gets its
+// refusals with those of others after this pause: one that keeps calling while it waits for its
+// answers is slowed down, and the shell's main loop is left to the person's input.
+const REFUSAL_PAUSE_MS = 1000;
 
 const INTERFACE = `<node>
   <interface name="com.orvel.formac.Shell">
@@ -112,7 +120,13 @@ class SelectionService {
     constructor() {
         this._cancellable = new Gio.Cancellable();
         this._programs = trustedPrograms();
-        this._callers = new Map();  // unique name → the answer to whether Orvel runs under it
+        // Unique names known to run Orvel, known not to, and those the bus is being asked about: a caller
+        // that keeps calling costs one question, and a refused one no more than its refusal.
+        this._trusted = new Set();
+        this._refused = new Set();
+        this._checks = new Map();  // unique name → the question's answer to come
+        this._heldRefusals = [];  // [invocation, message] of callers already refused
+        this._refusalTimer = 0;
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
         this._inputWatch = 0;
@@ -129,14 +143,30 @@ class SelectionService {
                 this._owner = owner || null;
                 this._ownerTold = true;
             });
+        // Callers are forgotten as they leave the bus.
+        this._leaveSubscription = Gio.DBus.session.signal_subscribe('org.freedesktop.DBus',
+            'org.freedesktop.DBus', 'NameOwnerChanged', '/org/freedesktop/DBus', null,
+            Gio.DBusSignalFlags.NONE, (_connection, _sender, _path, _interface, _signal, parameters) => {
+                const [name, , owner] = parameters.deepUnpack();
+                if (owner === '' && name.startsWith(':')) {
+                    this._trusted.delete(name);
+                    this._refused.delete(name);
+                    this._checks.delete(name);
+                }
+            });
         callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)', this._cancellable)
             .then(owner => {
                 if (!this._ownerTold)
                     this._owner = owner;
             })
             .catch(() => {});
-        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
-        this._object.export(Gio.DBus.session, OBJECT_PATH);
+        // Every call comes to one plain function, which sets a known stranger's call aside at once: a
+        // caller that floods the bus with calls must not keep the shell from handling input.
+        this._registration = Gio.DBus.session.register_object(OBJECT_PATH,
+            Gio.DBusNodeInfo.new_for_xml(INTERFACE).interfaces[0],
+            (_connection, sender, _path, _interface, method, parameters, invocation) =>
+                this._call(sender, method, parameters, invocation),
+            null, null);
         this._ownerId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
     }
@@ -144,18 +174,52 @@ class SelectionService {
     destroy() {
         this._cancellable.cancel();
         Gio.DBus.session.signal_unsubscribe(this._ownerSubscription);
+        Gio.DBus.session.signal_unsubscribe(this._leaveSubscription);
         for (const id of this._watchers.values())
             Gio.bus_unwatch_name(id);
         this._watchers.clear();
         this._updateWatches();
         Gio.bus_unown_name(this._ownerId);
-        this._object.unexport();
+        Gio.DBus.session.unregister_object(this._registration);
+        if (this._refusalTimer)
+            GLib.source_remove(this._refusalTimer);
+        this._sendRefusals();
+    }
+
+    // The bus has checked the method and its arguments against the interface.
+    _call(sender, method, parameters, invocation) {
+        if (this._refused.has(sender)) {
+            this._refuseLater(invocation, method === 'Watch' ? OWNER_REFUSAL : REFUSAL);
+            return;
+        }
+        if (method === 'Pointer')
+            this._pointer(sender, invocation);
+        else if (method === 'Watch')
+            this._watch(sender, parameters.get_child_value(0).get_boolean(), invocation);
+    }
+
+    _refuseLater(invocation, message) {
+        this._heldRefusals.push([invocation, message]);
+        if (!this._refusalTimer) {
+            this._refusalTimer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, REFUSAL_PAUSE_MS, () => {
+                this._refusalTimer = 0;
+                this._sendRefusals();
+                return GLib.SOURCE_REMOVE;
+            });
+        }
+    }
+
+    _sendRefusals() {
+        const held = this._heldRefusals;
+        this._heldRefusals = [];
+        for (const [invocation, message] of held)
+            invocation.return_dbus_error(ACCESS_DENIED, message);
     }
 
     // Any copy of the program may ask: the running one, and one that `orvel --study-selection` started
     // to learn where the selection it hands over comes from.
-    PointerAsync(_params, invocation) {
-        this._whenFromProgram(invocation, false, () => {
+    _pointer(sender, invocation) {
+        this._whenFromProgram(sender, invocation, false, () => {
             const now = pointer();
             invocation.return_value(new GLib.Variant('(iibu)', [now.x, now.y, now.leftHeld, focusedPid()]));
         });
@@ -164,9 +228,8 @@ class SelectionService {
     // While it watches, the caller gets the Button signal, and no one else, for every press and
     // release of the left button, and Focus for every change of the focused window, whose process it
     // is told now; at most one watch a caller, which ends when it leaves the bus.
-    WatchAsync([on], invocation) {
-        this._whenFromProgram(invocation, true, () => {
-            const caller = invocation.get_sender();
+    _watch(caller, on, invocation) {
+        this._whenFromProgram(caller, invocation, true, () => {
             if (on && !this._watchers.has(caller)) {
                 this._watchers.set(caller, Gio.bus_watch_name_on_connection(Gio.DBus.session, caller,
                     Gio.BusNameWatcherFlags.NONE, null, () => this._unwatch(caller)));
@@ -235,35 +298,49 @@ class SelectionService {
 
     // Answers a caller that runs Orvel and, where `ownerOnly`, owns the program's name now; refuses
     // any other.
-    _whenFromProgram(invocation, ownerOnly, answer) {
-        const sender = invocation.get_sender();
-        const refuse = () => invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-            ownerOnly ? `Only the Orvel program owning ${PROGRAM_NAME} may call this`
-                : 'Only the Orvel program may call this');
+    _whenFromProgram(sender, invocation, ownerOnly, answer) {
+        const refuse = () => invocation.return_dbus_error(ACCESS_DENIED, ownerOnly ? OWNER_REFUSAL : REFUSAL);
         if (ownerOnly && sender !== this._owner) {
-            refuse();
-            return;
-        }
-        this._isProgram(sender).then(trusted => {
-            // The name may have passed on while the bus was asked.
-            if (trusted && (!ownerOnly || sender === this._owner) && !this._cancellable.is_cancelled())
+            this._refuseLater(invocation, OWNER_REFUSAL);
+        } else if (this._trusted.has(sender)) {
+            try {
                 answer();
-            else
+            } catch (e) {
                 refuse();
-        }).catch(refuse);
+            }
+        } else {
+            this._isProgram(sender).then(trusted => {
+                // The name may have passed on while the bus was asked.
+                if (trusted && (!ownerOnly || sender === this._owner) && !this._cancellable.is_cancelled())
+                    answer();
+                else
+                    refuse();
+            }).catch(refuse);
+        }
     }
 
     // Whether the process behind a connection runs one of the trusted program files: the very file
     // (device and inode, whatever path or mount the process reached it by), or, after an upgrade
     // replaced it while the program ran, a deleted file of the super-user's at a trusted path. Asked
-    // of the bus once a caller, however many calls it makes meanwhile.
+    // of the bus once a caller, however many calls it makes meanwhile; a question that fails refuses
+    // the calls waiting for it, and the next call asks again.
     _isProgram(sender) {
-        if (!this._callers.has(sender)) {
-            if (this._callers.size >= MAX_REMEMBERED_CALLERS)
-                this._callers.clear();
-            this._callers.set(sender, this._checkProgram(sender));
+        let check = this._checks.get(sender);
+        if (check === undefined) {
+            if (this._refused.size + this._checks.size >= MAX_REMEMBERED_CALLERS)
+                this._refused.clear();
+            check = this._checkProgram(sender).then(trusted => {
+                // Unless it left meanwhile.
+                if (this._checks.delete(sender))
+                    (trusted ? this._trusted : this._refused).add(sender);
+                return trusted;
+            }, () => {
+                this._checks.delete(sender);
+                return false;
+            });
+            this._checks.set(sender, check);
         }
-        return this._callers.get(sender);
+        return check;
     }
 
     async _checkProgram(sender) {

@@ -338,4 +338,35 @@ QRect NativeBrowserPage::wordBox(int line, int word) const {
     return words_.at(line).at(word);
 }
 
+// ---- BusFlood ----------------------------------------------------------------------------------
+
+BusFlood::BusFlood(const QString& service, const QString& path, const QString& interface, const QString& method,
+                   int seconds) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ORVEL_BUS_FLOOD_SCRIPT), service, path,
+                                                        interface, method, QString::number(seconds)});
+}
+
+BusFlood::~BusFlood() { stop(); }
+
+bool BusFlood::waitUntilFlooding(int timeoutMs) {
+    return waitUntil(
+        [&] {
+            process_.waitForReadyRead(10);
+            return process_.canReadLine() && process_.readLine().startsWith("flooding");
+        },
+        timeoutMs);
+}
+
+QString BusFlood::stop() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    return QString::fromUtf8(process_.readAllStandardOutput()).trimmed();
+}
+
 }  // namespace orveltest

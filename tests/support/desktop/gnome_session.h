@@ -123,4 +123,23 @@ private:
     bool pointerSeen_ = false;
 };
 
+// A stranger on the session bus (tests/support/desktop/bus_flood.py) that calls a method of a
+// service as fast as the bus takes the calls, for at most `seconds`.
+class BusFlood {
+public:
+    BusFlood(const QString& service, const QString& path, const QString& interface, const QString& method,
+             int seconds = 120);
+    ~BusFlood();
+    BusFlood(const BusFlood&) = delete;
+    BusFlood& operator=(const BusFlood&) = delete;
+
+    // Waits until its first calls are answered; whether they are.
+    bool waitUntilFlooding(int timeoutMs = 20000);
+    // Ends it; its account of the calls made, answered and refused, and the seconds it ran.
+    QString stop();
+
+private:
+    QProcess process_;
+};
+
 }  // namespace orveltest
