@@ -269,8 +269,9 @@ TEST(AppDelegate, ALaunchStartsWithoutTheNameAProgramOtherThanOrvelHolds) {
         EXPECT_EQ(fixture.instance.handedOver, row.handedOver);
         EXPECT_TRUE(fixture.instance.entryCalls.isEmpty());
         EXPECT_EQ(fixture.selection.calls, row.controllerCalls);
-        if (!fixture.selection.requests.isEmpty())
+        if (!fixture.selection.requests.isEmpty()) {
             EXPECT_EQ(fixture.selection.requests.first().mode, tamsel::StudyMode::explain);
+        }
     }
 }
 
