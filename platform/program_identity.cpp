@@ -228,7 +228,11 @@ bool ProgramIdentity::webBrowserRunsHere() {
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;
         const qint32 process = qint32(entry.toUInt(&number));
-        if (!number || process == self || parentOf(process) == self) continue;
+        if (!number || process == self) continue;
+        // This program's own web view runs in helper processes of its own.
+        if (parentOf(process) == self &&
+            QFileInfo(programFile(process)).fileName() == QStringLiteral("QtWebEngineProcess"))
+            continue;
         // Only a program connected to this session's display can have made its selection.
         if (holdsOneOf(process, clients) && of(process) == Program::webBrowser) return true;
     }

@@ -3,6 +3,7 @@
 
 #include "core/direct_selection_rules.h"
 #include "core/study.h"
+#include "platform/program_identity.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/selection_command_reader.h"
 
@@ -85,4 +86,61 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
               (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
                                        SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
                                        SelectionRefusal::unknownSource, SelectionRefusal::unconfirmedProgramField}));
+}
+
+// Programs are told by what they run and map, and the session's display by its sockets.
+TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
+    using Program = tamsel::SelectionReadRule::Program;
+    const struct {
+        const char* name;
+        QString file;
+        QByteArray maps;
+        QStringList children;
+        Program program;
+    } rows[] = {
+        {"Chromium under any class", QStringLiteral("/usr/lib/chromium/chromium"), {}, {}, Program::webBrowser},
+        {"an Electron program",
+         QStringLiteral("/opt/Notes/notes"),
+         "7f00 r--p /opt/Notes/icudtl.dat\n",
+         {},
+         Program::webBrowser},
+        {"Gecko",
+         QStringLiteral("/usr/lib/thunderbird/thunderbird"),
+         "7f00 r-xp /usr/lib/thunderbird/libxul.so\n",
+         {},
+         Program::webBrowser},
+        {"WebKit linked, no page shown",
+         QStringLiteral("/usr/bin/zenity"),
+         "7f00 r-xp /usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.0.so.37\n",
+         {QStringLiteral("zenity")},
+         Program::ordinary},
+        {"WebKit with its page process",
+         QStringLiteral("/usr/bin/epiphany-browser-x"),
+         "7f00 r-xp /usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0\n",
+         {QStringLiteral("WebKitWebProcess")},
+         Program::webBrowser},
+        {"LibreOffice", QStringLiteral("/usr/lib/libreoffice/program/soffice.bin"), {}, {}, Program::clearPrimary},
+        {"LibreOffice's library",
+         QStringLiteral("/opt/office/program/oosplash"),
+         "7f00 r-xp /opt/office/program/libmergedlo.so\n",
+         {},
+         Program::clearPrimary},
+        {"a terminal",
+         QStringLiteral("/usr/bin/xterm"),
+         "7f00 r-xp /usr/lib/x86_64-linux-gnu/libX11.so.6\n",
+         {},
+         Program::ordinary},
+        {"a program file nobody may read", QString(), {}, {}, Program::webBrowser},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ProgramIdentity::classify(row.file, row.maps, row.children), row.program);
+    }
+    EXPECT_EQ(ProgramIdentity::sessionSocketNames(":12.0", "wayland-1", "/run/user/1000"),
+              (QStringList{QStringLiteral("@/tmp/.X11-unix/X12"), QStringLiteral("/tmp/.X11-unix/X12"),
+                           QStringLiteral("/run/user/1000/wayland-1")}));
+    EXPECT_EQ(ProgramIdentity::sessionSocketNames("unix:3", "/tmp/w/wayland-9", {}),
+              (QStringList{QStringLiteral("@/tmp/.X11-unix/X3"), QStringLiteral("/tmp/.X11-unix/X3"),
+                           QStringLiteral("/tmp/w/wayland-9")}));
+    EXPECT_TRUE(ProgramIdentity::sessionSocketNames("otherhost:0", {}, {}).isEmpty());
 }

@@ -9,6 +9,7 @@
 #include <atspi/atspi-constants.h>
 
 #include "base/task.h"
+#include "platform/program_identity.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/x11_windows.h"
@@ -94,9 +95,9 @@ TEST(OtherProgramsDesktop, AGtkTextViewIsReadWithoutComplaints) {
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("Marginal utility falls as consumption rises\nsecond line\n");
     text.close();
-    ExternalProgram zenity(QStringLiteral("zenity"), {QStringLiteral("--text-info"), QStringLiteral("--editable"),
-                                                      QStringLiteral("--width=600"), QStringLiteral("--height=300"),
-                                                      QStringLiteral("--filename=") + text.fileName()});
+    ExternalProgram zenity(QStringLiteral("zenity"),
+                           {QStringLiteral("--text-info"), QStringLiteral("--editable"), QStringLiteral("--width=600"),
+                            QStringLiteral("--height=300"), QStringLiteral("--filename=") + text.fileName()});
     ASSERT_TRUE(zenity.waitForActiveWindow(display, 15000));
     const std::optional<QRect> view = accessibleExtents(zenity.pid(), ATSPI_ROLE_TEXT);
     ASSERT_TRUE(view);
@@ -115,10 +116,9 @@ TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary)
     const orveltest::X11Display display;
     const orveltest::WindowManager manager(display);
     ASSERT_TRUE(manager.isRunning());
-    ExternalProgram xterm(QStringLiteral("xterm"),
-                          {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"), QStringLiteral("-e"),
-                           QStringLiteral("sh"), QStringLiteral("-c"),
-                           QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
+    ExternalProgram xterm(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0"),
+                                                    QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                    QStringLiteral("printf 'terminal words here\\n'; exec sleep 600")});
     const std::optional<QRect> window = xterm.waitForActiveWindow(display, 15000);
     ASSERT_TRUE(window);
 
@@ -133,4 +133,64 @@ TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary)
         EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
     }
     EXPECT_EQ(SelectionClipboardReader::primaryText(xterm.pid()), QStringLiteral("terminal"));
+}
+
+// A browser is one by the program it runs, under any window class and in one process; it belongs to
+// this session while it is connected to this session's display, whatever its environment says.
+TEST(OtherProgramsDesktop, ABrowserIsKnownByItsProgramAndItsSessionByItsDisplay) {
+    const orveltest::X11Display display;
+    const orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    EXPECT_FALSE(ProgramIdentity::webBrowserRunsHere());
+    {
+        QTemporaryDir folder;
+        const auto chromium = startChromium(
+            folder, page, false,
+            {QStringLiteral("--class=Notes"), QStringLiteral("--single-process"), QStringLiteral("--no-zygote")});
+        ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
+        EXPECT_EQ(ProgramIdentity::of(chromium->pid()), tamsel::SelectionReadRule::Program::webBrowser);
+        EXPECT_TRUE(ProgramIdentity::webBrowserRunsHere());
+        EXPECT_TRUE(ProgramIdentity::connectedToThisSession(chromium->pid()));
+    }
+    EXPECT_TRUE(orveltest::waitUntil([] { return !ProgramIdentity::webBrowserRunsHere(); }, 10000));
+
+    // One on a display of another session.
+    QProcess other;
+    other.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                         QStringLiteral("tcp")});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    const QByteArray number = other.readAllStandardOutput().trimmed();
+    QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
+    elsewhere.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(number));
+    {
+        QTemporaryDir folder;
+        QProcess chromium;
+        chromium.setProcessEnvironment(elsewhere);
+        chromium.start(QStringLiteral("chromium"),
+                       {QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                        QStringLiteral("--no-first-run"), QStringLiteral("--disable-background-networking"),
+                        QStringLiteral("--user-data-dir=") + folder.path(), QStringLiteral("about:blank")});
+        ASSERT_TRUE(chromium.waitForStarted(5000));
+        EXPECT_TRUE(orveltest::waitUntil(
+            [&] {
+                return ProgramIdentity::of(qint32(chromium.processId())) ==
+                       tamsel::SelectionReadRule::Program::webBrowser;
+            },
+            5000));
+        // Its window is on the other display.
+        EXPECT_TRUE(orveltest::waitUntil(
+            [&] {
+                QProcess search;
+                search.setProcessEnvironment(elsewhere);
+                search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--pid"),
+                                                         QString::number(chromium.processId())});
+                return search.waitForFinished(5000) && !search.readAllStandardOutput().trimmed().isEmpty();
+            },
+            20000));
+        EXPECT_FALSE(ProgramIdentity::webBrowserRunsHere());
+        chromium.terminate();
+        chromium.waitForFinished(10000);
+    }
+    other.terminate();
+    other.waitForFinished(5000);
 }
