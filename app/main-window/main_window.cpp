@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -18,11 +21,11 @@
 #include "app/main-window/sheet_binding.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_settings.h"
-#include "app/tutor-lesson/lessonary_view_support.h"
 #include "app/shell/selection_controller.h"
 #include "app/shell/sheet_window.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/window_system.h"
+#include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
 
 namespace velquin {
@@ -146,7 +149,50 @@ void MainWindow::showPresentation() {
     updateMinimum();
 }
 
-void MainWindow::updateMinimum() { centralWidget()->setMinimumSize(contentMinimum()); }
+void MainWindow::updateMinimum() {
+    QSize least = contentMinimum();
+    // Never more than the screen holds.
+    if (maximumWidth() < QWIDGETSIZE_MAX || maximumHeight() < QWIDGETSIZE_MAX) {
+        const int menu = menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0;
+        least = least.boundedTo(QSize(maximumWidth(), std::max(0, maximumHeight() - menu)));
+    }
+    centralWidget()->setMinimumSize(least);
+}
+
+namespace {
+
+// What the window manager's frame adds around the client area (nothing before it framed it).
+QMargins frameMargins(const QWidget* window) {
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// `frame` moved inside `area`; where it is larger, its left and top edges stay inside (the title
+// stays within reach).
+QRect movedInside(QRect frame, const QRect& area) {
+    frame.moveLeft(std::max(std::min(frame.left(), area.right() - frame.width() + 1), area.left()));
+    frame.moveTop(std::max(std::min(frame.top(), area.bottom() - frame.height() + 1), area.top()));
+    return frame;
+}
+
+}  // namespace
+
+void MainWindow::keepOnScreen(bool place) {
+    const QScreen* screen = this->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize room = area.marginsRemoved(frameMargins(this)).size();
+    // A window larger than that is made smaller by Qt at once.
+    if (maximumSize() != room) {
+        setMaximumSize(room);
+        updateMinimum();
+    }
+    if (!place) return;
+    const QRect placed = movedInside(frameGeometry(), area);
+    if (placed.topLeft() != frameGeometry().topLeft()) move(placed.topLeft());
+}
 
 QSize MainWindow::idealSize() const {
     const QSize content = store_.selectionPresentation() ? selectionIdeal : workspaceIdeal;
@@ -156,6 +202,7 @@ QSize MainWindow::idealSize() const {
 
 void MainWindow::restoreFrame() {
     const QStringList parts = defaults_.string(frameKey()).split(u' ', Qt::SkipEmptyParts);
+    std::optional<QRect> frame;
     if (parts.size() == 4) {
         bool ok[4] = {};
         const QRect saved(parts[0].toInt(&ok[0]), parts[1].toInt(&ok[1]), parts[2].toInt(&ok[2]),
@@ -164,22 +211,40 @@ void MainWindow::restoreFrame() {
         bool onScreen = false;
         for (const QScreen* screen : QGuiApplication::screens())
             onScreen = onScreen || screen->availableGeometry().intersects(saved);
-        if (numbers && onScreen && saved.width() > 0 && saved.height() > 0) {
-            setGeometry(QRect(saved.topLeft(), saved.size().expandedTo(minimumSizeHint())));
-            return;
+        if (numbers && onScreen && saved.width() > 0 && saved.height() > 0)
+            frame = QRect(saved.topLeft(), saved.size().expandedTo(minimumSizeHint()));
+    }
+    // The screen the window opens on: the one holding most of the saved frame, else the one it is on.
+    const QScreen* screen = this->screen();
+    if (frame) {
+        int most = 0;
+        for (const QScreen* candidate : QGuiApplication::screens()) {
+            const QRect shared = candidate->availableGeometry().intersected(*frame);
+            if (shared.width() * shared.height() > most) {
+                most = shared.width() * shared.height();
+                screen = candidate;
+            }
         }
     }
-    resize(idealSize());
+    // The client area's room: the screen's available area less the frame (once the window manager
+    // framed the window; a window shown later is fitted again then).
+    const QRect area = screen ? screen->availableGeometry().marginsRemoved(frameMargins(this)) : QRect();
+    if (!frame) {
+        resize(screen ? idealSize().boundedTo(area.size()) : idealSize());
+        return;
+    }
+    if (screen) {
+        frame->setSize(frame->size().boundedTo(area.size()));
+        *frame = movedInside(*frame, area);
+    }
+    setGeometry(*frame);
 }
 
 void MainWindow::saveFrame() {
     if (!isVisible()) return;
-    const QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
-    defaults_.setString(frameKey(), QStringLiteral("%1 %2 %3 %4")
-                                        .arg(frame.x())
-                                        .arg(frame.y())
-                                        .arg(frame.width())
-                                        .arg(frame.height()));
+    QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    defaults_.setString(
+        frameKey(), QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -227,6 +292,28 @@ void MainWindow::showEvent(QShowEvent* event) {
     // Shown once, the window is the person's: the end of a hand-over no longer ends the program.
     startedForHandOver_ = false;
     QMainWindow::showEvent(event);
+    if (event->spontaneous()) return;
+    keepOnScreen(false);
+    // Once more when the window manager has framed it (its frame's size counts then).
+    placePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!placePending_) return;
+            keepOnScreen(true);
+            if (!frameMargins(this).isNull()) placePending_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (!isVisible()) return;
+    // The frame the window manager adds, or another screen, changes the room there is; the place is
+    // the person's once the window has been put inside the screen after it showed.
+    const bool place = placePending_ && !frameMargins(this).isNull();
+    if (place) placePending_ = false;
+    keepOnScreen(place);
 }
 
 void MainWindow::handOverEnded() {

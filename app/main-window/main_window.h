@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -27,7 +28,8 @@ struct ApplicationParts;
 // The application's one main window: the study workspace, or the compact selection answer while
 // the store presents a selection, each with its own minimum and ideal size; the five sheets bound
 // to the store's flags; the menu bar. Closing it hides it. It carries the main window's
-// identifier from the start and keeps its frame in the defaults store between runs.
+// identifier from the start and keeps its frame in the defaults store between runs. It stays
+// inside the available area of its screen.
 // Where the desktop's tray does not show the program's icon, closing it may end the program (see
 // SelectionController::windowClose), and so may the end of a hand-over that hid it or that started
 // the program without it (SelectionController::handOverEnd).
@@ -59,7 +61,8 @@ public:
 
     // The ideal size of the window for the current presentation, menu bar included.
     QSize idealSize() const;
-    // Puts the saved frame back, or the ideal size when none is saved or it lies off every screen.
+    // Puts the saved frame back, or the ideal size when none is saved or it lies off every screen;
+    // either within the available area of its screen.
     void restoreFrame();
     void saveFrame();
 
@@ -70,6 +73,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // Says once that the program keeps running without a window, with the choice to quit instead.
@@ -79,6 +83,9 @@ private:
     void showPresentation();
     void updateMinimum();
     QSize contentMinimum() const;
+    // No larger than the available area of its screen, less the window manager's frame; with
+    // `place`, moved inside it too.
+    void keepOnScreen(bool place);
 
     AppStore& store_;
     SelectionController& controller_;
@@ -95,6 +102,8 @@ private:
     QPointer<QWidget> backgroundNotice_;
     bool closeExplained_ = false;
     bool startedForHandOver_ = false;
+    // Shown, and not yet placed inside the screen with the window manager's frame known.
+    bool placePending_ = false;
 };
 
 }  // namespace velquin

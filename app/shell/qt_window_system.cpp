@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace velquin {
 
 namespace {
@@ -16,7 +18,8 @@ bool isPanelWidget(const QWidget* widget) {
 }
 
 bool isSheetWidget(const QWidget* widget) {
-    return qobject_cast<const QDialog*>(widget) && widget->parentWidget() && widget->windowModality() == Qt::WindowModal;
+    return qobject_cast<const QDialog*>(widget) && widget->parentWidget() &&
+           widget->windowModality() == Qt::WindowModal;
 }
 
 // Top-level widgets that Qt makes for itself and that are not the application's windows: the
@@ -68,8 +71,8 @@ QList<WindowSystem::Window> QtWindowSystem::windows() {
         window.isSheet = isSheetWidget(widget);
         window.canBecomeMain = !window.isPanel && !window.isSheet;
         const Qt::WindowType type = widget->windowType();
-        window.isTitled = (type == Qt::Window || type == Qt::Dialog) &&
-                          !widget->windowFlags().testFlag(Qt::FramelessWindowHint);
+        window.isTitled =
+            (type == Qt::Window || type == Qt::Dialog) && !widget->windowFlags().testFlag(Qt::FramelessWindowHint);
         window.isVisible = widget->isVisible() && !widget->isMinimized();
         window.isMinimized = widget->isMinimized();
         window.isFullScreen = widget->isFullScreen();
@@ -101,7 +104,18 @@ void QtWindowSystem::setFrame(WindowId window, const QRectF& frame) {
 }
 
 void QtWindowSystem::setContentSize(WindowId window, const QSizeF& size) {
-    if (QWidget* target = widget(window)) target->resize(size.toSize());
+    QWidget* target = widget(window);
+    if (!target) return;
+    target->resize(size.toSize());
+    // A window that grows stays inside the screen's available area: moved up or left as far as it
+    // needs, its left and top edges inside where it is larger.
+    const QScreen* screen = target->isVisible() ? target->screen() : nullptr;
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = target->frameGeometry();
+    frame.moveLeft(std::max(std::min(frame.left(), area.right() - frame.width() + 1), area.left()));
+    frame.moveTop(std::max(std::min(frame.top(), area.bottom() - frame.height() + 1), area.top()));
+    if (frame.topLeft() != target->frameGeometry().topLeft()) target->move(frame.topLeft());
 }
 
 void QtWindowSystem::setIdentifier(WindowId window, const QString& identifier) {
@@ -121,9 +135,7 @@ void QtWindowSystem::hideWindow(WindowId window) {
     if (QWidget* target = widget(window)) target->hide();
 }
 
-bool QtWindowSystem::isApplicationActive() {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
-}
+bool QtWindowSystem::isApplicationActive() { return QGuiApplication::applicationState() == Qt::ApplicationActive; }
 
 void QtWindowSystem::hideApplication() {
     if (hidden_) return;

@@ -38,8 +38,14 @@ public:
             const QRect area =
                 screen->availableGeometry().adjusted(client.left() - frame.left(), client.top() - frame.top(),
                                                      client.right() - frame.right(), client.bottom() - frame.bottom());
-            // The left and top edges win where the sheet is larger than the area: its title stays
-            // within reach.
+            // No larger than the area (a sheet whose own least size is larger scrolls its content
+            // or stays at that size); the left and top edges win where it is larger: its title
+            // stays within reach.
+            const QSize most = sheet_->maximumSize().boundedTo(area.size());
+            if (most != sheet_->maximumSize()) {
+                sheet_->setMaximumSize(most);
+                placed.setSize(sheet_->size());
+            }
             placed.moveLeft(std::max(std::min(placed.left(), area.right() - placed.width() + 1), area.left()));
             placed.moveTop(std::max(std::min(placed.top(), area.bottom() - placed.height() + 1), area.top()));
         }

@@ -1,15 +1,18 @@
 // Entry point of every test program: private home, XDG and temporary folders, so that no test
 // touches the user's settings or data and test programs running side by side never see each
 // other's temporary files, and a Qt application object for event loops and coroutines (a widget
-// application in the GUI variant; offscreen unless a display is given).
+// application in the GUI variant; offscreen unless a display is given, on a desktop screen with the
+// two common laptop screens to its right, for the tests of how windows fit them; the first screen by
+// name is the primary one).
 #ifdef ORVEL_TEST_GUI
 #include <QApplication>
 #else
 #include <QCoreApplication>
 #endif
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "base/task.h"
 
@@ -26,7 +29,21 @@ int main(int argc, char** argv) {
     if (!QDir().mkdir(temporary)) return 2;
     qputenv("TMPDIR", temporary.toUtf8());
     qunsetenv("ORVEL_DEFAULTS_FILE");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+#ifdef ORVEL_TEST_GUI
+        const QString screens = home.path() + QStringLiteral("/screens.json");
+        QFile file(screens);
+        if (!file.open(QIODevice::WriteOnly) || file.write(R"({"screens": [
+                {"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1200, "logicalDpi": 96},
+                {"name": "laptop-1024x768", "x": 1920, "y": 0, "width": 1024, "height": 768, "logicalDpi": 96},
+                {"name": "laptop-1366x768", "x": 2944, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96}]})") < 0)
+            return 2;
+        file.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toUtf8());
+#else
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    }
 
 #ifdef ORVEL_TEST_GUI
     QApplication app(argc, argv);

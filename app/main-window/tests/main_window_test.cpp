@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -16,11 +17,11 @@
 #include "app/main-window/sheet_binding.h"
 #include "app/main-window/sidebar.h"
 #include "app/shell/orvel_native_coach.h"
-#include "app/tutor-lesson/orvel_native_coach_tip.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/tests/fake_selection_controller.h"
 #include "app/shell/tests/store_test_doubles.h"
 #include "app/shell/workspace_router.h"
+#include "app/tutor-lesson/orvel_native_coach_tip.h"
 
 namespace velquin {
 namespace {
@@ -34,9 +35,9 @@ protected:
 
     // Sheets made by the test's factories, by flag order.
     void bindAllSheets() {
-        for (auto factory : {&ApplicationParts::settingsSheet, &ApplicationParts::privacyConsentSheet,
-                             &ApplicationParts::accountSheet, &ApplicationParts::captureGuideSheet,
-                             &ApplicationParts::directSelectionSettingsSheet}) {
+        for (auto factory :
+             {&ApplicationParts::settingsSheet, &ApplicationParts::privacyConsentSheet, &ApplicationParts::accountSheet,
+              &ApplicationParts::captureGuideSheet, &ApplicationParts::directSelectionSettingsSheet}) {
             parts.*factory = [this](AppStore&, QWidget* parent) {
                 ++sheetsMade;
                 return new QDialog(parent);
@@ -169,6 +170,22 @@ TEST_F(MainWindowTest, SizesFollowThePresentationAndTheFrameIsKept) {
         window().restoreFrame();
         EXPECT_EQ(window().size(), window().idealSize()) << stored;
     }
+
+    // On a laptop's screen, a frame kept from a larger one and a size larger than the screen stay
+    // inside the screen's available area.
+    const QScreen* laptop = nullptr;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->name() == QLatin1String("laptop-1024x768")) laptop = screen;
+    ASSERT_TRUE(laptop);
+    const QRect area = laptop->availableGeometry();
+    defaults.setString(MainWindow::frameKey(), QStringLiteral("%1 300 1040 819").arg(area.x() + 200));
+    window().restoreFrame();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(area.contains(window().frameGeometry()));
+    EXPECT_EQ(window().screen(), laptop);
+    window().resize(1040, 840);
+    EXPECT_TRUE(area.contains(window().frameGeometry()));
+    EXPECT_GE(window().height(), window().minimumHeight());
 }
 
 TEST_F(MainWindowTest, MenuCommands) {
@@ -313,8 +330,8 @@ TEST_F(MainWindowTest, TourFollowsTheWorkspace) {
     store().setAnswer(tamsel::ModelAnswer{QStringLiteral("An answer"), std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(coach.step(), OrvelNativeCoach::Step::selectSentence) << "an answer without a source";
     store().setSource(QStringLiteral("Opportunity cost"));
-    store().setAnswer(tamsel::ModelAnswer{QStringLiteral("The next best alternative."), std::nullopt, std::nullopt,
-                                          std::nullopt});
+    store().setAnswer(
+        tamsel::ModelAnswer{QStringLiteral("The next best alternative."), std::nullopt, std::nullopt, std::nullopt});
     EXPECT_EQ(coach.step(), OrvelNativeCoach::Step::handoff);
     EXPECT_EQ(sidebar().tip(), nullptr);
 

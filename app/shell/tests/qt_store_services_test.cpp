@@ -5,8 +5,10 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -28,7 +30,8 @@ public:
 TEST(SystemClipboardTest, ReadsFilesTextAndImagesAndReplacesEverythingWithText) {
     SystemClipboard clipboard;
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), QUrl(QStringLiteral("https://example.org/b.pdf"))});
+    data->setUrls(
+        {QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")), QUrl(QStringLiteral("https://example.org/b.pdf"))});
     data->setText(QStringLiteral("text"));
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
@@ -86,6 +89,14 @@ TEST(QtWindowSystemTest, DescribesTopLevelWidgetsAndHidesAndShowsThemAgain) {
 
     system.setContentSize(QtWindowSystem::idOf(&main), QSizeF(900, 700));
     EXPECT_EQ(main.size(), QSize(900, 700));
+    // Grown near the bottom of a laptop's screen, it moves up to stay inside it.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() != QLatin1String("laptop-1024x768")) continue;
+        main.move(screen->availableGeometry().topLeft() + QPoint(40, 300));
+        system.setContentSize(QtWindowSystem::idOf(&main), QSizeF(840, 700));
+        EXPECT_EQ(main.size(), QSize(840, 700));
+        EXPECT_TRUE(screen->availableGeometry().contains(main.frameGeometry()));
+    }
 }
 
 // The tray icon is part of the desktop's panel, not a window of the application: hiding the

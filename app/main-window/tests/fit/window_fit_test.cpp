@@ -2,7 +2,9 @@
 // doubles, in the three interface languages, light and dark, at its default and its least size,
 // filled with the longest texts people, files and services give: no text or control may be cut
 // by its window or a visible parent, no label cut where it should wrap or elide, no button
-// narrower than its text; as it opens and in its largest state. Pictures: ORVEL_FIT_SCREENSHOT_DIR.
+// narrower than its text; as it opens and in its largest state; on a desktop screen and on the two
+// common laptop screens (1024x768, 1366x768), where no window may reach past the screen's available
+// area. Pictures: ORVEL_FIT_SCREENSHOT_DIR.
 #include <gtest/gtest.h>
 
 #include <QtTest/qtestspontaneevent.h>
@@ -14,6 +16,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
@@ -78,6 +81,20 @@ const struct {
     InterfaceAppearance appearance;
     const char* name;
 } kAppearances[] = {{InterfaceAppearance::light, "light"}, {InterfaceAppearance::dark, "dark"}};
+
+// The test screens (see the test programs' main): the desktop's in both appearances, the laptops'
+// in the light one.
+const struct {
+    const char* name;
+    bool bothAppearances;
+} kScreens[] = {{"desktop", true}, {"laptop-1024x768", false}, {"laptop-1366x768", false}};
+
+QScreen* screenNamed(const char* name) {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() == QLatin1String(name)) return screen;
+    }
+    return nullptr;
+}
 
 // An answer past the length the answer views show whole, so their note on the cut shows too.
 const QString kLongestAnswer = QStringLiteral("机会成本是做出选择时放弃的次优选择的价值。").repeated(1000);
@@ -322,6 +339,7 @@ protected:
              [this] {
                  // The notice is told once per window: a window of its own each time.
                  closing = std::make_unique<MainWindow>(store(), *router, mainSelection, coach, parts, defaults);
+                 closing->move(origin);
                  closing->show();
                  return showSheet([this] {
                      // The person's close, as the window manager delivers it.
@@ -343,7 +361,7 @@ protected:
                  selectionController();
                  panels().present(kLongSelection, QStringLiteral("Editor"), tamsel::StudyMode::explain,
                                   tamsel::SelectionTextPolicy::service);
-                 panels().showAnswer(QPointF(100, 100), false);
+                 panels().showAnswer(QPointF(origin + QPoint(100, 100)), false);
                  panels().answerPanel()->resize(DirectResultPanel::initialSize);
                  settle();
                  return static_cast<QWidget*>(panels().answerPanel());
@@ -360,6 +378,8 @@ protected:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<MainWindow> closing;
     QPointer<DizUviziView> tutor;
+    // The top left corner of the screen the walk is on.
+    QPoint origin;
 
 private:
     std::unique_ptr<fitwalk::Selection> selection_;
@@ -371,55 +391,77 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
     const QString folder = QStringLiteral(ORVEL_FIT_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     QStringList unexpected;
-    for (const Language& language : kLanguages) {
-        InterfaceSettings::shared().setLanguage(language.language);
-        // As the program sets it on its window: dates in the interface language.
-        QLocale::setDefault(locale(language.language));
-        window->setLocale(locale(language.language));
-        signedIn.language = language.wording;
-        for (const auto& look : kAppearances) {
-            ApplicationAppearance::shared().apply(look.appearance);
-            for (const Row& row : rows()) {
-                const QString rowName = QLatin1String(row.name);
-                QPointer<QWidget> shown = row.open();
-                if (!shown) {
-                    unexpected.append(QStringLiteral("%1-%2-%3: not shown")
-                                          .arg(rowName, QLatin1String(language.code), QLatin1String(look.name)));
-                    continue;
-                }
-                if (rowName.startsWith(QLatin1String("coach"))) {
-                    // An import that failed on the longest file name, told in the notice and the status line.
-                    tutorScreen().reportImportFailure(std::make_exception_ptr(readFailure()));
+    for (const auto& place : kScreens) {
+        QScreen* screen = screenNamed(place.name);
+        ASSERT_TRUE(screen) << place.name;
+        origin = screen->availableGeometry().topLeft();
+        window->move(origin);
+        // The pictures of the desktop's screen keep their names; the others say their screen.
+        const QString screenSuffix =
+            place.bothAppearances ? QString() : QLatin1String(place.name).mid(QLatin1String("laptop").size());
+        for (const Language& language : kLanguages) {
+            InterfaceSettings::shared().setLanguage(language.language);
+            // As the program sets it on its window: dates in the interface language.
+            QLocale::setDefault(locale(language.language));
+            window->setLocale(locale(language.language));
+            signedIn.language = language.wording;
+            for (const auto& look : kAppearances) {
+                if (!place.bothAppearances && look.appearance != InterfaceAppearance::light) continue;
+                ApplicationAppearance::shared().apply(look.appearance);
+                for (const Row& row : rows()) {
+                    const QString rowName = QLatin1String(row.name);
+                    QPointer<QWidget> shown = row.open();
+                    if (!shown) {
+                        unexpected.append(
+                            QStringLiteral("%1-%2-%3%4: not shown")
+                                .arg(rowName, QLatin1String(language.code), QLatin1String(look.name), screenSuffix));
+                        continue;
+                    }
+                    if (rowName.startsWith(QLatin1String("coach"))) {
+                        // An import that failed on the longest file name, told in the notice and the status line.
+                        tutorScreen().reportImportFailure(std::make_exception_ptr(readFailure()));
+                        settle();
+                    }
+                    const QSize initial = shown->size();
+                    for (const char* size : {"default", "minimum", "largest", "largest-minimum"}) {
+                        const QLatin1String step(size);
+                        if (step == QLatin1String("largest")) {
+                            if (!row.grow) break;
+                            row.grow(shown);
+                            shown->resize(initial);
+                            settle();
+                        }
+                        const QString name = QStringLiteral("%1-%2-%3-%4%5")
+                                                 .arg(rowName, QLatin1String(language.code), QLatin1String(look.name),
+                                                      QLatin1String(size), screenSuffix);
+                        if (step.endsWith(QLatin1String("minimum"))) {
+                            const QSize least = leastSize(shown);
+                            if (row.widest > 0 && least.width() > row.widest)
+                                unexpected.append(QStringLiteral("%1: its content widens it to %2 px (at most %3)")
+                                                      .arg(name)
+                                                      .arg(least.width())
+                                                      .arg(row.widest));
+                            if (least == shown->size()) continue;
+                            shown->resize(least);
+                            settle();
+                        }
+                        shown->grab().save(QStringLiteral("%1/%2.png").arg(folder, name));
+                        const QRect area = shown->screen()->availableGeometry();
+                        if (!area.contains(shown->frameGeometry()))
+                            unexpected.append(QStringLiteral("%1: reaches past the screen's available area (%2,%3 "
+                                                             "%4x%5 on %6x%7)")
+                                                  .arg(name)
+                                                  .arg(shown->frameGeometry().x() - area.x())
+                                                  .arg(shown->frameGeometry().y() - area.y())
+                                                  .arg(shown->frameGeometry().width())
+                                                  .arg(shown->frameGeometry().height())
+                                                  .arg(area.width())
+                                                  .arg(area.height()));
+                        for (const QString& fault : fitwalk::faults(shown)) unexpected.append(name + u' ' + fault);
+                    }
+                    if (shown) row.close(shown);
                     settle();
                 }
-                const QSize initial = shown->size();
-                for (const char* size : {"default", "minimum", "largest", "largest-minimum"}) {
-                    const QLatin1String step(size);
-                    if (step == QLatin1String("largest")) {
-                        if (!row.grow) break;
-                        row.grow(shown);
-                        shown->resize(initial);
-                        settle();
-                    }
-                    if (step.endsWith(QLatin1String("minimum"))) {
-                        const QSize least = leastSize(shown);
-                        if (row.widest > 0 && least.width() > row.widest)
-                            unexpected.append(QStringLiteral("%1-%2-%3: its content widens it to %4 px (at most %5)")
-                                                  .arg(rowName, QLatin1String(language.code), QLatin1String(look.name))
-                                                  .arg(least.width())
-                                                  .arg(row.widest));
-                        if (least == shown->size()) continue;
-                        shown->resize(least);
-                        settle();
-                    }
-                    const QString name =
-                        QStringLiteral("%1-%2-%3-%4")
-                            .arg(rowName, QLatin1String(language.code), QLatin1String(look.name), QLatin1String(size));
-                    shown->grab().save(QStringLiteral("%1/%2.png").arg(folder, name));
-                    for (const QString& fault : fitwalk::faults(shown)) unexpected.append(name + u' ' + fault);
-                }
-                if (shown) row.close(shown);
-                settle();
             }
         }
     }
