@@ -247,6 +247,17 @@ void MainWindow::saveFrame() {
         frameKey(), QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
 }
 
+void MainWindow::setVisible(bool visible) {
+    // Shown again, the window goes back where it was. Qt asks the window manager for a place only
+    // for a window the program placed itself; any other is placed anew, wherever the person had
+    // moved it. Its client area is given its place before it is mapped (see
+    // QtWindowSystem::showApplication).
+    if (visible && !isVisible() && hiddenAt_) {
+        if (QWindow* handle = windowHandle()) handle->setPosition(*hiddenAt_);
+    }
+    QMainWindow::setVisible(visible);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveFrame();
     // A close the program makes itself (quitting closes every window) only hides the window; the
@@ -304,6 +315,11 @@ void MainWindow::showEvent(QShowEvent* event) {
             if (!frameMargins(this).isNull()) placePending_ = false;
         },
         Qt::QueuedConnection);
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) hiddenAt_ = geometry().topLeft();
+    QMainWindow::hideEvent(event);
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {

@@ -29,7 +29,7 @@ struct ApplicationParts;
 // the store presents a selection, each with its own minimum and ideal size; the five sheets bound
 // to the store's flags; the menu bar. Closing it hides it. It carries the main window's
 // identifier from the start and keeps its frame in the defaults store between runs. It stays
-// inside the available area of its screen.
+// inside the available area of its screen, and comes back where it was when shown again.
 // Where the desktop's tray does not show the program's icon, closing it may end the program (see
 // SelectionController::windowClose), and so may the end of a hand-over that hid it or that started
 // the program without it (SelectionController::handOverEnd).
@@ -65,6 +65,7 @@ public:
     // either within the available area of its screen.
     void restoreFrame();
     void saveFrame();
+    void setVisible(bool visible) override;
 
     void retranslate();
     // This run began with a hand-over (the study-selection command) and the window was never shown.
@@ -73,6 +74,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
@@ -102,6 +104,8 @@ private:
     QPointer<QWidget> backgroundNotice_;
     bool closeExplained_ = false;
     bool startedForHandOver_ = false;
+    // Where the client area was when the program last hid the window.
+    std::optional<QPoint> hiddenAt_;
     // Shown, and not yet placed inside the screen with the window manager's frame known.
     bool placePending_ = false;
 };

@@ -35,13 +35,43 @@ bool reachable(const OrvelProgram& orvel) {
 
 QString phase(const OrvelProgram& orvel) { return orvel.state().value(QStringLiteral("selectionPhase")).toString(); }
 
+// The program's main window (its largest mapped window: the answer panel is smaller), if mapped.
+// Qt may give it a new X window when it shows again.
+std::optional<X11Display::Window> mainWindowOf(const X11Display& display, const OrvelProgram& orvel) {
+    std::optional<X11Display::Window> largest;
+    for (const X11Display::Window& window : display.windowsOf(orvel.pid())) {
+        const QSize size = window.geometry.size();
+        if (!largest || size.width() * size.height() > largest->geometry.width() * largest->geometry.height())
+            largest = window;
+    }
+    return largest;
+}
+
+// Where the main window shows its client area, while it is mapped.
+std::optional<QRect> mainWindowPlace(const X11Display& display, const OrvelProgram& orvel) {
+    const auto window = mainWindowOf(display, orvel);
+    return window ? std::optional<QRect>(window->geometry) : std::nullopt;
+}
+
+// Moves the main window as a person drags it, away from where the window manager put it; where it
+// then is.
+std::optional<QRect> dragMainWindow(const X11Display& display, const OrvelProgram& orvel, QPoint to) {
+    const auto before = mainWindowOf(display, orvel);
+    if (!before) return std::nullopt;
+    xdotool(
+        {QStringLiteral("windowmove"), QString::number(before->id), QString::number(to.x()), QString::number(to.y())});
+    std::optional<QRect> after;
+    waitUntil([&] { return (after = mainWindowPlace(display, orvel)) && after != before->geometry; }, 5000);
+    return after != before->geometry ? after : std::nullopt;
+}
+
 }  // namespace
 
 // A tray that comes after the program takes its icon; a click on the tray's panel leaves an offered
 // selection alone; a left click on the icon opens the menu, and
 // with a selection offered beside the pointer its "Open selected text window" item opens that selection in the answer
-// panel. With the icon in the tray, closing the window leaves the program running; when the tray
-// goes away, the window comes back.
+// panel. With the icon in the tray, closing the window leaves the program running; its menu, and
+// the tray going away, bring the window back where it was.
 TEST(TrayProgramDesktop, TheTrayMenuOpensTheOfferedSelectionAndTheWindowReturnsWithoutTheTray) {
     X11Display display;
     orveltest::WindowManager manager(display);
@@ -83,12 +113,28 @@ TEST(TrayProgramDesktop, TheTrayMenuOpensTheOfferedSelectionAndTheWindowReturnsW
     // The answer panel is a window of the program too.
     const auto shownWindows = [&] { return display.windowsOf(orvel.pid()).size(); };
     const qsizetype withMainWindow = shownWindows();
+    // Wherever the person put the window, it comes back there: from the tray's menu ("Open main
+    // window", its ninth row) and when the tray goes away.
+    const std::optional<QRect> placed = dragMainWindow(display, orvel, QPoint(119, 110));
+    ASSERT_TRUE(placed);
     display.requestClose(window->id);
     ASSERT_TRUE(waitUntil([&] { return shownWindows() == withMainWindow - 1; }));
     EXPECT_TRUE(orvel.isRunning());
+    heldClickAt(*icon);
+    ASSERT_TRUE(waitUntil([&] {
+        menu = display.topLevelAt(*icon + QPoint(-20, 20));
+        return menu && menu->top() < icon->y() + 20;
+    })) << "the menu did not open again";
+    heldClickAt(QPoint(menu->center().x(), menu->top() + int(menu->height() * 8.5 / 10.4)));
+    EXPECT_TRUE(waitUntil([&] { return mainWindowPlace(display, orvel) == placed; }))
+        << "the window came back elsewhere from the tray's menu";
+    const auto shown = mainWindowOf(display, orvel);
+    ASSERT_TRUE(shown);
+    display.requestClose(shown->id);
+    ASSERT_TRUE(waitUntil([&] { return !mainWindowPlace(display, orvel); }));
     tray.stop();
-    EXPECT_TRUE(waitUntil([&] { return shownWindows() == withMainWindow; }))
-        << "the window stayed closed without the tray";
+    EXPECT_TRUE(waitUntil([&] { return mainWindowPlace(display, orvel) == placed; }))
+        << "the window stayed closed without the tray, or came back elsewhere";
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
@@ -142,7 +188,8 @@ TEST(TrayProgramDesktop, WithoutATrayClosingTheWindowEndsOrExplainsOnce) {
 
 // Without a tray, a hand-over hides the main window and shows the answer panel; once Escape closes
 // the panel, no copy runs on unseen: one the study-selection command started ends; a running copy
-// brings its window back, or with automatic selection on says that it runs on in the background.
+// brings its window back where it was, or with automatic selection on says that it runs on in the
+// background.
 TEST(TrayProgramDesktop, WithoutATrayTheEndOfAHandOverEndsTheProgramOrLeadsBack) {
     X11Display display;
     orveltest::WindowManager manager(display);
@@ -190,12 +237,16 @@ TEST(TrayProgramDesktop, WithoutATrayTheEndOfAHandOverEndsTheProgramOrLeadsBack)
         current = &orvel;
         prepare(orvel, automaticSelection);
         ASSERT_TRUE(orvel.start());
-        ASSERT_TRUE(orvel.waitForWindow(display));
+        const auto window = orvel.waitForWindow(display);
+        ASSERT_TRUE(window);
+        const std::optional<QRect> placed = dragMainWindow(display, orvel, QPoint(119, 110));
+        ASSERT_TRUE(placed);
         ASSERT_TRUE(handOver());
         ASSERT_TRUE(waitUntil(panelAlone));
         ASSERT_TRUE(closePanel());
         if (!automaticSelection) {
-            EXPECT_TRUE(waitUntil(mainWindowShown)) << "the window the hand-over hid stayed hidden";
+            EXPECT_TRUE(waitUntil([&] { return mainWindowPlace(display, orvel) == placed; }))
+                << "the window the hand-over hid stayed hidden, or came back elsewhere";
             EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
             continue;
         }
