@@ -25,6 +25,7 @@
 #include "app/shell/sheet_window.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/window_system.h"
+#include "app/shell/workspace_router.h"
 #include "app/tutor-lesson/lessonary_view_support.h"
 #include "base/defaults_store.h"
 
@@ -62,6 +63,7 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
                        QWidget* parent)
     : QMainWindow(parent),
       store_(store),
+      router_(router),
       controller_(selection),
       defaults_(defaults),
       makeSelectionView_(parts.selectionView) {
@@ -243,6 +245,8 @@ void MainWindow::restoreFrame() {
 void MainWindow::saveFrame() {
     if (!isVisible()) return;
     QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    // The router's frames include the window manager's frame; the kept one is the client area's.
+    if (const auto kept = router_.frameToKeep()) frame = kept->toRect().marginsRemoved(frameMargins(this));
     defaults_.setString(
         frameKey(), QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
 }

@@ -64,6 +64,7 @@ public:
     // Puts the saved frame back, or the ideal size when none is saved or it lies off every screen;
     // either within the available area of its screen.
     void restoreFrame();
+    // Keeps the frame for the next run: on the coach page the one the window returns to from it.
     void saveFrame();
     void setVisible(bool visible) override;
 
@@ -90,6 +91,7 @@ private:
     void keepOnScreen(bool place);
 
     AppStore& store_;
+    WorkspaceRouter& router_;
     SelectionController& controller_;
     base::DefaultsStore& defaults_;
     ContentView* content_ = nullptr;

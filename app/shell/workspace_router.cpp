@@ -74,17 +74,27 @@ void WorkspaceRouter::enlargeForCoach() {
     windows_->setFrame(window->id, QRectF(middle.x() - width / 2, middle.y() - height / 2, width, height));
 }
 
-void WorkspaceRouter::restoreAfterCoach(const QRectF& saved) {
+std::optional<std::pair<WindowSystem::WindowId, QRectF>> WorkspaceRouter::restoredFrame(const QRectF& saved) const {
     const auto window = workspaceWindow();
-    if (!window || window->isFullScreen) return;
+    if (!window || window->isFullScreen) return std::nullopt;
     const auto screen = windows_->visibleScreenFrame(window->id);
-    if (!screen) return;
+    if (!screen) return std::nullopt;
     const QRectF visible = *screen;
     const double width = std::min(visible.width(), std::max(smallestRestoredWidth, saved.width()));
     const double height = std::min(visible.height(), std::max(smallestRestoredHeight, saved.height()));
     const double x = std::min(visible.x() + visible.width() - width, std::max(saved.x(), visible.x()));
     const double y = std::min(visible.y() + visible.height() - height, std::max(saved.y(), visible.y()));
-    windows_->setFrame(window->id, QRectF(x, y, width, height));
+    return std::make_pair(window->id, QRectF(x, y, width, height));
+}
+
+void WorkspaceRouter::restoreAfterCoach(const QRectF& saved) {
+    if (const auto restored = restoredFrame(saved)) windows_->setFrame(restored->first, restored->second);
+}
+
+std::optional<QRectF> WorkspaceRouter::frameToKeep() const {
+    if (page_ != Page::coach || !preTutorWindowFrame_) return std::nullopt;
+    const auto restored = restoredFrame(*preTutorWindowFrame_);
+    return restored ? std::optional<QRectF>(restored->second) : std::nullopt;
 }
 
 AuxiliaryWindowController& AuxiliaryWindowController::shared() {

@@ -8,10 +8,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/shell/window_system.h"
-#include "base/work_scheduler.h"
 #include "base/raw_value.h"
+#include "base/work_scheduler.h"
 
 namespace velquin {
 
@@ -47,6 +48,9 @@ public:
     Page page() const { return page_; }
     void open(Page target);
     void returnHome() { open(Page::home); }
+    // On the coach page, the frame the main window would be put back at on leaving it (what a
+    // restart should open at, rather than the enlarged frame); else none.
+    std::optional<QRectF> frameToKeep() const;
 
 Q_SIGNALS:
     void pageChanged();
@@ -55,6 +59,9 @@ private:
     std::optional<WindowSystem::Window> workspaceWindow() const;
     void enlargeForCoach();
     void restoreAfterCoach(const QRectF& saved);
+    // Where the window goes back to from `saved`: no smaller than the least restored size, inside
+    // the visible frame of its screen; none without a window or a screen, or in full screen.
+    std::optional<std::pair<WindowSystem::WindowId, QRectF>> restoredFrame(const QRectF& saved) const;
 
     std::shared_ptr<WindowSystem> windows_;
     std::shared_ptr<base::WorkScheduler> scheduler_;

@@ -130,8 +130,12 @@ TEST_F(WorkspaceRouterTest, LeavingTheCoachPageRestoresTheSavedFrameWithinTheVis
     };
     for (const Row& row : rows) {
         setUp(visible, row.saved);
+        EXPECT_EQ(router.frameToKeep(), std::nullopt);
         openAndSettle(Page::coach);
+        // What a quit on the coach page keeps for the next start.
+        EXPECT_EQ(router.frameToKeep(), std::optional<QRectF>(row.expected));
         openAndSettle(Page::history);
+        EXPECT_EQ(router.frameToKeep(), std::nullopt);
         EXPECT_EQ(frame(), row.expected) << "saved " << row.saved.x() << "," << row.saved.y();
         openAndSettle(Page::home);
     }

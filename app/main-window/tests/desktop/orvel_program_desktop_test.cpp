@@ -397,7 +397,8 @@ TEST(OrvelProgramDesktop, InstalledCopyIsValidAndTakesItsURLs) {
 
 // The first-setup step runs while the stored setup version is 5 or less: it forgets the saved
 // window frame (the window opens at its ideal size), switches automatic selection off and opens
-// the select-anywhere settings; afterwards only "--setup" opens them, and the frame is kept.
+// the select-anywhere settings; afterwards only "--setup" opens them, and the frame is kept (ended
+// on the coach page, the one the window had before the coach page enlarged it).
 TEST(OrvelProgramDesktop, FirstSetupStep) {
     struct Row {
         const char* name;
@@ -405,11 +406,13 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
         QStringList arguments;
         int width;
         bool opensSettings;
+        bool endsOnCoachPage = false;
     };
     const QList<Row> rows{
         {"stored 5", 5, {}, kIdealWidth, true},
         {"stored 6", 6, {}, 900, false},
         {"stored 6 with --setup", 6, {QStringLiteral("--setup")}, 900, true},
+        {"stored 6, ended on the coach page", 6, {}, 900, false, true},
     };
     X11Display display;
     for (const Row& row : rows) {
@@ -428,6 +431,13 @@ TEST(OrvelProgramDesktop, FirstSetupStep) {
         EXPECT_TRUE(waitUntil([&] {
             return orvel.state().value(QStringLiteral("showDirectSelectionSettings")).toBool() == row.opensSettings;
         }));
+        if (row.endsOnCoachPage) {
+            ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QStringLiteral("coach")}));
+            EXPECT_TRUE(waitUntil([&] {
+                const auto shown = orvel.waitForWindow(display);
+                return shown && shown->geometry.width() > 1000;
+            })) << "the coach page did not enlarge the window";
+        }
         EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 
         const base::DefaultsStore after(orvel.defaultsFile());
