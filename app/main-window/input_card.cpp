@@ -126,7 +126,8 @@ InputCard::InputCard(AppStore& store, std::shared_ptr<FileChooser> chooser, QWid
     connect(&store_, &AppStore::sourceNoteChanged, this,
             [this] { note_->setText(UIStrings::text(store_.sourceNote())); });
     connect(&store_, &AppStore::isBusyChanged, this, &InputCard::showBusy);
-    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    lessonary::follow(
+        this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
     restyle();
     showBusy();
@@ -153,6 +154,9 @@ void InputCard::openImportDialog() {
                        "ordinateur."));
     for (const QString& extension : tamsel::LocalDocumentReference::supportedExtensions())
         request.patterns.append(QStringLiteral("*.") + extension);
+    request.patternsTitle =
+        UIStrings::choose(QStringLiteral("图片、PDF、TXT 和 Markdown"), QStringLiteral("Images, PDF, TXT and Markdown"),
+                          QStringLiteral("Images, PDF, TXT et Markdown"));
     QPointer<InputCard> guard(this);
     chooser_->chooseFileToOpen(window(), request, [guard](const QUrl& file) {
         if (guard) guard->store_.importURL(file);

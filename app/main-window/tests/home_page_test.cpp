@@ -107,8 +107,12 @@ protected:
     void pressCtrlReturn() { QTest::keyClick(input().editor(), Qt::Key_Return, Qt::ControlModifier); }
 
     static LearningRecord record(const QString& source, double ageSeconds, const QString& mode = "explain") {
-        return {QUuid::createUuid(), base::Date::now().addingSeconds(-ageSeconds), mode, source,
-                source + QStringLiteral(" — answer"), false};
+        return {QUuid::createUuid(),
+                base::Date::now().addingSeconds(-ageSeconds),
+                mode,
+                source,
+                source + QStringLiteral(" — answer"),
+                false};
     }
     // The guest history file holds `records` (newest first), and the history reads it again.
     void writeHistory(const QList<LearningRecord>& records) {
@@ -345,11 +349,10 @@ TEST_F(HomePageTest, AnswerWarningCopyExportAndBanner) {
 // note button marks it in the history file.
 TEST_F(HomePageTest, RecentHistoryReopensAndMarksNotes) {
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
-    QList<LearningRecord> records{record(s("第一条\n两行"), 30),
-                                  record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
-                                  record(QStringLiteral("Third"), 3 * 86400, QStringLiteral("translate")),
-                                  record(QStringLiteral("Fourth"), 20 * 86400),
-                                  record(QStringLiteral("Fifth"), 400 * 86400)};
+    QList<LearningRecord> records{
+        record(s("第一条\n两行"), 30), record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
+        record(QStringLiteral("Third"), 3 * 86400, QStringLiteral("translate")),
+        record(QStringLiteral("Fourth"), 20 * 86400), record(QStringLiteral("Fifth"), 400 * 86400)};
     writeHistory(records);
     const auto& buttons = recent().reopenButtons();
     ASSERT_EQ(buttons.size(), 3);
@@ -422,9 +425,8 @@ TEST(PDFRangeView, ValidRanges) {
         int first, last, pages;
         bool valid;
     };
-    const Row rows[] = {{1, 1, 1, true},  {1, 20, 30, true},  {1, 21, 30, false}, {0, 3, 5, false},
-                        {2, 1, 5, false}, {1, 6, 5, false},   {1, 0, 0, false},   {11, 30, 30, true},
-                        {-1, 3, 5, false}};
+    const Row rows[] = {{1, 1, 1, true},  {1, 20, 30, true}, {1, 21, 30, false}, {0, 3, 5, false}, {2, 1, 5, false},
+                        {1, 6, 5, false}, {1, 0, 0, false},  {11, 30, 30, true}, {-1, 3, 5, false}};
     for (const Row& row : rows)
         EXPECT_EQ(PDFRangeView::isValid(row.first, row.last, row.pages), row.valid)
             << row.first << "-" << row.last << " of " << row.pages;
@@ -539,6 +541,7 @@ TEST_F(HomePageTest, ImportDialogHandsTheChosenFileToTheStore) {
     page.inputCard()->importFileAction()->trigger();
     ASSERT_EQ(chooser->requests.size(), 1);
     EXPECT_EQ(chooser->requests.first().title, s("导入文件"));
+    EXPECT_EQ(chooser->requests.first().patternsTitle, s("图片、PDF、TXT 和 Markdown")) << "the filter has a name";
     for (const char* pattern : {"*.pdf", "*.txt", "*.md", "*.png", "*.jpg"})
         EXPECT_TRUE(chooser->requests.first().patterns.contains(QString::fromLatin1(pattern))) << pattern;
     chooser->pending(QUrl::fromLocalFile(QStringLiteral("/home/student/words.txt")));
@@ -623,18 +626,17 @@ TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
     writeHistory({record(s("光合作用把光能转化为化学能。"), 90), record(QStringLiteral("Opportunity cost"), 3 * 3600),
                   record(s("Qu’est-ce que l’osmose ?"), 2 * 86400)});
     store().setSource(s("Opportunity cost is the value of the next best alternative you give up. 机会成本是什么？"));
-    store().setAnswer(ModelAnswer{
-        s("Opportunity cost is what you give up when you choose one option over another.\n\n"
-          "例如：把一个晚上用来复习，机会成本就是你本可以用来做的其他事情中价值最高的那一件。"),
-        QStringLiteral("This answer was shortened."), std::nullopt, std::nullopt});
+    store().setAnswer(
+        ModelAnswer{s("Opportunity cost is what you give up when you choose one option over another.\n\n"
+                      "例如：把一个晚上用来复习，机会成本就是你本可以用来做的其他事情中价值最高的那一件。"),
+                    QStringLiteral("This answer was shortened."), std::nullopt, std::nullopt});
     store().setResultDetail(s("gpt-5.4-mini · 2.4 秒"));
     struct Language {
         InterfaceLanguage language;
         const char* code;
     };
-    const Language languages[] = {{InterfaceLanguage::chinese, "zh"},
-                                  {InterfaceLanguage::english, "en"},
-                                  {InterfaceLanguage::french, "fr"}};
+    const Language languages[] = {
+        {InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"}, {InterfaceLanguage::french, "fr"}};
     for (const Language& language : languages) {
         for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
             InterfaceSettings::shared().setLanguage(language.language);
@@ -643,17 +645,16 @@ TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
             store().setErrorMessage(s("网络连接失败，请检查网络后重试。"));
             // A language change reaches the outer layouts in a few rounds of layout requests.
             for (int round = 0; round < 3; ++round) QApplication::processEvents();
-            const QString name = QStringLiteral("home-%1-%2")
-                                     .arg(QLatin1String(language.code),
-                                          appearance == InterfaceAppearance::dark ? "dark" : "light");
+            const QString name =
+                QStringLiteral("home-%1-%2")
+                    .arg(QLatin1String(language.code), appearance == InterfaceAppearance::dark ? "dark" : "light");
             for (QAbstractButton* button : home().findChildren<QAbstractButton*>()) {
                 if (!button->isVisible() || qobject_cast<RecentRecordButton*>(button)) continue;
                 EXPECT_GE(button->width(), button->sizeHint().width())
                     << name.toStdString() << " " << button->text().toStdString();
             }
             QComboBox* picker = bar().languagePicker();
-            EXPECT_TRUE(waitUntil([&] { return picker->width() >= picker->sizeHint().width(); }))
-                << name.toStdString();
+            EXPECT_TRUE(waitUntil([&] { return picker->width() >= picker->sizeHint().width(); })) << name.toStdString();
             EXPECT_TRUE(window().grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/%1.png").arg(name)));
             home().verticalScrollBar()->setValue(home().verticalScrollBar()->maximum());
             QApplication::processEvents();
@@ -664,8 +665,8 @@ TEST_F(HomePageTest, ScreenshotsInThreeLanguagesLightAndDark) {
             store().importURL(QUrl::fromLocalFile(QStringLiteral("/home/student/Lecture 07 - Thermodynamics.pdf")));
             ASSERT_TRUE(waitUntil([&] { return sheet<PDFRangeView>() != nullptr; }));
             EXPECT_TRUE(sheet<PDFRangeView>()->pageCountLine()->text().contains(QStringLiteral("1200")));
-            EXPECT_TRUE(
-                sheet<PDFRangeView>()->grab().save(QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/pdf-range-%1.png").arg(name)));
+            EXPECT_TRUE(sheet<PDFRangeView>()->grab().save(
+                QStringLiteral(ORVEL_HOME_SCREENSHOT_DIR "/pdf-range-%1.png").arg(name)));
             store().discardPendingPDF();
             store().setShowCaptureGuide(true);
             ASSERT_TRUE(sheet<CaptureGuideView>());
