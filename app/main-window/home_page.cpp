@@ -86,9 +86,16 @@ HomePage::HomePage(AppStore& store, WorkspaceRouter& router, OrvelNativeCoach& c
     footer_ = new HomeFooter(store, columnWidget_);
     column_->addWidget(footer_);
 
-    lessonary::follow(this, [this] { retranslate(); }, [this] { restyle(); });
+    lessonary::follow(
+        this, [this] { retranslate(); }, [this] { restyle(); });
     retranslate();
     restyle();
+}
+
+int HomePage::neededHeight(int width) const {
+    const QWidget* page = widget();
+    const int height = page->hasHeightForWidth() ? page->heightForWidth(width) : page->sizeHint().height();
+    return height + 2 * frameWidth();
 }
 
 void HomePage::retranslate() {
@@ -96,10 +103,10 @@ void HomePage::retranslate() {
     heroTitle_->setText(UIStrings::choose(QStringLiteral("今天，想理解什么？"),
                                           QStringLiteral("What would you like to understand today?"),
                                           QStringLiteral("Qu’aimeriez-vous comprendre aujourd’hui ?")));
-    heroSubtitle_->setText(UIStrings::choose(
-        QStringLiteral("选中一句话，或在这里写下想学会的内容。"),
-        QStringLiteral("Select a sentence, or write what you want to learn here."),
-        QStringLiteral("Sélectionnez une phrase ou saisissez ce que vous voulez apprendre.")));
+    heroSubtitle_->setText(
+        UIStrings::choose(QStringLiteral("选中一句话，或在这里写下想学会的内容。"),
+                          QStringLiteral("Select a sentence, or write what you want to learn here."),
+                          QStringLiteral("Sélectionnez une phrase ou saisissez ce que vous voulez apprendre.")));
 }
 
 void HomePage::restyle() {

@@ -43,6 +43,9 @@ public:
     RecentHistorySection* recentHistory() const { return recent_; }
     HomeFooter* footer() const { return footer_; }
 
+    // The height that shows the whole column at the page's width `width`, without scrolling.
+    int neededHeight(int width) const;
+
     void retranslate();
 
 private:

@@ -18,7 +18,9 @@
 
 #include "app/main-window/application_parts.h"
 #include "app/main-window/content_view.h"
+#include "app/main-window/home_page.h"
 #include "app/main-window/sheet_binding.h"
+#include "app/main-window/sidebar.h"
 #include "app/shell/app_store.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/selection_controller.h"
@@ -197,7 +199,14 @@ void MainWindow::keepOnScreen(bool place) {
 }
 
 QSize MainWindow::idealSize() const {
-    const QSize content = store_.selectionPresentation() ? selectionIdeal : workspaceIdeal;
+    const bool compact = store_.selectionPresentation();
+    QSize content = compact ? selectionIdeal : workspaceIdeal;
+    // Where the fonts' lines are taller (a Chinese font), the home page may need more height than
+    // the ideal to show its sections whole: the window then opens as tall as that.
+    if (!compact && content_->homePage() && router_.page() != WorkspaceRouter::Page::coach) {
+        const int pageWidth = content.width() - Sidebar::width - content_->sidebarDivider()->sizeHint().width();
+        content.setHeight(std::max(content.height(), content_->homePage()->neededHeight(pageWidth)));
+    }
     const QSize wanted = content.expandedTo(contentMinimum());
     return {wanted.width(), wanted.height() + (menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0)};
 }
@@ -233,8 +242,11 @@ void MainWindow::restoreFrame() {
     const QRect area = screen ? screen->availableGeometry().marginsRemoved(frameMargins(this)) : QRect();
     if (!frame) {
         resize(screen ? idealSize().boundedTo(area.size()) : idealSize());
+        // The pages know the height their texts need only once they are laid out on screen.
+        openedAtIdeal_ = true;
         return;
     }
+    openedAtIdeal_ = false;
     if (screen) {
         frame->setSize(frame->size().boundedTo(area.size()));
         *frame = movedInside(*frame, area);
@@ -315,6 +327,7 @@ void MainWindow::showEvent(QShowEvent* event) {
         this,
         [this] {
             if (!placePending_) return;
+            if (std::exchange(openedAtIdeal_, false)) resize(idealSize());
             keepOnScreen(true);
             if (!frameMargins(this).isNull()) placePending_ = false;
         },

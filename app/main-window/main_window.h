@@ -108,6 +108,8 @@ private:
     bool startedForHandOver_ = false;
     // Where the client area was when the program last hid the window.
     std::optional<QPoint> hiddenAt_;
+    // Given its ideal size for want of a kept frame, and not shown since.
+    bool openedAtIdeal_ = false;
     // Shown, and not yet placed inside the screen with the window manager's frame known.
     bool placePending_ = false;
 };

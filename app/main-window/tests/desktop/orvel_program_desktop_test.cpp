@@ -709,19 +709,37 @@ TEST(OrvelProgramDesktop, AFullHistoryOpensWhileTheProgramAnswers) {
 }
 
 // Under a Chinese system locale, whose fonts draw ’ “ ” full-width, Latin text keeps the Latin
-// punctuation of a Latin font (the advances are at 100 pixels), and Chinese text its Chinese font.
+// punctuation of a Latin font (the advances are at 100 pixels), and Chinese text its Chinese font;
+// in every interface language the home page shows whole, footer included, at the size the window
+// opens at (taller lines do not make it scroll).
 TEST(OrvelProgramDesktop, LatinTextDrawsLatinPunctuationUnderAChineseLocale) {
     X11Display display;
-    OrvelProgram orvel;
-    orvel.presetReturningPerson(QStringLiteral("fr"));
-    orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
-    ASSERT_TRUE(orvel.start());
-    ASSERT_TRUE(orvel.waitForWindow(display).has_value());
-    const auto advance = [state = orvel.state()](const char* text) {
-        return state.value(QStringLiteral("advance ") + QString::fromUtf8(text)).toDouble();
-    };
-    EXPECT_LT(advance("Qu’aimeriez") - advance("Quaimeriez"), 50);
-    EXPECT_LT(advance("said “yes” now") - advance("said yes now"), 120);
-    EXPECT_GT(advance("国字"), 190);
-    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    orveltest::AccessibilityBus accessibility;
+    for (const char* language : {"fr", "en", "zh-Hans"}) {
+        SCOPED_TRACE(language);
+        OrvelProgram orvel;
+        orvel.presetReturningPerson(QString::fromLatin1(language));
+        orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+        ASSERT_TRUE(orvel.start());
+        ASSERT_TRUE(orvel.waitForWindow(display).has_value());
+        if (QLatin1String(language) == QLatin1String("fr")) {
+            const auto advance = [state = orvel.state()](const char* text) {
+                return state.value(QStringLiteral("advance ") + QString::fromUtf8(text)).toDouble();
+            };
+            EXPECT_LT(advance("Qu’aimeriez") - advance("Quaimeriez"), 50);
+            EXPECT_LT(advance("said “yes” now") - advance("said yes now"), 120);
+            EXPECT_GT(advance("国字"), 190);
+        }
+        const QString privacy =
+            QString::fromUtf8(QLatin1String(language) == QLatin1String("zh-Hans") ? "隐私与 AI"
+                              : QLatin1String(language) == QLatin1String("en")    ? "Privacy & AI"
+                                                                                  : "Confidentialité et IA");
+        EXPECT_TRUE(waitUntil([&] { return accessibility.find(orvel.pid(), privacy).has_value(); }, 10000))
+            << "no footer on the home page";
+        bool scrolls = false;
+        for (const auto& object : accessibility.objectsOf(orvel.pid()))
+            scrolls = scrolls || (object.role == QLatin1String("scroll bar") && object.showing);
+        EXPECT_FALSE(scrolls) << "the home page scrolls at the size the window opens at";
+        EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    }
 }
