@@ -483,6 +483,59 @@ TEST(OrvelProgramDesktop, FirstSetupSheetIsADialogCentredOverTheWindow) {
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
 }
 
+// On a laptop's 1024x768 screen the window opens inside the screen's area, and stays there through
+// the compact selection view (its buttons on the screen, under the sheet its request opens), the full
+// window it returns to and the coach page; the frame kept for the next start lies inside it too.
+TEST(OrvelProgramDesktop, OnASmallScreenTheWindowStaysOnIt) {
+    X11Display display;
+    WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    ASSERT_EQ(screen.size(), QSize(1024, 768));
+    OrvelProgram orvel;
+    orvel.presetReturningPerson(QStringLiteral("en"));
+    ASSERT_TRUE(orvel.start());
+    // The window manager's frame (found by a point of its title bar) and the client area inside it.
+    const auto onScreen = [&] {
+        const auto window = orvel.waitForWindow(display);
+        if (!window) return false;
+        const auto frame = display.topLevelAt(window->geometry.topLeft() + QPoint(2, -3));
+        return frame && frame->contains(window->geometry) && screen.contains(*frame);
+    };
+    EXPECT_TRUE(waitUntil(onScreen)) << "the window opened past the screen's edge";
+
+    ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
+                               {QStringLiteral("Opportunity cost"), QStringLiteral("explain")}));
+    ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
+    for (const char* name : {"Full window", "Regenerate", "Copy"}) {
+        EXPECT_TRUE(waitUntil([&] {
+            const auto button = accessibility.find(orvel.pid(), QString::fromUtf8(name), QStringLiteral("push button"));
+            const auto box = button ? accessibility.extents(*button) : std::nullopt;
+            return box && screen.contains(*box);
+        })) << name
+            << " is not on the screen";
+    }
+    EXPECT_TRUE(onScreen());
+    const auto full = accessibility.find(orvel.pid(), QStringLiteral("Full window"), QStringLiteral("push button"));
+    ASSERT_TRUE(full && accessibility.press(*full));
+    ASSERT_TRUE(waitUntil([&] { return !orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
+    EXPECT_TRUE(waitUntil(onScreen)) << "the full window reaches past the screen's edge";
+
+    for (const char* page : {"coach", "home"}) {
+        ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}));
+        ASSERT_TRUE(waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
+        EXPECT_TRUE(waitUntil(onScreen)) << page;
+    }
+    EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+    const QStringList kept =
+        base::DefaultsStore(orvel.defaultsFile()).string(QStringLiteral("NSWindow Frame Orvel.workspace")).split(u' ');
+    ASSERT_EQ(kept.size(), 4);
+    EXPECT_TRUE(screen.contains(QRect(kept[0].toInt(), kept[1].toInt(), kept[2].toInt(), kept[3].toInt())))
+        << kept.join(u' ').toStdString();
+}
+
 // The select-anywhere settings over a window low on a 1280x1024 screen, with the advanced group
 // open: every button of its footer is on the screen.
 TEST(OrvelProgramDesktop, SelectionSettingsKeepEveryButtonOnTheScreen) {
