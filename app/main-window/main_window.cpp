@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -71,13 +72,21 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
       makeSelectionView_(parts.selectionView) {
     setObjectName(workspaceWindowIdentifier);
 
-    auto* central = new QWidget(this);
-    auto* stack = new QVBoxLayout(central);
+    // The content scrolls only where the screen holds less than its least size; anywhere else the
+    // window's minimum keeps the whole content in view.
+    auto* scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidgetResizable(true);
+    scroller->viewport()->setAutoFillBackground(false);
+    contentArea_ = new QWidget(scroller);
+    auto* stack = new QVBoxLayout(contentArea_);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
-    content_ = new ContentView(store_, router, controller_, coach, parts, central);
+    content_ = new ContentView(store_, router, controller_, coach, parts, contentArea_);
     stack->addWidget(content_);
-    setCentralWidget(central);
+    scroller->setWidget(contentArea_);
+    setCentralWidget(scroller);
     connect(&store_, &AppStore::selectionPresentationChanged, this, &MainWindow::showPresentation);
     connect(content_, &ContentView::pageBuilt, this, &MainWindow::updateMinimum);
     showPresentation();
@@ -143,9 +152,9 @@ QSize MainWindow::contentMinimum() const {
 void MainWindow::showPresentation() {
     const bool compact = store_.selectionPresentation();
     if (compact && !selection_) {
-        selection_ = makeSelectionView_ ? makeSelectionView_(store_, centralWidget()) : nullptr;
-        if (!selection_) selection_ = new QWidget(centralWidget());
-        centralWidget()->layout()->addWidget(selection_);
+        selection_ = makeSelectionView_ ? makeSelectionView_(store_, contentArea_) : nullptr;
+        if (!selection_) selection_ = new QWidget(contentArea_);
+        contentArea_->layout()->addWidget(selection_);
     }
     // A hidden widget takes no room, so only the shown content's own minimum counts.
     content_->setVisible(!compact);
@@ -154,13 +163,15 @@ void MainWindow::showPresentation() {
 }
 
 void MainWindow::updateMinimum() {
-    QSize least = contentMinimum();
-    // Never more than the screen holds.
+    const QSize least = contentMinimum();
+    contentArea_->setMinimumSize(least);
+    // Never more than the screen holds: what does not fit scrolls.
+    QSize shown = least;
     if (maximumWidth() < QWIDGETSIZE_MAX || maximumHeight() < QWIDGETSIZE_MAX) {
         const int menu = menuBar()->isVisibleTo(this) ? menuBar()->sizeHint().height() : 0;
-        least = least.boundedTo(QSize(maximumWidth(), std::max(0, maximumHeight() - menu)));
+        shown = least.boundedTo(QSize(maximumWidth(), std::max(0, maximumHeight() - menu)));
     }
-    centralWidget()->setMinimumSize(least);
+    centralWidget()->setMinimumSize(shown);
 }
 
 namespace {
@@ -192,6 +203,9 @@ void MainWindow::keepOnScreen(bool place) {
     if (maximumSize() != room) {
         setMaximumSize(room);
         updateMinimum();
+        // The window's own minimum follows at once, so that it can be made as small as the room.
+        if (layout()) layout()->activate();
+        if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
     }
     if (!place) return;
     const QRect placed = movedInside(frameGeometry(), area);

@@ -94,6 +94,8 @@ private:
     WorkspaceRouter& router_;
     SelectionController& controller_;
     base::DefaultsStore& defaults_;
+    // Holds the workspace and the compact view, inside the window's scroll area.
+    QWidget* contentArea_ = nullptr;
     ContentView* content_ = nullptr;
     std::function<QWidget*(AppStore&, QWidget*)> makeSelectionView_;
     QWidget* selection_ = nullptr;

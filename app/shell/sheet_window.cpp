@@ -2,8 +2,12 @@
 
 #include <QDialog>
 #include <QEvent>
+#include <QLayout>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -41,6 +45,9 @@ public:
             // No larger than the area (a sheet whose own least size is larger scrolls its content
             // or stays at that size); the left and top edges win where it is larger: its title
             // stays within reach.
+            // A sheet whose content needs more than the area gets a scroll area for it.
+            const QSize least = sheet_->minimumSize().expandedTo(sheet_->minimumSizeHint());
+            if (least.width() > area.width() || least.height() > area.height()) scrollContent();
             const QSize most = sheet_->maximumSize().boundedTo(area.size());
             if (most != sheet_->maximumSize()) {
                 sheet_->setMaximumSize(most);
@@ -53,6 +60,29 @@ public:
     }
 
 protected:
+    // Moves the sheet's layout, with the controls it holds, into a scroll area that becomes the
+    // sheet's only content. Once only: a sheet keeps it.
+    void scrollContent() {
+        QLayout* own = sheet_->layout();
+        if (scrolled_ || !own || qobject_cast<QMessageBox*>(sheet_)) return;
+        scrolled_ = true;
+        auto* scroller = new QScrollArea(sheet_);
+        scroller->setFrameShape(QFrame::NoFrame);
+        scroller->setWidgetResizable(true);
+        scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        scroller->viewport()->setAutoFillBackground(false);
+        auto* content = new QWidget(scroller);
+        content->setAutoFillBackground(false);
+        // The layout and the widgets it places move over (a layout is taken from its widget).
+        content->setLayout(own);
+        scroller->setWidget(content);
+        auto* wrapper = new QVBoxLayout(sheet_);
+        wrapper->setContentsMargins(0, 0, 0, 0);
+        wrapper->addWidget(scroller);
+        // The sheet's own least size was its content's; now the scroll area's is.
+        sheet_->setMinimumSize(0, 0);
+    }
+
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
         if (watched == window_ && sheet_->isVisible() &&
@@ -73,6 +103,7 @@ protected:
 private:
     QDialog* sheet_;
     QPointer<QWidget> window_;
+    bool scrolled_ = false;
 };
 
 // Runs `open` once `window` is shown.

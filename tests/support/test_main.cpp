@@ -2,8 +2,8 @@
 // touches the user's settings or data and test programs running side by side never see each
 // other's temporary files, and a Qt application object for event loops and coroutines (a widget
 // application in the GUI variant; offscreen unless a display is given, on a desktop screen with the
-// two common laptop screens to its right, for the tests of how windows fit them; the first screen by
-// name is the primary one).
+// two common laptop screens and a smaller one to its right, for the tests of how windows fit them;
+// the first screen by name is the primary one).
 #ifdef ORVEL_TEST_GUI
 #include <QApplication>
 #else
@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
         if (!file.open(QIODevice::WriteOnly) || file.write(R"({"screens": [
                 {"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1200, "logicalDpi": 96},
                 {"name": "laptop-1024x768", "x": 1920, "y": 0, "width": 1024, "height": 768, "logicalDpi": 96},
-                {"name": "laptop-1366x768", "x": 2944, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96}]})") < 0)
+                {"name": "laptop-1366x768", "x": 2944, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},
+                {"name": "small-800x600", "x": 4310, "y": 0, "width": 800, "height": 600, "logicalDpi": 96}]})") < 0)
             return 2;
         file.close();
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toUtf8());

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -186,6 +188,23 @@ TEST_F(MainWindowTest, SizesFollowThePresentationAndTheFrameIsKept) {
     window().resize(1040, 840);
     EXPECT_TRUE(area.contains(window().frameGeometry()));
     EXPECT_GE(window().height(), window().minimumHeight());
+
+    // On a screen smaller than the window's least size the window fits the screen and its content,
+    // kept at its own least size, scrolls.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() != QLatin1String("small-800x600")) continue;
+        window().move(screen->availableGeometry().topLeft());
+        window().resize(1040, 840);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_TRUE(screen->availableGeometry().contains(window().frameGeometry()));
+        EXPECT_GE(window().contentView()->width(), ContentView::minimumWidth);
+        EXPECT_GE(window().contentView()->height(), MainWindow::workspaceMinimum.height());
+        auto* scroller = qobject_cast<QScrollArea*>(window().centralWidget());
+        ASSERT_TRUE(scroller);
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return scroller->verticalScrollBar()->maximum() > 0 && scroller->horizontalScrollBar()->maximum() > 0;
+        }));
+    }
 }
 
 TEST_F(MainWindowTest, MenuCommands) {

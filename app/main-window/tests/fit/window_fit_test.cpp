@@ -2,9 +2,9 @@
 // doubles, in the three interface languages, light and dark, at its default and its least size,
 // filled with the longest texts people, files and services give: no text or control may be cut
 // by its window or a visible parent, no label cut where it should wrap or elide, no button
-// narrower than its text; as it opens and in its largest state; on a desktop screen and on the two
-// common laptop screens (1024x768, 1366x768), where no window may reach past the screen's available
-// area. Pictures: ORVEL_FIT_SCREENSHOT_DIR.
+// narrower than its text; as it opens and in its largest state; on a desktop screen, on the two
+// common laptop screens (1024x768, 1366x768) and on an 800x600 one, where no window may reach past
+// the screen's available area (what does not fit scrolls). Pictures: ORVEL_FIT_SCREENSHOT_DIR.
 #include <gtest/gtest.h>
 
 #include <QtTest/qtestspontaneevent.h>
@@ -82,12 +82,12 @@ const struct {
     const char* name;
 } kAppearances[] = {{InterfaceAppearance::light, "light"}, {InterfaceAppearance::dark, "dark"}};
 
-// The test screens (see the test programs' main): the desktop's in both appearances, the laptops'
-// in the light one.
+// The test screens (see the test programs' main): the desktop's in both appearances, the smaller
+// ones in the light one.
 const struct {
     const char* name;
     bool bothAppearances;
-} kScreens[] = {{"desktop", true}, {"laptop-1024x768", false}, {"laptop-1366x768", false}};
+} kScreens[] = {{"desktop", true}, {"laptop-1024x768", false}, {"laptop-1366x768", false}, {"small-800x600", false}};
 
 QScreen* screenNamed(const char* name) {
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -398,7 +398,7 @@ TEST_F(WindowFitTest, EveryWindowFitsItsTextsInEveryLanguageThemeAndSize) {
         window->move(origin);
         // The pictures of the desktop's screen keep their names; the others say their screen.
         const QString screenSuffix =
-            place.bothAppearances ? QString() : QLatin1String(place.name).mid(QLatin1String("laptop").size());
+            place.bothAppearances ? QString() : u'-' + QString::fromLatin1(place.name).section(u'-', 1);
         for (const Language& language : kLanguages) {
             InterfaceSettings::shared().setLanguage(language.language);
             // As the program sets it on its window: dates in the interface language.
