@@ -172,6 +172,8 @@ void MainWindow::updateMinimum() {
         shown = least.boundedTo(QSize(maximumWidth(), std::max(0, maximumHeight() - menu)));
     }
     centralWidget()->setMinimumSize(shown);
+    // The window's own minimum follows at once, so that it can be made as small as that.
+    if (layout()) layout()->activate();
 }
 
 namespace {
@@ -203,8 +205,6 @@ void MainWindow::keepOnScreen(bool place) {
     if (maximumSize() != room) {
         setMaximumSize(room);
         updateMinimum();
-        // The window's own minimum follows at once, so that it can be made as small as the room.
-        if (layout()) layout()->activate();
         if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
     }
     if (!place) return;
