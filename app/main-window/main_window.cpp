@@ -340,8 +340,12 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMetaObject::invokeMethod(
         this,
         [this] {
+            // Once, on the first showing: the program's own size for the laid-out pages, then placed.
+            if (std::exchange(openedAtIdeal_, false)) {
+                resize(idealSize());
+                keepOnScreen(true);
+            }
             if (!placePending_) return;
-            if (std::exchange(openedAtIdeal_, false)) resize(idealSize());
             keepOnScreen(true);
             if (!frameMargins(this).isNull()) placePending_ = false;
         },

@@ -49,20 +49,20 @@ QJsonArray sampleHistory() {
     return records;
 }
 
-}  // namespace
-
-TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
+// Pictures of every page, and of the compact selection view with what its request opens over it,
+// named after the language, the appearance and `screen` (empty for the session's usual screen).
+void takePictures(const QString& screen, const QStringList& appearances) {
     X11Display display;
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR)));
     for (const char* language : {"zh-Hans", "en", "fr"}) {
-        for (const char* appearance : {"light", "dark"}) {
-            SCOPED_TRACE(std::string(language) + " " + appearance);
+        for (const QString& appearance : appearances) {
+            SCOPED_TRACE(std::string(language) + " " + appearance.toStdString());
             OrvelProgram orvel;
             {
                 base::DefaultsStore defaults(orvel.defaultsFile());
                 defaults.setString(QStringLiteral("orvelInterfaceLanguage"), QString::fromLatin1(language));
                 defaults.setBool(QStringLiteral("orvelInterfaceLocaleMigrationRC56"), true);
-                defaults.setString(QStringLiteral("orvelAppearanceMode"), QString::fromLatin1(appearance));
+                defaults.setString(QStringLiteral("orvelAppearanceMode"), appearance);
                 // Past the first-setup step, whose settings sheet would cover the window (it has
                 // pictures of its own).
                 defaults.setInteger(QStringLiteral("nativeSetupFlowVersion"), 6);
@@ -71,21 +71,53 @@ TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
             ASSERT_TRUE(orvel.start());
             const auto window = orvel.waitForWindow(display);
             ASSERT_TRUE(window.has_value());
-            for (const char* page : {"home", "history", "coach"}) {
-                ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}));
-                ASSERT_TRUE(
-                    waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
+            const auto save = [&](const char* what) {
                 // The coach page may widen the window.
                 const auto shown = orvel.waitForWindow(display);
                 ASSERT_TRUE(shown.has_value());
                 const QImage picture = settledPicture(display, *shown);
                 ASSERT_FALSE(picture.isNull());
-                const QString name = QStringLiteral("%1/main-window-%2-%3-%4.png")
-                                         .arg(QStringLiteral(ORVEL_SCREENSHOT_DIR), QLatin1String(page),
-                                              QLatin1String(language), QLatin1String(appearance));
+                const QString name = QStringLiteral("%1/main-window-%2-%3-%4%5.png")
+                                         .arg(QStringLiteral(ORVEL_SCREENSHOT_DIR), QLatin1String(what),
+                                              QLatin1String(language), appearance, screen);
                 EXPECT_TRUE(picture.save(name)) << name.toStdString();
+            };
+            for (const char* page : {"home", "history", "coach"}) {
+                ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QString::fromLatin1(page)}));
+                ASSERT_TRUE(
+                    waitUntil([&] { return orvel.state().value(QStringLiteral("page")) == QLatin1String(page); }));
+                save(page);
+            }
+            if (!screen.isEmpty()) {
+                ASSERT_TRUE(orvel.callHook(QStringLiteral("OpenPage"), {QStringLiteral("home")}));
+                ASSERT_TRUE(orvel.callHook(QStringLiteral("ReceiveSelection"),
+                                           {QStringLiteral("Opportunity cost"), QStringLiteral("explain")}));
+                ASSERT_TRUE(
+                    waitUntil([&] { return orvel.state().value(QStringLiteral("selectionPresentation")).toBool(); }));
+                save("compact-selection");
             }
             EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
         }
     }
+}
+
+}  // namespace
+
+TEST(MainWindowScreenshots, EveryLanguageAndAppearance) {
+    takePictures({}, {QStringLiteral("light"), QStringLiteral("dark")});
+}
+
+// On a laptop's 1024x768 and 1366x768 screens, with a window manager, in the light appearance.
+TEST(MainWindowScreenshots, EveryLanguageOnASmallScreen) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    takePictures(QStringLiteral("-1024x768"), {QStringLiteral("light")});
+}
+
+TEST(MainWindowScreenshots, EveryLanguageOnAWideLaptopScreen) {
+    X11Display display;
+    orveltest::WindowManager manager(display);
+    ASSERT_TRUE(manager.isRunning());
+    takePictures(QStringLiteral("-1366x768"), {QStringLiteral("light")});
 }
