@@ -256,7 +256,7 @@ void MainWindow::restoreFrame() {
     const QRect area = screen ? screen->availableGeometry().marginsRemoved(frameMargins(this)) : QRect();
     if (!frame) {
         resize(screen ? idealSize().boundedTo(area.size()) : idealSize());
-        // The pages know the height their texts need only once they are laid out on screen.
+        // The pages know the height their texts need only once they are laid out for showing.
         openedAtIdeal_ = true;
         return;
     }
@@ -334,17 +334,15 @@ void MainWindow::showEvent(QShowEvent* event) {
     startedForHandOver_ = false;
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return;
+    // On the first showing, before the window is mapped, its pages are laid out: the height they
+    // need counts now, once.
+    if (std::exchange(openedAtIdeal_, false)) resize(idealSize());
     keepOnScreen(false);
     // Once more when the window manager has framed it (its frame's size counts then).
     placePending_ = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            // Once, on the first showing: the program's own size for the laid-out pages, then placed.
-            if (std::exchange(openedAtIdeal_, false)) {
-                resize(idealSize());
-                keepOnScreen(true);
-            }
             if (!placePending_) return;
             keepOnScreen(true);
             if (!frameMargins(this).isNull()) placePending_ = false;
