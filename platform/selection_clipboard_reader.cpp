@@ -35,8 +35,8 @@ QString CompatibilityReadFailure::message() const {
             "--force-renderer-accessibility 启动浏览器后再试。");
     case Case::unconfirmedProgramField:
         return QStringLiteral(
-            "这个程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字在哪个控件中，因此没有读取。"
-            "请在开启辅助功能后以 GTK 界面启动它（SAL_USE_VCLPLUGIN=gtk3）。");
+            "此程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字的位置，因此没有读取。"
+            "请开启辅助功能后以 GTK 界面启动它（SAL_USE_VCLPLUGIN=gtk3）。");
     case Case::restoreFailed:
         return QStringLiteral("原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。");
     }

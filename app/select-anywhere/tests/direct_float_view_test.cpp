@@ -293,6 +293,15 @@ TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
              tamsel::AIPrivacyConsent::set(true, defaults);
          },
          false},
+        // The longest refusal of a read.
+        {"refusal",
+         [&] {
+             model->showError(halvern::CompatibilityReadFailure(
+                                  halvern::CompatibilityReadFailure::Case::unconfirmedProgramField)
+                                  .message(),
+                              QStringLiteral("LibreOffice"));
+         },
+         false},
         {"answer-error",
          [&] {
              // The history cannot be written: its file's place is taken by a folder.

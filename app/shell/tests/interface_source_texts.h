@@ -279,8 +279,8 @@ inline constexpr std::array<const char16_t*, 513> kInterfaceSourceTexts{
     u"--force-renderer-accessibility 启动浏览器。",  // Linux wording
     u"浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请以 --force-renderer-accessibility "
     u"启动浏览器后再试。",  // Linux wording
-    u"这个程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字在哪个控件中，因此没有读取。请在开启辅助功能后以 GTK "
-    u"界面启动它（SAL_USE_VCLPLUGIN=gtk3）。",  // Linux wording
+    u"此程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字的位置，因此没有读取。请开启辅助功能后以 GTK 界面启动"
+    u"它（SAL_USE_VCLPLUGIN=gtk3）。",  // Linux wording
     u"原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。",
     u"无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。在 GNOME 上启用 Orvel "
     u"的扩展（gnome-extensions enable selection@orvel.app）后再试。",  // Linux wording
