@@ -114,7 +114,9 @@ NativeSelectionGestures::NativeSelectionGestures(ShellPointer& shell, std::funct
         if (tracker_.awaitsSelection()) releaseTimer_.start();
     });
     releaseTimer_.setSingleShot(true);
-    // A little past the window, so that the tracker finds it passed.
+    // A little past the window, so that the tracker finds it passed. A coarse timer may fire up to 5 %
+    // early, inside the window: the tracker would keep the release, and no later event would end it.
+    releaseTimer_.setTimerType(Qt::PreciseTimer);
     releaseTimer_.setInterval(NativeGestureTracker::releaseWindow + std::chrono::milliseconds(10));
     connect(&releaseTimer_, &QTimer::timeout, this, [this] {
         // A change in time may still be on its way through the question about it.
