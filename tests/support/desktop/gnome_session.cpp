@@ -252,19 +252,8 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& pa
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(folder_.filePath(QStringLiteral("browser.log")));
     if (browser == Browser::firefox) {
-        // A profile of its own that asks nothing at the first start and stays off the network.
         const QString profile = folder_.filePath(QStringLiteral("profile"));
-        QDir().mkpath(profile);
-        QFile prefs(profile + QStringLiteral("/user.js"));
-        if (!prefs.open(QIODevice::WriteOnly)) return;
-        prefs.write(
-            "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-            "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-            "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-            "user_pref(\"network.connectivity-service.enabled\", false);\n"
-            "user_pref(\"app.update.auto\", false);\n");
-        prefs.close();
+        if (!writeFirefoxProfile(profile)) return;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"), QStringLiteral("1"));
         process_.setProcessEnvironment(environment);

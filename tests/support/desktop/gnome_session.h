@@ -98,8 +98,8 @@ class NativeBrowserPage {
 public:
     enum class Browser { chromium, firefox };
 
-    explicit NativeBrowserPage(const QStringList& lines, const QString& password = {},
-                               bool forcedAccessibility = false, Browser browser = Browser::chromium);
+    explicit NativeBrowserPage(const QStringList& lines, const QString& password = {}, bool forcedAccessibility = false,
+                               Browser browser = Browser::chromium);
     ~NativeBrowserPage();
     NativeBrowserPage(const NativeBrowserPage&) = delete;
     NativeBrowserPage& operator=(const NativeBrowserPage&) = delete;

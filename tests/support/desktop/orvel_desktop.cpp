@@ -24,8 +24,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <csignal>
 #include <sys/types.h>
+#include <csignal>
 
 namespace {
 
@@ -431,18 +431,18 @@ std::optional<QRect> AccessibilityBus::extents(const Object& object) const {
 
 bool AccessibilityBus::focus(const Object& object) const {
     if (!connected_) return false;
-    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
-                                                 QStringLiteral("org.a11y.atspi.Component"),
-                                                 QStringLiteral("GrabFocus"));
+    const QDBusMessage reply =
+        accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                          QStringLiteral("org.a11y.atspi.Component"), QStringLiteral("GrabFocus"));
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
            reply.arguments().constFirst().toBool();
 }
 
 QString AccessibilityBus::text(const Object& object) const {
     if (!connected_) return {};
-    const QDBusMessage reply = accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
-                                                 QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"),
-                                                 {0, -1});
+    const QDBusMessage reply =
+        accessibilityCall(QDBusConnection(connectionName_), object.service, object.path,
+                          QStringLiteral("org.a11y.atspi.Text"), QStringLiteral("GetText"), {0, -1});
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     return reply.arguments().constFirst().toString();
 }
@@ -454,7 +454,9 @@ bool AccessibilityBus::showsText(qint64 pid, const QString& wanted) const {
 }
 
 QJsonObject stubReply(const QString& path, const QJsonObject& body, bool repeat) {
-    return {{QStringLiteral("path"), path}, {QStringLiteral("status"), 200}, {QStringLiteral("body"), body},
+    return {{QStringLiteral("path"), path},
+            {QStringLiteral("status"), 200},
+            {QStringLiteral("body"), body},
             {QStringLiteral("repeat"), repeat}};
 }
 
@@ -475,6 +477,19 @@ bool pressKeys(const QString& keys) {
 bool focusWindow(X11Display::WindowId window) {
     return QProcess::execute(QStringLiteral("xdotool"),
                              {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}) == 0;
+}
+
+bool writeFirefoxProfile(const QString& folder) {
+    QFile prefs(folder + QStringLiteral("/user.js"));
+    if (!QDir().mkpath(folder) || !prefs.open(QIODevice::WriteOnly)) return false;
+    prefs.write(
+        "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+        "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+        "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+        "user_pref(\"network.connectivity-service.enabled\", false);\n"
+        "user_pref(\"app.update.auto\", false);\n");
+    return true;
 }
 
 bool storeSessionToken(const QString& token) {
@@ -668,13 +683,13 @@ bool OrvelProgram::presetGuestHistory(const QJsonArray& records) const {
 }
 
 bool OrvelProgram::showsWhileAnswering(const std::function<bool()>& shown, std::string& failure, int timeoutMs) const {
-    const QDBusMessage call = QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface,
-                                                             QStringLiteral("State"));
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(kHookService, kHookPath, kHookInterface, QStringLiteral("State"));
     bool answering = true;
     const bool held = waitUntil(
         [&] {
-            answering = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000).type() ==
-                        QDBusMessage::ReplyMessage;
+            answering =
+                QDBusConnection::sessionBus().call(call, QDBus::Block, 1000).type() == QDBusMessage::ReplyMessage;
             return !answering || shown();
         },
         timeoutMs);
@@ -699,8 +714,8 @@ QJsonArray OrvelProgram::history(const QString& accountID) const {
 }
 
 QStringList OrvelProgram::tempEntries(const QString& prefix) const {
-    return QDir(tempPath()).entryList({prefix + QLatin1Char('*')},
-                                      QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+    return QDir(tempPath())
+        .entryList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
 }
 
 // ---- HostedStubProgram --------------------------------------------------------------------------

@@ -110,6 +110,10 @@ private:
     bool connected_ = false;
 };
 
+// Writes a Firefox profile into `folder` that asks nothing at the first start and stays off the network;
+// whether it could.
+bool writeFirefoxProfile(const QString& folder);
+
 // Puts a session token into the session's keyring, where the program finds it at start.
 bool storeSessionToken(const QString& token);
 

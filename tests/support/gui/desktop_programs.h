@@ -5,9 +5,9 @@
 // and, over the accessibility bus, by the role of one of their objects.
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -133,9 +133,11 @@ inline QString writePage(const QTemporaryDir& folder, const QByteArray& body) {
     return QUrl::fromLocalFile(page.fileName()).toString();
 }
 
-// `extra` arguments come first (another window class, one process for everything).
+// `extra` arguments come first (another window class, one process for everything). `windowed`: an
+// application window of 1000 x 700 at the screen's top left instead.
 inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
-                                                      bool forcedAccessibility, const QStringList& extra = {}) {
+                                                      bool forcedAccessibility, const QStringList& extra = {},
+                                                      bool windowed = false) {
     const QString page = writePage(folder, body);
     if (page.isEmpty()) return nullptr;
     QStringList arguments{QStringLiteral("--no-sandbox"),
@@ -145,9 +147,10 @@ inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folde
                           QStringLiteral("--disable-background-networking"),
                           QStringLiteral("--disable-component-update"),
                           QStringLiteral("--disable-sync"),
-                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
-                          QStringLiteral("--kiosk"),
-                          page};
+                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile"))};
+    arguments += windowed ? QStringList{QStringLiteral("--window-position=0,0"),
+                                        QStringLiteral("--window-size=1000,700"), QStringLiteral("--app=") + page}
+                          : QStringList{QStringLiteral("--kiosk"), page};
     if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
     return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), extra + arguments);
 }
@@ -157,16 +160,7 @@ inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folde
 inline std::unique_ptr<ExternalProgram> startFirefox(const QTemporaryDir& folder, const QByteArray& body) {
     const QString page = writePage(folder, body);
     const QString profile = folder.filePath(QStringLiteral("firefox"));
-    QFile prefs(profile + QStringLiteral("/user.js"));
-    if (page.isEmpty() || !QDir().mkpath(profile) || !prefs.open(QIODevice::WriteOnly)) return nullptr;
-    prefs.write(
-        "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-        "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-        "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-        "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-        "user_pref(\"network.connectivity-service.enabled\", false);\n"
-        "user_pref(\"app.update.auto\", false);\n");
-    prefs.close();
+    if (page.isEmpty() || !orveltest::writeFirefoxProfile(profile)) return nullptr;
     return std::make_unique<ExternalProgram>(
         QStringLiteral("firefox-esr"),
         QStringList{QStringLiteral("--no-remote"), QStringLiteral("--width"), QStringLiteral("1000"),
@@ -202,7 +196,8 @@ inline std::optional<QRect> accessibleExtents(qint32 pid, unsigned role, int mil
                     return true;
                 }
                 AtspiElement element(bus, service, path);
-                const auto children = element.attribute(AccessibilityAttribute::children).as<AccessibilityElementList>();
+                const auto children =
+                    element.attribute(AccessibilityAttribute::children).as<AccessibilityElementList>();
                 if (!children) continue;
                 for (const AccessibilityElementPtr& child : *children)
                     if (auto atspi = std::dynamic_pointer_cast<AtspiElement>(child))

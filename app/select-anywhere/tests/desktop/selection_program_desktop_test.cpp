@@ -266,24 +266,9 @@ SceneStarter browserPage(std::function<std::unique_ptr<ExternalProgram>(const QT
     };
 }
 
-std::unique_ptr<ExternalProgram> windowedChromium(const QTemporaryDir& folder, bool forced, const QStringList& extra) {
-    QStringList arguments{QStringLiteral("--no-sandbox"),
-                          QStringLiteral("--test-type"),
-                          QStringLiteral("--disable-gpu"),
-                          QStringLiteral("--no-first-run"),
-                          QStringLiteral("--disable-background-networking"),
-                          QStringLiteral("--disable-component-update"),
-                          QStringLiteral("--disable-sync"),
-                          QStringLiteral("--user-data-dir=") + folder.filePath(QStringLiteral("profile")),
-                          QStringLiteral("--window-position=0,0"),
-                          QStringLiteral("--window-size=1000,700"),
-                          QStringLiteral("--app=") + writePage(folder, passwordPage)};
-    if (forced) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
-    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), extra + arguments);
-}
-
 SceneStarter chromium(bool forced, QStringList extra = {}) {
-    return browserPage([=](const QTemporaryDir& folder) { return windowedChromium(folder, forced, extra); });
+    return browserPage(
+        [=](const QTemporaryDir& folder) { return startChromium(folder, passwordPage, forced, extra, true); });
 }
 
 using Toolkit = orveltest::NativeTextWindow::Toolkit;
