@@ -359,11 +359,14 @@ TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
                 // The output's top is in view, scrolled there when the panel is short.
                 const int outputTop = body->parentWidget()->mapTo(middle->viewport(), QPoint(0, 0)).y();
                 EXPECT_TRUE(outputTop >= 0 && outputTop < middle->viewport()->height()) << outputTop;
-                if (row.answered) EXPECT_GE(body->height(), 3 * body->fontMetrics().lineSpacing());
+                if (row.answered) {
+                    EXPECT_GE(body->height(), 3 * body->fontMetrics().lineSpacing());
+                }
                 // At its first size the panel shows a short message and the placeholder whole
                 // without scrolling.
-                if (size == DirectResultPanel::initialSize && !row.answered)
+                if (size == DirectResultPanel::initialSize && !row.answered) {
                     EXPECT_LE(column->height(), middle->viewport()->height());
+                }
                 for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
                     InterfaceSettings::shared().setAppearance(appearance);
                     QCoreApplication::processEvents();

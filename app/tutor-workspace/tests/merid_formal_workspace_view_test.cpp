@@ -85,7 +85,9 @@ protected:
         view_ = std::make_unique<MeridFormalWorkspaceView>(std::move(services), coach_, chooser_);
         view_->resize(width, 700);
         view_->show();
-        if (!scheduler) EXPECT_TRUE(QTest::qWaitFor([this] { return controller().hasLoaded(); }));
+        if (!scheduler) {
+            EXPECT_TRUE(QTest::qWaitFor([this] { return controller().hasLoaded(); }));
+        }
         return *view_;
     }
     MeridFormalWorkspaceController& controller() { return view_->controller(); }
