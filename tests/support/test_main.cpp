@@ -3,7 +3,9 @@
 // other's temporary files, and a Qt application object for event loops and coroutines (a widget
 // application in the GUI variant; offscreen unless a display is given, on a desktop screen with the
 // two common laptop screens and a smaller one to its right, for the tests of how windows fit them;
-// the first screen by name is the primary one).
+// the first screen by name is the primary one). Programs that the test's programs leave behind
+// become this process's children, and whatever of them is still there when the tests are done is
+// ended before it ends: no test leaves a process to the next.
 #ifdef ORVEL_TEST_GUI
 #include <QApplication>
 #else
@@ -15,8 +17,10 @@
 #include <QTemporaryDir>
 
 #include "base/task.h"
+#include "tests/support/process_tree.h"
 
 int main(int argc, char** argv) {
+    orveltest::adoptOrphans();
     QTemporaryDir home;
     if (!home.isValid()) return 2;
     qputenv("HOME", home.path().toUtf8());
@@ -46,15 +50,20 @@ int main(int argc, char** argv) {
 #endif
     }
 
+    int status = 0;
+    {
 #ifdef ORVEL_TEST_GUI
-    QApplication app(argc, argv);
+        QApplication app(argc, argv);
 #else
-    QCoreApplication app(argc, argv);
+        QCoreApplication app(argc, argv);
 #endif
-    ::testing::InitGoogleTest(&argc, argv);
-    const int status = RUN_ALL_TESTS();
-    // Blocking work a test left running (or whose completion never ran) ends its waits, as the
-    // program's does when it ends.
-    base::endBlockingWaits();
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+        // Blocking work a test left running (or whose completion never ran) ends its waits, as the
+        // program's does when it ends.
+        base::endBlockingWaits();
+    }
+    // After the application object, which ends the helpers of its own (a web view's) as it goes.
+    orveltest::endDescendants();
     return status;
 }

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/process_tree.h"
 
 // After Qt's headers: Xlib defines macros (None, Bool) that clash with Qt's names.
 #include <X11/Xlib.h>
@@ -147,6 +148,7 @@ void HostInput::chord(std::initializer_list<unsigned long> keysyms) {
 
 NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password) : lines_(lines) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ownProcessTree(process_);
     process_.start(QStringLiteral("/usr/bin/python3"),
                    QStringList{QStringLiteral(ORVEL_TEXT_WINDOW_SCRIPT),
                                toolkit == Toolkit::Gtk3   ? QStringLiteral("3")
@@ -156,10 +158,7 @@ NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, co
                        lines);
 }
 
-NativeTextWindow::~NativeTextWindow() {
-    process_.kill();
-    process_.waitForFinished(5000);
-}
+NativeTextWindow::~NativeTextWindow() { endProcessTree(process_, 0); }
 
 bool NativeTextWindow::waitUntilShown(int timeoutMs) {
     const bool reported = waitUntil(
@@ -257,6 +256,7 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& pa
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("MOZ_ENABLE_WAYLAND"), QStringLiteral("1"));
         process_.setProcessEnvironment(environment);
+        ownProcessTree(process_);
         process_.start(QStringLiteral("firefox-esr"),
                        {QStringLiteral("--kiosk"), QStringLiteral("--no-remote"), QStringLiteral("--profile"), profile,
                         QUrl::fromLocalFile(file).toString()});
@@ -274,16 +274,11 @@ NativeBrowserPage::NativeBrowserPage(const QStringList& lines, const QString& pa
     if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
     // The browser refuses to run as root inside its sandbox.
     if (geteuid() == 0) arguments.prepend(QStringLiteral("--no-sandbox"));
+    ownProcessTree(process_);
     process_.start(QStringLiteral("chromium"), arguments);
 }
 
-NativeBrowserPage::~NativeBrowserPage() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-}
+NativeBrowserPage::~NativeBrowserPage() { endProcessTree(process_); }
 
 void NativeBrowserPage::readReport() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {

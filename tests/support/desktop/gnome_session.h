@@ -93,7 +93,8 @@ private:
 // A native browser (on Wayland) filling the shell's screen with a page of `lines`, each a paragraph
 // of words on one line, and below them a password field holding `password` unless it is empty. The
 // page reports where its words and the field are drawn. Chromium's page content is on the
-// accessibility bus only with `forcedAccessibility`; Firefox's as it starts.
+// accessibility bus only with `forcedAccessibility`; Firefox's as it starts. The browser ends with
+// this object, all its processes.
 class NativeBrowserPage {
 public:
     enum class Browser { chromium, firefox };

@@ -1,6 +1,7 @@
 #include "tests/support/desktop/orvel_desktop.h"
 
 #include "base/defaults_store.h"
+#include "tests/support/process_tree.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -506,25 +507,20 @@ bool storeSessionToken(const QString& token) {
 
 WindowManager::WindowManager(const X11Display& display) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ownProcessTree(process_);
     process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     // The manager announces itself before it is ready: a window mapped in between may never be managed.
     running_ = process_.waitForStarted(5000) && waitUntil([&display] { return display.hasWindowManager(); }, 10000) &&
                display.managesNewWindows(10000);
 }
 
-WindowManager::~WindowManager() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
-}
+WindowManager::~WindowManager() { endProcessTree(process_); }
 
 // ---- TrayHost -------------------------------------------------------------------------------------
 
 TrayHost::TrayHost(const X11Display& display) : display_(display) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ownProcessTree(process_);
     process_.start(
         QStringLiteral("trayer"),
         {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right"),
@@ -560,12 +556,7 @@ std::optional<QPoint> TrayHost::emptyPoint() const {
 
 void TrayHost::stop() {
     running_ = false;
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
+    endProcessTree(process_);
 }
 
 // ---- OrvelProgram -------------------------------------------------------------------------------
@@ -594,9 +585,10 @@ OrvelProgram::OrvelProgram(QString binary) : binary_(binary.isEmpty() ? QStringL
 }
 
 OrvelProgram::~OrvelProgram() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.kill();
-    process_.waitForFinished(5000);
+    // What its launches started ends too: a copy that one of them started (it was not running), and
+    // the helper processes of a web view, whose program was killed under them.
+    endProcessTree(process_, 0);
+    for (const std::unique_ptr<QProcess>& launch : launches_) endProcessTree(*launch, 0);
 }
 
 QString OrvelProgram::defaultsFile() const {
@@ -605,20 +597,21 @@ QString OrvelProgram::defaultsFile() const {
 
 bool OrvelProgram::start(const QStringList& arguments) {
     process_.setProcessEnvironment(environment_);
+    ownProcessTree(process_);
     process_.start(binary_, arguments);
     return process_.waitForStarted(10000);
 }
 
 OrvelProgram::Run OrvelProgram::run(const QStringList& arguments, int timeoutMs) const {
-    QProcess launch;
+    QProcess& launch = *launches_.emplace_back(std::make_unique<QProcess>());
     launch.setProcessEnvironment(environment_);
+    ownProcessTree(launch);
     launch.start(binary_, arguments);
     Run result;
     if (!launch.waitForStarted(10000)) return result;
     result.finished = waitUntil([&launch] { return launch.state() == QProcess::NotRunning; }, timeoutMs);
     if (!result.finished) {
-        launch.kill();
-        launch.waitForFinished(5000);
+        endProcessTree(launch, 0);
     } else if (launch.exitStatus() == QProcess::NormalExit) {
         result.exitCode = launch.exitCode();
     }
@@ -730,15 +723,13 @@ HostedStubProgram::HostedStubProgram(const QJsonArray& script) {
 }
 
 void HostedStubProgram::start(const QString& scriptFile) {
+    ownProcessTree(process_);
     process_.start(QStringLiteral(ORVEL_HOSTED_STUB), {QStringLiteral("--script"), scriptFile});
     if (process_.waitForStarted(5000) && waitUntil([this] { return process_.canReadLine(); }, 10000))
         baseUrl_ = QString::fromUtf8(process_.readLine()).trimmed();
 }
 
-HostedStubProgram::~HostedStubProgram() {
-    process_.kill();
-    process_.waitForFinished(2000);
-}
+HostedStubProgram::~HostedStubProgram() { endProcessTree(process_, 0); }
 
 QJsonArray HostedStubProgram::control(const QString& path) const {
     QNetworkAccessManager network;

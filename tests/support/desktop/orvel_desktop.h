@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orveltest {
 
@@ -163,7 +164,8 @@ private:
 };
 
 // The `orvel` program with folders of its own: home, settings, data and temporary files. Every
-// launch made through one OrvelProgram shares them, as launches of one user do.
+// launch made through one OrvelProgram shares them, as launches of one user do, and ends with it,
+// together with every process it started.
 class OrvelProgram {
 public:
     struct Run {
@@ -228,6 +230,8 @@ private:
     QTemporaryDir folder_;
     QProcessEnvironment environment_;
     QProcess process_;
+    // The launches run() made, whose processes end with this object.
+    mutable std::vector<std::unique_ptr<QProcess>> launches_;
     QByteArray output_;
     QByteArray error_;
 };

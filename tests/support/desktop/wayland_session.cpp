@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/process_tree.h"
 
 // After Qt's headers: Xlib defines macros (None, Bool) that clash with Qt's names.
 #include <X11/Xatom.h>
@@ -100,6 +101,7 @@ NativeSelection::NativeSelection(const QString& text) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
     process_.setProcessEnvironment(environment);
+    ownProcessTree(process_);
     process_.start(QStringLiteral("zenity"),
                    {QStringLiteral("--entry"), QStringLiteral("--text=Orvel"), QStringLiteral("--entry-text=") + text});
     if (!process_.waitForStarted(5000) || !input_.isStarted()) return;
@@ -114,10 +116,6 @@ NativeSelection::NativeSelection(const QString& text) {
         15000);
 }
 
-NativeSelection::~NativeSelection() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) process_.kill();
-    process_.waitForFinished(3000);
-}
+NativeSelection::~NativeSelection() { endProcessTree(process_); }
 
 }  // namespace orveltest

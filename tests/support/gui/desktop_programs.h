@@ -23,6 +23,7 @@
 
 #include "platform/atspi_element.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/process_tree.h"
 
 namespace halvern::testing {
 
@@ -74,19 +75,17 @@ inline void dragFrom(QPoint from, QPoint to) {
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
-// A program of the system, started with its arguments and ended with the test.
+// A program of the system, started with its arguments and ended with the test, together with every
+// process it started (a browser's zygote, renderers and crash handler).
 class ExternalProgram {
 public:
     ExternalProgram(const QString& program, const QStringList& arguments) {
         process_.setProcessChannelMode(QProcess::SeparateChannels);
+        orveltest::ownProcessTree(process_);
         process_.start(program, arguments);
         started_ = process_.waitForStarted(5000);
     }
-    ~ExternalProgram() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(3000);
-    }
+    ~ExternalProgram() { orveltest::endProcessTree(process_); }
 
     qint32 pid() const { return qint32(process_.processId()); }
     // What the program wrote to its standard error so far.

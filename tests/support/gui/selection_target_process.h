@@ -22,15 +22,14 @@ public:
                              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.setProcessEnvironment(environment);
+        orveltest::ownProcessTree(process_);
         process_.start(QStringLiteral(ORVEL_SELECTION_TARGET), arguments);
         started_ = process_.waitForStarted(5000) && waitFor(QStringLiteral("ready "), 10000);
     }
     ~SelectionTarget() {
         process_.write("quit\n");
-        if (!process_.waitForFinished(2000)) {
-            process_.kill();
-            process_.waitForFinished(2000);
-        }
+        process_.waitForFinished(2000);
+        orveltest::endProcessTree(process_, 0);
     }
 
     bool started() const { return started_; }
