@@ -121,7 +121,7 @@ void endTree(const std::function<bool(const Process&)>& seed, int graceMs) {
             else if (timer.elapsed() >= graceMs)
                 ::kill(process.pid, SIGKILL);
         }
-        usleep(10000);
+        usleep(20000);
     }
 }
 
