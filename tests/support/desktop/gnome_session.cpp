@@ -327,6 +327,7 @@ QRect NativeBrowserPage::wordBox(int line, int word) const {
 BusFlood::BusFlood(const QString& service, const QString& path, const QString& interface, const QString& method,
                    int seconds) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ownProcessTree(process_);
     process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ORVEL_BUS_FLOOD_SCRIPT), service, path,
                                                         interface, method, QString::number(seconds)});
 }
@@ -343,13 +344,7 @@ bool BusFlood::waitUntilFlooding(int timeoutMs) {
 }
 
 QString BusFlood::stop() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
+    endProcessTree(process_, 10000);
     return QString::fromUtf8(process_.readAllStandardOutput()).trimmed();
 }
 
