@@ -159,7 +159,9 @@ TEST_F(SelectAnywhereGnome, GesturesShowTheBulbWhileARefusedCallerFloodsTheExten
         std::optional<X11Display::Window> shown;
         EXPECT_TRUE(waitUntil([&] { return (shown = bulb()).has_value(); }, 5000))
             << status("selectionActivityStatus").toStdString();
-        if (shown) EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
+        if (shown) {
+            EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
+        }
         input.click({640, 900}, holdMs);
         EXPECT_TRUE(waitUntil([&] { return !bulb(); }));
     }
