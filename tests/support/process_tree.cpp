@@ -5,16 +5,16 @@
 #include <QVariant>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,9 +38,21 @@ struct Process {
     std::string name;
 };
 
+// What a /proc file holds, or as much of it as was read: a process may end while it is read, and
+// the read then fails with ESRCH (which a stream buffer would throw from its underflow).
 std::string contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        text.append(buffer, size_t(count));
+    }
+    ::close(fd);
+    return text;
 }
 
 // Every process of the system, from /proc/PID/stat: "PID (NAME) STATE PARENT GROUP …" (the name
