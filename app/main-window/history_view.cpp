@@ -176,40 +176,6 @@ private:
     std::function<void()> resized_;
 };
 
-// The question before a deletion. A message box takes the width of its title, which is short here,
-// and wraps the message into a narrow column beside it: this one is as wide as the program's other
-// sheets (the settings sheet's width), with the message on a few wide lines.
-class DeleteConfirmation : public QMessageBox {
-public:
-    static constexpr int sheetWidth = 480;
-
-    using QMessageBox::QMessageBox;
-
-    // After each time the box sizes itself anew (shown, laid out again, its texts changed, its font
-    // or style).
-    void widen() {
-        if (!isVisible() || width() >= sheetWidth) return;
-        layout()->activate();
-        setFixedSize(sheetWidth, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(sheetWidth)
-                                                               : layout()->totalMinimumSize().height());
-    }
-
-protected:
-    bool event(QEvent* event) override {
-        const bool handled = QMessageBox::event(event);
-        if (event->type() == QEvent::LayoutRequest) widen();
-        return handled;
-    }
-    void showEvent(QShowEvent* event) override {
-        QMessageBox::showEvent(event);
-        widen();
-    }
-    void changeEvent(QEvent* event) override {
-        QMessageBox::changeEvent(event);
-        widen();
-    }
-};
-
 }  // namespace
 
 // One record of the list.
@@ -693,7 +659,7 @@ void HistoryView::importLegacy() {
 void HistoryView::askToDelete(DeleteScope scope) {
     deleteScope_ = scope;
     if (!confirmation_) {
-        confirmation_ = new DeleteConfirmation(this);
+        confirmation_ = new ConfirmationSheet(this);
         confirmation_->setObjectName(QStringLiteral("deleteConfirmation"));
         confirmation_->setIcon(QMessageBox::Warning);
         QPushButton* confirm = confirmation_->addButton(QString(), QMessageBox::DestructiveRole);
@@ -798,7 +764,7 @@ void HistoryView::retranslate() {
                 account_style::setTitle(button, choose("取消", "Cancel", "Annuler"));
         }
         confirmation_->setWindowTitle(confirmation_->text());
-        static_cast<DeleteConfirmation*>(confirmation_)->widen();
+        static_cast<ConfirmationSheet*>(confirmation_)->widen();
     }
     showStoreState();
 }

@@ -157,4 +157,27 @@ void openSheet(QDialog* sheet) {
     sheet->open();
 }
 
+void ConfirmationSheet::widen() {
+    if (!isVisible() || width() >= sheetWidth) return;
+    layout()->activate();
+    setFixedSize(sheetWidth, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(sheetWidth)
+                                                           : layout()->totalMinimumSize().height());
+}
+
+bool ConfirmationSheet::event(QEvent* event) {
+    const bool handled = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest) widen();
+    return handled;
+}
+
+void ConfirmationSheet::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event);
+    widen();
+}
+
+void ConfirmationSheet::changeEvent(QEvent* event) {
+    QMessageBox::changeEvent(event);
+    widen();
+}
+
 }  // namespace velquin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QWidget>
 
 #include <optional>
@@ -28,6 +29,25 @@ class SheetScrollContent : public QWidget {
 public:
     using QWidget::QWidget;
     QSize minimumSizeHint() const override { return {QWidget::minimumSizeHint().width(), 0}; }
+};
+
+// A question before an action (a deletion). A message box takes the width of its title and wraps
+// the message into a narrow column beside it: this one is as wide as the program's other sheets,
+// with the message on a few wide lines.
+class ConfirmationSheet : public QMessageBox {
+public:
+    static constexpr int sheetWidth = 480;
+
+    using QMessageBox::QMessageBox;
+
+    // After each time the box sizes itself anew (shown, laid out again, its texts changed, its font
+    // or style).
+    void widen();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 };
 
 }  // namespace velquin

@@ -277,7 +277,7 @@ void MeridFormalWorkspaceView::presentRangeSheet() {
 
 void MeridFormalWorkspaceView::presentDeleteConfirmation() {
     if (!controller_->deleteCandidate() || deleteConfirmation_) return;
-    auto* box = new QMessageBox(this);
+    auto* box = new ConfirmationSheet(this);
     box->setObjectName(QStringLiteral("orvel.merid.delete-confirmation"));
     box->setIcon(QMessageBox::Warning);
     box->setText(UIStrings::text(QStringLiteral("删除这条学习会话？")));

@@ -25,6 +25,7 @@
 #include "app/shell/file_chooser.h"
 #include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
+#include "app/shell/sheet_window.h"
 #include "app/shell/wrapped_text.h"
 #include "app/tutor-lesson/lessonary_elided_label.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -384,6 +385,7 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     // "取消" keeps every session; "永久删除" removes the one asked for.
     emit rows.last()->deleteRequested();
     ASSERT_TRUE(view_->deleteConfirmation());
+    QTRY_COMPARE(view_->deleteConfirmation()->width(), ConfirmationSheet::sheetWidth);
     for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
         if (button->text() == QStringLiteral("取消")) button->click();
     EXPECT_FALSE(controller().deleteCandidate());
