@@ -27,6 +27,7 @@
 
 #include <sys/types.h>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -633,10 +634,19 @@ std::optional<X11Display::Window> OrvelProgram::waitForWindow(const X11Display& 
 }
 
 std::optional<int> OrvelProgram::stop(int signal, int timeoutMs) {
-    if (process_.state() == QProcess::NotRunning) return std::nullopt;
+    // Why there is no exit status, with the end of what the program wrote (a sanitizer's report).
+    const auto failed = [this](const char* why) {
+        const QByteArray said = standardError().right(6000);
+        std::fprintf(stderr, "orvel %s; the end of its error output:\n%s\n", why, said.constData());
+        return std::nullopt;
+    };
+    if (process_.state() == QProcess::NotRunning)
+        return process_.exitStatus() == QProcess::CrashExit ? failed("had ended by a signal before it was stopped")
+                                                             : failed("had already ended before it was stopped");
     ::kill(pid_t(process_.processId()), signal);
-    if (!waitUntil([this] { return process_.state() == QProcess::NotRunning; }, timeoutMs)) return std::nullopt;
-    if (process_.exitStatus() != QProcess::NormalExit) return std::nullopt;
+    if (!waitUntil([this] { return process_.state() == QProcess::NotRunning; }, timeoutMs))
+        return failed("did not end in time");
+    if (process_.exitStatus() != QProcess::NormalExit) return failed("ended by a signal");
     return process_.exitCode();
 }
 
