@@ -19,6 +19,9 @@
 #include "base/task.h"
 #include "tests/support/process_tree.h"
 
+// LeakSanitizer's check, where the tests are built with it (a weak symbol: null otherwise).
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
 int main(int argc, char** argv) {
     orveltest::adoptOrphans();
     QTemporaryDir home;
@@ -65,5 +68,9 @@ int main(int argc, char** argv) {
     }
     // After the application object, which ends the helpers of its own (a web view's) as it goes.
     orveltest::endDescendants();
+    // Leaks are looked for now, while the thread pool's threads are parked, as the program does: at
+    // exit the destructors of Qt's globals end them, and a thread ending while the leak checker reads
+    // it crashes the checker now and then.
+    if (__lsan_do_leak_check) __lsan_do_leak_check();
     return status;
 }
