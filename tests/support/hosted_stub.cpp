@@ -45,6 +45,12 @@ ScriptedReply ScriptedReply::dropped(int delayMs) {
     return reply;
 }
 
+ScriptedReply ScriptedReply::droppedUnread() {
+    ScriptedReply reply;
+    reply.action = Action::dropUnread;
+    return reply;
+}
+
 ScriptedReply ScriptedReply::held() {
     ScriptedReply reply;
     reply.action = Action::hold;
@@ -145,6 +151,8 @@ void HostedStub::onReadyRead(QTcpSocket* socket) {
     QByteArray& buffer = buffers_[socket];
     buffer += socket->readAll();
     for (;;) {
+        const qsizetype lineEnd = buffer.indexOf("\r\n");
+        if (lineEnd >= 0 && dropsUnread(socket, buffer.left(lineEnd))) return;
         const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
         if (headerEnd < 0) return;
         const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
@@ -204,15 +212,38 @@ void HostedStub::handle(QTcpSocket* socket, RecordedRequest request) {
         violation(socket, problem);
         return;
     }
-    std::optional<ScriptedReply> queued;
-    if (!route->replies.isEmpty()) {
-        while (route->replies.size() > 1 && route->replies.first().repeat) route->replies.removeFirst();
-        queued = route->replies.first().repeat ? route->replies.first() : route->replies.takeFirst();
-    }
+    const std::optional<ScriptedReply> queued = route->take();
     const ScriptedReply reply = route->respond ? route->respond(request, queued ? &*queued : nullptr) : *queued;
     rememberReply(path, reply);
     Q_EMIT requestReceived();
     play(socket, reply);
+}
+
+const ScriptedReply* HostedStub::Route::next() {
+    while (replies.size() > 1 && replies.first().repeat) replies.removeFirst();
+    return replies.isEmpty() ? nullptr : &replies.first();
+}
+
+std::optional<ScriptedReply> HostedStub::Route::take() {
+    if (!next()) return std::nullopt;
+    return replies.first().repeat ? replies.first() : replies.takeFirst();
+}
+
+bool HostedStub::dropsUnread(QTcpSocket* socket, const QByteArray& requestLine) {
+    const QList<QByteArray> parts = requestLine.trimmed().split(' ');
+    RecordedRequest request;
+    request.method = parts.value(0);
+    request.path = parts.value(1);
+    const auto route = routes_.find(request.path.split('?').first());
+    if (route == routes_.end() || route->method != request.method) return false;
+    const ScriptedReply* due = route->next();
+    if (!due || due->action != ScriptedReply::Action::dropUnread) return false;
+    route->take();
+    // Counted as it arrived: the method and path, nothing more.
+    requests_.append(request);
+    Q_EMIT requestReceived();
+    socket->abort();
+    return true;
 }
 
 void HostedStub::violation(QTcpSocket* socket, const QString& problem) {
@@ -234,7 +265,7 @@ void HostedStub::play(QTcpSocket* socket, const ScriptedReply& reply) {
     QPointer<QTcpSocket> guard(socket);
     QTimer::singleShot(reply.delayMs, this, [guard, reply] {
         if (!guard) return;
-        if (reply.action == ScriptedReply::Action::drop) {
+        if (reply.action == ScriptedReply::Action::drop || reply.action == ScriptedReply::Action::dropUnread) {
             guard->abort();
             return;
         }

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace testsupport {
 
@@ -32,20 +33,23 @@ struct RecordedRequest {
 
 // What the stub does with the next request of a route.
 struct ScriptedReply {
-    enum class Action { respond, drop, hold, raw };
+    enum class Action { respond, drop, dropUnread, hold, raw };
     int status = 200;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
     int delayMs = 0;                 // wait before answering (or before dropping)
-    Action action = Action::respond; // drop: close the connection without a reply; hold: answer only
-                                     // when the test releases it; raw: write `body` byte for byte
-                                     // (status line and headers included), then close the connection
+    Action action = Action::respond; // drop: close the connection without a reply; dropUnread: close it
+                                     // as soon as the request line has come, the rest of the request
+                                     // unread and unchecked; hold: answer only when the test releases
+                                     // it; raw: write `body` byte for byte (status line and headers
+                                     // included), then close the connection
     bool repeat = false;             // stays queued: plays for every later request of the route too,
                                      // until a reply queued after it takes over
 
     static ScriptedReply json(int status, const QByteArray& body) { return ScriptedReply{status, body}; }
     static ScriptedReply answer(const QString& text);
     static ScriptedReply dropped(int delayMs = 0);
+    static ScriptedReply droppedUnread();
     static ScriptedReply held();
     // Bytes written as they stand, then the connection is closed: replies no well-behaved server
     // would send (HTTP/1.0, a body cut short, a wrong length).
@@ -139,6 +143,8 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
     void handle(QTcpSocket* socket, RecordedRequest request);
+    // Closes the connection when the reply due for this request line drops it unread.
+    bool dropsUnread(QTcpSocket* socket, const QByteArray& requestLine);
     void handleControl(QTcpSocket* socket, const RecordedRequest& request);
     void play(QTcpSocket* socket, const ScriptedReply& reply);
     void violation(QTcpSocket* socket, const QString& problem);
@@ -150,6 +156,10 @@ private:
         Check check;
         QList<ScriptedReply> replies;
         Respond respond;
+        // The reply due next (a repeating one followed by another is passed over), if any.
+        const ScriptedReply* next();
+        // Takes that reply; a repeating one stays queued.
+        std::optional<ScriptedReply> take();
     };
     // What the Google routes remember between requests.
     struct IssuedCode {
