@@ -7,6 +7,10 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 namespace net {
 
 HttpClient::HttpClient() : manager_(std::make_unique<QNetworkAccessManager>()) {
@@ -25,6 +29,41 @@ bool HttpClient::isAllowedUrl(const QUrl& url) {
 }
 
 namespace {
+
+// The body of one request, as the network layer reads it. Qt's HTTP/1 channel sends a request again
+// by itself (up to three times) when its connection closes before a whole reply header, whatever
+// the method; before it does, it rewinds the body, and a body that will not rewind ends the reply
+// with ContentReSendError instead. This one rewinds only after the server answered what it sent
+// (a 307 or 308 rewinds it for the request the server asked for): a request without an answer is
+// never sent twice. A request without a body gets an empty one, so that GET is held the same way.
+class BodyOfOneRequest : public QIODevice {
+public:
+    explicit BodyOfOneRequest(QByteArray bytes) : bytes_(std::move(bytes)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    // A response header arrived for what was sent.
+    void answered() { answered_ = true; }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return bytes_.size(); }
+    bool reset() override {
+        if (!std::exchange(answered_, false)) return false;
+        return QIODevice::reset();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 count = std::min(maxSize, qint64(bytes_.size()) - pos());
+        if (count <= 0) return 0;
+        std::memcpy(data, bytes_.constData() + pos(), size_t(count));
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const QByteArray bytes_;
+    bool answered_ = false;
+};
 
 NetworkError::Kind classify(QNetworkReply::NetworkError code) {
     switch (code) {
@@ -78,8 +117,10 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
     struct DeleteLater {
         void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
     };
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        manager_->sendCustomRequest(qrequest, request.method, request.body));
+    auto* body = new BodyOfOneRequest(std::move(request.body));
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(manager_->sendCustomRequest(qrequest, request.method, body));
+    body->setParent(reply.get());
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, body, [body] { body->answered(); });
 
     // QNetworkReply reports both a time-out and abort() as OperationCanceledError: the token tells a
     // cancellation, this flag the total time-out.
@@ -119,6 +160,10 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError code = reply->error();
+    // The connection closed before an answer and the request was not sent again.
+    if (code == QNetworkReply::ContentReSendError)
+        throw NetworkError(NetworkError::Kind::notConnected, QStringLiteral("Connection closed"),
+                           QNetworkReply::RemoteHostClosedError);
     // A connection lost after the status line leaves a cut-off body: that is no response.
     const bool cutOff = code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError ||
                         classify(code) == NetworkError::Kind::notConnected;

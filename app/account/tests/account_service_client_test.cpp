@@ -42,6 +42,9 @@ TEST(AccountServiceClient, RepliesMapToErrorsAndTexts) {
         // A redirect is never followed: the request carries a password or a token.
         {"redirect", ScriptedReply{302, "", {{"Location", "/elsewhere"}}}, 302, QStringLiteral("service_unavailable"),
          QStringLiteral("账户服务返回 HTTP 302（service_unavailable）。")},
+        // One that keeps the method rewinds the request for the new place: it is an answer all the same.
+        {"redirect keeping the method", ScriptedReply{307, "", {{"Location", "/elsewhere"}}}, 307,
+         QStringLiteral("service_unavailable"), QStringLiteral("账户服务返回 HTTP 307（service_unavailable）。")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

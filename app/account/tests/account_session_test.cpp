@@ -86,13 +86,12 @@ TEST_F(AccountSessionTest, FailedSignInsChangeNothingButTheirText) {
         const char* name;
         std::function<void(AccountHarness&)> prepare;
         QString feedback;
+        int sent = 1;  // requests that reach the service: one per press at most
     };
     const auto reply = [](ScriptedReply r) {
         return [r](AccountHarness& h) { h.stub.enqueue(HostedStub::accountsPath, r); };
     };
     const QString missingToken = QStringLiteral("账户操作失败：账户服务返回 HTTP 502（missing_session_token）。");
-    ScriptedReply notHttp = ScriptedReply::raw("SSH-2.0-OpenSSH\r\n\r\n");
-    notHttp.repeat = true;
     const Row rows[] = {
         {"401", reply(ScriptedReply::json(401, R"({"error":{"code":"wrong"}})")),
          QStringLiteral("账户操作失败：密码错误或会话无效（HTTP 401）。")},
@@ -101,9 +100,12 @@ TEST_F(AccountSessionTest, FailedSignInsChangeNothingButTheirText) {
         {"token with a line break", reply(ScriptedReply::json(200, R"({"token":"a\r\nX-Injected: 1"})")), missingToken},
         {"not JSON", reply(ScriptedReply::json(200, "<html>")),
          QStringLiteral("账户操作失败：服务返回的数据无法读取，请稍后重试。")},
-        // Qt's HTTP layer cannot tell a reply that is not HTTP from a connection closed early (it
-        // asks again a few times first).
-        {"not HTTP", reply(notHttp), kNetworkFailed},
+        // Qt's HTTP layer cannot tell a reply that is not HTTP from a connection closed early.
+        {"not HTTP", reply(ScriptedReply::raw("SSH-2.0-OpenSSH\r\n\r\n")), kNetworkFailed},
+        // A connection closed without a reply: the password is not sent a second time.
+        {"closed before the request is read", reply(ScriptedReply::droppedUnread()), kNetworkFailed},
+        {"closed after it is read", reply(ScriptedReply::dropped()), kNetworkFailed},
+        {"closed in the reply's header", reply(ScriptedReply::raw("HTTP/1.1 200 Stub\r\nContent-Le")), kNetworkFailed},
         {"time-out",
          [](AccountHarness& h) {
              h.clientOptions.accountTimeout = std::chrono::milliseconds(300);
@@ -113,12 +115,13 @@ TEST_F(AccountSessionTest, FailedSignInsChangeNothingButTheirText) {
         {"refused",
          [](AccountHarness& h) { h.clientOptions.endpoints = AccountServiceEndpoints::single(closedPortBase()); },
          QStringLiteral(
-             "无法连接 Orvel 账户服务器。当前账户 API 尚未上线或域名未配置，暂时无法注册或登录。请不要反复提交密码。")},
+             "无法连接 Orvel 账户服务器。当前账户 API 尚未上线或域名未配置，暂时无法注册或登录。请不要反复提交密码。"),
+         0},
         {"insecure",
          [](AccountHarness& h) {
              h.clientOptions.endpoints = AccountServiceEndpoints::single(QStringLiteral("http://example.org"));
          },
-         QStringLiteral("账户连接失败：refused an insecure URL: http://example.org/v1/accounts")},
+         QStringLiteral("账户连接失败：refused an insecure URL: http://example.org/v1/accounts"), 0},
         {"keyring refuses",
          [](AccountHarness& h) {
              h.keyring->failSave = true;
@@ -138,6 +141,7 @@ TEST_F(AccountSessionTest, FailedSignInsChangeNothingButTheirText) {
         EXPECT_FALSE(s.working());
         EXPECT_TRUE(h.studyFlow->calls.isEmpty());
         EXPECT_FALSE(h.defaults.contains(AccountSession::emailKey));
+        EXPECT_EQ(h.stub.requests().size(), row.sent);
         for (const auto& request : h.stub.requests()) EXPECT_NE(request.path, HostedStub::accountPath);
     }
 }
@@ -191,6 +195,7 @@ TEST_F(AccountSessionTest, ConcurrentOperationsApplyOnlyTheCurrentResult) {
 
 TEST_F(AccountSessionTest, RefreshRepliesAreCheckedFieldByField) {
     const QString invalid = QStringLiteral("账户信息刷新失败：服务返回的数据无法读取，请稍后重试。");
+    const QString closed = QStringLiteral("账户信息刷新失败：Connection closed");
     struct Row {
         const char* name;
         ScriptedReply reply;
@@ -213,6 +218,9 @@ TEST_F(AccountSessionTest, RefreshRepliesAreCheckedFieldByField) {
          true, QString()},
         {"401", ScriptedReply::json(401, ""), false, false, false,
          QStringLiteral("账户信息刷新失败：密码错误或会话无效（HTTP 401）。")},
+        {"closed before the request is read", ScriptedReply::droppedUnread(), false, false, false, closed},
+        {"closed after it is read", ScriptedReply::dropped(), false, false, false, closed},
+        {"closed in the reply's status line", ScriptedReply::raw("HTTP/1.1 2"), false, false, false, closed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -232,6 +240,8 @@ TEST_F(AccountSessionTest, RefreshRepliesAreCheckedFieldByField) {
         EXPECT_TRUE(s.signedIn());
         EXPECT_EQ(s.loginKind(), QStringLiteral("native"));
         EXPECT_EQ(h.keyring->stored(), QStringLiteral("token-1"));
+        // The confirming refresh and this one, each sent once.
+        EXPECT_EQ(h.stub.requests().size(), 2);
         if (!row.confirmed) {
             EXPECT_FALSE(h.history->hasActiveFile());
         }

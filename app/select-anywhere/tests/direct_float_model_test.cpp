@@ -184,20 +184,13 @@ TEST_F(DirectFloatModelTest, AnswerWhoseHistoryWriteFailedShowsWhy) {
 }
 
 TEST_F(DirectFloatModelTest, FailuresShowTheirMessageAndStatus) {
-    // The network layer tries a dropped request once more: every try is dropped, until the next
-    // scripted reply takes over.
-    const auto lostConnection = [] {
-        ScriptedReply reply = ScriptedReply::dropped();
-        reply.repeat = true;
-        return reply;
-    };
     struct Row {
         const char* name;
         std::function<void()> arrange;
         QString text;
         QString error;
         QString detail;
-        int requests;  // that reached the service; -1: not counted
+        int requests;  // that reached the service
     };
     const QString notSent = QStringLiteral("未发送文字");
     const QString failed = QStringLiteral("未完成");
@@ -209,9 +202,8 @@ TEST_F(DirectFloatModelTest, FailuresShowTheirMessageAndStatus) {
          QStringLiteral("请先登录 Orvel 账户，再使用托管 AI。"), failed, 0},
         {"keyring failure", [this] { token->failure = QStringLiteral("keyring locked"); }, QStringLiteral("x3"),
          QStringLiteral("keyring locked"), failed, 0},
-        {"connection lost", [this, lostConnection] { stub.enqueue(answerPath, lostConnection()); },
-         QStringLiteral("x4"),
-         QStringLiteral("网络请求未完成，请检查网络后重试。"), failed, -1},
+        {"connection lost", [this] { stub.enqueue(answerPath, ScriptedReply::dropped()); }, QStringLiteral("x4"),
+         QStringLiteral("网络请求未完成，请检查网络后重试。"), failed, 1},
         {"service error", [this] { stub.enqueue(answerPath, ScriptedReply::json(503, "{}")); }, QStringLiteral("x5"),
          QStringLiteral("Orvel AI 服务暂时不可用，请稍后再试。"), failed, 1},
         {"too long for the service", [] {}, QString(1501, u'a'), QStringLiteral("输入文字过长，请缩短或分段；单次 AI 解释最多 1,500 个字符。"),
@@ -228,9 +220,7 @@ TEST_F(DirectFloatModelTest, FailuresShowTheirMessageAndStatus) {
         EXPECT_EQ(model().error(), row.error);
         EXPECT_EQ(model().detail(), row.detail);
         EXPECT_FALSE(model().answer().has_value());
-        if (row.requests >= 0) {
-            EXPECT_EQ(answerRequests() - before, row.requests);
-        }
+        EXPECT_EQ(answerRequests() - before, row.requests);
     }
     EXPECT_TRUE(history->records().isEmpty());
     EXPECT_TRUE(stub.violations().isEmpty()) << stub.violations().join(u'\n').toStdString();
