@@ -54,7 +54,8 @@ QJsonDocument parsed(const QByteArray& body) {
 }
 
 // One JSON POST to the identity service: no token, 25 s. The reply object of a 200; for any other
-// status brokerRejected with the reply's "error"."code".
+// status brokerRejected with the reply's "error"."code". It never follows a redirect: the federated
+// sign-in carries Google's ID token.
 QCoro::Task<QJsonObject> postIdentity(std::shared_ptr<net::HttpClient> http, QString base, QString path,
                                       QJsonObject body, std::chrono::milliseconds timeout) {
     const std::optional<QUrl> url = AccountServiceClient::serviceUrl(base, path);
@@ -64,6 +65,7 @@ QCoro::Task<QJsonObject> postIdentity(std::shared_ptr<net::HttpClient> http, QSt
     request.url = *url;
     request.headers = {{"Content-Type", "application/json"}};
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    request.carriesCredentials = true;
     request.requestTimeout = timeout;
     request.totalTimeout = timeout;
     auto sending = http->send(std::move(request));

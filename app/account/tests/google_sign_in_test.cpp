@@ -231,6 +231,9 @@ TEST_F(GoogleSignInTest, FlowFailuresCarryTheirOwnMessages) {
         {"id_token missing", upToToken(ScriptedReply::json(200, R"({"access_token":"x"})")), invalid, true},
         {"federated refused", federated(ScriptedReply::json(403, R"({"error":{"code":"expired_state"}})")),
          QStringLiteral("Orvel 身份验证失败（HTTP 403，expired_state）。"), true},
+        // The ID token never follows a redirect.
+        {"federated redirected", federated(ScriptedReply{307, "", {{"Location", "/elsewhere"}}}),
+         QStringLiteral("Orvel 身份验证失败（HTTP 307，identity_unavailable）。"), true},
         {"id_token of 17999 and a client secret",
          [](HostedStub& stub, FakeBrowser&, GoogleDesktopOAuth::Options& options) {
              options.configuration.clientSecret = QStringLiteral("secret+value");
