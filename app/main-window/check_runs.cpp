@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QRect>
+#include <QSize>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -75,13 +76,11 @@ QString decimal(double value) {
     return text;
 }
 
-// The size is compared without the decorations: the window manager adds them a moment after the
-// window is first shown, so the frame measured then would be short of its title bar.
-std::optional<QRect> workspaceGeometry() {
+QWidget* workspaceWindow() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window->objectName() == workspaceWindowIdentifier) return window->geometry();
+        if (window->objectName() == workspaceWindowIdentifier) return window;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // The tutor page widens the window towards its largest frame inside the screen's usable area; a
@@ -209,9 +208,15 @@ void CheckRuns::runTutorPageCheck() {
                             tamsel::StudyMode::explain, std::nullopt, QStringLiteral("QA in-memory"));
     store_.stageCurrentSourceForTutor();
     // The main window carries the workspace identifier from its creation on.
-    const std::optional<QRect> startingSize = workspaceGeometry();
+    const QPointer<QWidget> workspace = workspaceWindow();
 
-    QTimer::singleShot(kTutorOpenMs, this, [this, startingSize] {
+    QTimer::singleShot(kTutorOpenMs, this, [this, workspace] {
+        // The size to come back to is the one the coach page is opened from, taken as the one after
+        // it is: the client area, without the window manager's frame. Just after the window is first
+        // shown it is not yet framed, and it is fitted to the screen again once it is (a window as
+        // tall as a laptop's screen loses the height of its title bar then).
+        std::optional<QSize> startingSize;
+        if (workspace) startingSize = workspace->geometry().size();
         router_.open(Page::coach);
         QTimer::singleShot(kTutorVerdictMs, this, [this, startingSize] {
             const QList<QWidget*> windows = contentWindows();
@@ -236,7 +241,7 @@ void CheckRuns::runTutorPageCheck() {
                                  router_.page() == Page::home));
                 bool restored = false;
                 if (startingSize && !after.isEmpty()) {
-                    const QRect now = after.first()->geometry();
+                    const QSize now = after.first()->geometry().size();
                     restored = qAbs(now.width() - startingSize->width()) < kRestoreTolerance &&
                                qAbs(now.height() - startingSize->height()) < kRestoreTolerance;
                 }
