@@ -124,7 +124,13 @@ MainWindow::MainWindow(AppStore& store, WorkspaceRouter& router, SelectionContro
     // shows the window only after the panel has closed.
     connect(&controller_, &SelectionController::handOverEnded, this, &MainWindow::handOverEnded, Qt::QueuedConnection);
 
-    lessonary::follow(this, [this] { retranslate(); }, {});
+    lessonary::follow(this,
+                      [this] {
+                          retranslate();
+                          // Once the pages have their new texts.
+                          QMetaObject::invokeMethod(this, &MainWindow::fitChosenSize, Qt::QueuedConnection);
+                      },
+                      {});
     retranslate();
 }
 
@@ -203,9 +209,11 @@ void MainWindow::keepOnScreen(bool place) {
     const QSize room = area.marginsRemoved(frameMargins(this)).size();
     // A window larger than that is made smaller by Qt at once.
     if (maximumSize() != room) {
+        const bool chosen = chosenSize_ == size();
         setMaximumSize(room);
         updateMinimum();
         if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+        if (chosen) chosenSize_ = size();
     }
     if (!place) return;
     const QRect placed = movedInside(frameGeometry(), area);
@@ -258,9 +266,11 @@ void MainWindow::restoreFrame() {
         resize(screen ? idealSize().boundedTo(area.size()) : idealSize());
         // The pages know the height their texts need only once they are laid out for showing.
         openedAtIdeal_ = true;
+        chosenSize_ = size();
         return;
     }
     openedAtIdeal_ = false;
+    chosenSize_.reset();
     if (screen) {
         frame->setSize(frame->size().boundedTo(area.size()));
         *frame = movedInside(*frame, area);
@@ -336,7 +346,10 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     // On the first showing, before the window is mapped, its pages are laid out: the height they
     // need counts now, once.
-    if (std::exchange(openedAtIdeal_, false)) resize(idealSize());
+    if (std::exchange(openedAtIdeal_, false)) {
+        resize(idealSize());
+        chosenSize_ = size();
+    }
     keepOnScreen(false);
     // Once more when the window manager has framed it (its frame's size counts then).
     placePending_ = true;
@@ -348,6 +361,15 @@ void MainWindow::showEvent(QShowEvent* event) {
             if (!frameMargins(this).isNull()) placePending_ = false;
         },
         Qt::QueuedConnection);
+}
+
+void MainWindow::fitChosenSize() {
+    if (!isVisible() || chosenSize_ != size() || isMaximized() || isFullScreen() || store_.selectionPresentation())
+        return;
+    // No larger than the window's maximum, the room its screen has; kept inside the screen.
+    resize(idealSize());
+    chosenSize_ = size();
+    keepOnScreen(true);
 }
 
 void MainWindow::hideEvent(QHideEvent* event) {

@@ -86,6 +86,9 @@ private:
     void showPresentation();
     void updateMinimum();
     QSize contentMinimum() const;
+    // In another interface language the home page's lines take another height: a window that still
+    // has the size the program chose takes the ideal size of the new language.
+    void fitChosenSize();
     // No larger than the available area of its screen, less the window manager's frame; with
     // `place`, moved inside it too.
     void keepOnScreen(bool place);
@@ -112,6 +115,9 @@ private:
     std::optional<QPoint> hiddenAt_;
     // Given its ideal size for want of a kept frame, and not shown since.
     bool openedAtIdeal_ = false;
+    // The size the program chose for the window for want of a kept frame, while it still has it:
+    // the person has not sized it since.
+    std::optional<QSize> chosenSize_;
     // Shown, and not yet placed inside the screen with the window manager's frame known.
     bool placePending_ = false;
 };

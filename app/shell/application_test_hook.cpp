@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "app/shell/app_store.h"
+#include "app/shell/interface_settings.h"
 #include "app/shell/workspace_router.h"
 #include "platform/accessibility_repair.h"
 #include "platform/selection_service_provider.h"
@@ -67,6 +68,12 @@ public Q_SLOTS:
 
     void OpenPage(const QString& page) {
         if (const auto target = base::fromRawValue<WorkspaceRouter::Page>(page)) router_.open(*target);
+    }
+
+    // As the language pickers of the settings sheets set it.
+    void SetInterfaceLanguage(const QString& language) {
+        if (const auto chosen = base::fromRawValue<InterfaceLanguage>(language))
+            InterfaceSettings::shared().setLanguage(*chosen);
     }
 
     void ReceiveSelection(const QString& text, const QString& mode) {

@@ -18,6 +18,7 @@
 #include "app/main-window/main_window.h"
 #include "app/main-window/sheet_binding.h"
 #include "app/main-window/sidebar.h"
+#include "app/shell/interface_settings.h"
 #include "app/shell/orvel_native_coach.h"
 #include "app/shell/switch_toggle.h"
 #include "app/shell/tests/fake_selection_controller.h"
@@ -172,6 +173,16 @@ TEST_F(MainWindowTest, SizesFollowThePresentationAndTheFrameIsKept) {
         window().restoreFrame();
         EXPECT_EQ(window().size(), window().idealSize()) << stored;
     }
+    // That size is the program's: in Chinese, whose lines are taller, it takes the ideal size of
+    // the language; a size the person gave the window stays whatever the language.
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::chinese);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window().height() > 800 + menu; })) << window().height();
+    EXPECT_EQ(window().size(), window().idealSize());
+    window().resize(1000, 700);
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window().size(), QSize(1000, 700));
+    InterfaceSettings::shared().setLanguage(InterfaceLanguage::system);
 
     // On a laptop's screen, a frame kept from a larger one and a size larger than the screen stay
     // inside the screen's available area.
