@@ -16,6 +16,34 @@ namespace velquin {
 namespace {
 
 constexpr QChar zeroWidthSpace(0x200B);
+constexpr QChar wordJoiner(0x2060);
+
+bool isSwitchCharacter(QChar c) { return c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'='; }
+
+bool mayPrecedeSwitch(QChar c) {
+    return c.isSpace() || c.category() == QChar::Punctuation_Open || c.category() == QChar::Punctuation_InitialQuote ||
+           c == u'"' || c == u'\'';
+}
+
+// The positions inside command-line switches ("--force-renderer-accessibility", "-platform") where
+// a line could break: after each of their hyphens. A switch starts with one or two hyphens and a
+// letter, at the start of the text or after a space or an opening bracket or quote.
+QList<qsizetype> positionsInsideSwitches(const QString& text) {
+    QList<qsizetype> inside;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'-') continue;
+        if (i > 0 && !mayPrecedeSwitch(text[i - 1])) continue;
+        qsizetype end = i + 1;
+        if (end < text.size() && text[end] == u'-') ++end;
+        if (end == text.size() || !text[end].isLetter()) continue;
+        while (end < text.size() && isSwitchCharacter(text[end])) ++end;
+        for (qsizetype at = i; at + 1 < end; ++at) {
+            if (text[at] == u'-') inside.append(at + 1);
+        }
+        i = end - 1;
+    }
+    return inside;
+}
 
 }  // namespace
 
@@ -57,6 +85,9 @@ ShownAnswer::ShownAnswer(const QString& answer) : answer_(answer) {
         text_ += piece;
     };
 
+    // A switch stays whole: a word joiner after each of its hyphens takes away the breaks there.
+    const QList<qsizetype> joins = positionsInsideSwitches(body);
+    auto join = joins.cbegin();
     QTextBoundaryFinder lines(QTextBoundaryFinder::Line, body);
     qsizetype previous = 0;
     for (qsizetype next = lines.toNextBoundary(); next != -1 && previous < body.size(); next = lines.toNextBoundary()) {
@@ -72,6 +103,11 @@ ShownAnswer::ShownAnswer(const QString& answer) : answer_(answer) {
                     anchors_.append({text_.size(), previous + clusters[i]});
                 }
             }
+        }
+        while (join != joins.cend() && *join < next) ++join;
+        if (join != joins.cend() && *join == next) {
+            text_ += wordJoiner;
+            anchors_.append({text_.size(), next});
         }
         previous = next;
     }

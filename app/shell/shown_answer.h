@@ -16,7 +16,9 @@ namespace velquin {
 // again for every line, so a long unbroken run (a hash, a number, letters without spaces) costs
 // time by the square of its length: a run longer than `unbrokenRun` UTF-16 units gets a zero-width
 // space after every `breakEvery` characters, which keeps it wrapping anywhere in linear time. A
-// selection copied from the view gives the answer's own characters, without those spaces.
+// command-line switch ("--force-renderer-accessibility") is never broken at its hyphens: a word
+// joiner follows each. A selection copied from the view gives the answer's own characters, without
+// those spaces and joiners.
 class ShownAnswer {
 public:
     static constexpr qsizetype limit = 20000;

@@ -8,10 +8,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextEdit>
+
+#include <algorithm>
 
 #include "app/select-anywhere/direct_float_model.h"
 #include "app/select-anywhere/direct_float_view.h"
@@ -302,6 +305,15 @@ TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
                               QStringLiteral("LibreOffice"));
          },
          false},
+        // A refusal that names a command-line switch.
+        {"switch",
+         [&] {
+             model->showError(halvern::CompatibilityReadFailure(
+                                  halvern::CompatibilityReadFailure::Case::unconfirmedBrowserFieldWithoutCopy)
+                                  .message(),
+                              QStringLiteral("Chromium"));
+         },
+         false},
         {"answer-error",
          [&] {
              // The history cannot be written: its file's place is taken by a folder.
@@ -353,7 +365,15 @@ TEST_F(DirectFloatViewTest, LongMessagesAndSmallPanelsCutNothing) {
                 const auto* error = view->findChild<WrappedText*>(QStringLiteral("outputMessage"));
                 if (model->error()) {
                     EXPECT_EQ(error->text(), UIStrings::text(*model->error()));
-                    EXPECT_EQ(error->shownLines().join(QString()), error->text());
+                    const QStringList lines = error->shownLines();
+                    EXPECT_EQ(lines.join(QString()), error->text());
+                    // A command-line switch is never broken.
+                    static const QRegularExpression aSwitch(QStringLiteral("(?<![\\w-])--[a-z][a-z-]*[a-z]"));
+                    for (const auto& found : aSwitch.globalMatch(error->text())) {
+                        EXPECT_TRUE(std::any_of(lines.cbegin(), lines.cend(),
+                                                [&](const QString& line) { return line.contains(found.captured()); }))
+                            << lines.join(u'|').toStdString();
+                    }
                 }
                 const auto* body = view->findChild<QStackedWidget*>();
                 // The output's top is in view, scrolled there when the panel is short.

@@ -31,6 +31,7 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
         QString shownEnd;           // how the shown text ends
         int inserted;               // zero-width spaces inserted
         qsizetype shownUnits = -1;  // UTF-16 units of the answer shown; -1: all
+        int joined = 0;             // word joiners inserted (none where no line could break)
     };
     const QList<Row> rows{
         {"ordinary text, CR LF and a long word", QStringLiteral("Two lines\r\nDonaudampfschifffahrtsgesellschaft ok"),
@@ -43,6 +44,9 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
         {"paragraphs beyond the limit", QStringLiteral("line\r\n").repeated(ShownAnswer::paragraphLimit + 5), true,
          QStringLiteral("\nline…"), 0, 6 * (ShownAnswer::paragraphLimit - 1) + 4},
         {"an unbroken run with CR LF", unbroken + QStringLiteral("\r\n") + unbroken, false, unbroken.right(8), 249},
+        {"command-line switches, and hyphens that are none",
+         QStringLiteral("以 --force-renderer-accessibility 启动；(-platform xcb) well-known -5 - x --a_b=c-d --"),
+         false, QStringLiteral("--"), 0, -1, 6},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -51,6 +55,7 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
         EXPECT_EQ(shown.isCut(), row.cut);
         EXPECT_TRUE(shown.text().endsWith(row.shownEnd));
         EXPECT_EQ(shown.text().count(QChar(0x200B)), row.inserted);
+        EXPECT_EQ(shown.text().count(QChar(0x2060)), row.joined);
         // The whole shown text copies as the answer's shown beginning.
         EXPECT_EQ(shown.source(0, shown.text().size()), row.answer.left(row.shownUnits));
 
@@ -64,7 +69,7 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
              QList<std::pair<int, int>>{{0, end}, {3, 40}, {7, 9}, {15, 300}, {end - 5, end}}) {
             if (to > end) continue;
             QString expected = edit.document()->toPlainText().mid(from, to - from);
-            expected.remove(QChar(0x200B));
+            expected.remove(QChar(0x200B)).remove(QChar(0x2060));
             if (row.cut && to == end) expected.chop(1);  // the "…" is not the answer's
             const QString original = copied(edit, shown, from, to);
             if (row.answer.contains(u'\r'))
