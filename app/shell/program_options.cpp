@@ -22,7 +22,7 @@ constexpr char kUsage[] =
     "                 when it does not run\n"
     "  --setup        open the select-anywhere settings\n"
     "  orvel-formac://reader, orvel-formac://direct\n"
-    "                 open the document reader, or the select-anywhere settings\n"
+    "                 open the screen-capture guide, or the select-anywhere settings\n"
     "  --version      print the version and the commit it was built from, and exit\n"
     "  -h, --help     print this help and exit\n"
     "\n"
