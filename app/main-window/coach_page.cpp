@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/main-window/main_window.h"
 #include "app/main-window/page_title.h"
 #include "app/shell/app_store.h"
 #include "app/tutor-lesson/lessonary_merid_palette.h"
@@ -136,7 +137,13 @@ CoachPage::CoachPage(AppStore& store, WorkspaceRouter& router, const HostFactory
     page->addWidget(header_);
 
     QWidget* screen = host ? host(store_, [this] { router_.returnHome(); }, this) : nullptr;
-    if (!screen) {
+    if (screen) {
+        // The tutor's screen asks for 560 under its host's model bar; with this header that is 656,
+        // more than the workspace's least height. The window keeps that least height on every
+        // page: the host takes what it leaves below the header, and the screen gives up those few
+        // points (its panes need far less).
+        screen->setMinimumHeight(MainWindow::workspaceMinimum.height() - headerHeight);
+    } else {
         screen = new QWidget(this);
         auto* placeholder = new QVBoxLayout(screen);
         placeholder->setContentsMargins(27, 23, 27, 24);

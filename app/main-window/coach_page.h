@@ -15,7 +15,7 @@ class WorkspaceRouter;
 
 // The tutor page: a header bar (back to the home page, the product and tutor names, the history
 // and account buttons) above the tutor's own screen, which the tutor area provides. Without it
-// the page shows its title.
+// the page shows its title. It fits in the workspace's least height, as the other pages do.
 class CoachPage : public QWidget {
     Q_OBJECT
 public:
