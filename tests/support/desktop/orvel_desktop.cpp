@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
@@ -410,7 +411,15 @@ bool AccessibilityBus::press(const Object& object, const QString& action) const 
         list.endArray();
         if (index < 0) return false;
     }
-    const QDBusMessage reply = call("DoAction", {index});
+    // The program answers an action once it has done it (Qt clicks a tool button inside the call), so
+    // the answer takes as long as the click's own work, such as building a file dialog: it is waited
+    // for as the tests' other conditions are, not within the deadline of a query.
+    QDBusMessage doing = QDBusMessage::createMethodCall(
+        object.service, object.path, QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"));
+    doing.setArguments({index});
+    const QDBusPendingCall pending = bus.asyncCall(doing);
+    if (!waitUntil([&] { return pending.isFinished(); })) return false;
+    const QDBusMessage reply = pending.reply();
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
            reply.arguments().constFirst().toBool();
 }

@@ -129,8 +129,14 @@ TEST_F(CoachProgramDesktop, ImportsTeachesGradesAndFindsTheSessionAfterARestart)
 
     // Import through the toolbar's button and the file dialog.
     ASSERT_TRUE(press(accessibility, orvel.pid(), QStringLiteral("导入课件")));
-    ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).size() == 2; })) << "no file dialog";
-    settle(300);
+    std::optional<X11Display::WindowId> dialog;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const X11Display::Window& shown : display.windowsOf(orvel.pid()))
+            if (shown.id != window->id) dialog = shown.id;
+        return dialog.has_value();
+    })) << "no file dialog";
+    // The path is typed once the dialog has the keyboard.
+    ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == dialog; })) << "the file dialog has no focus";
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), document}));
     ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
     ASSERT_TRUE(waitUntil([&] { return sessionsOf(orvel).size() == 1; })) << stateOf(orvel, "meridStatus").toStdString();
