@@ -8,7 +8,7 @@
 #include "app/account/history_store.h"
 #include "app/account/session_keyring.h"
 #include "app/shell/ui_strings.h"
-#include "app/tutor-workspace/sessions_save_queue.h"
+#include "app/tutor-workspace/sessions_file.h"
 #include "base/defaults_store.h"
 #include "base/errors.h"
 #include "base/task.h"
@@ -56,26 +56,6 @@ MeridWorkspaceServices withDefaults(MeridWorkspaceServices services) {
 
 }  // namespace
 
-// One write that a command waits for: settled once it has landed.
-struct MeridFormalWorkspaceController::WriteWait {
-    bool settled = false;
-    bool written = false;
-    std::coroutine_handle<> waiting;
-};
-
-// `co_await` on a write: resumes on a later turn of the event loop once it has landed (never from
-// inside the writes' own bookkeeping), with whether it was written; at once for no write.
-class MeridFormalWorkspaceController::WriteAwaiter {
-public:
-    explicit WriteAwaiter(std::shared_ptr<WriteWait> wait) : wait_(std::move(wait)) {}
-    bool await_ready() const noexcept { return !wait_ || wait_->settled; }
-    void await_suspend(std::coroutine_handle<> handle) noexcept { wait_->waiting = handle; }
-    bool await_resume() const noexcept { return wait_ && wait_->written; }
-
-private:
-    std::shared_ptr<WriteWait> wait_;
-};
-
 // What one round keeps from its start to its end.
 struct MeridFormalWorkspaceController::Round {
     meridcore::MeridTutorRequest request;
@@ -90,25 +70,17 @@ struct MeridFormalWorkspaceController::Round {
 MeridFormalWorkspaceController::MeridFormalWorkspaceController(MeridWorkspaceServices services, QObject* parent)
     : QObject(parent),
       services_(withDefaults(std::move(services))),
-      storage_(*services_.storage),
-      saves_(std::make_unique<SessionsSaveQueue>(
-          [storage = storage_](const QList<TeacherLearningSession>& sessions) { storage.save(sessions); },
-          services_.scheduler)),
+      file_(std::make_unique<SessionsFile>(*services_.storage, services_.scheduler, [this] { return sessions_; })),
       active_(blankSession()),
-      generation_(QUuid::createUuid()) {
-    // Another writer of the file (the legacy import) lets these saves land before it reads it.
-    if (!storage_.url().isEmpty())
-        pendingWrites_ =
-            meridcore::TeacherLearningStore::registerPendingWrites(storage_.url(), [this] { saves_->finish(); });
-}
+      generation_(QUuid::createUuid()) {}
 
 MeridFormalWorkspaceController::~MeridFormalWorkspaceController() {
     if (requestTask_) requestTask_->cancel();
     // The last save lands before this screen (or the program) goes.
-    saves_->finish();
+    file_.reset();
 }
 
-void MeridFormalWorkspaceController::finishSaving() { saves_->finish(); }
+void MeridFormalWorkspaceController::finishSaving() { file_->finish(); }
 
 // ---- State ---------------------------------------------------------------------------------------
 
@@ -136,10 +108,12 @@ void MeridFormalWorkspaceController::setBusy(bool value) {
     emit busyChanged();
 }
 
-void MeridFormalWorkspaceController::setSettling(bool value) {
-    if (settling_ == value) return;
-    settling_ = value;
-    emit settlingChanged();
+void MeridFormalWorkspaceController::holdCommands() {
+    if (settlers_++ == 0) emit settlingChanged();
+}
+
+void MeridFormalWorkspaceController::releaseCommands() {
+    if (--settlers_ == 0) emit settlingChanged();
 }
 
 void MeridFormalWorkspaceController::setErrorMessage(const QString& value) {
@@ -235,28 +209,23 @@ QString MeridFormalWorkspaceController::questionBoxText(const TeacherLearningSes
 void MeridFormalWorkspaceController::load() {
     if (hasLoaded_ || loading_) return;
     loading_ = true;
-    base::detach(runLoad());
+    file_->read([this](QList<TeacherLearningSession> loaded, std::exception_ptr failure) {
+        landFirstRead(std::move(loaded), failure);
+    });
 }
 
-QCoro::Task<void> MeridFormalWorkspaceController::runLoad() {
-    QPointer<MeridFormalWorkspaceController> guard(this);
-    std::shared_ptr<base::WorkScheduler> scheduler = services_.scheduler;
-    QList<TeacherLearningSession> loaded;
-    std::exception_ptr failure;
-    try {
-        auto reading = base::runBlocking(*scheduler, [storage = storage_] { return storage.load(); });
-        loaded = co_await reading;
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!guard) co_return;
+void MeridFormalWorkspaceController::stopWritingAfterRead(std::exception_ptr failure) {
+    // The file stays as it is: nothing is written to it for the life of this screen.
+    readFailed_ = true;
+    setCanSave(false);
+    setErrorMessage(readFailurePrefix + base::messageOf(failure));
+}
+
+void MeridFormalWorkspaceController::landFirstRead(QList<TeacherLearningSession> loaded, std::exception_ptr failure) {
     loading_ = false;
     hasLoaded_ = true;
     if (failure) {
-        // The file stays as it is: nothing is written to it for the life of this screen.
-        readFailed_ = true;
-        setCanSave(false);
-        setErrorMessage(readFailurePrefix + base::messageOf(failure));
+        stopWritingAfterRead(failure);
     } else {
         setSessions(loaded);
         if (!loaded.isEmpty()) {
@@ -274,16 +243,29 @@ void MeridFormalWorkspaceController::reloadSessions() {
         return;
     }
     if (!hasLoaded_ || !canSave_) return;
-    // What this screen saved last is in the file before the file is read again.
-    saves_->finish();
-    if (!canSave_) return;
-    try {
-        setSessions(storage_.load());
-    } catch (...) {
-        readFailed_ = true;
-        setCanSave(false);
-        setErrorMessage(readFailurePrefix + base::messageOf(std::current_exception()));
+    // Read after this screen's saves have landed; a read still out is dropped for this one.
+    if (!std::exchange(rereading_, true)) holdCommands();
+    file_->read([this](const QList<TeacherLearningSession>& loaded, std::exception_ptr failure) {
+        landReread(loaded, failure);
+    });
+}
+
+void MeridFormalWorkspaceController::landReread(const QList<TeacherLearningSession>& loaded,
+                                                std::exception_ptr failure) {
+    rereading_ = false;
+    releaseCommands();
+    if (failure) {
+        stopWritingAfterRead(failure);
+        return;
     }
+    // The file holds what this screen wrote and what the other writer added. What this screen holds
+    // is newer for its own sessions (saves made while the file was read have not landed yet).
+    QList<TeacherLearningSession> list = sessions_;
+    for (const TeacherLearningSession& session : loaded)
+        if (std::none_of(list.begin(), list.end(),
+                         [&session](const TeacherLearningSession& s) { return s.id == session.id; }))
+            list.append(session);
+    setSessions(list);
 }
 
 std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceController::write(
@@ -299,23 +281,18 @@ std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceC
     putBack(session);
 
     // Encoded and written away from the main thread; the list in memory is the truth meanwhile.
-    auto wait = std::make_shared<WriteWait>();
-    saves_->save(sessions_, [this, wait, scheduler = services_.scheduler](std::exception_ptr error) {
+    return file_->write([this](std::exception_ptr error) {
         if (error) {
-            // The list in memory keeps the change; the file keeps its last good contents.
+            // The list in memory keeps the change; the file keeps its last good contents (a file that
+            // could not be read again keeps that text).
             setCanSave(false);
-            setErrorMessage(saveFailurePrefix + base::messageOf(error));
+            if (!readFailed_) setErrorMessage(saveFailurePrefix + base::messageOf(error));
         } else if (!canSave_ && !readFailed_) {
             // The file holds the sessions again (room was made, the folder can be written again).
             setCanSave(true);
             if (errorMessage_.startsWith(saveFailurePrefix)) setErrorMessage(QString());
         }
-        wait->settled = true;
-        wait->written = !error;
-        if (const std::coroutine_handle<> waiting = std::exchange(wait->waiting, {}))
-            scheduler->post([waiting] { waiting.resume(); });
     });
-    return wait;
 }
 
 std::shared_ptr<MeridFormalWorkspaceController::WriteWait> MeridFormalWorkspaceController::saveActive() {
@@ -329,11 +306,11 @@ void MeridFormalWorkspaceController::save() { saveActive(); }
 
 QCoro::Task<std::optional<bool>> MeridFormalWorkspaceController::settle(std::shared_ptr<WriteWait> wait) {
     QPointer<MeridFormalWorkspaceController> guard(this);
-    setSettling(true);
-    WriteAwaiter landing(std::move(wait));
+    holdCommands();
+    SessionsFile::Awaiter landing(std::move(wait));
     const bool written = co_await landing;
     if (!guard) co_return std::nullopt;
-    setSettling(false);
+    releaseCommands();
     co_return written;
 }
 
@@ -349,14 +326,14 @@ void MeridFormalWorkspaceController::putBack(const TeacherLearningSession& sessi
 }
 
 void MeridFormalWorkspaceController::startNewSession() {
-    if (!hasLoaded_ || busy_ || settling_) return;
+    if (!hasLoaded_ || busy_ || settling()) return;
     save();
     setActive(blankSession());
     setFollowupDraft(QString());
 }
 
 void MeridFormalWorkspaceController::openSession(TeacherLearningSession session) {
-    if (!hasLoaded_ || busy_ || settling_) return;
+    if (!hasLoaded_ || busy_ || settling()) return;
     // (Taken by value: the caller's session may be an element of the list that save() replaces.)
     save();
     setActive(session);
@@ -379,7 +356,7 @@ void MeridFormalWorkspaceController::removeSession(const QUuid& id) {
         setActive(remaining.isEmpty() ? blankSession() : remaining.first());
     }
     const QUuid successor = active_.id;
-    saves_->save(remaining, [this, id, removed, replacedActive, successor](std::exception_ptr error) {
+    file_->write([this, id, removed, replacedActive, successor](std::exception_ptr error) {
         if (!error) {
             setErrorMessage(QStringLiteral("会话已从本机删除。"));
             return;
@@ -563,7 +540,7 @@ QCoro::Task<void> MeridFormalWorkspaceController::runRound(Round round) {
         completed = index + 1;
         pendingRollback_.reset();
         // What comes next follows from this reply: it waits until the reply is on disk.
-        WriteAwaiter landing(saveActive());
+        SessionsFile::Awaiter landing(saveActive());
         const bool written = co_await landing;
         if (!guard || isStale(round)) co_return;
         if (!written || !canSave_) {
@@ -763,7 +740,7 @@ void MeridFormalWorkspaceController::sendQuestion() {
 }
 
 void MeridFormalWorkspaceController::changeChunk(int step) {
-    if (!hasLoaded_ || settling_) return;
+    if (!hasLoaded_ || settling()) return;
     if (busy_ || active_.pendingQuizIndex()) {
         setErrorMessage(QStringLiteral("请先完成当前题目，再切换资料段落。"));
         return;
@@ -866,7 +843,7 @@ void MeridFormalWorkspaceController::importPendingPDF(PageRange pages) {
     if (!staged) return;
     // The import owns the copy from here: the sheet's dismissal must not delete it while it is read.
     setPendingStagedPDF(std::nullopt);
-    if (busy_ || !canSave_ || importing_ || settling_) {
+    if (busy_ || !canSave_ || importing_ || settling()) {
         MeridFormalImport::removeStagedFile(*staged);
         return;
     }

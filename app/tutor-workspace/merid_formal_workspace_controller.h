@@ -14,6 +14,7 @@
 
 #include "app/shell/app_store_services.h"
 #include "app/tutor-workspace/merid_formal_import.h"
+#include "app/tutor-workspace/sessions_file.h"
 #include "base/cancellation.h"
 #include "base/work_scheduler.h"
 #include "tutor-engine/merid_action.h"
@@ -24,7 +25,6 @@
 namespace velquin {
 
 class HistoryStore;
-class SessionsSaveQueue;
 
 // What the tutor screen works with. Empty members get the production implementation.
 struct MeridWorkspaceServices {
@@ -59,7 +59,8 @@ struct MeridWorkspaceServices {
 // failed or stopped request puts the active session back to the snapshot taken before it; a reply
 // that was recorded and saved is never undone. The sessions file is read and written away from the
 // main thread, one write after the other (the newest list always lands last); a failed write is told
-// when it has happened, and the last write ends before this object does. What depends on a save's
+// when it has happened, and the last write ends before this object does. While the file is read
+// again, the commands wait and the saves wait with them. What depends on a save's
 // outcome waits for it: the next automatic request, the import's notice (a failed save puts the
 // material back), the pause's leaving of the page, the lesson's save into the learning history, the
 // take-over of handed-in text (and the save of the session it replaces) and the notices of the
@@ -100,8 +101,9 @@ public:
     // A request round runs.
     bool busy() const { return busy_; }
     // A command waits for its save to land (pause, import, learning-history save, take-over of
-    // handed-in text, the course outline and topic choices); the other commands wait for it to end.
-    bool settling() const { return settling_; }
+    // handed-in text, the course outline and topic choices), or the file is being read again; the
+    // other commands wait for it to end.
+    bool settling() const { return settlers_ > 0; }
     // The screen's one status line: progress, success and failure texts alike.
     const QString& errorMessage() const { return errorMessage_; }
     void setErrorMessage(const QString& value);
@@ -150,10 +152,12 @@ public:
     // Reads the sessions file, once, away from the main thread; hasLoadedChanged() when it is in.
     // A file that cannot be read stops all writing.
     void load();
-    // Reads the sessions file again after another part of the program added sessions to it (the
-    // legacy tutor-history import). The list follows the file; the active session and a running
-    // round stay as they are. Nothing before the first load or after writing stopped; a failed
-    // read stops writing as at the first load.
+    // Reads the sessions file again, away from the main thread, after another part of the program
+    // added sessions to it (the legacy tutor-history import). The list gains the sessions added; the
+    // active session, a running round and what this screen changed meanwhile stay as they are. Until
+    // the file is in, the commands wait (`settling`) and saves are written once it is. Of reads asked
+    // for one after the other, only the last is taken. Nothing before the first load or after writing
+    // stopped; a failed read stops writing as at the first load.
     void reloadSessions();
     // Writes the active session into the list and the list into the file. The file is written away
     // from the main thread, one write after the other; a failure is told when it has happened, and
@@ -238,17 +242,18 @@ Q_SIGNALS:
 
 private:
     struct Round;
-    struct WriteWait;
-    class WriteAwaiter;
+    using WriteWait = SessionsFile::Landing;
 
     void setActive(const meridcore::TeacherLearningSession& value);
     void setSessions(const QList<meridcore::TeacherLearningSession>& value);
     void setCanSave(bool value);
     void setBusy(bool value);
-    void setSettling(bool value);
+    // Commands wait from the first hold until the last release.
+    void holdCommands();
+    void releaseCommands();
     // The file is read and writable, and neither a round nor a command's save is under way: the
     // commands that change sessions may run.
-    bool takesCommands() const { return hasLoaded_ && canSave_ && !busy_ && !settling_; }
+    bool takesCommands() const { return hasLoaded_ && canSave_ && !busy_ && !settling(); }
     // The question box of a session being opened: its saved question, else its draft unless a
     // question waits for an answer.
     static QString questionBoxText(const meridcore::TeacherLearningSession& session);
@@ -264,7 +269,9 @@ private:
     QCoro::Task<std::optional<bool>> settle(std::shared_ptr<WriteWait> wait);
     // Puts `session` into the list in place of the one with its id, without writing.
     void putBack(const meridcore::TeacherLearningSession& session);
-    QCoro::Task<void> runLoad();
+    void landFirstRead(QList<meridcore::TeacherLearningSession> loaded, std::exception_ptr failure);
+    void landReread(const QList<meridcore::TeacherLearningSession>& loaded, std::exception_ptr failure);
+    void stopWritingAfterRead(std::exception_ptr failure);
     QCoro::Task<void> runPause(meridcore::TeacherLearningSession before, meridcore::TeacherLearningSession paused);
     QCoro::Task<void> runTakeOver(QString incoming, QString text);
     // Shows `text` once `wait` has been written (the other commands waiting meanwhile).
@@ -282,9 +289,7 @@ private:
     QCoro::Task<void> installMaterial(meridcore::TeacherMaterial material, QUrl staged);
 
     MeridWorkspaceServices services_;
-    meridcore::TeacherLearningStore storage_;
-    std::unique_ptr<SessionsSaveQueue> saves_;
-    std::shared_ptr<void> pendingWrites_;
+    std::unique_ptr<SessionsFile> file_;
 
     meridcore::TeacherLearningSession active_;
     QList<meridcore::TeacherLearningSession> sessions_;
@@ -294,9 +299,10 @@ private:
     bool readFailed_ = false;
     // Another writer changed the file while it was being read first: read it again once it is in.
     bool reloadWanted_ = false;
+    bool rereading_ = false;
     bool canSave_ = true;
     bool busy_ = false;
-    bool settling_ = false;
+    int settlers_ = 0;
     std::optional<MeridFormalPDFChoice> pdfChoice_;
     std::optional<QUrl> pendingStagedPDF_;
     QString importFeedback_;

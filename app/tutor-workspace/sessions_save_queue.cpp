@@ -60,6 +60,15 @@ void SessionsSaveQueue::save(Sessions sessions, Done done) {
     waiting_->done.append(std::move(done));
 }
 
+void SessionsSaveQueue::whenIdle(std::function<void()> then) {
+    idleThen_ = std::move(then);
+    tellIdle();
+}
+
+void SessionsSaveQueue::tellIdle() {
+    if (idle() && idleThen_) std::exchange(idleThen_, {})();
+}
+
 void SessionsSaveQueue::start(Waiting next) {
     auto flight = std::make_shared<Flight>();
     flight->sessions = std::move(next.sessions);
@@ -95,6 +104,7 @@ void SessionsSaveQueue::land(const std::shared_ptr<Flight>& flight, bool startNe
     if (next)
         for (const Done& done : std::as_const(next->done))
             if (done) done(nextOutcome);
+    tellIdle();
 }
 
 void SessionsSaveQueue::finish() {
@@ -113,6 +123,7 @@ void SessionsSaveQueue::finish() {
         for (const Done& done : std::as_const(next.done))
             if (done) done(outcome);
     }
+    tellIdle();
 }
 
 }  // namespace velquin

@@ -33,6 +33,9 @@ public:
     void save(Sessions sessions, Done done);
     // No write runs or waits.
     bool idle() const { return !running_ && !waiting_; }
+    // Calls `then` once no write runs or waits (at once when none does), after the last one's callers
+    // were told. One at a time: a later call replaces an earlier one still waiting.
+    void whenIdle(std::function<void()> then);
     // Blocks until the running write has ended and the waiting list is written (on this thread),
     // and reports both: the program is about to end, or the file is read next.
     void finish();
@@ -45,12 +48,14 @@ private:
     };
 
     void start(Waiting next);
+    void tellIdle();
     void land(const std::shared_ptr<Flight>& flight, bool startNext);
 
     Write write_;
     std::shared_ptr<base::WorkScheduler> scheduler_;
     std::shared_ptr<Flight> running_;
     std::optional<Waiting> waiting_;
+    std::function<void()> idleThen_;
     // Completions that arrive after this queue went find it expired.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -113,7 +113,7 @@ TEST_F(CoachHostViewTest, AnotherIdentityGetsAFreshScreenAndTheOldOneKeepsItsFil
     emit account.session().meridSessionsImported(QStringLiteral("acct_99999"));
     EXPECT_EQ(view.screen()->controller().sessions().size(), 1);
     emit account.session().meridSessionsImported(QStringLiteral("acct_12345"));
-    EXPECT_EQ(view.screen()->controller().sessions().size(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.screen()->controller().sessions().size() == 2; }));
 
     // Hidden with the page and shown again: a new screen, which reads the file again. Text handed
     // over meanwhile is taken once, by the new screen.

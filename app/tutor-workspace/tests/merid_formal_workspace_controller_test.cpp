@@ -20,6 +20,7 @@
 #include "base/errors.h"
 #include "platform/tests/fixtures.h"
 #include "tests/support/failing_disk.h"
+#include "tests/support/manual_scheduler.h"
 #include "tutor-engine/merid_learning_error.h"
 #include "tutor-engine/merid_v12_course_navigator.h"
 #include "tutor-engine/merid_v12_reply_contract.h"
@@ -74,8 +75,9 @@ protected:
         while (tutor_->unanswered() > 0) tutor_->fail(std::make_exception_ptr(base::CancellationError()));
     }
 
-    MeridFormalWorkspaceController& make() {
+    MeridFormalWorkspaceController& make(std::shared_ptr<base::WorkScheduler> scheduler = nullptr) {
         MeridWorkspaceServices services;
+        services.scheduler = std::move(scheduler);
         services.transport = tutor_;
         services.consentGranted = [this] { return consent_; };
         services.storage.emplace(sessionsFile_);
@@ -244,23 +246,45 @@ TEST_F(WorkspaceControllerTest, LoadsSavesOpensDeletesAndTakesOverHandedInText) 
     meridcore::TeacherLearningStore::finishPendingWrites(sessionsFile_);
     EXPECT_EQ(meridcore::TeacherLearningStore(sessionsFile_).load().first(), again.active());
 
-    // Another part of the program adds a session to the file: the list follows, and a later save keeps it.
+    // Another part of the program adds a session to the file: it is read again off the main thread,
+    // after the write in flight, the commands and the saves waiting meanwhile, only the last of two
+    // reads taken. The save made meanwhile writes the list with the session added and the change.
     TeacherLearningSession imported(0, {.title = QStringLiteral("旧会话")});
     QList<TeacherLearningSession> onDisk = stored();
     onDisk.append(imported);
+    auto reading = std::make_shared<testsupport::ManualScheduler>();
+    MeridFormalWorkspaceController& later = make(reading);
+    later.load();
+    reading->runNextJob();
+    const QUuid open = later.active().id;
+    later.save();
+    later.reloadSessions();
+    ASSERT_EQ(reading->pendingJobs(), 1) << "the read waits for the write in flight";
+    reading->runNextJob();
     store(onDisk);
-    again.reloadSessions();
-    EXPECT_EQ(again.sessions().size(), 3);
-    EXPECT_EQ(again.followupDraft(), QStringLiteral("光合作用？"));
-    again.save();
-    EXPECT_EQ(stored().size(), 3);
+    later.reloadSessions();
+    EXPECT_TRUE(later.settling());
+    later.startNewSession();
+    later.setFollowupDraft(QStringLiteral("光合作用？"));
+    later.save();
+    ASSERT_EQ(reading->pendingJobs(), 2) << "two reads, the save waiting";
+    reading->runNextJob();
+    EXPECT_EQ(later.sessions().size(), 2) << "the older read is dropped";
+    reading->runNextJob();
+    EXPECT_EQ(later.sessions().size(), 3);
+    EXPECT_FALSE(later.settling());
+    ASSERT_EQ(reading->pendingJobs(), 1);
+    reading->runNextJob();
+    ASSERT_EQ(stored().size(), 3);
+    EXPECT_EQ(stored().first().followupDraft, QStringLiteral("光合作用？"));
+    EXPECT_EQ(stored().first().id, open) << "no new session while the file was read";
 
     // Writing that fails stops all writing, with its own text.
     breakStoreFolder();
-    again.save();
-    again.finishSaving();
-    EXPECT_FALSE(again.canSave());
-    EXPECT_TRUE(again.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
+    later.save();
+    later.finishSaving();
+    EXPECT_FALSE(later.canSave());
+    EXPECT_TRUE(later.errorMessage().startsWith(QStringLiteral("保存失败，已停止覆盖历史：")));
 }
 
 TEST_F(WorkspaceControllerTest, GradingASupportedAnswerMovesOnWithinThreeRequests) {
