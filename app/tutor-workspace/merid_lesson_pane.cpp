@@ -287,7 +287,13 @@ void MeridLessonPane::scrollToSection(const QString& milestoneID) {
 
 void MeridLessonPane::revealStatus() {
     if (!followingStatus_ || !statusRow_->isVisible()) return;
+    // The line's row, the column and the area take the new text's height before the row is scrolled
+    // to. Their own layout passes come later, one after the other, and need not move the scroll range
+    // again: the row measured before them was a line short, and its second line stayed out of sight.
+    statusRow_->layout()->activate();
     column_->activate();
+    QEvent resize(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(scroll_, &resize);
     scroll_->ensureWidgetVisible(statusRow_, 0, 24);
 }
 

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegion>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -402,17 +403,35 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     EXPECT_EQ(view_->dockedCourses()->findChildren<MeridHistorySessionRow*>().size(), 1);
 }
 
-// A status line just shown stays in sight while the lesson above it grows (formula pages report
-// their heights after the column was scrolled), until the student scrolls.
+// A status line just shown is in sight and whole once it is scrolled to, in place of none or of a
+// shorter one, and stays in sight while the lesson above it grows (formula pages report their heights
+// after the column was scrolled), until the student scrolls.
 TEST_F(WorkspaceViewTest, TheStatusLineStaysInSightWhileTheLessonGrows) {
     make(1300);
     view_->resize(1300, 500);
     MeridLessonPane* pane = view_->lessonPane();
     QScrollArea* column = pane->lessonScroll();
     const auto* status = view_->findChild<WrappedText*>(QStringLiteral("orvel.merid.status"));
+    // Whole, and neither the column nor the line's own row cuts it.
     const auto inSight = [&] {
-        return column->viewport()->rect().contains(QRect(status->mapTo(column->viewport(), QPoint()), status->size()));
+        return status->height() >= status->heightForWidth(status->width()) &&
+               status->visibleRegion() == QRegion(status->rect());
     };
+    const QString twoLines = MeridFormalWorkspaceController::saveFailurePrefix +
+                             QStringLiteral(
+                                 "无法写入文件：/home/student/.local/share/com.orvel.formac/users/"
+                                 "u_student_42/teacher_sessions.json：磁盘空间不足");
+    // A lesson longer than the column.
+    pane->canvas()->setMinimumHeight(900);
+    for (const QString& before : {QString(), QStringLiteral("已切换到真实教材章节；未发送 AI 请求。")}) {
+        controller().setErrorMessage(before);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return before.isEmpty() ? !status->isVisible() : inSight(); }));
+        controller().setErrorMessage(twoLines);
+        // Scrolled to before any later layout pass of the column could put it right.
+        QCoreApplication::sendPostedEvents(pane, QEvent::MetaCall);
+        EXPECT_TRUE(inSight()) << "after \"" << before.toStdString() << "\"";
+        ASSERT_EQ(status->shownLines().size(), 2);
+    }
     controller().setErrorMessage(QStringLiteral("本轮已完成 2 次 AI 请求，已在需要学生作答或知识点边界处停下。"));
     ASSERT_TRUE(QTest::qWaitFor(inSight));
     pane->canvas()->setMinimumHeight(pane->canvas()->height() + 1400);
