@@ -4,18 +4,24 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QThreadPool>
 
 #include <QCoroTimer>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+
+#include "base/task.h"
+#include "platform/x11_clipboard.h"
 #include "platform/x11_windows.h"
 
 namespace halvern {
 
+PasteboardContents::~PasteboardContents() = default;
 Pasteboard::~Pasteboard() = default;
 
-std::optional<QString> Pasteboard::string(const QString& type) {
+std::optional<QString> PasteboardContents::string(const QString& type) {
     for (qsizetype item = 0; item < itemCount(); ++item) {
         if (!types(item).contains(type)) continue;
         const std::optional<QByteArray> bytes = data(item, type);
@@ -32,7 +38,12 @@ void Pasteboard::setString(const QString& text) {
 
 QCoro::Task<> Pasteboard::prepareToWrite() { co_return; }
 
-bool Pasteboard::holds(const QList<PasteboardItemData>& items) {
+QCoro::Task<> MemoryPasteboard::read(std::function<void(PasteboardContents&)> reader) {
+    reader(*this);
+    if (readDelay.count() > 0) co_await QCoro::sleepFor(readDelay);
+}
+
+bool MemoryPasteboard::holds(const QList<PasteboardItemData>& items) {
     if (itemCount() != items.size()) return false;
     for (qsizetype item = 0; item < items.size(); ++item) {
         const QStringList declared = types(item);
@@ -84,11 +95,93 @@ void MemoryPasteboard::writeRawItems(const QList<Item>& items) {
 
 namespace {
 
-// Targets of the selection protocol itself, which are not data.
-bool isProtocolTarget(const QString& type) {
-    static const QStringList targets{QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),
-                                     QStringLiteral("TIMESTAMP"), QStringLiteral("SAVE_TARGETS")};
-    return targets.contains(type);
+// Targets that are no data of their own: the selection protocol's, and ids of the owner's
+// resources (a pixmap dies with its owner).
+bool isProtocolTarget(const QString& target) {
+    static const QStringList targets{
+        QStringLiteral("TARGETS"),         QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
+        QStringLiteral("SAVE_TARGETS"),    QStringLiteral("DELETE"),   QStringLiteral("INSERT_SELECTION"),
+        QStringLiteral("INSERT_PROPERTY"), QStringLiteral("PIXMAP"),   QStringLiteral("BITMAP"),
+        QStringLiteral("DRAWABLE"),        QStringLiteral("COLORMAP"), QStringLiteral("WINDOW"),
+    };
+    return targets.contains(target);
+}
+
+// The targets that carry plain text, in the order asked for it, with the character set of each.
+struct TextTarget {
+    QString name;
+    bool latin1;
+};
+const QList<TextTarget>& textTargets() {
+    static const QList<TextTarget> targets{{QStringLiteral("UTF8_STRING"), false},
+                                           {Pasteboard::plainTextType, false},
+                                           {QStringLiteral("STRING"), true},
+                                           {QStringLiteral("TEXT"), true}};
+    return targets;
+}
+
+// The clipboard as its owner holds it, asked on a connection of its own: one item whose types are
+// the targets offered, named as QClipboard names them (so that a restore through it offers the
+// same targets again): the string targets are plain text.
+class X11ClipboardContents : public PasteboardContents {
+public:
+    explicit X11ClipboardContents(std::chrono::steady_clock::time_point deadline) : reader_("CLIPBOARD", deadline) {}
+
+    qsizetype itemCount() override { return types(0).isEmpty() ? 0 : 1; }
+
+    QStringList types(qsizetype item) override {
+        if (item != 0) return {};
+        if (!targets_) {
+            targets_ = reader_.targets().value_or(QStringList());
+            for (const QString& target : *targets_) {
+                if (isProtocolTarget(target)) continue;
+                const bool text = std::any_of(textTargets().cbegin(), textTargets().cend(),
+                                              [&target](const TextTarget& each) { return each.name == target; });
+                const QString type = text ? Pasteboard::plainTextType : target;
+                if (!types_.contains(type)) types_.append(type);
+            }
+        }
+        return types_;
+    }
+
+    std::optional<QByteArray> data(qsizetype item, const QString& type) override {
+        if (!types(item).contains(type)) return std::nullopt;
+        if (type != Pasteboard::plainTextType) return reader_.data(type, SystemPasteboard::readBytes);
+        for (const TextTarget& target : textTargets()) {
+            if (!targets_->contains(target.name)) continue;
+            QString answered;
+            const std::optional<QByteArray> bytes = reader_.data(target.name, SystemPasteboard::readBytes, &answered);
+            if (!bytes) return std::nullopt;
+            // TEXT comes in a type of the owner's choice.
+            const bool latin1 = target.latin1 && answered != QStringLiteral("UTF8_STRING");
+            return latin1 ? QString::fromLatin1(*bytes).toUtf8() : *bytes;
+        }
+        return std::nullopt;
+    }
+
+private:
+    x11::SelectionReader reader_;
+    std::optional<QStringList> targets_;
+    QStringList types_;
+};
+
+// No clipboard to read: nothing in it.
+class NoContents : public PasteboardContents {
+public:
+    qsizetype itemCount() override { return 0; }
+    QStringList types(qsizetype) override { return {}; }
+    std::optional<QByteArray> data(qsizetype, const QString&) override { return std::nullopt; }
+};
+
+// The reads of the clipboard, one after another on a thread of their own, so that an owner that
+// answers slowly holds up neither the main thread nor the shared pool.
+base::WorkScheduler& clipboardReaders() {
+    static base::QtWorkScheduler* scheduler = [] {
+        auto* pool = new QThreadPool;
+        pool->setMaxThreadCount(1);
+        return new base::QtWorkScheduler(pool);
+    }();
+    return *scheduler;
 }
 
 // Counts the events of the time probe window as Qt takes them in; Qt has taken each one's time as
@@ -147,26 +240,19 @@ qint64 SystemPasteboard::changeCount() {
     return changedSignals_ + (currentOwner() != ownerAtLastSignal_ ? 1 : 0);
 }
 
-qsizetype SystemPasteboard::itemCount() {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    return mime && !types(0).isEmpty() ? 1 : 0;
-}
-
-QStringList SystemPasteboard::types(qsizetype item) {
-    QStringList result;
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (item != 0 || !mime) return result;
-    for (const QString& type : mime->formats())
-        if (!isProtocolTarget(type)) result.append(type);
-    return result;
-}
-
-std::optional<QByteArray> SystemPasteboard::data(qsizetype item, const QString& type) {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (item != 0 || !mime || !mime->hasFormat(type)) return std::nullopt;
-    QByteArray bytes = mime->data(type);
-    if (bytes.isNull()) return std::nullopt;
-    return bytes;
+QCoro::Task<> SystemPasteboard::read(std::function<void(PasteboardContents&)> reader) {
+    if (!x11::available()) {
+        NoContents none;
+        reader(none);
+        co_return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + readTimeout;
+    // A named local: GCC 12 destroys temporaries of an awaited expression twice.
+    auto reading = base::runBlocking(clipboardReaders(), [reader = std::move(reader), deadline] {
+        X11ClipboardContents contents(deadline);
+        reader(contents);
+    });
+    co_await std::move(reading);
 }
 
 QCoro::Task<> SystemPasteboard::prepareToWrite() {
@@ -183,9 +269,14 @@ QCoro::Task<> SystemPasteboard::prepareToWrite() {
 
 bool SystemPasteboard::holds(const QList<PasteboardItemData>& items) {
     const x11::WindowId owner = x11::clipboardOwner();
-    if (items.isEmpty()) return x11::available() ? owner == 0 : itemCount() == 0;
-    if (x11::available() && !x11::madeByThisProgram(owner)) return false;
-    return Pasteboard::holds(items);
+    if (items.isEmpty()) return x11::available() ? owner == 0 : !written_;
+    if (!x11::madeByThisProgram(owner) || !written_) return false;
+    // Compared with what Qt serves from here: asking QClipboard could end in another program.
+    const PasteboardItemData& item = items.first();
+    if (written_->formats().size() != item.size()) return false;
+    for (auto entry = item.cbegin(); entry != item.cend(); ++entry)
+        if (!written_->hasFormat(entry.key()) || written_->data(entry.key()) != entry.value()) return false;
+    return true;
 }
 
 void SystemPasteboard::clearContents() { QGuiApplication::clipboard()->clear(QClipboard::Clipboard); }
@@ -197,6 +288,7 @@ void SystemPasteboard::writeItems(const QList<PasteboardItemData>& items) {
     for (auto entry = items.first().cbegin(); entry != items.first().cend(); ++entry)
         mime->setData(entry.key(), entry.value());
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+    written_ = mime;
 }
 
 }  // namespace halvern

@@ -3,10 +3,14 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QMimeData>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 #include <QCoroTask>
@@ -18,6 +22,22 @@ namespace halvern {
 // The data of one item by type.
 using PasteboardItemData = QMap<QString, QByteArray>;
 
+// What a pasteboard holds, read item by item.
+class PasteboardContents {
+public:
+    virtual ~PasteboardContents();
+
+    virtual qsizetype itemCount() = 0;
+    // The types an item declares, in its order.
+    virtual QStringList types(qsizetype item) = 0;
+    // The bytes an item holds for a type; nothing when it yields no data.
+    virtual std::optional<QByteArray> data(qsizetype item, const QString& type) = 0;
+
+    // The text of the first item that declares `type`, decoded as UTF-8.
+    std::optional<QString> string(const QString& type);
+};
+
+// A pasteboard as the compatibility copy uses it: watched for changes, read, written back.
 class Pasteboard {
 public:
     // Plain text, UTF-8.
@@ -31,11 +51,10 @@ public:
 
     // Grows with every change of the contents, by anyone.
     virtual qint64 changeCount() = 0;
-    virtual qsizetype itemCount() = 0;
-    // The types an item declares, in its order.
-    virtual QStringList types(qsizetype item) = 0;
-    // The bytes an item holds for a type; nothing when it yields no data.
-    virtual std::optional<QByteArray> data(qsizetype item, const QString& type) = 0;
+    // Runs `reader` over the contents where waiting for them holds up nothing else: another
+    // program's clipboard is asked on a connection of its own, away from the main thread. The
+    // reader may run on another thread, and touches only what it is given and owns.
+    virtual QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) = 0;
     virtual void clearContents() = 0;
     // Writes one item per entry (after clearContents).
     virtual void writeItems(const QList<PasteboardItemData>& items) = 0;
@@ -44,28 +63,32 @@ public:
     virtual QCoro::Task<> prepareToWrite();
     // Whether the pasteboard holds exactly these items, as this program wrote them (nothing at all
     // for no items): a write can be refused without a word.
-    virtual bool holds(const QList<PasteboardItemData>& items);
+    virtual bool holds(const QList<PasteboardItemData>& items) = 0;
 
-    // The text of the first item that declares `type`, decoded as UTF-8.
-    std::optional<QString> string(const QString& type);
     // Clears the pasteboard and writes one item holding `text` as plain text.
     void setString(const QString& text);
 };
 
 // A private pasteboard in memory. Items may declare a type without data, as a broken provider
 // would.
-class MemoryPasteboard : public Pasteboard {
+class MemoryPasteboard : public Pasteboard, public PasteboardContents {
 public:
     struct Item {
         QList<std::pair<QString, std::optional<QByteArray>>> entries;
     };
 
+    // How long a read takes to come back, waiting on the event loop, after it took the contents: the
+    // answer of an owner that answers slowly.
+    std::chrono::milliseconds readDelay{0};
+
     qint64 changeCount() override { return changeCount_; }
+    QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override;
     qsizetype itemCount() override { return items_.size(); }
     QStringList types(qsizetype item) override;
     std::optional<QByteArray> data(qsizetype item, const QString& type) override;
     void clearContents() override;
     void writeItems(const QList<PasteboardItemData>& items) override;
+    bool holds(const QList<PasteboardItemData>& items) override;
 
     // Writes raw items, declared types and data as given (one change).
     void writeRawItems(const QList<Item>& items);
@@ -76,18 +99,22 @@ private:
     qint64 changeCount_ = 0;
 };
 
-// The desktop's clipboard (the CLIPBOARD selection on X11) through QClipboard. Main thread only.
-// It holds one item. Content this process restores lives only as long as the process when no
-// clipboard manager takes it over.
+// The desktop's clipboard (the CLIPBOARD selection on X11), written through QClipboard; another
+// program's clipboard is read on a display connection of its own, away from the main thread. Main
+// thread only. It holds one item. Content this process restores lives only as long as the process
+// when no clipboard manager takes it over.
 class SystemPasteboard : public QObject, public Pasteboard {
     Q_OBJECT
 public:
+    // The longest one read waits for the clipboard's owner to answer, all of its requests together.
+    static constexpr std::chrono::milliseconds readTimeout{5000};
+    // The most one type may bring: the backup's own limit, which a larger one fails anyway.
+    static constexpr qint64 readBytes = 8 * 1024 * 1024;
+
     static SystemPasteboard& shared();
 
     qint64 changeCount() override;
-    qsizetype itemCount() override;
-    QStringList types(qsizetype item) override;
-    std::optional<QByteArray> data(qsizetype item, const QString& type) override;
+    QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override;
     void clearContents() override;
     void writeItems(const QList<PasteboardItemData>& items) override;
     // Brings the time that Qt stamps its next claim of the clipboard with up to the server's time:
@@ -104,6 +131,9 @@ private:
 
     qint64 changedSignals_ = 0;
     quint64 ownerAtLastSignal_ = 0;
+    // What this program last gave QClipboard to serve; QClipboard deletes it once another program
+    // takes the clipboard.
+    QPointer<QMimeData> written_;
 };
 
 }  // namespace halvern

@@ -2,6 +2,8 @@
 
 #include <QCoroTimer>
 
+#include <memory>
+
 #include "core/direct_selection_rules.h"
 #include "core/selection_read_rule.h"
 #include "platform/program_identity.h"
@@ -75,7 +77,7 @@ struct ReadingScope {
 using Snapshot = QList<PasteboardItemData>;
 
 // The whole pasteboard, or nothing when it is over a limit or a declared type yields no data.
-std::optional<Snapshot> takeSnapshot(Pasteboard& pasteboard) {
+std::optional<Snapshot> takeSnapshot(PasteboardContents& pasteboard) {
     Snapshot snapshot;
     qint64 total = 0;
     const qsizetype items = pasteboard.itemCount();
@@ -94,6 +96,16 @@ std::optional<Snapshot> takeSnapshot(Pasteboard& pasteboard) {
         snapshot.append(entry);
     }
     return snapshot;
+}
+
+bool declaresFile(PasteboardContents& pasteboard) {
+    const qsizetype items = pasteboard.itemCount();
+    for (qsizetype item = 0; item < items; ++item) {
+        const QStringList types = pasteboard.types(item);
+        if (types.contains(Pasteboard::fileURLType) || types.contains(QStringLiteral("x-special/gnome-copied-files")))
+            return true;
+    }
+    return false;
 }
 
 // Puts the backup back while the pasteboard still holds the copy (its count `landedCount`), and
@@ -119,16 +131,6 @@ QCoro::Task<> restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 l
     }
 }
 
-bool declaresFile(Pasteboard& pasteboard) {
-    const qsizetype items = pasteboard.itemCount();
-    for (qsizetype item = 0; item < items; ++item) {
-        const QStringList types = pasteboard.types(item);
-        if (types.contains(Pasteboard::fileURLType) || types.contains(QStringLiteral("x-special/gnome-copied-files")))
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& pasteboard,
@@ -141,9 +143,13 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
 
     const ReadingScope scope;
     const qint64 before = pasteboard.changeCount();
-    const std::optional<Snapshot> snapshot = takeSnapshot(pasteboard);
-    if (!snapshot || pasteboard.changeCount() != before)
+    // Read into a value of its own: the reader may run on another thread.
+    const auto backup = std::make_shared<std::optional<Snapshot>>();
+    auto backingUp = pasteboard.read([backup](PasteboardContents& contents) { *backup = takeSnapshot(contents); });
+    co_await std::move(backingUp);
+    if (!*backup || pasteboard.changeCount() != before)
         throw CompatibilityReadFailure(CompatibilityReadFailure::Case::snapshotUnavailable);
+    const Snapshot& snapshot = **backup;
     if (!sourceStillFocused()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::sourceChanged);
     if (!requestCopy()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
 
@@ -162,16 +168,24 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     try {
         cancellation.throwIfCancelled();
         if (!sourceStillFocused()) throw base::CancellationError();
-        if (declaresFile(pasteboard)) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
-        const std::optional<QString> copied = pasteboard.string(Pasteboard::plainTextType);
-        if (!copied) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
-        text = DirectSelectionRules::validated(*copied);
+        struct Copied {
+            bool file = false;
+            std::optional<QString> text;
+        };
+        const auto copied = std::make_shared<Copied>();
+        auto reading = pasteboard.read([copied](PasteboardContents& contents) {
+            copied->file = declaresFile(contents);
+            if (!copied->file) copied->text = contents.string(Pasteboard::plainTextType);
+        });
+        co_await std::move(reading);
+        if (copied->file || !copied->text) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
+        text = DirectSelectionRules::validated(*copied->text);
         if (pasteboard.changeCount() != landed) throw base::CancellationError();
     } catch (...) {
         failure = std::current_exception();
     }
     // A clipboard that could not be put back is told, over the read's own outcome.
-    auto restoring = restore(pasteboard, *snapshot, landed);
+    auto restoring = restore(pasteboard, snapshot, landed);
     co_await std::move(restoring);
     if (failure) std::rethrow_exception(failure);
     co_return SelectionReadResult{text, copyRoute, 1};

@@ -64,7 +64,7 @@ std::optional<tamsel::StudyMode> requestedMode(const std::optional<QString>& use
 
 }  // namespace
 
-SelectionRequest SelectionInput::read(Pasteboard& pasteboard, const std::optional<QString>& userData) {
+SelectionRequest SelectionInput::read(PasteboardContents& pasteboard, const std::optional<QString>& userData) {
     std::optional<QString> text = pasteboard.string(Pasteboard::plainTextType);
     if (!text) text = pasteboard.string(Pasteboard::plainTextUtf8Type);
     if (!text) throw SelectionFailure(SelectionFailure::Case::noText);
@@ -78,7 +78,7 @@ SelectionServiceProvider::SelectionServiceProvider(std::function<void(const Sele
                                                    QObject* parent)
     : QObject(parent), receive_(std::move(receive)) {}
 
-void SelectionServiceProvider::studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData,
+void SelectionServiceProvider::studySelectedText(PasteboardContents& pasteboard, const std::optional<QString>& userData,
                                                  QString* error) {
     SelectionRequest request;
     try {

@@ -70,7 +70,7 @@ struct SelectionInput {
     // validated with SourceText (its StudyError thrown unchanged) before the mode is looked at;
     // the mode is `userData` ("translate", "explain", "practice", compared exactly; absent means
     // practice). Throws SelectionFailure noText or unknownAction. Only reads the pasteboard.
-    static SelectionRequest read(Pasteboard& pasteboard, const std::optional<QString>& userData);
+    static SelectionRequest read(PasteboardContents& pasteboard, const std::optional<QString>& userData);
 };
 
 // Receives the hand-overs. `receive` is called synchronously on the main thread with each
@@ -87,7 +87,7 @@ public:
 
     // Reads the request from the pasteboard; on failure stores the message in `error` when given
     // (and drops it silently otherwise) and does not call `receive`.
-    void studySelectedText(Pasteboard& pasteboard, const std::optional<QString>& userData, QString* error);
+    void studySelectedText(PasteboardContents& pasteboard, const std::optional<QString>& userData, QString* error);
 
     // Where refusals of the study-selection command go; none drops them.
     void setRefusalHandler(std::function<void(const RefusedSelection&)> refuse) { refuse_ = std::move(refuse); }

@@ -145,6 +145,14 @@ TEST(SelectionClipboardReader, GuardsBeforeTheCopy) {
     EXPECT_EQ(run(pasteboard, always, [] { return false; }).failure, Failure::noCopy);
     EXPECT_EQ(pasteboard.changeCount(), count);
     EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType), QStringLiteral("old"));
+
+    // The person copies while an owner that answers slowly hands the backup over.
+    pasteboard.readDelay = std::chrono::milliseconds(20);
+    QTimer::singleShot(0, [&] { pasteboard.setString(QStringLiteral("copied meanwhile")); });
+    bool requested = false;
+    EXPECT_EQ(run(pasteboard, always, [&] { return requested = true; }).failure, Failure::snapshotUnavailable);
+    EXPECT_FALSE(requested);
+    EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType), QStringLiteral("copied meanwhile"));
 }
 
 TEST(SelectionClipboardReader, AnApplicationThatIgnoresTheCopyGivesNoCopyAfterThirtyChecks) {
@@ -286,9 +294,7 @@ class NoRestorePasteboard : public Pasteboard {
 public:
     explicit NoRestorePasteboard(Pasteboard& inner) : inner_(inner) {}
     qint64 changeCount() override { return inner_.changeCount(); }
-    qsizetype itemCount() override { return inner_.itemCount(); }
-    QStringList types(qsizetype item) override { return inner_.types(item); }
-    std::optional<QByteArray> data(qsizetype item, const QString& type) override { return inner_.data(item, type); }
+    QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override { return inner_.read(reader); }
     void clearContents() override {}
     void writeItems(const QList<PasteboardItemData>&) override {}
     bool holds(const QList<PasteboardItemData>&) override { return true; }
@@ -360,7 +366,8 @@ TEST(CompatibilityCopyChecks, BrokenProceduresFailTheChecksMeantForThem) {
         } catch (const CompatibilityReadFailure& failure) {
             if (failure.failureCase() != Failure::noCopy) throw;
         }
-        co_return SelectionReadResult{pasteboard.string(Pasteboard::plainTextType).value_or(QString()), {}, 1};
+        auto& memory = dynamic_cast<MemoryPasteboard&>(pasteboard);
+        co_return SelectionReadResult{memory.string(Pasteboard::plainTextType).value_or(QString()), {}, 1};
     });
     EXPECT_FALSE(acceptsStale.value(names::rejectsStaleClipboard));
     EXPECT_TRUE(acceptsStale.value(names::rejectsOtherSource));

@@ -2,8 +2,10 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QThread>
+#include <QTimer>
 
 #include "base/task.h"
 #include "platform/selected_text_reader.h"
@@ -32,9 +34,19 @@ SelectionReadResult readAccessibility(const SelectionTarget& target, const QStri
 // Another program on a display connection of its own that takes the clipboard, stamped with the
 // server's time then, and hands its text to whoever asks whatever the time of the question, as
 // Chromium does. It serves from a thread, so that this program may wait without taking in events.
+// How a ClipboardTaker behaves besides.
+struct TakerWays {
+    // Keeps every answer back until release(): an owner that answers only once this program's main
+    // thread has turned.
+    bool holdsAnswers = false;
+    // Hands its text over in pieces of this many bytes (incrementally); 0: in one piece.
+    int piece = 0;
+};
+
 class ClipboardTaker {
 public:
-    explicit ClipboardTaker(QByteArray text) : text_(std::move(text)), dpy_(XOpenDisplay(nullptr)) {
+    explicit ClipboardTaker(QByteArray text, TakerWays ways = {})
+        : text_(std::move(text)), ways_(ways), dpy_(XOpenDisplay(nullptr)) {
         if (dpy_) window_ = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 1, 1, 0, 0, 0);
     }
     ~ClipboardTaker() {
@@ -52,6 +64,8 @@ public:
         server_ = std::thread([this] { serve(); });
         return owner;
     }
+    bool holding() const { return holding_; }
+    void release() { holding_ = false; }
 
 private:
     void serve() {
@@ -63,14 +77,22 @@ private:
                 XNextEvent(dpy_, &event);
                 if (event.type != SelectionRequest) continue;
                 XSelectionRequestEvent& request = event.xselectionrequest;
+                for (holding_ = ways_.holdsAnswers; holding_ && !stop_;) std::this_thread::yield();
                 XEvent reply{};
                 reply.xselection = {
                     SelectionNotify,  0,           True, dpy_, request.requestor, request.selection, request.target,
                     request.property, request.time};
+                const bool inPieces = ways_.piece > 0 && request.target == utf8;
                 if (request.target == targets) {
                     const Atom offered[] = {targets, utf8};
                     XChangeProperty(dpy_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
                                     reinterpret_cast<const unsigned char*>(offered), 2);
+                } else if (inPieces) {
+                    // Announced with its size; each piece follows the deletion of the one before.
+                    XSelectInput(dpy_, request.requestor, PropertyChangeMask);
+                    const long size = text_.size();
+                    XChangeProperty(dpy_, request.requestor, request.property, XInternAtom(dpy_, "INCR", False), 32,
+                                    PropModeReplace, reinterpret_cast<const unsigned char*>(&size), 1);
                 } else if (request.target == utf8) {
                     XChangeProperty(dpy_, request.requestor, request.property, utf8, 8, PropModeReplace,
                                     reinterpret_cast<const unsigned char*>(text_.constData()), int(text_.size()));
@@ -79,17 +101,39 @@ private:
                 }
                 XSendEvent(dpy_, request.requestor, False, 0, &reply);
                 XFlush(dpy_);
+                if (inPieces) sendInPieces(request.requestor, request.property, utf8);
             }
             pollfd descriptor{ConnectionNumber(dpy_), POLLIN, 0};
             poll(&descriptor, 1, 20);
         }
     }
 
+    void sendInPieces(Window requestor, Atom property, Atom type) {
+        for (qsizetype sent = 0; !stop_;) {
+            XEvent event;
+            if (!XCheckTypedWindowEvent(dpy_, requestor, PropertyNotify, &event)) {
+                pollfd descriptor{ConnectionNumber(dpy_), POLLIN, 0};
+                poll(&descriptor, 1, 20);
+                continue;
+            }
+            if (event.xproperty.atom != property || event.xproperty.state != PropertyDelete) continue;
+            const qsizetype length = std::min<qsizetype>(ways_.piece, text_.size() - sent);
+            XChangeProperty(dpy_, requestor, property, type, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(text_.constData() + sent), int(length));
+            XFlush(dpy_);
+            if (length == 0) break;
+            sent += length;
+        }
+        XSelectInput(dpy_, requestor, NoEventMask);
+    }
+
     QByteArray text_;
+    TakerWays ways_;
     Display* dpy_ = nullptr;
     Window window_ = 0;
     std::thread server_;
     std::atomic<bool> stop_ = false;
+    std::atomic<bool> holding_ = false;
 };
 
 }  // namespace
@@ -151,19 +195,41 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
 
 // A program that copied on the synthetic key owns the clipboard since a time later than any event
 // this program has taken in: the restore still takes the clipboard back, and holds the backup.
+// Neither the backup nor the copy is read on the main thread: owners that answer only once it has
+// turned are read all the same.
 TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
-    ClipboardTaker user("the user's text");
-    QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
-    ASSERT_TRUE(user.take());
-    ASSERT_TRUE(changed.wait(5000));
-    QThread::msleep(20);  // the copy below is stamped later than the events taken in so far
+    const QByteArray large = QByteArray(1024 * 1024, 'x') + QByteArray("end");
+    const struct {
+        const char* name;
+        QByteArray users;
+        TakerWays user;
+        TakerWays browser;
+    } rows[] = {
+        {"one claim", "the user's text", {}, {}},
+        {"answers once the main thread turned", "the user's text", {.holdsAnswers = true}, {.holdsAnswers = true}},
+        {"a large clipboard in pieces", large, {.piece = 65536}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ClipboardTaker user(row.users, row.user);
+        QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
+        ASSERT_TRUE(user.take());
+        ASSERT_TRUE(changed.wait(5000));
+        QThread::msleep(20);  // the copy below is stamped later than the events taken in so far
 
-    ClipboardTaker browser("Selected text");
-    const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::readFrom(
-        SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}));
-    EXPECT_EQ(result.text, QStringLiteral("Selected text"));
-    EXPECT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the user's text"));
+        ClipboardTaker browser("Selected text", row.browser);
+        QTimer turning;
+        turning.callOnTimeout([&] {
+            if (user.holding()) user.release();
+            if (browser.holding()) browser.release();
+        });
+        turning.start(1);
+        const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::readFrom(
+            SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}));
+        EXPECT_EQ(result.text, QStringLiteral("Selected text"));
+        ASSERT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
+        EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")) == row.users);
+    }
 }
 
 TEST(SelectionReadingDesktop, ATerminalWindowGetsNoSyntheticKeys) {
