@@ -31,6 +31,8 @@ std::optional<QString> PasteboardContents::string(const QString& type) {
     return std::nullopt;
 }
 
+std::optional<quint64> Pasteboard::owner() { return std::nullopt; }
+
 void Pasteboard::setString(const QString& text) {
     clearContents();
     writeItems({PasteboardItemData{{plainTextType, text.toUtf8()}}});
@@ -70,9 +72,14 @@ std::optional<QByteArray> MemoryPasteboard::data(qsizetype item, const QString& 
     return std::nullopt;
 }
 
+void MemoryPasteboard::changed() {
+    ++changeCount_;
+    owner_ = writer;
+}
+
 void MemoryPasteboard::clearContents() {
     items_.clear();
-    ++changeCount_;
+    changed();
 }
 
 void MemoryPasteboard::writeItems(const QList<PasteboardItemData>& items) {
@@ -83,12 +90,12 @@ void MemoryPasteboard::writeItems(const QList<PasteboardItemData>& items) {
             item.entries.append({entry.key(), entry.value()});
         items_.append(item);
     }
-    ++changeCount_;
+    changed();
 }
 
 void MemoryPasteboard::writeRawItems(const QList<Item>& items) {
     items_.append(items);
-    ++changeCount_;
+    changed();
 }
 
 // --- the desktop's clipboard
@@ -165,11 +172,12 @@ private:
     QStringList types_;
 };
 
-// No clipboard to read: nothing in it.
-class NoContents : public PasteboardContents {
+// A clipboard that cannot be watched: one item declaring plain text without data, which no backup
+// takes.
+class UnreadableContents : public PasteboardContents {
 public:
-    qsizetype itemCount() override { return 0; }
-    QStringList types(qsizetype) override { return {}; }
+    qsizetype itemCount() override { return 1; }
+    QStringList types(qsizetype) override { return {Pasteboard::plainTextType}; }
     std::optional<QByteArray> data(qsizetype, const QString&) override { return std::nullopt; }
 };
 
@@ -223,27 +231,23 @@ SystemPasteboard& SystemPasteboard::shared() {
     return *pasteboard;
 }
 
-SystemPasteboard::SystemPasteboard() {
-    ownerAtLastSignal_ = currentOwner();
-    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard) return;
-        ++changedSignals_;
-        ownerAtLastSignal_ = currentOwner();
-    });
+qint64 SystemPasteboard::changeCount() {
+    const std::optional<x11::ClipboardClaims::State> state = x11::ClipboardClaims::shared().now();
+    return state ? state->claims : 0;
 }
 
-quint64 SystemPasteboard::currentOwner() const { return x11::clipboardOwner(); }
-
-qint64 SystemPasteboard::changeCount() {
-    // Qt reports another program's copy only when its event arrives, which can lag behind; an
-    // owner that differs from the one seen at the last report is a change already made.
-    return changedSignals_ + (currentOwner() != ownerAtLastSignal_ ? 1 : 0);
+std::optional<quint64> SystemPasteboard::owner() {
+    const std::optional<x11::ClipboardClaims::State> state = x11::ClipboardClaims::shared().now();
+    if (!state) return std::nullopt;
+    if (!state->owner) return nobody;
+    if (x11::madeByThisProgram(state->owner)) return thisProgram;
+    return x11::clientOf(state->owner);
 }
 
 QCoro::Task<> SystemPasteboard::read(std::function<void(PasteboardContents&)> reader) {
-    if (!x11::available()) {
-        NoContents none;
-        reader(none);
+    if (!x11::ClipboardClaims::shared().now()) {
+        UnreadableContents unreadable;
+        reader(unreadable);
         co_return;
     }
     const auto deadline = std::chrono::steady_clock::now() + readTimeout;
@@ -268,9 +272,10 @@ QCoro::Task<> SystemPasteboard::prepareToWrite() {
 }
 
 bool SystemPasteboard::holds(const QList<PasteboardItemData>& items) {
-    const x11::WindowId owner = x11::clipboardOwner();
-    if (items.isEmpty()) return x11::available() ? owner == 0 : !written_;
-    if (!x11::madeByThisProgram(owner) || !written_) return false;
+    const std::optional<x11::ClipboardClaims::State> state = x11::ClipboardClaims::shared().now();
+    if (!state) return false;
+    if (items.isEmpty()) return state->owner == 0;
+    if (!x11::madeByThisProgram(state->owner) || !written_) return false;
     // Compared with what Qt serves from here: asking QClipboard could end in another program.
     const PasteboardItemData& item = items.first();
     if (written_->formats().size() != item.size()) return false;

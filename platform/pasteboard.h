@@ -4,7 +4,6 @@
 #include <QList>
 #include <QMap>
 #include <QMimeData>
-#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -46,11 +45,17 @@ public:
     static inline const QString plainTextUtf8Type = QStringLiteral("text/plain;charset=utf-8");
     // A list of file URLs: copied files, never taken as text.
     static inline const QString fileURLType = QStringLiteral("text/uri-list");
+    // Owners that owner() tells apart from other programs: nobody, and this program.
+    static constexpr quint64 nobody = 0;
+    static constexpr quint64 thisProgram = ~quint64(0);
 
     virtual ~Pasteboard();
 
     // Grows with every change of the contents, by anyone.
     virtual qint64 changeCount() = 0;
+    // The program that made the latest change: an id that stays the same over its changes, or
+    // nobody or thisProgram. Nothing where the pasteboard cannot tell.
+    virtual std::optional<quint64> owner();
     // Runs `reader` over the contents where waiting for them holds up nothing else: another
     // program's clipboard is asked on a connection of its own, away from the main thread. The
     // reader may run on another thread, and touches only what it is given and owns.
@@ -77,11 +82,15 @@ public:
         QList<std::pair<QString, std::optional<QByteArray>>> entries;
     };
 
+    // The program that makes the changes from now on, as owner() tells it; unset, the pasteboard
+    // tells no owner.
+    std::optional<quint64> writer;
     // How long a read takes to come back, waiting on the event loop, after it took the contents: the
     // answer of an owner that answers slowly.
     std::chrono::milliseconds readDelay{0};
 
     qint64 changeCount() override { return changeCount_; }
+    std::optional<quint64> owner() override { return owner_; }
     QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override;
     qsizetype itemCount() override { return items_.size(); }
     QStringList types(qsizetype item) override;
@@ -95,16 +104,19 @@ public:
     const QList<Item>& items() const { return items_; }
 
 private:
+    void changed();
+
     QList<Item> items_;
     qint64 changeCount_ = 0;
+    std::optional<quint64> owner_;
 };
 
-// The desktop's clipboard (the CLIPBOARD selection on X11), written through QClipboard; another
-// program's clipboard is read on a display connection of its own, away from the main thread. Main
-// thread only. It holds one item. Content this process restores lives only as long as the process
-// when no clipboard manager takes it over.
-class SystemPasteboard : public QObject, public Pasteboard {
-    Q_OBJECT
+// The desktop's clipboard (the CLIPBOARD selection on X11). It is watched and read on display
+// connections of its own (the X server tells each change of its owner; another program's data is
+// asked for away from the main thread) and written through QClipboard. Main thread only. It holds
+// one item. Content this process restores lives only as long as the process when no clipboard
+// manager takes it over.
+class SystemPasteboard : public Pasteboard {
 public:
     // The longest one read waits for the clipboard's owner to answer, all of its requests together.
     static constexpr std::chrono::milliseconds readTimeout{5000};
@@ -113,7 +125,12 @@ public:
 
     static SystemPasteboard& shared();
 
+    // The owner's changes as the X server reports them, each once.
     qint64 changeCount() override;
+    // The X client holding the clipboard.
+    std::optional<quint64> owner() override;
+    // Without X11's report of the owner's changes, the clipboard reads as one that cannot be backed
+    // up, so that nothing is copied over it.
     QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override;
     void clearContents() override;
     void writeItems(const QList<PasteboardItemData>& items) override;
@@ -122,15 +139,12 @@ public:
     // a claim stamped earlier than the current owner's, such as a program that has just copied on
     // the synthetic key.
     QCoro::Task<> prepareToWrite() override;
-    // Only while this program owns the clipboard (no owner at all for no items).
+    // Only while the X server names this program the owner (nobody for no items).
     bool holds(const QList<PasteboardItemData>& items) override;
 
 private:
-    SystemPasteboard();
-    quint64 currentOwner() const;
+    SystemPasteboard() = default;
 
-    qint64 changedSignals_ = 0;
-    quint64 ownerAtLastSignal_ = 0;
     // What this program last gave QClipboard to serve; QClipboard deletes it once another program
     // takes the clipboard.
     QPointer<QMimeData> written_;

@@ -108,19 +108,41 @@ bool declaresFile(PasteboardContents& pasteboard) {
     return false;
 }
 
-// Puts the backup back while the pasteboard still holds the copy (its count `landedCount`), and
-// checks that it took: a pasteboard may refuse a write without a word (on X11, a claim of the
-// clipboard stamped earlier than the copying program's). Throws restoreFailed when the backup could
-// not be put back.
-QCoro::Task<> restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 landedCount) {
+// Whether a program other than this one changed the pasteboard since the count `since`: a change
+// that this program made, or that left nobody holding it, is no copy. Where the pasteboard tells no
+// owners, any change.
+bool copiedSince(Pasteboard& pasteboard, qint64 since) {
+    if (pasteboard.changeCount() == since) return false;
+    const std::optional<quint64> owner = pasteboard.owner();
+    return !owner || (*owner != Pasteboard::thisProgram && *owner != Pasteboard::nobody);
+}
+
+// Whether something was copied since the count `since` that the person may mean to keep: a change
+// made by a program other than `source` (the one whose copy landed) and this one. The source may
+// claim the pasteboard more than once for one copy. Where the pasteboard tells no owners, any
+// change.
+bool copiedByAnotherSince(Pasteboard& pasteboard, qint64 since, std::optional<quint64> source) {
+    if (pasteboard.changeCount() == since) return false;
+    const std::optional<quint64> owner = pasteboard.owner();
+    if (!owner || !source) return true;
+    return *owner != *source && *owner != Pasteboard::thisProgram && *owner != Pasteboard::nobody;
+}
+
+// Puts the backup back unless something was copied after our copy landed (its count
+// `landedCount`, its owner `source`), and checks that it took: a pasteboard may refuse a write
+// without a word (on X11, a claim of the clipboard stamped earlier than the copying program's).
+// Throws restoreFailed when the backup could not be put back.
+QCoro::Task<> restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 landedCount,
+                      std::optional<quint64> source) {
     qint64 expected = landedCount;
     for (int attempt = 1;; ++attempt) {
-        // Something copied after our copy landed is the user's newer clipboard: keep it.
-        if (pasteboard.changeCount() != expected) co_return;
+        // Something copied by another program after our copy landed is the user's newer clipboard:
+        // keep it.
+        if (copiedByAnotherSince(pasteboard, expected, source)) co_return;
         // Named locals: GCC 12 destroys temporaries of an awaited expression twice.
         auto preparing = pasteboard.prepareToWrite();
         co_await std::move(preparing);
-        if (pasteboard.changeCount() != expected) co_return;
+        if (copiedByAnotherSince(pasteboard, expected, source)) co_return;
         pasteboard.clearContents();
         if (!snapshot.isEmpty()) pasteboard.writeItems(snapshot);
         if (pasteboard.holds(snapshot)) co_return;
@@ -154,7 +176,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     if (!requestCopy()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
 
     // Wait for the copy on the event loop, so that the main thread stays free meanwhile.
-    for (int checks = 1; pasteboard.changeCount() == before; ++checks) {
+    for (int checks = 1; !copiedSince(pasteboard, before); ++checks) {
         co_await QCoro::sleepFor(copyPause);
         if (checks == copyChecks) {
             cancellation.throwIfCancelled();
@@ -163,6 +185,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     }
 
     const qint64 landed = pasteboard.changeCount();
+    const std::optional<quint64> source = pasteboard.owner();
     QString text;
     std::exception_ptr failure;
     try {
@@ -180,12 +203,12 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
         co_await std::move(reading);
         if (copied->file || !copied->text) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
         text = DirectSelectionRules::validated(*copied->text);
-        if (pasteboard.changeCount() != landed) throw base::CancellationError();
+        if (copiedByAnotherSince(pasteboard, landed, source)) throw base::CancellationError();
     } catch (...) {
         failure = std::current_exception();
     }
     // A clipboard that could not be put back is told, over the read's own outcome.
-    auto restoring = restore(pasteboard, snapshot, landed);
+    auto restoring = restore(pasteboard, snapshot, landed, source);
     co_await std::move(restoring);
     if (failure) std::rethrow_exception(failure);
     co_return SelectionReadResult{text, copyRoute, 1};

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <poll.h>
 
@@ -35,6 +36,42 @@ bool waitForEvent(Display* dpy, std::chrono::steady_clock::time_point deadline, 
 }
 
 }  // namespace
+
+ClipboardClaims& ClipboardClaims::shared() {
+    static ClipboardClaims* claims = new ClipboardClaims;
+    return *claims;
+}
+
+ClipboardClaims::ClipboardClaims() {
+    if (!available()) return;
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return;
+    int errorBase = 0, major = 0, minor = 0;
+    if (!XFixesQueryExtension(dpy, &eventBase_, &errorBase) || !XFixesQueryVersion(dpy, &major, &minor)) {
+        XCloseDisplay(dpy);
+        return;
+    }
+    const Window window = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    clipboard_ = XInternAtom(dpy, "CLIPBOARD", False);
+    XFixesSelectSelectionInput(dpy, window, clipboard_,
+                               XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
+                                   XFixesSelectionClientCloseNotifyMask);
+    XSync(dpy, False);
+    display_ = dpy;
+}
+
+std::optional<ClipboardClaims::State> ClipboardClaims::now() {
+    Display* dpy = asDisplay(display_);
+    if (!dpy) return std::nullopt;
+    const Window owner = XGetSelectionOwner(dpy, clipboard_);
+    // Only what came before the answer: a claim reported after it would count ahead of the owner.
+    for (int queued = XEventsQueued(dpy, QueuedAlready); queued > 0; --queued) {
+        XEvent event;
+        XNextEvent(dpy, &event);
+        if (event.type == eventBase_ + XFixesSelectionNotify) ++claims_;
+    }
+    return State{claims_, owner};
+}
 
 SelectionReader::SelectionReader(const char* selection, std::chrono::steady_clock::time_point deadline)
     : deadline_(deadline) {

@@ -7,10 +7,42 @@
 #include <chrono>
 #include <optional>
 
-// The X11 clipboard seen from display connections of this program's own, apart from Qt's: what a
-// selection's owner holds, read from any thread, so that no answer of another program is awaited on
-// the main thread.
+#include "platform/x11_windows.h"
+
+// The X11 clipboard seen from display connections of this program's own, apart from Qt's: the
+// claims of the CLIPBOARD selection as the X server reports them, and what a selection's owner
+// holds, read from any thread, so that no answer of another program is awaited on the main thread.
 namespace halvern::x11 {
+
+// The claims of the CLIPBOARD selection (each change of its owner, to a window or to none) as the
+// X server reports them through its XFixes extension, on a connection of this object's own. Each
+// claim is counted once, this program's own included, in the order the server made them.
+class ClipboardClaims {
+public:
+    // Made on first use. Main thread only.
+    static ClipboardClaims& shared();
+
+    struct State {
+        // Claims reported since this object was made.
+        qint64 claims = 0;
+        // The owner window now; 0 when nobody holds the clipboard.
+        WindowId owner = 0;
+    };
+    // Asks the server who owns the clipboard: every claim made before it answered has been reported
+    // by then, so the count is exact at that moment. Nothing without X11 or its XFixes extension.
+    std::optional<State> now();
+
+    ClipboardClaims(const ClipboardClaims&) = delete;
+    ClipboardClaims& operator=(const ClipboardClaims&) = delete;
+
+private:
+    ClipboardClaims();
+
+    void* display_ = nullptr;
+    int eventBase_ = 0;
+    unsigned long clipboard_ = 0;
+    qint64 claims_ = 0;
+};
 
 // Reads what the owner of a selection holds, on a display connection of this object's own: any
 // thread may use one, one thread at a time. Every answer must come by `deadline`; after one came

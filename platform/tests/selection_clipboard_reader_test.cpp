@@ -155,6 +155,61 @@ TEST(SelectionClipboardReader, GuardsBeforeTheCopy) {
     EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType), QStringLiteral("copied meanwhile"));
 }
 
+// Where the pasteboard tells who changed it: a change by this program or one that leaves nobody
+// holding it is not the copy; once it landed, further changes by the source or by this program are
+// no copy of the person's, and the backup goes back over them; another program's copy is kept.
+TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
+    constexpr quint64 person = 1, source = 2, other = 3;
+    struct Change {
+        int afterMs;  // after the copy was asked for; 0 at once
+        std::optional<quint64> by;
+        QString text;
+    };
+    const struct {
+        const char* name;
+        QList<Change> changes;
+        QString result;  // empty: the read is cancelled
+        QString textAfter;
+    } rows[] = {
+        {"the copy alone", {{0, source, "selected"}}, "selected", "old"},
+        {"the source claims again", {{0, source, "selected"}, {1, source, "selected"}}, "selected", "old"},
+        {"this program writes", {{0, source, "selected"}, {1, Pasteboard::thisProgram, "ours"}}, "selected", "old"},
+        {"nobody holds it", {{0, source, "selected"}, {1, Pasteboard::nobody, ""}}, "selected", "old"},
+        {"another program copies", {{0, source, "selected"}, {1, other, "later"}}, "", "later"},
+        {"no owners told", {{0, std::nullopt, "selected"}, {1, std::nullopt, "later"}}, "", "later"},
+        {"this program before the copy",
+         {{0, Pasteboard::thisProgram, "ours"}, {30, source, "selected"}},
+         "selected",
+         "old"},
+        {"nobody before the copy", {{0, Pasteboard::nobody, ""}, {30, source, "selected"}}, "selected", "old"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemoryPasteboard pasteboard;
+        pasteboard.writer = row.changes.first().by ? std::optional(person) : std::nullopt;
+        pasteboard.setString(QStringLiteral("old"));
+        // A read comes back later than it took the contents, so the changes right after the copy
+        // come while its text is read.
+        pasteboard.readDelay = std::chrono::milliseconds(10);
+        const auto change = [&pasteboard](const Change& each) {
+            pasteboard.writer = each.by;
+            if (each.text.isEmpty())
+                pasteboard.clearContents();
+            else
+                pasteboard.setString(each.text);
+        };
+        const Outcome outcome = run(pasteboard, always, [&] {
+            change(row.changes.first());
+            for (const Change& later : row.changes.mid(1))
+                QTimer::singleShot(later.afterMs, [change, later] { change(later); });
+            return true;
+        });
+        EXPECT_EQ(outcome.result ? outcome.result->text : QString(), row.result);
+        EXPECT_EQ(outcome.cancelled, row.result.isEmpty());
+        EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType).value_or(QString()), row.textAfter);
+    }
+}
+
 TEST(SelectionClipboardReader, AnApplicationThatIgnoresTheCopyGivesNoCopyAfterThirtyChecks) {
     MemoryPasteboard pasteboard;
     pasteboard.setString(QStringLiteral("old"));

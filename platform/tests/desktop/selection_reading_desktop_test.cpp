@@ -36,6 +36,8 @@ SelectionReadResult readAccessibility(const SelectionTarget& target, const QStri
 // Chromium does. It serves from a thread, so that this program may wait without taking in events.
 // How a ClipboardTaker behaves besides.
 struct TakerWays {
+    // Takes the clipboard again before it hands its text over, as a program may for one copy.
+    bool claimsTwice = false;
     // Keeps every answer back until release(): an owner that answers only once this program's main
     // thread has turned.
     bool holdsAnswers = false;
@@ -71,6 +73,7 @@ private:
     void serve() {
         const Atom targets = XInternAtom(dpy_, "TARGETS", False);
         const Atom utf8 = XInternAtom(dpy_, "UTF8_STRING", False);
+        bool claimed = false;
         while (!stop_) {
             while (XPending(dpy_)) {
                 XEvent event;
@@ -78,6 +81,10 @@ private:
                 if (event.type != SelectionRequest) continue;
                 XSelectionRequestEvent& request = event.xselectionrequest;
                 for (holding_ = ways_.holdsAnswers; holding_ && !stop_;) std::this_thread::yield();
+                if (ways_.claimsTwice && !claimed && request.target == utf8) {
+                    XSetSelectionOwner(dpy_, request.selection, window_, CurrentTime);
+                    claimed = true;
+                }
                 XEvent reply{};
                 reply.xselection = {
                     SelectionNotify,  0,           True, dpy_, request.requestor, request.selection, request.target,
@@ -194,9 +201,9 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
 }
 
 // A program that copied on the synthetic key owns the clipboard since a time later than any event
-// this program has taken in: the restore still takes the clipboard back, and holds the backup.
-// Neither the backup nor the copy is read on the main thread: owners that answer only once it has
-// turned are read all the same.
+// this program has taken in: the restore still takes the clipboard back, and holds the backup; so
+// it does when that program claimed the clipboard twice for its copy. Neither the backup nor the
+// copy is read on the main thread: owners that answer only once it has turned are read all the same.
 TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
     const QByteArray large = QByteArray(1024 * 1024, 'x') + QByteArray("end");
     const struct {
@@ -206,6 +213,7 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         TakerWays browser;
     } rows[] = {
         {"one claim", "the user's text", {}, {}},
+        {"two claims of the copy", "the user's text", {}, {.claimsTwice = true}},
         {"answers once the main thread turned", "the user's text", {.holdsAnswers = true}, {.holdsAnswers = true}},
         {"a large clipboard in pieces", large, {.piece = 65536}, {}},
     };
