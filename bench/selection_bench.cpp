@@ -8,22 +8,32 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/task.h"
+#include "bench/heartbeat.h"
 #include "core/direct_selection_rules.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/x11_windows.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -139,6 +149,127 @@ void BM_CompatibilityReadThroughPrimary(benchmark::State& state) {
     measure(state, [] { return base::waitForTask(halvern::SelectionClipboardReader::read(target->pid)).text; });
 }
 BENCHMARK(BM_CompatibilityReadThroughPrimary)->Iterations(reads)->Unit(benchmark::kMillisecond);
+
+// Another program holding the clipboard, on a display connection of its own, that hands its text
+// over `answerDelay` after each request (its targets, then the text), serving from a thread.
+class SlowClipboardOwner {
+public:
+    SlowClipboardOwner(QByteArray text, std::chrono::milliseconds answerDelay)
+        : text_(std::move(text)), delay_(answerDelay), dpy_(XOpenDisplay(nullptr)) {
+        if (dpy_) window_ = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 1, 1, 0, 0, 0);
+    }
+    ~SlowClipboardOwner() {
+        stop_ = true;
+        if (server_.joinable()) server_.join();
+        if (dpy_) XCloseDisplay(dpy_);
+    }
+    bool take() {
+        if (!dpy_ || server_.joinable()) return false;
+        const Atom clipboard = XInternAtom(dpy_, "CLIPBOARD", False);
+        XSetSelectionOwner(dpy_, clipboard, window_, CurrentTime);
+        const bool owner = XGetSelectionOwner(dpy_, clipboard) == window_;
+        server_ = std::thread([this] { serve(); });
+        return owner;
+    }
+
+private:
+    void serve() {
+        const Atom targets = XInternAtom(dpy_, "TARGETS", False);
+        const Atom utf8 = XInternAtom(dpy_, "UTF8_STRING", False);
+        while (!stop_) {
+            XEvent event;
+            if (!XPending(dpy_)) {
+                QThread::msleep(2);
+                continue;
+            }
+            XNextEvent(dpy_, &event);
+            if (event.type != SelectionRequest) continue;
+            const XSelectionRequestEvent request = event.xselectionrequest;
+            QThread::msleep(delay_.count());
+            XEvent reply{};
+            reply.xselection = {
+                SelectionNotify,  0,           True, dpy_, request.requestor, request.selection, request.target,
+                request.property, request.time};
+            if (request.target == targets) {
+                const Atom offered[] = {targets, utf8};
+                XChangeProperty(dpy_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(offered), 2);
+            } else if (request.target == utf8) {
+                XChangeProperty(dpy_, request.requestor, request.property, utf8, 8, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(text_.constData()), int(text_.size()));
+            } else {
+                reply.xselection.property = None;
+            }
+            XSendEvent(dpy_, request.requestor, False, 0, &reply);
+            XFlush(dpy_);
+        }
+    }
+
+    QByteArray text_;
+    std::chrono::milliseconds delay_;
+    Display* dpy_ = nullptr;
+    Window window_ = 0;
+    std::thread server_;
+    std::atomic<bool> stop_ = false;
+};
+
+// The guarded copy over the desktop's clipboard while the person's clipboard belongs to a program
+// that answers each request in 2 s, and the copying program (standing in for the source's own copy)
+// does too: the longest time the main loop went without turning (a heartbeat of 10 ms) and the
+// read's own time. Aim: the main loop turns within 16 ms.
+void BM_GuardedCopyWhileTheClipboardAnswersIn2s(benchmark::State& state) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        state.SkipWithError("no X11 display");
+        return;
+    }
+    std::vector<double> stalls, reads;
+    for (auto _ : state) {
+        SlowClipboardOwner person("the person's clipboard", std::chrono::milliseconds(2000));
+        if (!person.take()) {
+            state.SkipWithError("could not take the clipboard");
+            return;
+        }
+        settle(50);
+        SlowClipboardOwner source("Selected text", std::chrono::milliseconds(2000));
+        benchsupport::Heartbeat heartbeat;
+        QElapsedTimer timer;
+        timer.start();
+        heartbeat.start();
+        QString text;
+        try {
+            text = base::waitForTask(halvern::SelectionClipboardReader::readFrom(
+                                         halvern::SystemPasteboard::shared(), [] { return true; },
+                                         [&source] { return source.take(); }, base::CancellationToken()))
+                       .text;
+        } catch (const base::Error& error) {
+            text = error.message();
+        }
+        stalls.push_back(heartbeat.stop());
+        reads.push_back(double(timer.elapsed()));
+        if (text != QStringLiteral("Selected text")) {
+            state.SkipWithError(("unexpected outcome: " + text.toStdString()).c_str());
+            return;
+        }
+    }
+    state.counters["longest_stall_ms"] = *std::max_element(stalls.begin(), stalls.end());
+    state.counters["read_ms"] = *std::max_element(reads.begin(), reads.end());
+}
+BENCHMARK(BM_GuardedCopyWhileTheClipboardAnswersIn2s)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// For comparison: the same heartbeat over 8 s of an idle main loop, which a loaded machine delays too.
+void BM_IdleMainLoop(benchmark::State& state) {
+    std::vector<double> stalls;
+    for (auto _ : state) {
+        benchsupport::Heartbeat heartbeat;
+        heartbeat.start();
+        QEventLoop loop;
+        QTimer::singleShot(8000, &loop, &QEventLoop::quit);
+        loop.exec();
+        stalls.push_back(heartbeat.stop());
+    }
+    state.counters["longest_stall_ms"] = *std::max_element(stalls.begin(), stalls.end());
+}
+BENCHMARK(BM_IdleMainLoop)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
