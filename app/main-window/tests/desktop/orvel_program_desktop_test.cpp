@@ -781,8 +781,9 @@ TEST(OrvelProgramDesktop, LatinTextDrawsLatinPunctuationUnderAChineseLocale) {
         orvel.setEnvironmentValue(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
         ASSERT_TRUE(orvel.start());
         ASSERT_TRUE(orvel.waitForWindow(display).has_value());
-        if (row.picked)
+        if (row.picked) {
             ASSERT_TRUE(orvel.callHook(QStringLiteral("SetInterfaceLanguage"), {QString::fromLatin1(row.picked)}));
+        }
         if (QLatin1String(language) == QLatin1String("fr")) {
             const auto advance = [state = orvel.state()](const char* text) {
                 return state.value(QStringLiteral("advance ") + QString::fromUtf8(text)).toDouble();
