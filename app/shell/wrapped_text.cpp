@@ -77,6 +77,7 @@ void WrappedText::setText(const QString& text) {
     plain_ = plainText(0, shown_.size());
     anchor_ = cursor_ = 0;
     laidWidth_ = naturalWidth_ = -1;
+    otherHeights_.clear();
     keepLinesWhole();
     updateGeometry();
     update();
@@ -101,6 +102,7 @@ void WrappedText::setSelectable(bool selectable) {
 void WrappedText::setAlignment(Qt::Alignment alignment) {
     alignment_ = alignment & Qt::AlignHorizontal_Mask;
     laidWidth_ = -1;
+    otherHeights_.clear();
     update();
 }
 
@@ -157,13 +159,21 @@ int WrappedText::heightForWidth(int width) const {
         return laidHeight_;
     }
     if (shown_.isEmpty()) return 0;
+    if (width == laidWidth_) return laidHeight_;
+    // A layout asks again for the same few widths while it is set up (a long text takes
+    // milliseconds to lay out).
+    if (const auto known = otherHeights_.constFind(width); known != otherHeights_.constEnd()) return *known;
     QTextLayout layout(laidOut(shown_), font());
-    return lay(layout, width, alignment_, maximumLines_);
+    const int height = lay(layout, width, alignment_, maximumLines_);
+    if (otherHeights_.size() >= 8) otherHeights_.clear();
+    otherHeights_.insert(width, height);
+    return height;
 }
 
 void WrappedText::setMaximumLines(int lines) {
     maximumLines_ = lines;
     laidWidth_ = -1;
+    otherHeights_.clear();
     keepLinesWhole();
     updateGeometry();
     update();
@@ -286,6 +296,7 @@ void WrappedText::focusOutEvent(QFocusEvent* event) {
 void WrappedText::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         laidWidth_ = naturalWidth_ = -1;
+        otherHeights_.clear();
         keepLinesWhole();
         updateGeometry();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QTextLayout>
 #include <QWidget>
 
@@ -76,7 +77,8 @@ private:
     mutable QTextLayout layout_;
     mutable int laidWidth_ = -1;
     mutable int laidHeight_ = 0;
-    mutable int naturalWidth_ = -1;  // of the longest line unwrapped; -1: not measured yet
+    mutable int naturalWidth_ = -1;         // of the longest line unwrapped; -1: not measured yet
+    mutable QHash<int, int> otherHeights_;  // at widths other than the widget's, by width
     Qt::Alignment alignment_ = Qt::AlignLeft;
     int maximumLines_ = 0;
     bool minimumHeightFollowsWidth_ = false;
