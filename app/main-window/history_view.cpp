@@ -2,6 +2,8 @@
 
 #include <QAccessibleWidget>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -9,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QShortcut>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
@@ -26,6 +29,7 @@
 #include "app/main-window/history_list_model.h"
 #include "app/main-window/home_style.h"
 #include "app/shell/sheet_window.h"
+#include "app/shell/shown_answer.h"
 #include "app/shell/system_colors.h"
 #include "app/shell/ui_strings.h"
 #include "app/shell/wrapped_text.h"
@@ -70,9 +74,11 @@ public:
     }
     const QString& fullText() const { return full_; }
 
+    // Two lines never need more than the start of a long text.
+    static constexpr qsizetype laidLength = 4000;
+
     // The lines `text` shows at `width` in `font`, at most `lines` of them.
     static QStringList shownLines(const QString& text, const QFont& font, int width, int lines) {
-        // Two lines never need more than the start of a long text.
         QString flat = text.left(laidLength);
         flat.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         for (QChar& c : flat)
@@ -125,7 +131,6 @@ private:
         setFixedHeight(heightOf(int(shown.size()), font()));
     }
 
-    static constexpr qsizetype laidLength = 4000;
     QString full_;
     int lines_;
 };
@@ -143,14 +148,11 @@ private:
     std::function<QSize(const QModelIndex&)> size_;
 };
 
-// A list that says when what it shows may have moved: laid out (also batch by batch), scrolled, resized.
+// A list that says when what it shows may have moved: laid out, scrolled, resized.
 class RecordList : public QListView {
 public:
     RecordList(QWidget* parent, std::function<void()> moved, std::function<void()> resized)
         : QListView(parent), moved_(std::move(moved)), resized_(std::move(resized)) {}
-
-    // Measures the rows again on the next turn of the event loop.
-    void relayout() { scheduleDelayedItemsLayout(); }
 
 protected:
     void updateGeometries() override {
@@ -166,10 +168,6 @@ protected:
         QListView::scrollContentsBy(dx, dy);
         moved_();
     }
-    void timerEvent(QTimerEvent* event) override {
-        QListView::timerEvent(event);
-        moved_();
-    }
 
 private:
     std::function<void()> moved_;
@@ -177,6 +175,45 @@ private:
 };
 
 }  // namespace
+
+// The characters of a font whose glyphs the page has loaded. A font loads a character's glyph the
+// first time a text of it is laid out, some fifteen microseconds a Chinese character, where laying
+// out one it has loaded costs about one: a row of thousands of characters new to the font held the
+// window up while it was measured. Their glyphs are loaded here a piece at a time before the row is
+// measured, so that measuring it lays out known glyphs only.
+class GlyphLoader {
+public:
+    explicit GlyphLoader(const QFont& font) : metrics_(font) {}
+
+    // Loads the glyphs of the characters of `text` not loaded yet, a piece at a time until `clock`
+    // has run `time` milliseconds; whether all are loaded.
+    bool load(QStringView text, const QElapsedTimer& clock, int time) {
+        QString piece;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            const char32_t character = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+            if (!loaded_.contains(character)) {
+                loaded_.insert(character);
+                piece += text.mid(i, pair ? 2 : 1);
+                if (piece.size() >= pieceLength) {
+                    metrics_.horizontalAdvance(piece);
+                    piece.clear();
+                    if (clock.hasExpired(time)) return false;
+                }
+            }
+            if (pair) ++i;
+        }
+        if (!piece.isEmpty()) metrics_.horizontalAdvance(piece);
+        return true;
+    }
+
+private:
+    // Characters laid out at once: about a millisecond when all are new.
+    static constexpr qsizetype pieceLength = 100;
+
+    QFontMetricsF metrics_;
+    QSet<char32_t> loaded_;
+};
 
 // One record of the list.
 class HistoryRow : public QWidget {
@@ -385,14 +422,26 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     placeTimer_->setSingleShot(true);
     placeTimer_->setInterval(0);
     connect(placeTimer_, &QTimer::timeout, this, &HistoryView::placeRows);
+    measureTimer_ = new QTimer(this);
+    measureTimer_->setSingleShot(true);
+    measureTimer_->setInterval(0);
+    connect(measureTimer_, &QTimer::timeout, this, [this] {
+        // (Where the list stands before the new heights move the rows.)
+        const Anchor anchor = topRecord();
+        if (measureSome()) layOut(anchor);
+    });
+    answerGlyphs_ = std::make_unique<GlyphLoader>(HistoryRow::answerFont());
+    sourceGlyphs_ = std::make_unique<GlyphLoader>(HistoryRow::sourceFont());
     list_ = new RecordList(
         this,
         [this] {
             if (!placeTimer_->isActive()) placeTimer_->start();
         },
         [this] {
-            // The rows' heights follow their width.
-            if (prototypeWidth_ >= 0 && rowWidth() != prototypeWidth_) static_cast<RecordList*>(list_)->relayout();
+            // The rows' heights follow their width: those in sight are measured again at once.
+            if (measuredWidth_ < 0 || rowWidth() == measuredWidth_) return;
+            const Anchor anchor = topRecord();
+            if (measureSome()) layOut(anchor);
         });
     list_->setObjectName(QStringLiteral("records"));
     list_->setFrameShape(QFrame::NoFrame);
@@ -403,10 +452,8 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setFocusPolicy(Qt::NoFocus);
     list_->setResizeMode(QListView::Adjust);
-    // Rows are measured a batch at a time between other events, so a long history never holds the
-    // window up while it is measured.
-    list_->setLayoutMode(QListView::Batched);
-    list_->setBatchSize(rowsPerBatch);
+    // The list gives a row room once it is measured: rows are measured a few at a time between
+    // other events, those in sight first, so that a long history never holds the window up.
     list_->setAutoFillBackground(false);
     list_->viewport()->setAutoFillBackground(false);
     list_->setItemDelegate(
@@ -475,9 +522,9 @@ int HistoryView::rowWidth() const {
 }
 
 int HistoryView::rowHeight(const QModelIndex& index) const {
-    const LearningRecord& record = model_->record(index.row());
+    const auto measured = heights_.constFind(model_->record(index.row()).id);
+    if (measured == heights_.constEnd()) return 0;
     const int width = rowWidth();
-    const QFont sourceFont = HistoryRow::sourceFont();
     if (!prototype_ || prototypeWidth_ != width) {
         // The height of a row without its source's lines and its answer, measured once per width
         // and language on a row made as the list's rows are (where they take their fonts from).
@@ -490,19 +537,59 @@ int HistoryView::rowHeight(const QModelIndex& index) const {
             prototype_->show(sample);
         }
         prototypeWidth_ = width;
-        prototypeHeight_ = prototype_->layout()->totalHeightForWidth(width) - LineLimitedLabel::heightOf(1, sourceFont);
+        prototypeHeight_ =
+            prototype_->layout()->totalHeightForWidth(width) - LineLimitedLabel::heightOf(1, HistoryRow::sourceFont());
     }
-    Measured& measured = heights_[record.id];
-    if (measured.width != width || measured.answerLength != record.answer.size()) {
-        const int textWidth = width - HistoryRow::rightInset;
-        measured.width = width;
-        measured.answerLength = record.answer.size();
-        measured.answerHeight = WrappedText::heightFor(record.answer, HistoryRow::answerFont(), textWidth);
-        measured.sourceHeight = LineLimitedLabel::heightOf(
-            int(LineLimitedLabel::shownLines(record.source, sourceFont, textWidth, HistoryRow::sourceLines).size()),
-            sourceFont);
+    return prototypeHeight_ + measured->sourceHeight + measured->answerHeight;
+}
+
+bool HistoryView::isMeasured(int row, int width) const {
+    const LearningRecord& record = model_->record(row);
+    const auto measured = heights_.constFind(record.id);
+    return measured != heights_.constEnd() && measured->width == width &&
+           measured->answerLength == record.answer.size();
+}
+
+int HistoryView::nextToMeasure() {
+    const int width = rowWidth();
+    if (width != measuredWidth_) {
+        measuredWidth_ = width;
+        measuredFrom_ = 0;
     }
-    return prototypeHeight_ + measured.sourceHeight + measured.answerHeight;
+    const int rows = model_->rowCount();
+    // The rows in sight, down to the list's bottom edge (rows not measured yet take no room).
+    const QModelIndex top = list_->indexAt(QPoint(0, 0));
+    for (int row = top.isValid() ? top.row() : rows; row < rows; ++row) {
+        if (!isMeasured(row, width)) return row;
+        if (list_->visualRect(model_->index(row)).bottom() >= list_->viewport()->height()) break;
+    }
+    while (measuredFrom_ < rows && isMeasured(measuredFrom_, width)) ++measuredFrom_;
+    return measuredFrom_ < rows ? measuredFrom_ : -1;
+}
+
+bool HistoryView::measureSome() {
+    QElapsedTimer clock;
+    clock.start();
+    bool measured = false;
+    for (int row = nextToMeasure(); row >= 0; row = nextToMeasure()) {
+        const LearningRecord& record = model_->record(row);
+        // (An answer shows at most its first ShownAnswer::limit characters.)
+        if (!answerGlyphs_->load(QStringView(record.answer).left(2 * ShownAnswer::limit), clock, measureTime) ||
+            !sourceGlyphs_->load(QStringView(record.source).left(LineLimitedLabel::laidLength), clock, measureTime))
+            break;
+        const int textWidth = measuredWidth_ - HistoryRow::rightInset;
+        const QFont sourceFont = HistoryRow::sourceFont();
+        heights_[record.id] = Measured{
+            measuredWidth_, record.answer.size(),
+            WrappedText::heightFor(record.answer, HistoryRow::answerFont(), textWidth),
+            LineLimitedLabel::heightOf(
+                int(LineLimitedLabel::shownLines(record.source, sourceFont, textWidth, HistoryRow::sourceLines).size()),
+                sourceFont)};
+        measured = true;
+        if (clock.hasExpired(measureTime)) break;
+    }
+    if (nextToMeasure() >= 0) measureTimer_->start();
+    return measured;
 }
 
 HistoryView::Anchor HistoryView::topRecord() const {
@@ -527,8 +614,13 @@ void HistoryView::rebuildRows(const Anchor& anchor) {
         row->deleteLater();
     }
     rows_.clear();
-    // Rows measured before are laid out at once (their heights are kept), new ones in batches.
-    list_->setLayoutMode(allMeasured() ? QListView::SinglePass : QListView::Batched);
+    // Rows measured before keep their heights; new ones are measured now as far as a turn allows.
+    measuredFrom_ = 0;
+    measureSome();
+    layOut(anchor);
+}
+
+void HistoryView::layOut(const Anchor& anchor) {
     list_->doItemsLayout();
     if (anchor.row >= 0 && model_->rowCount() > 0) {
         int row = model_->rowOf(anchor.id);
@@ -544,27 +636,18 @@ void HistoryView::rebuildRows(const Anchor& anchor) {
     placeRows();
 }
 
-bool HistoryView::allMeasured() const {
-    const int width = rowWidth();
-    for (int row = 0; row < model_->rowCount(); ++row) {
-        const LearningRecord& record = model_->record(row);
-        const auto it = heights_.constFind(record.id);
-        if (it == heights_.constEnd() || it->width != width || it->answerLength != record.answer.size()) return false;
-    }
-    return true;
-}
-
 void HistoryView::placeRows() {
     placeTimer_->stop();
     // Widgets only for the rows in sight, made when they come into sight, and for one row on either
     // side of them, so that Tab and Shift+Tab reach the next record; a row that has the focus stays.
     const QRect area = list_->viewport()->rect();
+    const int width = rowWidth();
     QList<HistoryRow*> placed;
     const QModelIndex top = list_->indexAt(QPoint(0, 0));
     for (int row = top.isValid() ? qMax(0, top.row() - 1) : 0; row < model_->rowCount(); ++row) {
         const QModelIndex index = model_->index(row);
         const QRect rect = list_->visualRect(index);
-        if (!rect.isValid()) break;  // not measured yet
+        if (!rect.isValid() || !isMeasured(row, width)) break;  // not measured (at this width) yet
         HistoryRow* widget = rows_.value(model_->record(row).id);
         if (!widget) widget = makeRow(index);
         placed.append(widget);
@@ -785,6 +868,7 @@ void HistoryView::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) list_->verticalScrollBar()->setValue(0);
     // The guest history file may have appeared since.
     showStoreState();
+    if (nextToMeasure() >= 0) measureTimer_->start();
 }
 
 void HistoryView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), LessonaryTheme::paper(currentScheme())); }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -19,6 +20,7 @@ class QTimer;
 
 namespace velquin {
 
+class GlyphLoader;
 class HistoryListModel;
 class HistoryRow;
 class HistoryStore;
@@ -56,11 +58,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Rows measured per turn of the event loop while the list is laid out.
-    static constexpr int rowsPerBatch = 5;
+    // Time given to measuring rows in one turn of the event loop, in milliseconds.
+    static constexpr int measureTime = 12;
 
     // The width the rows are measured and shown at.
     int rowWidth() const;
+    // The room the list gives a row: none until it is measured, and as measured at another width
+    // until it is measured again at this one.
     int rowHeight(const QModelIndex& index) const;
     // The record at the top of the list and how far it is scrolled past, kept while the rows are
     // built again (a note marked, a record deleted, the language changed) so that the list stays
@@ -73,8 +77,17 @@ private:
     Anchor topRecord() const;
     // Drops the row widgets, lays the list out again and places new ones, kept at `anchor`.
     void rebuildRows(const Anchor& anchor);
-    // Every row's height is known at the list's width.
-    bool allMeasured() const;
+    // Lays the list out again with the rows' heights as they stand, kept at `anchor`.
+    void layOut(const Anchor& anchor);
+    // Whether the row's height is known at `width`.
+    bool isMeasured(int row, int width) const;
+    // The row to measure next: the first in sight whose height is not known, else the first of
+    // the list; -1 when every height is known.
+    int nextToMeasure();
+    // Measures rows until the time of a turn is used (at least one row, unless the glyphs of its
+    // characters take that time to load); whether any was. Goes on in the next turn while rows are
+    // left.
+    bool measureSome();
     // Makes the widgets of the rows in sight and drops those out of it.
     void placeRows();
     // Scrolls the row of `button` into sight.
@@ -106,6 +119,10 @@ private:
     HistoryListModel* model_ = nullptr;
     QListView* list_ = nullptr;
     QTimer* placeTimer_ = nullptr;
+    QTimer* measureTimer_ = nullptr;
+    // The width rows are measured at, and the first row not measured at it.
+    int measuredWidth_ = -1;
+    int measuredFrom_ = 0;
     QPushButton* deleteAll_ = nullptr;
     QMessageBox* confirmation_ = nullptr;
     Anchor anchor_;
@@ -121,7 +138,10 @@ private:
         int answerHeight = 0;
         int sourceHeight = 0;
     };
-    mutable QHash<QUuid, Measured> heights_;
+    QHash<QUuid, Measured> heights_;
+    // The glyphs of the answers' and sources' characters, loaded before their rows are measured.
+    std::unique_ptr<GlyphLoader> answerGlyphs_;
+    std::unique_ptr<GlyphLoader> sourceGlyphs_;
     mutable HistoryRow* prototype_ = nullptr;
     mutable int prototypeWidth_ = -1;
     mutable int prototypeHeight_ = 0;
