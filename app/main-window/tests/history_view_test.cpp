@@ -271,6 +271,32 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     EXPECT_FALSE(history->records()[2].isNote);
 
+    // Narrower, the record at the top stays where it was, and every row in sight holds its whole
+    // answer at the new width in the room the list gives it, one below the other.
+    const QModelIndex top = list->indexAt(QPoint(0, 0));
+    const int topOffset = list->visualRect(top).top();
+    view.resize(640, 800);
+    const auto rowsFit = [&] {
+        QList<QWidget*> answers;
+        for (QWidget* answer : view.findChildren<QWidget*>(QStringLiteral("answer")))
+            if (shown(answer) && answer->parentWidget()->geometry().intersects(list->viewport()->rect()))
+                answers.append(answer);
+        std::sort(answers.begin(), answers.end(), above);
+        int below = INT_MIN;
+        for (QWidget* answer : answers) {
+            const QRect row = answer->parentWidget()->geometry();
+            if (row != list->visualRect(list->indexAt(row.center())) || row.top() <= below ||
+                answer->height() != answer->heightForWidth(answer->width()) || answer->width() > 640)
+                return false;
+            below = row.bottom();
+        }
+        return !answers.isEmpty();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(rowsFit));
+    EXPECT_EQ(list->indexAt(QPoint(0, 0)).row(), top.row());
+    EXPECT_EQ(list->visualRect(top).top(), topOffset);
+    view.resize(900, 800);
+
     // A record added while the page is away is at the top when it comes back.
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->singleStep());
     view.hide();
