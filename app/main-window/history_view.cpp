@@ -426,7 +426,10 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
     measureTimer_->setSingleShot(true);
     measureTimer_->setInterval(0);
     connect(measureTimer_, &QTimer::timeout, this, [this] {
-        // (Where the list stands before the new heights move the rows.)
+        // Rows waiting to be placed in sight go first, on a turn of their own.
+        if (placeTimer_->isActive()) return measureTimer_->start();
+        // (Where the list stands before the new heights move the rows. The rows come into sight
+        // on the next turn of the event loop.)
         const Anchor anchor = topRecord();
         if (measureSome()) layOut(anchor);
     });
@@ -441,7 +444,9 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
             // The rows' heights follow their width: those in sight are measured again at once.
             if (measuredWidth_ < 0 || rowWidth() == measuredWidth_) return;
             const Anchor anchor = topRecord();
-            if (measureSome()) layOut(anchor);
+            if (!measureSome()) return;
+            layOut(anchor);
+            placeRows();
         });
     list_->setObjectName(QStringLiteral("records"));
     list_->setFrameShape(QFrame::NoFrame);
@@ -550,7 +555,7 @@ bool HistoryView::isMeasured(int row, int width) const {
            measured->answerLength == record.answer.size();
 }
 
-int HistoryView::nextToMeasure() {
+int HistoryView::nextToMeasure(bool* inSight) {
     const int width = rowWidth();
     if (width != measuredWidth_) {
         measuredWidth_ = width;
@@ -559,19 +564,31 @@ int HistoryView::nextToMeasure() {
     const int rows = model_->rowCount();
     // The rows in sight, down to the list's bottom edge (rows not measured yet take no room).
     const QModelIndex top = list_->indexAt(QPoint(0, 0));
+    if (inSight) *inSight = true;
     for (int row = top.isValid() ? top.row() : rows; row < rows; ++row) {
         if (!isMeasured(row, width)) return row;
         if (list_->visualRect(model_->index(row)).bottom() >= list_->viewport()->height()) break;
     }
     while (measuredFrom_ < rows && isMeasured(measuredFrom_, width)) ++measuredFrom_;
-    return measuredFrom_ < rows ? measuredFrom_ : -1;
+    if (measuredFrom_ == rows) return -1;
+    if (inSight) {
+        // Where the row will start: below the last row the list has placed and those measured since.
+        int row = measuredFrom_;
+        while (row > 0 && !list_->visualRect(model_->index(row - 1)).isValid()) --row;
+        int top =
+            row > 0 ? list_->visualRect(model_->index(row - 1)).bottom() + 1 : -list_->verticalScrollBar()->value();
+        for (; row < measuredFrom_; ++row) top += rowHeight(model_->index(row));
+        *inSight = top < list_->viewport()->height();
+    }
+    return measuredFrom_;
 }
 
 bool HistoryView::measureSome() {
     QElapsedTimer clock;
     clock.start();
     bool measured = false;
-    for (int row = nextToMeasure(); row >= 0; row = nextToMeasure()) {
+    bool inSight = false;
+    for (int row = nextToMeasure(&inSight); row >= 0;) {
         const LearningRecord& record = model_->record(row);
         // (An answer shows at most its first ShownAnswer::limit characters.)
         if (!answerGlyphs_->load(QStringView(record.answer).left(2 * ShownAnswer::limit), clock, measureTime) ||
@@ -586,7 +603,10 @@ bool HistoryView::measureSome() {
                 int(LineLimitedLabel::shownLines(record.source, sourceFont, textWidth, HistoryRow::sourceLines).size()),
                 sourceFont)};
         measured = true;
-        if (clock.hasExpired(measureTime)) break;
+        // The first rows in sight are shown before the others are measured.
+        const bool measuredInSight = inSight;
+        row = nextToMeasure(&inSight);
+        if (clock.hasExpired(measureTime) || (rows_.isEmpty() && measuredInSight && !inSight)) break;
     }
     if (nextToMeasure() >= 0) measureTimer_->start();
     return measured;
@@ -618,6 +638,7 @@ void HistoryView::rebuildRows(const Anchor& anchor) {
     measuredFrom_ = 0;
     measureSome();
     layOut(anchor);
+    placeRows();
 }
 
 void HistoryView::layOut(const Anchor& anchor) {
@@ -633,7 +654,6 @@ void HistoryView::layOut(const Anchor& anchor) {
         if (rect.isValid())
             list_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value() + rect.top() + offset);
     }
-    placeRows();
 }
 
 void HistoryView::placeRows() {

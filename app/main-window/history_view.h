@@ -77,16 +77,17 @@ private:
     Anchor topRecord() const;
     // Drops the row widgets, lays the list out again and places new ones, kept at `anchor`.
     void rebuildRows(const Anchor& anchor);
-    // Lays the list out again with the rows' heights as they stand, kept at `anchor`.
+    // Lays the list out again with the rows' heights as they stand, kept at `anchor` (its rows are
+    // placed on the next turn of the event loop, unless placed at once).
     void layOut(const Anchor& anchor);
     // Whether the row's height is known at `width`.
     bool isMeasured(int row, int width) const;
     // The row to measure next: the first in sight whose height is not known, else the first of
-    // the list; -1 when every height is known.
-    int nextToMeasure();
+    // the list; -1 when every height is known. `inSight`: whether it comes into sight once measured.
+    int nextToMeasure(bool* inSight = nullptr);
     // Measures rows until the time of a turn is used (at least one row, unless the glyphs of its
-    // characters take that time to load); whether any was. Goes on in the next turn while rows are
-    // left.
+    // characters take that time to load), or, while no row is shown, until those that come into
+    // sight are measured; whether any was. Goes on in the next turn while rows are left.
     bool measureSome();
     // Makes the widgets of the rows in sight and drops those out of it.
     void placeRows();
