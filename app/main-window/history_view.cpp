@@ -431,7 +431,13 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
         // (Where the list stands before the new heights move the rows. The rows come into sight
         // on the next turn of the event loop.)
         const Anchor anchor = topRecord();
-        if (measureSome()) layOut(anchor);
+        const Measuring measuring = measureSome();
+        // Rows measured out of sight only make the list longer: it is laid out again a few times a
+        // second for them, and once all are measured.
+        if (measuring == Measuring::inSight ||
+            (measuring == Measuring::outOfSight &&
+             (!laidOut_.isValid() || laidOut_.hasExpired(layOutInterval) || nextToMeasure() < 0)))
+            layOut(anchor);
     });
     answerGlyphs_ = std::make_unique<GlyphLoader>(HistoryRow::answerFont());
     sourceGlyphs_ = std::make_unique<GlyphLoader>(HistoryRow::sourceFont());
@@ -444,7 +450,7 @@ HistoryView::HistoryView(HistoryStore& history, ContinueCallback onContinue, std
             // The rows' heights follow their width: those in sight are measured again at once.
             if (measuredWidth_ < 0 || rowWidth() == measuredWidth_) return;
             const Anchor anchor = topRecord();
-            if (!measureSome()) return;
+            if (measureSome() == Measuring::none) return;
             layOut(anchor);
             placeRows();
         });
@@ -572,21 +578,28 @@ int HistoryView::nextToMeasure(bool* inSight) {
     while (measuredFrom_ < rows && isMeasured(measuredFrom_, width)) ++measuredFrom_;
     if (measuredFrom_ == rows) return -1;
     if (inSight) {
-        // Where the row will start: below the last row the list has placed and those measured since.
-        int row = measuredFrom_;
-        while (row > 0 && !list_->visualRect(model_->index(row - 1)).isValid()) --row;
+        // Where the row will start: below the rows the list has laid out and those measured since.
+        int low = 0, high = measuredFrom_;
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (list_->visualRect(model_->index(middle)).isValid())
+                low = middle + 1;
+            else
+                high = middle;
+        }
         int top =
-            row > 0 ? list_->visualRect(model_->index(row - 1)).bottom() + 1 : -list_->verticalScrollBar()->value();
-        for (; row < measuredFrom_; ++row) top += rowHeight(model_->index(row));
+            low > 0 ? list_->visualRect(model_->index(low - 1)).bottom() + 1 : -list_->verticalScrollBar()->value();
+        for (int row = low; row < measuredFrom_ && top < list_->viewport()->height(); ++row)
+            top += rowHeight(model_->index(row));
         *inSight = top < list_->viewport()->height();
     }
     return measuredFrom_;
 }
 
-bool HistoryView::measureSome() {
+HistoryView::Measuring HistoryView::measureSome() {
     QElapsedTimer clock;
     clock.start();
-    bool measured = false;
+    Measuring measured = Measuring::none;
     bool inSight = false;
     for (int row = nextToMeasure(&inSight); row >= 0;) {
         const LearningRecord& record = model_->record(row);
@@ -602,7 +615,7 @@ bool HistoryView::measureSome() {
             LineLimitedLabel::heightOf(
                 int(LineLimitedLabel::shownLines(record.source, sourceFont, textWidth, HistoryRow::sourceLines).size()),
                 sourceFont)};
-        measured = true;
+        if (inSight || measured == Measuring::none) measured = inSight ? Measuring::inSight : Measuring::outOfSight;
         // The first rows in sight are shown before the others are measured.
         const bool measuredInSight = inSight;
         row = nextToMeasure(&inSight);
@@ -642,6 +655,7 @@ void HistoryView::rebuildRows(const Anchor& anchor) {
 }
 
 void HistoryView::layOut(const Anchor& anchor) {
+    laidOut_.start();
     list_->doItemsLayout();
     if (anchor.row >= 0 && model_->rowCount() > 0) {
         int row = model_->rowOf(anchor.id);

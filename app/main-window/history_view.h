@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QUuid>
 #include <QWidget>
@@ -60,6 +61,8 @@ protected:
 private:
     // Time given to measuring rows in one turn of the event loop, in milliseconds.
     static constexpr int measureTime = 12;
+    // Time between layouts of the list while rows out of sight are measured, in milliseconds.
+    static constexpr int layOutInterval = 100;
 
     // The width the rows are measured and shown at.
     int rowWidth() const;
@@ -87,8 +90,10 @@ private:
     int nextToMeasure(bool* inSight = nullptr);
     // Measures rows until the time of a turn is used (at least one row, unless the glyphs of its
     // characters take that time to load), or, while no row is shown, until those that come into
-    // sight are measured; whether any was. Goes on in the next turn while rows are left.
-    bool measureSome();
+    // sight are measured; whether any was, and in sight. Goes on in the next turn while rows are
+    // left.
+    enum class Measuring { none, outOfSight, inSight };
+    Measuring measureSome();
     // Makes the widgets of the rows in sight and drops those out of it.
     void placeRows();
     // Scrolls the row of `button` into sight.
@@ -124,6 +129,8 @@ private:
     // The width rows are measured at, and the first row not measured at it.
     int measuredWidth_ = -1;
     int measuredFrom_ = 0;
+    // Since the list was last laid out with the rows' heights.
+    QElapsedTimer laidOut_;
     QPushButton* deleteAll_ = nullptr;
     QMessageBox* confirmation_ = nullptr;
     Anchor anchor_;
