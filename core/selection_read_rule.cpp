@@ -34,6 +34,8 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
 
     if (asker == Asker::command) {
         if (!evidence.primaryOwned) return {{}, Refusal::noSelection};
+        // Nothing on another machine is known to keep a password field's text out of PRIMARY.
+        if (evidence.sourceRemote) return {{}, Refusal::remoteSource};
         if (!evidence.sourceKnown && evidence.webBrowserRunsHere) return {{}, Refusal::unknownSource};
         if (evidence.sourceKnown && evidence.program != Program::ordinary) {
             // Only the very selection the bus shows in an ordinary element now.

@@ -52,6 +52,9 @@ struct SelectionReadRule {
         // A selection passed on by the compositor from a native window whose program nothing tells,
         // while a web browser runs in this session.
         unknownSource,
+        // A selection owned by an X11 client whose process the display server does not name (one of
+        // another machine).
+        remoteSource,
     };
 
     struct Evidence {
@@ -68,9 +71,11 @@ struct SelectionReadRule {
         bool copyEnabled = false;
         bool copyKeyReachable = false;
         // The command only: which program made PRIMARY's selection is known, and, where it is not,
-        // whether a web browser runs in this session.
+        // whether a web browser runs in this session, or whether its owner is an X11 client the display
+        // server does not name.
         bool sourceKnown = true;
         bool webBrowserRunsHere = false;
+        bool sourceRemote = false;
     };
 
     struct Verdict {

@@ -54,14 +54,13 @@ bool SelectionClipboardReader::migrateDefault(base::DefaultsStore& defaults) {
 
 namespace {
 
-// Whether PRIMARY holds the process's selection: it owns the selection, or, for a program without an X
-// window (a native Wayland window) while no X window is active, the compositor owns it: it passes a
+// Whether PRIMARY's owner holds the process's selection: it made the window, or, for a program without
+// an X window (a native Wayland window) while no X window is active, the compositor did: it passes a
 // native selection on to X11 through a window of its own.
-bool ownsPrimary(qint32 processIdentifier) {
-    const x11::WindowId owner = x11::primaryOwner();
+bool holdsSelectionOf(x11::WindowId owner, qint32 processIdentifier) {
     if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
     return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) &&
-           (x11::madeByWindowManager(owner) || !x11::owningProcess(owner));
+           x11::madeByWindowManager(owner);
 }
 
 // Main thread only: one compatibility copy at a time.
@@ -215,8 +214,9 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
 }
 
 std::optional<QString> SelectionClipboardReader::primaryText(qint32 processIdentifier) {
-    if (!ownsPrimary(processIdentifier)) return std::nullopt;
-    return x11::primarySelectionText(primaryTimeout);
+    const x11::WindowId owner = x11::primaryOwner();
+    if (!holdsSelectionOf(owner, processIdentifier)) return std::nullopt;
+    return x11::primarySelectionText(primaryTimeout, owner);
 }
 
 void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal refusal) {
@@ -228,6 +228,7 @@ void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal r
     case Refusal::unconfirmedBrowserFieldWithoutCopy:
         throw CompatibilityReadFailure(Failure::unconfirmedBrowserFieldWithoutCopy);
     case Refusal::unconfirmedProgramField: throw CompatibilityReadFailure(Failure::unconfirmedProgramField);
+    case Refusal::remoteSource:
     case Refusal::readFailure:
     case Refusal::noSelection:
     case Refusal::unknownSource: break;

@@ -20,6 +20,7 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evide
         case Rule::Refusal::unconfirmedBrowserFieldWithoutCopy: return SelectionRefusal::unconfirmedBrowserField;
         case Rule::Refusal::unconfirmedProgramField: return SelectionRefusal::unconfirmedProgramField;
         case Rule::Refusal::unknownSource: return SelectionRefusal::unknownSource;
+        case Rule::Refusal::remoteSource: return SelectionRefusal::remoteSource;
         case Rule::Refusal::readFailure:
         case Rule::Refusal::noSelection: return SelectionRefusal::noSelection;
         }
@@ -37,16 +38,22 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
     const x11::WindowId owner = x11::primaryOwner();
     evidence.primaryOwned = owner != 0;
     if (!evidence.primaryOwned) return evidence;
-    std::optional<qint32> source = x11::owningProcess(owner);
+    std::optional<qint32> source;
     // A native Wayland window's selection reaches PRIMARY through a window of the compositor's own:
     // its program is the one with the keyboard focus, as the shell extension tells it. Where nothing
     // tells, any web browser connected to this session may have made it.
-    if (!source || x11::madeByWindowManager(owner)) {
-        source.reset();
+    if (x11::madeByWindowManager(owner)) {
         const std::optional<ShellPointer::State> shell = ShellPointer::shared().state(commandShellTimeout);
         if (shell && shell->focusedProcess > 0) source = shell->focusedProcess;
+    } else {
+        // Any other owner's program is the one the display server names for its client, whatever its
+        // windows carry; a client it cannot name runs on another machine.
+        source = x11::windowProcess(owner);
+        evidence.sourceRemote = !source;
     }
     evidence.sourceKnown = source.has_value();
+    // Nothing is asked of a client the server cannot name.
+    if (evidence.sourceRemote) return evidence;
     if (!source) {
         evidence.webBrowserRunsHere = ProgramIdentity::webBrowserRunsHere();
     } else {
@@ -67,7 +74,7 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
     // Nothing is asked of PRIMARY where the rule refuses it whatever it holds.
     if (evidence.readFailure != tamsel::DirectSelectionFailure::Case::protectedField &&
         (evidence.sourceKnown || !evidence.webBrowserRunsHere))
-        evidence.primary = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout);
+        evidence.primary = x11::primarySelectionText(SelectionClipboardReader::primaryTimeout, owner);
     return evidence;
 }
 

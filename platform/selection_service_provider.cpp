@@ -21,14 +21,16 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::unconfirmedBrowserField: return QStringLiteral("unconfirmedBrowserField");
     case SelectionRefusal::unknownSource: return QStringLiteral("unknownSource");
     case SelectionRefusal::unconfirmedProgramField: return QStringLiteral("unconfirmedProgramField");
+    case SelectionRefusal::remoteSource: return QStringLiteral("remoteSource");
     }
     return {};
 }
 
 std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw) {
-    for (const SelectionRefusal refusal : {SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                           SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
-                                           SelectionRefusal::unknownSource, SelectionRefusal::unconfirmedProgramField})
+    for (const SelectionRefusal refusal :
+         {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
+          SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
+          SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -48,6 +50,10 @@ QString message(SelectionRefusal refusal) {
             "在 GNOME 上启用 Orvel 的扩展（gnome-extensions enable selection@orvel.app）后再试。");
     case SelectionRefusal::unconfirmedProgramField:
         return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message();
+    case SelectionRefusal::remoteSource:
+        return QStringLiteral(
+            "所选文字属于显示服务器说不出进程的程序（如另一台电脑上的程序），无法确认它不在密码框中，因此没有读取。"
+            "可复制后粘贴到主窗口。");
     }
     return {};
 }

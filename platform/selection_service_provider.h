@@ -42,7 +42,8 @@ private:
 // show outside a password field. unknownSource: the selection came through the compositor from a
 // native window whose program nothing tells, while a web browser runs. unconfirmedProgramField: the
 // selection is of a program that puts a password field's text into PRIMARY in clear (LibreOffice),
-// which the bus does not show outside a password field.
+// which the bus does not show outside a password field. remoteSource: the selection is held by an X11
+// client whose process the display server does not name (one of another machine).
 enum class SelectionRefusal {
     noSelection,
     protectedField,
@@ -50,6 +51,7 @@ enum class SelectionRefusal {
     unconfirmedBrowserField,
     unknownSource,
     unconfirmedProgramField,
+    remoteSource,
 };
 
 QString rawValue(SelectionRefusal refusal);

@@ -1,12 +1,15 @@
 #include "platform/x11_windows.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QRegion>
+#include <QSet>
 #include <QStringList>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -14,6 +17,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include <xcb/xcb.h>
 
@@ -138,6 +142,44 @@ unsigned long resourceBase(Display* dpy, Window window) {
     return window & ~(mask ? mask : 0x1fffffUL);
 }
 
+// Whether the server names its clients' processes (the X-Resource extension, 1.2 or later). Asked
+// once: the program keeps one display connection for its whole run.
+bool serverNamesProcesses(Display* dpy) {
+    static const bool named = [dpy] {
+        int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+        return XResQueryExtension(dpy, &eventBase, &errorBase) && XResQueryVersion(dpy, &major, &minor) &&
+               (major > 1 || (major == 1 && minor >= 2));
+    }();
+    return named;
+}
+
+// The processes of the clients that made these windows, by the base of each client's resource ids,
+// as the server knows them from the connection itself: all asked in one request. A client of
+// another machine (over TCP) has none, and neither has the server (its root windows).
+QHash<unsigned long, qint32> clientProcesses(Display* dpy, const QList<Window>& windows) {
+    QHash<unsigned long, qint32> processes;
+    if (!serverNamesProcesses(dpy)) return processes;
+    QSet<unsigned long> clients;
+    std::vector<XResClientIdSpec> specs;
+    for (const Window window : windows) {
+        const unsigned long base = resourceBase(dpy, window);
+        if (base && !clients.contains(base)) {
+            clients.insert(base);
+            specs.push_back({window, XRES_CLIENT_ID_PID_MASK});
+        }
+    }
+    if (specs.empty()) return processes;
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    if (XResQueryClientIds(dpy, long(specs.size()), specs.data(), &count, &values) != Success) return processes;
+    for (long i = 0; i < count; ++i) {
+        const pid_t pid = XResGetClientPid(&values[i]);
+        if (pid > 0) processes.insert(resourceBase(dpy, values[i].spec.client), qint32(pid));
+    }
+    XResClientIdsDestroy(count, values);
+    return processes;
+}
+
 }  // namespace
 
 bool available() { return display() != nullptr; }
@@ -206,72 +248,26 @@ std::optional<qint32> frontmostProcess() {
 std::optional<qint32> windowProcess(WindowId window) {
     Display* dpy = display();
     if (!dpy || !window) return std::nullopt;
-    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    // Asked of the window itself first: top-level windows carry it, and that takes one request.
-    std::optional<unsigned long> pid = cardinalProperty(dpy, window, pidAtom, XA_CARDINAL);
-    if (!pid) {
-        const std::optional<Window> carrier = carrierOf(dpy, window, pidAtom);
-        if (!carrier) return std::nullopt;
-        pid = cardinalProperty(dpy, *carrier, pidAtom, XA_CARDINAL);
-    }
-    if (!pid || *pid == 0 || *pid > 0x7fffffffUL) return std::nullopt;
-    return qint32(*pid);
+    const QHash<unsigned long, qint32> processes = clientProcesses(dpy, {Window(window)});
+    const auto found = processes.find(resourceBase(dpy, window));
+    if (found == processes.end()) return std::nullopt;
+    return *found;
 }
-
-namespace {
-
-// The top-level windows: the managed windows of the window manager's client list (under a
-// reparenting manager they sit inside its frames) and the children of the root.
-QList<Window> topLevelWindows(Display* dpy) {
-    const Window rootWindow = DefaultRootWindow(dpy);
-    QList<Window> topLevels = windowListProperty(dpy, rootWindow, atom(dpy, "_NET_CLIENT_LIST"));
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(dpy, rootWindow, &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count; ++i) topLevels.append(children[i]);
-        if (children) XFree(children);
-    }
-    return topLevels;
-}
-
-}  // namespace
 
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
-    Display* dpy = display();
-    if (!dpy || !window || processIdentifier <= 0) return false;
-    if (const auto pid = windowProcess(window)) return *pid == processIdentifier;
-    // No pid on the window: compare the client that made it with the clients of the process's
-    // top-level windows.
-    const unsigned long base = resourceBase(dpy, window);
-    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    for (const Window topLevel : topLevelWindows(dpy)) {
-        if (resourceBase(dpy, topLevel) != base) continue;
-        const auto pid = cardinalProperty(dpy, topLevel, pidAtom, XA_CARDINAL);
-        if (pid && qint64(*pid) == processIdentifier) return true;
-    }
-    return false;
-}
-
-std::optional<qint32> owningProcess(WindowId window) {
-    Display* dpy = display();
-    if (!dpy || !window) return std::nullopt;
-    if (const auto pid = windowProcess(window)) return pid;
-    const unsigned long base = resourceBase(dpy, window);
-    const Atom pidAtom = atom(dpy, "_NET_WM_PID");
-    for (const Window topLevel : topLevelWindows(dpy)) {
-        if (resourceBase(dpy, topLevel) != base) continue;
-        const auto pid = cardinalProperty(dpy, topLevel, pidAtom, XA_CARDINAL);
-        if (pid && *pid > 0) return qint32(*pid);
-    }
-    return std::nullopt;
+    return processIdentifier > 0 && windowProcess(window) == processIdentifier;
 }
 
 bool madeByWindowManager(WindowId window) {
     Display* dpy = display();
     if (!dpy || !window) return false;
     const auto check = cardinalProperty(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_SUPPORTING_WM_CHECK"), XA_WINDOW);
-    return check && *check && resourceBase(dpy, *check) == resourceBase(dpy, window);
+    if (!check || !*check) return false;
+    if (resourceBase(dpy, *check) == resourceBase(dpy, window)) return true;
+    // A compositor may pass selections on through a display connection of its own.
+    const QHash<unsigned long, qint32> processes = clientProcesses(dpy, {Window(*check), Window(window)});
+    const qint32 manager = processes.value(resourceBase(dpy, *check));
+    return manager > 0 && processes.value(resourceBase(dpy, window)) == manager;
 }
 
 QString windowClass(WindowId window) {
@@ -304,9 +300,10 @@ std::optional<WindowId> windowOfProcess(qint32 processIdentifier) {
     Display* dpy = display();
     if (!dpy || processIdentifier <= 0) return std::nullopt;
     if (const auto active = activeWindow(); active && windowProcess(*active) == processIdentifier) return active;
-    const Window root = DefaultRootWindow(dpy);
-    for (const Window window : windowListProperty(dpy, root, atom(dpy, "_NET_CLIENT_LIST")))
-        if (windowProcess(window) == processIdentifier) return window;
+    const QList<Window> managed = windowListProperty(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_CLIENT_LIST"));
+    const QHash<unsigned long, qint32> processes = clientProcesses(dpy, managed);
+    for (const Window window : managed)
+        if (processes.value(resourceBase(dpy, window)) == processIdentifier) return window;
     return std::nullopt;
 }
 
@@ -411,7 +408,7 @@ bool waitForSelectionNotify(Display* dpy, Window window, std::chrono::steady_clo
 
 }  // namespace
 
-std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout) {
+std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout, WindowId owner) {
     Display* dpy = XOpenDisplay(nullptr);
     if (!dpy) return std::nullopt;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -419,7 +416,11 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout) {
     const Window window = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
     const Atom property = atom(dpy, "ORVEL_PRIMARY");
     const Atom incremental = atom(dpy, "INCR");
-    if (XGetSelectionOwner(dpy, XA_PRIMARY) != None) {
+    const auto expectedOwner = [&] {
+        const Window now = XGetSelectionOwner(dpy, XA_PRIMARY);
+        return now != None && (!owner || now == owner);
+    };
+    if (expectedOwner()) {
         for (const Atom target : {atom(dpy, "UTF8_STRING"), Atom(XA_STRING)}) {
             XConvertSelection(dpy, XA_PRIMARY, target, property, window, CurrentTime);
             XFlush(dpy);
@@ -439,6 +440,7 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout) {
             if (data) XFree(data);
             break;
         }
+        if (text && !expectedOwner()) text.reset();
     }
     XDestroyWindow(dpy, window);
     XCloseDisplay(dpy);

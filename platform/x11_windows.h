@@ -34,18 +34,16 @@ std::optional<WindowId> activeWindow();
 // The process of the active window.
 std::optional<qint32> frontmostProcess();
 
-// The process that made a window: _NET_WM_PID on it or on one of its ancestors.
+// The process that made a window, as the display server names the client that made it (the
+// X-Resource extension's client ids), whatever properties the window carries: nothing for a client
+// the server cannot name (one of another machine) or a window of the server's own. One round trip.
 std::optional<qint32> windowProcess(WindowId window);
-// Whether a window belongs to the process: by _NET_WM_PID, or, for windows that carry no pid
-// (selection owners often do not), because it was made by the same display connection as a
-// top-level window of that process.
+// Whether the process made the window, in that sense.
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
-// The process a window belongs to in that sense: nothing when neither it nor a top-level window of
-// the same display connection carries a pid (a compositor's bridge window).
-std::optional<qint32> owningProcess(WindowId window);
 
-// Whether the window manager's display connection made the window (under a Wayland compositor, the
-// window through which it passes a native window's selection on to X11).
+// Whether the window manager made the window: its display connection, or another of its process
+// (under a Wayland compositor, the window through which it passes a native window's selection on to
+// X11).
 bool madeByWindowManager(WindowId window);
 
 // The class of WM_CLASS, lower-cased; empty when unset.
@@ -53,7 +51,7 @@ QString windowClass(WindowId window);
 // The class of WM_CLASS as the program wrote it ("XTerm", "Chromium"): the name shown for the
 // application. Empty when unset.
 QString applicationName(WindowId window);
-// A managed top-level window of the process, the active one first; nothing when it has none.
+// A managed top-level window the process made, the active one first; nothing when it has none.
 std::optional<WindowId> windowOfProcess(qint32 processIdentifier);
 // The atom of _NET_ACTIVE_WINDOW, whose changes on the root window tell that another window
 // became active; and asks the display to report property changes of the root window to this
@@ -75,8 +73,9 @@ bool postCopyKeystroke(qint32 processIdentifier);
 // as xterm, refuse a request stamped earlier than their selection, and this program sees none of
 // the events that make a selection in another window. Nothing when there is no owner, it does not
 // answer within `timeout`, offers no text, or sends it in pieces (far more than a selection read
-// takes).
-std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout);
+// takes). With an `owner`, only that window's: nothing when another owns PRIMARY before or after
+// the transfer (what was asked of it may have been another program's selection).
+std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout, WindowId owner = 0);
 
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();

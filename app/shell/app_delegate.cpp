@@ -44,6 +44,8 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
         return "nothing tells which program made the selection while a browser runs";
     case halvern::SelectionRefusal::unconfirmedProgramField:
         return "the program puts password fields' text into the selection and does not show where it is";
+    case halvern::SelectionRefusal::remoteSource:
+        return "the display server does not name the program holding the selection (another machine's)";
     }
     return "";
 }

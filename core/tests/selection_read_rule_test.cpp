@@ -27,6 +27,7 @@ struct Facts {
     bool copyKeyReachable = true;
     bool sourceKnown = true;
     bool webBrowserRunsHere = false;
+    bool sourceRemote = false;
 };
 
 Rule::Evidence evidence(const Facts& facts) {
@@ -40,6 +41,7 @@ Rule::Evidence evidence(const Facts& facts) {
     evidence.copyKeyReachable = facts.copyKeyReachable;
     evidence.sourceKnown = facts.sourceKnown;
     evidence.webBrowserRunsHere = facts.webBrowserRunsHere;
+    evidence.sourceRemote = facts.sourceRemote;
     return evidence;
 }
 
@@ -169,6 +171,23 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
          command,
          {.primary = words, .sourceKnown = false},
          {{Route::primary}, Refusal::noSelection}},
+        // An owner window without a process property, named by the display server: its program decides.
+        {"an owner found only through the server, a browser elsewhere",
+         command,
+         {.primary = words, .webBrowserRunsHere = true},
+         {{Route::primary}, Refusal::noSelection}},
+        {"LibreOffice's owner found only through the server, the bus off",
+         command,
+         {.program = Program::clearPrimary, .primary = password},
+         {{}, Refusal::unconfirmedProgramField}},
+        {"a client of another machine",
+         command,
+         {.primaryOwned = true, .sourceKnown = false, .sourceRemote = true},
+         {{}, Refusal::remoteSource}},
+        {"a client of another machine, a text and a browser",
+         command,
+         {.primary = words, .sourceKnown = false, .webBrowserRunsHere = true, .sourceRemote = true},
+         {{}, Refusal::remoteSource}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -37,6 +37,9 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
     Rule::Evidence unnamed = owned(std::nullopt);
     unnamed.sourceKnown = false;
     unnamed.webBrowserRunsHere = true;
+    Rule::Evidence remote = owned(std::nullopt);
+    remote.sourceKnown = false;
+    remote.sourceRemote = true;
     const QList<Row> rows{
         {"nobody owns PRIMARY", {}, SelectionRefusal::noSelection},
         {"owner gave no text", owned(std::nullopt), SelectionRefusal::noSelection},
@@ -48,6 +51,7 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
         {"LibreOffice's", owned(QStringLiteral("hunter2"), Rule::Program::clearPrimary),
          SelectionRefusal::unconfirmedProgramField},
         {"the compositor's, nothing tells whose, a browser runs", unnamed, SelectionRefusal::unknownSource},
+        {"a client the display server does not name", remote, SelectionRefusal::remoteSource},
         {"no letter: still text here", owned(QStringLiteral("3 + 4")), QStringLiteral("3 + 4")},
         {"over the entry's limit", owned(longText), SelectionRefusal::tooLong},
         {"at the entry's limit", owned(longText.left(tamsel::SourceText::limit)),
@@ -74,6 +78,7 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
         {SelectionRefusal::unknownSource, message(SelectionRefusal::unknownSource)},
         {SelectionRefusal::unconfirmedProgramField,
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message()},
+        {SelectionRefusal::remoteSource, message(SelectionRefusal::remoteSource)},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -82,10 +87,10 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     }
     EXPECT_EQ(provider.ReportUnreadableSelection(QStringLiteral("NoSelection")),
               SelectionFailure(SelectionFailure::Case::unknownAction).message());
-    EXPECT_EQ(shown,
-              (QList<SelectionRefusal>{SelectionRefusal::noSelection, SelectionRefusal::protectedField,
-                                       SelectionRefusal::tooLong, SelectionRefusal::unconfirmedBrowserField,
-                                       SelectionRefusal::unknownSource, SelectionRefusal::unconfirmedProgramField}));
+    EXPECT_EQ(shown, (QList<SelectionRefusal>{
+                         SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
+                         SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
+                         SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource}));
 }
 
 // Programs are told by what they run and map, and the session's display by its sockets.

@@ -445,6 +445,12 @@ TEST_F(DirectFloatViewTest, Screenshots) {
         shot(QStringLiteral("terminal-error-%1").arg(base::rawValue(language)));
         model->showError(halvern::message(halvern::SelectionRefusal::noSelection), QStringLiteral("系统文本服务"));
         shot(QStringLiteral("nothing-selected-%1").arg(base::rawValue(language)));
+        for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
+            InterfaceSettings::shared().setAppearance(appearance);
+            model->showError(halvern::message(halvern::SelectionRefusal::remoteSource), QStringLiteral("系统文本服务"));
+            shot(QStringLiteral("remote-source-%1-%2").arg(base::rawValue(language), base::rawValue(appearance)));
+        }
+        InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
     }
 }
 

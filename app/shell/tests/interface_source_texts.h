@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 513> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 514> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -284,6 +284,8 @@ inline constexpr std::array<const char16_t*, 513> kInterfaceSourceTexts{
     u"原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。",
     u"无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。在 GNOME 上启用 Orvel "
     u"的扩展（gnome-extensions enable selection@orvel.app）后再试。",  // Linux wording
+    u"所选文字属于显示服务器说不出进程的程序（如另一台电脑上的程序），无法确认它不在密码框中，因此没有读取。"
+    u"可复制后粘贴到主窗口。",
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
     u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",                    // Linux wording
     u"自动划词已暂停；仍可使用托盘图标菜单中的本机测试。",
