@@ -49,6 +49,7 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
         return {{Route::primary}, Refusal::noSelection};
     }
 
+    if (evidence.shown && evidence.primaryOwned && !evidence.primary) return {{}, Refusal::primaryUnanswered};
     // The bus may show an older selection of another element (a toolkit that keeps an entry's
     // selection after the focus left it): where the program's PRIMARY holds another text, that is
     // the selection just made, and the bus does not show where it is.

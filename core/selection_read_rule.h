@@ -55,6 +55,10 @@ struct SelectionReadRule {
         // A selection owned by an X11 client whose process the display server does not name (one of
         // another machine).
         remoteSource,
+        // The bus shows a text, but PRIMARY, which the program owns, did not come in time: nothing
+        // shows that text is not a hidden entry's, which a toolkit may show in clear on the bus and
+        // masks only in PRIMARY.
+        primaryUnanswered,
     };
 
     struct Evidence {
@@ -64,7 +68,8 @@ struct SelectionReadRule {
         // neither when it was not made (untrusted, not on the bus for the command).
         std::optional<QString> shown;
         std::optional<DirectSelectionFailure::Case> readFailure;
-        // Some window owns PRIMARY, and its text when that window is the program's.
+        // A window owns PRIMARY (for the gesture's read, one of the program's), and its text where
+        // that window is the program's and handed it over in time.
         bool primaryOwned = false;
         std::optional<QString> primary;
         // The compatibility copy is switched on, and the program has a window a copy key can reach.

@@ -213,10 +213,10 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 
-std::optional<QString> SelectionClipboardReader::primaryText(qint32 processIdentifier) {
+PrimarySelection SelectionClipboardReader::primaryText(qint32 processIdentifier) {
     const x11::WindowId owner = x11::primaryOwner();
-    if (!holdsSelectionOf(owner, processIdentifier)) return std::nullopt;
-    return x11::primarySelectionText(primaryTimeout, owner);
+    if (!holdsSelectionOf(owner, processIdentifier)) return {};
+    return {true, x11::primarySelectionText(primaryTimeout, owner)};
 }
 
 void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal refusal) {
@@ -228,6 +228,7 @@ void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal r
     case Refusal::unconfirmedBrowserFieldWithoutCopy:
         throw CompatibilityReadFailure(Failure::unconfirmedBrowserFieldWithoutCopy);
     case Refusal::unconfirmedProgramField: throw CompatibilityReadFailure(Failure::unconfirmedProgramField);
+    case Refusal::primaryUnanswered: throw DirectSelectionFailure(DirectSelectionFailure::Case::timedOut);
     case Refusal::remoteSource:
     case Refusal::readFailure:
     case Refusal::noSelection:
@@ -246,8 +247,9 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
     Rule::Evidence evidence;
     evidence.program = ProgramIdentity::of(processIdentifier);
     evidence.readFailure = DirectSelectionFailure::Case::unsupported;
-    evidence.primary = primaryText(processIdentifier);
-    evidence.primaryOwned = evidence.primary.has_value();
+    const PrimarySelection primary = primaryText(processIdentifier);
+    evidence.primaryOwned = primary.owned;
+    evidence.primary = primary.text;
     evidence.copyEnabled = true;
     evidence.copyKeyReachable = x11::windowOfProcess(processIdentifier).has_value();
     const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);

@@ -54,6 +54,13 @@ private:
     Case case_;
 };
 
+// PRIMARY as an application holds it: whether it owns the selection, and its text where the owner
+// handed it over in time.
+struct PrimarySelection {
+    bool owned = false;
+    std::optional<QString> text;
+};
+
 struct SelectionClipboardReader {
     // Bool: the user's on/off switch of the compatibility copy.
     static inline const QString preferenceKey = QStringLiteral("nativeSelectionCompatibilityCopy");
@@ -79,12 +86,13 @@ struct SelectionClipboardReader {
     // stored value is not a Bool.
     static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
 
-    // The PRIMARY selection's text where the application with that process id owns it (or, for its
-    // native Wayland window, the compositor passes it on): what the user just selected there, read
-    // without a keystroke and without touching the clipboard; nothing otherwise. Main thread.
-    static std::optional<QString> primaryText(qint32 processIdentifier);
+    // The PRIMARY selection where the application with that process id owns it (or, for its native
+    // Wayland window, the compositor passes it on): what the user just selected there, read without a
+    // keystroke and without touching the clipboard. Main thread.
+    static PrimarySelection primaryText(qint32 processIdentifier);
     // The error that tells a refusal of SelectionReadRule: DirectSelectionFailure protectedField for a
-    // password field, CompatibilityReadFailure for an unconfirmed browser or program, noText otherwise.
+    // password field, timedOut where PRIMARY did not come in time, CompatibilityReadFailure for an
+    // unconfirmed browser or program, noText otherwise.
     [[noreturn]] static void throwRefusal(tamsel::SelectionReadRule::Refusal refusal);
 
     // The compatibility copy from the application with that process id, on the main thread, for a

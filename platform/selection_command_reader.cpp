@@ -21,6 +21,7 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evide
         case Rule::Refusal::unconfirmedProgramField: return SelectionRefusal::unconfirmedProgramField;
         case Rule::Refusal::unknownSource: return SelectionRefusal::unknownSource;
         case Rule::Refusal::remoteSource: return SelectionRefusal::remoteSource;
+        case Rule::Refusal::primaryUnanswered:
         case Rule::Refusal::readFailure:
         case Rule::Refusal::noSelection: return SelectionRefusal::noSelection;
         }

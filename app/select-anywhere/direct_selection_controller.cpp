@@ -1039,8 +1039,9 @@ void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<Rea
         evidence.shown = result->text;
     else
         evidence.readFailure = failure->reason();
-    evidence.primary = services_.readers->primaryText(pid);
-    evidence.primaryOwned = evidence.primary.has_value();
+    const halvern::PrimarySelection primary = services_.readers->primaryText(pid);
+    evidence.primaryOwned = primary.owned;
+    evidence.primary = primary.text;
     evidence.copyEnabled = compatibilityCopyEnabled_;
     evidence.copyKeyReachable = services_.readers->copyKeyReachable(pid);
     const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);

@@ -71,7 +71,7 @@ public:
             }
         });
     }
-    std::optional<QString> primaryText(qint32 processIdentifier) override {
+    halvern::PrimarySelection primaryText(qint32 processIdentifier) override {
         return halvern::SelectionClipboardReader::primaryText(processIdentifier);
     }
     tamsel::SelectionReadRule::Program program(qint32 processIdentifier) override {

@@ -19,6 +19,7 @@
 #include "core/selection_read_rule.h"
 #include "core/study.h"
 #include "platform/selected_text_reader.h"
+#include "platform/selection_clipboard_reader.h"
 #include "platform/selection_mouse_event.h"
 #include "platform/shell_pointer.h"
 
@@ -130,9 +131,9 @@ public:
     // readAccessibility of that process and point starts from them. Reads nothing selected.
     virtual void prepareAccessibility(qint32 /*processIdentifier*/, QPointF /*pointer*/,
                                       const base::CancellationToken& /*cancellation*/) {}
-    // The PRIMARY selection's text when the source owns it (halvern::SelectionClipboardReader::
-    // primaryText); no key is sent.
-    virtual std::optional<QString> primaryText(qint32 processIdentifier) = 0;
+    // The PRIMARY selection where the source owns it, and its text where it came in time
+    // (halvern::SelectionClipboardReader::primaryText); no key is sent.
+    virtual halvern::PrimarySelection primaryText(qint32 processIdentifier) = 0;
     // What the source's program does with a password field's text (halvern::ProgramIdentity::of).
     virtual tamsel::SelectionReadRule::Program program(qint32 /*processIdentifier*/) {
         return tamsel::SelectionReadRule::Program::ordinary;

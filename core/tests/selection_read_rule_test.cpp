@@ -75,6 +75,15 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
          gesture,
          {.shown = password, .primary = QStringLiteral("●●●●")},
          {{}, Refusal::passwordField}},
+        {"PRIMARY another program's: the bus's text",
+         gesture,
+         {.shown = words},
+         {{Route::shown}, Refusal::readFailure}},
+        // Only PRIMARY's mask gives away a hidden entry the bus shows in clear.
+        {"the program's PRIMARY did not come in time",
+         gesture,
+         {.shown = password, .primaryOwned = true, .copyEnabled = true},
+         {{}, Refusal::primaryUnanswered}},
         {"off the bus: PRIMARY",
          gesture,
          {.readFailure = Case::unsupported, .primary = words},
@@ -188,6 +197,10 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
          command,
          {.primary = words, .sourceKnown = false, .webBrowserRunsHere = true, .sourceRemote = true},
          {{}, Refusal::remoteSource}},
+        {"a hidden entry's PRIMARY did not come",
+         command,
+         {.shown = password, .primaryOwned = true},
+         {{}, Refusal::noSelection}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

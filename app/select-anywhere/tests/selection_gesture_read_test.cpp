@@ -154,6 +154,7 @@ struct ReadRow {
     bool copies;  // the compatibility copy is asked (and gives "copied words")
     Phase phase;  // afterwards
     QString status;
+    bool primaryUnanswered = false;  // the source owns PRIMARY, whose text did not come in time
 };
 
 TEST(SelectionRead, TheReadAfterTheSettleWait) {
@@ -172,8 +173,8 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
          editorRead},
         {"a hidden entry: PRIMARY of mask characters", true, read, QStringLiteral("●●●●●●●●●●●"), Program::ordinary,
          false, Phase::idle, message(failure(Case::protectedField))},
-        {"the bus shows another selection than PRIMARY's: PRIMARY", false, read, primaryWords, Program::ordinary,
-         false, Phase::icon, readPrimary},
+        {"the bus shows another selection than PRIMARY's: PRIMARY", false, read, primaryWords, Program::ordinary, false,
+         Phase::icon, readPrimary},
         {"unsupported: PRIMARY without the copy switch", false, failing(Case::unsupported), primaryWords,
          Program::ordinary, false, Phase::icon, readPrimary},
         {"unsupported, PRIMARY empty: the accessibility message", false, failing(Case::unsupported), std::nullopt,
@@ -198,13 +199,18 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
          message(refusal(Refused::unconfirmedProgramField))},
         {"a browser read over the bus", false, read, QStringLiteral("hello world"), Program::webBrowser, false,
          Phase::icon, editorRead},
+        // A hidden entry may show its text in clear on the bus; only PRIMARY's mask would tell.
+        {"the source's PRIMARY did not come in time: refused", true, read, std::nullopt, Program::ordinary, false,
+         Phase::idle, message(failure(Case::timedOut)), true},
     };
     for (const ReadRow& row : rows) {
         SCOPED_TRACE(row.name);
         ControllerHarness test;
         test.defaults.setBool(halvern::SelectionClipboardReader::preferenceKey, row.compatibilityCopy);
         test.readers->accessibility = row.accessibility;
-        test.readers->primary = [primary = row.primary] { return primary; };
+        test.readers->primary = [&row] {
+            return halvern::PrimarySelection{row.primary.has_value() || row.primaryUnanswered, row.primary};
+        };
         test.readers->sourceProgram = row.program;
         test.started();
         test.drag({0, 100}, {80, 100});

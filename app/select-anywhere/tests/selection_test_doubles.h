@@ -104,12 +104,12 @@ public:
 class FakeReaders : public SelectionReaders {
 public:
     using Script = std::function<halvern::SelectionReadResult()>;
-    using Primary = std::function<std::optional<QString>()>;
+    using Primary = std::function<halvern::PrimarySelection()>;
     Script accessibility = [] {
         return halvern::SelectionReadResult{QStringLiteral("hello world"),
                                             QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1};
     };
-    Primary primary = [] { return std::optional<QString>(); };  // the source owns no PRIMARY
+    Primary primary = [] { return halvern::PrimarySelection(); };  // the source owns no PRIMARY
     tamsel::SelectionReadRule::Program sourceProgram = tamsel::SelectionReadRule::Program::ordinary;
     bool keyReachable = true;
     QList<qint32> accessibilityReads, primaryReads, copies, preparations;
@@ -122,7 +122,7 @@ public:
     void prepareAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
         preparations.append(pid);
     }
-    std::optional<QString> primaryText(qint32 pid) override {
+    halvern::PrimarySelection primaryText(qint32 pid) override {
         primaryReads.append(pid);
         return primary();
     }

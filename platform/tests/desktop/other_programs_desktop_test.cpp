@@ -134,7 +134,7 @@ TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary)
         EXPECT_EQ(failure.reason(), Case::unsupported);
         EXPECT_EQ(failure.diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
     }
-    EXPECT_EQ(SelectionClipboardReader::primaryText(xterm.pid()), QStringLiteral("terminal"));
+    EXPECT_EQ(SelectionClipboardReader::primaryText(xterm.pid()).text, QStringLiteral("terminal"));
 }
 
 // A browser is one by the program it runs, under any window class and in one process; it belongs to
