@@ -54,9 +54,12 @@ const QStringList& browserPrograms() {
 }
 
 // Files a web engine maps once it runs, not merely when a program links it: Chromium's ICU data and
-// V8 snapshots (every program built on it, Qt's web engine and CEF among them) and Gecko's library.
+// V8 snapshots (every program built on it, CEF among them), the resources of Qt's web engine (built on
+// Chromium too, but where it uses the system's ICU its main process maps neither: V8 runs in its page
+// processes) and Gecko's library.
 const QList<QByteArray>& webEngineFiles() {
-    static const QList<QByteArray> list{"/icudtl.dat", "/v8_context_snapshot.bin", "/snapshot_blob.bin", "/libxul.so"};
+    static const QList<QByteArray> list{"/icudtl.dat", "/v8_context_snapshot.bin", "/snapshot_blob.bin",
+                                        "/qtwebengine_resources.pak", "/libxul.so"};
     return list;
 }
 
