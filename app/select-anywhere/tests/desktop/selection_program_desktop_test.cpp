@@ -225,6 +225,26 @@ SceneStarter qtWindow() {
     };
 }
 
+// A program that owns PRIMARY from a bare window of a second display connection, carrying no process
+// id, as LibreOffice does on its own X11 interface: its copy under LibreOffice's program file name
+// shows the password field; the program under its own name, the ordinary words beside it.
+SceneStarter bareSelectionOwner() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        auto words = std::make_shared<ExternalProgram>(QStringLiteral(ORVEL_BARE_SELECTION),
+                                                       QStringList{QStringLiteral("0"), QStringLiteral("320")});
+        const std::optional<QRect> wordsWindow = words->waitForActiveWindow(display, 15000);
+        auto office = std::make_shared<ExternalProgram>(QStringLiteral(ORVEL_BARE_SELECTION_OFFICE),
+                                                        QStringList{QStringLiteral("0"), QStringLiteral("0")});
+        const std::optional<QRect> window = office->waitForActiveWindow(display, 15000);
+        if (!wordsWindow || !window) return std::nullopt;
+        return PasswordScene{
+            std::make_shared<std::pair<std::shared_ptr<ExternalProgram>, std::shared_ptr<ExternalProgram>>>(words,
+                                                                                                            office),
+            QRect(window->topLeft() + QPoint(20, 20), QSize(300, 40)), wordsWindow->topLeft() + QPoint(60, 105),
+            window->topLeft() + QPoint(500, 170), QStringLiteral("hunter2secret")};
+    };
+}
+
 // A paragraph, a password field below it and a space below that where a drag selects nothing, in a
 // browser's window of 1000 x 700 at the screen's top left.
 const QByteArray passwordPage =
@@ -399,6 +419,7 @@ TEST(PasswordFieldDesktop, Gtk3HiddenEntry) { expectNeverRead(gtkWindow(Toolkit:
 TEST(PasswordFieldDesktop, Gtk4PasswordEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk4PasswordEntry)); }
 TEST(PasswordFieldDesktop, Gtk4HiddenEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk4)); }
 TEST(PasswordFieldDesktop, QtPasswordLineEdit) { expectNeverRead(qtWindow()); }
+TEST(PasswordFieldDesktop, OwnerWindowWithoutAProcessId) { expectNeverRead(bareSelectionOwner()); }
 TEST(PasswordFieldDesktop, ChromiumOnTheBus) { expectNeverRead(chromium(true)); }
 TEST(PasswordFieldDesktop, ChromiumOffTheBus) { expectNeverRead(chromium(false)); }
 TEST(PasswordFieldDesktop, ChromiumRenamedInOneProcess) {
