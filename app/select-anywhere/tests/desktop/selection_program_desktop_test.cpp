@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <atspi/atspi-constants.h>
 
@@ -16,6 +17,7 @@
 #include "platform/x11_windows.h"
 #include "tests/support/desktop/gnome_session.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/desktop/wayland_session.h"
 #include "tests/support/gui/desktop_programs.h"
 #include "tests/support/gui/selection_target_process.h"
 
@@ -186,6 +188,7 @@ struct PasswordScene {
     QPoint elsewhere;  // a point of the window that holds no text
     QString password;  // what the field holds
     bool browser = false;
+    QStringList selectingKeys{QStringLiteral("ctrl+a")};  // select the focused field's whole text
 };
 
 using SceneStarter = std::function<std::optional<PasswordScene>(const X11Display&)>;
@@ -242,6 +245,81 @@ SceneStarter bareSelectionOwner() {
                                                                                                             office),
             QRect(window->topLeft() + QPoint(20, 20), QSize(300, 40)), wordsWindow->topLeft() + QPoint(60, 105),
             window->topLeft() + QPoint(500, 170), QStringLiteral("hunter2secret")};
+    };
+}
+
+// LibreOffice Writer on its own X11 interface with a password typed into the dialog of Edit › Track
+// Changes › Protect…: it puts a password field's selection into PRIMARY in clear, from a bare window of
+// a display connection of its own. Ctrl+A selects there without taking PRIMARY, so the keys select from
+// the end to the start. The ordinary words are in the program above under its own name, beside it.
+SceneStarter libreOfficeWriter() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        struct Programs {
+            QTemporaryDir profile;
+            std::unique_ptr<ExternalProgram> writer, words;
+        };
+        auto programs = std::make_shared<Programs>();
+        // No tip of the day at the first start, and a window that leaves the tray's menu and the words
+        // below it uncovered.
+        QDir().mkpath(programs->profile.filePath(QStringLiteral("user")));
+        QFile settings(programs->profile.filePath(QStringLiteral("user/registrymodifications.xcu")));
+        if (!settings.open(QIODevice::WriteOnly)) return std::nullopt;
+        settings.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Office/Factories/org.openoffice.Setup:Factory['com.sun.star.text.TextDocument']"><prop oor:name="ooSetupFactoryWindowAttributes" oor:op="fuse"><value>0,0,900,640;1;</value></prop></item>
+</oor:items>
+)");
+        settings.close();
+        // Writer runs without the program that restarts it after it made a new profile: the profile is
+        // made first.
+        const QStringList writer{
+            QStringLiteral("SAL_USE_VCLPLUGIN=gen"), QStringLiteral("/usr/lib/libreoffice/program/soffice.bin"),
+            QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+            QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(programs->profile.path()).toString()};
+        if (QProcess::execute(QStringLiteral("/usr/bin/env"),
+                              writer + QStringList{QStringLiteral("--terminate_after_init")}) != 0)
+            return std::nullopt;
+        programs->writer = std::make_unique<ExternalProgram>(QStringLiteral("/usr/bin/env"),
+                                                             writer + QStringList{QStringLiteral("--writer")});
+        if (!programs->writer->waitForActiveWindow(display, 60000)) return std::nullopt;
+        // The menu's keys, again until the dialog shows (the first may come before Writer takes keys).
+        std::optional<X11Display::Window> dialog;
+        const auto dialogShown = [&] {
+            for (const X11Display::Window& window : display.windowsOf(programs->writer->pid()))
+                if (window.title == QStringLiteral("Enter Password")) dialog = window;
+            return dialog.has_value();
+        };
+        const bool opened = waitUntil(
+            [&] {
+                orveltest::pressKeys(QStringLiteral("Escape"));
+                for (const QString& key : {QStringLiteral("alt+e"), QStringLiteral("g"), QStringLiteral("p")}) {
+                    orveltest::pressKeys(key);
+                    settle(300);
+                }
+                return waitUntil(dialogShown, 3000);
+            },
+            40000);
+        const QString password = QStringLiteral("hunter2secret");
+        const QStringList selectingKeys{QStringLiteral("End"), QStringLiteral("shift+Home")};
+        if (!opened) return std::nullopt;
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), password});
+        for (const QString& keys : selectingKeys) orveltest::pressKeys(keys);
+        if (!waitUntil([&] { return orveltest::primarySelectionText(1000) == password; }, 5000)) return std::nullopt;
+
+        programs->words = std::make_unique<ExternalProgram>(QStringLiteral(ORVEL_BARE_SELECTION),
+                                                            QStringList{QStringLiteral("0"), QStringLiteral("760")});
+        const std::optional<QRect> wordsWindow = programs->words->waitForActiveWindow(display, 15000);
+        xdotool({QStringLiteral("windowactivate"), QString::number(dialog->id)});
+        if (!wordsWindow || !waitUntil([&] { return display.activeWindow() == dialog->id; })) return std::nullopt;
+        const QPoint origin = dialog->geometry.topLeft();
+        return PasswordScene{programs,
+                             QRect(origin + QPoint(92, 30), QSize(186, 14)),
+                             wordsWindow->topLeft() + QPoint(60, 105),
+                             origin + QPoint(150, 110),
+                             password,
+                             false,
+                             selectingKeys};
     };
 }
 
@@ -374,7 +452,7 @@ void expectNeverRead(const SceneStarter& start) {
         // A selection made with the keys, then asked for by the command and the tray's local read.
         clickAt(scene->field.center());
         settle(200);
-        orveltest::pressKeys(QStringLiteral("ctrl+a"));
+        for (const QString& keys : scene->selectingKeys) orveltest::pressKeys(keys);
         settle(300);
         const OrvelProgram::Run run = orvel.run({QStringLiteral("--study-selection"), QStringLiteral("explain")});
         EXPECT_TRUE(run.finished && run.exitCode == 1) << run.standardError.toStdString();
@@ -420,6 +498,7 @@ TEST(PasswordFieldDesktop, Gtk4PasswordEntry) { expectNeverRead(gtkWindow(Toolki
 TEST(PasswordFieldDesktop, Gtk4HiddenEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk4)); }
 TEST(PasswordFieldDesktop, QtPasswordLineEdit) { expectNeverRead(qtWindow()); }
 TEST(PasswordFieldDesktop, OwnerWindowWithoutAProcessId) { expectNeverRead(bareSelectionOwner()); }
+TEST(PasswordFieldDesktop, LibreOfficeOnItsOwnX11Interface) { expectNeverRead(libreOfficeWriter()); }
 TEST(PasswordFieldDesktop, ChromiumOnTheBus) { expectNeverRead(chromium(true)); }
 TEST(PasswordFieldDesktop, ChromiumOffTheBus) { expectNeverRead(chromium(false)); }
 TEST(PasswordFieldDesktop, ChromiumRenamedInOneProcess) {
