@@ -41,11 +41,11 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
     if (!evidence.primaryOwned) return evidence;
     std::optional<qint32> source;
     // A native Wayland window's selection reaches PRIMARY through a window of the compositor's own:
-    // its program is the one with the keyboard focus, as the shell extension tells it. Where nothing
-    // tells, any web browser connected to this session may have made it.
+    // its program is the one whose window had the keyboard focus when it set the selection (no other
+    // client may), as the shell extension noted then; the window focused now may be any other.
+    // Where nothing tells, any web browser connected to this session may have made it.
     if (x11::madeByWindowManager(owner)) {
-        const std::optional<ShellPointer::State> shell = ShellPointer::shared().state(commandShellTimeout);
-        if (shell && shell->focusedProcess > 0) source = shell->focusedProcess;
+        source = ShellPointer::shared().primarySource(commandShellTimeout);
     } else {
         // Any other owner's program is the one the display server names for its client, whatever its
         // windows carry; a client it cannot name runs on another machine.

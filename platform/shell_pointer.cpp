@@ -101,6 +101,16 @@ std::optional<ShellPointer::State> ShellPointer::state(std::chrono::milliseconds
     return stateOf(bus_.call(call(QStringLiteral("Pointer")), QDBus::Block, int(timeout.count())));
 }
 
+std::optional<qint32> ShellPointer::primarySource(std::chrono::milliseconds timeout) {
+    if (!active_) return std::nullopt;
+    const QDBusMessage reply = bus_.call(call(QStringLiteral("PrimarySource")), QDBus::Block, int(timeout.count()));
+    const QVariantList values = reply.arguments();
+    if (reply.type() != QDBusMessage::ReplyMessage || values.size() != 1) return std::nullopt;
+    const qint32 process = qint32(values[0].toUInt());
+    if (process <= 0) return std::nullopt;
+    return process;
+}
+
 void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
     if (!active_) {
         done(std::nullopt);

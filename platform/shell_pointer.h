@@ -72,7 +72,12 @@ public:
 
     // The pointer now; nothing when the extension does not answer within `timeout`.
     std::optional<State> state(std::chrono::milliseconds timeout = callTimeout);
-    // The same without blocking: `done` is called on the main thread, with nothing when the
+    // The process whose native window set the primary selection, as the extension noted when it did:
+    // the one with the keyboard focus then, the only one that may set it. Nothing when the extension
+    // does not know (it started later; the selection is an X11 client's, or none's), is too old to
+    // tell, or does not answer within `timeout`.
+    std::optional<qint32> primarySource(std::chrono::milliseconds timeout = callTimeout);
+    // The pointer without blocking: `done` is called on the main thread, with nothing when the
     // extension did not answer. Every button event the extension sent before it answered has been
     // delivered by then.
     void askState(std::function<void(std::optional<State>)> done);

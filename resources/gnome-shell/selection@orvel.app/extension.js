@@ -1,6 +1,7 @@
 // Tells the Orvel program, and no other caller, where the pointer is, when its left button goes
-// down and up, and which window has the keyboard focus: on Wayland no ordinary client learns these
-// over native windows. Nothing runs while the program does not watch.
+// down and up, which window has the keyboard focus, and which process made the primary selection:
+// on Wayland no ordinary client learns these over native windows. Nothing runs while the program
+// does not watch, but for noting who sets the primary selection.
 'use strict';
 
 const { Clutter, Gio, GLib, Meta } = imports.gi;
@@ -35,6 +36,9 @@ const INTERFACE = `<node>
       <arg type="b" name="leftHeld" direction="out"/>
       <arg type="u" name="focusedPid" direction="out"/>
     </method>
+    <method name="PrimarySource">
+      <arg type="u" name="pid" direction="out"/>
+    </method>
     <method name="Watch">
       <arg type="b" name="on" direction="in"/>
       <arg type="u" name="focusedPid" direction="out"/>
@@ -61,6 +65,19 @@ function pointer() {
 function focusedPid() {
     const pid = global.display.focus_window?.get_pid() ?? 0;
     return pid > 0 ? pid : 0;
+}
+
+// The process that set the primary selection as it became `owner`'s: a native window's client may
+// set it only while it has the keyboard focus, so it is the focused window's. 0 for any other owner:
+// an X11 client's (the X server names its process), the shell's own, or none (it was given up, or
+// its client ended).
+function primarySource(owner) {
+    if (owner?.constructor.$gtype.name !== 'MetaSelectionSourceWayland')
+        return 0;
+    const window = global.display.focus_window;
+    if (window?.get_client_type() !== Meta.WindowClientType.WAYLAND)
+        return 0;
+    return Math.max(window.get_pid(), 0);
 }
 
 // The window drawn at a point of the screen, as the shell would hand it a click there; none over the
@@ -129,6 +146,14 @@ class SelectionService {
         this._refusalTimer = 0;
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
+        // Noted as the selection changes hands, while the window that set it still has the focus; not
+        // known for a selection made before the extension started.
+        this._primarySource = 0;
+        this._selectionHandler = global.display.get_selection().connect('owner-changed',
+            (_selection, type, owner) => {
+                if (type === Meta.SelectionType.SELECTION_PRIMARY)
+                    this._primarySource = primarySource(owner);
+            });
         this._inputWatch = 0;
         this._focusHandler = 0;
         // The owner of the program's name, followed as the bus tells its changes: the bus tells the
@@ -173,6 +198,7 @@ class SelectionService {
 
     destroy() {
         this._cancellable.cancel();
+        global.display.get_selection().disconnect(this._selectionHandler);
         Gio.DBus.session.signal_unsubscribe(this._ownerSubscription);
         Gio.DBus.session.signal_unsubscribe(this._leaveSubscription);
         for (const id of this._watchers.values())
@@ -194,6 +220,9 @@ class SelectionService {
         }
         if (method === 'Pointer')
             this._pointer(sender, invocation);
+        else if (method === 'PrimarySource')
+            this._whenFromProgram(sender, invocation, false,
+                () => invocation.return_value(new GLib.Variant('(u)', [this._primarySource])));
         else if (method === 'Watch')
             this._watch(sender, parameters.get_child_value(0).get_boolean(), invocation);
     }
@@ -216,8 +245,9 @@ class SelectionService {
             invocation.return_dbus_error(ACCESS_DENIED, message);
     }
 
-    // Any copy of the program may ask: the running one, and one that `orvel --study-selection` started
-    // to learn where the selection it hands over comes from.
+    // Any copy of the program may ask for the pointer and the primary selection's source: the running
+    // one, and one that `orvel --study-selection` started to learn where the selection it hands over
+    // comes from.
     _pointer(sender, invocation) {
         this._whenFromProgram(sender, invocation, false, () => {
             const now = pointer();

@@ -19,6 +19,7 @@
 #include "tests/support/desktop/gnome_session.h"
 #include "tests/support/desktop/orvel_desktop.h"
 #include "tests/support/desktop/wayland_session.h"
+#include "tests/support/process_tree.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -218,7 +219,8 @@ TEST_F(SelectAnywhereGnome, NativeFirefoxOffersTheBulbAfterTheRelease) {
 // The password fields of programs that run natively here, each beside ordinary text. A drag over the
 // field, a double click on it (again and again: a read of a GTK 4 entry once took it on about half of
 // them) and a keyboard selection in it, and the study-selection command after each, never give the
-// password to the service, the history or the panel; the bulb never shows for it. The ordinary text
+// password to the service, the history or the panel; the bulb never shows for it, nor does the
+// command run from a terminal that took the focus after the selection was made. The ordinary text
 // beside it still gets the bulb and its answer.
 TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
     const QString password = QStringLiteral("hunter2secret");
@@ -246,6 +248,8 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
     const struct {
         const char* name;
         std::function<Shown()> open;
+        // The command after the double clicks is run from a terminal that has the focus by then.
+        bool commandFromTerminal = false;
     } rows[] = {
         {"GTK 3 entry, text hidden", gtk(Toolkit::Gtk3, 0, 6)},
         {"GTK 4 PasswordEntry", gtk(Toolkit::Gtk4PasswordEntry, 7, 12)},
@@ -257,6 +261,14 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
              if (!page->waitUntilShown()) return {};
              return {page, page->wordBox(1, 0), page->wordBox(0, 0).center(), QStringLiteral("Scarcity")};
          }},
+        {"Chromium, input type=password, the command from a terminal",
+         [&]() -> Shown {
+             auto page =
+                 std::make_shared<NativeBrowserPage>(QStringList{QStringLiteral("Opportunity cost")}, password, true);
+             if (!page->waitUntilShown()) return {};
+             return {page, page->wordBox(1, 0), page->wordBox(0, 0).center(), QStringLiteral("Opportunity")};
+         },
+         true},
     };
     orveltest::AccessibilityBus accessibility;
     ASSERT_TRUE(accessibility.isConnected());
@@ -325,7 +337,21 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
         commandRefuses("a drag");
         for (int time = 1; time <= doubleClicks; ++time)
             refusesGesture("double click " + std::to_string(time), [&] { input.doubleClick(middle, holdMs); });
-        commandRefuses("a double click");
+        if (row.commandFromTerminal) {
+            // The selection stays the field's when another window takes the focus.
+            QProcess terminal;
+            orveltest::ownProcessTree(terminal);
+            terminal.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("60x8+0+0")});
+            EXPECT_TRUE(waitUntil([&] {
+                const QList<X11Display::Window> windows = display.windowsOf(terminal.processId());
+                return !windows.isEmpty() && display.activeWindow() == windows.first().id;
+            })) << "the terminal did not take the focus";
+            ASSERT_EQ(orveltest::primarySelectionText(), password);
+            commandRefuses("a double click, run from a terminal");
+            orveltest::endProcessTree(terminal);
+        } else {
+            commandRefuses("a double click");
+        }
 
         // Selected with the keyboard: no gesture, nothing offered.
         ASSERT_TRUE(clickElsewhere());
