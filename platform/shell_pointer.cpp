@@ -66,7 +66,7 @@ ShellPointer& ShellPointer::shared() {
     return *pointer;
 }
 
-ShellPointer::Access ShellPointer::access() {
+std::optional<ShellPointer::Access> ShellPointer::access() {
     if (active_) return outdated_ ? Access::needsNewLogin : Access::active;
     if (!bus_.isConnected() || !hasOwner(bus_, shellService)) return Access::notGnome;
     QDBusMessage ask = QDBusMessage::createMethodCall(shellService, QStringLiteral("/org/gnome/Shell"),
@@ -74,12 +74,9 @@ ShellPointer::Access ShellPointer::access() {
                                                       QStringLiteral("GetExtensionInfo"));
     ask.setArguments({extensionUuid});
     const QDBusMessage reply = bus_.call(ask, QDBus::Block, int(callTimeout.count()));
-    // A shell too busy to answer in time changes nothing that was known.
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return lastAccess_;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
     // An extension the shell does not know is answered with an empty dictionary.
-    const QVariantMap info = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-    lastAccess_ = accessOf(info);
-    return lastAccess_;
+    return accessOf(qdbus_cast<QVariantMap>(reply.arguments().constFirst()));
 }
 
 ShellPointer::Access ShellPointer::accessOf(const QVariantMap& info) const {

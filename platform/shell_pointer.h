@@ -67,8 +67,9 @@ public:
 
     // Whether the extension answers on the bus now (followed as its name comes and goes).
     bool isActive() const { return active_; }
-    // Where the extension stands; asks the shell when it is not active.
-    Access access();
+    // Where the extension stands; asks the shell when it is not active. Nothing when the shell does
+    // not answer in time: a shell busy with other work tells nothing of the extension.
+    std::optional<Access> access();
 
     // The pointer now; nothing when the extension does not answer within `timeout`.
     std::optional<State> state(std::chrono::milliseconds timeout = callTimeout);
@@ -103,7 +104,6 @@ private:
     void askToWatch();
 
     QDBusConnection bus_;
-    Access lastAccess_ = Access::failed;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool active_ = false;
     bool watching_ = false;

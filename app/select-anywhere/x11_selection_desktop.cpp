@@ -57,12 +57,15 @@ public:
     halvern::ShellPointer::Access nativeWindowAccess() override {
         halvern::ShellPointer& shell = halvern::ShellPointer::shared();
         // Known without asking while it answers (an older extension too, which needs a new login).
-        if (shell.isActive()) return shell.access();
-        // Asked of the shell only now and then: the answer changes when the person acts on it.
+        if (shell.isActive()) return shell.access().value_or(halvern::ShellPointer::Access::active);
+        // Asked of the shell only now and then: the answer changes when the person acts on it. A shell
+        // too busy to answer in time is asked again at the next look, and what was known stays.
         const auto now = std::chrono::steady_clock::now();
         if (!accessAsked_ || now - *accessAsked_ >= accessInterval) {
-            accessAsked_ = now;
-            access_ = shell.access();
+            if (const std::optional<halvern::ShellPointer::Access> known = shell.access()) {
+                accessAsked_ = now;
+                access_ = *known;
+            }
         }
         return access_;
     }

@@ -388,7 +388,8 @@ TEST(SelectAnywhereGnomeWithoutExtension, SaysWhyNativeWindowsAreNotReadAndOffer
                QStringLiteral("划词 AI 图标已开启（原生 Wayland 窗口需要 GNOME 扩展）");
     })) << state("selectionPermissionStatus").toStdString();
     EXPECT_TRUE(
-        state("selectionNativeWindowStatus").contains(QStringLiteral("gnome-extensions enable selection@orvel.app")));
+        state("selectionNativeWindowStatus").contains(QStringLiteral("gnome-extensions enable selection@orvel.app")))
+        << state("selectionNativeWindowStatus").toStdString();
     EXPECT_TRUE(state("selectionNativeWindowStatus").contains(QStringLiteral("orvel --study-selection")));
 
     NativeTextWindow window(NativeTextWindow::Toolkit::Gtk3, lines);
