@@ -6,6 +6,7 @@
 
 const { Clutter, Gio, GLib, Meta } = imports.gi;
 const ExtensionUtils = imports.misc.extensionUtils;
+const System = imports.system;
 
 const BUS_NAME = 'com.orvel.formac.Shell';
 const OBJECT_PATH = '/com/orvel/formac/Shell';
@@ -27,6 +28,20 @@ const OWNER_REFUSAL = `Only the Orvel program owning ${PROGRAM_NAME} may call th
 // refusals with those of others after this pause: one that keeps calling while it waits for its
 // answers is slowed down, and the shell's main loop is left to the person's input.
 const REFUSAL_PAUSE_MS = 1000;
+// Refusals set aside at most. Past them, a caller is not waiting for its answers: the rest of its
+// calls are dropped unanswered (its bus gives up on them in time), which costs the shell no answer
+// and leaves the bus to the person's programs. Answered at once, a caller keeping 40,000 calls out
+// had the shell send 7,000 refusals a second, and the shell's signals waited behind them.
+const MAX_HELD_REFUSALS = 4096;
+// Refusals sent in one turn of the shell's main loop: a few milliseconds' work, so that input and
+// drawing come between them.
+const REFUSALS_AT_ONCE = 64;
+// Calls of a caller waiting for the bus to tell who it is: Orvel makes no more than a few at once.
+const MAX_WAITING_CALLS = 64;
+// The script engine keeps each call's message until it collects the call's wrapper, which it does
+// not reckon with: a flood left the shell's memory hundreds of megabytes larger until it happened
+// to collect. After this many refused calls the shell collects what they left.
+const CALLS_BEFORE_COLLECTING = 4096;
 
 const INTERFACE = `<node>
   <interface name="com.orvel.formac.Shell">
@@ -141,9 +156,13 @@ class SelectionService {
         // that keeps calling costs one question, and a refused one no more than its refusal.
         this._trusted = new Set();
         this._refused = new Set();
-        this._checks = new Map();  // unique name → the question's answer to come
-        this._heldRefusals = [];  // [invocation, message] of callers already refused
+        this._waiting = new Map();  // unique name being asked about → [{invocation, ownerOnly, answer}]
+        this._heldRefusals = [];  // [invocation, message] of callers already refused, for the next pause
+        this._sending = [];  // those whose pause is over, going out a few at a time
         this._refusalTimer = 0;
+        this._refusalSender = 0;
+        this._callsSinceCollecting = 0;
+        this._collector = 0;
         this._watchers = new Map();  // unique name → id of the watch for its going away
         this._idleMonitor = global.backend.get_core_idle_monitor();
         // Noted as the selection changes hands, while the window that set it still has the focus; not
@@ -176,7 +195,7 @@ class SelectionService {
                 if (owner === '' && name.startsWith(':')) {
                     this._trusted.delete(name);
                     this._refused.delete(name);
-                    this._checks.delete(name);
+                    this._decided(name, null);
                 }
             });
         callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)', this._cancellable)
@@ -186,12 +205,14 @@ class SelectionService {
             })
             .catch(() => {});
         // Every call comes to one plain function, which sets a known stranger's call aside at once: a
-        // caller that floods the bus with calls must not keep the shell from handling input.
-        this._registration = Gio.DBus.session.register_object(OBJECT_PATH,
-            Gio.DBusNodeInfo.new_for_xml(INTERFACE).interfaces[0],
-            (_connection, sender, _path, _interface, method, parameters, invocation) =>
-                this._call(sender, method, parameters, invocation),
-            null, null);
+        // caller that floods the bus with calls must not keep the shell from handling input. (An
+        // object registered with a closure instead never lets go of a call it was handed.)
+        this._exported = new Gio.DBusExportedObject({
+            g_interface_info: Gio.DBusNodeInfo.new_for_xml(INTERFACE).interfaces[0],
+        });
+        this._exported.connect('handle-method-call', (_object, method, parameters, invocation) =>
+            this._call(invocation.get_sender(), method, parameters, invocation));
+        this._exported.export(Gio.DBus.session, OBJECT_PATH);
         this._ownerId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
     }
@@ -206,10 +227,22 @@ class SelectionService {
         this._watchers.clear();
         this._updateWatches();
         Gio.bus_unown_name(this._ownerId);
-        Gio.DBus.session.unregister_object(this._registration);
+        this._exported.unexport();
         if (this._refusalTimer)
             GLib.source_remove(this._refusalTimer);
-        this._sendRefusals();
+        if (this._refusalSender)
+            GLib.source_remove(this._refusalSender);
+        if (this._collector)
+            GLib.source_remove(this._collector);
+        for (const [invocation, message] of [...this._sending, ...this._heldRefusals])
+            invocation.return_dbus_error(ACCESS_DENIED, message);
+        this._sending = [];
+        this._heldRefusals = [];
+        for (const calls of this._waiting.values()) {
+            for (const call of calls)
+                call.invocation.return_dbus_error(ACCESS_DENIED, call.ownerOnly ? OWNER_REFUSAL : REFUSAL);
+        }
+        this._waiting.clear();
     }
 
     // The bus has checked the method and its arguments against the interface.
@@ -227,22 +260,52 @@ class SelectionService {
             this._watch(sender, parameters.get_child_value(0).get_boolean(), invocation);
     }
 
+    // Nothing of a call stays here once it is answered, or dropped.
     _refuseLater(invocation, message) {
-        this._heldRefusals.push([invocation, message]);
-        if (!this._refusalTimer) {
-            this._refusalTimer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, REFUSAL_PAUSE_MS, () => {
-                this._refusalTimer = 0;
-                this._sendRefusals();
-                return GLib.SOURCE_REMOVE;
-            });
+        if (this._heldRefusals.length >= MAX_HELD_REFUSALS) {
+            this._forgotten();
+            return;
         }
+        this._heldRefusals.push([invocation, message]);
+        this._pauseRefusals();
     }
 
-    _sendRefusals() {
-        const held = this._heldRefusals;
-        this._heldRefusals = [];
-        for (const [invocation, message] of held)
-            invocation.return_dbus_error(ACCESS_DENIED, message);
+    _refuse(invocation, message) {
+        invocation.return_dbus_error(ACCESS_DENIED, message);
+        this._forgotten();
+    }
+
+    _forgotten() {
+        if (++this._callsSinceCollecting < CALLS_BEFORE_COLLECTING || this._collector)
+            return;
+        this._collector = GLib.idle_add(GLib.PRIORITY_DEFAULT, () => {
+            this._collector = 0;
+            this._callsSinceCollecting = 0;
+            System.gc();
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    // The refusals held when a pause ends go out in small parts; those held meanwhile wait for the
+    // next pause, which begins once they are out.
+    _pauseRefusals() {
+        if (this._refusalTimer || this._refusalSender || this._heldRefusals.length === 0)
+            return;
+        this._refusalTimer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, REFUSAL_PAUSE_MS, () => {
+            this._refusalTimer = 0;
+            this._sending = this._heldRefusals;
+            this._heldRefusals = [];
+            this._refusalSender = GLib.idle_add(GLib.PRIORITY_DEFAULT, () => {
+                for (const [invocation, message] of this._sending.splice(0, REFUSALS_AT_ONCE))
+                    this._refuse(invocation, message);
+                if (this._sending.length > 0)
+                    return GLib.SOURCE_CONTINUE;
+                this._refusalSender = 0;
+                this._pauseRefusals();
+                return GLib.SOURCE_REMOVE;
+            });
+            return GLib.SOURCE_REMOVE;
+        });
     }
 
     // Any copy of the program may ask for the pointer and the primary selection's source: the running
@@ -329,51 +392,68 @@ class SelectionService {
     // Answers a caller that runs Orvel and, where `ownerOnly`, owns the program's name now; refuses
     // any other.
     _whenFromProgram(sender, invocation, ownerOnly, answer) {
-        const refuse = () => invocation.return_dbus_error(ACCESS_DENIED, ownerOnly ? OWNER_REFUSAL : REFUSAL);
+        const message = ownerOnly ? OWNER_REFUSAL : REFUSAL;
         if (ownerOnly && sender !== this._owner) {
-            this._refuseLater(invocation, OWNER_REFUSAL);
+            this._refuseLater(invocation, message);
         } else if (this._trusted.has(sender)) {
             try {
                 answer();
             } catch (e) {
-                refuse();
+                invocation.return_dbus_error(ACCESS_DENIED, message);
             }
         } else {
-            this._isProgram(sender).then(trusted => {
-                // The name may have passed on while the bus was asked.
-                if (trusted && (!ownerOnly || sender === this._owner) && !this._cancellable.is_cancelled())
-                    answer();
-                else
-                    refuse();
-            }).catch(refuse);
+            const calls = this._waitFor(sender);
+            if (calls.length < MAX_WAITING_CALLS)
+                calls.push({ invocation, ownerOnly, answer });
+            else
+                this._refuseLater(invocation, message);
+        }
+    }
+
+    // The calls waiting for what the bus tells of `sender`, which it is asked once, however many
+    // calls come meanwhile.
+    _waitFor(sender) {
+        let calls = this._waiting.get(sender);
+        if (calls === undefined) {
+            if (this._refused.size + this._waiting.size >= MAX_REMEMBERED_CALLERS)
+                this._refused.clear();
+            calls = [];
+            this._waiting.set(sender, calls);
+            this._isProgram(sender).then(trusted => this._decided(sender, trusted),
+                () => this._decided(sender, null));
+        }
+        return calls;
+    }
+
+    // Answers the calls waiting for what the bus told of `sender`, and remembers it; null when that is
+    // not known (the question failed, the caller left), which refuses them and is not remembered: the
+    // next call asks again.
+    _decided(sender, trusted) {
+        const calls = this._waiting.get(sender);
+        if (calls === undefined)
+            return;
+        this._waiting.delete(sender);
+        if (trusted !== null)
+            (trusted ? this._trusted : this._refused).add(sender);
+        for (const { invocation, ownerOnly, answer } of calls) {
+            const message = ownerOnly ? OWNER_REFUSAL : REFUSAL;
+            // The name may have passed on while the bus was asked.
+            if (!trusted || (ownerOnly && sender !== this._owner)) {
+                this._refuseLater(invocation, message);
+                continue;
+            }
+            try {
+                answer();
+            } catch (e) {
+                invocation.return_dbus_error(ACCESS_DENIED, message);
+            }
         }
     }
 
     // Whether the process behind a connection runs one of the trusted program files: the very file
     // (device and inode, whatever path or mount the process reached it by), or, after an upgrade
-    // replaced it while the program ran, a deleted file of the super-user's at a trusted path. Asked
-    // of the bus once a caller, however many calls it makes meanwhile; a question that fails refuses
-    // the calls waiting for it, and the next call asks again.
-    _isProgram(sender) {
-        let check = this._checks.get(sender);
-        if (check === undefined) {
-            if (this._refused.size + this._checks.size >= MAX_REMEMBERED_CALLERS)
-                this._refused.clear();
-            check = this._checkProgram(sender).then(trusted => {
-                // Unless it left meanwhile.
-                if (this._checks.delete(sender))
-                    (trusted ? this._trusted : this._refused).add(sender);
-                return trusted;
-            }, () => {
-                this._checks.delete(sender);
-                return false;
-            });
-            this._checks.set(sender, check);
-        }
-        return check;
-    }
-
-    async _checkProgram(sender) {
+    // replaced it while the program ran, a deleted file of the super-user's at a trusted path.
+    async _isProgram(sender) {
         const pid = await callBus('GetConnectionUnixProcessID', new GLib.Variant('(s)', [sender]), '(u)',
             this._cancellable);
         const executable = `/proc/${pid}/exe`;

@@ -325,11 +325,12 @@ QRect NativeBrowserPage::wordBox(int line, int word) const {
 // ---- BusFlood ----------------------------------------------------------------------------------
 
 BusFlood::BusFlood(const QString& service, const QString& path, const QString& interface, const QString& method,
-                   int seconds) {
+                   int seconds, int outstanding) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ownProcessTree(process_);
-    process_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ORVEL_BUS_FLOOD_SCRIPT), service, path,
-                                                        interface, method, QString::number(seconds)});
+    process_.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(ORVEL_BUS_FLOOD_SCRIPT), service, path, interface, method, QString::number(seconds),
+                    QString::number(outstanding)});
 }
 
 BusFlood::~BusFlood() { stop(); }

@@ -125,11 +125,12 @@ private:
 };
 
 // A stranger on the session bus (tests/support/desktop/bus_flood.py) that calls a method of a
-// service as fast as the bus takes the calls, for at most `seconds`.
+// service as fast as the bus takes the calls, for at most `seconds`, keeping up to `outstanding`
+// of them unanswered.
 class BusFlood {
 public:
     BusFlood(const QString& service, const QString& path, const QString& interface, const QString& method,
-             int seconds = 120);
+             int seconds = 120, int outstanding = 2000);
     ~BusFlood();
     BusFlood(const BusFlood&) = delete;
     BusFlood& operator=(const BusFlood&) = delete;
