@@ -18,8 +18,10 @@ struct ReadContext {
     const base::CancellationToken& cancellation;
     AccessibilitySystem::Clock::time_point deadline;
     qint32 owner = 0;
-    // Some element held selected text without a letter or digit (punctuation, an object stand-in).
+    // Some element held selected text without a letter or digit (punctuation); some held only the
+    // characters that stand for embedded objects, whose own text was not had in time.
     mutable bool unusableText = false;
+    mutable bool objectStandIns = false;
 
     bool beforeDeadline() const { return system.now() < deadline; }
     bool cancelled() const { return cancellation.isCancelled(); }
@@ -47,6 +49,12 @@ std::optional<QString> meaningfulText(const AccessibilityReply& reply) {
     return text;
 }
 
+// Whether the text is only the characters that stand for embedded objects (a web document's
+// paragraphs), and blanks.
+bool onlyObjectStandIns(const QString& text) {
+    return base::text::trimmed(QString(text).remove(QChar(0xFFFC))).isEmpty();
+}
+
 // The text as a selection, or nothing when it holds no letter or digit: then another element may
 // still hold the selection. A text over the length limit ends the read.
 std::optional<QString> usable(const ReadContext& context, const QString& text) {
@@ -54,7 +62,7 @@ std::optional<QString> usable(const ReadContext& context, const QString& text) {
         return DirectSelectionRules::validated(text);
     } catch (const DirectSelectionFailure& failure) {
         if (failure.failureCase() != Case::noText) throw;
-        context.unusableText = true;
+        (onlyObjectStandIns(text) ? context.objectStandIns : context.unusableText) = true;
         return std::nullopt;
     }
 }
@@ -305,7 +313,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
                 if (auto found = searchWindowSelectedText(context, window))
                     return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
             }
-            // Only text without a letter or digit was selected: another attempt reads the same.
+            // Only text without a letter or digit was selected: another attempt reads the same. Objects
+            // whose text a busy program did not give in time may give it to the next one.
             if (context.unusableText) throw DirectSelectionFailure(Case::noText);
 
             if (attempt < attempts && system.now() + pauseMargin < context.deadline)
@@ -314,7 +323,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
 
         cancellation.throwIfCancelled();
         if (!system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
-        throw DirectSelectionFailure(context.beforeDeadline() ? Case::unsupported : Case::timedOut);
+        if (!context.beforeDeadline()) throw DirectSelectionFailure(Case::timedOut);
+        throw DirectSelectionFailure(context.objectStandIns ? Case::noText : Case::unsupported);
     } catch (const DirectSelectionFailure& failure) {
         throw SelectionReadFailure(failure.failureCase(), QStringLiteral("AX ") + suffix());
     }

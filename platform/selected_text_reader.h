@@ -79,7 +79,9 @@ struct SelectedTextReader {
     // accessibility bus, or is but whose windows hold nothing (a browser whose page content is
     // not exposed), fails at once as unsupported. An element whose selected text has no
     // letter or digit does not end the attempt: the other candidates are read first, and only
-    // when none holds a selection the read fails as noText.
+    // when none holds a selection the read fails as noText; where they held only the characters
+    // that stand for embedded objects, whose text a busy program may give later, only after the
+    // last attempt.
     static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
                                     const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());

@@ -204,6 +204,25 @@ TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
         EXPECT_TRUE(scene.system.sleeps.isEmpty());
         EXPECT_EQ(scene.system.count(QStringLiteral("app AXFocusedUIElement")), 1);
     }
+    {  // Object stand-ins whose words a busy browser gives only later: the next attempt reads them,
+        // and where they never come the read fails as noText after the last attempt.
+        for (const bool wordsCome : {true, false}) {
+            Scene scene;
+            scene.field->set(Attr::selectedTextRange, AccessibilityRange{0, 1});
+            scene.field->setParameterized(Param::stringForRange, [&scene, wordsCome](const AccessibilityValue&) {
+                return textReply(wordsCome && !scene.system.sleeps.isEmpty() ? QStringLiteral("Scarcity")
+                                                                             : QString(QChar(0xFFFC)));
+            });
+            if (wordsCome) {
+                const SelectionReadResult result = scene.read();
+                EXPECT_EQ(result.text, QStringLiteral("Scarcity"));
+                EXPECT_EQ(result.attempt, 2);
+            } else {
+                EXPECT_EQ(scene.failure().reason(), Case::noText);
+                EXPECT_EQ(scene.system.count(QStringLiteral("app AXFocusedUIElement")), 3);
+            }
+        }
+    }
 }
 
 // A program without an accessibility bridge is not on the bus and never will be, and one whose
