@@ -92,7 +92,7 @@ protected:
     void expectBulbThenAnswer(QPoint released, const QString& selected) {
         std::optional<X11Display::Window> shown;
         ASSERT_TRUE(waitUntil([&] { return (shown = bulb()).has_value(); }, 10000))
-            << status("selectionActivityStatus").toStdString();
+            << status("selectionActivityStatus").toStdString() << " · " << status("selectionReadRoute").toStdString();
         EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
         const qsizetype before = orvel.history(accountID).size();
         input.move(shown->geometry.center());
@@ -209,11 +209,15 @@ TEST_F(SelectAnywhereGnome, NativeChromiumShowsNothingForItsPasswordField) {
 }
 
 // Firefox selects only once the button is up: a double click is a gesture all the same, and a
-// selection made with the keyboard right after a click is none.
+// selection made with the keyboard right after a click is none. Its page reaches the accessibility
+// bus a while after it is drawn; a selection made before that is rightly refused.
 TEST_F(SelectAnywhereGnome, NativeFirefoxOffersTheBulbAfterTheRelease) {
     const QString line = QStringLiteral("Scarcity means wants exceed resources");
     NativeBrowserPage page({line}, {}, false, NativeBrowserPage::Browser::firefox);
     ASSERT_TRUE(page.waitUntilShown());
+    orveltest::AccessibilityBus accessibility;
+    ASSERT_TRUE(accessibility.isConnected());
+    ASSERT_TRUE(waitUntil([&] { return accessibility.showsText(page.pid(), line); }));
     const QPoint word = page.wordBox(0, 0).center();
     input.doubleClick(word, holdMs);
     expectBulbThenAnswer(word, QStringLiteral("Scarcity"));
