@@ -54,6 +54,7 @@ QList<Event> NativeGestureTracker::button(const ShellPointer::Button& button, Cl
         // Counted wherever it went, so that a press elsewhere breaks a run of clicks.
         const auto press = clicks_.translate(translated(X11PointerEvent::buttonPress, button.position, button.time));
         released_.reset();
+        expired_.reset();
         held_.reset();
         // Presses over X windows, this program's among them, are the X RECORD monitor's.
         if (!button.nativeWindow) return {};
@@ -64,6 +65,7 @@ QList<Event> NativeGestureTracker::button(const ShellPointer::Button& button, Cl
     if (held_ && held_->place != button.position)
         clicks_.translate(translated(X11PointerEvent::motionNotify, button.position, button.time));
     clicks_.translate(translated(X11PointerEvent::buttonRelease, button.position, button.time));
+    expired_.reset();
     const std::optional<Press> press = std::exchange(held_, std::nullopt);
     if (!press) return {};
     if (press->changed) return ended(*press, button.position, now);
@@ -80,6 +82,19 @@ QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& s
         const Release release = *std::exchange(released_, std::nullopt);
         return ended(release.press, release.place, now);
     }
+    const auto late = [&](const std::optional<Release>& release) {
+        return release && now - release->at <= lateChangeWindow && state.focusedProcess == release->press.process;
+    };
+    if (late(released_)) {
+        const Release release = *std::exchange(released_, std::nullopt);
+        return ended(release.press, release.place, now);
+    }
+    if (late(expired_)) {
+        const Release release = *std::exchange(expired_, std::nullopt);
+        return QList<Event>{pointerEvent(Event::leftMouseDown, release.press.place, release.press.process,
+                                         release.press.clicks, now)} +
+               ended(release.press, release.place, now);
+    }
     if (!state.leftHeld) return {};
     // Held, but no press was told (the extension started watching meanwhile): it is one now.
     held_ = Press{state.position, state.focusedProcess, 1, true};
@@ -89,6 +104,7 @@ QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& s
 QList<Event> NativeGestureTracker::expire(Clock::time_point now) {
     if (!released_ || now - released_->at <= releaseWindow) return {};
     const Release release = *std::exchange(released_, std::nullopt);
+    expired_ = release;
     // No selection came of it: whatever the clicks and the motion were, it ends as a single click, so
     // that an older selection is not read for it.
     return {pointerEvent(Event::leftMouseUp, release.press.place, release.press.process, 1, now)};

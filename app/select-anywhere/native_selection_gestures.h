@@ -29,6 +29,10 @@ public:
     // 5 ms after the release at the median, 13 ms at the 95th percentile; on a machine loaded twice
     // over, 30 ms and 100 ms, at most 258 ms (60 gestures each).
     static constexpr std::chrono::milliseconds releaseWindow{400};
+    // A change later than that (a loaded machine: 500 ms seen with Firefox) is still the gesture's
+    // when the pressed program has kept the keyboard focus and no button event came since; the
+    // release has ended as a click by then, so the gesture is told anew from its press.
+    static constexpr std::chrono::milliseconds lateChangeWindow{1500};
 
     explicit NativeGestureTracker(
         halvern::PointerEventTranslator clicks = halvern::PointerEventTranslator::fromDesktop());
@@ -63,6 +67,7 @@ private:
     halvern::PointerEventTranslator clicks_;
     std::optional<Press> held_;
     std::optional<Release> released_;
+    std::optional<Release> expired_;  // a release that ended as a click, while a late change may come
 };
 
 // Feeds the tracker from the shell extension's button events and the X PRIMARY selection's owner

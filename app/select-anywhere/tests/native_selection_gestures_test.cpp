@@ -31,6 +31,7 @@ struct Step {
     int ms = 0;
     QPoint place;
     bool heldOrX11 = false;  // a change: the extension says the button is held; a press: over an X window
+    qint32 focused = 7;      // a change: the process the extension says has the keyboard focus
 };
 
 TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGestures) {
@@ -70,6 +71,22 @@ TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGesture
         {"a selection changing well after the release is not that gesture's, which ends as a click where the press was",
          {{Step::down, 0, {100, 200}}, {Step::up, 200, {180, 204}}, {Step::change, 700}, {Step::expire, 710}},
          {"1 1 100,200 42", "2 1 100,200 42"}},
+        {"a late change while the pressed program kept the focus is the gesture's, also after it ended as a click",
+         {{Step::down, 0, {100, 200}},
+          {Step::up, 200, {180, 204}},
+          {Step::change, 700, {}, false, 42},
+          {Step::down, 2000, {300, 200}},
+          {Step::up, 2060, {300, 200}},
+          {Step::down, 2150, {300, 200}},
+          {Step::up, 2210, {300, 200}},
+          {Step::expire, 2620},
+          {Step::change, 2710, {}, false, 42},
+          {Step::down, 4000, {300, 200}},
+          {Step::up, 4060, {300, 200}},
+          {Step::expire, 4470},
+          {Step::change, 5600, {}, false, 42}},
+         {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42", "1 1 300,200 42", "1 2 300,200 42", "2 1 300,200 42",
+          "1 2 300,200 42", "2 2 300,200 42", "1 1 300,200 42", "2 1 300,200 42"}},
         {"presses over X windows are the X monitor's and end what was pending",
          {{Step::down, 0, {100, 200}},
           {Step::up, 200, {180, 204}},
@@ -94,7 +111,9 @@ TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGesture
                 events.append(tracker.button(
                     Button{step.kind == Step::down, step.place, quint32(step.ms), 42, !step.heldOrX11}, at));
                 break;
-            case Step::change: events.append(tracker.selectionChanged(State{{5, 6}, step.heldOrX11, 7}, at)); break;
+            case Step::change:
+                events.append(tracker.selectionChanged(State{{5, 6}, step.heldOrX11, step.focused}, at));
+                break;
             case Step::expire: events.append(tracker.expire(at)); break;
             }
         }
