@@ -63,6 +63,11 @@ public:
     // The running application of that process; nothing when no such process runs.
     virtual std::optional<SourceApplication> application(qint32 processIdentifier) = 0;
     virtual bool isTerminated(qint32 processIdentifier) = 0;
+    // Calls `handler` once, on the main thread, when that process ends (after this returns when it
+    // has ended already), whatever windows or process ids come after it. One process is watched at a time: a
+    // new call replaces the watch, an empty handler stops it. Where the system cannot watch a
+    // process, nothing is called.
+    virtual void watchTermination(qint32 processIdentifier, std::function<void()> handler) = 0;
     // The process holding the accessibility focus (asked with a short time-out), or nothing.
     virtual std::optional<qint32> focusedApplicationProcess() = 0;
     // The pointer's position now, screen coordinates.

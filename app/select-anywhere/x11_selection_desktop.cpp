@@ -1,13 +1,18 @@
 // The desktop of an X11 session: applications by their windows (EWMH), the accessibility switch,
-// and the window that becomes active, seen as property changes of the root window.
+// the window that becomes active, seen as property changes of the root window, and the end of a
+// source's process, seen through a descriptor of the process (pidfd).
 #include <QAbstractNativeEventFilter>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
-#include <QApplication>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <QWindow>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cerrno>
@@ -36,7 +41,12 @@ std::optional<SourceApplication> applicationOfWindow(x11::WindowId window) {
 
 class X11SelectionDesktop : public SelectionDesktop, public QAbstractNativeEventFilter {
 public:
-    ~X11SelectionDesktop() override { stopWatching(); }
+    ~X11SelectionDesktop() override {
+        stopWatching();
+        terminationNotifier_ = nullptr;
+        terminationContext_.reset();  // its notifier and any call not made yet go at once
+        endTerminationWatch();
+    }
 
     qint32 ownProcess() override { return qint32(QCoreApplication::applicationPid()); }
     bool supportsMonitoring() override { return x11::available(); }
@@ -83,6 +93,37 @@ public:
 
     bool isTerminated(qint32 processIdentifier) override {
         return processIdentifier <= 0 || (::kill(processIdentifier, 0) != 0 && errno == ESRCH);
+    }
+
+    void watchTermination(qint32 processIdentifier, std::function<void()> handler) override {
+        endTerminationWatch();
+        if (!handler || processIdentifier <= 0) return;
+#ifdef SYS_pidfd_open
+        const int descriptor = int(::syscall(SYS_pidfd_open, processIdentifier, 0));
+#else
+        const int descriptor = -1;
+        errno = ENOSYS;
+#endif
+        // Without pidfd_open (a kernel before 5.3) the end is seen only when a read looks at the process.
+        if (descriptor < 0 && errno != ESRCH) return;
+        const quint64 watch = ++terminationWatch_;
+        terminationContext_ = std::make_unique<QObject>();
+        const auto ended = [this, watch, handler = std::move(handler)] {
+            if (watch != terminationWatch_) return;
+            const std::function<void()> call = handler;  // a copy: the watch ends before the call
+            endTerminationWatch();
+            call();
+        };
+        if (descriptor < 0) {
+            // Ended already: told from the event loop, as a later end would be.
+            QMetaObject::invokeMethod(terminationContext_.get(), ended, Qt::QueuedConnection);
+            return;
+        }
+        // The descriptor becomes readable when the process ends; it names that process only, so a
+        // later process given the same id is not mistaken for it.
+        terminationDescriptor_ = descriptor;
+        terminationNotifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, terminationContext_.get());
+        QObject::connect(terminationNotifier_, &QSocketNotifier::activated, terminationContext_.get(), ended);
     }
 
     std::optional<qint32> focusedApplicationProcess() override {
@@ -154,6 +195,17 @@ private:
         return focused;
     }
 
+    // Ends the watch of a process. It may run inside the watch's own notification: the notifier stops
+    // at once and goes later.
+    void endTerminationWatch() {
+        ++terminationWatch_;
+        if (terminationNotifier_) terminationNotifier_->setEnabled(false);
+        terminationNotifier_ = nullptr;
+        if (terminationDescriptor_ >= 0) ::close(terminationDescriptor_);
+        terminationDescriptor_ = -1;
+        if (terminationContext_) terminationContext_.release()->deleteLater();
+    }
+
     void stopWatching() {
         if (!watching_) return;
         if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(this);
@@ -167,6 +219,12 @@ private:
     x11::WindowId lastActive_ = 0;
     std::optional<std::chrono::steady_clock::time_point> accessAsked_;
     halvern::ShellPointer::Access access_ = halvern::ShellPointer::Access::notGnome;
+    // The watch of a source's end: its number, its process descriptor, and the object its notifier
+    // and its calls belong to (deleting it drops a call not made yet).
+    quint64 terminationWatch_ = 0;
+    int terminationDescriptor_ = -1;
+    QSocketNotifier* terminationNotifier_ = nullptr;
+    std::unique_ptr<QObject> terminationContext_;
 };
 
 }  // namespace

@@ -37,6 +37,8 @@ public:
     std::optional<qint32> focused;
     QPointF pointer{500, 400};
     std::function<void(const std::optional<SourceApplication>&)> activation;
+    qint32 watched = 0;  // the process whose end is watched
+    std::function<void()> termination;
 
     qint32 ownProcess() override { return ownPID; }
     bool supportsMonitoring() override { return monitoring; }
@@ -52,6 +54,10 @@ public:
         return running.value(pid);
     }
     bool isTerminated(qint32 pid) override { return pid != ownPID && !running.contains(pid); }
+    void watchTermination(qint32 pid, std::function<void()> handler) override {
+        watched = handler ? pid : 0;
+        termination = std::move(handler);
+    }
     std::optional<qint32> focusedApplicationProcess() override { return focused; }
     QPointF pointerPosition() override { return pointer; }
     void observeActivation(std::function<void(const std::optional<SourceApplication>&)> handler) override {
