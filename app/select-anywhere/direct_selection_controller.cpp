@@ -905,6 +905,7 @@ void DirectSelectionController::dismiss(const QString& reason) {
     forgetPress();
     interactiveTest_ = false;
     cancelDelayedRead();
+    services_.desktop->watchTermination(0, {});
     services_.panels->cancel();
     services_.panels->hide();
     if (!wasIdle) emit interactionChanged();
@@ -971,6 +972,12 @@ void DirectSelectionController::scheduleRead(const SourceApplication& applicatio
     delayedRead_ = job;
 
     QPointer<DirectSelectionController> guard(this);
+    // A source that ends takes its read, bulb or answer with it, whatever window gets its id next.
+    services_.desktop->watchTermination(application.processIdentifier, [guard, generation = job->generation] {
+        if (guard && guard->interaction_.generation == generation &&
+            guard->interaction_.phase != SelectionInteraction::Phase::idle)
+            guard->dismiss(lostSourceReason);
+    });
     const auto run = [guard, job] {
         if (guard) guard->startRead(job);
     };

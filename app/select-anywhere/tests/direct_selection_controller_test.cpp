@@ -221,6 +221,57 @@ TEST_F(ControllerTest, NoActiveWindowClosesTheSelectionOnlyWhenItLasts) {
     EXPECT_EQ(interaction().phase, Phase::icon);
 }
 
+// A source that ends takes what is pending or shown for it along, though no other window became
+// active (the X server may give a new program's window the ended one's id); another program's end
+// closes nothing.
+TEST(SourceEnd, ASourceThatEndsTakesItsSelectionAlong) {
+    struct Row {
+        const char* name;
+        std::function<void(ControllerHarness&)> show;
+        qint32 ending;
+        Phase expected;
+    };
+    const QList<Row> rows{
+        {"the wait",
+         [](ControllerHarness& t) {
+             t.drag({0, 100}, {80, 100});
+         },
+         editor.processIdentifier, Phase::idle},
+        {"the read",
+         [](ControllerHarness& t) {
+             t.timeline->blockingRunsAtOnce = false;
+             t.drag({0, 100}, {80, 100});
+             t.timeline->advance(200ms);
+         },
+         editor.processIdentifier, Phase::idle},
+        {"the bulb", [](ControllerHarness& t) { offerIcon(t); }, editor.processIdentifier, Phase::idle},
+        {"the terminal's bulb, the editor ending",
+         [](ControllerHarness& t) {
+             t.desktop->frontmost = terminal;
+             t.drag({0, 100}, {80, 100}, terminal.processIdentifier);
+             t.timeline->advance(200ms);
+         },
+         editor.processIdentifier, Phase::icon},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ControllerHarness test;
+        test.started();
+        row.show(test);
+        test.desktop->end(row.ending);
+        EXPECT_EQ(test.interaction().phase, row.expected);
+        test.timeline->finishJobs();
+        test.timeline->advance(200ms);  // nothing the source sent before its end comes back
+        EXPECT_EQ(test.interaction().phase, row.expected);
+        if (row.expected == Phase::idle) {
+            EXPECT_EQ(test.controller().diagnostics().presentationHistory.last(),
+                      QStringLiteral("结束：取字前后来源失焦或退出"));
+        }
+        test.controller().dismiss();
+        EXPECT_EQ(test.desktop->watched, 0);
+    }
+}
+
 // The menu's entries per state and language: titles, enabled flags, and what the toggle does.
 TEST_F(ControllerTest, TheStatusMenuFollowsTheStateAndTheLanguage) {
     struct Row {

@@ -58,6 +58,13 @@ public:
         watched = handler ? pid : 0;
         termination = std::move(handler);
     }
+    // The process ends, without any activation (as when a new window takes the ended one's id).
+    void end(qint32 pid) {
+        running.remove(pid);
+        if (pid != watched) return;
+        watched = 0;
+        std::exchange(termination, {})();
+    }
     std::optional<qint32> focusedApplicationProcess() override { return focused; }
     QPointF pointerPosition() override { return pointer; }
     void observeActivation(std::function<void(const std::optional<SourceApplication>&)> handler) override {

@@ -95,6 +95,21 @@ TEST(SelectionProgramDesktop, ADragInAProgramIsReadOverTheAccessibilityBus) {
         orveltest::waitUntil([&] { return orvel.state(QStringLiteral("selectionPhase")) == QStringLiteral("idle"); }));
 }
 
+// A program that ends takes its bulb with it, whichever window the window manager activates next
+// (this program's own main window among them).
+TEST(SelectionProgramDesktop, AProgramThatEndsTakesItsBulbWithIt) {
+    SelectingProgram orvel;
+    ASSERT_TRUE(orvel.ready());
+    std::optional<SelectionTarget> target(std::in_place);
+    ASSERT_TRUE(target->started());
+    target->dragAcross(QStringLiteral("lineEdit"));
+    orvel.waitForRead();
+    ASSERT_EQ(orvel.state(QStringLiteral("selectionPhase")), QStringLiteral("icon"));
+    target.reset();
+    EXPECT_TRUE(
+        orveltest::waitUntil([&] { return orvel.state(QStringLiteral("selectionPhase")) == QStringLiteral("idle"); }));
+}
+
 // A terminal-class window off the accessibility bus: its selection comes through PRIMARY, and it
 // gets no key (in a terminal Ctrl+C interrupts the running program).
 TEST(SelectionProgramDesktop, ATerminalWindowIsReadThroughPrimaryWithoutAKey) {
