@@ -1,5 +1,6 @@
 #include "platform/shell_pointer.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -45,10 +46,10 @@ ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(paren
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& owner) {
                 const bool active = !owner.isEmpty();
-                const bool changed = std::exchange(active_, active) != active;
+                const bool changed = active_.exchange(active) != active;
                 // A new extension: it knows nothing of this program's watch yet.
                 outdated_ = false;
-                focused_.reset();
+                focused_ = unknownFocus;
                 if (watching_) askToWatch();
                 if (changed) emit activeChanged(active);
             });
@@ -62,7 +63,12 @@ ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(paren
 ShellPointer::~ShellPointer() = default;
 
 ShellPointer& ShellPointer::shared() {
-    static ShellPointer* pointer = new ShellPointer;
+    static ShellPointer* pointer = [] {
+        auto* made = new ShellPointer;
+        // Its signals and watchers belong to the main thread, whichever thread asked first.
+        if (QCoreApplication* application = QCoreApplication::instance()) made->moveToThread(application->thread());
+        return made;
+    }();
     return *pointer;
 }
 
@@ -122,21 +128,21 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
 }
 
 void ShellPointer::watch(bool on) {
-    if (std::exchange(watching_, on) == on) return;
-    focused_.reset();
+    if (watching_.exchange(on) == on) return;
+    focused_ = unknownFocus;
     askToWatch();
 }
 
 void ShellPointer::askToWatch() {
     if (!active_) return;
     auto* watcher = new QDBusPendingCallWatcher(
-        bus_.asyncCall(call(QStringLiteral("Watch"), {watching_}), int(answerTimeout.count())), this);
+        bus_.asyncCall(call(QStringLiteral("Watch"), {watching_.load()}), int(answerTimeout.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         const QDBusMessage reply = call->reply();
         const QVariantList values = reply.arguments();
         // A focus told since is newer than this answer.
-        if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1 && !focused_)
+        if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1 && focused_ == unknownFocus)
             focused_ = qint32(values[0].toUInt());
         outdated_ = reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
     });

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -18,7 +19,7 @@ class QDBusServiceWatcher;
 // The pointer as GNOME Shell sees it, through the program's own shell extension on the session bus.
 // On a Wayland session no ordinary client learns where the pointer is over native Wayland windows,
 // nor when a button goes down or up there; the compositor's shell does, and the extension tells this
-// program (and no other). Main thread only.
+// program (and no other). Main thread only, but for what says it may be asked from any thread.
 namespace halvern {
 
 class ShellPointer : public QObject {
@@ -71,7 +72,7 @@ public:
     // not answer in time: a shell busy with other work tells nothing of the extension.
     std::optional<Access> access();
 
-    // The pointer now; nothing when the extension does not answer within `timeout`.
+    // The pointer now; nothing when the extension does not answer within `timeout`. Any thread.
     std::optional<State> state(std::chrono::milliseconds timeout = callTimeout);
     // The process whose native window set the primary selection, as the extension noted when it did:
     // the one with the keyboard focus then, the only one that may set it. Nothing when the extension
@@ -86,8 +87,12 @@ public:
     // window followed; asked of the extension again whenever it comes back.
     void watch(bool on);
     // The process of the window with the keyboard focus, as the extension last told it while
-    // watched; nothing when not known (0: no window's).
-    std::optional<qint32> focusedProcess() const { return active_ && watching_ ? focused_ : std::nullopt; }
+    // watched; nothing when not known (0: no window's). Any thread.
+    std::optional<qint32> focusedProcess() const {
+        const qint64 focused = focused_;
+        if (!active_ || !watching_ || focused == unknownFocus) return std::nullopt;
+        return qint32(focused);
+    }
 
 Q_SIGNALS:
     // The extension came or went.
@@ -105,9 +110,12 @@ private:
 
     QDBusConnection bus_;
     QDBusServiceWatcher* watcher_ = nullptr;
-    bool active_ = false;
-    bool watching_ = false;
-    std::optional<qint32> focused_;
+    static constexpr qint64 unknownFocus = -1;
+
+    // Written on the main thread, read on any.
+    std::atomic<bool> active_ = false;
+    std::atomic<bool> watching_ = false;
+    std::atomic<qint64> focused_ = unknownFocus;
     // The extension the shell runs does not know the button watch: an older one, which the shell
     // replaces only at the next login.
     bool outdated_ = false;

@@ -5,6 +5,7 @@
 #include <QRegion>
 #include <QSet>
 #include <QStringList>
+#include <QThread>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -25,10 +26,35 @@ namespace halvern::x11 {
 
 namespace {
 
-Display* display() {
+// Qt's display connection.
+Display* qtDisplay() {
     if (!qGuiApp) return nullptr;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return x11 ? x11->display() : nullptr;
+}
+
+// A display connection of one thread's own, to the server Qt is connected to, closed when the thread ends.
+class ThreadDisplay {
+public:
+    explicit ThreadDisplay(Display* qt) : dpy_(XOpenDisplay(XDisplayString(qt))) {}
+    ~ThreadDisplay() {
+        if (dpy_) XCloseDisplay(dpy_);
+    }
+    ThreadDisplay(const ThreadDisplay&) = delete;
+    ThreadDisplay& operator=(const ThreadDisplay&) = delete;
+    Display* get() const { return dpy_; }
+
+private:
+    Display* dpy_;
+};
+
+// The connection the questions go over: Qt's on the main thread; elsewhere the calling thread's own, as
+// Qt's connection belongs to Qt's threads.
+Display* display() {
+    Display* qt = qtDisplay();
+    if (!qt || QThread::currentThread() == qGuiApp->thread()) return qt;
+    thread_local const ThreadDisplay own(qt);
+    return own.get();
 }
 
 Atom atom(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
@@ -195,7 +221,7 @@ WindowId primaryOwner() {
 }
 
 bool madeByThisProgram(WindowId window) {
-    Display* dpy = display();
+    Display* dpy = qtDisplay();
     // The resource id base of the connection.
     return dpy && window && resourceBase(dpy, window) == reinterpret_cast<_XPrivDisplay>(dpy)->private3;
 }

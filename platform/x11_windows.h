@@ -8,7 +8,9 @@
 
 // Questions about the X11 desktop asked on this program's own display connection (Qt's):
 // which window is active and whose it is, who owns a selection, how a window is classed, and
-// the synthetic copy keystroke. Main thread only. Every answer is empty without an X11 display.
+// the synthetic copy keystroke. Every answer is empty without an X11 display. The questions may be
+// asked on any thread (another thread asks over a display connection of its own); what changes
+// Qt's connection or watches its events is for the main thread only, as each says.
 namespace halvern::x11 {
 
 using WindowId = quint64;
@@ -23,9 +25,10 @@ WindowId primaryOwner();
 bool madeByThisProgram(WindowId window);
 
 // A window of this program's own, never shown, made on first use: a change of one of its properties
-// comes back to Qt as an event stamped with the server's time. 0 without X11.
+// comes back to Qt as an event stamped with the server's time. 0 without X11. Main thread only.
 WindowId timeProbeWindow();
 // Changes a property of that window (appending nothing), so that its event follows; false without X11.
+// Main thread only.
 bool requestServerTime();
 
 // The window the user works in: the desktop's _NET_ACTIVE_WINDOW, or, where no window manager
@@ -55,7 +58,7 @@ QString applicationName(WindowId window);
 std::optional<WindowId> windowOfProcess(qint32 processIdentifier);
 // The atom of _NET_ACTIVE_WINDOW, whose changes on the root window tell that another window
 // became active; and asks the display to report property changes of the root window to this
-// program. 0 without an X11 display.
+// program. 0 without an X11 display. Main thread only.
 unsigned long watchActiveWindow();
 // Whether the window is a terminal emulator's, where Ctrl+C interrupts the running program.
 bool isTerminalWindow(WindowId window);
@@ -65,7 +68,7 @@ QString applicationIdentifier(WindowId window);
 
 // Sends Ctrl+C to the active window through XTest when it belongs to the process and is not a
 // terminal: first releases modifier keys still held, so that they do not combine with Ctrl.
-// False when no key was sent.
+// False when no key was sent. Main thread only.
 bool postCopyKeystroke(qint32 processIdentifier);
 
 // The text of the PRIMARY selection, asked of its owner on a display connection of this call's own
