@@ -7,6 +7,7 @@
 #include "core/direct_selection_rules.h"
 #include "core/selection_read_rule.h"
 #include "platform/program_identity.h"
+#include "platform/shell_pointer.h"
 #include "platform/x11_windows.h"
 
 namespace halvern {
@@ -53,15 +54,6 @@ bool SelectionClipboardReader::migrateDefault(base::DefaultsStore& defaults) {
 }
 
 namespace {
-
-// Whether PRIMARY's owner holds the process's selection: it made the window, or, for a program without
-// an X window (a native Wayland window) while no X window is active, the compositor did: it passes a
-// native selection on to X11 through a window of its own.
-bool holdsSelectionOf(x11::WindowId owner, qint32 processIdentifier) {
-    if (x11::windowBelongsToProcess(owner, processIdentifier)) return true;
-    return owner != 0 && !x11::activeWindow() && !x11::windowOfProcess(processIdentifier) &&
-           x11::madeByWindowManager(owner);
-}
 
 // Main thread only: one compatibility copy at a time.
 bool reading = false;
@@ -213,10 +205,39 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     co_return SelectionReadResult{text, copyRoute, 1};
 }
 
-PrimarySelection SelectionClipboardReader::primaryText(qint32 processIdentifier) {
+PrimaryOwner SelectionClipboardReader::primaryOwner(qint32 processIdentifier) {
     const x11::WindowId owner = x11::primaryOwner();
-    if (!holdsSelectionOf(owner, processIdentifier)) return {};
-    return {true, x11::primarySelectionText(primaryTimeout, owner)};
+    if (!owner) return {};
+    if (x11::windowBelongsToProcess(owner, processIdentifier)) return {PrimaryOwner::Kind::source, owner};
+    // A program without an X window (a native Wayland window) while no X window is active: the
+    // compositor passes a native selection on to X11 through a window of its own.
+    if (!x11::activeWindow() && !x11::windowOfProcess(processIdentifier) && x11::madeByWindowManager(owner))
+        return {PrimaryOwner::Kind::compositor, owner};
+    return {};
+}
+
+bool SelectionClipboardReader::holdsSelectionOf(const PrimaryOwner& owner, qint32 processIdentifier,
+                                                const std::function<std::optional<qint32>()>& nativeSource) {
+    switch (owner.kind) {
+    case PrimaryOwner::Kind::none: return false;
+    case PrimaryOwner::Kind::source: return true;
+    // The compositor's window passes on whatever native window set PRIMARY last, which may be another
+    // program's (a browser's password field): only the one the shell names.
+    case PrimaryOwner::Kind::compositor: return processIdentifier > 0 && nativeSource() == processIdentifier;
+    }
+    return false;
+}
+
+std::optional<QString> SelectionClipboardReader::primaryText(const PrimaryOwner& owner) {
+    if (owner.kind == PrimaryOwner::Kind::none) return std::nullopt;
+    return x11::primarySelectionText(primaryTimeout, owner.window);
+}
+
+PrimarySelection SelectionClipboardReader::primaryText(qint32 processIdentifier) {
+    const PrimaryOwner owner = primaryOwner(processIdentifier);
+    const auto nativeSource = [] { return ShellPointer::shared().primarySource(primarySourceTimeout); };
+    if (!holdsSelectionOf(owner, processIdentifier, nativeSource)) return {};
+    return {true, primaryText(owner)};
 }
 
 void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal refusal) {

@@ -61,6 +61,15 @@ struct PrimarySelection {
     std::optional<QString> text;
 };
 
+// Who owns PRIMARY, as seen for one application: one of its windows, or the compositor's window through
+// which it passes a native Wayland selection on to X11 (while no X window is active and the application
+// has none), or neither.
+struct PrimaryOwner {
+    enum class Kind { none, source, compositor };
+    Kind kind = Kind::none;
+    quint64 window = 0;
+};
+
 struct SelectionClipboardReader {
     // Bool: the user's on/off switch of the compatibility copy.
     static inline const QString preferenceKey = QStringLiteral("nativeSelectionCompatibilityCopy");
@@ -81,15 +90,25 @@ struct SelectionClipboardReader {
     static constexpr int restoreAttempts = 3;
     // How long the owner of PRIMARY has to hand over its text.
     static constexpr std::chrono::milliseconds primaryTimeout{500};
+    // How long the shell extension has to name the process that set a native selection.
+    static constexpr std::chrono::milliseconds primarySourceTimeout{500};
 
     // The switch's value, storing true (and the migration marker 1) when none is stored or the
     // stored value is not a Bool.
     static bool migrateDefault(base::DefaultsStore& defaults = base::DefaultsStore::standard());
 
     // The PRIMARY selection where the application with that process id owns it (or, for its native
-    // Wayland window, the compositor passes it on): what the user just selected there, read without a
-    // keystroke and without touching the clipboard. Main thread.
+    // Wayland window, the compositor passes on what it set): what the user just selected there, read
+    // without a keystroke and without touching the clipboard. Blocks up to the time-outs: any thread.
     static PrimarySelection primaryText(qint32 processIdentifier);
+    // The steps of primaryText, any thread: who owns PRIMARY for the application; whether that holds the
+    // application's selection (`nativeSource`, the process that set a native selection as the shell
+    // extension tells it, is asked only for the compositor's window: nothing, or another process, is
+    // no); and the owner's text, only while that window still owns it.
+    static PrimaryOwner primaryOwner(qint32 processIdentifier);
+    static bool holdsSelectionOf(const PrimaryOwner& owner, qint32 processIdentifier,
+                                 const std::function<std::optional<qint32>()>& nativeSource);
+    static std::optional<QString> primaryText(const PrimaryOwner& owner);
     // The error that tells a refusal of SelectionReadRule: DirectSelectionFailure protectedField for a
     // password field, timedOut where PRIMARY did not come in time, CompatibilityReadFailure for an
     // unconfirmed browser or program, noText otherwise.
