@@ -11,6 +11,7 @@
 #include "app/select-anywhere/direct_result_panel.h"
 #include "app/select-anywhere/floating_selection_panels.h"
 #include "app/select-anywhere/selection_icon_panel.h"
+#include "app/select-anywhere/selection_read_pipeline.h"
 #include "app/select-anywhere/window_regression_checklist.h"
 #include "app/shell/app_store.h"
 #include "app/shell/app_store_services.h"
@@ -35,12 +36,10 @@ using tamsel::DirectSelectionFailure;
 using tamsel::SelectionInteraction;
 using tamsel::SelectionSourceBlock;
 using Event = halvern::SelectionMouseEvent;
-using FailureCase = DirectSelectionFailure::Case;
 
 namespace {
 
 const QString pauseReason = QStringLiteral("自动划词暂停、范围或权限变化");
-const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
 const QString unknownAppName = QStringLiteral("来源应用");
 const QString unavailableStatus = QStringLiteral("自动划词在此桌面会话中不可用（需要 X11 或 XWayland）");
 const QString monitorStartedStatus = QStringLiteral("鼠标监听已创建。请先单击文本编辑器，再拖选一段文字。");
@@ -107,16 +106,6 @@ QString snapshotLine(const Event& event, const std::optional<tamsel::SelectionSo
         .arg(event.focusError);
 }
 
-std::optional<halvern::SelectionReadFailure> readFailureOf(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const halvern::SelectionReadFailure& failure) {
-        return failure;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
 }  // namespace
 
 DirectSelectionServices DirectSelectionServices::completed() const {
@@ -137,7 +126,8 @@ DirectSelectionController::DirectSelectionController(DirectSelectionServices ser
     : SelectionController(parent),
       services_(services.completed()),
       defaults_(services_.defaults ? *services_.defaults : base::DefaultsStore::standard()),
-      store_(services_.store ? *services_.store : AppStore::shared()) {
+      store_(services_.store ? *services_.store : AppStore::shared()),
+      reads_(std::make_unique<SelectionReadPipeline>(*this)) {
     services_.panels->attach(*this);
     // What a hand-over showed is gone once nothing is pending or shown any more.
     connect(this, &DirectSelectionController::interactionChanged, this, [this] {
@@ -891,7 +881,8 @@ void DirectSelectionController::handleLocalMouseDown(QPointF point) {
     QPointer<DirectSelectionController> guard(this);
     services_.scheduler->post([guard, point] {
         if (!guard || guard->presentationContains(point)) return;
-        if (guard->hasSelectionPresentation() || guard->delayedRead_) guard->dismiss(QStringLiteral("主窗口内点击"));
+        if (guard->hasSelectionPresentation() || guard->reads_->isPending())
+            guard->dismiss(QStringLiteral("主窗口内点击"));
     });
 }
 
@@ -904,7 +895,7 @@ void DirectSelectionController::dismiss(const QString& reason) {
     if (wasReading) diagnostics_.lastReadRoute = interaction_.readStatus;
     forgetPress();
     interactiveTest_ = false;
-    cancelDelayedRead();
+    reads_->cancel();
     services_.desktop->watchTermination(0, {});
     services_.panels->cancel();
     services_.panels->hide();
@@ -938,221 +929,16 @@ void DirectSelectionController::notePresentation(const QString& text) {
 
 // ---- Reads ----------------------------------------------------------------------------------------------
 
-void DirectSelectionController::cancelDelayedRead() {
-    const std::shared_ptr<ReadJob> job = std::exchange(delayedRead_, nullptr);
-    if (!job) return;
-    if (job->timer) services_.scheduler->cancel(*job->timer);
-    job->cancellation.cancel();
-}
-
-bool DirectSelectionController::isCurrent(const ReadJob& job) const {
-    return !job.cancellation.isCancelled() && interaction_.generation == job.generation;
-}
-
-bool DirectSelectionController::sourceIsInFront(qint32 processIdentifier) {
-    std::optional<qint32> front = services_.desktop->frontmostProcess();
-    if (!front) front = services_.desktop->focusedApplicationProcess();
-    return front && *front == processIdentifier;
-}
-
 void DirectSelectionController::scheduleRead(const SourceApplication& application, QPointF point, bool manual,
                                              bool localOnly, std::chrono::steady_clock::time_point released) {
-    cancelDelayedRead();
-    auto job = std::make_shared<ReadJob>();
-    job->application = application;
-    job->name = displayName(application);
-    job->point = point;
-    job->manual = manual;
-    job->localOnly = localOnly;
-    job->generation = interaction_.beginRead(application.processIdentifier, manual);
-    emit interactionChanged();
-    recordSource(application);
-    diagnostics_.lastReadRoute = interaction_.readStatus;
-    setActivityStatus(QStringLiteral("正在读取选区：") + job->name);
-    delayedRead_ = job;
-
-    QPointer<DirectSelectionController> guard(this);
+    reads_->schedule(application, point, manual, localOnly, released);
     // A source that ends takes its read, bulb or answer with it, whatever window gets its id next.
-    services_.desktop->watchTermination(application.processIdentifier, [guard, generation = job->generation] {
+    QPointer<DirectSelectionController> guard(this);
+    services_.desktop->watchTermination(application.processIdentifier, [guard, generation = interaction_.generation] {
         if (guard && guard->interaction_.generation == generation &&
             guard->interaction_.phase != SelectionInteraction::Phase::idle)
             guard->dismiss(lostSourceReason);
     });
-    const auto run = [guard, job] {
-        if (guard) guard->startRead(job);
-    };
-    // A gesture's selection settles before it is read, counted from the release's arrival (the event
-    // may have waited for the main thread since); a read asked for from the menu starts at once.
-    if (manual) {
-        services_.scheduler->post(run);
-        return;
-    }
-    // What the read looks up before it reads the selection is looked up during the wait.
-    services_.readers->prepareAccessibility(application.processIdentifier, point, job->cancellation.token());
-    std::chrono::milliseconds wait = settleDelay;
-    if (released != std::chrono::steady_clock::time_point{})
-        wait -= std::chrono::duration_cast<std::chrono::milliseconds>(services_.scheduler->currentTime() - released);
-    job->timer = services_.scheduler->after(std::clamp(wait, std::chrono::milliseconds(0), settleDelay), run);
-}
-
-void DirectSelectionController::startRead(const std::shared_ptr<ReadJob>& job) {
-    job->timer.reset();
-    if (!isCurrent(*job)) return;
-    if (blockReason(job->application)) {
-        dismiss(lostSourceReason);
-        return;
-    }
-    if (!job->manual && !sourceIsInFront(job->application.processIdentifier)) {
-        dismiss(lostSourceReason);
-        return;
-    }
-    if (!interaction_.markReading(job->generation)) return;
-    diagnostics_.lastReadRoute = interaction_.readStatus;
-
-    auto outcome = std::make_shared<std::pair<std::optional<halvern::SelectionReadResult>, std::exception_ptr>>();
-    auto readers = services_.readers;
-    const qint32 pid = job->application.processIdentifier;
-    const QPointF pointer = job->point;
-    const base::CancellationToken token = job->cancellation.token();
-    QPointer<DirectSelectionController> guard(this);
-    services_.scheduler->runBlocking(
-        [outcome, readers, pid, pointer, token] {
-            try {
-                outcome->first = readers->readAccessibility(pid, pointer, token);
-            } catch (...) {
-                outcome->second = std::current_exception();
-            }
-        },
-        [guard, job, outcome] {
-            if (guard) guard->accessibilityReadEnded(job, std::move(outcome->first), outcome->second);
-        });
-}
-
-void DirectSelectionController::accessibilityReadEnded(const std::shared_ptr<ReadJob>& job,
-                                                       std::optional<halvern::SelectionReadResult> result,
-                                                       std::exception_ptr error) {
-    using Rule = tamsel::SelectionReadRule;
-    const std::optional<halvern::SelectionReadFailure> failure = result ? std::nullopt : readFailureOf(error);
-    if (failure) diagnostics_.lastAXReadDiagnostics = failure->diagnostics();
-    if ((!result && !failure) || !isCurrent(*job)) {
-        readFailed(job, error);
-        return;
-    }
-    // What may be taken, and how, is the read rule's to say.
-    const qint32 pid = job->application.processIdentifier;
-    Rule::Evidence evidence;
-    evidence.program = services_.readers->program(pid);
-    if (result)
-        evidence.shown = result->text;
-    else
-        evidence.readFailure = failure->reason();
-    const halvern::PrimarySelection primary = services_.readers->primaryText(pid);
-    evidence.primaryOwned = primary.owned;
-    evidence.primary = primary.text;
-    evidence.copyEnabled = compatibilityCopyEnabled_;
-    evidence.copyKeyReachable = services_.readers->copyKeyReachable(pid);
-    const Rule::Verdict verdict = Rule::decide(Rule::Asker::gesture, evidence);
-    // Where the bus showed a selection other than the one PRIMARY holds, it did not show this one.
-    const QString diagnostics = failure ? failure->diagnostics() : result->route;
-    if (!error) error = std::make_exception_ptr(halvern::SelectionReadFailure(FailureCase::unsupported, diagnostics));
-    std::exception_ptr refusal = error;
-    if (verdict.refusal != Rule::Refusal::readFailure) {
-        try {
-            halvern::SelectionClipboardReader::throwRefusal(verdict.refusal);
-        } catch (...) {
-            refusal = std::current_exception();
-        }
-    }
-    if (!verdict.routes.isEmpty() && verdict.routes.first() == Rule::Route::shown) {
-        readSucceeded(job, *result);
-        return;
-    }
-    // The other routes read what the source holds now: only while it is still in front and allowed.
-    if (verdict.routes.isEmpty() || !sourceIsInFront(pid) || blockReason(job->application)) {
-        readFailed(job, verdict.routes.isEmpty() ? refusal : error);
-        return;
-    }
-    if (verdict.routes.first() == Rule::Route::primary) {
-        diagnostics_.lastReadRoute = diagnostics + QStringLiteral(" · PRIMARY");
-        try {
-            const QString text = tamsel::DirectSelectionRules::validated(*evidence.primary);
-            readSucceeded(job, {text, halvern::SelectionClipboardReader::primaryRoute, 1});
-            return;
-        } catch (const DirectSelectionFailure& primaryFailure) {
-            // An empty PRIMARY says less than the accessibility read did.
-            if (primaryFailure.failureCase() != FailureCase::noText || verdict.routes.size() == 1) {
-                readFailed(job,
-                           primaryFailure.failureCase() == FailureCase::noText ? refusal : std::current_exception());
-                return;
-            }
-        }
-    }
-    // The program's own copy, last.
-    diagnostics_.lastReadRoute = diagnostics + QStringLiteral(" · Compatibility Copy");
-    QPointer<DirectSelectionController> guard(this);
-    services_.readers->copySelection(
-        pid, evidence.program, job->cancellation.token(),
-        [guard, job](std::optional<halvern::SelectionReadResult> copied, std::exception_ptr copyError) {
-            if (!guard) return;
-            if (copied)
-                guard->readSucceeded(job, *copied);
-            else
-                guard->readFailed(job, copyError);
-        });
-}
-
-void DirectSelectionController::readSucceeded(const std::shared_ptr<ReadJob>& job,
-                                              const halvern::SelectionReadResult& result) {
-    if (!isCurrent(*job)) return;
-    const qint32 pid = job->application.processIdentifier;
-    if (services_.desktop->isTerminated(pid) || (!job->manual && !sourceIsInFront(pid))) {
-        dismiss(lostSourceReason);
-        return;
-    }
-    delayedRead_.reset();
-    if (result.route.startsWith(QStringLiteral("AX"))) diagnostics_.lastAXReadDiagnostics = result.route;
-    const CapturedSelection selection{result.text, job->name, pid, job->localOnly};
-    if (!interaction_.finishRead(job->generation, selection, !job->manual)) return;
-    emit interactionChanged();
-    diagnostics_.lastReadRoute =
-        result.route + QStringLiteral("（第 ") + QString::number(result.attempt) + QStringLiteral(" 次读取）");
-    selectionPoint_ = job->point;
-    if (job->manual) {
-        presentCaptured(selection);
-        return;
-    }
-    setActivityStatus(job->name + QStringLiteral("：已读取 ") +
-                      QString::number(base::text::graphemeCount(result.text)) +
-                      QStringLiteral(" 个字符。点击选区旁 AI 图标打开；尚未调用模型。"));
-    showSelectionIcon(job->point);
-}
-
-void DirectSelectionController::readFailed(const std::shared_ptr<ReadJob>& job, std::exception_ptr error) {
-    if (!isCurrent(*job)) return;
-    const qint32 pid = job->application.processIdentifier;
-    if (services_.desktop->isTerminated(pid) || (!job->manual && !sourceIsInFront(pid))) {
-        dismiss(lostSourceReason);
-        return;
-    }
-    delayedRead_.reset();
-    completeFailedRead(*job, error);
-}
-
-void DirectSelectionController::completeFailedRead(const ReadJob& job, std::exception_ptr error) {
-    const QString message = base::messageOf(error);
-    if (!interaction_.failRead(job.generation, message, false)) return;
-    emit interactionChanged();
-    diagnostics_.lastReadRoute = interaction_.readStatus;
-    if (const auto failure = readFailureOf(error))
-        diagnostics_.lastReadRoute += QStringLiteral(" · ") + failure->diagnostics();
-    setActivityStatus(job.name + QStringLiteral("：") + message);
-    if (!job.manual) return;
-    selectionPoint_ = job.point;
-    interaction_.present(CapturedSelection{QString(), job.name, std::nullopt, false},
-                         SelectionInteraction::Origin::manual, false);
-    emit interactionChanged();
-    services_.panels->showError(message, job.name);
-    show(job.point, false);
 }
 
 // ---- Panels and the main window -----------------------------------------------------------------------------

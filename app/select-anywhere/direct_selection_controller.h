@@ -22,6 +22,7 @@
 namespace velquin {
 
 class FloatingSelectionPanels;
+class SelectionReadPipeline;
 
 // What the controller recorded for the diagnostics report: the last source, refusal and read, the
 // event counters and the trails of recent events and presentations. Texts are Chinese.
@@ -208,18 +209,7 @@ Q_SIGNALS:
 
 private:
     friend class WindowRegressionChecklist;
-
-    // One scheduled read: what it reads, and the handle that cancels its wait and its work.
-    struct ReadJob {
-        qint64 generation = 0;
-        SourceApplication application;
-        QString name;
-        QPointF point;
-        bool manual = false;
-        bool localOnly = false;
-        base::CancellationSource cancellation;
-        std::optional<SelectionScheduler::TimerId> timer;
-    };
+    friend class SelectionReadPipeline;
 
     void setActivityStatus(const QString& value);
     void setWindowStatus(const QString& value);
@@ -241,17 +231,6 @@ private:
     bool presentationContains(QPointF point) const;
     void notePresentation(const QString& text);
     void forgetPress();
-    void cancelDelayedRead();
-    // Whether the source is still the application in front (or, with none, the focused one).
-    bool sourceIsInFront(qint32 processIdentifier);
-
-    void startRead(const std::shared_ptr<ReadJob>& job);
-    void accessibilityReadEnded(const std::shared_ptr<ReadJob>& job, std::optional<halvern::SelectionReadResult> result,
-                                std::exception_ptr error);
-    void readSucceeded(const std::shared_ptr<ReadJob>& job, const halvern::SelectionReadResult& result);
-    void readFailed(const std::shared_ptr<ReadJob>& job, std::exception_ptr error);
-    bool isCurrent(const ReadJob& job) const;
-    void completeFailedRead(const ReadJob& job, std::exception_ptr error);
 
     void showSelectionIcon(QPointF point);
     void show(QPointF point, bool activate);
@@ -278,7 +257,7 @@ private:
     bool localMonitorInstalled_ = false;
     bool observing_ = false;
     QMetaObject::Connection languageObserver_;
-    std::shared_ptr<ReadJob> delayedRead_;
+    std::unique_ptr<SelectionReadPipeline> reads_;  // the scheduled read
     tamsel::SelectionInteraction interaction_;
     QPointF selectionPoint_;
     bool observedDrag_ = false;

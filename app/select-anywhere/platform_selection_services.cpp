@@ -12,6 +12,7 @@
 #include "app/select-anywhere/selection_services.h"
 #include "platform/program_identity.h"
 #include "platform/selection_clipboard_reader.h"
+#include "platform/shell_pointer.h"
 #include "platform/x11_windows.h"
 
 namespace velquin {
@@ -71,8 +72,14 @@ public:
             }
         });
     }
-    halvern::PrimarySelection primaryText(qint32 processIdentifier) override {
-        return halvern::SelectionClipboardReader::primaryText(processIdentifier);
+    halvern::PrimaryOwner primaryOwner(qint32 processIdentifier) override {
+        return halvern::SelectionClipboardReader::primaryOwner(processIdentifier);
+    }
+    std::optional<qint32> nativePrimarySource() override {
+        return halvern::ShellPointer::shared().primarySource(halvern::SelectionClipboardReader::primarySourceTimeout);
+    }
+    std::optional<QString> primaryText(const halvern::PrimaryOwner& owner) override {
+        return halvern::SelectionClipboardReader::primaryText(owner);
     }
     tamsel::SelectionReadRule::Program program(qint32 processIdentifier) override {
         return halvern::ProgramIdentity::of(processIdentifier);

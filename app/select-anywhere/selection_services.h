@@ -58,7 +58,7 @@ public:
     virtual bool isTrusted() = 0;
     // The application of the active window; nothing without one.
     virtual std::optional<SourceApplication> frontmostApplication() = 0;
-    // Its process alone (cheaper: asked before and after every read).
+    // Its process alone (cheaper: asked before and after every read). Any thread.
     virtual std::optional<qint32> frontmostProcess() = 0;
     // The running application of that process; nothing when no such process runs.
     virtual std::optional<SourceApplication> application(qint32 processIdentifier) = 0;
@@ -68,7 +68,7 @@ public:
     // new call replaces the watch, an empty handler stops it. Where the system cannot watch a
     // process, nothing is called.
     virtual void watchTermination(qint32 processIdentifier, std::function<void()> handler) = 0;
-    // The process holding the accessibility focus (asked with a short time-out), or nothing.
+    // The process holding the accessibility focus (asked with a short time-out), or nothing. Any thread.
     virtual std::optional<qint32> focusedApplicationProcess() = 0;
     // The pointer's position now, screen coordinates.
     virtual QPointF pointerPosition() = 0;
@@ -136,9 +136,15 @@ public:
     // readAccessibility of that process and point starts from them. Reads nothing selected.
     virtual void prepareAccessibility(qint32 /*processIdentifier*/, QPointF /*pointer*/,
                                       const base::CancellationToken& /*cancellation*/) {}
-    // The PRIMARY selection where the source owns it, and its text where it came in time
-    // (halvern::SelectionClipboardReader::primaryText); no key is sent.
-    virtual halvern::PrimarySelection primaryText(qint32 processIdentifier) = 0;
+    // PRIMARY's owner as seen for the source (halvern::SelectionClipboardReader::primaryOwner). Any
+    // thread, as are the next four.
+    virtual halvern::PrimaryOwner primaryOwner(qint32 processIdentifier) = 0;
+    // The process whose native window set PRIMARY, as GNOME Shell's extension noted it; nothing when it
+    // does not know or does not answer in time (halvern::ShellPointer::primarySource).
+    virtual std::optional<qint32> nativePrimarySource() { return std::nullopt; }
+    // The text of PRIMARY while that owner still holds it, where it came in time; no key is sent
+    // (halvern::SelectionClipboardReader::primaryText).
+    virtual std::optional<QString> primaryText(const halvern::PrimaryOwner& owner) = 0;
     // What the source's program does with a password field's text (halvern::ProgramIdentity::of).
     virtual tamsel::SelectionReadRule::Program program(qint32 /*processIdentifier*/) {
         return tamsel::SelectionReadRule::Program::ordinary;

@@ -15,6 +15,7 @@
 #include "app/select-anywhere/floating_selection_panels.h"
 #include "app/select-anywhere/selection_icon_panel.h"
 #include "app/select-anywhere/selection_icon_view.h"
+#include "app/select-anywhere/selection_read_pipeline.h"
 #include "app/shell/app_delegate.h"
 #include "app/shell/app_store.h"
 #include "app/shell/application_instance.h"
@@ -182,7 +183,7 @@ QCoro::Task<QMap<QString, bool>> WindowRegressionChecklist::run() {
 
     // A press elsewhere in this program closes the selection.
     const QPointF outside(-100000, -100000);
-    if (!c.presentationContains(outside) && (c.hasSelectionPresentation() || c.delayedRead_))
+    if (!c.presentationContains(outside) && (c.hasSelectionPresentation() || c.reads_->isPending()))
         c.dismiss(QStringLiteral("主窗口内点击"));
     result[QStringLiteral("outside_click_closes_result")] = panels_.answerState().exists &&
                                                             panels_.iconState().exists && !answerVisible() &&
@@ -191,15 +192,16 @@ QCoro::Task<QMap<QString, bool>> WindowRegressionChecklist::run() {
 
     // Failed reads: an automatic one shows nothing, a manual one its reason.
     const auto failRead = [&c](bool manual, const QString& name) {
-        DirectSelectionController::ReadJob job;
+        SelectionReadPipeline::Job job;
         job.generation = c.interaction_.beginRead(415, manual);
         c.interaction_.markReading(job.generation);
         job.application = SourceApplication{415, name, {}};
         job.name = name;
         job.point = c.selectionPoint_;
         job.manual = manual;
-        c.completeFailedRead(job, std::make_exception_ptr(tamsel::DirectSelectionFailure(
-                                      tamsel::DirectSelectionFailure::Case::unsupported)));
+        c.reads_->completeFailedRead(
+            job,
+            std::make_exception_ptr(tamsel::DirectSelectionFailure(tamsel::DirectSelectionFailure::Case::unsupported)));
     };
     requests = model.requestCount();
     failRead(false, QStringLiteral("No text fixture"));

@@ -155,6 +155,9 @@ struct ReadRow {
     Phase phase;  // afterwards
     QString status;
     bool primaryUnanswered = false;  // the source owns PRIMARY, whose text did not come in time
+    // PRIMARY comes through the compositor's window, set by the native window of this process as the
+    // shell names it (nothing: the shell does not answer).
+    std::optional<std::optional<qint32>> throughCompositor = std::nullopt;
 };
 
 TEST(SelectionRead, TheReadAfterTheSettleWait) {
@@ -202,6 +205,15 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         // A hidden entry may show its text in clear on the bus; only PRIMARY's mask would tell.
         {"the source's PRIMARY did not come in time: refused", true, read, std::nullopt, Program::ordinary, false,
          Phase::idle, message(failure(Case::timedOut)), true},
+        // The compositor passes on whichever native window set PRIMARY last.
+        {"the compositor's PRIMARY, set by the source: PRIMARY", false, failing(Case::unsupported), primaryWords,
+         Program::ordinary, false, Phase::icon, readPrimary, false, editor.processIdentifier},
+        {"the compositor's PRIMARY, set by another program: not read", false, failing(Case::unsupported),
+         QStringLiteral("hunter2secret"), Program::ordinary, false, Phase::idle, message(failure(Case::unsupported)),
+         false, terminal.processIdentifier},
+        {"the compositor's PRIMARY, the shell does not answer: not read", false, failing(Case::noText),
+         QStringLiteral("hunter2secret"), Program::ordinary, false, Phase::idle, message(failure(Case::noText)), false,
+         std::optional<qint32>()},
     };
     for (const ReadRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -212,6 +224,8 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
             return halvern::PrimarySelection{row.primary.has_value() || row.primaryUnanswered, row.primary};
         };
         test.readers->sourceProgram = row.program;
+        test.readers->primaryThroughCompositor = row.throughCompositor.has_value();
+        test.readers->nativeSource = row.throughCompositor.value_or(std::nullopt);
         test.started();
         test.drag({0, 100}, {80, 100});
         EXPECT_EQ(test.readers->preparations, QList<qint32>{editor.processIdentifier});
@@ -223,6 +237,7 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         if (row.copies) {
             test.readers->pendingCopy(
                 halvern::SelectionReadResult{QStringLiteral("copied words"), QStringLiteral("copy"), 1}, {});
+            test.timeline->runPosted();
         }
         const auto& controller = test.controller();
         EXPECT_EQ(controller.interaction().phase, row.phase);
@@ -230,6 +245,9 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         // An automatic read never opens the answer panel; only a success offers the icon.
         EXPECT_EQ(test.panels->calls.filter(QStringLiteral("icon 80,100")).size(), row.phase == Phase::icon ? 1 : 0);
         EXPECT_TRUE(test.panels->calls.filter(QStringLiteral("answer")).isEmpty());
+        if (row.throughCompositor && *row.throughCompositor != editor.processIdentifier) {
+            EXPECT_EQ(test.readers->primaryTextReads, 0) << "another program's PRIMARY was read";
+        }
     }
 }
 
@@ -284,7 +302,13 @@ TEST_F(GestureTest, AResultOfAnOlderGenerationIsDropped) {
     timeline->blockingRunsAtOnce = false;
     drag({0, 100}, {80, 100});
     timeline->advance(180ms);
+    // The front check, then the read with its lookups: blocking work, none of it on the main thread.
     ASSERT_EQ(timeline->pendingJobs(), 1);
+    timeline->finishJobs();
+    timeline->runPosted();
+    ASSERT_EQ(timeline->pendingJobs(), 1);
+    EXPECT_TRUE(readers->accessibilityReads.isEmpty());
+    EXPECT_EQ(readers->primaryTextReads, 0);
     // A press in the source starts a new interaction while the first read is still running.
     send(event(Event::leftMouseDown, {300, 300}));
     timeline->finishJobs();

@@ -113,7 +113,8 @@ public:
 };
 
 // Each read answers with the next scripted outcome (a result or an exception); the compatibility
-// copy waits until the test completes it.
+// copy waits until the test completes it. The blocking reads run where VirtualScheduler runs its
+// blocking work: on the test's thread.
 class FakeReaders : public SelectionReaders {
 public:
     using Script = std::function<halvern::SelectionReadResult()>;
@@ -123,9 +124,14 @@ public:
                                             QStringLiteral("AXSelectedText · focus=0, hit=0, candidates=3"), 1};
     };
     Primary primary = [] { return halvern::PrimarySelection(); };  // the source owns no PRIMARY
+    // PRIMARY, where owned, comes through the compositor's window, and the shell extension names this
+    // process as the one that set it (nothing: it does not answer).
+    bool primaryThroughCompositor = false;
+    std::optional<qint32> nativeSource;
     tamsel::SelectionReadRule::Program sourceProgram = tamsel::SelectionReadRule::Program::ordinary;
     bool keyReachable = true;
-    QList<qint32> accessibilityReads, primaryReads, copies, preparations;
+    QList<qint32> accessibilityReads, copies, preparations;
+    int primaryTextReads = 0;
     Completion pendingCopy;
 
     halvern::SelectionReadResult readAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
@@ -135,9 +141,15 @@ public:
     void prepareAccessibility(qint32 pid, QPointF, const base::CancellationToken&) override {
         preparations.append(pid);
     }
-    halvern::PrimarySelection primaryText(qint32 pid) override {
-        primaryReads.append(pid);
-        return primary();
+    halvern::PrimaryOwner primaryOwner(qint32) override {
+        using Kind = halvern::PrimaryOwner::Kind;
+        if (!primary().owned) return {};
+        return {primaryThroughCompositor ? Kind::compositor : Kind::source, 1};
+    }
+    std::optional<qint32> nativePrimarySource() override { return nativeSource; }
+    std::optional<QString> primaryText(const halvern::PrimaryOwner&) override {
+        ++primaryTextReads;
+        return primary().text;
     }
     tamsel::SelectionReadRule::Program program(qint32) override { return sourceProgram; }
     bool copyKeyReachable(qint32) override { return keyReachable; }
