@@ -102,6 +102,11 @@ void SelectionReadPipeline::schedule(const SourceApplication& application, QPoin
 }
 
 void SelectionReadPipeline::checkFront(const std::shared_ptr<Job>& job, std::function<void(bool)> then) {
+    // An active X11 window is told by the display server at once; anything else may take a bus call.
+    if (const std::optional<qint32> active = c_.services_.desktop->activeWindowProcess()) {
+        then(*active == job->application.processIdentifier);
+        return;
+    }
     auto inFront = std::make_shared<bool>(false);
     auto desktop = c_.services_.desktop;
     const qint32 pid = job->application.processIdentifier;

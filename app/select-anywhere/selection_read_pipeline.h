@@ -58,7 +58,8 @@ private:
     void accessibilityReadEnded(const std::shared_ptr<Job>& job, Gathered& gathered);
     void readSucceeded(const std::shared_ptr<Job>& job, const halvern::SelectionReadResult& result, bool inFront);
     void readFailed(const std::shared_ptr<Job>& job, std::exception_ptr error, bool inFront);
-    // Asks, as blocking work, whether the source is still in front, then calls `then` with the answer.
+    // Tells whether the source is still in front, then calls `then` with the answer: at once where an
+    // X11 window is active, otherwise after asking as blocking work.
     void checkFront(const std::shared_ptr<Job>& job, std::function<void(bool)> then);
     bool isCurrent(const Job& job) const;
 

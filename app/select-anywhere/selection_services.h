@@ -60,6 +60,9 @@ public:
     virtual std::optional<SourceApplication> frontmostApplication() = 0;
     // Its process alone (cheaper: asked before and after every read). Any thread.
     virtual std::optional<qint32> frontmostProcess() = 0;
+    // The process of the active X11 window, asked of the display server alone (never over a bus), so
+    // cheap enough for the main thread; nothing when no X11 window is active or it cannot be told.
+    virtual std::optional<qint32> activeWindowProcess() { return std::nullopt; }
     // The running application of that process; nothing when no such process runs.
     virtual std::optional<SourceApplication> application(qint32 processIdentifier) = 0;
     virtual bool isTerminated(qint32 processIdentifier) = 0;

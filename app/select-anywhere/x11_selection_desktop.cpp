@@ -59,6 +59,8 @@ public:
         return std::nullopt;
     }
 
+    std::optional<qint32> activeWindowProcess() override { return x11::frontmostProcess(); }
+
     std::optional<qint32> frontmostProcess() override {
         if (const std::optional<qint32> process = x11::frontmostProcess()) return process;
         return nativeFrontmostProcess();
