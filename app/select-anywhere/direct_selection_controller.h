@@ -67,6 +67,8 @@ public:
     // manager may leave none active for a moment while it moves the focus between windows.
     static constexpr std::chrono::milliseconds noActiveWindowSettle{300};
     static constexpr double dragDistance = 4.0;
+    // Why what was pending or shown for a source ended when the source lost the front or ended.
+    static inline const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
 
     // The text service's name as the answer panel shows it for a handed-over text.
     static inline const QString serviceAppName = QStringLiteral("系统文本服务");

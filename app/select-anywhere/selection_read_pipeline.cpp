@@ -21,8 +21,6 @@ using Rule = tamsel::SelectionReadRule;
 
 namespace {
 
-const QString lostSourceReason = QStringLiteral("取字前后来源失焦或退出");
-
 std::optional<halvern::SelectionReadFailure> readFailureOf(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
@@ -121,7 +119,7 @@ void SelectionReadPipeline::start(const std::shared_ptr<Job>& job) {
     job->timer.reset();
     if (!isCurrent(*job)) return;
     if (c_.blockReason(job->application)) {
-        c_.dismiss(lostSourceReason);
+        c_.dismiss(DirectSelectionController::lostSourceReason);
         return;
     }
     if (job->manual) {
@@ -131,7 +129,7 @@ void SelectionReadPipeline::start(const std::shared_ptr<Job>& job) {
     checkFront(job, [this, job](bool inFront) {
         if (!isCurrent(*job)) return;
         if (!inFront) {
-            c_.dismiss(lostSourceReason);
+            c_.dismiss(DirectSelectionController::lostSourceReason);
             return;
         }
         read(job);
@@ -252,7 +250,7 @@ void SelectionReadPipeline::readSucceeded(const std::shared_ptr<Job>& job, const
     if (!isCurrent(*job)) return;
     const qint32 pid = job->application.processIdentifier;
     if (c_.services_.desktop->isTerminated(pid) || (!job->manual && !inFront)) {
-        c_.dismiss(lostSourceReason);
+        c_.dismiss(DirectSelectionController::lostSourceReason);
         return;
     }
     pending_.reset();
@@ -277,7 +275,7 @@ void SelectionReadPipeline::readFailed(const std::shared_ptr<Job>& job, std::exc
     if (!isCurrent(*job)) return;
     const qint32 pid = job->application.processIdentifier;
     if (c_.services_.desktop->isTerminated(pid) || (!job->manual && !inFront)) {
-        c_.dismiss(lostSourceReason);
+        c_.dismiss(DirectSelectionController::lostSourceReason);
         return;
     }
     pending_.reset();
