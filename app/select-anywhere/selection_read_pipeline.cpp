@@ -247,13 +247,8 @@ void SelectionReadPipeline::accessibilityReadEnded(const std::shared_ptr<Job>& j
 
 void SelectionReadPipeline::readSucceeded(const std::shared_ptr<Job>& job, const halvern::SelectionReadResult& result,
                                           bool inFront) {
-    if (!isCurrent(*job)) return;
+    if (!mayReport(*job, inFront)) return;
     const qint32 pid = job->application.processIdentifier;
-    if (c_.services_.desktop->isTerminated(pid) || (!job->manual && !inFront)) {
-        c_.dismiss(DirectSelectionController::lostSourceReason);
-        return;
-    }
-    pending_.reset();
     if (result.route.startsWith(QStringLiteral("AX"))) c_.diagnostics_.lastAXReadDiagnostics = result.route;
     const CapturedSelection selection{result.text, job->name, pid, job->localOnly};
     if (!c_.interaction_.finishRead(job->generation, selection, !job->manual)) return;
@@ -272,14 +267,17 @@ void SelectionReadPipeline::readSucceeded(const std::shared_ptr<Job>& job, const
 }
 
 void SelectionReadPipeline::readFailed(const std::shared_ptr<Job>& job, std::exception_ptr error, bool inFront) {
-    if (!isCurrent(*job)) return;
-    const qint32 pid = job->application.processIdentifier;
-    if (c_.services_.desktop->isTerminated(pid) || (!job->manual && !inFront)) {
+    if (mayReport(*job, inFront)) completeFailedRead(*job, error);
+}
+
+bool SelectionReadPipeline::mayReport(const Job& job, bool inFront) {
+    if (!isCurrent(job)) return false;
+    if (c_.services_.desktop->isTerminated(job.application.processIdentifier) || (!job.manual && !inFront)) {
         c_.dismiss(DirectSelectionController::lostSourceReason);
-        return;
+        return false;
     }
     pending_.reset();
-    completeFailedRead(*job, error);
+    return true;
 }
 
 void SelectionReadPipeline::completeFailedRead(const Job& job, std::exception_ptr error) {

@@ -62,6 +62,9 @@ private:
     // X11 window is active, otherwise after asking as blocking work.
     void checkFront(const std::shared_ptr<Job>& job, std::function<void(bool)> then);
     bool isCurrent(const Job& job) const;
+    // Whether an ended read may report: still the current one, its source running and, for a gesture,
+    // in front. A lost source dismisses what was pending; a read that may report is no longer pending.
+    bool mayReport(const Job& job, bool inFront);
 
     DirectSelectionController& c_;
     std::shared_ptr<Job> pending_;
