@@ -119,8 +119,7 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
         done(std::nullopt);
         return;
     }
-    auto* watcher =
-        new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("Pointer")), int(answerTimeout.count())), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("Pointer"))), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         done(stateOf(call->reply()));

@@ -31,8 +31,7 @@ public:
     static inline const QString interfaceName = QStringLiteral("com.orvel.formac.Shell");
     // How long a question may keep the main thread.
     static constexpr std::chrono::milliseconds callTimeout{80};
-    // How long the answer to a question that does not keep the main thread may take: a shell busy
-    // with other callers answers late, and what it told meanwhile is still to come.
+    // How long the answer to the watch may take: a shell busy with other callers answers late.
     static constexpr std::chrono::milliseconds answerTimeout{1000};
 
     // Where the extension stands on this desktop.
@@ -79,9 +78,12 @@ public:
     // does not know (it started later; the selection is an X11 client's, or none's), is too old to
     // tell, or does not answer within `timeout`.
     std::optional<qint32> primarySource(std::chrono::milliseconds timeout = callTimeout);
-    // The pointer without blocking: `done` is called on the main thread, with nothing when the
-    // extension did not answer. Every button event the extension sent before it answered has been
-    // delivered by then.
+    // The pointer without blocking: `done` is called on the main thread once the answer is in, with
+    // nothing when the extension could not answer (it left the bus, or the bus gave up on the call).
+    // Every button event the extension sent before it answered has been delivered by then. That holds
+    // only for the answer itself: the shell's messages reach this program in order, and a bus busy
+    // with another caller's traffic delivered them more than a second after the shell sent them, so
+    // no shorter time stands in for it.
     void askState(std::function<void(std::optional<State>)> done);
     // Whether `button` is emitted for the left button's presses and releases, and the focused
     // window followed; asked of the extension again whenever it comes back.

@@ -157,9 +157,9 @@ void NativeSelectionGestures::selectionChanged() {
     if (tracker_.changedWhileHeld() || !shell_.isActive() || halvern::x11::activeWindow()) return;
     QPointer<NativeSelectionGestures> guard(this);
     const auto changed = std::chrono::steady_clock::now();
-    // The answer comes after every button event the extension told before it: the release that
-    // preceded this change is known by then. A shell too busy to answer in time most likely told
-    // them too: what is known then decides, and a button held without a press told is not guessed.
+    // The answer comes after every button event the extension told before it: the press or the
+    // release that preceded this change is known by then, however late the bus delivers them. With
+    // no answer, what is known decides, and a button held without a press told is not guessed.
     ++asking_;
     shell_.askState([guard, changed](std::optional<ShellPointer::State> state) {
         if (!guard) return;
