@@ -249,8 +249,17 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     const auto focusedRecord = [] {
         return QApplication::focusWidget()->parentWidget()->findChild<QLabel*>(QStringLiteral("source"))->text();
     };
+    // A record's row is built on the turn after the list scrolled to the record above it; a person's
+    // next key comes after that turn, keys sent here would not.
+    const auto built = [&](int record) {
+        const QString source = QStringLiteral("record %1").arg(record);
+        for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("source")))
+            if (label->text() == source || label->text().startsWith(source + u'\n')) return true;
+        return false;
+    };
     for (int record = 0; record < 4; ++record)
         for (const char* button : {"orvel.history.continue", "noteButton", "deleteButton"}) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return built(record); })) << record;
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             ASSERT_EQ(QApplication::focusWidget()->objectName(), QString::fromLatin1(button)) << record;
             EXPECT_TRUE(focusedRecord().startsWith(QStringLiteral("record %1").arg(record)));
