@@ -90,8 +90,12 @@ struct SelectionClipboardReader {
     static constexpr int restoreAttempts = 3;
     // How long the owner of PRIMARY has to hand over its text.
     static constexpr std::chrono::milliseconds primaryTimeout{500};
-    // How long the shell extension has to name the process that set a native selection.
-    static constexpr std::chrono::milliseconds primarySourceTimeout{500};
+    // How long the shell extension has to name the process that set a native selection: until it
+    // answers, or the bus gives up on the call (asked off the main thread). The shell is the
+    // compositor, so a shell that does not answer is a desktop that takes no input; but a stranger
+    // flooding the extension with calls delayed its answers by more than a second, behind the
+    // stranger's calls, and a shorter limit refused the person's selection then.
+    static constexpr std::chrono::milliseconds primarySourceTimeout{-1};
 
     // The switch's value, storing true (and the migration marker 1) when none is stored or the
     // stored value is not a Bool.

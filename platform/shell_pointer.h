@@ -76,7 +76,7 @@ public:
     // The process whose native window set the primary selection, as the extension noted when it did:
     // the one with the keyboard focus then, the only one that may set it. Nothing when the extension
     // does not know (it started later; the selection is an X11 client's, or none's), is too old to
-    // tell, or does not answer within `timeout`.
+    // tell, or does not answer within `timeout` (-1: the bus's own limit).
     std::optional<qint32> primarySource(std::chrono::milliseconds timeout = callTimeout);
     // The pointer without blocking: `done` is called on the main thread once the answer is in, with
     // nothing when the extension could not answer (it left the bus, or the bus gave up on the call).
