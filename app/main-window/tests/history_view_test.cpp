@@ -249,12 +249,12 @@ TEST_F(HistoryViewTest, ALongHistoryIsListedInFullButBuiltOnlyWhereSeen) {
     const auto focusedRecord = [] {
         return QApplication::focusWidget()->parentWidget()->findChild<QLabel*>(QStringLiteral("source"))->text();
     };
-    // A record's row is built on the turn after the list scrolled to the record above it; a person's
+    // A record's row is placed on the turn after the list scrolled to the record above it; a person's
     // next key comes after that turn, keys sent here would not.
     const auto built = [&](int record) {
         const QString source = QStringLiteral("record %1").arg(record);
-        for (QLabel* label : view.findChildren<QLabel*>(QStringLiteral("source")))
-            if (label->text() == source || label->text().startsWith(source + u'\n')) return true;
+        for (const QString& text : sources(view))
+            if (text.section(u'\n', 0, 0) == source) return true;
         return false;
     };
     for (int record = 0; record < 4; ++record)
