@@ -156,10 +156,12 @@ TEST(OtherProgramsDesktop, ABrowserIsKnownByItsProgramAndItsSessionByItsDisplay)
     }
     EXPECT_TRUE(orveltest::waitUntil([] { return !ProgramIdentity::webBrowserRunsHere(); }, 10000));
 
-    // One on a display of another session.
+    // One on a display of another session. The display must not reset when its last client leaves:
+    // the polls below connect and leave while the browser is still starting, and a browser that
+    // connects during a reset gives up at once.
     QProcess other;
     other.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                         QStringLiteral("tcp")});
+                                         QStringLiteral("tcp"), QStringLiteral("-noreset")});
     ASSERT_TRUE(other.waitForReadyRead(10000));
     const QByteArray number = other.readAllStandardOutput().trimmed();
     QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
