@@ -32,18 +32,21 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
     if (evidence.readFailure == Case::protectedField) return {{}, Refusal::passwordField};
     if (evidence.primary && isMaskedText(*evidence.primary)) return {{}, Refusal::passwordField};
 
+    if (asker == Asker::command && !evidence.primaryOwned) return {{}, Refusal::noSelection};
+    // Nothing on another machine is known to keep a password field's text out of PRIMARY, and nothing
+    // is known of a program that cannot be told.
+    if (evidence.sourceRemote || evidence.program == Program::forwarder) return {{}, Refusal::remoteSource};
+    if (evidence.program == Program::unknown) return {{}, Refusal::unknownProgram};
+    const bool webView = evidence.program == Program::webView;
+
     if (asker == Asker::command) {
-        if (!evidence.primaryOwned) return {{}, Refusal::noSelection};
-        // Nothing on another machine is known to keep a password field's text out of PRIMARY.
-        if (evidence.sourceRemote) return {{}, Refusal::remoteSource};
         if (!evidence.sourceKnown && evidence.webBrowserRunsHere) return {{}, Refusal::unknownSource};
         if (evidence.sourceKnown && evidence.program != Program::ordinary) {
             // Only the very selection the bus shows in an ordinary element now.
             if (evidence.shown && evidence.primary && sameSelection(*evidence.shown, *evidence.primary))
                 return {{Route::primary}, Refusal::noSelection};
-            return {{},
-                    evidence.program == Program::webBrowser ? Refusal::unconfirmedBrowserField
-                                                            : Refusal::unconfirmedProgramField};
+            if (evidence.program == Program::clearPrimary) return {{}, Refusal::unconfirmedProgramField};
+            return {{}, webView ? Refusal::unconfirmedWebViewField : Refusal::unconfirmedBrowserField};
         }
         if (!evidence.primary) return {{}, Refusal::noSelection};
         return {{Route::primary}, Refusal::noSelection};
@@ -64,9 +67,14 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
     const bool primaryMayHold = reason == Case::unsupported || reason == Case::noText || copyMayReach;
     switch (evidence.program) {
     case Program::webBrowser:
+    case Program::webView:
         // Its PRIMARY may be a password field's; its own copy refuses one.
         if (copyMayReach) return {{Route::ownCopy}, Refusal::readFailure};
         if (!primaryMayHold) return {{}, Refusal::readFailure};
+        if (webView)
+            return {{},
+                    evidence.copyKeyReachable ? Refusal::unconfirmedWebViewField
+                                              : Refusal::unconfirmedWebViewFieldWithoutCopy};
         return {
             {},
             evidence.copyKeyReachable ? Refusal::unconfirmedBrowserField : Refusal::unconfirmedBrowserFieldWithoutCopy};
@@ -74,7 +82,9 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
         // Both its PRIMARY and its own copy may hold a password in clear.
         if (!primaryMayHold) return {{}, Refusal::readFailure};
         return {{}, Refusal::unconfirmedProgramField};
-    case Program::ordinary: break;
+    case Program::ordinary:
+    case Program::forwarder:
+    case Program::unknown: break;
     }
     Verdict verdict;
     if (primaryMayHold && evidence.primary) verdict.routes.append(Route::primary);

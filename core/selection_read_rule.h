@@ -27,10 +27,15 @@ struct SelectionReadRule {
     enum class Asker { gesture, command };
 
     // What the program is known to do with a password field's text, by its program file and what it
-    // maps. webBrowser: puts it into PRIMARY in clear (Chromium and the programs built on it) or as
-    // mask characters, and refuses to copy it. clearPrimary: puts it into PRIMARY in clear and
-    // copies it (LibreOffice).
-    enum class Program { ordinary, webBrowser, clearPrimary };
+    // maps. webBrowser: a program built on Chromium (Chromium, Chrome, Electron and CEF programs), which
+    // puts it into PRIMARY in clear and refuses to copy it, and takes Chromium's switches. webView: a
+    // program of another web engine (Gecko, WebKit, Qt's web engine), handled as a web browser, but
+    // Chromium's switches do not reach its pages. clearPrimary: puts it into PRIMARY in clear and
+    // copies it (LibreOffice). forwarder: its windows show programs of another machine or another
+    // display (ssh's X11 forwarding, remote desktop and virtual machine viewers, nested X servers),
+    // which nothing here can look into. unknown: its program cannot be told (its process has ended, or
+    // may not be looked into).
+    enum class Program { ordinary, webBrowser, webView, clearPrimary, forwarder, unknown };
 
     enum class Route {
         shown,    // the text the accessibility read found
@@ -43,18 +48,23 @@ struct SelectionReadRule {
         passwordField,
         noSelection,
         // A browser whose selection the bus does not show: its own copy could read it, were the
-        // compatibility copy on; or no copy key can reach it (a window outside X11).
+        // compatibility copy on; or no copy key can reach it (a window outside X11). The same for a
+        // program of another web engine.
         unconfirmedBrowserField,
         unconfirmedBrowserFieldWithoutCopy,
+        unconfirmedWebViewField,
+        unconfirmedWebViewFieldWithoutCopy,
         // A program that puts a password field's text into PRIMARY in clear, whose selection the bus
         // does not show.
         unconfirmedProgramField,
         // A selection passed on by the compositor from a native window whose program nothing tells,
         // while a web browser runs in this session.
         unknownSource,
-        // A selection owned by an X11 client whose process the display server does not name (one of
-        // another machine).
+        // A selection of a program of another machine: an X11 client whose process the display server
+        // does not name, or one shown through a forwarder or whose windows name another machine.
         remoteSource,
+        // A selection of a program that cannot be told (its process has ended).
+        unknownProgram,
         // The bus shows a text, but PRIMARY, which the program owns, did not come in time: nothing
         // shows that text is not a hidden entry's, which a toolkit may show in clear on the bus and
         // masks only in PRIMARY.
@@ -76,10 +86,11 @@ struct SelectionReadRule {
         bool copyEnabled = false;
         bool copyKeyReachable = false;
         // The command only: which program made PRIMARY's selection is known, and, where it is not,
-        // whether a web browser runs in this session, or whether its owner is an X11 client the display
-        // server does not name.
+        // whether a web browser runs in this session.
         bool sourceKnown = true;
         bool webBrowserRunsHere = false;
+        // The selection's program runs on another machine: its X11 client is one the display server
+        // does not name, or one of its windows names another machine (WM_CLIENT_MACHINE).
         bool sourceRemote = false;
     };
 

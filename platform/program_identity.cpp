@@ -42,24 +42,61 @@ qint32 parentOf(qint32 process) {
     return fields.size() > 1 ? fields.at(1).toInt() : 0;
 }
 
-// Program files of web browsers that carry their engine inside (Chromium's builds are one file).
-const QStringList& browserPrograms() {
+// Program files of web browsers built on Chromium that carry their engine inside (Chromium's builds
+// are one file).
+const QStringList& chromiumPrograms() {
     static const QStringList list{
-        QStringLiteral("chromium"),  QStringLiteral("chrome"),      QStringLiteral("msedge"),
-        QStringLiteral("brave"),     QStringLiteral("vivaldi-bin"), QStringLiteral("opera"),
+        QStringLiteral("chromium"),    QStringLiteral("chrome"), QStringLiteral("msedge"),   QStringLiteral("brave"),
+        QStringLiteral("vivaldi-bin"), QStringLiteral("opera"),  QStringLiteral("electron"),
+    };
+    return list;
+}
+
+// Program files of web browsers of other engines (Gecko, WebKit).
+const QStringList& otherBrowserPrograms() {
+    static const QStringList list{
         QStringLiteral("firefox"),   QStringLiteral("firefox-esr"), QStringLiteral("firefox-bin"),
-        QStringLiteral("librewolf"), QStringLiteral("epiphany"),    QStringLiteral("electron"),
+        QStringLiteral("librewolf"), QStringLiteral("epiphany"),    QStringLiteral("org.gnome.epiphany"),
+    };
+    return list;
+}
+
+// Program files whose windows show programs of another machine or another display: the client end of
+// ssh's X11 forwarding (every forwarded program is a client of the display in ssh's process), remote
+// desktop, X11 proxy and virtual machine viewers and agents, which pass the far side's selections on,
+// nested X servers, and relays of a display's connection.
+const QStringList& forwarderPrograms() {
+    static const QStringList list{
+        QStringLiteral("ssh"),           QStringLiteral("dbclient"),
+        QStringLiteral("xpra"),          QStringLiteral("nxproxy"),
+        QStringLiteral("nxplayer.bin"),  QStringLiteral("x2goclient"),
+        QStringLiteral("Xephyr"),        QStringLiteral("Xnest"),
+        QStringLiteral("remote-viewer"), QStringLiteral("virt-viewer"),
+        QStringLiteral("spicy"),         QStringLiteral("spice-vdagent"),
+        QStringLiteral("vncviewer"),     QStringLiteral("xtigervncviewer"),
+        QStringLiteral("xvnc4viewer"),   QStringLiteral("xtightvncviewer"),
+        QStringLiteral("gvncviewer"),    QStringLiteral("vinagre"),
+        QStringLiteral("remmina"),       QStringLiteral("krdc"),
+        QStringLiteral("xfreerdp"),      QStringLiteral("wlfreerdp"),
+        QStringLiteral("sdl-freerdp"),   QStringLiteral("rdesktop"),
+        QStringLiteral("VBoxClient"),    QStringLiteral("vmtoolsd"),
+        QStringLiteral("waypipe"),       QStringLiteral("socat"),
     };
     return list;
 }
 
 // Files a web engine maps once it runs, not merely when a program links it: Chromium's ICU data and
-// V8 snapshots (every program built on it, CEF among them), the resources of Qt's web engine (built on
-// Chromium too, but where it uses the system's ICU its main process maps neither: V8 runs in its page
-// processes) and Gecko's library.
-const QList<QByteArray>& webEngineFiles() {
-    static const QList<QByteArray> list{"/icudtl.dat", "/v8_context_snapshot.bin", "/snapshot_blob.bin",
-                                        "/qtwebengine_resources.pak", "/libxul.so"};
+// V8 snapshots (every program built on it, CEF among them).
+const QList<QByteArray>& chromiumFiles() {
+    static const QList<QByteArray> list{"/icudtl.dat", "/v8_context_snapshot.bin", "/snapshot_blob.bin"};
+    return list;
+}
+
+// The same for the engines Chromium's switches do not reach: the resources of Qt's web engine (built on
+// Chromium, but where it uses the system's ICU its main process maps none of the files above: V8 runs in
+// its page processes) and Gecko's library.
+const QList<QByteArray>& otherWebEngineFiles() {
+    static const QList<QByteArray> list{"/qtwebengine_resources.pak", "/libxul.so"};
     return list;
 }
 
@@ -182,12 +219,14 @@ bool holdsOneOf(qint32 process, const QSet<quint32>& sockets) {
 }  // namespace
 
 Program ProgramIdentity::classify(const QString& file, const QByteArray& mapped, const QStringList& children) {
-    if (file.isEmpty()) return Program::webBrowser;
+    if (file.isEmpty()) return Program::unknown;
     const QString name = QFileInfo(file).fileName();
-    if (browserPrograms().contains(name) || tamsel::SelectionSourcePolicy::isBrowser(name)) return Program::webBrowser;
-    if (maps(mapped, webEngineFiles())) return Program::webBrowser;
-    if (maps(mapped, webKitFiles()) && children.contains(QStringLiteral("WebKitWebProcess")))
-        return Program::webBrowser;
+    if (forwarderPrograms().contains(name)) return Program::forwarder;
+    if (otherBrowserPrograms().contains(name)) return Program::webView;
+    if (chromiumPrograms().contains(name) || tamsel::SelectionSourcePolicy::isBrowser(name)) return Program::webBrowser;
+    if (maps(mapped, chromiumFiles())) return Program::webBrowser;
+    if (maps(mapped, otherWebEngineFiles())) return Program::webView;
+    if (maps(mapped, webKitFiles()) && children.contains(QStringLiteral("WebKitWebProcess"))) return Program::webView;
     if (name == QStringLiteral("soffice.bin") || maps(mapped, clearPrimaryFiles())) return Program::clearPrimary;
     return Program::ordinary;
 }
@@ -237,7 +276,9 @@ bool ProgramIdentity::webBrowserRunsHere() {
             QFileInfo(programFile(process)).fileName() == QStringLiteral("QtWebEngineProcess"))
             continue;
         // Only a program connected to this session's display can have made its selection.
-        if (holdsOneOf(process, clients) && of(process) == Program::webBrowser) return true;
+        if (!holdsOneOf(process, clients)) continue;
+        const Program program = of(process);
+        if (program == Program::webBrowser || program == Program::webView || program == Program::unknown) return true;
     }
     return false;
 }

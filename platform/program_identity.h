@@ -13,10 +13,11 @@ namespace halvern {
 
 struct ProgramIdentity {
     // What the process's program does with a password field's text, by its program file and the
-    // files it maps: a running web engine (Chromium and the programs built on it, Qt's web engine,
-    // Gecko, and WebKit where the program runs its page process) makes it a web browser,
-    // LibreOffice's window library a clear-PRIMARY program. A process whose program file cannot be
-    // read counts as a web browser: nothing shows it is not one.
+    // files it maps: a running web engine makes it a web browser (Chromium and the programs built on
+    // it) or a web view (Qt's web engine, Gecko, and WebKit where the program runs its page process),
+    // LibreOffice's window library a clear-PRIMARY program, a program that shows another machine's
+    // or display's programs (ssh, remote desktop viewers) a forwarder. A process whose program file
+    // cannot be read (it has ended, or belongs to another user) is unknown.
     static tamsel::SelectionReadRule::Program of(qint32 processIdentifier);
     // The same from a program file, the text of its maps file (empty when unreadable) and the program
     // files' names of its children.

@@ -36,10 +36,26 @@ QString CompatibilityReadFailure::message() const {
         return QStringLiteral(
             "浏览器没有向辅助功能开放网页，无法确认所选文字不在密码框中，因此没有读取。请以 "
             "--force-renderer-accessibility 启动浏览器后再试。");
+    case Case::unconfirmedWebViewField:
+        return QStringLiteral(
+            "程序没有向辅助功能开放所显示的网页，无法确认所选文字不在密码框中，因此没有读取。请开启“智能取词：辅助功能"
+            "优先，失败时临时复制”，或在辅助功能开启后重新启动该程序。");
+    case Case::unconfirmedWebViewFieldWithoutCopy:
+        return QStringLiteral(
+            "程序没有向辅助功能开放所显示的网页，无法确认所选文字不在密码框中，因此没有读取。请在辅助功能开启后重新启动"
+            "该程序再试。");
     case Case::unconfirmedProgramField:
         return QStringLiteral(
             "此程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字的位置，因此没有读取。"
             "请开启辅助功能后以 GTK 界面启动它（SAL_USE_VCLPLUGIN=gtk3）。");
+    case Case::remoteSource:
+        return QStringLiteral(
+            "所选文字来自另一台电脑上的程序，或经 ssh -X 等转发显示的程序，无法确认它不在密码框中，因此没有读取。"
+            "可复制后粘贴到主窗口。");
+    case Case::unknownProgram:
+        return QStringLiteral(
+            "无法识别所选文字来自哪个程序（它的进程已结束或无法查看），无法确认它不在密码框中，因此没有读取。"
+            "可复制后粘贴到主窗口。");
     case Case::restoreFailed:
         return QStringLiteral("原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。");
     }
@@ -248,9 +264,13 @@ void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal r
     case Refusal::unconfirmedBrowserField: throw CompatibilityReadFailure(Failure::unconfirmedBrowserField);
     case Refusal::unconfirmedBrowserFieldWithoutCopy:
         throw CompatibilityReadFailure(Failure::unconfirmedBrowserFieldWithoutCopy);
+    case Refusal::unconfirmedWebViewField: throw CompatibilityReadFailure(Failure::unconfirmedWebViewField);
+    case Refusal::unconfirmedWebViewFieldWithoutCopy:
+        throw CompatibilityReadFailure(Failure::unconfirmedWebViewFieldWithoutCopy);
     case Refusal::unconfirmedProgramField: throw CompatibilityReadFailure(Failure::unconfirmedProgramField);
     case Refusal::primaryUnanswered: throw DirectSelectionFailure(DirectSelectionFailure::Case::timedOut);
-    case Refusal::remoteSource:
+    case Refusal::remoteSource: throw CompatibilityReadFailure(Failure::remoteSource);
+    case Refusal::unknownProgram: throw CompatibilityReadFailure(Failure::unknownProgram);
     case Refusal::readFailure:
     case Refusal::noSelection:
     case Refusal::unknownSource: break;
@@ -267,6 +287,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
     // What the compatibility copy is asked for: the selection the bus could not read.
     Rule::Evidence evidence;
     evidence.program = ProgramIdentity::of(processIdentifier);
+    evidence.sourceRemote = x11::namesAnotherMachine(processIdentifier);
     evidence.readFailure = DirectSelectionFailure::Case::unsupported;
     const PrimarySelection primary = primaryText(processIdentifier);
     evidence.primaryOwned = primary.owned;
@@ -302,7 +323,8 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::copy(qint32 processId
     // copy key instead of Ctrl+C, which would interrupt the program running in it.
     const std::optional<x11::WindowId> window = x11::windowOfProcess(processIdentifier);
     const bool terminal = window && x11::isTerminalWindow(*window);
-    const bool browser = program == tamsel::SelectionReadRule::Program::webBrowser;
+    const bool browser = program == tamsel::SelectionReadRule::Program::webBrowser ||
+                         program == tamsel::SelectionReadRule::Program::webView;
     // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
     auto copying = readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
     try {

@@ -30,7 +30,10 @@ public:
     // it refuses in a password field, may read it. unconfirmedBrowserFieldWithoutCopy: the same where
     // no copy can be asked for either (a window outside X11). unconfirmedProgramField: a program that
     // puts a password field's text into PRIMARY in clear and copies it (LibreOffice), whose selection
-    // the bus does not show.
+    // the bus does not show. unconfirmedWebViewField(WithoutCopy): unconfirmedBrowserField(WithoutCopy)
+    // for a program of another web engine, which Chromium's switches do not reach. remoteSource: the
+    // source is a program of another machine, or one shown through a forwarder (ssh -X). unknownProgram:
+    // the source's program cannot be told (its process has ended).
     // restoreFailed: after the copy the user's clipboard could not be put back; the copied
     // selection is left in its place.
     enum class Case {
@@ -42,7 +45,11 @@ public:
         noCopyFromBrowser,
         unconfirmedBrowserField,
         unconfirmedBrowserFieldWithoutCopy,
+        unconfirmedWebViewField,
+        unconfirmedWebViewFieldWithoutCopy,
         unconfirmedProgramField,
+        remoteSource,
+        unknownProgram,
         restoreFailed,
     };
 
@@ -115,7 +122,8 @@ struct SelectionClipboardReader {
     static std::optional<QString> primaryText(const PrimaryOwner& owner);
     // The error that tells a refusal of SelectionReadRule: DirectSelectionFailure protectedField for a
     // password field, timedOut where PRIMARY did not come in time, CompatibilityReadFailure for an
-    // unconfirmed browser or program, noText otherwise.
+    // unconfirmed browser or program, a remote source or a program that cannot be told, noText
+    // otherwise.
     [[noreturn]] static void throwRefusal(tamsel::SelectionReadRule::Refusal refusal);
 
     // The compatibility copy from the application with that process id, on the main thread, for a

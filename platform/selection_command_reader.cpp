@@ -18,9 +18,12 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evide
         case Rule::Refusal::passwordField: return SelectionRefusal::protectedField;
         case Rule::Refusal::unconfirmedBrowserField:
         case Rule::Refusal::unconfirmedBrowserFieldWithoutCopy: return SelectionRefusal::unconfirmedBrowserField;
+        case Rule::Refusal::unconfirmedWebViewField:
+        case Rule::Refusal::unconfirmedWebViewFieldWithoutCopy: return SelectionRefusal::unconfirmedWebViewField;
         case Rule::Refusal::unconfirmedProgramField: return SelectionRefusal::unconfirmedProgramField;
         case Rule::Refusal::unknownSource: return SelectionRefusal::unknownSource;
         case Rule::Refusal::remoteSource: return SelectionRefusal::remoteSource;
+        case Rule::Refusal::unknownProgram: return SelectionRefusal::unknownProgram;
         case Rule::Refusal::primaryUnanswered:
         case Rule::Refusal::readFailure:
         case Rule::Refusal::noSelection: return SelectionRefusal::noSelection;
@@ -48,17 +51,21 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
         source = ShellPointer::shared().primarySource(commandShellTimeout);
     } else {
         // Any other owner's program is the one the display server names for its client, whatever its
-        // windows carry; a client it cannot name runs on another machine.
+        // windows carry; a client it cannot name runs on another machine, as does one whose windows
+        // name another.
         source = x11::windowProcess(owner);
-        evidence.sourceRemote = !source;
+        evidence.sourceRemote = !source || x11::namesAnotherMachine(*source, owner);
     }
     evidence.sourceKnown = source.has_value();
-    // Nothing is asked of a client the server cannot name.
+    // Nothing is asked of another machine's client, nor of a program that cannot be told or passes on
+    // what other machines show.
     if (evidence.sourceRemote) return evidence;
+    if (source) evidence.program = ProgramIdentity::of(*source);
+    using Program = tamsel::SelectionReadRule::Program;
+    if (evidence.program == Program::forwarder || evidence.program == Program::unknown) return evidence;
     if (!source) {
         evidence.webBrowserRunsHere = ProgramIdentity::webBrowserRunsHere();
     } else {
-        evidence.program = ProgramIdentity::of(*source);
         // What the bus shows selected there (without the switch it shows nothing); the pointer is where
         // the person left it, likely near the selection.
         if (SelectedTextReader::isAuthorized(system)) {

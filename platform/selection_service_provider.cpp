@@ -22,6 +22,8 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::unknownSource: return QStringLiteral("unknownSource");
     case SelectionRefusal::unconfirmedProgramField: return QStringLiteral("unconfirmedProgramField");
     case SelectionRefusal::remoteSource: return QStringLiteral("remoteSource");
+    case SelectionRefusal::unconfirmedWebViewField: return QStringLiteral("unconfirmedWebViewField");
+    case SelectionRefusal::unknownProgram: return QStringLiteral("unknownProgram");
     }
     return {};
 }
@@ -30,7 +32,8 @@ std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw)
     for (const SelectionRefusal refusal :
          {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
           SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
-          SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource})
+          SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource,
+          SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -51,9 +54,11 @@ QString message(SelectionRefusal refusal) {
     case SelectionRefusal::unconfirmedProgramField:
         return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message();
     case SelectionRefusal::remoteSource:
-        return QStringLiteral(
-            "所选文字属于显示服务器说不出进程的程序（如另一台电脑上的程序），无法确认它不在密码框中，因此没有读取。"
-            "可复制后粘贴到主窗口。");
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::remoteSource).message();
+    case SelectionRefusal::unconfirmedWebViewField:
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedWebViewFieldWithoutCopy).message();
+    case SelectionRefusal::unknownProgram:
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::unknownProgram).message();
     }
     return {};
 }

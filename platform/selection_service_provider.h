@@ -52,6 +52,8 @@ enum class SelectionRefusal {
     unknownSource,
     unconfirmedProgramField,
     remoteSource,
+    unconfirmedWebViewField,
+    unknownProgram,
 };
 
 QString rawValue(SelectionRefusal refusal);

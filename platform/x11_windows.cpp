@@ -15,6 +15,7 @@
 #include <X11/keysym.h>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -282,6 +283,34 @@ std::optional<qint32> windowProcess(WindowId window) {
 
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier) {
     return processIdentifier > 0 && windowProcess(window) == processIdentifier;
+}
+
+bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName) {
+    const QByteArray machine = clientMachine.trimmed().toLower();
+    const QByteArray host = hostName.trimmed().toLower();
+    if (machine.isEmpty() || host.isEmpty()) return false;
+    const auto firstLabel = [](const QByteArray& name) { return name.split('.').first(); };
+    return machine == host || machine == firstLabel(host) || host == firstLabel(machine);
+}
+
+bool namesAnotherMachine(qint32 processIdentifier, WindowId window) {
+    Display* dpy = display();
+    if (!dpy) return false;
+    QList<Window> windows;
+    if (window) windows << Window(window) << topLevelOf(dpy, Window(window));
+    if (processIdentifier > 0) {
+        const QList<Window> managed = windowListProperty(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_CLIENT_LIST"));
+        const QHash<unsigned long, qint32> processes = clientProcesses(dpy, managed);
+        for (const Window candidate : managed)
+            if (processes.value(resourceBase(dpy, candidate)) == processIdentifier) windows << candidate;
+    }
+    char host[256] = {};
+    if (gethostname(host, sizeof(host) - 1) != 0) return false;
+    for (const Window candidate : windows) {
+        const QByteArray machine = stringProperty(dpy, candidate, XA_WM_CLIENT_MACHINE);
+        if (!machine.isEmpty() && !namesHost(machine, host) && !namesHost(machine, "localhost")) return true;
+    }
+    return false;
 }
 
 bool madeByWindowManager(WindowId window) {

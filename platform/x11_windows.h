@@ -44,6 +44,14 @@ std::optional<qint32> windowProcess(WindowId window);
 // Whether the process made the window, in that sense.
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
 
+// Whether a window names a machine other than this one as its program's host (WM_CLIENT_MACHINE, as
+// the program wrote it): the window itself, its top-level window, or a managed top-level window of the
+// process. A window without the property names none.
+bool namesAnotherMachine(qint32 processIdentifier, WindowId window = 0);
+// Whether a WM_CLIENT_MACHINE names the host `hostName`: the same name, or one the other's first label
+// (a short name beside the full one), in any case.
+bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName);
+
 // Whether the window manager made the window: its display connection, or another of its process
 // (under a Wayland compositor, the window through which it passes a native window's selection on to
 // X11).

@@ -84,6 +84,9 @@ public:
     tamsel::SelectionReadRule::Program program(qint32 processIdentifier) override {
         return halvern::ProgramIdentity::of(processIdentifier);
     }
+    bool onAnotherMachine(qint32 processIdentifier) override {
+        return halvern::x11::namesAnotherMachine(processIdentifier);
+    }
     bool copyKeyReachable(qint32 processIdentifier) override {
         return halvern::x11::windowOfProcess(processIdentifier).has_value();
     }

@@ -44,6 +44,7 @@ struct SelectionReadPipeline::Gathered {
     std::optional<halvern::SelectionReadResult> result;
     std::exception_ptr error;
     Rule::Program program = Rule::Program::ordinary;
+    bool onAnotherMachine = false;
     halvern::PrimarySelection primary;  // owned only where it holds the source's selection
     bool copyKeyReachable = false;
     bool inFront = false;
@@ -159,6 +160,7 @@ void SelectionReadPipeline::read(const std::shared_ptr<Job>& job) {
             // changed during it.
             if (!token.isCancelled() && (found.result || readFailureOf(found.error))) {
                 found.program = readers->program(pid);
+                found.onAnotherMachine = readers->onAnotherMachine(pid);
                 const halvern::PrimaryOwner owner = readers->primaryOwner(pid);
                 if (halvern::SelectionClipboardReader::holdsSelectionOf(
                         owner, pid, [&readers] { return readers->nativePrimarySource(); }))
@@ -184,6 +186,7 @@ void SelectionReadPipeline::accessibilityReadEnded(const std::shared_ptr<Job>& j
     // What may be taken, and how, is the read rule's to say.
     Rule::Evidence evidence;
     evidence.program = gathered.program;
+    evidence.sourceRemote = gathered.onAnotherMachine;
     if (result)
         evidence.shown = result->text;
     else

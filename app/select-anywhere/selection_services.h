@@ -152,6 +152,9 @@ public:
     virtual tamsel::SelectionReadRule::Program program(qint32 /*processIdentifier*/) {
         return tamsel::SelectionReadRule::Program::ordinary;
     }
+    // Whether a window of the source names another machine as its program's host
+    // (halvern::x11::namesAnotherMachine).
+    virtual bool onAnotherMachine(qint32 /*processIdentifier*/) { return false; }
     // Whether the source has a window a copy key can be sent to (an X11 window).
     virtual bool copyKeyReachable(qint32 /*processIdentifier*/) { return true; }
     // The program's own copy (halvern::SelectionClipboardReader::copy). Calls `completion` once, on

@@ -45,7 +45,12 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
     case halvern::SelectionRefusal::unconfirmedProgramField:
         return "the program puts password fields' text into the selection and does not show where it is";
     case halvern::SelectionRefusal::remoteSource:
-        return "the display server does not name the program holding the selection (another machine's)";
+        return "the selection belongs to a program of another machine, or one shown through a forwarder such as "
+               "ssh -X";
+    case halvern::SelectionRefusal::unconfirmedWebViewField:
+        return "the program does not show whether the selection in its web page is in a password field";
+    case halvern::SelectionRefusal::unknownProgram:
+        return "the program holding the selection cannot be told (its process has ended)";
     }
     return "";
 }

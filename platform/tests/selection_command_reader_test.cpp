@@ -6,6 +6,7 @@
 #include "platform/program_identity.h"
 #include "platform/selection_clipboard_reader.h"
 #include "platform/selection_command_reader.h"
+#include "platform/x11_windows.h"
 
 using namespace halvern;
 
@@ -52,6 +53,12 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
          SelectionRefusal::unconfirmedProgramField},
         {"the compositor's, nothing tells whose, a browser runs", unnamed, SelectionRefusal::unknownSource},
         {"a client the display server does not name", remote, SelectionRefusal::remoteSource},
+        {"a program shown through ssh -X", owned(QStringLiteral("hunter2"), Rule::Program::forwarder),
+         SelectionRefusal::remoteSource},
+        {"a program whose process has ended", owned(QStringLiteral("words"), Rule::Program::unknown),
+         SelectionRefusal::unknownProgram},
+        {"Qt's web engine's selection the bus does not show", owned(QStringLiteral("hunter2"), Rule::Program::webView),
+         SelectionRefusal::unconfirmedWebViewField},
         {"no letter: still text here", owned(QStringLiteral("3 + 4")), QStringLiteral("3 + 4")},
         {"over the entry's limit", owned(longText), SelectionRefusal::tooLong},
         {"at the entry's limit", owned(longText.left(tamsel::SourceText::limit)),
@@ -78,7 +85,12 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
         {SelectionRefusal::unknownSource, message(SelectionRefusal::unknownSource)},
         {SelectionRefusal::unconfirmedProgramField,
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedProgramField).message()},
-        {SelectionRefusal::remoteSource, message(SelectionRefusal::remoteSource)},
+        {SelectionRefusal::remoteSource,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::remoteSource).message()},
+        {SelectionRefusal::unconfirmedWebViewField,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedWebViewFieldWithoutCopy).message()},
+        {SelectionRefusal::unknownProgram,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::unknownProgram).message()},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -90,7 +102,8 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
     EXPECT_EQ(shown, (QList<SelectionRefusal>{
                          SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
                          SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
-                         SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource}));
+                         SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource,
+                         SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram}));
 }
 
 // Programs are told by what they run and map, and the session's display by its sockets.
@@ -113,7 +126,8 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
          QStringLiteral("/usr/lib/thunderbird/thunderbird"),
          "7f00 r-xp /usr/lib/thunderbird/libxul.so\n",
          {},
-         Program::webBrowser},
+         Program::webView},
+        {"Firefox by its file", QStringLiteral("/usr/lib/firefox-esr/firefox-esr"), {}, {}, Program::webView},
         {"WebKit linked, no page shown",
          QStringLiteral("/usr/bin/zenity"),
          "7f00 r-xp /usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.0.so.37\n",
@@ -123,13 +137,13 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
          QStringLiteral("/usr/bin/epiphany-browser-x"),
          "7f00 r-xp /usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0\n",
          {QStringLiteral("WebKitWebProcess")},
-         Program::webBrowser},
+         Program::webView},
         {"Qt's web engine showing a page",
          QStringLiteral("/usr/bin/notes"),
          "7f00 r-xp /usr/lib/x86_64-linux-gnu/libQt6WebEngineCore.so.6.4.2\n"
          "7f00 r--p /usr/share/qt6/resources/qtwebengine_resources.pak\n",
          {QStringLiteral("QtWebEngineProcess")},
-         Program::webBrowser},
+         Program::webView},
         {"Qt's web engine linked, no page shown",
          QStringLiteral("/usr/bin/notes"),
          "7f00 r-xp /usr/lib/x86_64-linux-gnu/libQt6WebEngineCore.so.6.4.2\n",
@@ -146,7 +160,9 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
          "7f00 r-xp /usr/lib/x86_64-linux-gnu/libX11.so.6\n",
          {},
          Program::ordinary},
-        {"a program file nobody may read", QString(), {}, {}, Program::webBrowser},
+        {"a process that has ended, or another user's", QString(), {}, {}, Program::unknown},
+        {"ssh, forwarding other machines' windows", QStringLiteral("/usr/bin/ssh"), {}, {}, Program::forwarder},
+        {"a nested X server", QStringLiteral("/usr/bin/Xephyr"), {}, {}, Program::forwarder},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -159,4 +175,14 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
               (QStringList{QStringLiteral("@/tmp/.X11-unix/X3"), QStringLiteral("/tmp/.X11-unix/X3"),
                            QStringLiteral("/tmp/w/wayland-9")}));
     EXPECT_TRUE(ProgramIdentity::sessionSocketNames("otherhost:0", {}, {}).isEmpty());
+    // A window's WM_CLIENT_MACHINE names this host by its short or its full name.
+    for (const auto& [machine, host, same] : std::initializer_list<std::tuple<QByteArray, QByteArray, bool>>{
+             {"desk", "desk", true},
+             {"DESK.example.org", "desk", true},
+             {"desk", "desk.example.org", true},
+             {"server.example.org", "desk.example.org", false},
+             {"desk.other.org", "desk.example.org", false},
+             {"", "desk", false}}) {
+        EXPECT_EQ(x11::namesHost(machine, host), same) << machine.constData() << " / " << host.constData();
+    }
 }

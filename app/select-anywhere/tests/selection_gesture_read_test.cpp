@@ -158,6 +158,7 @@ struct ReadRow {
     // PRIMARY comes through the compositor's window, set by the native window of this process as the
     // shell names it (nothing: the shell does not answer).
     std::optional<std::optional<qint32>> throughCompositor = std::nullopt;
+    bool onAnotherMachine = false;  // a window of the source names another machine
 };
 
 TEST(SelectionRead, TheReadAfterTheSettleWait) {
@@ -200,6 +201,11 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         {"a program putting passwords into PRIMARY off the bus: refused", true, failing(Case::unsupported),
          QStringLiteral("hunter2secret"), Program::clearPrimary, false, Phase::idle,
          message(refusal(Refused::unconfirmedProgramField))},
+        // ssh's windows are other machines' programs, whatever the display server names.
+        {"a program shown through ssh -X: refused", true, failing(Case::unsupported), QStringLiteral("hunter2secret"),
+         Program::forwarder, false, Phase::idle, message(refusal(Refused::remoteSource))},
+        {"a window naming another machine: refused", true, failing(Case::unsupported), primaryWords, Program::ordinary,
+         false, Phase::idle, message(refusal(Refused::remoteSource)), false, std::nullopt, true},
         {"a browser read over the bus", false, read, QStringLiteral("hello world"), Program::webBrowser, false,
          Phase::icon, editorRead},
         // A hidden entry may show its text in clear on the bus; only PRIMARY's mask would tell.
@@ -224,6 +230,7 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
             return halvern::PrimarySelection{row.primary.has_value() || row.primaryUnanswered, row.primary};
         };
         test.readers->sourceProgram = row.program;
+        test.readers->anotherMachine = row.onAnotherMachine;
         test.readers->primaryThroughCompositor = row.throughCompositor.has_value();
         test.readers->nativeSource = row.throughCompositor.value_or(std::nullopt);
         test.started();

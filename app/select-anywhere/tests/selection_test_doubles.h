@@ -130,6 +130,7 @@ public:
     std::optional<qint32> nativeSource;
     tamsel::SelectionReadRule::Program sourceProgram = tamsel::SelectionReadRule::Program::ordinary;
     bool keyReachable = true;
+    bool anotherMachine = false;
     QList<qint32> accessibilityReads, copies, preparations;
     int primaryTextReads = 0;
     Completion pendingCopy;
@@ -152,6 +153,7 @@ public:
         return primary().text;
     }
     tamsel::SelectionReadRule::Program program(qint32) override { return sourceProgram; }
+    bool onAnotherMachine(qint32) override { return anotherMachine; }
     bool copyKeyReachable(qint32) override { return keyReachable; }
     void copySelection(qint32 pid, tamsel::SelectionReadRule::Program, base::CancellationToken,
                        Completion completion) override {

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 514> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 517> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -284,8 +284,14 @@ inline constexpr std::array<const char16_t*, 514> kInterfaceSourceTexts{
     u"原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。",
     u"无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。在 GNOME 上启用 Orvel "
     u"的扩展（gnome-extensions enable selection@orvel.app）后再试。",  // Linux wording
-    u"所选文字属于显示服务器说不出进程的程序（如另一台电脑上的程序），无法确认它不在密码框中，因此没有读取。"
+    u"所选文字来自另一台电脑上的程序，或经 ssh -X 等转发显示的程序，无法确认它不在密码框中，因此没有读取。"
     u"可复制后粘贴到主窗口。",
+    u"无法识别所选文字来自哪个程序（它的进程已结束或无法查看），无法确认它不在密码框中，因此没有读取。"
+    u"可复制后粘贴到主窗口。",
+    u"程序没有向辅助功能开放所显示的网页，无法确认所选文字不在密码框中，因此没有读取。请开启“智能取词：辅助功能"
+    u"优先，失败时临时复制”，或在辅助功能开启后重新启动该程序。",
+    u"程序没有向辅助功能开放所显示的网页，无法确认所选文字不在密码框中，因此没有读取。请在辅助功能开启后重新启动"
+    u"该程序再试。",
     u"没有读到所选文字：请先选中文字，再按快捷键或运行 orvel --study-selection。",  // Linux wording
     u"尚未收到其他应用的鼠标事件。请切到文本编辑器后拖选文字。",                    // Linux wording
     u"自动划词已暂停；仍可使用托盘图标菜单中的本机测试。",
