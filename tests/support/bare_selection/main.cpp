@@ -6,6 +6,11 @@
 // ordinary words, and prints "ready" once it is drawn. A double click or a drag in the field, or Ctrl+A
 // after a click in it, selects the password, which goes into PRIMARY in clear; the same on the line
 // selects the line. It copies nothing and is not on the accessibility bus.
+//
+// `orvel_bare_selection X Y fork` connects the selection's display connection, then forks and lets the
+// parent end, as xclip does: the X server names the ended parent as the process of the selection's
+// window. The parent prints "ready CHILD" (the process that goes on, and shows the window) once the
+// child's window is drawn; the child writes nothing.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -30,6 +35,7 @@ constexpr Box field{20, 20, 300, 40};
 constexpr Box line{20, 90, 400, 30};
 const std::string password = "hunter2secret";
 const std::string words = "Ordinary words here";
+int readyPipe = -1;  // in a forked child: where it tells the parent that its window is drawn
 
 struct Program {
     Display* shown = nullptr;  // the window's connection
@@ -98,6 +104,7 @@ struct Program {
                 if (!told) {
                     std::puts("ready");
                     std::fflush(stdout);
+                    if (readyPipe >= 0 && write(readyPipe, "r", 1) == 1) close(readyPipe);
                     told = true;
                 }
             }
@@ -140,9 +147,28 @@ struct Program {
 
 int main(int argc, char** argv) {
     Program program;
-    program.shown = XOpenDisplay(nullptr);
     program.owner = XOpenDisplay(nullptr);
-    if (!program.shown || !program.owner) return 2;
+    if (!program.owner) return 2;
+    if (argc > 3 && std::string(argv[3]) == "fork") {
+        int told[2];
+        if (pipe(told) != 0) return 1;
+        const pid_t child = fork();
+        if (child < 0) return 1;
+        if (child > 0) {
+            // The parent waits for the child's "ready", tells the child's id and ends.
+            close(told[1]);
+            char ready = 0;
+            if (read(told[0], &ready, 1) != 1) return 1;
+            std::printf("ready %ld\n", long(child));
+            std::fflush(stdout);
+            _exit(0);
+        }
+        close(told[0]);
+        if (!std::freopen("/dev/null", "w", stdout)) return 1;
+        readyPipe = told[1];
+    }
+    program.shown = XOpenDisplay(nullptr);
+    if (!program.shown) return 2;
     const int x = argc > 2 ? std::atoi(argv[1]) : 0, y = argc > 2 ? std::atoi(argv[2]) : 0;
     Display* dpy = program.shown;
     const int screen = DefaultScreen(dpy);

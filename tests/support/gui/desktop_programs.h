@@ -117,9 +117,6 @@ private:
     QString errors_;
 };
 
-// Chromium filling the screen (kiosk mode) with a page of `body`, whose paragraphs and inputs sit
-// where their style puts them, its profile in `folder`. Its page content is on the accessibility
-// bus only with `forcedAccessibility`.
 // The page of `body` in the folder, for a browser to show; its address.
 inline QString writePage(const QTemporaryDir& folder, const QByteArray& body) {
     QFile page(folder.filePath(QStringLiteral("page.html")));
@@ -132,13 +129,10 @@ inline QString writePage(const QTemporaryDir& folder, const QByteArray& body) {
     return QUrl::fromLocalFile(page.fileName()).toString();
 }
 
-// `extra` arguments come first (another window class, one process for everything). `windowed`: an
-// application window of 1000 x 700 at the screen's top left instead.
-inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
-                                                      bool forcedAccessibility, const QStringList& extra = {},
-                                                      bool windowed = false) {
-    const QString page = writePage(folder, body);
-    if (page.isEmpty()) return nullptr;
+// Chromium's arguments for the page at address `page`, its profile in `folder`. `windowed`: an
+// application window of 1000 x 700 at the screen's top left instead of the whole screen.
+inline QStringList chromiumArguments(const QTemporaryDir& folder, const QString& page, bool forcedAccessibility,
+                                     bool windowed) {
     QStringList arguments{QStringLiteral("--no-sandbox"),
                           QStringLiteral("--test-type"),
                           QStringLiteral("--disable-gpu"),
@@ -151,7 +145,20 @@ inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folde
                                         QStringLiteral("--window-size=1000,700"), QStringLiteral("--app=") + page}
                           : QStringList{QStringLiteral("--kiosk"), page};
     if (forcedAccessibility) arguments.prepend(QStringLiteral("--force-renderer-accessibility"));
-    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"), extra + arguments);
+    return arguments;
+}
+
+// Chromium filling the screen (kiosk mode) with a page of `body`, whose paragraphs and inputs sit
+// where their style puts them, its profile in `folder`. Its page content is on the accessibility
+// bus only with `forcedAccessibility`. `extra` arguments come first (another window class, one
+// process for everything).
+inline std::unique_ptr<ExternalProgram> startChromium(const QTemporaryDir& folder, const QByteArray& body,
+                                                      bool forcedAccessibility, const QStringList& extra = {},
+                                                      bool windowed = false) {
+    const QString page = writePage(folder, body);
+    if (page.isEmpty()) return nullptr;
+    return std::make_unique<ExternalProgram>(QStringLiteral("chromium"),
+                                             extra + chromiumArguments(folder, page, forcedAccessibility, windowed));
 }
 
 // Firefox ESR in a window of 1000 x 700 with the same page, a profile of its own in `folder` that

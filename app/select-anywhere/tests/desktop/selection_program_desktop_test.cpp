@@ -3,14 +3,22 @@
 // program's test hook (its status line, the phase of the selection and the route of the last read).
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <atspi/atspi-constants.h>
+
+#include <csignal>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "base/defaults_store.h"
 #include "platform/selection_clipboard_reader.h"
@@ -204,6 +212,7 @@ struct PasswordScene {
     QString password;  // what the field holds
     bool browser = false;
     QStringList selectingKeys{QStringLiteral("ctrl+a")};  // select the focused field's whole text
+    QString commandRefusal;  // what the study-selection command's refusal line says, where it matters
 };
 
 using SceneStarter = std::function<std::optional<PasswordScene>(const X11Display&)>;
@@ -345,37 +354,209 @@ const QByteArray passwordPage =
     "<input type=\"password\" value=\"hunter2secret\" style=\"top:300px\">"
     "<div style=\"position:absolute;top:420px;left:0;width:100%;height:260px;user-select:none\"></div>";
 
+// The scene of a browser showing `passwordPage` in its active window, whose windows carry the process
+// id `windowProcess` and are made by the client the display server names `clientProcess`. Its page is
+// looked for on the accessibility bus for `busWait` ms.
+std::optional<PasswordScene> pageScene(const X11Display& display, std::shared_ptr<void> programs, qint32 windowProcess,
+                                       qint32 clientProcess, int busWait = 8000) {
+    // Where the page is: Firefox's window has its bars above it.
+    std::optional<QRect> field = accessibleExtents(windowProcess, ATSPI_ROLE_PASSWORD_TEXT, busWait);
+    const std::optional<QPoint> origin = windowOrigin(display, windowProcess);
+    if (!origin) return std::nullopt;
+    if (!field) field = QRect(*origin + QPoint(102, 302), QSize(150, 30));
+    const QPoint page = field->topLeft() - QPoint(102, 302);
+    const QPoint word = page + QPoint(130, 116);
+    // Its page is drawn once its text can be selected (with the keys: no gesture).
+    if (!waitUntil(
+            [&] {
+                clickAt(page + QPoint(600, 500));
+                orveltest::pressKeys(QStringLiteral("ctrl+a"));
+                settle(300);
+                return x11::windowBelongsToProcess(x11::primaryOwner(), clientProcess);
+            },
+            30000))
+        return std::nullopt;
+    clickAt(page + QPoint(600, 500));
+    return PasswordScene{std::move(programs),     field->adjusted(2, 2, -2, -2),   word,
+                         page + QPoint(600, 500), QStringLiteral("hunter2secret"), true};
+}
+
 SceneStarter browserPage(std::function<std::unique_ptr<ExternalProgram>(const QTemporaryDir&)> start) {
     return [start](const X11Display& display) -> std::optional<PasswordScene> {
         auto folder = std::make_shared<QTemporaryDir>();
         std::shared_ptr<ExternalProgram> browser = start(*folder);
         if (!browser || !browser->waitForActiveWindow(display, 40000)) return std::nullopt;
-        // Where the page is: Firefox's window has its bars above it.
-        std::optional<QRect> field = accessibleExtents(browser->pid(), ATSPI_ROLE_PASSWORD_TEXT, 8000);
-        const std::optional<QPoint> origin = windowOrigin(display, browser->pid());
-        if (!origin) return std::nullopt;
-        if (!field) field = QRect(*origin + QPoint(102, 302), QSize(150, 30));
-        const QPoint page = field->topLeft() - QPoint(102, 302);
-        const QPoint word = page + QPoint(130, 116);
-        // Its page is drawn once its text can be selected (with the keys: no gesture).
-        if (!waitUntil(
-                [&] {
-                    clickAt(page + QPoint(600, 500));
-                    orveltest::pressKeys(QStringLiteral("ctrl+a"));
-                    settle(300);
-                    return x11::windowBelongsToProcess(x11::primaryOwner(), browser->pid());
-                },
-                30000))
+        return pageScene(display,
+                         std::make_shared<std::pair<std::shared_ptr<QTemporaryDir>, std::shared_ptr<ExternalProgram>>>(
+                             folder, browser),
+                         browser->pid(), browser->pid());
+    };
+}
+
+// ssh's X11 forwarding to this machine, through an sshd of the test's own on a loopback port: a program
+// run through it is a program of "another machine" whose windows reach the display through the local
+// ssh, the process the display server names for each of them.
+class ForwardedDisplay {
+public:
+    ForwardedDisplay() {
+        const passwd* account = getpwuid(getuid());
+        if (!account) return;
+        login_ = QString::fromLocal8Bit(account->pw_name) + QStringLiteral("@127.0.0.1");
+        // sshd wants its privilege separation folder, which only a package's start script makes.
+        QDir().mkpath(QStringLiteral("/run/sshd"));
+        for (const char* key : {"host", "user"})
+            if (QProcess::execute(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"),
+                                                                 QStringLiteral("-t"),
+                                                                 QStringLiteral("ed25519"),
+                                                                 QStringLiteral("-N"),
+                                                                 {},
+                                                                 QStringLiteral("-f"),
+                                                                 file(key)}) != 0)
+                return;
+        QFile::copy(file("user.pub"), file("authorized_keys"));
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost)) return;
+        port_ = probe.serverPort();
+        probe.close();
+        QFile config(file("sshd_config"));
+        if (!config.open(QIODevice::WriteOnly)) return;
+        // The far side writes its X11 cookie and its files into the test's folder, not the user's home.
+        config.write(QStringLiteral("ListenAddress 127.0.0.1\nPort %1\nHostKey %2\nAuthorizedKeysFile %3\n"
+                                    "PidFile none\nUsePAM no\nStrictModes no\nPermitRootLogin prohibit-password\n"
+                                    "PasswordAuthentication no\nKbdInteractiveAuthentication no\nX11Forwarding yes\n"
+                                    "X11UseLocalhost yes\nXAuthLocation /usr/bin/xauth\n"
+                                    "SetEnv HOME=%4 XAUTHORITY=%4/.Xauthority\n")
+                         .arg(port_)
+                         .arg(file("host"), file("authorized_keys"), folder_.path())
+                         .toUtf8());
+        config.close();
+        sshd_.setProcessChannelMode(QProcess::SeparateChannels);
+        orveltest::ownProcessTree(sshd_);
+        sshd_.start(QStringLiteral("/usr/sbin/sshd"),
+                    {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), file("sshd_config")});
+        QByteArray said;
+        listening_ = waitUntil([&] {
+            said += sshd_.readAllStandardError();
+            return said.contains("Server listening");
+        });
+        if (!listening_) std::fprintf(stderr, "sshd did not start: %s\n", said.constData());
+    }
+    ~ForwardedDisplay() {
+        orveltest::endProcessTree(ssh_);
+        orveltest::endProcessTree(sshd_);
+    }
+
+    // Runs the program through `ssh -X`; the process it runs as on the far side (which its windows
+    // carry as their process id), or nothing.
+    std::optional<qint32> run(const QString& program, const QStringList& arguments) {
+        if (!listening_) return std::nullopt;
+        QString command = QStringLiteral("echo started $$; exec ") + quoted(program);
+        for (const QString& argument : arguments) command += u' ' + quoted(argument);
+        ssh_.setProcessChannelMode(QProcess::SeparateChannels);
+        orveltest::ownProcessTree(ssh_);
+        ssh_.start(
+            QStringLiteral("ssh"),
+            {QStringLiteral("-X"), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
+             QString::number(port_), QStringLiteral("-i"), file("user"), QStringLiteral("-o"),
+             QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
+             QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("BatchMode=yes"),
+             QStringLiteral("-o"), QStringLiteral("LogLevel=ERROR"), login_, command});
+        QByteArray said;
+        std::optional<qint32> started;
+        waitUntil([&] {
+            said += ssh_.readAllStandardOutput();
+            const qsizetype at = said.indexOf("started ");
+            if (at >= 0 && said.indexOf('\n', at) > at) started = said.mid(at + 8).split('\n').first().toInt();
+            return started.has_value() || ssh_.state() == QProcess::NotRunning;
+        });
+        if (!started) std::fprintf(stderr, "ssh: %s\n", ssh_.readAllStandardError().constData());
+        return started;
+    }
+    qint32 sshProcess() const { return qint32(ssh_.processId()); }
+
+private:
+    QString file(const char* name) const { return folder_.filePath(QLatin1StringView(name)); }
+    static QString quoted(QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("'\\''")) + u'\''; }
+
+    QTemporaryDir folder_;
+    QProcess sshd_, ssh_;
+    quint16 port_ = 0;
+    QString login_;
+    bool listening_ = false;
+};
+
+// Chromium of "another machine", shown through ssh -X, with the password page; the ordinary words in a
+// GTK 3 window of this machine below it.
+SceneStarter chromiumThroughSsh() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        struct Programs {
+            QTemporaryDir folder;
+            std::unique_ptr<orveltest::NativeTextWindow> words;
+            ForwardedDisplay forwarded;
+        };
+        auto programs = std::make_shared<Programs>();
+        qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
+        programs->words = std::make_unique<orveltest::NativeTextWindow>(
+            orveltest::NativeTextWindow::Toolkit::Gtk3, QStringList{QStringLiteral("Ordinary words here")});
+        if (!programs->words->waitUntilShown()) return std::nullopt;
+        const auto windows = display.windowsOf(programs->words->pid());
+        if (windows.isEmpty()) return std::nullopt;
+        xdotool({QStringLiteral("windowmove"), QString::number(windows.last().id), QStringLiteral("0"),
+                 QStringLiteral("720")});
+        std::optional<QPoint> wordsOrigin;
+        if (!waitUntil([&] {
+                const auto moved = display.windowsOf(programs->words->pid());
+                if (!moved.isEmpty() && moved.last().geometry.top() >= 720)
+                    wordsOrigin = moved.last().geometry.topLeft();
+                return wordsOrigin.has_value();
+            }))
             return std::nullopt;
-        clickAt(page + QPoint(600, 500));
-        return PasswordScene{
-            std::make_shared<std::pair<std::shared_ptr<QTemporaryDir>, std::shared_ptr<ExternalProgram>>>(folder,
-                                                                                                          browser),
-            field->adjusted(2, 2, -2, -2),
-            word,
-            page + QPoint(600, 500),
-            QStringLiteral("hunter2secret"),
-            true};
+        const QString page = writePage(programs->folder, passwordPage);
+        const std::optional<qint32> chromium =
+            programs->forwarded.run(QStringLiteral("chromium"), chromiumArguments(programs->folder, page, false, true));
+        if (!chromium) return std::nullopt;
+        const qint32 ssh = programs->forwarded.sshProcess();
+        const QPoint word = programs->words->pointAt(0, 3) + *wordsOrigin;
+        std::optional<PasswordScene> scene = pageScene(display, programs, *chromium, ssh, 0);
+        if (scene) {
+            scene->word = word;
+            scene->commandRefusal = QStringLiteral("another machine");
+        }
+        return scene;
+    };
+}
+
+// A program whose selection is owned from a display connection of a process that has ended (it forked
+// after connecting, as xclip does), beside an ordinary program's words.
+SceneStarter selectionOfAnEndedProcess() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        struct Programs {
+            std::unique_ptr<ExternalProgram> words;
+            qint32 child = 0;
+            ~Programs() {
+                if (child <= 0) return;
+                ::kill(child, SIGKILL);
+                waitUntil([this] { return !QFile::exists(QStringLiteral("/proc/%1").arg(child)); }, 5000);
+            }
+        };
+        auto programs = std::make_shared<Programs>();
+        programs->words = std::make_unique<ExternalProgram>(QStringLiteral(ORVEL_BARE_SELECTION),
+                                                            QStringList{QStringLiteral("0"), QStringLiteral("320")});
+        const std::optional<QRect> wordsWindow = programs->words->waitForActiveWindow(display, 15000);
+        QProcess forking;
+        forking.start(QStringLiteral(ORVEL_BARE_SELECTION),
+                      {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("fork")});
+        if (!wordsWindow || !forking.waitForFinished(15000)) return std::nullopt;
+        const QByteArray said = forking.readAllStandardOutput();
+        if (!said.startsWith("ready ")) return std::nullopt;
+        programs->child = said.mid(6).trimmed().toInt();
+        const std::optional<QPoint> origin = windowOrigin(display, programs->child);
+        if (!origin) return std::nullopt;
+        PasswordScene scene{programs, QRect(*origin + QPoint(20, 20), QSize(300, 40)),
+                            wordsWindow->topLeft() + QPoint(60, 105), *origin + QPoint(500, 170),
+                            QStringLiteral("hunter2secret")};
+        scene.commandRefusal = QStringLiteral("cannot be told");
+        return scene;
     };
 }
 
@@ -471,6 +652,7 @@ void expectNeverRead(const SceneStarter& start) {
         settle(300);
         const OrvelProgram::Run run = orvel.run({QStringLiteral("--study-selection"), QStringLiteral("explain")});
         EXPECT_TRUE(run.finished && run.exitCode == 1) << run.standardError.toStdString();
+        EXPECT_TRUE(run.standardError.contains(scene->commandRefusal.toUtf8())) << run.standardError.toStdString();
         closePanel();
         const std::optional<QPoint> icon = tray.iconCentre();
         ASSERT_TRUE(icon);
@@ -514,12 +696,14 @@ TEST(PasswordFieldDesktop, Gtk4HiddenEntry) { expectNeverRead(gtkWindow(Toolkit:
 TEST(PasswordFieldDesktop, QtPasswordLineEdit) { expectNeverRead(qtWindow()); }
 TEST(PasswordFieldDesktop, OwnerWindowWithoutAProcessId) { expectNeverRead(bareSelectionOwner()); }
 TEST(PasswordFieldDesktop, LibreOfficeOnItsOwnX11Interface) { expectNeverRead(libreOfficeWriter()); }
+TEST(PasswordFieldDesktop, SelectionOwnedByAnEndedProcess) { expectNeverRead(selectionOfAnEndedProcess()); }
 TEST(PasswordFieldDesktop, ChromiumOnTheBus) { expectNeverRead(chromium(true)); }
 TEST(PasswordFieldDesktop, ChromiumOffTheBus) { expectNeverRead(chromium(false)); }
 TEST(PasswordFieldDesktop, ChromiumRenamedInOneProcess) {
     expectNeverRead(chromium(
         false, {QStringLiteral("--class=Notes"), QStringLiteral("--single-process"), QStringLiteral("--no-zygote")}));
 }
+TEST(PasswordFieldDesktop, ChromiumShownThroughSshX) { expectNeverRead(chromiumThroughSsh()); }
 TEST(PasswordFieldDesktop, Firefox) {
     expectNeverRead(browserPage([](const QTemporaryDir& folder) { return startFirefox(folder, passwordPage); }));
 }
