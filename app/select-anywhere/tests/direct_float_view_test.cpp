@@ -447,8 +447,13 @@ TEST_F(DirectFloatViewTest, Screenshots) {
         shot(QStringLiteral("nothing-selected-%1").arg(base::rawValue(language)));
         for (const InterfaceAppearance appearance : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
             InterfaceSettings::shared().setAppearance(appearance);
-            model->showError(halvern::message(halvern::SelectionRefusal::remoteSource), QStringLiteral("系统文本服务"));
-            shot(QStringLiteral("remote-source-%1-%2").arg(base::rawValue(language), base::rawValue(appearance)));
+            for (const auto refusal :
+                 {halvern::SelectionRefusal::remoteSource, halvern::SelectionRefusal::unknownProgram,
+                  halvern::SelectionRefusal::unconfirmedWebViewField}) {
+                model->showError(halvern::message(refusal), QStringLiteral("系统文本服务"));
+                shot(QStringLiteral("%1-%2-%3")
+                         .arg(halvern::rawValue(refusal), base::rawValue(language), base::rawValue(appearance)));
+            }
         }
         InterfaceSettings::shared().setAppearance(InterfaceAppearance::light);
     }
