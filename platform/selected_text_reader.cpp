@@ -22,6 +22,9 @@ struct ReadContext {
     // characters that stand for embedded objects, whose own text was not had in time.
     mutable bool unusableText = false;
     mutable bool objectStandIns = false;
+    // A candidate lay in a password field that showed no selection: the attempt is refused unless
+    // another element shows the selection.
+    mutable bool passedOverPasswordField = false;
 
     bool beforeDeadline() const { return system.now() < deadline; }
     bool cancelled() const { return cancellation.isCancelled(); }
@@ -77,9 +80,18 @@ struct Found {
     QString route;
 };
 
+// Whether the element says it holds no selection: an empty range, asked for without its text.
+bool showsNoSelection(const ReadContext& context, const AccessibilityElementPtr& element) {
+    const auto range = context.attribute(element, Attr::selectedTextRange).as<AccessibilityRange>();
+    return range && range->location >= 0 && range->length == 0;
+}
+
 // The secure-field walk: the element and its six nearest ancestors of the same owner, refused as a
-// whole when one is a password field. A walk the deadline cut short proves nothing.
-AccessibilityElementList secureChain(const ReadContext& context, const AccessibilityElementPtr& element) {
+// whole when a password field may hold the selection, itself or an element in it. One that shows
+// none is only where the focus or the pointer happens to be: `inside` is then the number of elements,
+// from the first, that are such a field or lie in one. A walk the deadline cut short proves nothing.
+AccessibilityElementList secureChain(const ReadContext& context, const AccessibilityElementPtr& element,
+                                     qsizetype& inside) {
     AccessibilityElementList chain;
     AccessibilityElementPtr current = element;
     while (true) {
@@ -89,14 +101,18 @@ AccessibilityElementList secureChain(const ReadContext& context, const Accessibi
         chain.append(current);
         const AccessibilityReply role = context.attribute(current, Attr::role);
         const AccessibilityReply subrole = context.attribute(current, Attr::subrole);
-        if (isSecure(role) || isSecure(subrole)) throw DirectSelectionFailure(Case::protectedField);
+        if (isSecure(role) || isSecure(subrole)) {
+            for (const AccessibilityElementPtr& within : chain.mid(inside))
+                if (!showsNoSelection(context, within)) throw DirectSelectionFailure(Case::protectedField);
+            inside = chain.size();
+        }
         const AccessibilityElementPtr parent = context.attribute(current, Attr::parent).element();
         if (!parent) break;
         current = parent;
         if (chain.size() == SelectedTextReader::secureWalkElements) break;
     }
     if (context.cancelled()) throw base::CancellationError();
-    if (!context.beforeDeadline()) throw DirectSelectionFailure(Case::timedOut);
+    if (!context.beforeDeadline()) throw DirectSelectionFailure(inside > 0 ? Case::protectedField : Case::timedOut);
     return chain;
 }
 
@@ -104,9 +120,12 @@ AccessibilityElementList secureChain(const ReadContext& context, const Accessibi
 // `includeAncestors`, on its ancestors), each element at most once per attempt.
 std::optional<Found> selectedText(const ReadContext& context, const AccessibilityElementPtr& candidate,
                                   AccessibilityElementList& visited, bool includeAncestors) {
-    const AccessibilityElementList chain = secureChain(context, candidate);
-
-    const AccessibilityElementList toRead = includeAncestors ? chain : chain.mid(0, 1);
+    qsizetype inside = 0;
+    const AccessibilityElementList chain = secureChain(context, candidate, inside);
+    // A password field without a selection is passed over; the page or form around it may show the
+    // selection made elsewhere in it.
+    context.passedOverPasswordField |= inside > 0;
+    const AccessibilityElementList toRead = includeAncestors ? chain.mid(inside) : chain.mid(0, inside > 0 ? 0 : 1);
     for (const AccessibilityElementPtr& element : toRead) {
         if (!context.open()) continue;
         if (containsElement(visited, element)) continue;
@@ -167,7 +186,9 @@ std::optional<Found> searchWindowSelectedText(const ReadContext& context, const 
         // focused element (GTK 4) is found only here, its password fields too.
         if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
             if (const auto selection = usable(context, *text)) {
-                secureChain(context, element);
+                qsizetype inside = 0;
+                secureChain(context, element, inside);
+                if (inside > 0) throw DirectSelectionFailure(Case::protectedField);
                 return Found{*selection, SelectedTextReader::windowSearchRoute};
             }
 
@@ -313,6 +334,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
                 if (auto found = searchWindowSelectedText(context, window))
                     return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
             }
+            // No other element showed the selection: nothing shows the password field did not hold it.
+            if (context.passedOverPasswordField) throw DirectSelectionFailure(Case::protectedField);
             // Only text without a letter or digit was selected: another attempt reads the same. Objects
             // whose text a busy program did not give in time may give it to the next one.
             if (context.unusableText) throw DirectSelectionFailure(Case::noText);
