@@ -130,6 +130,21 @@ TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusWinsOverTextElse
     scene.field->set(Attr::subrole, secureTextFieldRole);
     scene.field->set(Attr::selectedText, QStringLiteral("secret"));
     EXPECT_EQ(scene.failure().reason(), Case::protectedField);
+    // A focused password field that shows an empty range does not hold the selection another element
+    // shows; where none shows one, nothing clears it.
+    for (const bool shownElsewhere : {true, false}) {
+        Scene focusedField;
+        FakeElementPtr password = focusedField.system.element(QStringLiteral("password"), source);
+        password->set(Attr::role, secureTextFieldRole);
+        password->set(Attr::selectedTextRange, AccessibilityRange{0, 0});
+        focusedField.app->set(Attr::focusedUIElement, AccessibilityElementPtr(password));
+        if (!shownElsewhere) {
+            EXPECT_EQ(focusedField.failure().reason(), Case::protectedField);
+            continue;
+        }
+        focusedField.field->set(Attr::selectedText, QStringLiteral("visible text"));
+        EXPECT_EQ(focusedField.read().text, QStringLiteral("visible text"));
+    }
 }
 
 TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
