@@ -50,6 +50,7 @@ public:
     void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)>) override {}
     std::optional<QString> callSelectionEntry(const QString&, const QVariantList&) override { return std::nullopt; }
     void setRequestHandler(std::function<void(const LaunchRequest&)>) override {}
+    void release() override {}
 };
 
 QCoro::Task<void> pause(std::chrono::milliseconds duration) {

@@ -55,6 +55,15 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
     return "";
 }
 
+// The copy that holds the data folder, as it described itself.
+QByteArray holderText(const DataFolderLock::Holder& holder) {
+    QStringList parts;
+    if (!holder.host.isEmpty()) parts.append(QStringLiteral("host ") + holder.host);
+    if (!holder.display.isEmpty()) parts.append(QStringLiteral("display ") + holder.display);
+    if (holder.pid > 0) parts.append(QStringLiteral("process %1").arg(holder.pid));
+    return parts.isEmpty() ? QByteArray("which one is not said") : parts.join(QStringLiteral(", ")).toUtf8();
+}
+
 void writeLine(std::FILE* stream, const QByteArray& line) {
     std::fputs(line.constData(), stream);
     std::fflush(stream);
@@ -115,6 +124,30 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
                   "orvel: without the name this copy cannot be reached by orvel --study-selection, the bus's "
                   "StudySelectedText or later launches, and on GNOME the shell extension tells it no clicks\n");
     }
+    // One running copy per data folder too: a copy in another desktop session (another bus) or on
+    // another machine sharing the home folder would write its own state over this one's. A launch
+    // that finds the folder held writes nothing and leaves the name to later launches of its session.
+    using LockState = DataFolderLock::Result::State;
+    const DataFolderLock::Result lock =
+        services_.lockDataFolder ? services_.lockDataFolder() : DataFolderLock::Result{};
+    if (lock.state == LockState::inUse) {
+        services_.instance.release();
+        const QByteArray inUse = "another copy of Orvel uses the data folder (" + holderText(lock.holder) + ')';
+        if (importCheck) {
+            writeLine(stdout, "ORVEL_SMOKE_IMPORT_FAILED " + inUse + '\n');
+            return {Next::end, kCheckRefusedStatus};
+        }
+        if (isCheckMode(arguments)) {
+            writeLine(stderr, "ORVEL_SMOKE_FAILED " + inUse + '\n');
+            return {Next::end, kCheckRefusedStatus};
+        }
+        writeLine(stderr, "orvel: " + inUse + " in another session; this copy ends without touching it\n");
+        return {Next::dataFolderInUse, 1, lock.holder};
+    }
+    if (lock.state == LockState::unavailable)
+        writeLine(stderr, "orvel: the data folder is not locked against copies in other sessions (" +
+                              lock.reason.toUtf8() + "); two such copies would overwrite each other's changes\n");
+
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;
     // Calls over the bus may come faster than the answer panel can be shown: only the latest is.

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/shell/application_instance.h"
+#include "app/shell/data_folder_lock.h"
 #include "platform/selection_command_reader.h"
 
 namespace base {
@@ -21,10 +22,10 @@ class OrvelNativeCoach;
 class SelectionController;
 
 // The application's launch sequence and its answers to the application's life events: one running
-// copy per session (a later launch hands its request over and ends), the selection entry on the
-// bus, the import check of automated runs, the stop of the check modes, the first-setup step and
-// the start of select-anywhere; reopening, becoming active and terminating. It makes no window.
-// Main thread only.
+// copy per session (a later launch hands its request over and ends) and per data folder (a launch
+// in another session ends without touching it), the selection entry on the bus, the import check
+// of automated runs, the stop of the check modes, the first-setup step and the start of
+// select-anywhere; reopening, becoming active and terminating. It makes no window. Main thread only.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +48,8 @@ public:
         std::function<void(const QString& url)> openURL;
         // The selection the study-selection command hands over, read when it is given.
         std::function<halvern::SelectionCommandReader::Outcome()> readSelection;
+        // Takes the data folder for this copy (none: it is not guarded).
+        std::function<DataFolderLock::Result()> lockDataFolder;
     };
 
     // What the application does after the launch sequence.
@@ -55,10 +58,14 @@ public:
         handOver,     // runs for the study-selection command: the answer panel shows, the main window not yet
         importCheck,  // runs without a window until the import check ends it
         end,          // ends at once with `exitStatus`
+        // ends with `exitStatus` once the person has read that another copy, `dataFolderHolder`,
+        // uses the data folder
+        dataFolderInUse,
     };
     struct Outcome {
         Next next = Next::showWindow;
         int exitStatus = 0;
+        DataFolderLock::Holder dataFolderHolder;
         bool operator==(const Outcome&) const = default;
     };
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "app/shell/study_selection_command.h"
 #include "platform/selection_service_provider.h"
 
@@ -69,8 +71,10 @@ ApplicationInstance::~ApplicationInstance() = default;
 DBusApplicationInstance::DBusApplicationInstance(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), bus_(bus) {}
 
-DBusApplicationInstance::~DBusApplicationInstance() {
-    if (!registered_) return;
+DBusApplicationInstance::~DBusApplicationInstance() { release(); }
+
+void DBusApplicationInstance::release() {
+    if (!std::exchange(registered_, false)) return;
     bus_.unregisterObject(halvern::SelectionServiceProvider::objectPath);
     bus_.unregisterObject(objectPath);
     bus_.unregisterService(halvern::SelectionServiceProvider::serviceName);

@@ -60,6 +60,9 @@ public:
     virtual std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) = 0;
     // Where the running copy's requests from later launches go.
     virtual void setRequestHandler(std::function<void(const LaunchRequest&)> handler) = 0;
+    // Gives up what claim() took, for a launch that does not run after all: a later launch then
+    // claims it for itself rather than handing its request to this one.
+    virtual void release() = 0;
 };
 
 // The running copy on the session bus: it owns the name "com.orvel.formac", serves the launch
@@ -98,6 +101,7 @@ public:
     void registerSelectionRefusals(std::function<void(const halvern::RefusedSelection&)> refuse) override;
     std::optional<QString> callSelectionEntry(const QString& method, const QVariantList& arguments) override;
     void setRequestHandler(std::function<void(const LaunchRequest&)> handler) override;
+    void release() override;
 
 public Q_SLOTS:
     // D-Bus methods of org.freedesktop.Application.

@@ -62,6 +62,8 @@ public:
         return entryAnswer;
     }
     void setRequestHandler(std::function<void(const LaunchRequest&)> value) override { handler = std::move(value); }
+    bool released = false;
+    void release() override { released = true; }
 };
 
 // A delegate over the store fixture's fakes; tests make one per case.
@@ -85,6 +87,7 @@ public:
                 .startImportCheck = [this](const QString& file) { importChecks.append(file); },
                 .openURL = [this](const QString& url) { selection.calls.append(QStringLiteral("url ") + url); },
                 .readSelection = [this] { return selectionOutcome; },
+                .lockDataFolder = [this] { return dataFolder; },
             });
         }
         return *delegate_;
@@ -102,6 +105,7 @@ public:
     FakeInstance instance;
     QStringList importChecks;
     halvern::SelectionCommandReader::Outcome selectionOutcome = halvern::SelectionRefusal::noSelection;
+    DataFolderLock::Result dataFolder;
 
 private:
     std::unique_ptr<AppDelegate> delegate_;
@@ -208,6 +212,37 @@ TEST(AppDelegate, SecondCopyHandsOver) {
         EXPECT_FALSE(bool(fixture.instance.handler));
         EXPECT_TRUE(fixture.selection.calls.isEmpty());
         EXPECT_TRUE(fixture.importChecks.isEmpty());
+        EXPECT_FALSE(fixture.defaults.contains(AppDelegate::setupVersionKey));
+    }
+}
+
+// A copy in another session (another bus) holds the data folder: a launch writes and starts
+// nothing, gives up the name it took and says why (a check run with its failure marker).
+TEST(AppDelegate, ALaunchEndsWhileACopyInAnotherSessionHoldsTheDataFolder) {
+    const DataFolderLock::Holder holder{QStringLiteral("pc"), QStringLiteral(":1"), 42};
+    const std::string inUse = "another copy of Orvel uses the data folder (host pc, display :1, process 42)";
+    const struct {
+        QStringList arguments;
+        AppDelegate::Outcome outcome;
+        std::string err;
+    } rows[] = {
+        {{},
+         {Next::dataFolderInUse, 1, holder},
+         "orvel: " + inUse +
+             " in another session; this copy ends without "
+             "touching it\n"},
+        {{"--qa-smoke-settings"}, {Next::end, 2}, "ORVEL_SMOKE_FAILED " + inUse + "\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.err);
+        Launcher fixture;
+        fixture.dataFolder = {DataFolderLock::Result::State::inUse, holder};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fixture.launch(row.arguments), row.outcome);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.err);
+        EXPECT_TRUE(fixture.instance.released);
+        EXPECT_FALSE(fixture.instance.entry);
+        EXPECT_TRUE(fixture.selection.calls.isEmpty());
         EXPECT_FALSE(fixture.defaults.contains(AppDelegate::setupVersionKey));
     }
 }
