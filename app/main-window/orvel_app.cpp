@@ -12,14 +12,17 @@
 #include <optional>
 #include <vector>
 
+#include "app/account/account_data_scope.h"
 #include "app/main-window/check_runs.h"
 #include "app/main-window/content_view.h"
+#include "app/main-window/data_folder_notice.h"
 #include "app/main-window/main_window.h"
 #include "app/shell/app_delegate.h"
 #include "app/shell/app_store.h"
 #include "app/shell/application_instance.h"
 #include "app/shell/application_style.h"
 #include "app/shell/application_test_hook.h"
+#include "app/shell/data_folder_lock.h"
 #include "app/shell/display_platform.h"
 #include "app/shell/interface_font.h"
 #include "app/shell/interface_settings.h"
@@ -137,6 +140,9 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
 
     base::QtWorkScheduler scheduler;
     DBusApplicationInstance instance;
+    // Let go of once the window and its writes are gone, before the name on the bus: a later launch
+    // that finds the name free finds the folder free too.
+    DataFolderLock dataFolder(AccountDataScope::root().value_or(QString()));
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<CheckRuns> checks;
     AppDelegate delegate({
@@ -149,10 +155,18 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
         .startImportCheck = [&](const QString& file) { startImportCheck(file, parts.tutorImport, scheduler); },
         .openURL = [&](const QString& url) { handleURL(url, store, *selection); },
         .readSelection = [] { return halvern::SelectionCommandReader::read(); },
+        .lockDataFolder = [&dataFolder] { return dataFolder.acquire(); },
     });
 
     const AppDelegate::Outcome outcome = delegate.applicationDidFinishLaunching(QApplication::arguments());
     if (outcome.next == AppDelegate::Next::end) return outcome.exitStatus;
+    if (outcome.next == AppDelegate::Next::dataFolderInUse) {
+        DataFolderInUseNotice notice(outcome.dataFolderHolder);
+        QObject::connect(&notice, &QDialog::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+        notice.show();
+        QApplication::exec();
+        return outcome.exitStatus;
+    }
 
     if (outcome.next == AppDelegate::Next::showWindow || outcome.next == AppDelegate::Next::handOver) {
         window = std::make_unique<MainWindow>(store, WorkspaceRouter::shared(), *selection, OrvelNativeCoach::shared(),

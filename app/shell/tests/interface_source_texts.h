@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 517> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 520> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -554,6 +554,10 @@ inline constexpr std::array<const char16_t*, 517> kInterfaceSourceTexts{
     u"复习到期",
     u"新会话",
     u"Personal Learning Workspace",
+    // A launch that finds the data folder used by a copy in another session.
+    u"Orvel 已在另一个桌面会话中打开",
+    u"那里的 Orvel 正在使用同一个数据文件夹。为免两份 Orvel 互相覆盖学习历史和 AI 老师的课堂，这一份不会打开。请在那个会话中使用 Orvel，或先在那里退出它，再在这里打开。",
+    u"计算机：%1 · 显示：%2 · 进程：%3",
 };
 
 }  // namespace velquin::test

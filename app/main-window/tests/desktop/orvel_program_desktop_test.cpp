@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <csignal>
@@ -188,6 +190,68 @@ TEST(OrvelProgramDesktop, HandedOverURLsFollowTheExactRules) {
             << row.url.toStdString();
     }
     EXPECT_EQ(orvel.stop(SIGTERM), std::optional<int>(0));
+}
+
+// Another desktop session of the same person (a bus of its own that starts no services) on the
+// same data folder: a copy started there, plainly or for a selection, says why it does not open, in
+// the interface language, and changes no data; once the first copy is killed the next start runs.
+TEST(OrvelProgramDesktop, ACopyInAnotherSessionLeavesTheDataFolderAlone) {
+    X11Display display;
+    QTemporaryDir folder;
+    const QString config = folder.filePath(QStringLiteral("bus.conf"));
+    ASSERT_TRUE(
+        fixtures::writeFile(config, "<busconfig><type>session</type><listen>unix:tmpdir=" + folder.path().toUtf8() +
+                                        "</listen><auth>EXTERNAL</auth><policy context='default'><allow "
+                                        "send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/><allow "
+                                        "own='*'/></policy></busconfig>"));
+    QProcess bus;  // ended with the test
+    bus.start(QStringLiteral("dbus-daemon"), {"--config-file=" + config, "--nofork", "--print-address=1"});
+    ASSERT_TRUE(bus.waitForStarted() && waitUntil([&] { return bus.canReadLine(); }));
+    const QString otherSession = QString::fromUtf8(bus.readLine()).trimmed();
+    OrvelProgram orvel;
+    orvel.presetReturningPerson(QStringLiteral("zh-Hans"));
+    ASSERT_TRUE(orvel.presetGuestHistory(QJsonDocument::fromJson(R"([{"id": "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0",
+        "createdAt": 786000000, "mode": "explain", "source": "Scarcity", "answer": "An answer.", "isNote": true}])")
+                                             .array()));
+    ASSERT_TRUE(orvel.start() && orvel.waitForWindow(display));
+    const auto history = [&orvel] {
+        QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/learning-history.json"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray stored = history();
+    const auto inOtherSession = [&](OrvelProgram& copy) {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})
+            copy.setEnvironmentValue(QLatin1String(name), orvel.environment().value(QLatin1String(name)));
+        copy.setEnvironmentValue(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), otherSession);
+    };
+    const QList<std::tuple<QString, QStringList, QString>> rows{
+        {"zh-Hans", {}, "Orvel 已在另一个桌面会话中打开"},
+        {"en", {"--study-selection"}, "Orvel is already open in another desktop session"},
+        {"fr", {}, "Orvel est déjà ouvert dans une autre session de bureau"}};
+    for (const auto& [language, arguments, told] : rows) {
+        SCOPED_TRACE(language.toStdString());
+        orvel.presetReturningPerson(language);
+        OrvelProgram other;
+        inOtherSession(other);
+        ASSERT_TRUE(other.start(arguments));
+        const auto notice = other.waitForWindow(display);
+        ASSERT_TRUE(notice && notice->title.startsWith(told)) << other.standardError().toStdString();
+        QDir().mkpath(QStringLiteral(ORVEL_SCREENSHOT_DIR));
+        display.grab(*notice).save(QStringLiteral(ORVEL_SCREENSHOT_DIR "/data-folder-in-use-%1.png").arg(language));
+        display.requestClose(notice->id);
+        EXPECT_TRUE(waitUntil([&] { return !other.isRunning(); })) << "closing the notice ends the copy";
+        EXPECT_TRUE(other.standardError().contains("the data folder (host " + QSysInfo::machineHostName().toUtf8()));
+        EXPECT_EQ(history(), stored);
+    }
+    // A copy that was killed leaves the lock's file behind, not the lock.
+    ::kill(pid_t(orvel.pid()), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return !orvel.isRunning(); }));
+    OrvelProgram next;
+    inOtherSession(next);
+    ASSERT_TRUE(next.start());
+    const auto window = next.waitForWindow(display);
+    EXPECT_TRUE(window && window->geometry.width() == kIdealWidth) << "the main window, not the notice";
+    EXPECT_EQ(next.stop(SIGTERM), std::optional<int>(0));
 }
 
 // Each of the termination signals ends the program through its normal quit: status 0, and the

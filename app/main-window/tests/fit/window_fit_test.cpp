@@ -24,6 +24,7 @@
 #include "app/main-window/account_profile_view.h"
 #include "app/main-window/application_parts.h"
 #include "app/main-window/content_view.h"
+#include "app/main-window/data_folder_notice.h"
 #include "app/main-window/home_page_sheets.h"
 #include "app/main-window/main_window.h"
 #include "app/main-window/privacy_disclosure_view.h"
@@ -349,6 +350,15 @@ protected:
                  });
              },
              [this](QWidget*) { closing.reset(); }},
+            {"data-folder-in-use",
+             [this] {
+                 // The longest host name there is; closing deletes it.
+                 auto* notice =
+                     new DataFolderInUseNotice({QString(64, u'W'), QStringLiteral("localhost:10.0"), 4194304});
+                 notice->setAttribute(Qt::WA_DeleteOnClose);
+                 notice->move(origin);
+                 return showSheet([notice] { notice->show(); });
+             }},
             {"bulb",
              [this] {
                  selectionController().showIconTest();
