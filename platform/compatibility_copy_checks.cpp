@@ -56,7 +56,7 @@ QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChec
     const auto first = co_await std::move(firstTask);
     results[names::readsNewSelection] = first && first->text == QStringLiteral("Selected text");
     results[names::restoresAllTypes] = first && text() == QStringLiteral("old clipboard") &&
-                                       pasteboard->itemCount() > 0 &&
+                                       pasteboard->itemCount().value_or(0) > 0 &&
                                        pasteboard->data(0, fixtureRichType) == QByteArray("\x01\x02\x03", 3);
 
     const qint64 unchangedCount = board.changeCount();

@@ -22,7 +22,7 @@ PasteboardContents::~PasteboardContents() = default;
 Pasteboard::~Pasteboard() = default;
 
 std::optional<QString> PasteboardContents::string(const QString& type) {
-    for (qsizetype item = 0; item < itemCount(); ++item) {
+    for (qsizetype item = 0; item < itemCount().value_or(0); ++item) {
         if (!types(item).contains(type)) continue;
         const std::optional<QByteArray> bytes = data(item, type);
         if (!bytes) return std::nullopt;
@@ -43,6 +43,11 @@ QCoro::Task<> Pasteboard::prepareToWrite() { co_return; }
 QCoro::Task<> MemoryPasteboard::read(std::function<void(PasteboardContents&)> reader) {
     reader(*this);
     if (readDelay.count() > 0) co_await QCoro::sleepFor(readDelay);
+}
+
+std::optional<qsizetype> MemoryPasteboard::itemCount() {
+    if (untold) return std::nullopt;
+    return items_.size();
 }
 
 bool MemoryPasteboard::holds(const QList<PasteboardItemData>& items) {
@@ -74,6 +79,7 @@ std::optional<QByteArray> MemoryPasteboard::data(qsizetype item, const QString& 
 
 void MemoryPasteboard::changed() {
     ++changeCount_;
+    untold = false;
     owner_ = writer;
 }
 
@@ -129,25 +135,19 @@ const QList<TextTarget>& textTargets() {
 
 // The clipboard as its owner holds it, asked on a connection of its own: one item whose types are
 // the targets offered, named as QClipboard names them (so that a restore through it offers the
-// same targets again): the string targets are plain text.
+// same targets again): the string targets are plain text. An owner that refuses or never answers
+// the question of its targets tells nothing: nobody but it knows what it holds.
 class X11ClipboardContents : public PasteboardContents {
 public:
     explicit X11ClipboardContents(std::chrono::steady_clock::time_point deadline) : reader_("CLIPBOARD", deadline) {}
 
-    qsizetype itemCount() override { return types(0).isEmpty() ? 0 : 1; }
+    std::optional<qsizetype> itemCount() override {
+        if (!listTargets()) return std::nullopt;
+        return types_.isEmpty() ? 0 : 1;
+    }
 
     QStringList types(qsizetype item) override {
-        if (item != 0) return {};
-        if (!targets_) {
-            targets_ = reader_.targets().value_or(QStringList());
-            for (const QString& target : *targets_) {
-                if (isProtocolTarget(target)) continue;
-                const bool text = std::any_of(textTargets().cbegin(), textTargets().cend(),
-                                              [&target](const TextTarget& each) { return each.name == target; });
-                const QString type = text ? Pasteboard::plainTextType : target;
-                if (!types_.contains(type)) types_.append(type);
-            }
-        }
+        if (item != 0 || !listTargets()) return {};
         return types_;
     }
 
@@ -167,17 +167,34 @@ public:
     }
 
 private:
+    // Asks the owner for its targets once; whether it told them (none where nobody owns the
+    // clipboard).
+    bool listTargets() {
+        if (!asked_) {
+            asked_ = true;
+            targets_ = reader_.targets();
+            for (const QString& target : targets_.value_or(QStringList())) {
+                if (isProtocolTarget(target)) continue;
+                const bool text = std::any_of(textTargets().cbegin(), textTargets().cend(),
+                                              [&target](const TextTarget& each) { return each.name == target; });
+                const QString type = text ? Pasteboard::plainTextType : target;
+                if (!types_.contains(type)) types_.append(type);
+            }
+        }
+        return targets_.has_value();
+    }
+
     x11::SelectionReader reader_;
+    bool asked_ = false;
     std::optional<QStringList> targets_;
     QStringList types_;
 };
 
-// A clipboard that cannot be watched: one item declaring plain text without data, which no backup
-// takes.
+// A clipboard that cannot be watched: what it holds goes untold, so no backup takes it.
 class UnreadableContents : public PasteboardContents {
 public:
-    qsizetype itemCount() override { return 1; }
-    QStringList types(qsizetype) override { return {Pasteboard::plainTextType}; }
+    std::optional<qsizetype> itemCount() override { return std::nullopt; }
+    QStringList types(qsizetype) override { return {}; }
     std::optional<QByteArray> data(qsizetype, const QString&) override { return std::nullopt; }
 };
 

@@ -26,7 +26,9 @@ class PasteboardContents {
 public:
     virtual ~PasteboardContents();
 
-    virtual qsizetype itemCount() = 0;
+    // How many items it holds; nothing where the holder does not tell (an owner that refuses or
+    // never answers the question), which is no empty pasteboard.
+    virtual std::optional<qsizetype> itemCount() = 0;
     // The types an item declares, in its order.
     virtual QStringList types(qsizetype item) = 0;
     // The bytes an item holds for a type; nothing when it yields no data.
@@ -88,11 +90,14 @@ public:
     // How long a read takes to come back, waiting on the event loop, after it took the contents: the
     // answer of an owner that answers slowly.
     std::chrono::milliseconds readDelay{0};
+    // Whether the present holder keeps what it holds to itself, as an owner that refuses or never
+    // answers the question of its types: itemCount() tells nothing. The next change clears it.
+    bool untold = false;
 
     qint64 changeCount() override { return changeCount_; }
     std::optional<quint64> owner() override { return owner_; }
     QCoro::Task<> read(std::function<void(PasteboardContents&)> reader) override;
-    qsizetype itemCount() override { return items_.size(); }
+    std::optional<qsizetype> itemCount() override;
     QStringList types(qsizetype item) override;
     std::optional<QByteArray> data(qsizetype item, const QString& type) override;
     void clearContents() override;

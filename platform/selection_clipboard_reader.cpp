@@ -83,12 +83,14 @@ struct ReadingScope {
 
 using Snapshot = QList<PasteboardItemData>;
 
-// The whole pasteboard, or nothing when it is over a limit or a declared type yields no data.
+// The whole pasteboard, or nothing when it is over a limit, a declared type yields no data, or its
+// holder does not tell what it holds: a backup that got nothing from it is no empty pasteboard.
 std::optional<Snapshot> takeSnapshot(PasteboardContents& pasteboard) {
     Snapshot snapshot;
     qint64 total = 0;
-    const qsizetype items = pasteboard.itemCount();
-    for (qsizetype item = 0; item < items; ++item) {
+    const std::optional<qsizetype> items = pasteboard.itemCount();
+    if (!items) return std::nullopt;
+    for (qsizetype item = 0; item < *items; ++item) {
         if (snapshot.size() >= SelectionClipboardReader::snapshotItems) return std::nullopt;
         const QStringList types = pasteboard.types(item);
         if (types.size() > SelectionClipboardReader::snapshotTypesPerItem) return std::nullopt;
@@ -106,7 +108,7 @@ std::optional<Snapshot> takeSnapshot(PasteboardContents& pasteboard) {
 }
 
 bool declaresFile(PasteboardContents& pasteboard) {
-    const qsizetype items = pasteboard.itemCount();
+    const qsizetype items = pasteboard.itemCount().value_or(0);
     for (qsizetype item = 0; item < items; ++item) {
         const QStringList types = pasteboard.types(item);
         if (types.contains(Pasteboard::fileURLType) || types.contains(QStringLiteral("x-special/gnome-copied-files")))

@@ -94,7 +94,8 @@ SelectionReader::~SelectionReader() {
 
 std::optional<QStringList> SelectionReader::targets() {
     Display* dpy = asDisplay(display_);
-    if (!dpy || XGetSelectionOwner(dpy, selection_) == None) return std::nullopt;
+    if (!dpy) return std::nullopt;
+    if (XGetSelectionOwner(dpy, selection_) == None) return QStringList();
     unsigned long type = None;
     const std::optional<QByteArray> list = convert(XInternAtom(dpy, "TARGETS", False), 64 * 1024, &type);
     if (!list) return std::nullopt;

@@ -54,8 +54,8 @@ public:
     SelectionReader(const SelectionReader&) = delete;
     SelectionReader& operator=(const SelectionReader&) = delete;
 
-    // The names of the targets the owner offers, the selection protocol's own included; nothing
-    // when nobody owns the selection or the owner does not answer.
+    // The names of the targets the owner offers, the selection protocol's own included; none when
+    // nobody owns the selection, nothing when the owner refuses to tell them or does not answer.
     std::optional<QStringList> targets();
     // The owner's data for a target, in one piece or incrementally; nothing when it refuses, answers
     // late or sends more than `limit` bytes. `type` receives the name of the type it answered with.

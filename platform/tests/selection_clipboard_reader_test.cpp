@@ -94,9 +94,10 @@ TEST(SelectionClipboardReader, ReadsTheCopyAndRestoresEveryTypeAndItem) {
 }
 
 TEST(SelectionClipboardReader, SnapshotLimitsAreInclusiveAndRefuseBeforeAnyCopy) {
-    const auto check = [](const QList<MemoryPasteboard::Item>& items, bool accepted) {
+    const auto check = [](const QList<MemoryPasteboard::Item>& items, bool accepted, bool untold = false) {
         MemoryPasteboard pasteboard;
         pasteboard.writeRawItems(items);
+        pasteboard.untold = untold;
         bool requested = false;
         const Outcome outcome = run(pasteboard, always, [&] {
             requested = true;
@@ -129,6 +130,7 @@ TEST(SelectionClipboardReader, SnapshotLimitsAreInclusiveAndRefuseBeforeAnyCopy)
           false);
     check({item({{QStringLiteral("text/plain"), QByteArray("x")}, {QStringLiteral("broken/type"), std::nullopt}})},
           false);
+    check({}, false, true);  // an owner that does not tell what it holds
 }
 
 TEST(SelectionClipboardReader, GuardsBeforeTheCopy) {

@@ -43,6 +43,9 @@ struct TakerWays {
     bool holdsAnswers = false;
     // Hands its text over in pieces of this many bytes (incrementally); 0: in one piece.
     int piece = 0;
+    // Refuses to tell its targets, or never answers the question.
+    bool refusesTargets = false;
+    bool ignoresTargets = false;
 };
 
 class ClipboardTaker {
@@ -68,6 +71,7 @@ public:
     }
     bool holding() const { return holding_; }
     void release() { holding_ = false; }
+    Window window() const { return window_; }
 
 private:
     void serve() {
@@ -80,6 +84,7 @@ private:
                 XNextEvent(dpy_, &event);
                 if (event.type != SelectionRequest) continue;
                 XSelectionRequestEvent& request = event.xselectionrequest;
+                if (ways_.ignoresTargets && request.target == targets) continue;
                 for (holding_ = ways_.holdsAnswers; holding_ && !stop_;) std::this_thread::yield();
                 if (ways_.claimsTwice && !claimed && request.target == utf8) {
                     XSetSelectionOwner(dpy_, request.selection, window_, CurrentTime);
@@ -90,7 +95,9 @@ private:
                     SelectionNotify,  0,           True, dpy_, request.requestor, request.selection, request.target,
                     request.property, request.time};
                 const bool inPieces = ways_.piece > 0 && request.target == utf8;
-                if (request.target == targets) {
+                if (request.target == targets && ways_.refusesTargets) {
+                    reply.xselection.property = None;
+                } else if (request.target == targets) {
                     const Atom offered[] = {targets, utf8};
                     XChangeProperty(dpy_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
                                     reinterpret_cast<const unsigned char*>(offered), 2);
@@ -204,6 +211,7 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
 // this program has taken in: the restore still takes the clipboard back, and holds the backup; so
 // it does when that program claimed the clipboard twice for its copy. Neither the backup nor the
 // copy is read on the main thread: owners that answer only once it has turned are read all the same.
+// An owner that does not tell its targets cannot be backed up: no copy, and the clipboard stays its.
 TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
     const QByteArray large = QByteArray(1024 * 1024, 'x') + QByteArray("end");
     const struct {
@@ -211,11 +219,14 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         QByteArray users;
         TakerWays user;
         TakerWays browser;
+        bool refused = false;
     } rows[] = {
         {"one claim", "the user's text", {}, {}},
         {"two claims of the copy", "the user's text", {}, {.claimsTwice = true}},
         {"answers once the main thread turned", "the user's text", {.holdsAnswers = true}, {.holdsAnswers = true}},
         {"a large clipboard in pieces", large, {.piece = 65536}, {}},
+        {"the person's owner refuses its targets", "the user's text", {.refusesTargets = true}, {}, true},
+        {"the person's owner never tells its targets", "the user's text", {.ignoresTargets = true}, {}, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -232,9 +243,22 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
             if (browser.holding()) browser.release();
         });
         turning.start(1);
-        const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::readFrom(
-            SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}));
-        EXPECT_EQ(result.text, QStringLiteral("Selected text"));
+        std::optional<CompatibilityReadFailure::Case> failure;
+        QString text;
+        try {
+            text = base::waitForTask(
+                       SelectionClipboardReader::readFrom(
+                           SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}))
+                       .text;
+        } catch (const CompatibilityReadFailure& refusal) {
+            failure = refusal.failureCase();
+        }
+        if (row.refused) {
+            EXPECT_EQ(failure, CompatibilityReadFailure::Case::snapshotUnavailable);
+            EXPECT_EQ(x11::clipboardOwner(), user.window());
+            continue;
+        }
+        EXPECT_EQ(text, QStringLiteral("Selected text"));
         ASSERT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
         EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")) == row.users);
     }
