@@ -239,7 +239,8 @@ void BM_GuardedCopyWhileTheClipboardAnswersIn2s(benchmark::State& state) {
         try {
             text = base::waitForTask(halvern::SelectionClipboardReader::readFrom(
                                          halvern::SystemPasteboard::shared(), [] { return true; },
-                                         [&source] { return source.take(); }, base::CancellationToken()))
+                                         [&source] { return source.take(); }, base::CancellationToken(),
+                                         quint64(QCoreApplication::applicationPid())))
                        .text;
         } catch (const base::Error& error) {
             text = error.message();

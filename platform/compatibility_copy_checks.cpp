@@ -31,7 +31,11 @@ QCoro::Task<std::optional<SelectionReadResult>> attempt(const SelectionClipboard
 
 QCoro::Task<QMap<QString, bool>> SelectionClipboardReader::performRegressionChecks(CopyProcedure procedure) {
     namespace names = compatibility_copy_checks;
-    if (!procedure) procedure = &SelectionClipboardReader::readFrom;
+    if (!procedure)
+        procedure = [](Pasteboard& pasteboard, std::function<bool()> focus, std::function<bool()> copy,
+                       base::CancellationToken cancellation) {
+            return readFrom(pasteboard, std::move(focus), std::move(copy), std::move(cancellation));
+        };
 
     // A private pasteboard: the user's clipboard is never touched.
     auto pasteboard = std::make_shared<MemoryPasteboard>();

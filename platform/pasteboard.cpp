@@ -258,7 +258,7 @@ std::optional<quint64> SystemPasteboard::owner() {
     if (!state) return std::nullopt;
     if (!state->owner) return nobody;
     if (x11::madeByThisProgram(state->owner)) return thisProgram;
-    return x11::clientOf(state->owner);
+    return x11::windowProcess(state->owner).value_or(unnamed);
 }
 
 QCoro::Task<> SystemPasteboard::read(std::function<void(PasteboardContents&)> reader) {

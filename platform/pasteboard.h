@@ -127,12 +127,15 @@ public:
     static constexpr std::chrono::milliseconds readTimeout{5000};
     // The most one type may bring: the backup's own limit, which a larger one fails anyway.
     static constexpr qint64 readBytes = 8 * 1024 * 1024;
+    // The owner of a client the X server cannot name.
+    static constexpr quint64 unnamed = ~quint64(0) - 1;
 
     static SystemPasteboard& shared();
 
     // The owner's changes as the X server reports them, each once.
     qint64 changeCount() override;
-    // The X client holding the clipboard.
+    // The process of the X client holding the clipboard, as the X server names it; a client it
+    // cannot name (one of another machine) is `unnamed`, which is no process.
     std::optional<quint64> owner() override;
     // Without X11's report of the owner's changes, the clipboard reads as one that cannot be backed
     // up, so that nothing is copied over it.

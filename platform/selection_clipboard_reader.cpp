@@ -117,13 +117,25 @@ bool declaresFile(PasteboardContents& pasteboard) {
     return false;
 }
 
-// Whether a program other than this one changed the pasteboard since the count `since`: a change
-// that this program made, or that left nobody holding it, is no copy. Where the pasteboard tells no
-// owners, any change.
-bool copiedSince(Pasteboard& pasteboard, qint64 since) {
-    if (pasteboard.changeCount() == since) return false;
+// A change of the pasteboard taken for the source's copy: its count (taken before its owner, so
+// no later than the owner's change) and its owner.
+struct Landing {
+    qint64 count = 0;
+    std::optional<quint64> owner;
+};
+
+// The change since the count `since` that is the source's copy, if there is one. With the
+// source's owner id, only a change that left the source holding the pasteboard: another program
+// copying meanwhile is not the selection. Without, a change by any program but this one (one that
+// left nobody holding it is no copy); where the pasteboard tells no owners, any change.
+std::optional<Landing> copyLanded(Pasteboard& pasteboard, qint64 since, std::optional<quint64> source) {
+    const qint64 count = pasteboard.changeCount();
+    if (count == since) return std::nullopt;
     const std::optional<quint64> owner = pasteboard.owner();
-    return !owner || (*owner != Pasteboard::thisProgram && *owner != Pasteboard::nobody);
+    const bool landed =
+        source ? owner == source : !owner || (*owner != Pasteboard::thisProgram && *owner != Pasteboard::nobody);
+    if (!landed) return std::nullopt;
+    return Landing{count, owner};
 }
 
 // Whether something was copied since the count `since` that the person may mean to keep: a change
@@ -167,7 +179,8 @@ QCoro::Task<> restore(Pasteboard& pasteboard, const Snapshot& snapshot, qint64 l
 QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& pasteboard,
                                                                     std::function<bool()> sourceStillFocused,
                                                                     std::function<bool()> requestCopy,
-                                                                    base::CancellationToken cancellation) {
+                                                                    base::CancellationToken cancellation,
+                                                                    std::optional<quint64> source) {
     if (reading) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::busy);
     if (!sourceStillFocused()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::sourceChanged);
     cancellation.throwIfCancelled();
@@ -185,7 +198,8 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     if (!requestCopy()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
 
     // Wait for the copy on the event loop, so that the main thread stays free meanwhile.
-    for (int checks = 1; !copiedSince(pasteboard, before); ++checks) {
+    std::optional<Landing> landing;
+    for (int checks = 1; !(landing = copyLanded(pasteboard, before, source)); ++checks) {
         co_await QCoro::sleepFor(copyPause);
         if (checks == copyChecks) {
             cancellation.throwIfCancelled();
@@ -193,8 +207,8 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
         }
     }
 
-    const qint64 landed = pasteboard.changeCount();
-    const std::optional<quint64> source = pasteboard.owner();
+    const qint64 landed = landing->count;
+    const std::optional<quint64> copier = landing->owner;
     QString text;
     std::exception_ptr failure;
     try {
@@ -212,12 +226,12 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
         co_await std::move(reading);
         if (copied->file || !copied->text) throw DirectSelectionFailure(DirectSelectionFailure::Case::noText);
         text = DirectSelectionRules::validated(*copied->text);
-        if (copiedByAnotherSince(pasteboard, landed, source)) throw base::CancellationError();
+        if (copiedByAnotherSince(pasteboard, landed, copier)) throw base::CancellationError();
     } catch (...) {
         failure = std::current_exception();
     }
     // A clipboard that could not be put back is told, over the read's own outcome.
-    auto restoring = restore(pasteboard, snapshot, landed, source);
+    auto restoring = restore(pasteboard, snapshot, landed, copier);
     co_await std::move(restoring);
     if (failure) std::rethrow_exception(failure);
     co_return SelectionReadResult{text, copyRoute, 1};
@@ -327,8 +341,10 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::copy(qint32 processId
     const bool terminal = window && x11::isTerminalWindow(*window);
     const bool browser = program == tamsel::SelectionReadRule::Program::webBrowser ||
                          program == tamsel::SelectionReadRule::Program::webView;
+    // Only a claim of the clipboard by the source's own process, as the X server names it, is its copy.
     // The task is a named local: GCC 12 destroys temporaries of an awaited expression twice.
-    auto copying = readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation);
+    auto copying =
+        readFrom(SystemPasteboard::shared(), sourceStillFocused, requestCopy, cancellation, quint64(processIdentifier));
     try {
         co_return co_await std::move(copying);
     } catch (const CompatibilityReadFailure& failure) {

@@ -148,10 +148,19 @@ struct SelectionClipboardReader {
 
     // The copy procedure over any pasteboard with its two side effects injected:
     // `sourceStillFocused` tells whether the source is still the application in use,
-    // `requestCopy` asks it to copy and tells whether that could be asked. Main thread.
+    // `requestCopy` asks it to copy and tells whether that could be asked. `source` is the owner
+    // (Pasteboard::owner()) that the source's copy leaves holding the pasteboard: only a change by
+    // it is the copy. Without it, a change by any program but this one is. Main thread.
     static QCoro::Task<SelectionReadResult> readFrom(Pasteboard& pasteboard, std::function<bool()> sourceStillFocused,
                                                      std::function<bool()> requestCopy,
-                                                     base::CancellationToken cancellation);
+                                                     base::CancellationToken cancellation,
+                                                     std::optional<quint64> source);
+    static QCoro::Task<SelectionReadResult> readFrom(Pasteboard& pasteboard, std::function<bool()> sourceStillFocused,
+                                                     std::function<bool()> requestCopy,
+                                                     base::CancellationToken cancellation) {
+        return readFrom(pasteboard, std::move(sourceStillFocused), std::move(requestCopy), std::move(cancellation),
+                        std::nullopt);
+    }
 
     using CopyProcedure = std::function<QCoro::Task<SelectionReadResult>(
         Pasteboard&, std::function<bool()>, std::function<bool()>, base::CancellationToken)>;

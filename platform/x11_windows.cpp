@@ -607,9 +607,4 @@ std::optional<WindowPresence> presence(WindowId window) {
     return found;
 }
 
-quint64 clientOf(WindowId window) {
-    Display* dpy = display();
-    return dpy && window ? resourceBase(dpy, window) : 0;
-}
-
 }  // namespace halvern::x11

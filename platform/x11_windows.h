@@ -109,8 +109,4 @@ struct WindowPresence {
 };
 std::optional<WindowPresence> presence(WindowId window);
 
-// The display connection (the client of the X server) that made a window, as the part of its id
-// that the server gave that client; 0 for no window.
-quint64 clientOf(WindowId window);
-
 }  // namespace halvern::x11

@@ -26,10 +26,10 @@ struct Outcome {
 };
 
 Outcome run(Pasteboard& pasteboard, std::function<bool()> focus, std::function<bool()> copy,
-            base::CancellationToken token = {}) {
+            base::CancellationToken token = {}, std::optional<quint64> source = {}) {
     Outcome outcome;
     try {
-        outcome.result = base::waitForTask(SelectionClipboardReader::readFrom(pasteboard, focus, copy, token));
+        outcome.result = base::waitForTask(SelectionClipboardReader::readFrom(pasteboard, focus, copy, token, source));
     } catch (const CompatibilityReadFailure& failure) {
         outcome.failure = failure.failureCase();
     } catch (const tamsel::DirectSelectionFailure& failure) {
@@ -157,9 +157,10 @@ TEST(SelectionClipboardReader, GuardsBeforeTheCopy) {
     EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType), QStringLiteral("copied meanwhile"));
 }
 
-// Where the pasteboard tells who changed it: a change by this program or one that leaves nobody
-// holding it is not the copy; once it landed, further changes by the source or by this program are
-// no copy of the person's, and the backup goes back over them; another program's copy is kept.
+// Where the pasteboard tells who changed it (and the source is named): a change by this program, by
+// nobody or by another program is not the source's copy; once it landed, further changes by the
+// source or by this program are no copy of the person's, and the backup goes back over them; another
+// program's copy is kept.
 TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
     constexpr quint64 person = 1, source = 2, other = 3;
     struct Change {
@@ -184,6 +185,7 @@ TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
          "selected",
          "old"},
         {"nobody before the copy", {{0, Pasteboard::nobody, ""}, {30, source, "selected"}}, "selected", "old"},
+        {"another program before the copy", {{0, other, "other's"}, {30, source, "selected"}}, "selected", "old"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -200,12 +202,14 @@ TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
             else
                 pasteboard.setString(each.text);
         };
-        const Outcome outcome = run(pasteboard, always, [&] {
+        const auto copy = [&] {
             change(row.changes.first());
             for (const Change& later : row.changes.mid(1))
                 QTimer::singleShot(later.afterMs, [change, later] { change(later); });
             return true;
-        });
+        };
+        const Outcome outcome =
+            run(pasteboard, always, copy, {}, row.changes.first().by ? std::optional(source) : std::nullopt);
         EXPECT_EQ(outcome.result ? outcome.result->text : QString(), row.result);
         EXPECT_EQ(outcome.cancelled, row.result.isEmpty());
         EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType).value_or(QString()), row.textAfter);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -212,6 +213,7 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
 // it does when that program claimed the clipboard twice for its copy. Neither the backup nor the
 // copy is read on the main thread: owners that answer only once it has turned are read all the same.
 // An owner that does not tell its targets cannot be backed up: no copy, and the clipboard stays its.
+// Another program that copies first is never taken for the source, read after read.
 TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
     const QByteArray large = QByteArray(1024 * 1024, 'x') + QByteArray("end");
     const struct {
@@ -220,6 +222,7 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         TakerWays user;
         TakerWays browser;
         bool refused = false;
+        int readsAfterAnother = 0;  // reads in which another program copies on the key, ahead of the browser
     } rows[] = {
         {"one claim", "the user's text", {}, {}},
         {"two claims of the copy", "the user's text", {}, {.claimsTwice = true}},
@@ -227,40 +230,60 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         {"a large clipboard in pieces", large, {.piece = 65536}, {}},
         {"the person's owner refuses its targets", "the user's text", {.refusesTargets = true}, {}, true},
         {"the person's owner never tells its targets", "the user's text", {.ignoresTargets = true}, {}, true},
+        {"another program copies first", "the user's text", {}, {}, false, 20},
     };
+    SelectionTarget another;
+    ASSERT_TRUE(another.started());
+    const quint64 source = quint64(QCoreApplication::applicationPid());  // the browser's takers
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ClipboardTaker user(row.users, row.user);
-        QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
-        ASSERT_TRUE(user.take());
-        ASSERT_TRUE(changed.wait(5000));
-        QThread::msleep(20);  // the copy below is stamped later than the events taken in so far
+        for (int read = 0; read < std::max(row.readsAfterAnother, 1); ++read) {
+            SCOPED_TRACE(read);
+            ClipboardTaker user(row.users, row.user);
+            QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
+            ASSERT_TRUE(user.take());
+            ASSERT_TRUE(changed.wait(5000));
+            QThread::msleep(20);  // the copy below is stamped later than the events taken in so far
 
-        ClipboardTaker browser("Selected text", row.browser);
-        QTimer turning;
-        turning.callOnTimeout([&] {
-            if (user.holding()) user.release();
-            if (browser.holding()) browser.release();
-        });
-        turning.start(1);
-        std::optional<CompatibilityReadFailure::Case> failure;
-        QString text;
-        try {
-            text = base::waitForTask(
-                       SelectionClipboardReader::readFrom(
-                           SystemPasteboard::shared(), [] { return true; }, [&] { return browser.take(); }, {}))
-                       .text;
-        } catch (const CompatibilityReadFailure& refusal) {
-            failure = refusal.failureCase();
+            ClipboardTaker browser("Selected text", row.browser);
+            QTimer turning;
+            turning.callOnTimeout([&] {
+                if (user.holding()) user.release();
+                if (browser.holding()) browser.release();
+            });
+            turning.start(1);
+            // The browser copies once the other program's copy is in and the read has looked (at 20 ms).
+            QElapsedTimer sinceKey;
+            QTimer browserCopies;
+            browserCopies.callOnTimeout([&] {
+                if (sinceKey.elapsed() >= 30 && x11::windowProcess(x11::clipboardOwner()) == another.pid())
+                    browser.take();
+            });
+            const auto copy = [&] {
+                if (!row.readsAfterAnother) return browser.take();
+                another.copy(QStringLiteral("another program's copy"));
+                sinceKey.start();
+                browserCopies.start(1);
+                return true;
+            };
+            std::optional<CompatibilityReadFailure::Case> failure;
+            QString text;
+            try {
+                text = base::waitForTask(SelectionClipboardReader::readFrom(
+                                             SystemPasteboard::shared(), [] { return true; }, copy, {}, source))
+                           .text;
+            } catch (const CompatibilityReadFailure& refusal) {
+                failure = refusal.failureCase();
+            }
+            if (row.refused) {
+                EXPECT_EQ(failure, CompatibilityReadFailure::Case::snapshotUnavailable);
+                EXPECT_EQ(x11::clipboardOwner(), user.window());
+                continue;
+            }
+            ASSERT_EQ(text, QStringLiteral("Selected text"));
+            ASSERT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
+            EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")) == row.users);
         }
-        if (row.refused) {
-            EXPECT_EQ(failure, CompatibilityReadFailure::Case::snapshotUnavailable);
-            EXPECT_EQ(x11::clipboardOwner(), user.window());
-            continue;
-        }
-        EXPECT_EQ(text, QStringLiteral("Selected text"));
-        ASSERT_TRUE(x11::madeByThisProgram(x11::clipboardOwner()));
-        EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")) == row.users);
     }
 }
 

@@ -59,6 +59,9 @@ public:
         settle(50);
     }
 
+    // Has the target put the words on the clipboard, without waiting for it.
+    void copy(const QString& words) { process_.write("copy " + words.toUtf8() + '\n'); }
+
     // The clipboard as the target sees it.
     QString clipboard() {
         process_.write("clipboard\n");

@@ -6,7 +6,8 @@
 //   key <key> <modifiers>              every key press it receives
 //   clipboard <text, escaped>          in answer to the command "clipboard"
 //   selection <control> <text, escaped> when a selection changes (a password field shows "*")
-// Commands: "clipboard", "quit", and "text <words>", which puts the words into the line edit.
+// Commands: "clipboard", "quit", "text <words>", which puts the words into the line edit, and
+// "copy <words>", which puts them on the clipboard.
 // Options: --class NAME sets the class of WM_CLASS (e.g. a terminal's).
 #include <QApplication>
 #include <QClipboard>
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
             if (command == "clipboard") say(QStringLiteral("clipboard ") + escaped(QApplication::clipboard()->text()));
             if (command == "quit") app.quit();
             if (command.startsWith("text ")) line->setText(QString::fromUtf8(command.mid(5)));
+            if (command.startsWith("copy ")) QApplication::clipboard()->setText(QString::fromUtf8(command.mid(5)));
         }
     });
 
