@@ -256,8 +256,8 @@ constexpr int answerLinesKept = 3;
 }  // namespace
 
 // The answer (or the selection in a local preview) as selectable plain text, 5 pixels between
-// lines; a very long one shows its beginning (see ShownAnswer).
-class DirectFloatView::AnswerBody : public QTextEdit {
+// lines; a very long one shows its beginning (see ShownAnswer). Screen readers read it as written.
+class DirectFloatView::AnswerBody : public QTextEdit, public ShownAnswerView {
 public:
     using QTextEdit::QTextEdit;
 
@@ -268,6 +268,7 @@ public:
         shown_.show(this, 5);
     }
     bool isCut() const { return shown_.isCut(); }
+    const ShownAnswer& shownAnswer() const override { return shown_; }
     // The least height is what the view is given (some lines of an answer), not the frame's.
     QSize minimumSizeHint() const override { return {0, 0}; }
 

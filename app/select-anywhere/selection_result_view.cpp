@@ -56,7 +56,8 @@ WrappedText* wrappedText(QWidget* parent, int size, int lines = 0) {
 }  // namespace
 
 // The answer as selectable plain text; a very long one shows its beginning (see ShownAnswer).
-class SelectionResultView::AnswerBrowser : public QTextBrowser {
+// Screen readers read it as written.
+class SelectionResultView::AnswerBrowser : public QTextBrowser, public ShownAnswerView {
 public:
     using QTextBrowser::QTextBrowser;
 
@@ -72,6 +73,7 @@ public:
         clear();
     }
     bool isCut() const { return shown_.isCut(); }
+    const ShownAnswer& shownAnswer() const override { return shown_; }
 
 protected:
     QMimeData* createMimeDataFromSelection() const override { return shown_.selection(this); }

@@ -1,6 +1,9 @@
 #include "app/shell/shown_answer.h"
 
+#include <QAccessibleWidget>
 #include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextBlockFormat>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
@@ -128,6 +131,23 @@ QString ShownAnswer::source(qsizetype from, qsizetype to) const {
     return answer_.mid(start, std::max(qsizetype(0), sourcePosition(to) - start));
 }
 
+QString ShownAnswer::written() const { return cut_ ? answer_.left(shownLength_) + QStringLiteral("…") : answer_; }
+
+qsizetype ShownAnswer::writtenPosition(qsizetype shown) const {
+    return cut_ && shown >= text_.size() ? shownLength_ + 1 : sourcePosition(shown);
+}
+
+qsizetype ShownAnswer::shownPosition(qsizetype written) const {
+    const qsizetype end = text_.size() - (cut_ ? 1 : 0);
+    if (written > shownLength_) return cut_ ? text_.size() : end;
+    // The last anchor at or before `written` in the answer; the text runs on one to one from there.
+    const auto after =
+        std::upper_bound(anchors_.begin(), anchors_.end(), written,
+                         [](qsizetype position, const Anchor& anchor) { return position < anchor.source; });
+    const Anchor& anchor = *(after - 1);
+    return std::clamp(anchor.shown + (written - anchor.source), qsizetype(0), end);
+}
+
 void ShownAnswer::show(QTextEdit* edit, int lineSpacing) const {
     edit->setPlainText(text_);
     QTextBlockFormat spacing;
@@ -147,6 +167,109 @@ QMimeData* ShownAnswer::selection(const QTextEdit* edit) const {
     auto* data = new QMimeData();
     data->setText(source(cursor.selectionStart(), cursor.selectionEnd()));
     return data;
+}
+
+namespace {
+
+// What screen readers get of an answer view: the answer as written, with offsets in it mapped to
+// and from the view's text.
+class AccessibleShownAnswer : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit AccessibleShownAnswer(QTextEdit* edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectableText = true;
+        state.multiLine = true;
+        state.readOnly = edit()->isReadOnly();
+        state.editable = !edit()->isReadOnly();
+        return state;
+    }
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Value ? answer().written() : QAccessibleWidget::text(kind);
+    }
+
+    QString text(int start, int end) const override { return answer().written().mid(start, end - start); }
+    int characterCount() const override { return int(answer().written().size()); }
+    int cursorPosition() const override { return written(edit()->textCursor().position()); }
+    void setCursorPosition(int position) override { select(position, position); }
+    int selectionCount() const override { return edit()->textCursor().hasSelection() ? 1 : 0; }
+    void selection(int index, int* start, int* end) const override {
+        const QTextCursor cursor = edit()->textCursor();
+        const bool any = index == 0 && cursor.hasSelection();
+        *start = any ? written(cursor.selectionStart()) : 0;
+        *end = any ? written(cursor.selectionEnd()) : 0;
+    }
+    void addSelection(int start, int end) override { select(start, end); }
+    void setSelection(int, int start, int end) override { select(start, end); }
+    void removeSelection(int) override { select(cursorPosition(), cursorPosition()); }
+
+    QRect characterRect(int offset) const override {
+        QRect rect = edit()->cursorRect(cursorAt(offset));
+        const QRect next = edit()->cursorRect(cursorAt(offset + 1));
+        if (next.top() == rect.top() && next.left() > rect.left()) rect.setRight(next.left() - 1);
+        return QRect(edit()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        return written(edit()->cursorForPosition(edit()->viewport()->mapFromGlobal(point)).position());
+    }
+    void scrollToSubstring(int start, int end) override {
+        // Within the view's own scrolling, then within a scroll area around it.
+        const QRect rect = edit()->cursorRect(cursorAt(start)).united(edit()->cursorRect(cursorAt(end)));
+        QScrollBar* bar = edit()->verticalScrollBar();
+        if (rect.top() < 0 || rect.bottom() > edit()->viewport()->height()) bar->setValue(bar->value() + rect.top());
+        for (QWidget* around = edit()->parentWidget(); around; around = around->parentWidget()) {
+            if (auto* area = qobject_cast<QScrollArea*>(around); area && area->widget()) {
+                const QPoint centre = edit()->viewport()->mapTo(area->widget(), rect.center());
+                area->ensureVisible(centre.x(), centre.y());
+                break;
+            }
+        }
+    }
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return QString();
+    }
+
+private:
+    QTextEdit* edit() const { return static_cast<QTextEdit*>(widget()); }
+    const ShownAnswer& answer() const {
+        // None while the view is being destroyed.
+        static const ShownAnswer none;
+        const auto* view = dynamic_cast<const ShownAnswerView*>(object());
+        return view ? view->shownAnswer() : none;
+    }
+    int written(int shown) const { return int(answer().writtenPosition(shown)); }
+    QTextCursor cursorAt(int offset) const {
+        QTextCursor cursor(edit()->document());
+        cursor.setPosition(
+            int(std::min(answer().shownPosition(offset), qsizetype(edit()->document()->characterCount() - 1))));
+        return cursor;
+    }
+    void select(int start, int end) {
+        QTextCursor cursor = cursorAt(start);
+        cursor.setPosition(cursorAt(end).position(), QTextCursor::KeepAnchor);
+        edit()->setTextCursor(cursor);
+    }
+};
+
+QAccessibleInterface* accessibleShownAnswer(const QString& key, QObject* object) {
+    // Asked first for the object's own class.
+    if (key != QLatin1String(object->metaObject()->className())) return nullptr;
+    auto* edit = qobject_cast<QTextEdit*>(object);
+    return edit && dynamic_cast<const ShownAnswerView*>(object) ? new AccessibleShownAnswer(edit) : nullptr;
+}
+
+}  // namespace
+
+ShownAnswerView::ShownAnswerView() {
+    static const bool installed = (QAccessible::installFactory(accessibleShownAnswer), true);
+    Q_UNUSED(installed);
 }
 
 }  // namespace velquin

@@ -39,6 +39,11 @@ public:
     bool isCut() const { return cut_; }
     // The characters of the answer behind the shown range [from, to).
     QString source(qsizetype from, qsizetype to) const;
+    // The answer as written behind what the view shows: the shown beginning, and "…" after a cut one.
+    QString written() const;
+    // A position in `text()` as a position in `written()`, and back.
+    qsizetype writtenPosition(qsizetype shown) const;
+    qsizetype shownPosition(qsizetype written) const;
 
     // Puts the shown text into `edit` as plain text, `lineSpacing` pixels between its lines.
     void show(QTextEdit* edit, int lineSpacing) const;
@@ -59,6 +64,15 @@ private:
     QList<Anchor> anchors_{Anchor{}};  // ascending; one after each inserted space and each "\r\n"
     qsizetype shownLength_ = 0;        // UTF-16 units of the answer that are shown
     bool cut_ = false;
+};
+
+// A text view (a QTextEdit) that shows a ShownAnswer. Screen readers get the answer as written
+// from it: its text, and offsets counted in it, without the view's own break opportunities.
+class ShownAnswerView {
+public:
+    ShownAnswerView();
+    virtual ~ShownAnswerView() = default;
+    virtual const ShownAnswer& shownAnswer() const = 0;
 };
 
 }  // namespace velquin

@@ -3,6 +3,7 @@
 // page-range sheet and the capture guide, and pictures of the page for a person to look at.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -259,6 +260,8 @@ TEST_F(HomePageTest, LongAnswersShowTheirBeginningAndCopyAndExportWhole) {
         {"words, one paragraph", QStringLiteral("Light scatters in the air. ").repeated(40000), true},
         {"an ordinary answer with a long word",
          QStringLiteral("Pneumonoultramicroscopicsilicovolcanoconiosis ").repeated(3), false},
+        {"command-line switches", QStringLiteral("Start it with --local-service --force-renderer-accessibility."),
+         false},
     };
     files->path = dir.filePath(QStringLiteral("Orvel-Result.txt"));
     store().setSource(QStringLiteral("Why is the sky blue?"));
@@ -272,6 +275,10 @@ TEST_F(HomePageTest, LongAnswersShowTheirBeginningAndCopyAndExportWhole) {
         EXPECT_EQ(answers().cutNote()->text(), s("回答太长，这里只显示开头部分；“复制”可取得完整回答。"));
         EXPECT_EQ(text->toPlainText().endsWith(QStringLiteral("…")), row.cut);
         EXPECT_LE(text->document()->idealWidth(), text->viewport()->width()) << "wraps within the card";
+        // Screen readers read the part shown as written, without the view's break opportunities.
+        QAccessibleTextInterface* reader = QAccessible::queryAccessibleInterface(text)->textInterface();
+        const QString read = reader->text(0, reader->characterCount());
+        EXPECT_EQ(read, row.cut ? row.answer.left(read.size() - 1) + QStringLiteral("…") : row.answer);
         text->selectAll();
         text->copy();
         if (row.cut) {

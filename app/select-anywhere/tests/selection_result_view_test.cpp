@@ -2,6 +2,7 @@
 // one place of stop and regenerate, and what it shows before, during and after a request.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
@@ -86,6 +87,10 @@ TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
     QTRY_VERIFY(!store().isBusy());
     ASSERT_TRUE(store().answer().has_value());
     EXPECT_EQ(view.answerText()->toPlainText(), store().answer()->text);
+    // Screen readers read an answer as written, a switch in it included.
+    const QString written = QStringLiteral("Run --local-service.");
+    store().setAnswer(tamsel::ModelAnswer{written, {}, {}, {}});
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view.answerText())->text(QAccessible::Value), written);
     EXPECT_TRUE(view.copyButton()->isEnabled());
     view.copyButton()->click();
     EXPECT_EQ(clipboard->text, store().answer()->text);

@@ -2,6 +2,7 @@
 // long unbroken runs, and selections mapped back to the answer's own characters.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QMimeData>
 #include <QTextEdit>
 
@@ -19,6 +20,16 @@ QString copied(QTextEdit& edit, const ShownAnswer& shown, int from, int to) {
     std::unique_ptr<QMimeData> data(shown.selection(&edit));
     return data->text();
 }
+
+// A view of an answer, as the application's answer views are.
+class AnswerView : public QTextEdit, public ShownAnswerView {
+public:
+    explicit AnswerView(const ShownAnswer& shown) : shown_(shown) { shown_.show(this, 5); }
+    const ShownAnswer& shownAnswer() const override { return shown_; }
+
+private:
+    ShownAnswer shown_;
+};
 
 TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
     const QString flag = QStringLiteral("\U0001F1EB\U0001F1F7");
@@ -60,10 +71,12 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
         EXPECT_EQ(shown.source(0, shown.text().size()), row.answer.left(row.shownUnits));
 
         // Any selection copies the answer's characters behind it, without the inserted spaces, as
-        // the view shows it in a document.
-        QTextEdit edit;
-        shown.show(&edit, 5);
+        // the view shows it in a document; a screen reader reads them, with its offsets in them.
+        AnswerView edit(shown);
         ASSERT_EQ(edit.document()->characterCount() - 1, shown.text().size());
+        QAccessibleTextInterface* reader = QAccessible::queryAccessibleInterface(&edit)->textInterface();
+        const QString ellipsis = row.cut ? QStringLiteral("…") : QString();
+        EXPECT_EQ(reader->text(0, reader->characterCount()), row.answer.left(row.shownUnits) + ellipsis);
         const int end = int(shown.text().size());
         for (const auto& [from, to] :
              QList<std::pair<int, int>>{{0, end}, {3, 40}, {7, 9}, {15, 300}, {end - 5, end}}) {
@@ -72,6 +85,11 @@ TEST(ShownAnswerTest, ShowsTheBeginningAndCopiesTheAnswersOwnCharacters) {
             expected.remove(QChar(0x200B)).remove(QChar(0x2060));
             if (row.cut && to == end) expected.chop(1);  // the "…" is not the answer's
             const QString original = copied(edit, shown, from, to);
+            int start = 0, finish = 0;
+            reader->selection(0, &start, &finish);
+            EXPECT_EQ(reader->text(start, finish), to == end ? original + ellipsis : original);
+            reader->setSelection(0, start, finish);
+            EXPECT_EQ(std::unique_ptr<QMimeData>(shown.selection(&edit))->text(), original);
             if (row.answer.contains(u'\r'))
                 EXPECT_EQ(QString(original).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), expected);
             else
