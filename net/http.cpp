@@ -65,6 +65,11 @@ private:
     bool answered_ = false;
 };
 
+// The interface's own texts for failures the network layer itself tells.
+const QString kTimedOut = QStringLiteral("请求超时。");
+const QString kTooLarge = QStringLiteral("服务返回的内容过大。");
+const QString kInsecure = QStringLiteral("拒绝连接不安全的地址：");
+
 NetworkError::Kind classify(QNetworkReply::NetworkError code) {
     switch (code) {
     case QNetworkReply::TimeoutError: return NetworkError::Kind::timedOut;
@@ -98,8 +103,7 @@ bool shorterThanAnnounced(const QNetworkReply& reply, const QByteArray& method, 
 QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::CancellationToken cancellation) {
     cancellation.throwIfCancelled();
     if (!isAllowedUrl(request.url))
-        throw NetworkError(NetworkError::Kind::insecure,
-                           QStringLiteral("refused an insecure URL: ") + request.url.toString());
+        throw NetworkError(NetworkError::Kind::insecure, kInsecure + request.url.toString());
 
     QNetworkRequest qrequest(request.url);
     for (const auto& [name, value] : request.headers) qrequest.setRawHeader(name, value);
@@ -156,7 +160,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
     total.stop();
 
     if (cancellation.isCancelled()) throw base::CancellationError();
-    if (tooLarge) throw NetworkError(NetworkError::Kind::tooLarge, QStringLiteral("the response is too large"));
+    if (tooLarge) throw NetworkError(NetworkError::Kind::tooLarge, kTooLarge);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError code = reply->error();
@@ -177,8 +181,7 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
         co_return response;
     }
     if (totalTimeoutFired || code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError)
-        throw NetworkError(NetworkError::Kind::timedOut, QStringLiteral("the request timed out"),
-                           QNetworkReply::TimeoutError);
+        throw NetworkError(NetworkError::Kind::timedOut, kTimedOut, QNetworkReply::TimeoutError);
     throw NetworkError(classify(code), reply->errorString(), code);
 }
 

@@ -121,7 +121,7 @@ TEST_F(AccountSessionTest, FailedSignInsChangeNothingButTheirText) {
          [](AccountHarness& h) {
              h.clientOptions.endpoints = AccountServiceEndpoints::single(QStringLiteral("http://example.org"));
          },
-         QStringLiteral("账户连接失败：refused an insecure URL: http://example.org/v1/accounts"), 0},
+         QStringLiteral("账户连接失败：拒绝连接不安全的地址：http://example.org/v1/accounts"), 0},
         {"keyring refuses",
          [](AccountHarness& h) {
              h.keyring->failSave = true;

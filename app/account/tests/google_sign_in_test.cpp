@@ -199,6 +199,12 @@ TEST_F(GoogleSignInTest, FlowFailuresCarryTheirOwnMessages) {
         {"challenge not an object", reply(HostedStub::challengePath, ScriptedReply::json(200, "[]")), invalid, false},
         {"challenge not JSON", reply(HostedStub::challengePath, ScriptedReply::json(200, "<html>")),
          QStringLiteral("illegal value"), false},
+        {"challenge unanswered",
+         [](HostedStub& stub, FakeBrowser&, GoogleDesktopOAuth::Options& options) {
+             options.requestTimeout = std::chrono::milliseconds(300);
+             stub.enqueue(HostedStub::challengePath, ScriptedReply::held());
+         },
+         QStringLiteral("请求超时。"), false},
         {"browser refuses",
          [](HostedStub& stub, FakeBrowser& browser, GoogleDesktopOAuth::Options&) {
              stub.enqueue(HostedStub::challengePath, challenge());

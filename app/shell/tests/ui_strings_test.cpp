@@ -296,6 +296,9 @@ TEST(UIStringsSystemFailures, ReachTheInterfaceInItsLanguage) {
          "system is read-only)",
          "L’enregistrement de l’historique a échoué\u00A0; cette modification n’a pas été enregistrée. (Impossible "
          "d’écrire le fichier\u00A0: /home/ana/l'été.txt\u00A0: Le système de fichiers est en lecture seule)"},
+        // The network layer's own words are the table's.
+        {s("Google 登录失败：请求超时。"), "Google sign-in failed: The request timed out.",
+         "Échec de connexion Google\u00A0: La requête a expiré."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::english), s(c.english)) << c.source.toStdString();
