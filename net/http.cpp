@@ -65,10 +65,32 @@ private:
     bool answered_ = false;
 };
 
+// The failures Qt always words the same way, by its code. Each is kept in the untranslated words,
+// so that the interface shows it in its language at the time it shows it; Qt's translation, made
+// when the reply ended, would stay in the language of that moment.
+struct QtWording {
+    QNetworkReply::NetworkError code;
+    QtText text;
+};
+const QtWording kQtWordings[] = {
+    {QNetworkReply::ConnectionRefusedError, {"QHttp", "Connection refused"}},
+    {QNetworkReply::RemoteHostClosedError, {"QHttp", "Connection closed"}},
+    {QNetworkReply::HostNotFoundError, {"QHttp", "Host %1 not found"}},
+    {QNetworkReply::SslHandshakeFailedError, {"QHttp", "SSL handshake failed"}},
+    {QNetworkReply::ProxyAuthenticationRequiredError, {"QHttp", "Proxy requires authentication"}},
+    {QNetworkReply::ProtocolFailure, {"QHttp", "Data corrupted"}},
+};
+
 // The interface's own texts for failures the network layer itself tells.
 const QString kTimedOut = QStringLiteral("请求超时。");
 const QString kTooLarge = QStringLiteral("服务返回的内容过大。");
 const QString kInsecure = QStringLiteral("拒绝连接不安全的地址：");
+
+QString qtWords(QNetworkReply::NetworkError code, const QString& host) {
+    for (const QtWording& wording : kQtWordings)
+        if (wording.code == code) return QString::fromLatin1(wording.text.source).replace(QStringLiteral("%1"), host);
+    return QString();
+}
 
 NetworkError::Kind classify(QNetworkReply::NetworkError code) {
     switch (code) {
@@ -99,6 +121,15 @@ bool shorterThanAnnounced(const QNetworkReply& reply, const QByteArray& method, 
 }
 
 }  // namespace
+
+const QList<QtText>& qtFailureTexts() {
+    static const QList<QtText> texts = [] {
+        QList<QtText> all;
+        for (const QtWording& wording : kQtWordings) all.append(wording.text);
+        return all;
+    }();
+    return texts;
+}
 
 QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::CancellationToken cancellation) {
     cancellation.throwIfCancelled();
@@ -166,7 +197,8 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
     const QNetworkReply::NetworkError code = reply->error();
     // The connection closed before an answer and the request was not sent again.
     if (code == QNetworkReply::ContentReSendError)
-        throw NetworkError(NetworkError::Kind::notConnected, QStringLiteral("Connection closed"),
+        throw NetworkError(NetworkError::Kind::notConnected,
+                           qtWords(QNetworkReply::RemoteHostClosedError, request.url.host()),
                            QNetworkReply::RemoteHostClosedError);
     // A connection lost after the status line leaves a cut-off body: that is no response.
     const bool cutOff = code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError ||
@@ -176,13 +208,16 @@ QCoro::Task<HttpResponse> HttpClient::send(HttpRequest request, base::Cancellati
         response.status = status.toInt();
         response.body = reply->readAll();
         if (shorterThanAnnounced(*reply, request.method, response.status, response.body.size()))
-            throw NetworkError(NetworkError::Kind::notConnected, QStringLiteral("Connection closed"));
+            throw NetworkError(NetworkError::Kind::notConnected,
+                               qtWords(QNetworkReply::RemoteHostClosedError, request.url.host()),
+                               QNetworkReply::RemoteHostClosedError);
         for (const auto& pair : reply->rawHeaderPairs()) response.headers.append(pair);
         co_return response;
     }
     if (totalTimeoutFired || code == QNetworkReply::OperationCanceledError || code == QNetworkReply::TimeoutError)
         throw NetworkError(NetworkError::Kind::timedOut, kTimedOut, QNetworkReply::TimeoutError);
-    throw NetworkError(classify(code), reply->errorString(), code);
+    const QString words = qtWords(code, request.url.host());
+    throw NetworkError(classify(code), words.isEmpty() ? reply->errorString() : words, code);
 }
 
 }  // namespace net

@@ -19,6 +19,12 @@ class QNetworkAccessManager;
 // The HTTP client of the hosted services.
 namespace net {
 
+// Words of Qt's own catalogue (qtbase): the context Qt translates them in and their English source.
+struct QtText {
+    const char* context;
+    const char* source;
+};
+
 // A request that got no HTTP response: the kind decides what the interface says.
 class NetworkError : public base::Error {
 public:
@@ -35,6 +41,10 @@ public:
     // The network layer's own code, where it gave one: callers that tell an unknown or refusing
     // host from a lost connection read it.
     QNetworkReply::NetworkError code() const { return code_; }
+    // What went wrong, kept in words the interface can show in any of its languages whenever it
+    // shows them: Qt's own words for the failure untranslated ("Connection closed"; see
+    // qtFailureTexts), or a text of the interface's string table. A failure Qt words otherwise
+    // keeps Qt's description as it came.
     QString message() const override { return detail_; }
 
 private:
@@ -42,6 +52,9 @@ private:
     QString detail_;
     QNetworkReply::NetworkError code_;
 };
+
+// Qt's words that a NetworkError's message may be, "%1" standing for the host asked.
+const QList<QtText>& qtFailureTexts();
 
 struct HttpRequest {
     QByteArray method = "GET";

@@ -9,6 +9,10 @@
 
 namespace velquin {
 
+// Qt's own catalogue (qtbase) for `language` as it is shown; null for English and where the file
+// is not installed.
+std::unique_ptr<QTranslator> qtCatalogue(InterfaceLanguage language);
+
 // Qt's own texts (the file dialogs, an editor's context menu, the buttons of standard dialogs) in
 // the interface language: the application holds the translations Qt ships for the effective
 // language of the shared settings and swaps them whenever that language changes. English needs

@@ -5,6 +5,12 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QResource>
+#include <QTranslator>
+
+#include <optional>
+
+#include "app/shell/qt_translations.h"
+#include "net/http.h"
 
 namespace velquin {
 
@@ -176,10 +182,73 @@ using Typeset = QString (*)(const QString&);
 
 QString asItStands(const QString& text) { return text; }
 
+// Qt's catalogue of a language, held apart from the one the application installs (QtTranslations),
+// so that a text comes out in the language asked for. Read at its first use.
+const QTranslator* catalogue(InterfaceLanguage language) {
+    if (language == InterfaceLanguage::chinese) {
+        static const QTranslator* const chinese = qtCatalogue(InterfaceLanguage::chinese).release();
+        return chinese;
+    }
+    static const QTranslator* const french = qtCatalogue(InterfaceLanguage::french).release();
+    return french;
+}
+
+// The words of Qt that the network layer keeps untranslated (see net::NetworkError), each split
+// around its "%1".
+struct QtWords {
+    net::QtText text;
+    QString before;
+    QString after;
+    bool hasHole;
+};
+
+const QList<QtWords>& qtWords() {
+    static const QList<QtWords> words = [] {
+        QList<QtWords> all;
+        for (const net::QtText& text : net::qtFailureTexts()) {
+            const QString source = QString::fromLatin1(text.source);
+            const qsizetype hole = source.indexOf(QStringLiteral("%1"));
+            all.append(hole < 0 ? QtWords{text, source, QString(), false}
+                                : QtWords{text, source.left(hole), source.mid(hole + 2), true});
+        }
+        return all;
+    }();
+    return words;
+}
+
+// Such words of Qt in Qt's translation for `language` (Chinese or French), typeset; the host in
+// their "%1" as it stands. Nothing when `source` is not one of them.
+std::optional<QString> translatedQtWords(const QString& source, InterfaceLanguage language, Typeset typeset) {
+    for (const QtWords& words : qtWords()) {
+        QString host;
+        if (!words.hasHole) {
+            if (source != words.before) continue;
+        } else {
+            const qsizetype fixed = words.before.size() + words.after.size();
+            if (source.size() <= fixed || !source.startsWith(words.before) || !source.endsWith(words.after)) continue;
+            host = source.mid(words.before.size(), source.size() - fixed);
+        }
+        const QTranslator* translator = catalogue(language);
+        QString shown = translator ? translator->translate(words.text.context, words.text.source) : QString();
+        if (shown.isEmpty()) shown = QString::fromLatin1(words.text.source);
+        return typeset(shown).replace(QStringLiteral("%1"), host);
+    }
+    return std::nullopt;
+}
+
+// A Chinese text stays as it is, but for Qt's words standing alone or after a label that ends in a
+// full-width colon, which Qt's catalogue puts into Chinese.
+QString withChineseQtWords(const QString& source) {
+    if (std::optional<QString> words = translatedQtWords(source, InterfaceLanguage::chinese, &asItStands))
+        return *words;
+    const qsizetype colon = source.indexOf(QChar(0xFF1A));
+    return colon < 0 ? source : source.left(colon + 1) + withChineseQtWords(source.mid(colon + 1));
+}
+
 // `typeset` shapes the wording that comes from the table and the rules, never the source's own
 // parts.
 QString localizeWith(const QString& source, const QHash<QString, QString>& dictionary, const Rules& dynamic,
-                     const QString& suffixConnector, Typeset typeset) {
+                     const QString& suffixConnector, Typeset typeset, InterfaceLanguage language) {
     const QString key = source.normalized(QString::NormalizationForm_C);
     if (const auto hit = dictionary.constFind(key); hit != dictionary.constEnd()) return typeset(hit.value());
 
@@ -190,7 +259,7 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
             // (a final line break) stays.
             QString out = source;
             const auto translate = [&](const QString& message) {
-                return localizeWith(message, dictionary, dynamic, suffixConnector, typeset);
+                return localizeWith(message, dictionary, dynamic, suffixConnector, typeset, language);
             };
             out.replace(match.capturedStart(0), match.capturedLength(0), expand(typeset(rule.tmpl), match, translate));
             return out;
@@ -204,12 +273,16 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
         const QString prefix = source.left(colon + 1).normalized(QString::NormalizationForm_C);
         if (const auto hit = dictionary.constFind(prefix); hit != dictionary.constEnd())
             return typeset(hit.value()) + u' ' +
-                   localizeWith(source.mid(colon + 1), dictionary, dynamic, suffixConnector, typeset);
+                   localizeWith(source.mid(colon + 1), dictionary, dynamic, suffixConnector, typeset, language);
         // Any other label is kept when the whole rest is a known text.
         const QString tail = source.mid(colon + 1).normalized(QString::NormalizationForm_C);
         if (const auto hit = dictionary.constFind(tail); hit != dictionary.constEnd())
             return source.left(colon) + typeset(suffixConnector + hit.value());
     }
+
+    // Qt's English words need no translation.
+    if (language != InterfaceLanguage::english)
+        if (std::optional<QString> words = translatedQtWords(source, language, typeset)) return *words;
 
     QString out = source;
     out.replace(QStringLiteral(" 秒"), QStringLiteral(" s"));
@@ -217,7 +290,7 @@ QString localizeWith(const QString& source, const QHash<QString, QString>& dicti
 }
 
 QString localizeFrench(const QString& source, const QHash<QString, QString>& dictionary, Typeset typeset) {
-    return localizeWith(source, dictionary, frenchRules(), QStringLiteral(" : "), typeset);
+    return localizeWith(source, dictionary, frenchRules(), QStringLiteral(" : "), typeset, InterfaceLanguage::french);
 }
 
 }  // namespace
@@ -265,7 +338,7 @@ QString UIStrings::frenchTypography(const QString& text) {
 
 QString UIStrings::translated(const QString& source, InterfaceLanguage language) {
     switch (effectiveLanguage(language)) {
-    case InterfaceLanguage::chinese: return source;
+    case InterfaceLanguage::chinese: return withChineseQtWords(source);
     case InterfaceLanguage::french: return localize(source, french(), InterfaceLanguage::french);
     default: return localize(source, english(), InterfaceLanguage::english);
     }
@@ -274,7 +347,8 @@ QString UIStrings::translated(const QString& source, InterfaceLanguage language)
 QString UIStrings::localize(const QString& source, const QHash<QString, QString>& dictionary,
                             InterfaceLanguage language) {
     if (language == InterfaceLanguage::french) return localizeFrench(source, dictionary, &asItStands);
-    return localizeWith(source, dictionary, englishRules(), QStringLiteral(": "), &asItStands);
+    return localizeWith(source, dictionary, englishRules(), QStringLiteral(": "), &asItStands,
+                        InterfaceLanguage::english);
 }
 
 void UIStrings::prepare() {

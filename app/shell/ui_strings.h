@@ -11,7 +11,9 @@ namespace velquin {
 // language. `choose` picks one of three wordings a call site already has; `text` looks a Chinese
 // text up: the exact table entry, then the rules for texts with a variable part, then a known
 // prefix ending in a full-width colon (its detail looked up in turn) or a known message behind the
-// first such colon, and otherwise the text stays Chinese (" 秒" becomes " s").
+// first such colon, and otherwise the text stays Chinese (" 秒" becomes " s"). Qt's own words for a
+// network failure, which the network layer keeps untranslated, come in Qt's translation, alone or
+// after such a colon.
 // The English and French tables are loaded once from the program's string table.
 class UIStrings {
 public:

@@ -20,6 +20,7 @@
 #include "app/main-window/tests/view_test_support.h"
 #include "app/shell/application_appearance.h"
 #include "app/shell/interface_settings.h"
+#include "app/shell/qt_translations.h"
 #include "app/shell/wrapped_text.h"
 #include "core/consent.h"
 
@@ -248,6 +249,25 @@ TEST_F(AccountSheetTest, DisplayNameConsentAndSize) {
     EXPECT_FALSE(view.isVisible());
 }
 
+// A failure Qt words (a refused connection) is shown in the interface language, with Qt's
+// catalogue installed as the application installs it, and again after the language changed.
+TEST_F(AccountSheetTest, NetworkFailuresFollowTheInterfaceLanguage) {
+    const QtTranslations qtTexts;
+    AccountHarness h(QStringLiteral("token-1"));
+    // Nothing listens on port 1: the connection is refused at once.
+    h.clientOptions.endpoints = AccountServiceEndpoints::single(QStringLiteral("http://127.0.0.1:1"));
+    AccountProfileView& view = open(h);
+    ASSERT_TRUE(waitUntil([&] { return !h.session().feedback().isEmpty(); }));
+    const std::pair<InterfaceLanguage, const char*> rows[] = {
+        {InterfaceLanguage::chinese, "账户信息刷新失败：连接被拒绝"},
+        {InterfaceLanguage::english, "Couldn't refresh account details: Connection refused"},
+        {InterfaceLanguage::french, "Impossible d’actualiser le compte\u00A0: Connexion refusée"}};
+    for (const auto& [language, shown] : rows) {
+        InterfaceSettings::shared().setLanguage(language);
+        EXPECT_EQ(child<WrappedText>(view, "feedback")->text(), QString::fromUtf8(shown));
+    }
+}
+
 // Texts of the person and of the service never widen the 490-pixel sheet: the longest name the
 // sheet saves, an address and an error code without a space wrap inside the word, and the
 // buttons beside and below them stay within the sheet, in every language.
@@ -348,6 +368,12 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
     ScriptedReply longRefresh = account(QStringLiteral("acct_long"), longAddress);
     longRefresh.repeat = true;
     longNames.stub.enqueue(HostedStub::accountPath, longRefresh);
+    // Signed in, and every refresh loses its connection.
+    AccountHarness dropped;
+    dropped.confirmed(QStringLiteral("acct_12345"), ada);
+    ScriptedReply everyDrop = ScriptedReply::droppedUnread();
+    everyDrop.repeat = true;
+    dropped.stub.enqueue(HostedStub::accountPath, everyDrop);
     AccountHarness failing;
     failing.stub.enqueue(HostedStub::accountsPath,
                          ScriptedReply::json(503, R"({"error":{"code":")" + QByteArray(64, 'x') + R"("}})"));
@@ -406,6 +432,13 @@ TEST(AccountViewScreenshots, SheetAndHistoryPage) {
                 failed.open();
                 QCoreApplication::processEvents();
                 EXPECT_TRUE(failed.grab().save(folder + QStringLiteral("/account-sheet-long-code-") + suffix));
+            }
+            {
+                AccountProfileView sheet(dropped.session(), dropped.defaults, {});
+                sheet.open();
+                ASSERT_TRUE(waitUntil([&] { return !dropped.session().feedback().isEmpty(); }));
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(sheet.grab().save(folder + QStringLiteral("/account-sheet-dropped-") + suffix));
             }
             HistoryView page(history, [](const LearningRecord&) {}, [] {});
             page.resize(834, 800);

@@ -41,6 +41,7 @@
 #include "app/tutor-workspace/merid_formal_workspace_view.h"
 #include "app/tutor-workspace/merid_lesson_pane.h"
 #include "app/tutor-workspace/tests/workspace_test_doubles.h"
+#include "net/http.h"
 #include "platform/tests/fixtures.h"
 #include "tests/support/manual_scheduler.h"
 
@@ -79,7 +80,7 @@ protected:
     MeridFormalWorkspaceView& make(int width = 1300, std::shared_ptr<base::WorkScheduler> scheduler = nullptr) {
         MeridWorkspaceServices services;
         services.scheduler = scheduler;
-        services.transport = std::make_shared<workspacetest::ManualTutor>();
+        services.transport = tutor_;
         services.consentGranted = [] { return true; };
         services.storage.emplace(sessionsFile_);
         services.sessionToken = std::make_shared<workspacetest::ManualToken>();
@@ -134,6 +135,7 @@ protected:
     std::unique_ptr<HistoryStore> history_;
     OrvelNativeCoach coach_;
     std::shared_ptr<ChosenFile> chooser_ = std::make_shared<ChosenFile>();
+    std::shared_ptr<workspacetest::ManualTutor> tutor_ = std::make_shared<workspacetest::ManualTutor>();
     std::unique_ptr<MeridFormalWorkspaceView> view_;
 };
 
@@ -529,15 +531,25 @@ TEST_F(WorkspaceViewTest, ScreenPictures) {
     make(1300);
     importThroughToolbar(pdf(QStringLiteral("Principles of economics.pdf"), 3));
     controller().setShowCourseEditor(true);
+    // The tutor's connection is lost before its reply, as the network layer words it.
+    controller().action(meridcore::MeridAction::continueLearning);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return tutor_->unanswered() == 1; }));
+    tutor_->fail(std::make_exception_ptr(
+        net::NetworkError(net::NetworkError::Kind::notConnected, QStringLiteral("Connection closed"))));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !controller().busy(); }));
     const struct {
         InterfaceLanguage language;
         const char* code;
-    } languages[] = {{InterfaceLanguage::chinese, "zh"}, {InterfaceLanguage::english, "en"},
-                     {InterfaceLanguage::french, "fr"}};
+        const char* status;
+    } languages[] = {{InterfaceLanguage::chinese, "zh", "连接已关闭"},
+                     {InterfaceLanguage::english, "en", "Connection closed"},
+                     {InterfaceLanguage::french, "fr", "Connexion fermée"}};
     for (const InterfaceAppearance look : {InterfaceAppearance::light, InterfaceAppearance::dark}) {
         ApplicationAppearance::shared().apply(look);
         for (const auto& lang : languages) {
             InterfaceSettings::shared().setLanguage(lang.language);
+            EXPECT_EQ(view_->findChild<WrappedText*>(QStringLiteral("orvel.merid.status"))->text(),
+                      QString::fromUtf8(lang.status));
             const QString suffix = QStringLiteral("-%1-%2").arg(QLatin1String(lang.code),
                                                               look == InterfaceAppearance::dark ? "dark" : "light");
             for (const auto& [width, name] : {std::pair{1000, "workspace-courses"}, std::pair{1300, "workspace-wide"},
