@@ -395,50 +395,32 @@ SceneStarter browserPage(std::function<std::unique_ptr<ExternalProgram>(const QT
 
 // ssh's X11 forwarding to this machine, through an sshd of the test's own on a loopback port: a program
 // run through it is a program of "another machine" whose windows reach the display through the local
-// ssh, the process the display server names for each of them.
+// ssh, the process the display server names for each of them. Its X11 cookie and files go into the
+// test's folder, not the user's home.
 class ForwardedDisplay {
 public:
     ForwardedDisplay() {
-        const passwd* account = getpwuid(getuid());
-        if (!account) return;
-        login_ = QString::fromLocal8Bit(account->pw_name) + QStringLiteral("@127.0.0.1");
-        // sshd wants its privilege separation folder, which only a package's start script makes.
-        QDir().mkpath(QStringLiteral("/run/sshd"));
-        for (const char* key : {"host", "user"})
-            if (QProcess::execute(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"),
-                                                                 QStringLiteral("-t"),
-                                                                 QStringLiteral("ed25519"),
-                                                                 QStringLiteral("-N"),
-                                                                 {},
-                                                                 QStringLiteral("-f"),
-                                                                 file(key)}) != 0)
-                return;
-        QFile::copy(file("user.pub"), file("authorized_keys"));
         QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost)) return;
+        const passwd* account = getpwuid(getuid());
+        // sshd wants its privilege separation folder, which only a package's start script makes.
+        if (!account || !QDir().mkpath(QStringLiteral("/run/sshd")) || !probe.listen(QHostAddress::LocalHost)) return;
+        login_ = QString::fromLocal8Bit(account->pw_name) + QStringLiteral("@127.0.0.1");
         port_ = probe.serverPort();
         probe.close();
-        QFile config(file("sshd_config"));
-        if (!config.open(QIODevice::WriteOnly)) return;
-        // The far side writes its X11 cookie and its files into the test's folder, not the user's home.
-        config.write(QStringLiteral("ListenAddress 127.0.0.1\nPort %1\nHostKey %2\nAuthorizedKeysFile %3\n"
-                                    "PidFile none\nUsePAM no\nStrictModes no\nPermitRootLogin prohibit-password\n"
-                                    "PasswordAuthentication no\nKbdInteractiveAuthentication no\nX11Forwarding yes\n"
-                                    "X11UseLocalhost yes\nXAuthLocation /usr/bin/xauth\n"
-                                    "SetEnv HOME=%4 XAUTHORITY=%4/.Xauthority\n")
-                         .arg(port_)
-                         .arg(file("host"), file("authorized_keys"), folder_.path())
-                         .toUtf8());
-        config.close();
-        sshd_.setProcessChannelMode(QProcess::SeparateChannels);
+        const QString config = QStringLiteral(
+            "ssh-keygen -q -t ed25519 -N '' -f host && ssh-keygen -q -t ed25519 -N '' -f user && cat > sshd_config <<E\n"
+            "ListenAddress 127.0.0.1\nPort %1\nHostKey %2/host\nAuthorizedKeysFile %2/user.pub\nPidFile none\n"
+            "UsePAM no\nStrictModes no\nPermitRootLogin prohibit-password\nPasswordAuthentication no\n"
+            "X11Forwarding yes\nXAuthLocation /usr/bin/xauth\nSetEnv HOME=%2 XAUTHORITY=%2/.Xauthority\nE\n");
+        QProcess setUp;
+        setUp.setWorkingDirectory(folder_.path());
+        setUp.start(QStringLiteral("sh"), {QStringLiteral("-c"), config.arg(port_).arg(folder_.path())});
+        if (!setUp.waitForFinished(10000) || setUp.exitCode() != 0) return;
         orveltest::ownProcessTree(sshd_);
-        sshd_.start(QStringLiteral("/usr/sbin/sshd"),
-                    {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), file("sshd_config")});
+        sshd_.start(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
+                                                       folder_.filePath(QStringLiteral("sshd_config"))});
         QByteArray said;
-        listening_ = waitUntil([&] {
-            said += sshd_.readAllStandardError();
-            return said.contains("Server listening");
-        });
+        listening_ = waitUntil([&] { return (said += sshd_.readAllStandardError()).contains("Server listening"); });
         if (!listening_) std::fprintf(stderr, "sshd did not start: %s\n", said.constData());
     }
     ~ForwardedDisplay() {
@@ -450,34 +432,25 @@ public:
     // carry as their process id), or nothing.
     std::optional<qint32> run(const QString& program, const QStringList& arguments) {
         if (!listening_) return std::nullopt;
-        QString command = QStringLiteral("echo started $$; exec ") + quoted(program);
-        for (const QString& argument : arguments) command += u' ' + quoted(argument);
-        ssh_.setProcessChannelMode(QProcess::SeparateChannels);
+        QString command = QStringLiteral("echo started $$; exec ") + program;
+        for (QString argument : arguments) command += QStringLiteral(" '%1'").arg(argument.replace(u'\'', "'\\''"));
         orveltest::ownProcessTree(ssh_);
-        ssh_.start(
-            QStringLiteral("ssh"),
-            {QStringLiteral("-X"), QStringLiteral("-F"), QStringLiteral("/dev/null"), QStringLiteral("-p"),
-             QString::number(port_), QStringLiteral("-i"), file("user"), QStringLiteral("-o"),
-             QStringLiteral("StrictHostKeyChecking=no"), QStringLiteral("-o"),
-             QStringLiteral("UserKnownHostsFile=/dev/null"), QStringLiteral("-o"), QStringLiteral("BatchMode=yes"),
-             QStringLiteral("-o"), QStringLiteral("LogLevel=ERROR"), login_, command});
+        ssh_.start(QStringLiteral("ssh"),
+                   QStringLiteral("-X -F /dev/null -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o "
+                                  "BatchMode=yes -o LogLevel=ERROR -i")
+                           .split(u' ') +
+                       QStringList{folder_.filePath(QStringLiteral("user")), QStringLiteral("-p"),
+                                   QString::number(port_), login_, command});
         QByteArray said;
-        std::optional<qint32> started;
         waitUntil([&] {
-            said += ssh_.readAllStandardOutput();
-            const qsizetype at = said.indexOf("started ");
-            if (at >= 0 && said.indexOf('\n', at) > at) started = said.mid(at + 8).split('\n').first().toInt();
-            return started.has_value() || ssh_.state() == QProcess::NotRunning;
+            return (said += ssh_.readAllStandardOutput()).contains('\n') || ssh_.state() == QProcess::NotRunning;
         });
-        if (!started) std::fprintf(stderr, "ssh: %s\n", ssh_.readAllStandardError().constData());
-        return started;
+        if (!said.startsWith("started ")) return std::nullopt;
+        return said.mid(8).trimmed().toInt();
     }
     qint32 sshProcess() const { return qint32(ssh_.processId()); }
 
 private:
-    QString file(const char* name) const { return folder_.filePath(QLatin1StringView(name)); }
-    static QString quoted(QString text) { return u'\'' + text.replace(u'\'', QStringLiteral("'\\''")) + u'\''; }
-
     QTemporaryDir folder_;
     QProcess sshd_, ssh_;
     quint16 port_ = 0;
@@ -486,7 +459,7 @@ private:
 };
 
 // Chromium of "another machine", shown through ssh -X, with the password page; the ordinary words in a
-// GTK 3 window of this machine below it.
+// GTK 3 window of this machine, moved below it.
 SceneStarter chromiumThroughSsh() {
     return [](const X11Display& display) -> std::optional<PasswordScene> {
         struct Programs {
@@ -498,28 +471,26 @@ SceneStarter chromiumThroughSsh() {
         qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
         programs->words = std::make_unique<orveltest::NativeTextWindow>(
             orveltest::NativeTextWindow::Toolkit::Gtk3, QStringList{QStringLiteral("Ordinary words here")});
-        if (!programs->words->waitUntilShown()) return std::nullopt;
-        const auto windows = display.windowsOf(programs->words->pid());
-        if (windows.isEmpty()) return std::nullopt;
-        xdotool({QStringLiteral("windowmove"), QString::number(windows.last().id), QStringLiteral("0"),
-                 QStringLiteral("720")});
-        std::optional<QPoint> wordsOrigin;
-        if (!waitUntil([&] {
-                const auto moved = display.windowsOf(programs->words->pid());
-                if (!moved.isEmpty() && moved.last().geometry.top() >= 720)
-                    wordsOrigin = moved.last().geometry.topLeft();
-                return wordsOrigin.has_value();
-            }))
+        const auto windows =
+            programs->words->waitUntilShown() ? display.windowsOf(programs->words->pid()) : QList<X11Display::Window>();
+        if (windows.isEmpty() || !xdotool({QStringLiteral("windowmove"), QString::number(windows.last().id),
+                                           QStringLiteral("0"), QStringLiteral("720")}))
             return std::nullopt;
+        std::optional<QPoint> words;
+        waitUntil([&] {
+            const auto moved = display.windowsOf(programs->words->pid());
+            if (!moved.isEmpty() && moved.last().geometry.top() >= 720)
+                words = moved.last().geometry.topLeft() + programs->words->pointAt(0, 3);
+            return words.has_value();
+        });
         const QString page = writePage(programs->folder, passwordPage);
         const std::optional<qint32> chromium =
             programs->forwarded.run(QStringLiteral("chromium"), chromiumArguments(programs->folder, page, false, true));
-        if (!chromium) return std::nullopt;
-        const qint32 ssh = programs->forwarded.sshProcess();
-        const QPoint word = programs->words->pointAt(0, 3) + *wordsOrigin;
-        std::optional<PasswordScene> scene = pageScene(display, programs, *chromium, ssh, 0);
+        if (!words || !chromium) return std::nullopt;
+        std::optional<PasswordScene> scene =
+            pageScene(display, programs, *chromium, programs->forwarded.sshProcess(), 0);
         if (scene) {
-            scene->word = word;
+            scene->word = *words;
             scene->commandRefusal = QStringLiteral("another machine");
         }
         return scene;
@@ -531,29 +502,23 @@ SceneStarter chromiumThroughSsh() {
 SceneStarter selectionOfAnEndedProcess() {
     return [](const X11Display& display) -> std::optional<PasswordScene> {
         struct Programs {
-            std::unique_ptr<ExternalProgram> words;
-            qint32 child = 0;
+            ExternalProgram words{QStringLiteral(ORVEL_BARE_SELECTION), {QStringLiteral("0"), QStringLiteral("320")}};
+            qint32 child = 0;  // not the test's child: ended here
             ~Programs() {
-                if (child <= 0) return;
-                ::kill(child, SIGKILL);
-                waitUntil([this] { return !QFile::exists(QStringLiteral("/proc/%1").arg(child)); }, 5000);
+                if (child > 0 && ::kill(child, SIGKILL) == 0)
+                    waitUntil([this] { return !QFile::exists(QStringLiteral("/proc/%1").arg(child)); }, 5000);
             }
         };
         auto programs = std::make_shared<Programs>();
-        programs->words = std::make_unique<ExternalProgram>(QStringLiteral(ORVEL_BARE_SELECTION),
-                                                            QStringList{QStringLiteral("0"), QStringLiteral("320")});
-        const std::optional<QRect> wordsWindow = programs->words->waitForActiveWindow(display, 15000);
+        const std::optional<QRect> words = programs->words.waitForActiveWindow(display, 15000);
         QProcess forking;
-        forking.start(QStringLiteral(ORVEL_BARE_SELECTION),
-                      {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("fork")});
-        if (!wordsWindow || !forking.waitForFinished(15000)) return std::nullopt;
-        const QByteArray said = forking.readAllStandardOutput();
-        if (!said.startsWith("ready ")) return std::nullopt;
-        programs->child = said.mid(6).trimmed().toInt();
+        forking.start(QStringLiteral(ORVEL_BARE_SELECTION), QStringLiteral("0 0 fork").split(u' '));
+        if (!words || !forking.waitForFinished(15000)) return std::nullopt;
+        programs->child = forking.readAllStandardOutput().mid(6).trimmed().toInt();
         const std::optional<QPoint> origin = windowOrigin(display, programs->child);
         if (!origin) return std::nullopt;
         PasswordScene scene{programs, QRect(*origin + QPoint(20, 20), QSize(300, 40)),
-                            wordsWindow->topLeft() + QPoint(60, 105), *origin + QPoint(500, 170),
+                            words->topLeft() + QPoint(60, 105), *origin + QPoint(500, 170),
                             QStringLiteral("hunter2secret")};
         scene.commandRefusal = QStringLiteral("cannot be told");
         return scene;
