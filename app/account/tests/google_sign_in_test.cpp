@@ -57,8 +57,20 @@ public:
     bool open(const QUrl& url) override {
         opened.append(url);
         if (mode == Mode::refuse) return false;
-        if (mode == Mode::follow) follow(url);
+        if (mode == Mode::follow) loading_.emplace(follow(url));
         return true;
+    }
+    // Waits until the page load and the return to the listener have ended, answered or not: the
+    // flow may finish before the browser has read the listener's page, and a request still open
+    // when the browser goes would never end.
+    void finishLoading() {
+        if (!loading_) return;
+        try {
+            base::waitForTask(std::move(*loading_));
+        } catch (const net::NetworkError&) {
+            // The listener closed before it answered; `landing` stays empty.
+        }
+        loading_.reset();
     }
     // The loopback port the last authorization page named.
     quint16 redirectPort() const {
@@ -84,6 +96,7 @@ private:
     }
 
     std::shared_ptr<net::HttpClient> http_ = std::make_shared<net::HttpClient>();
+    std::optional<QCoro::Task<void>> loading_;
 };
 
 GoogleDesktopOAuth::Options optionsFor(const HostedStub& stub) {
@@ -123,6 +136,7 @@ TEST_F(GoogleSignInTest, BrowserFlowSignsInAndConfirmsTheAccount) {
                                                          {QStringLiteral("email_verified"), true}}));
     AccountSession& s = h.session();
     run(s.signInWithGoogle());
+    browser->finishLoading();
 
     // The stub checked each request: the query items and form fields in their order, the
     // verifier against the challenge, the federated body against the challenge and the ID token.
@@ -264,6 +278,7 @@ TEST_F(GoogleSignInTest, FlowFailuresCarryTheirOwnMessages) {
         } catch (const base::Error& error) {
             outcome = error.message();
         }
+        browser->finishLoading();
         EXPECT_EQ(outcome, row.outcome);
         EXPECT_TRUE(stub.violations().isEmpty()) << stub.violations().join(u'\n').toStdString();
         EXPECT_EQ(browser->opened.size(), row.browserOpened ? 1 : 0);
