@@ -192,8 +192,13 @@ void RecentHistorySection::showRecords() {
     restyle();
 }
 
+void RecentHistorySection::setClock(std::function<base::Date()> now) {
+    now_ = std::move(now);
+    showTimes();
+}
+
 void RecentHistorySection::showTimes() {
-    const base::Date now = base::Date::now();
+    const base::Date now = now_();
     const InterfaceLanguage language = InterfaceSettings::shared().language();
     double nextChange = INFINITY;
     for (qsizetype i = 0; i < shown_.size(); ++i) {

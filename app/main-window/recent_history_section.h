@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 #include "app/account/learning_record.h"
 
 class QLabel;
@@ -57,6 +59,8 @@ public:
     const QList<QToolButton*>& noteButtons() const { return noteButtons_; }
 
     void retranslate();
+    // Where the ages are measured from: the system's time, or a clock the caller holds still.
+    void setClock(std::function<base::Date()> now);
 
 private:
     void showRecords();
@@ -75,6 +79,7 @@ private:
     QList<RecentRecordButton*> reopenButtons_;
     QList<QToolButton*> noteButtons_;
     QList<LearningRecord> shown_;
+    std::function<base::Date()> now_ = &base::Date::now;
     QTimer clock_;  // fires when the first of the times shown changes
 };
 

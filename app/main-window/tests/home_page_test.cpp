@@ -107,9 +107,10 @@ protected:
 
     void pressCtrlReturn() { QTest::keyClick(input().editor(), Qt::Key_Return, Qt::ControlModifier); }
 
-    static LearningRecord record(const QString& source, double ageSeconds, const QString& mode = "explain") {
+    // A record `ageSeconds` before `now`.
+    LearningRecord record(const QString& source, double ageSeconds, const QString& mode = "explain") const {
         return {QUuid::createUuid(),
-                base::Date::now().addingSeconds(-ageSeconds),
+                now.addingSeconds(-ageSeconds),
                 mode,
                 source,
                 source + QStringLiteral(" — answer"),
@@ -126,6 +127,7 @@ protected:
         history->switchToGuest();
     }
 
+    const base::Date now = base::Date::now();
     OrvelNativeCoach coach;
     storetest::FakeSelectionController selection;
     ApplicationParts parts;
@@ -356,6 +358,7 @@ TEST_F(HomePageTest, AnswerWarningCopyExportAndBanner) {
 // note button marks it in the history file.
 TEST_F(HomePageTest, RecentHistoryReopensAndMarksNotes) {
     InterfaceSettings::shared().setLanguage(InterfaceLanguage::english);
+    recent().setClock([this] { return now; });
     QList<LearningRecord> records{
         record(s("第一条\n两行"), 30), record(QStringLiteral("Lesson"), 7200, QStringLiteral("MERID")),
         record(QStringLiteral("Third"), 3 * 86400, QStringLiteral("translate")),
