@@ -262,7 +262,8 @@ bool SelectionClipboardReader::holdsSelectionOf(const PrimaryOwner& owner, qint3
 
 std::optional<QString> SelectionClipboardReader::primaryText(const PrimaryOwner& owner) {
     if (owner.kind == PrimaryOwner::Kind::none) return std::nullopt;
-    return x11::primarySelectionText(primaryTimeout, owner.window);
+    return x11::primarySelectionText(
+        owner.kind == PrimaryOwner::Kind::compositor ? compositorPrimaryTimeout : primaryTimeout, owner.window);
 }
 
 PrimarySelection SelectionClipboardReader::primaryText(qint32 processIdentifier) {

@@ -97,6 +97,12 @@ struct SelectionClipboardReader {
     static constexpr int restoreAttempts = 3;
     // How long the owner of PRIMARY has to hand over its text.
     static constexpr std::chrono::milliseconds primaryTimeout{500};
+    // The same for the compositor's own window, which passes on a native window's selection: the shell
+    // hands the text over from its main loop, which a stranger flooding the extension with calls kept
+    // busy for more than the 500 ms on two cores. A shell that does not answer is a desktop that takes
+    // no input, so it is given as long as the bus gives its answer about the source (the bus's own
+    // limit, 25 s); the read waits on a worker thread.
+    static constexpr std::chrono::milliseconds compositorPrimaryTimeout{25000};
     // How long the shell extension has to name the process that set a native selection: until it
     // answers, or the bus gives up on the call (asked off the main thread). The shell is the
     // compositor, so a shell that does not answer is a desktop that takes no input; but a stranger

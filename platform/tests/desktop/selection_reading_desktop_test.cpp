@@ -47,6 +47,8 @@ struct TakerWays {
     // Refuses to tell its targets, or never answers the question.
     bool refusesTargets = false;
     bool ignoresTargets = false;
+    // Owns PRIMARY instead of the clipboard.
+    bool primary = false;
 };
 
 class ClipboardTaker {
@@ -64,7 +66,7 @@ public:
     // Takes the clipboard now; true once the server names it the owner.
     bool take() {
         if (!dpy_ || server_.joinable()) return false;
-        const Atom clipboard = XInternAtom(dpy_, "CLIPBOARD", False);
+        const Atom clipboard = ways_.primary ? XA_PRIMARY : XInternAtom(dpy_, "CLIPBOARD", False);
         XSetSelectionOwner(dpy_, clipboard, window_, CurrentTime);
         const bool owner = XGetSelectionOwner(dpy_, clipboard) == window_;
         server_ = std::thread([this] { serve(); });
@@ -375,6 +377,28 @@ TEST(SelectionReadingDesktop, ThePrimarySelectionIsRecognisedInsideAWindowManage
     XReparentWindow(dpy, topLevel, root, 0, 0);
     XDestroyWindow(dpy, frame);
     XSync(dpy, False);
+}
+
+// The compositor passes a native window's selection on from a window of its own, and hands its text
+// over from the shell's main loop, which a stranger's calls may keep busy: it is waited for past the
+// time any other owner has.
+TEST(SelectionReadingDesktop, TheCompositorsPrimarySelectionIsWaitedForWhileTheShellIsBusy) {
+    ClipboardTaker compositor("native words", {.holdsAnswers = true, .primary = true});
+    ASSERT_TRUE(compositor.take());
+    // Once given up on, the reader's window is gone before the late answer comes.
+    const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    std::optional<QString> text;
+    std::thread reading([&] {
+        text = SelectionClipboardReader::primaryText(PrimaryOwner{PrimaryOwner::Kind::compositor, compositor.window()});
+    });
+    const auto asking = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!compositor.holding() && std::chrono::steady_clock::now() < asking) std::this_thread::yield();
+    EXPECT_TRUE(compositor.holding());
+    std::this_thread::sleep_for(2 * SelectionClipboardReader::primaryTimeout);
+    compositor.release();
+    reading.join();
+    XSetErrorHandler(previous);
+    EXPECT_EQ(text, QStringLiteral("native words"));
 }
 
 // With nobody owning the clipboard before the read, the restore leaves it empty: the copied
