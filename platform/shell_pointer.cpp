@@ -5,7 +5,9 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
 #include <QStandardPaths>
+#include <QThread>
 #include <QVariantMap>
 
 namespace halvern {
@@ -106,12 +108,54 @@ std::optional<ShellPointer::State> ShellPointer::state(std::chrono::milliseconds
 
 std::optional<qint32> ShellPointer::primarySource(std::chrono::milliseconds timeout) {
     if (!active_) return std::nullopt;
+    {
+        // The answer asked for as the selection changed; on the main thread only one already in, as
+        // the answer comes in there.
+        QMutexLocker lock(&sourceMutex_);
+        const bool mayWait = QThread::currentThread() != thread();
+        QDeadlineTimer deadline =
+            timeout.count() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeout);
+        while (answeredChange_ != primaryChanges_ && askedChange_ == primaryChanges_ && mayWait)
+            if (!sourceAnswered_.wait(&sourceMutex_, deadline)) return std::nullopt;
+        if (answeredChange_ == primaryChanges_) return answeredSource_;
+    }
     const QDBusMessage reply = bus_.call(call(QStringLiteral("PrimarySource")), QDBus::Block, int(timeout.count()));
     const QVariantList values = reply.arguments();
     if (reply.type() != QDBusMessage::ReplyMessage || values.size() != 1) return std::nullopt;
     const qint32 process = qint32(values[0].toUInt());
     if (process <= 0) return std::nullopt;
     return process;
+}
+
+void ShellPointer::notePrimaryChange(bool ask) {
+    quint64 change = 0;
+    {
+        QMutexLocker lock(&sourceMutex_);
+        change = ++primaryChanges_;
+        sourceAnswered_.wakeAll();  // a reader waiting for an earlier selection's source asks anew
+        if (!ask || !active_) return;
+        askedChange_ = change;
+    }
+    // Each change is asked about at once, however many questions are out: the shell answers them in
+    // order, and the latest one's answer is the one a read wants.
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("PrimarySource"))), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, change](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusMessage reply = call->reply();
+        const QVariantList values = reply.arguments();
+        QMutexLocker lock(&sourceMutex_);
+        // Asked after the change was told here, so answered from the shell's note of it or of a later
+        // one; a later change told meanwhile voids it.
+        if (change != primaryChanges_) return;
+        if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1) {
+            answeredChange_ = change;
+            const qint32 process = qint32(values[0].toUInt());
+            answeredSource_ = process > 0 ? std::optional<qint32>(process) : std::nullopt;
+        } else {
+            askedChange_.reset();
+        }
+        sourceAnswered_.wakeAll();
+    });
 }
 
 void ShellPointer::askState(std::function<void(std::optional<State>)> done) {

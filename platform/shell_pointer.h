@@ -2,10 +2,12 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QMutex>
 #include <QObject>
 #include <QPoint>
 #include <QString>
 #include <QVariantMap>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <chrono>
@@ -77,7 +79,15 @@ public:
     // the one with the keyboard focus then, the only one that may set it. Nothing when the extension
     // does not know (it started later; the selection is an X11 client's, or none's), is too old to
     // tell, or does not answer within `timeout` (-1: the bus's own limit).
+    // A read of a native selection that changed since notePrimaryChange() asked takes the answer to
+    // that question, waiting for it on any thread but the main one, rather than asking anew behind
+    // whatever else the shell is busy with.
     std::optional<qint32> primarySource(std::chrono::milliseconds timeout = callTimeout);
+    // The primary selection changed (Qt told it, on the main thread): an answer about an earlier
+    // selection's source is void. With `ask`, the extension is asked at once which process set it,
+    // so that the read that follows has the answer: each question to a shell flooded with calls waits
+    // behind them, and a gesture asks the pointer too.
+    void notePrimaryChange(bool ask);
     // The pointer without blocking: `done` is called on the main thread once the answer is in, with
     // nothing when the extension could not answer (it left the bus, or the bus gave up on the call).
     // Every button event the extension sent before it answered has been delivered by then. That holds
@@ -121,6 +131,15 @@ private:
     // The extension the shell runs does not know the button watch: an older one, which the shell
     // replaces only at the next login.
     bool outdated_ = false;
+
+    // The primary selection's changes so far, and the answer about the source of the one the
+    // question was asked for: guarded by the mutex, as reads ask from other threads.
+    QMutex sourceMutex_;
+    QWaitCondition sourceAnswered_;
+    quint64 primaryChanges_ = 0;
+    std::optional<quint64> askedChange_;  // the latest change a question is out for
+    std::optional<quint64> answeredChange_;
+    std::optional<qint32> answeredSource_;
 };
 
 constexpr auto rawValueTable(ShellPointer::Access) {

@@ -153,8 +153,11 @@ void NativeSelectionGestures::deliver(const QList<Event>& events) {
 
 void NativeSelectionGestures::selectionChanged() {
     // A native window's selection reaches PRIMARY through the compositor while no X window is
-    // active; an X window's selection is the X RECORD monitor's gesture.
-    if (tracker_.changedWhileHeld() || !shell_.isActive() || halvern::x11::activeWindow()) return;
+    // active; an X window's selection is the X RECORD monitor's gesture. The shell is asked at once
+    // which process set a native one, for the read that may follow.
+    const bool native = shell_.isActive() && !halvern::x11::activeWindow();
+    shell_.notePrimaryChange(native);
+    if (tracker_.changedWhileHeld() || !native) return;
     QPointer<NativeSelectionGestures> guard(this);
     const auto changed = std::chrono::steady_clock::now();
     // The answer comes after every button event the extension told before it: the press or the

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -11,6 +14,7 @@
 #include "base/task.h"
 #include "platform/selected_text_reader.h"
 #include "platform/selection_clipboard_reader.h"
+#include "platform/shell_pointer.h"
 #include "platform/x11_windows.h"
 #include "tests/support/gui/selection_target_process.h"
 
@@ -399,6 +403,45 @@ TEST(SelectionReadingDesktop, TheCompositorsPrimarySelectionIsWaitedForWhileTheS
     reading.join();
     XSetErrorHandler(previous);
     EXPECT_EQ(text, QStringLiteral("native words"));
+}
+
+// The shell is asked which process set a native selection as it changes, once: a read of it takes
+// that answer (from another thread, waiting for it), and only a later change is asked about again.
+TEST(SelectionReadingDesktop, TheNativeSelectionsSourceIsAskedOnceAsItChanges) {
+    struct Shell : QDBusVirtualObject {
+        std::atomic<int> asked = 0;
+        QString introspect(const QString&) const override { return {}; }
+        bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+            if (message.member() != QStringLiteral("PrimarySource")) return false;
+            return connection.send(message.createReply(QVariantList{uint(4200 + ++asked)}));
+        }
+    } shell;
+    QDBusConnection connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("shell"));
+    ASSERT_TRUE(connection.registerVirtualObject(ShellPointer::objectPath, &shell) &&
+                connection.registerService(ShellPointer::serviceName));
+    ShellPointer pointer;
+    ASSERT_TRUE(pointer.isActive());
+    const auto readSource = [&pointer] {
+        std::atomic<bool> done = false;
+        std::optional<qint32> source;
+        std::thread reading([&] {
+            source = pointer.primarySource(SelectionClipboardReader::primarySourceTimeout);
+            done = true;
+        });
+        orveltest::waitUntil([&] { return done.load(); });
+        reading.join();
+        return source;
+    };
+    pointer.notePrimaryChange(true);
+    EXPECT_EQ(readSource(), 4201);
+    EXPECT_EQ(readSource(), 4201);
+    pointer.notePrimaryChange(true);
+    EXPECT_EQ(readSource(), 4202);
+    pointer.notePrimaryChange(false);  // an X11 program's selection: asked when read
+    EXPECT_EQ(readSource(), 4203);
+    EXPECT_EQ(shell.asked, 3);
+    connection.unregisterService(ShellPointer::serviceName);
+    QDBusConnection::disconnectFromBus(QStringLiteral("shell"));
 }
 
 // With nobody owning the clipboard before the read, the restore leaves it empty: the copied
