@@ -282,7 +282,7 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
 
     const qint32 processIdentifier = prepared.processIdentifier;
     ReadContext context{system, cancellation, system.now() + deadline, processIdentifier};
-    const AccessibilityElementPtr application = prepared.complete ? prepared.application : findApplication(context);
+    AccessibilityElementPtr application = prepared.complete ? prepared.application : findApplication(context);
     // A program without an accessibility bridge stays off the bus for its whole life: waiting for
     // it would only delay the reads that can work (the PRIMARY selection).
     if (!application) throw SelectionReadFailure(Case::unsupported, notOnTheBusDiagnostics);
@@ -304,6 +304,13 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
             cancellation.throwIfCancelled();
             // The first attempt follows the check at the start directly.
             if (attempt > 1 && !system.isProcessTrusted()) throw DirectSelectionFailure(Case::permission);
+            // An attempt that found no element at all may have asked a stand-in: the bus did not list
+            // its applications in time (a busy machine). The program is looked up again, and one the
+            // bus now lists without it is not on the bus.
+            if (attempt > 1 && found.candidates.isEmpty()) {
+                application = findApplication(context);
+                if (!application) throw SelectionReadFailure(Case::unsupported, notOnTheBusDiagnostics);
+            }
             if (attempt > 1 || !prepared.complete) findCandidates(context, application, prepared.pointer, found);
 
             AccessibilityElementList candidates = found.candidates;

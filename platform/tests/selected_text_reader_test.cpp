@@ -287,6 +287,23 @@ TEST(SelectedTextReader, AProgramThatShowsNothingOnTheBusIsUnsupportedAtOnce) {
     scene.window->setReply(Attr::children, AccessibilityReply::failed(accessibility_error::timedOut));
     scene.field->set(Attr::selectedText, QStringLiteral("hello world"));
     EXPECT_EQ(scene.read().text, QStringLiteral("hello world"));
+    // A bus too busy to list its applications in time: the next attempt asks it again, and ends the
+    // read once the program is not among them, or reads the program it finds.
+    for (const bool onTheBus : {false, true}) {
+        SCOPED_TRACE(onTheBus ? "listed later" : "not on the bus");
+        Scene busy;
+        busy.system.unansweredListings = 1;
+        if (!onTheBus) busy.system.offTheBus.append(source);
+        busy.field->set(Attr::selectedText, QStringLiteral("hello world"));
+        if (onTheBus) {
+            const SelectionReadResult result = busy.read();
+            EXPECT_EQ(result.text, QStringLiteral("hello world"));
+            EXPECT_EQ(result.attempt, 2);
+        } else {
+            EXPECT_EQ(busy.failure().diagnostics(), SelectedTextReader::notOnTheBusDiagnostics);
+            EXPECT_EQ(busy.system.sleeps.size(), 1);
+        }
+    }
 }
 
 TEST(SelectedTextReader, ThreeFruitlessAttemptsGiveUnsupportedWithTheDiagnosticsLine) {

@@ -77,6 +77,8 @@ public:
     int trustRequests = 0;
     // Processes that are not on the bus: their application element is null.
     QList<qint32> offTheBus;
+    // Lookups the bus does not answer in time: each gives a stand-in that answers nothing.
+    int unansweredListings = 0;
     // Called with each request ("label AXRole") before it is answered.
     std::function<void(const QString&)> onRequest;
     QStringList requests;
@@ -135,6 +137,10 @@ public:
         return trusted;
     }
     AccessibilityElementPtr applicationElement(qint32 pid) override {
+        if (unansweredListings > 0) {
+            --unansweredListings;
+            return element(QStringLiteral("unlisted"), std::nullopt);
+        }
         if (offTheBus.contains(pid)) return nullptr;
         return application(pid);
     }
