@@ -81,16 +81,13 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return display.windowsOf(orvel.pid()).isEmpty(); })) << "the window stayed";
         ASSERT_TRUE(waitUntil([&] { return hasChild(orvel.pid(), QStringLiteral("maim")); })) << "no capture program";
         // The capture program takes the pointer a moment after it starts: a drag made before is
-        // made again, until the program ends with its picture.
-        bool taken = false;
-        for (int attempt = 0; attempt < 10 && !taken; ++attempt) {
+        // made again.
+        bool back = false;
+        for (int attempt = 0; attempt < 10 && !back; ++attempt) {
             ASSERT_TRUE(drag({40, 40}, {260, 140}));
-            taken = waitUntil([&] { return !hasChild(orvel.pid(), QStringLiteral("maim")); }, 3000);
+            back = waitUntil([&] { return place(orvel).has_value(); }, 3000);
         }
-        ASSERT_TRUE(taken) << "the capture program took no drag";
-        // The picture's text is recognised before the window comes back: the first recognition
-        // loads the language data, 36 s in the sanitized build on two busy cores.
-        ASSERT_TRUE(waitUntil([&] { return place(orvel).has_value(); }, 90000)) << "the window did not come back";
+        ASSERT_TRUE(back) << "the window did not come back";
     }
 
     X11Display display;
