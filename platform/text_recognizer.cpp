@@ -4,6 +4,10 @@
 #include <QFileInfo>
 #include <QTransform>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "base/text.h"
 #include "platform/document_libraries.h"
 
@@ -21,6 +25,32 @@ QStringList dataFolders() {
             << QStringLiteral("/usr/share/tessdata");
     return folders;
 }
+
+// Counts the threads that hold a recognition engine. A thread's mark is made before its engine and
+// so, thread-local storage being freed in the reverse order, freed after it.
+struct EngineThreads {
+    std::mutex mutex;
+    std::condition_variable freed;
+    int count = 0;
+};
+
+EngineThreads& engineThreads() {
+    static auto* const threads = new EngineThreads;  // outlives every thread, at exit too
+    return *threads;
+}
+
+struct EngineThreadMark {
+    EngineThreadMark() {
+        const std::lock_guard lock(engineThreads().mutex);
+        ++engineThreads().count;
+    }
+    ~EngineThreadMark() {
+        EngineThreads& threads = engineThreads();
+        const std::lock_guard lock(threads.mutex);
+        --threads.count;
+        threads.freed.notify_all();
+    }
+};
 
 struct LanguageSetup {
     QString dataFolder;  // empty: the recogniser's own default
@@ -121,6 +151,7 @@ QString TextRecognizer::recognize(const QImage& image, quint32 orientation, int 
     gray = gray.convertToFormat(QImage::Format_Grayscale8);
 
     const LanguageSetup& setup = languageSetup();
+    thread_local const EngineThreadMark mark;
     const RecognizedLines recognized = DocumentLibraries::shared().recognize(
         gray, resolution >= 70 && resolution <= 2400 ? resolution : 0, setup.dataFolder, setup.languages.join(u'+'),
         [&cancellation] { return cancellation.isCancelled(); });
@@ -139,6 +170,12 @@ QString TextRecognizer::recognize(const QImage& image, quint32 orientation, int 
         if (!line.isEmpty()) lines << line;
     }
     return base::text::trimmed(lines.join(u'\n'));
+}
+
+bool TextRecognizer::waitForEnginesFreed(int timeoutMs) {
+    EngineThreads& threads = engineThreads();
+    std::unique_lock lock(threads.mutex);
+    return threads.freed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return threads.count == 0; });
 }
 
 }  // namespace halvern

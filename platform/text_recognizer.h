@@ -40,6 +40,12 @@ struct TextRecognizer {
 
     // `image` turned upright according to the EXIF `orientation`.
     static QImage orientedUpright(const QImage& image, quint32 orientation);
+
+    // Waits at most `timeoutMs` until every thread that recognised text has ended and freed its
+    // engine; true once none is left. A pool's waitForDone() returns while its threads still free
+    // what they hold, and the recognition libraries' own data goes with the process: the program
+    // calls this before it ends, once its worker threads were told to end.
+    static bool waitForEnginesFreed(int timeoutMs);
 };
 
 }  // namespace halvern

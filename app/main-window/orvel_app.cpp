@@ -40,6 +40,7 @@
 #include "base/defaults_store.h"
 #include "base/task.h"
 #include "platform/accessibility_repair.h"
+#include "platform/text_recognizer.h"
 
 namespace velquin {
 
@@ -205,8 +206,11 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     });
 
     const int status = QApplication::exec();
-    // Cancelled work ends on its worker threads; let it clean up before the process goes.
-    QThreadPool::globalInstance()->waitForDone(kFinishWorkMs);
+    // Cancelled work ends on its worker threads; let it clean up before the process goes. The pool's
+    // threads then end, and a thread that recognised text frees its engine as it ends: exit would
+    // free the recognition libraries' data under it.
+    if (QThreadPool::globalInstance()->waitForDone(kFinishWorkMs))
+        halvern::TextRecognizer::waitForEnginesFreed(kFinishWorkMs);
     checks.reset();
     window.reset();
     return status;

@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTransform>
 
 #include <unistd.h>
@@ -284,6 +286,22 @@ TEST(ImageRecognition, EnglishAndChineseLinesInOrder) {
     const ImportedText result = ImportService::recognizeImage(fixtures::encoded(fixtures::textImage(kTwoLines), "PNG"));
     EXPECT_EQ(result.text, kTwoLines.join(u'\n'));
     EXPECT_EQ(result.note, QStringLiteral("已在本机 OCR。发送前请核对公式、数字和多栏阅读顺序。"));
+}
+
+// A pool's waitForDone() returns while its threads still free their engines; the program's exit
+// waits for that.
+TEST(ImageRecognition, AThreadCountsUntilItHasFreedItsEngine) {
+    QThreadPool pool;
+    pool.setExpiryTimeout(-1);
+    QSemaphore recognized;
+    pool.start([&] {
+        EXPECT_EQ(TextRecognizer::recognize(fixtures::textImage(kTwoLines)), kTwoLines.join(u'\n'));
+        recognized.release();
+    });
+    ASSERT_TRUE(recognized.tryAcquire(1, 120000));
+    EXPECT_FALSE(TextRecognizer::waitForEnginesFreed(50));  // idle, its engine kept
+    ASSERT_TRUE(pool.waitForDone(10000));
+    EXPECT_TRUE(TextRecognizer::waitForEnginesFreed(60000));
 }
 
 TEST(ImageRecognition, ExifOrientationTurnsTheImageUpright) {
