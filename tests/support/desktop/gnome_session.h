@@ -40,7 +40,7 @@ public:
     void drag(QPoint from, QPoint to, int holdMs = 100, int steps = 10);
     // A click at `point` with the button held `holdMs`, as people hold one (about 100 ms).
     void click(QPoint point, int holdMs = 100, int button = 1);
-    // Two clicks `gapMs` apart, each held `holdMs`.
+    // Two clicks `gapMs` apart, each held `holdMs`, spaced by the display server.
     void doubleClick(QPoint point, int holdMs = 60, int gapMs = 80);
     // Presses the keys (X keysyms) in order, then releases them in reverse, as a chord.
     void chord(std::initializer_list<unsigned long> keysyms);
