@@ -50,6 +50,7 @@ NativeGestureTracker::NativeGestureTracker(halvern::PointerEventTranslator click
 
 QList<Event> NativeGestureTracker::button(const ShellPointer::Button& button, Clock::time_point now) {
     using halvern::X11PointerEvent;
+    lastButton_ = now;
     if (button.pressed) {
         // Counted wherever it went, so that a press elsewhere breaks a run of clicks.
         const auto press = clicks_.translate(translated(X11PointerEvent::buttonPress, button.position, button.time));
@@ -95,7 +96,9 @@ QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& s
                                          release.press.clicks, now)} +
                ended(release.press, release.place, now);
     }
-    if (!state.leftHeld) return {};
+    // An answer about a change told before the last button event is older than that event, though a
+    // busy program can be handed the answer after it (seen as a release ended a drag): the event holds.
+    if (!state.leftHeld || (lastButton_ && *lastButton_ > now)) return {};
     // Held, but no press was told (the extension started watching meanwhile): it is one now.
     held_ = Press{state.position, state.focusedProcess, 1, true};
     return {pointerEvent(Event::leftMouseDown, state.position, state.focusedProcess, 1, now)};

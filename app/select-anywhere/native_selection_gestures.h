@@ -68,6 +68,7 @@ private:
     std::optional<Press> held_;
     std::optional<Release> released_;
     std::optional<Release> expired_;  // a release that ended as a click, while a late change may come
+    std::optional<Clock::time_point> lastButton_;
 };
 
 // Feeds the tracker from the shell extension's button events and the X PRIMARY selection's owner
