@@ -449,6 +449,10 @@ public:
         return said.mid(8).trimmed().toInt();
     }
     qint32 sshProcess() const { return qint32(ssh_.processId()); }
+    // What the program and ssh wrote on the error output, and whether they still run.
+    QByteArray said() {
+        return ssh_.readAllStandardError() + (ssh_.state() == QProcess::Running ? "(running)" : "(ended)");
+    }
 
 private:
     QTemporaryDir folder_;
@@ -492,6 +496,8 @@ SceneStarter chromiumThroughSsh() {
         if (scene) {
             scene->word = *words;
             scene->commandRefusal = QStringLiteral("another machine");
+        } else {
+            std::fprintf(stderr, "Chromium through ssh showed no page: %s\n", programs->forwarded.said().constData());
         }
         return scene;
     };

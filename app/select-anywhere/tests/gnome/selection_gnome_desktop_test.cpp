@@ -166,7 +166,9 @@ TEST_F(SelectAnywhereGnome, GesturesShowTheBulbWhileARefusedCallerFloodsTheExten
             input.drag(window.pointAt(word.line, word.from), released);
             std::optional<X11Display::Window> shown;
             EXPECT_TRUE(waitUntil([&] { return (shown = bulb()).has_value(); }, 5000))
-                << status("selectionActivityStatus").toStdString();
+                << status("selectionActivityStatus").toStdString() << " · "
+                << status("selectionReadRoute").toStdString() << " · primary "
+                << orveltest::primarySelectionText().toStdString();
             if (shown) {
                 EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
             }
