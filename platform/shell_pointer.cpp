@@ -127,35 +127,46 @@ std::optional<qint32> ShellPointer::primarySource(std::chrono::milliseconds time
     return process;
 }
 
-void ShellPointer::notePrimaryChange(bool ask) {
+void ShellPointer::notePrimaryChange(bool ask, std::function<void(std::optional<qint32>)> answered) {
     quint64 change = 0;
     {
         QMutexLocker lock(&sourceMutex_);
         change = ++primaryChanges_;
         sourceAnswered_.wakeAll();  // a reader waiting for an earlier selection's source asks anew
-        if (!ask || !active_) return;
-        askedChange_ = change;
+        if (ask && active_) askedChange_ = change;
+    }
+    if (!ask || !active_) {
+        if (answered) answered(std::nullopt);
+        return;
     }
     // Each change is asked about at once, however many questions are out: the shell answers them in
     // order, and the latest one's answer is the one a read wants.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("PrimarySource"))), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, change](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        const QDBusMessage reply = call->reply();
-        const QVariantList values = reply.arguments();
-        QMutexLocker lock(&sourceMutex_);
-        // Asked after the change was told here, so answered from the shell's note of it or of a later
-        // one; a later change told meanwhile voids it.
-        if (change != primaryChanges_) return;
-        if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1) {
-            answeredChange_ = change;
-            const qint32 process = qint32(values[0].toUInt());
-            answeredSource_ = process > 0 ? std::optional<qint32>(process) : std::nullopt;
-        } else {
-            askedChange_.reset();
-        }
-        sourceAnswered_.wakeAll();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, change, answered = std::move(answered)](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                const QDBusMessage reply = call->reply();
+                const QVariantList values = reply.arguments();
+                std::optional<qint32> process;
+                if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1)
+                    process = qint32(values[0].toUInt());
+                noteSource(change, process);
+                if (answered) answered(process);
+            });
+}
+
+void ShellPointer::noteSource(quint64 change, std::optional<qint32> process) {
+    QMutexLocker lock(&sourceMutex_);
+    // Asked after the change was told here, so answered from the shell's note of it or of a later one;
+    // a later change told meanwhile voids it.
+    if (change != primaryChanges_) return;
+    if (process) {
+        answeredChange_ = change;
+        answeredSource_ = *process > 0 ? process : std::nullopt;
+    } else {
+        askedChange_.reset();
+    }
+    sourceAnswered_.wakeAll();
 }
 
 void ShellPointer::askState(std::function<void(std::optional<State>)> done) {

@@ -86,8 +86,9 @@ public:
     // The primary selection changed (Qt told it, on the main thread): an answer about an earlier
     // selection's source is void. With `ask`, the extension is asked at once which process set it,
     // so that the read that follows has the answer: each question to a shell flooded with calls waits
-    // behind them, and a gesture asks the pointer too.
-    void notePrimaryChange(bool ask);
+    // behind them, and a gesture asks the pointer too. `answered` is called on the main thread with the
+    // extension's answer (0: no native window's; nothing: no answer), at once when it is not asked.
+    void notePrimaryChange(bool ask, std::function<void(std::optional<qint32>)> answered = {});
     // The pointer without blocking: `done` is called on the main thread once the answer is in, with
     // nothing when the extension could not answer (it left the bus, or the bus gave up on the call).
     // Every button event the extension sent before it answered has been delivered by then. That holds
@@ -119,6 +120,8 @@ private:
     // Where the extension stands by the shell's answer about it.
     Access accessOf(const QVariantMap& info) const;
     void askToWatch();
+    // The extension's answer about `change` (nothing: none came), for reads of that selection.
+    void noteSource(quint64 change, std::optional<qint32> process);
 
     QDBusConnection bus_;
     QDBusServiceWatcher* watcher_ = nullptr;

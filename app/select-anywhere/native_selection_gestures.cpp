@@ -5,6 +5,8 @@
 #include <QLineF>
 #include <QPointer>
 
+#include <memory>
+
 #include "app/select-anywhere/direct_selection_controller.h"
 #include "platform/x11_windows.h"
 
@@ -74,7 +76,11 @@ QList<Event> NativeGestureTracker::button(const ShellPointer::Button& button, Cl
     return {};
 }
 
-QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& state, Clock::time_point now) {
+QList<Event> NativeGestureTracker::selectionChanged(const ShellPointer::State& state, Clock::time_point now,
+                                                    bool given) {
+    // A selection given up is no gesture's: ending a press's release on it would read before the
+    // program selected what the drag went over.
+    if (!given) return {};
     if (held_) {
         held_->changed = true;
         return {};
@@ -159,18 +165,36 @@ void NativeSelectionGestures::selectionChanged() {
     // active; an X window's selection is the X RECORD monitor's gesture. The shell is asked at once
     // which process set a native one, for the read that may follow.
     const bool native = shell_.isActive() && !halvern::x11::activeWindow();
-    shell_.notePrimaryChange(native);
-    if (tracker_.changedWhileHeld() || !native) return;
+    if (tracker_.changedWhileHeld() || !native) {
+        shell_.notePrimaryChange(native);
+        return;
+    }
     QPointer<NativeSelectionGestures> guard(this);
     const auto changed = std::chrono::steady_clock::now();
-    // The answer comes after every button event the extension told before it: the press or the
+    // Both answers come after every button event the extension told before them: the press or the
     // release that preceded this change is known by then, however late the bus delivers them. With
-    // no answer, what is known decides, and a button held without a press told is not guessed.
-    ++asking_;
-    shell_.askState([guard, changed](std::optional<ShellPointer::State> state) {
-        if (!guard) return;
+    // no answer, what is known decides, a button held without a press told is not guessed, and a
+    // source not told counts as one.
+    struct Answers {
+        std::optional<std::optional<qint32>> source;
+        std::optional<std::optional<ShellPointer::State>> state;
+    };
+    auto answers = std::make_shared<Answers>();
+    const auto decide = [guard, answers, changed] {
+        if (!guard || !answers->source || !answers->state) return;
         --guard->asking_;
-        guard->deliver(guard->tracker_.selectionChanged(state.value_or(ShellPointer::State{}), changed));
+        const std::optional<qint32> source = *answers->source;
+        guard->deliver(guard->tracker_.selectionChanged(answers->state->value_or(ShellPointer::State{}), changed,
+                                                        source.value_or(1) > 0));
+    };
+    ++asking_;
+    shell_.notePrimaryChange(true, [answers, decide](std::optional<qint32> source) {
+        answers->source = source;
+        decide();
+    });
+    shell_.askState([answers, decide](std::optional<ShellPointer::State> state) {
+        answers->state = state;
+        decide();
     });
 }
 

@@ -41,8 +41,10 @@ public:
     // ends what is shown, as a press does on X11); its release waits for the selection.
     QList<Event> button(const halvern::ShellPointer::Button& button, Clock::time_point now);
     // The selection of a native window changed at `now`; `state` is the extension's answer, given
-    // after every button event it sent before (none held when it did not answer).
-    QList<Event> selectionChanged(const halvern::ShellPointer::State& state, Clock::time_point now);
+    // after every button event it sent before (none held when it did not answer). `given` is false
+    // when the extension said no native window holds the selection now: it was given up, as GTK does
+    // as a press goes down, which selects nothing yet.
+    QList<Event> selectionChanged(const halvern::ShellPointer::State& state, Clock::time_point now, bool given = true);
     // A release whose window passed with no selection change ends as a click, which reads nothing.
     QList<Event> expire(Clock::time_point now);
     // Whether the selection's changes are this press's already: no need to ask about more.

@@ -24,10 +24,10 @@ QStringList described(const QList<Event>& events) {
 }
 
 // One thing that happens, at a time in milliseconds: the button ("down"/"up" at a place, over a
-// native window of process 42 unless `x11`), a selection change (with the button held or not), or
-// the tracker's timer.
+// native window of process 42 unless `x11`), a selection change (with the button held or not; to no
+// native window's when `cleared`), or the tracker's timer.
 struct Step {
-    enum Kind { down, up, change, expire } kind;
+    enum Kind { down, up, change, cleared, expire } kind;
     int ms = 0;
     QPoint place;
     bool heldOrX11 = false;  // a change: the extension says the button is held; a press: over an X window
@@ -107,6 +107,17 @@ TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGesture
           {Step::up, 200, {180, 204}},
           {Step::change, 150, {}, true}},
          {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42"}},
+        {"a press giving the selection up (GTK) leaves its release to the drag's change, and to the timer",
+         {{Step::down, 0, {100, 200}},
+          {Step::cleared, 5, {}, true},
+          {Step::up, 200, {180, 204}},
+          {Step::change, 300},
+          {Step::down, 2000, {300, 200}},
+          {Step::cleared, 2005, {}, true},
+          {Step::up, 2200, {380, 204}},
+          {Step::cleared, 2210},
+          {Step::expire, 2610}},
+         {"1 1 100,200 42", "6 0 180,204 42", "2 1 180,204 42", "1 1 300,200 42", "2 1 300,200 42"}},
         {"held when the selection changed, but no press told: a press then",
          {{Step::change, 0, {}, true}, {Step::up, 100, {150, 200}}},
          {"1 1 5,6 7", "6 0 150,200 7", "2 1 150,200 7"}},
@@ -125,7 +136,9 @@ TEST(NativeGestureTracker, PressesAndReleasesWithTheSelectionChangingMakeGesture
                     Button{step.kind == Step::down, step.place, quint32(step.ms), 42, !step.heldOrX11}, at));
                 break;
             case Step::change:
-                events.append(tracker.selectionChanged(State{{5, 6}, step.heldOrX11, step.focused}, at));
+            case Step::cleared:
+                events.append(tracker.selectionChanged(State{{5, 6}, step.heldOrX11, step.focused}, at,
+                                                       step.kind == Step::change));
                 break;
             case Step::expire: events.append(tracker.expire(at)); break;
             }
