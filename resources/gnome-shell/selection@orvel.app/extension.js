@@ -160,7 +160,7 @@ class SelectionService {
         this._heldRefusals = [];  // [invocation, message] of callers already refused, for the next pause
         this._sending = [];  // those whose pause is over, going out a few at a time
         this._refusalTimer = 0;
-        this._refusalSender = 0;
+        this._refusalsGoing = false;
         this._callsSinceCollecting = 0;
         this._collector = 0;
         this._watchers = new Map();  // unique name → id of the watch for its going away
@@ -230,8 +230,6 @@ class SelectionService {
         this._exported.unexport();
         if (this._refusalTimer)
             GLib.source_remove(this._refusalTimer);
-        if (this._refusalSender)
-            GLib.source_remove(this._refusalSender);
         if (this._collector)
             GLib.source_remove(this._collector);
         for (const [invocation, message] of [...this._sending, ...this._heldRefusals])
@@ -289,23 +287,36 @@ class SelectionService {
     // The refusals held when a pause ends go out in small parts; those held meanwhile wait for the
     // next pause, which begins once they are out.
     _pauseRefusals() {
-        if (this._refusalTimer || this._refusalSender || this._heldRefusals.length === 0)
+        if (this._refusalTimer || this._refusalsGoing || this._heldRefusals.length === 0)
             return;
         this._refusalTimer = GLib.timeout_add(GLib.PRIORITY_DEFAULT, REFUSAL_PAUSE_MS, () => {
             this._refusalTimer = 0;
             this._sending = this._heldRefusals;
             this._heldRefusals = [];
-            this._refusalSender = GLib.idle_add(GLib.PRIORITY_DEFAULT, () => {
-                for (const [invocation, message] of this._sending.splice(0, REFUSALS_AT_ONCE))
-                    this._refuse(invocation, message);
-                if (this._sending.length > 0)
-                    return GLib.SOURCE_CONTINUE;
-                this._refusalSender = 0;
-                this._pauseRefusals();
-                return GLib.SOURCE_REMOVE;
-            });
+            this._refusalsGoing = true;
+            this._sendRefusals();
             return GLib.SOURCE_REMOVE;
         });
+    }
+
+    // The next part goes out once the bus has answered a question asked after the part before, so
+    // that the bus has taken that part: the signals to the program, which leave on the same
+    // connection, wait behind one part at most. Handed to the connection at once, the parts piled up
+    // in it on a loaded machine, and a button's signal reached the program five seconds late.
+    _sendRefusals() {
+        for (const [invocation, message] of this._sending.splice(0, REFUSALS_AT_ONCE))
+            this._refuse(invocation, message);
+        if (this._sending.length === 0) {
+            this._refusalsGoing = false;
+            this._pauseRefusals();
+            return;
+        }
+        callBus('GetId', null, '(s)', this._cancellable)
+            .catch(() => {})
+            .then(() => {
+                if (!this._cancellable.is_cancelled())
+                    this._sendRefusals();
+            });
     }
 
     // Any copy of the program may ask for the pointer and the primary selection's source: the running
