@@ -536,6 +536,24 @@ bool pointerOverOwnWindowOrPanel() {
     return panel || resourceBase(dpy, window) == own;
 }
 
+void keepAbove(WindowId window) {
+    xcb_connection_t* connection = xcbConnection();
+    Display* dpy = display();
+    if (!connection || !dpy || !window || QThread::currentThread() != qGuiApp->thread()) return;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window);
+    event.type = atom(dpy, "_NET_WM_STATE");
+    event.data.data32[0] = 1;  // add
+    event.data.data32[1] = atom(dpy, "_NET_WM_STATE_ABOVE");
+    event.data.data32[3] = 1;  // asked by an application
+    xcb_send_event(connection, 0, DefaultRootWindow(dpy),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(connection);
+}
+
 std::optional<WindowPresence> presence(WindowId window) {
     Display* dpy = display();
     xcb_connection_t* connection = xcbConnection();

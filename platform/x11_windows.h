@@ -108,5 +108,10 @@ struct WindowPresence {
     bool keptAbove = false;
 };
 std::optional<WindowPresence> presence(WindowId window);
+// Asks the window manager to keep a window of this program, just shown, above ordinary windows. The
+// window's own request is read only as the manager takes the window, and a manager that gets to a
+// hiding after the window was shown again clears it then: the window would stay at the ordinary
+// level. Main thread only: sent after the window's own requests.
+void keepAbove(WindowId window);
 
 }  // namespace halvern::x11

@@ -92,6 +92,7 @@ SelectionPanels::Shown FloatingSelectionPanels::showIcon(QPointF point, const QS
     iconPanel_->move(placement(point, iconPanel_->size(), workAreaAt(point)));
     iconPanel_->show();
     iconPanel_->raise();
+    halvern::x11::keepAbove(halvern::x11::WindowId(iconPanel_->winId()));
     return shownState(iconPanel_);
 }
 
@@ -121,6 +122,7 @@ SelectionPanels::Shown FloatingSelectionPanels::showAnswer(QPointF point, bool a
     answerPanel_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     answerPanel_->show();
     answerPanel_->raise();
+    halvern::x11::keepAbove(halvern::x11::WindowId(answerPanel_->winId()));
     if (activate) answerPanel_->activateWindow();
     return shownState(answerPanel_);
 }

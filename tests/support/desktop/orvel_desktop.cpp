@@ -524,7 +524,14 @@ WindowManager::WindowManager(const X11Display& display) {
                display.managesNewWindows(10000);
 }
 
-WindowManager::~WindowManager() { endProcessTree(process_); }
+WindowManager::~WindowManager() {
+    pause(false);
+    endProcessTree(process_);
+}
+
+void WindowManager::pause(bool paused) {
+    if (process_.processId() > 0) ::kill(pid_t(process_.processId()), paused ? SIGSTOP : SIGCONT);
+}
 
 // ---- TrayHost -------------------------------------------------------------------------------------
 

@@ -135,6 +135,8 @@ public:
     explicit WindowManager(const X11Display& display);
     ~WindowManager();
     bool isRunning() const { return running_; }
+    // Stops the manager where it is, or lets it go on: what reaches it meanwhile waits for it.
+    void pause(bool paused);
 
 private:
     QProcess process_;

@@ -11,7 +11,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/select-anywhere/direct_result_panel.h"
 #include "app/select-anywhere/direct_selection_controller.h"
+#include "app/select-anywhere/floating_selection_panels.h"
+#include "app/select-anywhere/selection_icon_panel.h"
 #include "base/defaults_store.h"
 #include "tests/support/desktop/orvel_desktop.h"
 
@@ -99,4 +102,18 @@ TEST(WindowChecklistDesktop, EveryCheckHoldsUnderAWindowManager) {
     }
     for (const QString& name : tally.failures) ADD_FAILURE() << name.toStdString();
     EXPECT_GE(result.size(), 40);
+
+    // Hidden and shown again before a busy manager handled the hiding, which clears what it kept of
+    // the window: the panels stay above ordinary windows all the same.
+    velquin::FloatingSelectionPanels panels;
+    panels.showIcon({300, 300}, {});
+    panels.showAnswer({300, 300}, false);
+    manager.pause(true);
+    panels.hide();
+    panels.showIcon({300, 300}, {});
+    panels.showAnswer({300, 300}, false);
+    manager.pause(false);
+    ASSERT_TRUE(display.managesNewWindows(10000));  // it has handled all of the above by then
+    EXPECT_TRUE(panels.iconState().keptAbove);
+    EXPECT_TRUE(panels.answerState().keptAbove);
 }
