@@ -73,7 +73,7 @@ TEST_F(SettingsSheetTest, KeepsItsSizeAndScrollsToItsLastRow) {
     EXPECT_TRUE(view->advancedGroup()->isVisible());
     auto* scroll = view->findChild<QScrollArea*>();
     ASSERT_TRUE(scroll);
-    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
     EXPECT_EQ(view->size(), size);
     scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
     const QPushButton* last = view->settingsButton();
@@ -196,7 +196,7 @@ TEST_F(SettingsSheetTest, WindowTestsCloseTheSheetFirstAndRunAfterTheirDelay) {
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(panels->calls.isEmpty());
     view.reset();  // the test does not need the sheet
-    QTRY_VERIFY(!panels->calls.filter(QStringLiteral("preview ")).isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panels->calls.filter(QStringLiteral("preview ")).isEmpty(); }));
     EXPECT_EQ(controller().activityStatus(), QStringLiteral("已请求显示本机测试小窗，没有读取选区或调用模型。"));
 }
 
@@ -206,7 +206,7 @@ TEST_F(SettingsSheetTest, AccountSettingsOpenAfterThisSheetClosed) {
     view->settingsButton()->click();
     EXPECT_FALSE(view->isVisible());
     EXPECT_FALSE(store().showSettings());
-    QTRY_VERIFY(store().showSettings());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return store().showSettings(); }));
 }
 
 TEST_F(SettingsSheetTest, ScreenshotsInThreeLanguagesLightAndDark) {

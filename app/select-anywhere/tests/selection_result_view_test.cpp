@@ -73,7 +73,7 @@ TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
     EXPECT_FALSE(view.busyIndicator()->isHidden());
     EXPECT_EQ(view.placeholderLabel()->text(), QStringLiteral("正在回答…"));
 
-    QTRY_VERIFY(stub.requests().size() == 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stub.requests().size() == 1; }));
     view.stopButton()->click();
     EXPECT_FALSE(store().isBusy());
     EXPECT_TRUE(view.stopButton()->isHidden());
@@ -84,7 +84,7 @@ TEST_F(SelectionResultViewTest, StopAndRegenerateShareOnePlaceThroughARequest) {
     view.regenerateButton()->click();
     EXPECT_EQ(view.placeholderLabel()->text(), QStringLiteral("正在回答…"));
     scheduler->runNextJob();
-    QTRY_VERIFY(!store().isBusy());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !store().isBusy(); }));
     ASSERT_TRUE(store().answer().has_value());
     EXPECT_EQ(view.answerText()->toPlainText(), store().answer()->text);
     // Screen readers read an answer as written, a switch in it included.

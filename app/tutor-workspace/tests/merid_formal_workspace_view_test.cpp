@@ -388,7 +388,8 @@ TEST_F(WorkspaceViewTest, SessionRowsAskBeforeDeleting) {
     // "取消" keeps every session; "永久删除" removes the one asked for.
     emit rows.last()->deleteRequested();
     ASSERT_TRUE(view_->deleteConfirmation());
-    QTRY_COMPARE(view_->deleteConfirmation()->width(), ConfirmationSheet::sheetWidth);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return view_->deleteConfirmation()->width() == ConfirmationSheet::sheetWidth; }));
     for (QAbstractButton* button : view_->deleteConfirmation()->buttons())
         if (button->text() == QStringLiteral("取消")) button->click();
     EXPECT_FALSE(controller().deleteCandidate());
