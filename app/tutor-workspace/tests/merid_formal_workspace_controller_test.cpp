@@ -342,11 +342,13 @@ TEST_F(WorkspaceControllerTest, StoppingOrFailingPutsTheSessionBack) {
     EXPECT_EQ(screen.active().draft, before.draft);
     EXPECT_EQ(screen.active().turns, before.turns);
     const TeacherLearningSession afterStop = screen.active();
+    screen.finishSaving();  // the stop's own save, on the writer's thread
     const QByteArray savedAfterStop = contents(sessionsFile_);
     tutor_->release(lesson(QStringLiteral("迟到的回复。")));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(screen.active(), afterStop);
+    screen.finishSaving();
     EXPECT_EQ(contents(sessionsFile_), savedAfterStop);
     EXPECT_EQ(screen.errorMessage(), QStringLiteral("已停止本轮；成功保存的课堂内容不会被撤销。"));
 
