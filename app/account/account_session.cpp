@@ -92,6 +92,11 @@ AccountSession::AccountSession(AccountSessionServices services, QObject* parent)
 
 AccountSession::~AccountSession() = default;
 
+QString AccountSession::feedback() const {
+    if (feedback_.english.isEmpty()) return feedback_.chinese;
+    return services_.wording(feedback_.chinese, feedback_.english, feedback_.french);
+}
+
 AccountSession& AccountSession::shared() {
     static AccountSession* const session = new AccountSession(sharedServices().value_or(AccountSessionServices{}));
     return *session;
@@ -158,7 +163,7 @@ QCoro::Task<void> AccountSession::signIn(QString email, QString password) {
     }
     if (!guard) co_return;
     if (failure) {
-        assign(feedback_, signInFailureText(failure), &AccountSession::feedbackChanged);
+        setFeedback({signInFailureText(failure)});
         assign(working_, false, &AccountSession::workingChanged);
         co_return;
     }
@@ -169,7 +174,7 @@ QCoro::Task<void> AccountSession::signIn(QString email, QString password) {
     auto confirming = refresh();
     co_await std::move(confirming);
     if (!guard) co_return;
-    if (accountID_ && !emailVerified_) assign(feedback_, kSignedInUnverified, &AccountSession::feedbackChanged);
+    if (accountID_ && !emailVerified_) setFeedback({kSignedInUnverified});
     assign(working_, false, &AccountSession::workingChanged);
 }
 
@@ -230,10 +235,8 @@ QCoro::Task<void> AccountSession::signInWithGoogle() {
     co_await std::move(confirming);
     if (!guard) co_return;
     if (accountID_ == expectedID) {
-        assign(feedback_,
-               services_.wording(QStringLiteral("Google 登录成功"), QStringLiteral("Signed in with Google"),
-                                 QStringLiteral("Connexion Google réussie")),
-               &AccountSession::feedbackChanged);
+        setFeedback({QStringLiteral("Google 登录成功"), QStringLiteral("Signed in with Google"),
+                     QStringLiteral("Connexion Google réussie")});
         assign(working_, false, &AccountSession::workingChanged);
         co_return;
     }
@@ -252,7 +255,7 @@ QCoro::Task<void> AccountSession::signInWithGoogle() {
 }
 
 void AccountSession::setGoogleFailure(const QString& description) {
-    assign(feedback_, QStringLiteral("Google 登录失败：") + description, &AccountSession::feedbackChanged);
+    setFeedback({QStringLiteral("Google 登录失败：") + description});
     assign(working_, false, &AccountSession::workingChanged);
 }
 
@@ -324,7 +327,7 @@ void AccountSession::applyAccount(const QJsonObject& reply) {
     assign(emailVerified_, verified, &AccountSession::emailVerifiedChanged);
     assign(identityVerified_, verified || (identityVerified.isBool() && identityVerified.toBool()),
            &AccountSession::identityVerifiedChanged);
-    assign(feedback_, QString(), &AccountSession::feedbackChanged);
+    setFeedback({QString()});
 }
 
 void AccountSession::applyRefreshFailure(const QString& description) {
@@ -333,7 +336,7 @@ void AccountSession::applyRefreshFailure(const QString& description) {
     history_.switchToPending();
     assign(emailVerified_, false, &AccountSession::emailVerifiedChanged);
     assign(identityVerified_, false, &AccountSession::identityVerifiedChanged);
-    assign(feedback_, QStringLiteral("账户信息刷新失败：") + description, &AccountSession::feedbackChanged);
+    setFeedback({QStringLiteral("账户信息刷新失败：") + description});
 }
 
 QCoro::Task<void> AccountSession::sendVerificationEmail() {
@@ -351,39 +354,32 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
         if (!guard) co_return;
     }
     if (!eligible() || !token) {
-        assign(
-            feedback_,
-            services_.wording(QStringLiteral("请先登录尚未验证邮箱的账户。"),
-                              QStringLiteral("Sign in to an unverified email account first."),
-                              QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée.")),
-            &AccountSession::feedbackChanged);
+        setFeedback({QStringLiteral("请先登录尚未验证邮箱的账户。"),
+                     QStringLiteral("Sign in to an unverified email account first."),
+                     QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée.")});
         co_return;
     }
     const std::optional<QUrl> url = services_.client->verificationUrl();
     if (!url) {
-        assign(feedback_,
-               services_.wording(QStringLiteral("邮箱验证服务不可用。"),
-                                 QStringLiteral("Email verification is unavailable."),
-                                 QStringLiteral("La vérification par courriel est indisponible.")),
-               &AccountSession::feedbackChanged);
+        setFeedback({QStringLiteral("邮箱验证服务不可用。"), QStringLiteral("Email verification is unavailable."),
+                     QStringLiteral("La vérification par courriel est indisponible.")});
         co_return;
     }
 
     assign(working_, true, &AccountSession::workingChanged);
-    const QString failed =
-        services_.wording(QStringLiteral("验证邮件发送失败，请稍后重试。"),
+    const Feedback failed{QStringLiteral("验证邮件发送失败，请稍后重试。"),
                           QStringLiteral("Could not send verification email. Please try again."),
-                          QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez."));
-    QString message;
+                          QStringLiteral("Impossible d’envoyer le courriel de vérification. Réessayez.")};
+    Feedback message;
     std::optional<net::HttpResponse> response;
     try {
         auto client = services_.client;
         auto sending = client->requestVerification(*url, *token);
         response = co_await std::move(sending);
     } catch (...) {
-        message = services_.wording(QStringLiteral("网络异常，尚未发送验证邮件。"),
-                                    QStringLiteral("Network error. Verification email was not sent."),
-                                    QStringLiteral("Erreur réseau. Le courriel de vérification n’a pas été envoyé."));
+        message = {QStringLiteral("网络异常，尚未发送验证邮件。"),
+                   QStringLiteral("Network error. Verification email was not sent."),
+                   QStringLiteral("Erreur réseau. Le courriel de vérification n’a pas été envoyé.")};
     }
     if (!guard) co_return;
     if (response) {
@@ -392,31 +388,30 @@ QCoro::Task<void> AccountSession::sendVerificationEmail() {
             auto refreshing = refresh();
             co_await std::move(refreshing);
             if (!guard) co_return;
-            message = services_.wording(QStringLiteral("邮箱已验证。"), QStringLiteral("Email already verified."),
-                                        QStringLiteral("Adresse courriel déjà vérifiée."));
+            message = {QStringLiteral("邮箱已验证。"), QStringLiteral("Email already verified."),
+                       QStringLiteral("Adresse courriel déjà vérifiée.")};
         } else if (response->status == 202) {
             const QJsonDocument document = QJsonDocument::fromJson(response->body);
             const bool sent =
                 document.isObject() && document.object().value(QStringLiteral("sent")) == QJsonValue(true);
-            message =
-                sent ? services_.wording(QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
-                                         QStringLiteral("Verification email sent. Check your inbox within 15 minutes."),
-                                         QStringLiteral("Courriel de vérification envoyé. Consultez votre boîte de "
-                                                        "réception dans les 15 minutes."))
-                     : failed;
+            message = sent ? Feedback{QStringLiteral("验证邮件已发送，请在 15 分钟内前往邮箱完成验证。"),
+                                      QStringLiteral("Verification email sent. Check your inbox within 15 minutes."),
+                                      QStringLiteral("Courriel de vérification envoyé. Consultez votre boîte de "
+                                                     "réception dans les 15 minutes.")}
+                           : failed;
         } else if (response->status == 503) {
-            message = services_.wording(QStringLiteral("邮件服务暂时不可用，请稍后重试。"),
-                                        QStringLiteral("Email service is temporarily unavailable."),
-                                        QStringLiteral("Le service courriel est temporairement indisponible."));
+            message = {QStringLiteral("邮件服务暂时不可用，请稍后重试。"),
+                       QStringLiteral("Email service is temporarily unavailable."),
+                       QStringLiteral("Le service courriel est temporairement indisponible.")};
         } else if (response->status == 429) {
-            message = services_.wording(QStringLiteral("请求过于频繁，请稍后重试。"),
-                                        QStringLiteral("Too many requests. Please try again later."),
-                                        QStringLiteral("Trop de demandes. Réessayez plus tard."));
+            message = {QStringLiteral("请求过于频繁，请稍后重试。"),
+                       QStringLiteral("Too many requests. Please try again later."),
+                       QStringLiteral("Trop de demandes. Réessayez plus tard.")};
         } else {
             message = failed;
         }
     }
-    assign(feedback_, message, &AccountSession::feedbackChanged);
+    setFeedback(message);
     assign(working_, false, &AccountSession::workingChanged);
 }
 
@@ -427,11 +422,11 @@ QCoro::Task<void> AccountSession::signOut() {
     if (!guard) co_return;
     if (failure) {
         // The token may still be there: the session stays signed in, history scope included.
-        assign(feedback_, *failure, &AccountSession::feedbackChanged);
+        setFeedback({*failure});
         co_return;
     }
     endSession();
-    assign(feedback_, QStringLiteral("已退出登录"), &AccountSession::feedbackChanged);
+    setFeedback({QStringLiteral("已退出登录")});
 }
 
 QCoro::Task<std::optional<QString>> AccountSession::removeToken() {
@@ -463,7 +458,7 @@ void AccountSession::endSession() {
 }
 
 void AccountSession::importLegacyMeridHistory() {
-    const auto report = [this](const QString& text) { assign(feedback_, text, &AccountSession::feedbackChanged); };
+    const auto report = [this](const QString& text) { setFeedback({text}); };
     const std::optional<QString> accountFile =
         accountID_ ? AccountDataScope::meridSessionsURL(*accountID_, services_.dataFolder) : std::nullopt;
     if (!signedIn_ || !accountFile) {

@@ -82,7 +82,10 @@ public:
     bool emailVerified() const { return emailVerified_; }
     bool identityVerified() const { return identityVerified_; }
     bool working() const { return working_; }
-    const QString& feedback() const { return feedback_; }
+    // The last status text. A message with wordings of its own comes in the interface language of
+    // the moment it is read (a language switch changes it without `feedbackChanged`); any other is
+    // Chinese, for the views to translate.
+    QString feedback() const;
     // The keyring has been read once since start.
     bool started() const { return started_; }
 
@@ -137,6 +140,14 @@ Q_SIGNALS:
     void meridSessionsImported(const QString& accountID);
 
 private:
+    // A status text: Chinese alone, or with the message's English and French wordings.
+    struct Feedback {
+        QString chinese;
+        QString english;
+        QString french;
+        bool operator==(const Feedback&) const = default;
+    };
+
     template <typename T, typename Signal>
     void assign(T& field, const T& value, Signal signal) {
         if (field == value) return;
@@ -144,6 +155,7 @@ private:
         Q_EMIT(this->*signal)();
     }
 
+    void setFeedback(const Feedback& feedback) { assign(feedback_, feedback, &AccountSession::feedbackChanged); }
     QCoro::Task<void> readKeyringAtStart();
     void applyAccount(const QJsonObject& reply);
     void applyRefreshFailure(const QString& description);
@@ -168,7 +180,7 @@ private:
     bool emailVerified_ = false;
     bool identityVerified_ = false;
     bool working_ = false;
-    QString feedback_;
+    Feedback feedback_;
     bool started_ = false;
 
     quint64 sessionEpoch_ = 0;

@@ -381,16 +381,20 @@ TEST_F(GoogleSignInTest, TheRefreshDecidesWhatTheSessionKeeps) {
         std::optional<QString> accountID;
         std::optional<QString> token;
         QString feedback;
+        QString feedbackInChinese;  // after a switch to Chinese
     } rows[] = {
         {"same account, English", accounttest::Language::english,
          account(QStringLiteral("gid_12345"), {{QStringLiteral("kind"), QStringLiteral("google")}}), false, true,
-         QStringLiteral("gid_12345"), QStringLiteral("tok-g"), QStringLiteral("Signed in with Google")},
+         QStringLiteral("gid_12345"), QStringLiteral("tok-g"), QStringLiteral("Signed in with Google"),
+         QStringLiteral("Google 登录成功")},
         {"another account", accounttest::Language::chinese,
          account(QStringLiteral("gid_99999"), {{QStringLiteral("kind"), QStringLiteral("google")}}), true, false,
-         std::nullopt, std::nullopt, QStringLiteral("Google 登录失败：") + kInvalidReply},
+         std::nullopt, std::nullopt, QStringLiteral("Google 登录失败：") + kInvalidReply,
+         QStringLiteral("Google 登录失败：") + kInvalidReply},
         // A failure is kept in Chinese in every language: the account view shows it translated.
         {"refresh refused, French", accounttest::Language::french, ScriptedReply::json(401, "{}"), true, true,
-         std::nullopt, QStringLiteral("tok-g"), QStringLiteral("Google 登录失败：") + kInvalidReply},
+         std::nullopt, QStringLiteral("tok-g"), QStringLiteral("Google 登录失败：") + kInvalidReply,
+         QStringLiteral("Google 登录失败：") + kInvalidReply},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -405,6 +409,8 @@ TEST_F(GoogleSignInTest, TheRefreshDecidesWhatTheSessionKeeps) {
         AccountSession& s = h.session();
         run(s.signInWithGoogle());
         EXPECT_EQ(s.feedback(), row.feedback);
+        h.language = accounttest::Language::chinese;
+        EXPECT_EQ(s.feedback(), row.feedbackInChinese);
         EXPECT_EQ(s.signedIn(), row.signedIn);
         EXPECT_EQ(s.accountID(), row.accountID);
         EXPECT_EQ(h.history->accountID(), row.accountID);

@@ -56,12 +56,16 @@ TEST(VerificationEmail, AlreadyVerifiedRefreshesBeforeSaying) {
     ASSERT_EQ(h.stub.requests().size(), 3);
     EXPECT_EQ(h.stub.requests()[1].path, HostedStub::verificationPath);
     EXPECT_EQ(h.stub.requests()[2].path, HostedStub::accountPath);
+    // A language switch words the message shown anew.
+    h.language = accounttest::Language::french;
+    EXPECT_EQ(s.feedback(), QStringLiteral("Adresse courriel déjà vérifiée."));
 
     // Verified now: no second request, and the French text.
-    h.language = accounttest::Language::french;
     run(s.sendVerificationEmail());
     EXPECT_EQ(s.feedback(), QStringLiteral("Connectez-vous à un compte dont l’adresse courriel n’est pas vérifiée."));
     EXPECT_EQ(h.stub.requests().size(), 3);
+    h.language = accounttest::Language::chinese;
+    EXPECT_EQ(s.feedback(), QStringLiteral("请先登录尚未验证邮箱的账户。"));
 }
 
 TEST(VerificationEmail, OnlyUnverifiedEmailAccountsMayAsk) {
