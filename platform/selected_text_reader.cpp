@@ -169,36 +169,46 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
     return std::nullopt;
 }
 
-// Depth-first search of the focused window for an element with selected text.
-std::optional<Found> searchWindowSelectedText(const ReadContext& context, const AccessibilityElementPtr& window) {
-    QList<std::pair<AccessibilityElementPtr, int>> stack{{window, 0}};
+// Depth-first search of the application's windows for the element holding the selection, focused or
+// not: the focused window first, then the others, each to its own bound (a program whose windows have
+// all lost the focus, as when the person went on to run a command elsewhere, keeps its selection). A
+// toolkit that tells no focused element (GTK 4) is found only here, its password fields too: one that
+// holds a selection refuses the read wherever the search meets it, even after an ordinary element's,
+// and even when it gives none of its text (GTK 4 shows a password made visible with the peek icon
+// nowhere on the bus, but puts it into PRIMARY in clear). The first ordinary element's text is the
+// search's result.
+std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const AccessibilityElementList& windows) {
+    std::optional<Found> found;
     AccessibilityElementList seen;
-    int popped = 0;
-    while (true) {
-        if (stack.isEmpty() || popped >= SelectedTextReader::windowSearchElements || !context.open())
-            return std::nullopt;
-        const auto [element, depth] = stack.takeLast();
-        ++popped;
-        if (containsElement(seen, element) || !belongsTo(element, context.owner)) continue;
-        seen.append(element);
+    for (const AccessibilityElementPtr& window : windows) {
+        QList<std::pair<AccessibilityElementPtr, int>> stack{{window, 0}};
+        for (int popped = 0; !stack.isEmpty() && popped < SelectedTextReader::windowSearchElements && context.open();) {
+            const auto [element, depth] = stack.takeLast();
+            ++popped;
+            if (containsElement(seen, element) || !belongsTo(element, context.owner)) continue;
+            seen.append(element);
 
-        // The element holding the selection is walked as a candidate is: a toolkit that tells no
-        // focused element (GTK 4) is found only here, its password fields too.
-        if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
-            if (const auto selection = usable(context, *text)) {
+            std::optional<QString> selection;
+            if (const auto text = meaningfulText(context.attribute(element, Attr::selectedText)))
+                selection = usable(context, *text);
+            const auto range =
+                selection ? std::nullopt : context.attribute(element, Attr::selectedTextRange).as<AccessibilityRange>();
+            if (selection || (range && range->length > 0)) {
                 qsizetype inside = 0;
                 secureChain(context, element, inside);
                 if (inside > 0) throw DirectSelectionFailure(Case::protectedField);
-                return Found{*selection, SelectedTextReader::windowSearchRoute};
+                if (selection && !found) found = Found{*selection, SelectedTextReader::windowSearchRoute};
             }
 
-        if (depth <= SelectedTextReader::windowSearchChildDepth) {
-            const auto children = context.attribute(element, Attr::children).as<AccessibilityElementList>();
-            if (!children) continue;
-            for (auto child = children->crbegin(); child != children->crend(); ++child)
-                if (belongsTo(*child, context.owner)) stack.append({*child, depth + 1});
+            if (depth <= SelectedTextReader::windowSearchChildDepth) {
+                const auto children = context.attribute(element, Attr::children).as<AccessibilityElementList>();
+                if (!children) continue;
+                for (auto child = children->crbegin(); child != children->crend(); ++child)
+                    if (belongsTo(*child, context.owner)) stack.append({*child, depth + 1});
+            }
         }
     }
+    return found;
 }
 
 // The application's element, with the read's time-out, asked for its role once.
@@ -337,10 +347,13 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
                 }
             }
 
-            if (window) {
-                if (auto found = searchWindowSelectedText(context, window))
-                    return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
-            }
+            AccessibilityElementList windows;
+            if (window) windows.append(window);
+            if (const auto all = context.attribute(application, Attr::children).as<AccessibilityElementList>())
+                for (const AccessibilityElementPtr& other : all->mid(0, contentWindows))
+                    if (belongsTo(other, processIdentifier) && !containsElement(windows, other)) windows.append(other);
+            if (auto found = searchWindowsSelectedText(context, windows))
+                return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
             // No other element showed the selection: nothing shows the password field did not hold it.
             if (context.passedOverPasswordField) throw DirectSelectionFailure(Case::protectedField);
             // Only text without a letter or digit was selected: another attempt reads the same. Objects

@@ -168,9 +168,8 @@ TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
     {  // Length 0: no string for the range, but the selected text and the markers are tried.
         Scene scene;
         scene.field->set(Attr::selectedTextRange, AccessibilityRange{5, 0});
-        scene.field->setParameterized(Param::stringForRange, [](const AccessibilityValue&) {
-            return textReply(QStringLiteral("range text"));
-        });
+        scene.field->setParameterized(
+            Param::stringForRange, [](const AccessibilityValue&) { return textReply(QStringLiteral("range text")); });
         scene.field->set(Attr::selectedTextMarkerRange, AccessibilityTextMarkerRange{QVariant(7)});
         scene.field->setParameterized(Param::stringForTextMarkerRange, [](const AccessibilityValue& parameter) {
             const auto* markers = std::get_if<AccessibilityTextMarkerRange>(&parameter);
@@ -178,7 +177,8 @@ TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
         });
         const SelectionReadResult result = scene.read();
         EXPECT_EQ(result.text, QStringLiteral("marker text"));
-        EXPECT_TRUE(result.route.startsWith(QStringLiteral("AXSelectedTextMarkerRange → AXStringForTextMarkerRange · ")));
+        EXPECT_TRUE(
+            result.route.startsWith(QStringLiteral("AXSelectedTextMarkerRange → AXStringForTextMarkerRange · ")));
         EXPECT_EQ(scene.system.count(QStringLiteral("field AXStringForRange")), 0);
     }
     {  // A kept range gives the string for the range after blank selected text.
@@ -315,8 +315,8 @@ TEST(SelectedTextReader, ThreeFruitlessAttemptsGiveUnsupportedWithTheDiagnostics
     // Window and its focused element (the field), then nothing else.
     EXPECT_EQ(failure.diagnostics(), QStringLiteral("AX focus=-7, hit=-2, candidates=2"));
     EXPECT_EQ(failure.message(), tamsel::DirectSelectionFailure(Case::unsupported).message());
-    EXPECT_EQ(scene.system.sleeps, (QList<std::chrono::milliseconds>{std::chrono::milliseconds(150),
-                                                                       std::chrono::milliseconds(250)}));
+    EXPECT_EQ(scene.system.sleeps,
+              (QList<std::chrono::milliseconds>{std::chrono::milliseconds(150), std::chrono::milliseconds(250)}));
     EXPECT_EQ(scene.system.count(QStringLiteral("app AXFocusedUIElement")), 3);
 }
 
@@ -351,9 +351,10 @@ TEST(SelectedTextReader, AnElementIsReadOncePerAttempt) {
     // parent and a candidate; both are reached again in the second pass.
     const SelectionReadFailure failure = scene.failure();
     EXPECT_EQ(failure.reason(), Case::unsupported);
-    EXPECT_EQ(scene.system.count(QStringLiteral("field AXSelectedTextRange")), 3);  // once per attempt
-    EXPECT_EQ(scene.system.count(QStringLiteral("window AXSelectedTextRange")), 3);
-    // The window search reads the window and the field again (its own seen list), once per attempt.
+    // Once per attempt by the candidates' reads; the window search reads the window and the field
+    // again (its own seen list), once per attempt.
+    EXPECT_EQ(scene.system.count(QStringLiteral("field AXSelectedTextRange")), 6);
+    EXPECT_EQ(scene.system.count(QStringLiteral("window AXSelectedTextRange")), 6);
     EXPECT_EQ(scene.system.count(QStringLiteral("field AXSelectedText")), 6);
 
     // A second reference that compares equal is the same element.
@@ -439,6 +440,47 @@ TEST(SelectedTextReader, WindowSearchIsDepthFirstBoundedByDepthAndFortyElements)
         EXPECT_EQ(scene.system.count(QStringLiteral("c40 AXSelectedText")), 0);
         const qsizetype first = scene.system.requests.indexOf(QStringLiteral("c1 AXSelectedText"));
         EXPECT_LT(first, scene.system.requests.indexOf(QStringLiteral("c2 AXSelectedText")));
+    }
+}
+
+// A program none of whose windows has the focus any more (the person went on to a terminal) still
+// holds its selection: every window of it is searched, and a password field there holding a
+// selection refuses the read even when it gives none of its text (GTK 4's, its password shown with
+// the peek icon) and wherever an ordinary selection lies.
+TEST(SelectedTextReader, TheWindowsOfAProgramWithoutFocusAreSearched) {
+    struct Row {
+        const char* name;
+        bool passwordHoldsSelection;
+        bool passwordFirst;
+        std::optional<Case> refusal;
+    } rows[] = {
+        {"ordinary selection only", false, true, std::nullopt},
+        {"password field holds it, ordinary text after", true, true, Case::protectedField},
+        {"password field holds it, ordinary text before", true, false, Case::protectedField},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Scene scene;
+        scene.app->set(Attr::focusedUIElement, AccessibilityElementPtr());
+        scene.app->set(Attr::focusedWindow, AccessibilityElementPtr());
+        scene.app->setHit(AccessibilityReply::failed(accessibility_error::noValue));
+        FakeElementPtr second = scene.system.element(QStringLiteral("second"), source);
+        FakeElementPtr password = scene.system.element(QStringLiteral("password"), source);
+        FakeElementPtr view = scene.system.element(QStringLiteral("view"), source);
+        FakeAccessibilitySystem::link(scene.app, {scene.window, second});
+        FakeAccessibilitySystem::link(
+            second, row.passwordFirst ? QList<FakeElementPtr>{password, view} : QList<FakeElementPtr>{view, password});
+        password->set(Attr::role, secureTextFieldRole);
+        password->set(Attr::selectedText, QString());
+        password->set(Attr::selectedTextRange, AccessibilityRange{0, row.passwordHoldsSelection ? 13 : 0});
+        view->set(Attr::selectedText, QStringLiteral("Ordinary words"));
+        if (row.refusal) {
+            EXPECT_EQ(scene.failure().reason(), *row.refusal);
+        } else {
+            const SelectionReadResult result = scene.read();
+            EXPECT_EQ(result.text, QStringLiteral("Ordinary words"));
+            EXPECT_TRUE(result.route.startsWith(SelectedTextReader::windowSearchRoute)) << result.route.toStdString();
+        }
     }
 }
 

@@ -159,9 +159,10 @@ NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, co
     ownProcessTree(process_);
     process_.start(QStringLiteral("/usr/bin/python3"),
                    QStringList{QStringLiteral(ORVEL_TEXT_WINDOW_SCRIPT),
-                               toolkit == Toolkit::Gtk3   ? QStringLiteral("3")
-                               : toolkit == Toolkit::Gtk4 ? QStringLiteral("4")
-                                                          : QStringLiteral("4-password"),
+                               toolkit == Toolkit::Gtk3                ? QStringLiteral("3")
+                               : toolkit == Toolkit::Gtk4              ? QStringLiteral("4")
+                               : toolkit == Toolkit::Gtk4PasswordEntry ? QStringLiteral("4-password")
+                                                                       : QStringLiteral("4-peek"),
                                password} +
                        lines);
 }

@@ -57,8 +57,9 @@ private:
 // password entry above a text view holding `lines`, the view with the keyboard focus.
 class NativeTextWindow {
 public:
-    // Gtk4PasswordEntry: GTK 4 with its PasswordEntry in place of an Entry with its text hidden.
-    enum class Toolkit { Gtk3, Gtk4, Gtk4PasswordEntry };
+    // Gtk4PasswordEntry: GTK 4 with its PasswordEntry in place of an Entry with its text hidden;
+    // Gtk4PeekingPasswordEntry: that entry with its password shown in clear by its peek icon.
+    enum class Toolkit { Gtk3, Gtk4, Gtk4PasswordEntry, Gtk4PeekingPasswordEntry };
 
     NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password = QStringLiteral("secret"));
     ~NativeTextWindow();

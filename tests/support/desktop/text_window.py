@@ -6,8 +6,9 @@ entry {"x", "y", "width", "height"} and, for every line of the text, the line's 
 the x of each boundary between its characters ("x": one more value than characters). It prints
 "pointer" on a line of its own when the pointer first moves over it after that: input reaches it.
 
-Usage: text_window.py 3|4|4-password PASSWORD LINE...
-(4-password: GTK 4's PasswordEntry in place of an Entry with its text hidden.) With
+Usage: text_window.py 3|4|4-password|4-peek PASSWORD LINE...
+(4-password: GTK 4's PasswordEntry in place of an Entry with its text hidden; 4-peek: that entry with its
+peek icon, turned on, so that the password is shown in clear.) With
 ORVEL_TEXT_WINDOW_WINDOWED set the window is an ordinary one of 800 x 400 instead, and the places are
 given from its own top left corner.
 """
@@ -66,9 +67,15 @@ def main():
     style.load_from_data(CSS)
     window = Gtk.Window(title="Orvel test text")
     box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=20)
-    if kind == "password":
-        entry = Gtk.PasswordEntry()
+    if kind in ("password", "peek"):
+        entry = Gtk.PasswordEntry(show_peek_icon=kind == "peek")
         entry.set_text(password)
+        if kind == "peek":
+            # What a click on the peek icon does: the entry's text widget shows its text.
+            child = entry.get_first_child()
+            while child and not isinstance(child, Gtk.Text):
+                child = child.get_next_sibling()
+            child.set_visibility(True)
     else:
         entry = Gtk.Entry(visibility=False, text=password)
     view = Gtk.TextView(editable=False, cursor_visible=False, left_margin=40, top_margin=40)

@@ -213,6 +213,9 @@ struct PasswordScene {
     bool browser = false;
     QStringList selectingKeys{QStringLiteral("ctrl+a")};  // select the focused field's whole text
     QString commandRefusal;  // what the study-selection command's refusal line says, where it matters
+    // The program's whole window, where the selection is left for another window to take the focus
+    // before the command and the tray's read ask for it.
+    std::optional<QRect> leftWindow;
 };
 
 using SceneStarter = std::function<std::optional<PasswordScene>(const X11Display&)>;
@@ -228,16 +231,18 @@ std::optional<QPoint> windowOrigin(const X11Display& display, qint64 pid) {
     return origin;
 }
 
-SceneStarter gtkWindow(orveltest::NativeTextWindow::Toolkit toolkit) {
-    return [toolkit](const X11Display& display) -> std::optional<PasswordScene> {
+SceneStarter gtkWindow(orveltest::NativeTextWindow::Toolkit toolkit, bool leftForAnotherWindow = false) {
+    return [toolkit, leftForAnotherWindow](const X11Display& display) -> std::optional<PasswordScene> {
         qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
         auto window = std::make_shared<orveltest::NativeTextWindow>(
             toolkit, QStringList{QStringLiteral("Ordinary words here")}, QStringLiteral("hunter2secret"));
         const std::optional<QPoint> origin =
             window->waitUntilShown() ? windowOrigin(display, window->pid()) : std::nullopt;
         if (!origin) return std::nullopt;
-        return PasswordScene{window, window->passwordEntry().translated(*origin), window->pointAt(0, 3) + *origin,
-                             *origin + QPoint(600, 350), QStringLiteral("hunter2secret")};
+        PasswordScene scene{window, window->passwordEntry().translated(*origin), window->pointAt(0, 3) + *origin,
+                            *origin + QPoint(600, 350), QStringLiteral("hunter2secret")};
+        if (leftForAnotherWindow) scene.leftWindow = QRect(*origin, QSize(800, 400));
+        return scene;
     };
 }
 
@@ -561,7 +566,8 @@ void expectNeverRead(const SceneStarter& start) {
     base::DefaultsStore(orvel.defaultsFile()).setInteger(QStringLiteral("orvelAIConsentPolicyVersion"), 1);
     orvel.setEnvironmentValue(QStringLiteral("ORVEL_SERVICE_URL"), stub.baseUrl());
     ASSERT_TRUE(orvel.start());
-    ASSERT_TRUE(orvel.waitForWindow(display));
+    const std::optional<X11Display::Window> mainWindow = orvel.waitForWindow(display);
+    ASSERT_TRUE(mainWindow);
     TrayHost tray(display);
     ASSERT_TRUE(tray.isRunning());
     const auto state = [&](const char* key) { return orvel.state().value(QLatin1StringView(key)).toString(); };
@@ -621,6 +627,16 @@ void expectNeverRead(const SceneStarter& start) {
         settle(200);
         for (const QString& keys : scene->selectingKeys) orveltest::pressKeys(keys);
         settle(300);
+        if (scene->leftWindow) {
+            // This program's window takes the focus, the pointer away from the field: the selection
+            // stays the field's.
+            const QPoint away = mainWindow->geometry.bottomRight() - QPoint(20, 20);
+            ASSERT_FALSE(scene->leftWindow->contains(away));
+            xdotool({QStringLiteral("mousemove"), QString::number(away.x()), QString::number(away.y())});
+            xdotool({QStringLiteral("windowactivate"), QString::number(mainWindow->id)});
+            ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == mainWindow->id; }));
+            ASSERT_EQ(orveltest::primarySelectionText(1000), password);
+        }
         const OrvelProgram::Run run = orvel.run({QStringLiteral("--study-selection"), QStringLiteral("explain")});
         EXPECT_TRUE(run.finished && run.exitCode == 1) << run.standardError.toStdString();
         EXPECT_TRUE(run.standardError.contains(scene->commandRefusal.toUtf8())) << run.standardError.toStdString();
@@ -663,6 +679,9 @@ void expectNeverRead(const SceneStarter& start) {
 
 TEST(PasswordFieldDesktop, Gtk3HiddenEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk3)); }
 TEST(PasswordFieldDesktop, Gtk4PasswordEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk4PasswordEntry)); }
+TEST(PasswordFieldDesktop, Gtk4PasswordShownWithThePeekIconAndLeft) {
+    expectNeverRead(gtkWindow(Toolkit::Gtk4PeekingPasswordEntry, true));
+}
 TEST(PasswordFieldDesktop, Gtk4HiddenEntry) { expectNeverRead(gtkWindow(Toolkit::Gtk4)); }
 TEST(PasswordFieldDesktop, QtPasswordLineEdit) { expectNeverRead(qtWindow()); }
 TEST(PasswordFieldDesktop, OwnerWindowWithoutAProcessId) { expectNeverRead(bareSelectionOwner()); }
