@@ -10,6 +10,9 @@
 
 #include <memory>
 
+// The OpenMP runtime the recogniser came with (null when it has none).
+extern "C" void omp_set_max_active_levels(int) __attribute__((weak));
+
 namespace halvern {
 
 namespace {
@@ -52,11 +55,26 @@ struct EngineDeleter {
 };
 using Engine = std::unique_ptr<tesseract::TessBaseAPI, EngineDeleter>;
 
+// The recogniser's parallel parts run on the calling thread alone, unless the person set the
+// OpenMP runtime's threads themselves. With a thread per core, each spinning while it waits for the
+// others, a page took three times the CPU time for the same wall time on an idle machine, and a
+// recognition up to 200 s on a machine busy with three CI runs (beside 24 CPU hogs: 22 to 33 s,
+// and 8 s with one thread). OMP_THREAD_LIMIT cannot be set from here: the runtime reads it when it
+// is loaded, before the program's first line (Qt's hashing library links it). The setting below is
+// the calling thread's: no parallel region it meets is active.
+void keepRecognitionOnThisThread() {
+    if (!omp_set_max_active_levels || qEnvironmentVariableIsSet("OMP_THREAD_LIMIT") ||
+        qEnvironmentVariableIsSet("OMP_NUM_THREADS"))
+        return;
+    omp_set_max_active_levels(0);
+}
+
 // This thread's engine, started on first use and kept for the thread's lifetime; null when it
 // could not be started.
 tesseract::TessBaseAPI* threadEngine(const QString& dataFolder, const QString& languages) {
     thread_local Engine engine;
     if (engine) return engine.get();
+    keepRecognitionOnThisThread();
     Engine fresh(new tesseract::TessBaseAPI);
     // Keep the recogniser's diagnostics off the standard error of the program.
     fresh->SetVariable("debug_file", "/dev/null");

@@ -592,7 +592,6 @@ OrvelProgram::OrvelProgram(QString binary) : binary_(binary.isEmpty() ? QStringL
     environment_.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
     environment_.insert(QStringLiteral("TMPDIR"), tempPath());
     environment_.insert(QStringLiteral("ORVEL_TEST_HOOKS"), QStringLiteral("1"));
-    environment_.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     environment_.remove(QStringLiteral("ORVEL_DEFAULTS_FILE"));
 
     QObject::connect(&process_, &QProcess::readyReadStandardOutput,
