@@ -111,6 +111,25 @@ TEST_F(MeridMathDesktop, TypesetsTextAsTextAndStaysOnItsPage) {
         EXPECT_EQ(evaluate(page, QStringLiteral("typeof window.meridRender"))->toString(), QStringLiteral("function"));
         EXPECT_EQ(evaluate(page, QStringLiteral("window.open('about:blank') === null"))->toBool(), true);
     }
+    // A formula KaTeX cannot read shows its source in a colour readable on the card.
+    {
+        QScrollArea area;
+        QWidget* content = column(area);
+        auto* text = new MeridMathRichText(QStringLiteral("Broken \\(x^\\) and \\(\\undefinedcommand\\)"), 14);
+        content->layout()->addWidget(text);
+        ASSERT_NE(text->webView(), nullptr);
+        ASSERT_TRUE(waitReported(*text));
+        const QString errorColour = QStringLiteral(
+            "(function () { var e = document.querySelector('.katex-error'); return e ? getComputedStyle(e).color : "
+            "'none'; })()");
+        const std::pair<InterfaceAppearance, const char*> rows[] = {{InterfaceAppearance::dark, "rgb(255, 138, 128)"},
+                                                                    {InterfaceAppearance::light, "rgb(204, 0, 0)"}};
+        for (const auto& [appearance, colour] : rows) {
+            ApplicationAppearance::shared().apply(appearance);
+            EXPECT_EQ(evaluate(text->webView()->page(), errorColour).value_or(QVariant()).toString(),
+                      QLatin1String(colour));
+        }
+    }
 }
 
 TEST_F(MeridMathDesktop, ViewsShareOneRendererFallBackAndPassTheWheelOn) {
