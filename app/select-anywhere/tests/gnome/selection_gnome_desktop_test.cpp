@@ -242,7 +242,6 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
     const QString clicked = QStringLiteral("鼠标事件正常。拖选或双击一个词才会尝试取字。");
     const QString refused = QStringLiteral("：这个控件是受保护的输入框，不读取其中的文字。");
     const QPoint elsewhere{640, 900};  // empty text view or page
-    constexpr int doubleClicks = 8;
     // What a row shows: the password field, and an ordinary word beside it.
     struct Shown {
         std::shared_ptr<void> window;
@@ -262,8 +261,11 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
     const struct {
         const char* name;
         std::function<Shown()> open;
-        // The command after the double clicks is run from a terminal over the field, which leaves X11's pointer there.
+        // The command after the double clicks is run from a terminal over the field, which leaves X11's pointer there
+        // (or, with `terminalBelow`, from one below it).
         bool commandFromTerminal = false;
+        bool terminalBelow = false;
+        int doubleClicks = 8;  // the field's own rows try it fewer times
     } rows[] = {
         {"GTK 3 entry, text hidden", gtk(Toolkit::Gtk3, 0, 6)},
         {"GTK 4 PasswordEntry", gtk(Toolkit::Gtk4PasswordEntry, 7, 12)},
@@ -283,6 +285,8 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
              return {page, page->wordBox(1, 0), page->wordBox(0, 0).center(), QStringLiteral("Opportunity")};
          },
          true},
+        {"GTK 4 PasswordEntry shown by its peek icon, the command from a terminal below",
+         gtk(Toolkit::Gtk4PeekingPasswordEntry, 0, 6), true, true, 1},
     };
     orveltest::AccessibilityBus accessibility;
     ASSERT_TRUE(accessibility.isConnected());
@@ -349,24 +353,25 @@ TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
         // people do: a loaded machine may pass GTK 4's selection on late.
         refusesGesture("a drag", [&] { input.drag(left, right, holdMs); });
         commandRefuses("a drag");
-        for (int time = 1; time <= doubleClicks; ++time)
+        for (int time = 1; time <= row.doubleClicks; ++time)
             refusesGesture("double click " + std::to_string(time), [&] { input.doubleClick(middle, holdMs); });
         if (row.commandFromTerminal) {
             // The selection stays the field's when another window takes the focus.
+            const QPoint typing = row.terminalBelow ? QPoint(100, middle.y() + 400) : middle;
             QProcess terminal;
             orveltest::ownProcessTree(terminal);
             terminal.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"),
-                                                     QStringLiteral("60x8+0+%1").arg(std::max(0, middle.y() - 60))});
+                                                     QStringLiteral("60x8+0+%1").arg(std::max(0, typing.y() - 60))});
             EXPECT_TRUE(waitUntil([&] {
                 const QList<X11Display::Window> windows = display.windowsOf(terminal.processId());
                 return !windows.isEmpty() && display.activeWindow() == windows.first().id;
             })) << "the terminal did not take the focus";
             // XWayland learns where the pointer is from a motion over its window, once that is drawn there.
             ASSERT_TRUE(waitUntil([&] {
-                input.move(middle + QPoint(1, 1));
-                input.move(middle);
-                return xwaylandPointer() == middle;
-            })) << "the terminal is not over the field";
+                input.move(typing + QPoint(1, 1));
+                input.move(typing);
+                return xwaylandPointer() == typing;
+            })) << "the terminal is not where the pointer is";
             ASSERT_EQ(orveltest::primarySelectionText(), password);
             commandRefuses("a double click, run from a terminal");
             orveltest::endProcessTree(terminal);
