@@ -39,13 +39,19 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
     if (evidence.program == Program::unknown) return {{}, Refusal::unknownProgram};
     const bool webView = evidence.program == Program::webView;
 
+    // Beside a password field that may hold a selection, the bus's text is the selection PRIMARY holds
+    // or nothing tells where PRIMARY's came from.
+    const bool shownIsPrimary = evidence.shown && evidence.primary && sameSelection(*evidence.shown, *evidence.primary);
+    const bool besidePasswordField = evidence.shown && evidence.shownBesidePasswordField && !shownIsPrimary;
+
     if (asker == Asker::command) {
         if (!evidence.sourceKnown && evidence.webBrowserRunsHere) return {{}, Refusal::unknownSource};
+        if (besidePasswordField) return {{}, Refusal::passwordField};
         if (evidence.sourceKnown && evidence.program != Program::ordinary) {
             // Only the very selection the bus shows in an ordinary element now.
-            if (evidence.shown && evidence.primary && sameSelection(*evidence.shown, *evidence.primary))
-                return {{Route::primary}, Refusal::noSelection};
+            if (shownIsPrimary) return {{Route::primary}, Refusal::noSelection};
             if (evidence.program == Program::clearPrimary) return {{}, Refusal::unconfirmedProgramField};
+            if (evidence.sourceOnBus) return {{}, Refusal::unshownWebSelectionWithoutCopy};
             return {{}, webView ? Refusal::unconfirmedWebViewField : Refusal::unconfirmedBrowserField};
         }
         if (!evidence.primary) return {{}, Refusal::noSelection};
@@ -53,6 +59,7 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
     }
 
     if (evidence.shown && evidence.primaryOwned && !evidence.primary) return {{}, Refusal::primaryUnanswered};
+    if (besidePasswordField) return {{}, Refusal::passwordField};
     // The bus may show an older selection of another element (a toolkit that keeps an entry's
     // selection after the focus left it): where the program's PRIMARY holds another text, that is
     // the selection just made, and the bus does not show where it is.
@@ -71,6 +78,11 @@ SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence
         // Its PRIMARY may be a password field's; its own copy refuses one.
         if (copyMayReach) return {{Route::ownCopy}, Refusal::readFailure};
         if (!primaryMayHold) return {{}, Refusal::readFailure};
+        // Its page is on the bus: the switch that opens it there is on already.
+        if (evidence.sourceOnBus)
+            return {{},
+                    evidence.copyKeyReachable && !evidence.copyEnabled ? Refusal::unshownWebSelection
+                                                                       : Refusal::unshownWebSelectionWithoutCopy};
         if (webView)
             return {{},
                     evidence.copyKeyReachable ? Refusal::unconfirmedWebViewField

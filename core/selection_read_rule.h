@@ -54,6 +54,11 @@ struct SelectionReadRule {
         unconfirmedBrowserFieldWithoutCopy,
         unconfirmedWebViewField,
         unconfirmedWebViewFieldWithoutCopy,
+        // A browser or web view whose page is on the bus, where the bus does not show the selection in
+        // an ordinary element: its own copy could read it, were the compatibility copy on; or no copy
+        // can (it is on, the window is outside X11, or the command asks).
+        unshownWebSelection,
+        unshownWebSelectionWithoutCopy,
         // A program that puts a password field's text into PRIMARY in clear, whose selection the bus
         // does not show.
         unconfirmedProgramField,
@@ -78,6 +83,11 @@ struct SelectionReadRule {
         // neither when it was not made (untrusted, not on the bus for the command).
         std::optional<QString> shown;
         std::optional<DirectSelectionFailure::Case> readFailure;
+        // The read passed over a password field that may hold a selection of its own: the text shown
+        // is the selection only where PRIMARY holds the same.
+        bool shownBesidePasswordField = false;
+        // The program shows its windows' content on the bus (the read got past finding it there).
+        bool sourceOnBus = false;
         // A window owns PRIMARY (for the gesture's read, one of the program's), and its text where
         // that window is the program's and handed it over in time.
         bool primaryOwned = false;

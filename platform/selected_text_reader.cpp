@@ -22,9 +22,11 @@ struct ReadContext {
     // characters that stand for embedded objects, whose own text was not had in time.
     mutable bool unusableText = false;
     mutable bool objectStandIns = false;
-    // A candidate lay in a password field that showed no selection: the attempt is refused unless
-    // another element shows the selection.
+    // A candidate lay in a password field: the attempt is refused unless another element shows the
+    // selection. The field may hold one itself (it tells a range, or does not answer): then the text
+    // another element shows is that element's selection only where PRIMARY holds the same.
     mutable bool passedOverPasswordField = false;
+    mutable bool passwordFieldMayHoldSelection = false;
 
     bool beforeDeadline() const { return system.now() < deadline; }
     bool cancelled() const { return cancellation.isCancelled(); }
@@ -86,10 +88,11 @@ bool showsNoSelection(const ReadContext& context, const AccessibilityElementPtr&
     return range && range->location >= 0 && range->length == 0;
 }
 
-// The secure-field walk: the element and its six nearest ancestors of the same owner, refused as a
-// whole when a password field may hold the selection, itself or an element in it. One that shows
-// none is only where the focus or the pointer happens to be: `inside` is then the number of elements,
-// from the first, that are such a field or lie in one. A walk the deadline cut short proves nothing.
+// The secure-field walk: the element and its six nearest ancestors of the same owner. Where it meets
+// a password field, `inside` becomes the number of elements, from the first, that are such a field
+// or lie in one: none of them is read. Whether that field may hold the selection (it or an element in
+// it tells a selected range, or does not answer) is noted for the read. A walk the deadline cut short
+// proves nothing.
 AccessibilityElementList secureChain(const ReadContext& context, const AccessibilityElementPtr& element,
                                      qsizetype& inside) {
     AccessibilityElementList chain;
@@ -103,7 +106,7 @@ AccessibilityElementList secureChain(const ReadContext& context, const Accessibi
         const AccessibilityReply subrole = context.attribute(current, Attr::subrole);
         if (isSecure(role) || isSecure(subrole)) {
             for (const AccessibilityElementPtr& within : chain.mid(inside))
-                if (!showsNoSelection(context, within)) throw DirectSelectionFailure(Case::protectedField);
+                if (!showsNoSelection(context, within)) context.passwordFieldMayHoldSelection = true;
             inside = chain.size();
         }
         const AccessibilityElementPtr parent = context.attribute(current, Attr::parent).element();
@@ -111,6 +114,7 @@ AccessibilityElementList secureChain(const ReadContext& context, const Accessibi
         current = parent;
         if (chain.size() == SelectedTextReader::secureWalkElements) break;
     }
+    context.passedOverPasswordField |= inside > 0;
     if (context.cancelled()) throw base::CancellationError();
     if (!context.beforeDeadline()) throw DirectSelectionFailure(inside > 0 ? Case::protectedField : Case::timedOut);
     return chain;
@@ -121,10 +125,9 @@ AccessibilityElementList secureChain(const ReadContext& context, const Accessibi
 std::optional<Found> selectedText(const ReadContext& context, const AccessibilityElementPtr& candidate,
                                   AccessibilityElementList& visited, bool includeAncestors) {
     qsizetype inside = 0;
+    // A password field is passed over; the page or form around it may show the selection made
+    // elsewhere in it.
     const AccessibilityElementList chain = secureChain(context, candidate, inside);
-    // A password field without a selection is passed over; the page or form around it may show the
-    // selection made elsewhere in it.
-    context.passedOverPasswordField |= inside > 0;
     const AccessibilityElementList toRead = includeAncestors ? chain.mid(inside) : chain.mid(0, inside > 0 ? 0 : 1);
     for (const AccessibilityElementPtr& element : toRead) {
         if (!context.open()) continue;
@@ -172,11 +175,10 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
 // Depth-first search of the application's windows for the element holding the selection, focused or
 // not: the focused window first, then the others, each to its own bound (a program whose windows have
 // all lost the focus, as when the person went on to run a command elsewhere, keeps its selection). A
-// toolkit that tells no focused element (GTK 4) is found only here, its password fields too: one that
-// holds a selection refuses the read wherever the search meets it, even after an ordinary element's,
-// and even when it gives none of its text (GTK 4 shows a password made visible with the peek icon
-// nowhere on the bus, but puts it into PRIMARY in clear). The first ordinary element's text is the
-// search's result.
+// toolkit that tells no focused element (GTK 4) is found only here, its password fields too: each one
+// met that holds a selection is noted, even when it gives none of its text (GTK 4 shows a password
+// made visible with the peek icon nowhere on the bus, but puts it into PRIMARY in clear). The first
+// ordinary element's text is the search's result.
 std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const AccessibilityElementList& windows) {
     std::optional<Found> found;
     AccessibilityElementList seen;
@@ -196,8 +198,10 @@ std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const
             if (selection || (range && range->length > 0)) {
                 qsizetype inside = 0;
                 secureChain(context, element, inside);
-                if (inside > 0) throw DirectSelectionFailure(Case::protectedField);
-                if (selection && !found) found = Found{*selection, SelectedTextReader::windowSearchRoute};
+                if (inside > 0)
+                    context.passwordFieldMayHoldSelection = true;
+                else if (selection && !found)
+                    found = Found{*selection, SelectedTextReader::windowSearchRoute};
             }
 
             if (depth <= SelectedTextReader::windowSearchChildDepth) {
@@ -339,11 +343,21 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
             }
             candidateCount = candidates.size();
 
+            const auto result = [&](const Found& found) {
+                return SelectionReadResult{found.text, found.route + QStringLiteral(" · ") + suffix(), attempt,
+                                           context.passwordFieldMayHoldSelection};
+            };
             for (const bool includeAncestors : {false, true}) {
-                for (const AccessibilityElementPtr& candidate : candidates) {
+                for (qsizetype index = 0; index < candidates.size(); ++index) {
                     if (!context.beforeDeadline()) continue;
-                    if (auto found = selectedText(context, candidate, visited, includeAncestors))
-                        return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
+                    const auto found = selectedText(context, candidates[index], visited, includeAncestors);
+                    if (!found) continue;
+                    // A later candidate may lie in a password field that holds the selection.
+                    for (const AccessibilityElementPtr& later : candidates.mid(index + 1)) {
+                        qsizetype inside = 0;
+                        if (!includeAncestors) secureChain(context, later, inside);
+                    }
+                    return result(*found);
                 }
             }
 
@@ -352,8 +366,7 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
             if (const auto all = context.attribute(application, Attr::children).as<AccessibilityElementList>())
                 for (const AccessibilityElementPtr& other : all->mid(0, contentWindows))
                     if (belongsTo(other, processIdentifier) && !containsElement(windows, other)) windows.append(other);
-            if (auto found = searchWindowsSelectedText(context, windows))
-                return {found->text, found->route + QStringLiteral(" · ") + suffix(), attempt};
+            if (const auto found = searchWindowsSelectedText(context, windows)) return result(*found);
             // No other element showed the selection: nothing shows the password field did not hold it.
             if (context.passedOverPasswordField) throw DirectSelectionFailure(Case::protectedField);
             // Only text without a letter or digit was selected: another attempt reads the same. Objects

@@ -17,6 +17,9 @@ struct SelectionReadResult {
     QString text;   // validated by DirectSelectionRules
     QString route;  // how the text was obtained, with the read's diagnostic suffix
     int attempt = 1;
+    // The read passed over a password field that may hold a selection (it tells a selected range, or
+    // does not answer): the text is this element's selection only where PRIMARY holds the same.
+    bool besidePasswordField = false;
 
     bool operator==(const SelectionReadResult& other) const = default;
 };
@@ -81,10 +84,19 @@ struct SelectedTextReader {
     // letter or digit does not end the attempt: the other candidates are read first, and only
     // when none holds a selection the read fails as noText; where they held only the characters
     // that stand for embedded objects, whose text a busy program may give later, only after the
-    // last attempt.
+    // last attempt. A password field among the elements looked at (where the focus or the pointer
+    // is, or holding a selection in a window) is never read, and fails the attempt as
+    // protectedField when no other element shows a selection; where one does, the result tells
+    // whether the field may hold a selection itself.
     static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
                                     const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());
+
+    // Whether a failed read got past finding the program's content on the bus: it is on the bus
+    // with its windows' content (the failure is not one of a program off the bus or showing nothing).
+    static bool showsContent(const SelectionReadFailure& failure) {
+        return failure.diagnostics() != notOnTheBusDiagnostics && failure.diagnostics() != emptyOnTheBusDiagnostics;
+    }
 
     // What the first attempt of a read looks up before it reads anything selected: the application
     // on the bus and the elements that may hold the selection (the focused element, the element

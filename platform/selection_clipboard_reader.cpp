@@ -44,6 +44,13 @@ QString CompatibilityReadFailure::message() const {
         return QStringLiteral(
             "程序没有向辅助功能开放所显示的网页，无法确认所选文字不在密码框中，因此没有读取。请在辅助功能开启后重新启动"
             "该程序再试。");
+    case Case::unshownWebSelection:
+        return QStringLiteral(
+            "辅助功能没有在网页的普通文字中显示这段选区，无法确认它不在密码框中，因此没有读取。请开启“智能取词："
+            "辅助功能优先，失败时临时复制”，或重新选中文字后再试。");
+    case Case::unshownWebSelectionWithoutCopy:
+        return QStringLiteral(
+            "辅助功能没有在网页的普通文字中显示这段选区，无法确认它不在密码框中，因此没有读取。请重新选中文字后再试。");
     case Case::unconfirmedProgramField:
         return QStringLiteral(
             "此程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字的位置，因此没有读取。"
@@ -284,6 +291,9 @@ void SelectionClipboardReader::throwRefusal(tamsel::SelectionReadRule::Refusal r
     case Refusal::unconfirmedWebViewField: throw CompatibilityReadFailure(Failure::unconfirmedWebViewField);
     case Refusal::unconfirmedWebViewFieldWithoutCopy:
         throw CompatibilityReadFailure(Failure::unconfirmedWebViewFieldWithoutCopy);
+    case Refusal::unshownWebSelection: throw CompatibilityReadFailure(Failure::unshownWebSelection);
+    case Refusal::unshownWebSelectionWithoutCopy:
+        throw CompatibilityReadFailure(Failure::unshownWebSelectionWithoutCopy);
     case Refusal::unconfirmedProgramField: throw CompatibilityReadFailure(Failure::unconfirmedProgramField);
     case Refusal::primaryUnanswered: throw DirectSelectionFailure(DirectSelectionFailure::Case::timedOut);
     case Refusal::remoteSource: throw CompatibilityReadFailure(Failure::remoteSource);

@@ -31,7 +31,10 @@ public:
     // no copy can be asked for either (a window outside X11). unconfirmedProgramField: a program that
     // puts a password field's text into PRIMARY in clear and copies it (LibreOffice), whose selection
     // the bus does not show. unconfirmedWebViewField(WithoutCopy): unconfirmedBrowserField(WithoutCopy)
-    // for a program of another web engine, which Chromium's switches do not reach. remoteSource: the
+    // for a program of another web engine, which Chromium's switches do not reach.
+    // unshownWebSelection(WithoutCopy): a browser or web view whose page is on the accessibility bus,
+    // where the bus does not show the selection in an ordinary element (it may be a password field's);
+    // the program's own copy could read it were the compatibility copy on (or none can). remoteSource: the
     // source is a program of another machine, or one shown through a forwarder (ssh -X). unknownProgram:
     // the source's program cannot be told (its process has ended).
     // restoreFailed: after the copy the user's clipboard could not be put back; the copied
@@ -47,6 +50,8 @@ public:
         unconfirmedBrowserFieldWithoutCopy,
         unconfirmedWebViewField,
         unconfirmedWebViewFieldWithoutCopy,
+        unshownWebSelection,
+        unshownWebSelectionWithoutCopy,
         unconfirmedProgramField,
         remoteSource,
         unknownProgram,

@@ -11,7 +11,8 @@ namespace halvern {
 
 using Rule = tamsel::SelectionReadRule;
 
-SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evidence& evidence) {
+SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evidence& evidence,
+                                                               std::optional<ShellPointer::Access> shell) {
     const Rule::Verdict verdict = Rule::decide(Rule::Asker::command, evidence);
     if (verdict.routes.isEmpty()) {
         switch (verdict.refusal) {
@@ -21,7 +22,13 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evide
         case Rule::Refusal::unconfirmedWebViewField:
         case Rule::Refusal::unconfirmedWebViewFieldWithoutCopy: return SelectionRefusal::unconfirmedWebViewField;
         case Rule::Refusal::unconfirmedProgramField: return SelectionRefusal::unconfirmedProgramField;
-        case Rule::Refusal::unknownSource: return SelectionRefusal::unknownSource;
+        case Rule::Refusal::unshownWebSelection:
+        case Rule::Refusal::unshownWebSelectionWithoutCopy: return SelectionRefusal::unshownWebSelection;
+        case Rule::Refusal::unknownSource:
+            // Enabling the extension helps only where GNOME Shell runs and the extension does not.
+            if (shell == ShellPointer::Access::notGnome) return SelectionRefusal::unknownSourceOutsideGnome;
+            if (shell == ShellPointer::Access::active) return SelectionRefusal::unknownSourceUntold;
+            return SelectionRefusal::unknownSource;
         case Rule::Refusal::remoteSource: return SelectionRefusal::remoteSource;
         case Rule::Refusal::unknownProgram: return SelectionRefusal::unknownProgram;
         case Rule::Refusal::primaryUnanswered:
@@ -37,7 +44,8 @@ SelectionCommandReader::Outcome SelectionCommandReader::decide(const Rule::Evide
     }
 }
 
-Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
+Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system,
+                                               std::optional<ShellPointer::Access>* shell) {
     Rule::Evidence evidence;
     const x11::WindowId owner = x11::primaryOwner();
     evidence.primaryOwned = owner != 0;
@@ -47,8 +55,10 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
     // its program is the one whose window had the keyboard focus when it set the selection (no other
     // client may), as the shell extension noted then; the window focused now may be any other.
     // Where nothing tells, any web browser connected to this session may have made it.
-    if (x11::madeByWindowManager(owner)) {
+    const bool native = x11::madeByWindowManager(owner);
+    if (native) {
         source = ShellPointer::shared().primarySource(commandShellTimeout);
+        if (!source && shell) *shell = ShellPointer::shared().access();
     } else {
         // Any other owner's program is the one the display server names for its client, whatever its
         // windows carry; a client it cannot name runs on another machine, as does one whose windows
@@ -67,13 +77,22 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system) {
         evidence.webBrowserRunsHere = ProgramIdentity::webBrowserRunsHere();
     } else {
         // What the bus shows selected there (without the switch it shows nothing); the pointer is where
-        // the person left it, likely near the selection.
+        // the person left it, likely near the selection. Over native windows only the shell knows where
+        // that is: X11's pointer stays where it last was over an X window.
         if (SelectedTextReader::isAuthorized(system)) {
+            std::optional<QPoint> pointer;
+            if (native)
+                if (const auto state = ShellPointer::shared().state(commandShellTimeout)) pointer = state->position;
+            if (!pointer) pointer = x11::pointerPosition();
             try {
-                const QPointF pointer = x11::pointerPosition().value_or(QPoint());
-                evidence.shown = SelectedTextReader::read(*source, pointer, {}, system).text;
+                const SelectionReadResult read =
+                    SelectedTextReader::read(*source, pointer.value_or(QPoint()), {}, system);
+                evidence.shown = read.text;
+                evidence.shownBesidePasswordField = read.besidePasswordField;
+                evidence.sourceOnBus = true;
             } catch (const SelectionReadFailure& failure) {
                 evidence.readFailure = failure.reason();
+                evidence.sourceOnBus = SelectedTextReader::showsContent(failure);
             } catch (const tamsel::DirectSelectionFailure& failure) {
                 evidence.readFailure = failure.failureCase();
             }

@@ -24,6 +24,9 @@ QString rawValue(SelectionRefusal refusal) {
     case SelectionRefusal::remoteSource: return QStringLiteral("remoteSource");
     case SelectionRefusal::unconfirmedWebViewField: return QStringLiteral("unconfirmedWebViewField");
     case SelectionRefusal::unknownProgram: return QStringLiteral("unknownProgram");
+    case SelectionRefusal::unshownWebSelection: return QStringLiteral("unshownWebSelection");
+    case SelectionRefusal::unknownSourceOutsideGnome: return QStringLiteral("unknownSourceOutsideGnome");
+    case SelectionRefusal::unknownSourceUntold: return QStringLiteral("unknownSourceUntold");
     }
     return {};
 }
@@ -33,7 +36,9 @@ std::optional<SelectionRefusal> selectionRefusalFromRawValue(const QString& raw)
          {SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
           SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
           SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource,
-          SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram})
+          SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram,
+          SelectionRefusal::unshownWebSelection, SelectionRefusal::unknownSourceOutsideGnome,
+          SelectionRefusal::unknownSourceUntold})
         if (rawValue(refusal) == raw) return refusal;
     return std::nullopt;
 }
@@ -59,6 +64,16 @@ QString message(SelectionRefusal refusal) {
         return CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedWebViewFieldWithoutCopy).message();
     case SelectionRefusal::unknownProgram:
         return CompatibilityReadFailure(CompatibilityReadFailure::Case::unknownProgram).message();
+    case SelectionRefusal::unshownWebSelection:
+        return CompatibilityReadFailure(CompatibilityReadFailure::Case::unshownWebSelectionWithoutCopy).message();
+    case SelectionRefusal::unknownSourceOutsideGnome:
+        return QStringLiteral(
+            "无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。"
+            "此桌面不告诉其他程序选区来自哪个窗口，可复制后粘贴到主窗口。");
+    case SelectionRefusal::unknownSourceUntold:
+        return QStringLiteral(
+            "无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。"
+            "请重新选中文字后再试。");
     }
     return {};
 }

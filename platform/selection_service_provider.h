@@ -44,6 +44,10 @@ private:
 // selection is of a program that puts a password field's text into PRIMARY in clear (LibreOffice),
 // which the bus does not show outside a password field. remoteSource: the selection is held by an X11
 // client whose process the display server does not name (one of another machine).
+// unshownWebSelection: a browser's or web view's page is on the bus, but it does not show the
+// selection in an ordinary element. unknownSourceOutsideGnome and unknownSourceUntold: unknownSource on
+// a desktop whose shell tells no program which window made a selection, and where Orvel's GNOME Shell
+// extension runs but did not note this one.
 enum class SelectionRefusal {
     noSelection,
     protectedField,
@@ -54,6 +58,9 @@ enum class SelectionRefusal {
     remoteSource,
     unconfirmedWebViewField,
     unknownProgram,
+    unshownWebSelection,
+    unknownSourceOutsideGnome,
+    unknownSourceUntold,
 };
 
 QString rawValue(SelectionRefusal refusal);

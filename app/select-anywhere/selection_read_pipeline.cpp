@@ -191,6 +191,8 @@ void SelectionReadPipeline::accessibilityReadEnded(const std::shared_ptr<Job>& j
         evidence.shown = result->text;
     else
         evidence.readFailure = failure->reason();
+    evidence.shownBesidePasswordField = result && result->besidePasswordField;
+    evidence.sourceOnBus = result || halvern::SelectedTextReader::showsContent(*failure);
     evidence.primaryOwned = gathered.primary.owned;
     evidence.primary = gathered.primary.text;
     evidence.copyEnabled = c_.compatibilityCopyEnabled_;

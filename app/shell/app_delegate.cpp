@@ -51,6 +51,11 @@ const char* refusalLine(halvern::SelectionRefusal refusal) {
         return "the program does not show whether the selection in its web page is in a password field";
     case halvern::SelectionRefusal::unknownProgram:
         return "the program holding the selection cannot be told (its process has ended)";
+    case halvern::SelectionRefusal::unshownWebSelection:
+        return "the page's accessibility does not show the selection in its ordinary text";
+    case halvern::SelectionRefusal::unknownSourceOutsideGnome:
+    case halvern::SelectionRefusal::unknownSourceUntold:
+        return "nothing tells which program made the selection while a browser runs";
     }
     return "";
 }

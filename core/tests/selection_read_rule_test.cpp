@@ -28,6 +28,8 @@ struct Facts {
     bool sourceKnown = true;
     bool webBrowserRunsHere = false;
     bool sourceRemote = false;
+    bool besidePasswordField = false;
+    bool onBus = false;
 };
 
 Rule::Evidence evidence(const Facts& facts) {
@@ -42,6 +44,8 @@ Rule::Evidence evidence(const Facts& facts) {
     evidence.sourceKnown = facts.sourceKnown;
     evidence.webBrowserRunsHere = facts.webBrowserRunsHere;
     evidence.sourceRemote = facts.sourceRemote;
+    evidence.shownBesidePasswordField = facts.besidePasswordField;
+    evidence.sourceOnBus = facts.onBus;
     return evidence;
 }
 
@@ -160,6 +164,31 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
          gesture,
          {.program = Program::clearPrimary, .shown = words, .primary = words},
          {{Route::shown}, Refusal::readFailure}},
+        // A password field passed over may hold a selection of its own: only the very one PRIMARY holds.
+        {"beside a password field, PRIMARY the same",
+         gesture,
+         {.program = Program::webBrowser, .shown = words, .primary = words, .besidePasswordField = true},
+         {{Route::shown}, Refusal::readFailure}},
+        {"beside a password field, PRIMARY another",
+         gesture,
+         {.shown = words, .primary = password, .copyEnabled = true, .besidePasswordField = true},
+         {{}, Refusal::passwordField}},
+        {"beside a password field, PRIMARY another program's",
+         gesture,
+         {.shown = words, .besidePasswordField = true},
+         {{}, Refusal::passwordField}},
+        {"a browser whose page is on the bus, nothing shown: no switch to tell of",
+         gesture,
+         {.program = Program::webBrowser, .readFailure = Case::unsupported, .primary = password, .onBus = true},
+         {{}, Refusal::unshownWebSelection}},
+        {"the same with the copy on already",
+         gesture,
+         {.program = Program::webView,
+          .readFailure = Case::noText,
+          .primary = password,
+          .copyEnabled = true,
+          .onBus = true},
+         {{}, Refusal::unshownWebSelectionWithoutCopy}},
 
         // The study-selection command takes PRIMARY.
         {"nobody owns PRIMARY", command, {}, {{}, Refusal::noSelection}},
@@ -183,6 +212,18 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
          command,
          {.program = Program::webBrowser, .shown = words, .primary = password},
          {{}, Refusal::unconfirmedBrowserField}},
+        {"a browser whose page is on the bus showing another selection",
+         command,
+         {.program = Program::webBrowser, .shown = words, .primary = password, .onBus = true},
+         {{}, Refusal::unshownWebSelectionWithoutCopy}},
+        {"an ordinary program beside a password field, PRIMARY another",
+         command,
+         {.shown = words, .primary = password, .besidePasswordField = true},
+         {{}, Refusal::passwordField}},
+        {"an ordinary program beside a password field, PRIMARY the same",
+         command,
+         {.shown = words, .primary = words, .besidePasswordField = true},
+         {{Route::primary}, Refusal::noSelection}},
         {"a browser showing none",
          command,
          {.program = Program::webBrowser, .readFailure = Case::unsupported, .primary = password},

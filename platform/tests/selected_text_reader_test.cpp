@@ -101,7 +101,9 @@ TEST(SelectedTextReader, UntrustedFailsBareWithoutAnyRequest) {
     EXPECT_TRUE(scene.system.requests.isEmpty());
 }
 
-TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusWinsOverTextElsewhere) {
+// A password field is never read; text another element shows is read beside it, marked where the
+// field may hold a selection itself.
+TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusIsNeverRead) {
     // focused → p1 → … → p6 (a password field): seven elements walked.
     for (int level = 1; level <= 7; ++level) {
         Scene scene;
@@ -115,10 +117,15 @@ TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusWinsOverTextElse
         scene.field->set(Attr::selectedText, QStringLiteral("visible text"));
         focused->set(Attr::selectedText, QStringLiteral("secret"));
         if (level <= 6) {
+            const SelectionReadResult beside = scene.read();
+            EXPECT_EQ(beside.text, QStringLiteral("visible text")) << level;
+            EXPECT_TRUE(beside.besidePasswordField) << level;
+            EXPECT_EQ(scene.system.count(QStringLiteral("focused AXSelectedText")), 0) << level;
+            // Nothing else shows a selection: refused.
+            scene.field->set(Attr::selectedText, QString());
             const SelectionReadFailure failure = scene.failure();
             EXPECT_EQ(failure.reason(), Case::protectedField) << level;
             EXPECT_EQ(failure.message(), tamsel::DirectSelectionFailure(Case::protectedField).message());
-            EXPECT_EQ(scene.system.count(QStringLiteral("field AXSelectedText")), 0) << level;
             EXPECT_EQ(scene.system.count(QStringLiteral("focused AXSelectedText")), 0) << level;
         } else {
             // Seven levels up is beyond the walk: the focused element's text is read.
@@ -143,7 +150,9 @@ TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusWinsOverTextElse
             continue;
         }
         focusedField.field->set(Attr::selectedText, QStringLiteral("visible text"));
-        EXPECT_EQ(focusedField.read().text, QStringLiteral("visible text"));
+        const SelectionReadResult result = focusedField.read();
+        EXPECT_EQ(result.text, QStringLiteral("visible text"));
+        EXPECT_FALSE(result.besidePasswordField);
     }
 }
 
@@ -445,18 +454,19 @@ TEST(SelectedTextReader, WindowSearchIsDepthFirstBoundedByDepthAndFortyElements)
 
 // A program none of whose windows has the focus any more (the person went on to a terminal) still
 // holds its selection: every window of it is searched, and a password field there holding a
-// selection refuses the read even when it gives none of its text (GTK 4's, its password shown with
-// the peek icon) and wherever an ordinary selection lies.
+// selection is noted even when it gives none of its text (GTK 4's, its password shown with the peek
+// icon), wherever an ordinary selection lies; with none, the read is refused.
 TEST(SelectedTextReader, TheWindowsOfAProgramWithoutFocusAreSearched) {
     struct Row {
         const char* name;
         bool passwordHoldsSelection;
         bool passwordFirst;
-        std::optional<Case> refusal;
+        bool ordinarySelection = true;
     } rows[] = {
-        {"ordinary selection only", false, true, std::nullopt},
-        {"password field holds it, ordinary text after", true, true, Case::protectedField},
-        {"password field holds it, ordinary text before", true, false, Case::protectedField},
+        {"ordinary selection only", false, true},
+        {"password field holds it, ordinary text after", true, true},
+        {"password field holds it, ordinary text before", true, false},
+        {"password field holds it, nothing else", true, true, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -473,14 +483,15 @@ TEST(SelectedTextReader, TheWindowsOfAProgramWithoutFocusAreSearched) {
         password->set(Attr::role, secureTextFieldRole);
         password->set(Attr::selectedText, QString());
         password->set(Attr::selectedTextRange, AccessibilityRange{0, row.passwordHoldsSelection ? 13 : 0});
-        view->set(Attr::selectedText, QStringLiteral("Ordinary words"));
-        if (row.refusal) {
-            EXPECT_EQ(scene.failure().reason(), *row.refusal);
-        } else {
-            const SelectionReadResult result = scene.read();
-            EXPECT_EQ(result.text, QStringLiteral("Ordinary words"));
-            EXPECT_TRUE(result.route.startsWith(SelectedTextReader::windowSearchRoute)) << result.route.toStdString();
+        if (!row.ordinarySelection) {
+            EXPECT_EQ(scene.failure().reason(), Case::protectedField);
+            continue;
         }
+        view->set(Attr::selectedText, QStringLiteral("Ordinary words"));
+        const SelectionReadResult result = scene.read();
+        EXPECT_EQ(result.text, QStringLiteral("Ordinary words"));
+        EXPECT_EQ(result.besidePasswordField, row.passwordHoldsSelection);
+        EXPECT_TRUE(result.route.startsWith(SelectedTextReader::windowSearchRoute)) << result.route.toStdString();
     }
 }
 

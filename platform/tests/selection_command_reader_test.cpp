@@ -33,11 +33,14 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
         const char* name;
         Rule::Evidence evidence;
         Outcome outcome;
+        std::optional<ShellPointer::Access> shell = std::nullopt;  // where the extension stands
     };
     const QString longText = QString(tamsel::SourceText::limit + 1, u'a');
     Rule::Evidence unnamed = owned(std::nullopt);
     unnamed.sourceKnown = false;
     unnamed.webBrowserRunsHere = true;
+    Rule::Evidence onBus = owned(QStringLiteral("hunter2"), Rule::Program::webBrowser);
+    onBus.sourceOnBus = true;
     Rule::Evidence remote = owned(std::nullopt);
     remote.sourceKnown = false;
     remote.sourceRemote = true;
@@ -52,6 +55,12 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
         {"LibreOffice's", owned(QStringLiteral("hunter2"), Rule::Program::clearPrimary),
          SelectionRefusal::unconfirmedProgramField},
         {"the compositor's, nothing tells whose, a browser runs", unnamed, SelectionRefusal::unknownSource},
+        {"the same on GNOME, its extension off", unnamed, SelectionRefusal::unknownSource,
+         ShellPointer::Access::disabled},
+        {"the same on another desktop", unnamed, SelectionRefusal::unknownSourceOutsideGnome,
+         ShellPointer::Access::notGnome},
+        {"the same, the extension on", unnamed, SelectionRefusal::unknownSourceUntold, ShellPointer::Access::active},
+        {"a browser whose page is on the bus, not showing it", onBus, SelectionRefusal::unshownWebSelection},
         {"a client the display server does not name", remote, SelectionRefusal::remoteSource},
         {"a program whose process has ended", owned(QStringLiteral("words"), Rule::Program::unknown),
          SelectionRefusal::unknownProgram},
@@ -64,7 +73,7 @@ TEST(SelectionCommandReader, DecidesWhatIsHandedOver) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(SelectionCommandReader::decide(row.evidence), row.outcome);
+        EXPECT_EQ(SelectionCommandReader::decide(row.evidence, row.shell), row.outcome);
     }
 }
 
@@ -89,6 +98,10 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unconfirmedWebViewFieldWithoutCopy).message()},
         {SelectionRefusal::unknownProgram,
          CompatibilityReadFailure(CompatibilityReadFailure::Case::unknownProgram).message()},
+        {SelectionRefusal::unshownWebSelection,
+         CompatibilityReadFailure(CompatibilityReadFailure::Case::unshownWebSelectionWithoutCopy).message()},
+        {SelectionRefusal::unknownSourceOutsideGnome, message(SelectionRefusal::unknownSourceOutsideGnome)},
+        {SelectionRefusal::unknownSourceUntold, message(SelectionRefusal::unknownSourceUntold)},
     };
     for (const auto& [refusal, text] : rows) {
         EXPECT_EQ(selectionRefusalFromRawValue(rawValue(refusal)), refusal);
@@ -101,7 +114,9 @@ TEST(SelectionCommandReader, RefusalsTravelByNameAndShowTheirMessage) {
                          SelectionRefusal::noSelection, SelectionRefusal::protectedField, SelectionRefusal::tooLong,
                          SelectionRefusal::unconfirmedBrowserField, SelectionRefusal::unknownSource,
                          SelectionRefusal::unconfirmedProgramField, SelectionRefusal::remoteSource,
-                         SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram}));
+                         SelectionRefusal::unconfirmedWebViewField, SelectionRefusal::unknownProgram,
+                         SelectionRefusal::unshownWebSelection, SelectionRefusal::unknownSourceOutsideGnome,
+                         SelectionRefusal::unknownSourceUntold}));
 }
 
 // Programs are told by what they run and map, and the session's display by its sockets.

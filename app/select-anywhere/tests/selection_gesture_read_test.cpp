@@ -172,6 +172,9 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
     using Refused = halvern::CompatibilityReadFailure::Case;
     const QString readPrimary = QStringLiteral("Gedit：已读取 13 个字符。点击选区旁 AI 图标打开；尚未调用模型。");
     const QString readCopy = QStringLiteral("Gedit：已读取 12 个字符。点击选区旁 AI 图标打开；尚未调用模型。");
+    const FakeReaders::Script offTheBus = []() -> halvern::SelectionReadResult {
+        throw halvern::SelectionReadFailure(Case::unsupported, halvern::SelectedTextReader::notOnTheBusDiagnostics);
+    };
     const QList<ReadRow> rows{
         {"accessibility reads it", false, read, QStringLiteral("hello world"), Program::ordinary, false, Phase::icon,
          editorRead},
@@ -196,7 +199,10 @@ TEST(SelectionRead, TheReadAfterTheSettleWait) {
         // A browser's PRIMARY may hold a password field's text in clear, also after a click elsewhere.
         {"a browser the bus does not show: only its own copy", true, failing(Case::unsupported),
          QStringLiteral("hunter2secret"), Program::webBrowser, true, Phase::icon, readCopy},
-        {"a browser without the copy switch: refused", false, failing(Case::noText), QStringLiteral("hunter2secret"),
+        {"a browser whose page is on the bus, without the copy switch: refused", false, failing(Case::noText),
+         QStringLiteral("hunter2secret"), Program::webBrowser, false, Phase::idle,
+         message(refusal(Refused::unshownWebSelection))},
+        {"a browser off the bus, without the copy switch: refused", false, offTheBus, QStringLiteral("hunter2secret"),
          Program::webBrowser, false, Phase::idle, message(refusal(Refused::unconfirmedBrowserField))},
         {"a program putting passwords into PRIMARY off the bus: refused", true, failing(Case::unsupported),
          QStringLiteral("hunter2secret"), Program::clearPrimary, false, Phase::idle,
