@@ -216,6 +216,14 @@ TEST_F(StudySelectionCommandDesktop, RefusesAChromiumPasswordFieldWithAndWithout
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(panelSays(halvern::message(accessibility ? halvern::SelectionRefusal::protectedField
                                                              : halvern::SelectionRefusal::unconfirmedBrowserField)));
+        // A click elsewhere on the page leaves the password in PRIMARY: still refused, and a browser
+        // whose page is on the bus is not told to start with the switch it was started with.
+        clickAt(QPoint(600, 500));
+        settle(200);
+        const OrvelProgram::Run after = orvel.run(command);
+        EXPECT_EQ(after.exitCode, 1);
+        EXPECT_TRUE(panelSays(halvern::message(accessibility ? halvern::SelectionRefusal::unshownWebSelection
+                                                             : halvern::SelectionRefusal::unconfirmedBrowserField)));
     }
     EXPECT_EQ(stub.count("POST", "/v1/ai/answer"), 0);
 }

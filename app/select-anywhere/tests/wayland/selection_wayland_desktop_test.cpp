@@ -11,10 +11,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <csignal>
 
 #include "base/defaults_store.h"
+#include "platform/program_identity.h"
+#include "platform/selection_service_provider.h"
 #include "tests/support/desktop/orvel_desktop.h"
 #include "tests/support/desktop/wayland_session.h"
 #include "tests/support/gui/desktop_programs.h"
@@ -205,6 +208,19 @@ TEST_F(StudySelectionWaylandDesktop, HandsANativeProgramsSelectionToTheRunningCo
     QJsonArray history;
     ASSERT_TRUE(waitUntil([&] { return (history = orvel.history(accountID)).size() == 1; }));
     EXPECT_EQ(history.first()[QStringLiteral("mode")].toString(), QStringLiteral("explain"));
+
+    // With a browser in the session nothing tells whether the selection was its password field's: this
+    // desktop tells no program which window made it, so the refusal does not send the person to GNOME.
+    QTemporaryDir folder;
+    const auto browser = startChromium(folder, "<p>Scarcity</p>", false);
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(waitUntil([] { return halvern::ProgramIdentity::webBrowserRunsHere(); }, 30000));
+    ASSERT_EQ(orveltest::primarySelectionText(), text);
+    EXPECT_EQ(orvel.run(command).exitCode, 1);
+    EXPECT_TRUE(waitUntil([&] {
+        return orvel.state().value(QStringLiteral("selectionActivityStatus")).toString() ==
+               halvern::message(halvern::SelectionRefusal::unknownSourceOutsideGnome);
+    })) << orvel.state().value(QStringLiteral("selectionActivityStatus")).toString().toStdString();
 }
 
 TEST_F(StudySelectionWaylandDesktop, StartsTheProgramWithANativeProgramsSelection) {
