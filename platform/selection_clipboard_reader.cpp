@@ -65,6 +65,9 @@ QString CompatibilityReadFailure::message() const {
             "可复制后粘贴到主窗口。");
     case Case::restoreFailed:
         return QStringLiteral("原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。");
+    case Case::clipboardTakenByAnother:
+        return QStringLiteral(
+            "兼容复制期间另一个程序改动了剪贴板，所选文字没有读取，剪贴板中保留该程序的内容。请重新划选。");
     }
     return {};
 }
@@ -204,13 +207,19 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::readFrom(Pasteboard& 
     if (!sourceStillFocused()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::sourceChanged);
     if (!requestCopy()) throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
 
-    // Wait for the copy on the event loop, so that the main thread stays free meanwhile.
+    // Wait for the copy on the event loop, so that the main thread stays free meanwhile. Another
+    // program that copies between two looks hides a copy the source made before it: the source never
+    // shows holding the clipboard, and the wait ends told that the clipboard was taken, not that the
+    // source copied nothing.
     std::optional<Landing> landing;
+    bool takenByAnother = false;
     for (int checks = 1; !(landing = copyLanded(pasteboard, before, source)); ++checks) {
+        takenByAnother = takenByAnother || (source && copiedByAnotherSince(pasteboard, before, source));
         co_await QCoro::sleepFor(copyPause);
         if (checks == copyChecks) {
             cancellation.throwIfCancelled();
-            throw CompatibilityReadFailure(CompatibilityReadFailure::Case::noCopy);
+            throw CompatibilityReadFailure(takenByAnother ? CompatibilityReadFailure::Case::clipboardTakenByAnother
+                                                          : CompatibilityReadFailure::Case::noCopy);
         }
     }
 

@@ -39,6 +39,9 @@ public:
     // the source's program cannot be told (its process has ended).
     // restoreFailed: after the copy the user's clipboard could not be put back; the copied
     // selection is left in its place.
+    // clipboardTakenByAnother: while the copy was waited for, another program changed the clipboard
+    // and the source was never seen holding it (a copy made just after the source's hides that one);
+    // nothing was read, and the other program's copy stays.
     enum class Case {
         busy,
         sourceChanged,
@@ -56,6 +59,7 @@ public:
         remoteSource,
         unknownProgram,
         restoreFailed,
+        clipboardTakenByAnother,
     };
 
     explicit CompatibilityReadFailure(Case failureCase) : case_(failureCase) {}
@@ -161,7 +165,8 @@ struct SelectionClipboardReader {
     // `sourceStillFocused` tells whether the source is still the application in use,
     // `requestCopy` asks it to copy and tells whether that could be asked. `source` is the owner
     // (Pasteboard::owner()) that the source's copy leaves holding the pasteboard: only a change by
-    // it is the copy. Without it, a change by any program but this one is. Main thread.
+    // it is the copy, and a wait that saw only other programs' changes ends in clipboardTakenByAnother.
+    // Without it, a change by any program but this one is. Main thread.
     static QCoro::Task<SelectionReadResult> readFrom(Pasteboard& pasteboard, std::function<bool()> sourceStillFocused,
                                                      std::function<bool()> requestCopy,
                                                      base::CancellationToken cancellation,

@@ -160,19 +160,20 @@ TEST(SelectionClipboardReader, GuardsBeforeTheCopy) {
 // Where the pasteboard tells who changed it (and the source is named): a change by this program, by
 // nobody or by another program is not the source's copy; once it landed, further changes by the
 // source or by this program are no copy of the person's, and the backup goes back over them; another
-// program's copy is kept.
+// program's copy is kept. Another program's copy that hid the source's from every look is told.
 TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
     constexpr quint64 person = 1, source = 2, other = 3;
     struct Change {
-        int afterMs;  // after the copy was asked for; 0 at once
+        int afterMs;  // after the copy was asked for; 0 at once; -1 before the read first looks
         std::optional<quint64> by;
         QString text;
     };
     const struct {
         const char* name;
         QList<Change> changes;
-        QString result;  // empty: the read is cancelled
+        QString result;  // empty: the read is cancelled, or fails
         QString textAfter;
+        std::optional<Failure> failure;
     } rows[] = {
         {"the copy alone", {{0, source, "selected"}}, "selected", "old"},
         {"the source claims again", {{0, source, "selected"}, {1, source, "selected"}}, "selected", "old"},
@@ -186,6 +187,11 @@ TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
          "old"},
         {"nobody before the copy", {{0, Pasteboard::nobody, ""}, {30, source, "selected"}}, "selected", "old"},
         {"another program before the copy", {{0, other, "other's"}, {30, source, "selected"}}, "selected", "old"},
+        {"another program right after the copy, before any look",
+         {{0, source, "selected"}, {-1, other, "other's"}},
+         "",
+         "other's",
+         Failure::clipboardTakenByAnother},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -204,14 +210,19 @@ TEST(SelectionClipboardReader, ChangesAreToldApartByWhoMadeThem) {
         };
         const auto copy = [&] {
             change(row.changes.first());
-            for (const Change& later : row.changes.mid(1))
-                QTimer::singleShot(later.afterMs, [change, later] { change(later); });
+            for (const Change& later : row.changes.mid(1)) {
+                if (later.afterMs < 0)
+                    change(later);
+                else
+                    QTimer::singleShot(later.afterMs, [change, later] { change(later); });
+            }
             return true;
         };
         const Outcome outcome =
             run(pasteboard, always, copy, {}, row.changes.first().by ? std::optional(source) : std::nullopt);
         EXPECT_EQ(outcome.result ? outcome.result->text : QString(), row.result);
-        EXPECT_EQ(outcome.cancelled, row.result.isEmpty());
+        EXPECT_EQ(outcome.failure, row.failure);
+        EXPECT_EQ(outcome.cancelled, row.result.isEmpty() && !row.failure);
         EXPECT_EQ(pasteboard.string(Pasteboard::plainTextType).value_or(QString()), row.textAfter);
     }
 }

@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 527> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 528> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -282,6 +282,7 @@ inline constexpr std::array<const char16_t*, 527> kInterfaceSourceTexts{
     u"此程序会把密码框中的文字以明文放入选区，而辅助功能没有显示所选文字的位置，因此没有读取。请开启辅助功能后以 GTK 界面启动"
     u"它（SAL_USE_VCLPLUGIN=gtk3）。",  // Linux wording
     u"原剪贴板未能恢复，剪贴板中现为所选文字。如需原来的内容，请重新复制。",
+    u"兼容复制期间另一个程序改动了剪贴板，所选文字没有读取，剪贴板中保留该程序的内容。请重新划选。",
     u"无法确认所选文字来自哪个程序：有浏览器正在运行，所选文字可能在它的密码框中，因此没有读取。在 GNOME 上启用 Orvel "
     u"的扩展（gnome-extensions enable selection@orvel.app）后再试。",  // Linux wording
     u"辅助功能没有在网页的普通文字中显示这段选区，无法确认它不在密码框中，因此没有读取。请开启“智能取词：辅助功能优先，失败时临时复制”，或重新选中文字后再试。",

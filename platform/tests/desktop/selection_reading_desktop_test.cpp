@@ -219,7 +219,8 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
 // it does when that program claimed the clipboard twice for its copy. Neither the backup nor the
 // copy is read on the main thread: owners that answer only once it has turned are read all the same.
 // An owner that does not tell its targets cannot be backed up: no copy, and the clipboard stays its.
-// Another program that copies first is never taken for the source, read after read.
+// Another program that copies first is never taken for the source, read after read; one that copies
+// right after the browser, hiding the browser's copy, is told, and its copy stays.
 TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNow) {
     const QByteArray large = QByteArray(1024 * 1024, 'x') + QByteArray("end");
     const struct {
@@ -228,7 +229,8 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         TakerWays user;
         TakerWays browser;
         bool refused = false;
-        int readsAfterAnother = 0;  // reads in which another program copies on the key, ahead of the browser
+        int readsAfterAnother = 0;   // reads in which another program copies on the key, ahead of the browser
+        int readsBeforeAnother = 0;  // reads in which another program copies right after the browser
     } rows[] = {
         {"one claim", "the user's text", {}, {}},
         {"two claims of the copy", "the user's text", {}, {.claimsTwice = true}},
@@ -237,13 +239,14 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
         {"the person's owner refuses its targets", "the user's text", {.refusesTargets = true}, {}, true},
         {"the person's owner never tells its targets", "the user's text", {.ignoresTargets = true}, {}, true},
         {"another program copies first", "the user's text", {}, {}, false, 20},
+        {"another program copies right after", "the user's text", {}, {}, false, 0, 20},
     };
     SelectionTarget another;
     ASSERT_TRUE(another.started());
     const quint64 source = quint64(QCoreApplication::applicationPid());  // the browser's takers
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        for (int read = 0; read < std::max(row.readsAfterAnother, 1); ++read) {
+        for (int read = 0; read < std::max({row.readsAfterAnother, row.readsBeforeAnother, 1}); ++read) {
             SCOPED_TRACE(read);
             ClipboardTaker user(row.users, row.user);
             QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::changed);
@@ -265,7 +268,19 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
                 if (sinceKey.elapsed() >= 30 && x11::windowProcess(x11::clipboardOwner()) == another.pid())
                     browser.take();
             });
+            // The browser copies on the key, and another program's copy is in before the read looks: a
+            // program started now, whose claim is stamped later than the browser's.
+            QProcess copier;
+            orveltest::ownProcessTree(copier);
+            const auto copierHolds = [&] {
+                return x11::windowProcess(x11::clipboardOwner()) == qint32(copier.processId());
+            };
             const auto copy = [&] {
+                if (row.readsBeforeAnother) {
+                    if (!browser.take()) return false;
+                    copier.start(QStringLiteral(ORVEL_CLIPBOARD_OWNER), {QStringLiteral("another program's copy")});
+                    return copier.waitForStarted() && orveltest::waitUntil(copierHolds, 5000);
+                }
                 if (!row.readsAfterAnother) return browser.take();
                 another.copy(QStringLiteral("another program's copy"));
                 sinceKey.start();
@@ -284,6 +299,15 @@ TEST(SelectionReadingDesktop, TheClipboardIsRestoredOverAProgramThatTookItJustNo
             if (row.refused) {
                 EXPECT_EQ(failure, CompatibilityReadFailure::Case::snapshotUnavailable);
                 EXPECT_EQ(x11::clipboardOwner(), user.window());
+                continue;
+            }
+            if (row.readsBeforeAnother) {
+                if (text.isEmpty())
+                    EXPECT_EQ(failure, CompatibilityReadFailure::Case::clipboardTakenByAnother);
+                else
+                    EXPECT_EQ(text, QStringLiteral("Selected text"));
+                EXPECT_TRUE(copierHolds());
+                orveltest::endProcessTree(copier);
                 continue;
             }
             ASSERT_EQ(text, QStringLiteral("Selected text"));
