@@ -323,7 +323,7 @@ QCoro::Task<SelectionReadResult> SelectionClipboardReader::read(qint32 processId
     // What the compatibility copy is asked for: the selection the bus could not read.
     Rule::Evidence evidence;
     evidence.program = ProgramIdentity::of(processIdentifier);
-    evidence.sourceRemote = x11::namesAnotherMachine(processIdentifier);
+    evidence.sourceRemote = x11::shownFromElsewhere(processIdentifier);
     evidence.readFailure = DirectSelectionFailure::Case::unsupported;
     const PrimarySelection primary = primaryText(processIdentifier);
     evidence.primaryOwned = primary.owned;

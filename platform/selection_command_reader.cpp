@@ -61,10 +61,11 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system,
         if (!source && shell) *shell = ShellPointer::shared().access();
     } else {
         // Any other owner's program is the one the display server names for its client, whatever its
-        // windows carry; a client it cannot name runs on another machine, as does one whose windows
-        // name another.
+        // windows carry; a client it cannot name runs on another machine, as does one whose windows name
+        // another host and no process, and one whose windows name another process is a relay's (ssh -X,
+        // a viewer, a proxy).
         source = x11::windowProcess(owner);
-        evidence.sourceRemote = !source || x11::namesAnotherMachine(*source, owner);
+        evidence.sourceRemote = !source || x11::shownFromElsewhere(*source, owner);
     }
     evidence.sourceKnown = source.has_value();
     // Nothing is asked of another machine's client, nor of a program that cannot be told or passes on

@@ -1,5 +1,6 @@
 #include "platform/x11_windows.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QRegion>
@@ -17,6 +18,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -293,7 +295,27 @@ bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName) {
     return machine == host || machine == firstLabel(host) || host == firstLabel(machine);
 }
 
-bool namesAnotherMachine(qint32 processIdentifier, WindowId window) {
+QList<qint32> namespaceProcessIdentifiers(qint32 processIdentifier, const QByteArray& status) {
+    if (status.isEmpty()) return {};
+    for (const QByteArray& line : status.split('\n')) {
+        if (!line.startsWith("NSpid:")) continue;
+        QList<qint32> identifiers;
+        for (const QByteArray& field : line.mid(6).simplified().split(' '))
+            if (const qint32 identifier = field.toInt(); identifier > 0) identifiers.append(identifier);
+        if (!identifiers.isEmpty()) return identifiers;
+    }
+    return {processIdentifier};
+}
+
+bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName) {
+    if (window.processIdentifier && !processIdentifiers.isEmpty())
+        return std::none_of(processIdentifiers.begin(), processIdentifiers.end(),
+                            [&](qint32 identifier) { return qint64(identifier) == qint64(*window.processIdentifier); });
+    return !window.clientMachine.isEmpty() && !namesHost(window.clientMachine, hostName) &&
+           !namesHost(window.clientMachine, "localhost");
+}
+
+bool shownFromElsewhere(qint32 processIdentifier, WindowId window) {
     Display* dpy = display();
     if (!dpy) return false;
     QList<Window> windows;
@@ -304,11 +326,30 @@ bool namesAnotherMachine(qint32 processIdentifier, WindowId window) {
         for (const Window candidate : managed)
             if (processes.value(resourceBase(dpy, candidate)) == processIdentifier) windows << candidate;
     }
+    QList<qint32> identifiers;
+    if (processIdentifier > 0) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(processIdentifier));
+        identifiers = namespaceProcessIdentifiers(processIdentifier,
+                                                  status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray());
+    }
     char host[256] = {};
-    if (gethostname(host, sizeof(host) - 1) != 0) return false;
+    if (gethostname(host, sizeof(host) - 1) != 0) host[0] = '\0';
+    const Atom processProperty = atom(dpy, "_NET_WM_PID");
     for (const Window candidate : windows) {
-        const QByteArray machine = stringProperty(dpy, candidate, XA_WM_CLIENT_MACHINE);
-        if (!machine.isEmpty() && !namesHost(machine, host) && !namesHost(machine, "localhost")) return true;
+        WindowClaims claims;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, candidate, processProperty, 0, 1, False, AnyPropertyType, &type, &format, &count,
+                               &after, &data) == Success &&
+            type != None) {
+            const bool one = data && type == XA_CARDINAL && format == 32 && count == 1 && after == 0;
+            claims.processIdentifier = one ? quint32(reinterpret_cast<const unsigned long*>(data)[0]) : 0;
+        }
+        if (data) XFree(data);
+        claims.clientMachine = stringProperty(dpy, candidate, XA_WM_CLIENT_MACHINE);
+        if (drawnElsewhere(claims, identifiers, host)) return true;
     }
     return false;
 }

@@ -44,10 +44,30 @@ std::optional<qint32> windowProcess(WindowId window);
 // Whether the process made the window, in that sense.
 bool windowBelongsToProcess(WindowId window, qint32 processIdentifier);
 
-// Whether a window names a machine other than this one as its program's host (WM_CLIENT_MACHINE, as
-// the program wrote it): the window itself, its top-level window, or a managed top-level window of the
-// process. A window without the property names none.
-bool namesAnotherMachine(qint32 processIdentifier, WindowId window = 0);
+// Whether a window of the process the display server names (the window itself, its top-level window,
+// or a managed top-level window of the process) shows a program that runs elsewhere: one behind a
+// relay of the display connection (ssh -X, a proxy, a viewer, whatever it is called), or on another
+// machine. See drawnElsewhere.
+bool shownFromElsewhere(qint32 processIdentifier, WindowId window = 0);
+
+// What a window says of the program that drew it, as that program wrote it: the process of its
+// _NET_WM_PID (0 where the property holds no single 32-bit number; nothing without the property) and
+// its WM_CLIENT_MACHINE.
+struct WindowClaims {
+    std::optional<quint32> processIdentifier;
+    QByteArray clientMachine;
+};
+// Whether a window whose client the server names as the process with `processIdentifiers` (its ids in
+// each of its pid namespaces; empty where it has ended) was drawn elsewhere. A window naming a process
+// that is none of them was drawn by a program behind a relay, whose process the server named instead;
+// one naming one of them is the process's own, and a host name it writes is that process's own (a
+// container's): only where a window names no process does a host other than `hostName` or localhost
+// say it is another machine's.
+bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName);
+// A process's ids in each of its pid namespaces, this program's first, from its /proc status (the
+// "NSpid:" line); the id alone where the line is missing (a kernel before 4.1), nothing where the
+// status is empty (the process has ended).
+QList<qint32> namespaceProcessIdentifiers(qint32 processIdentifier, const QByteArray& status);
 // Whether a WM_CLIENT_MACHINE names the host `hostName`: the same name, or one the other's first label
 // (a short name beside the full one), in any case.
 bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName);

@@ -85,7 +85,7 @@ public:
         return halvern::ProgramIdentity::of(processIdentifier);
     }
     bool onAnotherMachine(qint32 processIdentifier) override {
-        return halvern::x11::namesAnotherMachine(processIdentifier);
+        return halvern::x11::shownFromElsewhere(processIdentifier);
     }
     bool copyKeyReachable(qint32 processIdentifier) override {
         return halvern::x11::windowOfProcess(processIdentifier).has_value();

@@ -152,8 +152,8 @@ public:
     virtual tamsel::SelectionReadRule::Program program(qint32 /*processIdentifier*/) {
         return tamsel::SelectionReadRule::Program::ordinary;
     }
-    // Whether a window of the source names another machine as its program's host
-    // (halvern::x11::namesAnotherMachine).
+    // Whether a window of the source shows a program that runs elsewhere: behind a relay of the display
+    // connection, or on another machine (halvern::x11::shownFromElsewhere).
     virtual bool onAnotherMachine(qint32 /*processIdentifier*/) { return false; }
     // Whether the source has a window a copy key can be sent to (an X11 window).
     virtual bool copyKeyReachable(qint32 /*processIdentifier*/) { return true; }

@@ -197,3 +197,39 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
         EXPECT_EQ(x11::namesHost(machine, host), same) << machine.constData() << " / " << host.constData();
     }
 }
+
+// A window of the process the display server names was drawn elsewhere where it names a process that
+// is none of that process's ids (a relay's client, whatever the relay is called), or, naming none,
+// another host. A container's own host name on its own process's window is no other machine.
+TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
+    const QList<qint32> relay{3195};
+    const QList<qint32> flatpak{41234, 2};  // the host's id, then the one inside its own namespace
+    const struct {
+        const char* name;
+        x11::WindowClaims window;
+        QList<qint32> identifiers;
+        bool elsewhere;
+    } rows[] = {
+        {"the named process's own window", {3195, "desk"}, relay, false},
+        {"a program behind a relay, on this host", {3350, "desk"}, relay, true},
+        {"a program behind a relay, of another host", {3350, "far.example.org"}, relay, true},
+        {"a program in a pid namespace of its own", {2, "desk"}, flatpak, false},
+        {"a container's own host name", {2, "boxhost"}, flatpak, false},
+        {"a container's program behind a relay", {2, "boxhost"}, relay, true},
+        {"a process id that is no number", {0, "desk"}, relay, true},
+        {"no process id, another host", {std::nullopt, "far.example.org"}, relay, true},
+        {"no process id, this host by its full name", {std::nullopt, "desk.example.org"}, relay, false},
+        {"no process id, localhost", {std::nullopt, "localhost"}, relay, false},
+        {"no process id, no host", {std::nullopt, {}}, relay, false},
+        {"an ended process: its window's host counts", {3350, "far.example.org"}, {}, true},
+        {"an ended process of this host", {3350, "desk"}, {}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(x11::drawnElsewhere(row.window, row.identifiers, "desk"), row.elsewhere);
+    }
+    EXPECT_EQ(x11::namespaceProcessIdentifiers(41234, "Name:\tpython3\nNSpid:\t41234\t2\nNSpgid:\t41234\t2\n"),
+              flatpak);
+    EXPECT_EQ(x11::namespaceProcessIdentifiers(3195, "Name:\tpython3\nPid:\t3195\n"), relay);
+    EXPECT_TRUE(x11::namespaceProcessIdentifiers(3195, {}).isEmpty());
+}

@@ -154,17 +154,21 @@ void HostInput::chord(std::initializer_list<unsigned long> keysyms) {
 
 // ---- NativeTextWindow ---------------------------------------------------------------------------
 
-NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password) : lines_(lines) {
+NativeTextWindow::NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password,
+                                   const QStringList& launcher)
+    : lines_(lines) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ownProcessTree(process_);
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   QStringList{QStringLiteral(ORVEL_TEXT_WINDOW_SCRIPT),
-                               toolkit == Toolkit::Gtk3                ? QStringLiteral("3")
-                               : toolkit == Toolkit::Gtk4              ? QStringLiteral("4")
-                               : toolkit == Toolkit::Gtk4PasswordEntry ? QStringLiteral("4-password")
-                                                                       : QStringLiteral("4-peek"),
-                               password} +
-                       lines);
+    const QStringList command =
+        launcher +
+        QStringList{QStringLiteral("/usr/bin/python3"), QStringLiteral(ORVEL_TEXT_WINDOW_SCRIPT),
+                    toolkit == Toolkit::Gtk3                ? QStringLiteral("3")
+                    : toolkit == Toolkit::Gtk4              ? QStringLiteral("4")
+                    : toolkit == Toolkit::Gtk4PasswordEntry ? QStringLiteral("4-password")
+                                                            : QStringLiteral("4-peek"),
+                    password} +
+        lines;
+    process_.start(command.first(), command.mid(1));
 }
 
 NativeTextWindow::~NativeTextWindow() { endProcessTree(process_, 0); }
@@ -178,6 +182,7 @@ bool NativeTextWindow::waitUntilShown(int timeoutMs) {
         timeoutMs);
     if (!reported || !output_.contains('\n')) return false;
     const QJsonObject report = QJsonDocument::fromJson(output_.left(output_.indexOf('\n'))).object();
+    windowProcess_ = report.value(QStringLiteral("pid")).toInteger();
     layout_.clear();
     for (const QJsonValue& value : report.value(QStringLiteral("lines")).toArray()) {
         const QJsonObject line = value.toObject();

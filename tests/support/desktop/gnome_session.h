@@ -61,7 +61,10 @@ public:
     // Gtk4PeekingPasswordEntry: that entry with its password shown in clear by its peek icon.
     enum class Toolkit { Gtk3, Gtk4, Gtk4PasswordEntry, Gtk4PeekingPasswordEntry };
 
-    NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password = QStringLiteral("secret"));
+    // `launcher`: the program and arguments the window's program is started through (unshare, for a
+    // container of its own), which is given that program and its arguments after them.
+    NativeTextWindow(Toolkit toolkit, const QStringList& lines, const QString& password = QStringLiteral("secret"),
+                     const QStringList& launcher = {});
     ~NativeTextWindow();
     NativeTextWindow(const NativeTextWindow&) = delete;
     NativeTextWindow& operator=(const NativeTextWindow&) = delete;
@@ -70,6 +73,9 @@ public:
     // is moved over it to find out); whether it is.
     bool waitUntilShown(int timeoutMs = 30000);
     qint64 pid() const { return process_.processId(); }
+    // The process id its windows carry (_NET_WM_PID), as it told it once shown: its id in a pid namespace
+    // of its own where it runs in one, else pid().
+    qint64 windowProcess() const { return windowProcess_ ? windowProcess_ : pid(); }
     const QStringList& lines() const { return lines_; }
     // The point before character `column` of line `line` (column = the line's length: after its last
     // character), in the middle of the line's height. Valid once shown.
@@ -89,6 +95,7 @@ private:
     QByteArray output_;
     QList<Line> layout_;
     QRect entry_;
+    qint64 windowProcess_ = 0;
 };
 
 // A native browser (on Wayland) filling the shell's screen with a page of `lines`, each a paragraph

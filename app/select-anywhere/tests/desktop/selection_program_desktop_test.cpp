@@ -213,6 +213,8 @@ struct PasswordScene {
     bool browser = false;
     QStringList selectingKeys{QStringLiteral("ctrl+a")};  // select the focused field's whole text
     QString commandRefusal;  // what the study-selection command's refusal line says, where it matters
+    // An ordinary word the program shows from elsewhere (another machine, a relay), refused as the field is.
+    std::optional<QPoint> refusedWord;
     // The program's whole window, where the selection is left for another window to take the focus
     // before the command and the tray's read ask for it.
     std::optional<QRect> leftWindow;
@@ -231,13 +233,15 @@ std::optional<QPoint> windowOrigin(const X11Display& display, qint64 pid) {
     return origin;
 }
 
-SceneStarter gtkWindow(orveltest::NativeTextWindow::Toolkit toolkit, bool leftForAnotherWindow = false) {
-    return [toolkit, leftForAnotherWindow](const X11Display& display) -> std::optional<PasswordScene> {
+// `launcher`: what the window's program is started through (NativeTextWindow).
+SceneStarter gtkWindow(orveltest::NativeTextWindow::Toolkit toolkit, bool leftForAnotherWindow = false,
+                       const QStringList& launcher = {}) {
+    return [toolkit, leftForAnotherWindow, launcher](const X11Display& display) -> std::optional<PasswordScene> {
         qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
         auto window = std::make_shared<orveltest::NativeTextWindow>(
-            toolkit, QStringList{QStringLiteral("Ordinary words here")}, QStringLiteral("hunter2secret"));
+            toolkit, QStringList{QStringLiteral("Ordinary words here")}, QStringLiteral("hunter2secret"), launcher);
         const std::optional<QPoint> origin =
-            window->waitUntilShown() ? windowOrigin(display, window->pid()) : std::nullopt;
+            window->waitUntilShown() ? windowOrigin(display, window->windowProcess()) : std::nullopt;
         if (!origin) return std::nullopt;
         PasswordScene scene{window, window->passwordEntry().translated(*origin), window->pointAt(0, 3) + *origin,
                             *origin + QPoint(600, 350), QStringLiteral("hunter2secret")};
@@ -467,6 +471,33 @@ private:
     bool listening_ = false;
 };
 
+// Ordinary words in a GTK 3 window of this machine, moved below a browser's window; where they are.
+std::optional<QPoint> wordsBelow(const X11Display& display, std::unique_ptr<orveltest::NativeTextWindow>& words) {
+    qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
+    words = std::make_unique<orveltest::NativeTextWindow>(orveltest::NativeTextWindow::Toolkit::Gtk3,
+                                                          QStringList{QStringLiteral("Ordinary words here")});
+    const auto windows = words->waitUntilShown() ? display.windowsOf(words->pid()) : QList<X11Display::Window>();
+    if (windows.isEmpty() || !xdotool({QStringLiteral("windowmove"), QString::number(windows.last().id),
+                                       QStringLiteral("0"), QStringLiteral("720")}))
+        return std::nullopt;
+    std::optional<QPoint> point;
+    waitUntil([&] {
+        const auto moved = display.windowsOf(words->pid());
+        if (!moved.isEmpty() && moved.last().geometry.top() >= 720)
+            point = moved.last().geometry.topLeft() + words->pointAt(0, 3);
+        return point.has_value();
+    });
+    return point;
+}
+
+// The page's paragraph is refused with its field, as another machine's; the ordinary words are this
+// machine's, below it.
+void shownFromElsewhere(PasswordScene& scene, QPoint words) {
+    scene.refusedWord = scene.word;
+    scene.word = words;
+    scene.commandRefusal = QStringLiteral("another machine");
+}
+
 // Chromium of "another machine", shown through ssh -X, with the password page; the ordinary words in a
 // GTK 3 window of this machine, moved below it.
 SceneStarter chromiumThroughSsh() {
@@ -477,21 +508,7 @@ SceneStarter chromiumThroughSsh() {
             ForwardedDisplay forwarded;
         };
         auto programs = std::make_shared<Programs>();
-        qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
-        programs->words = std::make_unique<orveltest::NativeTextWindow>(
-            orveltest::NativeTextWindow::Toolkit::Gtk3, QStringList{QStringLiteral("Ordinary words here")});
-        const auto windows =
-            programs->words->waitUntilShown() ? display.windowsOf(programs->words->pid()) : QList<X11Display::Window>();
-        if (windows.isEmpty() || !xdotool({QStringLiteral("windowmove"), QString::number(windows.last().id),
-                                           QStringLiteral("0"), QStringLiteral("720")}))
-            return std::nullopt;
-        std::optional<QPoint> words;
-        waitUntil([&] {
-            const auto moved = display.windowsOf(programs->words->pid());
-            if (!moved.isEmpty() && moved.last().geometry.top() >= 720)
-                words = moved.last().geometry.topLeft() + programs->words->pointAt(0, 3);
-            return words.has_value();
-        });
+        const std::optional<QPoint> words = wordsBelow(display, programs->words);
         const QString page = writePage(programs->folder, passwordPage);
         const std::optional<qint32> chromium =
             programs->forwarded.run(QStringLiteral("chromium"), chromiumArguments(programs->folder, page, false, true));
@@ -499,13 +516,63 @@ SceneStarter chromiumThroughSsh() {
         std::optional<PasswordScene> scene =
             pageScene(display, programs, *chromium, programs->forwarded.sshProcess(), 0);
         if (scene) {
-            scene->word = *words;
-            scene->commandRefusal = QStringLiteral("another machine");
+            shownFromElsewhere(*scene, *words);
         } else {
             std::fprintf(stderr, "Chromium through ssh showed no page: %s\n", programs->forwarded.said().constData());
         }
         return scene;
     };
+}
+
+// Chromium of this machine with the password page, shown through a relay of the display connection the
+// test writes itself (a program no list knows, which the display server names for Chromium's windows);
+// the ordinary words in a GTK 3 window of this machine, below it.
+SceneStarter chromiumThroughARelay() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        struct Programs {
+            QTemporaryDir folder;
+            std::unique_ptr<orveltest::NativeTextWindow> words;
+            QProcess relay;
+            std::unique_ptr<ExternalProgram> chromium;
+            ~Programs() {
+                chromium.reset();
+                orveltest::endProcessTree(relay);
+            }
+        };
+        auto programs = std::make_shared<Programs>();
+        const std::optional<QPoint> words = wordsBelow(display, programs->words);
+        orveltest::ownProcessTree(programs->relay);
+        programs->relay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        programs->relay.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ORVEL_DISPLAY_RELAY_SCRIPT)});
+        QByteArray said;
+        waitUntil([&] {
+            return (said += programs->relay.readAllStandardOutput()).contains('\n') ||
+                   programs->relay.state() == QProcess::NotRunning;
+        });
+        if (!words || !said.startsWith("ready ")) return std::nullopt;
+        const QString page = writePage(programs->folder, passwordPage);
+        programs->chromium = std::make_unique<ExternalProgram>(
+            QStringLiteral("/usr/bin/env"),
+            QStringList{QStringLiteral("DISPLAY=:") + QString::fromUtf8(said.mid(6).trimmed()),
+                        QStringLiteral("chromium")} +
+                chromiumArguments(programs->folder, page, false, true));
+        if (!programs->chromium->waitForActiveWindow(display, 40000)) return std::nullopt;
+        const qint32 chromium = programs->chromium->pid(), relay = qint32(programs->relay.processId());
+        std::optional<PasswordScene> scene = pageScene(display, programs, chromium, relay, 0);
+        if (scene) shownFromElsewhere(*scene, *words);
+        return scene;
+    };
+}
+
+// A GTK 3 window in a container of its own, as distrobox, toolbox and docker run programs: in a pid
+// namespace of its own (its windows carry its id there) and a UTS namespace with a host name of its own,
+// which its windows name as their machine. It is a program of this machine.
+SceneStarter gtkWindowInAContainer() {
+    return gtkWindow(
+        orveltest::NativeTextWindow::Toolkit::Gtk3, false,
+        {QStringLiteral("unshare"), QStringLiteral("--uts"), QStringLiteral("--pid"), QStringLiteral("--fork"),
+         QStringLiteral("--kill-child"), QStringLiteral("--mount-proc"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("hostname boxhost && \"$@\""), QStringLiteral("sh")});
 }
 
 // A program whose selection is owned from a display connection of a process that has ended (it forked
@@ -614,6 +681,9 @@ void expectNeverRead(const SceneStarter& start) {
             [&] { dragFrom(scene->field.topLeft() + QPoint(4, 14), scene->field.topLeft() + QPoint(120, 14)); });
         EXPECT_FALSE(outcomes.contains(1)) << "a bulb for the password field";
         EXPECT_TRUE(outcomes.contains(0)) << "no gesture on the field was read";
+        if (scene->refusedWord)
+            EXPECT_EQ(gesture([&] { clickAt(*scene->refusedWord, 3); }), 0)
+                << "no refusal for a word shown from elsewhere";
         EXPECT_TRUE(notShown());
         if (scene->browser) {
             // A click elsewhere on the page moves the focus; PRIMARY still holds the field's text.
@@ -694,6 +764,8 @@ TEST(PasswordFieldDesktop, ChromiumRenamedInOneProcess) {
         false, {QStringLiteral("--class=Notes"), QStringLiteral("--single-process"), QStringLiteral("--no-zygote")}));
 }
 TEST(PasswordFieldDesktop, ChromiumShownThroughSshX) { expectNeverRead(chromiumThroughSsh()); }
+TEST(PasswordFieldDesktop, ChromiumShownThroughARelayNoListKnows) { expectNeverRead(chromiumThroughARelay()); }
+TEST(PasswordFieldDesktop, Gtk3InAContainerWithAHostNameOfItsOwn) { expectNeverRead(gtkWindowInAContainer()); }
 TEST(PasswordFieldDesktop, Firefox) {
     expectNeverRead(browserPage([](const QTemporaryDir& folder) { return startFirefox(folder, passwordPage); }));
 }
