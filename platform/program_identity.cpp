@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -80,9 +81,116 @@ const QStringList& forwarderPrograms() {
         QStringLiteral("xfreerdp"),      QStringLiteral("wlfreerdp"),
         QStringLiteral("sdl-freerdp"),   QStringLiteral("rdesktop"),
         QStringLiteral("VBoxClient"),    QStringLiteral("vmtoolsd"),
-        QStringLiteral("waypipe"),       QStringLiteral("socat"),
+        QStringLiteral("VirtualBoxVM"),  QStringLiteral("VirtualBox"),
+        QStringLiteral("gnome-boxes"),   QStringLiteral("gnome-connections"),
+        QStringLiteral("virt-manager"),  QStringLiteral("waypipe"),
+        QStringLiteral("socat"),
     };
     return list;
+}
+
+// How an interpreter's command line names what it runs, before the script: options that take a value
+// (the rest of their word, or else the next word), options that take one only within their word, options
+// whose value is code run in place of a script, and options whose value names the module that is run.
+// Short options may be bundled ("-Bc"); long ones ("--eval", and all of Tcl's, "-encoding") are whole
+// words.
+struct Interpreter {
+    QStringList names;  // program files' names, before a version ("python" for python3.11)
+    QByteArray valued, attached, code, module;
+    QByteArrayList longValued, longCode, longModule;
+    bool wholeWords = false;
+    bool dottedModules = false;  // a module's first name is its package's, the program's
+};
+
+const QList<Interpreter>& interpreters() {
+    static const QList<Interpreter> list{
+        {{QStringLiteral("python"), QStringLiteral("pypy")},
+         "WX",
+         {},
+         "c",
+         "m",
+         {"--check-hash-based-pycs"},
+         {},
+         {},
+         false,
+         true},
+        {{QStringLiteral("perl")}, "I", "MmlxdDiC0F", "eE", {}, {}, {}, {}},
+        {{QStringLiteral("ruby")}, "IrCE", "x0TWFK", "e", {}, {}, {}, {}},
+        {{QStringLiteral("node"), QStringLiteral("nodejs")},
+         "rC",
+         {},
+         "ep",
+         {},
+         {"--require", "--import", "--loader", "--experimental-loader", "--conditions", "--title"},
+         {"--eval", "--print"},
+         {}},
+        {{QStringLiteral("gjs"), QStringLiteral("gjs-console")},
+         "I",
+         {},
+         "c",
+         "m",
+         {"--include-path", "--coverage-prefix", "--coverage-output"},
+         {"--command"},
+         {"--module"}},
+        {{QStringLiteral("lua"), QStringLiteral("luajit")}, "el", {}, {}, {}, {}, {}, {}},
+        {{QStringLiteral("tclsh"), QStringLiteral("wish")},
+         {},
+         {},
+         {},
+         {},
+         {"-encoding", "-display", "-geometry", "-name", "-use", "-visual", "-colormap"},
+         {},
+         {},
+         true},
+    };
+    return list;
+}
+
+// The interpreter a program file is, by its name with or without a version ("python3.11", "lua5.4",
+// "luajit-2.1.0-beta3"); nothing for any other program.
+const Interpreter* interpreterOf(const QString& name) {
+    static const QRegularExpression version(QStringLiteral("^[0-9.]*(-[0-9][-0-9a-z.]*)?$"));
+    for (const Interpreter& interpreter : interpreters())
+        for (const QString& family : interpreter.names)
+            if (name.startsWith(family) && version.match(name.mid(family.size())).hasMatch()) return &interpreter;
+    return nullptr;
+}
+
+// The name of the program an interpreter runs, from its command line: the script's file name, or the
+// module's; empty where it runs code given on the command line, or nothing.
+QString programRun(const Interpreter& interpreter, const QByteArray& commandLine) {
+    QByteArrayList words = commandLine.split('\0');
+    if (!words.isEmpty() && words.last().isEmpty()) words.removeLast();
+    const auto moduleName = [&](const QByteArray& module) {
+        const QString file = QFileInfo(QString::fromLocal8Bit(module)).fileName();
+        return interpreter.dottedModules ? file.section(u'.', 0, 0) : file;
+    };
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QByteArray& word = words.at(i);
+        const QByteArray next = i + 1 < words.size() ? words.at(i + 1) : QByteArray();
+        if (word == "--") return QFileInfo(QString::fromLocal8Bit(next)).fileName();
+        if (word == "-") return {};  // the program comes on its standard input
+        if (!word.startsWith('-')) return QFileInfo(QString::fromLocal8Bit(word)).fileName();
+        if (interpreter.longCode.contains(word)) return {};
+        if (interpreter.longModule.contains(word)) return moduleName(next);
+        if (interpreter.longValued.contains(word)) {
+            ++i;
+            continue;
+        }
+        if (word.startsWith("--") || interpreter.wholeWords) continue;
+        for (qsizetype j = 1; j < word.size(); ++j) {
+            const char option = word.at(j);
+            const QByteArray rest = word.mid(j + 1);
+            if (interpreter.code.contains(option)) return {};
+            if (interpreter.module.contains(option)) return moduleName(rest.isEmpty() ? next : rest);
+            if (interpreter.attached.contains(option)) break;
+            if (interpreter.valued.contains(option)) {
+                if (rest.isEmpty()) ++i;
+                break;
+            }
+        }
+    }
+    return {};
 }
 
 // Files a web engine maps once it runs, not merely when a program links it: Chromium's ICU data and
@@ -218,9 +326,13 @@ bool holdsOneOf(qint32 process, const QSet<quint32>& sockets) {
 
 }  // namespace
 
-Program ProgramIdentity::classify(const QString& file, const QByteArray& mapped, const QStringList& children) {
+Program ProgramIdentity::classify(const QString& file, const QByteArray& commandLine, const QByteArray& mapped,
+                                  const QStringList& children) {
     if (file.isEmpty()) return Program::unknown;
-    const QString name = QFileInfo(file).fileName();
+    QString name = QFileInfo(file).fileName();
+    // An interpreter's program is the script it runs (xpra and virt-manager are Python's).
+    if (const Interpreter* interpreter = interpreterOf(name))
+        if (const QString program = programRun(*interpreter, commandLine); !program.isEmpty()) name = program;
     if (forwarderPrograms().contains(name)) return Program::forwarder;
     if (otherBrowserPrograms().contains(name)) return Program::webView;
     if (chromiumPrograms().contains(name) || tamsel::SelectionSourcePolicy::isBrowser(name)) return Program::webBrowser;
@@ -233,7 +345,7 @@ Program ProgramIdentity::classify(const QString& file, const QByteArray& mapped,
 
 Program ProgramIdentity::of(qint32 processIdentifier) {
     const QByteArray mapped = proc(processIdentifier, "maps");
-    return classify(programFile(processIdentifier), mapped,
+    return classify(programFile(processIdentifier), proc(processIdentifier, "cmdline"), mapped,
                     maps(mapped, webKitFiles()) ? childPrograms(processIdentifier) : QStringList());
 }
 

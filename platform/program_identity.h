@@ -16,13 +16,15 @@ struct ProgramIdentity {
     // files it maps: a running web engine makes it a web browser (Chromium and the programs built on
     // it) or a web view (Qt's web engine, Gecko, and WebKit where the program runs its page process),
     // LibreOffice's window library a clear-PRIMARY program, a program that shows another machine's
-    // or display's programs (ssh, remote desktop viewers) a forwarder. A process whose program file
-    // cannot be read (it has ended, or belongs to another user) is unknown.
+    // or display's programs (ssh, remote desktop viewers) a forwarder. An interpreter's process is
+    // known by the script it runs. A process whose program file cannot be read (it has ended, or
+    // belongs to another user) is unknown.
     static tamsel::SelectionReadRule::Program of(qint32 processIdentifier);
-    // The same from a program file, the text of its maps file (empty when unreadable) and the program
+    // The same from a program file, the process's command line (its arguments, each ended by a NUL
+    // byte, as /proc keeps them), the text of its maps file (empty when unreadable) and the program
     // files' names of its children.
-    static tamsel::SelectionReadRule::Program classify(const QString& programFile, const QByteArray& maps,
-                                                       const QStringList& children);
+    static tamsel::SelectionReadRule::Program classify(const QString& programFile, const QByteArray& commandLine,
+                                                       const QByteArray& maps, const QStringList& children);
 
     // Whether a web browser runs that is connected to this desktop session's display (the X server
     // of DISPLAY or the compositor of WAYLAND_DISPLAY); this program and its children aside.

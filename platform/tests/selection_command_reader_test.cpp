@@ -24,6 +24,13 @@ Rule::Evidence owned(std::optional<QString> text, Rule::Program program = Rule::
     return evidence;
 }
 
+// A command line as /proc keeps it: each argument ended by a NUL byte.
+QByteArray commandLine(std::initializer_list<QByteArray> arguments) {
+    QByteArray line;
+    for (const QByteArray& argument : arguments) line += argument + '\0';
+    return line;
+}
+
 }  // namespace
 
 // What the rule refuses comes back as the command's refusal; what it allows is checked as the entry
@@ -128,6 +135,7 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
         QByteArray maps;
         QStringList children;
         Program program;
+        QByteArray command = {};  // its command line
     } rows[] = {
         {"Chromium under any class", QStringLiteral("/usr/lib/chromium/chromium"), {}, {}, Program::webBrowser},
         {"an Electron program",
@@ -176,10 +184,49 @@ TEST(ProgramIdentity, KnowsProgramsByTheirFilesAndDisplaysByTheirSockets) {
         {"a process that has ended, or another user's", QString(), {}, {}, Program::unknown},
         {"ssh, forwarding other machines' windows", QStringLiteral("/usr/bin/ssh"), {}, {}, Program::forwarder},
         {"a nested X server", QStringLiteral("/usr/bin/Xephyr"), {}, {}, Program::forwarder},
+        {"GNOME's remote desktop viewer", QStringLiteral("/usr/bin/gnome-connections"), {}, {}, Program::forwarder},
+        {"VirtualBox's machine window", QStringLiteral("/usr/lib/virtualbox/VirtualBoxVM"), {}, {}, Program::forwarder},
+        // An interpreter's program is the script it runs, after the interpreter's own options.
+        {"xpra, a Python script",
+         QStringLiteral("/usr/bin/python3.11"),
+         {},
+         {},
+         Program::forwarder,
+         commandLine({"/usr/bin/python3", "/usr/bin/xpra", "attach", "ssh://far/100"})},
+        {"virt-manager, Python isolated",
+         QStringLiteral("/usr/bin/python3.11"),
+         {},
+         {},
+         Program::forwarder,
+         commandLine({"/usr/bin/python3", "-I", "/usr/bin/virt-manager"})},
+        {"a Python module, after an option's value",
+         QStringLiteral("/usr/bin/python3.11"),
+         {},
+         {},
+         Program::forwarder,
+         commandLine({"python3", "-W", "ignore", "-Bm", "xpra.scripts.main"})},
+        {"Python running code given on its command line",
+         QStringLiteral("/usr/bin/python3.11"),
+         {},
+         {},
+         Program::ordinary,
+         commandLine({"python3", "-c", "import sys", "/usr/bin/xpra"})},
+        {"a relay of the display written in Python",
+         QStringLiteral("/usr/bin/python3.11"),
+         {},
+         {},
+         Program::ordinary,
+         commandLine({"/usr/bin/python3", "/tmp/relay.py", ":5"})},
+        {"a GJS module file",
+         QStringLiteral("/usr/bin/gjs-console"),
+         {},
+         {},
+         Program::forwarder,
+         commandLine({"gjs", "-I", "/opt/lib", "-m", "/opt/bin/remmina"})},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(ProgramIdentity::classify(row.file, row.maps, row.children), row.program);
+        EXPECT_EQ(ProgramIdentity::classify(row.file, row.command, row.maps, row.children), row.program);
     }
     EXPECT_EQ(ProgramIdentity::sessionSocketNames(":12.0", "wayland-1", "/run/user/1000"),
               (QStringList{QStringLiteral("@/tmp/.X11-unix/X12"), QStringLiteral("/tmp/.X11-unix/X12"),
