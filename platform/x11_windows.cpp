@@ -307,11 +307,13 @@ QList<qint32> namespaceProcessIdentifiers(qint32 processIdentifier, const QByteA
     return {processIdentifier};
 }
 
-bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName) {
-    if (window.processIdentifier && !processIdentifiers.isEmpty())
-        return std::none_of(processIdentifiers.begin(), processIdentifiers.end(),
-                            [&](qint32 identifier) { return qint64(identifier) == qint64(*window.processIdentifier); });
-    return !window.clientMachine.isEmpty() && !namesHost(window.clientMachine, hostName) &&
+bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName,
+                    bool hostOfItsOwn) {
+    if (window.processIdentifier && !processIdentifiers.isEmpty() &&
+        std::none_of(processIdentifiers.begin(), processIdentifiers.end(),
+                     [&](qint32 identifier) { return qint64(identifier) == qint64(*window.processIdentifier); }))
+        return true;
+    return !hostOfItsOwn && !window.clientMachine.isEmpty() && !namesHost(window.clientMachine, hostName) &&
            !namesHost(window.clientMachine, "localhost");
 }
 
@@ -332,6 +334,13 @@ bool shownFromElsewhere(qint32 processIdentifier, WindowId window) {
         identifiers = namespaceProcessIdentifiers(processIdentifier,
                                                   status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray());
     }
+    // A process in a UTS namespace of its own (a container's) names its own host; where either
+    // namespace cannot be looked at, nothing says so.
+    const QString ownUts = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/uts"));
+    const QString processUts = processIdentifier > 0
+                                   ? QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/uts").arg(processIdentifier))
+                                   : QString();
+    const bool hostOfItsOwn = !ownUts.isEmpty() && !processUts.isEmpty() && ownUts != processUts;
     char host[256] = {};
     if (gethostname(host, sizeof(host) - 1) != 0) host[0] = '\0';
     const Atom processProperty = atom(dpy, "_NET_WM_PID");
@@ -349,7 +358,7 @@ bool shownFromElsewhere(qint32 processIdentifier, WindowId window) {
         }
         if (data) XFree(data);
         claims.clientMachine = stringProperty(dpy, candidate, XA_WM_CLIENT_MACHINE);
-        if (drawnElsewhere(claims, identifiers, host)) return true;
+        if (drawnElsewhere(claims, identifiers, host, hostOfItsOwn)) return true;
     }
     return false;
 }

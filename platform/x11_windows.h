@@ -59,11 +59,12 @@ struct WindowClaims {
 };
 // Whether a window whose client the server names as the process with `processIdentifiers` (its ids in
 // each of its pid namespaces; empty where it has ended) was drawn elsewhere. A window naming a process
-// that is none of them was drawn by a program behind a relay, whose process the server named instead;
-// one naming one of them is the process's own, and a host name it writes is that process's own (a
-// container's): only where a window names no process does a host other than `hostName` or localhost
-// say it is another machine's.
-bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName);
+// that is none of them was drawn by a program behind a relay, whose process the server named instead.
+// A window naming another host than `hostName` or localhost is another machine's, unless the process
+// has a host name of its own (`hostOfItsOwn`: it runs in a UTS namespace other than this program's,
+// as a container's programs do). What a window names can only refuse it, never make it readable.
+bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName,
+                    bool hostOfItsOwn);
 // A process's ids in each of its pid namespaces, this program's first, from its /proc status (the
 // "NSpid:" line); the id alone where the line is missing (a kernel before 4.1), nothing where the
 // status is empty (the process has ended).

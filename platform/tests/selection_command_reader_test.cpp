@@ -255,25 +255,23 @@ TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
         const char* name;
         x11::WindowClaims window;
         QList<qint32> identifiers;
+        bool hostOfItsOwn;  // the process runs in a UTS namespace of its own
         bool elsewhere;
     } rows[] = {
-        {"the named process's own window", {3195, "desk"}, relay, false},
-        {"a program behind a relay, on this host", {3350, "desk"}, relay, true},
-        {"a program behind a relay, of another host", {3350, "far.example.org"}, relay, true},
-        {"a program in a pid namespace of its own", {2, "desk"}, flatpak, false},
-        {"a container's own host name", {2, "boxhost"}, flatpak, false},
-        {"a container's program behind a relay", {2, "boxhost"}, relay, true},
-        {"a process id that is no number", {0, "desk"}, relay, true},
-        {"no process id, another host", {std::nullopt, "far.example.org"}, relay, true},
-        {"no process id, this host by its full name", {std::nullopt, "desk.example.org"}, relay, false},
-        {"no process id, localhost", {std::nullopt, "localhost"}, relay, false},
-        {"no process id, no host", {std::nullopt, {}}, relay, false},
-        {"an ended process: its window's host counts", {3350, "far.example.org"}, {}, true},
-        {"an ended process of this host", {3350, "desk"}, {}, false},
+        {"the named process's own window", {3195, "desk"}, relay, false, false},
+        {"a program behind a relay", {3350, "desk"}, relay, false, true},
+        {"a container's own host name, its own pid namespace", {2, "boxhost"}, flatpak, true, false},
+        {"a container's program behind a relay", {2, "boxhost"}, relay, true, true},
+        {"another host on the process's own window", {3195, "far.example.org"}, relay, false, true},
+        {"a process id that is no number", {0, "desk"}, relay, false, true},
+        {"no process id, another host", {std::nullopt, "far.example.org"}, relay, false, true},
+        {"no process id, this host by its full name", {std::nullopt, "desk.example.org"}, relay, false, false},
+        {"no process id, localhost", {std::nullopt, "localhost"}, relay, false, false},
+        {"an ended process: its window's host counts", {3350, "far.example.org"}, {}, false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(x11::drawnElsewhere(row.window, row.identifiers, "desk"), row.elsewhere);
+        EXPECT_EQ(x11::drawnElsewhere(row.window, row.identifiers, "desk", row.hostOfItsOwn), row.elsewhere);
     }
     EXPECT_EQ(x11::namespaceProcessIdentifiers(41234, "Name:\tpython3\nNSpid:\t41234\t2\nNSpgid:\t41234\t2\n"),
               flatpak);
