@@ -66,7 +66,8 @@ struct SelectionReadRule {
         // while a web browser runs in this session.
         unknownSource,
         // A selection of a program of another machine: an X11 client whose process the display server
-        // does not name, or one shown through a forwarder or whose windows name another machine.
+        // does not name, one shown through a forwarder or a relay of the display (whatever it is
+        // called), or one whose windows name another machine.
         remoteSource,
         // A selection of a program that cannot be told (its process has ended).
         unknownProgram,
@@ -99,8 +100,10 @@ struct SelectionReadRule {
         // whether a web browser runs in this session.
         bool sourceKnown = true;
         bool webBrowserRunsHere = false;
-        // The selection's program runs on another machine: its X11 client is one the display server
-        // does not name, or one of its windows names another machine (WM_CLIENT_MACHINE).
+        // The selection's program runs elsewhere: its X11 client is one the display server does not
+        // name, one of its windows was drawn by another process than the one the server names (a
+        // relay's client), or names another machine (WM_CLIENT_MACHINE) though the process has no host
+        // name of its own.
         bool sourceRemote = false;
     };
 

@@ -44,7 +44,7 @@ struct SelectionReadPipeline::Gathered {
     std::optional<halvern::SelectionReadResult> result;
     std::exception_ptr error;
     Rule::Program program = Rule::Program::ordinary;
-    bool onAnotherMachine = false;
+    bool onAnotherMachine = false;  // or behind a relay of the display
     halvern::PrimarySelection primary;  // owned only where it holds the source's selection
     bool copyKeyReachable = false;
     bool inFront = false;
