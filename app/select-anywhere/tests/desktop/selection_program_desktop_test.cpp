@@ -364,8 +364,8 @@ const QByteArray passwordPage =
     "<div style=\"position:absolute;top:420px;left:0;width:100%;height:260px;user-select:none\"></div>";
 
 // The scene of a browser showing `passwordPage` in its active window, whose windows carry the process
-// id `windowProcess` and are made by the client the display server names `clientProcess`. Its page is
-// looked for on the accessibility bus for `busWait` ms.
+// id `windowProcess` and are made by a client the display server names `clientProcess` (or a process
+// it forked). Its page is looked for on the accessibility bus for `busWait` ms.
 std::optional<PasswordScene> pageScene(const X11Display& display, std::shared_ptr<void> programs, qint32 windowProcess,
                                        qint32 clientProcess, int busWait = 8000) {
     // Where the page is: Firefox's window has its bars above it.
@@ -381,7 +381,12 @@ std::optional<PasswordScene> pageScene(const X11Display& display, std::shared_pt
                 clickAt(page + QPoint(600, 500));
                 orveltest::pressKeys(QStringLiteral("ctrl+a"));
                 settle(300);
-                return x11::windowBelongsToProcess(x11::primaryOwner(), clientProcess);
+                // The client's process, or one it forked for the connection (a relay's).
+                const qint32 owner = x11::windowProcess(x11::primaryOwner()).value_or(0);
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(owner));
+                const QByteArray fields = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+                return owner == clientProcess ||
+                       fields.mid(fields.lastIndexOf(')') + 2).split(' ').value(1).toInt() == clientProcess;
             },
             30000))
         return std::nullopt;
@@ -524,41 +529,42 @@ SceneStarter chromiumThroughSsh() {
     };
 }
 
-// Chromium of this machine with the password page, shown through a relay of the display connection the
-// test writes itself (a program no list knows, which the display server names for Chromium's windows);
-// the ordinary words in a GTK 3 window of this machine, below it.
+// Chromium of this machine with the password page, shown through a relay of the display connection
+// under a name no list knows (socat's program, copied to a file of another name): the display server
+// names the relay for Chromium's windows. The ordinary words in a GTK 3 window of this machine, below it.
 SceneStarter chromiumThroughARelay() {
     return [](const X11Display& display) -> std::optional<PasswordScene> {
         struct Programs {
             QTemporaryDir folder;
             std::unique_ptr<orveltest::NativeTextWindow> words;
-            QProcess relay;
-            std::unique_ptr<ExternalProgram> chromium;
-            ~Programs() {
-                chromium.reset();
-                orveltest::endProcessTree(relay);
-            }
+            std::unique_ptr<ExternalProgram> relay, chromium;
         };
         auto programs = std::make_shared<Programs>();
         const std::optional<QPoint> words = wordsBelow(display, programs->words);
-        orveltest::ownProcessTree(programs->relay);
-        programs->relay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        programs->relay.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ORVEL_DISPLAY_RELAY_SCRIPT)});
-        QByteArray said;
-        waitUntil([&] {
-            return (said += programs->relay.readAllStandardOutput()).contains('\n') ||
-                   programs->relay.state() == QProcess::NotRunning;
-        });
-        if (!words || !said.startsWith("ready ")) return std::nullopt;
+        // The first display number no server listens on, from 100; the relay listens there before
+        // Chromium starts.
+        const auto listening = [](int display) {
+            QFile sockets(QStringLiteral("/proc/net/unix"));
+            return sockets.open(QIODevice::ReadOnly) &&
+                   sockets.readAll().contains("@/tmp/.X11-unix/X" + QByteArray::number(display) + '\n');
+        };
+        int number = 100;
+        while (listening(number)) ++number;
+        const QString relay = programs->folder.filePath(QStringLiteral("display-relay"));
+        if (!words || !QFile::copy(QStringLiteral("/usr/bin/socat"), relay)) return std::nullopt;
+        programs->relay = std::make_unique<ExternalProgram>(
+            relay, QStringList{QStringLiteral("ABSTRACT-LISTEN:/tmp/.X11-unix/X%1,fork").arg(number),
+                               QStringLiteral("ABSTRACT-CONNECT:/tmp/.X11-unix/X") +
+                                   qEnvironmentVariable("DISPLAY").section(u':', 1).section(u'.', 0, 0)});
+        if (!waitUntil([&] { return listening(number); })) return std::nullopt;
         const QString page = writePage(programs->folder, passwordPage);
         programs->chromium = std::make_unique<ExternalProgram>(
             QStringLiteral("/usr/bin/env"),
-            QStringList{QStringLiteral("DISPLAY=:") + QString::fromUtf8(said.mid(6).trimmed()),
-                        QStringLiteral("chromium")} +
+            QStringList{QStringLiteral("DISPLAY=:%1").arg(number), QStringLiteral("chromium")} +
                 chromiumArguments(programs->folder, page, false, true));
         if (!programs->chromium->waitForActiveWindow(display, 40000)) return std::nullopt;
-        const qint32 chromium = programs->chromium->pid(), relay = qint32(programs->relay.processId());
-        std::optional<PasswordScene> scene = pageScene(display, programs, chromium, relay, 0);
+        std::optional<PasswordScene> scene =
+            pageScene(display, programs, programs->chromium->pid(), programs->relay->pid(), 0);
         if (scene) shownFromElsewhere(*scene, *words);
         return scene;
     };
