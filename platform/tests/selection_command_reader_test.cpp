@@ -234,10 +234,8 @@ TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
         {"a container's own host name, its own pid namespace", {2, "boxhost"}, flatpak, true, false},
         {"a container's program behind a relay", {2, "boxhost"}, relay, true, true},
         {"another host on the process's own window", {3195, "far.example.org"}, relay, false, true},
-        {"a process id that is no number", {0, "desk"}, relay, false, true},
         {"no process id, another host", {std::nullopt, "far.example.org"}, relay, false, true},
         {"no process id, this host by its full name", {std::nullopt, "desk.example.org"}, relay, false, false},
-        {"no process id, localhost", {std::nullopt, "localhost"}, relay, false, false},
         {"an ended process: its window's host counts", {3350, "far.example.org"}, {}, false, true},
     };
     for (const auto& row : rows) {

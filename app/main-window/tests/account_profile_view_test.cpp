@@ -268,30 +268,6 @@ TEST_F(AccountSheetTest, NetworkFailuresFollowTheInterfaceLanguage) {
     }
 }
 
-// A message worded in each language (the verification mail's outcome) follows a language switch
-// like the translated ones. The harness words the session's messages as the application does.
-TEST_F(AccountSheetTest, WordedMessagesFollowTheInterfaceLanguage) {
-    AccountHarness h;
-    h.confirmed(QStringLiteral("acct_12345"));
-    // The refresh of the opened sheet has ended once the address it brings is there.
-    const QString email = QStringLiteral("a@example.com");
-    h.stub.enqueue(HostedStub::accountPath, account(QStringLiteral("acct_12345"), {{QStringLiteral("email"), email}}));
-    AccountProfileView& view = open(h);
-    ASSERT_TRUE(waitUntil([&] { return h.session().email() == email; }));
-    h.stub.enqueue(HostedStub::verificationPath, ScriptedReply::json(429, ""));
-    child<QPushButton>(view, "verificationButton")->click();
-    ASSERT_TRUE(waitUntil([&] { return !h.session().feedback().isEmpty() && !h.session().working(); }));
-    const std::tuple<InterfaceLanguage, accounttest::Language, const char*> rows[] = {
-        {InterfaceLanguage::english, accounttest::Language::english, "Too many requests. Please try again later."},
-        {InterfaceLanguage::french, accounttest::Language::french, "Trop de demandes. Réessayez plus tard."},
-        {InterfaceLanguage::chinese, accounttest::Language::chinese, "请求过于频繁，请稍后重试。"}};
-    for (const auto& [language, wording, shown] : rows) {
-        h.language = wording;
-        InterfaceSettings::shared().setLanguage(language);
-        EXPECT_EQ(child<WrappedText>(view, "feedback")->text(), QString::fromUtf8(shown));
-    }
-}
-
 // Texts of the person and of the service never widen the 490-pixel sheet: the longest name the
 // sheet saves, an address and an error code without a space wrap inside the word, and the
 // buttons beside and below them stay within the sheet, in every language.
