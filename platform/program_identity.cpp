@@ -349,6 +349,28 @@ Program ProgramIdentity::of(qint32 processIdentifier) {
                     maps(mapped, webKitFiles()) ? childPrograms(processIdentifier) : QStringList());
 }
 
+QList<qint32> ProgramIdentity::namespaceIdentifiers(qint32 processIdentifier) {
+    return namespaceIdentifiers(processIdentifier, proc(processIdentifier, "status"));
+}
+
+QList<qint32> ProgramIdentity::namespaceIdentifiers(qint32 processIdentifier, const QByteArray& status) {
+    if (status.isEmpty()) return {};
+    for (const QByteArray& line : status.split('\n')) {
+        if (!line.startsWith("NSpid:")) continue;
+        QList<qint32> identifiers;
+        for (const QByteArray& field : line.mid(6).simplified().split(' '))
+            if (const qint32 identifier = field.toInt(); identifier > 0) identifiers.append(identifier);
+        if (!identifiers.isEmpty()) return identifiers;
+    }
+    return {processIdentifier};
+}
+
+bool ProgramIdentity::hasHostOfItsOwn(qint32 processIdentifier) {
+    const QString own = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/uts"));
+    const QString its = QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/uts").arg(processIdentifier));
+    return !own.isEmpty() && !its.isEmpty() && own != its;
+}
+
 QStringList ProgramIdentity::sessionSocketNames(const QByteArray& display, const QByteArray& waylandDisplay,
                                                 const QByteArray& runtimeDirectory) {
     QStringList names;

@@ -26,6 +26,15 @@ struct ProgramIdentity {
     static tamsel::SelectionReadRule::Program classify(const QString& programFile, const QByteArray& commandLine,
                                                        const QByteArray& maps, const QStringList& children);
 
+    // The process's ids in each of its pid namespaces, this program's first (the "NSpid:" line of its
+    // /proc status); the id alone where the line is missing (a kernel before 4.1), nothing where the
+    // status is empty (the process has ended). The second form reads the status given.
+    static QList<qint32> namespaceIdentifiers(qint32 processIdentifier);
+    static QList<qint32> namespaceIdentifiers(qint32 processIdentifier, const QByteArray& status);
+    // Whether the process runs in a UTS namespace other than this program's (a container's): it has a
+    // host name of its own. False where either namespace cannot be looked at.
+    static bool hasHostOfItsOwn(qint32 processIdentifier);
+
     // Whether a web browser runs that is connected to this desktop session's display (the X server
     // of DISPLAY or the compositor of WAYLAND_DISPLAY); this program and its children aside.
     static bool webBrowserRunsHere();

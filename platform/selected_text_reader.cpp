@@ -352,11 +352,13 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
                     if (!context.beforeDeadline()) continue;
                     const auto found = selectedText(context, candidates[index], visited, includeAncestors);
                     if (!found) continue;
-                    // A later candidate may lie in a password field that holds the selection.
-                    for (const AccessibilityElementPtr& later : candidates.mid(index + 1)) {
-                        qsizetype inside = 0;
-                        if (!includeAncestors) secureChain(context, later, inside);
-                    }
+                    // A later candidate may lie in a password field that holds the selection (the
+                    // second pass walked them all in the first).
+                    if (!includeAncestors)
+                        for (const AccessibilityElementPtr& later : candidates.mid(index + 1)) {
+                            qsizetype inside = 0;
+                            secureChain(context, later, inside);
+                        }
                     return result(*found);
                 }
             }

@@ -1,6 +1,5 @@
 #include "platform/x11_windows.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QRegion>
@@ -24,6 +23,8 @@
 #include <vector>
 
 #include <xcb/xcb.h>
+
+#include "platform/program_identity.h"
 
 namespace halvern::x11 {
 
@@ -295,18 +296,6 @@ bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName) {
     return machine == host || machine == firstLabel(host) || host == firstLabel(machine);
 }
 
-QList<qint32> namespaceProcessIdentifiers(qint32 processIdentifier, const QByteArray& status) {
-    if (status.isEmpty()) return {};
-    for (const QByteArray& line : status.split('\n')) {
-        if (!line.startsWith("NSpid:")) continue;
-        QList<qint32> identifiers;
-        for (const QByteArray& field : line.mid(6).simplified().split(' '))
-            if (const qint32 identifier = field.toInt(); identifier > 0) identifiers.append(identifier);
-        if (!identifiers.isEmpty()) return identifiers;
-    }
-    return {processIdentifier};
-}
-
 bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName,
                     bool hostOfItsOwn) {
     if (window.processIdentifier && !processIdentifiers.isEmpty() &&
@@ -328,19 +317,9 @@ bool shownFromElsewhere(qint32 processIdentifier, WindowId window) {
         for (const Window candidate : managed)
             if (processes.value(resourceBase(dpy, candidate)) == processIdentifier) windows << candidate;
     }
-    QList<qint32> identifiers;
-    if (processIdentifier > 0) {
-        QFile status(QStringLiteral("/proc/%1/status").arg(processIdentifier));
-        identifiers = namespaceProcessIdentifiers(processIdentifier,
-                                                  status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray());
-    }
-    // A process in a UTS namespace of its own (a container's) names its own host; where either
-    // namespace cannot be looked at, nothing says so.
-    const QString ownUts = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/uts"));
-    const QString processUts = processIdentifier > 0
-                                   ? QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/uts").arg(processIdentifier))
-                                   : QString();
-    const bool hostOfItsOwn = !ownUts.isEmpty() && !processUts.isEmpty() && ownUts != processUts;
+    const QList<qint32> identifiers =
+        processIdentifier > 0 ? ProgramIdentity::namespaceIdentifiers(processIdentifier) : QList<qint32>();
+    const bool hostOfItsOwn = processIdentifier > 0 && ProgramIdentity::hasHostOfItsOwn(processIdentifier);
     char host[256] = {};
     if (gethostname(host, sizeof(host) - 1) != 0) host[0] = '\0';
     const Atom processProperty = atom(dpy, "_NET_WM_PID");

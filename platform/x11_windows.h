@@ -65,10 +65,6 @@ struct WindowClaims {
 // as a container's programs do). What a window names can only refuse it, never make it readable.
 bool drawnElsewhere(const WindowClaims& window, const QList<qint32>& processIdentifiers, const QByteArray& hostName,
                     bool hostOfItsOwn);
-// A process's ids in each of its pid namespaces, this program's first, from its /proc status (the
-// "NSpid:" line); the id alone where the line is missing (a kernel before 4.1), nothing where the
-// status is empty (the process has ended).
-QList<qint32> namespaceProcessIdentifiers(qint32 processIdentifier, const QByteArray& status);
 // Whether a WM_CLIENT_MACHINE names the host `hostName`: the same name, or one the other's first label
 // (a short name beside the full one), in any case.
 bool namesHost(const QByteArray& clientMachine, const QByteArray& hostName);

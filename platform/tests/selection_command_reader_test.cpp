@@ -242,8 +242,8 @@ TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(x11::drawnElsewhere(row.window, row.identifiers, "desk", row.hostOfItsOwn), row.elsewhere);
     }
-    EXPECT_EQ(x11::namespaceProcessIdentifiers(41234, "Name:\tpython3\nNSpid:\t41234\t2\nNSpgid:\t41234\t2\n"),
+    EXPECT_EQ(ProgramIdentity::namespaceIdentifiers(41234, "Name:\tpython3\nNSpid:\t41234\t2\nNSpgid:\t41234\t2\n"),
               flatpak);
-    EXPECT_EQ(x11::namespaceProcessIdentifiers(3195, "Name:\tpython3\nPid:\t3195\n"), relay);
-    EXPECT_TRUE(x11::namespaceProcessIdentifiers(3195, {}).isEmpty());
+    EXPECT_EQ(ProgramIdentity::namespaceIdentifiers(3195, "Name:\tpython3\nPid:\t3195\n"), relay);
+    EXPECT_TRUE(ProgramIdentity::namespaceIdentifiers(3195, {}).isEmpty());
 }
