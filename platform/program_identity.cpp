@@ -15,6 +15,7 @@
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/selection_source.h"
@@ -366,9 +367,14 @@ QList<qint32> ProgramIdentity::namespaceIdentifiers(qint32 processIdentifier, co
 }
 
 bool ProgramIdentity::hasHostOfItsOwn(qint32 processIdentifier) {
-    const QString own = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/uts"));
-    const QString its = QFile::symLinkTarget(QStringLiteral("/proc/%1/ns/uts").arg(processIdentifier));
-    return !own.isEmpty() && !its.isEmpty() && own != its;
+    // A namespace is one where the kernel's files for it are one file: the same device and inode
+    // (the links' texts name the same, but Qt would read them as paths beside each link).
+    struct stat own {
+    }, its{};
+    const QByteArray path = "/proc/" + QByteArray::number(processIdentifier) + "/ns/uts";
+    if (processIdentifier <= 0 || ::stat("/proc/self/ns/uts", &own) != 0 || ::stat(path.constData(), &its) != 0)
+        return false;
+    return own.st_dev != its.st_dev || own.st_ino != its.st_ino;
 }
 
 QStringList ProgramIdentity::sessionSocketNames(const QByteArray& display, const QByteArray& waylandDisplay,

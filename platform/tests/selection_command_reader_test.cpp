@@ -1,6 +1,9 @@
 // The study-selection command's decisions over what PRIMARY held, and the entry's refusal method.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QProcess>
+
 #include "core/direct_selection_rules.h"
 #include "core/study.h"
 #include "platform/program_identity.h"
@@ -246,4 +249,17 @@ TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
               flatpak);
     EXPECT_EQ(ProgramIdentity::namespaceIdentifiers(3195, "Name:\tpython3\nPid:\t3195\n"), relay);
     EXPECT_TRUE(ProgramIdentity::namespaceIdentifiers(3195, {}).isEmpty());
+
+    // The host-name namespaces themselves: this process has none of its own, a child in one of its own
+    // has, and one that has ended cannot be looked at and has none.
+    EXPECT_FALSE(ProgramIdentity::hasHostOfItsOwn(qint32(QCoreApplication::applicationPid())));
+    QProcess contained;
+    contained.start(QStringLiteral("unshare"), {QStringLiteral("--uts"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                QStringLiteral("echo in; exec sleep 60")});
+    ASSERT_TRUE(contained.waitForReadyRead(10000)) << contained.readAllStandardError().constData();
+    const qint32 process = qint32(contained.processId());
+    EXPECT_TRUE(ProgramIdentity::hasHostOfItsOwn(process));
+    contained.kill();
+    ASSERT_TRUE(contained.waitForFinished(10000));
+    EXPECT_FALSE(ProgramIdentity::hasHostOfItsOwn(process));
 }

@@ -581,6 +581,27 @@ SceneStarter gtkWindowInAContainer() {
          QStringLiteral("hostname boxhost && \"$@\""), QStringLiteral("sh")});
 }
 
+// A GTK 3 window of this machine, in no namespace of its own, whose window names another host: taken at
+// its word, as another machine's. The ordinary words in a GTK 3 window below it.
+SceneStarter gtkWindowNamingAnotherHost() {
+    return [](const X11Display& display) -> std::optional<PasswordScene> {
+        auto words = std::make_shared<std::unique_ptr<orveltest::NativeTextWindow>>();
+        const std::optional<QPoint> below = wordsBelow(display, *words);
+        std::optional<PasswordScene> scene = gtkWindow(orveltest::NativeTextWindow::Toolkit::Gtk3)(display);
+        const std::optional<X11Display::WindowId> window = display.activeWindow();
+        if (!below || !scene || !window ||
+            QProcess::execute(QStringLiteral("xprop"),
+                              {QStringLiteral("-id"), QString::number(*window), QStringLiteral("-f"),
+                               QStringLiteral("WM_CLIENT_MACHINE"), QStringLiteral("8s"), QStringLiteral("-set"),
+                               QStringLiteral("WM_CLIENT_MACHINE"), QStringLiteral("far.example.org")}) != 0)
+            return std::nullopt;
+        scene->program =
+            std::make_shared<std::pair<std::shared_ptr<void>, std::shared_ptr<void>>>(scene->program, words);
+        shownFromElsewhere(*scene, *below);
+        return scene;
+    };
+}
+
 // A program whose selection is owned from a display connection of a process that has ended (it forked
 // after connecting, as xclip does), beside an ordinary program's words.
 SceneStarter selectionOfAnEndedProcess() {
@@ -772,6 +793,7 @@ TEST(PasswordFieldDesktop, ChromiumRenamedInOneProcess) {
 TEST(PasswordFieldDesktop, ChromiumShownThroughSshX) { expectNeverRead(chromiumThroughSsh()); }
 TEST(PasswordFieldDesktop, ChromiumShownThroughARelayNoListKnows) { expectNeverRead(chromiumThroughARelay()); }
 TEST(PasswordFieldDesktop, Gtk3InAContainerWithAHostNameOfItsOwn) { expectNeverRead(gtkWindowInAContainer()); }
+TEST(PasswordFieldDesktop, Gtk3WindowNamingAnotherHost) { expectNeverRead(gtkWindowNamingAnotherHost()); }
 TEST(PasswordFieldDesktop, Firefox) {
     expectNeverRead(browserPage([](const QTemporaryDir& folder) { return startFirefox(folder, passwordPage); }));
 }
