@@ -708,9 +708,10 @@ void expectNeverRead(const SceneStarter& start) {
             [&] { dragFrom(scene->field.topLeft() + QPoint(4, 14), scene->field.topLeft() + QPoint(120, 14)); });
         EXPECT_FALSE(outcomes.contains(1)) << "a bulb for the password field";
         EXPECT_TRUE(outcomes.contains(0)) << "no gesture on the field was read";
-        if (scene->refusedWord)
+        if (scene->refusedWord) {
             EXPECT_EQ(gesture([&] { clickAt(*scene->refusedWord, 3); }), 0)
                 << "no refusal for a word shown from elsewhere";
+        }
         EXPECT_TRUE(notShown());
         if (scene->browser) {
             // A click elsewhere on the page moves the focus; PRIMARY still holds the field's text.
