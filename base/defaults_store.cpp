@@ -108,6 +108,13 @@ void DefaultsStore::loadLocked() const {
         const QJsonValue value = boxed.value(QStringLiteral("value"));
         if (type && valueFits(*type, value)) entries_.insert(it.key(), Entry{*type, value});
     }
+    // What was changed here and not written yet stays changed over what another process wrote.
+    for (auto it = held_.constBegin(); it != held_.constEnd(); ++it) {
+        if (*it)
+            entries_.insert(it.key(), **it);
+        else
+            entries_.remove(it.key());
+    }
 }
 
 void DefaultsStore::reloadIfChangedLocked() const {
@@ -119,7 +126,7 @@ void DefaultsStore::reloadIfChangedLocked() const {
 }
 
 void DefaultsStore::saveLocked() {
-    if (filePath_.isEmpty()) return;
+    if (filePath_.isEmpty() || holding_) return;
     QJsonObject root;
     for (auto it = entries_.constBegin(); it != entries_.constEnd(); ++it) {
         QJsonObject boxed;
@@ -238,6 +245,7 @@ void DefaultsStore::set(const QString& key, Type type, const QJsonValue& value) 
         QMutexLocker lock(&mutex_);
         reloadIfChangedLocked();
         entries_.insert(key, Entry{type, value});
+        if (holding_) held_.insert(key, Entry{type, value});
         saveLocked();
         statusChanged = takeStatusChangeLocked();
     }
@@ -261,6 +269,7 @@ void DefaultsStore::remove(const QString& key) {
         QMutexLocker lock(&mutex_);
         reloadIfChangedLocked();
         const bool removed = entries_.remove(key);
+        if (removed && holding_) held_.insert(key, std::nullopt);
         if (removed) saveLocked();
         statusChanged = takeStatusChangeLocked();
         if (!removed) {
@@ -270,6 +279,26 @@ void DefaultsStore::remove(const QString& key) {
         }
     }
     Q_EMIT changed(key);
+    emitStatusChanged(statusChanged);
+}
+
+void DefaultsStore::holdWrites() {
+    QMutexLocker lock(&mutex_);
+    holding_ = true;
+}
+
+void DefaultsStore::releaseWrites() {
+    bool statusChanged = false;
+    {
+        QMutexLocker lock(&mutex_);
+        if (!std::exchange(holding_, false)) return;
+        if (!held_.isEmpty()) {
+            reloadIfChangedLocked();
+            held_.clear();
+            saveLocked();
+        }
+        statusChanged = takeStatusChangeLocked();
+    }
     emitStatusChanged(statusChanged);
 }
 

@@ -78,6 +78,13 @@ public:
     void setDictionary(const QString& key, const QJsonObject& value);
     void remove(const QString& key);
 
+    // From now on changes are kept in memory only, over what the file holds, until releaseWrites(): a
+    // copy of the program that may find another copy keeping these settings writes nothing before it
+    // knows it is the one (and then what it changed meanwhile).
+    void holdWrites();
+    // Writes the changes held, if any, and every change from now on.
+    void releaseWrites();
+
     // Whether the last write to the file failed (the value is still held in memory).
     bool lastWriteFailed() const;
     FileStatus fileStatus() const;
@@ -109,6 +116,9 @@ private:
     mutable qint64 loadedSize_ = -1;
     mutable FileStatus status_;
     mutable bool statusChanged_ = false;
+    // While writes are held: the keys changed meanwhile, with their values (nothing: removed).
+    bool holding_ = false;
+    QHash<QString, std::optional<Entry>> held_;
 };
 
 }  // namespace base

@@ -1,9 +1,9 @@
 #include "app/main-window/orvel_app.h"
 
 #include <QApplication>
-#include <QStyle>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QStyle>
 #include <QThreadPool>
 
 #include <cstdio>
@@ -35,10 +35,10 @@
 #include "app/shell/selection_controller.h"
 #include "app/shell/startup_warm_up.h"
 #include "app/shell/termination_signals.h"
-#include "base/work_scheduler.h"
 #include "app/shell/workspace_router.h"
 #include "base/defaults_store.h"
 #include "base/task.h"
+#include "base/work_scheduler.h"
 #include "platform/accessibility_repair.h"
 #include "platform/text_recognizer.h"
 
@@ -126,6 +126,9 @@ int OrvelApp::main(int argc, char** argv, const ApplicationParts& parts) {
     QApplication::setFont(InterfaceFont::latinFirst(QApplication::font()));
     TerminationSignals::install();
 
+    // Nothing of the person's settings is written until this copy knows it keeps them: a copy that
+    // hands over to a running one, or finds the data folder held, ends having written nothing.
+    base::DefaultsStore::standard().holdWrites();
     InterfaceSettings::shared();
     // Qt's own texts (file dialogs, context menus) follow the interface language.
     const QtTranslations qtTranslations;

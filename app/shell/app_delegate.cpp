@@ -152,6 +152,8 @@ AppDelegate::Outcome AppDelegate::applicationDidFinishLaunching(const QStringLis
     if (lock.state == LockState::unavailable)
         writeLine(stderr, "orvel: the data folder is not locked against copies in other sessions (" +
                               lock.reason.toUtf8() + "); two such copies would overwrite each other's changes\n");
+    // This copy keeps the settings now: what was changed since it started goes into their file.
+    services_.defaults.releaseWrites();
 
     services_.instance.setRequestHandler([this](const LaunchRequest& handed) { handleLaunchRequest(handed); });
     SelectionController& controller = services_.controller;

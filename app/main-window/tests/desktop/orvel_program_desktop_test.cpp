@@ -2,6 +2,7 @@
 // signals, as the desktop and a person meet them.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "base/defaults_store.h"
+#include "core/study.h"
 #include "platform/tests/fixtures.h"
 #include "tests/support/desktop/orvel_desktop.h"
 #include "tests/support/file_mode.h"
@@ -214,11 +216,24 @@ TEST(OrvelProgramDesktop, ACopyInAnotherSessionLeavesTheDataFolderAlone) {
         "createdAt": 786000000, "mode": "explain", "source": "Scarcity", "answer": "An answer.", "isNote": true}])")
                                              .array()));
     ASSERT_TRUE(orvel.start() && orvel.waitForWindow(display));
-    const auto history = [&orvel] {
-        QFile file(orvel.homePath() + QStringLiteral("/.local/share/com.orvel.formac/learning-history.json"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    // Every file of the settings and data folders, with a checksum of its bytes: a line each.
+    const auto folders = [&orvel] {
+        QStringList files;
+        for (const char* folder : {"/.config", "/.local/share"}) {
+            QDirIterator found(orvel.homePath() + QLatin1String(folder), QDir::Files | QDir::Hidden,
+                               QDirIterator::Subdirectories);
+            while (found.hasNext()) {
+                QFile file(found.next());
+                const QByteArray sum =
+                    file.open(QIODevice::ReadOnly)
+                        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()
+                        : QByteArray("unreadable");
+                files.append(file.fileName().mid(orvel.homePath().size()) + u' ' + QString::fromLatin1(sum));
+            }
+        }
+        files.sort();
+        return files.join(u'\n').toStdString();
     };
-    const QByteArray stored = history();
     const auto inOtherSession = [&](OrvelProgram& copy) {
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"})
             copy.setEnvironmentValue(QLatin1String(name), orvel.environment().value(QLatin1String(name)));
@@ -231,6 +246,9 @@ TEST(OrvelProgramDesktop, ACopyInAnotherSessionLeavesTheDataFolderAlone) {
     for (const auto& [language, arguments, told] : rows) {
         SCOPED_TRACE(language.toStdString());
         orvel.presetReturningPerson(language);
+        // The one-time profile is due again: a copy that starts would write it.
+        base::DefaultsStore(orvel.defaultsFile()).remove(tamsel::BudgetProfile::versionKey);
+        const std::string stored = folders();
         OrvelProgram other;
         inOtherSession(other);
         ASSERT_TRUE(other.start(arguments));
@@ -241,7 +259,7 @@ TEST(OrvelProgramDesktop, ACopyInAnotherSessionLeavesTheDataFolderAlone) {
         display.requestClose(notice->id);
         EXPECT_TRUE(waitUntil([&] { return !other.isRunning(); })) << "closing the notice ends the copy";
         EXPECT_TRUE(other.standardError().contains("the data folder (host " + QSysInfo::machineHostName().toUtf8()));
-        EXPECT_EQ(history(), stored);
+        EXPECT_EQ(folders(), stored);
     }
     // A copy that was killed leaves the lock's file behind, not the lock.
     ::kill(pid_t(orvel.pid()), SIGKILL);
