@@ -175,17 +175,22 @@ class SelectionService {
             });
         this._inputWatch = 0;
         this._focusHandler = 0;
-        // The owner of the program's name, followed as the bus tells its changes: the bus tells the
-        // shell before it tells a new owner that it has the name, so no call of the new owner comes
-        // first. A caller that is not the owner is refused without a question to the bus.
+        // The owner of the program's name, as the bus answers and then tells its changes: the bus
+        // tells the shell before it tells a new owner that it has the name, so no call of the new
+        // owner comes first. Until the bus has answered (the extension has just been switched on, as
+        // it is at every unlock, and the program may already be calling), calls for the owner wait
+        // for the answer; then a caller that is not the owner is refused without a question to the bus.
         this._owner = null;
         this._ownerTold = false;
+        this._ownerKnown = false;
+        this._awaitingOwner = [];  // [{sender, invocation, answer}] of owner-only calls
         this._ownerSubscription = Gio.DBus.session.signal_subscribe('org.freedesktop.DBus',
             'org.freedesktop.DBus', 'NameOwnerChanged', '/org/freedesktop/DBus', PROGRAM_NAME,
             Gio.DBusSignalFlags.NONE, (_connection, _sender, _path, _interface, _signal, parameters) => {
                 const [, , owner] = parameters.deepUnpack();
                 this._owner = owner || null;
                 this._ownerTold = true;
+                this._ownerAnswered();
             });
         // Callers are forgotten as they leave the bus.
         this._leaveSubscription = Gio.DBus.session.signal_subscribe('org.freedesktop.DBus',
@@ -198,12 +203,16 @@ class SelectionService {
                     this._decided(name, null);
                 }
             });
+        // A name without an owner is answered with an error: then there is none.
         callBus('GetNameOwner', new GLib.Variant('(s)', [PROGRAM_NAME]), '(s)', this._cancellable)
             .then(owner => {
                 if (!this._ownerTold)
                     this._owner = owner;
-            })
-            .catch(() => {});
+            }, () => {})
+            .then(() => {
+                if (!this._cancellable.is_cancelled())
+                    this._ownerAnswered();
+            });
         // Every call comes to one plain function, which sets a known stranger's call aside at once: a
         // caller that floods the bus with calls must not keep the shell from handling input. (An
         // object registered with a closure instead never lets go of a call it was handed.)
@@ -241,6 +250,20 @@ class SelectionService {
                 call.invocation.return_dbus_error(ACCESS_DENIED, call.ownerOnly ? OWNER_REFUSAL : REFUSAL);
         }
         this._waiting.clear();
+        for (const { invocation } of this._awaitingOwner)
+            invocation.return_dbus_error(ACCESS_DENIED, OWNER_REFUSAL);
+        this._awaitingOwner = [];
+    }
+
+    // The bus has said who owns the program's name: the calls that waited for it are judged now.
+    _ownerAnswered() {
+        if (this._ownerKnown)
+            return;
+        this._ownerKnown = true;
+        const calls = this._awaitingOwner;
+        this._awaitingOwner = [];
+        for (const { sender, invocation, answer } of calls)
+            this._whenFromProgram(sender, invocation, true, answer);
     }
 
     // The bus has checked the method and its arguments against the interface.
@@ -404,7 +427,12 @@ class SelectionService {
     // any other.
     _whenFromProgram(sender, invocation, ownerOnly, answer) {
         const message = ownerOnly ? OWNER_REFUSAL : REFUSAL;
-        if (ownerOnly && sender !== this._owner) {
+        if (ownerOnly && !this._ownerKnown) {
+            if (this._awaitingOwner.length < MAX_WAITING_CALLS)
+                this._awaitingOwner.push({ sender, invocation, answer });
+            else
+                this._refuseLater(invocation, message);
+        } else if (ownerOnly && sender !== this._owner) {
             this._refuseLater(invocation, message);
         } else if (this._trusted.has(sender)) {
             try {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -181,6 +183,48 @@ TEST_F(SelectAnywhereGnome, GesturesShowTheBulbWhileARefusedCallerFloodsTheExten
         ASSERT_EQ(account.size(), 8);
         EXPECT_GT(account[3].toInt(), 1000);
         EXPECT_EQ(account[5], account[3]);
+    }
+}
+
+// GNOME Shell switches the extension off as the screen locks and on as it unlocks (here by hand, as
+// the shell does): each time it is back, the program has it tell the clicks again by itself, and a
+// drag shows the bulb.
+TEST_F(SelectAnywhereGnome, TheBulbComesBackEachTimeTheScreenIsUnlocked) {
+    NativeTextWindow window(NativeTextWindow::Toolkit::Gtk3, lines);
+    ASSERT_TRUE(window.waitUntilShown());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const auto switchExtension = [&](const char* method) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                           QStringLiteral("org.gnome.Shell.Extensions"), QLatin1String(method));
+        call.setArguments({QStringLiteral("selection@orvel.app")});
+        const bool on = QLatin1String(method) == QLatin1String("EnableExtension");
+        return bus.call(call).type() == QDBusMessage::ReplyMessage && waitUntil([&] {
+                   return bus.interface()->isServiceRegistered(QStringLiteral("com.orvel.formac.Shell")).value() == on;
+               });
+    };
+    const struct { int line, from, to; } words[] = {{1, 0, 6}, {1, 7, 12}, {0, 0, 14}, {0, 15, 20}, {1, 19, 25}};
+    for (int unlock = 0; unlock < 10; ++unlock) {
+        SCOPED_TRACE(unlock);
+        ASSERT_TRUE(switchExtension("DisableExtension"));
+        ASSERT_TRUE(switchExtension("EnableExtension"));
+        const auto& word = words[unlock % 5];
+        const QPoint released = window.pointAt(word.line, word.to);
+        // A person drags again where the first drag came before the program was watching.
+        std::optional<X11Display::Window> shown;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                input.click({640, 900}, holdMs);
+                input.drag(window.pointAt(word.line, word.from), released);
+                return waitUntil([&] { return (shown = bulb()).has_value(); }, 3000);
+            },
+            20000))
+            << status("selectionActivityStatus").toStdString() << " · " << status("selectionReadRoute").toStdString();
+        if (shown) {
+            EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
+        }
+        input.click({640, 900}, holdMs);
+        EXPECT_TRUE(waitUntil([&] { return !bulb(); }));
     }
 }
 
