@@ -52,6 +52,7 @@ ShellPointer::ShellPointer(QDBusConnection bus, QObject* parent) : QObject(paren
                 // A new extension: it knows nothing of this program's watch yet.
                 outdated_ = false;
                 focused_ = unknownFocus;
+                watchRetried_ = 0;
                 if (watching_) askToWatch();
                 if (changed) emit activeChanged(active);
             });
@@ -184,6 +185,7 @@ void ShellPointer::askState(std::function<void(std::optional<State>)> done) {
 void ShellPointer::watch(bool on) {
     if (watching_.exchange(on) == on) return;
     focused_ = unknownFocus;
+    watchRetried_ = 0;
     askToWatch();
 }
 
@@ -199,6 +201,12 @@ void ShellPointer::askToWatch() {
         if (reply.type() == QDBusMessage::ReplyMessage && values.size() == 1 && focused_ == unknownFocus)
             focused_ = qint32(values[0].toUInt());
         outdated_ = reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
+        // Refused or unanswered: asked again, a few times. An extension that refuses takes its pause
+        // before it answers, so the questions come no faster than that.
+        if (reply.type() == QDBusMessage::ErrorMessage && !outdated_ && watchRetried_ < watchRetries) {
+            ++watchRetried_;
+            askToWatch();
+        }
     });
 }
 

@@ -35,6 +35,10 @@ public:
     static constexpr std::chrono::milliseconds callTimeout{80};
     // How long the answer to the watch may take: a shell busy with other callers answers late.
     static constexpr std::chrono::milliseconds answerTimeout{1000};
+    // How many times the watch is asked for again when the extension refuses it or does not answer
+    // (it may not yet know who owns the program's name just after it was switched on), each time it
+    // comes back.
+    static constexpr int watchRetries = 5;
 
     // Where the extension stands on this desktop.
     enum class Access {
@@ -134,6 +138,8 @@ private:
     // The extension the shell runs does not know the button watch: an older one, which the shell
     // replaces only at the next login.
     bool outdated_ = false;
+    // Times the watch was asked for again since the extension came or the watch changed.
+    int watchRetried_ = 0;
 
     // The primary selection's changes so far, and the answer about the source of the one the
     // question was asked for: guarded by the mutex, as reads ask from other threads.
