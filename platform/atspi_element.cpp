@@ -12,6 +12,10 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <utility>
+
+#include "platform/x11_windows.h"
+
 namespace halvern {
 
 namespace {
@@ -657,7 +661,34 @@ AccessibilityReply AtspiElement::focusedApplication(Deadline deadline) {
     return AccessibilityReply::failed(accessibility_error::noValue);
 }
 
-// The deepest element under a point, descending from the application's showing windows.
+namespace {
+
+// The box of a reply to GetExtents.
+std::optional<QRect> boxIn(const QDBusMessage& reply) {
+    if (failed(reply)) return std::nullopt;
+    const QVariant value = firstArgument(reply);
+    if (value.userType() != qMetaTypeId<QDBusArgument>()) return std::nullopt;
+    const QDBusArgument box = value.value<QDBusArgument>();
+    if (!hasSignature(box, QLatin1StringView("(iiii)"))) return std::nullopt;
+    int left = 0, top = 0, width = 0, height = 0;
+    box.beginStructure();
+    box >> left >> top >> width >> height;
+    box.endStructure();
+    return QRect(left, top, width, height);
+}
+
+QDBusMessage extentsRequest(const std::pair<QString, QString>& object, uint coordinates) {
+    return request(object, componentInterface, QStringLiteral("GetExtents"), {coordinates});
+}
+
+}  // namespace
+
+// The deepest element under a point, descending from the application's showing windows. Where an
+// element does not name its child there (GTK 4 names none over a widget it keeps off the bus, such
+// as a password entry's text), the child is the last of its first children whose box holds the point.
+// A toolkit that gives its elements' places from its window's corner whatever is asked (GTK 4) tells
+// that its window is at 0,0 wherever it is: where the program's window under the point shows a
+// content of that size elsewhere on the screen, the point is asked in that window's own coordinates.
 AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
     const Deadline deadline = deadlineFromNow();
     if (kind_ != Kind::application) return AccessibilityReply::failed(accessibility_error::attributeUnsupported);
@@ -665,30 +696,42 @@ AccessibilityReply AtspiElement::elementAtPosition(float x, float y) {
     const auto windows = this->windows(deadline, error);
     if (error) return AccessibilityReply::failed(error);
     QList<QDBusMessage> requests;
-    for (const auto& window : windows)
-        requests.append(
-            request(window, componentInterface, QStringLiteral("GetExtents"), {uint(ATSPI_COORD_TYPE_SCREEN)}));
+    for (const auto& window : windows) requests.append(extentsRequest(window, ATSPI_COORD_TYPE_SCREEN));
     const QList<QDBusMessage> boxes = system_.callAll(requests, deadline);
+    std::optional<QRect> content;  // of the program's X11 window under the point, asked once
+    bool contentAsked = false;
     for (qsizetype index = 0; index < windows.size(); ++index) {
-        const std::pair<QString, QString>& window = windows[index];
-        const QDBusMessage& extents = boxes[index];
-        if (failed(extents)) continue;
-        int left = 0, top = 0, width = 0, height = 0;
-        const QVariant boxValue = firstArgument(extents);
-        if (boxValue.userType() != qMetaTypeId<QDBusArgument>()) continue;
-        const QDBusArgument box = boxValue.value<QDBusArgument>();
-        if (!hasSignature(box, QLatin1StringView("(iiii)"))) continue;
-        box.beginStructure();
-        box >> left >> top >> width >> height;
-        box.endStructure();
-        if (!QRectF(left, top, width, height).contains(x, y)) continue;
-        std::pair<QString, QString> current = window;
-        for (int depth = 0; depth < searchLimit; ++depth) {
+        const std::optional<QRect> box = boxIn(boxes[index]);
+        if (!box) continue;
+        QPoint point{int(x), int(y)};
+        uint coordinates = ATSPI_COORD_TYPE_SCREEN;
+        if (box->topLeft() == QPoint(0, 0)) {
+            if (!std::exchange(contentAsked, true))
+                if (const std::optional<qint32> process = processIdentifier())
+                    content = x11::contentAreaAt(*process, point);
+            if (content && content->topLeft() != QPoint(0, 0) && content->size() == box->size()) {
+                point -= content->topLeft();
+                coordinates = ATSPI_COORD_TYPE_WINDOW;
+            }
+        }
+        if (!box->contains(point)) continue;
+        std::pair<QString, QString> current = windows[index];
+        for (int depth = 0; depth < searchLimit && Clock::now() < deadline; ++depth) {
             const QDBusMessage reply =
                 system_.call(current.first, current.second, componentInterface, QStringLiteral("GetAccessibleAtPoint"),
-                             {int(x), int(y), uint(ATSPI_COORD_TYPE_SCREEN)}, deadline);
-            if (failed(reply)) break;
-            const auto child = referenceOf(firstArgument(reply));
+                             {point.x(), point.y(), coordinates}, deadline);
+            std::optional<std::pair<QString, QString>> child =
+                failed(reply) ? std::nullopt : referenceOf(firstArgument(reply));
+            if (!child || *child == current) {
+                const auto children = childrenOf(system_, current.first, current.second, deadline).mid(0, searchLimit);
+                QList<QDBusMessage> asked;
+                for (const auto& candidate : children) asked.append(extentsRequest(candidate, coordinates));
+                const QList<QDBusMessage> places = system_.callAll(asked, deadline);
+                child.reset();
+                for (qsizetype at = 0; at < children.size(); ++at)
+                    if (const std::optional<QRect> place = boxIn(places[at]); place && place->contains(point))
+                        child = children[at];
+            }
             if (!child || *child == current) break;
             current = *child;
         }

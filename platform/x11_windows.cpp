@@ -391,6 +391,40 @@ std::optional<WindowId> windowOfProcess(qint32 processIdentifier) {
     return std::nullopt;
 }
 
+std::optional<QRect> contentAreaAt(qint32 processIdentifier, QPoint point) {
+    Display* dpy = display();
+    if (!dpy || processIdentifier <= 0) return std::nullopt;
+    const Window root = DefaultRootWindow(dpy);
+    QList<Window> stacked = windowListProperty(dpy, root, atom(dpy, "_NET_CLIENT_LIST_STACKING"));
+    if (stacked.isEmpty()) stacked = windowListProperty(dpy, root, atom(dpy, "_NET_CLIENT_LIST"));
+    const Atom frameExtents = atom(dpy, "_GTK_FRAME_EXTENTS");
+    // From the top down.
+    for (auto window = stacked.crbegin(); window != stacked.crend(); ++window) {
+        XWindowAttributes attributes;
+        int x = 0, y = 0;
+        Window child = 0;
+        if (!XGetWindowAttributes(dpy, *window, &attributes) || attributes.map_state != IsViewable ||
+            !XTranslateCoordinates(dpy, *window, root, 0, 0, &x, &y, &child))
+            continue;
+        QRect area(x, y, attributes.width, attributes.height);
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, *window, frameExtents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && type == XA_CARDINAL && format == 32 && count == 4) {
+            const auto* sides = reinterpret_cast<const unsigned long*>(data);  // left, right, top, bottom
+            area.adjust(int(sides[0]), int(sides[2]), -int(sides[1]), -int(sides[3]));
+        }
+        if (data) XFree(data);
+        if (!area.contains(point)) continue;
+        if (clientProcesses(dpy, {*window}).value(resourceBase(dpy, *window)) != processIdentifier) return std::nullopt;
+        return area;
+    }
+    return std::nullopt;
+}
+
 unsigned long watchActiveWindow() {
     Display* dpy = display();
     if (!dpy) return 0;

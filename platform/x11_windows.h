@@ -108,6 +108,12 @@ std::optional<QString> primarySelectionText(std::chrono::milliseconds timeout, W
 // The pointer's position on the root window now.
 std::optional<QPoint> pointerPosition();
 
+// Where the topmost managed window holding the point shows its content on the screen, where that
+// window is the process's: its place less the shadow and decorations a toolkit that draws its own
+// sets aside (_GTK_FRAME_EXTENTS). Nothing where another program's window is on top there, or no
+// window manager keeps the list of windows.
+std::optional<QRect> contentAreaAt(qint32 processIdentifier, QPoint point);
+
 // Whether the pointer is now over a window where a click is no gesture in another program: one
 // this program made (its windows, menus and tray icon, told by the display connection that made
 // them), or a panel of the desktop (a dock window, where a desktop draws its tray and task list).
