@@ -28,9 +28,13 @@ bool SelectionReadRule::sameSelection(const QString& first, const QString& secon
 }
 
 SelectionReadRule::Verdict SelectionReadRule::decide(Asker asker, const Evidence& evidence) {
-    // A password field the bus shows, or one that PRIMARY's mask characters give away, is never read.
-    if (evidence.readFailure == Case::protectedField) return {{}, Refusal::passwordField};
-    if (evidence.primary && isMaskedText(*evidence.primary)) return {{}, Refusal::passwordField};
+    // A password field the bus shows, or one that PRIMARY's mask characters give away, is never read;
+    // nor is anything else taken from its program (not even its own copy, whose key would go to the
+    // field). Where the field shows that nothing is selected in it, nothing was.
+    const bool masked = evidence.primary && isMaskedText(*evidence.primary);
+    if (evidence.readFailure == Case::protectedField)
+        return {{}, evidence.passwordFieldEmpty && !masked ? Refusal::noSelection : Refusal::passwordField};
+    if (masked) return {{}, Refusal::passwordField};
 
     if (asker == Asker::command && !evidence.primaryOwned) return {{}, Refusal::noSelection};
     // Nothing on another machine is known to keep a password field's text out of PRIMARY, and nothing

@@ -87,6 +87,8 @@ struct SelectionReadRule {
         // The read passed over a password field that may hold a selection of its own: the text shown
         // is the selection only where PRIMARY holds the same.
         bool shownBesidePasswordField = false;
+        // The read failed in a password field that shows an empty selection, and no element showed one.
+        bool passwordFieldEmpty = false;
         // The program shows its windows' content on the bus (the read got past finding it there).
         bool sourceOnBus = false;
         // A window owns PRIMARY (for the gesture's read, one of the program's), and its text where

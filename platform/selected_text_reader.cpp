@@ -384,7 +384,9 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
         if (!context.beforeDeadline()) throw DirectSelectionFailure(Case::timedOut);
         throw DirectSelectionFailure(context.objectStandIns ? Case::noText : Case::unsupported);
     } catch (const DirectSelectionFailure& failure) {
-        throw SelectionReadFailure(failure.failureCase(), QStringLiteral("AX ") + suffix());
+        throw SelectionReadFailure(
+            failure.failureCase(), QStringLiteral("AX ") + suffix(),
+            failure.failureCase() == Case::protectedField && !context.passwordFieldMayHoldSelection);
     }
 }
 

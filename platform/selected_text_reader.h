@@ -28,16 +28,20 @@ struct SelectionReadResult {
 // diagnostics display.
 class SelectionReadFailure : public base::Error {
 public:
-    SelectionReadFailure(tamsel::DirectSelectionFailure::Case reason, QString diagnostics)
-        : reason_(reason), diagnostics_(std::move(diagnostics)) {}
+    SelectionReadFailure(tamsel::DirectSelectionFailure::Case reason, QString diagnostics, bool nothingSelected = false)
+        : reason_(reason), diagnostics_(std::move(diagnostics)), nothingSelected_(nothingSelected) {}
 
     tamsel::DirectSelectionFailure::Case reason() const { return reason_; }
     const QString& diagnostics() const { return diagnostics_; }
+    // A protectedField failure where every password field the read met shows an empty selection and no
+    // other element shows one: nothing is selected there.
+    bool nothingSelected() const { return nothingSelected_; }
     QString message() const override { return tamsel::DirectSelectionFailure(reason_).message(); }
 
 private:
     tamsel::DirectSelectionFailure::Case reason_;
     QString diagnostics_;
+    bool nothingSelected_ = false;
 };
 
 struct SelectedTextReader {

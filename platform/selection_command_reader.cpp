@@ -93,6 +93,7 @@ Rule::Evidence SelectionCommandReader::inspect(AccessibilitySystem& system,
                 evidence.sourceOnBus = true;
             } catch (const SelectionReadFailure& failure) {
                 evidence.readFailure = failure.reason();
+                evidence.passwordFieldEmpty = failure.nothingSelected();
                 evidence.sourceOnBus = SelectedTextReader::showsContent(failure);
             } catch (const tamsel::DirectSelectionFailure& failure) {
                 evidence.readFailure = failure.failureCase();

@@ -192,6 +192,7 @@ void SelectionReadPipeline::accessibilityReadEnded(const std::shared_ptr<Job>& j
     else
         evidence.readFailure = failure->reason();
     evidence.shownBesidePasswordField = result && result->besidePasswordField;
+    evidence.passwordFieldEmpty = failure && failure->nothingSelected();
     evidence.sourceOnBus = result || halvern::SelectedTextReader::showsContent(*failure);
     evidence.primaryOwned = gathered.primary.owned;
     evidence.primary = gathered.primary.text;

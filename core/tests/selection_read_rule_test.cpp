@@ -30,6 +30,7 @@ struct Facts {
     bool sourceRemote = false;
     bool besidePasswordField = false;
     bool onBus = false;
+    bool passwordFieldEmpty = false;
 };
 
 Rule::Evidence evidence(const Facts& facts) {
@@ -46,6 +47,7 @@ Rule::Evidence evidence(const Facts& facts) {
     evidence.sourceRemote = facts.sourceRemote;
     evidence.shownBesidePasswordField = facts.besidePasswordField;
     evidence.sourceOnBus = facts.onBus;
+    evidence.passwordFieldEmpty = facts.passwordFieldEmpty;
     return evidence;
 }
 
@@ -74,6 +76,15 @@ TEST(SelectionReadRule, DecidesWhatMayBeReadAndHow) {
         {"a password field on the bus",
          gesture,
          {.readFailure = Case::protectedField, .primary = password, .copyEnabled = true},
+         {{}, Refusal::passwordField}},
+        // No copy key goes to a password field, where nothing is selected either.
+        {"an empty selection in a password field",
+         gesture,
+         {.readFailure = Case::protectedField, .primary = words, .copyEnabled = true, .passwordFieldEmpty = true},
+         {{}, Refusal::noSelection}},
+        {"an empty selection in a password field, PRIMARY its mask",
+         gesture,
+         {.readFailure = Case::protectedField, .primary = QStringLiteral("●●●●"), .passwordFieldEmpty = true},
          {{}, Refusal::passwordField}},
         {"a hidden entry: shown in clear, PRIMARY masked",
          gesture,

@@ -798,3 +798,24 @@ TEST(PasswordFieldDesktop, Gtk3WindowNamingAnotherHost) { expectNeverRead(gtkWin
 TEST(PasswordFieldDesktop, Firefox) {
     expectNeverRead(browserPage([](const QTemporaryDir& folder) { return startFirefox(folder, passwordPage); }));
 }
+
+// A drag in an empty password field selects nothing. GTK 4 names neither the focused element nor the
+// one under the pointer (its places are its window's): no copy key goes to the field all the same,
+// and the status says that nothing is selected.
+TEST(SelectionProgramDesktop, ADragInAnEmptyPasswordFieldSendsNoKey) {
+    for (const Toolkit toolkit : {Toolkit::Gtk4PasswordEntry, Toolkit::Gtk3}) {
+        SCOPED_TRACE(toolkit == Toolkit::Gtk3 ? "GTK 3" : "GTK 4");
+        SelectingProgram orvel;
+        ASSERT_TRUE(orvel.ready());
+        qputenv("ORVEL_TEXT_WINDOW_WINDOWED", "1");
+        orveltest::NativeTextWindow window(toolkit, {QStringLiteral("Ordinary words here")}, QString());
+        const std::optional<QPoint> origin =
+            window.waitUntilShown() ? windowOrigin(orvel.display(), window.windowProcess()) : std::nullopt;
+        ASSERT_TRUE(origin);
+        const QRect field = window.passwordEntry().translated(*origin);
+        dragFrom(field.topLeft() + QPoint(100, field.height() / 2), field.topLeft() + QPoint(160, field.height() / 2));
+        EXPECT_TRUE(orvel.waitForRead().endsWith(
+            tamsel::DirectSelectionFailure(tamsel::DirectSelectionFailure::Case::noText).message()))
+            << orvel.state(QStringLiteral("selectionActivityStatus")).toStdString();
+    }
+}
