@@ -188,8 +188,10 @@ TEST_F(SelectAnywhereGnome, GesturesShowTheBulbWhileARefusedCallerFloodsTheExten
 
 // GNOME Shell switches the extension off as the screen locks and on as it unlocks (here by hand, as
 // the shell does): each time it is back, the program has it tell the clicks again by itself, and a
-// drag shows the bulb.
-TEST_F(SelectAnywhereGnome, TheBulbComesBackEachTimeTheScreenIsUnlocked) {
+// drag shows the bulb. (A suite of its own: it runs in a session of its own, beside the others.)
+class SelectAnywhereGnomeAcrossLocks : public SelectAnywhereGnome {};
+
+TEST_F(SelectAnywhereGnomeAcrossLocks, TheBulbComesBackEachTimeTheScreenIsUnlocked) {
     NativeTextWindow window(NativeTextWindow::Toolkit::Gtk3, lines);
     ASSERT_TRUE(window.waitUntilShown());
     QDBusConnection bus = QDBusConnection::sessionBus();
