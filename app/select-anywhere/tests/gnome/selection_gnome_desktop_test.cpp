@@ -8,7 +8,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -194,37 +193,26 @@ class SelectAnywhereGnomeAcrossLocks : public SelectAnywhereGnome {};
 TEST_F(SelectAnywhereGnomeAcrossLocks, TheBulbComesBackEachTimeTheScreenIsUnlocked) {
     NativeTextWindow window(NativeTextWindow::Toolkit::Gtk3, lines);
     ASSERT_TRUE(window.waitUntilShown());
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const auto switchExtension = [&](const char* method) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                                           QStringLiteral("org.gnome.Shell.Extensions"), QLatin1String(method));
-        call.setArguments({QStringLiteral("selection@orvel.app")});
-        const bool on = QLatin1String(method) == QLatin1String("EnableExtension");
-        return bus.call(call).type() == QDBusMessage::ReplyMessage && waitUntil([&] {
-                   return bus.interface()->isServiceRegistered(QStringLiteral("com.orvel.formac.Shell")).value() == on;
-               });
+    const QString call = QStringLiteral(
+        "call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method "
+        "org.gnome.Shell.Extensions.%1Extension selection@orvel.app");
+    QDBusConnectionInterface* names = QDBusConnection::sessionBus().interface();
+    const auto switchExtension = [&](const char* method, bool on) {
+        return QProcess::execute(QStringLiteral("gdbus"), call.arg(QLatin1String(method)).split(u' ')) == 0 &&
+               waitUntil([&] { return names->isServiceRegistered(QStringLiteral("com.orvel.formac.Shell")) == on; });
     };
-    const struct { int line, from, to; } words[] = {{1, 0, 6}, {1, 7, 12}, {0, 0, 14}, {0, 15, 20}, {1, 19, 25}};
     for (int unlock = 0; unlock < 10; ++unlock) {
         SCOPED_TRACE(unlock);
-        ASSERT_TRUE(switchExtension("DisableExtension"));
-        ASSERT_TRUE(switchExtension("EnableExtension"));
-        const auto& word = words[unlock % 5];
-        const QPoint released = window.pointAt(word.line, word.to);
-        // A person drags again where the first drag came before the program was watching.
-        std::optional<X11Display::Window> shown;
+        ASSERT_TRUE(switchExtension("Disable", false) && switchExtension("Enable", true));
+        // "Plants" or "store"; a person drags again where the first drag came before the program watched.
+        const int from = unlock % 2 ? 7 : 0, to = unlock % 2 ? 12 : 6;
         EXPECT_TRUE(waitUntil(
             [&] {
                 input.click({640, 900}, holdMs);
-                input.drag(window.pointAt(word.line, word.from), released);
-                return waitUntil([&] { return (shown = bulb()).has_value(); }, 3000);
+                input.drag(window.pointAt(1, from), window.pointAt(1, to));
+                return waitUntil([&] { return bulb().has_value(); }, 3000);
             },
-            20000))
-            << status("selectionActivityStatus").toStdString() << " · " << status("selectionReadRoute").toStdString();
-        if (shown) {
-            EXPECT_EQ(shown->geometry.topLeft(), released + QPoint(12, 12));
-        }
+            20000));
         input.click({640, 900}, holdMs);
         EXPECT_TRUE(waitUntil([&] { return !bulb(); }));
     }
