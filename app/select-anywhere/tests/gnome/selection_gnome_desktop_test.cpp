@@ -269,8 +269,10 @@ TEST_F(SelectAnywhereGnome, NativeFirefoxOffersTheBulbAfterTheRelease) {
 // them) and a keyboard selection in it, and the study-selection command after each, never give the
 // password to the service, the history or the panel; the bulb never shows for it, nor does the
 // command run from a terminal that took the focus after the selection was made. The ordinary text
-// beside it still gets the bulb and its answer.
-TEST_F(SelectAnywhereGnome, NativePasswordFieldsAreNeverRead) {
+// beside it still gets the bulb and its answer. (The longest suite: a session of its own.)
+class SelectAnywhereGnomePasswords : public SelectAnywhereGnome {};
+
+TEST_F(SelectAnywhereGnomePasswords, NativePasswordFieldsAreNeverRead) {
     const QString password = QStringLiteral("hunter2secret");
     const QString pressed = QStringLiteral("：已收到鼠标按下，等待拖选完成。");
     const QString clicked = QStringLiteral("鼠标事件正常。拖选或双击一个词才会尝试取字。");
