@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include "net/http.h"
 #include "base/task.h"
@@ -265,7 +264,7 @@ TEST_F(ResponsesClientTest, HostedErrorMessages) {
 TEST_F(ResponsesClientTest, CancelWhileTheStubHoldsTheReply) {
     stub.enqueue(kPath, ScriptedReply::held());
     base::CancellationSource cancel;
-    QTimer::singleShot(100, [&] { cancel.cancel(); });
+    QObject::connect(&stub, &HostedStub::requestReceived, [&] { cancel.cancel(); });
     EXPECT_THROW(study(QStringLiteral("hello"), StudyMode::explain, AnswerLanguage::english,
                        QStringLiteral("t"), cancel.token()),
                  base::CancellationError);

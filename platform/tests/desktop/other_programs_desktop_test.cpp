@@ -63,10 +63,12 @@ TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityIsReadOnlyThroughIt
     QTemporaryDir folder;
     const auto chromium = startChromium(folder, page, false);
     ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
-    settle(2000);  // the page has no accessible object to wait for
-
-    clickAt(onFirstParagraph, 3);
-    ASSERT_TRUE(ownsPrimary(chromium->pid()));
+    // The page has no accessible object to wait for: the triple click is made again until the page,
+    // drawn by then, takes the selection.
+    ASSERT_TRUE(orveltest::waitUntil([&] {
+        clickAt(onFirstParagraph, 3);
+        return ownsPrimary(chromium->pid());
+    }));
     try {
         SelectedTextReader::read(chromium->pid(), onFirstParagraph);
         FAIL() << "a page was read over the accessibility bus";
