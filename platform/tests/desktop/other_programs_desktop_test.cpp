@@ -69,8 +69,14 @@ TEST(OtherProgramsDesktop, ChromiumWithoutForcedAccessibilityIsReadOnlyThroughIt
         clickAt(onFirstParagraph, 3);
         return ownsPrimary(chromium->pid());
     }));
+    // Where the bus does not answer in time, its windows count as showing content; once it has answered:
+    SelectedTextReader::Preparation prepared;
+    ASSERT_TRUE(orveltest::waitUntil([&] {
+        prepared = SelectedTextReader::prepare(chromium->pid(), onFirstParagraph);
+        return prepared.complete && prepared.empty;
+    }));
     try {
-        SelectedTextReader::read(chromium->pid(), onFirstParagraph);
+        SelectedTextReader::read(prepared);
         FAIL() << "a page was read over the accessibility bus";
     } catch (const SelectionReadFailure& failure) {
         EXPECT_EQ(failure.diagnostics(), SelectedTextReader::emptyOnTheBusDiagnostics);
@@ -129,8 +135,15 @@ TEST(OtherProgramsDesktop, XtermIsNotOnTheBusAndGivesItsSelectionThroughPrimary)
     const QPoint firstWord = window->topLeft() + QPoint(12, 7);
     clickAt(firstWord, 2);
     ASSERT_TRUE(ownsPrimary(xterm.pid()));
+    // The bus lists its programs within 0.12 s, or the read cannot tell that the terminal
+    // is not among them: once it has listed them, the read says so without asking anything more.
+    SelectedTextReader::Preparation prepared;
+    ASSERT_TRUE(orveltest::waitUntil([&] {
+        prepared = SelectedTextReader::prepare(xterm.pid(), firstWord);
+        return prepared.complete && !prepared.application;
+    }));
     try {
-        SelectedTextReader::read(xterm.pid(), firstWord);
+        SelectedTextReader::read(prepared);
         FAIL() << "a terminal was read over the accessibility bus";
     } catch (const SelectionReadFailure& failure) {
         EXPECT_EQ(failure.reason(), Case::unsupported);

@@ -36,6 +36,15 @@ SelectionReadResult readAccessibility(const SelectionTarget& target, const QStri
     return SelectedTextReader::read(target.pid(), target.geometry(control).center());
 }
 
+// Another program takes PRIMARY from the target once the target's own claim after its drag has
+// reached the display (a later one would take it back).
+bool takePrimaryFrom(const SelectionTarget& target) {
+    if (!orveltest::waitUntil([&] { return x11::windowBelongsToProcess(x11::primaryOwner(), target.pid()); }, 5000))
+        return false;
+    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
+    return x11::madeByThisProgram(x11::primaryOwner());
+}
+
 // Another program on a display connection of its own that takes the clipboard, stamped with the
 // server's time then, and hands its text to whoever asks whatever the time of the question, as
 // Chromium does. It serves from a thread, so that this program may wait without taking in events.
@@ -203,8 +212,7 @@ TEST(SelectionReadingDesktop, CompatibilityCopyFallsBackToTheGuardedCopyAndResto
     settle(100);
     target.dragAcross(QStringLiteral("lineEdit"));
     // Another program takes PRIMARY: it no longer tells the source's selection.
-    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
-    settle(100);
+    ASSERT_TRUE(takePrimaryFrom(target));
     const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(target.pid()));
     EXPECT_EQ(result.text, QStringLiteral("hello world"));
     EXPECT_EQ(result.route, QStringLiteral("Compatibility Copy · clipboard snapshot restore attempted"));
@@ -323,8 +331,7 @@ TEST(SelectionReadingDesktop, ATerminalWindowGetsNoSyntheticKeys) {
     QGuiApplication::clipboard()->setText(QStringLiteral("old"));
     settle(100);
     target.dragAcross(QStringLiteral("lineEdit"));
-    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
-    settle(100);
+    ASSERT_TRUE(takePrimaryFrom(target));
     const std::optional<x11::WindowId> active = x11::activeWindow();
     ASSERT_TRUE(active);
     EXPECT_EQ(x11::windowClass(*active), QStringLiteral("xterm"));
@@ -475,8 +482,7 @@ TEST(SelectionReadingDesktop, AnEmptyClipboardIsLeftEmptyAfterTheGuardedCopy) {
     ASSERT_TRUE(target.started());
     ASSERT_EQ(x11::clipboardOwner(), x11::WindowId(0));
     target.dragAcross(QStringLiteral("lineEdit"));
-    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
-    settle(100);
+    ASSERT_TRUE(takePrimaryFrom(target));
     const SelectionReadResult result = base::waitForTask(SelectionClipboardReader::read(target.pid()));
     EXPECT_EQ(result.text, QStringLiteral("hello world"));
     EXPECT_EQ(result.route, SelectionClipboardReader::copyRoute);

@@ -19,6 +19,7 @@
 #include "base/defaults_store.h"
 #include "platform/selection_service_provider.h"
 #include "tests/support/desktop/orvel_desktop.h"
+#include "tests/support/desktop/wayland_session.h"
 #include "tests/support/gui/desktop_programs.h"
 
 using namespace halvern::testing;
@@ -205,12 +206,13 @@ TEST_F(StudySelectionCommandDesktop, RefusesAChromiumPasswordFieldWithAndWithout
         const auto chromium = startChromium(
             folder, "<input type=\"password\" value=\"hunter2secret\" style=\"top:300px\">", accessibility);
         ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
-        if (accessibility)
-            ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PASSWORD_TEXT));
-        else
-            settle(2000);  // nothing to wait for on the bus
-        clickAt(QPoint(150, 316), 2);
-        settle(200);
+        if (accessibility) ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PASSWORD_TEXT));
+        // Without the bus nothing tells when the page is drawn: the double click is made again until
+        // the field's text is selected.
+        ASSERT_TRUE(waitUntil([&] {
+            clickAt(QPoint(150, 316), 2);
+            return orveltest::primarySelectionText(1000) == QStringLiteral("hunter2secret");
+        }));
         const OrvelProgram::Run run = orvel.run(command);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, 1);
