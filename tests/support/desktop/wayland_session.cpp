@@ -10,6 +10,7 @@
 // After Qt's headers: Xlib defines macros (None, Bool) that clash with Qt's names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
 
 namespace orveltest {
 
@@ -52,6 +53,37 @@ bool CompositorInput::chord(std::initializer_list<unsigned> keysyms) {
     for (auto key = std::rbegin(keysyms); key != std::rend(keysyms); ++key)
         sent = call(QStringLiteral("NotifyKeyboardKeysym"), {*key, false}) && sent;
     return sent;
+}
+
+PrimaryClaims::PrimaryClaims() {
+    Display* display = XOpenDisplay(nullptr);
+    int errorBase = 0;
+    if (!display || !XFixesQueryExtension(display, &eventBase_, &errorBase)) {
+        if (display) XCloseDisplay(display);
+        return;
+    }
+    display_ = display;
+    XFixesSelectSelectionInput(display, DefaultRootWindow(display), XA_PRIMARY, XFixesSetSelectionOwnerNotifyMask);
+    XSync(display, False);
+}
+
+PrimaryClaims::~PrimaryClaims() {
+    if (display_) XCloseDisplay(static_cast<Display*>(display_));
+}
+
+int PrimaryClaims::count() {
+    auto* display = static_cast<Display*>(display_);
+    if (!display) return 0;
+    XSync(display, False);
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        // A selection given up (an owner of None) is no claim.
+        if (event.type == eventBase_ + XFixesSelectionNotify &&
+            reinterpret_cast<XFixesSelectionNotifyEvent*>(&event)->owner != None)
+            ++count_;
+    }
+    return count_;
 }
 
 unsigned long primarySelectionOwner() {

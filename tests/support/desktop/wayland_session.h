@@ -51,6 +51,22 @@ private:
     bool selected_ = false;
 };
 
+// Counts the times a window takes the X PRIMARY selection on the session's X display, from its making on.
+class PrimaryClaims {
+public:
+    PrimaryClaims();
+    ~PrimaryClaims();
+    PrimaryClaims(const PrimaryClaims&) = delete;
+    PrimaryClaims& operator=(const PrimaryClaims&) = delete;
+
+    int count();
+
+private:
+    void* display_ = nullptr;
+    int eventBase_ = 0;
+    int count_ = 0;
+};
+
 // The owner window of the X PRIMARY selection on the session's X display (0: none).
 unsigned long primarySelectionOwner();
 // The text of the X PRIMARY selection as another X11 program gets it; empty when there is none.
