@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWindow>
 
+#include <optional>
 #include <utility>
 
 #include "app/select-anywhere/native_selection_gestures.h"
@@ -43,6 +44,22 @@ private:
     std::function<void(QPointF)> handler_;
 };
 
+// The server's time stamp of the last left press that went to one of this program's windows, its
+// menus and tray icon included.
+class OwnPressTime : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            time = quint32(static_cast<QMouseEvent*>(event)->timestamp());
+        return false;
+    }
+
+    std::optional<quint32> time;
+};
+
 class RecordSelectionMonitors : public SelectionMonitors {
 public:
     bool startGlobal(std::function<void(const Event&)> handler) override {
@@ -51,14 +68,18 @@ public:
         auto monitor = std::make_unique<halvern::X11RecordMonitor>();
         auto translator = std::make_shared<halvern::PointerEventTranslator>(halvern::PointerEventTranslator::fromDesktop());
         auto skipPress = std::make_shared<bool>(false);
+        auto* ownPress = new OwnPressTime(monitor.get());
+        qApp->installEventFilter(ownPress);
         QObject::connect(monitor.get(), &halvern::X11RecordMonitor::pointerEvent, monitor.get(),
-                         [translator, skipPress, handler](const halvern::X11PointerEvent& raw) {
+                         [translator, skipPress, ownPress, handler](const halvern::X11PointerEvent& raw) {
                              // The translator sees every event, so that it counts clicks and drags.
                              const auto pointer = translator->translate(raw);
                              if (!pointer) return;
                              switch (pointer->type) {
                              case Event::leftMouseDown:
-                                 *skipPress = halvern::x11::pointerOverOwnWindowOrPanel();
+                                 // A press this program took already may have closed the menu it
+                                 // went to (its item released) before this arrives.
+                                 *skipPress = raw.time == ownPress->time || halvern::x11::pointerOverOwnWindowOrPanel();
                                  if (*skipPress) return;
                                  break;
                              case Event::leftMouseDragged:
