@@ -37,12 +37,16 @@ SelectionReadResult readAccessibility(const SelectionTarget& target, const QStri
 }
 
 // Another program takes PRIMARY from the target once the target's own claim after its drag has
-// reached the display (a later one would take it back).
+// reached the display (a later one would take it back). Qt stamps its claim with the time of the last
+// event it took in, which the server refuses while older than the target's claim: the claim is made
+// again until Qt has taken in that claim's notice.
 bool takePrimaryFrom(const SelectionTarget& target) {
     if (!orveltest::waitUntil([&] { return x11::windowBelongsToProcess(x11::primaryOwner(), target.pid()); }, 5000))
         return false;
-    QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
-    return x11::madeByThisProgram(x11::primaryOwner());
+    return orveltest::waitUntil([] {
+        QGuiApplication::clipboard()->setText(QStringLiteral("someone else's"), QClipboard::Selection);
+        return x11::madeByThisProgram(x11::primaryOwner());
+    });
 }
 
 // Another program on a display connection of its own that takes the clipboard, stamped with the
