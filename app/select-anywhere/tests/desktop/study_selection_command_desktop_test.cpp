@@ -206,7 +206,9 @@ TEST_F(StudySelectionCommandDesktop, RefusesAChromiumPasswordFieldWithAndWithout
         const auto chromium = startChromium(
             folder, "<input type=\"password\" value=\"hunter2secret\" style=\"top:300px\">", accessibility);
         ASSERT_TRUE(chromium && chromium->waitForActiveWindow(display, 30000));
-        if (accessibility) ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PASSWORD_TEXT));
+        if (accessibility) {
+            ASSERT_TRUE(accessibleExtents(chromium->pid(), ATSPI_ROLE_PASSWORD_TEXT));
+        }
         // Without the bus nothing tells when the page is drawn: the double click is made again until
         // the field's text is selected.
         ASSERT_TRUE(waitUntil([&] {
