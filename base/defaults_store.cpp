@@ -1,8 +1,11 @@
 #include "base/defaults_store.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <utility>
@@ -56,6 +59,14 @@ bool valueFits(DefaultsStore::Type type, const QJsonValue& value) {
     return false;
 }
 
+qint64 nanoseconds(const timespec& time) { return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec; }
+
+template <typename Stamp>
+Stamp stampOf(const struct stat& status) {
+    return {quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size), nanoseconds(status.st_mtim),
+            nanoseconds(status.st_ctim)};
+}
+
 }  // namespace
 
 DefaultsStore::DefaultsStore(QString filePath, QObject* parent) : QObject(parent), filePath_(std::move(filePath)) {
@@ -80,23 +91,31 @@ DefaultsStore& DefaultsStore::standard() {
 
 void DefaultsStore::loadLocked() const {
     entries_.clear();
-    loadedSize_ = -1;
-    loadedModified_ = {};
+    loaded_.reset();
+    loadedFile_.reset();
     const bool wasUnreadable = status_.unreadable;
     status_.unreadable = false;
     if (filePath_.isEmpty()) return;
-    const QFileInfo info(filePath_);
-    if (!info.exists()) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(filePath_).constData(), &status) != 0) {
         statusChanged_ |= wasUnreadable;
         return;
     }
-    loadedSize_ = info.size();
-    loadedModified_ = info.lastModified();
+    loaded_ = stampOf<FileStamp>(status);
     QJsonObject root;
     try {
         // Only a regular file is read: a named pipe would block until someone writes to it.
-        if (!info.isFile()) throw FileError(FileError::Kind::readFailed, filePath_, QStringLiteral("not a file"));
-        root = json::parseObject(files::readCapped(filePath_, kMaxFileBytes));
+        const int fd = ::open(QFile::encodeName(filePath_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) throw FileError(FileError::Kind::readFailed, filePath_, systemErrorText(errno));
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(fd);
+            throw FileError(FileError::Kind::readFailed, filePath_, QStringLiteral("not a file"));
+        }
+        loadedFile_ = std::make_unique<QFile>();
+        loadedFile_->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        // What is read may be a newer file than the one looked at above.
+        loaded_ = stampOf<FileStamp>(status);
+        root = json::parseObject(files::readCapped(*loadedFile_, filePath_, kMaxFileBytes));
     } catch (const Error&) {
         // Read as empty, and kept: the next write moves it aside first.
         status_.unreadable = true;
@@ -119,10 +138,10 @@ void DefaultsStore::loadLocked() const {
 
 void DefaultsStore::reloadIfChangedLocked() const {
     if (filePath_.isEmpty()) return;
-    const QFileInfo info(filePath_);
-    const qint64 size = info.exists() ? info.size() : -1;
-    const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
-    if (size != loadedSize_ || modified != loadedModified_) loadLocked();
+    struct stat status {};
+    std::optional<FileStamp> now;
+    if (::stat(QFile::encodeName(filePath_).constData(), &status) == 0) now = stampOf<FileStamp>(status);
+    if (now != loaded_) loadLocked();
 }
 
 void DefaultsStore::saveLocked() {
@@ -141,14 +160,14 @@ void DefaultsStore::saveLocked() {
             status_.unreadable = false;
             if (!moved.isEmpty()) status_.setAsidePath = moved;
             // Nothing is at the path now: a failed write below must not read that as a change.
-            loadedSize_ = -1;
-            loadedModified_ = {};
+            loaded_.reset();
+            loadedFile_.reset();
         }
         files::writeAtomically(filePath_, json::compact(root));
         status_.writeFailure.reset();
-        const QFileInfo info(filePath_);
-        loadedSize_ = info.size();
-        loadedModified_ = info.lastModified();
+        // Read back what is there now: a look at the path alone could take another process's
+        // write, made just after this one, for this one.
+        loadLocked();
     } catch (const Error& error) {
         status_.writeFailure = error.message();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMutex>
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 #include "base/json.h"
@@ -112,8 +114,19 @@ private:
     QString filePath_;
     mutable QMutex mutex_;
     mutable QHash<QString, Entry> entries_;
-    mutable QDateTime loadedModified_;
-    mutable qint64 loadedSize_ = -1;
+    // What tells one state of the file from another. A write by rename gives the path another inode,
+    // and the file the entries came from stays open so that its inode is not given to a later file;
+    // a write in place changes the size or the times. (Times alone miss two writes within one tick.)
+    struct FileStamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    mutable std::optional<FileStamp> loaded_;
+    mutable std::unique_ptr<QFile> loadedFile_;
     mutable FileStatus status_;
     mutable bool statusChanged_ = false;
     // While writes are held: the keys changed meanwhile, with their values (nothing: removed).

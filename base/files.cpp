@@ -71,6 +71,11 @@ QByteArray readCapped(const QString& path, qint64 maxBytes) {
     if (file.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) throw FileError(FileError::Kind::readFailed, path, failureOf(file, errno));
+    return readCapped(file, path, maxBytes);
+}
+
+QByteArray readCapped(QFileDevice& file, const QString& path, qint64 maxBytes) {
+    if (file.size() > maxBytes) throw FileError(FileError::Kind::tooLarge, path);
     // The file may grow between the size check and the read: read on to the end, at most one byte
     // past the limit. (QIODevice::read(n) allocates n bytes up front and keeps them, so the first
     // read asks for what the file holds, not for the limit.)

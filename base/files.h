@@ -9,6 +9,8 @@
 
 #include "base/errors.h"
 
+class QFileDevice;
+
 // Private files and folders: atomic writes with owner-only permissions, size-capped reads,
 // and per-operation staging folders in the temporary directory.
 namespace base {
@@ -39,6 +41,8 @@ void ensurePrivateFolder(const QString& path);
 // Reads a whole file of at most `maxBytes` bytes (a file of exactly `maxBytes` is accepted).
 // Throws FileError: notFound, tooLarge (checked before reading and again while reading), readFailed.
 QByteArray readCapped(const QString& path, qint64 maxBytes);
+// The same from a file open for reading; `path` names it in errors.
+QByteArray readCapped(QFileDevice& file, const QString& path, qint64 maxBytes);
 
 enum class FileAccess {
     ownerOnly,    // 0600, set before the file replaces the old one

@@ -94,6 +94,13 @@ TEST(DefaultsStore, KeepsTypesAcrossProcessesInAPrivateFile) {
     DefaultsStore other(path);
     other.setInteger(QStringLiteral("count"), 12);
     EXPECT_EQ(store.integerValue(QStringLiteral("count")), 12);
+    // Even when the new file has the size and the time of the one read here.
+    const QDateTime modified = QFileInfo(path).lastModified();
+    other.setInteger(QStringLiteral("count"), 11);
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadWrite) && written.setFileTime(modified, QFileDevice::FileModificationTime));
+    written.close();
+    EXPECT_EQ(store.integerValue(QStringLiteral("count")), 11);
 
     // Held changes stay over the other's and reach the file only once released.
     store.holdWrites();
