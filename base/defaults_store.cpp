@@ -61,13 +61,14 @@ bool valueFits(DefaultsStore::Type type, const QJsonValue& value) {
 
 qint64 nanoseconds(const timespec& time) { return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec; }
 
-template <typename Stamp>
-Stamp stampOf(const struct stat& status) {
-    return {quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size), nanoseconds(status.st_mtim),
-            nanoseconds(status.st_ctim)};
-}
-
 }  // namespace
+
+DefaultsStore::FileStamp::FileStamp(const struct ::stat& status)
+    : device(status.st_dev),
+      inode(status.st_ino),
+      size(status.st_size),
+      modifiedNs(nanoseconds(status.st_mtim)),
+      changedNs(nanoseconds(status.st_ctim)) {}
 
 DefaultsStore::DefaultsStore(QString filePath, QObject* parent) : QObject(parent), filePath_(std::move(filePath)) {
     QMutexLocker lock(&mutex_);
@@ -101,7 +102,7 @@ void DefaultsStore::loadLocked() const {
         statusChanged_ |= wasUnreadable;
         return;
     }
-    loaded_ = stampOf<FileStamp>(status);
+    loaded_.emplace(status);
     QJsonObject root;
     try {
         // Only a regular file is read: a named pipe would block until someone writes to it.
@@ -114,7 +115,7 @@ void DefaultsStore::loadLocked() const {
         loadedFile_ = std::make_unique<QFile>();
         loadedFile_->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         // What is read may be a newer file than the one looked at above.
-        loaded_ = stampOf<FileStamp>(status);
+        loaded_.emplace(status);
         root = json::parseObject(files::readCapped(*loadedFile_, filePath_, kMaxFileBytes));
     } catch (const Error&) {
         // Read as empty, and kept: the next write moves it aside first.
@@ -140,7 +141,7 @@ void DefaultsStore::reloadIfChangedLocked() const {
     if (filePath_.isEmpty()) return;
     struct stat status {};
     std::optional<FileStamp> now;
-    if (::stat(QFile::encodeName(filePath_).constData(), &status) == 0) now = stampOf<FileStamp>(status);
+    if (::stat(QFile::encodeName(filePath_).constData(), &status) == 0) now.emplace(status);
     if (now != loaded_) loadLocked();
 }
 

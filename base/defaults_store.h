@@ -14,6 +14,8 @@
 
 #include "base/json.h"
 
+struct stat;
+
 namespace base {
 
 // The user's settings: typed values under plain keys, kept in a JSON file that is written
@@ -118,11 +120,12 @@ private:
     // and the file the entries came from stays open so that its inode is not given to a later file;
     // a write in place changes the size or the times. (Times alone miss two writes within one tick.)
     struct FileStamp {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
+        explicit FileStamp(const struct ::stat& status);
+        quint64 device;
+        quint64 inode;
+        qint64 size;
+        qint64 modifiedNs;
+        qint64 changedNs;
         bool operator==(const FileStamp&) const = default;
     };
     mutable std::optional<FileStamp> loaded_;
