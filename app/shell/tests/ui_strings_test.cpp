@@ -2,6 +2,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -313,6 +314,21 @@ TEST(UIStringsSystemFailures, ReachTheInterfaceInItsLanguage) {
         EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::french), s(c.french)) << c.source.toStdString();
         EXPECT_EQ(UIStrings::shown(c.source, InterfaceLanguage::chinese), c.chinese ? s(c.chinese) : c.source);
     }
+
+    // Every message that carries a failure's detail: nothing Chinese is shown but the file's name.
+    const QString name = s("/home/安娜/设置.json");
+    const QString detail =
+        s("（") + FileError(FileError::Kind::writeFailed, name, base::systemErrorText(ENOSPC)).message() + s("）");
+    for (const char* carrier :
+         {"学习历史保存失败，本次更改未保存。", "无法读取的学习历史文件未能另存，为保护原文件，本次更改未保存。",
+          "设置保存失败，更改只在本次运行中有效。",
+          "无法读取的设置文件未能另存，为保护原文件，设置更改只在本次运行中有效。",
+          "无法读取的设置文件已原样另存为 d.json。设置保存失败，更改只在本次运行中有效。"})
+        for (const auto language : {InterfaceLanguage::english, InterfaceLanguage::french})
+            EXPECT_FALSE(UIStrings::shown(s(carrier) + detail, language)
+                             .remove(name)
+                             .contains(QRegularExpression(s("[\\p{Han}\u3000-\u303F\uFF00-\uFFEF]"))))
+                << carrier;
 }
 
 class UIStringsCurrentLanguage : public ::testing::Test {
