@@ -91,15 +91,16 @@ DefaultsStore& DefaultsStore::standard() {
 }
 
 void DefaultsStore::loadLocked() const {
-    entries_.clear();
+    const QHash<QString, Entry> earlier = std::exchange(entries_, {});
     loaded_.reset();
     loadedFile_.reset();
-    const bool wasUnreadable = status_.unreadable;
+    const FileStatus before = status_;
     status_.unreadable = false;
+    status_.earlierValuesKept = false;
     if (filePath_.isEmpty()) return;
     struct stat status {};
     if (::stat(QFile::encodeName(filePath_).constData(), &status) != 0) {
-        statusChanged_ |= wasUnreadable;
+        statusChanged_ |= before != status_;
         return;
     }
     loaded_.emplace(status);
@@ -118,10 +119,15 @@ void DefaultsStore::loadLocked() const {
         loaded_.emplace(status);
         root = json::parseObject(files::readCapped(*loadedFile_, filePath_, kMaxFileBytes));
     } catch (const Error&) {
-        // Read as empty, and kept: the next write moves it aside first.
+        // Kept, and moved aside by the next write. A spoiled file (a hand edit, a wrong byte) is no
+        // change of setting: what was read before stays, for that write to store.
         status_.unreadable = true;
+        status_.earlierValuesKept = !earlier.isEmpty();
+        entries_ = earlier;
+        statusChanged_ |= before != status_;
+        return;
     }
-    statusChanged_ |= wasUnreadable != status_.unreadable;
+    statusChanged_ |= before != status_;
     for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
         const QJsonObject boxed = it->toObject();
         const auto type = typeFromName(boxed.value(QStringLiteral("type")).toString());
@@ -159,6 +165,7 @@ void DefaultsStore::saveLocked() {
         if (status_.unreadable) {
             const QString moved = files::setAsideUnreadable(filePath_);
             status_.unreadable = false;
+            status_.earlierValuesKept = false;
             if (!moved.isEmpty()) status_.setAsidePath = moved;
             // Nothing is at the path now: a failed write below must not read that as a change.
             loaded_.reset();

@@ -23,10 +23,11 @@ namespace base {
 // an integer an integer across runs. Reading a key that holds another type gives nothing, the same
 // as an absent key; `type()` tells the two apart. Safe to use from any thread.
 //
-// Data safety: a file that exists but cannot be read or is not a JSON object reads as empty and is
-// never overwritten: before the next write it is renamed, bytes unchanged, to
-// "<file>.unreadable-<time>" (0600). When that move fails nothing is written. A failed write keeps
-// the change in memory for this run. `fileStatus` tells both, for the person to hear.
+// Data safety: a file that exists but cannot be read or is not a JSON object is never overwritten:
+// before the next write it is renamed, bytes unchanged, to "<file>.unreadable-<time>" (0600), and
+// when that move fails nothing is written. Such a file reads as empty when the store is made; when
+// it turns so later, the values read before stay, and the next write stores them. A failed write
+// keeps the change in memory for this run. `fileStatus` tells all three, for the person to hear.
 class DefaultsStore : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +37,8 @@ public:
     struct FileStatus {
         // The file could not be read; it is kept as it is until the next write moves it aside.
         bool unreadable = false;
+        // With `unreadable`: the file turned so after values were read from it; they stay in use.
+        bool earlierValuesKept = false;
         // Where a write moved an unreadable file; empty when none was moved.
         QString setAsidePath;
         // Why the last write (or the move before it) failed; nothing when it worked.

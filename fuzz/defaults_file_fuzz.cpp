@@ -1,7 +1,10 @@
 // The settings file over any bytes: every entry reads as its own type or as nothing, and what was
-// read is written again and reads back the same.
+// read is written again and reads back the same. A store in use when the bytes take the file's
+// place reads them alike, or keeps what it held when they cannot be read.
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <cstdio>
 
 #include "base/defaults_store.h"
 #include "fuzz/fuzz_support.h"
@@ -39,17 +42,26 @@ QString contents(const DefaultsStore& store) {
     return out;
 }
 
+// Puts `bytes` at `path` by rename: a new file that no stamp of the one before can be taken for.
+void place(const QString& path, const QByteArray& bytes) {
+    QFile file(path + QStringLiteral(".new"));
+    require(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), "the input file is written");
+    file.close();
+    require(std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) == 0,
+            "the input takes the file's place");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = folder().filePath(QStringLiteral("defaults.json"));
-    QFile::remove(path);
-    QFile file(path);
-    require(file.open(QIODevice::WriteOnly), "the input file opens");
-    file.write(fuzzsupport::bytes(data, size));
-    file.close();
-
+    place(path, R"({"fuzz.held":{"type":"int","value":7}})");
+    DefaultsStore inUse(path);
+    place(path, fuzzsupport::bytes(data, size));
     DefaultsStore store(path);
+    require(store.fileStatus().unreadable ? inUse.integerValue(QStringLiteral("fuzz.held")) == 7
+                                          : contents(inUse) == contents(store),
+            "a store in use reads a new file as a new store does, or keeps what it held");
     // A change makes the store write every entry it holds; a second store reads them back.
     store.setBool(QStringLiteral("fuzz.marker"), true);
     store.remove(QStringLiteral("fuzz.marker"));

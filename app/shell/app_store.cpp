@@ -108,10 +108,12 @@ QString settingsFileNotice(const base::DefaultsStore::FileStatus& status) {
             return QStringLiteral("无法读取的设置文件未能另存，为保护原文件，设置更改只在本次运行中有效。") + detail;
         return setAside + QStringLiteral("设置保存失败，更改只在本次运行中有效。") + detail;
     }
-    if (!setAside.isEmpty()) return setAside;
+    // Unreadable again after an earlier file was moved aside: what holds now comes first.
+    if (status.unreadable && status.earlierValuesKept)
+        return QStringLiteral("设置文件已无法读取，当前设置保持不变；原文件已保留，不会被覆盖，下次保存前会将它原样另存。");
     if (status.unreadable)
         return QStringLiteral("设置文件无法读取，已改用默认设置；原文件已保留，不会被覆盖，下次保存前会将它原样另存。");
-    return {};
+    return setAside;
 }
 
 }  // namespace

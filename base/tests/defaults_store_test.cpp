@@ -156,37 +156,47 @@ TEST(DefaultsStore, StandardStoreLivesInTheConfigFolder) {
     EXPECT_EQ(&DefaultsStore::standard(), &DefaultsStore::standard());
 }
 
-// A file that cannot be used reads as empty, is never overwritten, and is moved aside unchanged
-// (0600) by the first write; the person hears both.
+// A file that cannot be used reads as empty (or, when it turns so while the store is in use, as
+// what was read before), is never overwritten, and is moved aside unchanged (0600) by the first
+// write; the person hears both.
 TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
     const QByteArray consent = R"({"orvelAIConsentPolicyVersion":{"type":"int","value":1}})";
     struct Row {
         const char* name;
         QByteArray bytes;
         int mode;
+        bool spoiledInUse = false;  // the store read `consent` before
     };
     const Row rows[] = {
         {"not JSON", consent.left(consent.size() - 3), 0600},
         {"an array at the top", "[" + consent + "]", 0600},
         {"a string at the top", R"("orvelAIConsentPolicyVersion")", 0644},
         {"no read permission", consent, 0200},
+        {"not JSON, while in use", consent.left(consent.size() - 3), 0600, true},
+        {"a wrong byte, while in use", QByteArray(consent).insert(2, '\xff'), 0600, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("d.json"));
+        const QStringList held = row.spoiledInUse ? QStringList{"orvelAIConsentPolicyVersion"} : QStringList{};
+        std::optional<DefaultsStore> store;
+        if (row.spoiledInUse) {
+            writeBytes(path, consent);
+            store.emplace(path);
+        }
         writeBytes(path, row.bytes);
         ASSERT_TRUE(QFile::setPermissions(
             path, QFileDevice::Permissions((row.mode & 0400 ? QFileDevice::ReadOwner : 0) |
                                            (row.mode & 0200 ? QFileDevice::WriteOwner : 0) |
                                            (row.mode & 0044 ? QFileDevice::ReadGroup | QFileDevice::ReadOther : 0))));
-        std::optional<DefaultsStore> store;
         {
             PermissionsApply permissions;
-            store.emplace(path);
+            if (!store) store.emplace(path);
         }
-        EXPECT_TRUE(store->keys().isEmpty());
+        EXPECT_EQ(store->keys(), held);
         EXPECT_TRUE(store->fileStatus().unreadable);
+        EXPECT_EQ(store->fileStatus().earlierValuesKept, row.spoiledInUse);
         EXPECT_EQ(contents(path), row.bytes);  // reading leaves it alone
 
         QSignalSpy notices(&*store, &DefaultsStore::fileStatusChanged);
@@ -201,6 +211,7 @@ TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
         EXPECT_FALSE(status.writeFailure);
         EXPECT_EQ(notices.count(), 1);
         EXPECT_EQ(DefaultsStore(path).boolValue(QStringLiteral("k")), true);
+        EXPECT_EQ(DefaultsStore(path).keys(), QStringList{"k"} + held);
 
         // Later writes move nothing more and say nothing new.
         store->setBool(QStringLiteral("k"), false);

@@ -294,6 +294,12 @@ TEST_F(AppStoreSettingsTest, SettingsFileNoticesReachTheBannerOnce) {
     s.setErrorMessage(std::nullopt);
     s.setLanguage(AnswerLanguage::english);  // a stored change: nothing new to say
     EXPECT_FALSE(s.errorMessage());
+    // Spoiled by hand while in use: the settings in use stay, and the person hears so.
+    ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly | QIODevice::Truncate));
+    EXPECT_EQ(settings.string(QStringLiteral("answerLanguage")), QStringLiteral("english"));
+    EXPECT_EQ(
+        s.errorMessage(),
+        QStringLiteral("设置文件已无法读取，当前设置保持不变；原文件已保留，不会被覆盖，下次保存前会将它原样另存。"));
 
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);

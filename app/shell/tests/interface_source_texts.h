@@ -7,7 +7,7 @@
 
 namespace velquin::test {
 
-inline constexpr std::array<const char16_t*, 528> kInterfaceSourceTexts{
+inline constexpr std::array<const char16_t*, 529> kInterfaceSourceTexts{
     u"我现在想理解什么？",
     u"这下你明白了。",
     u"选中一段文字，或在这里粘贴内容。",
@@ -465,6 +465,7 @@ inline constexpr std::array<const char16_t*, 528> kInterfaceSourceTexts{
     u"已完成，但未存入学习历史",
     // The settings file that could not be read.
     u"设置文件无法读取，已改用默认设置；原文件已保留，不会被覆盖，下次保存前会将它原样另存。",
+    u"设置文件已无法读取，当前设置保持不变；原文件已保留，不会被覆盖，下次保存前会将它原样另存。",
     u"历史导入失败：",
     // The tutor screen: its status line, import notices and course outline.
     u"删除失败：",
