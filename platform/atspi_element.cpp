@@ -592,6 +592,9 @@ std::optional<QList<std::pair<QString, QString>>> AtspiElement::focusedMatches(D
 // (below this element, when it is not an application): by the application where it can search
 // itself, else breadth first over the bus, within the time-out and at most `searchLimit` elements.
 // The deepest focused element found wins. The states and children of one level are asked for at once.
+// The search goes below elements that are shown first, then below those that are visible but not
+// shown: GTK 4 marks only its windows as shown, and its entries hold the keyboard below them. A
+// focused element that is shown wins over one that is not.
 AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
     if (focused_) return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
     const auto matched = [this](const std::optional<QList<std::pair<QString, QString>>>& matches) {
@@ -623,7 +626,7 @@ AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
         return found;
     }
     if (matched(focusedMatches(deadline))) return AccessibilityReply::ok(AccessibilityElementPtr(focused_));
-    std::optional<std::pair<QString, QString>> focused;
+    std::optional<std::pair<QString, QString>> focused, focusedUnshown;
     const std::pair<QString, QString> start{service_, path_};
     QList<std::pair<QString, QString>> level{start};
     int looked = 0;
@@ -633,16 +636,20 @@ AccessibilityReply AtspiElement::focusedDescendant(Deadline deadline) {
         QList<QDBusMessage> requests;
         for (const auto& element : level) requests << stateRequest(element) << childrenRequest(element);
         const QList<QDBusMessage> replies = system_.callAll(requests, deadline);
-        QList<std::pair<QString, QString>> next;
+        QList<std::pair<QString, QString>> next, belowUnshown;
         for (qsizetype index = 0; index < level.size(); ++index) {
             const std::optional<quint64> states = statesIn(replies[2 * index]);
             if (!states) continue;
-            if (has(*states, ATSPI_STATE_FOCUSED)) focused = level[index];
-            if (!has(*states, ATSPI_STATE_SHOWING) && level[index] != start) continue;
-            next.append(childrenIn(replies[2 * index + 1]));
+            const bool shown = has(*states, ATSPI_STATE_SHOWING) || level[index] == start;
+            if (has(*states, ATSPI_STATE_FOCUSED)) (shown ? focused : focusedUnshown) = level[index];
+            if (shown)
+                next.append(childrenIn(replies[2 * index + 1]));
+            else if (has(*states, ATSPI_STATE_VISIBLE))
+                belowUnshown.append(childrenIn(replies[2 * index + 1]));
         }
-        level = std::move(next);
+        level = std::move(next) + std::move(belowUnshown);
     }
+    if (!focused) focused = focusedUnshown;
     if (!focused)
         return AccessibilityReply::failed(Clock::now() < deadline ? accessibility_error::noValue
                                                                   : accessibility_error::timedOut);
