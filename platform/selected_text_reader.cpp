@@ -178,8 +178,10 @@ std::optional<Found> selectedText(const ReadContext& context, const Accessibilit
 // toolkit that tells no focused element (GTK 4) is found only here, its password fields too: each one
 // met that holds a selection is noted, even when it gives none of its text (GTK 4 shows a password
 // made visible with the peek icon nowhere on the bus, but puts it into PRIMARY in clear). The first
-// ordinary element's text is the search's result.
-std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const AccessibilityElementList& windows) {
+// ordinary element's text is the search's result. Where the bus named no focused element, a password
+// field met is noted whatever it shows: the keyboard may be in it, and no copy key may go there.
+std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const AccessibilityElementList& windows,
+                                               bool focusUnknown) {
     std::optional<Found> found;
     AccessibilityElementList seen;
     for (const AccessibilityElementPtr& window : windows) {
@@ -202,6 +204,9 @@ std::optional<Found> searchWindowsSelectedText(const ReadContext& context, const
                     context.passwordFieldMayHoldSelection = true;
                 else if (selection && !found)
                     found = Found{*selection, SelectedTextReader::windowSearchRoute};
+            } else if (focusUnknown && isSecure(context.attribute(element, Attr::role))) {
+                context.passedOverPasswordField = true;
+                if (!range) context.passwordFieldMayHoldSelection = true;
             }
 
             if (depth <= SelectedTextReader::windowSearchChildDepth) {
@@ -368,7 +373,8 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
             if (const auto all = context.attribute(application, Attr::children).as<AccessibilityElementList>())
                 for (const AccessibilityElementPtr& other : all->mid(0, contentWindows))
                     if (belongsTo(other, processIdentifier) && !containsElement(windows, other)) windows.append(other);
-            if (const auto found = searchWindowsSelectedText(context, windows)) return result(*found);
+            const bool focusUnknown = found.focusCode != accessibility_error::success;
+            if (const auto found = searchWindowsSelectedText(context, windows, focusUnknown)) return result(*found);
             // No other element showed the selection: nothing shows the password field did not hold it.
             if (context.passedOverPasswordField) throw DirectSelectionFailure(Case::protectedField);
             // Only text without a letter or digit was selected: another attempt reads the same. Objects

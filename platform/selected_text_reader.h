@@ -89,9 +89,9 @@ struct SelectedTextReader {
     // when none holds a selection the read fails as noText; where they held only the characters
     // that stand for embedded objects, whose text a busy program may give later, only after the
     // last attempt. A password field among the elements looked at (where the focus or the pointer
-    // is, or holding a selection in a window) is never read, and fails the attempt as
-    // protectedField when no other element shows a selection; where one does, the result tells
-    // whether the field may hold a selection itself.
+    // is, or holding a selection in a window, or anywhere in a window where the bus names no focused
+    // element) is never read, and fails the attempt as protectedField when no other element shows a
+    // selection; where one does, the result tells whether the field may hold a selection itself.
     static SelectionReadResult read(qint32 processIdentifier, QPointF pointer,
                                     const base::CancellationToken& cancellation = {},
                                     AccessibilitySystem& system = AccessibilitySystem::standard());

@@ -151,6 +151,16 @@ TEST(SelectedTextReader, PasswordFieldUpToSixLevelsAboveTheFocusIsNeverRead) {
         const SelectionReadResult result = focusedField.read();
         EXPECT_TRUE(result.text == QStringLiteral("visible text") && !result.besidePasswordField);
     }
+    // Where the bus names no focused element, the keyboard may be in an empty password field of the
+    // window, which no copy key may reach: nothing is selected.
+    Scene unnamedFocus;
+    FakeElementPtr empty = unnamedFocus.system.element(QStringLiteral("password"), source);
+    empty->set(Attr::role, secureTextFieldRole);
+    empty->set(Attr::selectedTextRange, AccessibilityRange{0, 0});
+    FakeAccessibilitySystem::link(unnamedFocus.window, {unnamedFocus.field, empty});
+    unnamedFocus.app->setReply(Attr::focusedUIElement, AccessibilityReply::failed(accessibility_error::noValue));
+    const SelectionReadFailure failure = unnamedFocus.failure();
+    EXPECT_TRUE(failure.reason() == Case::protectedField && failure.nothingSelected());
 }
 
 TEST(SelectedTextReader, RangesBoundWhatIsFetched) {
