@@ -62,6 +62,9 @@ public:
     // The automatic-selection switch; absent reads as off.
     static inline const QString enabledKey = QStringLiteral("nativeAutoSelectEnabled");
     static constexpr std::chrono::milliseconds settleDelay{180};
+    // How long after the settling a gesture's source off the accessibility bus may still take PRIMARY:
+    // a terminal on a busy machine took the selection of a double click 400 ms after its release.
+    static constexpr std::chrono::milliseconds lateSelectionLimit{1000};
     static constexpr std::chrono::milliseconds permissionInterval{1000};
     // How long no window may be active before what was shown for a source is dismissed: a window
     // manager may leave none active for a moment while it moves the focus between windows.

@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -74,6 +75,17 @@ public:
     }
     halvern::PrimaryOwner primaryOwner(qint32 processIdentifier) override {
         return halvern::SelectionClipboardReader::primaryOwner(processIdentifier);
+    }
+    halvern::PrimaryOwner primaryOwnerOnceTaken(qint32 processIdentifier, std::chrono::milliseconds limit,
+                                                const base::CancellationToken& cancellation) override {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        halvern::PrimaryOwner owner = primaryOwner(processIdentifier);
+        while (owner.kind == halvern::PrimaryOwner::Kind::none && !cancellation.isCancelled() &&
+               std::chrono::steady_clock::now() < deadline) {
+            QThread::msleep(20);
+            owner = primaryOwner(processIdentifier);
+        }
+        return owner;
     }
     std::optional<qint32> nativePrimarySource() override {
         return halvern::ShellPointer::shared().primarySource(halvern::SelectionClipboardReader::primarySourceTimeout);

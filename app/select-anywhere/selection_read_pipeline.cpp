@@ -146,10 +146,11 @@ void SelectionReadPipeline::read(const std::shared_ptr<Job>& job) {
     auto desktop = c_.services_.desktop;
     const qint32 pid = job->application.processIdentifier;
     const QPointF pointer = job->point;
+    const bool gesture = !job->manual;
     const base::CancellationToken token = job->cancellation.token();
     QPointer<DirectSelectionController> guard(&c_);
     c_.services_.scheduler->runBlocking(
-        [gathered, readers, desktop, pid, pointer, token] {
+        [gathered, readers, desktop, pid, pointer, gesture, token] {
             Gathered& found = *gathered;
             try {
                 found.result = readers->readAccessibility(pid, pointer, token);
@@ -158,10 +159,17 @@ void SelectionReadPipeline::read(const std::shared_ptr<Job>& job) {
             }
             // What the read rule weighs, asked after the accessibility read: PRIMARY's owner may have
             // changed during it.
-            if (!token.isCancelled() && (found.result || readFailureOf(found.error))) {
+            const std::optional<halvern::SelectionReadFailure> failure =
+                found.result ? std::nullopt : readFailureOf(found.error);
+            if (!token.isCancelled() && (found.result || failure)) {
                 found.program = readers->program(pid);
                 found.onAnotherMachine = readers->onAnotherMachine(pid);
-                const halvern::PrimaryOwner owner = readers->primaryOwner(pid);
+                // A gesture's selection in a program the bus shows nothing of comes only through PRIMARY,
+                // which the program may take late on a busy machine.
+                const halvern::PrimaryOwner owner =
+                    gesture && failure && !halvern::SelectedTextReader::showsContent(*failure)
+                        ? readers->primaryOwnerOnceTaken(pid, DirectSelectionController::lateSelectionLimit, token)
+                        : readers->primaryOwner(pid);
                 if (halvern::SelectionClipboardReader::holdsSelectionOf(
                         owner, pid, [&readers] { return readers->nativePrimarySource(); }))
                     found.primary = {true, readers->primaryText(owner)};

@@ -142,6 +142,11 @@ public:
     // PRIMARY's owner as seen for the source (halvern::SelectionClipboardReader::primaryOwner). Any
     // thread, as are the next four.
     virtual halvern::PrimaryOwner primaryOwner(qint32 processIdentifier) = 0;
+    // The same, asked again until the source owns PRIMARY, `limit` has passed or the read is cancelled.
+    virtual halvern::PrimaryOwner primaryOwnerOnceTaken(qint32 processIdentifier, std::chrono::milliseconds /*limit*/,
+                                                        const base::CancellationToken& /*cancellation*/) {
+        return primaryOwner(processIdentifier);
+    }
     // The process whose native window set PRIMARY, as GNOME Shell's extension noted it; nothing when it
     // does not know or does not answer in time (halvern::ShellPointer::primarySource).
     virtual std::optional<qint32> nativePrimarySource() { return std::nullopt; }
