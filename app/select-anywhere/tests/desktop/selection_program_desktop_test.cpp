@@ -435,7 +435,8 @@ SceneStarter browserPage(std::function<std::unique_ptr<ExternalProgram>(const QT
 // ssh's X11 forwarding to this machine, through an sshd of the test's own on a loopback port: a program
 // run through it is a program of "another machine" whose windows reach the display through the local
 // ssh, the process the display server names for each of them. Its X11 cookie and files go into the
-// test's folder, not the user's home.
+// test's folder, not the user's home; the file the cookie goes into is made before sshd's xauth runs, and
+// the programs get this session's bus address, as a desktop's programs have it.
 class ForwardedDisplay {
 public:
     ForwardedDisplay() {
@@ -447,14 +448,21 @@ public:
         port_ = probe.serverPort();
         probe.close();
         const QString config = QStringLiteral(
-            "ssh-keygen -q -t ed25519 -N '' -f host && ssh-keygen -q -t ed25519 -N '' -f user && cat > sshd_config <<E\n"
+            "touch .Xauthority && ssh-keygen -q -t ed25519 -N '' -f host && ssh-keygen -q -t ed25519 -N '' -f user && "
+            "cat > sshd_config <<E\n"
             "ListenAddress 127.0.0.1\nPort %1\nHostKey %2/host\nAuthorizedKeysFile %2/user.pub\nPidFile none\n"
             "UsePAM no\nStrictModes no\nPermitRootLogin prohibit-password\nPasswordAuthentication no\n"
-            "X11Forwarding yes\nXAuthLocation /usr/bin/xauth\nSetEnv HOME=%2 XAUTHORITY=%2/.Xauthority\nE\n");
+            "X11Forwarding yes\nXAuthLocation /usr/bin/xauth\nSetEnv HOME=%2 XAUTHORITY=%2/.Xauthority "
+            "DBUS_SESSION_BUS_ADDRESS=\"%3\"\nE\n");
         QProcess setUp;
         setUp.setWorkingDirectory(folder_.path());
-        setUp.start(QStringLiteral("sh"), {QStringLiteral("-c"), config.arg(port_).arg(folder_.path())});
-        if (!setUp.waitForFinished(10000) || setUp.exitCode() != 0) return;
+        setUp.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"),
+                     config.arg(port_).arg(folder_.path()).arg(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"))});
+        if (!setUp.waitForFinished(10000) || setUp.exitCode() != 0) {
+            std::fprintf(stderr, "sshd's files were not made: %s\n", setUp.readAllStandardError().constData());
+            return;
+        }
         orveltest::ownProcessTree(sshd_);
         sshd_.start(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
                                                        folder_.filePath(QStringLiteral("sshd_config"))});
@@ -484,7 +492,10 @@ public:
         waitUntil([&] {
             return (said += ssh_.readAllStandardOutput()).contains('\n') || ssh_.state() == QProcess::NotRunning;
         });
-        if (!said.startsWith("started ")) return std::nullopt;
+        if (!said.startsWith("started ")) {
+            std::fprintf(stderr, "ssh ran nothing: %s %s\n", said.constData(), this->said().constData());
+            return std::nullopt;
+        }
         return said.mid(8).trimmed().toInt();
     }
     qint32 sshProcess() const { return qint32(ssh_.processId()); }
@@ -542,7 +553,26 @@ SceneStarter chromiumThroughSsh() {
         const QString page = writePage(programs->folder, passwordPage);
         const std::optional<qint32> chromium =
             programs->forwarded.run(QStringLiteral("chromium"), chromiumArguments(programs->folder, page, false, true));
-        if (!words || !chromium) return std::nullopt;
+        if (!words || !chromium) {
+            std::fprintf(stderr, "%s\n", words ? "Chromium did not start through ssh" : "no window of words");
+            return std::nullopt;
+        }
+        // Its window, made the active one as the other browsers' rows do: the window manager may leave
+        // the words' window active, and Chromium's drawing through ssh takes as long as theirs.
+        QList<X11Display::Window> windows;
+        const bool shown = waitUntil(
+            [&] {
+                windows = display.windowsOf(*chromium);
+                if (windows.isEmpty() || display.activeWindow() == windows.last().id) return !windows.isEmpty();
+                xdotool({QStringLiteral("windowactivate"), QString::number(windows.last().id)});
+                return false;
+            },
+            40000);
+        if (!shown) {
+            std::fprintf(stderr, "Chromium through ssh showed no window (%lld of its own): %s\n",
+                         qint64(windows.size()), programs->forwarded.said().constData());
+            return std::nullopt;
+        }
         std::optional<PasswordScene> scene =
             pageScene(display, programs, *chromium, programs->forwarded.sshProcess(), 0);
         if (scene) {
