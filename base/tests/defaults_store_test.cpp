@@ -197,7 +197,9 @@ TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
         EXPECT_EQ(store->keys(), held);
         EXPECT_TRUE(store->fileStatus().unreadable);
         EXPECT_EQ(store->fileStatus().earlierValuesKept, row.spoiledInUse);
-        EXPECT_EQ(contents(path), row.bytes);  // reading leaves it alone
+        // Reading leaves it alone. A file its owner may not read, the test may not read either (as an
+        // ordinary user): its bytes are compared where it is set aside below.
+        if (row.mode & 0400) EXPECT_EQ(contents(path), row.bytes);
 
         QSignalSpy notices(&*store, &DefaultsStore::fileStatusChanged);
         store->setBool(QStringLiteral("k"), true);
