@@ -249,11 +249,13 @@ TEST(X11Windows, TellsWindowsDrawnElsewhereByTheProcessTheyName) {
               flatpak);
     EXPECT_EQ(ProgramIdentity::namespaceIdentifiers(3195, "Name:\tpython3\nPid:\t3195\n"), relay);
     EXPECT_TRUE(ProgramIdentity::namespaceIdentifiers(3195, {}).isEmpty());
-    // The host-name namespaces themselves: none of this process's own, one of an unshare --uts child's.
+    // The host-name namespaces themselves: none of this process's own, one of an unshare --uts child's (in a
+    // user namespace of its own, which anyone may make; a bare UTS namespace needs the super-user).
     EXPECT_FALSE(ProgramIdentity::hasHostOfItsOwn(qint32(QCoreApplication::applicationPid())));
     QProcess contained;
-    contained.start(QStringLiteral("unshare"), {QStringLiteral("--uts"), QStringLiteral("sh"), QStringLiteral("-c"),
-                                                QStringLiteral("echo in; exec sleep 60")});
+    contained.start(QStringLiteral("unshare"),
+                    {QStringLiteral("--map-root-user"), QStringLiteral("--uts"), QStringLiteral("sh"),
+                     QStringLiteral("-c"), QStringLiteral("echo in; exec sleep 60")});
     ASSERT_TRUE(contained.waitForReadyRead(10000)) << contained.readAllStandardError().constData();
     EXPECT_TRUE(ProgramIdentity::hasHostOfItsOwn(qint32(contained.processId())));
 }

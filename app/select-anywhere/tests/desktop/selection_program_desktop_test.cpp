@@ -627,13 +627,18 @@ SceneStarter chromiumThroughARelay() {
 
 // A GTK 3 window in a container of its own, as distrobox, toolbox and docker run programs: in a pid
 // namespace of its own (its windows carry its id there) and a UTS namespace with a host name of its own,
-// which its windows name as their machine. It is a program of this machine.
+// which its windows name as their machine. It is a program of this machine. As rootless containers do, the
+// namespaces belong to a user namespace of its own (anyone may make one); the program runs in one more,
+// as this test's user again, for the buses to take it as who it is (libdbus names its user itself).
 SceneStarter gtkWindowInAContainer() {
+    const QString user = QString::number(::getuid()), group = QString::number(::getgid());
     return gtkWindow(
         orveltest::NativeTextWindow::Toolkit::Gtk3, false,
-        {QStringLiteral("unshare"), QStringLiteral("--uts"), QStringLiteral("--pid"), QStringLiteral("--fork"),
-         QStringLiteral("--kill-child"), QStringLiteral("--mount-proc"), QStringLiteral("sh"), QStringLiteral("-c"),
-         QStringLiteral("hostname boxhost && \"$@\""), QStringLiteral("sh")});
+        {QStringLiteral("unshare"), QStringLiteral("--map-root-user"), QStringLiteral("--uts"), QStringLiteral("--pid"),
+         QStringLiteral("--fork"), QStringLiteral("--kill-child"), QStringLiteral("--mount-proc"), QStringLiteral("sh"),
+         QStringLiteral("-c"),
+         QStringLiteral("hostname boxhost && exec unshare --map-user=%1 --map-group=%2 \"$@\"").arg(user, group),
+         QStringLiteral("sh")});
 }
 
 // A GTK 3 window of this machine, in no namespace of its own, whose window names another host: taken at
