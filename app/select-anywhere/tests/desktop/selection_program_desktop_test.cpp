@@ -442,8 +442,13 @@ public:
     ForwardedDisplay() {
         QTcpServer probe;
         const passwd* account = getpwuid(getuid());
-        // sshd wants its privilege separation folder, which only a package's start script makes.
-        if (!account || !QDir().mkpath(QStringLiteral("/run/sshd")) || !probe.listen(QHostAddress::LocalHost)) return;
+        // sshd run by root wants its privilege separation folder, which only a package's start script
+        // makes; run by a user it logs in only that user, with no such folder.
+        if (!account || (getuid() == 0 && !QDir().mkpath(QStringLiteral("/run/sshd"))) ||
+            !probe.listen(QHostAddress::LocalHost)) {
+            std::fprintf(stderr, "sshd cannot start here: no account, folder /run/sshd or loopback port\n");
+            return;
+        }
         login_ = QString::fromLocal8Bit(account->pw_name) + QStringLiteral("@127.0.0.1");
         port_ = probe.serverPort();
         probe.close();
