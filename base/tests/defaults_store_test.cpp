@@ -173,7 +173,6 @@ TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
         {"a string at the top", R"("orvelAIConsentPolicyVersion")", 0644},
         {"no read permission", consent, 0200},
         {"not JSON, while in use", consent.left(consent.size() - 3), 0600, true},
-        {"a wrong byte, while in use", QByteArray(consent).insert(2, '\xff'), 0600, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -199,7 +198,9 @@ TEST(DefaultsStore, UnreadableFileIsSetAsideBeforeTheFirstWrite) {
         EXPECT_EQ(store->fileStatus().earlierValuesKept, row.spoiledInUse);
         // Reading leaves it alone. A file its owner may not read, the test may not read either (as an
         // ordinary user): its bytes are compared where it is set aside below.
-        if (row.mode & 0400) EXPECT_EQ(contents(path), row.bytes);
+        if (row.mode & 0400) {
+            EXPECT_EQ(contents(path), row.bytes);
+        }
 
         QSignalSpy notices(&*store, &DefaultsStore::fileStatusChanged);
         store->setBool(QStringLiteral("k"), true);
