@@ -374,7 +374,7 @@ SelectionReadResult SelectedTextReader::read(const Preparation& prepared, const 
                 for (const AccessibilityElementPtr& other : all->mid(0, contentWindows))
                     if (belongsTo(other, processIdentifier) && !containsElement(windows, other)) windows.append(other);
             const bool focusUnknown = found.focusCode != accessibility_error::success;
-            if (const auto found = searchWindowsSelectedText(context, windows, focusUnknown)) return result(*found);
+            if (const auto shown = searchWindowsSelectedText(context, windows, focusUnknown)) return result(*shown);
             // No other element showed the selection: nothing shows the password field did not hold it.
             if (context.passedOverPasswordField) throw DirectSelectionFailure(Case::protectedField);
             // Only text without a letter or digit was selected: another attempt reads the same. Objects
